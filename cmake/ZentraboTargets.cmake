@@ -1,0 +1,42 @@
+# Every source folder is one library whose sources are found by globbing, so
+# adding a file never means editing a build file.
+set(ZENTRABO_WARNINGS -Wall -Wextra -Wpedantic -Werror)
+
+# zentrabo_library(<target> <folder relative to src/> [DEPS targets...])
+function(zentrabo_library target folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       "${PROJECT_SOURCE_DIR}/src/${folder}/*.cpp")
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}/src"
+                                                "${PROJECT_BINARY_DIR}/generated")
+    target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+    target_compile_options(${target} PRIVATE ${ZENTRABO_WARNINGS})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE "${PROJECT_SOURCE_DIR}/src"
+                                                   "${PROJECT_BINARY_DIR}/generated")
+    target_link_libraries(${target} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# zentrabo_test(<folder relative to tests/> [DEPS targets...]): one executable
+# per test folder, every TEST registered with CTest.
+function(zentrabo_test folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/${folder}/*.cpp")
+  if(NOT sources)
+    return()
+  endif()
+  string(REPLACE "/" "_" name "test_${folder}")
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} zentrabo_test_support
+                        GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_options(${name} PRIVATE ${ZENTRABO_WARNINGS})
+  target_compile_definitions(${name} PRIVATE
+    ZENTRABO_BINARY_DIR="${PROJECT_BINARY_DIR}"
+    ZENTRABO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300)
+endfunction()

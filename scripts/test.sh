@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the sanitized test configuration and runs
+# every test inside a private network namespace where loopback is the only
+# interface, so no test can reach another machine. Exits non-zero on any failure.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/test"
+"$root/scripts/install-deps.sh"
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DZENTRABO_SANITIZE=ON -DZENTRABO_TESTS=ON >/dev/null
+cmake --build "$build"
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "scripts/test.sh must run as root: it creates a private network namespace" >&2
+  exit 1
+fi
+exec unshare --net --mount "$root/scripts/run-tests-in-namespace.sh" "$build"
