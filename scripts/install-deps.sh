@@ -13,7 +13,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev zbar-tools openssl
   # the tests' private network namespace and its DNS-SD daemon
-  iproute2 util-linux dbus-daemon avahi-daemon avahi-utils
+  iproute2 util-linux dbus-daemon dbus-bin avahi-daemon avahi-utils
 )
 
 missing=()

@@ -1,11 +1,80 @@
 #!/usr/bin/env bash
-# Runs inside the private network namespace that scripts/test.sh creates.
+# Runs inside the private network and mount namespace that scripts/test.sh
+# creates. Loopback is the only interface; a private D-Bus system bus and a
+# DNS-SD daemon bound to loopback serve the tests that advertise and browse,
+# and both are stopped when ctest ends, whatever its outcome.
 set -euo pipefail
 build="$1"
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+# How long the daemons may take to come up before the run is abandoned.
+readonly startup_limit_seconds=30
 
 ip link set lo up
 ip link set lo multicast on
 
+# The bus socket and the daemon's pid file live on tmpfs mounts that only this
+# mount namespace sees (unshare makes its mounts private), so nothing here
+# touches the machine's own bus or daemon.
+for dir in /run/dbus /run/avahi-daemon; do
+  mkdir -p "$dir"
+  mount -t tmpfs -o mode=0755,size=1m tmpfs "$dir"
+done
+
+logs="$build/namespace-logs"
+mkdir -p "$logs"
+
+bus_pid=""
+avahi_pid=""
+stop_daemons() {
+  local pid
+  for pid in "$avahi_pid" "$bus_pid"; do
+    if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
+      kill -TERM "$pid" 2>/dev/null || true
+      for _ in $(seq 50); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+      done
+      kill -KILL "$pid" 2>/dev/null || true
+    fi
+  done
+}
+trap stop_daemons EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# --fork returns once the bus listens; --print-pid reports the forked daemon.
+bus_pid=$(dbus-daemon --config-file="$root/config/dbus-system.conf" \
+                      --fork --print-pid --nosyslog 2>"$logs/dbus-daemon.log")
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=/run/dbus/system_bus_socket"
+
+avahi-daemon --no-drop-root --no-chroot --no-rlimits -f "$root/config/avahi-daemon.conf" \
+             >"$logs/avahi-daemon.log" 2>&1 &
+avahi_pid=$!
+
+# The daemon is ready once it has claimed its host name on loopback: its
+# server state is then 2 (running).
+ready=0
+for _ in $(seq $((startup_limit_seconds * 10))); do
+  if ! kill -0 "$avahi_pid" 2>/dev/null; then
+    break
+  fi
+  state=$(timeout 2 dbus-send --system --print-reply=literal --dest=org.freedesktop.Avahi / \
+                    org.freedesktop.Avahi.Server.GetState 2>/dev/null || true)
+  if [[ "$state" =~ int32[[:space:]]+2 ]]; then
+    ready=1
+    break
+  fi
+  sleep 0.1
+done
+if ((ready == 0)); then
+  echo "The DNS-SD daemon did not become ready; its log follows." >&2
+  cat "$logs/avahi-daemon.log" >&2 || true
+  exit 1
+fi
+
+# The DNS-SD tests fail instead of skipping when they cannot reach the daemon.
+export ZENTRABO_REQUIRE_DNSSD=1
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd "$build"
