@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zentrabo::platform {
+
+// An 8-bit RGBA bitmap, rows top to bottom, four bytes a pixel in the order
+// red, green, blue, alpha, alpha not premultiplied (as PNG stores it).
+struct RgbaImage {
+    static constexpr std::size_t bytesPerPixel = 4;
+
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<std::uint8_t> pixels;  // width * height * 4 bytes
+
+    RgbaImage() = default;
+    // A width x height image filled with one colour (0xRRGGBBAA).
+    RgbaImage(std::uint32_t width, std::uint32_t height, std::uint32_t rgba = 0);
+
+    std::size_t rowBytes() const { return std::size_t{width} * bytesPerPixel; }
+    std::uint8_t* pixel(std::uint32_t x, std::uint32_t y) { return pixels.data() + y * rowBytes() + x * bytesPerPixel; }
+    const std::uint8_t* pixel(std::uint32_t x, std::uint32_t y) const {
+        return pixels.data() + y * rowBytes() + x * bytesPerPixel;
+    }
+
+    bool operator==(const RgbaImage&) const = default;
+};
+
+// A rectangle of whole pixels inside an image.
+struct PixelRect {
+    std::uint32_t x = 0;
+    std::uint32_t y = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+
+    bool operator==(const PixelRect&) const = default;
+};
+
+// The bounds a decoder accepts before it allocates any pixel memory, so that a
+// tiny hostile file declaring a huge size costs nothing.
+struct ImageDecodeLimits {
+    std::uint32_t maximumDimension = 16384;
+    std::uint64_t maximumPixelCount = std::uint64_t{1} << 26;  // 64 Mi pixels, 256 MiB of RGBA
+};
+
+class ImagingError : public std::runtime_error {
+public:
+    enum class Case {
+        invalidImage,        // the bytes are not a readable image of the expected format
+        imageTooLarge,       // the image is larger than the decoder's limits
+        invalidDimensions,   // a zero or unrepresentable width or height was asked for
+        encodingFailed,      // the encoder library refused the image
+        qrCodeTextTooLong,   // the text does not fit in the largest QR code
+    };
+
+    ImagingError(Case errorCase, const std::string& detail);
+
+    Case errorCase() const { return case_; }
+
+private:
+    Case case_;
+};
+
+// Throws imageTooLarge when a declared size exceeds the limits and
+// invalidDimensions when it is empty; decoders call it before allocating.
+void checkDecodedImageSize(std::uint32_t width, std::uint32_t height, const ImageDecodeLimits& limits);
+
+}  // namespace zentrabo::platform
