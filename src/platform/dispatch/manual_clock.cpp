@@ -1,0 +1,73 @@
+#include "platform/dispatch/manual_clock.hpp"
+
+#include <asio/post.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zentrabo::platform {
+
+ManualClock::ManualClock(Date start) : startDate_(start) {}
+
+Date ManualClock::now() const {
+    std::lock_guard lock(mutex_);
+    return startDate_ + elapsed_;
+}
+
+double ManualClock::monotonicNow() const {
+    std::lock_guard lock(mutex_);
+    return elapsed_;
+}
+
+void ManualClock::sleep(double seconds) { advance(seconds); }
+
+void ManualClock::advance(double seconds) {
+    if (std::isnan(seconds) || seconds < 0) seconds = 0;
+    double target = 0;
+    {
+        std::lock_guard lock(mutex_);
+        target = elapsed_ + seconds;
+    }
+    // One entry at a time, so the lock is never held while posting and entries
+    // scheduled meanwhile (from another thread) still fire in due order.
+    for (;;) {
+        Pending next;
+        {
+            std::lock_guard lock(mutex_);
+            auto first = pending_.begin();
+            if (first == pending_.end() || first->first.first > target) {
+                elapsed_ = std::max(elapsed_, target);
+                return;
+            }
+            elapsed_ = std::max(elapsed_, first->first.first);
+            next = std::move(first->second);
+            pending_.erase(first);
+        }
+        if (!next.entry->isFinished()) {
+            asio::post(next.executor, [entry = std::move(next.entry)] { entry->fire(); });
+        }
+    }
+}
+
+std::size_t ManualClock::pendingCount() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(std::count_if(pending_.begin(), pending_.end(), [](const auto& item) {
+        return !item.second.entry->isFinished();
+    }));
+}
+
+std::shared_ptr<detail::TimerEntry> ManualClock::start(const asio::any_io_executor& executor,
+                                                       double delaySeconds,
+                                                       std::function<void()> handler) {
+    auto entry = std::make_shared<detail::TimerEntry>(std::move(handler));
+    if (delaySeconds <= 0) {
+        // Already due, as an expired Asio timer would be.
+        asio::post(executor, [entry] { entry->fire(); });
+        return entry;
+    }
+    std::lock_guard lock(mutex_);
+    pending_.emplace(std::make_pair(elapsed_ + delaySeconds, nextSequence_++), Pending{entry, executor});
+    return entry;
+}
+
+}  // namespace zentrabo::platform

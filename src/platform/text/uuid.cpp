@@ -1,0 +1,66 @@
+#include "platform/text/uuid.hpp"
+
+#include <sys/random.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <random>
+
+namespace zentrabo::platform {
+
+namespace {
+
+constexpr char hexDigits[] = "0123456789ABCDEF";
+
+void fillRandom(std::array<std::uint8_t, 16>& bytes) {
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t count = getrandom(bytes.data() + filled, bytes.size() - filled, 0);
+        if (count > 0) {
+            filled += static_cast<std::size_t>(count);
+        } else if (count < 0 && errno != EINTR) {
+            // Only a kernel without getrandom(2) gets here.
+            std::random_device device;
+            for (; filled < bytes.size(); ++filled) bytes[filled] = static_cast<std::uint8_t>(device());
+        }
+    }
+}
+
+bool isHyphenPosition(std::size_t index) { return index == 8 || index == 13 || index == 18 || index == 23; }
+
+}  // namespace
+
+std::string makeUUIDString() {
+    std::array<std::uint8_t, 16> bytes{};
+    fillRandom(bytes);
+    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
+    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+
+    std::string text;
+    text.reserve(36);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back('-');
+        text.push_back(hexDigits[bytes[i] >> 4]);
+        text.push_back(hexDigits[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+std::optional<std::string> canonicalUUIDString(std::string_view text) {
+    if (text.size() != 36) return std::nullopt;
+    std::string result(text);
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        char& c = result[i];
+        if (isHyphenPosition(i)) {
+            if (c != '-') return std::nullopt;
+        } else if (c >= 'a' && c <= 'f') {
+            c = static_cast<char>(c - 'a' + 'A');
+        } else if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
+            return std::nullopt;
+        }
+    }
+    return result;
+}
+
+}  // namespace zentrabo::platform

@@ -1,0 +1,120 @@
+#include "platform/text/collation.hpp"
+#include "platform/text/log_escape.hpp"
+#include "platform/text/percent_encoding.hpp"
+#include "platform/text/trim.hpp"
+#include "platform/text/uuid.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+#include <string>
+
+namespace zentrabo::platform {
+namespace {
+
+TEST(TrimTest, RemovesEveryUnicodeWhiteSpaceAndLineBreakAtBothEnds) {
+    EXPECT_EQ(trimWhitespaceAndNewlines(" \t\r\n abc \v\f"), "abc");
+    // U+00A0, U+0085, U+2028, U+2029, U+3000, U+202F, U+1680
+    EXPECT_EQ(trimWhitespaceAndNewlines("\u00A0\u0085\u2028x y\u2029\u3000\u202F\u1680"), "x y");
+    EXPECT_EQ(trimWhitespaceAndNewlines("  inner \u00A0 spaces stay  "), "inner \u00A0 spaces stay");
+    EXPECT_EQ(trimWhitespaceAndNewlines(""), "");
+    EXPECT_EQ(trimWhitespaceAndNewlines("\u2003\n"), "");
+}
+
+TEST(TrimTest, KeepsWhatIsNotWhiteSpace) {
+    // Zero-width space and BOM are format characters, not white space.
+    EXPECT_EQ(trimWhitespaceAndNewlines("\u200Bx\uFEFF"), "\u200Bx\uFEFF");
+    // Invalid UTF-8 stays; trimming stops at it.
+    EXPECT_EQ(trimWhitespaceAndNewlines(" \xFF \xC3 "), "\xFF \xC3");
+    EXPECT_EQ(trimWhitespaceAndNewlines(" é "), "é");
+    EXPECT_TRUE(isBlank(" \u00A0\n"));
+    EXPECT_FALSE(isBlank(" . "));
+}
+
+TEST(PercentEncodingTest, EncodesEverythingButTheQueryValueSet) {
+    EXPECT_EQ(percentEncodeQueryValue("A&B c"), "A%26B%20c");
+    EXPECT_EQ(percentEncodeQueryValue("-._~!$'()*+,;:@/?"), "-._~!$'()*+,;:@/?");
+    EXPECT_EQ(percentEncodeQueryValue("a=b#c%d[e]\"<>"), "a%3Db%23c%25d%5Be%5D%22%3C%3E");
+    EXPECT_EQ(percentEncodeQueryValue("é"), "%C3%A9");
+    EXPECT_EQ(percentEncodeQueryValue(std::string("\0\x7F", 2)), "%00%7F");
+}
+
+TEST(UUIDTest, MakesRandomVersionFourUpperCaseTexts) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 200; ++i) {
+        const std::string uuid = makeUUIDString();
+        ASSERT_EQ(uuid.size(), 36u);
+        EXPECT_EQ(canonicalUUIDString(uuid), uuid);
+        EXPECT_EQ(uuid[14], '4');
+        EXPECT_NE(std::string("89AB").find(uuid[19]), std::string::npos);
+        seen.insert(uuid);
+    }
+    EXPECT_EQ(seen.size(), 200u);
+}
+
+TEST(UUIDTest, CanonicalFormAcceptsOnlyTheHyphenatedHexForm) {
+    EXPECT_EQ(canonicalUUIDString("e621e1f8-c36c-495a-93fc-0c247a3e6e5f"), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    EXPECT_EQ(canonicalUUIDString("E621E1F8C36C495A93FC0C247A3E6E5F"), std::nullopt);
+    EXPECT_EQ(canonicalUUIDString("E621E1F8-C36C-495A-93FC-0C247A3E6E5G"), std::nullopt);
+    EXPECT_EQ(canonicalUUIDString("{621E1F8-C36C-495A-93FC-0C247A3E6E5F"), std::nullopt);
+    EXPECT_EQ(canonicalUUIDString(""), std::nullopt);
+}
+
+class CollationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"LC_ALL", "LC_COLLATE", "LANG"}) {
+            if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
+            unsetenv(name);
+        }
+    }
+    void TearDown() override {
+        for (const char* name : {"LC_ALL", "LC_COLLATE", "LANG"}) unsetenv(name);
+        for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+TEST_F(CollationTest, UsesTheRootLocaleUnderCOrUnsetAndNotPosixOrder) {
+    EXPECT_EQ(collationLocaleName(), "");
+    setenv("LANG", "C.UTF-8", 1);
+    EXPECT_EQ(collationLocaleName(), "");
+    const Collator collator;
+    EXPECT_TRUE(collator.compare("alpha", "Beta") < 0);
+    EXPECT_TRUE(collator.compare("a", "A") < 0);  // case decides only at the last level
+    EXPECT_TRUE(collator.compare("e", "é") < 0);
+}
+
+TEST_F(CollationTest, TakesTheUsersLocaleWhenItIsReal) {
+    setenv("LANG", "sv_SE.UTF-8", 1);
+    EXPECT_EQ(collationLocaleName(), "sv_SE");
+    EXPECT_TRUE(Collator().compare("ö", "z") > 0);  // Swedish sorts ö after z
+    setenv("LC_ALL", "de_DE.UTF-8@euro", 1);
+    EXPECT_EQ(collationLocaleName(), "de_DE");
+    setenv("LC_ALL", "xx_YY.UTF-8", 1);
+    EXPECT_EQ(collationLocaleName(), "");
+}
+
+TEST_F(CollationTest, CaseInsensitiveComparisonKeepsDiacritics) {
+    EXPECT_TRUE(equalCaseInsensitive("Menu Bar", "menu bar"));
+    EXPECT_FALSE(equalCaseInsensitive("resume", "Résumé"));
+    EXPECT_TRUE(compareCaseInsensitive("alpha", "BETA") < 0);
+    const Collator primary("", CollationStrength::primary);
+    EXPECT_TRUE(primary.equal("resume", "RÉSUMÉ"));
+}
+
+TEST(LogEscapeTest, EscapesControlsAndCapsTheLength) {
+    EXPECT_EQ(escapeForLog("line\nnext\r\t\\"), "line\\nnext\\r\\t\\\\");
+    EXPECT_EQ(escapeForLog(std::string("a\0b\x1B[31m\x7F", 9)), "a\\u{0000}b\\u{001B}[31m\\u{007F}");
+    EXPECT_EQ(escapeForLog("\u0085\u2028evil\u202Etxt"), "\\u{0085}\\u{2028}evil\\u{202E}txt");
+    EXPECT_EQ(escapeForLog("ok \xFF\xC3 é 名前"), "ok \\xFF\\xC3 é 名前");
+    EXPECT_EQ(escapeForLog(std::string(200, 'x')), std::string(200, 'x'));
+    EXPECT_EQ(escapeForLog(std::string(201, 'x')), std::string(200, 'x') + "…");
+    EXPECT_EQ(escapeForLog("ééé", 2), "éé…");
+}
+
+}  // namespace
+}  // namespace zentrabo::platform
