@@ -2,11 +2,22 @@
 # adding a file never means editing a build file.
 set(ZENTRABO_WARNINGS -Wall -Wextra -Wpedantic -Werror)
 
-# zentrabo_library(<target> <folder relative to src/> [DEPS targets...])
+# zentrabo_library(<target> <folder relative to src/> [EXCLUDE subfolders...] [DEPS targets...])
+# EXCLUDE leaves out subfolders that are libraries of their own.
 function(zentrabo_library target folder)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "EXCLUDE;DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        "${PROJECT_SOURCE_DIR}/src/${folder}/*.cpp")
+  foreach(subfolder IN LISTS ARG_EXCLUDE)
+    set(prefix "${PROJECT_SOURCE_DIR}/src/${folder}/${subfolder}/")
+    string(LENGTH "${prefix}" prefix_length)
+    foreach(source IN LISTS sources)
+      string(SUBSTRING "${source}" 0 ${prefix_length} start)
+      if(start STREQUAL prefix)
+        list(REMOVE_ITEM sources "${source}")
+      endif()
+    endforeach()
+  endforeach()
   if(sources)
     add_library(${target} STATIC ${sources})
     target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}/src"

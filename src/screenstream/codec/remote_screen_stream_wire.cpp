@@ -1,0 +1,107 @@
+#include "screenstream/codec/remote_screen_stream_wire.hpp"
+
+#include <limits>
+#include <stdexcept>
+
+namespace zentrabo {
+
+std::string_view RemoteScreenStreamWireError::errorDescription() const {
+    switch (case_) {
+        case Case::invalidMagic: return "The Mac returned an invalid stream response.";
+        case Case::invalidFrameKind: return "The Mac returned an unknown stream frame.";
+        case Case::payloadTooLarge: return "The Mac returned a stream frame that is too large.";
+    }
+    return "The Mac returned an invalid stream response.";
+}
+
+const char* RemoteScreenStreamWireError::what() const noexcept { return errorDescription().data(); }
+
+namespace RemoteScreenStreamWire {
+
+namespace {
+
+template <typename Number>
+Number readBigEndian(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    if (offset > bytes.size() || bytes.size() - offset < sizeof(Number)) {
+        throw std::out_of_range("big-endian number past the end of the bytes");
+    }
+    Number value = 0;
+    for (std::size_t index = 0; index < sizeof(Number); ++index) {
+        value = static_cast<Number>((value << 8) | bytes[offset + index]);
+    }
+    return value;
+}
+
+template <typename Number>
+void appendBigEndian(std::vector<std::uint8_t>& out, Number value) {
+    for (std::size_t index = sizeof(Number); index-- > 0;) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * index)));
+    }
+}
+
+}  // namespace
+
+std::uint16_t readUInt16(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    return readBigEndian<std::uint16_t>(bytes, offset);
+}
+
+std::uint32_t readUInt32(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    return readBigEndian<std::uint32_t>(bytes, offset);
+}
+
+std::uint64_t readUInt64(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    return readBigEndian<std::uint64_t>(bytes, offset);
+}
+
+std::vector<std::uint8_t> encode(const RemoteScreenStreamFrame& frame) {
+    // Writing a truncated length would desynchronise every frame after this one.
+    if (frame.payload.size() > std::numeric_limits<std::uint32_t>::max()) {
+        throw std::length_error("stream frame payload does not fit the 32-bit length field");
+    }
+    std::vector<std::uint8_t> out;
+    out.reserve(headerLength + frame.payload.size());
+    appendBigEndian(out, magic);
+    appendBigEndian(out, rawValue(frame.kind));
+    appendBigEndian(out, frame.flags);
+    appendBigEndian(out, static_cast<std::uint32_t>(frame.payload.size()));
+    appendBigEndian(out, frame.presentationTimeNanoseconds);
+    appendBigEndian(out, frame.durationNanoseconds);
+    appendBigEndian(out, frame.sequenceNumber);
+    out.insert(out.end(), frame.payload.begin(), frame.payload.end());
+    return out;
+}
+
+std::optional<RemoteScreenStreamFrame> nextFrame(RemoteScreenStreamReceiveBuffer& buffer) {
+    const std::span<const std::uint8_t> bytes = buffer.bytes();
+    if (bytes.size() < headerLength) return std::nullopt;
+    if (readUInt32(bytes, 0) != magic) {
+        throw RemoteScreenStreamWireError(RemoteScreenStreamWireError::Case::invalidMagic);
+    }
+    RemoteScreenStreamFrame frame;
+    if (!fromRawValue(readUInt16(bytes, 4), frame.kind)) {
+        throw RemoteScreenStreamWireError(RemoteScreenStreamWireError::Case::invalidFrameKind);
+    }
+    frame.flags = readUInt16(bytes, 6);
+    const std::uint32_t length = readUInt32(bytes, 8);
+    if (length > maximumPayloadLength) {
+        throw RemoteScreenStreamWireError(RemoteScreenStreamWireError::Case::payloadTooLarge);
+    }
+    if (bytes.size() - headerLength < length) return std::nullopt;
+    frame.presentationTimeNanoseconds = readUInt64(bytes, 12);
+    frame.durationNanoseconds = readUInt64(bytes, 20);
+    frame.sequenceNumber = readUInt32(bytes, 28);
+    frame.payload.assign(bytes.begin() + headerLength, bytes.begin() + headerLength + length);
+    buffer.consume(headerLength + length);
+    return frame;
+}
+
+}  // namespace RemoteScreenStreamWire
+
+std::vector<std::uint8_t> encodedScreenStreamErrorFrame(std::string_view message) {
+    RemoteScreenStreamFrame frame;
+    frame.kind = RemoteScreenStreamFrameKind::error;
+    frame.payload.assign(message.begin(), message.end());
+    return RemoteScreenStreamWire::encode(frame);
+}
+
+}  // namespace zentrabo
