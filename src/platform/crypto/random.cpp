@@ -1,0 +1,27 @@
+#include "platform/crypto/random.hpp"
+
+#include <climits>
+
+#include <openssl/rand.h>
+
+#include "platform/crypto/crypto_error.hpp"
+
+namespace zentrabo::platform {
+
+bool fillRandom(std::span<std::uint8_t> buffer) noexcept {
+  // RAND_bytes takes an int length: fill large buffers in pieces.
+  while (!buffer.empty()) {
+    const std::size_t piece = buffer.size() < INT_MAX ? buffer.size() : INT_MAX;
+    if (RAND_bytes(buffer.data(), static_cast<int>(piece)) != 1) return false;
+    buffer = buffer.subspan(piece);
+  }
+  return true;
+}
+
+Bytes randomBytes(std::size_t count) {
+  Bytes bytes(count);
+  if (!fillRandom(bytes)) throw CryptoError("Random generation");
+  return bytes;
+}
+
+}  // namespace zentrabo::platform
