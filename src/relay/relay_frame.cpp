@@ -1,0 +1,58 @@
+#include "relay/relay_frame.hpp"
+
+#include <algorithm>
+
+#include "relay/relay_error.hpp"
+
+namespace zentrabo {
+
+void encodeRelayFrameHeader(const RelayFrameHeader& header, std::span<std::uint8_t, relayFrameHeaderSize> out) {
+    out[0] = static_cast<std::uint8_t>(header.type);
+    std::copy(header.tunnelID.begin(), header.tunnelID.end(), out.begin() + 1);
+    out[17] = static_cast<std::uint8_t>(header.payloadLength >> 24);
+    out[18] = static_cast<std::uint8_t>(header.payloadLength >> 16);
+    out[19] = static_cast<std::uint8_t>(header.payloadLength >> 8);
+    out[20] = static_cast<std::uint8_t>(header.payloadLength);
+}
+
+RelayFrameHeader decodeRelayFrameHeader(std::span<const std::uint8_t, relayFrameHeaderSize> bytes) {
+    RelayFrameHeader header;
+    const std::uint8_t type = bytes[0];
+    if (type < static_cast<std::uint8_t>(RelayFrameType::open) ||
+        type > static_cast<std::uint8_t>(RelayFrameType::close)) {
+        throw HalvardineRelayProtocolError::unknownFrameType(type);
+    }
+    header.type = static_cast<RelayFrameType>(type);
+    std::copy(bytes.begin() + 1, bytes.begin() + 17, header.tunnelID.begin());
+    header.payloadLength = (std::uint32_t{bytes[17]} << 24) | (std::uint32_t{bytes[18]} << 16) |
+                           (std::uint32_t{bytes[19]} << 8) | std::uint32_t{bytes[20]};
+    if (header.payloadLength > relayMaximumFramePayload) {
+        throw HalvardineRelayProtocolError::payloadTooLarge(header.payloadLength);
+    }
+    if (header.payloadLength != 0 && header.type != RelayFrameType::data) {
+        throw HalvardineRelayProtocolError::unexpectedPayload(type);
+    }
+    return header;
+}
+
+std::vector<std::uint8_t> makeRelayFrame(RelayFrameType type, const RelayTunnelID& tunnelID,
+                                         std::span<const std::uint8_t> payload) {
+    std::vector<std::uint8_t> frame(relayFrameHeaderSize + payload.size());
+    encodeRelayFrameHeader({type, tunnelID, static_cast<std::uint32_t>(payload.size())},
+                           std::span<std::uint8_t, relayFrameHeaderSize>(frame.data(), relayFrameHeaderSize));
+    std::copy(payload.begin(), payload.end(), frame.begin() + relayFrameHeaderSize);
+    return frame;
+}
+
+std::string relayTunnelHex(const RelayTunnelID& tunnelID) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(tunnelID.size() * 2);
+    for (std::uint8_t byte : tunnelID) {
+        text.push_back(digits[byte >> 4]);
+        text.push_back(digits[byte & 0x0F]);
+    }
+    return text;
+}
+
+}  // namespace zentrabo

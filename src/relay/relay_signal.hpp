@@ -1,0 +1,28 @@
+#pragma once
+
+#include <asio.hpp>
+
+namespace zentrabo {
+
+// Wakes one coroutine waiting on its serial executor. A notify with no waiter
+// is not remembered, so a waiter always re-checks its condition in a loop:
+//   while (!ready()) co_await signal.wait();
+// Safe because waiter and notifier share one thread: nothing can change
+// between the check and the start of the wait.
+class RelaySignal {
+public:
+    explicit RelaySignal(const asio::any_io_executor& executor)
+        : timer_(executor, asio::steady_timer::time_point::max()) {}
+
+    asio::awaitable<void> wait() {
+        asio::error_code ignored;
+        co_await timer_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+    }
+
+    void notify() { timer_.cancel(); }
+
+private:
+    asio::steady_timer timer_;
+};
+
+}  // namespace zentrabo
