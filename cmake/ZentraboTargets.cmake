@@ -1,6 +1,11 @@
 # Every source folder is one library whose sources are found by globbing, so
 # adding a file never means editing a build file.
 set(ZENTRABO_WARNINGS -Wall -Wextra -Wpedantic -Werror)
+# The GCC builds enforce warnings; the clang fuzz tree reports them without
+# failing, so a warning only clang knows cannot stop the fuzz step.
+if(ZENTRABO_FUZZ)
+  list(REMOVE_ITEM ZENTRABO_WARNINGS -Werror)
+endif()
 
 # zentrabo_library(<target> <folder relative to src/> [EXCLUDE subfolders...] [DEPS targets...])
 # EXCLUDE leaves out subfolders that are libraries of their own.

@@ -15,4 +15,5 @@ if [[ $(id -u) -ne 0 ]]; then
   echo "scripts/test.sh must run as root: it creates a private network namespace" >&2
   exit 1
 fi
+"$root/scripts/fuzz.sh"
 exec unshare --net --mount "$root/scripts/run-tests-in-namespace.sh" "$build"
