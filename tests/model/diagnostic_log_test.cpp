@@ -1,7 +1,7 @@
 #include "model/crash_handlers.hpp"
 #include "model/diagnostic_log.hpp"
 #include "model/diagnostic_log_state.hpp"
-#include "temporary_home.hpp"
+#include "support/temporary_home.hpp"
 
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>

@@ -1,11 +1,14 @@
 #pragma once
-// Points HOME at a fresh folder for one test and removes it afterwards.
+// Points HOME, XDG_CONFIG_HOME and XDG_DATA_HOME at a fresh folder for one
+// test, so nothing touches the real home, and restores them afterwards.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zentrabo::testing {
 
@@ -14,12 +17,15 @@ public:
     TemporaryHome() {
         std::string pattern = (std::filesystem::temp_directory_path() / "zentrabo-home-XXXXXX").string();
         path_ = mkdtemp(pattern.data());
-        if (const char* home = std::getenv("HOME")) savedHome_ = home;
-        setenv("HOME", path_.c_str(), 1);
+        redirect("HOME", path_);
+        redirect("XDG_CONFIG_HOME", path_ / ".config");
+        redirect("XDG_DATA_HOME", path_ / ".local/share");
     }
     ~TemporaryHome() {
-        if (savedHome_) setenv("HOME", savedHome_->c_str(), 1);
-        else unsetenv("HOME");
+        for (const auto& [name, value] : saved_) {
+            if (value) setenv(name.c_str(), value->c_str(), 1);
+            else unsetenv(name.c_str());
+        }
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
@@ -30,6 +36,7 @@ public:
     std::filesystem::path logFolder() const { return path_ / "Library/Logs/Zentrabo"; }
     std::filesystem::path logFile() const { return logFolder() / "ZentraboMac.log"; }
 
+    // The diagnostic log's whole text ("" when there is none).
     std::string logText() const {
         std::ifstream file(logFile(), std::ios::binary);
         std::ostringstream text;
@@ -38,8 +45,14 @@ public:
     }
 
 private:
+    void redirect(const char* name, const std::filesystem::path& value) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        setenv(name, value.c_str(), 1);
+    }
+
     std::filesystem::path path_;
-    std::optional<std::string> savedHome_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 }  // namespace zentrabo::testing
