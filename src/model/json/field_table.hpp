@@ -1,0 +1,98 @@
+#pragma once
+
+#include <concepts>
+#include <cstddef>
+#include <optional>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <vector>
+
+// One table per record lists its JSON members: key, member and whether the
+// member is required, optional (a std::optional member, left out when
+// absent) or defaulted while reading. Decoding, encoding, equality and
+// hashing all walk the same table, so they cannot drift apart.
+//
+//   struct RemoteApplicationRecovery {
+//       std::string localizedName;
+//       std::string bundleIdentifier;
+//       static constexpr auto jsonFields() {
+//           return std::tuple{field("localizedName", &RemoteApplicationRecovery::localizedName),
+//                             field("bundleIdentifier", &RemoteApplicationRecovery::bundleIdentifier)};
+//       }
+//   };
+
+namespace zentrabo {
+
+// A member read and written under its key: required unless it is a
+// std::optional, in which case absence and null both mean "absent".
+template <class Record, class Member>
+struct Field {
+    std::string_view key;
+    Member Record::*member;
+};
+
+// A member that is always written but may be missing (or null) when read;
+// it then takes the fallback: a value, or the value of another member of the
+// same record after every member has been read.
+template <class Record, class Member, class Fallback>
+struct DefaultedField {
+    std::string_view key;
+    Member Record::*member;
+    Fallback fallback;
+};
+
+template <class Record, class Member>
+constexpr Field<Record, Member> field(std::string_view key, Member Record::*member) {
+    return {key, member};
+}
+
+template <class Record, class Member, class Fallback>
+constexpr DefaultedField<Record, Member, Fallback> field(std::string_view key, Member Record::*member,
+                                                         Fallback fallback) {
+    return {key, member, fallback};
+}
+
+template <class T>
+concept Record = requires { T::jsonFields(); };
+
+// A record whose members hold more records of its own type (a tree). Its
+// depth is bounded while reading and writing, and equality and hashing
+// walk it without recursion.
+template <class T>
+concept RecursiveRecord = Record<T> && requires {
+    { T::maximumTreeDepth } -> std::convertible_to<std::size_t>;
+};
+
+// A string enumeration with rawValue / fromRawValue found by ADL.
+template <class T>
+concept WireEnum = std::is_enum_v<T> && requires(T value, std::string_view text) {
+    { rawValue(value) } -> std::convertible_to<std::string_view>;
+    { fromRawValue(text, value) } -> std::same_as<bool>;
+};
+
+template <class T>
+inline constexpr bool isOptional = false;
+template <class T>
+inline constexpr bool isOptional<std::optional<T>> = true;
+
+template <class T>
+inline constexpr bool isVector = false;
+template <class T>
+inline constexpr bool isVector<std::vector<T>> = true;
+
+template <class F>
+inline constexpr bool isDefaultedField = false;
+template <class R, class M, class D>
+inline constexpr bool isDefaultedField<DefaultedField<R, M, D>> = true;
+
+// Calls visit(fieldDescriptor) for every field of R, in table order.
+template <Record R, class Visitor>
+constexpr void forEachField(Visitor&& visit) {
+    std::apply([&](const auto&... fields) { (visit(fields), ...); }, R::jsonFields());
+}
+
+template <class R, class Member>
+inline constexpr bool isChildList = std::is_same_v<Member, std::vector<R>>;
+
+} // namespace zentrabo
