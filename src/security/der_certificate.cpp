@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <random>
 #include <stdexcept>
 #include <string>
 
 #include "platform/crypto/random.hpp"
+#include "platform/text/uuid.hpp"
 
 namespace zentrabo::DER {
 namespace {
@@ -19,22 +19,6 @@ std::tm utcCalendar(Clock::time_point when) {
     throw std::out_of_range("Certificate time out of range");
   }
   return calendar;
-}
-
-// A version 4 UUID as upper-case hexadecimal with hyphens, drawn from the
-// standard library's generator (used only when the secure one has failed).
-std::string uuidText() {
-  std::random_device device;
-  std::array<std::uint8_t, 16> bytes{};
-  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(device());
-  bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);
-  bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);
-  char text[37];
-  std::snprintf(text, sizeof text,
-                "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", bytes[0],
-                bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
-                bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
-  return text;
 }
 
 }  // namespace
@@ -94,7 +78,7 @@ SerialBytes serialNumber(SerialBytes bytes) {
 SerialBytes serialNumber() {
   SerialBytes bytes{};
   if (!platform::fillRandom(bytes)) {
-    const std::string text = uuidText();
+    const std::string text = platform::makeUUIDString();
     std::copy_n(text.begin(), bytes.size(), bytes.begin());
   }
   return serialNumber(bytes);
