@@ -6,10 +6,7 @@ namespace zentrabo::platform {
 
 MainLoop::MainLoop() : context_(1), keepAlive_(context_.get_executor()) {}
 
-void MainLoop::run() {
-    context_.restart();
-    context_.run();
-}
+void MainLoop::run() { context_.run(); }
 
 std::size_t MainLoop::runReady() {
     context_.restart();

@@ -14,9 +14,11 @@ public:
     MainLoop(const MainLoop&) = delete;
     MainLoop& operator=(const MainLoop&) = delete;
 
-    // Runs handlers on the calling thread until stop(); idle time does not end it.
+    // Runs handlers on the calling thread until stop(); idle time does not end
+    // it. After stop(), also a stop() that came before run(), it returns at once.
     void run();
-    // Runs the handlers that are ready now, without waiting; for tests.
+    // Runs the handlers that are ready now, without waiting, even after a
+    // stop(); for tests.
     std::size_t runReady();
     // Makes run() return; handlers still queued stay queued.
     void stop();

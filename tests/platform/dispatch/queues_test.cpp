@@ -1,3 +1,4 @@
+#include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/serial_queue.hpp"
 #include "platform/dispatch/system_clock.hpp"
 #include "platform/dispatch/work_pool.hpp"
@@ -33,6 +34,22 @@ TEST(SerialQueueTest, RunsHandlersOneAtATimeInPostingOrder) {
     for (int i = 0; i < 500; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
     EXPECT_FALSE(overlapped);
     EXPECT_EQ(queue.name(), "test.serial");
+}
+
+TEST(MainLoopTest, AStopThatComesBeforeRunIsNotLost) {
+    MainLoop loop;
+    SerialQueue signaller("test.signal");
+    std::promise<void> stopped;
+    signaller.post([&] {
+        loop.stop();
+        stopped.set_value();
+    });
+    stopped.get_future().wait();
+    loop.run();  // would block for ever if the stop were forgotten
+    bool ran = false;
+    loop.post([&] { ran = true; });
+    EXPECT_EQ(loop.runReady(), 1u);
+    EXPECT_TRUE(ran);
 }
 
 TEST(GrowingWorkPoolTest, AddsThreadsWhileAllAreBlockedUpToItsBound) {
