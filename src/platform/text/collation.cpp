@@ -59,9 +59,10 @@ std::string collationLocaleName() {
 
 void Collator::Close::operator()(UCollator* collator) const { ucol_close(collator); }
 
-Collator::Collator(CollationStrength strength) : Collator(collationLocaleName(), strength) {}
+Collator::Collator(CollationStrength strength, DigitOrdering digits)
+    : Collator(collationLocaleName(), strength, digits) {}
 
-Collator::Collator(const std::string& locale, CollationStrength strength) {
+Collator::Collator(const std::string& locale, CollationStrength strength, DigitOrdering digits) {
     UErrorCode status = U_ZERO_ERROR;
     // ICU names the root locale "root"; an empty name would mean its default.
     collator_.reset(ucol_open(locale.empty() ? "root" : locale.c_str(), &status));
@@ -69,6 +70,9 @@ Collator::Collator(const std::string& locale, CollationStrength strength) {
         throw std::runtime_error(std::string("Cannot open a collator: ") + u_errorName(status));
     }
     ucol_setStrength(collator_.get(), icuStrength(strength));
+    if (digits == DigitOrdering::numeric) {
+        ucol_setAttribute(collator_.get(), UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+    }
 }
 
 Collator::~Collator() = default;

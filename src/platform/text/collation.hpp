@@ -26,13 +26,29 @@ enum class CollationStrength {
     tertiary,
 };
 
+enum class DigitOrdering {
+    // Digits compare as characters ("Mac 10" < "Mac 9").
+    textual,
+    // Runs of digits compare by their numeric value ("Mac 9" < "Mac 10").
+    numeric,
+};
+
 class Collator {
 public:
     // The collator of collationLocaleName().
-    explicit Collator(CollationStrength strength = CollationStrength::tertiary);
+    explicit Collator(CollationStrength strength = CollationStrength::tertiary,
+                      DigitOrdering digits = DigitOrdering::textual);
     // locale "" is the root locale. Throws std::runtime_error when ICU cannot
     // open a collator at all.
-    Collator(const std::string& locale, CollationStrength strength);
+    Collator(const std::string& locale, CollationStrength strength,
+             DigitOrdering digits = DigitOrdering::textual);
+
+    // The order a file browser shows names in: locale-aware, case and
+    // diacritics counting only where the base letters are equal, runs of
+    // digits by their value.
+    static Collator localizedStandard() {
+        return Collator(CollationStrength::tertiary, DigitOrdering::numeric);
+    }
     ~Collator();
     Collator(Collator&&) noexcept;
     Collator& operator=(Collator&&) noexcept;

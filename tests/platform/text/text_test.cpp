@@ -1,5 +1,6 @@
 #include "platform/text/collation.hpp"
 #include "platform/text/log_escape.hpp"
+#include "platform/text/numeric_characters.hpp"
 #include "platform/text/percent_encoding.hpp"
 #include "platform/text/trim.hpp"
 #include "platform/text/uuid.hpp"
@@ -104,6 +105,21 @@ TEST_F(CollationTest, CaseInsensitiveComparisonKeepsDiacritics) {
     EXPECT_TRUE(compareCaseInsensitive("alpha", "BETA") < 0);
     const Collator primary("", CollationStrength::primary);
     EXPECT_TRUE(primary.equal("resume", "RÉSUMÉ"));
+}
+
+TEST_F(CollationTest, LocalizedStandardOrderComparesDigitRunsByValueAndCaseLast) {
+    const Collator order = Collator::localizedStandard();
+    EXPECT_TRUE(order.compare("Mac 9", "Mac 10") < 0);
+    EXPECT_TRUE(order.compare("alpha", "Beta") < 0);
+    EXPECT_TRUE(order.compare("ipad", "iPad") != 0) << "names differing in case still get an order";
+    EXPECT_TRUE(Collator().compare("Mac 10", "Mac 9") < 0) << "textual digits stay the default";
+}
+
+TEST(NumericCharactersTest, KeepsEveryCharacterWithANumericValue) {
+    EXPECT_EQ(numericCharacters(" 12-3a4 "), "1234");
+    EXPECT_EQ(numericCharacters("٣x½Ⅻ"), "٣½Ⅻ");
+    EXPECT_EQ(numericCharacters("1\xFF" "2"), "12");
+    EXPECT_EQ(numericCharacters("abc"), "");
 }
 
 TEST(LogEscapeTest, EscapesControlsAndCapsTheLength) {
