@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <utility>
 
-#include "platform/text/uuid.hpp"
 #include "security/halvardine_security.hpp"
 
 namespace zentrabo {
@@ -30,9 +29,9 @@ std::vector<std::size_t> codePointOffsets(std::string_view text) {
 HalvardineSecurityAuditEvent makeSecurityAuditEvent(std::string message,
                                                     std::optional<std::string> action,
                                                     std::optional<std::string_view> fingerprint,
-                                                    platform::Date now) {
+                                                    Date now) {
     HalvardineSecurityAuditEvent event;
-    event.id = platform::makeUUIDString();
+    event.id = Uuid::random();
     event.date = now;
     event.message = std::move(message);
     event.action = std::move(action);

@@ -8,14 +8,15 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/dispatch/clock.hpp"
+#include "model/date.hpp"
+#include "model/uuid.hpp"
 
 namespace zentrabo {
 
 struct HalvardineSecurityAuditEvent {
-    // A random UUID in its canonical text, made when the event is recorded.
-    std::string id;
-    platform::Date date = 0;
+    // Random, made when the event is recorded.
+    Uuid id;
+    Date date;
     std::string message;
     // The request action or operation ("pair"); none for client authorization.
     std::optional<std::string> action;
@@ -32,7 +33,7 @@ inline constexpr std::size_t securityAuditEventLimit = 80;
 HalvardineSecurityAuditEvent makeSecurityAuditEvent(std::string message,
                                                     std::optional<std::string> action,
                                                     std::optional<std::string_view> fingerprint,
-                                                    platform::Date now);
+                                                    Date now);
 
 // Puts the event first and drops the oldest beyond the limit.
 void insertNewestFirst(std::vector<HalvardineSecurityAuditEvent>& events,
