@@ -1,24 +1,21 @@
 #pragma once
 
-#include <array>
 #include <compare>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace zentrabo {
 
-// A 128-bit identifier; on the wire its standard text form of 36 characters
-// (8-4-4-4-12 hexadecimal digits), written in upper case.
+// A UUID member of a record. It holds the upper-case 8-4-4-4-12 text form,
+// which is also its JSON form; any case is accepted when reading.
 struct Uuid {
-    std::array<std::uint8_t, 16> bytes{};
+    std::string uuidString;
 
     // A new random (version 4) identifier.
     static Uuid random();
-    // Accepts hexadecimal digits in either case; anything else gives none.
+    // None for text that is not a UUID.
     static std::optional<Uuid> parse(std::string_view text);
-    std::string uuidString() const;
 
     friend bool operator==(const Uuid&, const Uuid&) = default;
     friend auto operator<=>(const Uuid&, const Uuid&) = default;

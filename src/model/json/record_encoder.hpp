@@ -34,7 +34,7 @@ void encodeValue(platform::JsonWriter& writer, const T& value, EncodeContext& co
     } else if constexpr (std::is_same_v<T, Data>) {
         writer.base64(std::span<const std::uint8_t>(value));
     } else if constexpr (std::is_same_v<T, Uuid>) {
-        writer.string(value.uuidString());
+        writer.string(value.uuidString);
     } else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) {
         writer.integer(value);
     } else if constexpr (std::is_integral_v<T>) {

@@ -37,8 +37,7 @@ std::size_t valueHash(const T& value) {
         return std::hash<std::string_view>{}(
             std::string_view(reinterpret_cast<const char*>(value.data()), value.size()));
     } else if constexpr (std::is_same_v<T, Uuid>) {
-        return std::hash<std::string_view>{}(
-            std::string_view(reinterpret_cast<const char*>(value.bytes.data()), value.bytes.size()));
+        return std::hash<std::string_view>{}(value.uuidString);
     } else if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
         return std::hash<T>{}(value);
     } else if constexpr (isOptional<T>) {
