@@ -5,20 +5,58 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/crypto/certificate.hpp"
 #include "platform/crypto/ec_private_key.hpp"
 #include "platform/net/tls_connection.hpp"
 #include "platform/net/tls_context.hpp"
+#include "platform/store/key_store.hpp"
+#include "platform/store/user_defaults.hpp"
 #include "security/tls_identity.hpp"
 
 namespace zentrabo {
 
+// The reverse-DNS prefix of every key-store identifier (key tags, password
+// services) and of the certificate copies in the user defaults. Changing it
+// orphans everything stored under the old one.
+inline constexpr std::string_view identifierPrefix = "org.zentrabo.Halvardine";
+
 // The TLS identities of the server and client roles, their self-signed
-// certificates and fingerprints.
+// certificates and fingerprints. Nothing is held in memory between calls:
+// every call reads the key store and the user defaults again.
 class HalvardineSecurity {
  public:
   using Clock = std::chrono::system_clock;
+
+  explicit HalvardineSecurity(platform::UserDefaults& defaults) : defaults_(&defaults) {}
+
+  // The role's identity: found, repaired from what is left, or made on
+  // first use. A new key or certificate is made only when the key store
+  // says the item is not there; any other failure of the store is thrown
+  // as HalvardineSecurityError, never a reason to replace the identity.
+  TlsIdentity loadOrCreateIdentity(bool server);
+
+  // "Zentrabo Server TLS Identity" or "Zentrabo Client TLS Identity".
+  static std::string identityLabel(bool server);
+
+  // The listener's TLS settings with the server identity.
+  std::shared_ptr<platform::TlsContext> serverParameters();
+  // The client's TLS settings with the client identity and the pin.
+  std::shared_ptr<platform::TlsContext> clientParameters(
+      std::optional<std::string_view> pinnedServerCertificateFingerprint);
+
+  // The long-lived key that signs relay registrations; made when the store
+  // says it is not there. Throws privateKeyUnavailable.
+  platform::EcPrivateKey loadOrCreateRelayControlKey();
+
+  // The steps of loadOrCreateIdentity.
+  platform::EcPrivateKey loadOrCreateTLSPrivateKey(bool server);
+  std::vector<platform::Certificate> candidateCertificates(bool server);
+  std::optional<platform::KeyStoreIdentity> identity(const platform::Certificate& matching);
+  void storeCertificate(const platform::Certificate& certificate, bool server);
+  void removeStoredCertificates(bool server);
+  void saveCertificateCopy(const platform::Certificate& certificate, bool server);
 
   // An X.509 v3 certificate for the key, self-signed with ECDSA over
   // SHA-256, valid from an hour before `now` for 3650 days. Throws
@@ -56,6 +94,10 @@ class HalvardineSecurity {
   // handshake or without a certificate.
   static std::optional<std::string> peerCertificateFingerprint(
       const platform::TlsConnection& connection);
+
+ private:
+  platform::KeyStore keyStore_;
+  platform::UserDefaults* defaults_;  // never null
 };
 
 }  // namespace zentrabo
