@@ -8,6 +8,7 @@
 #include "platform/text/base64.hpp"
 #include "security/halvardine_security_error.hpp"
 #include "security_fixture.hpp"
+#include "support/file_text.hpp"
 #include "tls_loopback.hpp"
 
 namespace zentrabo {
@@ -15,12 +16,7 @@ namespace {
 
 using platform::KeyStore;
 
-std::string fileText(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using testing::fileText;
 
 const std::string serverCopyKey = "org.zentrabo.Halvardine.tls.server.certificate";
 

@@ -7,17 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/store/key_store.hpp"
+#include "support/file_text.hpp"
 #include "support/temporary_home.hpp"
 
 namespace zentrabo::platform {
 namespace {
 
-std::string fileText(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using testing::fileText;
 
 mode_t permissions(const std::filesystem::path& path) {
   struct stat status {};

@@ -11,17 +11,13 @@
 
 #include "platform/dispatch/manual_clock.hpp"
 #include "platform/store/user_defaults.hpp"
+#include "support/file_text.hpp"
 #include "support/temporary_home.hpp"
 
 namespace zentrabo::platform {
 namespace {
 
-std::string fileText(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using testing::fileText;
 
 class UserDefaultsTest : public ::testing::Test {
  protected:
