@@ -2,9 +2,11 @@
 
 #include <unicode/ucol.h>
 #include <unicode/uloc.h>
+#include <unicode/ustring.h>
 
 #include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 namespace zentrabo::platform {
 
@@ -91,6 +93,28 @@ std::weak_ordering Collator::compare(std::string_view a, std::string_view b) con
         case UCOL_EQUAL: break;
     }
     return std::weak_ordering::equivalent;
+}
+
+std::string Collator::sortKey(std::string_view text) const {
+    // Invalid UTF-8 becomes U+FFFD, as ucol_strcollUTF8 reads it in compare().
+    std::vector<UChar> utf16(text.size() + 1);
+    std::int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(utf16.data(), static_cast<std::int32_t>(utf16.size()), &length, text.data(),
+                         static_cast<std::int32_t>(text.size()), 0xFFFD, nullptr, &status);
+    if (U_FAILURE(status)) return std::string(text);
+    std::string key(static_cast<std::size_t>(length) * 4 + 16, '\0');
+    for (;;) {
+        const std::int32_t needed =
+            ucol_getSortKey(collator_.get(), utf16.data(), length, reinterpret_cast<std::uint8_t*>(key.data()),
+                            static_cast<std::int32_t>(key.size()));
+        if (needed <= 0) return std::string(text);
+        if (static_cast<std::size_t>(needed) <= key.size()) {
+            key.resize(static_cast<std::size_t>(needed) - 1);  // without the terminating zero
+            return key;
+        }
+        key.resize(static_cast<std::size_t>(needed));
+    }
 }
 
 std::weak_ordering compareCaseInsensitive(std::string_view a, std::string_view b) {

@@ -56,6 +56,9 @@ public:
     // Compares UTF-8 texts. Safe to call from several threads at once.
     std::weak_ordering compare(std::string_view a, std::string_view b) const;
     bool equal(std::string_view a, std::string_view b) const { return compare(a, b) == 0; }
+    // Bytes whose plain byte order is this collator's order of the texts, so
+    // a long list is sorted by comparing keys built once per text.
+    std::string sortKey(std::string_view text) const;
 
 private:
     struct Close {

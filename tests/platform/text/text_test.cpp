@@ -1,4 +1,5 @@
 #include "platform/text/collation.hpp"
+#include "platform/text/file_url.hpp"
 #include "platform/text/log_escape.hpp"
 #include "platform/text/numeric_characters.hpp"
 #include "platform/text/percent_encoding.hpp"
@@ -113,6 +114,30 @@ TEST_F(CollationTest, LocalizedStandardOrderComparesDigitRunsByValueAndCaseLast)
     EXPECT_TRUE(order.compare("alpha", "Beta") < 0);
     EXPECT_TRUE(order.compare("ipad", "iPad") != 0) << "names differing in case still get an order";
     EXPECT_TRUE(Collator().compare("Mac 10", "Mac 9") < 0) << "textual digits stay the default";
+}
+
+TEST_F(CollationTest, SortKeysOrderAsTheCollatorCompares) {
+    const Collator order = Collator::localizedStandard();
+    const std::vector<std::string> names = {"File10", "file2", "File2", "Äpfel", "apfel", "b", "", "x\xFFy", "9", "10"};
+    for (const auto& a : names) {
+        for (const auto& b : names) {
+            EXPECT_EQ(order.sortKey(a) <=> order.sortKey(b), order.compare(a, b) <=> 0) << a << " / " << b;
+        }
+    }
+    EXPECT_LT(order.sortKey("File2"), order.sortKey("File10"));
+}
+
+TEST(FileURLTest, DecodesFileURLsAndRefusesEverythingElse) {
+    EXPECT_EQ(filePathFromFileURL("file:///Users/me/My%20File.txt"), "/Users/me/My File.txt");
+    EXPECT_EQ(filePathFromFileURL("FILE://localhost/tmp/a?x=1#top"), "/tmp/a");
+    EXPECT_EQ(filePathFromFileURL("file:/tmp"), "/tmp");
+    EXPECT_EQ(filePathFromFileURL("file://server/share"), std::nullopt);
+    EXPECT_EQ(filePathFromFileURL("file:///my file"), std::nullopt);
+    EXPECT_EQ(filePathFromFileURL("file:///bad%2"), std::nullopt);
+    EXPECT_EQ(filePathFromFileURL("file:///nul%00"), std::nullopt);
+    EXPECT_EQ(filePathFromFileURL("file://"), std::nullopt);
+    EXPECT_EQ(filePathFromFileURL("https://example.com/a"), std::nullopt);
+    EXPECT_EQ(filePathFromFileURL("/tmp/file:x"), std::nullopt);
 }
 
 TEST(NumericCharactersTest, KeepsEveryCharacterWithANumericValue) {

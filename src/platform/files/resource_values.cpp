@@ -1,0 +1,41 @@
+#include "platform/files/resource_values.hpp"
+
+#include "platform/files/file_path.hpp"
+
+#include <cerrno>
+
+namespace zentrabo::platform {
+
+FileResourceValues fileResourceValues(std::string_view name, const struct stat& status) {
+    FileResourceValues values;
+    if (S_ISDIR(status.st_mode)) {
+        values.kind = FileItemKind::directory;
+        values.isDirectory = true;
+        values.isPackage = isPackageFolderName(name);
+    } else {
+        values.kind = S_ISREG(status.st_mode) ? FileItemKind::regularFile : FileItemKind::other;
+        values.fileSize = static_cast<std::int64_t>(status.st_size);
+    }
+    values.contentModificationDate = static_cast<double>(status.st_mtim.tv_sec) +
+                                     static_cast<double>(status.st_mtim.tv_nsec) / 1e9 -
+                                     secondsFromUnixEpochToReferenceDate;
+    values.contentType = contentTypeIdentifier(values.kind, name, (status.st_mode & 0111) != 0);
+    return values;
+}
+
+std::optional<FileResourceValues> fileResourceValues(const std::string& path, std::error_code& error) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        error = std::error_code(errno, std::generic_category());
+        return std::nullopt;
+    }
+    error.clear();
+    return fileResourceValues(lastPathComponent(path), status);
+}
+
+bool itemExists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0;
+}
+
+}  // namespace zentrabo::platform
