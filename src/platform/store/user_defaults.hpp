@@ -35,7 +35,7 @@ enum class DefaultsWrite {
 // that cannot be read as settings is renamed aside (".unreadable-<time>")
 // and the store starts empty. Problems are handed to the reporter (loading,
 // and writes that have no caller left to tell); the reporter may be called
-// from the writer's executor.
+// from the writer's executor, and must not call back into the store.
 class UserDefaults : public std::enable_shared_from_this<UserDefaults> {
  public:
   using ProblemReporter = std::function<void(const std::string& problem)>;
