@@ -20,8 +20,7 @@ std::string HalvardineRelayRegistrationProof::canonicalText(
 }
 
 HalvardineRelayRegistrationProof HalvardineRelayRegistrationProof::make(
-    HalvardineSecurity& security, const platform::Clock& clock,
-    std::optional<std::string_view> deviceID, std::string_view role, std::int64_t version) {
+    HalvardineSecurity& security, std::optional<std::string_view> deviceID, std::string_view role, std::int64_t version) {
   const platform::EcPrivateKey key = security.loadOrCreateRelayControlKey();
   platform::Bytes point;
   try {
@@ -32,7 +31,7 @@ HalvardineRelayRegistrationProof HalvardineRelayRegistrationProof::make(
   HalvardineRelayRegistrationProof proof;
   proof.publicKey = platform::base64Encode(point);
   proof.signedAt = static_cast<std::int64_t>(
-      std::trunc(clock.now() + platform::secondsFromUnixEpochToReferenceDate));
+      std::trunc(security.clock().now() + platform::secondsFromUnixEpochToReferenceDate));
   const std::string text = canonicalText(deviceID, role, version, proof.signedAt, proof.publicKey);
   try {
     proof.signature = platform::base64Encode(key.signSha256(platform::bytesOf(text)));

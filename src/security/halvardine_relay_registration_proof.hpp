@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/dispatch/clock.hpp"
 #include "security/halvardine_security.hpp"
 
 namespace zentrabo {
@@ -23,11 +22,11 @@ struct HalvardineRelayRegistrationProof {
   friend bool operator==(const HalvardineRelayRegistrationProof&,
                          const HalvardineRelayRegistrationProof&) = default;
 
-  // Signs with the relay control key (made on first use). Throws
+  // Signs with the relay control key (made on first use) at the time of the
+  // security object's clock. Throws
   // HalvardineSecurityError: privateKeyUnavailable, publicKeyUnavailable,
   // signatureFailed.
   static HalvardineRelayRegistrationProof make(HalvardineSecurity& security,
-                                               const platform::Clock& clock,
                                                std::optional<std::string_view> deviceID,
                                                std::string_view role, std::int64_t version);
 

@@ -9,6 +9,7 @@
 
 #include "platform/crypto/certificate.hpp"
 #include "platform/crypto/ec_private_key.hpp"
+#include "platform/dispatch/clock.hpp"
 #include "platform/net/tls_connection.hpp"
 #include "platform/net/tls_context.hpp"
 #include "platform/store/key_store.hpp"
@@ -29,7 +30,11 @@ class HalvardineSecurity {
  public:
   using Clock = std::chrono::system_clock;
 
-  explicit HalvardineSecurity(platform::UserDefaults& defaults) : defaults_(&defaults) {}
+  // The clock dates new certificates and relay proofs.
+  HalvardineSecurity(platform::UserDefaults& defaults, const platform::Clock& clock)
+      : defaults_(&defaults), clock_(&clock) {}
+
+  const platform::Clock& clock() const noexcept { return *clock_; }
 
   // The role's identity: found, repaired from what is left, or made on
   // first use. A new key or certificate is made only when the key store
@@ -98,6 +103,7 @@ class HalvardineSecurity {
  private:
   platform::KeyStore keyStore_;
   platform::UserDefaults* defaults_;  // never null
+  const platform::Clock* clock_;      // never null
 };
 
 }  // namespace zentrabo

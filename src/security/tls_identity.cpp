@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "model/date.hpp"
 #include "platform/crypto/crypto_error.hpp"
 #include "security/halvardine_security.hpp"
 #include "security/halvardine_security_error.hpp"
@@ -114,7 +115,8 @@ TlsIdentity HalvardineSecurity::loadOrCreateIdentity(bool server) {
   }
 
   removeStoredCertificates(server);
-  const platform::Certificate certificate = makeSelfSignedCertificate(key, commonName(server));
+  const platform::Certificate certificate = makeSelfSignedCertificate(
+      key, commonName(server), Date{clock_->now()}.systemTime());
   storeCertificate(certificate, server);
   auto linked = identity(certificate);
   if (!linked) {

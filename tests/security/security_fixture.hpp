@@ -20,12 +20,12 @@ class SecurityFixture : public ::testing::Test {
   asio::io_context writer;
   std::shared_ptr<platform::UserDefaults> defaults =
       platform::UserDefaults::create(clock, writer.get_executor(), nullptr);
-  HalvardineSecurity security{*defaults};
+  HalvardineSecurity security{*defaults, clock};
 
   // The objects a fresh process would make: nothing carried in memory.
   void restart() {
     defaults = platform::UserDefaults::create(clock, writer.get_executor(), nullptr);
-    security = HalvardineSecurity(*defaults);
+    security = HalvardineSecurity(*defaults, clock);
   }
 };
 

@@ -2,6 +2,11 @@
 #include <fstream>
 #include <sstream>
 
+#include <ctime>
+
+#include <openssl/asn1.h>
+#include <openssl/x509.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/store/key_store.hpp"
@@ -38,6 +43,9 @@ TEST_F(TlsIdentityTest, IdentitySurvivesARestart) {
   EXPECT_TRUE(first.privateKey.matchesPublicKey(first.certificate.publicKey()));
   EXPECT_EQ(certificateCount(true), 1u);
   EXPECT_EQ(defaults->data(serverCopyKey), first.certificate.der());
+  std::tm notBefore{};
+  ASSERT_EQ(ASN1_TIME_to_tm(X509_get0_notBefore(first.certificate.native()), &notBefore), 1);
+  EXPECT_EQ(timegm(&notBefore), 978307200 + 800000000 - 3600);  // the injected clock's time
 
   restart();
   const TlsIdentity second = security.loadOrCreateIdentity(true);
