@@ -169,6 +169,24 @@ TEST_F(TlsParameters, EndOfStreamWithoutCloseNotifyIsEndOfStream) {
   EXPECT_EQ(outcome.client.readError, asio::error::eof);
 }
 
+TEST_F(TlsParameters, ServerChainIsJudgedByItsLeaf) {
+  auto serverContext = HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt);
+  const TlsIdentity extra = makeIdentity("Zentrabo Server");
+  ASSERT_EQ(SSL_CTX_add1_chain_cert(serverContext->native().native_handle(),
+                                    extra.certificate.native()),
+            1);
+  const LoopbackOutcome outcome = testing::runLoopback(
+      serverContext, testing::clientWith(HalvardineSecurity::tlsParameters(
+                         TlsRole::client, client, server.fingerprint)));
+  EXPECT_FALSE(outcome.client.handshakeError) << outcome.client.handshakeError.message();
+  EXPECT_EQ(outcome.client.peerFingerprint, server.fingerprint);
+
+  const LoopbackOutcome pinnedToSecond = testing::runLoopback(
+      serverContext, testing::clientWith(HalvardineSecurity::tlsParameters(
+                         TlsRole::client, client, extra.fingerprint)));
+  EXPECT_TRUE(pinnedToSecond.client.handshakeError);
+}
+
 TEST_F(TlsParameters, KeyThatDoesNotFitTheCertificateIsRefused) {
   TlsIdentity mismatched{platform::EcPrivateKey::generate(), server.certificate, server.fingerprint};
   try {

@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -71,6 +72,30 @@ TEST_F(KeyStoreTest, UnreadableFileIsAnErrorAndStaysUntouched) {
     EXPECT_EQ(store.addKey("t", "l", EcPrivateKey::generate()), KeyStoreStatus::unreadable);
     EXPECT_EQ(store.addPassword("s", "a", Bytes{1}), KeyStoreStatus::unreadable);
     EXPECT_EQ(fileText(KeyStore::filePath()), damaged);
+  }
+}
+
+TEST_F(KeyStoreTest, ConcurrentChangesAreNeverLost) {
+  constexpr int threadCount = 6;
+  constexpr int itemsPerThread = 5;
+  std::vector<std::thread> threads;
+  for (int thread = 0; thread < threadCount; ++thread) {
+    threads.emplace_back([this, thread] {
+      for (int item = 0; item < itemsPerThread; ++item) {
+        const std::string account = std::to_string(thread) + "-" + std::to_string(item);
+        EXPECT_EQ(store.addPassword("service", account, bytesOf(account)),
+                  KeyStoreStatus::success);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int thread = 0; thread < threadCount; ++thread) {
+    for (int item = 0; item < itemsPerThread; ++item) {
+      const std::string account = std::to_string(thread) + "-" + std::to_string(item);
+      Bytes read;
+      ASSERT_EQ(store.readPassword("service", account, read), KeyStoreStatus::success) << account;
+      EXPECT_EQ(std::string(read.begin(), read.end()), account);
+    }
   }
 }
 

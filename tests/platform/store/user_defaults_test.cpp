@@ -2,8 +2,10 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <thread>
 #include <vector>
 
+#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <sys/stat.h>
 
@@ -120,6 +122,24 @@ TEST_F(UserDefaultsTest, ImmediateWriteCarriesPendingBatchedValues) {
   const std::string text = fileText(UserDefaults::filePath());
   EXPECT_NE(text.find("\"a\":2"), std::string::npos);
   EXPECT_NE(text.find("\"b\":true"), std::string::npos);
+}
+
+TEST_F(UserDefaultsTest, BatchesOnAnotherThreadNeverOverwriteNewerValues) {
+  auto defaults = open();
+  auto guard = asio::make_work_guard(writer);
+  std::thread writerThread([this] { writer.run(); });
+  for (std::int64_t value = 0; value < 200; ++value) {
+    defaults->set("seen", value, DefaultsWrite::coalescible);
+    if (value % 10 == 0) clock.advance(1.0);
+    if (value % 25 == 0) defaults->set("saved", value);
+  }
+  guard.reset();
+  writerThread.join();
+  auto restarted = reopened();
+  EXPECT_EQ(restarted->integer("saved"), 175);
+  // The last batched value was written by a batch or by the final flush.
+  defaults.reset();
+  EXPECT_EQ(reopened()->integer("seen"), 199);
 }
 
 TEST_F(UserDefaultsTest, UnreadableFileIsKeptAsideAndReported) {
