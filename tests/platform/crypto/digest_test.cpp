@@ -4,7 +4,6 @@
 
 #include "platform/crypto/crypto_error.hpp"
 #include "platform/crypto/digest.hpp"
-#include "platform/crypto/random.hpp"
 
 namespace zentrabo::platform {
 namespace {
@@ -27,21 +26,6 @@ TEST(Digest, HmacAcceptsAnEmptyKeyAndEmptyData) {
 TEST(Digest, Pbkdf2RefusesParametersOutOfRange) {
   EXPECT_THROW(pbkdf2HmacSha256(bytesOf("p"), bytesOf("s"), 0, 32), CryptoError);
   EXPECT_THROW(pbkdf2HmacSha256(bytesOf("p"), bytesOf("s"), 1, 0), CryptoError);
-}
-
-TEST(Digest, ConstantTimeEqualsComparesContentAndLength) {
-  EXPECT_TRUE(constantTimeEquals(bytesOf("same"), bytesOf("same")));
-  EXPECT_FALSE(constantTimeEquals(bytesOf("same"), bytesOf("sane")));
-  EXPECT_FALSE(constantTimeEquals(bytesOf("same"), bytesOf("sam")));
-  EXPECT_TRUE(constantTimeEquals({}, {}));
-}
-
-TEST(Random, DrawsDistinctBuffersOfTheAskedSize) {
-  const Bytes first = randomBytes(32);
-  const Bytes second = randomBytes(32);
-  EXPECT_EQ(first.size(), 32u);
-  EXPECT_NE(first, second);
-  EXPECT_TRUE(randomBytes(0).empty());
 }
 
 }  // namespace
