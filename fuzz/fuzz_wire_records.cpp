@@ -1,0 +1,41 @@
+// Feeds arbitrary bytes to the request and reply decoders (the first byte
+// picks which), and checks that whatever decodes also encodes and decodes
+// back to an equal record.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "model/records/halvardine_request.hpp"
+#include "model/records/halvardine_response.hpp"
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+template <class R>
+void roundTrip(std::string_view line) {
+    R record;
+    try {
+        record = zentrabo::decodeRecord<R>(line);
+    } catch (const zentrabo::RecordDecodeError&) {
+        return;
+    }
+    // Every number that was read is finite, so writing cannot fail.
+    require(zentrabo::decodeRecord<R>(zentrabo::encodeRecord(record)) == record);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const std::string_view line(reinterpret_cast<const char*>(data + 1), size - 1);
+    if (data[0] & 1) {
+        roundTrip<zentrabo::HalvardineResponse>(line);
+    } else {
+        roundTrip<zentrabo::HalvardineRequest>(line);
+    }
+    return 0;
+}
