@@ -10,6 +10,8 @@ packages=(
   libasio-dev libssl-dev libsimdjson-dev libicu-dev
   libavahi-compat-libdnssd-dev libplist-dev
   libpng-dev libturbojpeg0-dev libqrencode-dev
+  # the trust anchors the relay connection is verified against
+  ca-certificates
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev zbar-tools openssl
   # the tests' private network namespace and its DNS-SD daemon
