@@ -213,6 +213,13 @@ TEST_F(RelayConnectorTest, ReconfiguringDropsTheConnectionAndEveryTunnel) {
     connector->configure(std::nullopt);
     EXPECT_EQ(nextReport(), std::make_pair(State::disabled, std::optional<std::string>()));
     EXPECT_EQ(clock.pendingCount(), 0u);
+
+    // Reports still on their way when the connector goes are dropped.
+    const std::size_t reported = reports.size();
+    connector->configure(configuration());
+    connector.reset();
+    mainLoop.runReady();
+    EXPECT_EQ(reports.size(), reported);
 }
 
 TEST_F(RelayConnectorTest, ARefusingRelayFailsAndIsRetriedAfterAGrowingDelay) {
