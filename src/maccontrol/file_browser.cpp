@@ -1,0 +1,172 @@
+#include "maccontrol/file_browser.hpp"
+
+#include "maccontrol/mac_menu_error.hpp"
+#include "model/halvardine_protocol.hpp"
+#include "platform/files/bounded_file_read.hpp"
+#include "platform/files/file_path.hpp"
+#include "platform/text/file_url.hpp"
+#include "platform/text/trim.hpp"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cerrno>
+#include <filesystem>
+
+namespace zentrabo {
+
+namespace {
+
+// First components that always mean the real root, never a folder in home.
+constexpr std::array<std::string_view, 14> systemRoots = {
+    "users", "volumes", "applications", "system", "library", "bin", "sbin",
+    "usr",   "etc",     "var",          "private", "tmp",   "dev", "opt",
+};
+
+std::string asciiLowercased(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+// The path with "." and ".." resolved by text, as a standardized URL is.
+std::string lexicallyStandardized(const std::string& path) {
+    return platform::standardizedPathText(std::filesystem::path(path).lexically_normal().string());
+}
+
+std::string blankMeansHome(const std::optional<std::string>& path) {
+    std::string trimmed = path ? platform::trimWhitespaceAndNewlines(*path) : std::string();
+    return trimmed.empty() ? platform::homeFolderPath() : trimmed;
+}
+
+// The existing item for a non-blank typed path, or none; first is the path of
+// the first candidate, which the caller names when nothing exists.
+std::optional<std::string> existingItem(const std::string& typed, std::string& first) {
+    first = fileURL(typed);
+    if (platform::itemExists(first)) return first;
+    if (auto second = homeRelativeURL(typed); second && platform::itemExists(*second)) return second;
+    return std::nullopt;
+}
+
+RemoteFileResource fileResource(const std::string& url, const platform::FileResourceValues& values,
+                                std::int64_t size) {
+    RemoteFileResource resource;
+    resource.kind = RemoteFileResourceKind::file;
+    resource.name = platform::lastPathComponent(url);
+    resource.path = url;
+    resource.parentPath = parentPath(url);
+    if (!values.contentType.empty()) resource.contentType = std::string(values.contentType);
+    resource.size = size;
+    resource.modificationDate = Date{values.contentModificationDate};
+    return resource;
+}
+
+}  // namespace
+
+std::string fileURL(std::string_view path) {
+    if (auto filePath = platform::filePathFromFileURL(path)) return platform::standardizedPathText(*filePath);
+    if (!path.empty() && (path.front() == '/' || path.front() == '~')) {
+        std::string expanded = platform::expandingTildeInPath(path);
+        // "~someone" of an unknown user stays relative: it is a name in home.
+        if (!expanded.empty() && expanded.front() == '/') return platform::standardizedPathText(expanded);
+    }
+    return platform::appendingPathComponent(platform::homeFolderPath(), path);
+}
+
+std::optional<std::string> homeRelativeURL(std::string_view path) {
+    if (platform::filePathFromFileURL(path)) return std::nullopt;
+    const std::string expanded = platform::expandingTildeInPath(path);
+    if (expanded.empty() || expanded.front() != '/') return std::nullopt;
+    const std::size_t first = path.find_first_not_of('/');
+    if (first == std::string_view::npos) return std::nullopt;
+    const std::string_view trimmed = path.substr(first, path.find_last_not_of('/') - first + 1);
+    const std::string firstComponent = asciiLowercased(trimmed.substr(0, trimmed.find('/')));
+    for (std::string_view root : systemRoots) {
+        if (firstComponent == root) return std::nullopt;
+    }
+    return platform::appendingPathComponent(platform::homeFolderPath(), trimmed);
+}
+
+std::string resolveFileBrowserURL(const std::optional<std::string>& path) {
+    std::string first;
+    if (auto item = existingItem(blankMeansHome(path), first)) return *item;
+    throw MacMenuError::fileBrowserPathUnavailable(first);
+}
+
+std::string resolveExistingFolderURL(const std::optional<std::string>& path) {
+    const std::string trimmed = path ? platform::trimWhitespaceAndNewlines(*path) : std::string();
+    if (trimmed.empty()) throw MacMenuError::folderPathRequired();
+    std::string first;
+    if (auto item = existingItem(trimmed, first)) return *item;
+    throw MacMenuError::folderPathUnavailable(first);
+}
+
+RemoteFileResource fileResourceWithData(const std::string& url, const platform::FileResourceValues& values) {
+    constexpr std::int64_t limit = HalvardineProtocol::maximumFileResourceByteCount;
+    const std::int64_t size = values.fileSize ? *values.fileSize : fileSize(url);
+    if (size > limit) throw MacMenuError::fileBrowserFileTooLarge(size);
+
+    platform::BoundedFileRead read = platform::readRegularFile(url, static_cast<std::size_t>(limit));
+    switch (read.status) {
+        case platform::BoundedFileRead::Status::ok: break;
+        case platform::BoundedFileRead::Status::tooLarge: throw MacMenuError::fileBrowserFileTooLarge(read.size);
+        case platform::BoundedFileRead::Status::notRegularFile:
+            throw MacMenuError::fileBrowserReadFailed("The file “" + platform::lastPathComponent(url) +
+                                                      "” couldn’t be opened because it isn’t a regular file.");
+        case platform::BoundedFileRead::Status::failed:
+            throw MacMenuError::fileBrowserReadFailed(fileErrorDescription(url, read.error, false));
+    }
+    RemoteFileResource resource = fileResource(url, values, read.size);
+    resource.data = std::move(read.bytes);
+    return resource;
+}
+
+RemoteFileResource fileResourceWithoutData(const std::string& url, const platform::FileResourceValues& values) {
+    return fileResource(url, values, values.fileSize ? *values.fileSize : fileSize(url));
+}
+
+std::optional<RemoteFileEntry> directoryEntry(const platform::DirectoryItem& item) {
+    if (!item.values) return std::nullopt;
+    const platform::FileResourceValues& values = *item.values;
+    RemoteFileEntry entry;
+    entry.name = item.name;
+    entry.path = item.path;
+    entry.isDirectory = values.isDirectory;
+    entry.isPackage = values.isPackage;
+    if (!values.contentType.empty()) entry.contentType = std::string(values.contentType);
+    if (!values.isDirectory) entry.size = values.fileSize;
+    entry.modificationDate = Date{values.contentModificationDate};
+    return entry;
+}
+
+std::string folderDisplayName(const std::string& url) {
+    if (lexicallyStandardized(url) == lexicallyStandardized(platform::homeFolderPath())) return "Home";
+    std::string last = platform::lastPathComponent(url);
+    return last.empty() ? url : last;
+}
+
+std::optional<std::string> parentPath(const std::string& url) {
+    std::string parent = platform::deletingLastPathComponent(url);
+    if (parent == platform::standardizedPathText(url)) return std::nullopt;
+    return parent;
+}
+
+std::int64_t fileSize(const std::string& url) {
+    struct stat status {};
+    if (::stat(url.c_str(), &status) != 0) return 0;
+    return static_cast<std::int64_t>(status.st_size);
+}
+
+std::string fileErrorDescription(const std::string& path, std::error_code error, bool isFolder) {
+    std::string text = std::string(isFolder ? "The folder “" : "The file “") + platform::lastPathComponent(path) +
+                       "” couldn’t be opened";
+    if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted) {
+        return text + " because you don’t have permission to view it.";
+    }
+    if (error == std::errc::no_such_file_or_directory) return text + " because there is no such file.";
+    return error ? text + ": " + error.message() + "." : text + ".";
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,195 @@
+#include "maccontrol/file_browser.hpp"
+#include "maccontrol/file_entry_order.hpp"
+#include "maccontrol/mac_menu_error.hpp"
+
+#include "support/temporary_home.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace zentrabo {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+
+constexpr std::int64_t limit = 26214400;
+
+template <typename Operation>
+MacMenuError caught(Operation operation) {
+    try {
+        operation();
+    } catch (const MacMenuError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no MacMenuError was thrown";
+    return MacMenuError::actionFailed();
+}
+
+platform::FileResourceValues valuesOf(const fs::path& path) {
+    std::error_code error;
+    auto values = platform::fileResourceValues(path.string(), error);
+    EXPECT_TRUE(values) << path;
+    return values.value_or(platform::FileResourceValues{});
+}
+
+class FileBrowserTest : public ::testing::Test {
+protected:
+    testing::TemporaryHome home;
+    std::string homePath = home.path().string();
+    void SetUp() override { fs::create_directories(home.path() / "Documents/Notes"); }
+};
+
+TEST_F(FileBrowserTest, ResolvesTypedPathsInsideHomeAndNeverRedirectsSystemRoots) {
+    EXPECT_EQ(resolveFileBrowserURL(std::nullopt), homePath);
+    EXPECT_EQ(resolveFileBrowserURL(" \n\t"), homePath);
+    const std::string documents = homePath + "/Documents";
+    EXPECT_EQ(resolveFileBrowserURL("Documents"), documents);
+    EXPECT_EQ(resolveFileBrowserURL("~/Documents/"), documents);
+    EXPECT_EQ(resolveFileBrowserURL("/Documents"), documents);
+    EXPECT_EQ(resolveFileBrowserURL("//Documents/Notes//"), documents + "/Notes");
+    EXPECT_EQ(resolveFileBrowserURL("file://" + documents), documents);
+    EXPECT_EQ(resolveFileBrowserURL("/tmp"), "/tmp");
+
+    MacMenuError error = caught([] { resolveFileBrowserURL("/Library/Missing"); });
+    EXPECT_EQ(error.errorCase(), MacMenuError::Case::fileBrowserPathUnavailable);
+    EXPECT_EQ(error.errorDescription(), "The path is not available: /Library/Missing");
+    fs::create_directories(home.path() / "Library/Missing");
+    EXPECT_THROW(resolveFileBrowserURL("/Library/Missing"), MacMenuError) << "system roots stay at the root";
+
+    error = caught([] { resolveFileBrowserURL("Missing"); });
+    EXPECT_EQ(error.errorDescription(), "The path is not available: " + homePath + "/Missing");
+    EXPECT_EQ(homeRelativeURL("/"), std::nullopt);
+    EXPECT_EQ(homeRelativeURL("Documents"), std::nullopt);
+}
+
+TEST_F(FileBrowserTest, OpeningNeedsAPathThatExists) {
+    EXPECT_EQ(caught([] { resolveExistingFolderURL("  "); }).errorCase(), MacMenuError::Case::folderPathRequired);
+    const MacMenuError missing = caught([] { resolveExistingFolderURL("Nowhere"); });
+    EXPECT_EQ(missing.errorCase(), MacMenuError::Case::folderPathUnavailable);
+    EXPECT_EQ(missing.errorCode(), HalvardineErrorCode::folderPathUnavailable);
+    std::ofstream(home.path() / "Documents/a.txt") << "x";
+    EXPECT_EQ(resolveExistingFolderURL("Documents/a.txt"), homePath + "/Documents/a.txt");
+}
+
+TEST_F(FileBrowserTest, ReturnsAFileOfExactlyTheLimitWholeAndRefusesOneByteMoreBeforeReading) {
+    const fs::path exact = home.path() / "exact.bin";
+    {
+        std::ofstream file(exact, std::ios::binary);
+        file.seekp(limit - 1);
+        file.put('z');
+    }
+    const RemoteFileResource resource = fileResourceWithData(exact.string(), valuesOf(exact));
+    EXPECT_EQ(resource.kind, RemoteFileResourceKind::file);
+    EXPECT_EQ(resource.name, "exact.bin");
+    EXPECT_EQ(resource.parentPath, homePath);
+    EXPECT_EQ(resource.contentType, "public.data");
+    EXPECT_EQ(resource.size, limit);
+    ASSERT_TRUE(resource.data);
+    ASSERT_EQ(resource.data->size(), static_cast<std::size_t>(limit));
+    EXPECT_EQ(resource.data->back(), 'z');
+
+    fs::resize_file(exact, limit + 1);
+    MacMenuError error = caught([&] { fileResourceWithData(exact.string(), valuesOf(exact)); });
+    EXPECT_EQ(error.errorCase(), MacMenuError::Case::fileBrowserFileTooLarge);
+    EXPECT_EQ(error.fileSize(), limit + 1);
+    EXPECT_EQ(error.errorDescription(), "The file is too large to preview. Choose a file up to 25 MB.");
+
+    // The size alone decides: a file that cannot even be opened is refused
+    // as too large, so nothing was read.
+    platform::FileResourceValues claimed;
+    claimed.fileSize = limit + 1;
+    error = caught([&] { fileResourceWithData(homePath + "/does-not-exist", claimed); });
+    EXPECT_EQ(error.errorCase(), MacMenuError::Case::fileBrowserFileTooLarge);
+
+    const RemoteFileResource withoutData = fileResourceWithoutData(exact.string(), valuesOf(exact));
+    EXPECT_EQ(withoutData.size, limit + 1);
+    EXPECT_FALSE(withoutData.data);
+}
+
+TEST_F(FileBrowserTest, RefusesSpecialFilesAndReportsReadFailures) {
+    const fs::path fifo = home.path() / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    MacMenuError error = caught([&] { fileResourceWithData(fifo.string(), valuesOf(fifo)); });
+    EXPECT_EQ(error.errorCase(), MacMenuError::Case::fileBrowserReadFailed);
+    EXPECT_EQ(error.errorDescription(),
+              "The file could not be loaded: The file “pipe” couldn’t be opened because it isn’t a regular file.");
+
+    platform::FileResourceValues vanished;
+    vanished.fileSize = 3;
+    error = caught([&] { fileResourceWithData(homePath + "/gone.txt", vanished); });
+    EXPECT_EQ(error.errorDescription(),
+              "The file could not be loaded: The file “gone.txt” couldn’t be opened because there is no such file.");
+}
+
+TEST_F(FileBrowserTest, NamesFoldersAndTheirParents) {
+    EXPECT_EQ(folderDisplayName(homePath), "Home");
+    EXPECT_EQ(folderDisplayName(homePath + "/Documents/.."), "Home");
+    EXPECT_EQ(folderDisplayName(homePath + "/Documents"), "Documents");
+    EXPECT_EQ(folderDisplayName("/"), "/");
+    EXPECT_EQ(parentPath(homePath), home.path().parent_path().string());
+    EXPECT_EQ(parentPath("/tmp"), "/");
+    EXPECT_EQ(parentPath("/"), std::nullopt);
+    EXPECT_EQ(fileSize(homePath + "/missing"), 0);
+}
+
+RemoteFileEntry entry(std::string name, std::optional<std::int64_t> size, std::optional<double> date = std::nullopt) {
+    RemoteFileEntry result;
+    result.name = std::move(name);
+    result.path = "/x/" + result.name;
+    result.isDirectory = !size;
+    result.size = size;
+    if (date) result.modificationDate = Date{*date};
+    return result;
+}
+
+std::vector<std::string> sortedNames(std::vector<RemoteFileEntry> entries, RemoteFileSortField field,
+                                     RemoteFileSortDirection direction) {
+    const RemoteFileEntryOrder order(field, direction);
+    std::vector<RemoteFileEntry> bySort = entries;
+    order.sort(bySort);
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&](const auto& a, const auto& b) { return order.isOrderedBefore(a, b); });
+    std::vector<std::string> names, byPredicate;
+    for (const auto& e : bySort) names.push_back(e.name);
+    for (const auto& e : entries) byPredicate.push_back(e.name);
+    EXPECT_EQ(names, byPredicate) << "sort() and isOrderedBefore disagree";
+    return names;
+}
+
+TEST(FileEntryOrderTest, NamesCompareNumbersByValueAndIgnoreCaseFirst) {
+    const std::vector<RemoteFileEntry> entries = {entry("File10", 1), entry("file2", 1), entry("File2", 1),
+                                                  entry("beta", 1), entry("Alpha", 1)};
+    EXPECT_THAT(sortedNames(entries, RemoteFileSortField::name, RemoteFileSortDirection::ascending),
+                ElementsAre("Alpha", "beta", "file2", "File2", "File10"));
+    EXPECT_THAT(sortedNames(entries, RemoteFileSortField::name, RemoteFileSortDirection::descending),
+                ElementsAre("File10", "File2", "file2", "beta", "Alpha"));
+}
+
+TEST(FileEntryOrderTest, SizesPutFoldersLastAscendingAndFirstDescendingWithNameTies) {
+    const std::vector<RemoteFileEntry> entries = {entry("Zeta", std::nullopt), entry("big", 900), entry("b", 5),
+                                                  entry("Apps", std::nullopt), entry("a", 5), entry("tiny", 1)};
+    EXPECT_THAT(sortedNames(entries, RemoteFileSortField::size, RemoteFileSortDirection::ascending),
+                ElementsAre("tiny", "a", "b", "big", "Apps", "Zeta"));
+    EXPECT_THAT(sortedNames(entries, RemoteFileSortField::size, RemoteFileSortDirection::descending),
+                ElementsAre("Apps", "Zeta", "big", "a", "b", "tiny"));
+}
+
+TEST(FileEntryOrderTest, DatesPutUndatedEntriesFirstDescendingWithNameTies) {
+    const std::vector<RemoteFileEntry> entries = {entry("old", 1, 10.0), entry("new", 1, 30.0),
+                                                  entry("same-b", 1, 20.0), entry("same-a", 1, 20.0),
+                                                  entry("undated-b", 1), entry("undated-a", 1)};
+    EXPECT_THAT(sortedNames(entries, RemoteFileSortField::modificationDate, RemoteFileSortDirection::descending),
+                ElementsAre("undated-a", "undated-b", "new", "same-a", "same-b", "old"));
+    EXPECT_THAT(sortedNames(entries, RemoteFileSortField::modificationDate, RemoteFileSortDirection::ascending),
+                ElementsAre("old", "same-a", "same-b", "new", "undated-a", "undated-b"));
+}
+
+}  // namespace
+}  // namespace zentrabo
