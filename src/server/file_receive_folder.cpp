@@ -1,0 +1,38 @@
+#include "server/file_receive_folder.hpp"
+
+#include "platform/files/file_path.hpp"
+#include "platform/text/trim.hpp"
+
+#include <filesystem>
+
+namespace zentrabo {
+
+std::string fileReceiveFolderURL(platform::UserDefaults& defaults) {
+    if (auto stored = defaults.string(fileReceiveFolderPathKey); stored && !platform::isBlank(*stored)) {
+        return platform::standardizedPathText(*stored);
+    }
+    return platform::homeFolderPath() + "/Downloads/Zentrabo";
+}
+
+std::string fileReceiveFolderDisplayPath(const std::string& folder) {
+    const std::string home = platform::homeFolderPath();
+    if (folder == home) return "~";
+    if (folder.size() > home.size() && folder.compare(0, home.size(), home) == 0 && folder[home.size()] == '/') {
+        return "~" + folder.substr(home.size());
+    }
+    return folder;
+}
+
+bool storeChosenFileReceiveFolder(platform::UserDefaults& defaults, std::string_view typedPath) {
+    const std::string trimmed = platform::trimWhitespaceAndNewlines(typedPath);
+    if (trimmed.empty()) return false;
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(platform::expandingTildeInPath(trimmed), error);
+    if (error) absolute = std::filesystem::path(platform::homeFolderPath()) / trimmed;
+    defaults.set(fileReceiveFolderPathKey, platform::standardizedPathText(absolute.lexically_normal().string()));
+    return true;
+}
+
+void resetFileReceiveFolder(platform::UserDefaults& defaults) { defaults.remove(fileReceiveFolderPathKey); }
+
+}  // namespace zentrabo

@@ -1,0 +1,107 @@
+#pragma once
+// The "fileResource" request: a folder listing or one file, read off the main
+// loop on the file-resource pool and answered within 30 s. Touching a folder
+// the system protects can block until someone answers a permission prompt;
+// such a request is told so when its time is up, and the late listing's
+// result is dropped.
+#include "model/records/file_records.hpp"
+#include "model/records/halvardine_request.hpp"
+#include "model/shared_enumerations.hpp"
+#include "platform/dispatch/clock.hpp"
+#include "platform/dispatch/work_pool.hpp"
+
+#include <asio/any_io_executor.hpp>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace zentrabo {
+
+// What a "fileResource" request asks for, with the request's defaults filled.
+struct RemoteFileResourceQuery {
+    // Absent or blank: the home folder.
+    std::optional<std::string> path;
+    RemoteFileSortField sortField = RemoteFileSortField::name;
+    RemoteFileSortDirection sortDirection = RemoteFileSortDirection::ascending;
+    bool includesHiddenFiles = false;
+    bool includesFileData = true;
+};
+
+// The query of a "fileResource" request: its filePath, fileSortField
+// ("name"), fileSortDirection ("ascending"), includesHiddenFiles (false) and
+// includesFileData (true), absent fields taking the defaults shown.
+RemoteFileResourceQuery fileResourceQuery(const HalvardineRequest& request);
+
+// The listing work itself, synchronous: resolves the path, then returns the
+// file (with or without its bytes) or the folder with its sorted entries.
+// Throws the MacMenuError of the step that failed.
+RemoteFileResource loadRemoteFileResource(const RemoteFileResourceQuery& query);
+
+// The path a timeout names: the trimmed path with a leading "~" expanded (a
+// relative path stays as typed), or the home folder when blank.
+std::string fileResourceTimeoutPath(const std::optional<std::string>& path);
+
+// The resource, or the failure (a MacMenuError, or whatever else the
+// listing threw).
+using RemoteFileResourceResult = std::variant<RemoteFileResource, std::exception_ptr>;
+using RemoteFileResourceCompletion = std::function<void(RemoteFileResourceResult)>;
+
+// The once-guard of one request: whichever of the listing and its timeout
+// finishes first answers; the other finds didFinish set and does nothing.
+class RemoteFileResourceRequestState {
+public:
+    explicit RemoteFileResourceRequestState(RemoteFileResourceCompletion completion)
+        : completion_(std::move(completion)) {}
+
+    // The completion for the first caller, none for every later one.
+    RemoteFileResourceCompletion finish();
+
+private:
+    std::mutex lock_;
+    bool didFinish_ = false;
+    RemoteFileResourceCompletion completion_;
+};
+
+// The process-wide pool "HalvardineServer.fileResource", created on first use
+// and never destroyed: a listing stuck in the file system must not hold up
+// the process's exit.
+platform::GrowingWorkPool& fileResourceQueue();
+
+class RemoteFileResourceRequests {
+public:
+    static constexpr double timeoutSeconds = 30.0;
+    using Loader = std::function<RemoteFileResource(const RemoteFileResourceQuery&)>;
+
+    // Listings run on pool; the timeout is a timer of clock on mainLoop, so it
+    // fires however many workers are blocked. Completions run on mainLoop,
+    // which must outlive this object.
+    RemoteFileResourceRequests(platform::GrowingWorkPool& pool, platform::Clock& clock,
+                               asio::any_io_executor mainLoop, Loader loader = loadRemoteFileResource);
+    // Results that arrive afterwards are dropped; timeouts still due run their
+    // completions on the main loop.
+    ~RemoteFileResourceRequests();
+    RemoteFileResourceRequests(const RemoteFileResourceRequests&) = delete;
+    RemoteFileResourceRequests& operator=(const RemoteFileResourceRequests&) = delete;
+
+    // Starts one request; completion runs exactly once, on the main loop.
+    void remoteFileResource(RemoteFileResourceQuery query, RemoteFileResourceCompletion completion);
+
+private:
+    // Lets workers reach the main loop only while this object lives.
+    struct MainLoopGate {
+        std::mutex mutex;
+        bool isOpen = true;
+        asio::any_io_executor mainLoop;
+    };
+
+    platform::GrowingWorkPool& pool_;
+    platform::Clock& clock_;
+    Loader loader_;
+    std::shared_ptr<MainLoopGate> gate_;
+};
+
+}  // namespace zentrabo
