@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <asio/any_io_executor.hpp>
+
+#include "maccontrol/mac_menu_controller.hpp"
+#include "model/records/halvardine_request.hpp"
+#include "model/records/halvardine_response.hpp"
+#include "model/shared_enumerations.hpp"
+#include "platform/dispatch/clock.hpp"
+#include "platform/store/user_defaults.hpp"
+#include "security/halvardine_keychain.hpp"
+#include "server/published.hpp"
+#include "server/relay_connector_handle.hpp"
+
+namespace zentrabo {
+
+// What the server is built on. The application passes the real services;
+// tests pass a manual clock and a relay recorder, and set a temporary HOME
+// for the stores.
+struct HalvardineServerEnvironment {
+    platform::Clock& clock;
+    // The main loop: owns every field of the server and every published write.
+    asio::any_io_executor mainLoop;
+    std::shared_ptr<platform::UserDefaults> userDefaults;
+    RelayConnectorFactory makeRelayConnector;
+};
+
+// The one server object: it owns the published status the user interface
+// shows, the settings, the Mac controller and the relay connector. Every
+// member function runs on the main loop unless it says otherwise.
+class HalvardineServer : public std::enable_shared_from_this<HalvardineServer> {
+public:
+    // Loads the settings and logs "HalvardineServer init".
+    static std::shared_ptr<HalvardineServer> create(HalvardineServerEnvironment environment);
+    ~HalvardineServer();
+    HalvardineServer(const HalvardineServer&) = delete;
+    HalvardineServer& operator=(const HalvardineServer&) = delete;
+
+    // Published status.
+    const Published<bool>& isRunning() const { return isRunning_; }
+    const Published<std::string>& serviceName() const { return serviceName_; }
+    const Published<std::optional<std::uint16_t>>& port() const { return port_; }
+    const Published<std::optional<std::string>>& serverCertificateFingerprint() const {
+        return serverCertificateFingerprint_;
+    }
+    const Published<bool>& relayEnabled() const { return relayEnabled_; }
+    const Published<std::string>& relayHost() const { return relayHost_; }
+    const Published<std::uint16_t>& relayClientPort() const { return relayClientPort_; }
+    const Published<std::uint16_t>& relayControlPort() const { return relayControlPort_; }
+    const Published<std::string>& relayDeviceID() const { return relayDeviceID_; }
+    const Published<HalvardineRelayConnectionState>& relayConnectionState() const {
+        return relayConnectionState_;
+    }
+    const Published<std::optional<std::string>>& relayStatusMessage() const {
+        return relayStatusMessage_;
+    }
+    const Published<HalvardineExtraAuthorizationSessionDuration>&
+    extraAuthorizationSessionDuration() const {
+        return extraAuthorizationSessionDuration_;
+    }
+
+    // Relay settings (relay_settings.cpp).
+    void setRelayEnabled(bool enabled);
+    // False only when a non-empty host is rejected; nothing changes then.
+    bool updateRelayHost(std::string_view host);
+    void setRelayClientPort(std::uint16_t port);
+    void setRelayControlPort(std::uint16_t port);
+    // Hands the connector the configuration of the current settings and
+    // listener port, or none when relay is off or unusable.
+    void updateRelayConnection();
+    std::string loadOrCreateRelayDeviceID();
+    std::string loadOrCreateRelaySecret();
+    // The connector's state handler.
+    void handleRelayStateChange(HalvardineRelayConnectionState state,
+                                std::optional<std::string> message);
+
+    // Reply builders (reply_builders.cpp). None of them throws.
+    // A reply for the request's id carrying the server identity fields.
+    HalvardineResponse identityResponse(std::string id, bool ok) const;
+    // A failed reply when the request's protocol versions are not acceptable.
+    std::optional<HalvardineResponse> protocolVersionFailureResponse(
+        const HalvardineRequest& request) const;
+    HalvardineResponse notAuthorizedResponse(std::string id) const;
+    // Logs "Request failed: " with the message and code.
+    HalvardineResponse errorResponse(std::string id, const std::exception& error) const;
+
+    MacMenuController& controller() { return controller_; }
+    // Created on first use and kept for the server's life.
+    RelayConnectorHandle& relayConnector();
+
+private:
+    explicit HalvardineServer(HalvardineServerEnvironment environment);
+
+    // Settings readers of the initialiser.
+    bool loadRelayEnabled() const;
+    std::string loadRelayHost() const;
+    std::uint16_t loadRelayPort(std::string_view key, std::uint16_t fallback) const;
+    HalvardineExtraAuthorizationSessionDuration loadExtraAuthorizationSessionDuration() const;
+    // Creates the connector on first use; a connector that cannot be made
+    // shows as a failed relay state.
+    void handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration);
+
+    HalvardineServerEnvironment environment_;
+
+    Published<bool> isRunning_{false};
+    Published<std::string> serviceName_;
+    Published<std::optional<std::uint16_t>> port_;
+    Published<std::optional<std::string>> serverCertificateFingerprint_;
+    Published<bool> relayEnabled_;
+    Published<std::string> relayHost_;
+    Published<std::uint16_t> relayClientPort_;
+    Published<std::uint16_t> relayControlPort_;
+    Published<std::string> relayDeviceID_;
+    Published<HalvardineRelayConnectionState> relayConnectionState_{
+        HalvardineRelayConnectionState::disabled};
+    Published<std::optional<std::string>> relayStatusMessage_;
+    Published<HalvardineExtraAuthorizationSessionDuration> extraAuthorizationSessionDuration_;
+
+    HalvardineKeychain keychain_;
+    MacMenuController controller_;
+    std::unique_ptr<RelayConnectorHandle> relayConnector_;
+};
+
+}  // namespace zentrabo

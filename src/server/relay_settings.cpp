@@ -1,0 +1,190 @@
+// The relay settings of the server: loading and saving them, handing the
+// relay connector its configuration, and publishing the state it reports.
+#include <cstdint>
+#include <limits>
+#include <utility>
+
+#include "model/diagnostic_log.hpp"
+#include "platform/crypto/digest.hpp"
+#include "platform/text/base64.hpp"
+#include "platform/text/trim.hpp"
+#include "security/halvardine_relay.hpp"
+#include "security/halvardine_security.hpp"
+#include "server/halvardine_server.hpp"
+#include "server/secure_random.hpp"
+
+namespace zentrabo {
+namespace {
+
+constexpr std::string_view relayEnabledKey = "relayEnabled";
+constexpr std::string_view relayHostKey = "relayHost";
+constexpr std::string_view relayClientPortKey = "relayClientPort";
+constexpr std::string_view relayControlPortKey = "relayControlPort";
+constexpr std::string_view relayDeviceIDKey = "relayDeviceID";
+constexpr std::string_view legacyRelaySecretKey = "relaySecret";
+constexpr std::string_view relaySecretAccount = "relaySecret";
+
+constexpr std::size_t relayDeviceIDByteCount = 16;
+constexpr std::size_t relaySecretByteCount = 32;
+
+std::string relaySecretService() { return std::string(identifierPrefix) + ".relay"; }
+
+}  // namespace
+
+bool HalvardineServer::loadRelayEnabled() const {
+    return environment_.userDefaults->boolean(relayEnabledKey).value_or(false);
+}
+
+std::string HalvardineServer::loadRelayHost() const {
+    return HalvardineRelay::normalizedHost(environment_.userDefaults->string(relayHostKey))
+        .value_or(std::string());
+}
+
+std::uint16_t HalvardineServer::loadRelayPort(std::string_view key, std::uint16_t fallback) const {
+    const std::int64_t stored = environment_.userDefaults->integer(key).value_or(0);
+    if (stored < 1 || stored > std::numeric_limits<std::uint16_t>::max()) return fallback;
+    return static_cast<std::uint16_t>(stored);
+}
+
+void HalvardineServer::setRelayEnabled(bool enabled) {
+    if (enabled == *relayEnabled_) return;
+    relayEnabled_.set(enabled);
+    environment_.userDefaults->set(relayEnabledKey, enabled);
+    updateRelayConnection();
+}
+
+bool HalvardineServer::updateRelayHost(std::string_view host) {
+    const std::string trimmed = platform::trimWhitespaceAndNewlines(host);
+    if (trimmed.empty()) {
+        if (relayHost_->empty()) return true;
+        relayHost_.set(std::string());
+        environment_.userDefaults->remove(relayHostKey);
+        updateRelayConnection();
+        return true;
+    }
+    auto normalized = HalvardineRelay::normalizedHost(trimmed);
+    if (!normalized) return false;
+    if (*normalized == *relayHost_) return true;
+    relayHost_.set(*normalized);
+    environment_.userDefaults->set(relayHostKey, *normalized);
+    updateRelayConnection();
+    return true;
+}
+
+void HalvardineServer::setRelayClientPort(std::uint16_t port) {
+    if (port == *relayClientPort_) return;
+    relayClientPort_.set(port);
+    environment_.userDefaults->set(relayClientPortKey, std::int64_t{port});
+    updateRelayConnection();
+}
+
+void HalvardineServer::setRelayControlPort(std::uint16_t port) {
+    if (port == *relayControlPort_) return;
+    relayControlPort_.set(port);
+    environment_.userDefaults->set(relayControlPortKey, std::int64_t{port});
+    updateRelayConnection();
+}
+
+void HalvardineServer::updateRelayConnection() {
+    if (!*relayEnabled_) {
+        handToRelayConnector(std::nullopt);
+        return;
+    }
+    const auto host = HalvardineRelay::normalizedHost(*relayHost_);
+    const auto deviceID = HalvardineRelay::normalizedDeviceID(*relayDeviceID_);
+    if (!host || !deviceID) {
+        // Shown until the connector's "disabled" report replaces it.
+        relayConnectionState_.set(HalvardineRelayConnectionState::failed);
+        relayStatusMessage_.set("Relay host or device ID is invalid.");
+        handToRelayConnector(std::nullopt);
+        return;
+    }
+    HalvardineRelayConfiguration configuration;
+    configuration.isEnabled = true;
+    configuration.host = *host;
+    configuration.controlPort = *relayControlPort_;
+    configuration.clientPort = *relayClientPort_;
+    configuration.deviceID = *deviceID;
+    configuration.secret = loadOrCreateRelaySecret();
+    configuration.localServerPort = *port_;
+    handToRelayConnector(std::move(configuration));
+}
+
+void HalvardineServer::handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration) {
+    try {
+        relayConnector().configure(std::move(configuration));
+    } catch (const std::exception& error) {
+        // The connector could not be made; the next update tries again.
+        ZENTRABO_LOG(std::string("Relay connector unavailable: ") + error.what());
+        relayConnectionState_.set(HalvardineRelayConnectionState::failed);
+        relayStatusMessage_.set(std::string(error.what()));
+    }
+}
+
+RelayConnectorHandle& HalvardineServer::relayConnector() {
+    if (!relayConnector_) {
+        std::weak_ptr<HalvardineServer> weakSelf = weak_from_this();
+        relayConnector_ = environment_.makeRelayConnector(
+            [weakSelf](HalvardineRelayConnectionState state, const std::optional<std::string>& message) {
+                if (auto self = weakSelf.lock()) self->handleRelayStateChange(state, message);
+            });
+    }
+    return *relayConnector_;
+}
+
+std::string HalvardineServer::loadOrCreateRelayDeviceID() {
+    platform::UserDefaults& defaults = *environment_.userDefaults;
+    if (auto stored = HalvardineRelay::normalizedDeviceID(defaults.string(relayDeviceIDKey))) {
+        return *stored;
+    }
+    std::string created = platform::hexLower(secureRandomBytes(relayDeviceIDByteCount));
+    defaults.set(relayDeviceIDKey, created);
+    return created;
+}
+
+std::string HalvardineServer::loadOrCreateRelaySecret() {
+    platform::UserDefaults& defaults = *environment_.userDefaults;
+    const std::string service = relaySecretService();
+    if (const auto stored = keychain_.readString(relaySecretAccount, service)) {
+        std::string secret = platform::trimWhitespaceAndNewlines(*stored);
+        if (!secret.empty()) {
+            if (defaults.value(legacyRelaySecretKey)) defaults.remove(legacyRelaySecretKey);
+            return secret;
+        }
+    }
+    if (const auto legacy = defaults.string(legacyRelaySecretKey)) {
+        std::string secret = platform::trimWhitespaceAndNewlines(*legacy);
+        if (!secret.empty()) {
+            try {
+                keychain_.saveString(secret, relaySecretAccount, service);
+                defaults.remove(legacyRelaySecretKey);
+            } catch (const std::exception& error) {
+                ZENTRABO_LOG(std::string("Relay secret Keychain migration failed: ") + error.what());
+            }
+            return secret;
+        }
+    }
+    std::string secret = platform::base64Encode(secureRandomBytes(relaySecretByteCount));
+    try {
+        keychain_.saveString(secret, relaySecretAccount, service);
+    } catch (const std::exception& error) {
+        ZENTRABO_LOG(std::string("Relay secret Keychain save failed: ") + error.what());
+        defaults.set(legacyRelaySecretKey, secret);
+    }
+    return secret;
+}
+
+void HalvardineServer::handleRelayStateChange(HalvardineRelayConnectionState state,
+                                              std::optional<std::string> message) {
+    using State = HalvardineRelayConnectionState;
+    const State published = *relayConnectionState_;
+    // A failure stays on display, with its message, while the connector retries.
+    if (state == State::connecting && (published == State::failed || published == State::connecting)) {
+        return;
+    }
+    if (state == published && message == *relayStatusMessage_) return;
+    relayConnectionState_.set(state);
+    relayStatusMessage_.set(std::move(message));
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,95 @@
+// The replies that every request path shares: the server identity fields,
+// the protocol-version gate, "Not authorized." and the reply made from a
+// thrown error.
+#include <string>
+#include <utility>
+
+#include "maccontrol/mac_menu_error.hpp"
+#include "model/diagnostic_log.hpp"
+#include "model/halvardine_protocol.hpp"
+#include "platform/text/log_escape.hpp"
+#include "server/halvardine_server.hpp"
+#include "server/host_info.hpp"
+
+namespace zentrabo {
+namespace {
+
+std::optional<std::string> nonEmpty(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    return std::string(text);
+}
+
+HalvardineResponse failed(HalvardineResponse response, std::string message,
+                          std::optional<HalvardineErrorCode> code) {
+    response.error = std::move(message);
+    response.errorCode = code;
+    return response;
+}
+
+}  // namespace
+
+HalvardineResponse HalvardineServer::identityResponse(std::string id, bool ok) const {
+    HalvardineResponse response;
+    response.id = std::move(id);
+    response.ok = ok;
+    response.serverProtocolVersion = HalvardineProtocol::currentVersion;
+    response.minimumSupportedClientProtocolVersion = HalvardineProtocol::minimumSupportedClientVersion;
+    response.serverAppVersion = nonEmpty(appVersion());
+    response.serverBuildNumber = nonEmpty(buildNumber());
+    response.serverCertificateFingerprint = *serverCertificateFingerprint_;
+    // Computed for each reply: the name and the address may change while
+    // the server runs.
+    response.macName = macName();
+    response.host = primaryLocalIPv4Address();
+    response.port = *port_;
+    response.extraAuthorizationSessionDuration = *extraAuthorizationSessionDuration_;
+    return response;
+}
+
+std::optional<HalvardineResponse> HalvardineServer::protocolVersionFailureResponse(
+    const HalvardineRequest& request) const {
+    if (request.clientProtocolVersion &&
+        *request.clientProtocolVersion < HalvardineProtocol::minimumSupportedClientVersion) {
+        return failed(identityResponse(request.id, false),
+                      "Update Zentrabo on this device. The Mac server requires a newer client "
+                      "version.",
+                      HalvardineErrorCode::actionFailed);
+    }
+    if (request.minimumSupportedServerProtocolVersion &&
+        *request.minimumSupportedServerProtocolVersion > HalvardineProtocol::currentVersion) {
+        return failed(identityResponse(request.id, false),
+                      "Update Zentrabo Server on this Mac. This action requires a newer server "
+                      "version.",
+                      HalvardineErrorCode::actionFailed);
+    }
+    return std::nullopt;
+}
+
+HalvardineResponse HalvardineServer::notAuthorizedResponse(std::string id) const {
+    return failed(identityResponse(std::move(id), false), "Not authorized.",
+                  HalvardineErrorCode::notAuthorized);
+}
+
+HalvardineResponse HalvardineServer::errorResponse(std::string id, const std::exception& error) const {
+    const auto* macError = dynamic_cast<const MacMenuError*>(&error);
+    std::string message = error.what();
+    std::optional<HalvardineErrorCode> code;
+    if (macError) code = macError->errorCode();
+
+    // Error messages quote request fields (bundle identifiers, paths, titles).
+    ZENTRABO_LOG("Request failed: " + platform::escapeForLog(message) +
+                 ", code=" + std::string(code ? rawValue(*code) : "none"));
+
+    HalvardineResponse response = failed(identityResponse(std::move(id), false), std::move(message), code);
+    if (macError) {
+        if (const RemoteModalInfo* modal = macError->modal()) response.modalInfo = *modal;
+        if (const auto* application = macError->unresponsiveApplication();
+            application && application->bundleIdentifier) {
+            response.applicationRecovery =
+                RemoteApplicationRecovery{application->name, *application->bundleIdentifier};
+        }
+    }
+    return response;
+}
+
+}  // namespace zentrabo

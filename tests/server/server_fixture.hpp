@@ -1,0 +1,82 @@
+#pragma once
+// A server built as the application builds it, but on a temporary HOME, a
+// manual clock and a relay recorder in place of the relay connector.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/main_loop.hpp"
+#include "platform/dispatch/manual_clock.hpp"
+#include "platform/store/user_defaults.hpp"
+#include "server/halvardine_server.hpp"
+#include "support/temporary_home.hpp"
+
+namespace zentrabo::testing {
+
+// What the server handed the relay connector, and the handler it gave it.
+struct RelayRecord {
+    std::vector<std::optional<HalvardineRelayConfiguration>> configurations;
+    RelayConnectorHandle::StateHandler stateHandler;
+    int connectorsMade = 0;
+    // Makes the factory throw, as when the connector's TLS settings are refused.
+    bool refuseToMake = false;
+};
+
+class RelayRecorder final : public RelayConnectorHandle {
+public:
+    explicit RelayRecorder(std::shared_ptr<RelayRecord> record) : record_(std::move(record)) {}
+    void configure(std::optional<HalvardineRelayConfiguration> configuration) override {
+        record_->configurations.push_back(std::move(configuration));
+    }
+
+private:
+    std::shared_ptr<RelayRecord> record_;
+};
+
+class ServerTest : public ::testing::Test {
+protected:
+    // The log appends only into an existing folder, as after installation.
+    void SetUp() override { std::filesystem::create_directories(home.logFolder()); }
+
+    // A new server with a fresh view of the stores, as after a restart of
+    // the application.
+    std::shared_ptr<HalvardineServer> makeServer() {
+        defaults = platform::UserDefaults::create(clock, mainLoop.executor(), [](const std::string&) {});
+        relay = std::make_shared<RelayRecord>();
+        auto record = relay;
+        return HalvardineServer::create(HalvardineServerEnvironment{
+            clock, mainLoop.executor(), defaults,
+            [record](RelayConnectorHandle::StateHandler handler) -> std::unique_ptr<RelayConnectorHandle> {
+                if (record->refuseToMake) throw std::runtime_error("TLS settings refused");
+                record->stateHandler = std::move(handler);
+                ++record->connectorsMade;
+                return std::make_unique<RelayRecorder>(record);
+            }});
+    }
+
+    // The last configuration handed to the connector.
+    const std::optional<HalvardineRelayConfiguration>& lastConfiguration() const {
+        return relay->configurations.back();
+    }
+
+    TemporaryHome home;
+    platform::MainLoop mainLoop;
+    platform::ManualClock clock{800'000'000.0};
+    std::shared_ptr<platform::UserDefaults> defaults;
+    std::shared_ptr<RelayRecord> relay;
+};
+
+// Counts the assignments of one published property.
+template <typename T>
+std::shared_ptr<int> countAssignments(const Published<T>& property) {
+    auto count = std::make_shared<int>(0);
+    property.observe([count](const T&) { ++*count; });
+    return count;
+}
+
+}  // namespace zentrabo::testing
