@@ -4,6 +4,7 @@
 
 #include "model/diagnostic_log.hpp"
 #include "security/halvardine_relay.hpp"
+#include "server/file_receive_folder.hpp"
 #include "server/host_info.hpp"
 
 namespace zentrabo {
@@ -24,6 +25,7 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     relayControlPort_.set(loadRelayPort("relayControlPort", HalvardineRelay::defaultControlPort));
     relayDeviceID_.set(loadOrCreateRelayDeviceID());
     extraAuthorizationSessionDuration_.set(loadExtraAuthorizationSessionDuration());
+    fileReceiveFolderDisplayPath_.set(zentrabo::fileReceiveFolderDisplayPath(fileReceiveFolderURL()));
     ZENTRABO_LOG("HalvardineServer init");
 }
 

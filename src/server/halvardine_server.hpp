@@ -19,6 +19,7 @@
 #include "security/halvardine_keychain.hpp"
 #include "server/published.hpp"
 #include "server/relay_connector_handle.hpp"
+#include "server/remote_file_resource.hpp"
 
 namespace zentrabo {
 
@@ -66,6 +67,25 @@ public:
     extraAuthorizationSessionDuration() const {
         return extraAuthorizationSessionDuration_;
     }
+
+    // The receive folder in its short form ("~/Downloads/Zentrabo").
+    const Published<std::string>& fileReceiveFolderDisplayPath() const {
+        return fileReceiveFolderDisplayPath_;
+    }
+
+    // Receive folder and file resources (server_files.cpp).
+    // The folder received files are saved into, read afresh at every call.
+    std::string fileReceiveFolderURL() const;
+    // Stores the folder the user named (the terminal's "folder <path>") and
+    // refreshes the display path; false, and nothing stored, for a blank path.
+    bool chooseFileReceiveFolder(std::string_view path);
+    // Back to the default folder ("folder default").
+    void resetFileReceiveFolder();
+    // Publishes the display path of the folder when it changed.
+    void refreshFileReceiveFolderDisplayPath();
+    // The "fileResource" request: the listing runs on the file-resource pool
+    // under its 30 s limit; completion runs once, on the main loop.
+    void remoteFileResource(RemoteFileResourceQuery query, RemoteFileResourceCompletion completion);
 
     // Relay settings (relay_settings.cpp).
     void setRelayEnabled(bool enabled);
@@ -123,10 +143,13 @@ private:
         HalvardineRelayConnectionState::disabled};
     Published<std::optional<std::string>> relayStatusMessage_;
     Published<HalvardineExtraAuthorizationSessionDuration> extraAuthorizationSessionDuration_;
+    Published<std::string> fileReceiveFolderDisplayPath_;
 
     HalvardineKeychain keychain_;
     MacMenuController controller_;
     std::unique_ptr<RelayConnectorHandle> relayConnector_;
+    // Created on the first "fileResource" request.
+    std::unique_ptr<RemoteFileResourceRequests> fileResourceRequests_;
 };
 
 }  // namespace zentrabo
