@@ -63,6 +63,10 @@ TEST_F(FileBrowserTest, ResolvesTypedPathsInsideHomeAndNeverRedirectsSystemRoots
     fs::create_directories(home.path() / "Library/Missing");
     EXPECT_THROW(resolveFileBrowserURL("/Library/Missing"), MacMenuError) << "system roots stay at the root";
 
+    // A NUL would cut the path short and name an item that exists.
+    EXPECT_THROW(resolveFileBrowserURL(std::string("Documents\0/Notes", 15)), MacMenuError);
+    EXPECT_THROW(resolveFileBrowserURL(documents + std::string("\0x", 2)), MacMenuError);
+
     error = caught([] { resolveFileBrowserURL("Missing"); });
     EXPECT_EQ(error.errorDescription(), "The path is not available: " + homePath + "/Missing");
     EXPECT_EQ(homeRelativeURL("/"), std::nullopt);

@@ -24,6 +24,11 @@ FileResourceValues fileResourceValues(std::string_view name, const struct stat& 
 }
 
 std::optional<FileResourceValues> fileResourceValues(const std::string& path, std::error_code& error) {
+    // A NUL would end the path early and name another item.
+    if (path.find('\0') != std::string::npos) {
+        error = std::make_error_code(std::errc::invalid_argument);
+        return std::nullopt;
+    }
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         error = std::error_code(errno, std::generic_category());
@@ -35,7 +40,7 @@ std::optional<FileResourceValues> fileResourceValues(const std::string& path, st
 
 bool itemExists(const std::string& path) {
     struct stat status {};
-    return ::stat(path.c_str(), &status) == 0;
+    return path.find('\0') == std::string::npos && ::stat(path.c_str(), &status) == 0;
 }
 
 }  // namespace zentrabo::platform

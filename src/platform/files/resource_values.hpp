@@ -29,10 +29,12 @@ struct FileResourceValues {
 FileResourceValues fileResourceValues(std::string_view name, const struct stat& status);
 
 // The values of the item at path, following symbolic links (a link to a
-// folder is a folder). Fails with the stat error.
+// folder is a folder). Fails with the stat error, or invalid_argument for a
+// path holding a NUL character.
 std::optional<FileResourceValues> fileResourceValues(const std::string& path, std::error_code& error);
 
-// Whether anything (file or folder, links followed) exists at path.
+// Whether anything (file or folder, links followed) exists at path; never
+// for a path holding a NUL character.
 bool itemExists(const std::string& path);
 
 }  // namespace zentrabo::platform
