@@ -1,0 +1,104 @@
+#pragma once
+// The accessibility interface: process trust, elements, attributes, actions
+// and the per-element messaging timeout, with the platform's error codes.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/desktop/geometry.hpp"
+#include "platform/desktop/running_application.hpp"
+
+namespace zentrabo::platform {
+
+// Result codes of accessibility calls.
+using AXError = std::int32_t;
+namespace axerror {
+inline constexpr AXError success = 0;
+inline constexpr AXError failure = -25200;
+inline constexpr AXError illegalArgument = -25201;
+inline constexpr AXError invalidUIElement = -25202;
+inline constexpr AXError invalidUIElementObserver = -25203;
+inline constexpr AXError cannotComplete = -25204;
+inline constexpr AXError attributeUnsupported = -25205;
+inline constexpr AXError actionUnsupported = -25206;
+inline constexpr AXError notificationUnsupported = -25207;
+inline constexpr AXError notImplemented = -25208;
+inline constexpr AXError notificationAlreadyRegistered = -25209;
+inline constexpr AXError notificationNotRegistered = -25210;
+inline constexpr AXError apiDisabled = -25211;
+inline constexpr AXError noValue = -25212;
+inline constexpr AXError parameterizedAttributeUnsupported = -25213;
+}  // namespace axerror
+
+// An opaque reference to an accessibility element. It is a value: copying is
+// cheap and two references to the same element compare equal. An element can
+// outlive what it refers to; calls on it then fail with invalidUIElement.
+class AXElement {
+public:
+    enum class Kind : std::uint8_t { systemWide, application, node };
+
+    AXElement() = default;
+    AXElement(Kind kind, std::int64_t identity) : kind_(kind), identity_(identity) {}
+
+    Kind kind() const { return kind_; }
+    // The process identifier for an application element; an identity chosen
+    // by the implementation otherwise.
+    std::int64_t identity() const { return identity_; }
+
+    bool operator==(const AXElement&) const = default;
+
+private:
+    Kind kind_ = Kind::systemWide;
+    std::int64_t identity_ = 0;
+};
+
+// A location and length in UTF-16 code units.
+struct TextRange {
+    std::int64_t location = 0;
+    std::int64_t length = 0;
+    bool operator==(const TextRange&) const = default;
+};
+
+// An attribute value of one of the types the callers read and write.
+using AXValue = std::variant<std::string, bool, std::int64_t, double, AXElement, std::vector<AXElement>,
+                             Point, Size, Rect, TextRange>;
+
+// The answer to a read: a code, and a value only when the code is success
+// and the attribute has one (success without a value exists).
+struct AXAttributeResult {
+    AXError error = axerror::failure;
+    std::optional<AXValue> value;
+};
+
+class Accessibility {
+public:
+    virtual ~Accessibility() = default;
+
+    // Whether this process may use the interface. Never prompts.
+    virtual bool isProcessTrusted() = 0;
+    // Asks the user to trust the process (the prompt) and answers the state
+    // at that moment.
+    virtual bool requestProcessTrust() = 0;
+
+    virtual AXElement systemWideElement() = 0;
+    virtual AXElement applicationElement(ProcessID pid) = 0;
+
+    // Seconds a call on the element may block before it fails with
+    // cannotComplete; zero restores the default.
+    virtual AXError setMessagingTimeout(const AXElement& element, double seconds) = 0;
+    virtual AXAttributeResult copyAttribute(const AXElement& element, const std::string& name) = 0;
+    virtual AXError setAttribute(const AXElement& element, const std::string& name, const AXValue& value) = 0;
+    virtual AXError performAction(const AXElement& element, const std::string& action) = 0;
+};
+
+}  // namespace zentrabo::platform
+
+template <>
+struct std::hash<zentrabo::platform::AXElement> {
+    std::size_t operator()(const zentrabo::platform::AXElement& element) const noexcept {
+        return std::hash<std::int64_t>{}(element.identity()) * 31 + static_cast<std::size_t>(element.kind());
+    }
+};

@@ -1,0 +1,44 @@
+#pragma once
+// Points, sizes and rectangles in global display points: the origin is the
+// top-left corner of the main display and y grows downwards.
+#include <algorithm>
+
+namespace zentrabo::platform {
+
+struct Point {
+    double x = 0;
+    double y = 0;
+    bool operator==(const Point&) const = default;
+};
+
+struct Size {
+    double width = 0;
+    double height = 0;
+    bool operator==(const Size&) const = default;
+};
+
+struct Rect {
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
+
+    double minX() const { return std::min(x, x + width); }
+    double minY() const { return std::min(y, y + height); }
+    double maxX() const { return std::max(x, x + width); }
+    double maxY() const { return std::max(y, y + height); }
+    double midX() const { return (minX() + maxX()) / 2; }
+    double midY() const { return (minY() + maxY()) / 2; }
+    Point origin() const { return {x, y}; }
+    Size size() const { return {width, height}; }
+
+    // The same rectangle with a non-negative width and height.
+    Rect standardized() const { return {minX(), minY(), maxX() - minX(), maxY() - minY()}; }
+    bool isEmpty() const { return width == 0 || height == 0; }
+    // Half-open on the far edges, as the platform's rectangle test is.
+    bool contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
+
+    bool operator==(const Rect&) const = default;
+};
+
+}  // namespace zentrabo::platform

@@ -1,0 +1,65 @@
+#pragma once
+// Screen capture: the permission, the shareable content that capture chooses
+// from, and still images of displays and windows.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/desktop/displays.hpp"
+#include "platform/desktop/running_application.hpp"
+#include "platform/desktop/window_server.hpp"
+#include "platform/imaging/image.hpp"
+
+namespace zentrabo::platform {
+
+struct ShareableDisplay {
+    DisplayID displayID = 0;
+    std::int64_t width = 0;  // points
+    std::int64_t height = 0;
+    Rect frame;
+    bool operator==(const ShareableDisplay&) const = default;
+};
+
+struct ShareableApplication {
+    ProcessID processID = 0;
+    std::string bundleIdentifier;
+    std::string applicationName;
+    bool operator==(const ShareableApplication&) const = default;
+};
+
+struct ShareableWindow {
+    WindowID windowID = 0;
+    Rect frame;
+    std::optional<std::string> title;
+    std::int64_t windowLayer = 0;
+    bool isOnScreen = false;
+    std::optional<ShareableApplication> owningApplication;
+    bool operator==(const ShareableWindow&) const = default;
+};
+
+struct ShareableContent {
+    std::vector<ShareableDisplay> displays;
+    std::vector<ShareableWindow> windows;  // front to back
+    std::vector<ShareableApplication> applications;
+};
+
+class ScreenCapture {
+public:
+    virtual ~ScreenCapture() = default;
+
+    // Whether capture is allowed; never prompts.
+    virtual bool preflightAccess() = 0;
+    // Asks for the permission (the prompt) and answers the state.
+    virtual bool requestAccess() = 0;
+
+    // Fails (none) without the permission.
+    virtual std::optional<ShareableContent> shareableContent(bool excludeDesktopWindows, bool onScreenOnly) = 0;
+    // The display's picture at its pixel size; none for an unknown display.
+    virtual std::optional<RgbaImage> displayImage(DisplayID display) = 0;
+    // One window alone at the best resolution; none when it cannot be
+    // captured (unknown window, or no permission).
+    virtual std::optional<RgbaImage> windowImage(WindowID window) = 0;
+};
+
+}  // namespace zentrabo::platform

@@ -1,0 +1,26 @@
+#pragma once
+// The virtual desktop's installed applications as real bundle folders, so
+// that folder scans find them as they would on a real desktop.
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/desktop/virtual/desktop_scenario.hpp"
+
+namespace zentrabo::platform {
+
+// The system-wide and the user's application folder of the virtual desktop:
+// $XDG_DATA_HOME/zentrabo/virtual-desktop/Applications and
+// $XDG_DATA_HOME/zentrabo/virtual-desktop/Home/Applications.
+std::vector<std::filesystem::path> virtualApplicationFolders();
+
+// Writes every installed application of the scenario as
+// Name.app/Contents/Info.plist with its icon, replacing bundles an earlier
+// scenario wrote there (bundles put there by hand stay). Answers the bundle
+// of each bundle identifier (the first one written). Throws
+// std::system_error when a bundle cannot be written.
+std::map<std::string, std::filesystem::path> materializeApplicationBundles(
+    const DesktopScenario& scenario, const std::vector<std::filesystem::path>& folders);
+
+}  // namespace zentrabo::platform

@@ -1,0 +1,148 @@
+#pragma once
+// What a virtual desktop starts with: applications with their menus and
+// windows, displays, permissions, the pasteboard and the keyboard settings.
+// Tests build one with the builder; the server reads one from a file.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/desktop/displays.hpp"
+#include "platform/desktop/geometry.hpp"
+#include "platform/desktop/running_application.hpp"
+
+namespace zentrabo::platform {
+
+struct ScenarioEffect;
+
+struct ScenarioButton {
+    std::string title;
+    // What pressing it does; none listed means it dismisses its sheet.
+    std::vector<ScenarioEffect> effects;
+    bool operator==(const ScenarioButton&) const;
+};
+
+// A modal sheet on the application's focused window, or a modal panel of its
+// own when the application has no window or panel is set.
+struct ScenarioSheet {
+    std::optional<std::string> title;
+    std::optional<std::string> message;  // shown as a static text inside it
+    std::vector<ScenarioButton> buttons;
+    // The title of the button the sheet names as its cancel button.
+    std::optional<std::string> cancelButton;
+    bool panel = false;
+    bool operator==(const ScenarioSheet&) const = default;
+};
+
+enum class EffectKind { openSheet, dismissSheet, activateApplication, quitApplication, openWindow, closeWindow };
+std::string_view rawValue(EffectKind kind);
+bool fromRawValue(std::string_view text, EffectKind& kind);
+
+struct ScenarioEffect {
+    EffectKind kind = EffectKind::dismissSheet;
+    // activateApplication: the application to bring forward (launched when
+    // installed and not running). quitApplication: the one to quit, the
+    // pressed element's own application when empty.
+    std::string bundleIdentifier;
+    std::optional<ScenarioSheet> sheet;  // openSheet
+    std::string windowTitle;             // openWindow, closeWindow (empty: the front window)
+    double delay = 0;                    // seconds after the press
+    bool operator==(const ScenarioEffect&) const = default;
+};
+
+struct ScenarioMenuItem {
+    // An item without a title and without children is a separator.
+    std::string title;
+    bool enabled = true;
+    // Modifier words and the key joined by "+": "cmd+shift+S", "control+F2".
+    std::optional<std::string> shortcut;
+    std::vector<ScenarioMenuItem> children;  // a submenu
+    std::vector<ScenarioEffect> effects;
+
+    ScenarioMenuItem disabled() &&;
+    ScenarioMenuItem then(ScenarioEffect effect) &&;
+    bool operator==(const ScenarioMenuItem&) const = default;
+};
+
+ScenarioMenuItem menuItem(std::string title, std::optional<std::string> shortcut = std::nullopt);
+ScenarioMenuItem submenu(std::string title, std::vector<ScenarioMenuItem> children);
+ScenarioMenuItem separator();
+ScenarioEffect opensSheet(ScenarioSheet sheet, double delay = 0);
+ScenarioEffect dismissesSheet();
+ScenarioEffect activatesApplication(std::string bundleIdentifier, double delay = 0);
+ScenarioEffect quitsApplication(std::string bundleIdentifier = {});
+ScenarioEffect opensWindow(std::string title);
+ScenarioEffect closesWindow(std::string title = {});
+
+struct ScenarioWindow {
+    std::string title;
+    Rect frame;
+    bool minimized = false;
+    // A focused text field holding this text, when set.
+    std::optional<std::string> text;
+    std::uint32_t color = 0xF2F2F2FF;  // RGBA, what captures show
+    bool operator==(const ScenarioWindow&) const = default;
+};
+
+enum class ApplicationFolder { system, user };
+std::string_view rawValue(ApplicationFolder folder);
+bool fromRawValue(std::string_view text, ApplicationFolder& folder);
+
+struct ScenarioApplication {
+    std::string name;
+    std::string bundleIdentifier;
+    std::optional<std::string> displayName;  // the bundle's display name, when it differs
+    ActivationPolicy activationPolicy = ActivationPolicy::regular;
+    bool running = true;
+    bool installed = true;
+    ApplicationFolder folder = ApplicationFolder::system;
+    std::string subfolder;  // inside the application folder, "" for none
+    bool hidden = false;
+    // An unresponsive application answers accessibility calls only with
+    // cannotComplete, after the messaging timeout.
+    bool responsive = true;
+    bool acceptsTerminate = true;
+    double launchDelay = 0.4;     // seconds from the open request to running
+    double terminateDelay = 0.25; // seconds from an accepted terminate to gone
+    std::uint32_t iconColor = 0x3478F6FF;
+    std::vector<ScenarioMenuItem> menus;  // the menu bar, left to right
+    std::vector<ScenarioWindow> windows;  // front to back
+    bool operator==(const ScenarioApplication&) const = default;
+};
+
+struct ScenarioDisplay {
+    DisplayID id = 1;
+    std::optional<std::string> name;
+    Rect bounds;        // global points; the main display's starts at 0, 0
+    double scale = 1;   // pixels per point
+    double refreshRate = 60;
+    std::uint32_t background = 0x1E3A5FFF;
+    // Extra modes offered besides the one bounds and scale describe.
+    std::vector<DisplayMode> modes;
+    bool operator==(const ScenarioDisplay&) const = default;
+};
+
+struct ScenarioInputSource {
+    std::string name;        // "KeyboardLayout Name"
+    std::string identifier;  // "InputSource ID"
+    bool operator==(const ScenarioInputSource&) const = default;
+};
+
+struct DesktopScenario {
+    std::vector<ScenarioApplication> applications;
+    std::vector<ScenarioDisplay> displays;  // the first is the main display
+    std::optional<std::string> frontmost;   // bundle identifier; else the first running regular one
+    bool accessibilityTrusted = true;
+    bool screenRecordingAllowed = true;
+    std::optional<std::string> pasteboardText;
+    std::optional<std::string> keyboardLayout;  // current layout input source id
+    std::vector<ScenarioInputSource> inputSources;
+    bool operator==(const DesktopScenario&) const = default;
+};
+
+}  // namespace zentrabo::platform
+
+namespace zentrabo::platform {
+inline bool ScenarioButton::operator==(const ScenarioButton&) const = default;
+}  // namespace zentrabo::platform

@@ -1,0 +1,305 @@
+#pragma once
+// The virtual desktop: an in-process model of applications, their
+// accessibility trees, windows, displays, the pasteboard and input, whose
+// actions have effects (a pressed menu item opens a sheet, activates another
+// application or quits; a terminated application leaves after a delay; a
+// launched one arrives after a delay).
+//
+// Thread-safe with one mutex; nothing is called while it is held. Time comes
+// from the injected clock: due events happen when the clock has reached them,
+// checked at every call, and the clock's run-loop turns and sleeps stop early
+// at the next due event.
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "platform/desktop/desktop.hpp"
+#include "platform/desktop/virtual/desktop_journal.hpp"
+#include "platform/desktop/virtual/desktop_scenario.hpp"
+
+namespace zentrabo::platform {
+
+class VirtualDesktop final : public Desktop,
+                             public Workspace,
+                             public Accessibility,
+                             public WindowServer,
+                             public Displays,
+                             public ScreenCapture,
+                             public Pasteboard,
+                             public KeyboardLayoutPreferences,
+                             public EventPoster,
+                             public std::enable_shared_from_this<VirtualDesktop> {
+public:
+    // Deeper accessibility trees and sheet chains are refused; walks stop here.
+    static constexpr int maximumTreeDepth = 64;
+    // Entries kept in the journal and in the posted-event list.
+    static constexpr std::size_t journalCapacity = 4096;
+    static constexpr double defaultMessagingTimeout = 6.0;
+    static constexpr double forceTerminateDelay = 0.05;
+
+    // Builds the desktop from a scenario (checked with validateScenario) and
+    // writes its installed applications as bundle folders into
+    // applicationFolders(). The clock must outlive the desktop. Throws
+    // ScenarioError for a faulty scenario and std::system_error when the
+    // bundles cannot be written.
+    static std::shared_ptr<VirtualDesktop> create(const DesktopScenario& scenario, Clock& clock);
+    ~VirtualDesktop() override;
+
+    // Desktop
+    Workspace& workspace() override { return *this; }
+    Accessibility& accessibility() override { return *this; }
+    WindowServer& windowServer() override { return *this; }
+    Displays& displays() override { return *this; }
+    ScreenCapture& screenCapture() override { return *this; }
+    Pasteboard& pasteboard() override { return *this; }
+    KeyboardLayoutPreferences& keyboardLayout() override { return *this; }
+    EventPoster& eventPoster() override { return *this; }
+    Clock& clock() override { return clock_; }
+
+    // Workspace
+    std::vector<std::shared_ptr<RunningApplication>> runningApplications() override;
+    std::shared_ptr<RunningApplication> frontmostApplication() override;
+    std::vector<std::filesystem::path> applicationFolders() override;
+    std::optional<std::filesystem::path> urlForApplication(const std::string& bundleIdentifier) override;
+    OpenResult openApplication(const std::filesystem::path& bundle, bool activates) override;
+    OpenResult openURL(const std::string& url) override;
+    OpenResult openFile(const std::filesystem::path& path) override;
+    std::optional<RgbaImage> iconForFile(const std::filesystem::path& path) override;
+
+    // Accessibility
+    bool isProcessTrusted() override;
+    bool requestProcessTrust() override;
+    AXElement systemWideElement() override;
+    AXElement applicationElement(ProcessID pid) override;
+    AXError setMessagingTimeout(const AXElement& element, double seconds) override;
+    AXAttributeResult copyAttribute(const AXElement& element, const std::string& name) override;
+    AXError setAttribute(const AXElement& element, const std::string& name, const AXValue& value) override;
+    AXError performAction(const AXElement& element, const std::string& action) override;
+
+    // WindowServer
+    std::optional<std::vector<WindowListEntry>> windowList(std::uint32_t options, WindowID relativeToWindow) override;
+
+    // Displays
+    std::optional<std::vector<DisplayID>> onlineDisplayIDs() override;
+    std::optional<std::vector<DisplayID>> activeDisplayIDs() override;
+    DisplayID mainDisplayID() override;
+    Rect bounds(DisplayID display) override;
+    std::int64_t pixelsWide(DisplayID display) override;
+    std::int64_t pixelsHigh(DisplayID display) override;
+    std::optional<std::string> localizedName(DisplayID display) override;
+    std::optional<double> mainScreenBackingScaleFactor() override;
+    std::optional<DisplayMode> currentMode(DisplayID display) override;
+    std::optional<std::vector<DisplayMode>> allModes(DisplayID display, bool includeDuplicateLowResolution) override;
+    std::int32_t setMode(DisplayID display, const DisplayMode& mode) override;
+    std::optional<std::filesystem::path> desktopImageURL(DisplayID display) override;
+
+    // ScreenCapture
+    bool preflightAccess() override;
+    bool requestAccess() override;
+    std::optional<ShareableContent> shareableContent(bool excludeDesktopWindows, bool onScreenOnly) override;
+    std::optional<RgbaImage> displayImage(DisplayID display) override;
+    std::optional<RgbaImage> windowImage(WindowID window) override;
+
+    // Pasteboard
+    std::vector<PasteboardItem> items() override;
+    std::int64_t clearContents() override;
+    bool setString(const std::string& text) override;
+    bool writeItems(const std::vector<PasteboardItem>& items) override;
+    std::optional<std::string> string() override;
+    std::int64_t changeCount() override;
+
+    // KeyboardLayoutPreferences
+    std::optional<PropertyListValue> textInputPreferences() override;
+
+    // EventPoster
+    bool post(const InputEvent& event) override;
+
+    // For tests: what happened, oldest first (the last journalCapacity entries).
+    std::vector<JournalEntry> journal();
+    std::vector<InputEvent> postedEvents();
+    void clearJournal();
+    // Permission switches, as the user would flip them in the settings.
+    void setAccessibilityTrusted(bool trusted);
+    void setScreenRecordingAllowed(bool allowed);
+    // The pointer position that posted mouse events left.
+    Point pointerLocation();
+    // The monotonic time of the next due event, if any (later than now).
+    std::optional<double> nextDueTime();
+
+    // Running-application handles call these (they hold the desktop weakly).
+    bool applicationIsRunning(ProcessID pid);
+    bool applicationIsActive(ProcessID pid);
+    bool applicationIsHidden(ProcessID pid);
+    std::optional<RgbaImage> applicationIcon(ProcessID pid);
+    bool activateApplication(ProcessID pid, bool allWindows);
+    bool unhideApplication(ProcessID pid);
+    bool terminateApplication(ProcessID pid, bool force);
+
+private:
+    using NodeID = std::int64_t;
+
+    struct Node {
+        NodeID id = 0;
+        ProcessID owner = 0;
+        NodeID parent = 0;
+        std::string role;
+        std::optional<std::string> subrole;
+        std::optional<std::string> title;
+        std::optional<std::string> value;
+        std::optional<std::string> description;
+        std::optional<bool> enabled;
+        bool isMenuItem = false;  // answers the command-character attributes
+        std::optional<std::string> commandCharacter;
+        std::optional<std::int64_t> commandModifiers;
+        std::vector<NodeID> children;
+        std::vector<ScenarioEffect> effects;
+        WindowID window = 0;       // for window nodes
+        NodeID cancelButton = 0;   // for sheets and panels
+        bool modal = false;
+        TextRange selection;
+        double messagingTimeout = 0;  // 0: the default
+    };
+
+    struct Window {
+        WindowID number = 0;
+        ProcessID owner = 0;
+        NodeID node = 0;  // 0 for windows without an element (the desktop picture)
+        std::string ownerName;
+        std::string title;
+        Rect frame;
+        bool minimized = false;
+        std::int64_t layer = 0;
+        double alpha = 1;
+        std::uint32_t color = 0;
+        NodeID textField = 0;
+    };
+
+    struct Application {
+        std::shared_ptr<RunningApplication> handle;
+        ProcessID pid = 0;
+        ScenarioApplication spec;  // menus and windows as launched
+        std::optional<std::filesystem::path> bundlePath;
+        bool hidden = false;
+        bool terminating = false;
+        NodeID menuBar = 0;
+        std::vector<WindowID> windows;  // the application's own order, front first
+        double messagingTimeout = 0;
+    };
+
+    struct Display {
+        ScenarioDisplay spec;
+        DisplayMode mode;  // current
+        WindowID desktopPicture = 0;
+    };
+
+    struct Launch {
+        ScenarioApplication spec;
+        std::optional<std::filesystem::path> bundlePath;
+        bool activates = true;
+    };
+    struct Exit {
+        ProcessID pid = 0;
+    };
+    struct DelayedEffect {
+        ProcessID owner = 0;
+        NodeID source = 0;
+        ScenarioEffect effect;
+    };
+    using PendingEvent = std::variant<Launch, Exit, DelayedEffect>;
+
+    VirtualDesktop(const DesktopScenario& scenario, Clock& clock);
+
+    // Everything below runs with mutex_ held.
+    void start(const DesktopScenario& scenario);
+    // Reads the clock, takes the lock and lets every due event happen.
+    std::unique_lock<std::mutex> settle();
+    void settleLocked(double now);
+    void scheduleLocked(double delay, PendingEvent event);
+    void applyLocked(PendingEvent& event);
+    void recordLocked(std::string action, std::string subject, std::string detail = {});
+
+    Application* applicationLocked(ProcessID pid);
+    Application* applicationLocked(const std::string& bundleIdentifier);
+    const ScenarioApplication* catalogEntryLocked(const std::string& bundleIdentifier) const;
+    std::string subjectLocked(ProcessID pid) const;
+    std::string elementPathLocked(NodeID id) const;
+
+    ProcessID launchLocked(const ScenarioApplication& spec, std::optional<std::filesystem::path> bundlePath, bool activates);
+    void exitLocked(ProcessID pid);
+    void activateLocked(Application& application, bool allWindows);
+    void chooseFrontmostLocked();
+    void raiseWindowLocked(Application& application, WindowID window);
+    bool terminateLocked(Application& application, bool force);
+    bool launchInstalledLocked(const std::string& bundleIdentifier, bool activates);
+
+    NodeID addNodeLocked(ProcessID owner, NodeID parent, std::string role);
+    void removeNodeLocked(NodeID id);
+    void buildMenuLocked(ProcessID owner, NodeID parent, const ScenarioMenuItem& item, bool topLevel, int depth);
+    WindowID addWindowLocked(Application& application, const ScenarioWindow& spec, bool atFront);
+    void closeWindowLocked(Application& application, WindowID window);
+    void openSheetLocked(Application& application, const ScenarioSheet& sheet);
+    void dismissSheetLocked(NodeID fromNode);
+    void runEffectsLocked(ProcessID owner, NodeID source, const std::vector<ScenarioEffect>& effects);
+    void runEffectLocked(ProcessID owner, NodeID source, const ScenarioEffect& effect);
+
+    // Accessibility lookups: the application an element belongs to, whether
+    // it answers, and the timeout a call on it may block for.
+    struct ElementTarget {
+        AXError error = axerror::success;
+        double blockSeconds = 0;  // an unresponsive application blocks this long
+    };
+    ElementTarget checkElementLocked(const AXElement& element);
+    AXAttributeResult readAttributeLocked(const AXElement& element, const std::string& name);
+    AXAttributeResult readApplicationAttributeLocked(Application& application, const std::string& name);
+    AXAttributeResult readNodeAttributeLocked(const Node& node, const std::string& name);
+    AXError writeAttributeLocked(const AXElement& element, const std::string& name, const AXValue& value);
+    AXError performLocked(const AXElement& element, const std::string& action);
+    NodeID focusedTextFieldLocked();
+
+    bool windowIsOnScreenLocked(const Window& window) const;
+    const Display* displayLocked(DisplayID id) const;
+    const Display* displayContainingLocked(const Rect& frame) const;
+    double displayScaleLocked(const Display& display) const;
+    RgbaImage renderDisplayLocked(const Display& display, bool withWindows) const;
+    void moveWindowToFrontLocked(WindowID window);
+    void insertTextLocked(const std::string& text);
+
+    Clock& clock_;
+    std::mutex mutex_;
+    std::vector<ScenarioApplication> catalog_;
+    std::vector<Application> applications_;  // running, in workspace order
+    std::vector<ProcessID> activationOrder_;  // most recent first
+    ProcessID active_ = 0;
+    ProcessID nextPID_ = 501;
+    std::unordered_map<NodeID, Node> nodes_;
+    NodeID nextNode_ = 1;
+    std::map<WindowID, Window> windows_;
+    std::vector<WindowID> zOrder_;  // front to back
+    WindowID nextWindow_ = 100;
+    std::vector<Display> displays_;
+    std::map<std::pair<double, std::uint64_t>, PendingEvent> pending_;
+    std::uint64_t nextSequence_ = 0;
+    std::map<std::string, std::filesystem::path> installedBundles_;  // by bundle identifier
+    double now_ = 0;
+    std::deque<JournalEntry> journal_;
+    std::deque<InputEvent> posted_;
+    double systemWideTimeout_ = 0;
+    bool accessibilityTrusted_ = true;
+    bool screenRecordingAllowed_ = true;
+    std::vector<PasteboardItem> pasteboardItems_;
+    std::int64_t pasteboardChangeCount_ = 0;
+    std::optional<std::string> keyboardLayout_;
+    std::vector<ScenarioInputSource> inputSources_;
+    Point pointer_;
+};
+
+}  // namespace zentrabo::platform

@@ -1,0 +1,281 @@
+// Windows, displays and screen capture of the virtual desktop.
+#include <algorithm>
+#include <cmath>
+
+#include "platform/desktop/virtual/virtual_desktop.hpp"
+
+namespace zentrabo::platform {
+
+namespace {
+
+WindowInfoDictionary boundsDictionary(const Rect& frame) {
+    return {{"X", frame.x}, {"Y", frame.y}, {"Width", frame.width}, {"Height", frame.height}};
+}
+
+void fill(RgbaImage& image, double x0, double y0, double x1, double y1, std::uint32_t rgba) {
+    const auto clampX = [&](double v) { return static_cast<std::uint32_t>(std::clamp(std::lround(v), 0L, long{image.width})); };
+    const auto clampY = [&](double v) { return static_cast<std::uint32_t>(std::clamp(std::lround(v), 0L, long{image.height})); };
+    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(rgba >> 24), static_cast<std::uint8_t>(rgba >> 16),
+                                   static_cast<std::uint8_t>(rgba >> 8), static_cast<std::uint8_t>(rgba)};
+    for (auto y = clampY(y0); y < clampY(y1); ++y) {
+        for (auto x = clampX(x0); x < clampX(x1); ++x) std::copy(bytes, bytes + 4, image.pixel(x, y));
+    }
+}
+
+double overlapArea(const Rect& a, const Rect& b) {
+    const double width = std::min(a.maxX(), b.maxX()) - std::max(a.minX(), b.minX());
+    const double height = std::min(a.maxY(), b.maxY()) - std::max(a.minY(), b.minY());
+    return width > 0 && height > 0 ? width * height : 0;
+}
+
+}  // namespace
+
+bool VirtualDesktop::windowIsOnScreenLocked(const Window& window) const {
+    if (window.minimized) return false;
+    for (const auto& application : applications_) {
+        if (application.pid == window.owner) return !application.hidden;
+    }
+    return window.layer < 0;  // desktop pictures belong to no application
+}
+
+std::optional<std::vector<WindowListEntry>> VirtualDesktop::windowList(std::uint32_t options, WindowID relativeTo) {
+    auto lock = settle();
+    const bool above = options & windowlist::onScreenAboveWindow;
+    const bool below = options & windowlist::onScreenBelowWindow;
+    const bool including = options & windowlist::includingWindow;
+    const auto relative = std::find(zOrder_.begin(), zOrder_.end(), relativeTo);
+    std::vector<WindowListEntry> entries;
+    for (auto it = zOrder_.begin(); it != zOrder_.end(); ++it) {
+        const Window& window = windows_.at(*it);
+        const bool onScreen = windowIsOnScreenLocked(window);
+        const bool isRelative = it == relative;
+        bool wanted = true;
+        if (above || below) {
+            if (relative == zOrder_.end()) {
+                wanted = onScreen;
+            } else {
+                wanted = onScreen && ((above && it < relative) || (below && it > relative));
+            }
+            wanted = wanted || (including && isRelative);
+        } else if (including) {
+            wanted = isRelative;
+        } else if (options & windowlist::onScreenOnly) {
+            wanted = onScreen;
+        }
+        if ((options & windowlist::excludeDesktopElements) && window.layer < 0) wanted = false;
+        if (!wanted) continue;
+        WindowListEntry entry;
+        entry[windowkey::number] = static_cast<std::int64_t>(window.number);
+        entry[windowkey::ownerPID] = static_cast<std::int64_t>(window.owner);
+        entry[windowkey::ownerName] = window.ownerName;
+        entry[windowkey::layer] = window.layer;
+        entry[windowkey::alpha] = window.alpha;
+        entry[windowkey::bounds] = boundsDictionary(window.frame);
+        if (onScreen) entry[windowkey::isOnscreen] = true;
+        // Without the screen-recording permission the window server keeps
+        // window titles to itself.
+        if (screenRecordingAllowed_ || window.layer < 0) entry[windowkey::name] = window.title;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+const VirtualDesktop::Display* VirtualDesktop::displayLocked(DisplayID id) const {
+    for (const auto& display : displays_) {
+        if (display.spec.id == id) return &display;
+    }
+    return nullptr;
+}
+
+const VirtualDesktop::Display* VirtualDesktop::displayContainingLocked(const Rect& frame) const {
+    const Display* best = nullptr;
+    double bestArea = 0;
+    for (const auto& display : displays_) {
+        const Rect bounds{display.spec.bounds.x, display.spec.bounds.y, static_cast<double>(display.mode.width),
+                          static_cast<double>(display.mode.height)};
+        const double area = overlapArea(bounds, frame);
+        if (area > bestArea) {
+            best = &display;
+            bestArea = area;
+        }
+    }
+    return best ? best : &displays_.front();
+}
+
+double VirtualDesktop::displayScaleLocked(const Display& display) const {
+    return static_cast<double>(display.mode.pixelWidth) / static_cast<double>(display.mode.width);
+}
+
+std::optional<std::vector<DisplayID>> VirtualDesktop::onlineDisplayIDs() {
+    auto lock = settle();
+    std::vector<DisplayID> ids;
+    for (const auto& display : displays_) ids.push_back(display.spec.id);
+    return ids;
+}
+
+std::optional<std::vector<DisplayID>> VirtualDesktop::activeDisplayIDs() { return onlineDisplayIDs(); }
+
+DisplayID VirtualDesktop::mainDisplayID() {
+    auto lock = settle();
+    return displays_.front().spec.id;
+}
+
+Rect VirtualDesktop::bounds(DisplayID id) {
+    auto lock = settle();
+    const auto* display = displayLocked(id);
+    if (!display) return {};
+    return {display->spec.bounds.x, display->spec.bounds.y, static_cast<double>(display->mode.width),
+            static_cast<double>(display->mode.height)};
+}
+
+std::int64_t VirtualDesktop::pixelsWide(DisplayID id) {
+    auto lock = settle();
+    const auto* display = displayLocked(id);
+    return display ? display->mode.pixelWidth : 0;
+}
+
+std::int64_t VirtualDesktop::pixelsHigh(DisplayID id) {
+    auto lock = settle();
+    const auto* display = displayLocked(id);
+    return display ? display->mode.pixelHeight : 0;
+}
+
+std::optional<std::string> VirtualDesktop::localizedName(DisplayID id) {
+    auto lock = settle();
+    const auto* display = displayLocked(id);
+    return display ? display->spec.name : std::nullopt;
+}
+
+std::optional<double> VirtualDesktop::mainScreenBackingScaleFactor() {
+    auto lock = settle();
+    return displayScaleLocked(displays_.front());
+}
+
+std::optional<DisplayMode> VirtualDesktop::currentMode(DisplayID id) {
+    auto lock = settle();
+    const auto* display = displayLocked(id);
+    return display ? std::optional(display->mode) : std::nullopt;
+}
+
+std::optional<std::vector<DisplayMode>> VirtualDesktop::allModes(DisplayID id, bool includeDuplicateLowResolution) {
+    auto lock = settle();
+    const auto* display = displayLocked(id);
+    if (!display) return std::nullopt;
+    const auto& spec = display->spec;
+    std::vector<DisplayMode> modes{{static_cast<std::int64_t>(spec.bounds.width),
+                                    static_cast<std::int64_t>(spec.bounds.height),
+                                    static_cast<std::int64_t>(spec.bounds.width * spec.scale),
+                                    static_cast<std::int64_t>(spec.bounds.height * spec.scale), spec.refreshRate, 1,
+                                    0, true}};
+    for (std::size_t i = 0; i < spec.modes.size(); ++i) {
+        DisplayMode mode = spec.modes[i];
+        if (mode.ioDisplayModeID == 0) mode.ioDisplayModeID = static_cast<std::int32_t>(i + 2);
+        modes.push_back(mode);
+    }
+    if (!includeDuplicateLowResolution) {
+        // A one-to-one mode that a denser mode of the same point size covers.
+        std::erase_if(modes, [&modes](const DisplayMode& mode) {
+            return mode.pixelWidth == mode.width &&
+                   std::any_of(modes.begin(), modes.end(), [&mode](const DisplayMode& other) {
+                       return other.width == mode.width && other.height == mode.height &&
+                              other.pixelWidth > mode.pixelWidth;
+                   });
+        });
+    }
+    return modes;
+}
+
+std::int32_t VirtualDesktop::setMode(DisplayID id, const DisplayMode& mode) {
+    const auto modes = allModes(id, true);
+    if (!modes || std::find(modes->begin(), modes->end(), mode) == modes->end()) return displayerror::illegalArgument;
+    auto lock = settle();
+    for (auto& display : displays_) {
+        if (display.spec.id != id) continue;
+        display.mode = mode;
+        windows_.at(display.desktopPicture).frame = {display.spec.bounds.x, display.spec.bounds.y,
+                                                     static_cast<double>(mode.width), static_cast<double>(mode.height)};
+        recordLocked("displayMode", "display " + std::to_string(id),
+                     std::to_string(mode.width) + "x" + std::to_string(mode.height) + " pt / " +
+                         std::to_string(mode.pixelWidth) + "x" + std::to_string(mode.pixelHeight) + " px");
+        return displayerror::success;
+    }
+    return displayerror::illegalArgument;
+}
+
+std::optional<std::filesystem::path> VirtualDesktop::desktopImageURL(DisplayID) {
+    // The virtual displays paint their desktop picture; there is no file.
+    return std::nullopt;
+}
+
+bool VirtualDesktop::preflightAccess() {
+    auto lock = settle();
+    return screenRecordingAllowed_;
+}
+
+bool VirtualDesktop::requestAccess() {
+    auto lock = settle();
+    recordLocked("requestScreenRecording", "", screenRecordingAllowed_ ? "granted" : "denied");
+    return screenRecordingAllowed_;
+}
+
+std::optional<ShareableContent> VirtualDesktop::shareableContent(bool excludeDesktopWindows, bool onScreenOnly) {
+    auto lock = settle();
+    if (!screenRecordingAllowed_) return std::nullopt;
+    ShareableContent content;
+    for (const auto& display : displays_) {
+        content.displays.push_back({display.spec.id, display.mode.width, display.mode.height,
+                                    {display.spec.bounds.x, display.spec.bounds.y,
+                                     static_cast<double>(display.mode.width), static_cast<double>(display.mode.height)}});
+    }
+    for (const auto& application : applications_) {
+        content.applications.push_back({application.pid, application.spec.bundleIdentifier, application.spec.name});
+    }
+    for (auto number : zOrder_) {
+        const Window& window = windows_.at(number);
+        const bool onScreen = windowIsOnScreenLocked(window);
+        if ((onScreenOnly && !onScreen) || (excludeDesktopWindows && window.layer < 0)) continue;
+        ShareableWindow entry{window.number, window.frame, window.title, window.layer, onScreen, std::nullopt};
+        for (const auto& application : content.applications) {
+            if (application.processID == window.owner) entry.owningApplication = application;
+        }
+        content.windows.push_back(std::move(entry));
+    }
+    return content;
+}
+
+RgbaImage VirtualDesktop::renderDisplayLocked(const Display& display, bool withWindows) const {
+    const double scale = displayScaleLocked(display);
+    const Rect& origin = display.spec.bounds;
+    RgbaImage image(static_cast<std::uint32_t>(display.mode.pixelWidth),
+                    static_cast<std::uint32_t>(display.mode.pixelHeight), display.spec.background);
+    if (!withWindows) return image;
+    for (auto it = zOrder_.rbegin(); it != zOrder_.rend(); ++it) {
+        const Window& window = windows_.at(*it);
+        if (window.layer < 0 || !windowIsOnScreenLocked(window)) continue;
+        const Rect frame = window.frame.standardized();
+        fill(image, (frame.minX() - origin.x) * scale, (frame.minY() - origin.y) * scale,
+             (frame.maxX() - origin.x) * scale, (frame.maxY() - origin.y) * scale, window.color);
+    }
+    return image;
+}
+
+std::optional<RgbaImage> VirtualDesktop::displayImage(DisplayID id) {
+    auto lock = settle();
+    const auto* display = displayLocked(id);
+    // Without the permission a capture shows the desktop picture alone.
+    return display ? std::optional(renderDisplayLocked(*display, screenRecordingAllowed_)) : std::nullopt;
+}
+
+std::optional<RgbaImage> VirtualDesktop::windowImage(WindowID number) {
+    auto lock = settle();
+    auto it = windows_.find(number);
+    if (!screenRecordingAllowed_ || it == windows_.end()) return std::nullopt;
+    const Window& window = it->second;
+    const Rect frame = window.frame.standardized();
+    const double scale = displayScaleLocked(*displayContainingLocked(frame));
+    const auto width = static_cast<std::uint32_t>(std::max(1.0, std::ceil(frame.width * scale)));
+    const auto height = static_cast<std::uint32_t>(std::max(1.0, std::ceil(frame.height * scale)));
+    return RgbaImage(width, height, window.color);
+}
+
+}  // namespace zentrabo::platform

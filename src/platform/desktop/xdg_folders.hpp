@@ -1,0 +1,13 @@
+#pragma once
+// The user's XDG base folders, read from the environment at every call so
+// that tests can redirect them.
+#include <filesystem>
+
+namespace zentrabo::platform {
+
+// $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config.
+std::filesystem::path xdgConfigHome();
+// $XDG_DATA_HOME when it is an absolute path, else $HOME/.local/share.
+std::filesystem::path xdgDataHome();
+
+}  // namespace zentrabo::platform

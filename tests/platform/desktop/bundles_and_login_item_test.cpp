@@ -1,0 +1,128 @@
+// Installed applications as bundle folders, and the login item.
+#include <gmock/gmock.h>
+
+#include <fstream>
+
+#include "desktop_fixture.hpp"
+#include "platform/desktop/application_bundle.hpp"
+#include "platform/desktop/xdg_autostart_login_item.hpp"
+#include "platform/imaging/png_codec.hpp"
+
+namespace zentrabo::platform {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+class BundlesTest : public DesktopTest {};
+
+TEST_F(BundlesTest, InstalledApplicationsBecomeBundleFoldersInTheVirtualFolders) {
+    DesktopBuilder builder;
+    builder.application("Calculator", "com.example.calculator").installedIn(ApplicationFolder::system, "Utilities");
+    builder.application("Mine", "com.example.mine").installedIn(ApplicationFolder::user).displayName("My App");
+    builder.application("Ghost", "com.example.ghost").notInstalled();
+    start(builder);
+
+    const auto folders = desktop->applicationFolders();
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(folders[0], home.root() / "data/zentrabo/virtual-desktop/Applications");
+    EXPECT_THAT(findApplicationBundles(folders),
+                ElementsAre(folders[0] / "Utilities/Calculator.app", folders[1] / "Mine.app"));
+
+    const auto mine = ApplicationBundle::open(folders[1] / "Mine.app");
+    ASSERT_TRUE(mine);
+    EXPECT_EQ(mine->bundleIdentifier(), "com.example.mine");
+    EXPECT_EQ(*mine->infoValue("CFBundleDisplayName")->string(), "My App");
+    const auto icon = mine->resourcePath("AppIcon", "png");
+    ASSERT_TRUE(icon);
+    const auto png = readFile(*icon);
+    EXPECT_EQ(decodePng(std::span(reinterpret_cast<const std::uint8_t*>(png.data()), png.size())).width, 128u);
+
+    EXPECT_EQ(desktop->urlForApplication("com.example.mine"), folders[1] / "Mine.app");
+    EXPECT_EQ(desktop->urlForApplication("com.example.ghost"), std::nullopt);
+}
+
+TEST_F(BundlesTest, ALaterScenarioReplacesTheBundlesOfAnEarlierOneButNotHandMadeOnes) {
+    DesktopBuilder first;
+    first.application("Old", "com.example.old");
+    start(first);
+    const auto folder = desktop->applicationFolders()[0];
+    std::filesystem::create_directories(folder / "Manual.app/Contents");
+    writePropertyListFile(folder / "Manual.app/Contents/Info.plist",
+                          PropertyListValue(PropertyListValue::Storage(
+                              PropertyListValue::Dictionary{{"CFBundleIdentifier", "com.example.manual"}})));
+    desktop.reset();
+
+    DesktopBuilder second;
+    second.application("New", "com.example.new");
+    start(second);
+    EXPECT_THAT(findApplicationBundles({folder}), ElementsAre(folder / "Manual.app", folder / "New.app"));
+
+    // A hand-made bundle launches even though no scenario describes it.
+    EXPECT_TRUE(desktop->openApplication(folder / "Manual.app", true).ok);
+    clock.runLoopTurn(5);
+    ASSERT_NE(running("com.example.manual"), nullptr);
+    EXPECT_EQ(running("com.example.manual")->bundleURL(), folder / "Manual.app");
+    EXPECT_FALSE(desktop->openApplication(folder / "Missing.app", true).ok);
+}
+
+TEST(PropertyListTest, RefusesMalformedAndOverlyDeepFiles) {
+    TemporaryHome home;
+    const auto path = home.root() / "broken.plist";
+    std::ofstream(path) << "<plist><dict><key>A</key>";
+    EXPECT_FALSE(readPropertyListFile(path));
+
+    PropertyListValue deep("leaf");
+    for (int level = 0; level <= PropertyListValue::maximumDepth; ++level) {
+        deep = PropertyListValue(PropertyListValue::Storage(PropertyListValue::Array{deep}));
+    }
+    writePropertyListFile(path, deep);
+    EXPECT_FALSE(readPropertyListFile(path));
+}
+
+TEST(LoginItemTest, RegistersReportsAndRemovesTheAutostartEntry) {
+    TemporaryHome home;
+    const auto program = home.root() / "bin dir" / "zentrabo-server";
+    std::filesystem::create_directories(program.parent_path());
+    std::ofstream(program) << "";
+    XdgAutostartLoginItem item(program);
+    EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
+
+    item.registerItem();
+    const auto entry = home.root() / "config/autostart/zentrabo-server.desktop";
+    EXPECT_EQ(XdgAutostartLoginItem::entryPath(), entry);
+    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
+    const auto text = readFile(entry);
+    EXPECT_THAT(text, HasSubstr("[Desktop Entry]\nType=Application\n"));
+    EXPECT_THAT(text, HasSubstr("Exec=\"" + program.string() + "\"\n"));
+
+    std::filesystem::remove(program);
+    EXPECT_EQ(item.status(), LoginItemStatus::notFound);
+    EXPECT_THROW(item.registerItem(), LoginItemError);
+
+    item.unregisterItem();
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
+    EXPECT_NO_THROW(item.unregisterItem());
+}
+
+TEST(LoginItemTest, AnEntrySwitchedOffIsNotRegisteredAndSpecialCharactersAreEscaped) {
+    TemporaryHome home;
+    const auto program = home.root() / "a\"b$c\\d%e";
+    std::ofstream(program) << "";
+    XdgAutostartLoginItem item(program);
+    item.registerItem();
+    EXPECT_THAT(readFile(XdgAutostartLoginItem::entryPath()),
+                HasSubstr("Exec=\"" + home.root().string() + "/a\\\\\"b\\\\$c\\\\\\\\d%%e\"\n"));
+
+    std::ofstream(XdgAutostartLoginItem::entryPath(), std::ios::app) << "Hidden=true\n";
+    EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
+}
+
+}  // namespace
+}  // namespace zentrabo::platform

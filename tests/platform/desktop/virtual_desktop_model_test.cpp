@@ -1,0 +1,186 @@
+// The accessibility trees, windows, displays and input of the virtual desktop,
+// and the journal of what callers did.
+#include <gmock/gmock.h>
+
+#include "desktop_fixture.hpp"
+
+namespace zentrabo::platform {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+
+class ModelTest : public DesktopTest {
+protected:
+    void SetUp() override {
+        DesktopBuilder builder;
+        ScenarioWindow draft;
+        draft.title = "Draft";
+        draft.frame = {100, 100, 400, 300};
+        draft.text = "Helo";
+        draft.color = 0xFF0000FF;
+        builder.application("Editor", "com.example.editor")
+            .menu("File", {menuItem("Save", "cmd+S"), separator(),
+                           submenu("Open Recent", {menuItem("a.txt"), menuItem("b.txt")})})
+            .window(draft)
+            .window("Hidden Away", {0, 0, 200, 200});
+        builder.application("Helper", "com.example.helper").policy(ActivationPolicy::accessory).notInstalled();
+        builder.display(1, {0, 0, 1000, 800}, 2.0, "Studio").display(7, {1000, 0, 800, 600});
+        builder.frontmost("com.example.editor");
+        start(builder);
+        editor = desktop->applicationElement(running("com.example.editor")->processIdentifier());
+    }
+
+    std::vector<WindowListEntry> entries(std::uint32_t options, WindowID relative = 0) {
+        auto list = desktop->windowList(options, relative);
+        return list ? std::move(*list) : std::vector<WindowListEntry>{};
+    }
+
+    std::vector<WindowID> listed(std::uint32_t options, WindowID relative = 0) {
+        std::vector<WindowID> numbers;
+        for (const auto& entry : entries(options, relative)) {
+            numbers.push_back(static_cast<WindowID>(std::get<std::int64_t>(entry.at(windowkey::number))));
+        }
+        return numbers;
+    }
+
+    WindowID windowNumber(const AXElement& window) {
+        return static_cast<WindowID>(std::get<std::int64_t>(*read(window, "AXWindowNumber").value));
+    }
+
+    AXElement editor;
+};
+
+TEST_F(ModelTest, MenusAnswerAsTheAccessibilityInterfaceDoes) {
+    const auto bar = std::get<AXElement>(*read(editor, "AXMenuBar").value);
+    const auto file = children(bar).at(0);
+    EXPECT_EQ(std::get<std::string>(*read(file, "AXRole").value), "AXMenuBarItem");
+    EXPECT_EQ(read(file, "AXMenuItemCmdChar").error, axerror::attributeUnsupported);
+
+    const auto menu = children(file).at(0);
+    const auto items = children(menu);
+    ASSERT_EQ(items.size(), 3u);
+    const auto save = read(items[0], "AXMenuItemCmdChar");
+    EXPECT_EQ(save.error, axerror::success);
+    EXPECT_EQ(std::get<std::string>(*save.value), "S");
+    EXPECT_EQ(std::get<std::int64_t>(*read(items[0], "AXMenuItemCmdModifiers").value), 0);
+
+    const auto separatorChar = read(items[1], "AXMenuItemCmdChar");
+    EXPECT_EQ(separatorChar.error, axerror::success) << "a menu item answers, without a value";
+    EXPECT_FALSE(separatorChar.value);
+    EXPECT_EQ(title(items[1]), "");
+
+    const auto recent = children(items[2]);
+    ASSERT_EQ(recent.size(), 1u);
+    EXPECT_EQ(std::get<std::string>(*read(recent[0], "AXRole").value), "AXMenu");
+    EXPECT_EQ(children(recent[0]).size(), 2u);
+    EXPECT_EQ(std::get<AXElement>(*read(recent[0], "AXParent").value), items[2]);
+}
+
+TEST_F(ModelTest, WindowGeometryFollowsItsElementAndMinimizedWindowsLeaveTheScreen) {
+    const auto windows = std::get<std::vector<AXElement>>(*read(editor, "AXWindows").value);
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(desktop->setAttribute(windows[0], "AXPosition", Point{300, 200}), axerror::success);
+    EXPECT_EQ(desktop->setAttribute(windows[0], "AXSize", Size{50, 900}), axerror::success);
+    EXPECT_EQ(std::get<Size>(*read(windows[0], "AXSize").value), (Size{120, 900})) << "windows have a minimum size";
+    EXPECT_EQ(desktop->setAttribute(windows[0], "AXSize", std::string("wide")), axerror::illegalArgument);
+
+    const auto front = entries(windowlist::onScreenOnly | windowlist::excludeDesktopElements);
+    const auto& bounds = std::get<WindowInfoDictionary>(front.at(0).at(windowkey::bounds));
+    EXPECT_EQ(bounds.at("X"), 300);
+    EXPECT_EQ(bounds.at("Width"), 120);
+
+    const WindowID second = windowNumber(windows[1]);
+    desktop->setAttribute(windows[1], "AXMinimized", true);
+    EXPECT_THAT(listed(windowlist::onScreenOnly | windowlist::excludeDesktopElements),
+                ElementsAre(windowNumber(windows[0])));
+    EXPECT_THAT(listed(windowlist::includingWindow, second), ElementsAre(second));
+}
+
+TEST_F(ModelTest, TheWindowListPutsDesktopPicturesLastAndHidesTitlesWithoutPermission) {
+    const auto all = entries(windowlist::onScreenOnly);
+    ASSERT_EQ(all.size(), 4u) << "two windows and one desktop picture per display";
+    EXPECT_EQ(std::get<std::string>(all[2].at(windowkey::ownerName)), "Dock");
+    EXPECT_EQ(std::get<std::string>(all[3].at(windowkey::name)), "Wallpaper-7");
+    EXPECT_LT(std::get<std::int64_t>(all[3].at(windowkey::layer)), 0);
+
+    desktop->setScreenRecordingAllowed(false);
+    const auto withoutPermission = entries(windowlist::excludeDesktopElements);
+    EXPECT_FALSE(withoutPermission.at(0).contains(windowkey::name));
+    EXPECT_FALSE(desktop->shareableContent(true, true));
+    EXPECT_FALSE(desktop->windowImage(windowNumber(std::get<AXElement>(*read(editor, "AXFocusedWindow").value))));
+}
+
+TEST_F(ModelTest, DisplayImagesShowTheWindowsAtThePixelScale) {
+    EXPECT_EQ(desktop->mainDisplayID(), 1u);
+    EXPECT_EQ(desktop->pixelsWide(1), 2000);
+    EXPECT_EQ(desktop->localizedName(7), std::nullopt);
+    const auto image = desktop->displayImage(1);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 2000u);
+    const auto* inside = image->pixel(2 * 150, 2 * 150);
+    EXPECT_EQ(inside[0], 0xFF);
+    EXPECT_EQ(inside[1], 0x00) << "the red window covers (150, 150)";
+    const auto* outside = image->pixel(2 * 900, 2 * 700);
+    EXPECT_EQ(outside[0], 0x1E) << "the desktop picture shows elsewhere";
+
+    desktop->setScreenRecordingAllowed(false);
+    EXPECT_EQ(desktop->displayImage(1)->pixel(300, 300)[0], 0x1E) << "without permission: the desktop alone";
+}
+
+TEST_F(ModelTest, DisplayModesSwitchAndChangeTheBounds) {
+    auto modes = *desktop->allModes(7, true);
+    ASSERT_EQ(modes.size(), 1u);
+    DisplayMode larger{1024, 768, 1024, 768, 60, 0, 0, true};
+    EXPECT_EQ(desktop->setMode(7, larger), displayerror::illegalArgument) << "only offered modes";
+    EXPECT_EQ(desktop->setMode(7, modes[0]), displayerror::success);
+    EXPECT_EQ(desktop->bounds(7), (Rect{1000, 0, 800, 600}));
+}
+
+TEST_F(ModelTest, TheJournalRecordsWhatCallersDid) {
+    running("com.example.helper")->activate(false);
+    desktop->openURL("https://example.com/a");
+    EXPECT_FALSE(desktop->openURL("no scheme").ok);
+    const auto windows = std::get<std::vector<AXElement>>(*read(editor, "AXWindows").value);
+    desktop->performAction(windows[1], "AXRaise");
+    desktop->post(KeyboardEvent{36, true, 0, {}, EventSourceState::none});
+
+    EXPECT_THAT(journalTexts(), ElementsAre("activate com.example.helper", "openURL https://example.com/a",
+                                            "raise com.example.editor: Hidden Away",
+                                            "post com.example.helper: key 36 down flags 0x0"));
+    ASSERT_EQ(desktop->postedEvents().size(), 1u);
+    desktop->clearJournal();
+    EXPECT_TRUE(desktop->journal().empty());
+}
+
+TEST_F(ModelTest, TypedTextAndCommandVReachTheFocusedTextField) {
+    const auto field = std::get<AXElement>(*read(desktop->systemWideElement(), "AXFocusedUIElement").value);
+    EXPECT_EQ(std::get<TextRange>(*read(field, "AXSelectedTextRange").value), (TextRange{4, 0}));
+    EXPECT_EQ(desktop->setAttribute(field, "AXSelectedTextRange", TextRange{3, 5}), axerror::illegalArgument);
+    desktop->setAttribute(field, "AXSelectedTextRange", TextRange{3, 0});
+
+    desktop->post(KeyboardEvent{37, true, 0, u"l", EventSourceState::combinedSession});
+    desktop->clearContents();
+    desktop->setString(" wörld");
+    desktop->setAttribute(field, "AXSelectedTextRange", TextRange{5, 0});
+    desktop->post(KeyboardEvent{9, true, eventflag::command, {}, EventSourceState::none});
+
+    EXPECT_EQ(std::get<std::string>(*read(field, "AXValue").value), "Hello wörld");
+    EXPECT_EQ(std::get<TextRange>(*read(field, "AXSelectedTextRange").value), (TextRange{11, 0}));
+    EXPECT_EQ(desktop->string(), " wörld");
+    EXPECT_EQ(desktop->changeCount(), 1);
+}
+
+TEST_F(ModelTest, KeyboardPreferencesComeFromTheScenario) {
+    DesktopBuilder builder;
+    builder.keyboardLayout("com.apple.keylayout.German", {{"German", "com.apple.keylayout.German"}});
+    start(builder);
+    const auto suite = desktop->textInputPreferences();
+    ASSERT_TRUE(suite);
+    EXPECT_EQ(*suite->find("AppleCurrentKeyboardLayoutInputSourceID")->string(), "com.apple.keylayout.German");
+    const auto& sources = *suite->find("AppleSelectedInputSources")->array();
+    EXPECT_EQ(*sources.at(0).find("KeyboardLayout Name")->string(), "German");
+}
+
+}  // namespace
+}  // namespace zentrabo::platform
