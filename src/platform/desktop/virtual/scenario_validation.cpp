@@ -76,7 +76,7 @@ public:
             effect(where + ".effects[" + std::to_string(e) + "]", item.effects[e], 0);
         }
         for (std::size_t i = 0; i < item.children.size(); ++i) {
-            menuItem(where + ".children[" + std::to_string(i) + "]", item.children[i], depth + 1);
+            menuItem(where + ".items[" + std::to_string(i) + "]", item.children[i], depth + 1);
         }
     }
 

@@ -18,7 +18,7 @@ public:
 };
 
 // Throws ScenarioError naming the first fault found, with its place in the
-// scenario ("applications[1].menus[0].children[2]: ...").
+// scenario ("applications[1].menus[0].items[2]: ...").
 void validateScenario(const DesktopScenario& scenario);
 
 // A shortcut as the accessibility interface reports it: the command
