@@ -126,3 +126,20 @@ TEST(LoginItemTest, AnEntrySwitchedOffIsNotRegisteredAndSpecialCharactersAreEsca
 
 }  // namespace
 }  // namespace zentrabo::platform
+
+namespace zentrabo::platform {
+namespace {
+
+TEST(BundleScanTest, FindsBundlesInSubfoldersButNotInsideBundlesHiddenEntriesOrOtherCases) {
+    TemporaryHome home;
+    const auto folder = home.root() / "Applications";
+    for (const char* path : {"Tools/Deep/Editor.app/Contents/Helpers/Helper.app", "Upper.APP", ".Hidden.app",
+                             "Visible.app", ".git/Inside.app"}) {
+        std::filesystem::create_directories(folder / path);
+    }
+    EXPECT_THAT(findApplicationBundles({folder, home.root() / "missing"}),
+                ElementsAre(folder / "Tools/Deep/Editor.app", folder / "Visible.app"));
+}
+
+}  // namespace
+}  // namespace zentrabo::platform

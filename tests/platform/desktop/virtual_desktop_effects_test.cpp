@@ -191,3 +191,28 @@ TEST(ScenarioValidationTest, RefusesNamesThatLeaveTheApplicationFolder) {
 
 }  // namespace
 }  // namespace zentrabo::platform
+
+namespace zentrabo::platform {
+namespace {
+
+TEST_F(EffectsTest, RepeatedPressesStopAddingWindowsAndSheetsAtTheirLimits) {
+    DesktopBuilder builder;
+    ScenarioSheet sheet;
+    sheet.title = "Again";
+    builder.application("Opener", "com.example.opener")
+        .menu("File", {menuItem("New").then(opensWindow("More")), menuItem("Ask").then(opensSheet(sheet))});
+    start(builder);
+    const auto item = menuElement("com.example.opener", {"File", "New"});
+    for (std::size_t i = 0; i < VirtualDesktop::maximumWindowsPerApplication + 5; ++i) desktop->performAction(item, "AXPress");
+    const auto application = desktop->applicationElement(running("com.example.opener")->processIdentifier());
+    EXPECT_EQ(std::get<std::vector<AXElement>>(*read(application, "AXWindows").value).size(),
+              VirtualDesktop::maximumWindowsPerApplication);
+
+    const auto ask = menuElement("com.example.opener", {"File", "Ask"});
+    for (std::size_t i = 0; i < VirtualDesktop::maximumSheetsPerWindow + 5; ++i) desktop->performAction(ask, "AXPress");
+    const auto front = std::get<AXElement>(*read(application, "AXFocusedWindow").value);
+    EXPECT_EQ(children(front).size(), VirtualDesktop::maximumSheetsPerWindow);
+}
+
+}  // namespace
+}  // namespace zentrabo::platform

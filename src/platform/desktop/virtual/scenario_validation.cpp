@@ -14,7 +14,6 @@ namespace {
 // A scenario is a local file, but a faulty or hostile one must not make the
 // desktop unbounded.
 constexpr std::size_t maximumApplications = 256;
-constexpr std::size_t maximumWindowsPerApplication = 256;
 constexpr std::size_t maximumDisplays = 16;
 constexpr std::size_t maximumMenuItems = 65536;
 constexpr double maximumDelaySeconds = 3600;
@@ -170,7 +169,7 @@ void validateScenario(const DesktopScenario& scenario) {
                               application.name;
             if (!bundlePaths.insert(path).second) check.fail(where, "installed at the same place as another application");
         }
-        if (application.windows.size() > maximumWindowsPerApplication) check.fail(where + ".windows", "more than 256 windows");
+        if (application.windows.size() > VirtualDesktop::maximumWindowsPerApplication) check.fail(where + ".windows", "more than 256 windows");
         for (std::size_t w = 0; w < application.windows.size(); ++w) {
             check.rect(where + ".windows[" + std::to_string(w) + "].frame", application.windows[w].frame, false);
         }

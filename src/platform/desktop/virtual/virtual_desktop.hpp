@@ -41,6 +41,10 @@ class VirtualDesktop final : public Desktop,
 public:
     // Deeper accessibility trees and sheet chains are refused; walks stop here.
     static constexpr int maximumTreeDepth = 64;
+    // Effects that add windows or sheets stop adding at these counts, so
+    // pressing an item again and again cannot grow the model without bound.
+    static constexpr std::size_t maximumWindowsPerApplication = 256;
+    static constexpr std::size_t maximumSheetsPerWindow = 64;
     // Entries kept in the journal and in the posted-event list.
     static constexpr std::size_t journalCapacity = 4096;
     static constexpr double defaultMessagingTimeout = 6.0;

@@ -21,7 +21,9 @@ std::string describe(const InputEvent& event) {
         std::snprintf(text, sizeof text, "key %u %s flags 0x%llx", key->keyCode, key->keyDown ? "down" : "up",
                       static_cast<unsigned long long>(key->flags));
         std::string result = text;
-        if (!key->unicodeString.empty()) result += " \"" + utf8(key->unicodeString) + "\"";
+        // What was typed stays out of the journal (it may be a password);
+        // postedEvents() has it.
+        if (!key->unicodeString.empty()) result += " text of " + std::to_string(key->unicodeString.size()) + " units";
         return result;
     }
     if (const auto* mouse = std::get_if<MouseEvent>(&event)) {
@@ -57,7 +59,7 @@ std::int64_t VirtualDesktop::clearContents() {
 bool VirtualDesktop::setString(const std::string& text) {
     auto lock = settle();
     pasteboardItems_.push_back({{{pasteboardtype::string, std::vector<std::uint8_t>(text.begin(), text.end())}}});
-    recordLocked("pasteboard", "", "string \"" + text + "\"");
+    recordLocked("pasteboard", "", "string of " + std::to_string(text.size()) + " bytes");
     return true;
 }
 

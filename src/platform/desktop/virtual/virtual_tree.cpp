@@ -123,6 +123,14 @@ void VirtualDesktop::openSheetLocked(Application& application, const ScenarioShe
             break;
         }
     }
+    if (host != 0 && !sheet.panel) {
+        const auto& siblings = nodes_.at(windows_.at(host).node).children;
+        const auto sheets = std::count_if(siblings.begin(), siblings.end(),
+                                          [this](NodeID child) { return nodes_.at(child).role == "AXSheet"; });
+        if (static_cast<std::size_t>(sheets) >= maximumSheetsPerWindow) return;
+    } else if (application.windows.size() >= maximumWindowsPerApplication) {
+        return;
+    }
     NodeID id = 0;
     if (host != 0 && !sheet.panel) {
         id = addNodeLocked(application.pid, windows_.at(host).node, "AXSheet");
@@ -209,7 +217,7 @@ void VirtualDesktop::runEffectLocked(ProcessID owner, NodeID source, const Scena
             break;
         }
         case EffectKind::openWindow:
-            if (application) {
+            if (application && application->windows.size() < maximumWindowsPerApplication) {
                 const Rect screen = displays_.front().spec.bounds;
                 const double offset = 24.0 * static_cast<double>(application->windows.size() % 10);
                 ScenarioWindow window;
