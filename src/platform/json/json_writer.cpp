@@ -1,5 +1,6 @@
 #include "platform/json/json_writer.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -137,7 +138,13 @@ void JsonWriter::number(double value) {
     if (!std::isfinite(value)) throw JsonWriteError("A number that is not finite cannot be written as JSON.");
     separate();
     char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    // The shortest form of a whole number beyond the 64-bit range is a bare digit
+    // string, which a JSON reader takes for an integer it cannot hold: write it
+    // with an exponent so it reads back as the double it is.
+    if (std::fabs(value) >= 0x1p63 && std::find(buffer, result.ptr, 'e') == result.ptr) {
+        result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    }
     out_.append(buffer, result.ptr);
 }
 
