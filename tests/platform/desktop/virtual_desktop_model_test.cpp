@@ -75,6 +75,9 @@ TEST_F(ModelTest, MenusAnswerAsTheAccessibilityInterfaceDoes) {
     EXPECT_EQ(std::get<std::string>(*read(recent[0], "AXRole").value), "AXMenu");
     EXPECT_EQ(children(recent[0]).size(), 2u);
     EXPECT_EQ(std::get<AXElement>(*read(recent[0], "AXParent").value), items[2]);
+
+    const auto helper = desktop->applicationElement(running("com.example.helper")->processIdentifier());
+    EXPECT_EQ(read(helper, "AXMenuBar").error, axerror::noValue) << "a menu-bar agent has no menu bar";
 }
 
 TEST_F(ModelTest, WindowGeometryFollowsItsElementAndMinimizedWindowsLeaveTheScreen) {

@@ -138,7 +138,12 @@ AXAttributeResult VirtualDesktop::readApplicationAttributeLocked(Application& ap
     }
     if (name == "AXRole") return found(std::string("AXApplication"));
     if (name == "AXTitle") return found(application.spec.name);
-    if (name == "AXMenuBar") return found(AXElement(AXElement::Kind::node, application.menuBar));
+    if (name == "AXMenuBar") {
+        // A menu-bar agent without menus of its own has no menu bar.
+        const bool hasMenuBar = application.spec.activationPolicy == ActivationPolicy::regular ||
+                                !application.spec.menus.empty();
+        return hasMenuBar ? found(AXElement(AXElement::Kind::node, application.menuBar)) : missing();
+    }
     if (name == "AXWindows") return found(windowElements);
     if (name == "AXFocusedWindow" || name == "AXMainWindow") return focusedWindow ? found(*focusedWindow) : missing();
     if (name == "AXFrontmost") return found(active_ == application.pid);

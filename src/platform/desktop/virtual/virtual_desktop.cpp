@@ -36,7 +36,6 @@ VirtualDesktop::VirtualDesktop(const DesktopScenario& scenario, Clock& clock)
       keyboardLayout_(scenario.keyboardLayout),
       inputSources_(scenario.inputSources) {}
 
-VirtualDesktop::~VirtualDesktop() { clock_.setNextDueHook(nullptr); }
 
 void VirtualDesktop::start(const DesktopScenario& scenario) {
     auto lock = settle();

@@ -54,9 +54,9 @@ public:
     // writes its installed applications as bundle folders into
     // applicationFolders(). The clock must outlive the desktop. Throws
     // ScenarioError for a faulty scenario and std::system_error when the
-    // bundles cannot be written.
+    // bundles cannot be written. The desktop becomes the clock's next-due
+    // hook (held weakly), so one clock serves one desktop.
     static std::shared_ptr<VirtualDesktop> create(const DesktopScenario& scenario, Clock& clock);
-    ~VirtualDesktop() override;
 
     // Desktop
     Workspace& workspace() override { return *this; }
