@@ -110,7 +110,7 @@ TEST_F(EffectsTest, TerminateCanBeRefusedButForcedTerminationCannot) {
     clock.advance(10);
     EXPECT_FALSE(stubborn->isTerminated());
     EXPECT_TRUE(stubborn->forceTerminate());
-    clock.advance(VirtualDesktop::forceTerminateDelay);
+    clock.advance(ScenarioApplication{}.forceTerminateDelay);
     EXPECT_TRUE(stubborn->isTerminated());
     EXPECT_EQ(desktop->frontmostApplication(), nullptr);
 }

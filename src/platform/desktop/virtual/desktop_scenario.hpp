@@ -105,6 +105,9 @@ struct ScenarioApplication {
     bool acceptsTerminate = true;
     double launchDelay = 0.4;     // seconds from the open request to running
     double terminateDelay = 0.25; // seconds from an accepted terminate to gone
+    // Seconds from a forced terminate to gone; a process stuck in the
+    // system can outlast it by far.
+    double forceTerminateDelay = 0.05;
     std::uint32_t iconColor = 0x3478F6FF;
     std::vector<ScenarioMenuItem> menus;  // the menu bar, left to right
     std::vector<ScenarioWindow> windows;  // front to back

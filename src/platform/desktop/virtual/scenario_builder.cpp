@@ -138,6 +138,11 @@ ApplicationBuilder& ApplicationBuilder::terminateDelay(double seconds) {
     return *this;
 }
 
+ApplicationBuilder& ApplicationBuilder::forceTerminateDelay(double seconds) {
+    spec().forceTerminateDelay = seconds;
+    return *this;
+}
+
 ApplicationBuilder DesktopBuilder::application(std::string name, std::string bundleIdentifier) {
     ScenarioApplication application;
     application.name = std::move(name);

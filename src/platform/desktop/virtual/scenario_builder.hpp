@@ -31,6 +31,7 @@ public:
     ApplicationBuilder& refusesTerminate();
     ApplicationBuilder& launchDelay(double seconds);
     ApplicationBuilder& terminateDelay(double seconds);
+    ApplicationBuilder& forceTerminateDelay(double seconds);
 
     ScenarioApplication& spec() { return scenario_->applications[index_]; }
 

@@ -212,6 +212,7 @@ ScenarioApplication readApplication(JsonValue value, const std::string& place) {
     fields.flag("acceptsTerminate", application.acceptsTerminate);
     fields.number("launchDelay", application.launchDelay);
     fields.number("terminateDelay", application.terminateDelay);
+    fields.number("forceTerminateDelay", application.forceTerminateDelay);
     fields.color("iconColor", application.iconColor);
     fields.list("menus", [&](JsonValue menu, const std::string& at) { application.menus.push_back(readMenuItem(menu, at)); });
     fields.list("windows", [&](JsonValue window, const std::string& at) { application.windows.push_back(readWindow(window, at)); });

@@ -121,6 +121,7 @@ private:
         flag("acceptsTerminate", application.acceptsTerminate);
         number("launchDelay", application.launchDelay);
         number("terminateDelay", application.terminateDelay);
+        number("forceTerminateDelay", application.forceTerminateDelay);
         color("iconColor", application.iconColor);
         json_.key("menus");
         menuItems(application.menus);

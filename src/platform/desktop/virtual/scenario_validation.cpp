@@ -156,6 +156,7 @@ void validateScenario(const DesktopScenario& scenario) {
         if (application.bundleIdentifier.empty()) check.fail(where + ".bundleIdentifier", "must not be empty");
         check.finite(where + ".launchDelay", application.launchDelay, 0, maximumDelaySeconds);
         check.finite(where + ".terminateDelay", application.terminateDelay, 0, maximumDelaySeconds);
+        check.finite(where + ".forceTerminateDelay", application.forceTerminateDelay, 0, maximumDelaySeconds);
         if (!application.subfolder.empty()) {
             std::string_view rest = application.subfolder;
             while (!rest.empty()) {

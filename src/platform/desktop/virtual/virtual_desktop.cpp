@@ -282,7 +282,8 @@ bool VirtualDesktop::terminateLocked(Application& application, bool force) {
     if (application.terminating && !force) return true;
     application.terminating = true;
     recordLocked(force ? "forceTerminate" : "terminate", subject);
-    scheduleLocked(force ? forceTerminateDelay : application.spec.terminateDelay, Exit{application.pid});
+    scheduleLocked(force ? application.spec.forceTerminateDelay : application.spec.terminateDelay,
+                   Exit{application.pid});
     return true;
 }
 

@@ -48,7 +48,6 @@ public:
     // Entries kept in the journal and in the posted-event list.
     static constexpr std::size_t journalCapacity = 4096;
     static constexpr double defaultMessagingTimeout = 6.0;
-    static constexpr double forceTerminateDelay = 0.05;
 
     // Builds the desktop from a scenario (checked with validateScenario) and
     // writes its installed applications as bundle folders into
