@@ -6,6 +6,7 @@
 #include "security/halvardine_relay.hpp"
 #include "server/file_receive_folder.hpp"
 #include "server/host_info.hpp"
+#include "server/paired_device_store.hpp"
 
 namespace zentrabo {
 
@@ -15,7 +16,8 @@ std::shared_ptr<HalvardineServer> HalvardineServer::create(HalvardineServerEnvir
 }
 
 HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
-    : environment_(std::move(environment)) {
+    : environment_(std::move(environment)),
+      clientActivity_(environment_.clock, environment_.mainLoop, [this] { publishClientActivity(); }) {
     // Published status first, then the private state, in declaration order;
     // a missing or unreadable setting leaves the initial value.
     serviceName_.set(macName() + " Zentrabo");
@@ -23,6 +25,8 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     relayHost_.set(loadRelayHost());
     relayClientPort_.set(loadRelayPort("relayClientPort", HalvardineRelay::defaultClientPort));
     relayControlPort_.set(loadRelayPort("relayControlPort", HalvardineRelay::defaultControlPort));
+    pairedDevices_.set(loadAuthorizedClientDevices(*environment_.userDefaults,
+                                                   Date{environment_.clock.now()}));
     relayDeviceID_.set(loadOrCreateRelayDeviceID());
     extraAuthorizationSessionDuration_.set(loadExtraAuthorizationSessionDuration());
     fileReceiveFolderDisplayPath_.set(zentrabo::fileReceiveFolderDisplayPath(fileReceiveFolderURL()));
@@ -31,6 +35,11 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
 
 HalvardineServer::~HalvardineServer() {
     ZENTRABO_LOG("HalvardineServer deinit");
+}
+
+void HalvardineServer::setListenerStatus(bool isRunning, std::optional<std::uint16_t> port) {
+    isRunning_.set(isRunning);
+    port_.set(port);
 }
 
 HalvardineExtraAuthorizationSessionDuration

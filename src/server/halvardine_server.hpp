@@ -1,25 +1,35 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <asio/any_io_executor.hpp>
 
 #include "maccontrol/mac_menu_controller.hpp"
 #include "model/records/halvardine_request.hpp"
+#include "model/date.hpp"
 #include "model/records/halvardine_response.hpp"
 #include "model/shared_enumerations.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "security/halvardine_keychain.hpp"
+#include "server/authorized_client_device.hpp"
+#include "server/client_activity.hpp"
+#include "server/pairing_session.hpp"
 #include "server/published.hpp"
 #include "server/relay_connector_handle.hpp"
 #include "server/remote_file_resource.hpp"
+#include "server/security_audit_event.hpp"
+#include "server/security_failure_limiter.hpp"
 
 namespace zentrabo {
 
@@ -116,6 +126,77 @@ public:
     // Created on first use and kept for the server's life.
     RelayConnectorHandle& relayConnector();
 
+    // The listener's status, assigned on every report of the listener.
+    void setListenerStatus(bool isRunning, std::optional<std::uint16_t> port);
+
+    // Pairing (pairing.cpp).
+    const Published<std::string>& pairingCode() const { return pairingCode_; }
+    const Published<bool>& isPairingActive() const { return isPairingActive_; }
+    const Published<std::optional<Date>>& pairingExpiresAt() const { return pairingExpiresAt_; }
+    const Published<int>& pairingRemainingSeconds() const { return pairingRemainingSeconds_; }
+    // Opens a pairing window of 120 s; refused while the listener is down or
+    // pairing is locked after wrong codes.
+    void startPairingSession();
+    // Closes the pairing window, if any; a reason goes to the diagnostic log.
+    void cancelPairing(std::optional<std::string_view> reason);
+    // Publishes the seconds left, or expires the session.
+    void updatePairingCountdown();
+    // The "zentrabo://pair?" link of the open session; none without one.
+    std::optional<std::string> pairingLink() const;
+    // The link's QR code as PNG (blank 260 x 260 without a session), also
+    // kept as pairing-qr.png in the data folder, owner-only.
+    std::vector<std::uint8_t> pairingQRCode() const;
+    PairingCodeVerification verifyPairingCode(const std::optional<std::string>& code,
+                                              const std::optional<std::string>& nonce);
+    // Adds or renames the device of the fingerprint and saves the list.
+    void completePairing(std::string_view fingerprint, const std::optional<std::string>& clientName,
+                         HalvardineExtraAuthorizationChannel channel);
+    // The "pair" action, with the connection's client certificate
+    // fingerprint as the TLS layer reported it and the connection's channel.
+    HalvardineResponse handlePairRequest(const HalvardineRequest& request,
+                                         const std::optional<std::string>& clientFingerprint,
+                                         HalvardineExtraAuthorizationChannel channel);
+
+    // Client authorization and activity (client_authorization.cpp).
+    const Published<bool>& hasRecentAuthorizedClientActivity() const {
+        return hasRecentAuthorizedClientActivity_;
+    }
+    const Published<std::set<std::string>>& activeClientCertificateFingerprints() const {
+        return activeClientCertificateFingerprints_;
+    }
+    const Published<std::map<std::string, HalvardineExtraAuthorizationChannel>>&
+    activeClientConnectionChannels() const {
+        return activeClientConnectionChannels_;
+    }
+    const Published<std::set<std::string>>& streamingClientCertificateFingerprints() const {
+        return streamingClientCertificateFingerprints_;
+    }
+    // The normalised fingerprint of a paired client, none otherwise; audits
+    // and counts its own refusals.
+    std::optional<std::string> authorizeClient(const std::optional<std::string>& fingerprint,
+                                               HalvardineExtraAuthorizationChannel channel);
+    // The failure limiter shared with the extra-authorization checks. A
+    // caller takes `now` once and passes it to both.
+    bool isSecurityFailureBlocked(std::string_view key, platform::Date now);
+    std::size_t recordSecurityFailure(std::string_view key, platform::Date now);
+    void forgetSecurityFailures(std::string_view key);
+    void markClientActivity(const std::string& fingerprint,
+                            std::optional<HalvardineExtraAuthorizationChannel> channel);
+    void clearClientActivity(const std::string& fingerprint);
+
+    // Security audit log and paired devices (security_audit.cpp).
+    const Published<std::vector<AuthorizedClientDevice>>& pairedDevices() const {
+        return pairedDevices_;
+    }
+    const Published<std::vector<HalvardineSecurityAuditEvent>>& securityAuditEvents() const {
+        return securityAuditEvents_;
+    }
+    void recordSecurityEvent(std::string message, std::optional<std::string> action,
+                             std::optional<std::string_view> fingerprint);
+    // Forgets a paired device; logged, not audited. A running stream of the
+    // device runs on; its next request is refused.
+    void revokePairedDevice(std::string_view fingerprint);
+
 private:
     explicit HalvardineServer(HalvardineServerEnvironment environment);
 
@@ -127,6 +208,10 @@ private:
     // Creates the connector on first use; a connector that cannot be made
     // shows as a failed relay state.
     void handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration);
+
+    void startPairingExpirationTask();
+    void saveAuthorizedClientDevices(platform::DefaultsWrite write);
+    void publishClientActivity();
 
     HalvardineServerEnvironment environment_;
 
@@ -144,6 +229,21 @@ private:
     Published<std::optional<std::string>> relayStatusMessage_;
     Published<HalvardineExtraAuthorizationSessionDuration> extraAuthorizationSessionDuration_;
     Published<std::string> fileReceiveFolderDisplayPath_;
+    Published<std::string> pairingCode_;
+    Published<bool> isPairingActive_{false};
+    Published<std::optional<Date>> pairingExpiresAt_;
+    Published<int> pairingRemainingSeconds_{0};
+    Published<std::vector<AuthorizedClientDevice>> pairedDevices_;
+    Published<bool> hasRecentAuthorizedClientActivity_{false};
+    Published<std::set<std::string>> activeClientCertificateFingerprints_;
+    Published<std::map<std::string, HalvardineExtraAuthorizationChannel>> activeClientConnectionChannels_;
+    Published<std::set<std::string>> streamingClientCertificateFingerprints_;
+    Published<std::vector<HalvardineSecurityAuditEvent>> securityAuditEvents_;
+
+    PairingState pairing_;
+    platform::Timer pairingExpirationTask_;
+    SecurityFailureLimiter securityFailures_;
+    ClientActivityTracker clientActivity_;
 
     HalvardineKeychain keychain_;
     MacMenuController controller_;
