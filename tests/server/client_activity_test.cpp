@@ -23,21 +23,6 @@ protected:
     ClientActivityTracker tracker{clock, loop.executor(), [this] { ++changes; }};
 };
 
-TEST_F(ClientActivityTest, MarkHoldsTwentySecondsAfterTheLatestRequest) {
-    tracker.mark("aa", Channel::relay);
-    advance(15.0);
-    tracker.mark("aa", Channel::local);
-    advance(19.9);
-    EXPECT_EQ(tracker.activeFingerprints(), std::set<std::string>{"aa"});
-    EXPECT_EQ(tracker.channels().at("aa"), Channel::local);
-    const int before = changes;
-    advance(0.1);
-    EXPECT_TRUE(tracker.activeFingerprints().empty());
-    EXPECT_TRUE(tracker.channels().empty());
-    EXPECT_EQ(changes, before + 1);
-    EXPECT_EQ(clock.pendingCount(), 0u);
-}
-
 TEST_F(ClientActivityTest, MarkWithoutChannelKeepsTheRecordedOneAndClearCancelsTheExpiry) {
     tracker.mark("aa", Channel::relay);
     tracker.mark("bb", Channel::local);

@@ -123,7 +123,7 @@ TEST_F(ClientAuthorizationTest, RevokingRemovesTheDeviceItsMarksAndLogsWithoutAu
     EXPECT_TRUE(server->pairedDevices()->empty());
 }
 
-TEST(Sha256Text, HexOfUtf8Bytes) {
+TEST(Sha256Text, HexOfTheUtf8Bytes) {
     EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 

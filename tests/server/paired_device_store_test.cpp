@@ -51,14 +51,6 @@ TEST_F(PairedDeviceStoreTest, SavedListSurvivesARelaunch) {
     EXPECT_EQ(loadAuthorizedClientDevices(*reopen(), Date{9.0}), devices);
 }
 
-TEST_F(PairedDeviceStoreTest, CoalescibleSaveReachesTheDiskWithTheBatch) {
-    saveAuthorizedClientDevices(*defaults, {{"iPhone", "aa", Date{1.0}, std::nullopt, std::nullopt}},
-                                platform::DefaultsWrite::coalescible);
-    EXPECT_FALSE(std::filesystem::exists(platform::UserDefaults::filePath()));
-    loop.runReady();
-    EXPECT_EQ(loadAuthorizedClientDevices(*reopen(), Date{9.0}).size(), 1u);
-}
-
 TEST_F(PairedDeviceStoreTest, UnreadableListIsKeptAsideOnceAndLogged) {
     const std::string corrupt = R"([{"displayName":"Phone","certificateFingerprint":"aa"}])";
     defaults->set(authorizedClientDevicesKey, platform::Bytes(corrupt.begin(), corrupt.end()));
