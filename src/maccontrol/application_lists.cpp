@@ -1,0 +1,98 @@
+// The applications a device can offer: the ones running with a regular user
+// interface and the ones installed in the application folders, each once.
+#include <algorithm>
+#include <unordered_map>
+
+#include "maccontrol/mac_menu_controller.hpp"
+#include "platform/text/collation.hpp"
+
+namespace zentrabo {
+
+namespace {
+
+// Records by bundle identifier in the order they were first stored, so that
+// names that compare equal keep one reproducible order.
+class ApplicationTable {
+public:
+    bool contains(const std::string& bundleIdentifier) const { return index_.contains(bundleIdentifier); }
+
+    void store(RemoteApplicationInfo info) {
+        const auto [it, inserted] = index_.try_emplace(info.bundleIdentifier, records_.size());
+        if (inserted) {
+            records_.push_back(std::move(info));
+        } else {
+            records_[it->second] = std::move(info);
+        }
+    }
+
+    std::vector<RemoteApplicationInfo> take() { return std::move(records_); }
+
+private:
+    std::vector<RemoteApplicationInfo> records_;
+    std::unordered_map<std::string, std::size_t> index_;
+};
+
+}  // namespace
+
+std::vector<RemoteApplicationInfo> MacMenuController::applications() {
+    ApplicationTable table;
+    for (const auto& application : desktop_.workspace().runningApplications()) {
+        const auto bundleIdentifier = application->bundleIdentifier();
+        if (!bundleIdentifier) continue;
+        // Menu-bar agents and background processes have nothing to offer.
+        if (application->activationPolicy() != platform::ActivationPolicy::regular) continue;
+        RemoteApplicationInfo info;
+        info.localizedName = application->localizedName().value_or(*bundleIdentifier);
+        info.bundleIdentifier = *bundleIdentifier;
+        info.isRunning = true;
+        info.isFrontmost = application->isActive();
+        table.store(std::move(info));
+    }
+
+    // A running application wins over its installed copy, and the first
+    // installed copy over later ones.
+    for (const auto& url : installedApplicationURLs()) {
+        const auto bundle = platform::ApplicationBundle::open(url);
+        if (!bundle) continue;
+        const auto bundleIdentifier = bundle->bundleIdentifier();
+        if (!bundleIdentifier || table.contains(*bundleIdentifier)) continue;
+        RemoteApplicationInfo info;
+        info.localizedName = displayName(url, *bundle);
+        info.bundleIdentifier = *bundleIdentifier;
+        table.store(std::move(info));
+    }
+
+    auto records = table.take();
+    const platform::Collator collator(platform::CollationStrength::secondary);
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    keys.reserve(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) keys.emplace_back(collator.sortKey(records[i].localizedName), i);
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<RemoteApplicationInfo> sorted;
+    sorted.reserve(records.size());
+    for (const auto& key : keys) sorted.push_back(std::move(records[key.second]));
+    return sorted;
+}
+
+std::vector<std::filesystem::path> MacMenuController::installedApplicationURLs() {
+    return platform::findApplicationBundles(desktop_.workspace().applicationFolders());
+}
+
+std::string MacMenuController::displayName(const std::filesystem::path& url, const platform::ApplicationBundle& bundle) {
+    for (const char* key : {"CFBundleDisplayName", "CFBundleName"}) {
+        if (const auto* value = bundle.infoValue(key); value && value->string()) return *value->string();
+    }
+    return url.stem().string();
+}
+
+HalvardineApplication MacMenuController::snapshotApplication(const platform::RunningApplication& application) {
+    HalvardineApplication record;
+    record.bundleIdentifier = application.bundleIdentifier();
+    record.pid = application.processIdentifier();
+    record.localizedName = application.localizedName().value_or(
+        record.bundleIdentifier.value_or("App " + std::to_string(record.pid)));
+    record.isFrontmost = application.isActive();
+    return record;
+}
+
+}  // namespace zentrabo

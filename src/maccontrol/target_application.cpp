@@ -1,0 +1,91 @@
+// Choosing the application a request acts on, and reading accessibility
+// elements without ever failing on an attribute.
+#include <variant>
+
+#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/mac_menu_error.hpp"
+
+namespace zentrabo {
+
+using platform::AXElement;
+namespace axerror = platform::axerror;
+
+void MacMenuController::requireAccessibilityTrust() {
+    if (!desktop_.accessibility().isProcessTrusted()) throw MacMenuError::accessibilityMissing();
+}
+
+std::shared_ptr<platform::RunningApplication> MacMenuController::targetApplication(
+    const std::optional<std::string>& bundleIdentifier) {
+    auto& workspace = desktop_.workspace();
+    if (bundleIdentifier) {
+        for (auto& application : workspace.runningApplications()) {
+            if (application->bundleIdentifier() == *bundleIdentifier) return application;
+        }
+    }
+    // An identifier that names no running application falls back to the
+    // application in front rather than failing.
+    if (auto frontmost = workspace.frontmostApplication()) return frontmost;
+    throw MacMenuError::noFrontmostApplication();
+}
+
+AXElement MacMenuController::applicationElement(const platform::RunningApplication& application) {
+    auto& accessibility = desktop_.accessibility();
+    const AXElement element = accessibility.applicationElement(application.processIdentifier());
+    accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
+    return element;
+}
+
+AXElement MacMenuController::menuBarElement(const platform::RunningApplication& application) {
+    const AXElement element = applicationElement(application);
+    const auto result = desktop_.accessibility().copyAttribute(element, "AXMenuBar");
+    if (result.error == axerror::success && result.value) {
+        if (const auto* menuBar = std::get_if<AXElement>(&*result.value)) return *menuBar;
+    }
+    if (application.isTerminated() || result.error == axerror::invalidUIElement) {
+        throw MacMenuError::applicationNotRunning();
+    }
+    if (result.error == axerror::cannotComplete) {
+        const auto bundleIdentifier = application.bundleIdentifier();
+        std::string name = application.localizedName().value_or(bundleIdentifier.value_or("The app"));
+        throw MacMenuError::applicationUnresponsive(std::move(name), bundleIdentifier);
+    }
+    throw MacMenuError::menuUnavailable();
+}
+
+namespace {
+
+// The value of a successful read when it has the type T.
+template <class T>
+std::optional<T> valueOf(const platform::AXAttributeResult& result) {
+    if (result.error != axerror::success || !result.value) return std::nullopt;
+    if (const auto* value = std::get_if<T>(&*result.value)) return *value;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<AXElement> MacMenuController::childElements(const AXElement& element) {
+    auto& accessibility = desktop_.accessibility();
+    accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
+    return valueOf<std::vector<AXElement>>(accessibility.copyAttribute(element, "AXChildren")).value_or(
+        std::vector<AXElement>{});
+}
+
+std::optional<std::string> MacMenuController::stringAttribute(const std::string& name, const AXElement& element) {
+    auto& accessibility = desktop_.accessibility();
+    accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
+    return valueOf<std::string>(accessibility.copyAttribute(element, name));
+}
+
+std::optional<bool> MacMenuController::flagAttribute(const std::string& name, const AXElement& element) {
+    auto& accessibility = desktop_.accessibility();
+    accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
+    return valueOf<bool>(accessibility.copyAttribute(element, name));
+}
+
+std::optional<std::int64_t> MacMenuController::integerAttribute(const std::string& name, const AXElement& element) {
+    // Callers have read the same element just before, which set its timeout.
+    return valueOf<std::int64_t>(desktop_.accessibility().copyAttribute(element, name));
+}
+
+}  // namespace zentrabo
