@@ -17,7 +17,8 @@ std::shared_ptr<HalvardineServer> HalvardineServer::create(HalvardineServerEnvir
 
 HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     : environment_(std::move(environment)),
-      clientActivity_(environment_.clock, environment_.mainLoop, [this] { publishClientActivity(); }) {
+      clientActivity_(environment_.clock, environment_.mainLoop, [this] { publishClientActivity(); }),
+      controller_(environment_.desktop) {
     // Published status first, then the private state, in declaration order;
     // a missing or unreadable setting leaves the initial value.
     serviceName_.set(macName() + " Zentrabo");

@@ -38,6 +38,8 @@ namespace zentrabo {
 // for the stores.
 struct HalvardineServerEnvironment {
     platform::Clock& clock;
+    // What the Mac controller acts on; it must outlive the server.
+    platform::Desktop& desktop;
     // The main loop: owns every field of the server and every published write.
     asio::any_io_executor mainLoop;
     std::shared_ptr<platform::UserDefaults> userDefaults;

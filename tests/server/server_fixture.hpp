@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/desktop/virtual/scenario_builder.hpp"
+#include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
 #include "platform/store/user_defaults.hpp"
@@ -49,8 +51,9 @@ protected:
         defaults = platform::UserDefaults::create(clock, mainLoop.executor(), [](const std::string&) {});
         relay = std::make_shared<RelayRecord>();
         auto record = relay;
+        if (!desktop) desktop = platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock);
         return HalvardineServer::create(HalvardineServerEnvironment{
-            clock, mainLoop.executor(), defaults,
+            clock, *desktop, mainLoop.executor(), defaults,
             [record](RelayConnectorHandle::StateHandler handler) -> std::unique_ptr<RelayConnectorHandle> {
                 if (record->refuseToMake) throw std::runtime_error("TLS settings refused");
                 record->stateHandler = std::move(handler);
@@ -67,6 +70,7 @@ protected:
     TemporaryHome home;
     platform::MainLoop mainLoop;
     platform::ManualClock clock{800'000'000.0};
+    std::shared_ptr<platform::VirtualDesktop> desktop;
     std::shared_ptr<platform::UserDefaults> defaults;
     std::shared_ptr<RelayRecord> relay;
 };
