@@ -18,12 +18,16 @@ void SecurityFailureLimiter::prune(Times& times, platform::Date now) {
 }
 
 bool SecurityFailureLimiter::isBlocked(std::string_view key, platform::Date now) {
+    return failureCount(key, now) >= blockThreshold;
+}
+
+std::size_t SecurityFailureLimiter::failureCount(std::string_view key, platform::Date now) {
     const auto found = failures_.find(std::string(key));
-    if (found == failures_.end()) return false;
+    if (found == failures_.end()) return 0;
     prune(found->second, now);
-    const bool blocked = found->second.size() >= blockThreshold;
-    if (found->second.empty()) failures_.erase(found);
-    return blocked;
+    const std::size_t count = found->second.size();
+    if (count == 0) failures_.erase(found);
+    return count;
 }
 
 std::size_t SecurityFailureLimiter::recordFailure(std::string_view key, platform::Date now) {

@@ -24,6 +24,10 @@ public:
     // key is blocked at `now`. Creates no entry for an unknown key.
     bool isBlocked(std::string_view key, platform::Date now);
 
+    // Forgets the failures that have left the window and tells how many of
+    // the key's failures remain in it at `now`.
+    std::size_t failureCount(std::string_view key, platform::Date now);
+
     // Records a failure at `now`; returns how many failures of the key lie
     // in the window, this one included.
     std::size_t recordFailure(std::string_view key, platform::Date now);

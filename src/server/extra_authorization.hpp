@@ -1,0 +1,147 @@
+#pragma once
+// The extra-authorization password: which scopes it guards on local and on
+// relay connections, how long a granted session lasts, the password
+// operations of the settings (extra_authorization_settings.cpp), and the gate
+// that protected requests pass with a session token, together with the
+// "authorizeExtra" request that grants one (extra_authorization_gate.cpp).
+// Everything runs on the main loop; password checks and new records are
+// derived on the key-derivation pool and resumed there.
+#include <exception>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include <asio/any_io_executor.hpp>
+
+#include "model/records/halvardine_request.hpp"
+#include "model/records/halvardine_response.hpp"
+#include "model/shared_enumerations.hpp"
+#include "platform/dispatch/clock.hpp"
+#include "platform/store/user_defaults.hpp"
+#include "security/halvardine_keychain.hpp"
+#include "server/extra_authorization_key_derivation.hpp"
+#include "server/extra_authorization_password.hpp"
+#include "server/extra_authorization_sessions.hpp"
+#include "server/password_attempt_limiter.hpp"
+#include "server/published.hpp"
+#include "server/security_failure_limiter.hpp"
+
+namespace zentrabo {
+
+// What the extra authorization is built on; the server passes its own.
+struct ExtraAuthorizationEnvironment {
+    platform::Clock& clock;
+    asio::any_io_executor mainLoop;
+    // Where key derivations run: the key-derivation pool in the application.
+    asio::any_io_executor keyDerivationWork;
+    platform::UserDefaults& userDefaults;
+    HalvardineKeychain& keychain;
+    // The limiter shared with client authorization.
+    SecurityFailureLimiter& failures;
+    // Writes one security audit entry: message, action, fingerprint.
+    std::function<void(std::string, std::optional<std::string>, std::optional<std::string_view>)>
+        recordSecurityEvent;
+    // A reply for the request id carrying the server identity fields.
+    std::function<HalvardineResponse(std::string id, bool ok)> identityResponse;
+};
+
+using ExtraAuthorizationScopes = std::set<HalvardineExtraAuthorizationScope>;
+
+class ExtraAuthorization {
+public:
+    // Runs on the main loop, with no error or nullptr when the operation
+    // succeeded; the error is a HalvardineSecurityError whose description is
+    // for the user. May run before the call returns.
+    using SettingsCompletion = std::function<void(std::exception_ptr)>;
+    using ReplyCompletion = std::function<void(HalvardineResponse)>;
+
+    static constexpr std::string_view localScopesKey = "extraAuthorizationLocalScopes";
+    static constexpr std::string_view relayScopesKey = "extraAuthorizationRelayScopes";
+    static constexpr std::string_view sessionDurationKey = "extraAuthorizationSessionDuration";
+
+    // Loads the password record, the scopes and the session duration.
+    explicit ExtraAuthorization(ExtraAuthorizationEnvironment environment);
+    ExtraAuthorization(const ExtraAuthorization&) = delete;
+    ExtraAuthorization& operator=(const ExtraAuthorization&) = delete;
+
+    // Published status.
+    const Published<bool>& passwordConfigured() const { return passwordConfigured_; }
+    const Published<ExtraAuthorizationScopes>& localScopes() const { return localScopes_; }
+    const Published<ExtraAuthorizationScopes>& relayScopes() const { return relayScopes_; }
+    const Published<HalvardineExtraAuthorizationSessionDuration>& sessionDuration() const {
+        return sessionDuration_;
+    }
+
+    // Settings (extra_authorization_settings.cpp). The scope and duration
+    // operations check no password: the settings front asks for
+    // unlockSettings first.
+    bool isScopeEnabled(HalvardineExtraAuthorizationScope scope, HalvardineExtraAuthorizationChannel channel) const;
+    // Saves the channel's set and ends every session, even when the set
+    // stays as it was.
+    void setScope(HalvardineExtraAuthorizationScope scope, bool enabled, HalvardineExtraAuthorizationChannel channel);
+    // A different duration ends every session; the same one changes nothing.
+    void setSessionDuration(HalvardineExtraAuthorizationSessionDuration duration);
+    // Sets the first password (the current one is not looked at then) or
+    // changes it.
+    void updatePassword(std::optional<std::string> currentPassword, std::string newPassword,
+                        SettingsCompletion completion);
+    void removePassword(std::string password, SettingsCompletion completion);
+    // Right password: the settings front may show the protected settings.
+    void unlockSettings(std::string password, SettingsCompletion completion);
+
+    // The gate (extra_authorization_gate.cpp).
+    // True when a password is set and the scope is in the channel's set.
+    bool isScopeProtected(HalvardineExtraAuthorizationScope scope, HalvardineExtraAuthorizationChannel channel) const;
+    // The refusal reply for a request that needs the scope, none when it may
+    // go on. The fingerprint is the normalised one of client authorization.
+    // Audits and counts nothing.
+    std::optional<HalvardineResponse> requireExtraAuthorization(HalvardineExtraAuthorizationScope scope,
+                                                                const HalvardineRequest& request,
+                                                                HalvardineExtraAuthorizationChannel channel,
+                                                                const std::string& fingerprint);
+    bool isValidToken(std::string_view token, std::string_view fingerprint,
+                      HalvardineExtraAuthorizationChannel channel);
+    // The "authorizeExtra" request of an authorized client; the reply is
+    // handed to completion on the main loop, possibly before this returns.
+    void authorizeExtra(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
+                        const std::string& fingerprint, ReplyCompletion completion);
+
+    // Sessions granted and not yet dropped; for tests and the status.
+    std::size_t sessionCount() const { return sessions_.count(); }
+
+private:
+    ExtraAuthorizationScopes loadScopes(std::string_view key) const;
+    HalvardineExtraAuthorizationSessionDuration loadSessionDuration() const;
+
+    void audit(std::string message, bool withAction, std::optional<std::string_view> fingerprint = std::nullopt);
+    // Checks the password under the limiter key, counting the check as
+    // running meanwhile; no record held is a failed check.
+    void checkPassword(std::string_view key, std::string password, std::function<void(bool)> completion);
+    void storeRecord(std::string password, SettingsCompletion completion);
+    void grant(std::string id, HalvardineExtraAuthorizationScope scope,
+               HalvardineExtraAuthorizationChannel channel, const std::string& fingerprint, ReplyCompletion completion);
+    HalvardineResponse refusal(std::string id, std::string message,
+                               std::optional<HalvardineErrorCode> code,
+                               std::optional<HalvardineExtraAuthorizationScope> scope) const;
+
+    ExtraAuthorizationEnvironment environment_;
+    Published<bool> passwordConfigured_{false};
+    Published<ExtraAuthorizationScopes> localScopes_;
+    Published<ExtraAuthorizationScopes> relayScopes_;
+    Published<HalvardineExtraAuthorizationSessionDuration> sessionDuration_{
+        HalvardineExtraAuthorizationSessionDuration::background};
+    std::optional<ExtraAuthorizationPasswordRecord> passwordRecord_;
+    ExtraAuthorizationSessions sessions_;
+    PasswordAttemptLimiter attempts_;
+    // Last: destroyed first, so no derivation resumes into a half-destroyed
+    // object.
+    ExtraAuthorizationKeyDerivation keyDerivation_;
+};
+
+// The limiter key of "authorizeExtra" for a scope on a channel:
+// "extra-authorization:files:relay".
+std::string extraAuthorizationKey(HalvardineExtraAuthorizationScope scope, HalvardineExtraAuthorizationChannel channel);
+
+}  // namespace zentrabo

@@ -1,0 +1,54 @@
+#include "server/extra_authorization_sessions.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/crypto/bytes.hpp"
+#include "platform/crypto/digest.hpp"
+#include "platform/text/base64.hpp"
+#include "server/secure_random.hpp"
+#include "server/sha256_text.hpp"
+
+namespace zentrabo {
+
+namespace {
+
+constexpr std::size_t tokenByteCount = 32;
+
+}  // namespace
+
+std::string makeExtraAuthorizationToken() {
+    std::string token = platform::base64Encode(secureRandomBytes(tokenByteCount));
+    std::replace(token.begin(), token.end(), '+', '-');
+    std::replace(token.begin(), token.end(), '/', '_');
+    std::erase(token, '=');
+    return token;
+}
+
+std::string ExtraAuthorizationSessions::grant(const std::string& fingerprint,
+                                              HalvardineExtraAuthorizationChannel channel,
+                                              platform::Date expiresAt, platform::Date now) {
+    std::string token = makeExtraAuthorizationToken();
+    std::string tokenHash = sha256Hex(token);
+    sessions_.insert_or_assign(tokenHash, ExtraAuthorizationTokenRecord{tokenHash, fingerprint, channel, expiresAt});
+    removeExpired(now);
+    return token;
+}
+
+bool ExtraAuthorizationSessions::isValid(std::string_view token, std::string_view fingerprint,
+                                         HalvardineExtraAuthorizationChannel channel, platform::Date now) {
+    removeExpired(now);
+    const std::string tokenHash = sha256Hex(token);
+    const auto found = sessions_.find(tokenHash);
+    if (found == sessions_.end()) return false;
+    const ExtraAuthorizationTokenRecord& session = found->second;
+    return session.expiresAt > now && session.clientCertificateFingerprint == fingerprint &&
+           session.channel == channel &&
+           platform::constantTimeEquals(platform::bytesOf(session.tokenHash), platform::bytesOf(tokenHash));
+}
+
+void ExtraAuthorizationSessions::removeExpired(platform::Date now) {
+    std::erase_if(sessions_, [now](const auto& entry) { return entry.second.expiresAt <= now; });
+}
+
+}  // namespace zentrabo
