@@ -119,6 +119,10 @@ private:
     // Checks the password under the limiter key, counting the check as
     // running meanwhile; no record held is a failed check.
     void checkPassword(std::string_view key, std::string password, std::function<void(bool)> completion);
+    // Counts the wrong password under the key, audits the rejection (with
+    // the block notice from the threshold on) and fails with the text.
+    void rejectPassword(std::string_view key, platform::Date now, std::string auditMessage, const std::string& text,
+                        const SettingsCompletion& completion);
     void storeRecord(std::string password, SettingsCompletion completion);
     void grant(std::string id, HalvardineExtraAuthorizationScope scope,
                HalvardineExtraAuthorizationChannel channel, const std::string& fingerprint, ReplyCompletion completion);

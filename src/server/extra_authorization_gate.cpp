@@ -86,7 +86,7 @@ void ExtraAuthorization::authorizeExtra(const HalvardineRequest& request, Channe
         const std::size_t count = attempts_.recordFailure(key, now);
         std::string message = "Rejected extra authorization password for " + lowercased(title(scope)) + " on " +
                               lowercased(title(channel)) + ".";
-        if (count >= SecurityFailureLimiter::blockThreshold) message += " Further requests are temporarily blocked.";
+        if (count >= SecurityFailureLimiter::blockThreshold) message += SecurityFailureLimiter::blockNotice;
         audit(std::move(message), false, fingerprint);
         reply(refusal(id, "Extra authorization password is incorrect.",
                       HalvardineErrorCode::extraAuthorizationRequired, scope));

@@ -20,15 +20,9 @@ using Channel = HalvardineExtraAuthorizationChannel;
 constexpr std::string_view updatePasswordKey = "extra-authorization:update-password";
 constexpr std::string_view removePasswordKey = "extra-authorization:remove-password";
 constexpr std::string_view settingsKey = "extra-authorization:settings";
-constexpr std::string_view blockNotice = " Further requests are temporarily blocked.";
 
 std::exception_ptr failure(const std::string& text) {
     return std::make_exception_ptr(HalvardineSecurityError::identityUnavailable(text));
-}
-
-std::string withBlockNotice(std::string message, std::size_t failureCount) {
-    if (failureCount >= SecurityFailureLimiter::blockThreshold) message += blockNotice;
-    return message;
 }
 
 }  // namespace
@@ -107,12 +101,10 @@ void ExtraAuthorization::updatePassword(std::optional<std::string> currentPasswo
     checkPassword(updatePasswordKey, std::move(current),
                   [this, now, password = std::move(password), completion = std::move(completion)](bool matches) mutable {
                       if (!matches) {
-                          const std::size_t count = attempts_.recordFailure(updatePasswordKey, now);
-                          audit(withBlockNotice("Rejected extra authorization password update with an incorrect "
+                          return rejectPassword(updatePasswordKey, now,
+                                                "Rejected extra authorization password update with an incorrect "
                                                 "current password.",
-                                                count),
-                                false);
-                          return completion(failure("The current password is incorrect."));
+                                                "The current password is incorrect.", completion);
                       }
                       attempts_.forget(updatePasswordKey);
                       storeRecord(std::move(password), std::move(completion));
@@ -151,10 +143,9 @@ void ExtraAuthorization::removePassword(std::string password, SettingsCompletion
 
     checkPassword(removePasswordKey, std::move(current), [this, now, completion = std::move(completion)](bool matches) {
         if (!matches) {
-            const std::size_t count = attempts_.recordFailure(removePasswordKey, now);
-            audit(withBlockNotice("Rejected extra authorization password removal with an incorrect password.", count),
-                  false);
-            return completion(failure("The password is incorrect."));
+            return rejectPassword(removePasswordKey, now,
+                                  "Rejected extra authorization password removal with an incorrect password.",
+                                  "The password is incorrect.", completion);
         }
         // The scopes and the duration stay; with no password nothing is
         // protected, and a new password protects them again at once.
@@ -179,10 +170,9 @@ void ExtraAuthorization::unlockSettings(std::string password, SettingsCompletion
 
     checkPassword(settingsKey, std::move(current), [this, now, completion = std::move(completion)](bool matches) {
         if (!matches) {
-            const std::size_t count = attempts_.recordFailure(settingsKey, now);
-            audit(withBlockNotice("Rejected extra authorization settings unlock with an incorrect password.", count),
-                  false);
-            return completion(failure("The password is incorrect."));
+            return rejectPassword(settingsKey, now,
+                                  "Rejected extra authorization settings unlock with an incorrect password.",
+                                  "The password is incorrect.", completion);
         }
         attempts_.forget(settingsKey);
         audit("Extra authorization settings were unlocked.", true);
@@ -199,6 +189,13 @@ void ExtraAuthorization::checkPassword(std::string_view key, std::string passwor
                               attempts_.checkFinished(key);
                               completion(matches);
                           });
+}
+
+void ExtraAuthorization::rejectPassword(std::string_view key, platform::Date now, std::string auditMessage,
+                                        const std::string& text, const SettingsCompletion& completion) {
+    if (attempts_.recordFailure(key, now) >= SecurityFailureLimiter::blockThreshold) auditMessage += SecurityFailureLimiter::blockNotice;
+    audit(std::move(auditMessage), false);
+    completion(failure(text));
 }
 
 void ExtraAuthorization::audit(std::string message, bool withAction, std::optional<std::string_view> fingerprint) {

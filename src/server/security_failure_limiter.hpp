@@ -19,6 +19,8 @@ public:
     static constexpr double window = 60.0;
     // Blocked from this many failures in the window on.
     static constexpr std::size_t blockThreshold = 8;
+    // Appended to the audit entry of the failure that reaches the threshold.
+    static constexpr std::string_view blockNotice = " Further requests are temporarily blocked.";
 
     // Forgets the failures that have left the window and tells whether the
     // key is blocked at `now`. Creates no entry for an unknown key.
