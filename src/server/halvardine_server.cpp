@@ -29,7 +29,13 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     pairedDevices_.set(loadAuthorizedClientDevices(*environment_.userDefaults,
                                                    Date{environment_.clock.now()}));
     relayDeviceID_.set(loadOrCreateRelayDeviceID());
-    extraAuthorizationSessionDuration_.set(loadExtraAuthorizationSessionDuration());
+    extraAuthorization_ = std::make_unique<ExtraAuthorization>(ExtraAuthorizationEnvironment{
+        environment_.clock, environment_.mainLoop, environment_.keyDerivationWork, *environment_.userDefaults,
+        keychain_, securityFailures_,
+        [this](std::string message, std::optional<std::string> action, std::optional<std::string_view> fingerprint) {
+            recordSecurityEvent(std::move(message), std::move(action), fingerprint);
+        },
+        [this](std::string id, bool ok) { return identityResponse(std::move(id), ok); }});
     fileReceiveFolderDisplayPath_.set(zentrabo::fileReceiveFolderDisplayPath(fileReceiveFolderURL()));
     ZENTRABO_LOG("HalvardineServer init");
 }
@@ -41,15 +47,6 @@ HalvardineServer::~HalvardineServer() {
 void HalvardineServer::setListenerStatus(bool isRunning, std::optional<std::uint16_t> port) {
     isRunning_.set(isRunning);
     port_.set(port);
-}
-
-HalvardineExtraAuthorizationSessionDuration
-HalvardineServer::loadExtraAuthorizationSessionDuration() const {
-    auto duration = HalvardineExtraAuthorizationSessionDuration::background;
-    if (const auto stored = environment_.userDefaults->string("extraAuthorizationSessionDuration")) {
-        fromRawValue(*stored, duration);
-    }
-    return duration;
 }
 
 }  // namespace zentrabo

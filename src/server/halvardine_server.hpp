@@ -24,6 +24,7 @@
 #include "security/halvardine_keychain.hpp"
 #include "server/authorized_client_device.hpp"
 #include "server/client_activity.hpp"
+#include "server/extra_authorization.hpp"
 #include "server/pairing_session.hpp"
 #include "server/published.hpp"
 #include "server/relay_connector_handle.hpp"
@@ -44,6 +45,9 @@ struct HalvardineServerEnvironment {
     asio::any_io_executor mainLoop;
     std::shared_ptr<platform::UserDefaults> userDefaults;
     RelayConnectorFactory makeRelayConnector;
+    // Where password checks derive their keys: the process's key-derivation
+    // pool unless a test names another executor.
+    asio::any_io_executor keyDerivationWork = extraAuthorizationKeyDerivationPool().executor();
 };
 
 // The one server object: it owns the published status the user interface
@@ -77,8 +81,12 @@ public:
     }
     const Published<HalvardineExtraAuthorizationSessionDuration>&
     extraAuthorizationSessionDuration() const {
-        return extraAuthorizationSessionDuration_;
+        return extraAuthorization_->sessionDuration();
     }
+    // The extra-authorization password, its scopes and sessions, and the
+    // gate of protected requests.
+    ExtraAuthorization& extraAuthorization() { return *extraAuthorization_; }
+    const ExtraAuthorization& extraAuthorization() const { return *extraAuthorization_; }
 
     // The receive folder in its short form ("~/Downloads/Zentrabo").
     const Published<std::string>& fileReceiveFolderDisplayPath() const {
@@ -206,7 +214,6 @@ private:
     bool loadRelayEnabled() const;
     std::string loadRelayHost() const;
     std::uint16_t loadRelayPort(std::string_view key, std::uint16_t fallback) const;
-    HalvardineExtraAuthorizationSessionDuration loadExtraAuthorizationSessionDuration() const;
     // Creates the connector on first use; a connector that cannot be made
     // shows as a failed relay state.
     void handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration);
@@ -229,7 +236,6 @@ private:
     Published<HalvardineRelayConnectionState> relayConnectionState_{
         HalvardineRelayConnectionState::disabled};
     Published<std::optional<std::string>> relayStatusMessage_;
-    Published<HalvardineExtraAuthorizationSessionDuration> extraAuthorizationSessionDuration_;
     Published<std::string> fileReceiveFolderDisplayPath_;
     Published<std::string> pairingCode_;
     Published<bool> isPairingActive_{false};
@@ -252,6 +258,8 @@ private:
     std::unique_ptr<RelayConnectorHandle> relayConnector_;
     // Created on the first "fileResource" request.
     std::unique_ptr<RemoteFileResourceRequests> fileResourceRequests_;
+    // Last: destroyed first, while everything its completions use still exists.
+    std::unique_ptr<ExtraAuthorization> extraAuthorization_;
 };
 
 }  // namespace zentrabo

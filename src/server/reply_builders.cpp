@@ -42,7 +42,7 @@ HalvardineResponse HalvardineServer::identityResponse(std::string id, bool ok) c
     response.macName = macName();
     response.host = primaryLocalIPv4Address();
     response.port = *port_;
-    response.extraAuthorizationSessionDuration = *extraAuthorizationSessionDuration_;
+    response.extraAuthorizationSessionDuration = *extraAuthorization_->sessionDuration();
     return response;
 }
 
