@@ -1,5 +1,6 @@
 #include "maccontrol/file_browser.hpp"
 
+#include "maccontrol/mac_menu_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "model/halvardine_protocol.hpp"
 #include "platform/files/bounded_file_read.hpp"
@@ -101,6 +102,11 @@ std::string resolveExistingFolderURL(const std::optional<std::string>& path) {
     std::string first;
     if (auto item = existingItem(trimmed, first)) return *item;
     throw MacMenuError::folderPathUnavailable(first);
+}
+
+void MacMenuController::openFolder(const std::optional<std::string>& path) {
+    const std::string url = resolveExistingFolderURL(path);
+    if (!desktop_.workspace().openFile(url).ok) throw MacMenuError::actionFailed();
 }
 
 RemoteFileResource fileResourceWithData(const std::string& url, const platform::FileResourceValues& values) {

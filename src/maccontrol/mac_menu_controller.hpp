@@ -83,6 +83,12 @@ public:
     // "cmd+shift+S" and the like; none for an item without a shortcut.
     std::optional<std::string> shortcutText(const platform::AXElement& element);
 
+    // Opens the file or folder the path names with its default application,
+    // resolved as resolveExistingFolderURL does (file_browser.cpp); throws
+    // folderPathRequired, folderPathUnavailable, or actionFailed when the
+    // workspace refuses.
+    void openFolder(const std::optional<std::string>& path);
+
 private:
     // One node at depth (1 for the menu bar's items) and its subtree; none
     // when it carries nothing.

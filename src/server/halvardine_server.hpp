@@ -101,6 +101,9 @@ public:
     bool chooseFileReceiveFolder(std::string_view path);
     // Back to the default folder ("folder default").
     void resetFileReceiveFolder();
+    // Shows the folder with the workspace ("folder open"); a folder that does
+    // not exist yet shows nothing.
+    void openFileReceiveFolder();
     // Publishes the display path of the folder when it changed.
     void refreshFileReceiveFolderDisplayPath();
     // The "fileResource" request: the listing runs on the file-resource pool

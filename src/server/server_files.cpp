@@ -18,6 +18,10 @@ void HalvardineServer::resetFileReceiveFolder() {
     refreshFileReceiveFolderDisplayPath();
 }
 
+void HalvardineServer::openFileReceiveFolder() {
+    (void)controller_.desktop().workspace().openFile(fileReceiveFolderURL());
+}
+
 void HalvardineServer::refreshFileReceiveFolderDisplayPath() {
     std::string displayPath = zentrabo::fileReceiveFolderDisplayPath(fileReceiveFolderURL());
     if (displayPath != *fileReceiveFolderDisplayPath_) fileReceiveFolderDisplayPath_.set(std::move(displayPath));

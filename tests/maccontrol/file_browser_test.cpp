@@ -1,6 +1,10 @@
 #include "maccontrol/file_browser.hpp"
 #include "maccontrol/file_entry_order.hpp"
+#include "maccontrol/mac_menu_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
+#include "platform/desktop/virtual/scenario_builder.hpp"
+#include "platform/desktop/virtual/virtual_desktop.hpp"
+#include "platform/dispatch/manual_clock.hpp"
 
 #include "support/temporary_home.hpp"
 
@@ -80,6 +84,23 @@ TEST_F(FileBrowserTest, OpeningNeedsAPathThatExists) {
     EXPECT_EQ(missing.errorCode(), HalvardineErrorCode::folderPathUnavailable);
     std::ofstream(home.path() / "Documents/a.txt") << "x";
     EXPECT_EQ(resolveExistingFolderURL("Documents/a.txt"), homePath + "/Documents/a.txt");
+}
+
+TEST_F(FileBrowserTest, OpensExistingFilesAndFoldersThroughTheWorkspace) {
+    platform::ManualClock clock;
+    const auto desktop = platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock);
+    MacMenuController controller(*desktop);
+    std::ofstream(home.path() / "Documents/a.txt") << "x";
+    controller.openFolder("/Documents");
+    controller.openFolder("~/Documents/a.txt");
+    EXPECT_EQ(caught([&] { controller.openFolder("Nowhere"); }).errorCase(), MacMenuError::Case::folderPathUnavailable);
+    EXPECT_EQ(caught([&] { controller.openFolder(std::nullopt); }).errorCase(), MacMenuError::Case::folderPathRequired);
+
+    std::vector<std::string> opened;
+    for (const auto& entry : desktop->journal()) {
+        if (entry.action == "openFile") opened.push_back(entry.subject);
+    }
+    EXPECT_THAT(opened, ElementsAre(homePath + "/Documents", homePath + "/Documents/a.txt"));
 }
 
 TEST_F(FileBrowserTest, ReturnsAFileOfExactlyTheLimitWholeAndRefusesOneByteMoreBeforeReading) {

@@ -40,6 +40,21 @@ TEST_F(ServerTest, ReceiveFolderDisplayPathFollowsChoiceAndReset) {
     EXPECT_EQ(*makeServer()->fileReceiveFolderDisplayPath(), "~/Kept");
 }
 
+TEST_F(ServerTest, OpeningTheReceiveFolderShowsItOnceItExists) {
+    auto server = makeServer();
+    const auto opened = [&] {
+        int count = 0;
+        for (const auto& entry : desktop->journal()) count += entry.action == "openFile";
+        return count;
+    };
+    server->openFileReceiveFolder();
+    EXPECT_EQ(opened(), 0) << "a folder that does not exist yet shows nothing";
+    std::filesystem::create_directories(home.path() / "Downloads/Zentrabo");
+    server->openFileReceiveFolder();
+    ASSERT_EQ(opened(), 1);
+    EXPECT_EQ(desktop->journal().back().subject, home.path().string() + "/Downloads/Zentrabo");
+}
+
 TEST_F(ServerTest, FileResourceRequestsAnswerOnTheMainLoop) {
     std::filesystem::create_directories(home.path() / "Shared");
     std::ofstream(home.path() / "Shared/File10") << "x";
