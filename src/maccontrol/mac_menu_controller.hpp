@@ -89,6 +89,40 @@ public:
     // workspace refuses.
     void openFolder(const std::optional<std::string>& path);
 
+    // Activation, quit and restart (activation.cpp, display_move.cpp,
+    // quit_restart.cpp). The waits turn the desktop clock's run loop.
+    // The running application with the bundle identifier (exact), the first
+    // the workspace lists; none when none runs.
+    std::shared_ptr<platform::RunningApplication> runningApplication(const std::string& bundleIdentifier);
+    // Acting on a named application: the one running with the identifier
+    // when it is not blank (applicationNotRunning when none runs, so a
+    // request never reaches another application), else the frontmost one.
+    std::shared_ptr<platform::RunningApplication> namedOrFrontmostApplication(
+        const std::optional<std::string>& bundleIdentifier);
+    // The running application with the bundle identifier, launched and
+    // waited for when it does not run; the frontmost one without an
+    // identifier. Does not bring it to the front.
+    std::shared_ptr<platform::RunningApplication> activateApplication(
+        const std::optional<std::string>& bundleIdentifier);
+    // Brings the application, and with allWindows its windows that are not
+    // minimized, to the front. Never fails.
+    void raiseApplication(platform::RunningApplication& application, bool allWindows);
+    bool isFrontmost(const platform::RunningApplication& application);
+    void waitUntilFrontmost(const platform::RunningApplication& application, double timeout);
+    // Moves the application's windows that are not on the display (0: the
+    // main display) onto it, centred. Never fails; failures are logged.
+    void moveApplication(platform::RunningApplication& application, platform::DisplayID displayID);
+    // The polite terminate request to the named application, else to the
+    // frontmost one; does not wait for it to exit.
+    void quitApplication(const std::optional<std::string>& bundleIdentifier);
+    // Quits the application when it runs and launches a new instance.
+    void restartApplication(const std::optional<std::string>& bundleIdentifier);
+    // The attribute as a list of elements; empty on any failure.
+    std::vector<platform::AXElement> elementsAttribute(const std::string& name, const platform::AXElement& element);
+    // The application's windows in its order, without those that read as
+    // minimized (an unreadable flag counts as not minimized).
+    std::vector<platform::AXElement> unminimizedWindows(const platform::AXElement& applicationElement);
+
 private:
     // One node at depth (1 for the menu bar's items) and its subtree; none
     // when it carries nothing.

@@ -1,0 +1,105 @@
+// Finding, launching and raising applications.
+#include "maccontrol/accessibility_value.hpp"
+#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/mac_menu_error.hpp"
+#include "maccontrol/run_loop_wait.hpp"
+#include "platform/text/trim.hpp"
+
+namespace zentrabo {
+
+using platform::AXElement;
+using platform::RunningApplication;
+
+namespace {
+
+// A launched application has this long to appear among the running ones.
+constexpr double launchTimeout = 3.0;
+constexpr double launchPollStep = 0.05;
+// An activated application has this long to come to the front.
+constexpr double frontmostTimeout = 0.35;
+constexpr double frontmostPollStep = 0.03;
+
+}  // namespace
+
+std::shared_ptr<RunningApplication> MacMenuController::runningApplication(const std::string& bundleIdentifier) {
+    for (auto& application : desktop_.workspace().runningApplications()) {
+        if (application->bundleIdentifier() == bundleIdentifier) return application;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<RunningApplication> MacMenuController::namedOrFrontmostApplication(
+    const std::optional<std::string>& bundleIdentifier) {
+    if (bundleIdentifier && !platform::isBlank(*bundleIdentifier)) {
+        if (auto application = runningApplication(*bundleIdentifier)) return application;
+        throw MacMenuError::applicationNotRunning();
+    }
+    return targetApplication(bundleIdentifier);
+}
+
+std::shared_ptr<RunningApplication> MacMenuController::activateApplication(
+    const std::optional<std::string>& bundleIdentifier) {
+    auto& workspace = desktop_.workspace();
+    if (!bundleIdentifier) {
+        if (auto frontmost = workspace.frontmostApplication()) return frontmost;
+        throw MacMenuError::noFrontmostApplication();
+    }
+    if (auto application = runningApplication(*bundleIdentifier)) return application;
+
+    const auto url = workspace.urlForApplication(*bundleIdentifier);
+    if (!url) throw MacMenuError::applicationNotFound(*bundleIdentifier);
+    if (!workspace.openApplication(*url, true).ok) throw MacMenuError::applicationNotFound(*bundleIdentifier);
+
+    std::shared_ptr<RunningApplication> launched;
+    pollUntil(desktop_.clock(), launchTimeout, launchPollStep,
+              [&] { return (launched = runningApplication(*bundleIdentifier)) != nullptr; });
+    if (!launched) throw MacMenuError::applicationNotRunning();
+    return launched;
+}
+
+bool MacMenuController::isFrontmost(const RunningApplication& application) {
+    const auto frontmost = desktop_.workspace().frontmostApplication();
+    return frontmost && frontmost->processIdentifier() == application.processIdentifier();
+}
+
+void MacMenuController::waitUntilFrontmost(const RunningApplication& application, double timeout) {
+    pollUntil(desktop_.clock(), timeout, frontmostPollStep, [&] { return isFrontmost(application); });
+}
+
+std::vector<AXElement> MacMenuController::elementsAttribute(const std::string& name, const AXElement& element) {
+    return readAccessibilityValue<std::vector<AXElement>>(desktop_.accessibility(), element, name,
+                                                          accessibilityMessagingTimeout)
+        .value_or(std::vector<AXElement>{});
+}
+
+std::vector<AXElement> MacMenuController::unminimizedWindows(const AXElement& applicationElement) {
+    std::vector<AXElement> windows;
+    for (const auto& window : elementsAttribute("AXWindows", applicationElement)) {
+        // Minimized windows are left alone; only a definite "true" counts.
+        if (flagAttribute("AXMinimized", window) != true) windows.push_back(window);
+    }
+    return windows;
+}
+
+void MacMenuController::raiseApplication(RunningApplication& application, bool allWindows) {
+    if (application.isTerminated() || isFrontmost(application)) return;
+    auto& accessibility = desktop_.accessibility();
+    const AXElement element = applicationElement(application);
+    // Raising is best effort: no result below is checked.
+    application.activate(allWindows);
+    accessibility.setAttribute(element, "AXFrontmost", true);
+    waitUntilFrontmost(application, frontmostTimeout);
+    if (!allWindows) return;
+
+    const auto windows = unminimizedWindows(element);
+    // Back to front, so that the first window of the list ends on top.
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) accessibility.performAction(*it, "AXRaise");
+
+    if (!isFrontmost(application)) {
+        accessibility.setAttribute(element, "AXFrontmost", true);
+        application.activate(allWindows);
+        waitUntilFrontmost(application, frontmostTimeout);
+    }
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,60 @@
+// Moving an application's windows onto one display.
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "maccontrol/accessibility_value.hpp"
+#include "maccontrol/mac_menu_controller.hpp"
+#include "model/diagnostic_log.hpp"
+#include "platform/text/log_escape.hpp"
+
+namespace zentrabo {
+
+using platform::AXElement;
+using platform::Point;
+using platform::Rect;
+using platform::Size;
+
+namespace {
+
+// The top-left corner that centres a length on the range [low, high], kept
+// inside it; a length larger than the range starts at low.
+double centredStart(double low, double high, double length) {
+    const double centred = (low + high) / 2 - length * 0.5;
+    return std::min(std::max(centred, low), std::max(low, high - length));
+}
+
+}  // namespace
+
+void MacMenuController::moveApplication(platform::RunningApplication& application, platform::DisplayID displayID) {
+    auto& accessibility = desktop_.accessibility();
+    if (!accessibility.isProcessTrusted()) return;
+    auto& displays = desktop_.displays();
+    const platform::DisplayID target = displayID == 0 ? displays.mainDisplayID() : displayID;
+    const Rect screen = displays.bounds(target).standardized();
+    if (!(screen.width > 0) || !(screen.height > 0)) return;
+
+    for (const auto& window : unminimizedWindows(applicationElement(application))) {
+        const auto position = readAccessibilityValue<Point>(accessibility, window, "AXPosition",
+                                                            accessibilityMessagingTimeout);
+        const auto size = readAccessibilityValue<Size>(accessibility, window, "AXSize", accessibilityMessagingTimeout);
+        if (!position || !size) continue;
+        if (!(size->width > 0) || !(size->height > 0)) continue;
+        const Point centre{position->x + size->width * 0.5, position->y + size->height * 0.5};
+        if (screen.contains(centre)) continue;
+
+        const Point destination{centredStart(screen.minX(), screen.maxX(), size->width),
+                                centredStart(screen.minY(), screen.maxY(), size->height)};
+        // A point that is not finite cannot be handed over at all.
+        const platform::AXError error = std::isfinite(destination.x) && std::isfinite(destination.y)
+                                            ? accessibility.setAttribute(window, "AXPosition", destination)
+                                            : platform::axerror::illegalArgument;
+        if (error != platform::axerror::success) {
+            const std::string name = application.localizedName().value_or(application.bundleIdentifier().value_or("app"));
+            ZENTRABO_LOG("Activate app display move failed for " + platform::escapeForLog(name) + ": " +
+                         std::to_string(error));
+        }
+    }
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,73 @@
+// Quitting and restarting applications.
+#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/mac_menu_error.hpp"
+#include "maccontrol/run_loop_wait.hpp"
+
+namespace zentrabo {
+
+using platform::RunningApplication;
+
+namespace {
+
+// How long a restart waits for the old instance to leave after the polite
+// request, then after the forced one, and for the new instance to appear.
+constexpr double terminateTimeout = 1.5;
+constexpr double forcedTerminateTimeout = 2.0;
+constexpr double relaunchTimeout = 5.0;
+constexpr double restartPollStep = 0.05;
+
+}  // namespace
+
+void MacMenuController::quitApplication(const std::optional<std::string>& bundleIdentifier) {
+    // The polite request only; the application may still ask its user, and
+    // nobody waits for it to exit.
+    if (!namedOrFrontmostApplication(bundleIdentifier)->terminate()) throw MacMenuError::actionFailed();
+}
+
+void MacMenuController::restartApplication(const std::optional<std::string>& bundleIdentifier) {
+    if (!bundleIdentifier || bundleIdentifier->empty()) throw MacMenuError::applicationRequired();
+    const std::string& identifier = *bundleIdentifier;
+    auto& clock = desktop_.clock();
+    const auto noneRuns = [&] { return runningApplication(identifier) == nullptr; };
+
+    // Without a running instance the restart is a plain launch.
+    const auto old = runningApplication(identifier);
+    if (old) {
+        if (!old->terminate()) old->forceTerminate();
+        if (!pollUntil(clock, terminateTimeout, restartPollStep, noneRuns)) {
+            if (auto lingering = runningApplication(identifier)) {
+                if (!lingering->forceTerminate()) throw MacMenuError::actionFailed();
+                pollUntil(clock, forcedTerminateTimeout, restartPollStep, noneRuns);
+            }
+        }
+    }
+
+    auto& workspace = desktop_.workspace();
+    const auto url = workspace.urlForApplication(identifier);
+    if (!url) throw MacMenuError::applicationNotFound(identifier);
+    if (!workspace.openApplication(*url, true).ok) throw MacMenuError::actionFailed();
+
+    // Only another instance counts: the old process, still there when asked
+    // to open, merely comes forward, and that is no restart.
+    const auto isNewInstance = [&](const RunningApplication& application) {
+        return !old || application.processIdentifier() != old->processIdentifier();
+    };
+    std::shared_ptr<RunningApplication> relaunched;
+    pollUntil(clock, relaunchTimeout, restartPollStep, [&] {
+        for (auto& application : workspace.runningApplications()) {
+            if (application->bundleIdentifier() == identifier && isNewInstance(*application)) {
+                relaunched = application;
+                return true;
+            }
+        }
+        return false;
+    });
+    if (relaunched) {
+        raiseApplication(*relaunched, true);
+        return;
+    }
+    if (old && !old->isTerminated()) throw MacMenuError::actionFailed();
+    throw MacMenuError::applicationNotRunning();
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,23 @@
+#pragma once
+// Waiting on the calling thread the way the desktop expects: test the
+// condition, and while it fails before the deadline turn the run loop once
+// for one step, so the desktop's own events (an application appearing or
+// leaving) keep happening while the caller waits.
+#include "platform/dispatch/clock.hpp"
+
+namespace zentrabo {
+
+// True as soon as condition() holds before the deadline (now + timeout);
+// false once the deadline has passed without it. The condition is tested
+// before every step, so a condition that already holds costs no wait.
+template <class Condition>
+bool pollUntil(platform::Clock& clock, double timeout, double step, Condition&& condition) {
+    const double deadline = clock.monotonicNow() + timeout;
+    while (clock.monotonicNow() < deadline) {
+        if (condition()) return true;
+        clock.runLoopTurn(step);
+    }
+    return false;
+}
+
+}  // namespace zentrabo
