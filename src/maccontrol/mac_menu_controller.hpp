@@ -123,6 +123,27 @@ public:
     // minimized (an unreadable flag counts as not minimized).
     std::vector<platform::AXElement> unminimizedWindows(const platform::AXElement& applicationElement);
 
+    // Modal windows (modal_windows.cpp, modal_dismissal.cpp).
+    // The sheet or modal window that blocks the application, if any.
+    std::optional<RemoteModalInfo> modalInfo(const std::optional<std::string>& bundleIdentifier);
+    // Presses the blocking window's button; returns the modal window that
+    // still blocks the application afterwards, if any.
+    std::optional<RemoteModalInfo> dismissModal(const std::optional<std::string>& bundleIdentifier,
+                                                const std::optional<std::string>& buttonTitle,
+                                                const std::optional<std::string>& expectedTitle);
+    std::optional<platform::AXElement> blockingModalWindow(const platform::AXElement& applicationElement);
+    std::optional<platform::AXElement> modalElement(const platform::AXElement& element);
+    RemoteModalInfo describeModal(const platform::AXElement& modal);
+    std::optional<std::string> modalMessage(const platform::AXElement& modal);
+    std::vector<std::string> modalButtonTitles(const platform::AXElement& modal);
+    std::vector<platform::AXElement> descendantElements(const platform::AXElement& element);
+    std::vector<platform::AXElement> buttonElements(const platform::AXElement& element);
+    std::optional<std::string> staticTextValue(const platform::AXElement& element);
+    std::optional<platform::AXElement> dismissButton(const platform::AXElement& modal,
+                                                     const std::optional<std::string>& buttonTitle);
+    // The attribute when its value is an element.
+    std::optional<platform::AXElement> axElementAttribute(const std::string& name, const platform::AXElement& element);
+
 private:
     // One node at depth (1 for the menu bar's items) and its subtree; none
     // when it carries nothing.

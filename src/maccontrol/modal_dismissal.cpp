@@ -1,0 +1,103 @@
+// Reading and dismissing the modal window that blocks an application.
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/mac_menu_error.hpp"
+#include "platform/text/collation.hpp"
+#include "platform/text/trim.hpp"
+
+namespace zentrabo {
+
+using platform::AXElement;
+
+namespace {
+
+// Titles of buttons that close a dialog without acting, tried when the
+// caller names no button and the dialog names no cancel or close button.
+constexpr std::array<std::string_view, 7> dismissTitles{"Cancel", "Abbrechen", "Close",   "Schliessen",
+                                                        "Schließen", "Done",  "Fertig"};
+
+// Lets the application take the dialog down (or open the next one) before
+// it is looked at again.
+constexpr double afterPressDelay = 0.2;
+
+// Whether the modal is the one the caller expects: its title, message or
+// display title, trimmed, equal to the trimmed expected title ignoring case.
+bool matchesExpectedTitle(const RemoteModalInfo& modal, const std::string& expectedTitle) {
+    for (const auto* candidate : {modal.title ? &*modal.title : nullptr, modal.message ? &*modal.message : nullptr,
+                                  &modal.displayTitle()}) {
+        if (!candidate) continue;
+        const std::string trimmed = platform::trimWhitespaceAndNewlines(*candidate);
+        if (!trimmed.empty() && platform::equalCaseInsensitive(trimmed, expectedTitle)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<AXElement> MacMenuController::dismissButton(const AXElement& modal,
+                                                          const std::optional<std::string>& buttonTitle) {
+    const auto buttons = buttonElements(modal);
+    const auto withTitle = [&](auto&& accepts) -> std::optional<AXElement> {
+        for (const auto& button : buttons) {
+            const auto title = stringAttribute("AXTitle", button);
+            if (title && accepts(*title)) return button;
+        }
+        return std::nullopt;
+    };
+    // A named button is the only one tried.
+    if (buttonTitle) return withTitle([&](const std::string& title) { return title == *buttonTitle; });
+
+    if (auto cancel = axElementAttribute("AXCancelButton", modal)) return cancel;
+    if (auto close = axElementAttribute("AXCloseButton", modal)) return close;
+    if (auto dismiss = withTitle([](const std::string& title) {
+            return std::find(dismissTitles.begin(), dismissTitles.end(), title) != dismissTitles.end();
+        })) {
+        return dismiss;
+    }
+    if (buttons.size() == 1) return buttons.front();
+    return std::nullopt;
+}
+
+std::optional<RemoteModalInfo> MacMenuController::modalInfo(const std::optional<std::string>& bundleIdentifier) {
+    requireAccessibilityTrust();
+    const auto application = targetApplication(bundleIdentifier);
+    const auto modal = blockingModalWindow(applicationElement(*application));
+    if (!modal) return std::nullopt;
+    return describeModal(*modal);
+}
+
+std::optional<RemoteModalInfo> MacMenuController::dismissModal(const std::optional<std::string>& bundleIdentifier,
+                                                               const std::optional<std::string>& buttonTitle,
+                                                               const std::optional<std::string>& expectedTitle) {
+    requireAccessibilityTrust();
+    // A button is pressed only in the dialog of the application named.
+    const auto application = namedOrFrontmostApplication(bundleIdentifier);
+    const AXElement element = applicationElement(*application);
+    const auto modal = blockingModalWindow(element);
+    if (!modal) return std::nullopt;
+    RemoteModalInfo info = describeModal(*modal);
+
+    if (expectedTitle) {
+        const std::string expected = platform::trimWhitespaceAndNewlines(*expectedTitle);
+        if (!expected.empty() && !matchesExpectedTitle(info, expected)) {
+            throw MacMenuError::modalMismatch(std::move(info), expected);
+        }
+    }
+    const auto button = dismissButton(*modal, buttonTitle);
+    if (!button) throw MacMenuError::modalDismissUnavailable(std::move(info));
+    auto& accessibility = desktop_.accessibility();
+    accessibility.setMessagingTimeout(*button, accessibilityMessagingTimeout);
+    if (accessibility.performAction(*button, "AXPress") != platform::axerror::success) {
+        throw MacMenuError::modalDismissUnavailable(std::move(info));
+    }
+    desktop_.clock().sleep(afterPressDelay);
+
+    const auto stillBlocking = blockingModalWindow(element);
+    if (!stillBlocking) return std::nullopt;
+    return describeModal(*stillBlocking);
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,122 @@
+// Finding the sheet or modal window that blocks an application, and
+// describing it.
+#include <algorithm>
+#include <utility>
+
+#include "maccontrol/accessibility_value.hpp"
+#include "maccontrol/mac_menu_controller.hpp"
+
+namespace zentrabo {
+
+using platform::AXElement;
+
+namespace {
+
+// Element walks go at most this many levels below where they start and
+// visit at most this many elements, so an accessibility tree that leads back
+// into itself cannot hold the main thread for ever.
+constexpr int maximumWalkDepth = 64;
+constexpr std::size_t maximumWalkElements = 20000;
+
+// Visits element's descendants depth-first in pre-order (each child, then
+// its own descendants) until visit returns true; returns that element.
+template <class Children, class Visit>
+std::optional<AXElement> walkDescendants(const AXElement& element, Children&& children, Visit&& visit) {
+    std::vector<std::pair<AXElement, int>> stack;
+    const auto pushChildren = [&](const AXElement& parent, int depth) {
+        const auto found = children(parent);
+        for (auto it = found.rbegin(); it != found.rend(); ++it) stack.emplace_back(*it, depth);
+    };
+    pushChildren(element, 1);
+    for (std::size_t visited = 0; !stack.empty() && visited < maximumWalkElements; ++visited) {
+        const auto [current, depth] = stack.back();
+        stack.pop_back();
+        if (visit(current)) return current;
+        if (depth < maximumWalkDepth) pushChildren(current, depth + 1);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<AXElement> MacMenuController::axElementAttribute(const std::string& name, const AXElement& element) {
+    return readAccessibilityValue<AXElement>(desktop_.accessibility(), element, name, accessibilityMessagingTimeout);
+}
+
+std::optional<AXElement> MacMenuController::blockingModalWindow(const AXElement& applicationElement) {
+    if (const auto focused = axElementAttribute("AXFocusedWindow", applicationElement)) {
+        if (auto modal = modalElement(*focused)) return modal;
+    }
+    for (const auto& window : elementsAttribute("AXWindows", applicationElement)) {
+        if (auto modal = modalElement(window)) return modal;
+    }
+    return std::nullopt;
+}
+
+std::optional<AXElement> MacMenuController::modalElement(const AXElement& element) {
+    const auto isModal = [this](const AXElement& candidate) {
+        return stringAttribute("AXRole", candidate) == "AXSheet" || flagAttribute("AXModal", candidate) == true;
+    };
+    if (isModal(element)) return element;
+    return walkDescendants(element, [this](const AXElement& e) { return childElements(e); }, isModal);
+}
+
+std::vector<AXElement> MacMenuController::descendantElements(const AXElement& element) {
+    std::vector<AXElement> descendants;
+    walkDescendants(element, [this](const AXElement& e) { return childElements(e); }, [&](const AXElement& e) {
+        descendants.push_back(e);
+        return false;
+    });
+    return descendants;
+}
+
+std::vector<AXElement> MacMenuController::buttonElements(const AXElement& element) {
+    auto elements = descendantElements(element);
+    std::erase_if(elements, [this](const AXElement& e) { return stringAttribute("AXRole", e) != "AXButton"; });
+    return elements;
+}
+
+std::optional<std::string> MacMenuController::staticTextValue(const AXElement& element) {
+    for (const char* name : {"AXValue", "AXTitle"}) {
+        auto text = stringAttribute(name, element);
+        if (text && !text->empty()) return text;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> MacMenuController::modalMessage(const AXElement& modal) {
+    for (const char* name : {"AXDescription", "AXHelp", "AXValue"}) {
+        auto text = stringAttribute(name, modal);
+        if (text && !text->empty()) return text;
+    }
+    for (const auto& element : descendantElements(modal)) {
+        if (stringAttribute("AXRole", element) != "AXStaticText") continue;
+        if (auto text = staticTextValue(element)) return text;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> MacMenuController::modalButtonTitles(const AXElement& modal) {
+    std::vector<std::string> titles;
+    for (const auto& button : buttonElements(modal)) {
+        auto title = stringAttribute("AXTitle", button);
+        if (!title || title->empty()) continue;
+        if (std::find(titles.begin(), titles.end(), *title) == titles.end()) titles.push_back(std::move(*title));
+    }
+    return titles;
+}
+
+RemoteModalInfo MacMenuController::describeModal(const AXElement& modal) {
+    const auto nonEmpty = [](std::optional<std::string> text) {
+        return text && !text->empty() ? std::move(text) : std::nullopt;
+    };
+    RemoteModalInfo info;
+    info.title = nonEmpty(stringAttribute("AXTitle", modal));
+    info.role = stringAttribute("AXRole", modal).value_or("modal window");
+    info.subrole = nonEmpty(stringAttribute("AXSubrole", modal));
+    info.message = modalMessage(modal);
+    info.buttonTitles = modalButtonTitles(modal);
+    return info;
+}
+
+}  // namespace zentrabo
