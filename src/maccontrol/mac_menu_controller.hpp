@@ -144,6 +144,9 @@ public:
     // The attribute when its value is an element.
     std::optional<platform::AXElement> axElementAttribute(const std::string& name, const platform::AXElement& element);
 
+    // URLs and shortcuts (urls.cpp).
+    void openURL(const std::optional<std::string>& urlString);
+
 private:
     // One node at depth (1 for the menu bar's items) and its subtree; none
     // when it carries nothing.
