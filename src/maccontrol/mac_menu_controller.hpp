@@ -89,6 +89,19 @@ public:
     // workspace refuses.
     void openFolder(const std::optional<std::string>& path);
 
+    // Menu item matching and pressing (menu_press.cpp).
+    // Brings the application forward and presses the item the path of
+    // titles leads to; a missing list of modes or values means exact titles.
+    void pressMenuItem(const std::optional<std::string>& bundleIdentifier, const std::vector<std::string>& path,
+                       const std::optional<std::vector<MenuTitleMatchMode>>& matchModes,
+                       const std::optional<std::vector<std::optional<std::string>>>& matchValues);
+    // The first sibling titled like title (both trimmed); in beginsWith mode,
+    // failing that, the first whose title begins with matchValue ignoring
+    // case and diacritics.
+    std::optional<platform::AXElement> findMenuItem(const std::vector<platform::AXElement>& siblings,
+                                                    const std::string& title, const std::string& matchValue,
+                                                    MenuTitleMatchMode matchMode);
+
     // Activation, quit and restart (activation.cpp, display_move.cpp,
     // quit_restart.cpp). The waits turn the desktop clock's run loop.
     // The running application with the bundle identifier (exact), the first
@@ -152,6 +165,12 @@ private:
     // when it carries nothing.
     std::optional<MenuNode> menuNode(const platform::AXElement& element, const std::vector<std::string>& parentPath,
                                      std::size_t depth, std::size_t& budget);
+    // The first child whose role is "AXMenu".
+    std::optional<platform::AXElement> menuChild(const platform::AXElement& element);
+    // The element the path leads to from the menu bar; throws menuItemNotFound.
+    platform::AXElement menuPathElement(const platform::AXElement& menuBar, const std::vector<std::string>& path,
+                                        const std::optional<std::vector<MenuTitleMatchMode>>& matchModes,
+                                        const std::optional<std::vector<std::optional<std::string>>>& matchValues);
 
     platform::Desktop& desktop_;
 };

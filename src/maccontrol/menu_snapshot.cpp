@@ -89,6 +89,10 @@ std::optional<AXElement> MacMenuController::submenuElement(const AXElement& elem
     if (accessibility.copyAttribute(element, "AXMenuItemCmdChar").error == platform::axerror::success) {
         return std::nullopt;
     }
+    return menuChild(element);
+}
+
+std::optional<AXElement> MacMenuController::menuChild(const AXElement& element) {
     for (const AXElement& child : childElements(element)) {
         if (stringAttribute("AXRole", child) == "AXMenu") return child;
     }
