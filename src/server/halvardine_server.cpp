@@ -12,7 +12,10 @@ namespace zentrabo {
 
 std::shared_ptr<HalvardineServer> HalvardineServer::create(HalvardineServerEnvironment environment) {
     // Not make_shared: the constructor is private.
-    return std::shared_ptr<HalvardineServer>(new HalvardineServer(std::move(environment)));
+    std::shared_ptr<HalvardineServer> server(new HalvardineServer(std::move(environment)));
+    // Listening starts once the server can hand out weak references to itself.
+    server->start();
+    return server;
 }
 
 HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
@@ -37,11 +40,15 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
         },
         [this](std::string id, bool ok) { return identityResponse(std::move(id), ok); }});
     fileReceiveFolderDisplayPath_.set(zentrabo::fileReceiveFolderDisplayPath(fileReceiveFolderURL()));
+    queue_ = std::make_unique<platform::SerialQueue>("HalvardineServer");
+    connections_ = std::make_shared<ServerConnections>();
     ZENTRABO_LOG("HalvardineServer init");
 }
 
 HalvardineServer::~HalvardineServer() {
     ZENTRABO_LOG("HalvardineServer deinit");
+    // Sockets go before the queue whose context they belong to.
+    closeNetwork();
 }
 
 void HalvardineServer::setListenerStatus(bool isRunning, std::optional<std::uint16_t> port) {

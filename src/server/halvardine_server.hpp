@@ -13,6 +13,8 @@
 #include <vector>
 
 #include <asio/any_io_executor.hpp>
+#include <asio/ip/address.hpp>
+#include <asio/ip/tcp.hpp>
 
 #include "maccontrol/mac_menu_controller.hpp"
 #include "model/records/halvardine_request.hpp"
@@ -20,8 +22,11 @@
 #include "model/records/halvardine_response.hpp"
 #include "model/shared_enumerations.hpp"
 #include "platform/dispatch/clock.hpp"
+#include "platform/dispatch/serial_queue.hpp"
+#include "platform/net/dnssd_advertiser.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "security/halvardine_keychain.hpp"
+#include "security/halvardine_security.hpp"
 #include "server/authorized_client_device.hpp"
 #include "server/client_activity.hpp"
 #include "server/extra_authorization.hpp"
@@ -31,6 +36,8 @@
 #include "server/remote_file_resource.hpp"
 #include "server/security_audit_event.hpp"
 #include "server/security_failure_limiter.hpp"
+#include "server/server_connection.hpp"
+#include "server/server_listener.hpp"
 
 namespace zentrabo {
 
@@ -44,7 +51,14 @@ struct HalvardineServerEnvironment {
     // The main loop: owns every field of the server and every published write.
     asio::any_io_executor mainLoop;
     std::shared_ptr<platform::UserDefaults> userDefaults;
+    // The server's TLS identity; must outlive the server.
+    HalvardineSecurity& security;
     RelayConnectorFactory makeRelayConnector;
+    // Where the listener listens: every interface when none (the
+    // application), the loopback address in tests.
+    std::optional<asio::ip::address> listenAddress;
+    // Whether the listener is announced by DNS-SD.
+    bool advertisesService = true;
     // Where password checks derive their keys: the process's key-derivation
     // pool unless a test names another executor.
     asio::any_io_executor keyDerivationWork = extraAuthorizationKeyDerivationPool().executor();
@@ -55,7 +69,7 @@ struct HalvardineServerEnvironment {
 // member function runs on the main loop unless it says otherwise.
 class HalvardineServer : public std::enable_shared_from_this<HalvardineServer> {
 public:
-    // Loads the settings and logs "HalvardineServer init".
+    // Loads the settings, logs "HalvardineServer init" and starts listening.
     static std::shared_ptr<HalvardineServer> create(HalvardineServerEnvironment environment);
     ~HalvardineServer();
     HalvardineServer(const HalvardineServer&) = delete;
@@ -210,8 +224,37 @@ public:
     // device runs on; its next request is refused.
     void revokePairedDevice(std::string_view fingerprint);
 
+    // The listener and the road of one request (request_road.cpp).
+    // Starts the listener unless one exists.
+    void start();
+    // Stops the listener and starts a new one.
+    void restart();
+    using ResponseCompletion = std::function<void(HalvardineResponse)>;
+    // The dispatcher (dispatch.cpp): answers every request exactly once,
+    // through the completion, on the main loop.
+    void handle(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
+                const std::optional<std::string>& clientCertificateFingerprint,
+                ResponseCompletion completion);
+
 private:
     explicit HalvardineServer(HalvardineServerEnvironment environment);
+
+    // The listener's reports, on the main loop; those of a listener that is
+    // no longer the current one are ignored.
+    void handleListenerState(ServerListener::State state, std::optional<std::uint16_t> port,
+                             const std::shared_ptr<ServerListener>& listener);
+    void handleListenerStopped();
+    void advertise(std::uint16_t port);
+    // Takes each accepted connection in, on the server queue, and hands its
+    // request to the main loop.
+    std::function<void(asio::ip::tcp::socket)> connectionHandler();
+    void processRequest(RequestLine line, const std::shared_ptr<ServerConnection>& connection);
+    HalvardineExtraAuthorizationChannel connectionChannel(const ServerConnection& connection) const;
+    // The reply to a request that could not be read or decoded.
+    HalvardineResponse earlyFailureResponse(std::string description) const;
+    void send(const HalvardineResponse& response, const std::shared_ptr<ServerConnection>& connection);
+    // Closes the listener and every connection on the queue, and waits.
+    void closeNetwork();
 
     // Settings readers of the initialiser.
     bool loadRelayEnabled() const;
@@ -259,6 +302,14 @@ private:
     HalvardineKeychain keychain_;
     MacMenuController controller_;
     std::unique_ptr<RelayConnectorHandle> relayConnector_;
+
+    // The listener and every connection live on this queue; the main loop
+    // never touches their sockets.
+    std::unique_ptr<platform::SerialQueue> queue_;
+    std::shared_ptr<ServerConnections> connections_;
+    std::shared_ptr<ServerListener> listener_;
+    std::shared_ptr<platform::TlsContext> tlsContext_;
+    std::unique_ptr<platform::DnsServiceAdvertiser> advertiser_;
     // Created on the first "fileResource" request.
     std::unique_ptr<RemoteFileResourceRequests> fileResourceRequests_;
     // Last: destroyed first, while everything its completions use still exists.

@@ -31,7 +31,8 @@ RemoteModalInfo sheet() {
     return modal;
 }
 
-void expectIdentity(const HalvardineResponse& response, HalvardineExtraAuthorizationSessionDuration duration) {
+void expectIdentity(const HalvardineResponse& response, const HalvardineServer& server,
+                    HalvardineExtraAuthorizationSessionDuration duration) {
     EXPECT_EQ(response.id, "R-1");
     EXPECT_EQ(response.serverProtocolVersion, 22);
     EXPECT_EQ(response.minimumSupportedClientProtocolVersion, 1);
@@ -39,9 +40,10 @@ void expectIdentity(const HalvardineResponse& response, HalvardineExtraAuthoriza
     EXPECT_EQ(response.serverBuildNumber, std::string(buildNumber()));
     EXPECT_EQ(response.macName, macName());
     EXPECT_EQ(response.host, primaryLocalIPv4Address());
-    // Before the listener is ready there is neither a port nor a fingerprint.
+    // Before the listener is ready there is no port yet.
     EXPECT_FALSE(response.port.has_value());
-    EXPECT_FALSE(response.serverCertificateFingerprint.has_value());
+    ASSERT_TRUE(server.serverCertificateFingerprint()->has_value());
+    EXPECT_EQ(response.serverCertificateFingerprint, *server.serverCertificateFingerprint());
     EXPECT_EQ(response.extraAuthorizationSessionDuration, duration);
     EXPECT_FALSE(response.token.has_value());
     EXPECT_FALSE(response.connectionRoute.has_value());
@@ -80,16 +82,16 @@ TEST_F(ServerTest, EveryReplyCarriesTheServerIdentity) {
     EXPECT_TRUE(success.ok);
     EXPECT_FALSE(success.error.has_value());
     EXPECT_FALSE(success.errorCode.has_value());
-    expectIdentity(success, duration);
+    expectIdentity(success, *server, duration);
 
     const auto refusal = server->notAuthorizedResponse("R-1");
     EXPECT_FALSE(refusal.ok);
     EXPECT_EQ(refusal.error, "Not authorized.");
     EXPECT_EQ(refusal.errorCode, HalvardineErrorCode::notAuthorized);
-    expectIdentity(refusal, duration);
+    expectIdentity(refusal, *server, duration);
 
-    expectIdentity(*server->protocolVersionFailureResponse(request(0, std::nullopt)), duration);
-    expectIdentity(server->errorResponse("R-1", std::runtime_error("boom")), duration);
+    expectIdentity(*server->protocolVersionFailureResponse(request(0, std::nullopt)), *server, duration);
+    expectIdentity(server->errorResponse("R-1", std::runtime_error("boom")), *server, duration);
 }
 
 TEST_F(ServerTest, ErrorReplyOfAnUnknownErrorHasNoCode) {

@@ -49,18 +49,23 @@ protected:
     // the application.
     std::shared_ptr<HalvardineServer> makeServer() {
         defaults = platform::UserDefaults::create(clock, mainLoop.executor(), [](const std::string&) {});
+        securities_.push_back(std::make_unique<HalvardineSecurity>(*defaults, clock));
         relay = std::make_shared<RelayRecord>();
         auto record = relay;
         if (!desktop) desktop = platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock);
         return HalvardineServer::create(HalvardineServerEnvironment{
-            clock, *desktop, mainLoop.executor(), defaults,
+            clock, *desktop, mainLoop.executor(), defaults, *securities_.back(),
             [record](RelayConnectorHandle::StateHandler handler) -> std::unique_ptr<RelayConnectorHandle> {
                 if (record->refuseToMake) throw std::runtime_error("TLS settings refused");
                 record->stateHandler = std::move(handler);
                 ++record->connectorsMade;
                 return std::make_unique<RelayRecorder>(record);
-            }});
+            },
+            asio::ip::make_address("127.0.0.1"), false});
     }
+
+    // The identities of the temporary home, as the last server made sees them.
+    HalvardineSecurity& security() { return *securities_.back(); }
 
     // The last configuration handed to the connector.
     const std::optional<HalvardineRelayConfiguration>& lastConfiguration() const {
@@ -73,6 +78,10 @@ protected:
     std::shared_ptr<platform::VirtualDesktop> desktop;
     std::shared_ptr<platform::UserDefaults> defaults;
     std::shared_ptr<RelayRecord> relay;
+
+private:
+    // Kept while the servers made with them may live.
+    std::vector<std::unique_ptr<HalvardineSecurity>> securities_;
 };
 
 // Counts the assignments of one published property.

@@ -1,0 +1,207 @@
+// The server's network front: the listener and its advertisement, and the
+// road of one request from its connection to its reply.
+#include <future>
+#include <utility>
+
+#include <asio/post.hpp>
+
+#include "model/diagnostic_log.hpp"
+#include "model/halvardine_protocol.hpp"
+#include "model/json/record_decoder.hpp"
+#include "model/json/record_encoder.hpp"
+#include "platform/text/log_escape.hpp"
+#include "platform/text/uuid.hpp"
+#include "server/halvardine_server.hpp"
+#include "server/host_info.hpp"
+
+namespace zentrabo {
+namespace {
+
+constexpr const char* listenerStoppedReason = "Pairing session cancelled because the server stopped";
+
+}  // namespace
+
+void HalvardineServer::start() {
+    ZENTRABO_LOG("Starting server");
+    if (listener_) return;
+    // A Mac renamed since the last start is announced under its new name.
+    serviceName_.set(macName() + " Zentrabo");
+    std::shared_ptr<ServerListener> listener;
+    try {
+        const TlsIdentity identity = environment_.security.loadOrCreateIdentity(true);
+        serverCertificateFingerprint_.set(identity.fingerprint);
+        tlsContext_ = HalvardineSecurity::tlsParameters(platform::TlsRole::server, identity, std::nullopt);
+        listener = std::make_shared<ServerListener>(queue_->executor(), environment_.listenAddress);
+    } catch (const std::exception& error) {
+        ZENTRABO_LOG(std::string("NWListener start failed: ") + error.what());
+        setListenerStatus(false, std::nullopt);
+        return;
+    }
+
+    std::weak_ptr<HalvardineServer> weakSelf = weak_from_this();
+    std::weak_ptr<ServerListener> weakListener = listener;
+    auto mainLoop = environment_.mainLoop;
+    listener->start(
+        [weakSelf, weakListener, mainLoop](ServerListener::State state, std::optional<std::uint16_t> port) {
+            asio::post(mainLoop, [weakSelf, weakListener, state, port] {
+                auto self = weakSelf.lock();
+                auto listener = weakListener.lock();
+                if (self && listener) self->handleListenerState(state, port, listener);
+            });
+        },
+        connectionHandler());
+    listener_ = std::move(listener);
+    ZENTRABO_LOG("NWListener started");
+}
+
+void HalvardineServer::restart() {
+    ZENTRABO_LOG("Restarting server");
+    if (listener_) listener_->cancel();
+    listener_.reset();
+    advertiser_.reset();
+    setListenerStatus(false, std::nullopt);
+    updateRelayConnection();
+    cancelPairing("Server restarted");
+    start();
+}
+
+void HalvardineServer::handleListenerState(ServerListener::State state, std::optional<std::uint16_t> port,
+                                           const std::shared_ptr<ServerListener>& listener) {
+    if (listener != listener_) return;
+    switch (state) {
+    case ServerListener::State::ready:
+        setListenerStatus(true, port);
+        updateRelayConnection();
+        ZENTRABO_LOG("Server ready on port " + (port ? std::to_string(*port) : std::string("unknown")));
+        if (port) advertise(*port);
+        break;
+    case ServerListener::State::failed:
+        ZENTRABO_LOG("Server listener failed");
+        listener_->cancel();
+        handleListenerStopped();
+        break;
+    case ServerListener::State::cancelled:
+        ZENTRABO_LOG("Server listener cancelled");
+        handleListenerStopped();
+        break;
+    }
+}
+
+void HalvardineServer::handleListenerStopped() {
+    // Nothing listens until restart() or the next launch.
+    setListenerStatus(false, std::nullopt);
+    updateRelayConnection();
+    cancelPairing(listenerStoppedReason);
+    listener_.reset();
+    advertiser_.reset();
+}
+
+void HalvardineServer::advertise(std::uint16_t port) {
+    if (!environment_.advertisesService || !*serverCertificateFingerprint_) return;
+    platform::DnsServiceAdvertisement advertisement;
+    advertisement.name = *serviceName_;
+    advertisement.type = std::string(HalvardineProtocol::serviceType);
+    advertisement.port = port;
+    advertisement.txt = {
+        {"fp", **serverCertificateFingerprint_},
+        {"pv", std::to_string(HalvardineProtocol::currentVersion)},
+        {"minClientPV", std::to_string(HalvardineProtocol::minimumSupportedClientVersion)},
+    };
+    // Clients on the same network find the server by it; without it they
+    // still reach it by address, so a failure only goes to the log.
+    advertiser_ = std::make_unique<platform::DnsServiceAdvertiser>(environment_.mainLoop);
+    advertiser_->start(advertisement, [](std::error_code error, const std::string& name) {
+        if (error) {
+            ZENTRABO_LOG("Service advertisement failed: " + error.message());
+        } else {
+            ZENTRABO_LOG("Service advertised as " + platform::escapeForLog(name));
+        }
+    });
+}
+
+std::function<void(asio::ip::tcp::socket)> HalvardineServer::connectionHandler() {
+    // Runs on the queue, so it holds no strong reference to the server: the
+    // server's last owner must never be a queue handler (its teardown waits
+    // for the queue).
+    std::weak_ptr<HalvardineServer> weakSelf = weak_from_this();
+    return [weakSelf, context = tlsContext_, connections = connections_, &clock = environment_.clock,
+            mainLoop = environment_.mainLoop](asio::ip::tcp::socket socket) {
+        auto connection = std::make_shared<ServerConnection>(std::move(socket), context, clock, connections);
+        if (!connections->add(connection)) {
+            ZENTRABO_LOG("Connection refused: too many open connections");
+            connection->closeOnQueue();
+            return;
+        }
+        ZENTRABO_LOG("Accepted connection");
+        connection->readRequest([weakSelf, mainLoop, connection](RequestLine line) {
+            asio::post(mainLoop, [weakSelf, connection, line = std::move(line)]() mutable {
+                if (auto self = weakSelf.lock()) self->processRequest(std::move(line), connection);
+            });
+        });
+    };
+}
+
+void HalvardineServer::processRequest(RequestLine line, const std::shared_ptr<ServerConnection>& connection) {
+    HalvardineRequest request;
+    try {
+        if (line.error) throw std::runtime_error(*line.error);
+        request = decodeRecordInPlace<HalvardineRequest>(line.bytes);
+    } catch (const std::exception& error) {
+        ZENTRABO_LOG(std::string("Request failed before processing: ") + error.what());
+        send(earlyFailureResponse(error.what()), connection);
+        return;
+    }
+    const auto fingerprint = connection->peerCertificateFingerprint();
+    const auto channel = connectionChannel(*connection);
+    ZENTRABO_LOG("Processing request: " + platform::escapeForLog(request.action));
+    std::weak_ptr<HalvardineServer> weakSelf = weak_from_this();
+    handle(request, channel, fingerprint, [weakSelf, connection](HalvardineResponse response) {
+        if (auto self = weakSelf.lock()) self->send(response, connection);
+    });
+}
+
+HalvardineExtraAuthorizationChannel HalvardineServer::connectionChannel(const ServerConnection& connection) const {
+    // Tunnelled clients reach the listener from the relay connector's
+    // loopback connections.
+    const auto& endpoint = connection.remoteEndpoint();
+    if (*relayEnabled_ && *relayConnectionState_ == HalvardineRelayConnectionState::connected && endpoint &&
+        isLoopbackHost(*endpoint)) {
+        return HalvardineExtraAuthorizationChannel::relay;
+    }
+    return HalvardineExtraAuthorizationChannel::local;
+}
+
+HalvardineResponse HalvardineServer::earlyFailureResponse(std::string description) const {
+    HalvardineResponse response = identityResponse(platform::makeUUIDString(), false);
+    response.error = std::move(description);
+    return response;
+}
+
+void HalvardineServer::send(const HalvardineResponse& response,
+                            const std::shared_ptr<ServerConnection>& connection) {
+    std::string bytes;
+    try {
+        encodeRecord(response, bytes);
+    } catch (const std::exception& error) {
+        ZENTRABO_LOG(std::string("Response encoding/send failed: ") + error.what());
+        connection->cancel();
+        return;
+    }
+    bytes.push_back('\n');
+    connection->sendFinal(std::move(bytes));
+}
+
+void HalvardineServer::closeNetwork() {
+    advertiser_.reset();
+    if (!queue_) return;
+    std::promise<void> closed;
+    asio::post(queue_->executor(), [this, &closed] {
+        if (listener_) listener_->closeSilently();
+        connections_->closeAll();
+        closed.set_value();
+    });
+    closed.get_future().wait();
+    listener_.reset();
+}
+
+}  // namespace zentrabo
