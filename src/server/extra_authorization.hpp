@@ -103,6 +103,10 @@ public:
                                                                 const std::string& fingerprint);
     bool isValidToken(std::string_view token, std::string_view fingerprint,
                       HalvardineExtraAuthorizationChannel channel);
+    // The "extraAuthorizationStatus" request of an authorized client: the
+    // gate of the scope it names.
+    HalvardineResponse status(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
+                              const std::string& fingerprint);
     // The "authorizeExtra" request of an authorized client; the reply is
     // handed to completion on the main loop, possibly before this returns.
     void authorizeExtra(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
@@ -126,6 +130,7 @@ private:
     void storeRecord(std::string password, SettingsCompletion completion);
     void grant(std::string id, HalvardineExtraAuthorizationScope scope,
                HalvardineExtraAuthorizationChannel channel, const std::string& fingerprint, ReplyCompletion completion);
+    HalvardineResponse missingScopeRefusal(std::string id) const;
     HalvardineResponse refusal(std::string id, std::string message,
                                std::optional<HalvardineErrorCode> code,
                                std::optional<HalvardineExtraAuthorizationScope> scope) const;
