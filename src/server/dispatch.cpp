@@ -10,11 +10,13 @@ namespace zentrabo {
 namespace {
 
 // The actions the server knows, matched by exact name in this order.
-enum class Action { pair, ping };
+enum class Action { pair, ping, extraAuthorizationStatus, authorizeExtra };
 
-constexpr std::array<std::pair<std::string_view, Action>, 2> actions = {{
+constexpr std::array<std::pair<std::string_view, Action>, 4> actions = {{
     {"pair", Action::pair},
     {"ping", Action::ping},
+    {"extraAuthorizationStatus", Action::extraAuthorizationStatus},
+    {"authorizeExtra", Action::authorizeExtra},
 }};
 
 std::optional<Action> findAction(std::string_view name) {
@@ -50,6 +52,11 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
             return;
         }
     }
+    // The one action that answers later: it waits for a password check.
+    if (*action == Action::authorizeExtra) {
+        extraAuthorization().authorizeExtra(request, channel, *fingerprint, std::move(completion));
+        return;
+    }
     HalvardineResponse response;
     try {
         switch (*action) {
@@ -58,6 +65,11 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
             break;
         case Action::ping:
             response = identityResponse(request.id, true);
+            break;
+        case Action::extraAuthorizationStatus:
+            response = extraAuthorization().status(request, channel, *fingerprint);
+            break;
+        case Action::authorizeExtra:
             break;
         }
     } catch (const std::exception& error) {

@@ -183,5 +183,31 @@ TEST_F(RequestRoadTest, RestartListensAgainAndIgnoresTheOldListener) {
     EXPECT_EQ(relay->configurations.size(), 3u);
 }
 
+TEST_F(RequestRoadTest, AProtectedScopeOpensWithTheTokenOfTheRightPasswordUntilItExpires) {
+    pairThisClient();
+    bool passwordSet = false;
+    server->extraAuthorization().updatePassword(std::nullopt, "secret",
+                                                [&](std::exception_ptr error) { passwordSet = !error; });
+    ASSERT_TRUE(runMainLoopUntil([&] { return passwordSet; }));
+    server->extraAuthorization().setScope(HalvardineExtraAuthorizationScope::files, true, Channel::local);
+
+    const std::string status =
+        R"({"id":"E-1","action":"extraAuthorizationStatus","clientProtocolVersion":22,"extraAuthorizationScope":"files")";
+    const auto refused = reply(exchange({status + "}\n"}));
+    EXPECT_EQ(refused.errorCode, HalvardineErrorCode::extraAuthorizationRequired);
+    EXPECT_EQ(refused.extraAuthorizationScope, HalvardineExtraAuthorizationScope::files);
+
+    const std::string authorize =
+        R"({"id":"E-2","action":"authorizeExtra","extraAuthorizationScope":"files","extraAuthorizationPassword":)";
+    EXPECT_EQ(reply(exchange({authorize + R"("wrong"})" "\n"})).error, "Extra authorization password is incorrect.");
+    const auto granted = reply(exchange({authorize + R"("secret"})" "\n"}));
+    ASSERT_TRUE(granted.extraAuthorizationToken);
+
+    const std::string withToken = status + R"(,"extraAuthorizationToken":")" + *granted.extraAuthorizationToken + "\"}\n";
+    EXPECT_TRUE(reply(exchange({withToken})).ok);
+    clock.advance(3600);
+    EXPECT_EQ(reply(exchange({withToken})).error, "Extra authorization required.");
+}
+
 }  // namespace
 }  // namespace zentrabo::testing
