@@ -81,11 +81,6 @@ inline constexpr bool isVector = false;
 template <class T>
 inline constexpr bool isVector<std::vector<T>> = true;
 
-template <class F>
-inline constexpr bool isDefaultedField = false;
-template <class R, class M, class D>
-inline constexpr bool isDefaultedField<DefaultedField<R, M, D>> = true;
-
 // Calls visit(fieldDescriptor) for every field of R, in table order.
 template <Record R, class Visitor>
 constexpr void forEachField(Visitor&& visit) {

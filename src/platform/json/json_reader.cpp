@@ -82,11 +82,6 @@ JsonType JsonValue::type() const noexcept {
     return JsonType::null;
 }
 
-bool JsonValue::isNumber() const noexcept {
-    const auto kind = type();
-    return kind == JsonType::signedInteger || kind == JsonType::unsignedInteger || kind == JsonType::floating;
-}
-
 std::optional<bool> JsonValue::asBool() const noexcept {
     bool value = false;
     if (fromHandle<dom::element>(handle_).get_bool().get(value)) return std::nullopt;

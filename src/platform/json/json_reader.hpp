@@ -37,7 +37,6 @@ class JsonValue {
 public:
     JsonType type() const noexcept;
     bool isNull() const noexcept { return type() == JsonType::null; }
-    bool isNumber() const noexcept;
 
     std::optional<bool> asBool() const noexcept;
     std::optional<std::string_view> asString() const noexcept;
