@@ -4,20 +4,54 @@
 #include <string_view>
 #include <utility>
 
+#include "server/extra_authorization.hpp"
 #include "server/halvardine_server.hpp"
+#include "server/remote_file_resource.hpp"
 
 namespace zentrabo {
 namespace {
 
 // The actions the server knows, matched by exact name in this order.
-enum class Action { pair, ping, extraAuthorizationStatus, authorizeExtra };
+enum class Action {
+    pair,
+    ping,
+    extraAuthorizationStatus,
+    authorizeExtra,
+    fileResource,
+    openFile,
+    activate,
+    quit,
+    restartApplication,
+    openURL,
+    modalInfo,
+    dismissModal,
+};
 
-constexpr std::array<std::pair<std::string_view, Action>, 4> actions = {{
+constexpr std::array<std::pair<std::string_view, Action>, 12> actions = {{
     {"pair", Action::pair},
     {"ping", Action::ping},
     {"extraAuthorizationStatus", Action::extraAuthorizationStatus},
     {"authorizeExtra", Action::authorizeExtra},
+    {"fileResource", Action::fileResource},
+    {"openFile", Action::openFile},
+    {"activate", Action::activate},
+    {"quit", Action::quit},
+    {"restartApplication", Action::restartApplication},
+    {"openURL", Action::openURL},
+    {"modalInfo", Action::modalInfo},
+    {"dismissModal", Action::dismissModal},
 }};
+
+// The extra-authorization scope that guards an action, if any.
+std::optional<HalvardineExtraAuthorizationScope> scopeOf(Action action) {
+    switch (action) {
+    case Action::fileResource:
+    case Action::openFile:
+        return HalvardineExtraAuthorizationScope::files;
+    default:
+        return std::nullopt;
+    }
+}
 
 std::optional<Action> findAction(std::string_view name) {
     for (const auto& [actionName, action] : actions) {
@@ -57,19 +91,77 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
         extraAuthorization().authorizeExtra(request, channel, *fingerprint, std::move(completion));
         return;
     }
+    if (const auto scope = scopeOf(*action)) {
+        if (auto refusal = extraAuthorization().requireExtraAuthorization(*scope, request, channel, *fingerprint)) {
+            completion(std::move(*refusal));
+            return;
+        }
+    }
+    if (*action == Action::fileResource) {
+        // The listing runs off the main loop; the reply follows when it or
+        // its timeout finishes.
+        remoteFileResource(fileResourceQuery(request),
+                           [weakSelf = weak_from_this(), id = request.id, completion = std::move(completion)](
+                               RemoteFileResourceResult result) {
+                               const auto self = weakSelf.lock();
+                               if (!self) return;
+                               if (auto* resource = std::get_if<RemoteFileResource>(&result)) {
+                                   HalvardineResponse response = self->identityResponse(id, true);
+                                   response.fileResource = std::move(*resource);
+                                   completion(std::move(response));
+                                   return;
+                               }
+                               try {
+                                   std::rethrow_exception(std::get<std::exception_ptr>(result));
+                               } catch (const std::exception& error) {
+                                   completion(self->errorResponse(id, error));
+                               }
+                           });
+        return;
+    }
     HalvardineResponse response;
     try {
+        response = identityResponse(request.id, true);
         switch (*action) {
         case Action::pair:
             response = handlePairRequest(request, clientCertificateFingerprint, channel);
             break;
         case Action::ping:
-            response = identityResponse(request.id, true);
             break;
         case Action::extraAuthorizationStatus:
             response = extraAuthorization().status(request, channel, *fingerprint);
             break;
         case Action::authorizeExtra:
+        case Action::fileResource:
+            break;
+        case Action::openFile:
+            controller().openFolder(request.filePath);
+            break;
+        case Action::activate: {
+            const auto application = controller().activateApplication(request.bundleIdentifier);
+            controller().raiseApplication(*application, true);
+            if (request.displayID) {
+                controller().moveApplication(*application, *request.displayID);
+                controller().raiseApplication(*application, true);
+            }
+            break;
+        }
+        case Action::quit:
+            controller().quitApplication(request.bundleIdentifier);
+            break;
+        case Action::restartApplication:
+            controller().restartApplication(request.bundleIdentifier);
+            break;
+        case Action::openURL:
+            controller().openURL(request.urlString);
+            break;
+        case Action::modalInfo:
+            response.modalInfo = controller().modalInfo(request.bundleIdentifier);
+            break;
+        case Action::dismissModal:
+            // The reply says only that the button was pressed.
+            controller().dismissModal(request.bundleIdentifier, request.modalButtonTitle,
+                                      request.modalExpectedTitle);
             break;
         }
     } catch (const std::exception& error) {

@@ -1,0 +1,138 @@
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "server_fixture.hpp"
+
+namespace zentrabo::testing {
+namespace {
+
+using Channel = HalvardineExtraAuthorizationChannel;
+
+// The dispatcher's rows for files, applications, URLs and modal windows,
+// driven through handle() as the connection path calls it.
+class DispatchRowsTest : public ServerTest {
+protected:
+    void SetUp() override {
+        ServerTest::SetUp();
+        platform::DesktopBuilder builder;
+        builder.application("Editor", "com.example.editor").window("Untitled", {100, 100, 400, 300});
+        builder.application("Viewer", "com.example.viewer").window("Photo", {50, 50, 300, 200});
+        builder.application("Notes", "com.example.notes").notRunning();
+        builder.frontmost("com.example.editor");
+        desktop = platform::VirtualDesktop::create(builder.build(), clock);
+        server = makeServer();
+        fingerprint = std::string(64, 'a');
+        server->completePairing(*fingerprint, std::string("Phone"), Channel::local);
+    }
+
+    // The reply to the request, running the main loop until it arrives
+    // (the file listing answers from another thread).
+    HalvardineResponse send(HalvardineRequest request) {
+        std::optional<HalvardineResponse> reply;
+        server->handle(request, Channel::local, fingerprint, [&](HalvardineResponse response) {
+            reply = std::move(response);
+        });
+        for (int turn = 0; !reply && turn < 20'000; ++turn) {
+            mainLoop.runReady();
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        EXPECT_TRUE(reply.has_value()) << "no reply to " << request.action;
+        return reply.value_or(HalvardineResponse{});
+    }
+
+    static HalvardineRequest request(std::string action) {
+        HalvardineRequest request;
+        request.id = "R-1";
+        request.action = std::move(action);
+        return request;
+    }
+
+    std::vector<std::string> journalSubjects(const std::string& action) {
+        std::vector<std::string> subjects;
+        for (const auto& entry : desktop->journal()) {
+            if (entry.action == action) subjects.push_back(entry.subject);
+        }
+        return subjects;
+    }
+
+    std::shared_ptr<HalvardineServer> server;
+    std::optional<std::string> fingerprint;
+};
+
+TEST_F(DispatchRowsTest, FileResourceListsAFolderWithTheDefaults) {
+    const auto folder = home.path() / "Shared";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "File10.txt") << "ten";
+    std::ofstream(folder / "File2.txt") << "two";
+    std::ofstream(folder / ".hidden") << "x";
+
+    auto listing = request("fileResource");
+    listing.filePath = folder.string();
+    const auto response = send(listing);
+    ASSERT_TRUE(response.ok) << response.error.value_or("");
+    ASSERT_TRUE(response.fileResource);
+    ASSERT_TRUE(response.fileResource->entries);
+    std::vector<std::string> names;
+    for (const auto& entry : *response.fileResource->entries) names.push_back(entry.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"File2.txt", "File10.txt"}));
+
+    auto missing = request("fileResource");
+    missing.filePath = (folder / "absent.txt").string();
+    const auto refusal = send(missing);
+    EXPECT_FALSE(refusal.ok);
+    EXPECT_EQ(refusal.errorCode, HalvardineErrorCode::fileBrowserPathUnavailable);
+}
+
+TEST_F(DispatchRowsTest, ApplicationRowsActOnTheDesktop) {
+    auto activate = request("activate");
+    activate.bundleIdentifier = "com.example.viewer";
+    EXPECT_TRUE(send(activate).ok);
+    EXPECT_EQ(desktop->workspace().frontmostApplication()->bundleIdentifier(), "com.example.viewer");
+
+    // A named application that is not running is never replaced by the
+    // frontmost one.
+    auto quitAbsent = request("quit");
+    quitAbsent.bundleIdentifier = "com.example.notes";
+    const auto refusal = send(quitAbsent);
+    EXPECT_FALSE(refusal.ok);
+    EXPECT_EQ(refusal.errorCode, HalvardineErrorCode::applicationNotRunning);
+    EXPECT_TRUE(journalSubjects("terminate").empty());
+
+    auto quit = request("quit");
+    quit.bundleIdentifier = "com.example.editor";
+    EXPECT_TRUE(send(quit).ok);
+    EXPECT_EQ(journalSubjects("terminate"), std::vector<std::string>{"com.example.editor"});
+}
+
+TEST_F(DispatchRowsTest, OpenURLAndModalRows) {
+    auto open = request("openURL");
+    open.urlString = "https://example.com/a";
+    EXPECT_TRUE(send(open).ok);
+    EXPECT_EQ(journalSubjects("openURL"), std::vector<std::string>{"https://example.com/a"});
+
+    auto bad = request("openURL");
+    bad.urlString = "not a url";
+    const auto refusal = send(bad);
+    EXPECT_FALSE(refusal.ok);
+    EXPECT_EQ(refusal.errorCode, HalvardineErrorCode::invalidURL);
+
+    // No modal window: success without modalInfo.
+    const auto modal = send(request("modalInfo"));
+    EXPECT_TRUE(modal.ok);
+    EXPECT_FALSE(modal.modalInfo);
+}
+
+TEST_F(DispatchRowsTest, RowsNeedAPairedClient) {
+    HalvardineRequest listing = request("fileResource");
+    std::optional<HalvardineResponse> reply;
+    server->handle(listing, Channel::local, std::string(64, 'b'), [&](HalvardineResponse response) {
+        reply = std::move(response);
+    });
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->error, "Not authorized.");
+    EXPECT_EQ(reply->errorCode, HalvardineErrorCode::notAuthorized);
+}
+
+}  // namespace
+}  // namespace zentrabo::testing
