@@ -17,27 +17,33 @@ enum class Action {
     ping,
     extraAuthorizationStatus,
     authorizeExtra,
+    menu,
+    applications,
     fileResource,
     openFile,
     activate,
     quit,
     restartApplication,
     openURL,
+    run,
     modalInfo,
     dismissModal,
 };
 
-constexpr std::array<std::pair<std::string_view, Action>, 12> actions = {{
+constexpr std::array<std::pair<std::string_view, Action>, 15> actions = {{
     {"pair", Action::pair},
     {"ping", Action::ping},
     {"extraAuthorizationStatus", Action::extraAuthorizationStatus},
     {"authorizeExtra", Action::authorizeExtra},
+    {"menu", Action::menu},
+    {"applications", Action::applications},
     {"fileResource", Action::fileResource},
     {"openFile", Action::openFile},
     {"activate", Action::activate},
     {"quit", Action::quit},
     {"restartApplication", Action::restartApplication},
     {"openURL", Action::openURL},
+    {"run", Action::run},
     {"modalInfo", Action::modalInfo},
     {"dismissModal", Action::dismissModal},
 }};
@@ -133,6 +139,21 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
             break;
         case Action::authorizeExtra:
         case Action::fileResource:
+            break;
+        case Action::menu:
+            response.snapshot = controller().menuSnapshot(request.bundleIdentifier);
+            break;
+        case Action::applications:
+            response.applications = controller().applications();
+            break;
+        case Action::run:
+            if (!request.path) {
+                response = identityResponse(request.id, false);
+                response.error = "No menu path was provided.";
+                break;
+            }
+            // Requests press by exact titles; match modes are for workflows.
+            controller().pressMenuItem(request.bundleIdentifier, *request.path, std::nullopt, std::nullopt);
             break;
         case Action::openFile:
             controller().openFolder(request.filePath);

@@ -52,7 +52,7 @@ protected:
         securities_.push_back(std::make_unique<HalvardineSecurity>(*defaults, clock));
         relay = std::make_shared<RelayRecord>();
         auto record = relay;
-        if (!desktop) desktop = platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock);
+        if (!desktop) desktop = platform::VirtualDesktop::create(desktopScenario.build(), clock);
         return HalvardineServer::create(HalvardineServerEnvironment{
             clock, *desktop, mainLoop.executor(), defaults, *securities_.back(),
             [record](RelayConnectorHandle::StateHandler handler) -> std::unique_ptr<RelayConnectorHandle> {
@@ -75,6 +75,8 @@ protected:
     TemporaryHome home;
     platform::MainLoop mainLoop;
     platform::ManualClock clock{800'000'000.0};
+    // The desktop the first server is made with; tests add what they need.
+    platform::DesktopBuilder desktopScenario;
     std::shared_ptr<platform::VirtualDesktop> desktop;
     std::shared_ptr<platform::UserDefaults> defaults;
     std::shared_ptr<RelayRecord> relay;
