@@ -75,6 +75,10 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
         completion(std::move(*refusal));
         return;
     }
+    // The shown permissions follow a grant made in the settings at the
+    // latest with the next request.
+    refreshAccessibilityAccess();
+    refreshScreenRecordingAccess();
     const auto action = findAction(request.action);
     if (!action) {
         // Answered without authorization: the name alone tells nothing.

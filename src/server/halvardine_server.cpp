@@ -24,6 +24,7 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
       controller_(environment_.desktop) {
     // Published status first, then the private state, in declaration order;
     // a missing or unreadable setting leaves the initial value.
+    loadPermissionStatus();
     serviceName_.set(macName() + " Zentrabo");
     relayEnabled_.set(loadRelayEnabled());
     relayHost_.set(loadRelayHost());

@@ -23,6 +23,7 @@ constexpr const char* listenerStoppedReason = "Pairing session cancelled because
 
 void HalvardineServer::start() {
     ZENTRABO_LOG("Starting server");
+    startAccessibilityRefreshTask();
     if (listener_) return;
     // A Mac renamed since the last start is announced under its new name.
     serviceName_.set(macName() + " Zentrabo");

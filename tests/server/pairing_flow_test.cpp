@@ -62,6 +62,8 @@ protected:
 TEST_F(PairingTest, SessionCountsDownEachSecondAndExpiresAt120Seconds) {
     std::vector<int> published;
     server->pairingRemainingSeconds().observe([&](const int& value) { published.push_back(value); });
+    // The server's own periodic work, which pairing leaves alone.
+    const std::size_t pendingBeforePairing = clock.pendingCount();
     server->startPairingSession();
     ASSERT_TRUE(*server->isPairingActive());
     EXPECT_EQ(server->pairingCode()->size(), 6u);
@@ -80,7 +82,7 @@ TEST_F(PairingTest, SessionCountsDownEachSecondAndExpiresAt120Seconds) {
     ASSERT_EQ(published.size(), 121u);
     for (int index = 0; index < 120; ++index) EXPECT_EQ(published[index], 120 - index);
     EXPECT_EQ(published.back(), 0);
-    EXPECT_EQ(clock.pendingCount(), 0u) << "the countdown ends with the session";
+    EXPECT_EQ(clock.pendingCount(), pendingBeforePairing) << "the countdown ends with the session";
 }
 
 TEST_F(PairingTest, StartIsRefusedWhileTheServerIsNotRunning) {

@@ -12,6 +12,7 @@
 
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
+#include "platform/desktop/xdg_autostart_login_item.hpp"
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
 #include "platform/store/user_defaults.hpp"
@@ -53,8 +54,9 @@ protected:
         relay = std::make_shared<RelayRecord>();
         auto record = relay;
         if (!desktop) desktop = platform::VirtualDesktop::create(desktopScenario.build(), clock);
+        if (!loginItem) loginItem = std::make_shared<platform::XdgAutostartLoginItem>(serverProgram());
         return HalvardineServer::create(HalvardineServerEnvironment{
-            clock, *desktop, mainLoop.executor(), defaults, *securities_.back(),
+            clock, *desktop, loginItem, mainLoop.executor(), defaults, *securities_.back(),
             [record](RelayConnectorHandle::StateHandler handler) -> std::unique_ptr<RelayConnectorHandle> {
                 if (record->refuseToMake) throw std::runtime_error("TLS settings refused");
                 record->stateHandler = std::move(handler);
@@ -72,12 +74,17 @@ protected:
         return relay->configurations.back();
     }
 
+    // The program the login item starts: inside the temporary home, so a
+    // test decides whether it exists.
+    std::filesystem::path serverProgram() const { return home.path() / "bin/zentrabo-server"; }
+
     TemporaryHome home;
     platform::MainLoop mainLoop;
     platform::ManualClock clock{800'000'000.0};
     // The desktop the first server is made with; tests add what they need.
     platform::DesktopBuilder desktopScenario;
     std::shared_ptr<platform::VirtualDesktop> desktop;
+    std::shared_ptr<platform::LoginItem> loginItem;
     std::shared_ptr<platform::UserDefaults> defaults;
     std::shared_ptr<RelayRecord> relay;
 
