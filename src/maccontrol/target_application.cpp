@@ -2,6 +2,7 @@
 // elements without ever failing on an attribute.
 #include <variant>
 
+#include "maccontrol/accessibility_value.hpp"
 #include "maccontrol/mac_menu_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 
@@ -52,40 +53,28 @@ AXElement MacMenuController::menuBarElement(const platform::RunningApplication& 
     throw MacMenuError::menuUnavailable();
 }
 
-namespace {
-
-// The value of a successful read when it has the type T.
-template <class T>
-std::optional<T> valueOf(const platform::AXAttributeResult& result) {
-    if (result.error != axerror::success || !result.value) return std::nullopt;
-    if (const auto* value = std::get_if<T>(&*result.value)) return *value;
-    return std::nullopt;
-}
-
-}  // namespace
-
 std::vector<AXElement> MacMenuController::childElements(const AXElement& element) {
     auto& accessibility = desktop_.accessibility();
     accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
-    return valueOf<std::vector<AXElement>>(accessibility.copyAttribute(element, "AXChildren")).value_or(
+    return accessibilityValue<std::vector<AXElement>>(accessibility.copyAttribute(element, "AXChildren")).value_or(
         std::vector<AXElement>{});
 }
 
 std::optional<std::string> MacMenuController::stringAttribute(const std::string& name, const AXElement& element) {
     auto& accessibility = desktop_.accessibility();
     accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
-    return valueOf<std::string>(accessibility.copyAttribute(element, name));
+    return accessibilityValue<std::string>(accessibility.copyAttribute(element, name));
 }
 
 std::optional<bool> MacMenuController::flagAttribute(const std::string& name, const AXElement& element) {
     auto& accessibility = desktop_.accessibility();
     accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
-    return valueOf<bool>(accessibility.copyAttribute(element, name));
+    return accessibilityValue<bool>(accessibility.copyAttribute(element, name));
 }
 
 std::optional<std::int64_t> MacMenuController::integerAttribute(const std::string& name, const AXElement& element) {
     // Callers have read the same element just before, which set its timeout.
-    return valueOf<std::int64_t>(desktop_.accessibility().copyAttribute(element, name));
+    return accessibilityValue<std::int64_t>(desktop_.accessibility().copyAttribute(element, name));
 }
 
 }  // namespace zentrabo
