@@ -13,13 +13,15 @@ if(ZENTRABO_FUZZ)
   list(REMOVE_ITEM ZENTRABO_WARNINGS -Werror)
 endif()
 
-# zentrabo_library(<target> <folder relative to src/> [EXCLUDE subfolders...] [DEPS targets...])
-# EXCLUDE leaves out subfolders that are libraries of their own.
+# zentrabo_library(<target> <folder relative to src/> [EXCLUDE entries...] [DEPS targets...])
+# EXCLUDE leaves out subfolders that are libraries of their own, and files
+# that belong to an executable (an entry point).
 function(zentrabo_library target folder)
   cmake_parse_arguments(ARG "" "" "EXCLUDE;DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        "${PROJECT_SOURCE_DIR}/src/${folder}/*.cpp")
   foreach(subfolder IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources "${PROJECT_SOURCE_DIR}/src/${folder}/${subfolder}")
     set(prefix "${PROJECT_SOURCE_DIR}/src/${folder}/${subfolder}/")
     string(LENGTH "${prefix}" prefix_length)
     foreach(source IN LISTS sources)
