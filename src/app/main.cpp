@@ -1,17 +1,81 @@
-// zentrabo-server: installs the diagnostics and runs the main loop until
-// SIGINT or SIGTERM asks it to stop.
-#include "model/diagnostic_log.hpp"
-#include "platform/dispatch/main_loop.hpp"
-
+// zentrabo-server: builds the desktop and the one server, prints where it
+// listens, and runs the main loop until SIGINT or SIGTERM asks it to stop.
 #include <asio/signal_set.hpp>
 
 #include <csignal>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
 #include <system_error>
 
-int main() {
-    zentrabo::installDiagnostics();
+#include "app/listening_announcement.hpp"
+#include "app/process_setup.hpp"
+#include "app/standard_output.hpp"
+#include "model/halvardine_protocol.hpp"
+#include "model/diagnostic_log.hpp"
+#include "platform/desktop/virtual/scenario_file.hpp"
+#include "platform/desktop/virtual/scenario_validation.hpp"
+#include "platform/desktop/virtual/virtual_desktop.hpp"
+#include "platform/desktop/xdg_autostart_login_item.hpp"
+#include "platform/dispatch/main_loop.hpp"
+#include "platform/dispatch/serial_queue.hpp"
+#include "platform/dispatch/system_clock.hpp"
+#include "platform/store/user_defaults.hpp"
+#include "security/halvardine_security.hpp"
+#include "server/halvardine_server.hpp"
+#include "server/relay_connector_handle.hpp"
 
-    zentrabo::platform::MainLoop mainLoop;
+namespace {
+
+// Exit statuses besides 0.
+constexpr int startFailed = 1;
+constexpr int unusableScenario = 2;
+
+// The program the login item starts: this very executable.
+std::filesystem::path ownExecutable() {
+    std::error_code error;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path("zentrabo-server") : path;
+}
+
+}  // namespace
+
+int main() {
+    using namespace zentrabo;
+    installDiagnostics();
+    ignoreBrokenPipes();
+    raiseOpenFileLimit();
+
+    platform::SystemClock clock;
+    std::shared_ptr<platform::VirtualDesktop> desktop;
+    try {
+        desktop = platform::VirtualDesktop::create(platform::loadDesktopScenario(), clock);
+    } catch (const platform::ScenarioError& error) {
+        // The message names the file and the fault.
+        std::fprintf(stderr, "zentrabo-server: unusable desktop scenario: %s\n", error.what());
+        return unusableScenario;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "zentrabo-server: the desktop could not be built: %s\n", error.what());
+        return startFailed;
+    }
+
+    writeStandardOutputLine("Zentrabo Server " + std::string(appVersion()) + " (" + std::string(buildNumber()) + ")");
+
+    platform::MainLoop mainLoop;
+    // Declared before the store, so the store's last write still has its queue.
+    platform::SerialQueue settingsWriter("settings writer");
+    auto defaults = platform::UserDefaults::create(clock, settingsWriter.executor(), [](const std::string& problem) {
+        ZENTRABO_LOG("Settings problem: " + problem);
+    });
+    HalvardineSecurity security(*defaults, clock);
+    auto server = HalvardineServer::create(HalvardineServerEnvironment{
+        clock, *desktop, std::make_shared<platform::XdgAutostartLoginItem>(ownExecutable()), mainLoop.executor(),
+        defaults, security, makeRelayConnectorFactory(mainLoop.executor(), clock, security), std::nullopt, true});
+    announceListening(*server, writeStandardOutputLine);
+
     asio::signal_set terminationSignals(mainLoop.context(), SIGINT, SIGTERM);
     terminationSignals.async_wait([&mainLoop](const std::error_code& error, int) {
         if (error) return;
@@ -20,5 +84,7 @@ int main() {
     });
 
     mainLoop.run();
+    server.reset();
+    defaults->flush();
     return 0;
 }

@@ -1,3 +1,4 @@
+#include "support/server_process.hpp"
 #include "support/temporary_home.hpp"
 
 #include <gmock/gmock.h>
@@ -5,95 +6,93 @@
 
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
-#include <thread>
 
 namespace zentrabo {
 namespace {
 
-using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 
-constexpr auto processDeadline = std::chrono::seconds(30);
-constexpr auto pollInterval = std::chrono::milliseconds(10);
-
-// The caught-signal mask of a process, from /proc.
-std::optional<std::uint64_t> caughtSignals(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("SigCgt:", 0) == 0) return std::stoull(line.substr(7), nullptr, 16);
-    }
-    return std::nullopt;
-}
-
-bool catches(std::uint64_t mask, int signalNumber) { return (mask >> (signalNumber - 1)) & 1u; }
-
-class ServerProcessTest : public ::testing::TestWithParam<int> {
+class ServerProcessTest : public ::testing::Test {
 protected:
     testing::TemporaryHome home;
 
-    pid_t startServer() {
-        const std::string binary = std::string(ZENTRABO_BINARY_DIR) + "/src/zentrabo-server";
-        const pid_t pid = fork();
-        if (pid == 0) {
-            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        return pid;
+    std::filesystem::path scenarioFile() const { return home.path() / ".config/zentrabo/virtual-desktop.json"; }
+    void writeScenario(const std::string& json) const {
+        std::filesystem::create_directories(scenarioFile().parent_path());
+        std::ofstream(scenarioFile()) << json;
+    }
+    std::filesystem::path installedBundle(const std::string& path) const {
+        return home.path() / ".local/share/zentrabo/virtual-desktop/Applications" / (path + ".app/Contents/Info.plist");
     }
 
-    // Waits until the process has its termination handlers in place.
-    bool waitUntilCatching(pid_t pid) {
-        const auto deadline = std::chrono::steady_clock::now() + processDeadline;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (const auto mask = caughtSignals(pid); mask && catches(*mask, SIGINT) && catches(*mask, SIGTERM)) {
-                return true;
-            }
-            std::this_thread::sleep_for(pollInterval);
-        }
-        return false;
-    }
-
-    std::optional<int> waitForExit(pid_t pid) {
-        const auto deadline = std::chrono::steady_clock::now() + processDeadline;
-        int status = 0;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (waitpid(pid, &status, WNOHANG) == pid) return status;
-            std::this_thread::sleep_for(pollInterval);
-        }
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return std::nullopt;
+    // Reads the three start lines; returns the port.
+    static std::optional<int> readStartLines(testing::ServerProcess& server) {
+        const auto version = server.readLine();
+        const auto listening = server.readLine();
+        const auto fingerprint = server.readLine();
+        if (!version || !listening || !fingerprint) return std::nullopt;
+        EXPECT_THAT(*version, MatchesRegex("Zentrabo Server [0-9.]+ \\([0-9A-Za-z.]+\\)"));
+        EXPECT_THAT(*listening, MatchesRegex("Listening on port [1-9][0-9]*"));
+        EXPECT_THAT(*fingerprint, MatchesRegex("Server fingerprint: [0-9a-f]{64}"));
+        return std::stoi(listening->substr(std::string("Listening on port ").size()));
     }
 };
 
-TEST_P(ServerProcessTest, StopsCleanlyOnATerminationSignal) {
-    const pid_t pid = startServer();
-    ASSERT_GT(pid, 0);
-    ASSERT_TRUE(waitUntilCatching(pid));
-    ASSERT_EQ(kill(pid, GetParam()), 0);
+class ServerSignalTest : public ServerProcessTest, public ::testing::WithParamInterface<int> {};
 
-    const std::optional<int> status = waitForExit(pid);
+TEST_P(ServerSignalTest, StartsWithTheBuiltInDesktopAndStopsCleanlyOnATerminationSignal) {
+    testing::ServerProcess server;
+    ASSERT_GT(server.pid(), 0);
+    // The port line is printed from the running main loop, after the signal
+    // handlers are in place.
+    ASSERT_TRUE(readStartLines(server));
+    // The built-in desktop installs its applications as bundle folders.
+    EXPECT_TRUE(std::filesystem::exists(installedBundle("Utilities/Calculator")));
+
+    ASSERT_EQ(kill(server.pid(), GetParam()), 0);
+    const std::optional<int> status = server.waitForExit();
     ASSERT_TRUE(status) << "the server did not stop";
     ASSERT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
     EXPECT_EQ(WEXITSTATUS(*status), 0);
 
     const std::string log = home.logText();
     EXPECT_THAT(log, HasSubstr("Diagnostics installed. Log file: " + home.logFile().string() + "\n"));
-    EXPECT_THAT(log, HasSubstr("] app/main.cpp:"));
-    EXPECT_THAT(log, EndsWith(" Application will terminate\n"));
+    EXPECT_THAT(log, HasSubstr(" app/main.cpp:"));
+    EXPECT_THAT(log, HasSubstr(" Application will terminate\n"));
+    EXPECT_THAT(log, HasSubstr(" HalvardineServer deinit\n"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, ServerProcessTest, ::testing::Values(SIGTERM, SIGINT),
+INSTANTIATE_TEST_SUITE_P(Signals, ServerSignalTest, ::testing::Values(SIGTERM, SIGINT),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == SIGTERM ? std::string("SIGTERM") : std::string("SIGINT");
                          });
+
+TEST_F(ServerProcessTest, UsesTheScenarioFileOfTheConfigFolder) {
+    writeScenario(R"({"displays": [{"id": 7, "bounds": {"x": 0, "y": 0, "width": 800, "height": 600}}],
+                      "applications": [{"name": "Sketchpad", "bundleIdentifier": "com.example.sketchpad"}]})");
+    testing::ServerProcess server;
+    ASSERT_TRUE(readStartLines(server));
+    EXPECT_TRUE(std::filesystem::exists(installedBundle("Sketchpad")));
+    EXPECT_FALSE(std::filesystem::exists(installedBundle("Utilities/Calculator")));
+}
+
+TEST_F(ServerProcessTest, RefusesToStartOnAMalformedScenarioFile) {
+    writeScenario(R"({"displays": [], "applications": [{"name": "Sketchpad"}]})");
+    testing::ServerProcess server;
+    const std::optional<int> status = server.waitForExit();
+    ASSERT_TRUE(status) << "the server started anyway";
+    ASSERT_TRUE(WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 2);
+    const std::string errors = server.errorText();
+    EXPECT_THAT(errors, HasSubstr(scenarioFile().string() + ": "));
+    EXPECT_FALSE(server.readLine(std::chrono::milliseconds(0)).has_value()) << "it printed start lines";
+}
 
 }  // namespace
 }  // namespace zentrabo

@@ -1,0 +1,32 @@
+#include "app/listening_announcement.hpp"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace zentrabo {
+
+void announceListening(const HalvardineServer& server, std::function<void(std::string_view)> writeLine) {
+    struct Announced {
+        std::optional<std::uint16_t> port;
+        bool fingerprint = false;
+    };
+    auto announced = std::make_shared<Announced>();
+    server.port().observe([&server, writeLine, announced](const std::optional<std::uint16_t>& port) {
+        if (!port) {
+            if (announced->port) writeLine("Not listening.");
+            announced->port.reset();
+            return;
+        }
+        if (port == announced->port) return;
+        announced->port = port;
+        writeLine("Listening on port " + std::to_string(*port));
+        if (const auto& fingerprint = *server.serverCertificateFingerprint(); fingerprint && !announced->fingerprint) {
+            announced->fingerprint = true;
+            writeLine("Server fingerprint: " + *fingerprint);
+        }
+    });
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,138 @@
+#pragma once
+// The zentrabo-server binary as a child process, with pipes on its standard
+// input, output and error. Every read has a deadline, and a child still
+// running when the object goes is killed, so a failing test never hangs.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace zentrabo::testing {
+
+class ServerProcess {
+public:
+    static constexpr auto defaultDeadline = std::chrono::seconds(30);
+
+    // Starts the binary with the test's environment (set a TemporaryHome first).
+    ServerProcess() {
+        int input[2], output[2], errors[2];
+        if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0) return;
+        const std::string binary = std::string(ZENTRABO_BINARY_DIR) + "/src/zentrabo-server";
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(input[0], STDIN_FILENO);
+            dup2(output[1], STDOUT_FILENO);
+            dup2(errors[1], STDERR_FILENO);
+            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(input[0]);
+        close(output[1]);
+        close(errors[1]);
+        input_ = input[1];
+        output_ = output[0];
+        errors_ = errors[0];
+    }
+    ~ServerProcess() {
+        if (pid_ > 0 && !status_) {
+            kill(pid_, SIGKILL);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+        for (int descriptor : {input_, output_, errors_}) {
+            if (descriptor >= 0) close(descriptor);
+        }
+    }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    // The next line of standard output, without its line feed; none when the
+    // output ends or the deadline passes first.
+    std::optional<std::string> readLine(std::chrono::milliseconds deadline = defaultDeadline) {
+        return readLineFrom(output_, outputBuffer_, deadline);
+    }
+    // Reads lines until one starts with the prefix; returns that line.
+    std::optional<std::string> readLineStartingWith(std::string_view prefix,
+                                                    std::chrono::milliseconds deadline = defaultDeadline) {
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        while (auto line = readLine(remaining(end))) {
+            if (line->rfind(prefix, 0) == 0) return line;
+        }
+        return std::nullopt;
+    }
+
+    // One command on the server's standard input.
+    bool writeLine(std::string_view line) {
+        std::string bytes(line);
+        bytes.push_back('\n');
+        return ::write(input_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
+    void closeInput() {
+        close(input_);
+        input_ = -1;
+    }
+
+    // The exit status once the process has ended; none when it outlives the deadline.
+    std::optional<int> waitForExit(std::chrono::milliseconds deadline = defaultDeadline) {
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        while (!status_ && std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                status_ = status;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return status_;
+    }
+    // Everything the process wrote on standard error, once it has ended.
+    std::string errorText() {
+        std::string text;
+        while (auto line = readLineFrom(errors_, errorBuffer_, std::chrono::milliseconds(1000))) text += *line + "\n";
+        return text + errorBuffer_;
+    }
+
+private:
+    static std::chrono::milliseconds remaining(std::chrono::steady_clock::time_point end) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        return left.count() > 0 ? left : std::chrono::milliseconds(0);
+    }
+
+    static std::optional<std::string> readLineFrom(int descriptor, std::string& buffer,
+                                                   std::chrono::milliseconds deadline) {
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        for (;;) {
+            if (const auto lineEnd = buffer.find('\n'); lineEnd != std::string::npos) {
+                std::string line = buffer.substr(0, lineEnd);
+                buffer.erase(0, lineEnd + 1);
+                return line;
+            }
+            pollfd ready{descriptor, POLLIN, 0};
+            const int left = static_cast<int>(remaining(end).count());
+            if (left == 0 || ::poll(&ready, 1, left) <= 0) return std::nullopt;
+            char chunk[4096];
+            const ssize_t count = ::read(descriptor, chunk, sizeof chunk);
+            if (count <= 0) return std::nullopt;
+            buffer.append(chunk, static_cast<std::size_t>(count));
+        }
+    }
+
+    pid_t pid_ = -1;
+    int input_ = -1;
+    int output_ = -1;
+    int errors_ = -1;
+    std::string outputBuffer_;
+    std::string errorBuffer_;
+    std::optional<int> status_;
+};
+
+}  // namespace zentrabo::testing
