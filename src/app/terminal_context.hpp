@@ -1,0 +1,59 @@
+#pragma once
+// What every command handler of the terminal front works with, and the
+// command table that help and the dispatch of a line both read.
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/terminal_front.hpp"
+
+namespace zentrabo {
+
+class HalvardineServer;
+
+struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
+    TerminalContext(HalvardineServer& server, TerminalFront::LineWriter writeLine, std::function<void()> quit)
+        : server(server), writeLine(std::move(writeLine)), quit(std::move(quit)) {}
+
+    HalvardineServer& server;
+    TerminalFront::LineWriter writeLine;
+    std::function<void()> quit;
+    // The protected extra-authorization settings (scopes, duration) were
+    // unlocked with the password; dropped when the password changes.
+    bool settingsUnlocked = false;
+    // Set while a command reads the following input lines itself (a password
+    // change); that line is handed here instead of being run as a command.
+    std::function<void(std::string line)> readNextLine;
+
+    void write(std::string_view line) const { writeLine(line); }
+    // One line naming what was wrong with a command, pointing to help.
+    void reportMalformed(std::string_view command, std::string_view problem) const;
+    // True for no arguments; otherwise reports the command as malformed.
+    bool takesNoArguments(std::string_view command, std::string_view arguments) const;
+};
+
+using TerminalHandler = void (*)(TerminalContext& context, std::string_view arguments);
+
+struct TerminalCommand {
+    std::string_view name;
+    // The command's grammar, one line per form, as help prints it.
+    std::vector<std::string_view> usage;
+    TerminalHandler run;
+};
+
+// Every command, in the order help lists them.
+const std::vector<TerminalCommand>& terminalCommands();
+
+// The handlers, grouped by subject in their own files.
+void runPair(TerminalContext& context, std::string_view arguments);
+void runCancel(TerminalContext& context, std::string_view arguments);
+void runDevices(TerminalContext& context, std::string_view arguments);
+void runRevoke(TerminalContext& context, std::string_view arguments);
+void runLog(TerminalContext& context, std::string_view arguments);
+void runStatus(TerminalContext& context, std::string_view arguments);
+void runHelp(TerminalContext& context, std::string_view arguments);
+void runQuit(TerminalContext& context, std::string_view arguments);
+
+}  // namespace zentrabo

@@ -1,0 +1,32 @@
+#pragma once
+// The terminal front of the server: the least stand-in for the status menu
+// and the settings windows. It reads one command per line and answers with a
+// first line saying what it did, then one line per listed item.
+#include <functional>
+#include <memory>
+#include <string_view>
+
+namespace zentrabo {
+
+class HalvardineServer;
+struct TerminalContext;
+
+class TerminalFront {
+public:
+    using LineWriter = std::function<void(std::string_view line)>;  // one output line, no '\n'
+    // Runs on the main loop; the server outlives the front. quit is called by the "quit" command.
+    TerminalFront(HalvardineServer& server, LineWriter writeLine, std::function<void()> quit);
+    ~TerminalFront();
+    TerminalFront(const TerminalFront&) = delete;
+    TerminalFront& operator=(const TerminalFront&) = delete;
+
+    // One line of standard input (without its line feed), on the main loop.
+    void handleLine(std::string_view line);
+
+private:
+    // Shared with the completions of password operations, which hold it
+    // weakly: a completion that arrives after the front is gone prints nothing.
+    std::shared_ptr<TerminalContext> context_;
+};
+
+}  // namespace zentrabo

@@ -1,0 +1,58 @@
+// The status command: everything the status menu shows, as "key: value" lines.
+#include <string>
+
+#include "app/terminal_context.hpp"
+#include "app/terminal_text.hpp"
+#include "platform/desktop/login_item.hpp"
+#include "server/halvardine_server.hpp"
+
+namespace zentrabo {
+namespace {
+
+std::string pairingState(const HalvardineServer& server) {
+    if (!*server.isPairingActive()) return "inactive";
+    return "active, code " + *server.pairingCode() + ", " + std::to_string(*server.pairingRemainingSeconds()) +
+           " seconds left";
+}
+
+std::string relaySettings(const HalvardineServer& server) {
+    std::string text = *server.relayEnabled() ? "on" : "off";
+    text += ", host " + (server.relayHost()->empty() ? std::string("(none)") : *server.relayHost());
+    text += ", client port " + std::to_string(*server.relayClientPort());
+    text += ", control port " + std::to_string(*server.relayControlPort());
+    return text;
+}
+
+}  // namespace
+
+void runStatus(TerminalContext& context, std::string_view arguments) {
+    if (!context.takesNoArguments("status", arguments)) return;
+    const auto& server = context.server;
+    const auto& extra = server.extraAuthorization();
+    const auto line = [&context](std::string_view key, std::string_view value) {
+        context.write(std::string(key) + ": " + std::string(value));
+    };
+    context.write("Server status:");
+    line("running", yesNo(*server.isRunning()));
+    line("port", *server.port() ? std::to_string(**server.port()) : "none");
+    line("service name", echoed(*server.serviceName(), serverTextLength));
+    line("fingerprint", server.serverCertificateFingerprint()->value_or("none"));
+    line("pairing", pairingState(server));
+    line("paired devices", std::to_string(server.pairedDevices()->size()));
+    line("relay", relaySettings(server));
+    line("relay state", rawValue(*server.relayConnectionState()));
+    line("relay message", server.relayStatusMessage()->has_value()
+                              ? echoed(**server.relayStatusMessage(), serverTextLength)
+                              : std::string("none"));
+    line("accessibility", grantedText(*server.hasAccessibilityAccess()));
+    line("screen recording", grantedText(*server.hasScreenRecordingAccess()));
+    line("login item", platform::rawValue(*server.loginItemStatus()));
+    line("password configured", yesNo(*extra.passwordConfigured()));
+    line("scopes local", scopeList(*extra.localScopes()));
+    line("scopes relay", scopeList(*extra.relayScopes()));
+    line("session duration", std::string(rawValue(*extra.sessionDuration())) + " (" +
+                                 std::string(summary(*extra.sessionDuration())) + ")");
+    line("receive folder", *server.fileReceiveFolderDisplayPath());
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,54 @@
+#include "app/terminal_text.hpp"
+
+#include <ctime>
+
+#include "platform/text/log_escape.hpp"
+
+namespace zentrabo {
+namespace {
+
+bool isBlankCharacter(char character) { return character == ' ' || character == '\t'; }
+
+std::string_view skipBlanks(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size() && isBlankCharacter(text[start])) ++start;
+    return text.substr(start);
+}
+
+}  // namespace
+
+std::pair<std::string_view, std::string_view> splitFirstWord(std::string_view text) {
+    text = skipBlanks(text);
+    std::size_t end = 0;
+    while (end < text.size() && !isBlankCharacter(text[end])) ++end;
+    return {text.substr(0, end), skipBlanks(text.substr(end))};
+}
+
+std::string echoed(std::string_view text, std::size_t maxCharacters) {
+    return platform::escapeForLog(text, maxCharacters);
+}
+
+std::string formatDate(Date date) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(date.systemTime());
+    std::tm utc{};
+    if (!gmtime_r(&seconds, &utc)) return "unknown time";
+    char text[32];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+    return length ? std::string(text, length) : std::string("unknown time");
+}
+
+std::string_view yesNo(bool value) { return value ? "yes" : "no"; }
+
+std::string_view grantedText(bool value) { return value ? "granted" : "not granted"; }
+
+std::string scopeList(const ExtraAuthorizationScopes& scopes) {
+    if (scopes.empty()) return "none";
+    std::string text;
+    for (const auto scope : scopes) {
+        if (!text.empty()) text += ", ";
+        text += rawValue(scope);
+    }
+    return text;
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,35 @@
+#pragma once
+// Small text helpers of the terminal front: splitting a command line into
+// words, echoing typed text safely, and the forms of dates, flags and scope
+// sets in its output.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "model/date.hpp"
+#include "server/extra_authorization.hpp"
+
+namespace zentrabo {
+
+// The first word of the text (split at spaces and tabs) and the rest after
+// the blanks that follow it.
+std::pair<std::string_view, std::string_view> splitFirstWord(std::string_view text);
+
+// Typed or peer text as it may appear in one output line: control
+// characters escaped, at most maxCharacters characters.
+inline constexpr std::size_t echoedTextLength = 60;
+// The server's own texts (audit messages, relay status) are longer.
+inline constexpr std::size_t serverTextLength = 400;
+std::string echoed(std::string_view text, std::size_t maxCharacters = echoedTextLength);
+
+// "2026-12-07 08:15:00 UTC".
+std::string formatDate(Date date);
+
+std::string_view yesNo(bool value);
+std::string_view grantedText(bool value);
+
+// "files, stream" in the order of the scopes, "none" for an empty set.
+std::string scopeList(const ExtraAuthorizationScopes& scopes);
+
+}  // namespace zentrabo
