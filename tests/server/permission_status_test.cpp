@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
 #include <stdexcept>
 
 #include "server_fixture.hpp"
@@ -209,6 +212,54 @@ TEST_F(PermissionStatusTest, MissingProgramRegistersAgainAndAFailureShowsOnlyInT
     EXPECT_EQ(*server->loginItemStatus(), LoginItemStatus::notFound);
     EXPECT_EQ(*writes, 0);
     EXPECT_TRUE(std::filesystem::exists(platform::XdgAutostartLoginItem::entryPath()));
+}
+
+// What the dispatcher answers, run to its end on the main loop.
+HalvardineResponse dispatch(HalvardineServer& server, platform::MainLoop& mainLoop, HalvardineRequest request) {
+    std::optional<HalvardineResponse> response;
+    server.handle(request, HalvardineExtraAuthorizationChannel::local, std::nullopt,
+                  [&](HalvardineResponse reply) { response = std::move(reply); });
+    mainLoop.runReady();
+    EXPECT_TRUE(response) << "no reply to " << request.action;
+    return response.value_or(HalvardineResponse{});
+}
+
+HalvardineRequest request(std::string id, std::string action) {
+    HalvardineRequest request;
+    request.id = std::move(id);
+    request.action = std::move(action);
+    return request;
+}
+
+TEST_F(PermissionStatusTest, EveryRequestPastTheVersionGateShowsThePermissionsAtOnce) {
+    auto server = makeServer();
+    ASSERT_TRUE(*server->hasAccessibilityAccess());
+    ASSERT_TRUE(*server->hasScreenRecordingAccess());
+    const auto accessibilityWrites = countAssignments(server->hasAccessibilityAccess());
+    const auto screenWrites = countAssignments(server->hasScreenRecordingAccess());
+    // The clock stands still throughout: no 2 s refresh can fire.
+    desktop->setAccessibilityTrusted(false);
+    desktop->setScreenRecordingAllowed(false);
+
+    // A request the version gate refuses reads nothing.
+    auto outdated = request("V-1", "ping");
+    outdated.clientProtocolVersion = 0;
+    EXPECT_EQ(dispatch(*server, mainLoop, outdated).errorCode, HalvardineErrorCode::actionFailed);
+    EXPECT_TRUE(*server->hasAccessibilityAccess());
+    EXPECT_TRUE(*server->hasScreenRecordingAccess());
+
+    // Refused or not, the next request publishes both withdrawals.
+    EXPECT_EQ(dispatch(*server, mainLoop, request("V-2", "ping")).errorCode, HalvardineErrorCode::notAuthorized);
+    EXPECT_FALSE(*server->hasAccessibilityAccess());
+    EXPECT_FALSE(*server->hasScreenRecordingAccess());
+
+    // An unknown action counts too, and a grant shows as quickly.
+    desktop->setScreenRecordingAllowed(true);
+    EXPECT_EQ(dispatch(*server, mainLoop, request("V-3", "Ping")).error, "Unknown action.");
+    EXPECT_FALSE(*server->hasAccessibilityAccess());
+    EXPECT_TRUE(*server->hasScreenRecordingAccess());
+    EXPECT_EQ(*accessibilityWrites, 1);
+    EXPECT_EQ(*screenWrites, 2);
 }
 
 // A login item that must be approved first, as some systems ask.

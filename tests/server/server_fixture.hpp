@@ -63,7 +63,7 @@ protected:
                 ++record->connectorsMade;
                 return std::make_unique<RelayRecorder>(record);
             },
-            asio::ip::make_address("127.0.0.1"), false});
+            asio::ip::make_address("127.0.0.1"), advertisesService});
     }
 
     // The identities of the temporary home, as the last server made sees them.
@@ -87,6 +87,8 @@ protected:
     std::shared_ptr<platform::LoginItem> loginItem;
     std::shared_ptr<platform::UserDefaults> defaults;
     std::shared_ptr<RelayRecord> relay;
+    // Only the advertisement tests announce the server.
+    bool advertisesService = false;
 
 private:
     // Kept while the servers made with them may live.

@@ -1,0 +1,87 @@
+#pragma once
+// A server listening on loopback and a paired or unpaired device that sends
+// it one request over real TLS and reads the reply line, the whole road of a
+// request as a phone travels it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "model/json/record_decoder.hpp"
+#include "model/halvardine_protocol.hpp"
+#include "model/json/record_encoder.hpp"
+#include "model/records/halvardine_request.hpp"
+#include "model/records/halvardine_response.hpp"
+#include "request_client.hpp"
+#include "server_fixture.hpp"
+
+namespace zentrabo::testing {
+
+class LoopbackServerTest : public ServerTest {
+protected:
+    void SetUp() override {
+        ServerTest::SetUp();
+        server = makeServer();
+        ASSERT_TRUE(runMainLoopUntil([&] { return server->port()->has_value(); }));
+        port = **server->port();
+    }
+
+    // Runs the main loop until the condition holds; the bound only keeps a
+    // fault from hanging the suite.
+    template <typename Condition>
+    bool runMainLoopUntil(Condition condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            mainLoop.runReady();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+    // Sends the request as one line and returns what came back before the
+    // server closed the connection.
+    std::string exchangeLine(std::string line) {
+        RequestClient client(port, security().clientParameters(std::nullopt), {std::move(line)});
+        EXPECT_TRUE(runMainLoopUntil([&] {
+            return client.exchange().received().find('\n') != std::string::npos || client.finished();
+        }));
+        // The server closes one second after the reply went out.
+        clock.advance(ServerConnection::closeDelayAfterReply);
+        EXPECT_TRUE(runMainLoopUntil([&] { return client.finished(); }));
+        return client.exchange().received();
+    }
+
+    // The reply to the request, which must come as exactly one line.
+    HalvardineResponse send(const HalvardineRequest& request) {
+        const std::string line = exchangeLine(encodeRecord(request) + "\n");
+        EXPECT_FALSE(line.empty()) << "no reply to " << request.action;
+        EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line feed, at the end";
+        return decodeRecord<HalvardineResponse>(std::string_view(line).substr(0, line.size() - 1));
+    }
+
+    // A request as a current device sends it, with its protocol version.
+    static HalvardineRequest request(std::string id, std::string action) {
+        HalvardineRequest request;
+        request.id = std::move(id);
+        request.action = std::move(action);
+        request.clientProtocolVersion = HalvardineProtocol::currentVersion;
+        return request;
+    }
+
+    // Pairs the client identity of the temporary home, which the device uses.
+    void pairThisClient() {
+        server->completePairing(security().loadOrCreateIdentity(false).fingerprint, std::string("Phone"),
+                                HalvardineExtraAuthorizationChannel::local);
+    }
+
+    std::shared_ptr<HalvardineServer> server;
+    std::uint16_t port = 0;
+};
+
+}  // namespace zentrabo::testing

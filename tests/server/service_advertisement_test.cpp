@@ -1,0 +1,92 @@
+// The server announces its listener by DNS-SD, as a phone on the network
+// finds it. scripts/test.sh runs a DNS-SD daemon on loopback inside the
+// tests' private network namespace and sets ZENTRABO_REQUIRE_DNSSD; elsewhere
+// this test skips when no daemon answers.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "loopback_server_fixture.hpp"
+#include "platform/net/dnssd_browser.hpp"
+
+namespace zentrabo::testing {
+namespace {
+
+using platform::DnsServiceInstance;
+using platform::ResolvedDnsService;
+
+class ServiceAdvertisementTest : public LoopbackServerTest {
+protected:
+    void SetUp() override {
+        // Browse first: a browse fails at once when no daemon (or no system
+        // bus) answers.
+        std::optional<std::error_code> browseFailure;
+        browser_.start(std::string(HalvardineProtocol::serviceType),
+                       [this, &browseFailure](std::error_code error, const DnsServiceInstance& instance, bool added) {
+                           if (error) {
+                               browseFailure = error;
+                           } else if (added) {
+                               resolve(instance);
+                           } else {
+                               present_.erase(instance.name);
+                           }
+                       });
+        mainLoop.runReady();
+        if (browseFailure) {
+            if (std::getenv("ZENTRABO_REQUIRE_DNSSD") != nullptr) {
+                FAIL() << "DNS-SD daemon unreachable: " << browseFailure->message();
+            }
+            GTEST_SKIP() << "no DNS-SD daemon reachable: " << browseFailure->message();
+        }
+        advertisesService = true;
+        LoopbackServerTest::SetUp();
+    }
+
+    // Resolves every instance that appears, so the server's own can be told
+    // by its port from any other server announced on this machine.
+    void resolve(const DnsServiceInstance& instance) {
+        present_[instance.name] = instance;
+        auto resolver = std::make_unique<platform::DnsServiceResolver>(mainLoop.executor());
+        resolver->start(instance, [this, instance](std::error_code error, const ResolvedDnsService& service) {
+            if (!error) resolved_[instance.name] = service;
+        });
+        resolvers_.push_back(std::move(resolver));
+    }
+
+    // The name under which an instance listening on the port was resolved.
+    std::optional<std::string> instanceOnPort(std::uint16_t wanted) const {
+        for (const auto& [name, service] : resolved_) {
+            if (service.port == wanted && present_.count(name)) return name;
+        }
+        return std::nullopt;
+    }
+
+    platform::DnsServiceBrowser browser_{mainLoop.executor()};
+    std::vector<std::unique_ptr<platform::DnsServiceResolver>> resolvers_;
+    std::map<std::string, DnsServiceInstance> present_;
+    std::map<std::string, ResolvedDnsService> resolved_;
+};
+
+TEST_F(ServiceAdvertisementTest, ListenerIsFoundWithExactlyItsFingerprintAndVersionsAndWithdrawnWithTheServer) {
+    ASSERT_TRUE(runMainLoopUntil([&] { return instanceOnPort(port).has_value(); }))
+        << "no instance of " << HalvardineProtocol::serviceType << " on port " << port;
+    const std::string name = *instanceOnPort(port);
+    EXPECT_EQ(name.rfind(*server->serviceName(), 0), 0u) << name;
+
+    const platform::DnsServiceTxt expected{
+        {"fp", **server->serverCertificateFingerprint()}, {"pv", "22"}, {"minClientPV", "1"}};
+    EXPECT_EQ(resolved_.at(name).txt, expected);
+    EXPECT_EQ(server->serverCertificateFingerprint()->value().size(), 64u);
+
+    // A server that is gone is no longer announced.
+    server.reset();
+    EXPECT_TRUE(runMainLoopUntil([&] { return present_.count(name) == 0; })) << name << " still announced";
+}
+
+}  // namespace
+}  // namespace zentrabo::testing
