@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release configuration and runs every benchmark, printing its figures.
+# Arguments go to the TLS load client (bench_tls_load --help lists them), e.g.
+#   scripts/bench.sh --clients 32 --requests 5000
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -8,6 +10,11 @@ cmake -S "$root" -B "$root/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$root/build/bench"
 shopt -s nullglob
 for bench in "$root"/build/bench/bench/bench_*; do
-  echo "== $(basename "$bench")"
-  "$bench"
+  name=$(basename "$bench")
+  echo "== $name"
+  if [[ $name == bench_tls_load ]]; then
+    "$bench" "$@"
+  else
+    "$bench"
+  fi
 done
