@@ -46,12 +46,24 @@ struct TerminalCommand {
 // Every command, in the order help lists them.
 const std::vector<TerminalCommand>& terminalCommands();
 
+// "on, host relay.example.net, client port 443, control port 8443".
+std::string relaySettingsText(const HalvardineServer& server);
+
 // The handlers, grouped by subject in their own files.
 void runPair(TerminalContext& context, std::string_view arguments);
 void runCancel(TerminalContext& context, std::string_view arguments);
 void runDevices(TerminalContext& context, std::string_view arguments);
 void runRevoke(TerminalContext& context, std::string_view arguments);
 void runLog(TerminalContext& context, std::string_view arguments);
+void runRelay(TerminalContext& context, std::string_view arguments);
+void runPassword(TerminalContext& context, std::string_view arguments);
+void runUnlock(TerminalContext& context, std::string_view arguments);
+void runScopes(TerminalContext& context, std::string_view arguments);
+void runDuration(TerminalContext& context, std::string_view arguments);
+void runFolder(TerminalContext& context, std::string_view arguments);
+void runLoginItem(TerminalContext& context, std::string_view arguments);
+void runRequest(TerminalContext& context, std::string_view arguments);
+void runRestart(TerminalContext& context, std::string_view arguments);
 void runStatus(TerminalContext& context, std::string_view arguments);
 void runHelp(TerminalContext& context, std::string_view arguments);
 void runQuit(TerminalContext& context, std::string_view arguments);

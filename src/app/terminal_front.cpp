@@ -38,6 +38,17 @@ const std::vector<TerminalCommand>& terminalCommands() {
         {"devices", {"devices"}, runDevices},
         {"revoke", {"revoke <number>"}, runRevoke},
         {"log", {"log"}, runLog},
+        {"relay",
+         {"relay on|off", "relay host <host>", "relay client-port <1-65535>", "relay control-port <1-65535>"},
+         runRelay},
+        {"password", {"password set <new>", "password change", "password remove <current>"}, runPassword},
+        {"unlock", {"unlock <current>"}, runUnlock},
+        {"scopes", {"scopes local|relay <stream,files,workflows>|none"}, runScopes},
+        {"duration", {"duration background|short|standard|long"}, runDuration},
+        {"folder", {"folder /<path>|~/<path>", "folder default", "folder open"}, runFolder},
+        {"login-item", {"login-item"}, runLoginItem},
+        {"request", {"request accessibility|screen-recording"}, runRequest},
+        {"restart", {"restart"}, runRestart},
         {"help", {"help"}, runHelp},
         {"quit", {"quit"}, runQuit},
     };
@@ -72,6 +83,8 @@ void TerminalFront::handleLine(std::string_view line) {
         reader(std::string(line));
         return;
     }
+    // Blanks typed after a command are not part of its last argument.
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
     const auto [name, arguments] = splitFirstWord(line);
     if (name.empty()) return;
     const auto& commands = terminalCommands();

@@ -15,14 +15,6 @@ std::string pairingState(const HalvardineServer& server) {
            " seconds left";
 }
 
-std::string relaySettings(const HalvardineServer& server) {
-    std::string text = *server.relayEnabled() ? "on" : "off";
-    text += ", host " + (server.relayHost()->empty() ? std::string("(none)") : *server.relayHost());
-    text += ", client port " + std::to_string(*server.relayClientPort());
-    text += ", control port " + std::to_string(*server.relayControlPort());
-    return text;
-}
-
 }  // namespace
 
 void runStatus(TerminalContext& context, std::string_view arguments) {
@@ -39,7 +31,7 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
     line("fingerprint", server.serverCertificateFingerprint()->value_or("none"));
     line("pairing", pairingState(server));
     line("paired devices", std::to_string(server.pairedDevices()->size()));
-    line("relay", relaySettings(server));
+    line("relay", relaySettingsText(server));
     line("relay state", rawValue(*server.relayConnectionState()));
     line("relay message", server.relayStatusMessage()->has_value()
                               ? echoed(**server.relayStatusMessage(), serverTextLength)

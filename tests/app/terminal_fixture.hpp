@@ -26,7 +26,12 @@ protected:
 
     void makeFront() {
         front = std::make_unique<TerminalFront>(
-            *server, [this](std::string_view line) { output.emplace_back(line); }, [this] { ++quitCalls; });
+            *server,
+            [this](std::string_view line) {
+                output.emplace_back(line);
+                everything.emplace_back(line);
+            },
+            [this] { ++quitCalls; });
     }
 
     // The lines one input line printed right away.
@@ -36,19 +41,13 @@ protected:
         return output;
     }
 
-    // Runs the main loop until the output has grown to the count, while work
-    // off the loop (key derivation) finishes; the lines printed since the
-    // command.
-    std::vector<std::string> runUntilPrinted(std::string_view line, std::size_t lineCount = 1) {
-        output.clear();
-        front->handleLine(line);
-        awaitOutput(lineCount);
-        return output;
-    }
-    void awaitOutput(std::size_t lineCount) {
-        while (output.size() < lineCount) {
-            if (mainLoop.context().run_one_for(std::chrono::seconds(60)) == 0) break;
+    // The same, for a command that prints its first line once work off the
+    // main loop (key derivation) has finished.
+    std::vector<std::string> runUntilPrinted(std::string_view line) {
+        run(line);
+        while (output.empty() && mainLoop.context().run_one_for(std::chrono::seconds(60)) > 0) {
         }
+        return output;
     }
 
     // The "key: value" lines after the first line of a command.
@@ -64,6 +63,8 @@ protected:
     std::shared_ptr<HalvardineServer> server;
     std::unique_ptr<TerminalFront> front;
     std::vector<std::string> output;
+    // Every line printed in the test.
+    std::vector<std::string> everything;
     int quitCalls = 0;
 };
 

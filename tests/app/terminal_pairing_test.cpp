@@ -2,11 +2,10 @@
 #include <gmock/gmock.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
-#include <cstdio>
-#include <fstream>
+#include <tuple>
 
-#include "platform/imaging/png_codec.hpp"
 #include "platform/imaging/qr_code.hpp"
 #include "platform/store/store_files.hpp"
 #include "terminal_fixture.hpp"
@@ -26,24 +25,23 @@ constexpr std::string_view lowerBlock = "\u2584";
 // Reads a drawn QR block back into module rows (true for dark): two rows per
 // text line, a block half meaning a light module.
 std::vector<std::vector<bool>> modulesOf(const std::vector<std::string>& lines) {
+    // Each cell: its text, then whether its upper and lower modules are dark.
+    const std::array<std::tuple<std::string_view, bool, bool>, 4> cells{
+        {{" ", true, true}, {fullBlock, false, false}, {upperBlock, false, true}, {lowerBlock, true, false}}};
     std::vector<std::vector<bool>> rows;
     for (const auto& line : lines) {
         std::vector<bool> upper;
         std::vector<bool> lower;
-        for (std::size_t index = 0; index < line.size();) {
-            const std::string_view rest = std::string_view(line).substr(index);
-            if (rest.starts_with(' ')) {
-                upper.push_back(true), lower.push_back(true), index += 1;
-            } else if (rest.starts_with(fullBlock)) {
-                upper.push_back(false), lower.push_back(false), index += fullBlock.size();
-            } else if (rest.starts_with(upperBlock)) {
-                upper.push_back(false), lower.push_back(true), index += upperBlock.size();
-            } else if (rest.starts_with(lowerBlock)) {
-                upper.push_back(true), lower.push_back(false), index += lowerBlock.size();
-            } else {
+        for (std::string_view rest = line; !rest.empty();) {
+            const auto cell = std::find_if(cells.begin(), cells.end(),
+                                           [&](const auto& entry) { return rest.starts_with(std::get<0>(entry)); });
+            if (cell == cells.end()) {
                 ADD_FAILURE() << "unexpected character in the QR block: " << line;
                 return {};
             }
+            upper.push_back(std::get<1>(*cell));
+            lower.push_back(std::get<2>(*cell));
+            rest.remove_prefix(std::get<0>(*cell).size());
         }
         rows.push_back(std::move(upper));
         rows.push_back(std::move(lower));
@@ -63,17 +61,6 @@ std::vector<std::string> qrBlock(const std::vector<std::string>& lines) {
     return block;
 }
 
-// What zbarimg reads from a PNG file; its trailing line feed removed.
-std::string scanQRCode(const std::filesystem::path& png) {
-    const std::string command = "zbarimg --quiet --raw -Sbinary '" + png.string() + "' 2>/dev/null";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string scanned;
-    std::array<char, 4096> buffer{};
-    while (pipe && std::fgets(buffer.data(), buffer.size(), pipe.get())) scanned += buffer.data();
-    if (!scanned.empty() && scanned.back() == '\n') scanned.pop_back();
-    return scanned;
-}
-
 class TerminalPairingTest : public TerminalTest {
 protected:
     HalvardineResponse pairRequest(std::string code) {
@@ -85,7 +72,7 @@ protected:
     }
 };
 
-TEST_F(TerminalPairingTest, PairPrintsCodeLinkAScannableQRBlockAndThePrivateImage) {
+TEST_F(TerminalPairingTest, PairPrintsCodeLinkTheQRBlockAndThePrivateImage) {
     const auto lines = run("pair");
     ASSERT_TRUE(*server->isPairingActive());
     const std::string link = server->pairingLink().value();
@@ -109,26 +96,11 @@ TEST_F(TerminalPairingTest, PairPrintsCodeLinkAScannableQRBlockAndThePrivateImag
         EXPECT_EQ(rows.back(), std::vector<bool>(code.size(), false));
     }
 
-    // Drawn back as pixels, the block scans as the link.
-    constexpr std::uint32_t scale = 4;
-    platform::RgbaImage image(code.size() * scale, code.size() * scale, 0xFFFFFFFFu);
-    for (std::uint32_t y = 0; y < image.height; ++y) {
-        for (std::uint32_t x = 0; x < image.width; ++x) {
-            if (rows[y / scale][x / scale]) std::fill_n(image.pixel(x, y), 3, 0);
-        }
-    }
-    const auto drawn = home.path() / "drawn.png";
-    const auto png = platform::encodePng(image);
-    std::ofstream(drawn, std::ios::binary)
-        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-    EXPECT_EQ(scanQRCode(drawn), link);
-
     const auto imagePath = platform::dataFolder() / "pairing-qr.png";
     EXPECT_EQ(lines.back(), "Pairing QR image: " + imagePath.string());
     struct stat status {};
     ASSERT_EQ(stat(imagePath.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
-    EXPECT_EQ(scanQRCode(imagePath), link);
 }
 
 TEST_F(TerminalPairingTest, PairSaysWhyNoWindowOpened) {

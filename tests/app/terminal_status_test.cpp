@@ -56,7 +56,7 @@ TEST_F(TerminalTest, HelpListsOneCommandPerLine) {
     for (std::size_t index = 1; index < lines.size(); ++index) {
         const std::string name = lines[index].substr(0, lines[index].find(' '));
         if (name == "quit") continue;
-        const auto reply = run(name);
+        const auto reply = runUntilPrinted(name);
         ASSERT_FALSE(reply.empty()) << name;
         EXPECT_EQ(reply.front().find("Unknown command"), std::string::npos) << name;
     }

@@ -1,0 +1,143 @@
+// The extra-authorization settings: the password, the settings unlock, and
+// the protected scopes and session duration behind it. Password operations
+// finish later on the main loop; their first line is printed then. Passwords
+// are never printed.
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "app/terminal_context.hpp"
+#include "app/terminal_text.hpp"
+#include "server/halvardine_server.hpp"
+
+namespace zentrabo {
+namespace {
+
+// Prints the success line, or the operation's own error text, once the
+// operation has finished; nothing when the front is gone by then.
+ExtraAuthorization::SettingsCompletion reportOutcome(TerminalContext& context, std::string success,
+                                                     bool unlocksSettings) {
+    return [weak = context.weak_from_this(), success = std::move(success), unlocksSettings](std::exception_ptr error) {
+        const auto context = weak.lock();
+        if (!context) return;
+        if (error) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& thrown) {
+                context->write(thrown.what());
+            }
+            return;
+        }
+        // A new or removed password needs its own unlock.
+        context->settingsUnlocked = unlocksSettings;
+        context->write(success);
+    };
+}
+
+// The scopes and the duration wait for the unlock while a password is set.
+bool settingsAreUnlocked(TerminalContext& context) {
+    if (!*context.server.extraAuthorization().passwordConfigured() || context.settingsUnlocked) return true;
+    context.write("Extra authorization settings are locked: \"unlock <current password>\" first.");
+    return false;
+}
+
+void setPassword(TerminalContext& context, std::string_view password) {
+    auto& extra = context.server.extraAuthorization();
+    if (*extra.passwordConfigured()) {
+        context.write("A password is already set; \"password change\" changes it.");
+        return;
+    }
+    extra.updatePassword(std::nullopt, std::string(password),
+                         reportOutcome(context, "Extra authorization password set.", false));
+}
+
+void changePassword(TerminalContext& context) {
+    if (!*context.server.extraAuthorization().passwordConfigured()) {
+        context.write("No password is set; \"password set <new>\" sets one.");
+        return;
+    }
+    context.write("Changing the password: type the current password on the next line, then the new one.");
+    context.readNextLine = [weak = context.weak_from_this()](std::string current) {
+        const auto context = weak.lock();
+        if (!context) return;
+        context->readNextLine = [weak, current = std::move(current)](std::string next) mutable {
+            const auto context = weak.lock();
+            if (!context) return;
+            context->server.extraAuthorization().updatePassword(
+                std::move(current), std::move(next),
+                reportOutcome(*context, "Extra authorization password changed.", false));
+        };
+    };
+}
+
+}  // namespace
+
+void runPassword(TerminalContext& context, std::string_view arguments) {
+    const auto [operation, password] = splitFirstWord(arguments);
+    if (operation == "set") {
+        setPassword(context, password);
+    } else if (operation == "change") {
+        if (!password.empty()) {
+            // Whatever follows may be a password: it is not echoed.
+            return context.reportMalformed("password change", "reads the passwords from the next two lines");
+        }
+        changePassword(context);
+    } else if (operation == "remove") {
+        context.server.extraAuthorization().removePassword(
+            std::string(password), reportOutcome(context, "Extra authorization password removed.", false));
+    } else {
+        context.reportMalformed("password", "expected set, change or remove");
+    }
+}
+
+void runUnlock(TerminalContext& context, std::string_view arguments) {
+    context.server.extraAuthorization().unlockSettings(
+        std::string(arguments), reportOutcome(context, "Extra authorization settings unlocked.", true));
+}
+
+void runScopes(TerminalContext& context, std::string_view arguments) {
+    const auto [channelText, list] = splitFirstWord(arguments);
+    HalvardineExtraAuthorizationChannel channel{};
+    if (!fromRawValue(channelText, channel) || list.empty()) {
+        return context.reportMalformed("scopes", "expected local or relay, then scopes or none");
+    }
+    ExtraAuthorizationScopes wanted;
+    if (list != "none") {
+        std::string_view rest = list;
+        while (true) {
+            const auto comma = rest.find(',');
+            const auto [name, trailing] = splitFirstWord(rest.substr(0, comma));
+            HalvardineExtraAuthorizationScope scope{};
+            if (!trailing.empty() || !fromRawValue(name, scope)) {
+                return context.reportMalformed("scopes", "\"" + echoed(list) +
+                                                             "\" is not a list of stream, files and workflows");
+            }
+            wanted.insert(scope);
+            if (comma == std::string_view::npos) break;
+            rest.remove_prefix(comma + 1);
+        }
+    }
+    if (!settingsAreUnlocked(context)) return;
+    auto& extra = context.server.extraAuthorization();
+    for (const auto scope : allCases<HalvardineExtraAuthorizationScope>()) {
+        extra.setScope(scope, wanted.contains(scope), channel);
+    }
+    const auto& scopes = channel == HalvardineExtraAuthorizationChannel::relay ? extra.relayScopes()
+                                                                               : extra.localScopes();
+    context.write("Protected on " + std::string(rawValue(channel)) + " connections: " + scopeList(*scopes));
+}
+
+void runDuration(TerminalContext& context, std::string_view arguments) {
+    const auto [word, rest] = splitFirstWord(arguments);
+    HalvardineExtraAuthorizationSessionDuration duration{};
+    if (!rest.empty() || !fromRawValue(word, duration)) {
+        return context.reportMalformed("duration", "expected background, short, standard or long");
+    }
+    if (!settingsAreUnlocked(context)) return;
+    auto& extra = context.server.extraAuthorization();
+    extra.setSessionDuration(duration);
+    context.write("Session duration: " + std::string(rawValue(*extra.sessionDuration())) + " (" +
+                  std::string(summary(*extra.sessionDuration())) + ")");
+}
+
+}  // namespace zentrabo

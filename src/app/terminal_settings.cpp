@@ -1,0 +1,69 @@
+// The server's own settings: the receive folder, the login item, the
+// permissions and the listener restart.
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "app/terminal_context.hpp"
+#include "app/terminal_text.hpp"
+#include "platform/desktop/login_item.hpp"
+#include "server/halvardine_server.hpp"
+
+namespace zentrabo {
+
+void runFolder(TerminalContext& context, std::string_view arguments) {
+    auto& server = context.server;
+    if (arguments == "default") {
+        server.resetFileReceiveFolder();
+        context.write("Receive folder reset to " + *server.fileReceiveFolderDisplayPath());
+    } else if (arguments == "open") {
+        const std::string& shown = *server.fileReceiveFolderDisplayPath();
+        std::error_code ignored;
+        if (!std::filesystem::is_directory(server.fileReceiveFolderURL(), ignored)) {
+            context.write("The receive folder " + shown + " does not exist yet; the first received file makes it.");
+            return;
+        }
+        server.openFileReceiveFolder();
+        context.write("Opened the receive folder " + shown);
+    } else if (arguments.starts_with('/') || arguments == "~" || arguments.starts_with("~/")) {
+        // A relative path would depend on where the server was started.
+        server.chooseFileReceiveFolder(arguments);
+        context.write("Receive folder: " + echoed(*server.fileReceiveFolderDisplayPath(), serverTextLength));
+    } else {
+        context.reportMalformed("folder", "give an absolute path (or one under ~/), \"default\" or \"open\"");
+    }
+}
+
+void runLoginItem(TerminalContext& context, std::string_view arguments) {
+    if (!context.takesNoArguments("login-item", arguments)) return;
+    context.server.toggleLoginItem();
+    context.write("Login item toggled; its status is now " +
+                  std::string(platform::rawValue(*context.server.loginItemStatus())) + ".");
+}
+
+void runRequest(TerminalContext& context, std::string_view arguments) {
+    auto& server = context.server;
+    std::string_view name;
+    bool granted = false;
+    if (arguments == "accessibility") {
+        server.requestAccessibilityAccess();
+        name = "Accessibility";
+        granted = *server.hasAccessibilityAccess();
+    } else if (arguments == "screen-recording") {
+        server.requestScreenRecordingAccess();
+        name = "Screen recording";
+        granted = *server.hasScreenRecordingAccess();
+    } else {
+        return context.reportMalformed("request", "expected accessibility or screen-recording");
+    }
+    context.write(std::string(name) + " access requested: " + std::string(grantedText(granted)) +
+                  " for now; checked again in 1, 4 and 12 seconds.");
+}
+
+void runRestart(TerminalContext& context, std::string_view arguments) {
+    if (!context.takesNoArguments("restart", arguments)) return;
+    context.server.restart();
+    context.write("Restarting the listener; \"status\" shows its port once it is ready.");
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,124 @@
+// The terminal's relay, receive-folder, login-item, permission and restart
+// commands on a whole server.
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "server/file_receive_folder.hpp"
+#include "terminal_fixture.hpp"
+
+namespace zentrabo::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+TEST_F(TerminalTest, RelayCommandsChangeThePublishedSettingsAndTheConnector) {
+    EXPECT_THAT(run("relay on"),
+                ElementsAre("Relay: on, host (none), client port 443, control port 8443",
+                            "Relay state: failed (Relay host or device ID is invalid.)"));
+    EXPECT_TRUE(*server->relayEnabled());
+
+    EXPECT_THAT(run("relay host   relay.example.net  "),
+                ElementsAre("Relay host: relay.example.net", "Relay state: failed (Relay host or device ID is invalid.)"));
+    EXPECT_EQ(*server->relayHost(), "relay.example.net");
+    ASSERT_TRUE(lastConfiguration().has_value());
+    EXPECT_EQ(lastConfiguration()->host, "relay.example.net");
+
+    EXPECT_THAT(run("relay client-port 4443")[0], "Relay client port: 4443");
+    EXPECT_THAT(run("relay control-port 65535")[0], "Relay control port: 65535");
+    EXPECT_EQ(*server->relayClientPort(), 4443);
+    EXPECT_EQ(*server->relayControlPort(), 65535);
+    EXPECT_EQ(lastConfiguration()->clientPort, 4443);
+    EXPECT_EQ(lastConfiguration()->controlPort, 65535);
+
+    // The connector's state and its message show after every change.
+    server->handleRelayStateChange(HalvardineRelayConnectionState::failed, std::string("Refused\x1b[0m."));
+    EXPECT_THAT(run("relay control-port 8443")[1], "Relay state: failed (Refused\\u{001B}[0m.)");
+
+    EXPECT_THAT(run("relay off")[0], "Relay: off, host relay.example.net, client port 4443, control port 8443");
+    EXPECT_FALSE(*server->relayEnabled());
+    EXPECT_FALSE(lastConfiguration().has_value());
+}
+
+TEST_F(TerminalTest, RelayRefusesBadPortsHostsAndSettings) {
+    const auto configurationsBefore = relay->configurations.size();
+    for (const auto* line : {"relay client-port 0", "relay client-port 65536", "relay client-port -1",
+                             "relay client-port +5", "relay client-port 12a", "relay client-port",
+                             "relay client-port 443 444", "relay control-port 99999999999999999999"}) {
+        EXPECT_THAT(run(line), ElementsAre(HasSubstr("is not a port from 1 to 65535. Type \"help\""))) << line;
+    }
+    EXPECT_EQ(*server->relayClientPort(), 443);
+    EXPECT_EQ(*server->relayControlPort(), 8443);
+
+    EXPECT_THAT(run("relay host https://"),
+                ElementsAre("Relay host refused: \"https://\" is not a usable host."));
+    EXPECT_THAT(run("relay host"), ElementsAre(HasSubstr("relay host: give the relay's host name or address")));
+    EXPECT_EQ(*server->relayHost(), "");
+    for (const auto* line : {"relay", "relay sideways", "relay on please"}) {
+        EXPECT_THAT(run(line), ElementsAre("relay: expected on, off, host, client-port or control-port. Type "
+                                           "\"help\" for the commands."))
+            << line;
+    }
+    EXPECT_FALSE(*server->relayEnabled());
+    EXPECT_EQ(relay->configurations.size(), configurationsBefore) << "nothing reached the connector";
+}
+
+TEST_F(TerminalTest, FolderCommandsChooseResetAndOpenTheReceiveFolder) {
+    EXPECT_THAT(run("folder ~/Incoming files"), ElementsAre("Receive folder: ~/Incoming files"));
+    EXPECT_EQ(server->fileReceiveFolderURL(), (home.path() / "Incoming files").string());
+    EXPECT_EQ(defaults->string(fileReceiveFolderPathKey), (home.path() / "Incoming files").string());
+
+    EXPECT_THAT(run("folder /srv/inbox"), ElementsAre("Receive folder: /srv/inbox"));
+    EXPECT_THAT(run("folder inbox"), ElementsAre(HasSubstr("folder: give an absolute path")));
+    EXPECT_EQ(server->fileReceiveFolderURL(), "/srv/inbox") << "a relative path changes nothing";
+
+    EXPECT_THAT(run("folder default"), ElementsAre("Receive folder reset to ~/Downloads/Zentrabo"));
+    EXPECT_FALSE(defaults->string(fileReceiveFolderPathKey).has_value());
+
+    const auto opened = [&] {
+        int count = 0;
+        for (const auto& entry : desktop->journal()) count += entry.action == "openFile";
+        return count;
+    };
+    EXPECT_THAT(run("folder open"), ElementsAre("The receive folder ~/Downloads/Zentrabo does not exist yet; the "
+                                                "first received file makes it."));
+    EXPECT_EQ(opened(), 0);
+    std::filesystem::create_directories(home.path() / "Downloads/Zentrabo");
+    EXPECT_THAT(run("folder open"), ElementsAre("Opened the receive folder ~/Downloads/Zentrabo"));
+    EXPECT_EQ(opened(), 1);
+}
+
+TEST_F(TerminalTest, LoginItemTogglesAndSaysTheStatusItReallyHas) {
+    // Without its program the item cannot be registered: the status says so.
+    EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now notRegistered."));
+    std::filesystem::create_directories(serverProgram().parent_path());
+    std::ofstream(serverProgram()) << "#!/bin/sh\n";
+    EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now enabled."));
+    EXPECT_EQ(*server->loginItemStatus(), platform::LoginItemStatus::enabled);
+    EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now notRegistered."));
+    EXPECT_EQ(*server->loginItemStatus(), platform::LoginItemStatus::notRegistered);
+}
+
+TEST_F(TerminalTest, PermissionRequestsAskTheDesktop) {
+    run("request accessibility");
+    run("request screen-recording");
+    std::vector<std::string> requests;
+    for (const auto& entry : desktop->journal()) {
+        if (entry.action.starts_with("request")) requests.push_back(entry.action);
+    }
+    EXPECT_THAT(requests, ElementsAre("requestAccessibility", "requestScreenRecording"));
+    EXPECT_THAT(run("request camera"), ElementsAre(HasSubstr("request: expected accessibility or screen-recording")));
+}
+
+TEST_F(TerminalTest, RestartStopsTheListenerAndClosesPairing) {
+    run("pair");
+    ASSERT_TRUE(*server->isPairingActive());
+    EXPECT_THAT(run("restart"),
+                ElementsAre("Restarting the listener; \"status\" shows its port once it is ready."));
+    EXPECT_FALSE(*server->isPairingActive());
+}
+
+}  // namespace
+}  // namespace zentrabo::testing
