@@ -128,7 +128,8 @@ void runLog(TerminalContext& context, std::string_view arguments) {
         context.write("Security log: no events.");
         return;
     }
-    context.write("Security log: " + std::to_string(events.size()) + " events, newest first");
+    context.write("Security log: " + std::to_string(events.size()) + (events.size() == 1 ? " event" : " events") +
+                  ", newest first");
     for (const auto& event : events) {
         std::string line = formatDate(event.date) + "  " + echoed(event.message, serverTextLength);
         if (event.fingerprint) line += "  [" + displayFingerprint(*event.fingerprint) + "]";

@@ -164,6 +164,7 @@ TEST_F(TerminalPairingTest, DevicesAreNumberedInTheServersOrderAndRevokeTakesTha
 TEST_F(TerminalPairingTest, LogListsTheAuditNewestFirst) {
     EXPECT_THAT(run("log"), ElementsAre("Security log: no events."));
     run("pair");
+    EXPECT_EQ(run("log").front(), "Security log: 1 event, newest first");
     clock.advance(5.0);
     mainLoop.runReady();
     pairRequest("000000x");
