@@ -1,5 +1,6 @@
 // zentrabo-server: builds the desktop and the one server, prints where it
-// listens, and runs the main loop until SIGINT or SIGTERM asks it to stop.
+// listens, takes commands from standard input, and runs the main loop until
+// SIGINT, SIGTERM or "quit" asks it to stop.
 #include <asio/signal_set.hpp>
 
 #include <csignal>
@@ -11,9 +12,13 @@
 #include <string>
 #include <system_error>
 
+#include <unistd.h>
+
 #include "app/listening_announcement.hpp"
 #include "app/process_setup.hpp"
+#include "app/standard_input_lines.hpp"
 #include "app/standard_output.hpp"
+#include "app/terminal_front.hpp"
 #include "model/halvardine_protocol.hpp"
 #include "model/diagnostic_log.hpp"
 #include "platform/desktop/virtual/scenario_file.hpp"
@@ -76,14 +81,28 @@ int main() {
         defaults, security, makeRelayConnectorFactory(mainLoop.executor(), clock, security), std::nullopt, true});
     announceListening(*server, writeStandardOutputLine);
 
-    asio::signal_set terminationSignals(mainLoop.context(), SIGINT, SIGTERM);
-    terminationSignals.async_wait([&mainLoop](const std::error_code& error, int) {
-        if (error) return;
+    auto terminate = [&mainLoop] {
         ZENTRABO_LOG("Application will terminate");
         mainLoop.stop();
+    };
+    asio::signal_set terminationSignals(mainLoop.context(), SIGINT, SIGTERM);
+    terminationSignals.async_wait([terminate](const std::error_code& error, int) {
+        if (!error) terminate();
     });
+    auto terminal = std::make_unique<TerminalFront>(*server, writeStandardOutputLine, terminate);
+    auto input = std::make_unique<StandardInputLines>(
+        STDIN_FILENO, mainLoop.executor(), [&terminal](std::optional<std::string> line) {
+            if (!line) {
+                writeStandardOutputLine("Line ignored: longer than " +
+                                        std::to_string(StandardInputLines::maximumLineLength) + " bytes.");
+                return;
+            }
+            terminal->handleLine(*line);
+        });
 
     mainLoop.run();
+    input.reset();
+    terminal.reset();
     server.reset();
     defaults->flush();
     return 0;

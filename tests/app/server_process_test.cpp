@@ -73,6 +73,33 @@ INSTANTIATE_TEST_SUITE_P(Signals, ServerSignalTest, ::testing::Values(SIGTERM, S
                              return info.param == SIGTERM ? std::string("SIGTERM") : std::string("SIGINT");
                          });
 
+TEST_F(ServerProcessTest, OutlivesTheEndOfItsInputAndStopsOnQuit) {
+    testing::ServerProcess server;
+    const auto port = readStartLines(server);
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(server.writeLine("status"));
+    ASSERT_TRUE(server.writeLine(std::string(5000, 'x')));
+    ASSERT_TRUE(server.writeLine("quit"));
+    EXPECT_EQ(server.readLine(), "Server status:");
+    EXPECT_EQ(server.readLine(), "running: yes");
+    EXPECT_EQ(server.readLine(), "port: " + std::to_string(*port));
+    EXPECT_TRUE(server.readLineStartingWith("Line ignored: longer than 4096 bytes."));
+    EXPECT_TRUE(server.readLineStartingWith("Quitting."));
+    const std::optional<int> status = server.waitForExit();
+    ASSERT_TRUE(status && WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 0);
+}
+
+TEST_F(ServerProcessTest, KeepsRunningWhenItsInputEnds) {
+    testing::ServerProcess server;
+    ASSERT_TRUE(readStartLines(server));
+    server.closeInput();
+    // Ending on the end of input would take a few milliseconds.
+    EXPECT_FALSE(server.waitForExit(std::chrono::milliseconds(500))) << "the end of input stopped the server";
+    ASSERT_EQ(kill(server.pid(), SIGTERM), 0);
+    EXPECT_TRUE(server.waitForExit());
+}
+
 TEST_F(ServerProcessTest, UsesTheScenarioFileOfTheConfigFolder) {
     writeScenario(R"({"displays": [{"id": 7, "bounds": {"x": 0, "y": 0, "width": 800, "height": 600}}],
                       "applications": [{"name": "Sketchpad", "bundleIdentifier": "com.example.sketchpad"}]})");

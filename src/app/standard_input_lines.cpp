@@ -1,0 +1,83 @@
+#include "app/standard_input_lines.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <utility>
+
+#include <asio/post.hpp>
+
+namespace zentrabo {
+namespace {
+
+// Takes the collected line for delivery and starts the next one.
+std::optional<std::string> finished(std::string& line, bool& isTooLong) {
+    std::optional<std::string> result;
+    if (!isTooLong) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        result = std::move(line);
+    }
+    line.clear();
+    isTooLong = false;
+    return result;
+}
+
+}  // namespace
+
+StandardInputLines::StandardInputLines(int descriptor, asio::any_io_executor mainLoop, LineHandler handler)
+    : mainLoop_(std::move(mainLoop)), handler_(std::move(handler)) {
+    if (pipe2(stopPipe_, O_CLOEXEC) != 0) return;  // without it, no reading: nothing could stop it
+    thread_ = std::thread([this, descriptor] { read(descriptor); });
+}
+
+StandardInputLines::~StandardInputLines() {
+    if (stopPipe_[1] >= 0) {
+        const char stop = 0;
+        while (::write(stopPipe_[1], &stop, 1) < 0 && errno == EINTR) {
+        }
+    }
+    if (thread_.joinable()) thread_.join();
+    for (int end : stopPipe_) {
+        if (end >= 0) close(end);
+    }
+}
+
+void StandardInputLines::read(int descriptor) {
+    std::string line;
+    bool isTooLong = false;
+    std::array<char, 4096> chunk{};
+    for (;;) {
+        std::array<pollfd, 2> ready{{{descriptor, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}}};
+        if (::poll(ready.data(), ready.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (ready[1].revents != 0) return;
+        const ssize_t count = ::read(descriptor, chunk.data(), chunk.size());
+        if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (count <= 0) {
+            // End of input (or input that cannot be read): a last line
+            // without its line feed still counts.
+            if (count == 0 && (!line.empty() || isTooLong)) deliver(finished(line, isTooLong));
+            return;
+        }
+        for (ssize_t index = 0; index < count; ++index) {
+            const char byte = chunk[static_cast<std::size_t>(index)];
+            if (byte != '\n') {
+                if (line.size() < maximumLineLength) line.push_back(byte);
+                else isTooLong = true;
+                continue;
+            }
+            deliver(finished(line, isTooLong));
+        }
+    }
+}
+
+void StandardInputLines::deliver(std::optional<std::string> line) {
+    asio::post(mainLoop_, [handler = handler_, line = std::move(line)]() mutable { handler(std::move(line)); });
+}
+
+}  // namespace zentrabo

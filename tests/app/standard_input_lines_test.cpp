@@ -1,0 +1,72 @@
+#include "app/standard_input_lines.hpp"
+#include "platform/dispatch/main_loop.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zentrabo {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::Optional;
+
+class StandardInputLinesTest : public ::testing::Test {
+protected:
+    StandardInputLinesTest() { EXPECT_EQ(pipe2(pipe_, O_CLOEXEC), 0); }
+    ~StandardInputLinesTest() override {
+        for (int end : pipe_) {
+            if (end >= 0) close(end);
+        }
+    }
+
+    void write(const std::string& bytes) { ASSERT_EQ(::write(pipe_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void closeWritingEnd() {
+        close(pipe_[1]);
+        pipe_[1] = -1;
+    }
+    // Runs the main loop until the count of lines arrived (or 10 s passed).
+    void waitForLines(std::size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (lines.size() < count && std::chrono::steady_clock::now() < deadline) {
+            if (mainLoop.runReady() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    int pipe_[2] = {-1, -1};
+    platform::MainLoop mainLoop;
+    std::vector<std::optional<std::string>> lines;
+};
+
+TEST_F(StandardInputLinesTest, SplitsReassemblesAndBoundsLines) {
+    StandardInputLines reader(pipe_[0], mainLoop.executor(), [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+    write("sta");
+    write("tus\r\nrevoke 2\n\n");
+    write(std::string(StandardInputLines::maximumLineLength + 1, 'x') + "\n");
+    write(std::string(StandardInputLines::maximumLineLength, 'y') + "\nquit");
+    closeWritingEnd();
+    waitForLines(6);
+    EXPECT_THAT(lines, ElementsAre(Optional(std::string("status")), Optional(std::string("revoke 2")),
+                                   Optional(std::string()), std::nullopt,
+                                   Optional(std::string(StandardInputLines::maximumLineLength, 'y')),
+                                   Optional(std::string("quit"))));
+}
+
+TEST_F(StandardInputLinesTest, StopsWhileWaitingForInput) {
+    {
+        StandardInputLines reader(pipe_[0], mainLoop.executor(), [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+    }
+    mainLoop.runReady();
+    EXPECT_TRUE(lines.empty());
+}
+
+}  // namespace
+}  // namespace zentrabo
