@@ -43,6 +43,11 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     fileReceiveFolderDisplayPath_.set(zentrabo::fileReceiveFolderDisplayPath(fileReceiveFolderURL()));
     queue_ = std::make_unique<platform::SerialQueue>("HalvardineServer");
     connections_ = std::make_shared<ServerConnections>();
+    // The queue sizes each connection's limits by whether its certificate is paired.
+    connections_->pairedFingerprints().update(*pairedDevices_);
+    pairedDevices_.observe([connections = connections_](const std::vector<AuthorizedClientDevice>& devices) {
+        connections->pairedFingerprints().update(devices);
+    });
     ZENTRABO_LOG("HalvardineServer init");
 }
 

@@ -18,6 +18,9 @@ namespace zentrabo {
 namespace {
 
 constexpr const char* listenerStoppedReason = "Pairing session cancelled because the server stopped";
+// Characters of a request's action that reach the log; the action is the
+// peer's text, so it is escaped and cut.
+constexpr std::size_t loggedActionLength = 200;
 
 }  // namespace
 
@@ -32,7 +35,8 @@ void HalvardineServer::start() {
         const TlsIdentity identity = environment_.security.loadOrCreateIdentity(true);
         serverCertificateFingerprint_.set(identity.fingerprint);
         tlsContext_ = HalvardineSecurity::tlsParameters(platform::TlsRole::server, identity, std::nullopt);
-        listener = std::make_shared<ServerListener>(queue_->executor(), environment_.listenAddress);
+        listener = std::make_shared<ServerListener>(queue_->executor(), environment_.listenAddress,
+                                                    environment_.clock);
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("NWListener start failed: ") + error.what());
         setListenerStatus(false, std::nullopt);
@@ -129,14 +133,19 @@ std::function<void(asio::ip::tcp::socket)> HalvardineServer::connectionHandler()
             mainLoop = environment_.mainLoop](asio::ip::tcp::socket socket) {
         auto connection = std::make_shared<ServerConnection>(std::move(socket), context, clock, connections);
         if (!connections->add(connection)) {
-            ZENTRABO_LOG("Connection refused: too many open connections");
+            ZENTRABO_LOG("Connection refused: too many connections in their handshake");
             connection->closeOnQueue();
             return;
         }
         ZENTRABO_LOG("Accepted connection");
-        connection->readRequest([weakSelf, mainLoop, connection](RequestLine line) {
-            asio::post(mainLoop, [weakSelf, connection, line = std::move(line)]() mutable {
-                if (auto self = weakSelf.lock()) self->processRequest(std::move(line), connection);
+        std::weak_ptr<ServerConnection> weakConnection = connection;
+        connection->readRequest([weakSelf, mainLoop, weakConnection](RequestLine line) {
+            // Weak: the open connections own it, and a hop still waiting when
+            // the server goes must not keep a socket past its queue.
+            asio::post(mainLoop, [weakSelf, weakConnection, line = std::move(line)]() mutable {
+                auto self = weakSelf.lock();
+                auto connection = weakConnection.lock();
+                if (self && connection) self->processRequest(std::move(line), connection);
             });
         });
     };
@@ -154,7 +163,7 @@ void HalvardineServer::processRequest(RequestLine line, const std::shared_ptr<Se
     }
     const auto fingerprint = connection->peerCertificateFingerprint();
     const auto channel = connectionChannel(*connection);
-    ZENTRABO_LOG("Processing request: " + platform::escapeForLog(request.action));
+    ZENTRABO_LOG("Processing request: " + platform::escapeForLog(request.action, loggedActionLength));
     std::weak_ptr<HalvardineServer> weakSelf = weak_from_this();
     handle(request, channel, fingerprint, [weakSelf, connection](HalvardineResponse response) {
         if (auto self = weakSelf.lock()) self->send(response, connection);
@@ -189,7 +198,7 @@ void HalvardineServer::send(const HalvardineResponse& response,
         return;
     }
     bytes.push_back('\n');
-    connection->sendFinal(std::move(bytes));
+    connection->sendFinal(std::move(bytes), ServerConnection::closeDelayAfterReply);
 }
 
 void HalvardineServer::closeNetwork() {

@@ -1,5 +1,6 @@
 #include "server/server_connection.hpp"
 
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -61,6 +62,19 @@ asio::awaitable<void> ServerConnection::receive(RequestHandler handler) {
         complete({{}, "The TLS handshake failed: " + error.message()});
         co_return;
     }
+    // The certificate tells a paired device from a stranger, and with it how
+    // long the line may grow.
+    auto admission = ServerConnections::Admission::unpaired;
+    if (auto owner = owner_.lock()) admission = owner->admitPeer(this, tls_.peerCertificateFingerprint());
+    if (admission == ServerConnections::Admission::refused) {
+        if (!finishFirst()) co_return;
+        ZENTRABO_LOG("Connection refused: too many connections from unpaired clients");
+        closeOnQueue();
+        co_return;
+    }
+    const std::size_t lineLimit =
+        admission == ServerConnections::Admission::paired ? pairedRequestLineLimit : unpairedRequestLineLimit;
+
     std::string buffer;
     std::vector<char> chunk(receiveChunkSize);
     for (;;) {
@@ -69,6 +83,11 @@ asio::awaitable<void> ServerConnection::receive(RequestHandler handler) {
         buffer.append(chunk.data(), count);
         // Only the new bytes can hold the first line feed.
         const std::size_t lineEnd = buffer.find('\n', searchFrom);
+        const std::size_t lineLength = lineEnd == std::string::npos ? buffer.size() : lineEnd;
+        if (lineLength > lineLimit) {
+            complete({{}, "The request is too large."});
+            co_return;
+        }
         if (lineEnd != std::string::npos) {
             buffer.resize(lineEnd);
             complete({std::move(buffer), std::nullopt});
@@ -82,10 +101,6 @@ asio::awaitable<void> ServerConnection::receive(RequestHandler handler) {
             complete({{}, error.message()});
             co_return;
         }
-        if (buffer.size() > maximumRequestSize) {
-            complete({{}, "The request is too large."});
-            co_return;
-        }
     }
 }
 
@@ -96,11 +111,11 @@ bool ServerConnection::finishFirst() {
     return true;
 }
 
-void ServerConnection::sendFinal(std::string bytes) {
-    asio::co_spawn(queue_, send(std::move(bytes)), logFailure("Response send failed: "));
+void ServerConnection::sendFinal(std::string bytes, double closeDelay) {
+    asio::co_spawn(queue_, send(std::move(bytes), closeDelay), logFailure("Response send failed: "));
 }
 
-asio::awaitable<void> ServerConnection::send(std::string bytes) {
+asio::awaitable<void> ServerConnection::send(std::string bytes, double closeDelay) {
     auto self = shared_from_this();
     std::weak_ptr<ServerConnection> weakSelf = self;
     // Closing ends the pending write with an error, reported below.
@@ -112,9 +127,28 @@ asio::awaitable<void> ServerConnection::send(std::string bytes) {
         closeOnQueue();
         co_return;
     }
-    closeTimer_ = clock_.schedule(queue_, closeDelayAfterReply, [weakSelf] {
-        if (auto connection = weakSelf.lock()) connection->closeOnQueue();
+    // Counted from the completed send, so the message has left before the close.
+    closeTimer_ = clock_.schedule(queue_, closeDelay, [weakSelf] {
+        if (auto connection = weakSelf.lock()) connection->closeAfterFinalSend();
     });
+}
+
+void ServerConnection::closeAfterFinalSend() {
+    // Closing a socket that still holds unread bytes of the peer resets the
+    // connection, and a reset throws away whatever of the final message the
+    // peer has not received yet: read and drop those bytes first.
+    auto& socket = tls_.socket();
+    std::array<char, 16384> discarded;
+    std::size_t total = 0;
+    std::error_code error;
+    while (total < maximumDiscardedBytesAtClose) {
+        const std::size_t available = socket.available(error);
+        if (error || available == 0) break;
+        const std::size_t count = socket.receive(asio::buffer(discarded), 0, error);
+        if (error || count == 0) break;
+        total += count;
+    }
+    closeOnQueue();
 }
 
 void ServerConnection::cancel() {
@@ -129,18 +163,54 @@ void ServerConnection::closeOnQueue() {
 }
 
 bool ServerConnections::add(const std::shared_ptr<ServerConnection>& connection) {
-    if (connections_.size() >= maximumOpenConnections) return false;
-    connections_.emplace(connection.get(), connection);
+    if (handshaking_ >= maximumHandshakingConnections) return false;
+    connections_.emplace(connection.get(), Entry{connection, Stage::handshaking});
+    ++handshaking_;
     return true;
 }
 
-void ServerConnections::remove(const ServerConnection* connection) { connections_.erase(connection); }
+ServerConnections::Admission ServerConnections::admitPeer(const ServerConnection* connection,
+                                                          const std::optional<std::string>& fingerprint) {
+    const auto entry = connections_.find(connection);
+    // Only a connection taken in and still in its handshake is admitted.
+    if (entry == connections_.end() || entry->second.stage != Stage::handshaking) return Admission::refused;
+    --handshaking_;
+    if (pairedFingerprints_.contains(fingerprint)) {
+        entry->second.stage = Stage::uncounted;
+        return Admission::paired;
+    }
+    if (unpaired_ >= maximumUnpairedConnections) {
+        entry->second.stage = Stage::uncounted;
+        return Admission::refused;
+    }
+    entry->second.stage = Stage::unpaired;
+    ++unpaired_;
+    return Admission::unpaired;
+}
+
+void ServerConnections::remove(const ServerConnection* connection) {
+    const auto entry = connections_.find(connection);
+    if (entry == connections_.end()) return;
+    switch (entry->second.stage) {
+    case Stage::handshaking:
+        --handshaking_;
+        break;
+    case Stage::unpaired:
+        --unpaired_;
+        break;
+    case Stage::uncounted:
+        break;
+    }
+    connections_.erase(entry);
+}
 
 void ServerConnections::closeAll() {
     // Closing removes each connection from the map, so work on a copy.
     auto connections = std::move(connections_);
     connections_.clear();
-    for (auto& [key, connection] : connections) connection->closeOnQueue();
+    handshaking_ = 0;
+    unpaired_ = 0;
+    for (auto& [key, entry] : connections) entry.connection->closeOnQueue();
 }
 
 }  // namespace zentrabo

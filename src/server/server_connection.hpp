@@ -13,6 +13,7 @@
 
 #include "platform/dispatch/clock.hpp"
 #include "platform/net/tls_connection.hpp"
+#include "server/paired_fingerprints.hpp"
 
 namespace zentrabo {
 
@@ -35,11 +36,18 @@ public:
     static constexpr double initialRequestTimeout = 12.0;
     // Each read asks for at most this much.
     static constexpr std::size_t receiveChunkSize = 65536;
-    // A request may carry a 25 MiB file in Base64 inside a workflow step;
-    // anything longer is refused rather than buffered.
-    static constexpr std::size_t maximumRequestSize = 40 * 1024 * 1024;
+    // The longest request line of a certificate that is not paired: enough
+    // for "pair" and every refusal, too little to make a stranger's
+    // connection costly.
+    static constexpr std::size_t unpairedRequestLineLimit = 64 * 1024;
+    // The longest request line of a paired device, whose workflows may carry
+    // files; a bound still, so that no client can exhaust memory.
+    static constexpr std::size_t pairedRequestLineLimit = std::size_t{1} << 30;
     // Seconds between sending the reply and closing, so it can drain.
     static constexpr double closeDelayAfterReply = 1.0;
+    // What a final close reads and drops of the peer's unread bytes at most;
+    // a peer that keeps sending past it gets its connection reset.
+    static constexpr std::size_t maximumDiscardedBytesAtClose = 16 * 1024 * 1024;
     // A client that stops reading its reply is dropped after this long; a
     // 25 MiB file still gets through a slow mobile link within it.
     static constexpr double maximumSendDuration = 300.0;
@@ -55,8 +63,9 @@ public:
     void readRequest(RequestHandler handler);
 
     // From any thread: sends the bytes as the connection's last message and
-    // closes it a moment later, at once when the send fails.
-    void sendFinal(std::string bytes);
+    // closes it closeDelay seconds after the send completed, at once when
+    // the send fails.
+    void sendFinal(std::string bytes, double closeDelay);
     // From any thread: closes the connection now.
     void cancel();
     // On the queue: closes the connection now.
@@ -70,9 +79,12 @@ public:
 
 private:
     asio::awaitable<void> receive(RequestHandler handler);
-    asio::awaitable<void> send(std::string bytes);
+    asio::awaitable<void> send(std::string bytes, double closeDelay);
     // Whether this caller is the first of the read and its timeout to finish.
     bool finishFirst();
+    // On the queue, once the final message has gone out: closes without
+    // resetting the connection, so the peer receives everything sent.
+    void closeAfterFinalSend();
 
     platform::TlsConnection tls_;
     asio::any_io_executor queue_;
@@ -88,22 +100,52 @@ private:
 };
 
 // Every open connection of the server, so that each one lives until it is
-// closed, and no longer than the server. Used on the server queue only.
+// closed, and no longer than the server. Used on the server queue only,
+// except the paired fingerprints, which the main loop keeps current.
+//
+// Strangers are bounded twice: connections still in their handshake, and
+// connections whose certificate is not paired. A paired device is known only
+// once its handshake is done, so the unpaired bound is applied after the
+// handshake: however many strangers hold connections open, a paired device
+// still gets through, and is never refused for being one too many.
 class ServerConnections : public std::enable_shared_from_this<ServerConnections> {
 public:
-    // Connections that are open at once; more are closed as they arrive, so
-    // a flood of idle clients cannot exhaust memory or descriptors.
-    static constexpr std::size_t maximumOpenConnections = 64;
+    // Connections in their handshake at once; more are closed as they
+    // arrive. A handshake lasts at most the initial 12 s.
+    static constexpr std::size_t maximumHandshakingConnections = 128;
+    // Connections of certificates that are not paired at once; a further one
+    // is closed right after its handshake, before its request is read.
+    static constexpr std::size_t maximumUnpairedConnections = 128;
 
-    // Takes the connection in; false when the limit is reached.
+    enum class Admission { paired, unpaired, refused };
+
+    // Takes a newly accepted connection in, as one in its handshake; false,
+    // and nothing taken, when too many are in their handshake.
     bool add(const std::shared_ptr<ServerConnection>& connection);
+    // After the handshake, by the certificate the peer presented: refused
+    // when it is not paired and the unpaired bound is reached.
+    Admission admitPeer(const ServerConnection* connection, const std::optional<std::string>& fingerprint);
     void remove(const ServerConnection* connection);
     // Closes every connection, at teardown.
     void closeAll();
-    std::size_t size() const { return connections_.size(); }
+
+    // From any thread; the main loop calls update whenever the paired
+    // devices change.
+    PairedFingerprints& pairedFingerprints() { return pairedFingerprints_; }
 
 private:
-    std::unordered_map<const ServerConnection*, std::shared_ptr<ServerConnection>> connections_;
+    // Paired connections, and refused ones until they are closed, count
+    // against neither bound.
+    enum class Stage { handshaking, unpaired, uncounted };
+    struct Entry {
+        std::shared_ptr<ServerConnection> connection;
+        Stage stage = Stage::handshaking;
+    };
+
+    std::unordered_map<const ServerConnection*, Entry> connections_;
+    std::size_t handshaking_ = 0;
+    std::size_t unpaired_ = 0;
+    PairedFingerprints pairedFingerprints_;
 };
 
 }  // namespace zentrabo

@@ -2,21 +2,43 @@
 
 #include <utility>
 
-#include <asio/co_spawn.hpp>
-#include <asio/detached.hpp>
-#include <asio/experimental/as_tuple.hpp>
-#include <asio/post.hpp>
 #include <asio/ip/v6_only.hpp>
-#include <asio/use_awaitable.hpp>
+#include <asio/post.hpp>
+
+#include "model/diagnostic_log.hpp"
 
 namespace zentrabo {
+namespace {
 
-ServerListener::ServerListener(asio::any_io_executor queue, std::optional<asio::ip::address> address)
-    : queue_(queue), address_(std::move(address)), acceptor_(queue) {}
+// Errors that say the acceptor itself is unusable, not that one accept went
+// wrong; retrying them would only fail again.
+bool isAcceptorFault(const std::error_code& error) {
+    return error == asio::error::bad_descriptor || error == asio::error::invalid_argument ||
+           error == asio::error::not_socket || error == asio::error::operation_not_supported;
+}
+
+}  // namespace
+
+ServerListener::ServerListener(asio::any_io_executor queue, std::optional<asio::ip::address> address,
+                               platform::Clock& clock)
+    : queue_(queue), address_(std::move(address)), clock_(clock), acceptor_(queue) {}
 
 void ServerListener::start(StateHandler stateHandler, ConnectionHandler connectionHandler) {
-    // run() reports every outcome itself and throws nothing.
-    asio::co_spawn(queue_, run(std::move(stateHandler), std::move(connectionHandler)), asio::detached);
+    asio::post(queue_, [self = shared_from_this(), stateHandler = std::move(stateHandler),
+                        connectionHandler = std::move(connectionHandler)]() mutable {
+        self->stateHandler_ = std::move(stateHandler);
+        self->connectionHandler_ = std::move(connectionHandler);
+        if (self->isCancelled_) return;
+        if (self->open()) {
+            std::error_code ignored;
+            self->acceptor_.close(ignored);
+            self->report(State::failed);
+            return;
+        }
+        std::error_code ignored;
+        self->stateHandler_(State::ready, self->acceptor_.local_endpoint(ignored).port());
+        self->acceptNext();
+    });
 }
 
 std::error_code ServerListener::open() {
@@ -44,45 +66,71 @@ std::error_code ServerListener::open() {
     return error;
 }
 
-asio::awaitable<void> ServerListener::run(StateHandler stateHandler, ConnectionHandler connectionHandler) {
-    auto self = shared_from_this();
-    if (isCancelled_) co_return;
-    if (open()) {
-        stateHandler(State::failed, std::nullopt);
-        co_return;
+void ServerListener::acceptNext() {
+    acceptor_.async_accept([self = shared_from_this()](std::error_code error, asio::ip::tcp::socket socket) {
+        self->accepted(error, std::move(socket));
+    });
+}
+
+void ServerListener::accepted(const std::error_code& error, asio::ip::tcp::socket socket) {
+    if (isSilenced_) return;
+    if (isCancelled_) {
+        report(State::cancelled);
+        return;
     }
-    std::error_code ignored;
-    stateHandler(State::ready, acceptor_.local_endpoint(ignored).port());
-    for (;;) {
-        auto [error, socket] =
-            co_await acceptor_.async_accept(asio::experimental::as_tuple(asio::use_awaitable));
-        if (isSilenced_) co_return;
-        if (isCancelled_) {
-            stateHandler(State::cancelled, std::nullopt);
-            co_return;
-        }
-        // A client that gave up during the accept costs only its own socket.
-        if (error == asio::error::connection_aborted) continue;
-        if (error) {
-            acceptor_.close(ignored);
-            stateHandler(State::failed, std::nullopt);
-            co_return;
-        }
-        connectionHandler(std::move(socket));
+    if (!error) {
+        connectionHandler_(std::move(socket));
+        acceptNext();
+        return;
     }
+    if (isAcceptorFault(error)) {
+        std::error_code ignored;
+        acceptor_.close(ignored);
+        report(State::failed);
+        return;
+    }
+    ZENTRABO_LOG("Accept failed: " + error.message());
+    // A client that gave up during the accept costs only its own socket.
+    if (error == asio::error::connection_aborted) {
+        acceptNext();
+        return;
+    }
+    isResting_ = true;
+    std::weak_ptr<ServerListener> weakSelf = weak_from_this();
+    retryTimer_ = clock_.schedule(queue_, acceptRetryDelay, [weakSelf] {
+        auto self = weakSelf.lock();
+        if (!self || !self->isResting_) return;
+        self->isResting_ = false;
+        self->acceptNext();
+    });
+}
+
+void ServerListener::report(State state) {
+    if (hasReportedEnd_) return;
+    hasReportedEnd_ = true;
+    stateHandler_(state, std::nullopt);
 }
 
 void ServerListener::cancel() {
     asio::post(queue_, [self = shared_from_this()] {
+        if (self->isCancelled_) return;
         self->isCancelled_ = true;
         std::error_code ignored;
         self->acceptor_.close(ignored);
+        // No accept is pending to report the cancellation.
+        if (self->isResting_ && !self->isSilenced_) {
+            self->isResting_ = false;
+            self->retryTimer_.cancel();
+            self->report(State::cancelled);
+        }
     });
 }
 
 void ServerListener::closeSilently() {
     isSilenced_ = true;
     isCancelled_ = true;
+    isResting_ = false;
+    retryTimer_.cancel();
     std::error_code ignored;
     acceptor_.close(ignored);
 }

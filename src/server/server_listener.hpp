@@ -7,23 +7,33 @@
 #include <system_error>
 
 #include <asio/any_io_executor.hpp>
-#include <asio/awaitable.hpp>
 #include <asio/ip/tcp.hpp>
+
+#include "platform/dispatch/clock.hpp"
 
 namespace zentrabo {
 
 // The server's TCP acceptor on a port the system chooses, on the server
 // queue. It reports "ready" once it listens, then "failed" or "cancelled"
 // once, and hands every accepted socket on; handlers run on the queue.
+// Only a failed bind or listen fails it: an accept that fails (a client gone
+// before it was taken, no descriptors or buffers left) is logged, and
+// accepting goes on.
 class ServerListener : public std::enable_shared_from_this<ServerListener> {
 public:
     enum class State { ready, failed, cancelled };
     using StateHandler = std::function<void(State, std::optional<std::uint16_t> port)>;
     using ConnectionHandler = std::function<void(asio::ip::tcp::socket)>;
 
+    // Seconds accepting rests after a failed accept, so that a shortage of
+    // descriptors or memory cannot spin the queue.
+    static constexpr double acceptRetryDelay = 0.1;
+
     // Listens on the address, or on every interface (IPv6 and IPv4 where the
-    // system allows) when none is given.
-    ServerListener(asio::any_io_executor queue, std::optional<asio::ip::address> address);
+    // system allows) when none is given. The clock times the rest after a
+    // failed accept.
+    ServerListener(asio::any_io_executor queue, std::optional<asio::ip::address> address,
+                   platform::Clock& clock);
 
     void start(StateHandler stateHandler, ConnectionHandler connectionHandler);
     // From any thread: stops accepting; "cancelled" follows unless the
@@ -33,14 +43,24 @@ public:
     void closeSilently();
 
 private:
-    asio::awaitable<void> run(StateHandler stateHandler, ConnectionHandler connectionHandler);
     std::error_code open();
+    void acceptNext();
+    void accepted(const std::error_code& error, asio::ip::tcp::socket socket);
+    void report(State state);
 
     asio::any_io_executor queue_;
     std::optional<asio::ip::address> address_;
+    platform::Clock& clock_;
     asio::ip::tcp::acceptor acceptor_;
+    StateHandler stateHandler_;
+    ConnectionHandler connectionHandler_;
+    // Set while accepting rests after a failed accept: no accept is pending
+    // then, so a cancellation reports by itself.
+    platform::Timer retryTimer_;
+    bool isResting_ = false;
     bool isCancelled_ = false;
     bool isSilenced_ = false;
+    bool hasReportedEnd_ = false;
 };
 
 }  // namespace zentrabo

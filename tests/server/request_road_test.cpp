@@ -1,68 +1,15 @@
-#include <chrono>
-#include <thread>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
-#include "model/json/record_decoder.hpp"
+#include <algorithm>
+#include <filesystem>
+
 #include "platform/text/uuid.hpp"
-#include "request_client.hpp"
-#include "server_fixture.hpp"
+#include "request_road_fixture.hpp"
 
 namespace zentrabo::testing {
 namespace {
-
-using Channel = HalvardineExtraAuthorizationChannel;
-
-class RequestRoadTest : public ServerTest {
-protected:
-    void SetUp() override {
-        ServerTest::SetUp();
-        server = makeServer();
-        ASSERT_TRUE(runMainLoopUntil([&] { return server->port()->has_value(); }));
-        port = **server->port();
-    }
-
-    // Runs the main loop until the condition holds; the bound only keeps a
-    // fault from hanging the suite.
-    template <typename Condition>
-    bool runMainLoopUntil(Condition condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            mainLoop.runReady();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
-    }
-
-    std::unique_ptr<RequestClient> connect(std::vector<std::string> pieces) {
-        return std::make_unique<RequestClient>(port, security().clientParameters(std::nullopt),
-                                               std::move(pieces));
-    }
-
-    // Sends the request and returns the reply line as it arrived.
-    std::string exchange(std::vector<std::string> pieces) {
-        auto client = connect(std::move(pieces));
-        EXPECT_TRUE(runMainLoopUntil([&] {
-            return client->exchange().received().find('\n') != std::string::npos || client->finished();
-        }));
-        // The server closes one second after the reply went out.
-        clock.advance(ServerConnection::closeDelayAfterReply);
-        EXPECT_TRUE(runMainLoopUntil([&] { return client->finished(); }));
-        return client->exchange().received();
-    }
-
-    static HalvardineResponse reply(const std::string& line) {
-        EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line feed, at the end";
-        return decodeRecord<HalvardineResponse>(std::string_view(line).substr(0, line.size() - 1));
-    }
-
-    void pairThisClient() {
-        server->completePairing(security().loadOrCreateIdentity(false).fingerprint, std::string("Phone"),
-                                Channel::local);
-    }
-
-    std::shared_ptr<HalvardineServer> server;
-    std::uint16_t port = 0;
-};
 
 TEST_F(RequestRoadTest, PairedClientGetsItsReplyAndTheConnectionCloses) {
     pairThisClient();
@@ -96,6 +43,12 @@ TEST_F(RequestRoadTest, UnpairedAndUnknownRequestsAreRefused) {
 
     const auto tooOld = reply(exchange({R"({"id":"A-5","action":"pair","clientProtocolVersion":0})" "\n"}));
     EXPECT_EQ(tooOld.errorCode, HalvardineErrorCode::actionFailed);
+
+    // The action is the peer's text: escaped and cut short in the log.
+    const std::string action = R"(evil\nline)" + std::string(300, 'x');
+    EXPECT_EQ(reply(exchange({R"({"id":"A-6","action":")" + action + "\"}\n"})).error, "Unknown action.");
+    EXPECT_EQ(logCount("Processing request: evil\\nline" + std::string(191, 'x') + "…\n"), 1u);
+    EXPECT_EQ(logCount("evil\nline"), 0u);
 }
 
 TEST_F(RequestRoadTest, UnreadableRequestGetsAFailureUnderAFreshID) {
@@ -108,46 +61,145 @@ TEST_F(RequestRoadTest, UnreadableRequestGetsAFailureUnderAFreshID) {
     EXPECT_NE(home.logText().find("Request failed before processing: "), std::string::npos);
 }
 
-TEST_F(RequestRoadTest, StalledClientIsDisconnectedWithoutAReply) {
+TEST_F(RequestRoadTest, ClientsThatDoNotDeliverARequestWithinTwelveSecondsAreDisconnected) {
+    pairThisClient();
+    // One stalls halfway through its line, one sends nothing at all.
     const std::size_t timersBefore = clock.pendingCount();
-    auto client = connect({R"({"id":"A-6","act)"});
-    ASSERT_TRUE(runMainLoopUntil([&] { return clock.pendingCount() > timersBefore; }));
-    clock.advance(ServerConnection::initialRequestTimeout - 0.5);
-    clock.advance(0.5);
-    ASSERT_TRUE(runMainLoopUntil([&] { return client->finished(); }));
-    EXPECT_EQ(client->exchange().received(), "");
-    EXPECT_NE(home.logText().find("Connection closed before the initial request was received"),
-              std::string::npos);
+    auto partial = connect({R"({"id":"A-6","act)"});
+    auto silent = connect({});
+    ASSERT_TRUE(runMainLoopUntil([&] { return clock.pendingCount() >= timersBefore + 2; }));
+
+    clock.advance(ServerConnection::initialRequestTimeout - 0.1);
+    // A whole exchange later the two are still open.
+    auto ping = connect({R"({"id":"A-7","action":"ping"})" "\n"});
+    ASSERT_TRUE(runMainLoopUntil([&] { return ping->exchange().received().find('\n') != std::string::npos; }));
+    EXPECT_FALSE(partial->finished());
+    EXPECT_FALSE(silent->finished());
+
+    clock.advance(0.1);
+    ASSERT_TRUE(runMainLoopUntil([&] { return partial->finished() && silent->finished(); }));
+    EXPECT_EQ(partial->exchange().received(), "");
+    EXPECT_EQ(silent->exchange().received(), "");
+    EXPECT_EQ(logCount("Connection closed before the initial request was received"), 2u);
 }
 
-TEST_F(RequestRoadTest, OpenConnectionsAreBounded) {
-    std::vector<std::unique_ptr<RequestClient>> stalled;
-    for (std::size_t index = 0; index < ServerConnections::maximumOpenConnections; ++index) {
-        stalled.push_back(connect({R"({"id":)"}));
-    }
-    ASSERT_TRUE(runMainLoopUntil([&] {
-        const std::string log = home.logText();
-        std::size_t accepted = 0;
-        for (auto at = log.find("Accepted connection"); at != std::string::npos;
-             at = log.find("Accepted connection", at + 1)) {
-            ++accepted;
-        }
-        return accepted == ServerConnections::maximumOpenConnections;
-    }));
-    auto refused = connect({R"({"id":"A-9","action":"ping"})" "\n"});
-    ASSERT_TRUE(runMainLoopUntil([&] { return refused->finished(); }));
-    EXPECT_EQ(refused->exchange().received(), "");
-    EXPECT_NE(home.logText().find("Connection refused: too many open connections"), std::string::npos);
+TEST_F(RequestRoadTest, RequestLinesAreCappedLowForStrangersAndHighForPairedDevices) {
+    // A ping padded with spaces to exactly the length given.
+    const auto paddedPing = [](std::size_t length) {
+        std::string line = R"({"id":"L-1","action":"ping")";
+        line.append(length - line.size() - 1, ' ');
+        return line + "}";
+    };
+    const std::size_t unpairedLimit = ServerConnection::unpairedRequestLineLimit;
+    EXPECT_EQ(reply(exchange(connectStranger({paddedPing(unpairedLimit) + "\n"}))).error, "Not authorized.");
 
-    // Once the stalled ones time out, the server takes clients again.
+    const auto tooLarge = reply(exchange(connectStranger({paddedPing(unpairedLimit + 1) + "\n"})));
+    EXPECT_EQ(tooLarge.error, "The request is too large.");
+    EXPECT_EQ(platform::canonicalUUIDString(tooLarge.id), tooLarge.id);
+    EXPECT_FALSE(tooLarge.errorCode.has_value());
+    EXPECT_EQ(tooLarge.port, port);
+
+    // The cap holds for a line that never ends, too.
+    auto endless = connectStranger({std::string(unpairedLimit + 1, ' ')});
+    EXPECT_EQ(reply(exchange(std::move(endless))).error, "The request is too large.");
+
+    pairThisClient();
+    const auto large = reply(exchange({paddedPing(3 * 1024 * 1024) + "\n"}));
+    EXPECT_TRUE(large.ok) << large.error.value_or("");
+    EXPECT_EQ(large.id, "L-1");
+}
+
+TEST_F(RequestRoadTest, StrangersAreBoundedWhilePairedDevicesStillGetThrough) {
+    pairThisClient();
+    std::vector<std::unique_ptr<RequestClient>> strangers;
+    for (std::size_t index = 0; index <= ServerConnections::maximumUnpairedConnections; ++index) {
+        strangers.push_back(connectStranger({R"({"id":)"}));
+    }
+    // One stranger too many is closed right after its handshake, unanswered.
+    ASSERT_TRUE(runMainLoopUntil(
+        [&] { return logCount("Connection refused: too many connections from unpaired clients") == 1; }));
+    std::size_t closed = 0;
+    ASSERT_TRUE(runMainLoopUntil([&] {
+        closed = 0;
+        for (const auto& client : strangers) closed += client->finished() ? 1 : 0;
+        return closed == 1;
+    }));
+    for (const auto& client : strangers) {
+        if (client->finished()) {
+            EXPECT_EQ(client->exchange().received(), "");
+        }
+    }
+
+    // Paired devices are never refused, however many strangers wait.
+    const auto answered = reply(exchange({R"({"id":"B-3","action":"ping"})" "\n"}));
+    EXPECT_TRUE(answered.ok);
+    EXPECT_EQ(answered.id, "B-3");
+
+    // Once the held ones time out, strangers are heard again.
     clock.advance(ServerConnection::initialRequestTimeout);
     ASSERT_TRUE(runMainLoopUntil([&] {
-        for (const auto& client : stalled) {
+        for (const auto& client : strangers) {
             if (!client->finished()) return false;
         }
         return true;
     }));
-    EXPECT_FALSE(reply(exchange({R"({"id":"A-10","action":"ping"})" "\n"})).ok);
+    EXPECT_EQ(reply(exchange(connectStranger({R"({"id":"B-4","action":"ping"})" "\n"}))).error,
+              "Not authorized.");
+}
+
+TEST_F(RequestRoadTest, ConnectionsStillInTheirHandshakeAreBounded) {
+    // Plain TCP clients that never start TLS stay in their handshake.
+    asio::io_context io;
+    std::vector<asio::ip::tcp::socket> silent;
+    for (std::size_t index = 0; index < ServerConnections::maximumHandshakingConnections; ++index) {
+        silent.emplace_back(io).connect({asio::ip::make_address("127.0.0.1"), port});
+    }
+    ASSERT_TRUE(runMainLoopUntil(
+        [&] { return logCount("Accepted connection") == ServerConnections::maximumHandshakingConnections; }));
+    pairThisClient();
+    auto refused = connect({R"({"id":"H-1","action":"ping"})" "\n"});
+    ASSERT_TRUE(runMainLoopUntil([&] { return refused->finished(); }));
+    EXPECT_EQ(refused->exchange().received(), "");
+    EXPECT_EQ(logCount("Connection refused: too many connections in their handshake"), 1u);
+
+    // Their 12 s end the handshakes, and with them the refusals.
+    clock.advance(ServerConnection::initialRequestTimeout);
+    EXPECT_TRUE(reply(exchange({R"({"id":"H-2","action":"ping"})" "\n"})).ok);
+}
+
+TEST_F(RequestRoadTest, AListenerOutOfDescriptorsRestsAndThenAcceptsAgain) {
+    pairThisClient();
+    asio::io_context io;
+    asio::ip::tcp::socket waiting(io);
+    waiting.open(asio::ip::tcp::v4());
+    const std::size_t timersBefore = clock.pendingCount();
+
+    // Every descriptor number below a lowered limit taken: the next accept
+    // finds none.
+    int highest = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        highest = std::max(highest, std::stoi(entry.path().filename().string()));
+    }
+    rlimit original{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &original), 0);
+    rlimit lowered = original;
+    lowered.rlim_cur = static_cast<rlim_t>(highest) + 16;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::vector<int> fillers;
+    for (int descriptor; (descriptor = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(descriptor);
+    waiting.connect({asio::ip::make_address("127.0.0.1"), port});
+
+    // The failed accept rests on the clock instead of failing the listener.
+    const bool rested = runMainLoopUntil([&] { return clock.pendingCount() > timersBefore; });
+    for (const int descriptor : fillers) ::close(descriptor);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &original), 0);
+    ASSERT_TRUE(rested);
+    for (int turn = 0; turn < 20; ++turn) mainLoop.runReady();
+    EXPECT_TRUE(*server->isRunning());
+
+    clock.advance(ServerListener::acceptRetryDelay);
+    ASSERT_TRUE(runMainLoopUntil([&] { return logCount("Accepted connection") == 1; }));
+    EXPECT_TRUE(reply(exchange({R"({"id":"F-1","action":"ping"})" "\n"})).ok);
 }
 
 TEST_F(RequestRoadTest, LoopbackClientCountsAsRelayOnlyWhileTheRelayIsConnected) {
@@ -185,11 +237,7 @@ TEST_F(RequestRoadTest, RestartListensAgainAndIgnoresTheOldListener) {
 
 TEST_F(RequestRoadTest, AProtectedScopeOpensWithTheTokenOfTheRightPasswordUntilItExpires) {
     pairThisClient();
-    bool passwordSet = false;
-    server->extraAuthorization().updatePassword(std::nullopt, "secret",
-                                                [&](std::exception_ptr error) { passwordSet = !error; });
-    ASSERT_TRUE(runMainLoopUntil([&] { return passwordSet; }));
-    server->extraAuthorization().setScope(HalvardineExtraAuthorizationScope::files, true, Channel::local);
+    ASSERT_TRUE(protectLocalScope(HalvardineExtraAuthorizationScope::files, "secret"));
 
     const std::string status =
         R"({"id":"E-1","action":"extraAuthorizationStatus","clientProtocolVersion":22,"extraAuthorizationScope":"files")";

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "server/authorized_client_device.hpp"
+
+namespace zentrabo {
+
+// The certificate fingerprints of the paired devices, as the server queue
+// sees them: the main loop replaces the whole set whenever the paired devices
+// change, and the queue asks about one connection's certificate right after
+// its handshake, so it never reads the main loop's state.
+class PairedFingerprints {
+public:
+    // On the main loop: the devices as published.
+    void update(const std::vector<AuthorizedClientDevice>& devices);
+    // From any thread: whether a connection's certificate belongs to a paired
+    // device, fingerprints compared in their normalised form.
+    bool contains(const std::optional<std::string>& fingerprint) const;
+
+private:
+    using Set = std::unordered_set<std::string>;
+
+    mutable std::mutex mutex_;
+    // Replaced, never changed in place, so the lock covers only the swap and
+    // the lookup.
+    std::shared_ptr<const Set> fingerprints_ = std::make_shared<const Set>();
+};
+
+}  // namespace zentrabo

@@ -1,0 +1,116 @@
+#pragma once
+// A running server on loopback with a manual clock, and devices that talk to
+// it over real TLS: the paired one of the temporary home, or strangers with
+// certificates of their own.
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "model/json/record_decoder.hpp"
+#include "platform/crypto/ec_private_key.hpp"
+#include "request_client.hpp"
+#include "server_fixture.hpp"
+
+namespace zentrabo::testing {
+
+class RequestRoadTest : public ServerTest {
+protected:
+    using Channel = HalvardineExtraAuthorizationChannel;
+
+    void SetUp() override {
+        ServerTest::SetUp();
+        server = makeServer();
+        ASSERT_TRUE(runMainLoopUntil([&] { return server->port()->has_value(); }));
+        port = **server->port();
+    }
+
+    // Runs the main loop until the condition holds; the bound only keeps a
+    // fault from hanging the suite.
+    template <typename Condition>
+    bool runMainLoopUntil(Condition condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            mainLoop.runReady();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+    // The device of the temporary home (paired by pairThisClient).
+    std::unique_ptr<RequestClient> connect(std::vector<std::string> pieces) {
+        return std::make_unique<RequestClient>(port, security().clientParameters(std::nullopt),
+                                               std::move(pieces));
+    }
+
+    // A device with a certificate of its own, never paired.
+    std::unique_ptr<RequestClient> connectStranger(std::vector<std::string> pieces) {
+        if (!strangerContext) {
+            auto key = platform::EcPrivateKey::generate();
+            auto certificate = HalvardineSecurity::makeSelfSignedCertificate(key, "Stranger");
+            auto fingerprint = HalvardineSecurity::fingerprint(certificate);
+            strangerContext = HalvardineSecurity::tlsParameters(
+                platform::TlsRole::client, TlsIdentity{std::move(key), std::move(certificate), std::move(fingerprint)},
+                std::nullopt);
+        }
+        return std::make_unique<RequestClient>(port, strangerContext, std::move(pieces));
+    }
+
+    // Waits until the server has sent bytes the condition accepts, closes
+    // the connection by advancing the clock by closeDelay, and returns what
+    // arrived.
+    template <typename Complete>
+    std::string receiveUntilClosed(RequestClient& client, Complete complete, double closeDelay) {
+        EXPECT_TRUE(runMainLoopUntil([&] { return complete(client.exchange().received()) || client.finished(); }));
+        EXPECT_FALSE(client.finished()) << "closed before the delay";
+        clock.advance(closeDelay);
+        EXPECT_TRUE(runMainLoopUntil([&] { return client.finished(); }));
+        return client.exchange().received();
+    }
+
+    // Sends the request and returns the reply line as it arrived; the
+    // server closes one second after the reply went out.
+    std::string exchange(std::unique_ptr<RequestClient> client) {
+        return receiveUntilClosed(
+            *client, [](const std::string& received) { return received.find('\n') != std::string::npos; },
+            ServerConnection::closeDelayAfterReply);
+    }
+    std::string exchange(std::vector<std::string> pieces) { return exchange(connect(std::move(pieces))); }
+
+    static HalvardineResponse reply(const std::string& line) {
+        EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line feed, at the end";
+        return decodeRecord<HalvardineResponse>(std::string_view(line).substr(0, line.size() - 1));
+    }
+
+    void pairThisClient() {
+        server->completePairing(security().loadOrCreateIdentity(false).fingerprint, std::string("Phone"),
+                                Channel::local);
+    }
+
+    // Sets the extra-authorization password and protects the scope on local
+    // connections; false when the password could not be set.
+    bool protectLocalScope(HalvardineExtraAuthorizationScope scope, const std::string& password) {
+        auto passwordSet = std::make_shared<bool>(false);
+        server->extraAuthorization().updatePassword(
+            std::nullopt, password, [passwordSet](std::exception_ptr error) { *passwordSet = !error; });
+        if (!runMainLoopUntil([&] { return *passwordSet; })) return false;
+        server->extraAuthorization().setScope(scope, true, Channel::local);
+        return true;
+    }
+
+    // How often the log holds the text.
+    std::size_t logCount(std::string_view text) const {
+        const std::string log = home.logText();
+        std::size_t count = 0;
+        for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+        return count;
+    }
+
+    std::shared_ptr<HalvardineServer> server;
+    std::uint16_t port = 0;
+    std::shared_ptr<platform::TlsContext> strangerContext;
+};
+
+}  // namespace zentrabo::testing
