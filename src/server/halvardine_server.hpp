@@ -279,6 +279,15 @@ private:
     // The reply to a request that could not be read or decoded.
     HalvardineResponse earlyFailureResponse(std::string description) const;
     void send(const HalvardineResponse& response, const std::shared_ptr<ServerConnection>& connection);
+    // The "screenStream" request (screen_stream_request.cpp): refused with
+    // an error frame, or with a reply line when extra authorization is missing.
+    void handleScreenStreamRequest(const HalvardineRequest& request,
+                                   const std::optional<std::string>& clientCertificateFingerprint,
+                                   HalvardineExtraAuthorizationChannel channel,
+                                   const std::shared_ptr<ServerConnection>& connection);
+    // As send, but a reply that cannot be encoded becomes an error frame.
+    void sendScreenStreamResponse(const HalvardineResponse& response,
+                                  const std::shared_ptr<ServerConnection>& connection);
     // Closes the listener and every connection on the queue, and waits.
     void closeNetwork();
 

@@ -164,6 +164,10 @@ void HalvardineServer::processRequest(RequestLine line, const std::shared_ptr<Se
     const auto fingerprint = connection->peerCertificateFingerprint();
     const auto channel = connectionChannel(*connection);
     ZENTRABO_LOG("Processing request: " + platform::escapeForLog(request.action, loggedActionLength));
+    if (request.action == "screenStream") {
+        handleScreenStreamRequest(request, fingerprint, channel, connection);
+        return;
+    }
     std::weak_ptr<HalvardineServer> weakSelf = weak_from_this();
     handle(request, channel, fingerprint, [weakSelf, connection](HalvardineResponse response) {
         if (auto self = weakSelf.lock()) self->send(response, connection);
