@@ -26,6 +26,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/dispatch/thread_name.hpp"
+
 namespace zentrabo::bench {
 
 class EchoServer {
@@ -59,7 +61,12 @@ public:
             watch(poll, EPOLL_CTL_ADD, listener_, EPOLLIN | EPOLLEXCLUSIVE, &listenerToken_);
             watch(poll, EPOLL_CTL_ADD, stop_, EPOLLIN, &stopToken_);
         }
-        for (const int poll : polls_) threads_.emplace_back([this, poll] { serve(poll); });
+        for (const int poll : polls_) {
+            threads_.emplace_back([this, poll] {
+                platform::setCurrentThreadName("echo server");
+                serve(poll);
+            });
+        }
     }
 
     ~EchoServer() {

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/dispatch/thread_name.hpp"
 #include "platform/net/tls_connection.hpp"
 #include "platform/net/tls_context.hpp"
 
@@ -73,7 +74,12 @@ public:
         }
         const auto started = std::chrono::steady_clock::now();
         std::vector<std::thread> threads;
-        for (auto& context : contexts) threads.emplace_back([&context] { context->run(); });
+        for (auto& context : contexts) {
+            threads.emplace_back([&context] {
+                platform::setCurrentThreadName("load client");
+                context->run();
+            });
+        }
         for (auto& thread : threads) thread.join();
 
         LoadRun total;

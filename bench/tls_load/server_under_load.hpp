@@ -24,6 +24,7 @@
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/serial_queue.hpp"
 #include "platform/dispatch/system_clock.hpp"
+#include "platform/dispatch/thread_name.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "security/halvardine_security.hpp"
 #include "server/halvardine_server.hpp"
@@ -38,7 +39,10 @@ public:
     // Starts the server, pairs the client identity of the HOME as the device
     // "Load client" and waits for the listener's port.
     explicit ServerUnderLoad(const std::filesystem::path& home) {
-        mainThread_ = std::thread([this] { mainLoop_.run(); });
+        mainThread_ = std::thread([this] {
+            platform::setCurrentThreadName("main loop");
+            mainLoop_.run();
+        });
         try {
             start(home);
         } catch (...) {
