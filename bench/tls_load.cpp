@@ -31,7 +31,9 @@ constexpr double targetRatio = 0.7;
 constexpr std::string_view requestID = "load";
 
 struct Summary {
+    std::size_t answered = 0;
     std::size_t failures = 0;
+    std::string firstFailure;
     double requestsPerSecond = 0;
     double p50Milliseconds = 0;
     double p99Milliseconds = 0;
@@ -44,11 +46,15 @@ double percentile(const std::vector<double>& sorted, double fraction) {
     return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
 }
 
+// Requests/s count answered requests only: a target that refuses many
+// finishes its count early, and the ratio line says so.
 Summary summarize(LoadRun run) {
     std::sort(run.latencySeconds.begin(), run.latencySeconds.end());
     Summary summary;
+    summary.answered = run.latencySeconds.size();
     summary.failures = run.failures;
-    if (run.seconds > 0) summary.requestsPerSecond = static_cast<double>(run.latencySeconds.size()) / run.seconds;
+    summary.firstFailure = std::move(run.firstFailure);
+    if (run.seconds > 0) summary.requestsPerSecond = static_cast<double>(summary.answered) / run.seconds;
     summary.p50Milliseconds = percentile(run.latencySeconds, 0.50) * 1000.0;
     summary.p99Milliseconds = percentile(run.latencySeconds, 0.99) * 1000.0;
     return summary;
@@ -58,14 +64,11 @@ Summary summarize(LoadRun run) {
 Summary measure(const char* label, LoadClient& client, const LoadOptions& options) {
     const std::size_t threads = options.effectiveClientThreads();
     if (options.warmup > 0) client.run(options.warmup, options.clients, threads);
-    LoadRun run = client.run(options.requests, options.clients, threads);
-    const std::string firstFailure = run.firstFailure;
-    const std::size_t answered = run.latencySeconds.size();
-    const Summary summary = summarize(std::move(run));
+    const Summary summary = summarize(client.run(options.requests, options.clients, threads));
     std::printf("%-28s %9.1f requests/s  p50 %7.2f ms  p99 %7.2f ms  (%zu answered, %zu failed)\n", label,
-                summary.requestsPerSecond, summary.p50Milliseconds, summary.p99Milliseconds, answered,
+                summary.requestsPerSecond, summary.p50Milliseconds, summary.p99Milliseconds, summary.answered,
                 summary.failures);
-    if (summary.failures > 0) std::printf("%-28s first failure: %s\n", "", firstFailure.c_str());
+    if (summary.failures > 0) std::printf("%-28s first failure: %s\n", "", summary.firstFailure.c_str());
     std::fflush(stdout);
     return summary;
 }
@@ -111,9 +114,8 @@ int runLoad(const LoadOptions& options) {
 
     const double ratio = limit.requestsPerSecond > 0 ? served.requestsPerSecond / limit.requestsPerSecond : 0;
     std::printf("ratio server/echo: %.2f (aim: at least %.2f", ratio, targetRatio);
-    // Requests/s count answered requests only: a target that refused many
-    // finished its count early, and its rate says little.
     if (served.failures > 0) std::printf("; the server failed %zu of %zu requests", served.failures, options.requests);
+    if (limit.failures > 0) std::printf("; the echo failed %zu of %zu requests", limit.failures, options.requests);
     std::printf(")\n");
     return 0;
 }

@@ -58,20 +58,23 @@ inline std::optional<std::size_t> parseCount(std::string_view text) {
 }  // namespace detail
 
 // The options of argv, or none (after a message on stderr) when they are
-// not understood; --help prints the usage and exits. Counts that must be positive are refused when zero.
+// not understood or out of range; --help prints the usage and exits.
 inline std::optional<LoadOptions> parseLoadOptions(int argc, char** argv) {
     LoadOptions options;
     struct Flag {
         std::string_view name;
         std::size_t LoadOptions::*member;
-        bool mayBeZero;
+        std::size_t minimum;
+        // Each client holds a socket and each thread a stack: beyond these,
+        // a typo would exhaust descriptors or memory instead of measuring.
+        std::size_t maximum;
     };
     constexpr Flag flags[] = {
-        {"--clients", &LoadOptions::clients, false},
-        {"--requests", &LoadOptions::requests, false},
-        {"--warmup", &LoadOptions::warmup, true},
-        {"--client-threads", &LoadOptions::clientThreads, true},
-        {"--echo-threads", &LoadOptions::echoThreads, false},
+        {"--clients", &LoadOptions::clients, 1, 4096},
+        {"--requests", &LoadOptions::requests, 1, 100'000'000},
+        {"--warmup", &LoadOptions::warmup, 0, 100'000'000},
+        {"--client-threads", &LoadOptions::clientThreads, 0, 64},
+        {"--echo-threads", &LoadOptions::echoThreads, 1, 64},
     };
     for (int index = 1; index < argc; ++index) {
         const std::string_view argument = argv[index];
@@ -87,9 +90,9 @@ inline std::optional<LoadOptions> parseLoadOptions(int argc, char** argv) {
             return std::nullopt;
         }
         const auto value = detail::parseCount(argv[++index]);
-        if (!value || (*value == 0 && !flag->mayBeZero)) {
-            std::fprintf(stderr, "bench_tls_load: %s needs a %s number, not \"%s\"\n", argv[index - 1],
-                         flag->mayBeZero ? "whole" : "positive", argv[index]);
+        if (!value || *value < flag->minimum || *value > flag->maximum) {
+            std::fprintf(stderr, "bench_tls_load: %s needs a whole number from %zu to %zu, not \"%s\"\n",
+                         argv[index - 1], flag->minimum, flag->maximum, argv[index]);
             return std::nullopt;
         }
         options.*(flag->member) = *value;
