@@ -48,7 +48,7 @@ protected:
     }
 
     static HalvardineRequest fileRequest(std::string id, const fs::path& path) {
-        HalvardineRequest request = LoopbackServerTest::request(std::move(id), "fileResource");
+        HalvardineRequest request = deviceRequest(std::move(id), "fileResource");
         request.filePath = path.string();
         return request;
     }

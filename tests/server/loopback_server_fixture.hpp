@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "model/json/record_decoder.hpp"
-#include "model/halvardine_protocol.hpp"
 #include "model/json/record_encoder.hpp"
 #include "model/records/halvardine_request.hpp"
+#include "support/device_request.hpp"
 #include "model/records/halvardine_response.hpp"
 #include "request_client.hpp"
 #include "server_fixture.hpp"
@@ -63,15 +63,6 @@ protected:
         EXPECT_FALSE(line.empty()) << "no reply to " << request.action;
         EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line feed, at the end";
         return decodeRecord<HalvardineResponse>(std::string_view(line).substr(0, line.size() - 1));
-    }
-
-    // A request as a current device sends it, with its protocol version.
-    static HalvardineRequest request(std::string id, std::string action) {
-        HalvardineRequest request;
-        request.id = std::move(id);
-        request.action = std::move(action);
-        request.clientProtocolVersion = HalvardineProtocol::currentVersion;
-        return request;
     }
 
     // Pairs the client identity of the temporary home, which the device uses.

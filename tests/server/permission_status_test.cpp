@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "server_fixture.hpp"
+#include "support/device_request.hpp"
 
 namespace zentrabo::testing {
 namespace {
@@ -224,13 +225,6 @@ HalvardineResponse dispatch(HalvardineServer& server, platform::MainLoop& mainLo
     return response.value_or(HalvardineResponse{});
 }
 
-HalvardineRequest request(std::string id, std::string action) {
-    HalvardineRequest request;
-    request.id = std::move(id);
-    request.action = std::move(action);
-    return request;
-}
-
 TEST_F(PermissionStatusTest, EveryRequestPastTheVersionGateShowsThePermissionsAtOnce) {
     auto server = makeServer();
     ASSERT_TRUE(*server->hasAccessibilityAccess());
@@ -242,20 +236,20 @@ TEST_F(PermissionStatusTest, EveryRequestPastTheVersionGateShowsThePermissionsAt
     desktop->setScreenRecordingAllowed(false);
 
     // A request the version gate refuses reads nothing.
-    auto outdated = request("V-1", "ping");
+    auto outdated = deviceRequest("V-1", "ping");
     outdated.clientProtocolVersion = 0;
     EXPECT_EQ(dispatch(*server, mainLoop, outdated).errorCode, HalvardineErrorCode::actionFailed);
     EXPECT_TRUE(*server->hasAccessibilityAccess());
     EXPECT_TRUE(*server->hasScreenRecordingAccess());
 
     // Refused or not, the next request publishes both withdrawals.
-    EXPECT_EQ(dispatch(*server, mainLoop, request("V-2", "ping")).errorCode, HalvardineErrorCode::notAuthorized);
+    EXPECT_EQ(dispatch(*server, mainLoop, deviceRequest("V-2", "ping")).errorCode, HalvardineErrorCode::notAuthorized);
     EXPECT_FALSE(*server->hasAccessibilityAccess());
     EXPECT_FALSE(*server->hasScreenRecordingAccess());
 
     // An unknown action counts too, and a grant shows as quickly.
     desktop->setScreenRecordingAllowed(true);
-    EXPECT_EQ(dispatch(*server, mainLoop, request("V-3", "Ping")).error, "Unknown action.");
+    EXPECT_EQ(dispatch(*server, mainLoop, deviceRequest("V-3", "Ping")).error, "Unknown action.");
     EXPECT_FALSE(*server->hasAccessibilityAccess());
     EXPECT_TRUE(*server->hasScreenRecordingAccess());
     EXPECT_EQ(*accessibilityWrites, 1);

@@ -1,0 +1,59 @@
+// Pairing a phone with the running binary: the code and link from the
+// terminal, the "pair" request over TLS, and what pairing opens.
+#include <gtest/gtest.h>
+
+#include "app/binary_harness.hpp"
+
+namespace zentrabo::testing {
+namespace {
+
+TEST_F(BinaryServerTest, PairingThroughTheTerminalAuthorizesOnlyThatDevice) {
+    TestDevice phone;
+    const auto early = send(phone, deviceRequest("B-1", "ping"));
+    EXPECT_FALSE(early.ok);
+    EXPECT_EQ(early.error, "Not authorized.");
+    EXPECT_EQ(early.errorCode, HalvardineErrorCode::notAuthorized);
+
+    // The link carries what the phone needs besides the code: the server it
+    // may trust and, where the Mac has an address, where to find it.
+    const auto window = openPairingWindow();
+    ASSERT_FALSE(HasFailure());
+    EXPECT_EQ(window.code.size(), 6u);
+    EXPECT_EQ(window.code.find_first_not_of("0123456789"), std::string::npos) << window.code;
+    EXPECT_EQ(window.link.rfind("zentrabo://pair?", 0), 0u) << window.link;
+    EXPECT_EQ(queryValue(window.link, "code"), window.code);
+    EXPECT_EQ(queryValue(window.link, "fp"), serverFingerprint);
+    ASSERT_TRUE(queryValue(window.link, "nonce"));
+    if (const auto linkPort = queryValue(window.link, "port")) {
+        EXPECT_EQ(*linkPort, std::to_string(port));
+    }
+
+    const auto paired = pair(phone, window, "B-2");
+    ASSERT_TRUE(paired.ok) << paired.error.value_or("");
+    EXPECT_EQ(paired.token, "");
+    EXPECT_EQ(paired.clientCertificateFingerprint, phone.fingerprint());
+    EXPECT_EQ(paired.serverCertificateFingerprint, serverFingerprint);
+    EXPECT_EQ(paired.port, port);
+
+    const auto ping = send(phone, deviceRequest("B-3", "ping"));
+    EXPECT_TRUE(ping.ok) << ping.error.value_or("");
+    EXPECT_FALSE(ping.errorCode);
+
+    // The window closed with the pairing: the same code pairs nobody else.
+    TestDevice stranger;
+    const auto reused = pair(stranger, window, "B-4");
+    EXPECT_FALSE(reused.ok);
+    EXPECT_EQ(reused.errorCode, HalvardineErrorCode::pairingUnavailable);
+    EXPECT_EQ(send(stranger, deviceRequest("B-5", "ping")).errorCode, HalvardineErrorCode::notAuthorized);
+
+    ASSERT_TRUE(process->writeLine("devices"));
+    const auto devices = process->readLineStartingWith("Paired devices: ", terminalDeadline);
+    ASSERT_TRUE(devices);
+    EXPECT_EQ(*devices, "Paired devices: 1");
+    const auto entry = process->readLine();
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->rfind("1. Test Phone  ", 0), 0u) << *entry;
+}
+
+}  // namespace
+}  // namespace zentrabo::testing
