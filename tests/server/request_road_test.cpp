@@ -3,7 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+
+#include <asio/connect.hpp>
+#include <asio/ssl.hpp>
+#include <asio/write.hpp>
 
 #include "platform/text/uuid.hpp"
 #include "request_road_fixture.hpp"
@@ -49,6 +54,36 @@ TEST_F(RequestRoadTest, UnpairedAndUnknownRequestsAreRefused) {
     EXPECT_EQ(reply(exchange({R"({"id":"A-6","action":")" + action + "\"}\n"})).error, "Unknown action.");
     EXPECT_EQ(logCount("Processing request: evil\\nline" + std::string(191, 'x') + "…\n"), 1u);
     EXPECT_EQ(logCount("evil\nline"), 0u);
+}
+
+TEST_F(RequestRoadTest, AClientWithoutACertificateFailsTheHandshakeAndGetsNoReply) {
+    pairThisClient();
+    asio::io_context io;
+    asio::ssl::context context(asio::ssl::context::tls_client);
+    context.set_verify_mode(asio::ssl::verify_none);
+    asio::ssl::stream<asio::ip::tcp::socket> stream(io, context);
+    std::error_code error;
+    std::size_t received = 0;
+    std::atomic<bool> finished{false};
+    std::thread client([&] {
+        stream.lowest_layer().connect({asio::ip::make_address("127.0.0.1"), port}, error);
+        // In TLS 1.3 the client hears of the refusal only when it reads.
+        if (!error) stream.handshake(asio::ssl::stream_base::client, error);
+        const std::string request = R"({"id":"N-1","action":"ping"})" "\n";
+        if (!error) asio::write(stream, asio::buffer(request), error);
+        char buffer[256];
+        if (!error) received = stream.read_some(asio::buffer(buffer), error);
+        finished = true;
+    });
+    const bool ended = runMainLoopUntil([&] { return finished.load(); });
+    if (!ended) stream.lowest_layer().close();
+    client.join();
+    ASSERT_TRUE(ended) << "the server kept the connection open";
+    EXPECT_TRUE(error);
+    EXPECT_EQ(received, 0u);
+    EXPECT_TRUE(runMainLoopUntil(
+        [&] { return logCount("Request failed before processing: The TLS handshake failed") == 1; }));
+    EXPECT_EQ(logCount("Processing request: "), 0u);
 }
 
 TEST_F(RequestRoadTest, UnreadableRequestGetsAFailureUnderAFreshID) {
