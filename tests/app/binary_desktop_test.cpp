@@ -18,6 +18,7 @@ using ::testing::ElementsAre;
 constexpr const char* editorID = "com.zentrabo.demo.texteditor";
 constexpr const char* terminalID = "com.zentrabo.demo.terminal";
 constexpr const char* calculatorID = "com.zentrabo.demo.calculator";
+constexpr const char* browserID = "com.zentrabo.demo.browser";
 
 std::vector<std::string> titles(const std::vector<MenuNode>& nodes) {
     std::vector<std::string> result;
@@ -134,7 +135,7 @@ TEST_F(BinaryDesktopTest, PressesMenuItemsAndRefusesWhatCannotBeDone) {
     EXPECT_EQ(refused.errorCode, HalvardineErrorCode::applicationNotRunning);
     const auto unchanged = applications("R-3");
     EXPECT_THAT(frontmost(unchanged), ElementsAre(editorID));
-    for (const char* identifier : {editorID, terminalID, "com.zentrabo.demo.browser"}) {
+    for (const char* identifier : {editorID, terminalID, browserID}) {
         ASSERT_TRUE(application(unchanged, identifier)) << identifier;
         EXPECT_TRUE(application(unchanged, identifier)->isRunning) << identifier;
     }
@@ -153,6 +154,40 @@ TEST_F(BinaryDesktopTest, PressesMenuItemsAndRefusesWhatCannotBeDone) {
         if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_TRUE(gone) << "the terminal still runs";
+}
+
+TEST_F(BinaryDesktopTest, LaunchesAnInstalledApplicationAndReportsTheSheetThatBlocksAPress) {
+    // The calculator is installed but not running: activating it launches it
+    // from its bundle and brings it to the front.
+    auto activate = deviceRequest("M-1", "activate");
+    activate.bundleIdentifier = calculatorID;
+    const auto activated = send(phone, activate);
+    ASSERT_TRUE(activated.ok) << activated.error.value_or("");
+    const auto launched = applications("M-2");
+    ASSERT_TRUE(application(launched, calculatorID));
+    EXPECT_TRUE(application(launched, calculatorID)->isRunning);
+    EXPECT_THAT(frontmost(launched), ElementsAre(calculatorID));
+    const auto menu = send(phone, deviceRequest("M-3", "menu"));
+    ASSERT_TRUE(menu.snapshot);
+    EXPECT_EQ(menu.snapshot->application.bundleIdentifier, calculatorID);
+
+    // Closing the editor's document asks first; until the sheet is answered
+    // the editor takes no press, and the device is told what blocks it.
+    ASSERT_TRUE(run("M-4", editorID, {"File", "Close"}).ok);
+    const auto blocked = run("M-5", editorID, {"File", "New"});
+    EXPECT_FALSE(blocked.ok);
+    EXPECT_EQ(blocked.errorCode, HalvardineErrorCode::inputBlocked);
+    ASSERT_TRUE(blocked.modalInfo);
+    EXPECT_EQ(blocked.modalInfo->title, "Do you want to keep the changes made to “Untitled”?");
+    EXPECT_THAT(blocked.modalInfo->buttonTitles, ElementsAre("Delete", "Cancel", "Keep"));
+
+    auto dismiss = deviceRequest("M-6", "dismissModal");
+    dismiss.bundleIdentifier = editorID;
+    dismiss.modalButtonTitle = "Cancel";
+    const auto dismissed = send(phone, dismiss);
+    EXPECT_TRUE(dismissed.ok) << dismissed.error.value_or("");
+    const auto pressed = run("M-7", editorID, {"File", "New"});
+    EXPECT_TRUE(pressed.ok) << pressed.error.value_or("");
 }
 
 }  // namespace
