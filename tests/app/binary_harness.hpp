@@ -5,6 +5,9 @@
 // the child is killed when a test ends early.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -90,8 +93,10 @@ protected:
     // How long a terminal command may take to answer.
     static constexpr auto terminalDeadline = std::chrono::seconds(10);
 
+    void SetUp() override { startProcess(); }
+
     // Starts the binary on the temporary home and reads its start lines.
-    void SetUp() override {
+    void startProcess() {
         process = std::make_unique<ServerProcess>();
         ASSERT_GT(process->pid(), 0);
         const auto version = process->readLine();
@@ -102,6 +107,14 @@ protected:
         port = static_cast<std::uint16_t>(std::stoi(listening->substr(std::string_view("Listening on port ").size())));
         serverFingerprint = fingerprint->substr(std::string_view("Server fingerprint: ").size());
         ASSERT_EQ(serverFingerprint.size(), 64u);
+    }
+
+    // Stops the binary as a user would and starts it again on the same home.
+    void restartProcess() {
+        ASSERT_EQ(kill(process->pid(), SIGTERM), 0);
+        const auto status = process->waitForExit();
+        ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "no clean stop";
+        startProcess();
     }
 
     // The device's request, answered by the server of the start lines.

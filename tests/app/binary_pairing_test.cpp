@@ -2,6 +2,9 @@
 // terminal, the "pair" request over TLS, and what pairing opens.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "app/binary_harness.hpp"
 
 namespace zentrabo::testing {
@@ -53,6 +56,47 @@ TEST_F(BinaryServerTest, PairingThroughTheTerminalAuthorizesOnlyThatDevice) {
     const auto entry = process->readLine();
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->rfind("1. Test Phone  ", 0), 0u) << *entry;
+}
+
+TEST_F(BinaryServerTest, PairingAndTheFilesPasswordOutliveARestart) {
+    TestDevice phone;
+    pairDevice(phone);
+    const std::string firstFingerprint = serverFingerprint;
+    // The user protects files on local connections from the terminal.
+    const std::pair<const char*, const char*> commands[] = {
+        {"password set secret", "Extra authorization password set."},
+        {"unlock secret", "Extra authorization settings unlocked."},
+        {"scopes local files", "Protected on local connections: files"},
+    };
+    for (const auto& [command, answer] : commands) {
+        ASSERT_TRUE(process->writeLine(command));
+        EXPECT_EQ(process->readLineStartingWith(answer, terminalDeadline), answer) << command;
+    }
+
+    restartProcess();
+    ASSERT_FALSE(HasFatalFailure());
+    // The phone pinned the first fingerprint: a new identity would lock it out.
+    EXPECT_EQ(serverFingerprint, firstFingerprint);
+    const auto ping = send(phone, deviceRequest("S-1", "ping"));
+    EXPECT_TRUE(ping.ok) << ping.error.value_or("");
+
+    auto files = deviceRequest("S-2", "fileResource");
+    files.filePath = home.path().string();
+    const auto refused = send(phone, files);
+    EXPECT_EQ(refused.errorCode, HalvardineErrorCode::extraAuthorizationRequired);
+    EXPECT_FALSE(refused.fileResource);
+
+    auto authorize = deviceRequest("S-3", "authorizeExtra");
+    authorize.extraAuthorizationScope = HalvardineExtraAuthorizationScope::files;
+    authorize.extraAuthorizationPassword = "secret";
+    const auto granted = send(phone, authorize);
+    ASSERT_TRUE(granted.extraAuthorizationToken) << granted.error.value_or("");
+    files.id = "S-4";
+    files.extraAuthorizationToken = granted.extraAuthorizationToken;
+    const auto listed = send(phone, files);
+    EXPECT_TRUE(listed.ok) << listed.error.value_or("");
+    ASSERT_TRUE(listed.fileResource);
+    EXPECT_EQ(listed.fileResource->path, home.path().string());
 }
 
 }  // namespace
