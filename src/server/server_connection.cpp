@@ -131,6 +131,19 @@ asio::awaitable<void> ServerConnection::send(std::string bytes, double closeDela
     closeTimer_ = clock_.schedule(queue_, closeDelay, [weakSelf] {
         if (auto connection = weakSelf.lock()) connection->closeAfterFinalSend();
     });
+    // A peer that closes its side has read what it wanted: its connection
+    // goes at once instead of holding a socket until the delay ends. What it
+    // sends meanwhile is read and dropped, up to the same bound as at the close.
+    std::vector<char> discarded(receiveChunkSize);
+    for (std::size_t total = 0; total < maximumDiscardedBytesAtClose;) {
+        const auto [error, count] = co_await tls_.readSome(asio::buffer(discarded));
+        if (error == asio::error::operation_aborted) co_return;  // closed by the delay
+        if (error) {
+            closeOnQueue();
+            co_return;
+        }
+        total += count;
+    }
 }
 
 void ServerConnection::closeAfterFinalSend() {

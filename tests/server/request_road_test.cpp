@@ -86,6 +86,45 @@ TEST_F(RequestRoadTest, AClientWithoutACertificateFailsTheHandshakeAndGetsNoRepl
     EXPECT_EQ(logCount("Processing request: "), 0u);
 }
 
+TEST_F(RequestRoadTest, AClientThatHangsUpAfterItsReplyIsLetGoWithoutTheCloseDelay) {
+    pairThisClient();
+    asio::io_context io;
+    std::string received;
+    std::error_code endOfStream;
+    std::atomic<bool> finished{false};
+    auto client = [&]() -> asio::awaitable<void> {
+        asio::ip::tcp::socket socket(io);
+        std::error_code error;
+        socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
+        platform::TlsConnection connection(std::move(socket), security().clientParameters(std::nullopt));
+        if (!error) error = co_await connection.handshake();
+        const std::string request = R"({"id":"H-1","action":"ping"})" "\n";
+        if (!error) error = co_await connection.writeAll(asio::buffer(request));
+        std::vector<char> buffer(4096);
+        while (!error && received.find('\n') == std::string::npos) {
+            auto [readError, count] = co_await connection.readSome(asio::buffer(buffer));
+            received.append(buffer.data(), count);
+            error = readError;
+        }
+        // Hangs up its side, then waits for the server's end.
+        connection.socket().shutdown(asio::ip::tcp::socket::shutdown_send, error);
+        while (!endOfStream) {
+            auto [readError, count] = co_await connection.readSome(asio::buffer(buffer));
+            endOfStream = readError;
+        }
+        connection.close();
+        finished = true;
+    };
+    asio::co_spawn(io, client(), asio::detached);
+    std::thread thread([&] { io.run_for(std::chrono::seconds(20)); });
+    // The manual clock never reaches the one-second close.
+    const bool ended = runMainLoopUntil([&] { return finished.load(); });
+    io.stop();
+    thread.join();
+    ASSERT_TRUE(ended) << "the server held the connection for its close delay";
+    EXPECT_TRUE(reply(received).ok);
+}
+
 TEST_F(RequestRoadTest, UnreadableRequestGetsAFailureUnderAFreshID) {
     const auto response = reply(exchange({R"({"action":"ping"})" "\n"}));
     EXPECT_FALSE(response.ok);
