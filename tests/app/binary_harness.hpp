@@ -91,7 +91,7 @@ inline std::optional<std::string> queryValue(std::string_view link, std::string_
 class BinaryServerTest : public ::testing::Test {
 protected:
     // How long a terminal command may take to answer.
-    static constexpr auto terminalDeadline = std::chrono::seconds(10);
+    static constexpr auto terminalDeadline = std::chrono::seconds(20);
 
     void SetUp() override { startProcess(); }
 
