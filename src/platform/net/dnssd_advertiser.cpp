@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -13,6 +14,9 @@ namespace {
 
 // A service name is one DNS label.
 constexpr std::size_t maximumServiceNameBytes = 63;
+// Names tried for one advertisement before a conflict is reported: the
+// given one, then "Name (2)" up to "Name (100)".
+constexpr int maximumNameAttempts = 100;
 
 // Cuts before the UTF-8 character that would cross the limit.
 std::string truncateUtf8(std::string_view text, std::size_t maximumBytes) {
@@ -24,6 +28,16 @@ std::string truncateUtf8(std::string_view text, std::size_t maximumBytes) {
     --end;
   }
   return std::string(text.substr(0, end));
+}
+
+// The name of the attempt-th try: the given name first, then the given name
+// with " (attempt)" after it, shortened so that the whole stays one label.
+std::string attemptedName(std::string_view name, int attempt) {
+  if (attempt == 1) {
+    return truncateUtf8(name, maximumServiceNameBytes);
+  }
+  const std::string suffix = " (" + std::to_string(attempt) + ")";
+  return truncateUtf8(name, maximumServiceNameBytes - suffix.size()) + suffix;
 }
 
 }  // namespace
@@ -39,7 +53,7 @@ class DnsServiceAdvertiser::Registration final : public detail::DnsServiceOperat
       fail(error);
       return;
     }
-    const std::string name = truncateUtf8(advertisement.name, maximumServiceNameBytes);
+    const std::string& name = advertisement.name;
     DNSServiceRef ref = nullptr;
     const DNSServiceErrorType error = DNSServiceRegister(
         &ref, 0, kDNSServiceInterfaceIndexAny, name.empty() ? nullptr : name.c_str(),
@@ -71,9 +85,29 @@ class DnsServiceAdvertiser::Registration final : public detail::DnsServiceOperat
 };
 
 void DnsServiceAdvertiser::start(const DnsServiceAdvertisement& advertisement, Handler handler) {
-  auto registration = std::make_shared<Registration>(executor(), std::move(handler));
+  startAttempt(advertisement, 1, std::make_shared<Handler>(std::move(handler)));
+}
+
+void DnsServiceAdvertiser::startAttempt(const DnsServiceAdvertisement& advertisement, int attempt,
+                                        std::shared_ptr<Handler> handler) {
+  DnsServiceAdvertisement attempted = advertisement;
+  attempted.name = attemptedName(advertisement.name, attempt);
+  // The daemon renames only services named after the host; a name of our
+  // own that another service holds is reported as a conflict, and the
+  // advertisement carries on under the next name, as users of DNS-SD expect.
+  // The registration runs only while this advertiser holds it, so `this` is
+  // alive whenever its handler runs.
+  auto registration = std::make_shared<Registration>(
+      executor(), [this, advertisement, attempt, handler](std::error_code error, const std::string& name) {
+        if (error == makeDnsServiceError(kDNSServiceErr_NameConflict) && !advertisement.name.empty() &&
+            attempt < maximumNameAttempts) {
+          startAttempt(advertisement, attempt + 1, handler);
+          return;
+        }
+        (*handler)(error, name);
+      });
   replace(registration);
-  registration->start(advertisement);
+  registration->start(attempted);
 }
 
 }  // namespace zentrabo::platform

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -34,11 +35,15 @@ class DnsServiceAdvertiser : public DnsServiceHandle {
 
   // Replaces any advertisement that is running; stop() withdraws it. A name
   // longer than a DNS label (63 bytes) is shortened at a character boundary,
-  // since the daemon would refuse it whole.
+  // since the daemon would refuse it whole. A name that another service
+  // holds gives way to "Name (2)", "Name (3)" and so on; the handler learns
+  // the name that was registered.
   void start(const DnsServiceAdvertisement& advertisement, Handler handler);
 
  private:
   class Registration;
+
+  void startAttempt(const DnsServiceAdvertisement& advertisement, int attempt, std::shared_ptr<Handler> handler);
 };
 
 }  // namespace zentrabo::platform

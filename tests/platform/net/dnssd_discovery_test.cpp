@@ -154,6 +154,32 @@ TEST_F(DnsServiceDiscoveryTest, OverlongNameIsShortenedAtACharacterBoundary) {
   EXPECT_TRUE(runUntil([&] { return browsed(registeredName); }));
 }
 
+TEST_F(DnsServiceDiscoveryTest, NameThatIsTakenGivesWayToANumberedOneWithinALabel) {
+  // As long as a DNS label allows, so the number must push the name's end out.
+  std::string name = uniqueName("Clash");
+  name.resize(63, 'x');
+  const std::string renamed = name.substr(0, 59) + " (2)";
+  // Another server: records that merely repeat the first would be no conflict.
+  const std::uint16_t otherPort = port() == 9 ? 10 : 9;
+  DnsServiceAdvertiser first(io_.get_executor());
+  DnsServiceAdvertiser second(io_.get_executor());
+  std::optional<std::error_code> firstResult;
+  std::optional<std::error_code> secondResult;
+  std::string secondName;
+  first.start({name, serviceType, port(), {}},
+              [&](std::error_code error, const std::string&) { firstResult = error; });
+  ASSERT_TRUE(runUntil([&] { return firstResult.has_value(); }));
+  ASSERT_FALSE(*firstResult) << firstResult->message();
+  second.start({name, serviceType, otherPort, {}}, [&](std::error_code error, const std::string& registered) {
+    secondResult = error;
+    secondName = registered;
+  });
+  ASSERT_TRUE(runUntil([&] { return secondResult.has_value(); }));
+  ASSERT_FALSE(*secondResult) << secondResult->message();
+  EXPECT_EQ(secondName, renamed);
+  EXPECT_TRUE(runUntil([&] { return browsed(name) && browsed(renamed); }));
+}
+
 // Without a daemon the library refuses at once; with one it refuses the type.
 TEST(DnsServiceAdvertiser, RefusalIsReportedLaterNotThrown) {
   asio::io_context io;
