@@ -72,7 +72,7 @@ protected:
     std::map<std::string, ResolvedDnsService> resolved_;
 };
 
-TEST_F(ServiceAdvertisementTest, ListenerIsFoundWithExactlyItsFingerprintAndVersionsAndWithdrawnWithTheServer) {
+TEST_F(ServiceAdvertisementTest, ListenerIsFoundWithExactlyItsFingerprintAndVersionsFollowsARestartAndGoesWithTheServer) {
     ASSERT_TRUE(runMainLoopUntil([&] { return instanceOnPort(port).has_value(); }))
         << "no instance of " << HalvardineProtocol::serviceType << " on port " << port;
     const std::string name = *instanceOnPort(port);
@@ -83,9 +83,20 @@ TEST_F(ServiceAdvertisementTest, ListenerIsFoundWithExactlyItsFingerprintAndVers
     EXPECT_EQ(resolved_.at(name).txt, expected);
     EXPECT_EQ(server->serverCertificateFingerprint()->value().size(), 64u);
 
+    // A restarted listener is announced on its new port in place of the old.
+    server->restart();
+    ASSERT_TRUE(runMainLoopUntil([&] { return server->port()->has_value(); }));
+    const std::uint16_t newPort = **server->port();
+    ASSERT_TRUE(runMainLoopUntil([&] { return instanceOnPort(newPort).has_value(); }))
+        << "not announced again on port " << newPort;
+    EXPECT_TRUE(newPort == port || runMainLoopUntil([&] { return !instanceOnPort(port).has_value(); }))
+        << "still announced on the old port " << port;
+    const std::string renewed = *instanceOnPort(newPort);
+    EXPECT_EQ(resolved_.at(renewed).txt, expected);
+
     // A server that is gone is no longer announced.
     server.reset();
-    EXPECT_TRUE(runMainLoopUntil([&] { return present_.count(name) == 0; })) << name << " still announced";
+    EXPECT_TRUE(runMainLoopUntil([&] { return present_.count(renewed) == 0; })) << renewed << " still announced";
 }
 
 }  // namespace
