@@ -11,33 +11,13 @@
 #include "model/json/record_decoder.hpp"
 #include "platform/crypto/ec_private_key.hpp"
 #include "request_client.hpp"
-#include "server_fixture.hpp"
+#include "loopback_server_fixture.hpp"
 
 namespace zentrabo::testing {
 
-class RequestRoadTest : public ServerTest {
+class RequestRoadTest : public LoopbackServerTest {
 protected:
     using Channel = HalvardineExtraAuthorizationChannel;
-
-    void SetUp() override {
-        ServerTest::SetUp();
-        server = makeServer();
-        ASSERT_TRUE(runMainLoopUntil([&] { return server->port()->has_value(); }));
-        port = **server->port();
-    }
-
-    // Runs the main loop until the condition holds; the bound only keeps a
-    // fault from hanging the suite.
-    template <typename Condition>
-    bool runMainLoopUntil(Condition condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            mainLoop.runReady();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
-    }
 
     // The device of the temporary home (paired by pairThisClient).
     std::unique_ptr<RequestClient> connect(std::vector<std::string> pieces) {
@@ -84,11 +64,6 @@ protected:
         return decodeRecord<HalvardineResponse>(std::string_view(line).substr(0, line.size() - 1));
     }
 
-    void pairThisClient() {
-        server->completePairing(security().loadOrCreateIdentity(false).fingerprint, std::string("Phone"),
-                                Channel::local);
-    }
-
     // Sets the extra-authorization password and protects the scope on local
     // connections; false when the password could not be set.
     bool protectLocalScope(HalvardineExtraAuthorizationScope scope, const std::string& password) {
@@ -108,8 +83,6 @@ protected:
         return count;
     }
 
-    std::shared_ptr<HalvardineServer> server;
-    std::uint16_t port = 0;
     std::shared_ptr<platform::TlsContext> strangerContext;
 };
 
