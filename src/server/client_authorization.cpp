@@ -9,12 +9,6 @@ namespace zentrabo {
 namespace {
 
 constexpr std::string_view missingClientCertificateKey = "missing-client-certificate";
-constexpr std::string_view blockNotice = " Further requests are temporarily blocked.";
-
-std::string withBlockNotice(std::string message, std::size_t failureCount) {
-    if (failureCount >= SecurityFailureLimiter::blockThreshold) message += blockNotice;
-    return message;
-}
 
 }  // namespace
 
@@ -32,7 +26,7 @@ std::optional<std::string> HalvardineServer::authorizeClient(
     }
     if (!normalized) {
         const std::size_t count = recordSecurityFailure(key, now);
-        recordSecurityEvent(withBlockNotice("Rejected request without a client certificate.", count),
+        recordSecurityEvent(SecurityFailureLimiter::withBlockNotice("Rejected request without a client certificate.", count),
                             std::nullopt, std::nullopt);
         return std::nullopt;
     }
@@ -42,7 +36,7 @@ std::optional<std::string> HalvardineServer::authorizeClient(
     });
     if (device == devices.end()) {
         const std::size_t count = recordSecurityFailure(key, now);
-        recordSecurityEvent(withBlockNotice("Rejected request from unpaired client " +
+        recordSecurityEvent(SecurityFailureLimiter::withBlockNotice("Rejected request from unpaired client " +
                                                 displayFingerprint(*normalized) + ".",
                                             count),
                             std::nullopt, normalized);

@@ -96,10 +96,11 @@ void ExtraAuthorization::authorizeExtra(const HalvardineRequest& request, Channe
 
     auto reject = [this, key, now, scope, channel, fingerprint, id = request.id](const ReplyCompletion& reply) {
         const std::size_t count = attempts_.recordFailure(key, now);
-        std::string message = "Rejected extra authorization password for " + lowercased(title(scope)) + " on " +
-                              lowercased(title(channel)) + ".";
-        if (count >= SecurityFailureLimiter::blockThreshold) message += SecurityFailureLimiter::blockNotice;
-        audit(std::move(message), false, fingerprint);
+        audit(SecurityFailureLimiter::withBlockNotice("Rejected extra authorization password for " +
+                                                          lowercased(title(scope)) + " on " +
+                                                          lowercased(title(channel)) + ".",
+                                                      count),
+              false, fingerprint);
         reply(refusal(id, "Extra authorization password is incorrect.",
                       HalvardineErrorCode::extraAuthorizationRequired, scope));
     };

@@ -193,8 +193,7 @@ void ExtraAuthorization::checkPassword(std::string_view key, std::string passwor
 
 void ExtraAuthorization::rejectPassword(std::string_view key, platform::Date now, std::string auditMessage,
                                         const std::string& text, const SettingsCompletion& completion) {
-    if (attempts_.recordFailure(key, now) >= SecurityFailureLimiter::blockThreshold) auditMessage += SecurityFailureLimiter::blockNotice;
-    audit(std::move(auditMessage), false);
+    audit(SecurityFailureLimiter::withBlockNotice(std::move(auditMessage), attempts_.recordFailure(key, now)), false);
     completion(failure(text));
 }
 

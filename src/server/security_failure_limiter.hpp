@@ -21,6 +21,11 @@ public:
     static constexpr std::size_t blockThreshold = 8;
     // Appended to the audit entry of the failure that reaches the threshold.
     static constexpr std::string_view blockNotice = " Further requests are temporarily blocked.";
+    // The audit entry of a failure that made failureCount in the window.
+    static std::string withBlockNotice(std::string message, std::size_t failureCount) {
+        if (failureCount >= blockThreshold) message += blockNotice;
+        return message;
+    }
 
     // Forgets the failures that have left the window and tells whether the
     // key is blocked at `now`. Creates no entry for an unknown key.
