@@ -94,6 +94,28 @@ TEST_F(ClientAuthorizationTest, ClientsWithoutACertificateShareOneKey) {
         << "a certificate has a key of its own";
 }
 
+TEST_F(ClientAuthorizationTest, SuccessForgivesOnlyTheFailuresOfItsOwnCertificate) {
+    for (int attempt = 1; attempt <= 7; ++attempt) {
+        server->authorizeClient(strangerFingerprint, Channel::local);
+        server->authorizeClient(std::nullopt, Channel::local);
+    }
+    server->startPairingSession();
+    HalvardineRequest request;
+    request.id = "pair";
+    request.action = "pair";
+    request.pairingCode = *server->pairingCode();
+    ASSERT_TRUE(server->handlePairRequest(request, strangerFingerprint, Channel::local).ok);
+    ASSERT_EQ(server->authorizeClient(strangerFingerprint, Channel::local), strangerFingerprint);
+
+    // Unpaired again, the certificate starts counting from one.
+    server->revokePairedDevice(strangerFingerprint);
+    server->authorizeClient(strangerFingerprint, Channel::local);
+    EXPECT_EQ(lastAudit(), "Rejected request from unpaired client cccccc...cccccc.");
+    server->authorizeClient(std::nullopt, Channel::local);
+    EXPECT_EQ(lastAudit(),
+              "Rejected request without a client certificate. Further requests are temporarily blocked.");
+}
+
 TEST_F(ClientAuthorizationTest, LastSeenUpdatesAreBatchedNotFlushedPerRequest) {
     const auto file = platform::UserDefaults::filePath();
     std::string contents;

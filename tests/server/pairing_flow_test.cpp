@@ -50,6 +50,17 @@ protected:
         return code;
     }
 
+    // The value of one item of the open session's pairing link.
+    std::string linkValue(std::string_view name) const {
+        const std::string link = server->pairingLink().value_or("");
+        const std::string item = std::string(name) + "=";
+        std::size_t start = link.find("?" + item);
+        if (start == std::string::npos) start = link.find("&" + item);
+        if (start == std::string::npos) return {};
+        start += item.size() + 1;
+        return link.substr(start, link.find('&', start) - start);
+    }
+
     std::vector<std::string> auditMessages() const {
         std::vector<std::string> messages;
         for (const auto& event : *server->securityAuditEvents()) messages.push_back(event.message);
@@ -132,6 +143,21 @@ TEST_F(PairingTest, WrongCodesAreRefusedAuditedAndTheThirdLocksPairing) {
     EXPECT_TRUE(*server->isPairingActive());
 }
 
+TEST_F(PairingTest, SecondStartReplacesTheSessionWithItsNonceAndAttempts) {
+    server->startPairingSession();
+    const std::string firstNonce = linkValue("nonce");
+    EXPECT_EQ(pair(wrongCode()).error, "The pairing code is incorrect. 2 attempts remaining.");
+
+    server->startPairingSession();
+    ASSERT_NE(linkValue("nonce"), firstNonce);
+    // The attempt count starts again: one more wrong code leaves two.
+    EXPECT_EQ(pair(wrongCode()).error, "The pairing code is incorrect. 2 attempts remaining.");
+    // The first session's nonce is worthless even with the new code.
+    EXPECT_EQ(pair(*server->pairingCode(), phoneFingerprint, firstNonce).error,
+              "The pairing code is incorrect. 1 attempts remaining.");
+    EXPECT_TRUE(pair(*server->pairingCode(), phoneFingerprint, linkValue("nonce")).ok);
+}
+
 TEST_F(PairingTest, CorrectCodePairsOnceAndTheDeviceSurvivesARestart) {
     server->startPairingSession();
     const std::string code = *server->pairingCode();
@@ -204,6 +230,23 @@ TEST_F(PairingTest, QRCodeCarriesTheLinkAndIsKeptOwnerOnly) {
     const std::string link = *server->pairingLink();
     EXPECT_EQ(link.rfind("zentrabo://pair?service=", 0), 0u);
     EXPECT_NE(link.find("&code=" + *server->pairingCode() + "&nonce="), std::string::npos);
+}
+
+TEST_F(PairingTest, LinkCarriesTheRelayRouteOnlyWhileRelayIsUsable) {
+    server->startPairingSession();
+    EXPECT_EQ(linkValue("relayHost"), "") << "relay is off";
+    EXPECT_TRUE(server->updateRelayHost(" https://relay.example.org/tunnel "));
+    server->setRelayEnabled(true);
+    EXPECT_EQ(linkValue("relayHost"), "relay.example.org");
+    EXPECT_EQ(linkValue("relayPort"), std::to_string(*server->relayClientPort()));
+    EXPECT_EQ(linkValue("relayID"), *server->relayDeviceID());
+    EXPECT_EQ(linkValue("port"), "50123");
+
+    server->setRelayEnabled(false);
+    EXPECT_EQ(server->pairingLink()->find("relay"), std::string::npos);
+    server->setListenerStatus(true, std::nullopt);
+    EXPECT_EQ(server->pairingLink()->find("host="), std::string::npos) << "no port, no address either";
+    EXPECT_EQ(server->pairingLink()->find("port="), std::string::npos);
 }
 
 }  // namespace
