@@ -102,10 +102,13 @@ TEST(ExtraAuthorizationPasswordRecord, TheKeyStoreItemIsSavedLoadedAndRemoved) {
     ExtraAuthorizationPasswordItem::remove(keychain);  // nothing left: no harm
 
     // An item that holds something else is no password, and stays as it is.
-    const std::string other = platform::base64Encode(platform::bytesOf("[1,2]"));
-    keychain.saveString(other, "passwordHash", ExtraAuthorizationPasswordItem::service());
-    EXPECT_FALSE(ExtraAuthorizationPasswordItem::load(keychain));
-    EXPECT_EQ(keychain.readString("passwordHash", ExtraAuthorizationPasswordItem::service()), other);
+    for (const std::string_view content : {std::string_view("[1,2]"), std::string_view("not json"),
+                                           std::string_view("\xff\xfe{\"algorithm\"")}) {
+        const std::string other = platform::base64Encode(platform::bytesOf(content));
+        keychain.saveString(other, "passwordHash", ExtraAuthorizationPasswordItem::service());
+        EXPECT_FALSE(ExtraAuthorizationPasswordItem::load(keychain)) << content;
+        EXPECT_EQ(keychain.readString("passwordHash", ExtraAuthorizationPasswordItem::service()), other);
+    }
 }
 
 }  // namespace

@@ -84,11 +84,15 @@ TEST_F(ExtraAuthorizationTest, SettingChangingAndRemovingThePassword) {
     EXPECT_FALSE(*extra->passwordConfigured());
     EXPECT_EQ(extra->sessionCount(), 0u);
     EXPECT_TRUE(extra->isScopeEnabled(files, local)) << "the scopes stay for the next password";
+    EXPECT_FALSE(extra->isScopeProtected(files, local)) << "without a password nothing is protected";
     EXPECT_FALSE(ExtraAuthorizationPasswordItem::load(keychain));
     EXPECT_EQ(unlock("second"), described("Configure an extra authorization password first."));
 
     restart();
     EXPECT_FALSE(*extra->passwordConfigured());
+    EXPECT_EQ(defaults->stringArray("extraAuthorizationLocalScopes"), std::vector<std::string>{"files"});
+    ASSERT_EQ(update(std::nullopt, "third"), std::nullopt);
+    EXPECT_TRUE(extra->isScopeProtected(files, local)) << "a new password protects the kept scopes at once";
 }
 
 TEST_F(ExtraAuthorizationTest, RepeatedWrongPasswordsLockEachOperationUntilTheyAgeOut) {
@@ -128,6 +132,7 @@ TEST_F(ExtraAuthorizationTest, AFailedSaveKeepsTheOldPassword) {
     ASSERT_EQ(update(std::nullopt, "secret"), std::nullopt);
     extra->setScope(files, true, local);
     ASSERT_TRUE(authorizeExtra("secret").extraAuthorizationToken);
+    EXPECT_EQ(update("wrong", "next"), described("The current password is incorrect."));
     // A key store that can no longer be read is never rewritten.
     std::ofstream(home.path() / ".local/share/zentrabo/keystore.json", std::ios::trunc) << "not a key store";
     const auto outcome = update("secret", "next");
@@ -135,6 +140,8 @@ TEST_F(ExtraAuthorizationTest, AFailedSaveKeepsTheOldPassword) {
     EXPECT_NE(outcome->find("Keychain update failed with status"), std::string::npos) << *outcome;
     EXPECT_EQ(extra->sessionCount(), 1u);
     EXPECT_TRUE(*extra->passwordConfigured());
+    EXPECT_EQ(failures.failureCount("extra-authorization:update-password", clock.now()), 0u)
+        << "the right current password forgave the earlier failure before the save failed";
     EXPECT_EQ(unlock("secret"), std::nullopt);
 }
 
