@@ -19,13 +19,18 @@ protected:
         ServerTest::SetUp();
         server = makeServer();
         server->setListenerStatus(true, 50123);
+        pairCertificate(pairedFingerprint);
+    }
+
+    // Opens a pairing window and pairs the certificate through a "pair" request.
+    void pairCertificate(const std::string& fingerprint) {
         server->startPairingSession();
         HalvardineRequest request;
         request.id = "pair";
         request.action = "pair";
         request.pairingCode = *server->pairingCode();
         request.clientName = "Phone";
-        ASSERT_TRUE(server->handlePairRequest(request, pairedFingerprint, Channel::local).ok);
+        ASSERT_TRUE(server->handlePairRequest(request, fingerprint, Channel::local).ok);
     }
 
     void advance(double seconds) {
@@ -70,12 +75,7 @@ TEST_F(ClientAuthorizationTest, UnpairedCertificateIsBlockedFromTheEighthFailure
     EXPECT_EQ(lastAudit(), "Blocked request after repeated authorization failures.");
 
     // Pairing now does not help while the failures lie in the window.
-    server->startPairingSession();
-    HalvardineRequest request;
-    request.id = "pair";
-    request.action = "pair";
-    request.pairingCode = *server->pairingCode();
-    ASSERT_TRUE(server->handlePairRequest(request, strangerFingerprint, Channel::local).ok);
+    pairCertificate(strangerFingerprint);
     EXPECT_EQ(server->authorizeClient(strangerFingerprint, Channel::local), std::nullopt);
 
     // The first failure was 7 s before the eighth: after 60 s it leaves and 7 remain.
@@ -99,12 +99,7 @@ TEST_F(ClientAuthorizationTest, SuccessForgivesOnlyTheFailuresOfItsOwnCertificat
         server->authorizeClient(strangerFingerprint, Channel::local);
         server->authorizeClient(std::nullopt, Channel::local);
     }
-    server->startPairingSession();
-    HalvardineRequest request;
-    request.id = "pair";
-    request.action = "pair";
-    request.pairingCode = *server->pairingCode();
-    ASSERT_TRUE(server->handlePairRequest(request, strangerFingerprint, Channel::local).ok);
+    pairCertificate(strangerFingerprint);
     ASSERT_EQ(server->authorizeClient(strangerFingerprint, Channel::local), strangerFingerprint);
 
     // Unpaired again, the certificate starts counting from one.
