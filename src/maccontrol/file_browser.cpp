@@ -51,6 +51,11 @@ std::optional<std::string> existingItem(const std::string& typed, std::string& f
     return std::nullopt;
 }
 
+MacMenuError notRegularFile(const std::string& url) {
+    return MacMenuError::fileBrowserReadFailed("The file “" + platform::lastPathComponent(url) +
+                                               "” couldn’t be opened because it isn’t a regular file.");
+}
+
 RemoteFileResource fileResource(const std::string& url, const platform::FileResourceValues& values,
                                 std::int64_t size) {
     RemoteFileResource resource;
@@ -113,14 +118,16 @@ RemoteFileResource fileResourceWithData(const std::string& url, const platform::
     constexpr std::int64_t limit = HalvardineProtocol::maximumFileResourceByteCount;
     const std::int64_t size = values.fileSize ? *values.fileSize : fileSize(url);
     if (size > limit) throw MacMenuError::fileBrowserFileTooLarge(size);
+    // Never opened: opening a device can act on it (a serial line resets
+    // what hangs on it, a watchdog starts counting) even when nothing is
+    // read. The read checks the opened item again, should it have changed.
+    if (values.kind != platform::FileItemKind::regularFile) throw notRegularFile(url);
 
     platform::BoundedFileRead read = platform::readRegularFile(url, static_cast<std::size_t>(limit));
     switch (read.status) {
         case platform::BoundedFileRead::Status::ok: break;
         case platform::BoundedFileRead::Status::tooLarge: throw MacMenuError::fileBrowserFileTooLarge(read.size);
-        case platform::BoundedFileRead::Status::notRegularFile:
-            throw MacMenuError::fileBrowserReadFailed("The file “" + platform::lastPathComponent(url) +
-                                                      "” couldn’t be opened because it isn’t a regular file.");
+        case platform::BoundedFileRead::Status::notRegularFile: throw notRegularFile(url);
         case platform::BoundedFileRead::Status::failed:
             throw MacMenuError::fileBrowserReadFailed(fileErrorDescription(url, read.error, false));
     }

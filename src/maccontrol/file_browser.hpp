@@ -39,7 +39,7 @@ std::string resolveExistingFolderURL(const std::optional<std::string>& path);
 // than HalvardineProtocol::maximumFileResourceByteCount (judged by its size
 // before a byte is read, and again while reading, should it grow), and
 // fileBrowserReadFailed when it cannot be read or is not a regular file
-// (a FIFO or a device is never opened for a blocking read).
+// (a FIFO, a socket or a device is refused by its kind, never opened).
 RemoteFileResource fileResourceWithData(const std::string& url, const platform::FileResourceValues& values);
 // One file without its bytes; never fails and has no size limit.
 RemoteFileResource fileResourceWithoutData(const std::string& url, const platform::FileResourceValues& values);

@@ -11,9 +11,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -145,6 +148,23 @@ TEST_F(FileBrowserTest, RefusesSpecialFilesAndReportsReadFailures) {
     EXPECT_EQ(error.errorCase(), MacMenuError::Case::fileBrowserReadFailed);
     EXPECT_EQ(error.errorDescription(),
               "The file could not be loaded: The file “pipe” couldn’t be opened because it isn’t a regular file.");
+    // A socket cannot even be opened, and a device is refused by its kind
+    // before an open could act on it.
+    const fs::path socketPath = home.path() / "socket";
+    const int socketDescriptor = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(socketDescriptor, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.string().size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.string().size());
+    ASSERT_EQ(::bind(socketDescriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    for (const fs::path& special : {socketPath, fs::path("/dev/null")}) {
+        error = caught([&] { fileResourceWithData(special.string(), valuesOf(special)); });
+        EXPECT_EQ(error.errorDescription(), "The file could not be loaded: The file “" +
+                                                special.filename().string() +
+                                                "” couldn’t be opened because it isn’t a regular file.");
+    }
+    ::close(socketDescriptor);
 
     platform::FileResourceValues vanished;
     vanished.fileSize = 3;
