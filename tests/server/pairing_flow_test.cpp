@@ -6,6 +6,7 @@
 
 #include "platform/imaging/png_codec.hpp"
 #include "platform/store/store_files.hpp"
+#include "server/host_info.hpp"
 #include "server/paired_device_store.hpp"
 #include "server_fixture.hpp"
 
@@ -240,7 +241,8 @@ TEST_F(PairingTest, LinkCarriesTheRelayRouteOnlyWhileRelayIsUsable) {
     EXPECT_EQ(linkValue("relayHost"), "relay.example.org");
     EXPECT_EQ(linkValue("relayPort"), std::to_string(*server->relayClientPort()));
     EXPECT_EQ(linkValue("relayID"), *server->relayDeviceID());
-    EXPECT_EQ(linkValue("port"), "50123");
+    // The address is the machine's own; a namespace with loopback only has none.
+    EXPECT_EQ(linkValue("port"), primaryLocalIPv4Address() ? "50123" : "");
 
     server->setRelayEnabled(false);
     EXPECT_EQ(server->pairingLink()->find("relay"), std::string::npos);
