@@ -45,6 +45,7 @@ struct ExtraAuthorizationPasswordParameters {
 };
 
 // A new record for the password (its UTF-8 bytes as given; callers trim).
+// Throws HalvardineSecurityError when the generator cannot give a salt.
 ExtraAuthorizationPasswordRecord makeExtraAuthorizationPasswordRecord(std::string_view password);
 
 // Whether the password derives the record's key with the record's own

@@ -1,11 +1,16 @@
 #include "server/extra_authorization_sessions.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/crypto/bytes.hpp"
 #include "platform/crypto/digest.hpp"
 #include "platform/text/base64.hpp"
+#include "platform/text/uuid.hpp"
+#include "security/halvardine_security_error.hpp"
 #include "server/secure_random.hpp"
 #include "server/sha256_text.hpp"
 
@@ -15,10 +20,21 @@ namespace {
 
 constexpr std::size_t tokenByteCount = 32;
 
+// Random bytes, or, when the generator fails, the text of a fresh UUID: a
+// grant never fails for want of randomness.
+std::vector<std::uint8_t> tokenBytes() {
+    try {
+        return secureRandomBytes(tokenByteCount);
+    } catch (const HalvardineSecurityError&) {
+        const std::string uuid = platform::makeUUIDString();
+        return {uuid.begin(), uuid.end()};
+    }
+}
+
 }  // namespace
 
 std::string makeExtraAuthorizationToken() {
-    std::string token = platform::base64Encode(secureRandomBytes(tokenByteCount));
+    std::string token = platform::base64Encode(tokenBytes());
     std::replace(token.begin(), token.end(), '+', '-');
     std::replace(token.begin(), token.end(), '/', '_');
     std::erase(token, '=');

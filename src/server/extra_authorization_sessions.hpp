@@ -22,7 +22,8 @@ struct ExtraAuthorizationTokenRecord {
     platform::Date expiresAt;
 };
 
-// 32 random bytes in URL-safe Base64 without padding: 43 characters.
+// 32 random bytes in URL-safe Base64 without padding: 43 characters (48
+// from the text of a UUID on the rare failure of the generator).
 std::string makeExtraAuthorizationToken();
 
 class ExtraAuthorizationSessions {

@@ -137,7 +137,7 @@ std::string HalvardineServer::loadOrCreateRelayDeviceID() {
     if (auto stored = HalvardineRelay::normalizedDeviceID(defaults.string(relayDeviceIDKey))) {
         return *stored;
     }
-    std::string created = platform::hexLower(secureRandomBytes(relayDeviceIDByteCount));
+    std::string created = platform::hexLower(randomBytes(relayDeviceIDByteCount));
     defaults.set(relayDeviceIDKey, created);
     return created;
 }
@@ -164,7 +164,7 @@ std::string HalvardineServer::loadOrCreateRelaySecret() {
             return secret;
         }
     }
-    std::string secret = platform::base64Encode(secureRandomBytes(relaySecretByteCount));
+    std::string secret = platform::base64Encode(randomBytes(relaySecretByteCount));
     try {
         keychain_.saveString(secret, relaySecretAccount, service);
     } catch (const std::exception& error) {
