@@ -125,6 +125,59 @@ TEST_F(RequestRoadTest, AClientThatHangsUpAfterItsReplyIsLetGoWithoutTheCloseDel
     EXPECT_TRUE(reply(received).ok);
 }
 
+// A device that sends the pieces and then hangs up its side of the
+// connection, on a thread of its own; the exchange finishes when the server
+// has closed.
+asio::awaitable<void> sendAndHangUp(std::uint16_t port, std::shared_ptr<platform::TlsContext> context,
+                                    std::vector<std::string> pieces, std::shared_ptr<ClientExchange> exchange) {
+    asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
+    std::error_code error;
+    socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
+    platform::TlsConnection connection(std::move(socket), std::move(context));
+    if (!error) error = co_await connection.handshake();
+    for (const auto& piece : pieces) {
+        if (!error) error = co_await connection.writeAll(asio::buffer(piece));
+    }
+    if (!error) connection.socket().shutdown(asio::ip::tcp::socket::shutdown_send, error);
+    std::vector<char> buffer(4096);
+    while (!error) {
+        auto [readError, count] = co_await connection.readSome(asio::buffer(buffer));
+        exchange->append(buffer.data(), count);
+        error = readError;
+    }
+    connection.close();
+    exchange->finished = true;
+}
+
+TEST_F(RequestRoadTest, ARequestEndedByTheStreamIsTakenWhole) {
+    pairThisClient();
+    asio::io_context io;
+    auto unterminated = std::make_shared<ClientExchange>();
+    auto empty = std::make_shared<ClientExchange>();
+    const auto context = security().clientParameters(std::nullopt);
+    asio::co_spawn(io, sendAndHangUp(port, context, {R"({"id":"E-1",)", R"("action":"ping"})"}, unterminated),
+                   asio::detached);
+    asio::co_spawn(io, sendAndHangUp(port, context, {}, empty), asio::detached);
+    std::thread thread([&] { io.run_for(std::chrono::seconds(20)); });
+    const auto replied = [](const ClientExchange& exchange) {
+        return exchange.received().find('\n') != std::string::npos;
+    };
+    EXPECT_TRUE(runMainLoopUntil([&] { return replied(*unterminated) && replied(*empty); }));
+    clock.advance(ServerConnection::closeDelayAfterReply);
+    EXPECT_TRUE(runMainLoopUntil([&] { return unterminated->finished && empty->finished; }));
+    io.stop();
+    thread.join();
+
+    const auto processed = reply(unterminated->received());
+    EXPECT_TRUE(processed.ok) << processed.error.value_or("");
+    EXPECT_EQ(processed.id, "E-1");
+    // Nothing at all is a request that cannot be read.
+    const auto refused = reply(empty->received());
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(platform::canonicalUUIDString(refused.id), refused.id);
+    EXPECT_FALSE(refused.errorCode.has_value());
+}
+
 TEST_F(RequestRoadTest, UnreadableRequestGetsAFailureUnderAFreshID) {
     const auto response = reply(exchange({R"({"action":"ping"})" "\n"}));
     EXPECT_FALSE(response.ok);
