@@ -132,10 +132,8 @@ std::function<void(asio::ip::tcp::socket)> HalvardineServer::connectionHandler()
     return [weakSelf, context = tlsContext_, connections = connections_, &clock = environment_.clock,
             mainLoop = environment_.mainLoop](asio::ip::tcp::socket socket) {
         auto connection = std::make_shared<ServerConnection>(std::move(socket), context, clock, connections);
-        if (!connections->add(connection)) {
-            ZENTRABO_LOG("Connection refused: too many connections in their handshake");
-            connection->closeOnQueue();
-            return;
+        if (connections->add(connection)) {
+            ZENTRABO_LOG("Connection closed to make room: too many connections in their handshake");
         }
         ZENTRABO_LOG("Accepted connection");
         std::weak_ptr<ServerConnection> weakConnection = connection;

@@ -168,6 +168,12 @@ void ServerConnection::cancel() {
     asio::post(queue_, [self = shared_from_this()] { self->closeOnQueue(); });
 }
 
+void ServerConnection::closeUnheard() {
+    // Whatever the handshake or read still reports is dropped.
+    finishFirst();
+    closeOnQueue();
+}
+
 void ServerConnection::closeOnQueue() {
     initialRequestTimer_.cancel();
     closeTimer_.cancel();
@@ -176,10 +182,24 @@ void ServerConnection::closeOnQueue() {
 }
 
 bool ServerConnections::add(const std::shared_ptr<ServerConnection>& connection) {
-    if (handshaking_ >= maximumHandshakingConnections) return false;
-    connections_.emplace(connection.get(), Entry{connection, Stage::handshaking});
+    // Refusing the newcomer would let strangers that stall their handshakes
+    // shut paired devices out; closing the longest waiting makes them keep
+    // up a flood instead.
+    const bool madeRoom = handshaking_ >= maximumHandshakingConnections;
+    if (madeRoom) {
+        // Held here: closing removes it from the map and the order.
+        const auto oldest = connections_.at(handshakeOrder_.front()).connection;
+        oldest->closeUnheard();
+    }
+    const auto slot = handshakeOrder_.insert(handshakeOrder_.end(), connection.get());
+    connections_.emplace(connection.get(), Entry{connection, Stage::handshaking, slot});
     ++handshaking_;
-    return true;
+    return madeRoom;
+}
+
+void ServerConnections::endHandshake(Entry& entry) {
+    --handshaking_;
+    handshakeOrder_.erase(entry.handshakeSlot);
 }
 
 ServerConnections::Admission ServerConnections::admitPeer(const ServerConnection* connection,
@@ -187,7 +207,7 @@ ServerConnections::Admission ServerConnections::admitPeer(const ServerConnection
     const auto entry = connections_.find(connection);
     // Only a connection taken in and still in its handshake is admitted.
     if (entry == connections_.end() || entry->second.stage != Stage::handshaking) return Admission::refused;
-    --handshaking_;
+    endHandshake(entry->second);
     if (pairedFingerprints_.contains(fingerprint)) {
         entry->second.stage = Stage::uncounted;
         return Admission::paired;
@@ -206,7 +226,7 @@ void ServerConnections::remove(const ServerConnection* connection) {
     if (entry == connections_.end()) return;
     switch (entry->second.stage) {
     case Stage::handshaking:
-        --handshaking_;
+        endHandshake(entry->second);
         break;
     case Stage::unpaired:
         --unpaired_;
@@ -221,6 +241,7 @@ void ServerConnections::closeAll() {
     // Closing removes each connection from the map, so work on a copy.
     auto connections = std::move(connections_);
     connections_.clear();
+    handshakeOrder_.clear();
     handshaking_ = 0;
     unpaired_ = 0;
     for (auto& [key, entry] : connections) entry.connection->closeOnQueue();

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -70,6 +71,9 @@ public:
     void cancel();
     // On the queue: closes the connection now.
     void closeOnQueue();
+    // On the queue: closes the connection before its request was handed
+    // over; a handshake or read still under way ends unheard.
+    void closeUnheard();
 
     const std::optional<asio::ip::tcp::endpoint>& remoteEndpoint() const { return remoteEndpoint_; }
     // Set by the handshake, before the request is handed over.
@@ -106,12 +110,15 @@ private:
 // Strangers are bounded twice: connections still in their handshake, and
 // connections whose certificate is not paired. A paired device is known only
 // once its handshake is done, so the unpaired bound is applied after the
-// handshake: however many strangers hold connections open, a paired device
-// still gets through, and is never refused for being one too many.
+// handshake, and a newcomer beyond the handshake bound takes the place of the
+// connection that has been in its handshake longest instead of being refused:
+// however many strangers hold connections open, a paired device still gets
+// through, and is never refused for being one too many.
 class ServerConnections : public std::enable_shared_from_this<ServerConnections> {
 public:
-    // Connections in their handshake at once; more are closed as they
-    // arrive. A handshake lasts at most the initial 12 s.
+    // Connections in their handshake at once; beyond it the longest waiting
+    // is closed. A handshake of a device nearby takes milliseconds, and lasts
+    // at most the initial 12 s.
     static constexpr std::size_t maximumHandshakingConnections = 128;
     // Connections of certificates that are not paired at once; a further one
     // is closed right after its handshake, before its request is read.
@@ -119,8 +126,9 @@ public:
 
     enum class Admission { paired, unpaired, refused };
 
-    // Takes a newly accepted connection in, as one in its handshake; false,
-    // and nothing taken, when too many are in their handshake.
+    // Takes a newly accepted connection in, as one in its handshake. When
+    // too many are in their handshake, the one that has waited longest is
+    // closed first, unheard; true then.
     bool add(const std::shared_ptr<ServerConnection>& connection);
     // After the handshake, by the certificate the peer presented: refused
     // when it is not paired and the unpaired bound is reached.
@@ -137,12 +145,20 @@ private:
     // Paired connections, and refused ones until they are closed, count
     // against neither bound.
     enum class Stage { handshaking, unpaired, uncounted };
+    using HandshakeOrder = std::list<const ServerConnection*>;
     struct Entry {
         std::shared_ptr<ServerConnection> connection;
         Stage stage = Stage::handshaking;
+        // Its place in handshakeOrder_ while it is in its handshake.
+        HandshakeOrder::iterator handshakeSlot;
     };
 
+    // Leaves the handshake stage: no longer counted there.
+    void endHandshake(Entry& entry);
+
     std::unordered_map<const ServerConnection*, Entry> connections_;
+    // The connections in their handshake, longest waiting first.
+    HandshakeOrder handshakeOrder_;
     std::size_t handshaking_ = 0;
     std::size_t unpaired_ = 0;
     PairedFingerprints pairedFingerprints_;
