@@ -1,5 +1,10 @@
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "platform/store/key_store.hpp"
 
 #include "server/host_info.hpp"
 #include "server_fixture.hpp"
@@ -95,6 +100,33 @@ TEST_F(ServerTest, StoredDeviceIDIsNormalisedButNotRewritten) {
     auto server = makeServer();
     EXPECT_EQ(*server->relayDeviceID(), "my-mac_01");
     EXPECT_EQ(defaults->string("relayDeviceID"), " My-Mac_01! ");
+}
+
+TEST_F(ServerTest, AListenerThatCannotStartWaitsForARestart) {
+    // A key store that cannot be read holds no server identity.
+    const auto keyStore = platform::KeyStore::filePath();
+    std::filesystem::create_directories(keyStore.parent_path());
+    std::ofstream(keyStore) << "not a key store";
+    auto server = makeServer();
+    EXPECT_NE(home.logText().find("NWListener start failed: "), std::string::npos);
+    EXPECT_EQ(home.logText().find("NWListener started"), std::string::npos);
+    EXPECT_FALSE(*server->isRunning());
+    EXPECT_FALSE(server->port()->has_value());
+    EXPECT_FALSE(server->serverCertificateFingerprint()->has_value());
+    EXPECT_TRUE(relay->configurations.empty());
+
+    std::filesystem::remove(keyStore);
+    server->restart();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!server->port()->has_value() && std::chrono::steady_clock::now() < deadline) {
+        mainLoop.runReady();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(*server->isRunning());
+    EXPECT_TRUE(server->port()->has_value());
+    EXPECT_EQ(*server->serverCertificateFingerprint(), security().loadOrCreateIdentity(true).fingerprint);
+    // The restart and the ready report each hand the connector the port they know.
+    ASSERT_EQ(relay->configurations.size(), 2u);
 }
 
 }  // namespace
