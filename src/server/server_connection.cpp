@@ -94,6 +94,7 @@ asio::awaitable<void> ServerConnection::receive(RequestHandler handler) {
             co_return;
         }
         if (error == asio::error::eof) {
+            peerHasHungUp_ = true;
             complete({std::move(buffer), std::nullopt});
             co_return;
         }
@@ -125,6 +126,12 @@ asio::awaitable<void> ServerConnection::send(std::string bytes, double closeDela
     if (const std::error_code error = co_await tls_.writeAll(asio::buffer(bytes))) {
         ZENTRABO_LOG("Response send failed: " + error.message());
         closeOnQueue();
+        co_return;
+    }
+    // A peer that ended its request by hanging up waits for nothing more,
+    // and a read past the end of its stream would only wait for the delay.
+    if (peerHasHungUp_) {
+        closeAfterFinalSend();
         co_return;
     }
     // Counted from the completed send, so the message has left before the close.

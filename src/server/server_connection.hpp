@@ -98,6 +98,8 @@ private:
 
     std::mutex lock_;
     bool didFinish_ = false;
+    // Set on the queue when the end of the peer's stream ended its request.
+    bool peerHasHungUp_ = false;
 
     platform::Timer initialRequestTimer_;
     platform::Timer closeTimer_;
