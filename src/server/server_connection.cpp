@@ -141,7 +141,7 @@ asio::awaitable<void> ServerConnection::send(std::string bytes, double closeDela
     // A peer that closes its side has read what it wanted: its connection
     // goes at once instead of holding a socket until the delay ends. What it
     // sends meanwhile is read and dropped, up to the same bound as at the close.
-    std::vector<char> discarded(receiveChunkSize);
+    std::vector<char> discarded(discardChunkSize);
     for (std::size_t total = 0; total < maximumDiscardedBytesAtClose;) {
         const auto [error, count] = co_await tls_.readSome(asio::buffer(discarded));
         if (error == asio::error::operation_aborted) co_return;  // closed by the delay
@@ -158,7 +158,7 @@ void ServerConnection::closeAfterFinalSend() {
     // connection, and a reset throws away whatever of the final message the
     // peer has not received yet: read and drop those bytes first.
     auto& socket = tls_.socket();
-    std::array<char, 16384> discarded;
+    std::array<char, discardChunkSize> discarded;
     std::size_t total = 0;
     std::error_code error;
     while (total < maximumDiscardedBytesAtClose) {

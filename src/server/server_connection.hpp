@@ -49,6 +49,9 @@ public:
     // What a final close reads and drops of the peer's unread bytes at most;
     // a peer that keeps sending past it gets its connection reset.
     static constexpr std::size_t maximumDiscardedBytesAtClose = 16 * 1024 * 1024;
+    // Bytes dropped per read after the reply: one TLS record, so a
+    // connection waiting out its close delay holds little memory.
+    static constexpr std::size_t discardChunkSize = 16384;
     // A client that stops reading its reply is dropped after this long; a
     // 25 MiB file still gets through a slow mobile link within it.
     static constexpr double maximumSendDuration = 300.0;

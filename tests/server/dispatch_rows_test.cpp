@@ -2,6 +2,7 @@
 #include <fstream>
 #include <thread>
 
+#include "support/device_request.hpp"
 #include "server_fixture.hpp"
 
 namespace zentrabo::testing {
@@ -41,13 +42,6 @@ protected:
         return reply.value_or(HalvardineResponse{});
     }
 
-    static HalvardineRequest request(std::string action) {
-        HalvardineRequest request;
-        request.id = "R-1";
-        request.action = std::move(action);
-        return request;
-    }
-
     std::vector<std::string> journalSubjects(const std::string& action) {
         std::vector<std::string> subjects;
         for (const auto& entry : desktop->journal()) {
@@ -67,7 +61,7 @@ TEST_F(DispatchRowsTest, FileResourceListsAFolderWithTheDefaults) {
     std::ofstream(folder / "File2.txt") << "two";
     std::ofstream(folder / ".hidden") << "x";
 
-    auto listing = request("fileResource");
+    auto listing = deviceRequest("R-1", "fileResource");
     listing.filePath = folder.string();
     const auto response = send(listing);
     ASSERT_TRUE(response.ok) << response.error.value_or("");
@@ -77,7 +71,7 @@ TEST_F(DispatchRowsTest, FileResourceListsAFolderWithTheDefaults) {
     for (const auto& entry : *response.fileResource->entries) names.push_back(entry.name);
     EXPECT_EQ(names, (std::vector<std::string>{"File2.txt", "File10.txt"}));
 
-    auto missing = request("fileResource");
+    auto missing = deviceRequest("R-1", "fileResource");
     missing.filePath = (folder / "absent.txt").string();
     const auto refusal = send(missing);
     EXPECT_FALSE(refusal.ok);
@@ -85,46 +79,46 @@ TEST_F(DispatchRowsTest, FileResourceListsAFolderWithTheDefaults) {
 }
 
 TEST_F(DispatchRowsTest, ApplicationRowsActOnTheDesktop) {
-    auto activate = request("activate");
+    auto activate = deviceRequest("R-1", "activate");
     activate.bundleIdentifier = "com.example.viewer";
     EXPECT_TRUE(send(activate).ok);
     EXPECT_EQ(desktop->workspace().frontmostApplication()->bundleIdentifier(), "com.example.viewer");
 
     // A named application that is not running is never replaced by the
     // frontmost one.
-    auto quitAbsent = request("quit");
+    auto quitAbsent = deviceRequest("R-1", "quit");
     quitAbsent.bundleIdentifier = "com.example.notes";
     const auto refusal = send(quitAbsent);
     EXPECT_FALSE(refusal.ok);
     EXPECT_EQ(refusal.errorCode, HalvardineErrorCode::applicationNotRunning);
     EXPECT_TRUE(journalSubjects("terminate").empty());
 
-    auto quit = request("quit");
+    auto quit = deviceRequest("R-1", "quit");
     quit.bundleIdentifier = "com.example.editor";
     EXPECT_TRUE(send(quit).ok);
     EXPECT_EQ(journalSubjects("terminate"), std::vector<std::string>{"com.example.editor"});
 }
 
 TEST_F(DispatchRowsTest, OpenURLAndModalRows) {
-    auto open = request("openURL");
+    auto open = deviceRequest("R-1", "openURL");
     open.urlString = "https://example.com/a";
     EXPECT_TRUE(send(open).ok);
     EXPECT_EQ(journalSubjects("openURL"), std::vector<std::string>{"https://example.com/a"});
 
-    auto bad = request("openURL");
+    auto bad = deviceRequest("R-1", "openURL");
     bad.urlString = "not a url";
     const auto refusal = send(bad);
     EXPECT_FALSE(refusal.ok);
     EXPECT_EQ(refusal.errorCode, HalvardineErrorCode::invalidURL);
 
     // No modal window: success without modalInfo.
-    const auto modal = send(request("modalInfo"));
+    const auto modal = send(deviceRequest("R-1", "modalInfo"));
     EXPECT_TRUE(modal.ok);
     EXPECT_FALSE(modal.modalInfo);
 }
 
 TEST_F(DispatchRowsTest, RowsNeedAPairedClient) {
-    HalvardineRequest listing = request("fileResource");
+    HalvardineRequest listing = deviceRequest("R-1", "fileResource");
     std::optional<HalvardineResponse> reply;
     server->handle(listing, Channel::local, std::string(64, 'b'), [&](HalvardineResponse response) {
         reply = std::move(response);

@@ -1,6 +1,7 @@
 // The menu, applications and run requests, through the dispatcher.
 #include <gmock/gmock.h>
 
+#include "support/device_request.hpp"
 #include "server_fixture.hpp"
 
 namespace zentrabo::testing {
@@ -27,31 +28,24 @@ protected:
         return reply.value_or(HalvardineResponse{});
     }
 
-    static HalvardineRequest request(std::string action) {
-        HalvardineRequest request;
-        request.id = "R-1";
-        request.action = std::move(action);
-        return request;
-    }
-
     std::shared_ptr<HalvardineServer> server;
 };
 
 TEST_F(MenuRequestsTest, MenuAndApplicationsAnswerWithTheirRecords) {
-    const auto menu = send(request("menu"));
+    const auto menu = send(deviceRequest("R-1", "menu"));
     ASSERT_TRUE(menu.ok);
     ASSERT_TRUE(menu.snapshot);
     EXPECT_EQ(menu.snapshot->application.bundleIdentifier, "com.example.editor");
     EXPECT_EQ(menu.snapshot->items.at(0).children.at(0).shortcut, "cmd+S");
 
-    const auto applications = send(request("applications"));
+    const auto applications = send(deviceRequest("R-1", "applications"));
     ASSERT_TRUE(applications.applications);
     ASSERT_EQ(applications.applications->size(), 1u);
     EXPECT_TRUE(applications.applications->at(0).isRunning);
 }
 
 TEST_F(MenuRequestsTest, RunPressesByExactTitlesAndReportsRefusals) {
-    auto run = request("run");
+    auto run = deviceRequest("R-1", "run");
     EXPECT_EQ(send(run).error, "No menu path was provided.");
     EXPECT_FALSE(send(run).errorCode);
 
