@@ -34,6 +34,11 @@ StandardInputLines::StandardInputLines(int descriptor, asio::any_io_executor mai
 }
 
 StandardInputLines::~StandardInputLines() {
+    {
+        std::lock_guard guard(pending_->mutex);
+        pending_->isStopping = true;
+    }
+    pending_->room.notify_all();
     if (stopPipe_[1] >= 0) {
         const char stop = 0;
         while (::write(stopPipe_[1], &stop, 1) < 0 && errno == EINTR) {
@@ -71,13 +76,27 @@ void StandardInputLines::read(int descriptor) {
                 else isTooLong = true;
                 continue;
             }
-            deliver(finished(line, isTooLong));
+            if (!deliver(finished(line, isTooLong))) return;
         }
     }
 }
 
-void StandardInputLines::deliver(std::optional<std::string> line) {
-    asio::post(mainLoop_, [handler = handler_, line = std::move(line)]() mutable { handler(std::move(line)); });
+bool StandardInputLines::deliver(std::optional<std::string> line) {
+    {
+        std::unique_lock lock(pending_->mutex);
+        pending_->room.wait(lock, [&] { return pending_->count < maximumPendingLines || pending_->isStopping; });
+        if (pending_->isStopping) return false;
+        ++pending_->count;
+    }
+    asio::post(mainLoop_, [handler = handler_, pending = pending_, line = std::move(line)]() mutable {
+        {
+            std::lock_guard guard(pending->mutex);
+            --pending->count;
+        }
+        pending->room.notify_one();
+        handler(std::move(line));
+    });
+    return true;
 }
 
 }  // namespace zentrabo

@@ -1,8 +1,11 @@
 #pragma once
 // Standard input read on a thread of its own, line by line, each line handed
 // to the main loop. The end of input ends only the reading.
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -16,6 +19,10 @@ public:
     // A command line is short; a longer one is dropped whole rather than
     // buffered without bound.
     static constexpr std::size_t maximumLineLength = 4096;
+    // Lines handed over and not yet handled; past it the reading waits, so
+    // input arriving faster than the main loop runs piles up in the pipe,
+    // not in memory.
+    static constexpr std::size_t maximumPendingLines = 64;
     // Each complete line without its line feed (and without a carriage
     // return before it), or none for a line that was too long; on the main loop.
     using LineHandler = std::function<void(std::optional<std::string>)>;
@@ -27,11 +34,21 @@ public:
     StandardInputLines& operator=(const StandardInputLines&) = delete;
 
 private:
+    // Shared with the handlers on the main loop, which may outlive the reader.
+    struct Pending {
+        std::mutex mutex;
+        std::condition_variable room;
+        std::size_t count = 0;
+        bool isStopping = false;
+    };
+
     void read(int descriptor);
-    void deliver(std::optional<std::string> line);
+    // False when the reader is stopping.
+    bool deliver(std::optional<std::string> line);
 
     asio::any_io_executor mainLoop_;
     LineHandler handler_;
+    std::shared_ptr<Pending> pending_ = std::make_shared<Pending>();
     int stopPipe_[2] = {-1, -1};
     std::thread thread_;
 };

@@ -1,6 +1,7 @@
 #include "app/standard_input_lines.hpp"
 #include "platform/dispatch/main_loop.hpp"
 
+#include <asio/io_context.hpp>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -58,6 +59,31 @@ TEST_F(StandardInputLinesTest, SplitsReassemblesAndBoundsLines) {
                                    Optional(std::string()), std::nullopt,
                                    Optional(std::string(StandardInputLines::maximumLineLength, 'y')),
                                    Optional(std::string("quit"))));
+}
+
+TEST_F(StandardInputLinesTest, HandsOverAtMostItsBoundOfLinesAheadOfTheMainLoop) {
+    write(std::string(3 * StandardInputLines::maximumPendingLines, '\n'));
+    asio::io_context idleLoop;
+    {
+        StandardInputLines reader(pipe_[0], idleLoop.get_executor(), [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+        // Time to run ahead; it must stop at its bound, and still stop
+        // when asked while it waits there.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const std::size_t handedOver = idleLoop.poll();
+    EXPECT_GT(handedOver, 0u);
+    EXPECT_LE(handedOver, StandardInputLines::maximumPendingLines);
+}
+
+TEST_F(StandardInputLinesTest, DeliversEveryLineInOrderPastItsBound) {
+    constexpr std::size_t lineCount = 3 * StandardInputLines::maximumPendingLines;
+    std::string input;
+    for (std::size_t index = 0; index < lineCount; ++index) input += std::to_string(index) + "\n";
+    write(input);
+    StandardInputLines reader(pipe_[0], mainLoop.executor(), [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+    waitForLines(lineCount);
+    ASSERT_EQ(lines.size(), lineCount);
+    for (std::size_t index = 0; index < lineCount; ++index) EXPECT_EQ(lines[index], std::to_string(index));
 }
 
 TEST_F(StandardInputLinesTest, StopsWhileWaitingForInput) {
