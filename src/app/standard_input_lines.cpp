@@ -16,10 +16,7 @@ namespace {
 // Takes the collected line for delivery and starts the next one.
 std::optional<std::string> finished(std::string& line, bool& isTooLong) {
     std::optional<std::string> result;
-    if (!isTooLong) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        result = std::move(line);
-    }
+    if (!isTooLong) result = std::move(line);
     line.clear();
     isTooLong = false;
     return result;

@@ -23,8 +23,9 @@ public:
     // input arriving faster than the main loop runs piles up in the pipe,
     // not in memory.
     static constexpr std::size_t maximumPendingLines = 64;
-    // Each complete line without its line feed (and without a carriage
-    // return before it), or none for a line that was too long; on the main loop.
+    // Each complete line without its line feed (a carriage return before it
+    // is the front's to drop), or none for a line that was too long; on the
+    // main loop.
     using LineHandler = std::function<void(std::optional<std::string>)>;
 
     StandardInputLines(int descriptor, asio::any_io_executor mainLoop, LineHandler handler);

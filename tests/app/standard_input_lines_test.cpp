@@ -55,7 +55,7 @@ TEST_F(StandardInputLinesTest, SplitsReassemblesAndBoundsLines) {
     write(std::string(StandardInputLines::maximumLineLength, 'y') + "\nquit");
     closeWritingEnd();
     waitForLines(6);
-    EXPECT_THAT(lines, ElementsAre(Optional(std::string("status")), Optional(std::string("revoke 2")),
+    EXPECT_THAT(lines, ElementsAre(Optional(std::string("status\r")), Optional(std::string("revoke 2")),
                                    Optional(std::string()), std::nullopt,
                                    Optional(std::string(StandardInputLines::maximumLineLength, 'y')),
                                    Optional(std::string("quit"))));
