@@ -192,7 +192,7 @@ bool ServerConnections::add(const std::shared_ptr<ServerConnection>& connection)
     // Refusing the newcomer would let strangers that stall their handshakes
     // shut paired devices out; closing the longest waiting makes them keep
     // up a flood instead.
-    const bool madeRoom = handshaking_ >= maximumHandshakingConnections;
+    const bool madeRoom = handshakeOrder_.size() >= maximumHandshakingConnections;
     if (madeRoom) {
         // Held here: closing removes it from the map and the order.
         const auto oldest = connections_.at(handshakeOrder_.front()).connection;
@@ -200,14 +200,10 @@ bool ServerConnections::add(const std::shared_ptr<ServerConnection>& connection)
     }
     const auto slot = handshakeOrder_.insert(handshakeOrder_.end(), connection.get());
     connections_.emplace(connection.get(), Entry{connection, Stage::handshaking, slot});
-    ++handshaking_;
     return madeRoom;
 }
 
-void ServerConnections::endHandshake(Entry& entry) {
-    --handshaking_;
-    handshakeOrder_.erase(entry.handshakeSlot);
-}
+void ServerConnections::endHandshake(Entry& entry) { handshakeOrder_.erase(entry.handshakeSlot); }
 
 ServerConnections::Admission ServerConnections::admitPeer(const ServerConnection* connection,
                                                           const std::optional<std::string>& fingerprint) {
@@ -249,7 +245,6 @@ void ServerConnections::closeAll() {
     auto connections = std::move(connections_);
     connections_.clear();
     handshakeOrder_.clear();
-    handshaking_ = 0;
     unpaired_ = 0;
     for (auto& [key, entry] : connections) entry.connection->closeOnQueue();
 }

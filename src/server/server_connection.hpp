@@ -164,7 +164,6 @@ private:
     std::unordered_map<const ServerConnection*, Entry> connections_;
     // The connections in their handshake, longest waiting first.
     HandshakeOrder handshakeOrder_;
-    std::size_t handshaking_ = 0;
     std::size_t unpaired_ = 0;
     PairedFingerprints pairedFingerprints_;
 };
