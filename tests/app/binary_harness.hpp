@@ -99,13 +99,10 @@ protected:
     void startProcess() {
         process = std::make_unique<ServerProcess>();
         ASSERT_GT(process->pid(), 0);
-        const auto version = process->readLine();
-        const auto listening = process->readLineStartingWith("Listening on port ");
-        const auto fingerprint = process->readLineStartingWith("Server fingerprint: ");
-        ASSERT_TRUE(version && listening && fingerprint) << "no start lines; errors: " << process->errorText();
-        EXPECT_EQ(version->rfind("Zentrabo Server ", 0), 0u) << *version;
-        port = static_cast<std::uint16_t>(std::stoi(listening->substr(std::string_view("Listening on port ").size())));
-        serverFingerprint = fingerprint->substr(std::string_view("Server fingerprint: ").size());
+        const auto start = process->readStartLines();
+        ASSERT_TRUE(start) << "no start lines; errors: " << process->errorText();
+        port = start->port;
+        serverFingerprint = start->fingerprint;
         ASSERT_EQ(serverFingerprint.size(), 64u);
     }
 

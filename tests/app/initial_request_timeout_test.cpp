@@ -28,15 +28,14 @@ bool closedWithin(int socket, std::chrono::milliseconds time) {
 TEST(InitialRequestTimeoutTest, ASilentClientIsDisconnectedAfterTwelveSeconds) {
     testing::TemporaryHome home;
     testing::ServerProcess server;
-    const auto listening = server.readLineStartingWith("Listening on port ");
-    ASSERT_TRUE(listening);
-    const int port = std::stoi(listening->substr(std::string("Listening on port ").size()));
+    const auto start = server.readStartLines();
+    ASSERT_TRUE(start);
 
     const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(socket, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_port = htons(start->port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
 

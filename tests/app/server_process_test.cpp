@@ -31,16 +31,13 @@ protected:
         return home.path() / ".local/share/zentrabo/virtual-desktop/Applications" / (path + ".app/Contents/Info.plist");
     }
 
-    // Reads the three start lines; returns the port.
+    // Reads the three start lines and checks their form; returns the port.
     static std::optional<int> readStartLines(testing::ServerProcess& server) {
-        const auto version = server.readLine();
-        const auto listening = server.readLine();
-        const auto fingerprint = server.readLine();
-        if (!version || !listening || !fingerprint) return std::nullopt;
-        EXPECT_THAT(*version, MatchesRegex("Zentrabo Server [0-9.]+ \\([0-9A-Za-z.]+\\)"));
-        EXPECT_THAT(*listening, MatchesRegex("Listening on port [1-9][0-9]*"));
-        EXPECT_THAT(*fingerprint, MatchesRegex("Server fingerprint: [0-9a-f]{64}"));
-        return std::stoi(listening->substr(std::string("Listening on port ").size()));
+        const auto start = server.readStartLines();
+        if (!start) return std::nullopt;
+        EXPECT_THAT(start->version, MatchesRegex("[0-9.]+ \\([0-9A-Za-z.]+\\)"));
+        EXPECT_THAT(start->fingerprint, MatchesRegex("[0-9a-f]{64}"));
+        return start->port;
     }
 };
 

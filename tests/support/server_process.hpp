@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,6 +70,31 @@ public:
             if (line->rfind(prefix, 0) == 0) return line;
         }
         return std::nullopt;
+    }
+
+    // The three lines the server prints when it starts, in their order.
+    struct StartLines {
+        std::string version;  // after "Zentrabo Server "
+        std::uint16_t port = 0;
+        std::string fingerprint;
+    };
+    // None when a line is missing, out of order or malformed.
+    std::optional<StartLines> readStartLines() {
+        constexpr std::string_view versionPrefix = "Zentrabo Server ";
+        constexpr std::string_view portPrefix = "Listening on port ";
+        constexpr std::string_view fingerprintPrefix = "Server fingerprint: ";
+        const auto version = readLine();
+        const auto listening = readLine();
+        const auto fingerprint = readLine();
+        if (!version || !listening || !fingerprint || version->rfind(versionPrefix, 0) != 0 ||
+            listening->rfind(portPrefix, 0) != 0 || fingerprint->rfind(fingerprintPrefix, 0) != 0) {
+            return std::nullopt;
+        }
+        StartLines lines{version->substr(versionPrefix.size()), 0, fingerprint->substr(fingerprintPrefix.size())};
+        const std::string port = listening->substr(portPrefix.size());
+        const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), lines.port);
+        if (error != std::errc() || end != port.data() + port.size() || lines.port == 0) return std::nullopt;
+        return lines;
     }
 
     // One command on the server's standard input.
