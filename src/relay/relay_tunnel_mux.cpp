@@ -33,6 +33,7 @@ void RelayTunnelMux::handleFrame(const RelayFrameHeader& header, std::vector<std
         if (found != tunnels_.end()) {
             auto tunnel = found->second;
             tunnels_.erase(found);
+            dropQueuedData(*tunnel);
             tunnel->end(false);
         }
         return;
@@ -105,6 +106,16 @@ void RelayTunnelMux::tunnelEnded(const RelayTunnel& tunnel, bool notifyRelay) {
 }
 
 void RelayTunnelMux::backlogDrained() { readerSignal_.notify(); }
+
+void RelayTunnelMux::dropQueuedData(const RelayTunnel& tunnel) {
+    const auto ofTunnel = [&](const RelayOutboundFrame& frame) {
+        return !frame.isClose && frame.tunnel.lock().get() == &tunnel;
+    };
+    for (const auto& frame : outbound_) {
+        if (ofTunnel(frame)) outboundQueueBytes_ -= frame.bytes.size();
+    }
+    std::erase_if(outbound_, ofTunnel);
+}
 
 void RelayTunnelMux::queueClose(const RelayTunnelID& tunnelID) {
     outbound_.push_back({makeRelayFrame(RelayFrameType::close, tunnelID), {}, true});

@@ -36,7 +36,8 @@ struct RelayOutboundFrame {
 // Memory stays bounded: the control session stops reading frames while any
 // tunnel's backlog is over its limit or while as many close frames wait as
 // there can be tunnels, and each tunnel stops reading its local socket while
-// its queued data frames are over their limit.
+// its queued data frames are over their limit. Data frames of a tunnel the
+// relay closed leave the queue with it.
 class RelayTunnelMux : public std::enable_shared_from_this<RelayTunnelMux> {
 public:
     RelayTunnelMux(const asio::any_io_executor& executor, std::optional<std::uint16_t> localServerPort);
@@ -67,6 +68,9 @@ public:
 private:
     bool isOpen(const RelayTunnel& tunnel) const;
     void queueClose(const RelayTunnelID& tunnelID);
+    // The relay would drop them anyway; kept, they would pile up while a
+    // relay opens and closes tunnels without reading what we send.
+    void dropQueuedData(const RelayTunnel& tunnel);
 
     asio::any_io_executor executor_;
     std::optional<std::uint16_t> localServerPort_;

@@ -178,5 +178,20 @@ TEST_F(RelayTunnelMuxTest, StopsReadingTheLocalServerWhileItsFramesWaitForTheRel
     held->close();
 }
 
+TEST_F(RelayTunnelMuxTest, DropsQueuedDataOfTunnelsTheRelayClosed) {
+    auto held = std::make_shared<RelayTunnelMux>(io.get_executor(), acceptor.local_endpoint().port());
+    // A relay that never reads what we send and keeps opening and closing
+    // tunnels: what the local server answered on each must not pile up.
+    for (std::uint8_t round = 1; round <= 3; ++round) {
+        held->handleFrame({RelayFrameType::open, tunnelNumber(round), 0}, {});
+        tcp::socket local = acceptLocal();
+        asio::write(local, asio::buffer(std::string("server reply")));
+        runUntil([&] { return held->outboundQueueBytes() > 0; });
+        held->handleFrame({RelayFrameType::close, tunnelNumber(round), 0}, {});
+        EXPECT_EQ(held->outboundQueueBytes(), 0u);
+    }
+    held->close();
+}
+
 }  // namespace
 }  // namespace zentrabo
