@@ -1,6 +1,6 @@
 #include "platform/desktop/property_list.hpp"
 
-#include "platform/desktop/atomic_file.hpp"
+#include "platform/files/atomic_file.hpp"
 
 #include <plist/plist.h>
 

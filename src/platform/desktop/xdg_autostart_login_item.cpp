@@ -4,8 +4,8 @@
 #include <string>
 #include <system_error>
 
-#include "platform/desktop/atomic_file.hpp"
-#include "platform/desktop/xdg_folders.hpp"
+#include "platform/files/atomic_file.hpp"
+#include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo::platform {
 

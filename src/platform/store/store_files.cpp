@@ -1,12 +1,12 @@
 #include "platform/store/store_files.hpp"
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+
+#include "platform/files/atomic_file.hpp"
+#include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo::platform {
 namespace {
@@ -14,37 +14,6 @@ namespace {
 constexpr const char* productFolder = "zentrabo";
 
 std::error_code lastError() { return {errno, std::generic_category()}; }
-
-std::filesystem::path homeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* result = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 &&
-      result != nullptr && result->pw_dir != nullptr) {
-    return result->pw_dir;
-  }
-  return "/";
-}
-
-std::filesystem::path xdgFolder(const char* variable, const char* fallbackBelowHome) {
-  if (const char* value = std::getenv(variable); value != nullptr && value[0] == '/') {
-    return std::filesystem::path(value) / productFolder;
-  }
-  return homeFolder() / fallbackBelowHome / productFolder;
-}
-
-std::error_code writeAll(int descriptor, std::string_view contents) {
-  while (!contents.empty()) {
-    const ssize_t written = ::write(descriptor, contents.data(), contents.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return lastError();
-    }
-    contents.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return {};
-}
 
 class Descriptor {
  public:
@@ -55,11 +24,6 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const noexcept { return descriptor_; }
-  std::error_code close() noexcept {
-    const int descriptor = descriptor_;
-    descriptor_ = -1;
-    return ::close(descriptor) == 0 ? std::error_code{} : lastError();
-  }
 
  private:
   int descriptor_;
@@ -75,9 +39,9 @@ std::error_code ensurePrivateFolder(const std::filesystem::path& folder) {
   return {};
 }
 
-std::filesystem::path dataFolder() { return xdgFolder("XDG_DATA_HOME", ".local/share"); }
+std::filesystem::path dataFolder() { return xdgDataHome() / productFolder; }
 
-std::filesystem::path configFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
+std::filesystem::path configFolder() { return xdgConfigHome() / productFolder; }
 
 std::error_code readStoreFile(const std::filesystem::path& path, std::string& contents) {
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -105,25 +69,8 @@ std::error_code readStoreFile(const std::filesystem::path& path, std::string& co
 
 std::error_code writeStoreFileAtomically(const std::filesystem::path& path,
                                          std::string_view contents) {
-  const std::filesystem::path folder = path.parent_path();
-  if (auto error = ensurePrivateFolder(folder)) return error;
-
-  std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-  Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));  // mkostemp creates it 0600
-  if (file.get() < 0) return lastError();
-  auto discard = [&](std::error_code error) {
-    ::unlink(temporary.c_str());
-    return error;
-  };
-  if (::fchmod(file.get(), 0600) != 0) return discard(lastError());
-  if (auto error = writeAll(file.get(), contents)) return discard(error);
-  if (::fsync(file.get()) != 0) return discard(lastError());
-  if (auto error = file.close()) return discard(error);
-  if (::rename(temporary.c_str(), path.c_str()) != 0) return discard(lastError());
-
-  Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (directory.get() < 0 || ::fsync(directory.get()) != 0) return lastError();
-  return {};
+  if (auto error = ensurePrivateFolder(path.parent_path())) return error;
+  return replaceFileAtomically(path, contents, 0600);
 }
 
 }  // namespace zentrabo::platform

@@ -3,8 +3,8 @@
 #include <system_error>
 
 #include "platform/desktop/application_bundle.hpp"
-#include "platform/desktop/atomic_file.hpp"
-#include "platform/desktop/xdg_folders.hpp"
+#include "platform/files/atomic_file.hpp"
+#include "platform/files/xdg_folders.hpp"
 #include "platform/imaging/png_codec.hpp"
 
 namespace zentrabo::platform {

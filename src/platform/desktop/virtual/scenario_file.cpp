@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "platform/desktop/virtual/scenario_validation.hpp"
-#include "platform/desktop/xdg_folders.hpp"
+#include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo::platform {
 

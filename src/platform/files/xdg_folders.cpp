@@ -1,6 +1,8 @@
-#include "platform/desktop/xdg_folders.hpp"
+#include "platform/files/xdg_folders.hpp"
 
 #include <cstdlib>
+
+#include "platform/files/file_path.hpp"
 
 namespace zentrabo::platform {
 
@@ -8,8 +10,7 @@ namespace {
 
 std::filesystem::path baseFolder(const char* variable, const char* fallbackInHome) {
     if (const char* value = std::getenv(variable); value && value[0] == '/') return value;
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home && home[0] ? home : "/") / fallbackInHome;
+    return std::filesystem::path(homeFolderPath()) / fallbackInHome;
 }
 
 }  // namespace

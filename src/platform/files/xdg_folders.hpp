@@ -5,9 +5,10 @@
 
 namespace zentrabo::platform {
 
-// $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config.
+// $XDG_CONFIG_HOME when it is an absolute path, else .config in the home
+// folder (homeFolderPath).
 std::filesystem::path xdgConfigHome();
-// $XDG_DATA_HOME when it is an absolute path, else $HOME/.local/share.
+// $XDG_DATA_HOME when it is an absolute path, else .local/share there.
 std::filesystem::path xdgDataHome();
 
 }  // namespace zentrabo::platform
