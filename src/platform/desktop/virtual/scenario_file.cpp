@@ -1,10 +1,9 @@
 #include "platform/desktop/virtual/scenario_file.hpp"
 
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "platform/desktop/virtual/scenario_validation.hpp"
+#include "platform/files/bounded_file_read.hpp"
 #include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo::platform {
@@ -12,21 +11,21 @@ namespace zentrabo::platform {
 namespace {
 
 // A scenario is hand-written; one this large is a mistake, not a desktop.
-constexpr std::uintmax_t maximumFileSize = 16 * 1024 * 1024;
+constexpr std::size_t maximumFileSize = 16 * 1024 * 1024;
 
 }  // namespace
 
 DesktopScenario readDesktopScenarioFile(const std::filesystem::path& path) {
     const std::string name = path.string();
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error) throw ScenarioError(name + ": cannot be read (" + error.message() + ")");
-    if (size > maximumFileSize) throw ScenarioError(name + ": larger than 16 MiB");
-    std::ifstream file(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) throw ScenarioError(name + ": cannot be read");
+    const BoundedFileRead read = readRegularFile(name, maximumFileSize);
+    switch (read.status) {
+        case BoundedFileRead::Status::ok: break;
+        case BoundedFileRead::Status::tooLarge: throw ScenarioError(name + ": larger than 16 MiB");
+        case BoundedFileRead::Status::notRegularFile: throw ScenarioError(name + ": not a regular file");
+        case BoundedFileRead::Status::failed: throw ScenarioError(name + ": cannot be read (" + read.error.message() + ")");
+    }
     try {
-        return parseDesktopScenario(text);
+        return parseDesktopScenario(std::string_view(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
     } catch (const ScenarioError& fault) {
         throw ScenarioError(name + ": " + fault.what());
     }
