@@ -26,8 +26,6 @@ public:
     std::filesystem::path resourcesFolder() const { return path_ / "Contents" / "Resources"; }
     // The resource file name.extension (extension may be empty), when it exists.
     std::optional<std::filesystem::path> resourcePath(std::string_view name, std::string_view extension) const;
-    // Every resource file with the extension, in file-name order.
-    std::vector<std::filesystem::path> resourcePaths(std::string_view extension) const;
 
 private:
     ApplicationBundle(std::filesystem::path path, PropertyListValue info)

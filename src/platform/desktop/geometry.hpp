@@ -34,7 +34,6 @@ struct Rect {
 
     // The same rectangle with a non-negative width and height.
     Rect standardized() const { return {minX(), minY(), maxX() - minX(), maxY() - minY()}; }
-    bool isEmpty() const { return width == 0 || height == 0; }
     // Half-open on the far edges, as the platform's rectangle test is.
     bool contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
 

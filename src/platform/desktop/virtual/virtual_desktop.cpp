@@ -153,11 +153,6 @@ void VirtualDesktop::setScreenRecordingAllowed(bool allowed) {
     screenRecordingAllowed_ = allowed;
 }
 
-Point VirtualDesktop::pointerLocation() {
-    auto lock = settle();
-    return pointer_;
-}
-
 VirtualDesktop::Application* VirtualDesktop::applicationLocked(ProcessID pid) {
     for (auto& application : applications_) {
         if (application.pid == pid) return &application;

@@ -133,8 +133,6 @@ public:
     // Permission switches, as the user would flip them in the settings.
     void setAccessibilityTrusted(bool trusted);
     void setScreenRecordingAllowed(bool allowed);
-    // The pointer position that posted mouse events left.
-    Point pointerLocation();
     // The monotonic time of the next due event, if any (later than now).
     std::optional<double> nextDueTime();
 
@@ -302,7 +300,6 @@ private:
     std::int64_t pasteboardChangeCount_ = 0;
     std::optional<std::string> keyboardLayout_;
     std::vector<ScenarioInputSource> inputSources_;
-    Point pointer_;
 };
 
 }  // namespace zentrabo::platform

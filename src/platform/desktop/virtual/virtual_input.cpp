@@ -120,10 +120,6 @@ bool VirtualDesktop::post(const InputEvent& event) {
                 }
             }
         }
-    } else if (const auto* mouse = std::get_if<MouseEvent>(&event)) {
-        pointer_ = mouse->location;
-    } else if (const auto* scroll = std::get_if<ScrollEvent>(&event)) {
-        pointer_ = scroll->location;
     }
     return true;
 }
