@@ -66,6 +66,63 @@ std::optional<Action> findAction(std::string_view name) {
     return std::nullopt;
 }
 
+// The actions the Mac controller carries out, their results filled into
+// the reply; a failure throws the controller's error.
+void performControllerAction(MacMenuController& controller, Action action, const HalvardineRequest& request,
+                             HalvardineResponse& response) {
+    switch (action) {
+    case Action::menu:
+        response.snapshot = controller.menuSnapshot(request.bundleIdentifier);
+        break;
+    case Action::applications:
+        response.applications = controller.applications();
+        break;
+    case Action::run:
+        if (!request.path) {
+            response.ok = false;
+            response.error = "No menu path was provided.";
+            break;
+        }
+        // Requests press by exact titles; match modes are for workflows.
+        controller.pressMenuItem(request.bundleIdentifier, *request.path, std::nullopt, std::nullopt);
+        break;
+    case Action::openFile:
+        controller.openFolder(request.filePath);
+        break;
+    case Action::activate: {
+        const auto application = controller.activateApplication(request.bundleIdentifier);
+        controller.raiseApplication(*application, true);
+        if (request.displayID) {
+            controller.moveApplication(*application, *request.displayID);
+            controller.raiseApplication(*application, true);
+        }
+        break;
+    }
+    case Action::quit:
+        controller.quitApplication(request.bundleIdentifier);
+        break;
+    case Action::restartApplication:
+        controller.restartApplication(request.bundleIdentifier);
+        break;
+    case Action::openURL:
+        controller.openURL(request.urlString);
+        break;
+    case Action::modalInfo:
+        response.modalInfo = controller.modalInfo(request.bundleIdentifier);
+        break;
+    case Action::dismissModal:
+        // The reply says only that the button was pressed.
+        controller.dismissModal(request.bundleIdentifier, request.modalButtonTitle, request.modalExpectedTitle);
+        break;
+    case Action::pair:
+    case Action::ping:
+    case Action::extraAuthorizationStatus:
+    case Action::authorizeExtra:
+    case Action::fileResource:
+        break;
+    }
+}
+
 }  // namespace
 
 void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
@@ -131,62 +188,18 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
     }
     HalvardineResponse response;
     try {
-        response = identityResponse(request.id, true);
         switch (*action) {
         case Action::pair:
             response = handlePairRequest(request, clientCertificateFingerprint, channel);
             break;
-        case Action::ping:
-            break;
         case Action::extraAuthorizationStatus:
             response = extraAuthorization().status(request, channel, *fingerprint);
             break;
-        case Action::authorizeExtra:
-        case Action::fileResource:
-            break;
-        case Action::menu:
-            response.snapshot = controller().menuSnapshot(request.bundleIdentifier);
-            break;
-        case Action::applications:
-            response.applications = controller().applications();
-            break;
-        case Action::run:
-            if (!request.path) {
-                response = identityResponse(request.id, false);
-                response.error = "No menu path was provided.";
-                break;
-            }
-            // Requests press by exact titles; match modes are for workflows.
-            controller().pressMenuItem(request.bundleIdentifier, *request.path, std::nullopt, std::nullopt);
-            break;
-        case Action::openFile:
-            controller().openFolder(request.filePath);
-            break;
-        case Action::activate: {
-            const auto application = controller().activateApplication(request.bundleIdentifier);
-            controller().raiseApplication(*application, true);
-            if (request.displayID) {
-                controller().moveApplication(*application, *request.displayID);
-                controller().raiseApplication(*application, true);
-            }
-            break;
-        }
-        case Action::quit:
-            controller().quitApplication(request.bundleIdentifier);
-            break;
-        case Action::restartApplication:
-            controller().restartApplication(request.bundleIdentifier);
-            break;
-        case Action::openURL:
-            controller().openURL(request.urlString);
-            break;
-        case Action::modalInfo:
-            response.modalInfo = controller().modalInfo(request.bundleIdentifier);
-            break;
-        case Action::dismissModal:
-            // The reply says only that the button was pressed.
-            controller().dismissModal(request.bundleIdentifier, request.modalButtonTitle,
-                                      request.modalExpectedTitle);
+        default:
+            // The identity fields read the host name and the interface list:
+            // gathered once, for the reply the action fills in.
+            response = identityResponse(request.id, true);
+            performControllerAction(controller(), *action, request, response);
             break;
         }
     } catch (const std::exception& error) {
