@@ -8,29 +8,15 @@ namespace zentrabo {
 
 ExtraAuthorizationKeyDerivation::ExtraAuthorizationKeyDerivation(asio::any_io_executor work,
                                                                  asio::any_io_executor mainLoop)
-    : work_(std::move(work)), gate_(std::make_shared<MainLoopGate>()) {
-    gate_->mainLoop = std::move(mainLoop);
-}
+    : work_(std::move(work)), gate_(std::make_shared<MainLoopGate>(std::move(mainLoop))) {}
 
-ExtraAuthorizationKeyDerivation::~ExtraAuthorizationKeyDerivation() {
-    std::lock_guard guard(gate_->mutex);
-    gate_->isOpen = false;
-}
+ExtraAuthorizationKeyDerivation::~ExtraAuthorizationKeyDerivation() { gate_->close(); }
 
 template <class Result>
 void ExtraAuthorizationKeyDerivation::run(std::function<Result()> work,
                                           std::function<void(Result)> completion) {
     asio::post(work_, [gate = gate_, work = std::move(work), completion = std::move(completion)]() mutable {
-        Result result = work();
-        std::lock_guard guard(gate->mutex);
-        if (!gate->isOpen) return;
-        asio::post(gate->mainLoop, [gate, completion = std::move(completion), result = std::move(result)]() mutable {
-            // Checked again on the main loop, where the owner is destroyed:
-            // a result that was already on its way finds the gate closed.
-            {
-                std::lock_guard guard(gate->mutex);
-                if (!gate->isOpen) return;
-            }
+        gate->post([completion = std::move(completion), result = work()]() mutable {
             completion(std::move(result));
         });
     });

@@ -5,7 +5,6 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <variant>
 
@@ -13,6 +12,7 @@
 
 #include "platform/dispatch/work_pool.hpp"
 #include "server/extra_authorization_password.hpp"
+#include "server/main_loop_gate.hpp"
 
 namespace zentrabo {
 
@@ -34,17 +34,11 @@ public:
     void makeRecord(std::string password, std::function<void(RecordResult)> completion);
 
 private:
-    // Lets work reach the main loop only while this object lives.
-    struct MainLoopGate {
-        std::mutex mutex;
-        bool isOpen = true;
-        asio::any_io_executor mainLoop;
-    };
-
     template <class Result>
     void run(std::function<Result()> work, std::function<void(Result)> completion);
 
     asio::any_io_executor work_;
+    // Lets work reach the main loop only while this object lives.
     std::shared_ptr<MainLoopGate> gate_;
 };
 

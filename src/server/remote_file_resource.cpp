@@ -7,8 +7,6 @@
 #include "platform/files/file_path.hpp"
 #include "platform/text/trim.hpp"
 
-#include <asio/post.hpp>
-
 namespace zentrabo {
 
 namespace {
@@ -79,15 +77,11 @@ RemoteFileResourceRequests::RemoteFileResourceRequests(platform::GrowingWorkPool
                                                        asio::any_io_executor mainLoop, Loader loader)
     : pool_(pool),
       clock_(clock),
+      mainLoop_(mainLoop),
       loader_(std::move(loader)),
-      gate_(std::make_shared<MainLoopGate>()) {
-    gate_->mainLoop = std::move(mainLoop);
-}
+      gate_(std::make_shared<MainLoopGate>(std::move(mainLoop))) {}
 
-RemoteFileResourceRequests::~RemoteFileResourceRequests() {
-    std::lock_guard guard(gate_->mutex);
-    gate_->isOpen = false;
-}
+RemoteFileResourceRequests::~RemoteFileResourceRequests() { gate_->close(); }
 
 void RemoteFileResourceRequests::remoteFileResource(RemoteFileResourceQuery query,
                                                     RemoteFileResourceCompletion completion) {
@@ -103,16 +97,12 @@ void RemoteFileResourceRequests::remoteFileResource(RemoteFileResourceQuery quer
         }
         RemoteFileResourceCompletion finish = state->finish();
         if (!finish) return;  // the timeout answered already
-        std::lock_guard guard(gate->mutex);
-        if (!gate->isOpen) return;
-        asio::post(gate->mainLoop, [finish = std::move(finish), result = std::move(result)]() mutable {
-            finish(std::move(result));
-        });
+        gate->post([finish = std::move(finish), result = std::move(result)]() mutable { finish(std::move(result)); });
     });
 
     // Holds the request only weakly: once the listing has answered and let go
     // of it, the timeout finds nothing to do.
-    clock_.postAfter(gate_->mainLoop, timeoutSeconds,
+    clock_.postAfter(mainLoop_, timeoutSeconds,
                      [weakState = std::weak_ptr(state), path = std::move(timeoutPath)] {
                          const auto state = weakState.lock();
                          if (!state) return;

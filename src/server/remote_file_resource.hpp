@@ -9,12 +9,14 @@
 #include "model/shared_enumerations.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/dispatch/work_pool.hpp"
+#include "server/main_loop_gate.hpp"
 
 #include <asio/any_io_executor.hpp>
 
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <variant>
@@ -91,16 +93,11 @@ public:
     void remoteFileResource(RemoteFileResourceQuery query, RemoteFileResourceCompletion completion);
 
 private:
-    // Lets workers reach the main loop only while this object lives.
-    struct MainLoopGate {
-        std::mutex mutex;
-        bool isOpen = true;
-        asio::any_io_executor mainLoop;
-    };
-
     platform::GrowingWorkPool& pool_;
     platform::Clock& clock_;
+    asio::any_io_executor mainLoop_;
     Loader loader_;
+    // Lets workers reach the main loop only while this object lives.
     std::shared_ptr<MainLoopGate> gate_;
 };
 
