@@ -57,6 +57,14 @@ TEST(ScenarioFileTest, AMalformedScenarioIsRefusedWithItsFaultNamed) {
                 HasSubstr("displays[0].id: must be a whole number in range"));
     EXPECT_THAT(faultOf(R"({"displays":[{"id":1,"bounds":{"x":0,"y":0,"width":"wide","height":6}}]})"),
                 HasSubstr("displays[0].bounds.width: must be a number"));
+    // A capture of the display is one picture of its pixels: that stays bounded.
+    EXPECT_THAT(faultOf(R"({"displays":[{"id":1,"scale":8,"bounds":{"x":0,"y":0,"width":2000,"height":600}}]})"),
+                HasSubstr("displays[0].bounds: must come to 1 to 8192 pixels a side at its scale"));
+    EXPECT_THAT(faultOf(R"({"displays":[{"id":1,"scale":0.25,"bounds":{"x":0,"y":0,"width":800,"height":2}}]})"),
+                HasSubstr("displays[0].bounds: must come to 1 to 8192 pixels a side at its scale"));
+    EXPECT_THAT(faultOf(R"({"displays":[{"id":1,"bounds":{"x":0,"y":0,"width":800,"height":600},)"
+                        R"("modes":[{"width":800,"height":600,"pixelWidth":65536,"pixelHeight":600}]}]})"),
+                HasSubstr("displays[0].modes[0]: sizes must be 1 to 8192"));
 
     const std::string app = std::string(minimal).substr(0, minimal.size() - 1) + R"(,"applications":[)";
     EXPECT_THAT(faultOf(app + R"({"bundleIdentifier":"a"}]})"), HasSubstr("applications[0].name: is missing"));

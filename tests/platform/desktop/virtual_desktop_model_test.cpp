@@ -129,6 +129,15 @@ TEST_F(ModelTest, DisplayImagesShowTheWindowsAtThePixelScale) {
 
     desktop->setScreenRecordingAllowed(false);
     EXPECT_EQ(desktop->displayImage(1)->pixel(300, 300)[0], 0x1E) << "without permission: the desktop alone";
+    desktop->setScreenRecordingAllowed(true);
+
+    // A window may be given any size; its capture stays a bounded picture.
+    const auto window = std::get<AXElement>(*read(editor, "AXFocusedWindow").value);
+    ASSERT_EQ(desktop->setAttribute(window, "AXSize", Size{1e12, 1e300}), axerror::success);
+    const auto huge = desktop->windowImage(windowNumber(window));
+    ASSERT_TRUE(huge);
+    EXPECT_EQ(huge->width, 2000u) << "cut to its display's pixels";
+    EXPECT_EQ(huge->height, static_cast<std::uint32_t>(desktop->pixelsHigh(1)));
 }
 
 TEST_F(ModelTest, DisplayModesSwitchAndChangeTheBounds) {

@@ -133,12 +133,18 @@ void validateScenario(const DesktopScenario& scenario) {
         if (!displayIDs.insert(display.id).second) check.fail(where + ".id", "used twice");
         check.rect(where + ".bounds", display.bounds, true);
         check.finite(where + ".scale", display.scale, 0.25, 8);
+        for (double points : {display.bounds.width, display.bounds.height}) {
+            const auto pixels = static_cast<std::int64_t>(points * display.scale);
+            if (pixels < 1 || pixels > VirtualDesktop::maximumPixelDimension) {
+                check.fail(where + ".bounds", "must come to 1 to 8192 pixels a side at its scale");
+            }
+        }
         check.finite(where + ".refreshRate", display.refreshRate, 0, 1000);
         for (std::size_t m = 0; m < display.modes.size(); ++m) {
             const auto& mode = display.modes[m];
             const auto place = where + ".modes[" + std::to_string(m) + "]";
             for (auto v : {mode.width, mode.height, mode.pixelWidth, mode.pixelHeight}) {
-                if (v < 1 || v > 65536) check.fail(place, "sizes must be 1 to 65536");
+                if (v < 1 || v > VirtualDesktop::maximumPixelDimension) check.fail(place, "sizes must be 1 to 8192");
             }
             check.finite(place + ".refreshRate", mode.refreshRate, 0, 1000);
         }

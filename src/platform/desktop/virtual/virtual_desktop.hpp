@@ -45,6 +45,9 @@ public:
     // pressing an item again and again cannot grow the model without bound.
     static constexpr std::size_t maximumWindowsPerApplication = 256;
     static constexpr std::size_t maximumSheetsPerWindow = 64;
+    // Displays and their modes are at most this many pixels on a side, so a
+    // capture stays within 256 MiB.
+    static constexpr std::int64_t maximumPixelDimension = 8192;
     // Entries kept in the journal and in the posted-event list.
     static constexpr std::size_t journalCapacity = 4096;
     static constexpr double defaultMessagingTimeout = 6.0;

@@ -272,9 +272,15 @@ std::optional<RgbaImage> VirtualDesktop::windowImage(WindowID number) {
     if (!screenRecordingAllowed_ || it == windows_.end()) return std::nullopt;
     const Window& window = it->second;
     const Rect frame = window.frame.standardized();
-    const double scale = displayScaleLocked(*displayContainingLocked(frame));
-    const auto width = static_cast<std::uint32_t>(std::max(1.0, std::ceil(frame.width * scale)));
-    const auto height = static_cast<std::uint32_t>(std::max(1.0, std::ceil(frame.height * scale)));
+    const Display& display = *displayContainingLocked(frame);
+    const double scale = displayScaleLocked(display);
+    // Cut to the display's own pixel size, so a window given any size is
+    // captured as a picture no larger than one of the whole display.
+    const auto pixels = [scale](double points, std::int64_t limit) {
+        return static_cast<std::uint32_t>(std::clamp(std::ceil(points * scale), 1.0, static_cast<double>(limit)));
+    };
+    const auto width = pixels(frame.width, display.mode.pixelWidth);
+    const auto height = pixels(frame.height, display.mode.pixelHeight);
     return RgbaImage(width, height, window.color);
 }
 
