@@ -23,9 +23,10 @@ std::error_code ensurePrivateFolder(const std::filesystem::path& folder);
 // The largest store file we read; anything bigger is refused, not loaded.
 inline constexpr std::size_t maximumStoreFileSize = 16 * 1024 * 1024;
 
-// Reads a whole file. A missing file gives
+// Reads a whole regular file without waiting on it. A missing file gives
 // std::errc::no_such_file_or_directory; one over the size limit
-// std::errc::file_too_large.
+// std::errc::file_too_large; anything but a regular file (a FIFO, a
+// device, a folder) std::errc::invalid_argument.
 std::error_code readStoreFile(const std::filesystem::path& path, std::string& contents);
 
 // Replaces the file with the contents in one step: the folder is created

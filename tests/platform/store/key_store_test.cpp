@@ -75,6 +75,16 @@ TEST_F(KeyStoreTest, UnreadableFileIsAnErrorAndStaysUntouched) {
   }
 }
 
+TEST_F(KeyStoreTest, AStoreThatIsNotARegularFileIsRefusedWithoutWaitingOnIt) {
+  // Opening a FIFO for reading would wait for a writer that never comes.
+  std::filesystem::create_directories(KeyStore::filePath().parent_path());
+  ASSERT_EQ(::mkfifo(KeyStore::filePath().c_str(), 0600), 0);
+  std::optional<EcPrivateKey> key;
+  EXPECT_EQ(store.findKey("t", key), KeyStoreStatus::ioFailure);
+  EXPECT_EQ(store.addPassword("s", "a", Bytes{1}), KeyStoreStatus::ioFailure);
+  EXPECT_TRUE(std::filesystem::is_fifo(KeyStore::filePath())) << "left as it was";
+}
+
 TEST_F(KeyStoreTest, ConcurrentChangesAreNeverLost) {
   constexpr int threadCount = 6;
   constexpr int itemsPerThread = 5;
