@@ -1,12 +1,11 @@
 #include "platform/desktop/property_list.hpp"
 
 #include "platform/files/atomic_file.hpp"
+#include "platform/files/bounded_file_read.hpp"
 
 #include <plist/plist.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <system_error>
 
@@ -16,7 +15,7 @@ namespace zentrabo::platform {
 namespace {
 
 // Information dictionaries are a few kilobytes; anything this large is not one.
-constexpr std::uintmax_t maximumFileSize = 16 * 1024 * 1024;
+constexpr std::size_t maximumFileSize = 16 * 1024 * 1024;
 
 struct PlistFree {
     void operator()(plist_t plist) const { plist_free(plist); }
@@ -137,14 +136,11 @@ const PropertyListValue* PropertyListValue::find(std::string_view key) const {
 }
 
 std::optional<PropertyListValue> readPropertyListFile(const std::filesystem::path& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error || size == 0 || size > maximumFileSize) return std::nullopt;
-    std::ifstream file(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (!file && !file.eof()) return std::nullopt;
+    const BoundedFileRead read = readRegularFile(path.string(), maximumFileSize);
+    if (read.status != BoundedFileRead::Status::ok || read.bytes.empty()) return std::nullopt;
     plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
+    plist_from_memory(reinterpret_cast<const char*>(read.bytes.data()), static_cast<std::uint32_t>(read.bytes.size()),
+                      &root);
     if (!root) return std::nullopt;
     PlistPtr owner(root);
     return fromPlist(root, 0);

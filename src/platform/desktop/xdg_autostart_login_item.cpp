@@ -1,10 +1,11 @@
 #include "platform/desktop/xdg_autostart_login_item.hpp"
 
-#include <fstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "platform/files/atomic_file.hpp"
+#include "platform/files/bounded_file_read.hpp"
 #include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo::platform {
@@ -12,7 +13,7 @@ namespace zentrabo::platform {
 namespace {
 
 // An entry is a few hundred bytes; a larger file is not ours to parse.
-constexpr std::uintmax_t maximumEntrySize = 64 * 1024;
+constexpr std::size_t maximumEntrySize = 64 * 1024;
 
 // The Exec value: the program quoted as the desktop-entry format asks (inside
 // double quotes, backslash before " ` $ and \), then the string escaping of
@@ -44,15 +45,16 @@ std::filesystem::path XdgAutostartLoginItem::entryPath() {
 }
 
 LoginItemStatus XdgAutostartLoginItem::status() {
-    std::error_code error;
-    const auto path = entryPath();
-    const auto size = std::filesystem::file_size(path, error);
-    if (error || size > maximumEntrySize) return LoginItemStatus::notRegistered;
-    std::ifstream file(path);
+    const BoundedFileRead read = readRegularFile(entryPath().string(), maximumEntrySize);
+    if (read.status != BoundedFileRead::Status::ok) return LoginItemStatus::notRegistered;
+    std::string_view rest(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size());
     bool inMainGroup = false;
     bool startsAtLogin = true;
-    for (std::string line; std::getline(file, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (!line.empty() && line.front() == '[') {
             inMainGroup = line == "[Desktop Entry]";
             continue;
@@ -61,6 +63,7 @@ LoginItemStatus XdgAutostartLoginItem::status() {
         if (line == "Hidden=true" || line == "X-GNOME-Autostart-enabled=false") startsAtLogin = false;
     }
     if (!startsAtLogin) return LoginItemStatus::notRegistered;
+    std::error_code error;
     if (!std::filesystem::exists(executable_, error)) return LoginItemStatus::notFound;
     return LoginItemStatus::enabled;
 }
