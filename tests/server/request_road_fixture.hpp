@@ -45,8 +45,7 @@ protected:
     std::string receiveUntilClosed(RequestClient& client, Complete complete, double closeDelay) {
         EXPECT_TRUE(runMainLoopUntil([&] { return complete(client.exchange().received()) || client.finished(); }));
         EXPECT_FALSE(client.finished()) << "closed before the delay";
-        clock.advance(closeDelay);
-        EXPECT_TRUE(runMainLoopUntil([&] { return client.finished(); }));
+        EXPECT_TRUE(advanceUntilClosed(client, closeDelay));
         return client.exchange().received();
     }
 
