@@ -18,10 +18,14 @@ struct Date {
         return Date{sinceEpoch.count() - kReferenceDateUnixSeconds};
     }
 
+    // Seconds beyond what the clock's integer count can hold (a damaged stored
+    // date) are clamped to its ends instead of overflowing the conversion.
     std::chrono::system_clock::time_point systemTime() const noexcept {
+        using Time = std::chrono::system_clock::time_point;
         const std::chrono::duration<double> sinceEpoch(secondsSinceReferenceDate + kReferenceDateUnixSeconds);
-        return std::chrono::system_clock::time_point(
-            std::chrono::duration_cast<std::chrono::system_clock::duration>(sinceEpoch));
+        if (!(sinceEpoch < Time::max().time_since_epoch())) return Time::max();
+        if (sinceEpoch <= Time::min().time_since_epoch()) return Time::min();
+        return Time(std::chrono::duration_cast<Time::duration>(sinceEpoch));
     }
 
     friend bool operator==(Date, Date) = default;
