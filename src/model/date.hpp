@@ -13,11 +13,6 @@ struct Date {
 
     double secondsSinceReferenceDate = 0;
 
-    static Date fromSystemTime(std::chrono::system_clock::time_point time) noexcept {
-        const std::chrono::duration<double> sinceEpoch = time.time_since_epoch();
-        return Date{sinceEpoch.count() - kReferenceDateUnixSeconds};
-    }
-
     // Seconds beyond what the clock's integer count can hold (a damaged stored
     // date) are clamped to its ends instead of overflowing the conversion.
     std::chrono::system_clock::time_point systemTime() const noexcept {
