@@ -1,5 +1,7 @@
 #include "relay/relay_error.hpp"
 
+#include "relay/relay_frame.hpp"
+
 namespace zentrabo {
 
 HalvardineRelayProtocolError::HalvardineRelayProtocolError(Case errorCase, std::uint32_t value,
@@ -14,7 +16,8 @@ HalvardineRelayProtocolError HalvardineRelayProtocolError::unknownFrameType(std:
 HalvardineRelayProtocolError HalvardineRelayProtocolError::payloadTooLarge(std::uint32_t length) {
     return {Case::payloadTooLarge, length,
             "The relay announced a frame of " + std::to_string(length) +
-                " bytes, more than the 1048576 allowed."};
+                " bytes, more than the " + std::to_string(relayMaximumFramePayload) +
+                " allowed."};
 }
 
 HalvardineRelayProtocolError HalvardineRelayProtocolError::unexpectedPayload(std::uint8_t type) {
