@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/crypto/digest.hpp"
 #include "relay/relay_error.hpp"
 
 namespace zentrabo {
@@ -44,15 +45,6 @@ std::vector<std::uint8_t> makeRelayFrame(RelayFrameType type, const RelayTunnelI
     return frame;
 }
 
-std::string relayTunnelHex(const RelayTunnelID& tunnelID) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(tunnelID.size() * 2);
-    for (std::uint8_t byte : tunnelID) {
-        text.push_back(digits[byte >> 4]);
-        text.push_back(digits[byte & 0x0F]);
-    }
-    return text;
-}
+std::string relayTunnelHex(const RelayTunnelID& tunnelID) { return platform::hexLower(tunnelID); }
 
 }  // namespace zentrabo
