@@ -146,13 +146,19 @@ public:
                                                 const std::optional<std::string>& expectedTitle);
     std::optional<platform::AXElement> blockingModalWindow(const platform::AXElement& applicationElement);
     std::optional<platform::AXElement> modalElement(const platform::AXElement& element);
+    // The buttons and static texts inside a modal window, in walk order,
+    // from one walk that reads each element's role once.
+    struct ModalParts {
+        std::vector<platform::AXElement> buttons;
+        std::vector<platform::AXElement> staticTexts;
+    };
+    ModalParts modalParts(const platform::AXElement& modal);
     RemoteModalInfo describeModal(const platform::AXElement& modal);
-    std::optional<std::string> modalMessage(const platform::AXElement& modal);
-    std::vector<std::string> modalButtonTitles(const platform::AXElement& modal);
-    std::vector<platform::AXElement> descendantElements(const platform::AXElement& element);
-    std::vector<platform::AXElement> buttonElements(const platform::AXElement& element);
+    RemoteModalInfo describeModal(const platform::AXElement& modal, const ModalParts& parts);
+    std::optional<std::string> modalMessage(const platform::AXElement& modal, const ModalParts& parts);
+    std::vector<std::string> modalButtonTitles(const ModalParts& parts);
     std::optional<std::string> staticTextValue(const platform::AXElement& element);
-    std::optional<platform::AXElement> dismissButton(const platform::AXElement& modal,
+    std::optional<platform::AXElement> dismissButton(const platform::AXElement& modal, const ModalParts& parts,
                                                      const std::optional<std::string>& buttonTitle);
     // The attribute when its value is an element.
     std::optional<platform::AXElement> axElementAttribute(const std::string& name, const platform::AXElement& element);

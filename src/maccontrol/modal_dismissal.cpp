@@ -37,9 +37,9 @@ bool matchesExpectedTitle(const RemoteModalInfo& modal, const std::string& expec
 
 }  // namespace
 
-std::optional<AXElement> MacMenuController::dismissButton(const AXElement& modal,
+std::optional<AXElement> MacMenuController::dismissButton(const AXElement& modal, const ModalParts& parts,
                                                           const std::optional<std::string>& buttonTitle) {
-    const auto buttons = buttonElements(modal);
+    const auto& buttons = parts.buttons;
     const auto withTitle = [&](auto&& accepts) -> std::optional<AXElement> {
         for (const auto& button : buttons) {
             const auto title = stringAttribute("AXTitle", button);
@@ -78,7 +78,9 @@ std::optional<RemoteModalInfo> MacMenuController::dismissModal(const std::option
     const AXElement element = applicationElement(*application);
     const auto modal = blockingModalWindow(element);
     if (!modal) return std::nullopt;
-    RemoteModalInfo info = describeModal(*modal);
+    // One walk of the dialog serves its description and the choice of button.
+    const ModalParts parts = modalParts(*modal);
+    RemoteModalInfo info = describeModal(*modal, parts);
 
     if (expectedTitle) {
         const std::string expected = platform::trimWhitespaceAndNewlines(*expectedTitle);
@@ -86,7 +88,7 @@ std::optional<RemoteModalInfo> MacMenuController::dismissModal(const std::option
             throw MacMenuError::modalMismatch(std::move(info), expected);
         }
     }
-    const auto button = dismissButton(*modal, buttonTitle);
+    const auto button = dismissButton(*modal, parts, buttonTitle);
     if (!button) throw MacMenuError::modalDismissUnavailable(std::move(info));
     auto& accessibility = desktop_.accessibility();
     accessibility.setMessagingTimeout(*button, accessibilityMessagingTimeout);

@@ -61,19 +61,15 @@ std::optional<AXElement> MacMenuController::modalElement(const AXElement& elemen
     return walkDescendants(element, [this](const AXElement& e) { return childElements(e); }, isModal);
 }
 
-std::vector<AXElement> MacMenuController::descendantElements(const AXElement& element) {
-    std::vector<AXElement> descendants;
-    walkDescendants(element, [this](const AXElement& e) { return childElements(e); }, [&](const AXElement& e) {
-        descendants.push_back(e);
+MacMenuController::ModalParts MacMenuController::modalParts(const AXElement& modal) {
+    ModalParts parts;
+    walkDescendants(modal, [this](const AXElement& e) { return childElements(e); }, [&](const AXElement& e) {
+        const auto role = stringAttribute("AXRole", e);
+        if (role == "AXButton") parts.buttons.push_back(e);
+        if (role == "AXStaticText") parts.staticTexts.push_back(e);
         return false;
     });
-    return descendants;
-}
-
-std::vector<AXElement> MacMenuController::buttonElements(const AXElement& element) {
-    auto elements = descendantElements(element);
-    std::erase_if(elements, [this](const AXElement& e) { return stringAttribute("AXRole", e) != "AXButton"; });
-    return elements;
+    return parts;
 }
 
 std::optional<std::string> MacMenuController::staticTextValue(const AXElement& element) {
@@ -84,21 +80,20 @@ std::optional<std::string> MacMenuController::staticTextValue(const AXElement& e
     return std::nullopt;
 }
 
-std::optional<std::string> MacMenuController::modalMessage(const AXElement& modal) {
+std::optional<std::string> MacMenuController::modalMessage(const AXElement& modal, const ModalParts& parts) {
     for (const char* name : {"AXDescription", "AXHelp", "AXValue"}) {
         auto text = stringAttribute(name, modal);
         if (text && !text->empty()) return text;
     }
-    for (const auto& element : descendantElements(modal)) {
-        if (stringAttribute("AXRole", element) != "AXStaticText") continue;
+    for (const auto& element : parts.staticTexts) {
         if (auto text = staticTextValue(element)) return text;
     }
     return std::nullopt;
 }
 
-std::vector<std::string> MacMenuController::modalButtonTitles(const AXElement& modal) {
+std::vector<std::string> MacMenuController::modalButtonTitles(const ModalParts& parts) {
     std::vector<std::string> titles;
-    for (const auto& button : buttonElements(modal)) {
+    for (const auto& button : parts.buttons) {
         auto title = stringAttribute("AXTitle", button);
         if (!title || title->empty()) continue;
         if (std::find(titles.begin(), titles.end(), *title) == titles.end()) titles.push_back(std::move(*title));
@@ -107,6 +102,10 @@ std::vector<std::string> MacMenuController::modalButtonTitles(const AXElement& m
 }
 
 RemoteModalInfo MacMenuController::describeModal(const AXElement& modal) {
+    return describeModal(modal, modalParts(modal));
+}
+
+RemoteModalInfo MacMenuController::describeModal(const AXElement& modal, const ModalParts& parts) {
     const auto nonEmpty = [](std::optional<std::string> text) {
         return text && !text->empty() ? std::move(text) : std::nullopt;
     };
@@ -114,8 +113,8 @@ RemoteModalInfo MacMenuController::describeModal(const AXElement& modal) {
     info.title = nonEmpty(stringAttribute("AXTitle", modal));
     info.role = stringAttribute("AXRole", modal).value_or("modal window");
     info.subrole = nonEmpty(stringAttribute("AXSubrole", modal));
-    info.message = modalMessage(modal);
-    info.buttonTitles = modalButtonTitles(modal);
+    info.message = modalMessage(modal, parts);
+    info.buttonTitles = modalButtonTitles(parts);
     return info;
 }
 
