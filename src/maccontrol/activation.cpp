@@ -39,12 +39,9 @@ std::shared_ptr<RunningApplication> MacMenuController::namedOrFrontmostApplicati
 
 std::shared_ptr<RunningApplication> MacMenuController::activateApplication(
     const std::optional<std::string>& bundleIdentifier) {
-    auto& workspace = desktop_.workspace();
-    if (!bundleIdentifier) {
-        if (auto frontmost = workspace.frontmostApplication()) return frontmost;
-        throw MacMenuError::noFrontmostApplication();
-    }
+    if (!bundleIdentifier) return targetApplication(std::nullopt);
     if (auto application = runningApplication(*bundleIdentifier)) return application;
+    auto& workspace = desktop_.workspace();
 
     const auto url = workspace.urlForApplication(*bundleIdentifier);
     if (!url) throw MacMenuError::applicationNotFound(*bundleIdentifier);

@@ -17,15 +17,12 @@ void MacMenuController::requireAccessibilityTrust() {
 
 std::shared_ptr<platform::RunningApplication> MacMenuController::targetApplication(
     const std::optional<std::string>& bundleIdentifier) {
-    auto& workspace = desktop_.workspace();
     if (bundleIdentifier) {
-        for (auto& application : workspace.runningApplications()) {
-            if (application->bundleIdentifier() == *bundleIdentifier) return application;
-        }
+        if (auto application = runningApplication(*bundleIdentifier)) return application;
     }
     // An identifier that names no running application falls back to the
     // application in front rather than failing.
-    if (auto frontmost = workspace.frontmostApplication()) return frontmost;
+    if (auto frontmost = desktop_.workspace().frontmostApplication()) return frontmost;
     throw MacMenuError::noFrontmostApplication();
 }
 
@@ -54,22 +51,15 @@ AXElement MacMenuController::menuBarElement(const platform::RunningApplication& 
 }
 
 std::vector<AXElement> MacMenuController::childElements(const AXElement& element) {
-    auto& accessibility = desktop_.accessibility();
-    accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
-    return accessibilityValue<std::vector<AXElement>>(accessibility.copyAttribute(element, "AXChildren")).value_or(
-        std::vector<AXElement>{});
+    return elementsAttribute("AXChildren", element);
 }
 
 std::optional<std::string> MacMenuController::stringAttribute(const std::string& name, const AXElement& element) {
-    auto& accessibility = desktop_.accessibility();
-    accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
-    return accessibilityValue<std::string>(accessibility.copyAttribute(element, name));
+    return readAccessibilityValue<std::string>(desktop_.accessibility(), element, name, accessibilityMessagingTimeout);
 }
 
 std::optional<bool> MacMenuController::flagAttribute(const std::string& name, const AXElement& element) {
-    auto& accessibility = desktop_.accessibility();
-    accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
-    return accessibilityValue<bool>(accessibility.copyAttribute(element, name));
+    return readAccessibilityValue<bool>(desktop_.accessibility(), element, name, accessibilityMessagingTimeout);
 }
 
 std::optional<std::int64_t> MacMenuController::integerAttribute(const std::string& name, const AXElement& element) {
