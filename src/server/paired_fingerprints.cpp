@@ -1,12 +1,20 @@
 #include "server/paired_fingerprints.hpp"
 
+#include <algorithm>
+
 #include "security/halvardine_security.hpp"
 
 namespace zentrabo {
 
 void PairedFingerprints::update(const std::vector<AuthorizedClientDevice>& devices) {
+    const auto sameFingerprint = [](const AuthorizedClientDevice& device, const std::string& fingerprint) {
+        return device.certificateFingerprint == fingerprint;
+    };
+    if (std::equal(devices.begin(), devices.end(), source_.begin(), source_.end(), sameFingerprint)) return;
+    source_.clear();
     Set fingerprints;
     for (const auto& device : devices) {
+        source_.push_back(device.certificateFingerprint);
         if (auto normalized = HalvardineSecurity::normalizedFingerprint(device.certificateFingerprint)) {
             fingerprints.insert(std::move(*normalized));
         }

@@ -26,6 +26,11 @@ public:
 private:
     using Set = std::unordered_set<std::string>;
 
+    // The device fingerprints the set was last built from, in list order:
+    // a request's last-seen update assigns the list with them unchanged,
+    // and then nothing is rebuilt. Main loop only.
+    std::vector<std::string> source_;
+
     mutable std::mutex mutex_;
     // Replaced, never changed in place, so the lock covers only the swap and
     // the lookup.
