@@ -45,14 +45,8 @@ void RemoteFileEntryOrder::sort(std::vector<RemoteFileEntry>& entries) const {
 
     // The same rule as isOrderedBefore, with names compared by their keys.
     const auto before = [&](std::size_t a, std::size_t b) {
-        int result = 0;
-        switch (field_) {
-            case RemoteFileSortField::name: result = keys[a].compare(keys[b]); break;
-            case RemoteFileSortField::modificationDate:
-                result = compareOptionalValues(entries[a].modificationDate, entries[b].modificationDate);
-                break;
-            case RemoteFileSortField::size: result = compareOptionalValues(entries[a].size, entries[b].size); break;
-        }
+        const int result =
+            field_ == RemoteFileSortField::name ? keys[a].compare(keys[b]) : compare(entries[a], entries[b]);
         if (result == 0) return keys[a] < keys[b];
         return direction_ == RemoteFileSortDirection::ascending ? result < 0 : result > 0;
     };
