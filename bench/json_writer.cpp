@@ -68,6 +68,6 @@ void BM_JsonWriterDocumentWithLargeBinary(benchmark::State& state) {
 BENCHMARK(BM_Base64EncodeBare)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JsonWriterDocumentWithLargeBinary)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

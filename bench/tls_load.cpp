@@ -91,8 +91,9 @@ int runLoad(const LoadOptions& options) {
 
     ServerUnderLoad server(home.path());
     const auto loopback = asio::ip::make_address("127.0.0.1");
-    const std::string requestLine =
-        R"({"id":")" + std::string(requestID) + R"(","action":"ping","clientProtocolVersion":22})" "\n";
+    const std::string requestLine = R"({"id":")" + std::string(requestID) +
+                                    R"(","action":"ping","clientProtocolVersion":22})"
+                                    "\n";
     const auto clientContext = server.clientContext();
 
     std::printf("TLS load: %zu clients, %zu requests per target after %zu warm-up, %zu client threads\n",

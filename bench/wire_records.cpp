@@ -104,6 +104,6 @@ BENCHMARK(BM_EncodeResponseWithFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Base64DecodeBare)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeRequestWithFile)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

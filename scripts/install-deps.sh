@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
+  g++ cmake ninja-build pkg-config ccache clang libclang-rt-14-dev clang-format
   # libraries the server links
   libasio-dev libssl-dev libsimdjson-dev libicu-dev
   libavahi-compat-libdnssd-dev libplist-dev

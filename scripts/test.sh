@@ -6,6 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/test"
 "$root/scripts/install-deps.sh"
+"$root/scripts/format.sh" --check
 
 # The benchmarks are built too (not run: speed is for scripts/bench.sh), so
 # that they cannot fall behind the code they measure.

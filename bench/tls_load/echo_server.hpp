@@ -101,9 +101,7 @@ private:
     };
     using Connections = std::unordered_map<Connection*, std::unique_ptr<Connection>>;
 
-    [[noreturn]] static void fail(const char* what) {
-        throw std::system_error(errno, std::generic_category(), what);
-    }
+    [[noreturn]] static void fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 
     static void watch(int poll, int operation, int descriptor, std::uint32_t events, void* token) {
         epoll_event event{};

@@ -70,10 +70,8 @@ inline std::optional<LoadOptions> parseLoadOptions(int argc, char** argv) {
         std::size_t maximum;
     };
     constexpr Flag flags[] = {
-        {"--clients", &LoadOptions::clients, 1, 4096},
-        {"--requests", &LoadOptions::requests, 1, 100'000'000},
-        {"--warmup", &LoadOptions::warmup, 0, 100'000'000},
-        {"--client-threads", &LoadOptions::clientThreads, 0, 64},
+        {"--clients", &LoadOptions::clients, 1, 4096},        {"--requests", &LoadOptions::requests, 1, 100'000'000},
+        {"--warmup", &LoadOptions::warmup, 0, 100'000'000},   {"--client-threads", &LoadOptions::clientThreads, 0, 64},
         {"--echo-threads", &LoadOptions::echoThreads, 1, 64},
     };
     for (int index = 1; index < argc; ++index) {
@@ -82,8 +80,8 @@ inline std::optional<LoadOptions> parseLoadOptions(int argc, char** argv) {
             printLoadUsage(stdout);
             std::exit(0);
         }
-        const Flag* flag = std::find_if(std::begin(flags), std::end(flags),
-                                        [&](const Flag& each) { return each.name == argument; });
+        const Flag* flag =
+            std::find_if(std::begin(flags), std::end(flags), [&](const Flag& each) { return each.name == argument; });
         if (flag == std::end(flags) || index + 1 >= argc) {
             std::fprintf(stderr, "bench_tls_load: unexpected argument \"%s\"\n", argv[index]);
             printLoadUsage(stderr);

@@ -59,17 +59,16 @@ public:
 
     // The settings a device uses: its own identity, the server's pinned.
     std::shared_ptr<platform::TlsContext> clientContext() {
-        return onMainLoop([&] {
-            return security_->clientParameters(security_->loadOrCreateIdentity(true).fingerprint);
-        });
+        return onMainLoop(
+            [&] { return security_->clientParameters(security_->loadOrCreateIdentity(true).fingerprint); });
     }
 
     // The server's own TLS settings and certificate, for a reference
     // listener that must shake hands exactly as the server does.
     std::shared_ptr<platform::TlsContext> serverContext() {
         return onMainLoop([&] {
-            return HalvardineSecurity::tlsParameters(platform::TlsRole::server,
-                                                     security_->loadOrCreateIdentity(true), std::nullopt);
+            return HalvardineSecurity::tlsParameters(platform::TlsRole::server, security_->loadOrCreateIdentity(true),
+                                                     std::nullopt);
         });
     }
 
@@ -89,8 +88,8 @@ private:
                 mainLoop_.executor(), defaults_, *security_,
                 makeRelayConnectorFactory(mainLoop_.executor(), clock_, *security_),
                 asio::ip::make_address("127.0.0.1"), false});
-            server_->completePairing(security_->loadOrCreateIdentity(false).fingerprint,
-                                     std::string("Load client"), HalvardineExtraAuthorizationChannel::local);
+            server_->completePairing(security_->loadOrCreateIdentity(false).fingerprint, std::string("Load client"),
+                                     HalvardineExtraAuthorizationChannel::local);
         });
         const auto deadline = std::chrono::steady_clock::now() + startLimit;
         while (!(port_ = onMainLoop([&] { return *server_->port(); }))) {

@@ -69,8 +69,10 @@ void StandardInputLines::read(int descriptor) {
         for (ssize_t index = 0; index < count; ++index) {
             const char byte = chunk[static_cast<std::size_t>(index)];
             if (byte != '\n') {
-                if (line.size() < maximumLineLength) line.push_back(byte);
-                else isTooLong = true;
+                if (line.size() < maximumLineLength)
+                    line.push_back(byte);
+                else
+                    isTooLong = true;
                 continue;
             }
             if (!deliver(finished(line, isTooLong))) return;

@@ -109,8 +109,8 @@ void runScopes(TerminalContext& context, std::string_view arguments) {
             const auto [name, trailing] = splitFirstWord(rest.substr(0, comma));
             HalvardineExtraAuthorizationScope scope{};
             if (!trailing.empty() || !fromRawValue(name, scope)) {
-                return context.reportMalformed("scopes", "\"" + echoed(list) +
-                                                             "\" is not a list of stream, files and workflows");
+                return context.reportMalformed("scopes",
+                                               "\"" + echoed(list) + "\" is not a list of stream, files and workflows");
             }
             wanted.insert(scope);
             if (comma == std::string_view::npos) break;
@@ -122,8 +122,8 @@ void runScopes(TerminalContext& context, std::string_view arguments) {
     for (const auto scope : allCases<HalvardineExtraAuthorizationScope>()) {
         extra.setScope(scope, wanted.contains(scope), channel);
     }
-    const auto& scopes = channel == HalvardineExtraAuthorizationChannel::relay ? extra.relayScopes()
-                                                                               : extra.localScopes();
+    const auto& scopes =
+        channel == HalvardineExtraAuthorizationChannel::relay ? extra.relayScopes() : extra.localScopes();
     context.write("Protected on " + std::string(rawValue(channel)) + " connections: " + scopeList(*scopes));
 }
 

@@ -21,7 +21,8 @@ namespace {
 std::string pairingRefusal(const HalvardineServer& server, const std::optional<Uuid>& newestEventBefore) {
     if (!*server.isRunning()) return "Pairing not started: the server is not listening. Try \"restart\".";
     const auto& events = *server.securityAuditEvents();
-    if (!events.empty() && events.front().id != newestEventBefore) return echoed(events.front().message, serverTextLength) + ".";
+    if (!events.empty() && events.front().id != newestEventBefore)
+        return echoed(events.front().message, serverTextLength) + ".";
     return "Pairing not started; the diagnostic log says why.";
 }
 

@@ -5,9 +5,9 @@
 namespace zentrabo {
 namespace {
 
-constexpr std::string_view bothLight = "\u2588";    // full block
-constexpr std::string_view upperLight = "\u2580";   // upper half block
-constexpr std::string_view lowerLight = "\u2584";   // lower half block
+constexpr std::string_view bothLight = "\u2588";   // full block
+constexpr std::string_view upperLight = "\u2580";  // upper half block
+constexpr std::string_view lowerLight = "\u2584";  // lower half block
 constexpr std::string_view bothDark = " ";
 
 std::string_view cell(bool upperDark, bool lowerDark) {

@@ -42,8 +42,8 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
     line("password configured", yesNo(*extra.passwordConfigured()));
     line("scopes local", scopeList(*extra.localScopes()));
     line("scopes relay", scopeList(*extra.relayScopes()));
-    line("session duration", std::string(rawValue(*extra.sessionDuration())) + " (" +
-                                 std::string(summary(*extra.sessionDuration())) + ")");
+    line("session duration",
+         std::string(rawValue(*extra.sessionDuration())) + " (" + std::string(summary(*extra.sessionDuration())) + ")");
     line("receive folder", *server.fileReceiveFolderDisplayPath());
 }
 

@@ -78,7 +78,8 @@ std::vector<std::filesystem::path> MacMenuController::installedApplicationURLs()
     return platform::findApplicationBundles(desktop_.workspace().applicationFolders());
 }
 
-std::string MacMenuController::displayName(const std::filesystem::path& url, const platform::ApplicationBundle& bundle) {
+std::string MacMenuController::displayName(const std::filesystem::path& url,
+                                           const platform::ApplicationBundle& bundle) {
     for (const char* key : {"CFBundleDisplayName", "CFBundleName"}) {
         if (const auto* value = bundle.infoValue(key); value && value->string()) return *value->string();
     }
@@ -89,8 +90,8 @@ HalvardineApplication MacMenuController::snapshotApplication(const platform::Run
     HalvardineApplication record;
     record.bundleIdentifier = application.bundleIdentifier();
     record.pid = application.processIdentifier();
-    record.localizedName = application.localizedName().value_or(
-        record.bundleIdentifier.value_or("App " + std::to_string(record.pid)));
+    record.localizedName =
+        application.localizedName().value_or(record.bundleIdentifier.value_or("App " + std::to_string(record.pid)));
     record.isFrontmost = application.isActive();
     return record;
 }

@@ -35,8 +35,8 @@ void MacMenuController::moveApplication(platform::RunningApplication& applicatio
     if (!(screen.width > 0) || !(screen.height > 0)) return;
 
     for (const auto& window : unminimizedWindows(applicationElement(application))) {
-        const auto position = readAccessibilityValue<Point>(accessibility, window, "AXPosition",
-                                                            accessibilityMessagingTimeout);
+        const auto position =
+            readAccessibilityValue<Point>(accessibility, window, "AXPosition", accessibilityMessagingTimeout);
         const auto size = readAccessibilityValue<Size>(accessibility, window, "AXSize", accessibilityMessagingTimeout);
         if (!position || !size) continue;
         if (!(size->width > 0) || !(size->height > 0)) continue;
@@ -50,7 +50,8 @@ void MacMenuController::moveApplication(platform::RunningApplication& applicatio
                                             ? accessibility.setAttribute(window, "AXPosition", destination)
                                             : platform::axerror::illegalArgument;
         if (error != platform::axerror::success) {
-            const std::string name = application.localizedName().value_or(application.bundleIdentifier().value_or("app"));
+            const std::string name =
+                application.localizedName().value_or(application.bundleIdentifier().value_or("app"));
             ZENTRABO_LOG("Activate app display move failed for " + platform::escapeForLog(name) + ": " +
                          std::to_string(error));
         }

@@ -20,8 +20,8 @@ namespace {
 
 // First components that always mean the real root, never a folder in home.
 constexpr std::array<std::string_view, 14> systemRoots = {
-    "users", "volumes", "applications", "system", "library", "bin", "sbin",
-    "usr",   "etc",     "var",          "private", "tmp",   "dev", "opt",
+    "users", "volumes", "applications", "system",  "library", "bin", "sbin",
+    "usr",   "etc",     "var",          "private", "tmp",     "dev", "opt",
 };
 
 std::string asciiLowercased(std::string_view text) {
@@ -56,8 +56,7 @@ MacMenuError notRegularFile(const std::string& url) {
                                                "” couldn’t be opened because it isn’t a regular file.");
 }
 
-RemoteFileResource fileResource(const std::string& url, const platform::FileResourceValues& values,
-                                std::int64_t size) {
+RemoteFileResource fileResource(const std::string& url, const platform::FileResourceValues& values, std::int64_t size) {
     RemoteFileResource resource;
     resource.kind = RemoteFileResourceKind::file;
     resource.name = platform::lastPathComponent(url);
@@ -125,11 +124,14 @@ RemoteFileResource fileResourceWithData(const std::string& url, const platform::
 
     platform::BoundedFileRead read = platform::readRegularFile(url, static_cast<std::size_t>(limit));
     switch (read.status) {
-        case platform::BoundedFileRead::Status::ok: break;
-        case platform::BoundedFileRead::Status::tooLarge: throw MacMenuError::fileBrowserFileTooLarge(read.size);
-        case platform::BoundedFileRead::Status::notRegularFile: throw notRegularFile(url);
-        case platform::BoundedFileRead::Status::failed:
-            throw MacMenuError::fileBrowserReadFailed(fileErrorDescription(url, read.error, false));
+    case platform::BoundedFileRead::Status::ok:
+        break;
+    case platform::BoundedFileRead::Status::tooLarge:
+        throw MacMenuError::fileBrowserFileTooLarge(read.size);
+    case platform::BoundedFileRead::Status::notRegularFile:
+        throw notRegularFile(url);
+    case platform::BoundedFileRead::Status::failed:
+        throw MacMenuError::fileBrowserReadFailed(fileErrorDescription(url, read.error, false));
     }
     RemoteFileResource resource = fileResource(url, values, read.size);
     resource.data = std::move(read.bytes);

@@ -25,9 +25,12 @@ RemoteFileEntryOrder::RemoteFileEntryOrder(RemoteFileSortField field, RemoteFile
 
 int RemoteFileEntryOrder::compare(const RemoteFileEntry& a, const RemoteFileEntry& b) const {
     switch (field_) {
-        case RemoteFileSortField::name: return sign(names_.compare(a.name, b.name));
-        case RemoteFileSortField::modificationDate: return compareOptionalValues(a.modificationDate, b.modificationDate);
-        case RemoteFileSortField::size: return compareOptionalValues(a.size, b.size);
+    case RemoteFileSortField::name:
+        return sign(names_.compare(a.name, b.name));
+    case RemoteFileSortField::modificationDate:
+        return compareOptionalValues(a.modificationDate, b.modificationDate);
+    case RemoteFileSortField::size:
+        return compareOptionalValues(a.size, b.size);
     }
     return 0;
 }

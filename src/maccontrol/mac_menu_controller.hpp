@@ -56,8 +56,7 @@ public:
     void requireAccessibilityTrust();
     // The running application with the bundle identifier, else the frontmost
     // one; throws noFrontmostApplication when there is none.
-    std::shared_ptr<platform::RunningApplication> targetApplication(
-        const std::optional<std::string>& bundleIdentifier);
+    std::shared_ptr<platform::RunningApplication> targetApplication(const std::optional<std::string>& bundleIdentifier);
     // The application's element, with the messaging timeout set.
     platform::AXElement applicationElement(const platform::RunningApplication& application);
     // Throws applicationNotRunning, applicationUnresponsive or menuUnavailable.

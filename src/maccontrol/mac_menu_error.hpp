@@ -81,8 +81,7 @@ public:
     static MacMenuError invalidURL(std::string url);
 
     // Cases with other values.
-    static MacMenuError applicationUnresponsive(std::string name,
-                                                std::optional<std::string> bundleIdentifier);
+    static MacMenuError applicationUnresponsive(std::string name, std::optional<std::string> bundleIdentifier);
     static MacMenuError inputBlocked(RemoteModalInfo modal);
     static MacMenuError modalDismissUnavailable(RemoteModalInfo modal);
     static MacMenuError modalMismatch(RemoteModalInfo modal, std::string expectedTitle);
@@ -134,8 +133,8 @@ private:
         RemoteModalInfo modal;
         std::string expectedTitle;
     };
-    using Payload = std::variant<std::monostate, std::string, std::int64_t, RemoteModalInfo,
-                                 UnresponsiveApplication, ModalMismatch>;
+    using Payload = std::variant<std::monostate, std::string, std::int64_t, RemoteModalInfo, UnresponsiveApplication,
+                                 ModalMismatch>;
 
     explicit MacMenuError(Case errorCase, Payload payload = {});
 

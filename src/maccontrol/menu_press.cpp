@@ -71,13 +71,14 @@ void MacMenuController::pressMenuItem(const std::optional<std::string>& bundleId
     }
 }
 
-AXElement MacMenuController::menuPathElement(const AXElement& menuBar, const std::vector<std::string>& path,
-                                             const std::optional<std::vector<MenuTitleMatchMode>>& matchModes,
-                                             const std::optional<std::vector<std::optional<std::string>>>& matchValues) {
+AXElement MacMenuController::menuPathElement(
+    const AXElement& menuBar, const std::vector<std::string>& path,
+    const std::optional<std::vector<MenuTitleMatchMode>>& matchModes,
+    const std::optional<std::vector<std::optional<std::string>>>& matchValues) {
     AXElement current = menuBar;
     for (std::size_t i = 0; i < path.size(); ++i) {
-        const auto match = findMenuItem(childElements(current), path[i], matchValueAt(matchValues, path, i),
-                                        modeAt(matchModes, i));
+        const auto match =
+            findMenuItem(childElements(current), path[i], matchValueAt(matchValues, path, i), modeAt(matchModes, i));
         if (!match) throw MacMenuError::menuItemNotFound(path[i]);
         // Decided by position: a later title equal to the last one is still
         // an item to open, not the item to press.

@@ -16,8 +16,8 @@ namespace {
 
 // Titles of buttons that close a dialog without acting, tried when the
 // caller names no button and the dialog names no cancel or close button.
-constexpr std::array<std::string_view, 7> dismissTitles{"Cancel", "Abbrechen", "Close",   "Schliessen",
-                                                        "Schließen", "Done",  "Fertig"};
+constexpr std::array<std::string_view, 7> dismissTitles{"Cancel",    "Abbrechen", "Close", "Schliessen",
+                                                        "Schließen", "Done",      "Fertig"};
 
 // Lets the application take the dialog down (or open the next one) before
 // it is looked at again.
@@ -26,8 +26,8 @@ constexpr double afterPressDelay = 0.2;
 // Whether the modal is the one the caller expects: its title, message or
 // display title, trimmed, equal to the trimmed expected title ignoring case.
 bool matchesExpectedTitle(const RemoteModalInfo& modal, const std::string& expectedTitle) {
-    for (const auto* candidate : {modal.title ? &*modal.title : nullptr, modal.message ? &*modal.message : nullptr,
-                                  &modal.displayTitle()}) {
+    for (const auto* candidate :
+         {modal.title ? &*modal.title : nullptr, modal.message ? &*modal.message : nullptr, &modal.displayTitle()}) {
         if (!candidate) continue;
         const std::string trimmed = platform::trimWhitespaceAndNewlines(*candidate);
         if (!trimmed.empty() && platform::equalCaseInsensitive(trimmed, expectedTitle)) return true;

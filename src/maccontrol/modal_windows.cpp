@@ -58,17 +58,20 @@ std::optional<AXElement> MacMenuController::modalElement(const AXElement& elemen
         return stringAttribute("AXRole", candidate) == "AXSheet" || flagAttribute("AXModal", candidate) == true;
     };
     if (isModal(element)) return element;
-    return walkDescendants(element, [this](const AXElement& e) { return childElements(e); }, isModal);
+    return walkDescendants(
+        element, [this](const AXElement& e) { return childElements(e); }, isModal);
 }
 
 MacMenuController::ModalParts MacMenuController::modalParts(const AXElement& modal) {
     ModalParts parts;
-    walkDescendants(modal, [this](const AXElement& e) { return childElements(e); }, [&](const AXElement& e) {
-        const auto role = stringAttribute("AXRole", e);
-        if (role == "AXButton") parts.buttons.push_back(e);
-        if (role == "AXStaticText") parts.staticTexts.push_back(e);
-        return false;
-    });
+    walkDescendants(
+        modal, [this](const AXElement& e) { return childElements(e); },
+        [&](const AXElement& e) {
+            const auto role = stringAttribute("AXRole", e);
+            if (role == "AXButton") parts.buttons.push_back(e);
+            if (role == "AXStaticText") parts.staticTexts.push_back(e);
+            return false;
+        });
     return parts;
 }
 

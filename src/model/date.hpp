@@ -27,4 +27,4 @@ struct Date {
     friend auto operator<=>(Date, Date) = default;
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

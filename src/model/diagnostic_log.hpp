@@ -35,5 +35,4 @@ void installDiagnostics();
 
 }  // namespace zentrabo
 
-#define ZENTRABO_LOG(message) \
-    ::zentrabo::diagnosticLog((message), ::zentrabo::sourceFileIdentifier(__FILE__), __LINE__)
+#define ZENTRABO_LOG(message) ::zentrabo::diagnosticLog((message), ::zentrabo::sourceFileIdentifier(__FILE__), __LINE__)

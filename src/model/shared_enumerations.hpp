@@ -89,8 +89,7 @@ struct StringEnumTraits<RemoteScreenStreamQualityProfile> {
 enum class HalvardineRelayConnectionState { disabled, connecting, connected, failed };
 template <>
 struct StringEnumTraits<HalvardineRelayConnectionState> {
-    static constexpr std::array<std::string_view, 4> rawValues = {"disabled", "connecting", "connected",
-                                                                  "failed"};
+    static constexpr std::array<std::string_view, 4> rawValues = {"disabled", "connecting", "connected", "failed"};
 };
 
 }  // namespace zentrabo

@@ -13,7 +13,9 @@ template <typename E>
 struct StringEnumTraits;
 
 template <typename E>
-concept StringEnum = std::is_enum_v<E> && requires { StringEnumTraits<E>::rawValues; };
+concept StringEnum = std::is_enum_v<E> && requires {
+    StringEnumTraits<E>::rawValues;
+};
 
 template <StringEnum E>
 constexpr std::string_view rawValue(E value) {

@@ -12,4 +12,4 @@ std::optional<Uuid> Uuid::parse(std::string_view text) {
     return Uuid{std::move(*canonical)};
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -21,4 +21,4 @@ struct Uuid {
     friend auto operator<=>(const Uuid&, const Uuid&) = default;
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

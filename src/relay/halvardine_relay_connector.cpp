@@ -59,15 +59,14 @@ private:
         // that was already replaced is ignored.
         const std::uint64_t generation = ++generation_;
         std::weak_ptr<Core> weakCore = weak_from_this();
-        RelayControlSession::Events events{
-            [weakCore, generation] {
-                if (auto core = weakCore.lock()) core->sessionRegistered(generation);
-            },
-            [weakCore, generation](const std::string& message) {
-                if (auto core = weakCore.lock()) core->sessionEnded(generation, message);
-            }};
-        session_ = std::make_shared<RelayControlSession>(queue_, tls_, clock_, security_, *configuration_,
-                                                         std::move(events));
+        RelayControlSession::Events events{[weakCore, generation] {
+                                               if (auto core = weakCore.lock()) core->sessionRegistered(generation);
+                                           },
+                                           [weakCore, generation](const std::string& message) {
+                                               if (auto core = weakCore.lock()) core->sessionEnded(generation, message);
+                                           }};
+        session_ =
+            std::make_shared<RelayControlSession>(queue_, tls_, clock_, security_, *configuration_, std::move(events));
         session_->start();
     }
 

@@ -38,10 +38,9 @@ std::string lostMessage(const asio::error_code& error) {
 
 }  // namespace
 
-RelayControlSession::RelayControlSession(const asio::any_io_executor& executor,
-                                         std::shared_ptr<asio::ssl::context> tls, platform::Clock& clock,
-                                         HalvardineSecurity& security, HalvardineRelayConfiguration configuration,
-                                         Events events)
+RelayControlSession::RelayControlSession(const asio::any_io_executor& executor, std::shared_ptr<asio::ssl::context> tls,
+                                         platform::Clock& clock, HalvardineSecurity& security,
+                                         HalvardineRelayConfiguration configuration, Events events)
     : executor_(executor),
       tls_(std::move(tls)),
       clock_(clock),
@@ -52,7 +51,9 @@ RelayControlSession::RelayControlSession(const asio::any_io_executor& executor,
       stream_(executor, *tls_),
       mux_(std::make_shared<RelayTunnelMux>(executor, configuration_.localServerPort)) {}
 
-RelayControlSession::~RelayControlSession() { OPENSSL_cleanse(configuration_.secret.data(), configuration_.secret.size()); }
+RelayControlSession::~RelayControlSession() {
+    OPENSSL_cleanse(configuration_.secret.data(), configuration_.secret.size());
+}
 
 void RelayControlSession::start() {
     deadline_ = clock_.schedule(executor_, relayRegistrationTimeout, [weak = weak_from_this()] {

@@ -9,21 +9,18 @@ HalvardineRelayProtocolError::HalvardineRelayProtocolError(Case errorCase, std::
     : std::runtime_error(message), case_(errorCase), value_(value) {}
 
 HalvardineRelayProtocolError HalvardineRelayProtocolError::unknownFrameType(std::uint8_t type) {
-    return {Case::unknownFrameType, type,
-            "The relay sent a frame of unknown type " + std::to_string(type) + "."};
+    return {Case::unknownFrameType, type, "The relay sent a frame of unknown type " + std::to_string(type) + "."};
 }
 
 HalvardineRelayProtocolError HalvardineRelayProtocolError::payloadTooLarge(std::uint32_t length) {
     return {Case::payloadTooLarge, length,
-            "The relay announced a frame of " + std::to_string(length) +
-                " bytes, more than the " + std::to_string(relayMaximumFramePayload) +
-                " allowed."};
+            "The relay announced a frame of " + std::to_string(length) + " bytes, more than the " +
+                std::to_string(relayMaximumFramePayload) + " allowed."};
 }
 
 HalvardineRelayProtocolError HalvardineRelayProtocolError::unexpectedPayload(std::uint8_t type) {
     return {Case::unexpectedPayload, type,
-            "The relay sent a payload with a frame of type " + std::to_string(type) +
-                ", which carries none."};
+            "The relay sent a payload with a frame of type " + std::to_string(type) + ", which carries none."};
 }
 
 HalvardineRelayProtocolError HalvardineRelayProtocolError::tunnelAlreadyOpen() {

@@ -12,9 +12,9 @@ namespace zentrabo {
 class HalvardineRelayProtocolError : public std::runtime_error {
 public:
     enum class Case {
-        unknownFrameType,      // value: the frame type byte
-        payloadTooLarge,       // value: the declared payload length
-        unexpectedPayload,     // value: the frame type byte
+        unknownFrameType,   // value: the frame type byte
+        payloadTooLarge,    // value: the declared payload length
+        unexpectedPayload,  // value: the frame type byte
         tunnelAlreadyOpen,
     };
 

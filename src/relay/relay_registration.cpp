@@ -35,10 +35,9 @@ std::string makeRelayRegistrationLine(const HalvardineRelayConfiguration& config
 
 std::string makeSignedRelayRegistrationLine(const HalvardineRelayConfiguration& configuration,
                                             HalvardineSecurity& security) {
-    return makeRelayRegistrationLine(configuration,
-                                     HalvardineRelayRegistrationProof::make(security, configuration.deviceID,
-                                                                            relayRegistrationRole,
-                                                                            relayRegistrationVersion));
+    return makeRelayRegistrationLine(
+        configuration, HalvardineRelayRegistrationProof::make(security, configuration.deviceID, relayRegistrationRole,
+                                                              relayRegistrationVersion));
 }
 
 }  // namespace zentrabo

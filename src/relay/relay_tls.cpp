@@ -34,8 +34,8 @@ bool prepareRelayTlsStream(SSL* ssl, const std::string& host) {
 std::string relayHandshakeFailureMessage(SSL* ssl, const asio::error_code& error) {
     const long verification = SSL_get_verify_result(ssl);
     if (verification != X509_V_OK) {
-        return std::string("The relay's certificate was not accepted: ") +
-               X509_verify_cert_error_string(verification) + ".";
+        return std::string("The relay's certificate was not accepted: ") + X509_verify_cert_error_string(verification) +
+               ".";
     }
     return "The TLS handshake with the relay failed: " + error.message() + ".";
 }

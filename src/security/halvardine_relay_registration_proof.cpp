@@ -10,36 +10,36 @@
 
 namespace zentrabo {
 
-std::string HalvardineRelayRegistrationProof::canonicalText(
-    std::optional<std::string_view> deviceID, std::string_view role, std::int64_t version,
-    std::int64_t signedAt, std::string_view publicKey) {
-  return "zentrabo-relay-register-v2\n" +
-         HalvardineRelay::normalizedDeviceID(deviceID).value_or("") + "\n" +
-         platform::trimWhitespaceAndNewlines(role) + "\n" + std::to_string(version) + "\n" +
-         std::to_string(signedAt) + "\n" + platform::trimWhitespaceAndNewlines(publicKey);
+std::string HalvardineRelayRegistrationProof::canonicalText(std::optional<std::string_view> deviceID,
+                                                            std::string_view role, std::int64_t version,
+                                                            std::int64_t signedAt, std::string_view publicKey) {
+    return "zentrabo-relay-register-v2\n" + HalvardineRelay::normalizedDeviceID(deviceID).value_or("") + "\n" +
+           platform::trimWhitespaceAndNewlines(role) + "\n" + std::to_string(version) + "\n" +
+           std::to_string(signedAt) + "\n" + platform::trimWhitespaceAndNewlines(publicKey);
 }
 
-HalvardineRelayRegistrationProof HalvardineRelayRegistrationProof::make(
-    HalvardineSecurity& security, std::optional<std::string_view> deviceID, std::string_view role, std::int64_t version) {
-  const platform::EcPrivateKey key = security.loadOrCreateRelayControlKey();
-  platform::Bytes point;
-  try {
-    point = key.publicKeyX963();
-  } catch (const platform::CryptoError&) {
-    throw HalvardineSecurityError::publicKeyUnavailable();
-  }
-  HalvardineRelayRegistrationProof proof;
-  proof.publicKey = platform::base64Encode(point);
-  proof.signedAt = static_cast<std::int64_t>(
-      std::trunc(security.clock().now() + platform::secondsFromUnixEpochToReferenceDate));
-  const std::string text = canonicalText(deviceID, role, version, proof.signedAt, proof.publicKey);
-  try {
-    proof.signature = platform::base64Encode(key.signSha256(platform::bytesOf(text)));
-  } catch (const platform::CryptoError&) {
-    throw HalvardineSecurityError::signatureFailed();
-  }
-  proof.signatureAlgorithm = std::string(algorithm);
-  return proof;
+HalvardineRelayRegistrationProof HalvardineRelayRegistrationProof::make(HalvardineSecurity& security,
+                                                                        std::optional<std::string_view> deviceID,
+                                                                        std::string_view role, std::int64_t version) {
+    const platform::EcPrivateKey key = security.loadOrCreateRelayControlKey();
+    platform::Bytes point;
+    try {
+        point = key.publicKeyX963();
+    } catch (const platform::CryptoError&) {
+        throw HalvardineSecurityError::publicKeyUnavailable();
+    }
+    HalvardineRelayRegistrationProof proof;
+    proof.publicKey = platform::base64Encode(point);
+    proof.signedAt =
+        static_cast<std::int64_t>(std::trunc(security.clock().now() + platform::secondsFromUnixEpochToReferenceDate));
+    const std::string text = canonicalText(deviceID, role, version, proof.signedAt, proof.publicKey);
+    try {
+        proof.signature = platform::base64Encode(key.signSha256(platform::bytesOf(text)));
+    } catch (const platform::CryptoError&) {
+        throw HalvardineSecurityError::signatureFailed();
+    }
+    proof.signatureAlgorithm = std::string(algorithm);
+    return proof;
 }
 
 }  // namespace zentrabo

@@ -18,13 +18,11 @@ std::string deviceDisplayName(const std::optional<std::string>& name) {
 
 void sortInDeviceOrder(std::vector<AuthorizedClientDevice>& devices) {
     const platform::Collator order = platform::Collator::localizedStandard();
-    std::stable_sort(devices.begin(), devices.end(), [&](const auto& a, const auto& b) {
-        return order.compare(a.displayName, b.displayName) < 0;
-    });
+    std::stable_sort(devices.begin(), devices.end(),
+                     [&](const auto& a, const auto& b) { return order.compare(a.displayName, b.displayName) < 0; });
 }
 
-std::vector<AuthorizedClientDevice> sanitizedAuthorizedClientDevices(
-    std::vector<AuthorizedClientDevice> devices) {
+std::vector<AuthorizedClientDevice> sanitizedAuthorizedClientDevices(std::vector<AuthorizedClientDevice> devices) {
     std::vector<AuthorizedClientDevice> kept;
     std::set<std::string, std::less<>> seen;
     for (auto& device : devices) {

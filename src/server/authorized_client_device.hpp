@@ -44,8 +44,7 @@ void sortInDeviceOrder(std::vector<AuthorizedClientDevice>& devices);
 
 // Normalises fingerprints and names, drops blank fingerprints and repeats
 // (the first wins), then sorts in device order.
-std::vector<AuthorizedClientDevice> sanitizedAuthorizedClientDevices(
-    std::vector<AuthorizedClientDevice> devices);
+std::vector<AuthorizedClientDevice> sanitizedAuthorizedClientDevices(std::vector<AuthorizedClientDevice> devices);
 
 // The older stored form, a list of fingerprints: normalised, blanks and
 // repeats dropped, first-seen order kept.

@@ -13,8 +13,7 @@ void ClientActivityTracker::mark(const std::string& fingerprint,
     fingerprints_.insert(fingerprint);
     if (channel) channels_[fingerprint] = *channel;
     // Assigning the new timer cancels the pending one.
-    expiries_[fingerprint] =
-        clock_.schedule(executor_, holdTime, [this, fingerprint] { clear(fingerprint); });
+    expiries_[fingerprint] = clock_.schedule(executor_, holdTime, [this, fingerprint] { clear(fingerprint); });
     changed_();
 }
 

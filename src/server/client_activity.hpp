@@ -22,22 +22,18 @@ public:
 
     // `changed` runs after every change of the marks, on the executor's
     // thread for expiries; the tracker is used on that thread only.
-    ClientActivityTracker(platform::Clock& clock, asio::any_io_executor executor,
-                          std::function<void()> changed);
+    ClientActivityTracker(platform::Clock& clock, asio::any_io_executor executor, std::function<void()> changed);
     ClientActivityTracker(const ClientActivityTracker&) = delete;
     ClientActivityTracker& operator=(const ClientActivityTracker&) = delete;
 
     // Marks the fingerprint active for another hold time; a channel, when
     // given, replaces the one recorded for it.
-    void mark(const std::string& fingerprint,
-              std::optional<HalvardineExtraAuthorizationChannel> channel);
+    void mark(const std::string& fingerprint, std::optional<HalvardineExtraAuthorizationChannel> channel);
     // Removes the mark and its pending expiry.
     void clear(const std::string& fingerprint);
 
     const std::set<std::string>& activeFingerprints() const { return fingerprints_; }
-    const std::map<std::string, HalvardineExtraAuthorizationChannel>& channels() const {
-        return channels_;
-    }
+    const std::map<std::string, HalvardineExtraAuthorizationChannel>& channels() const { return channels_; }
 
 private:
     platform::Clock& clock_;

@@ -12,34 +12,32 @@ constexpr std::string_view missingClientCertificateKey = "missing-client-certifi
 
 }  // namespace
 
-std::optional<std::string> HalvardineServer::authorizeClient(
-    const std::optional<std::string>& fingerprint, HalvardineExtraAuthorizationChannel channel) {
+std::optional<std::string> HalvardineServer::authorizeClient(const std::optional<std::string>& fingerprint,
+                                                             HalvardineExtraAuthorizationChannel channel) {
     const platform::Date now = environment_.clock.now();
-    const auto normalized =
-        fingerprint ? HalvardineSecurity::normalizedFingerprint(*fingerprint) : std::nullopt;
+    const auto normalized = fingerprint ? HalvardineSecurity::normalizedFingerprint(*fingerprint) : std::nullopt;
     const std::string key = normalized.value_or(std::string(missingClientCertificateKey));
 
     if (isSecurityFailureBlocked(key, now)) {
-        recordSecurityEvent("Blocked request after repeated authorization failures.", std::nullopt,
-                            normalized);
+        recordSecurityEvent("Blocked request after repeated authorization failures.", std::nullopt, normalized);
         return std::nullopt;
     }
     if (!normalized) {
         const std::size_t count = recordSecurityFailure(key, now);
-        recordSecurityEvent(SecurityFailureLimiter::withBlockNotice("Rejected request without a client certificate.", count),
-                            std::nullopt, std::nullopt);
+        recordSecurityEvent(
+            SecurityFailureLimiter::withBlockNotice("Rejected request without a client certificate.", count),
+            std::nullopt, std::nullopt);
         return std::nullopt;
     }
     auto devices = *pairedDevices_;
-    const auto device = std::find_if(devices.begin(), devices.end(), [&](const auto& each) {
-        return each.certificateFingerprint == *normalized;
-    });
+    const auto device = std::find_if(devices.begin(), devices.end(),
+                                     [&](const auto& each) { return each.certificateFingerprint == *normalized; });
     if (device == devices.end()) {
         const std::size_t count = recordSecurityFailure(key, now);
-        recordSecurityEvent(SecurityFailureLimiter::withBlockNotice("Rejected request from unpaired client " +
-                                                displayFingerprint(*normalized) + ".",
-                                            count),
-                            std::nullopt, normalized);
+        recordSecurityEvent(
+            SecurityFailureLimiter::withBlockNotice(
+                "Rejected request from unpaired client " + displayFingerprint(*normalized) + ".", count),
+            std::nullopt, normalized);
         return std::nullopt;
     }
     // A success forgives this certificate's earlier failures.
@@ -69,9 +67,7 @@ void HalvardineServer::markClientActivity(const std::string& fingerprint,
     clientActivity_.mark(fingerprint, channel);
 }
 
-void HalvardineServer::clearClientActivity(const std::string& fingerprint) {
-    clientActivity_.clear(fingerprint);
-}
+void HalvardineServer::clearClientActivity(const std::string& fingerprint) { clientActivity_.clear(fingerprint); }
 
 void HalvardineServer::publishClientActivity() {
     activeClientCertificateFingerprints_.set(clientActivity_.activeFingerprints());

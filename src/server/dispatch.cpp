@@ -168,8 +168,8 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
         // The listing runs off the main loop; the reply follows when it or
         // its timeout finishes.
         remoteFileResource(fileResourceQuery(request),
-                           [weakSelf = weak_from_this(), id = request.id, completion = std::move(completion)](
-                               RemoteFileResourceResult result) {
+                           [weakSelf = weak_from_this(), id = request.id,
+                            completion = std::move(completion)](RemoteFileResourceResult result) {
                                const auto self = weakSelf.lock();
                                if (!self) return;
                                if (auto* resource = std::get_if<RemoteFileResource>(&result)) {

@@ -41,8 +41,7 @@ struct ExtraAuthorizationEnvironment {
     // The limiter shared with client authorization.
     SecurityFailureLimiter& failures;
     // Writes one security audit entry: message, action, fingerprint.
-    std::function<void(std::string, std::optional<std::string>, std::optional<std::string_view>)>
-        recordSecurityEvent;
+    std::function<void(std::string, std::optional<std::string>, std::optional<std::string_view>)> recordSecurityEvent;
     // A reply for the request id carrying the server identity fields.
     std::function<HalvardineResponse(std::string id, bool ok)> identityResponse;
 };
@@ -70,9 +69,7 @@ public:
     const Published<bool>& passwordConfigured() const { return passwordConfigured_; }
     const Published<ExtraAuthorizationScopes>& localScopes() const { return localScopes_; }
     const Published<ExtraAuthorizationScopes>& relayScopes() const { return relayScopes_; }
-    const Published<HalvardineExtraAuthorizationSessionDuration>& sessionDuration() const {
-        return sessionDuration_;
-    }
+    const Published<HalvardineExtraAuthorizationSessionDuration>& sessionDuration() const { return sessionDuration_; }
 
     // Settings (extra_authorization_settings.cpp). The scope and duration
     // operations check no password: the settings front asks for
@@ -128,11 +125,10 @@ private:
     void rejectPassword(std::string_view key, platform::Date now, std::string auditMessage, const std::string& text,
                         const SettingsCompletion& completion);
     void storeRecord(std::string password, SettingsCompletion completion);
-    void grant(std::string id, HalvardineExtraAuthorizationScope scope,
-               HalvardineExtraAuthorizationChannel channel, const std::string& fingerprint, ReplyCompletion completion);
+    void grant(std::string id, HalvardineExtraAuthorizationScope scope, HalvardineExtraAuthorizationChannel channel,
+               const std::string& fingerprint, ReplyCompletion completion);
     HalvardineResponse missingScopeRefusal(std::string id) const;
-    HalvardineResponse refusal(std::string id, std::string message,
-                               std::optional<HalvardineErrorCode> code,
+    HalvardineResponse refusal(std::string id, std::string message, std::optional<HalvardineErrorCode> code,
                                std::optional<HalvardineExtraAuthorizationScope> scope) const;
 
     ExtraAuthorizationEnvironment environment_;

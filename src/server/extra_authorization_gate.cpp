@@ -101,24 +101,24 @@ void ExtraAuthorization::authorizeExtra(const HalvardineRequest& request, Channe
                                                           lowercased(title(channel)) + ".",
                                                       count),
               false, fingerprint);
-        reply(refusal(id, "Extra authorization password is incorrect.",
-                      HalvardineErrorCode::extraAuthorizationRequired, scope));
+        reply(refusal(id, "Extra authorization password is incorrect.", HalvardineErrorCode::extraAuthorizationRequired,
+                      scope));
     };
 
     std::string password = platform::trimWhitespaceAndNewlines(request.extraAuthorizationPassword.value_or(""));
     // No password counts as a wrong one.
     if (password.empty()) return reject(completion);
 
-    checkPassword(key, std::move(password),
-                  [this, reject, id = request.id, scope, channel, fingerprint,
-                   completion = std::move(completion)](bool matches) {
-                      if (!matches) return reject(completion);
-                      grant(id, scope, channel, fingerprint, completion);
-                  });
+    checkPassword(
+        key, std::move(password),
+        [this, reject, id = request.id, scope, channel, fingerprint, completion = std::move(completion)](bool matches) {
+            if (!matches) return reject(completion);
+            grant(id, scope, channel, fingerprint, completion);
+        });
 }
 
-void ExtraAuthorization::grant(std::string id, Scope scope, Channel channel,
-                               const std::string& fingerprint, ReplyCompletion completion) {
+void ExtraAuthorization::grant(std::string id, Scope scope, Channel channel, const std::string& fingerprint,
+                               ReplyCompletion completion) {
     attempts_.forget(extraAuthorizationKey(scope, channel));
     const HalvardineExtraAuthorizationSessionDuration duration = *sessionDuration_;
     const platform::Date now = environment_.clock.now();

@@ -13,30 +13,29 @@ ExtraAuthorizationKeyDerivation::ExtraAuthorizationKeyDerivation(asio::any_io_ex
 ExtraAuthorizationKeyDerivation::~ExtraAuthorizationKeyDerivation() { gate_->close(); }
 
 template <class Result>
-void ExtraAuthorizationKeyDerivation::run(std::function<Result()> work,
-                                          std::function<void(Result)> completion) {
+void ExtraAuthorizationKeyDerivation::run(std::function<Result()> work, std::function<void(Result)> completion) {
     asio::post(work_, [gate = gate_, work = std::move(work), completion = std::move(completion)]() mutable {
-        gate->post([completion = std::move(completion), result = work()]() mutable {
-            completion(std::move(result));
-        });
+        gate->post([completion = std::move(completion), result = work()]() mutable { completion(std::move(result)); });
     });
 }
 
 void ExtraAuthorizationKeyDerivation::verify(std::string password, ExtraAuthorizationPasswordRecord record,
                                              std::function<void(bool)> completion) {
-    run<bool>([password = std::move(password), record = std::move(record)] {
-        return verifyExtraAuthorizationPassword(password, record);
-    }, std::move(completion));
+    run<bool>([password = std::move(password),
+               record = std::move(record)] { return verifyExtraAuthorizationPassword(password, record); },
+              std::move(completion));
 }
 
 void ExtraAuthorizationKeyDerivation::makeRecord(std::string password, std::function<void(RecordResult)> completion) {
-    run<RecordResult>([password = std::move(password)]() -> RecordResult {
-        try {
-            return makeExtraAuthorizationPasswordRecord(password);
-        } catch (...) {
-            return std::current_exception();
-        }
-    }, std::move(completion));
+    run<RecordResult>(
+        [password = std::move(password)]() -> RecordResult {
+            try {
+                return makeExtraAuthorizationPasswordRecord(password);
+            } catch (...) {
+                return std::current_exception();
+            }
+        },
+        std::move(completion));
 }
 
 platform::WorkPool& extraAuthorizationKeyDerivationPool() {

@@ -29,8 +29,7 @@ public:
 
     // The record is the caller's copy: a record replaced meanwhile does not
     // change this check.
-    void verify(std::string password, ExtraAuthorizationPasswordRecord record,
-                std::function<void(bool)> completion);
+    void verify(std::string password, ExtraAuthorizationPasswordRecord record, std::function<void(bool)> completion);
     void makeRecord(std::string password, std::function<void(RecordResult)> completion);
 
 private:

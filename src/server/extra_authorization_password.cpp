@@ -36,9 +36,8 @@ bool verifyExtraAuthorizationPassword(std::string_view password,
         }
         // An empty key would match the empty derivation of any password.
         if (expected.empty()) return false;
-        const platform::Bytes derived =
-            platform::pbkdf2HmacSha256(platform::bytesOf(password), salt,
-                                       static_cast<std::uint32_t>(record.iterations), expected.size());
+        const platform::Bytes derived = platform::pbkdf2HmacSha256(
+            platform::bytesOf(password), salt, static_cast<std::uint32_t>(record.iterations), expected.size());
         return platform::constantTimeEquals(derived, expected);
     } catch (...) {
         // Out of memory, or parameters the derivation refuses: no match.
@@ -50,8 +49,7 @@ std::string extraAuthorizationPasswordItemText(const ExtraAuthorizationPasswordR
     return platform::base64Encode(platform::bytesOf(encodeRecord(record)));
 }
 
-std::optional<ExtraAuthorizationPasswordRecord> extraAuthorizationPasswordRecordFromItemText(
-    std::string_view text) {
+std::optional<ExtraAuthorizationPasswordRecord> extraAuthorizationPasswordRecordFromItemText(std::string_view text) {
     std::vector<std::uint8_t> json;
     if (!platform::base64Decode(text, json)) return std::nullopt;
     try {
@@ -62,9 +60,7 @@ std::optional<ExtraAuthorizationPasswordRecord> extraAuthorizationPasswordRecord
     }
 }
 
-std::string ExtraAuthorizationPasswordItem::service() {
-    return std::string(identifierPrefix) + ".extraAuthorization";
-}
+std::string ExtraAuthorizationPasswordItem::service() { return std::string(identifierPrefix) + ".extraAuthorization"; }
 
 std::optional<ExtraAuthorizationPasswordRecord> ExtraAuthorizationPasswordItem::load(
     const HalvardineKeychain& keychain) {

@@ -33,8 +33,7 @@ struct ExtraAuthorizationPasswordRecord {
         };
     }
 
-    friend bool operator==(const ExtraAuthorizationPasswordRecord&,
-                           const ExtraAuthorizationPasswordRecord&) = default;
+    friend bool operator==(const ExtraAuthorizationPasswordRecord&, const ExtraAuthorizationPasswordRecord&) = default;
 };
 
 struct ExtraAuthorizationPasswordParameters {
@@ -59,8 +58,7 @@ bool verifyExtraAuthorizationPassword(std::string_view password,
 // The key-store item: the Base64 text of the record's JSON form.
 std::string extraAuthorizationPasswordItemText(const ExtraAuthorizationPasswordRecord& record);
 // None when the text is not Base64 of the record's JSON form.
-std::optional<ExtraAuthorizationPasswordRecord> extraAuthorizationPasswordRecordFromItemText(
-    std::string_view text);
+std::optional<ExtraAuthorizationPasswordRecord> extraAuthorizationPasswordRecordFromItemText(std::string_view text);
 
 // Where the record lives in the key store.
 struct ExtraAuthorizationPasswordItem {

@@ -42,8 +42,8 @@ std::string makeExtraAuthorizationToken() {
 }
 
 std::string ExtraAuthorizationSessions::grant(const std::string& fingerprint,
-                                              HalvardineExtraAuthorizationChannel channel,
-                                              platform::Date expiresAt, platform::Date now) {
+                                              HalvardineExtraAuthorizationChannel channel, platform::Date expiresAt,
+                                              platform::Date now) {
     std::string token = makeExtraAuthorizationToken();
     std::string tokenHash = sha256Hex(token);
     sessions_.insert_or_assign(tokenHash, ExtraAuthorizationTokenRecord{tokenHash, fingerprint, channel, expiresAt});

@@ -36,8 +36,8 @@ public:
     // Whether the (trimmed) token opens a session of this device on this
     // channel at `now`. Drops expired sessions first. A valid token stays
     // valid until it expires: it is not used up.
-    bool isValid(std::string_view token, std::string_view fingerprint,
-                 HalvardineExtraAuthorizationChannel channel, platform::Date now);
+    bool isValid(std::string_view token, std::string_view fingerprint, HalvardineExtraAuthorizationChannel channel,
+                 platform::Date now);
 
     void removeAll() { sessions_.clear(); }
     std::size_t count() const { return sessions_.size(); }

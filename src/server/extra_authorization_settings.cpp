@@ -98,17 +98,18 @@ void ExtraAuthorization::updatePassword(std::optional<std::string> currentPasswo
     std::string current = platform::trimWhitespaceAndNewlines(currentPassword.value_or(std::string()));
     if (current.empty()) return completion(failure("Enter the current password."));
 
-    checkPassword(updatePasswordKey, std::move(current),
-                  [this, now, password = std::move(password), completion = std::move(completion)](bool matches) mutable {
-                      if (!matches) {
-                          return rejectPassword(updatePasswordKey, now,
-                                                "Rejected extra authorization password update with an incorrect "
-                                                "current password.",
-                                                "The current password is incorrect.", completion);
-                      }
-                      attempts_.forget(updatePasswordKey);
-                      storeRecord(std::move(password), std::move(completion));
-                  });
+    checkPassword(
+        updatePasswordKey, std::move(current),
+        [this, now, password = std::move(password), completion = std::move(completion)](bool matches) mutable {
+            if (!matches) {
+                return rejectPassword(updatePasswordKey, now,
+                                      "Rejected extra authorization password update with an incorrect "
+                                      "current password.",
+                                      "The current password is incorrect.", completion);
+            }
+            attempts_.forget(updatePasswordKey);
+            storeRecord(std::move(password), std::move(completion));
+        });
 }
 
 void ExtraAuthorization::storeRecord(std::string password, SettingsCompletion completion) {
@@ -198,9 +199,8 @@ void ExtraAuthorization::rejectPassword(std::string_view key, platform::Date now
 }
 
 void ExtraAuthorization::audit(std::string message, bool withAction, std::optional<std::string_view> fingerprint) {
-    environment_.recordSecurityEvent(std::move(message),
-                                     withAction ? std::optional<std::string>("authorizeExtra") : std::nullopt,
-                                     fingerprint);
+    environment_.recordSecurityEvent(
+        std::move(message), withAction ? std::optional<std::string>("authorizeExtra") : std::nullopt, fingerprint);
 }
 
 }  // namespace zentrabo

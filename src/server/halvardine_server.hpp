@@ -91,14 +91,9 @@ public:
     const Published<std::uint16_t>& relayClientPort() const { return relayClientPort_; }
     const Published<std::uint16_t>& relayControlPort() const { return relayControlPort_; }
     const Published<std::string>& relayDeviceID() const { return relayDeviceID_; }
-    const Published<HalvardineRelayConnectionState>& relayConnectionState() const {
-        return relayConnectionState_;
-    }
-    const Published<std::optional<std::string>>& relayStatusMessage() const {
-        return relayStatusMessage_;
-    }
-    const Published<HalvardineExtraAuthorizationSessionDuration>&
-    extraAuthorizationSessionDuration() const {
+    const Published<HalvardineRelayConnectionState>& relayConnectionState() const { return relayConnectionState_; }
+    const Published<std::optional<std::string>>& relayStatusMessage() const { return relayStatusMessage_; }
+    const Published<HalvardineExtraAuthorizationSessionDuration>& extraAuthorizationSessionDuration() const {
         return extraAuthorization_->sessionDuration();
     }
     // The extra-authorization password, its scopes and sessions, and the
@@ -107,9 +102,7 @@ public:
     const ExtraAuthorization& extraAuthorization() const { return *extraAuthorization_; }
 
     // The receive folder in its short form ("~/Downloads/Zentrabo").
-    const Published<std::string>& fileReceiveFolderDisplayPath() const {
-        return fileReceiveFolderDisplayPath_;
-    }
+    const Published<std::string>& fileReceiveFolderDisplayPath() const { return fileReceiveFolderDisplayPath_; }
 
     // Receive folder and file resources (server_files.cpp).
     // The folder received files are saved into, read afresh at every call.
@@ -140,15 +133,13 @@ public:
     std::string loadOrCreateRelayDeviceID();
     std::string loadOrCreateRelaySecret();
     // The connector's state handler.
-    void handleRelayStateChange(HalvardineRelayConnectionState state,
-                                std::optional<std::string> message);
+    void handleRelayStateChange(HalvardineRelayConnectionState state, std::optional<std::string> message);
 
     // Reply builders (reply_builders.cpp). None of them throws.
     // A reply for the request's id carrying the server identity fields.
     HalvardineResponse identityResponse(std::string id, bool ok) const;
     // A failed reply when the request's protocol versions are not acceptable.
-    std::optional<HalvardineResponse> protocolVersionFailureResponse(
-        const HalvardineRequest& request) const;
+    std::optional<HalvardineResponse> protocolVersionFailureResponse(const HalvardineRequest& request) const;
     HalvardineResponse notAuthorizedResponse(std::string id) const;
     // Logs "Request failed: " with the message and code.
     HalvardineResponse errorResponse(std::string id, const std::exception& error) const;
@@ -211,14 +202,12 @@ public:
                                          HalvardineExtraAuthorizationChannel channel);
 
     // Client authorization and activity (client_authorization.cpp).
-    const Published<bool>& hasRecentAuthorizedClientActivity() const {
-        return hasRecentAuthorizedClientActivity_;
-    }
+    const Published<bool>& hasRecentAuthorizedClientActivity() const { return hasRecentAuthorizedClientActivity_; }
     const Published<std::set<std::string>>& activeClientCertificateFingerprints() const {
         return activeClientCertificateFingerprints_;
     }
-    const Published<std::map<std::string, HalvardineExtraAuthorizationChannel>>&
-    activeClientConnectionChannels() const {
+    const Published<std::map<std::string, HalvardineExtraAuthorizationChannel>>& activeClientConnectionChannels()
+        const {
         return activeClientConnectionChannels_;
     }
     const Published<std::set<std::string>>& streamingClientCertificateFingerprints() const {
@@ -233,14 +222,11 @@ public:
     bool isSecurityFailureBlocked(std::string_view key, platform::Date now);
     std::size_t recordSecurityFailure(std::string_view key, platform::Date now);
     void forgetSecurityFailures(std::string_view key);
-    void markClientActivity(const std::string& fingerprint,
-                            std::optional<HalvardineExtraAuthorizationChannel> channel);
+    void markClientActivity(const std::string& fingerprint, std::optional<HalvardineExtraAuthorizationChannel> channel);
     void clearClientActivity(const std::string& fingerprint);
 
     // Security audit log and paired devices (security_audit.cpp).
-    const Published<std::vector<AuthorizedClientDevice>>& pairedDevices() const {
-        return pairedDevices_;
-    }
+    const Published<std::vector<AuthorizedClientDevice>>& pairedDevices() const { return pairedDevices_; }
     const Published<std::vector<HalvardineSecurityAuditEvent>>& securityAuditEvents() const {
         return securityAuditEvents_;
     }
@@ -259,8 +245,7 @@ public:
     // The dispatcher (dispatch.cpp): answers every request exactly once,
     // through the completion, on the main loop.
     void handle(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
-                const std::optional<std::string>& clientCertificateFingerprint,
-                ResponseCompletion completion);
+                const std::optional<std::string>& clientCertificateFingerprint, ResponseCompletion completion);
 
 private:
     explicit HalvardineServer(HalvardineServerEnvironment environment);
@@ -324,8 +309,7 @@ private:
     Published<std::uint16_t> relayClientPort_;
     Published<std::uint16_t> relayControlPort_;
     Published<std::string> relayDeviceID_;
-    Published<HalvardineRelayConnectionState> relayConnectionState_{
-        HalvardineRelayConnectionState::disabled};
+    Published<HalvardineRelayConnectionState> relayConnectionState_{HalvardineRelayConnectionState::disabled};
     Published<std::optional<std::string>> relayStatusMessage_;
     Published<std::string> fileReceiveFolderDisplayPath_;
     Published<std::string> pairingCode_;

@@ -29,10 +29,10 @@ std::string hostNameFromHostnameFile(std::string_view contents);
 
 // One entry of the system's interface list.
 struct NetworkInterfaceAddress {
-  std::string name;
-  unsigned int flags = 0;  // IFF_UP, IFF_LOOPBACK, ...
-  int family = 0;          // the address's AF_* family; AF_UNSPEC when it has none
-  std::string numericHost; // the address in numeric form; empty when it has none
+    std::string name;
+    unsigned int flags = 0;   // IFF_UP, IFF_LOOPBACK, ...
+    int family = 0;           // the address's AF_* family; AF_UNSPEC when it has none
+    std::string numericHost;  // the address in numeric form; empty when it has none
 };
 
 // The address other devices on the local network most likely reach this
@@ -43,8 +43,7 @@ std::optional<std::string> primaryLocalIPv4Address();
 // interfaces: up, not loopback, IPv4, not a tunnel or virtual interface;
 // "en0" first, then other "en" names, then "bridge" names, then the rest,
 // each group in the order listed.
-std::optional<std::string> primaryLocalIPv4Address(
-    std::span<const NetworkInterfaceAddress> interfaces);
+std::optional<std::string> primaryLocalIPv4Address(std::span<const NetworkInterfaceAddress> interfaces);
 
 // Whether a peer's host, as text (square brackets and letter case do not
 // matter), is this computer's loopback: "127.0.0.1", "::1", "localhost" or

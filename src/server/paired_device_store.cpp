@@ -18,8 +18,8 @@ std::string_view textOf(const platform::Bytes& bytes) {
 // from its content, so a relaunch with the same data adds no second copy.
 void keepUnreadableDataAside(const platform::Bytes& bytes) {
     const std::string digest = platform::sha256Hex(bytes);
-    const auto path = platform::configFolder() /
-                      ("authorizedClientDevices.unreadable-" + digest.substr(0, 16) + ".json");
+    const auto path =
+        platform::configFolder() / ("authorizedClientDevices.unreadable-" + digest.substr(0, 16) + ".json");
     std::error_code exists;
     if (std::filesystem::exists(path, exists)) return;
     if (const std::error_code error = platform::writeStoreFileAtomically(path, textOf(bytes))) {
@@ -30,14 +30,13 @@ void keepUnreadableDataAside(const platform::Bytes& bytes) {
     ZENTRABO_LOG("Stored paired devices are unreadable; a copy was kept at " + path.string());
 }
 
-std::vector<AuthorizedClientDevice> migrateLegacyFingerprints(platform::UserDefaults& defaults,
-                                                              Date now) {
+std::vector<AuthorizedClientDevice> migrateLegacyFingerprints(platform::UserDefaults& defaults, Date now) {
     const auto legacy = normalizedLegacyFingerprints(
         defaults.stringArray(legacyAuthorizedClientFingerprintsKey).value_or(std::vector<std::string>{}));
     std::vector<AuthorizedClientDevice> devices;
     for (const auto& fingerprint : legacy) {
-        devices.push_back({std::string(unknownDeviceName) + " " + std::to_string(devices.size() + 1),
-                           fingerprint, now, std::nullopt, std::nullopt});
+        devices.push_back({std::string(unknownDeviceName) + " " + std::to_string(devices.size() + 1), fingerprint, now,
+                           std::nullopt, std::nullopt});
     }
     // Kept in the legacy order, not sorted.
     if (!devices.empty()) saveAuthorizedClientDevices(defaults, devices, platform::DefaultsWrite::immediate);
@@ -46,8 +45,7 @@ std::vector<AuthorizedClientDevice> migrateLegacyFingerprints(platform::UserDefa
 
 }  // namespace
 
-std::vector<AuthorizedClientDevice> loadAuthorizedClientDevices(platform::UserDefaults& defaults,
-                                                                Date now) {
+std::vector<AuthorizedClientDevice> loadAuthorizedClientDevices(platform::UserDefaults& defaults, Date now) {
     if (const auto stored = defaults.data(authorizedClientDevicesKey)) {
         if (auto devices = decodeAuthorizedClientDevices(textOf(*stored))) {
             return sanitizedAuthorizedClientDevices(std::move(*devices));
@@ -57,8 +55,7 @@ std::vector<AuthorizedClientDevice> loadAuthorizedClientDevices(platform::UserDe
     return migrateLegacyFingerprints(defaults, now);
 }
 
-void saveAuthorizedClientDevices(platform::UserDefaults& defaults,
-                                 const std::vector<AuthorizedClientDevice>& devices,
+void saveAuthorizedClientDevices(platform::UserDefaults& defaults, const std::vector<AuthorizedClientDevice>& devices,
                                  platform::DefaultsWrite write) {
     std::string json;
     try {

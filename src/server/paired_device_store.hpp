@@ -11,21 +11,18 @@
 namespace zentrabo {
 
 inline constexpr std::string_view authorizedClientDevicesKey = "authorizedClientDevices";
-inline constexpr std::string_view legacyAuthorizedClientFingerprintsKey =
-    "authorizedClientCertificateFingerprints";
+inline constexpr std::string_view legacyAuthorizedClientFingerprintsKey = "authorizedClientCertificateFingerprints";
 
 // The stored list, sanitised and sorted. When there is none, or it cannot be
 // read, the older fingerprint list is migrated ("Unknown Device 1", ...,
 // paired `now`) and written in the new form. Unreadable stored data is first
 // copied aside into the config folder and logged, so the next save cannot
 // silently lose every paired device.
-std::vector<AuthorizedClientDevice> loadAuthorizedClientDevices(platform::UserDefaults& defaults,
-                                                                Date now);
+std::vector<AuthorizedClientDevice> loadAuthorizedClientDevices(platform::UserDefaults& defaults, Date now);
 
 // Writes the whole list and drops the older form. `write` is immediate for a
 // new or revoked device, coalescible for the last-seen time of a request.
-void saveAuthorizedClientDevices(platform::UserDefaults& defaults,
-                                 const std::vector<AuthorizedClientDevice>& devices,
+void saveAuthorizedClientDevices(platform::UserDefaults& defaults, const std::vector<AuthorizedClientDevice>& devices,
                                  platform::DefaultsWrite write);
 
 }  // namespace zentrabo

@@ -27,28 +27,28 @@ struct PairingRefusal {
 PairingRefusal refusalFor(const PairingCodeVerification& verification) {
     using Result = PairingCodeVerification::Result;
     switch (verification.result) {
-        case Result::locked:
-            return {"Rejected pairing request during cooldown.",
-                    "Pairing is temporarily locked. Try again in " +
-                        std::to_string(verification.retryAfterSeconds) + " seconds.",
-                    HalvardineErrorCode::pairingUnavailable};
-        case Result::incorrect: {
-            const std::string remaining = std::to_string(verification.remainingAttempts);
-            return {"Rejected pairing request with incorrect code. " + remaining + " attempts remaining.",
-                    "The pairing code is incorrect. " + remaining + " attempts remaining.",
-                    HalvardineErrorCode::pairingCodeInvalid};
-        }
-        case Result::notActive:
-            return {"Rejected pairing request because pairing is not active.",
-                    "Pairing is not active. Start pairing on the Mac and try again.",
-                    HalvardineErrorCode::pairingUnavailable};
-        case Result::expired:
-            return {"Rejected pairing request because the pairing code expired.",
-                    "The pairing code has expired. Start pairing again on the Mac.",
-                    HalvardineErrorCode::pairingUnavailable};
-        case Result::tooManyAttempts:
-        case Result::accepted:
-            break;
+    case Result::locked:
+        return {"Rejected pairing request during cooldown.",
+                "Pairing is temporarily locked. Try again in " + std::to_string(verification.retryAfterSeconds) +
+                    " seconds.",
+                HalvardineErrorCode::pairingUnavailable};
+    case Result::incorrect: {
+        const std::string remaining = std::to_string(verification.remainingAttempts);
+        return {"Rejected pairing request with incorrect code. " + remaining + " attempts remaining.",
+                "The pairing code is incorrect. " + remaining + " attempts remaining.",
+                HalvardineErrorCode::pairingCodeInvalid};
+    }
+    case Result::notActive:
+        return {"Rejected pairing request because pairing is not active.",
+                "Pairing is not active. Start pairing on the Mac and try again.",
+                HalvardineErrorCode::pairingUnavailable};
+    case Result::expired:
+        return {"Rejected pairing request because the pairing code expired.",
+                "The pairing code has expired. Start pairing again on the Mac.",
+                HalvardineErrorCode::pairingUnavailable};
+    case Result::tooManyAttempts:
+    case Result::accepted:
+        break;
     }
     return {"Pairing session cancelled after too many incorrect attempts.",
             "Too many incorrect pairing attempts. Start pairing again on the Mac.",
@@ -65,8 +65,7 @@ void HalvardineServer::startPairingSession() {
     const platform::Date now = environment_.clock.now();
     if (const auto locked = pairingLockRemainingSeconds(pairing_.cooldownUntil, now)) {
         const std::string message =
-            "Pairing session not started because pairing is locked for " + std::to_string(*locked) +
-            " seconds";
+            "Pairing session not started because pairing is locked for " + std::to_string(*locked) + " seconds";
         ZENTRABO_LOG(message);
         recordSecurityEvent(message, std::string("pair"), std::nullopt);
         return;
@@ -81,8 +80,7 @@ void HalvardineServer::startPairingSession() {
         return;
     }
     // A second start replaces the open session: its code and nonce are worthless.
-    pairing_.activeSession =
-        PairingSession{code, makePairingNonce(), now + pairingSessionLifetime, 0};
+    pairing_.activeSession = PairingSession{code, makePairingNonce(), now + pairingSessionLifetime, 0};
     pairingCode_.set(code);
     pairingExpiresAt_.set(Date{pairing_.activeSession->expiresAt});
     isPairingActive_.set(true);
@@ -107,8 +105,7 @@ void HalvardineServer::updatePairingCountdown() {
         pairingRemainingSeconds_.set(0);
         return;
     }
-    if (const auto remaining =
-            zentrabo::pairingRemainingSeconds(*pairing_.activeSession, environment_.clock.now())) {
+    if (const auto remaining = zentrabo::pairingRemainingSeconds(*pairing_.activeSession, environment_.clock.now())) {
         pairingRemainingSeconds_.set(*remaining);
     } else {
         cancelPairing("Pairing session expired");
@@ -116,8 +113,8 @@ void HalvardineServer::updatePairingCountdown() {
 }
 
 void HalvardineServer::startPairingExpirationTask() {
-    pairingExpirationTask_ = environment_.clock.schedule(
-        environment_.mainLoop, pairingCountdownInterval, [weak = weak_from_this()] {
+    pairingExpirationTask_ =
+        environment_.clock.schedule(environment_.mainLoop, pairingCountdownInterval, [weak = weak_from_this()] {
             const auto self = weak.lock();
             if (!self) return;
             self->updatePairingCountdown();
@@ -169,17 +166,15 @@ PairingCodeVerification HalvardineServer::verifyPairingCode(const std::optional<
     return verification;
 }
 
-void HalvardineServer::completePairing(std::string_view fingerprint,
-                                       const std::optional<std::string>& clientName,
+void HalvardineServer::completePairing(std::string_view fingerprint, const std::optional<std::string>& clientName,
                                        HalvardineExtraAuthorizationChannel channel) {
     const auto normalized = HalvardineSecurity::normalizedFingerprint(fingerprint);
     if (!normalized) return;
     const Date now{environment_.clock.now()};
     std::string name = deviceDisplayName(clientName);
     auto devices = *pairedDevices_;
-    const auto known = std::find_if(devices.begin(), devices.end(), [&](const auto& device) {
-        return device.certificateFingerprint == *normalized;
-    });
+    const auto known = std::find_if(devices.begin(), devices.end(),
+                                    [&](const auto& device) { return device.certificateFingerprint == *normalized; });
     if (known != devices.end()) {
         // Re-pairing a known certificate renames it and keeps its pairing date.
         known->displayName = std::move(name);
@@ -216,8 +211,7 @@ HalvardineResponse HalvardineServer::handlePairRequest(const HalvardineRequest& 
         return response;
     }
     completePairing(*fingerprint, request.clientName, channel);
-    recordSecurityEvent("Paired client " + displayFingerprint(*fingerprint) + ".", std::string("pair"),
-                        *fingerprint);
+    recordSecurityEvent("Paired client " + displayFingerprint(*fingerprint) + ".", std::string("pair"), *fingerprint);
     cancelPairing("Pairing session completed");
     auto response = identityResponse(request.id, true);
     response.token = std::string();

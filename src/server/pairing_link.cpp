@@ -31,8 +31,7 @@ private:
 };
 
 std::vector<std::uint8_t> blankImagePng() {
-    return platform::encodePng(
-        platform::RgbaImage(pairingQRCodePointSize, pairingQRCodePointSize, 0xFFFFFFFFu));
+    return platform::encodePng(platform::RgbaImage(pairingQRCodePointSize, pairingQRCodePointSize, 0xFFFFFFFFu));
 }
 
 }  // namespace

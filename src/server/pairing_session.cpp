@@ -17,9 +17,7 @@ namespace {
 constexpr std::uint32_t pairingCodeRange = 1'000'000;
 
 // Ceiling of a positive interval in whole seconds, at least 1.
-int wholeSecondsAtLeastOne(double seconds) {
-    return std::max(1, static_cast<int>(std::ceil(seconds)));
-}
+int wholeSecondsAtLeastOne(double seconds) { return std::max(1, static_cast<int>(std::ceil(seconds))); }
 
 }  // namespace
 
@@ -57,8 +55,7 @@ std::optional<std::string> normalizedPairingCode(const std::optional<std::string
     return normalized;
 }
 
-std::optional<int> pairingLockRemainingSeconds(const std::optional<platform::Date>& cooldownUntil,
-                                               platform::Date now) {
+std::optional<int> pairingLockRemainingSeconds(const std::optional<platform::Date>& cooldownUntil, platform::Date now) {
     if (!cooldownUntil || !(*cooldownUntil > now)) return std::nullopt;
     return wholeSecondsAtLeastOne(*cooldownUntil - now);
 }
@@ -70,8 +67,7 @@ std::optional<int> pairingRemainingSeconds(const PairingSession& session, platfo
 }
 
 PairingCodeVerification PairingState::verify(const std::optional<std::string>& code,
-                                             const std::optional<std::string>& nonce,
-                                             platform::Date now) {
+                                             const std::optional<std::string>& nonce, platform::Date now) {
     using Result = PairingCodeVerification::Result;
     // A cooldown that has run out stays stored; the next session start clears it.
     if (const auto locked = pairingLockRemainingSeconds(cooldownUntil, now)) {

@@ -53,8 +53,7 @@ struct PairingCodeVerification {
 
 // Whole seconds until the cooldown ends (at least 1), or none when it has
 // run out or was never set.
-std::optional<int> pairingLockRemainingSeconds(const std::optional<platform::Date>& cooldownUntil,
-                                               platform::Date now);
+std::optional<int> pairingLockRemainingSeconds(const std::optional<platform::Date>& cooldownUntil, platform::Date now);
 
 // Whole seconds left in the session (at least 1), or none once it expired.
 std::optional<int> pairingRemainingSeconds(const PairingSession& session, platform::Date now);
@@ -67,8 +66,8 @@ struct PairingState {
     // Checks a code (and nonce, when one was sent) against the open session
     // and counts a wrong attempt; the third sets the cooldown. For expired and
     // tooManyAttempts the caller cancels the session.
-    PairingCodeVerification verify(const std::optional<std::string>& code,
-                                   const std::optional<std::string>& nonce, platform::Date now);
+    PairingCodeVerification verify(const std::optional<std::string>& code, const std::optional<std::string>& nonce,
+                                   platform::Date now);
 };
 
 }  // namespace zentrabo

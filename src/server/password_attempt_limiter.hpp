@@ -30,9 +30,7 @@ public:
 
     // A wrong or missing password; the number of failures of the key in the
     // window, this one included.
-    std::size_t recordFailure(std::string_view key, platform::Date now) {
-        return failures_.recordFailure(key, now);
-    }
+    std::size_t recordFailure(std::string_view key, platform::Date now) { return failures_.recordFailure(key, now); }
     // A right password forgives the key's earlier failures.
     void forget(std::string_view key) { failures_.forget(key); }
 

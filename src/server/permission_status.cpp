@@ -94,8 +94,7 @@ void HalvardineServer::startPermissionRecheck(PermissionRefresh refresh) {
     schedulePermissionRecheck(nextPermissionRecheck_++, 0, refresh);
 }
 
-void HalvardineServer::schedulePermissionRecheck(std::uint64_t sequence, std::size_t step,
-                                                 PermissionRefresh refresh) {
+void HalvardineServer::schedulePermissionRecheck(std::uint64_t sequence, std::size_t step, PermissionRefresh refresh) {
     std::weak_ptr<HalvardineServer> weakServer = weak_from_this();
     permissionRechecks_[sequence] = environment_.clock.schedule(
         environment_.mainLoop, permissionRecheckDelays[step], [weakServer, sequence, step, refresh] {

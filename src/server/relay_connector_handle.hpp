@@ -20,8 +20,7 @@ class HalvardineSecurity;
 class RelayConnectorHandle {
 public:
     // The connector reports its state through it, always on the main loop.
-    using StateHandler =
-        std::function<void(HalvardineRelayConnectionState, const std::optional<std::string>& message)>;
+    using StateHandler = std::function<void(HalvardineRelayConnectionState, const std::optional<std::string>& message)>;
 
     virtual ~RelayConnectorHandle() = default;
     virtual void configure(std::optional<HalvardineRelayConfiguration> configuration) = 0;
@@ -29,8 +28,7 @@ public:
 
 // Makes the connector on the server's first use, with the handler that its
 // state reports must reach on the main loop.
-using RelayConnectorFactory =
-    std::function<std::unique_ptr<RelayConnectorHandle>(RelayConnectorHandle::StateHandler)>;
+using RelayConnectorFactory = std::function<std::unique_ptr<RelayConnectorHandle>(RelayConnectorHandle::StateHandler)>;
 
 // The real connector, reporting on mainLoop. The clock and the security
 // object must outlive every connector it makes. A connector that cannot be

@@ -36,8 +36,7 @@ bool HalvardineServer::loadRelayEnabled() const {
 }
 
 std::string HalvardineServer::loadRelayHost() const {
-    return HalvardineRelay::normalizedHost(environment_.userDefaults->string(relayHostKey))
-        .value_or(std::string());
+    return HalvardineRelay::normalizedHost(environment_.userDefaults->string(relayHostKey)).value_or(std::string());
 }
 
 std::uint16_t HalvardineServer::loadRelayPort(std::string_view key, std::uint16_t fallback) const {

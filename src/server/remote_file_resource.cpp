@@ -102,14 +102,13 @@ void RemoteFileResourceRequests::remoteFileResource(RemoteFileResourceQuery quer
 
     // Holds the request only weakly: once the listing has answered and let go
     // of it, the timeout finds nothing to do.
-    clock_.postAfter(mainLoop_, timeoutSeconds,
-                     [weakState = std::weak_ptr(state), path = std::move(timeoutPath)] {
-                         const auto state = weakState.lock();
-                         if (!state) return;
-                         if (RemoteFileResourceCompletion finish = state->finish()) {
-                             finish(std::make_exception_ptr(MacMenuError::fileBrowserAccessBlocked(path)));
-                         }
-                     });
+    clock_.postAfter(mainLoop_, timeoutSeconds, [weakState = std::weak_ptr(state), path = std::move(timeoutPath)] {
+        const auto state = weakState.lock();
+        if (!state) return;
+        if (RemoteFileResourceCompletion finish = state->finish()) {
+            finish(std::make_exception_ptr(MacMenuError::fileBrowserAccessBlocked(path)));
+        }
+    });
 }
 
 }  // namespace zentrabo

@@ -81,8 +81,8 @@ public:
     // Listings run on pool; the timeout is a timer of clock on mainLoop, so it
     // fires however many workers are blocked. Completions run on mainLoop,
     // which must outlive this object.
-    RemoteFileResourceRequests(platform::GrowingWorkPool& pool, platform::Clock& clock,
-                               asio::any_io_executor mainLoop, Loader loader = loadRemoteFileResource);
+    RemoteFileResourceRequests(platform::GrowingWorkPool& pool, platform::Clock& clock, asio::any_io_executor mainLoop,
+                               Loader loader = loadRemoteFileResource);
     // Results that arrive afterwards are dropped; timeouts still due run their
     // completions on the main loop.
     ~RemoteFileResourceRequests();

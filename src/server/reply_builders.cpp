@@ -19,8 +19,7 @@ std::optional<std::string> nonEmpty(std::string_view text) {
     return std::string(text);
 }
 
-HalvardineResponse failed(HalvardineResponse response, std::string message,
-                          std::optional<HalvardineErrorCode> code) {
+HalvardineResponse failed(HalvardineResponse response, std::string message, std::optional<HalvardineErrorCode> code) {
     response.error = std::move(message);
     response.errorCode = code;
     return response;
@@ -66,8 +65,7 @@ std::optional<HalvardineResponse> HalvardineServer::protocolVersionFailureRespon
 }
 
 HalvardineResponse HalvardineServer::notAuthorizedResponse(std::string id) const {
-    return failed(identityResponse(std::move(id), false), "Not authorized.",
-                  HalvardineErrorCode::notAuthorized);
+    return failed(identityResponse(std::move(id), false), "Not authorized.", HalvardineErrorCode::notAuthorized);
 }
 
 HalvardineResponse HalvardineServer::errorResponse(std::string id, const std::exception& error) const {
@@ -85,8 +83,7 @@ HalvardineResponse HalvardineServer::errorResponse(std::string id, const std::ex
         if (const RemoteModalInfo* modal = macError->modal()) response.modalInfo = *modal;
         if (const auto* application = macError->unresponsiveApplication();
             application && application->bundleIdentifier) {
-            response.applicationRecovery =
-                RemoteApplicationRecovery{application->name, *application->bundleIdentifier};
+            response.applicationRecovery = RemoteApplicationRecovery{application->name, *application->bundleIdentifier};
         }
     }
     return response;

@@ -35,8 +35,7 @@ void HalvardineServer::start() {
         const TlsIdentity identity = environment_.security.loadOrCreateIdentity(true);
         serverCertificateFingerprint_.set(identity.fingerprint);
         tlsContext_ = HalvardineSecurity::tlsParameters(platform::TlsRole::server, identity, std::nullopt);
-        listener = std::make_shared<ServerListener>(queue_->executor(), environment_.listenAddress,
-                                                    environment_.clock);
+        listener = std::make_shared<ServerListener>(queue_->executor(), environment_.listenAddress, environment_.clock);
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("NWListener start failed: ") + error.what());
         setListenerStatus(false, std::nullopt);
@@ -189,8 +188,7 @@ HalvardineResponse HalvardineServer::earlyFailureResponse(std::string descriptio
     return response;
 }
 
-void HalvardineServer::send(const HalvardineResponse& response,
-                            const std::shared_ptr<ServerConnection>& connection) {
+void HalvardineServer::send(const HalvardineResponse& response, const std::shared_ptr<ServerConnection>& connection) {
     std::string bytes;
     try {
         encodeRecord(response, bytes);

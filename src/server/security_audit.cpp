@@ -11,8 +11,8 @@ namespace zentrabo {
 
 void HalvardineServer::recordSecurityEvent(std::string message, std::optional<std::string> action,
                                            std::optional<std::string_view> fingerprint) {
-    auto event = makeSecurityAuditEvent(std::move(message), std::move(action), fingerprint,
-                                        Date{environment_.clock.now()});
+    auto event =
+        makeSecurityAuditEvent(std::move(message), std::move(action), fingerprint, Date{environment_.clock.now()});
     const std::string line = securityAuditLogLine(event);
     auto events = *securityAuditEvents_;
     insertNewestFirst(events, std::move(event));
@@ -28,9 +28,7 @@ void HalvardineServer::revokePairedDevice(std::string_view fingerprint) {
     const auto normalized = HalvardineSecurity::normalizedFingerprint(fingerprint);
     if (!normalized) return;
     auto devices = *pairedDevices_;
-    if (std::erase_if(devices, [&](const auto& device) {
-            return device.certificateFingerprint == *normalized;
-        }) == 0) {
+    if (std::erase_if(devices, [&](const auto& device) { return device.certificateFingerprint == *normalized; }) == 0) {
         return;
     }
     pairedDevices_.set(std::move(devices));

@@ -26,10 +26,8 @@ std::vector<std::size_t> codePointOffsets(std::string_view text) {
 
 }  // namespace
 
-HalvardineSecurityAuditEvent makeSecurityAuditEvent(std::string message,
-                                                    std::optional<std::string> action,
-                                                    std::optional<std::string_view> fingerprint,
-                                                    Date now) {
+HalvardineSecurityAuditEvent makeSecurityAuditEvent(std::string message, std::optional<std::string> action,
+                                                    std::optional<std::string_view> fingerprint, Date now) {
     HalvardineSecurityAuditEvent event;
     event.id = Uuid::random();
     event.date = now;
@@ -39,8 +37,7 @@ HalvardineSecurityAuditEvent makeSecurityAuditEvent(std::string message,
     return event;
 }
 
-void insertNewestFirst(std::vector<HalvardineSecurityAuditEvent>& events,
-                       HalvardineSecurityAuditEvent event) {
+void insertNewestFirst(std::vector<HalvardineSecurityAuditEvent>& events, HalvardineSecurityAuditEvent event) {
     events.insert(events.begin(), std::move(event));
     if (events.size() > securityAuditEventLimit) events.resize(securityAuditEventLimit);
 }
@@ -52,13 +49,11 @@ std::string securityAuditLogLine(const HalvardineSecurityAuditEvent& event) {
 }
 
 std::string displayFingerprint(std::string_view fingerprint) {
-    std::string text = HalvardineSecurity::normalizedFingerprint(fingerprint)
-                           .value_or(std::string(fingerprint));
+    std::string text = HalvardineSecurity::normalizedFingerprint(fingerprint).value_or(std::string(fingerprint));
     const std::vector<std::size_t> offsets = codePointOffsets(text);
     constexpr std::size_t shownAtEachEnd = 6;
     if (offsets.size() < 2 * shownAtEachEnd + 1) return text;
-    return text.substr(0, offsets[shownAtEachEnd]) + "..." +
-           text.substr(offsets[offsets.size() - shownAtEachEnd]);
+    return text.substr(0, offsets[shownAtEachEnd]) + "..." + text.substr(offsets[offsets.size() - shownAtEachEnd]);
 }
 
 }  // namespace zentrabo

@@ -23,21 +23,17 @@ struct HalvardineSecurityAuditEvent {
     // Normalised; none when absent or empty.
     std::optional<std::string> fingerprint;
 
-    friend bool operator==(const HalvardineSecurityAuditEvent&,
-                           const HalvardineSecurityAuditEvent&) = default;
+    friend bool operator==(const HalvardineSecurityAuditEvent&, const HalvardineSecurityAuditEvent&) = default;
 };
 
 inline constexpr std::size_t securityAuditEventLimit = 80;
 
 // A new event with a fresh id; the fingerprint is normalised here.
-HalvardineSecurityAuditEvent makeSecurityAuditEvent(std::string message,
-                                                    std::optional<std::string> action,
-                                                    std::optional<std::string_view> fingerprint,
-                                                    Date now);
+HalvardineSecurityAuditEvent makeSecurityAuditEvent(std::string message, std::optional<std::string> action,
+                                                    std::optional<std::string_view> fingerprint, Date now);
 
 // Puts the event first and drops the oldest beyond the limit.
-void insertNewestFirst(std::vector<HalvardineSecurityAuditEvent>& events,
-                       HalvardineSecurityAuditEvent event);
+void insertNewestFirst(std::vector<HalvardineSecurityAuditEvent>& events, HalvardineSecurityAuditEvent event);
 
 // "Security: <message>", then " [<fingerprint>]" when the event has one.
 std::string securityAuditLogLine(const HalvardineSecurityAuditEvent& event);

@@ -27,13 +27,9 @@ auto logFailure(const char* prefix) {
 
 }  // namespace
 
-ServerConnection::ServerConnection(asio::ip::tcp::socket socket,
-                                   std::shared_ptr<platform::TlsContext> context,
+ServerConnection::ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context,
                                    platform::Clock& clock, std::weak_ptr<ServerConnections> owner)
-    : tls_(std::move(socket), std::move(context)),
-      queue_(tls_.executor()),
-      clock_(clock),
-      owner_(std::move(owner)) {
+    : tls_(std::move(socket), std::move(context)), queue_(tls_.executor()), clock_(clock), owner_(std::move(owner)) {
     asio::error_code error;
     const auto endpoint = tls_.socket().remote_endpoint(error);
     if (!error) remoteEndpoint_ = endpoint;

@@ -80,9 +80,7 @@ public:
 
     const std::optional<asio::ip::tcp::endpoint>& remoteEndpoint() const { return remoteEndpoint_; }
     // Set by the handshake, before the request is handed over.
-    const std::optional<std::string>& peerCertificateFingerprint() const {
-        return tls_.peerCertificateFingerprint();
-    }
+    const std::optional<std::string>& peerCertificateFingerprint() const { return tls_.peerCertificateFingerprint(); }
 
 private:
     asio::awaitable<void> receive(RequestHandler handler);

@@ -29,8 +29,8 @@ void HalvardineServer::refreshFileReceiveFolderDisplayPath() {
 
 void HalvardineServer::remoteFileResource(RemoteFileResourceQuery query, RemoteFileResourceCompletion completion) {
     if (!fileResourceRequests_) {
-        fileResourceRequests_ = std::make_unique<RemoteFileResourceRequests>(
-            fileResourceQueue(), environment_.clock, environment_.mainLoop);
+        fileResourceRequests_ = std::make_unique<RemoteFileResourceRequests>(fileResourceQueue(), environment_.clock,
+                                                                             environment_.mainLoop);
     }
     fileResourceRequests_->remoteFileResource(std::move(query), std::move(completion));
 }

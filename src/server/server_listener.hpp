@@ -32,8 +32,7 @@ public:
     // Listens on the address, or on every interface (IPv6 and IPv4 where the
     // system allows) when none is given. The clock times the rest after a
     // failed accept.
-    ServerListener(asio::any_io_executor queue, std::optional<asio::ip::address> address,
-                   platform::Clock& clock);
+    ServerListener(asio::any_io_executor queue, std::optional<asio::ip::address> address, platform::Clock& clock);
 
     void start(StateHandler stateHandler, ConnectionHandler connectionHandler);
     // From any thread: stops accepting; "cancelled" follows unless the

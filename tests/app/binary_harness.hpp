@@ -48,8 +48,8 @@ public:
     // feed; none when no whole line arrives in time.
     std::optional<std::string> exchange(std::uint16_t port, std::string_view pin,
                                         const HalvardineRequest& request) const {
-        auto context = HalvardineSecurity::tlsParameters(
-            platform::TlsRole::client, TlsIdentity{key_, certificate_, fingerprint_}, pin);
+        auto context = HalvardineSecurity::tlsParameters(platform::TlsRole::client,
+                                                         TlsIdentity{key_, certificate_, fingerprint_}, pin);
         RequestClient client(port, std::move(context), {encodeRecord(request) + "\n"});
         const auto end = std::chrono::steady_clock::now() + replyDeadline;
         while (std::chrono::steady_clock::now() < end) {

@@ -29,7 +29,9 @@ protected:
         }
     }
 
-    void write(const std::string& bytes) { ASSERT_EQ(::write(pipe_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void write(const std::string& bytes) {
+        ASSERT_EQ(::write(pipe_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
     void closeWritingEnd() {
         close(pipe_[1]);
         pipe_[1] = -1;
@@ -48,7 +50,8 @@ protected:
 };
 
 TEST_F(StandardInputLinesTest, SplitsReassemblesAndBoundsLines) {
-    StandardInputLines reader(pipe_[0], mainLoop.executor(), [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+    StandardInputLines reader(pipe_[0], mainLoop.executor(),
+                              [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
     write("sta");
     write("tus\r\nrevoke 2\n\n");
     write(std::string(StandardInputLines::maximumLineLength + 1, 'x') + "\n");
@@ -65,7 +68,8 @@ TEST_F(StandardInputLinesTest, HandsOverAtMostItsBoundOfLinesAheadOfTheMainLoop)
     write(std::string(3 * StandardInputLines::maximumPendingLines, '\n'));
     asio::io_context idleLoop;
     {
-        StandardInputLines reader(pipe_[0], idleLoop.get_executor(), [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+        StandardInputLines reader(pipe_[0], idleLoop.get_executor(),
+                                  [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
         // Time to run ahead; it must stop at its bound, and still stop
         // when asked while it waits there.
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -80,7 +84,8 @@ TEST_F(StandardInputLinesTest, DeliversEveryLineInOrderPastItsBound) {
     std::string input;
     for (std::size_t index = 0; index < lineCount; ++index) input += std::to_string(index) + "\n";
     write(input);
-    StandardInputLines reader(pipe_[0], mainLoop.executor(), [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+    StandardInputLines reader(pipe_[0], mainLoop.executor(),
+                              [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
     waitForLines(lineCount);
     ASSERT_EQ(lines.size(), lineCount);
     for (std::size_t index = 0; index < lineCount; ++index) EXPECT_EQ(lines[index], std::to_string(index));
@@ -88,7 +93,8 @@ TEST_F(StandardInputLinesTest, DeliversEveryLineInOrderPastItsBound) {
 
 TEST_F(StandardInputLinesTest, StopsWhileWaitingForInput) {
     {
-        StandardInputLines reader(pipe_[0], mainLoop.executor(), [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+        StandardInputLines reader(pipe_[0], mainLoop.executor(),
+                                  [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
     }
     mainLoop.runReady();
     EXPECT_TRUE(lines.empty());

@@ -28,16 +28,14 @@ TEST_F(TerminalExtraAuthorizationTest, ScopesAndDurationWaitForTheUnlockWhileAPa
 
     EXPECT_THAT(runUntilPrinted("password set   two words  "), ElementsAre("Extra authorization password set."));
     EXPECT_TRUE(*extra().passwordConfigured());
-    EXPECT_THAT(run("password set other"),
-                ElementsAre("A password is already set; \"password change\" changes it."));
+    EXPECT_THAT(run("password set other"), ElementsAre("A password is already set; \"password change\" changes it."));
 
     EXPECT_THAT(run("scopes local stream,files"), ElementsAre(locked));
     EXPECT_THAT(run("duration short"), ElementsAre(locked));
     EXPECT_TRUE(extra().localScopes()->empty());
     EXPECT_EQ(*extra().sessionDuration(), Duration::background);
 
-    EXPECT_THAT(runUntilPrinted("unlock two"),
-                ElementsAre("Secure identity unavailable: The password is incorrect."));
+    EXPECT_THAT(runUntilPrinted("unlock two"), ElementsAre("Secure identity unavailable: The password is incorrect."));
     EXPECT_THAT(run("duration short"), ElementsAre(locked));
 
     // Surrounding blanks are no part of the password.
@@ -67,7 +65,8 @@ TEST_F(TerminalExtraAuthorizationTest, ChangeReadsTheNextTwoLinesAndLocksTheSett
                                                     "line, then the new one."));
     // The two lines are passwords, not commands.
     EXPECT_THAT(run("status"), IsEmpty());
-    EXPECT_THAT(runUntilPrinted("quit"), ElementsAre("Secure identity unavailable: The current password is incorrect."));
+    EXPECT_THAT(runUntilPrinted("quit"),
+                ElementsAre("Secure identity unavailable: The current password is incorrect."));
     EXPECT_EQ(quitCalls, 0);
 
     run("password change");
@@ -92,7 +91,8 @@ TEST_F(TerminalExtraAuthorizationTest, ChangeReadsTheNextTwoLinesAndLocksTheSett
 
 TEST_F(TerminalExtraAuthorizationTest, RemoveNeedsTheRightPasswordAndOpensTheSettings) {
     runUntilPrinted("password set hunter2");
-    EXPECT_THAT(runUntilPrinted("password remove"), ElementsAre("Secure identity unavailable: Enter the current password."));
+    EXPECT_THAT(runUntilPrinted("password remove"),
+                ElementsAre("Secure identity unavailable: Enter the current password."));
     EXPECT_THAT(runUntilPrinted("password remove hunter3"),
                 ElementsAre("Secure identity unavailable: The password is incorrect."));
     EXPECT_TRUE(*extra().passwordConfigured());

@@ -105,8 +105,7 @@ TEST_F(TerminalPairingTest, PairPrintsCodeLinkTheQRBlockAndThePrivateImage) {
 
 TEST_F(TerminalPairingTest, PairSaysWhyNoWindowOpened) {
     server->setListenerStatus(false, std::nullopt);
-    EXPECT_THAT(run("pair"),
-                ElementsAre("Pairing not started: the server is not listening. Try \"restart\"."));
+    EXPECT_THAT(run("pair"), ElementsAre("Pairing not started: the server is not listening. Try \"restart\"."));
 
     server->setListenerStatus(true, 50123);
     run("pair");
@@ -141,14 +140,14 @@ TEST_F(TerminalPairingTest, DevicesAreNumberedInTheServersOrderAndRevokeTakesTha
     clock.advance(3600.0);
     server->completePairing(nine, std::string("Mac 9\x1b[2J"), Channel::local);
 
-    EXPECT_THAT(run("devices"),
-                ElementsAre("Paired devices: 2",
-                            "1. Mac 9\\u{001B}[2J  222222...222222  paired 2026-05-09 07:13:20 UTC  "
-                            "last seen 2026-05-09 07:13:20 UTC  via local",
-                            "2. Mac 10  111111...111111  paired 2026-05-09 06:13:20 UTC  "
-                            "last seen 2026-05-09 06:13:20 UTC  via relay"));
+    EXPECT_THAT(run("devices"), ElementsAre("Paired devices: 2",
+                                            "1. Mac 9\\u{001B}[2J  222222...222222  paired 2026-05-09 07:13:20 UTC  "
+                                            "last seen 2026-05-09 07:13:20 UTC  via local",
+                                            "2. Mac 10  111111...111111  paired 2026-05-09 06:13:20 UTC  "
+                                            "last seen 2026-05-09 06:13:20 UTC  via relay"));
 
-    for (const auto* bad : {"revoke", "revoke x", "revoke -1", "revoke 1 2", "revoke 1x", "revoke 99999999999999999999"}) {
+    for (const auto* bad :
+         {"revoke", "revoke x", "revoke -1", "revoke 1 2", "revoke 1x", "revoke 99999999999999999999"}) {
         EXPECT_THAT(run(bad), ElementsAre(HasSubstr("give the number that \"devices\" shows"))) << bad;
     }
     EXPECT_THAT(run("revoke 0"), ElementsAre("No device number 0; \"devices\" lists 2."));
@@ -168,11 +167,10 @@ TEST_F(TerminalPairingTest, LogListsTheAuditNewestFirst) {
     clock.advance(5.0);
     mainLoop.runReady();
     pairRequest("000000x");
-    EXPECT_THAT(run("log"),
-                ElementsAre("Security log: 2 events, newest first",
-                            "2026-05-09 06:13:25 UTC  Rejected pairing request with incorrect code. "
-                            "2 attempts remaining.  [aaaaaa...aaaaaa]",
-                            "2026-05-09 06:13:20 UTC  Pairing session started."));
+    EXPECT_THAT(run("log"), ElementsAre("Security log: 2 events, newest first",
+                                        "2026-05-09 06:13:25 UTC  Rejected pairing request with incorrect code. "
+                                        "2 attempts remaining.  [aaaaaa...aaaaaa]",
+                                        "2026-05-09 06:13:20 UTC  Pairing session started."));
 }
 
 }  // namespace

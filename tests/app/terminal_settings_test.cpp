@@ -15,13 +15,13 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 TEST_F(TerminalTest, RelayCommandsChangeThePublishedSettingsAndTheConnector) {
-    EXPECT_THAT(run("relay on"),
-                ElementsAre("Relay: on, host (none), client port 443, control port 8443",
-                            "Relay state: failed (Relay host or device ID is invalid.)"));
+    EXPECT_THAT(run("relay on"), ElementsAre("Relay: on, host (none), client port 443, control port 8443",
+                                             "Relay state: failed (Relay host or device ID is invalid.)"));
     EXPECT_TRUE(*server->relayEnabled());
 
-    EXPECT_THAT(run("relay host   relay.example.net  "),
-                ElementsAre("Relay host: relay.example.net", "Relay state: failed (Relay host or device ID is invalid.)"));
+    EXPECT_THAT(
+        run("relay host   relay.example.net  "),
+        ElementsAre("Relay host: relay.example.net", "Relay state: failed (Relay host or device ID is invalid.)"));
     EXPECT_EQ(*server->relayHost(), "relay.example.net");
     ASSERT_TRUE(lastConfiguration().has_value());
     EXPECT_EQ(lastConfiguration()->host, "relay.example.net");
@@ -52,8 +52,7 @@ TEST_F(TerminalTest, RelayRefusesBadPortsHostsAndSettings) {
     EXPECT_EQ(*server->relayClientPort(), 443);
     EXPECT_EQ(*server->relayControlPort(), 8443);
 
-    EXPECT_THAT(run("relay host https://"),
-                ElementsAre("Relay host refused: \"https://\" is not a usable host."));
+    EXPECT_THAT(run("relay host https://"), ElementsAre("Relay host refused: \"https://\" is not a usable host."));
     EXPECT_THAT(run("relay host"), ElementsAre(HasSubstr("relay host: give the relay's host name or address")));
     EXPECT_EQ(*server->relayHost(), "");
     for (const auto* line : {"relay", "relay sideways", "relay on please"}) {
@@ -115,8 +114,7 @@ TEST_F(TerminalTest, PermissionRequestsAskTheDesktop) {
 TEST_F(TerminalTest, RestartStopsTheListenerAndClosesPairing) {
     run("pair");
     ASSERT_TRUE(*server->isPairingActive());
-    EXPECT_THAT(run("restart"),
-                ElementsAre("Restarting the listener; \"status\" shows its port once it is ready."));
+    EXPECT_THAT(run("restart"), ElementsAre("Restarting the listener; \"status\" shows its port once it is ready."));
     EXPECT_FALSE(*server->isPairingActive());
 }
 

@@ -71,8 +71,7 @@ TEST_F(TerminalTest, UnknownAndMalformedLinesNameTheProblemAndPointToHelp) {
     const auto longName = run(std::string(500, 'z'));
     ASSERT_EQ(longName.size(), 1u);
     EXPECT_LT(longName[0].size(), 120u) << "echoed input is capped";
-    EXPECT_THAT(run("status please"),
-                ElementsAre("status: takes no arguments. Type \"help\" for the commands."));
+    EXPECT_THAT(run("status please"), ElementsAre("status: takes no arguments. Type \"help\" for the commands."));
     // A line from a terminal that sends CR LF runs as typed.
     EXPECT_EQ(run("status\r").front(), "Server status:");
 }

@@ -13,7 +13,8 @@ using ::testing::ElementsAre;
 // A bundle folder written by hand, as an installer would leave it.
 void writeBundle(const std::filesystem::path& path, PropertyListValue::Dictionary info) {
     std::filesystem::create_directories(path / "Contents");
-    writePropertyListFile(path / "Contents" / "Info.plist", PropertyListValue(PropertyListValue::Storage(std::move(info))));
+    writePropertyListFile(path / "Contents" / "Info.plist",
+                          PropertyListValue(PropertyListValue::Storage(std::move(info))));
 }
 
 std::string describe(const RemoteApplicationInfo& info) {
@@ -43,7 +44,9 @@ TEST_F(ApplicationListsTest, RunningApplicationsWinAndTheListIsSortedByNameIgnor
     builder.application("beta", "com.example.beta").notRunning().installedIn(ApplicationFolder::user);
     builder.application("Agent", "com.example.agent").policy(ActivationPolicy::accessory);
     builder.application("Ghost", "com.example.ghost").policy(ActivationPolicy::accessory).notInstalled();
-    builder.application("Mail 10", "com.example.mail10").notRunning().installedIn(ApplicationFolder::system, "Utilities");
+    builder.application("Mail 10", "com.example.mail10")
+        .notRunning()
+        .installedIn(ApplicationFolder::system, "Utilities");
     builder.application("Mail 9", "com.example.mail9").notRunning();
     builder.frontmost("com.example.zebra");
     start(builder);
@@ -51,15 +54,15 @@ TEST_F(ApplicationListsTest, RunningApplicationsWinAndTheListIsSortedByNameIgnor
     // Digits compare as characters here: this is no file-name order.
     EXPECT_THAT(listed(), ElementsAre("Agent (com.example.agent)", "Alpha (com.example.alpha)",
                                       "beta (com.example.beta)", "Mail 10 (com.example.mail10)",
-                                      "Mail 9 (com.example.mail9)",
-                                      "zebra (com.example.zebra) running frontmost"));
+                                      "Mail 9 (com.example.mail9)", "zebra (com.example.zebra) running frontmost"));
 }
 
 TEST_F(ApplicationListsTest, InstalledBundlesAreFoundOnceByTheirOwnRules) {
     DesktopBuilder builder;
     builder.application("Front", "com.example.front");
     start(builder);
-    writeBundle(systemFolder() / "Shared.app", {{"CFBundleIdentifier", "com.example.shared"}, {"CFBundleName", "Shared"}});
+    writeBundle(systemFolder() / "Shared.app",
+                {{"CFBundleIdentifier", "com.example.shared"}, {"CFBundleName", "Shared"}});
     writeBundle(userFolder() / "Shared Copy.app",
                 {{"CFBundleIdentifier", "com.example.shared"}, {"CFBundleName", "Shared Copy"}});
     writeBundle(systemFolder() / "Plain.app", {{"CFBundleIdentifier", "com.example.plain"}});

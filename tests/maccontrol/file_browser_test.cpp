@@ -160,8 +160,7 @@ TEST_F(FileBrowserTest, RefusesSpecialFilesAndReportsReadFailures) {
     ASSERT_EQ(::bind(socketDescriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     for (const fs::path& special : {socketPath, fs::path("/dev/null")}) {
         error = caught([&] { fileResourceWithData(special.string(), valuesOf(special)); });
-        EXPECT_EQ(error.errorDescription(), "The file could not be loaded: The file “" +
-                                                special.filename().string() +
+        EXPECT_EQ(error.errorDescription(), "The file could not be loaded: The file “" + special.filename().string() +
                                                 "” couldn’t be opened because it isn’t a regular file.");
     }
     ::close(socketDescriptor);
@@ -219,7 +218,7 @@ TEST(FileEntryOrderTest, NamesCompareNumbersByValueAndIgnoreCaseFirst) {
 
 TEST(FileEntryOrderTest, SizesPutFoldersLastAscendingAndFirstDescendingWithNameTies) {
     const std::vector<RemoteFileEntry> entries = {entry("Zeta", std::nullopt), entry("big", 900), entry("b", 5),
-                                                  entry("Apps", std::nullopt), entry("a", 5), entry("tiny", 1)};
+                                                  entry("Apps", std::nullopt), entry("a", 5),     entry("tiny", 1)};
     EXPECT_THAT(sortedNames(entries, RemoteFileSortField::size, RemoteFileSortDirection::ascending),
                 ElementsAre("tiny", "a", "b", "big", "Apps", "Zeta"));
     EXPECT_THAT(sortedNames(entries, RemoteFileSortField::size, RemoteFileSortDirection::descending),
@@ -227,9 +226,9 @@ TEST(FileEntryOrderTest, SizesPutFoldersLastAscendingAndFirstDescendingWithNameT
 }
 
 TEST(FileEntryOrderTest, DatesPutUndatedEntriesFirstDescendingWithNameTies) {
-    const std::vector<RemoteFileEntry> entries = {entry("old", 1, 10.0), entry("new", 1, 30.0),
+    const std::vector<RemoteFileEntry> entries = {entry("old", 1, 10.0),    entry("new", 1, 30.0),
                                                   entry("same-b", 1, 20.0), entry("same-a", 1, 20.0),
-                                                  entry("undated-b", 1), entry("undated-a", 1)};
+                                                  entry("undated-b", 1),    entry("undated-a", 1)};
     EXPECT_THAT(sortedNames(entries, RemoteFileSortField::modificationDate, RemoteFileSortDirection::descending),
                 ElementsAre("undated-a", "undated-b", "new", "same-a", "same-b", "old"));
     EXPECT_THAT(sortedNames(entries, RemoteFileSortField::modificationDate, RemoteFileSortDirection::ascending),

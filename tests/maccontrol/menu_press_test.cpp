@@ -31,7 +31,8 @@ protected:
         DesktopBuilder builder;
         builder.application("Editor", "com.example.editor")
             .menu("File", {menuItem("Save As…", "cmd+shift+S"), menuItem("Save", "cmd+S"), menuItem(" Export\n"),
-                           menuItem("Revert").disabled(), menuItem("Open in Viewer").then(activatesApplication("com.example.viewer")),
+                           menuItem("Revert").disabled(),
+                           menuItem("Open in Viewer").then(activatesApplication("com.example.viewer")),
                            menuItem("Close").then(opensSheet(closeSheet()))})
             .menu("Format", {submenu("Font", {menuItem("Bold", "cmd+B"), menuItem("Italic", "cmd+I")})})
             .menu("Share", {menuItem("Export…"), menuItem("Émail")})
@@ -86,7 +87,9 @@ TEST_F(MenuPressTest, PrefixesMatchOnlyWhenNoTitleMatchesExactly) {
                                        "com.example.editor: AXMenuBar > Format > AXMenu > Font > AXMenu > Italic"));
 
     // A value of spaces leaves only the exact match; missing modes are exact.
-    EXPECT_EQ(failure([&] { press({"Share", "Exp"}, Modes{exact, beginsWith}, Values{std::nullopt, "  "}); }),
+    EXPECT_EQ(failure([&] {
+                  press({"Share", "Exp"}, Modes{exact, beginsWith}, Values{std::nullopt, "  "});
+              }),
               Case::menuItemNotFound);
     EXPECT_EQ(failure([&] { press({"Share", "Exp"}, Modes{beginsWith}); }), Case::menuItemNotFound);
 }

@@ -76,7 +76,9 @@ TEST_F(MenuSnapshotTest, SubmenusOfMenuItemsKeepTheirUntitledMenuUnderTheParentP
     EXPECT_EQ(menu.role, "AXMenu");
     EXPECT_EQ(menu.id, recent.id);
     const MenuNode& document = child(menu, "a.txt");
-    EXPECT_EQ(document.id, "File\x1FOpen Recent\x1F" "a.txt");
+    EXPECT_EQ(document.id,
+              "File\x1FOpen Recent\x1F"
+              "a.txt");
 
     // An untitled item with a submenu stays for its items, which keep the
     // menu's path.
@@ -134,8 +136,7 @@ TEST_F(MenuSnapshotOfOneApplicationTest, WithNoApplicationInFrontThereIsNoTarget
     DesktopBuilder builder;
     builder.application("Closed", "com.example.closed").notRunning();
     start(builder);
-    EXPECT_EQ(failure([&] { controller->menuSnapshot("com.example.closed"); }),
-              Case::noFrontmostApplication);
+    EXPECT_EQ(failure([&] { controller->menuSnapshot("com.example.closed"); }), Case::noFrontmostApplication);
 }
 
 TEST_F(MenuSnapshotOfOneApplicationTest, TheTreeStopsAtTheDepthARecordMayHave) {

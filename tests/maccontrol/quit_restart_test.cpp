@@ -63,7 +63,10 @@ TEST_F(QuitRestartTest, QuitOfAnApplicationThatDoesNotRunNeverQuitsAnother) {
 }
 
 TEST_F(QuitRestartTest, RestartReplacesTheRunningInstanceAndBringsTheNewOneForward) {
-    builder.application("Editor", "com.example.editor").terminateDelay(0.5).launchDelay(0.4).window("Doc", {0, 0, 400, 300});
+    builder.application("Editor", "com.example.editor")
+        .terminateDelay(0.5)
+        .launchDelay(0.4)
+        .window("Doc", {0, 0, 400, 300});
     start(builder);
     const auto old = running("com.example.editor");
 
@@ -91,9 +94,9 @@ TEST_F(QuitRestartTest, RestartForcesAnInstanceThatRefusesOrIsSlowToLeave) {
     desktop->clearJournal();
     const double start = clock.monotonicNow();
     controller->restartApplication("com.example.slow");
-    EXPECT_THAT(lifecycleJournal(), ElementsAre("terminate com.example.slow", "forceTerminate com.example.slow",
-                                                "exit com.example.slow", "launch com.example.slow",
-                                                "appear com.example.slow"));
+    EXPECT_THAT(lifecycleJournal(),
+                ElementsAre("terminate com.example.slow", "forceTerminate com.example.slow", "exit com.example.slow",
+                            "launch com.example.slow", "appear com.example.slow"));
     // The polite request had its 1.5 s before the forced one.
     EXPECT_GE(desktop->journal()[1].time - start, 1.5);
 }

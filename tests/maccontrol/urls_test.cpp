@@ -46,14 +46,15 @@ TEST_F(URLsTest, OpensTrimmedURLsAndBareHostsAsWebAddresses) {
     controller->openURL("mailto:someone@example.com");
     controller->openURL("file:///Users/me/Report.pdf");
     controller->openURL(MenuWorkflowStep::shortcutURL("  Morning Routine "));
-    EXPECT_THAT(opened(), ElementsAre("https://example.com/a?b=c", "https://example.com/path", "notes-app://open?note=1",
-                                      "mailto:someone@example.com", "file:///Users/me/Report.pdf",
-                                      "shortcuts://run-shortcut?name=Morning%20Routine"));
+    EXPECT_THAT(opened(),
+                ElementsAre("https://example.com/a?b=c", "https://example.com/path", "notes-app://open?note=1",
+                            "mailto:someone@example.com", "file:///Users/me/Report.pdf",
+                            "shortcuts://run-shortcut?name=Morning%20Routine"));
 }
 
 TEST_F(URLsTest, RefusesMissingAndMalformedTextNamingWhatTheUserGave) {
-    for (const auto& text : {std::optional<std::string>(), std::optional<std::string>(""),
-                             std::optional<std::string>(" \n\t ")}) {
+    for (const auto& text :
+         {std::optional<std::string>(), std::optional<std::string>(""), std::optional<std::string>(" \n\t ")}) {
         EXPECT_EQ(openFailure(text).errorCase(), Case::urlRequired);
     }
     const auto spaced = openFailure("  two words ");

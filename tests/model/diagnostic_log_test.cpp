@@ -92,9 +92,8 @@ TEST_F(DiagnosticLogTest, CreatesAMissingFileButNotAMissingFolder) {
     EXPECT_THAT(home.logText(), EndsWith("] model/a.cpp:2 first\n"));
     EXPECT_EQ(splitLines(home.logText()).size(), 1u);
     // No temporary file is left beside it.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.logFolder()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(home.logFolder()), std::filesystem::directory_iterator()), 1);
 }
 
 TEST_F(DiagnosticLogTest, LinesFromConcurrentThreadsNeverInterleave) {
@@ -136,9 +135,8 @@ TEST_F(DiagnosticLogTest, InstallingTwiceOpensTheFileOnceAndLogsOnce) {
         const int descriptor = diagnostics::logDescriptor().load();
         installDiagnostics();
         struct stat info {};
-        return descriptor >= 0 && diagnostics::logDescriptor().load() == descriptor &&
-               fstat(descriptor, &info) == 0 && (info.st_mode & 0777) == 0600 &&
-               (fcntl(descriptor, F_GETFD) & FD_CLOEXEC) != 0;
+        return descriptor >= 0 && diagnostics::logDescriptor().load() == descriptor && fstat(descriptor, &info) == 0 &&
+               (info.st_mode & 0777) == 0600 && (fcntl(descriptor, F_GETFD) & FD_CLOEXEC) != 0;
     });
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const std::vector<std::string> lines = splitLines(home.logText());
@@ -155,8 +153,8 @@ TEST_F(DiagnosticLogTest, WithItsFolderGoneALineGoesThroughTheOpenDescriptor) {
         const std::string held = "/proc/self/fd/" + std::to_string(diagnostics::logDescriptor().load());
         std::ifstream file(held, std::ios::binary);
         const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        return text.find("Diagnostics installed") != std::string::npos &&
-               text.size() > 26 && text.ends_with("] model/a.cpp:3 after removal\n");
+        return text.find("Diagnostics installed") != std::string::npos && text.size() > 26 &&
+               text.ends_with("] model/a.cpp:3 after removal\n");
     });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }

@@ -23,17 +23,45 @@ std::vector<std::string> rawValuesOf() {
 }
 
 TEST(ErrorCodeTest, EveryCodeRoundTripsByItsExactName) {
-    const std::vector<std::string> expected = {
-        "notAuthorized", "extraAuthorizationRequired", "pairingUnavailable", "pairingCodeInvalid",
-        "accessibilityMissing", "screenRecordingMissing", "noFrontmostApplication", "applicationRequired",
-        "applicationNotRunning", "applicationNotFound", "applicationUnresponsive", "menuUnavailable",
-        "menuItemNotFound", "menuItemDisabled", "inputBlocked", "modalDismissUnavailable", "modalNotFound",
-        "urlRequired", "shortcutNameRequired", "clipboardTextRequired", "textInputRequired", "keyPressRequired",
-        "folderPathRequired", "folderPathUnavailable", "fileBrowserPathRequired", "fileBrowserPathUnavailable",
-        "fileBrowserFileTooLarge", "fileBrowserReadFailed", "fileBrowserAccessBlocked",
-        "screenshotDisplayRequired", "screenshotDisplayUnavailable", "screenshotWindowUnavailable",
-        "screenshotCaptureFailed", "fileTransferRequired", "fileTransferTooLarge",
-        "fileTransferDestinationUnavailable", "fileTransferFailed", "invalidURL", "actionFailed"};
+    const std::vector<std::string> expected = {"notAuthorized",
+                                               "extraAuthorizationRequired",
+                                               "pairingUnavailable",
+                                               "pairingCodeInvalid",
+                                               "accessibilityMissing",
+                                               "screenRecordingMissing",
+                                               "noFrontmostApplication",
+                                               "applicationRequired",
+                                               "applicationNotRunning",
+                                               "applicationNotFound",
+                                               "applicationUnresponsive",
+                                               "menuUnavailable",
+                                               "menuItemNotFound",
+                                               "menuItemDisabled",
+                                               "inputBlocked",
+                                               "modalDismissUnavailable",
+                                               "modalNotFound",
+                                               "urlRequired",
+                                               "shortcutNameRequired",
+                                               "clipboardTextRequired",
+                                               "textInputRequired",
+                                               "keyPressRequired",
+                                               "folderPathRequired",
+                                               "folderPathUnavailable",
+                                               "fileBrowserPathRequired",
+                                               "fileBrowserPathUnavailable",
+                                               "fileBrowserFileTooLarge",
+                                               "fileBrowserReadFailed",
+                                               "fileBrowserAccessBlocked",
+                                               "screenshotDisplayRequired",
+                                               "screenshotDisplayUnavailable",
+                                               "screenshotWindowUnavailable",
+                                               "screenshotCaptureFailed",
+                                               "fileTransferRequired",
+                                               "fileTransferTooLarge",
+                                               "fileTransferDestinationUnavailable",
+                                               "fileTransferFailed",
+                                               "invalidURL",
+                                               "actionFailed"};
     EXPECT_EQ(rawValuesOf<HalvardineErrorCode>(), expected);
     EXPECT_EQ(static_cast<int>(HalvardineErrorCode::fileBrowserAccessBlocked), 28);
 
@@ -56,8 +84,7 @@ TEST(SharedEnumerationTest, CasesAndTextsInDeclarationOrder) {
     EXPECT_EQ(rawValuesOf<RemoteFileResourceKind>(), (std::vector<std::string>{"file", "directory"}));
     EXPECT_EQ(rawValuesOf<RemoteFileSortField>(), (std::vector<std::string>{"name", "modificationDate", "size"}));
     EXPECT_EQ(rawValuesOf<RemoteFileSortDirection>(), (std::vector<std::string>{"ascending", "descending"}));
-    EXPECT_EQ(rawValuesOf<WorkflowWidgetActivityState>(),
-              (std::vector<std::string>{"running", "succeeded", "failed"}));
+    EXPECT_EQ(rawValuesOf<WorkflowWidgetActivityState>(), (std::vector<std::string>{"running", "succeeded", "failed"}));
     EXPECT_EQ(rawValuesOf<RemoteScreenStreamQualityProfile>(),
               (std::vector<std::string>{"original", "retinaText", "high", "medium", "low", "veryLow"}));
     EXPECT_EQ(rawValuesOf<HalvardineRelayConnectionState>(),

@@ -19,32 +19,39 @@ namespace zentrabo::testing {
 inline void writeCanonical(platform::JsonValue value, platform::JsonWriter& writer) {
     using platform::JsonType;
     switch (value.type()) {
-        case JsonType::null: writer.null(); break;
-        case JsonType::boolean: writer.boolean(*value.asBool()); break;
-        case JsonType::string: writer.string(*value.asString()); break;
-        case JsonType::signedInteger:
-        case JsonType::unsignedInteger:
-        case JsonType::floating: writer.number(*value.asDouble()); break;
-        case JsonType::array: {
-            writer.beginArray();
-            const auto array = value.asArray();
-            for (const auto element : *array) writeCanonical(element, writer);
-            writer.endArray();
-            break;
+    case JsonType::null:
+        writer.null();
+        break;
+    case JsonType::boolean:
+        writer.boolean(*value.asBool());
+        break;
+    case JsonType::string:
+        writer.string(*value.asString());
+        break;
+    case JsonType::signedInteger:
+    case JsonType::unsignedInteger:
+    case JsonType::floating:
+        writer.number(*value.asDouble());
+        break;
+    case JsonType::array: {
+        writer.beginArray();
+        const auto array = value.asArray();
+        for (const auto element : *array) writeCanonical(element, writer);
+        writer.endArray();
+        break;
+    }
+    case JsonType::object: {
+        const auto object = value.asObject();
+        std::vector<platform::JsonField> members(object->begin(), object->end());
+        std::sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
+        writer.beginObject();
+        for (const auto& member : members) {
+            writer.key(member.key);
+            writeCanonical(member.value, writer);
         }
-        case JsonType::object: {
-            const auto object = value.asObject();
-            std::vector<platform::JsonField> members(object->begin(), object->end());
-            std::sort(members.begin(), members.end(),
-                      [](const auto& a, const auto& b) { return a.key < b.key; });
-            writer.beginObject();
-            for (const auto& member : members) {
-                writer.key(member.key);
-                writeCanonical(member.value, writer);
-            }
-            writer.endObject();
-            break;
-        }
+        writer.endObject();
+        break;
+    }
     }
 }
 
@@ -103,4 +110,4 @@ inline void runOnSmallStack(std::function<void()> work) {
     pthread_join(thread, nullptr);
 }
 
-} // namespace zentrabo::testing
+}  // namespace zentrabo::testing

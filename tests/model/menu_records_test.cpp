@@ -23,7 +23,9 @@ TEST(MenuRecords, SnapshotGoldenLine) {
     EXPECT_EQ(snapshot.application.pid, 412);
     ASSERT_EQ(snapshot.items.size(), 1u);
     const MenuNode& item = snapshot.items[0].children.at(0);
-    EXPECT_EQ(item.id, "File\x1F" "Export…");
+    EXPECT_EQ(item.id,
+              "File\x1F"
+              "Export…");
     EXPECT_FALSE(item.enabled);
     EXPECT_EQ(item.shortcut, "⇧⌘E");
     EXPECT_EQ(item.path, (std::vector<std::string>{"File", "Export…"}));
@@ -142,5 +144,5 @@ TEST(MenuRecords, SnapshotsDifferingOnlyDeepDownAreNotEqual) {
     EXPECT_NE(a, b);
 }
 
-} // namespace
-} // namespace zentrabo
+}  // namespace
+}  // namespace zentrabo

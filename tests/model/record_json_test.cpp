@@ -49,14 +49,14 @@ struct Sample {
 
     static constexpr auto jsonFields() {
         return std::tuple{
-            field("text", &Sample::text),       field("flag", &Sample::flag),
-            field("count", &Sample::count),     field("small", &Sample::small),
-            field("port", &Sample::port),       field("display", &Sample::display),
-            field("ratio", &Sample::ratio),     field("created", &Sample::created),
-            field("bytes", &Sample::bytes),     field("shade", &Sample::shade),
-            field("note", &Sample::note),       field("tags", &Sample::tags),
-            field("slots", &Sample::slots),     field("inner", &Sample::inner),
-            field("inners", &Sample::inners),   field("uuid", &Sample::uuid),
+            field("text", &Sample::text),         field("flag", &Sample::flag),
+            field("count", &Sample::count),       field("small", &Sample::small),
+            field("port", &Sample::port),         field("display", &Sample::display),
+            field("ratio", &Sample::ratio),       field("created", &Sample::created),
+            field("bytes", &Sample::bytes),       field("shade", &Sample::shade),
+            field("note", &Sample::note),         field("tags", &Sample::tags),
+            field("slots", &Sample::slots),       field("inner", &Sample::inner),
+            field("inners", &Sample::inners),     field("uuid", &Sample::uuid),
             field("delay", &Sample::delay, 0.25), field("updated", &Sample::updated, &Sample::created),
         };
     }
@@ -132,9 +132,9 @@ TEST(RecordJson, AcceptsWholeFloatingNumbersForIntegersOnlyWhenTheyFit) {
     EXPECT_EQ(decodeRecord<Sample>(withMember(R"("count":1e2)")).count, 100);
     EXPECT_EQ(decodeRecord<Sample>(withMember(R"("port":65535)")).port, 65535);
     EXPECT_EQ(decodeRecord<Sample>(withMember(R"("ratio":3)")).ratio, 3.0);
-    for (const auto member : {R"("small":96.5)", R"("small":2147483648)", R"("port":65536)", R"("port":-1)",
-                              R"("display":-1)", R"("display":4294967296)", R"("count":9223372036854775808)",
-                              R"("count":1e19)", R"("display":-1.0)"}) {
+    for (const auto member :
+         {R"("small":96.5)", R"("small":2147483648)", R"("port":65536)", R"("port":-1)", R"("display":-1)",
+          R"("display":4294967296)", R"("count":9223372036854775808)", R"("count":1e19)", R"("display":-1.0)"}) {
         EXPECT_NE(failureOf(withMember(member)), "decoded") << member;
     }
 }
@@ -276,5 +276,5 @@ TEST(RecordJson, ComparesAndHashesVeryDeepTreesWithoutRecursion) {
     EXPECT_TRUE(otherHash);
 }
 
-} // namespace
-} // namespace zentrabo
+}  // namespace
+}  // namespace zentrabo

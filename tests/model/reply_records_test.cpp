@@ -31,8 +31,8 @@ TEST(ReplyRecords, ApplicationGoldenLines) {
     const auto icon = decodeGolden<RemoteApplicationIcon>(R"({"bundleIdentifier":"b","pngData":"","pixelSize":128})");
     EXPECT_EQ(icon.id(), "b");
     EXPECT_TRUE(icon.pngData.empty());
-    EXPECT_EQ(decodeRecord<RemoteApplicationIcon>(R"({"bundleIdentifier":"b","pngData":"","pixelSize":96.0})").pixelSize,
-              96);
+    EXPECT_EQ(
+        decodeRecord<RemoteApplicationIcon>(R"({"bundleIdentifier":"b","pngData":"","pixelSize":96.0})").pixelSize, 96);
     EXPECT_FALSE(decodes<RemoteApplicationIcon>(R"({"bundleIdentifier":"b","pngData":"","pixelSize":96.5})"));
 
     const auto recovery =
@@ -46,8 +46,8 @@ TEST(ReplyRecords, WindowIdentityIsThePlainDecimalNumber) {
     EXPECT_EQ(window.id(), "412");
     EXPECT_EQ((RemoteApplicationWindowInfo{0, "", false, false}.id()), "0");
     EXPECT_EQ((RemoteApplicationWindowInfo{4294967295u, "", false, false}.id()), "4294967295");
-    EXPECT_FALSE(decodes<RemoteApplicationWindowInfo>(
-        R"({"windowID":-1,"title":"","isMinimized":false,"isOnScreen":true})"));
+    EXPECT_FALSE(
+        decodes<RemoteApplicationWindowInfo>(R"({"windowID":-1,"title":"","isMinimized":false,"isOnScreen":true})"));
 }
 
 TEST(ReplyRecords, ModalDisplayTitleAndRequiredButtons) {
@@ -120,8 +120,8 @@ TEST(ReplyRecords, FileEntriesAndResources) {
     EXPECT_EQ(later.id(), entry.id());
     EXPECT_NE(later, entry);
 
-    const auto folder = decodeGolden<RemoteFileResource>(
-        R"({"kind":"directory","name":"Home","path":"/u","entries":[]})");
+    const auto folder =
+        decodeGolden<RemoteFileResource>(R"({"kind":"directory","name":"Home","path":"/u","entries":[]})");
     ASSERT_TRUE(folder.entries);
     EXPECT_TRUE(folder.entries->empty());
     EXPECT_NE(encodeRecord(folder).find(R"("entries":[])"), std::string::npos);
@@ -135,5 +135,5 @@ TEST(ReplyRecords, FileEntriesAndResources) {
     EXPECT_NE(encodeRecord(empty).find(R"("data":"")"), std::string::npos);
 }
 
-} // namespace
-} // namespace zentrabo
+}  // namespace
+}  // namespace zentrabo

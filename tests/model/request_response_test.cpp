@@ -64,16 +64,15 @@ TEST(RequestRecord, OnlyIdAndActionAreNeeded) {
     EXPECT_EQ(decodeRecord<HalvardineRequest>(R"({"id":"1","action":"menu","clientProtocolVersion":-4})")
                   .clientProtocolVersion,
               -4);
-    EXPECT_FALSE(decodeRecord<HalvardineRequest>(R"({"id":"1","action":"menu","bundleIdentifier":null})")
-                     .bundleIdentifier);
-    for (const auto bad : {R"({"id":"1"})", R"({"id":"1","action":3})", R"({"action":"menu"})",
-                           R"({"id":null,"action":"menu"})", R"({"id":"1","action":"menu","fileSortField":"date"})",
-                           R"({"id":"1","action":"menu","displayID":-1})",
-                           R"({"id":"1","action":"menu","displayID":4294967296})",
-                           R"({"id":"1","action":"menu","includesFileData":1})",
-                           R"({"id":"1","action":"menu","workflowSteps":[{"id":"s"}]})",
-                           R"({"id":"1","action":"menu","extraAuthorizationScope":"Files"})", R"([])", "",
-                           "{\"id\":\"1\",\"action\":\"menu\"}\n{}"}) {
+    EXPECT_FALSE(
+        decodeRecord<HalvardineRequest>(R"({"id":"1","action":"menu","bundleIdentifier":null})").bundleIdentifier);
+    for (const auto bad :
+         {R"({"id":"1"})", R"({"id":"1","action":3})", R"({"action":"menu"})", R"({"id":null,"action":"menu"})",
+          R"({"id":"1","action":"menu","fileSortField":"date"})", R"({"id":"1","action":"menu","displayID":-1})",
+          R"({"id":"1","action":"menu","displayID":4294967296})", R"({"id":"1","action":"menu","includesFileData":1})",
+          R"({"id":"1","action":"menu","workflowSteps":[{"id":"s"}]})",
+          R"({"id":"1","action":"menu","extraAuthorizationScope":"Files"})", R"([])", "",
+          "{\"id\":\"1\",\"action\":\"menu\"}\n{}"}) {
         EXPECT_FALSE(decodes<HalvardineRequest>(bad)) << bad;
     }
 }
@@ -104,13 +103,14 @@ TEST(ResponseRecord, OnlyIdAndOkAreNeeded) {
     built.id = "r";
     built.ok = true;
     EXPECT_EQ(minimal, built);
-    for (const auto bad : {R"({"id":"r"})", R"({"id":"r","ok":"true"})", R"({"id":"r","ok":1})",
-                           R"({"id":"r","ok":false,"errorCode":"MenuItemDisabled"})",
-                           R"({"id":"r","ok":false,"errorCode":"unknownCode"})",
-                           R"({"id":"r","ok":true,"extraAuthorizationExpiresAt":"2026-01-01T00:00:00Z"})",
-                           R"({"id":"r","ok":true,"port":65536})",
-                           R"({"id":"r","ok":true,"applications":[{"localizedName":"N","bundleIdentifier":"b","isRunning":true}]})",
-                           R"({"id":"r","ok":true,"fileResource":{"kind":"file","name":"a","path":"/a","data":"AQI"}})"}) {
+    for (const auto bad :
+         {R"({"id":"r"})", R"({"id":"r","ok":"true"})", R"({"id":"r","ok":1})",
+          R"({"id":"r","ok":false,"errorCode":"MenuItemDisabled"})",
+          R"({"id":"r","ok":false,"errorCode":"unknownCode"})",
+          R"({"id":"r","ok":true,"extraAuthorizationExpiresAt":"2026-01-01T00:00:00Z"})",
+          R"({"id":"r","ok":true,"port":65536})",
+          R"({"id":"r","ok":true,"applications":[{"localizedName":"N","bundleIdentifier":"b","isRunning":true}]})",
+          R"({"id":"r","ok":true,"fileResource":{"kind":"file","name":"a","path":"/a","data":"AQI"}})"}) {
         EXPECT_FALSE(decodes<HalvardineResponse>(bad)) << bad;
     }
 }
@@ -148,14 +148,20 @@ std::string mutate(std::string line, std::uint64_t& state) {
     for (std::size_t i = 0; i < edits && !line.empty(); ++i) {
         const std::size_t position = next() % line.size();
         switch (next() % 4) {
-            case 0: line[position] = kAlphabet[next() % kAlphabet.size()]; break;
-            case 1: line.insert(position, 1, kAlphabet[next() % kAlphabet.size()]); break;
-            case 2: line.erase(position, 1 + next() % 8); break;
-            default: {
-                // Duplicate a slice somewhere else, which nests and repeats structure.
-                const std::size_t length = 1 + next() % 40;
-                line.insert(next() % line.size(), line.substr(position, length));
-            }
+        case 0:
+            line[position] = kAlphabet[next() % kAlphabet.size()];
+            break;
+        case 1:
+            line.insert(position, 1, kAlphabet[next() % kAlphabet.size()]);
+            break;
+        case 2:
+            line.erase(position, 1 + next() % 8);
+            break;
+        default: {
+            // Duplicate a slice somewhere else, which nests and repeats structure.
+            const std::size_t length = 1 + next() % 40;
+            line.insert(next() % line.size(), line.substr(position, length));
+        }
         }
     }
     return line;
@@ -188,5 +194,5 @@ TEST(WireRecords, SeededMutationsNeverCrashOrHang) {
     EXPECT_LT(decodedResponses, 4000);
 }
 
-} // namespace
-} // namespace zentrabo
+}  // namespace
+}  // namespace zentrabo

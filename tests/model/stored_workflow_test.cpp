@@ -69,8 +69,8 @@ TEST(SavedWorkflow, GroupsAndExportFiles) {
     EXPECT_EQ(group.sortIndex, 2);
     EXPECT_FALSE(decodes<SavedWorkflowGroup>(R"({"id":"g","name":"Work","createdAt":1,"updatedAt":2})"));
 
-    const auto file = decodeRecord<WorkflowExportFile>(
-        R"({"formatVersion":7,"exportedAt":5,"workflow":)" + std::string(kMinimalWorkflow) + "}");
+    const auto file = decodeRecord<WorkflowExportFile>(R"({"formatVersion":7,"exportedAt":5,"workflow":)" +
+                                                       std::string(kMinimalWorkflow) + "}");
     EXPECT_EQ(file.formatVersion, 7);
     EXPECT_EQ(file.workflow.colorHex, "#AF52DE");
     EXPECT_EQ(WorkflowExportFile{}.formatVersion, 1);
@@ -131,15 +131,16 @@ TEST(WorkflowRunStatus, FailureAndWidgetRecords) {
     EXPECT_FALSE(decodes<PendingWorkflowRunFailure>(
         R"({"workflowID":"w","workflowTitle":"t","macID":"m","macName":"n","message":"x","errorCode":"oops","createdAt":1})"));
 
-    const auto activity = decodeGolden<WorkflowWidgetActivity>(
-        R"({"workflowID":"w","state":"succeeded","message":"","createdAt":3})");
+    const auto activity =
+        decodeGolden<WorkflowWidgetActivity>(R"({"workflowID":"w","state":"succeeded","message":"","createdAt":3})");
     EXPECT_EQ(activity.state, WorkflowWidgetActivityState::succeeded);
     EXPECT_NE(encodeRecord(activity).find(R"("state":"succeeded")"), std::string::npos);
-    EXPECT_FALSE(decodes<WorkflowWidgetActivity>(R"({"workflowID":"w","state":"cancelled","message":"","createdAt":3})"));
+    EXPECT_FALSE(
+        decodes<WorkflowWidgetActivity>(R"({"workflowID":"w","state":"cancelled","message":"","createdAt":3})"));
     WorkflowLiveActivityStatus status{};
     EXPECT_TRUE(fromRawValue("succeeded", status));
     EXPECT_FALSE(fromRawValue("Succeeded", status));
 }
 
-} // namespace
-} // namespace zentrabo
+}  // namespace
+}  // namespace zentrabo

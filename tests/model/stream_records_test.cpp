@@ -46,21 +46,24 @@ TEST(StreamRecords, RequestGoldenLines) {
     EXPECT_EQ(resolved(RemoteScreenStreamPresentationMode::pictureInPicture),
               RemoteScreenStreamPresentationMode::pictureInPicture);
     // The identifier reads in either case and is written in upper case.
-    EXPECT_EQ(decodeRecord<RemoteScreenStreamLaunch>(
-                  R"({"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","request":{"mode":"display"},"presentationMode":"fullScreen"})")
-                  .id.uuidString,
-              "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
-    EXPECT_FALSE(decodes<RemoteScreenStreamLaunch>(R"({"id":"x","request":{"mode":"display"},"presentationMode":"inline"})"));
-    EXPECT_FALSE(decodes<RemoteScreenStreamLaunch>(R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","request":{"mode":"display"}})"));
+    EXPECT_EQ(
+        decodeRecord<RemoteScreenStreamLaunch>(
+            R"({"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","request":{"mode":"display"},"presentationMode":"fullScreen"})")
+            .id.uuidString,
+        "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    EXPECT_FALSE(
+        decodes<RemoteScreenStreamLaunch>(R"({"id":"x","request":{"mode":"display"},"presentationMode":"inline"})"));
+    EXPECT_FALSE(decodes<RemoteScreenStreamLaunch>(
+        R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","request":{"mode":"display"}})"));
 }
 
 TEST(StreamRecords, MalformedStreamOptionsFailTheWholeRequest) {
     EXPECT_TRUE(decodes<HalvardineRequest>(R"({"id":"1","action":"screenStream","screenStream":{"mode":"display"}})"));
     for (const auto options : {R"({"mode":"window"})", R"({})", R"({"mode":"display","capturesAudio":"yes"})",
-                               R"({"mode":"display","preferredVideoCodec":"av1"})", R"({"mode":"display","displayID":-3})",
-                               R"("display")"}) {
-        EXPECT_FALSE(decodes<HalvardineRequest>(
-            std::string(R"({"id":"1","action":"screenStream","screenStream":)") + options + "}"))
+                               R"({"mode":"display","preferredVideoCodec":"av1"})",
+                               R"({"mode":"display","displayID":-3})", R"("display")"}) {
+        EXPECT_FALSE(decodes<HalvardineRequest>(std::string(R"({"id":"1","action":"screenStream","screenStream":)") +
+                                                options + "}"))
             << options;
     }
 }
@@ -78,10 +81,22 @@ TEST(StreamRecords, RequiredServerVersionOfARequest) {
     EXPECT_EQ(with([](auto& r) { r.maximumPixelDimension = 0; }), 8);
     EXPECT_EQ(with([](auto& r) { r.maximumPixelDimension = 2561; }), 12);
     EXPECT_EQ(with([](auto& r) { r.bitrate = 12'000'001; }), 12);
-    EXPECT_EQ(with([](auto& r) { r.maximumPixelDimension = 0; r.bitrate = 20'000'000; }), 12);
-    EXPECT_EQ(with([](auto& r) { r.maximumPixelDimension = 2560; r.bitrate = 12'000'000; }), 4);
+    EXPECT_EQ(with([](auto& r) {
+                  r.maximumPixelDimension = 0;
+                  r.bitrate = 20'000'000;
+              }),
+              12);
+    EXPECT_EQ(with([](auto& r) {
+                  r.maximumPixelDimension = 2560;
+                  r.bitrate = 12'000'000;
+              }),
+              4);
     EXPECT_EQ(with([](auto& r) { r.capturesAudio = true; }), 17);
-    EXPECT_EQ(with([](auto& r) { r.capturesAudio.reset(); r.maximumPixelDimension = 4000; }), 17);
+    EXPECT_EQ(with([](auto& r) {
+                  r.capturesAudio.reset();
+                  r.maximumPixelDimension = 4000;
+              }),
+              17);
     EXPECT_EQ(with([](auto& r) { r.renderSizingMode = RemoteScreenStreamRenderSizingMode::clientNative; }), 19);
     EXPECT_EQ(with([](auto& r) { r.renderSizingMode = RemoteScreenStreamRenderSizingMode::source; }), 4);
     // A title counts only for an application window.
@@ -95,8 +110,16 @@ TEST(StreamRecords, RequiredServerVersionOfARequest) {
     EXPECT_EQ(window([](auto& r) { r.applicationWindowTitle = "  "; }), 5);
     EXPECT_EQ(window([](auto& r) { r.applicationWindowTitle = "\n\u3000"; }), 5);
     EXPECT_EQ(window([](auto& r) { r.applicationWindowTitle = "Inbox"; }), 11);
-    EXPECT_EQ(window([](auto& r) { r.applicationWindowTitle = "Inbox"; r.bitrate = 20'000'000; }), 12);
-    EXPECT_EQ(window([](auto& r) { r.applicationWindowTitle = "Inbox"; r.maximumPixelDimension = -1; }), 11);
+    EXPECT_EQ(window([](auto& r) {
+                  r.applicationWindowTitle = "Inbox";
+                  r.bitrate = 20'000'000;
+              }),
+              12);
+    EXPECT_EQ(window([](auto& r) {
+                  r.applicationWindowTitle = "Inbox";
+                  r.maximumPixelDimension = -1;
+              }),
+              11);
     EXPECT_EQ(window([](auto& r) {
                   r.applicationWindowTitle = "Inbox";
                   r.renderSizingMode = RemoteScreenStreamRenderSizingMode::clientNative;
@@ -144,5 +167,5 @@ TEST(StreamRecords, QualityPresets) {
     EXPECT_FALSE(prefersHEVC(Profile::medium));
 }
 
-} // namespace
-} // namespace zentrabo
+}  // namespace
+}  // namespace zentrabo

@@ -37,8 +37,8 @@ MenuWorkflowStep step(std::string kind, std::string title = "") {
 TEST(WorkflowStep, GoldenLineWithEveryField) {
     const auto full = decodeGolden<MenuWorkflowStep>(kEveryField);
     EXPECT_EQ(full.pathMatchValues, (std::vector<std::optional<std::string>>{std::nullopt, "Exp"}));
-    EXPECT_EQ(full.pathMatchModes, (std::vector<MenuTitleMatchMode>{MenuTitleMatchMode::exact,
-                                                                    MenuTitleMatchMode::beginsWith}));
+    EXPECT_EQ(full.pathMatchModes,
+              (std::vector<MenuTitleMatchMode>{MenuTitleMatchMode::exact, MenuTitleMatchMode::beginsWith}));
     EXPECT_EQ(full.fileTransferData, (Data{0, 1, 2, 3}));
     EXPECT_EQ(full.screenStreamPresentationMode, RemoteScreenStreamPresentationMode::pictureInPicture);
     EXPECT_EQ(full.delayAfter, 1.5);
@@ -114,10 +114,17 @@ TEST(WorkflowStep, DisplayTitles) {
     EXPECT_EQ(mac.displayTitle(), "Use Studio");
 
     const std::pair<std::string_view, std::string_view> fixed[] = {
-        {"openURL", "Open URL"},       {"clipboard", "Set Clipboard"}, {"pasteText", "Paste Text"},
-        {"keyPress", "Press Key"},     {"openFolder", "Open Folder"},  {"displayScreenshot", "Capture Monitor"},
-        {"getFile", "Get File"},       {"showFolder", "Show Folder"},  {"wait", "Wait"},
-        {"Wait", "Run Step"},          {"", "Run Step"},
+        {"openURL", "Open URL"},
+        {"clipboard", "Set Clipboard"},
+        {"pasteText", "Paste Text"},
+        {"keyPress", "Press Key"},
+        {"openFolder", "Open Folder"},
+        {"displayScreenshot", "Capture Monitor"},
+        {"getFile", "Get File"},
+        {"showFolder", "Show Folder"},
+        {"wait", "Wait"},
+        {"Wait", "Run Step"},
+        {"", "Run Step"},
     };
     for (const auto& [kind, title] : fixed) EXPECT_EQ(step(std::string(kind)).displayTitle(), title) << kind;
 }
@@ -236,5 +243,5 @@ TEST(WorkflowStep, RequiredServerVersionOfAStep) {
     EXPECT_EQ(titled.requiredServerProtocolVersion(false), 11);
 }
 
-} // namespace
-} // namespace zentrabo
+}  // namespace
+}  // namespace zentrabo

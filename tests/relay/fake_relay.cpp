@@ -45,9 +45,9 @@ void FakeRelayConnection::write(const std::vector<std::uint8_t>& bytes) {
 }
 
 void FakeRelayConnection::writeFrame(RelayFrameType type, const RelayTunnelID& tunnelID, const std::string& payload) {
-    write(makeRelayFrame(type, tunnelID,
-                         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(payload.data()),
-                                                       payload.size())));
+    write(makeRelayFrame(
+        type, tunnelID,
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(payload.data()), payload.size())));
 }
 
 bool FakeRelayConnection::waitForEnd() {
@@ -70,9 +70,7 @@ void FakeRelayConnection::close() {
 }
 
 FakeRelay::FakeRelay(TestLoop& loop, const TestCertificateAuthority& authority)
-    : loop_(loop),
-      tls_(asio::ssl::context::tls_server),
-      acceptor_(loop.io(), {asio::ip::address_v4::loopback(), 0}) {
+    : loop_(loop), tls_(asio::ssl::context::tls_server), acceptor_(loop.io(), {asio::ip::address_v4::loopback(), 0}) {
     SSL_CTX_set_min_proto_version(tls_.native_handle(), TLS1_3_VERSION);
     tls_.use_certificate_chain(asio::buffer(authority.serverCertificatePEM));
     tls_.use_private_key(asio::buffer(authority.serverKeyPEM), asio::ssl::context::pem);

@@ -254,7 +254,8 @@ TEST_F(RelayConnectorTest, ARelayThatDisappearsIsReconnected) {
     connection->writeFrame(RelayFrameType::open, tunnelNumber(1));
     tcp::socket tunnel = acceptLocal();
     connection->close();
-    EXPECT_EQ(nextReport(), std::make_pair(State::failed, std::optional<std::string>("The relay closed the connection.")));
+    EXPECT_EQ(nextReport(),
+              std::make_pair(State::failed, std::optional<std::string>("The relay closed the connection.")));
     char byte = 0;
     asio::error_code error;
     asio::read(tunnel, asio::buffer(&byte, 1), error);
@@ -307,8 +308,8 @@ TEST_F(RelayConnectorTest, ARelayThatNeverAnswersTimesOut) {
     EXPECT_EQ(nextReport().first, State::connecting);
     tcp::socket silent = relay.acceptSilently();
     clock.advance(20.0);
-    EXPECT_EQ(nextReport(), std::make_pair(State::failed,
-                                           std::optional<std::string>("The relay did not answer within 20 seconds.")));
+    EXPECT_EQ(nextReport(),
+              std::make_pair(State::failed, std::optional<std::string>("The relay did not answer within 20 seconds.")));
 }
 
 }  // namespace

@@ -23,9 +23,7 @@ std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(
 
 class RelayTunnelMuxTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        asio::co_spawn(io, drainFrames(mux), asio::detached);
-    }
+    void SetUp() override { asio::co_spawn(io, drainFrames(mux), asio::detached); }
 
     void TearDown() override {
         mux->close();
@@ -37,7 +35,8 @@ protected:
         while (auto frame = co_await from->nextOutboundFrame()) {
             RelayFrameHeader header = decodeRelayFrameHeader(
                 std::span<const std::uint8_t, relayFrameHeaderSize>(frame->bytes.data(), relayFrameHeaderSize));
-            receivedData[header.tunnelID] += std::string(frame->bytes.begin() + relayFrameHeaderSize, frame->bytes.end());
+            receivedData[header.tunnelID] +=
+                std::string(frame->bytes.begin() + relayFrameHeaderSize, frame->bytes.end());
             if (header.type == RelayFrameType::close) closed.push_back(header.tunnelID);
             from->outboundFrameWritten(*frame);
         }

@@ -39,7 +39,8 @@ Owned<X509> makeCertificate(const char* commonName, EVP_PKEY* key, X509* issuer,
     X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -3600);
     X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 24 * 3600);
     X509_NAME* name = X509_get_subject_name(certificate.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(commonName), -1, -1,
+                               0);
     check(X509_set_issuer_name(certificate.get(), X509_get_subject_name(issuer ? issuer : certificate.get())) == 1,
           "issuer");
     check(X509_set_pubkey(certificate.get(), key) == 1, "public key");

@@ -14,19 +14,19 @@
 namespace zentrabo::testing {
 
 class SecurityFixture : public ::testing::Test {
- protected:
-  TemporaryHome home;
-  platform::ManualClock clock{800000000.0};
-  asio::io_context writer;
-  std::shared_ptr<platform::UserDefaults> defaults =
-      platform::UserDefaults::create(clock, writer.get_executor(), nullptr);
-  HalvardineSecurity security{*defaults, clock};
+protected:
+    TemporaryHome home;
+    platform::ManualClock clock{800000000.0};
+    asio::io_context writer;
+    std::shared_ptr<platform::UserDefaults> defaults =
+        platform::UserDefaults::create(clock, writer.get_executor(), nullptr);
+    HalvardineSecurity security{*defaults, clock};
 
-  // The objects a fresh process would make: nothing carried in memory.
-  void restart() {
-    defaults = platform::UserDefaults::create(clock, writer.get_executor(), nullptr);
-    security = HalvardineSecurity(*defaults, clock);
-  }
+    // The objects a fresh process would make: nothing carried in memory.
+    void restart() {
+        defaults = platform::UserDefaults::create(clock, writer.get_executor(), nullptr);
+        security = HalvardineSecurity(*defaults, clock);
+    }
 };
 
 }  // namespace zentrabo::testing

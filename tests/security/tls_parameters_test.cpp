@@ -19,197 +19,190 @@ using testing::LoopbackOutcome;
 using testing::SideOutcome;
 
 TlsIdentity makeIdentity(const char* commonName) {
-  auto key = platform::EcPrivateKey::generate();
-  auto certificate = HalvardineSecurity::makeSelfSignedCertificate(key, commonName);
-  auto fingerprint = HalvardineSecurity::fingerprint(certificate);
-  return {std::move(key), std::move(certificate), std::move(fingerprint)};
+    auto key = platform::EcPrivateKey::generate();
+    auto certificate = HalvardineSecurity::makeSelfSignedCertificate(key, commonName);
+    auto fingerprint = HalvardineSecurity::fingerprint(certificate);
+    return {std::move(key), std::move(certificate), std::move(fingerprint)};
 }
 
 std::string upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
 }
 
 std::string separated(const std::string& hex, const char* separator) {
-  std::string text;
-  for (std::size_t index = 0; index < hex.size(); index += 2) {
-    if (index != 0) text += separator;
-    text += hex.substr(index, 2);
-  }
-  return text;
+    std::string text;
+    for (std::size_t index = 0; index < hex.size(); index += 2) {
+        if (index != 0) text += separator;
+        text += hex.substr(index, 2);
+    }
+    return text;
 }
 
 class TlsParameters : public ::testing::Test {
- protected:
-  TlsIdentity server = makeIdentity("Zentrabo Server");
-  TlsIdentity client = makeIdentity("Zentrabo Client");
+protected:
+    TlsIdentity server = makeIdentity("Zentrabo Server");
+    TlsIdentity client = makeIdentity("Zentrabo Client");
 
-  LoopbackOutcome connect(std::optional<std::string_view> pin) {
-    return testing::runLoopback(
-        HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt),
-        testing::clientWith(HalvardineSecurity::tlsParameters(TlsRole::client, client, pin)));
-  }
+    LoopbackOutcome connect(std::optional<std::string_view> pin) {
+        return testing::runLoopback(
+            HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt),
+            testing::clientWith(HalvardineSecurity::tlsParameters(TlsRole::client, client, pin)));
+    }
 
-  void expectConnected(const LoopbackOutcome& outcome) {
-    ASSERT_TRUE(outcome.server.finished && outcome.client.finished);
-    EXPECT_FALSE(outcome.server.handshakeError) << outcome.server.handshakeError.message();
-    EXPECT_FALSE(outcome.client.handshakeError) << outcome.client.handshakeError.message();
-    EXPECT_EQ(outcome.client.received, testing::serverGreeting);
-    EXPECT_EQ(outcome.client.readError, asio::error::eof);
-    EXPECT_EQ(outcome.server.peerFingerprint, client.fingerprint);
-    EXPECT_EQ(outcome.client.peerFingerprint, server.fingerprint);
-  }
+    void expectConnected(const LoopbackOutcome& outcome) {
+        ASSERT_TRUE(outcome.server.finished && outcome.client.finished);
+        EXPECT_FALSE(outcome.server.handshakeError) << outcome.server.handshakeError.message();
+        EXPECT_FALSE(outcome.client.handshakeError) << outcome.client.handshakeError.message();
+        EXPECT_EQ(outcome.client.received, testing::serverGreeting);
+        EXPECT_EQ(outcome.client.readError, asio::error::eof);
+        EXPECT_EQ(outcome.server.peerFingerprint, client.fingerprint);
+        EXPECT_EQ(outcome.client.peerFingerprint, server.fingerprint);
+    }
 };
 
 TEST_F(TlsParameters, PinnedClientAcceptsItsServerInEverySpelling) {
-  const std::string& exact = server.fingerprint;
-  for (const std::string& pin :
-       {exact, upper(exact), separated(upper(exact), ":") + "\n", separated(exact, " "),
-        "  " + separated(exact, ": ") + " \t"}) {
-    SCOPED_TRACE(pin);
-    expectConnected(connect(pin));
-  }
+    const std::string& exact = server.fingerprint;
+    for (const std::string& pin : {exact, upper(exact), separated(upper(exact), ":") + "\n", separated(exact, " "),
+                                   "  " + separated(exact, ": ") + " \t"}) {
+        SCOPED_TRACE(pin);
+        expectConnected(connect(pin));
+    }
 }
 
 TEST_F(TlsParameters, BlankPinAcceptsAnyServer) {
-  for (const std::optional<std::string_view> pin :
-       {std::optional<std::string_view>{}, std::optional<std::string_view>{""},
-        std::optional<std::string_view>{" : :\n"}}) {
-    expectConnected(connect(pin));
-  }
+    for (const std::optional<std::string_view> pin :
+         {std::optional<std::string_view>{}, std::optional<std::string_view>{""},
+          std::optional<std::string_view>{" : :\n"}}) {
+        expectConnected(connect(pin));
+    }
 }
 
 TEST_F(TlsParameters, PinnedClientRefusesAnotherServer) {
-  const LoopbackOutcome outcome = connect(makeIdentity("Zentrabo Server").fingerprint);
-  ASSERT_TRUE(outcome.server.finished && outcome.client.finished);
-  EXPECT_TRUE(outcome.client.handshakeError);
-  EXPECT_TRUE(outcome.server.handshakeError);
-  EXPECT_TRUE(outcome.client.received.empty());
+    const LoopbackOutcome outcome = connect(makeIdentity("Zentrabo Server").fingerprint);
+    ASSERT_TRUE(outcome.server.finished && outcome.client.finished);
+    EXPECT_TRUE(outcome.client.handshakeError);
+    EXPECT_TRUE(outcome.server.handshakeError);
+    EXPECT_TRUE(outcome.client.received.empty());
 }
 
 // A client context of our own making, for clients the real settings never produce.
 testing::ClientCoroutine rawClient(std::shared_ptr<asio::ssl::context> context) {
-  return [context](asio::ip::tcp::endpoint endpoint,
-                   SideOutcome& outcome) -> asio::awaitable<void> {
-    asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
-    co_await socket.async_connect(endpoint, asio::use_awaitable);
-    asio::ssl::stream<asio::ip::tcp::socket> stream(std::move(socket), *context);
-    auto [error] = co_await stream.async_handshake(
-        asio::ssl::stream_base::client, asio::experimental::as_tuple(asio::use_awaitable));
-    outcome.handshakeError = error;
-    if (!error) {
-      char buffer[64];
-      auto [readError, count] = co_await stream.async_read_some(
-          asio::buffer(buffer), asio::experimental::as_tuple(asio::use_awaitable));
-      outcome.received.assign(buffer, count);
-      outcome.readError = readError;
-    }
-    outcome.finished = true;
-  };
+    return [context](asio::ip::tcp::endpoint endpoint, SideOutcome& outcome) -> asio::awaitable<void> {
+        asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
+        co_await socket.async_connect(endpoint, asio::use_awaitable);
+        asio::ssl::stream<asio::ip::tcp::socket> stream(std::move(socket), *context);
+        auto [error] = co_await stream.async_handshake(asio::ssl::stream_base::client,
+                                                       asio::experimental::as_tuple(asio::use_awaitable));
+        outcome.handshakeError = error;
+        if (!error) {
+            char buffer[64];
+            auto [readError, count] = co_await stream.async_read_some(
+                asio::buffer(buffer), asio::experimental::as_tuple(asio::use_awaitable));
+            outcome.received.assign(buffer, count);
+            outcome.readError = readError;
+        }
+        outcome.finished = true;
+    };
 }
 
 TEST_F(TlsParameters, ServerRefusesTls12) {
-  auto context = std::make_shared<asio::ssl::context>(asio::ssl::context::tls_client);
-  SSL_CTX_set_max_proto_version(context->native_handle(), TLS1_2_VERSION);
-  SSL_CTX_use_certificate(context->native_handle(), client.certificate.native());
-  SSL_CTX_use_PrivateKey(context->native_handle(), client.privateKey.native());
-  const LoopbackOutcome outcome = testing::runLoopback(
-      HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt),
-      rawClient(context));
-  ASSERT_TRUE(outcome.server.finished && outcome.client.finished);
-  EXPECT_TRUE(outcome.server.handshakeError);
-  EXPECT_FALSE(outcome.server.peerFingerprint.has_value());
-  EXPECT_TRUE(outcome.client.handshakeError);
+    auto context = std::make_shared<asio::ssl::context>(asio::ssl::context::tls_client);
+    SSL_CTX_set_max_proto_version(context->native_handle(), TLS1_2_VERSION);
+    SSL_CTX_use_certificate(context->native_handle(), client.certificate.native());
+    SSL_CTX_use_PrivateKey(context->native_handle(), client.privateKey.native());
+    const LoopbackOutcome outcome = testing::runLoopback(
+        HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt), rawClient(context));
+    ASSERT_TRUE(outcome.server.finished && outcome.client.finished);
+    EXPECT_TRUE(outcome.server.handshakeError);
+    EXPECT_FALSE(outcome.server.peerFingerprint.has_value());
+    EXPECT_TRUE(outcome.client.handshakeError);
 }
 
 TEST_F(TlsParameters, ServerRefusesAClientWithoutCertificate) {
-  auto context = std::make_shared<asio::ssl::context>(asio::ssl::context::tls_client);
-  const LoopbackOutcome outcome = testing::runLoopback(
-      HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt),
-      rawClient(context));
-  ASSERT_TRUE(outcome.server.finished && outcome.client.finished);
-  EXPECT_TRUE(outcome.server.handshakeError);
-  EXPECT_FALSE(outcome.server.peerFingerprint.has_value());
-  // In TLS 1.3 the client learns of the refusal only when it reads.
-  EXPECT_TRUE(outcome.client.received.empty());
+    auto context = std::make_shared<asio::ssl::context>(asio::ssl::context::tls_client);
+    const LoopbackOutcome outcome = testing::runLoopback(
+        HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt), rawClient(context));
+    ASSERT_TRUE(outcome.server.finished && outcome.client.finished);
+    EXPECT_TRUE(outcome.server.handshakeError);
+    EXPECT_FALSE(outcome.server.peerFingerprint.has_value());
+    // In TLS 1.3 the client learns of the refusal only when it reads.
+    EXPECT_TRUE(outcome.client.received.empty());
 }
 
 TEST_F(TlsParameters, ServerIssuesNoSessionTickets) {
-  auto clientContext = HalvardineSecurity::tlsParameters(TlsRole::client, client, std::nullopt);
-  bool resumable = true;
-  const LoopbackOutcome outcome = testing::runLoopback(
-      HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt),
-      [&](asio::ip::tcp::endpoint endpoint, SideOutcome& side) -> asio::awaitable<void> {
-        asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
-        co_await socket.async_connect(endpoint, asio::use_awaitable);
-        asio::ssl::stream<asio::ip::tcp::socket> stream(std::move(socket),
-                                                        clientContext->native());
-        co_await stream.async_handshake(asio::ssl::stream_base::client, asio::use_awaitable);
-        char buffer[64];
-        auto [error, count] = co_await stream.async_read_some(
-            asio::buffer(buffer), asio::experimental::as_tuple(asio::use_awaitable));
-        side.received.assign(buffer, count);
-        side.readError = error;
-        resumable = SSL_SESSION_is_resumable(SSL_get0_session(stream.native_handle())) == 1;
-        side.finished = true;
-      });
-  ASSERT_TRUE(outcome.client.finished);
-  EXPECT_EQ(outcome.client.received, testing::serverGreeting);
-  EXPECT_FALSE(resumable);
+    auto clientContext = HalvardineSecurity::tlsParameters(TlsRole::client, client, std::nullopt);
+    bool resumable = true;
+    const LoopbackOutcome outcome = testing::runLoopback(
+        HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt),
+        [&](asio::ip::tcp::endpoint endpoint, SideOutcome& side) -> asio::awaitable<void> {
+            asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
+            co_await socket.async_connect(endpoint, asio::use_awaitable);
+            asio::ssl::stream<asio::ip::tcp::socket> stream(std::move(socket), clientContext->native());
+            co_await stream.async_handshake(asio::ssl::stream_base::client, asio::use_awaitable);
+            char buffer[64];
+            auto [error, count] = co_await stream.async_read_some(asio::buffer(buffer),
+                                                                  asio::experimental::as_tuple(asio::use_awaitable));
+            side.received.assign(buffer, count);
+            side.readError = error;
+            resumable = SSL_SESSION_is_resumable(SSL_get0_session(stream.native_handle())) == 1;
+            side.finished = true;
+        });
+    ASSERT_TRUE(outcome.client.finished);
+    EXPECT_EQ(outcome.client.received, testing::serverGreeting);
+    EXPECT_FALSE(resumable);
 }
 
 TEST_F(TlsParameters, EndOfStreamWithoutCloseNotifyIsEndOfStream) {
-  const LoopbackOutcome outcome = testing::runLoopback(
-      HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt),
-      testing::clientWith(HalvardineSecurity::tlsParameters(TlsRole::client, client, std::nullopt)),
-      /*truncate=*/true);
-  ASSERT_TRUE(outcome.client.finished);
-  EXPECT_EQ(outcome.client.received, testing::serverGreeting);
-  EXPECT_EQ(outcome.client.readError, asio::error::eof);
+    const LoopbackOutcome outcome = testing::runLoopback(
+        HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt),
+        testing::clientWith(HalvardineSecurity::tlsParameters(TlsRole::client, client, std::nullopt)),
+        /*truncate=*/true);
+    ASSERT_TRUE(outcome.client.finished);
+    EXPECT_EQ(outcome.client.received, testing::serverGreeting);
+    EXPECT_EQ(outcome.client.readError, asio::error::eof);
 }
 
 TEST_F(TlsParameters, ServerChainIsJudgedByItsLeaf) {
-  auto serverContext = HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt);
-  const TlsIdentity extra = makeIdentity("Zentrabo Server");
-  ASSERT_EQ(SSL_CTX_add1_chain_cert(serverContext->native().native_handle(),
-                                    extra.certificate.native()),
-            1);
-  const LoopbackOutcome outcome = testing::runLoopback(
-      serverContext, testing::clientWith(HalvardineSecurity::tlsParameters(
-                         TlsRole::client, client, server.fingerprint)));
-  EXPECT_FALSE(outcome.client.handshakeError) << outcome.client.handshakeError.message();
-  EXPECT_EQ(outcome.client.peerFingerprint, server.fingerprint);
+    auto serverContext = HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt);
+    const TlsIdentity extra = makeIdentity("Zentrabo Server");
+    ASSERT_EQ(SSL_CTX_add1_chain_cert(serverContext->native().native_handle(), extra.certificate.native()), 1);
+    const LoopbackOutcome outcome = testing::runLoopback(
+        serverContext,
+        testing::clientWith(HalvardineSecurity::tlsParameters(TlsRole::client, client, server.fingerprint)));
+    EXPECT_FALSE(outcome.client.handshakeError) << outcome.client.handshakeError.message();
+    EXPECT_EQ(outcome.client.peerFingerprint, server.fingerprint);
 
-  const LoopbackOutcome pinnedToSecond = testing::runLoopback(
-      serverContext, testing::clientWith(HalvardineSecurity::tlsParameters(
-                         TlsRole::client, client, extra.fingerprint)));
-  EXPECT_TRUE(pinnedToSecond.client.handshakeError);
+    const LoopbackOutcome pinnedToSecond = testing::runLoopback(
+        serverContext,
+        testing::clientWith(HalvardineSecurity::tlsParameters(TlsRole::client, client, extra.fingerprint)));
+    EXPECT_TRUE(pinnedToSecond.client.handshakeError);
 }
 
 TEST_F(TlsParameters, KeyThatDoesNotFitTheCertificateIsRefused) {
-  TlsIdentity mismatched{platform::EcPrivateKey::generate(), server.certificate, server.fingerprint};
-  try {
-    (void)HalvardineSecurity::tlsParameters(TlsRole::server, mismatched, std::nullopt);
-    FAIL() << "expected HalvardineSecurityError";
-  } catch (const HalvardineSecurityError& error) {
-    EXPECT_EQ(error.errorCase(), HalvardineSecurityError::Case::identityUnavailable);
-  }
+    TlsIdentity mismatched{platform::EcPrivateKey::generate(), server.certificate, server.fingerprint};
+    try {
+        (void)HalvardineSecurity::tlsParameters(TlsRole::server, mismatched, std::nullopt);
+        FAIL() << "expected HalvardineSecurityError";
+    } catch (const HalvardineSecurityError& error) {
+        EXPECT_EQ(error.errorCase(), HalvardineSecurityError::Case::identityUnavailable);
+    }
 }
 
 TEST(Fingerprint, NormalisationAndDecision) {
-  EXPECT_EQ(HalvardineSecurity::normalizedFingerprint(" AB:cd EF\r\n"), "abcdef");
-  EXPECT_EQ(HalvardineSecurity::normalizedFingerprint(" : \t"), std::nullopt);
-  EXPECT_EQ(HalvardineSecurity::normalizedFingerprint(""), std::nullopt);
+    EXPECT_EQ(HalvardineSecurity::normalizedFingerprint(" AB:cd EF\r\n"), "abcdef");
+    EXPECT_EQ(HalvardineSecurity::normalizedFingerprint(" : \t"), std::nullopt);
+    EXPECT_EQ(HalvardineSecurity::normalizedFingerprint(""), std::nullopt);
 
-  const TlsIdentity identity = makeIdentity("Zentrabo Server");
-  const platform::Certificate* leaf = &identity.certificate;
-  EXPECT_FALSE(HalvardineSecurity::verify(nullptr, true, std::nullopt));
-  EXPECT_TRUE(HalvardineSecurity::verify(nullptr, false, std::nullopt));
-  EXPECT_FALSE(HalvardineSecurity::verify(nullptr, false, identity.fingerprint));
-  EXPECT_TRUE(HalvardineSecurity::verify(leaf, true, std::nullopt));
-  EXPECT_TRUE(HalvardineSecurity::verify(leaf, true, identity.fingerprint));
-  EXPECT_FALSE(HalvardineSecurity::verify(leaf, true, upper(identity.fingerprint)));
+    const TlsIdentity identity = makeIdentity("Zentrabo Server");
+    const platform::Certificate* leaf = &identity.certificate;
+    EXPECT_FALSE(HalvardineSecurity::verify(nullptr, true, std::nullopt));
+    EXPECT_TRUE(HalvardineSecurity::verify(nullptr, false, std::nullopt));
+    EXPECT_FALSE(HalvardineSecurity::verify(nullptr, false, identity.fingerprint));
+    EXPECT_TRUE(HalvardineSecurity::verify(leaf, true, std::nullopt));
+    EXPECT_TRUE(HalvardineSecurity::verify(leaf, true, identity.fingerprint));
+    EXPECT_FALSE(HalvardineSecurity::verify(leaf, true, upper(identity.fingerprint)));
 }
 
 }  // namespace

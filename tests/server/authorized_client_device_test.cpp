@@ -21,20 +21,19 @@ TEST(AuthorizedClientDevice, StoredFormRoundTripsAndLeavesOutAbsentFields) {
     std::vector<AuthorizedClientDevice> devices{device("iPhone", "aabb", 10.5)};
     devices.push_back({"iPad", "ccdd", Date{11.0}, Date{12.25}, Channel::relay});
     const std::string json = encodeAuthorizedClientDevices(devices);
-    EXPECT_EQ(json,
-              R"([{"displayName":"iPhone","certificateFingerprint":"aabb","pairedAt":10.5},)"
-              R"({"displayName":"iPad","certificateFingerprint":"ccdd","pairedAt":11,"lastSeenAt":12.25,)"
-              R"("lastConnectionChannel":"relay"}])");
+    EXPECT_EQ(json, R"([{"displayName":"iPhone","certificateFingerprint":"aabb","pairedAt":10.5},)"
+                    R"({"displayName":"iPad","certificateFingerprint":"ccdd","pairedAt":11,"lastSeenAt":12.25,)"
+                    R"("lastConnectionChannel":"relay"}])");
     EXPECT_EQ(decodeAuthorizedClientDevices(json), devices);
 }
 
 TEST(AuthorizedClientDevice, OneUnreadableElementMakesTheWholeListUnreadable) {
-    EXPECT_EQ(decodeAuthorizedClientDevices(R"([{"displayName":"a","certificateFingerprint":"aa","pairedAt":1,"extra":true}])")
+    EXPECT_EQ(decodeAuthorizedClientDevices(
+                  R"([{"displayName":"a","certificateFingerprint":"aa","pairedAt":1,"extra":true}])")
                   ->size(),
               1u);
-    EXPECT_EQ(decodeAuthorizedClientDevices(
-                  R"([{"displayName":"a","certificateFingerprint":"aa","pairedAt":1},)"
-                  R"({"displayName":"b","certificateFingerprint":"bb"}])"),
+    EXPECT_EQ(decodeAuthorizedClientDevices(R"([{"displayName":"a","certificateFingerprint":"aa","pairedAt":1},)"
+                                            R"({"displayName":"b","certificateFingerprint":"bb"}])"),
               std::nullopt);
     EXPECT_EQ(decodeAuthorizedClientDevices(
                   R"([{"displayName":"a","certificateFingerprint":"aa","pairedAt":1,"lastConnectionChannel":"usb"}])"),
@@ -49,12 +48,11 @@ TEST(AuthorizedClientDevice, SanitisingNormalisesDropsRepeatsAndSorts) {
         device("  ", "ccdd"),
         device("Mac 9", "aabb"),  // a repeat of the first, which wins
         device("Beta", "eeff"),
-        device("alpha", " : "),   // no fingerprint at all
+        device("alpha", " : "),  // no fingerprint at all
         device("alpha", "1122"),
         device("Mac 9", "3344"),
     });
-    EXPECT_EQ(names(sanitized),
-              (std::vector<std::string>{"alpha", "Beta", "Mac 9", "Mac 10", "Unknown Device"}));
+    EXPECT_EQ(names(sanitized), (std::vector<std::string>{"alpha", "Beta", "Mac 9", "Mac 10", "Unknown Device"}));
     EXPECT_EQ(sanitized[3].certificateFingerprint, "aabb");
 }
 

@@ -85,8 +85,7 @@ TEST_F(ClientAuthorizationTest, UnpairedCertificateIsBlockedFromTheEighthFailure
 
 TEST_F(ClientAuthorizationTest, ClientsWithoutACertificateShareOneKey) {
     for (int attempt = 1; attempt <= 8; ++attempt) server->authorizeClient(std::nullopt, Channel::local);
-    EXPECT_EQ(lastAudit(),
-              "Rejected request without a client certificate. Further requests are temporarily blocked.");
+    EXPECT_EQ(lastAudit(), "Rejected request without a client certificate. Further requests are temporarily blocked.");
     EXPECT_FALSE(server->securityAuditEvents()->front().fingerprint.has_value());
     server->authorizeClient(std::string(" "), Channel::relay);
     EXPECT_EQ(lastAudit(), "Blocked request after repeated authorization failures.");
@@ -107,8 +106,7 @@ TEST_F(ClientAuthorizationTest, SuccessForgivesOnlyTheFailuresOfItsOwnCertificat
     server->authorizeClient(strangerFingerprint, Channel::local);
     EXPECT_EQ(lastAudit(), "Rejected request from unpaired client cccccc...cccccc.");
     server->authorizeClient(std::nullopt, Channel::local);
-    EXPECT_EQ(lastAudit(),
-              "Rejected request without a client certificate. Further requests are temporarily blocked.");
+    EXPECT_EQ(lastAudit(), "Rejected request without a client certificate. Further requests are temporarily blocked.");
 }
 
 TEST_F(ClientAuthorizationTest, LastSeenUpdatesAreBatchedNotFlushedPerRequest) {

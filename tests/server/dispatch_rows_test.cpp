@@ -31,9 +31,8 @@ protected:
     // (the file listing answers from another thread).
     HalvardineResponse send(HalvardineRequest request) {
         std::optional<HalvardineResponse> reply;
-        server->handle(request, Channel::local, fingerprint, [&](HalvardineResponse response) {
-            reply = std::move(response);
-        });
+        server->handle(request, Channel::local, fingerprint,
+                       [&](HalvardineResponse response) { reply = std::move(response); });
         for (int turn = 0; !reply && turn < 20'000; ++turn) {
             mainLoop.runReady();
             std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -120,9 +119,8 @@ TEST_F(DispatchRowsTest, OpenURLAndModalRows) {
 TEST_F(DispatchRowsTest, RowsNeedAPairedClient) {
     HalvardineRequest listing = deviceRequest("R-1", "fileResource");
     std::optional<HalvardineResponse> reply;
-    server->handle(listing, Channel::local, std::string(64, 'b'), [&](HalvardineResponse response) {
-        reply = std::move(response);
-    });
+    server->handle(listing, Channel::local, std::string(64, 'b'),
+                   [&](HalvardineResponse response) { reply = std::move(response); });
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->error, "Not authorized.");
     EXPECT_EQ(reply->errorCode, HalvardineErrorCode::notAuthorized);

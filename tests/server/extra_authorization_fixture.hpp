@@ -46,7 +46,8 @@ protected:
         defaults = platform::UserDefaults::create(clock, mainLoop.executor(), [](const std::string&) {});
         extra = std::make_unique<ExtraAuthorization>(ExtraAuthorizationEnvironment{
             clock, mainLoop.executor(), work.get_executor(), *defaults, keychain, failures,
-            [this](std::string message, std::optional<std::string> action, std::optional<std::string_view> fingerprint) {
+            [this](std::string message, std::optional<std::string> action,
+                   std::optional<std::string_view> fingerprint) {
                 audits.push_back({std::move(message), std::move(action),
                                   fingerprint ? std::optional<std::string>(*fingerprint) : std::nullopt});
             },
@@ -133,8 +134,8 @@ protected:
 
     // The gate's refusal text for a request with the token, none when it passes.
     std::optional<std::string> gate(HalvardineExtraAuthorizationScope scope, std::optional<std::string> token,
-                                     HalvardineExtraAuthorizationChannel channel = local,
-                                     const std::string& fingerprint = device, std::int64_t version = 22) {
+                                    HalvardineExtraAuthorizationChannel channel = local,
+                                    const std::string& fingerprint = device, std::int64_t version = 22) {
         const auto refusal = extra->requireExtraAuthorization(
             scope, request("fileResource", std::nullopt, std::nullopt, std::move(token), version), channel,
             fingerprint);

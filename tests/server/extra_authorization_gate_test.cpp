@@ -101,9 +101,8 @@ TEST_F(ExtraAuthorizationGateTest, ClientsBelowTheExtraAuthorizationVersionAreTo
     // "authorizeExtra" itself checks no version.
     const std::string token = authorizeExtra("secret").extraAuthorizationToken.value_or("");
     ASSERT_FALSE(token.empty());
-    const auto refusal =
-        extra->requireExtraAuthorization(files, request("fileResource", std::nullopt, std::nullopt, token, 15), local,
-                                         device);
+    const auto refusal = extra->requireExtraAuthorization(
+        files, request("fileResource", std::nullopt, std::nullopt, token, 15), local, device);
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->error, newerClient);
     EXPECT_EQ(refusal->errorCode, std::nullopt);

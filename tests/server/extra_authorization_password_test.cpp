@@ -70,9 +70,8 @@ TEST(ExtraAuthorizationPasswordRecord, TheItemTextIsBase64OfTheJsonForm) {
     const std::string text = extraAuthorizationPasswordItemText(record);
     std::vector<std::uint8_t> json;
     ASSERT_TRUE(platform::base64Decode(text, json));
-    EXPECT_EQ(std::string(json.begin(), json.end()),
-              R"({"algorithm":"pbkdf2-hmac-sha256","iterations":1000,"salt":")" + record.salt +
-                  R"(","hash":")" + record.hash + R"("})");
+    EXPECT_EQ(std::string(json.begin(), json.end()), R"({"algorithm":"pbkdf2-hmac-sha256","iterations":1000,"salt":")" +
+                                                         record.salt + R"(","hash":")" + record.hash + R"("})");
     EXPECT_EQ(extraAuthorizationPasswordRecordFromItemText(text), record);
 
     const auto encoded = [](std::string_view json) { return platform::base64Encode(platform::bytesOf(json)); };
@@ -80,7 +79,8 @@ TEST(ExtraAuthorizationPasswordRecord, TheItemTextIsBase64OfTheJsonForm) {
                   encoded(R"({"hash":"AA==","extra":1,"salt":"AA==","iterations":5,"algorithm":"a"})")),
               (ExtraAuthorizationPasswordRecord{"a", 5, "AA==", "AA=="}))
         << "order does not matter and unknown keys are ignored";
-    EXPECT_FALSE(extraAuthorizationPasswordRecordFromItemText(encoded(R"({"algorithm":"a","iterations":5,"salt":"AA=="})")));
+    EXPECT_FALSE(
+        extraAuthorizationPasswordRecordFromItemText(encoded(R"({"algorithm":"a","iterations":5,"salt":"AA=="})")));
     EXPECT_FALSE(extraAuthorizationPasswordRecordFromItemText(
         encoded(R"({"algorithm":"a","iterations":"5","salt":"AA==","hash":"AA=="})")));
     EXPECT_FALSE(extraAuthorizationPasswordRecordFromItemText("{not base64}"));
@@ -102,8 +102,8 @@ TEST(ExtraAuthorizationPasswordRecord, TheKeyStoreItemIsSavedLoadedAndRemoved) {
     ExtraAuthorizationPasswordItem::remove(keychain);  // nothing left: no harm
 
     // An item that holds something else is no password, and stays as it is.
-    for (const std::string_view content : {std::string_view("[1,2]"), std::string_view("not json"),
-                                           std::string_view("\xff\xfe{\"algorithm\"")}) {
+    for (const std::string_view content :
+         {std::string_view("[1,2]"), std::string_view("not json"), std::string_view("\xff\xfe{\"algorithm\"")}) {
         const std::string other = platform::base64Encode(platform::bytesOf(content));
         keychain.saveString(other, "passwordHash", ExtraAuthorizationPasswordItem::service());
         EXPECT_FALSE(ExtraAuthorizationPasswordItem::load(keychain)) << content;

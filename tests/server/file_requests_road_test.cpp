@@ -90,8 +90,7 @@ TEST_F(FileRequestsRoadTest, PairedDeviceListsAFolderInTheOrderItAsksAndFetchesA
     bySize.includesHiddenFiles = true;
     const auto sized = send(bySize);
     ASSERT_TRUE(sized.fileResource);
-    EXPECT_THAT(entryNames(*sized.fileResource),
-                ElementsAre("Sub", "photo.bin", "File10.txt", "File2.txt", ".hidden"));
+    EXPECT_THAT(entryNames(*sized.fileResource), ElementsAre("Sub", "photo.bin", "File10.txt", "File2.txt", ".hidden"));
 
     // A file comes with every byte unless the device declines the data.
     const auto file = send(fileRequest("F-3", folder / "photo.bin"));

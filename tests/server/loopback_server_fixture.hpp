@@ -60,9 +60,8 @@ protected:
     // server closed the connection.
     std::string exchangeLine(std::string line) {
         RequestClient client(port, security().clientParameters(std::nullopt), {std::move(line)});
-        EXPECT_TRUE(runMainLoopUntil([&] {
-            return client.exchange().received().find('\n') != std::string::npos || client.finished();
-        }));
+        EXPECT_TRUE(runMainLoopUntil(
+            [&] { return client.exchange().received().find('\n') != std::string::npos || client.finished(); }));
         // The server closes one second after the reply went out.
         EXPECT_TRUE(advanceUntilClosed(client, ServerConnection::closeDelayAfterReply));
         return client.exchange().received();

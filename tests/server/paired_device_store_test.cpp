@@ -60,9 +60,9 @@ TEST_F(PairedDeviceStoreTest, UnreadableListIsKeptAsideOnceAndLogged) {
     std::string kept;
     ASSERT_FALSE(platform::readStoreFile(copies.front(), kept));
     EXPECT_EQ(kept, corrupt);
-    EXPECT_NE(home.logText().find("Stored paired devices are unreadable; a copy was kept at " +
-                                  copies.front().string()),
-              std::string::npos);
+    EXPECT_NE(
+        home.logText().find("Stored paired devices are unreadable; a copy was kept at " + copies.front().string()),
+        std::string::npos);
     EXPECT_TRUE(defaults->data(authorizedClientDevicesKey).has_value()) << "left in place until a save";
 
     loadAuthorizedClientDevices(*reopen(), Date{9.0});
@@ -70,8 +70,7 @@ TEST_F(PairedDeviceStoreTest, UnreadableListIsKeptAsideOnceAndLogged) {
 }
 
 TEST_F(PairedDeviceStoreTest, LegacyListIsMigratedInItsOrderAndRemoved) {
-    defaults->set(legacyAuthorizedClientFingerprintsKey,
-                  std::vector<std::string>{"EE:FF", " ", "eeff", "ccdd"});
+    defaults->set(legacyAuthorizedClientFingerprintsKey, std::vector<std::string>{"EE:FF", " ", "eeff", "ccdd"});
     const auto devices = loadAuthorizedClientDevices(*reopen(), Date{9.0});
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_EQ(devices[0].displayName, "Unknown Device 1");

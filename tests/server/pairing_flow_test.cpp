@@ -31,8 +31,7 @@ protected:
         mainLoop.runReady();
     }
 
-    HalvardineResponse pair(std::optional<std::string> code,
-                            std::optional<std::string> fingerprint = phoneFingerprint,
+    HalvardineResponse pair(std::optional<std::string> code, std::optional<std::string> fingerprint = phoneFingerprint,
                             std::optional<std::string> nonce = std::nullopt,
                             std::optional<std::string> name = std::string("Anna's iPhone")) {
         HalvardineRequest request;
@@ -101,8 +100,7 @@ TEST_F(PairingTest, StartIsRefusedWhileTheServerIsNotRunning) {
     server->setListenerStatus(false, std::nullopt);
     server->startPairingSession();
     EXPECT_FALSE(*server->isPairingActive());
-    EXPECT_NE(home.logText().find("Pairing session not started because the server is not running"),
-              std::string::npos);
+    EXPECT_NE(home.logText().find("Pairing session not started because the server is not running"), std::string::npos);
     EXPECT_TRUE(server->securityAuditEvents()->empty());
 }
 
@@ -162,8 +160,7 @@ TEST_F(PairingTest, SecondStartReplacesTheSessionWithItsNonceAndAttempts) {
 TEST_F(PairingTest, CorrectCodePairsOnceAndTheDeviceSurvivesARestart) {
     server->startPairingSession();
     const std::string code = *server->pairingCode();
-    auto reply = pair(" " + code.substr(0, 3) + "-" + code.substr(3) + " ",
-                      "AA:" + phoneFingerprint.substr(2));
+    auto reply = pair(" " + code.substr(0, 3) + "-" + code.substr(3) + " ", "AA:" + phoneFingerprint.substr(2));
     ASSERT_TRUE(reply.ok) << reply.error.value_or("");
     EXPECT_EQ(reply.token, "");
     EXPECT_EQ(reply.clientCertificateFingerprint, phoneFingerprint);

@@ -59,8 +59,8 @@ TEST(PairingLink, QRCodeDecodesBackToTheExactLink) {
     EXPECT_EQ(image.width, image.height);
 
     const auto file = home.path() / "qr.png";
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(png.data()),
-                                                static_cast<std::streamsize>(png.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
     std::string scanned = scanQRCode(file);
     // -Sbinary leaves the text as encoded; zbarimg ends its output with a line feed.
     if (!scanned.empty() && scanned.back() == '\n') scanned.pop_back();

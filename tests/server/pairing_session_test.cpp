@@ -52,8 +52,7 @@ TEST(PairingCode, NormalisationKeepsNumericCharactersElseTheTrimmedText) {
 
 PairingState openSession(double now) {
     PairingState state;
-    state.activeSession = PairingSession{"012345", "ABCDEF0123456789ABCDEF0123456789",
-                                         now + pairingSessionLifetime, 0};
+    state.activeSession = PairingSession{"012345", "ABCDEF0123456789ABCDEF0123456789", now + pairingSessionLifetime, 0};
     return state;
 }
 
@@ -62,13 +61,11 @@ TEST(PairingVerification, CodeAndNonceRules) {
     EXPECT_EQ(state.verify(std::string(" 012-345 "), std::nullopt, 1.0).result, Result::accepted);
     EXPECT_EQ(state.verify(std::string("012345"), std::string("  "), 1.0).result, Result::accepted)
         << "a blank nonce is not compared";
-    EXPECT_EQ(state.verify(std::string("012345"), std::string("ABCDEF0123456789ABCDEF0123456789\n"), 1.0)
-                  .result,
+    EXPECT_EQ(state.verify(std::string("012345"), std::string("ABCDEF0123456789ABCDEF0123456789\n"), 1.0).result,
               Result::accepted);
     EXPECT_EQ(state.activeSession->failedAttemptCount, 0);
 
-    const auto lowerNonce = state.verify(std::string("012345"),
-                                         std::string("abcdef0123456789abcdef0123456789"), 1.0);
+    const auto lowerNonce = state.verify(std::string("012345"), std::string("abcdef0123456789abcdef0123456789"), 1.0);
     EXPECT_EQ(lowerNonce.result, Result::incorrect);
     EXPECT_EQ(lowerNonce.remainingAttempts, 2);
     const auto missing = state.verify(std::nullopt, std::nullopt, 1.0);

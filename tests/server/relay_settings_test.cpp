@@ -13,9 +13,7 @@ using State = HalvardineRelayConnectionState;
 
 std::string relayService() { return std::string(identifierPrefix) + ".relay"; }
 
-std::optional<std::string> storedSecret() {
-    return HalvardineKeychain().readString("relaySecret", relayService());
-}
+std::optional<std::string> storedSecret() { return HalvardineKeychain().readString("relaySecret", relayService()); }
 
 TEST_F(ServerTest, RelaySettersPublishStoreAndReconfigureOnlyOnChange) {
     auto server = makeServer();

@@ -241,10 +241,10 @@ TEST_F(FileResourceTimeoutTest, BlockedListingIsAnsweredAfterThirtySecondsNaming
         clock.advance(0.1);
         mainLoop.runReady();
         ASSERT_EQ(results.size(), 3u);
-        EXPECT_EQ(messageOf(results[0]), "macOS is waiting for local folder access on the Mac: " +
-                                             home.path().string() +
-                                             "/Documents. Confirm or cancel the permission dialog on the Mac, "
-                                             "then try again.");
+        EXPECT_EQ(messageOf(results[0]),
+                  "macOS is waiting for local folder access on the Mac: " + home.path().string() +
+                      "/Documents. Confirm or cancel the permission dialog on the Mac, "
+                      "then try again.");
         EXPECT_THAT(messageOf(results[1]), ::testing::HasSubstr(": Relative/Folder. Confirm"));
         EXPECT_THAT(messageOf(results[2]), ::testing::HasSubstr(": " + home.path().string() + ". Confirm"));
 

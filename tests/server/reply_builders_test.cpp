@@ -8,8 +8,7 @@
 namespace zentrabo::testing {
 namespace {
 
-HalvardineRequest request(std::optional<std::int64_t> clientVersion,
-                          std::optional<std::int64_t> minimumServerVersion) {
+HalvardineRequest request(std::optional<std::int64_t> clientVersion, std::optional<std::int64_t> minimumServerVersion) {
     HalvardineRequest request;
     request.id = "R-1";
     request.action = "ping";
@@ -18,10 +17,8 @@ HalvardineRequest request(std::optional<std::int64_t> clientVersion,
     return request;
 }
 
-constexpr const char* clientTooOld =
-    "Update Zentrabo on this device. The Mac server requires a newer client version.";
-constexpr const char* serverTooOld =
-    "Update Zentrabo Server on this Mac. This action requires a newer server version.";
+constexpr const char* clientTooOld = "Update Zentrabo on this device. The Mac server requires a newer client version.";
+constexpr const char* serverTooOld = "Update Zentrabo Server on this Mac. This action requires a newer server version.";
 
 RemoteModalInfo sheet() {
     RemoteModalInfo modal;
@@ -52,8 +49,8 @@ void expectIdentity(const HalvardineResponse& response, const HalvardineServer& 
 
 TEST_F(ServerTest, VersionGateRefusesOnlyUnacceptableVersions) {
     auto server = makeServer();
-    for (const auto& acceptable : {request(std::nullopt, std::nullopt), request(1, 22), request(22, -3),
-                                   request(std::nullopt, 0)}) {
+    for (const auto& acceptable :
+         {request(std::nullopt, std::nullopt), request(1, 22), request(22, -3), request(std::nullopt, 0)}) {
         EXPECT_FALSE(server->protocolVersionFailureResponse(acceptable).has_value());
     }
 

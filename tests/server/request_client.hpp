@@ -40,8 +40,7 @@ struct ClientExchange {
     std::string bytes;
 };
 
-inline asio::awaitable<void> runRequestClient(std::uint16_t port,
-                                              std::shared_ptr<platform::TlsContext> context,
+inline asio::awaitable<void> runRequestClient(std::uint16_t port, std::shared_ptr<platform::TlsContext> context,
                                               std::vector<std::string> pieces,
                                               std::shared_ptr<ClientExchange> exchange) {
     asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
@@ -65,11 +64,9 @@ inline asio::awaitable<void> runRequestClient(std::uint16_t port,
 // closes.
 class RequestClient {
 public:
-    RequestClient(std::uint16_t port, std::shared_ptr<platform::TlsContext> context,
-                  std::vector<std::string> pieces)
+    RequestClient(std::uint16_t port, std::shared_ptr<platform::TlsContext> context, std::vector<std::string> pieces)
         : exchange_(std::make_shared<ClientExchange>()) {
-        asio::co_spawn(io_, runRequestClient(port, std::move(context), std::move(pieces), exchange_),
-                       asio::detached);
+        asio::co_spawn(io_, runRequestClient(port, std::move(context), std::move(pieces), exchange_), asio::detached);
         thread_ = std::thread([this] { io_.run_for(std::chrono::seconds(30)); });
     }
     ~RequestClient() {

@@ -21,8 +21,7 @@ protected:
 
     // The device of the temporary home (paired by pairThisClient).
     std::unique_ptr<RequestClient> connect(std::vector<std::string> pieces) {
-        return std::make_unique<RequestClient>(port, security().clientParameters(std::nullopt),
-                                               std::move(pieces));
+        return std::make_unique<RequestClient>(port, security().clientParameters(std::nullopt), std::move(pieces));
     }
 
     // A device with a certificate of its own, never paired.
@@ -67,8 +66,8 @@ protected:
     // connections; false when the password could not be set.
     bool protectLocalScope(HalvardineExtraAuthorizationScope scope, const std::string& password) {
         auto passwordSet = std::make_shared<bool>(false);
-        server->extraAuthorization().updatePassword(
-            std::nullopt, password, [passwordSet](std::exception_ptr error) { *passwordSet = !error; });
+        server->extraAuthorization().updatePassword(std::nullopt, password,
+                                                    [passwordSet](std::exception_ptr error) { *passwordSet = !error; });
         if (!runMainLoopUntil([&] { return *passwordSet; })) return false;
         server->extraAuthorization().setScope(scope, true, Channel::local);
         return true;

@@ -18,7 +18,8 @@ namespace {
 
 TEST_F(RequestRoadTest, PairedClientGetsItsReplyAndTheConnectionCloses) {
     pairThisClient();
-    const auto response = reply(exchange({R"({"id":"A-1","action":"ping"})" "\n"}));
+    const auto response = reply(exchange({R"({"id":"A-1","action":"ping"})"
+                                          "\n"}));
     EXPECT_TRUE(response.ok);
     EXPECT_EQ(response.id, "A-1");
     EXPECT_EQ(response.port, port);
@@ -29,24 +30,30 @@ TEST_F(RequestRoadTest, PairedClientGetsItsReplyAndTheConnectionCloses) {
 
 TEST_F(RequestRoadTest, RequestSplitIntoPiecesIsReassembledAndTrailingBytesIgnored) {
     pairThisClient();
-    const auto response =
-        reply(exchange({R"({"id":"A-2",)", R"("action":)", R"("ping"})" "\n", R"({"id":"next"})" "\n"}));
+    const auto response = reply(exchange({R"({"id":"A-2",)", R"("action":)",
+                                          R"("ping"})"
+                                          "\n",
+                                          R"({"id":"next"})"
+                                          "\n"}));
     EXPECT_TRUE(response.ok);
     EXPECT_EQ(response.id, "A-2");
 }
 
 TEST_F(RequestRoadTest, UnpairedAndUnknownRequestsAreRefused) {
-    const auto refused = reply(exchange({R"({"id":"A-3","action":"ping"})" "\n"}));
+    const auto refused = reply(exchange({R"({"id":"A-3","action":"ping"})"
+                                         "\n"}));
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.error, "Not authorized.");
     EXPECT_EQ(refused.errorCode, HalvardineErrorCode::notAuthorized);
 
     // Action names are exact: an unknown one is answered before authorization.
-    const auto unknown = reply(exchange({R"({"id":"A-4","action":"PING"})" "\n"}));
+    const auto unknown = reply(exchange({R"({"id":"A-4","action":"PING"})"
+                                         "\n"}));
     EXPECT_EQ(unknown.error, "Unknown action.");
     EXPECT_FALSE(unknown.errorCode.has_value());
 
-    const auto tooOld = reply(exchange({R"({"id":"A-5","action":"pair","clientProtocolVersion":0})" "\n"}));
+    const auto tooOld = reply(exchange({R"({"id":"A-5","action":"pair","clientProtocolVersion":0})"
+                                        "\n"}));
     EXPECT_EQ(tooOld.errorCode, HalvardineErrorCode::actionFailed);
 
     // The action is the peer's text: escaped and cut short in the log.
@@ -69,7 +76,8 @@ TEST_F(RequestRoadTest, AClientWithoutACertificateFailsTheHandshakeAndGetsNoRepl
         stream.lowest_layer().connect({asio::ip::make_address("127.0.0.1"), port}, error);
         // In TLS 1.3 the client hears of the refusal only when it reads.
         if (!error) stream.handshake(asio::ssl::stream_base::client, error);
-        const std::string request = R"({"id":"N-1","action":"ping"})" "\n";
+        const std::string request = R"({"id":"N-1","action":"ping"})"
+                                    "\n";
         if (!error) asio::write(stream, asio::buffer(request), error);
         char buffer[256];
         if (!error) received = stream.read_some(asio::buffer(buffer), error);
@@ -81,8 +89,8 @@ TEST_F(RequestRoadTest, AClientWithoutACertificateFailsTheHandshakeAndGetsNoRepl
     ASSERT_TRUE(ended) << "the server kept the connection open";
     EXPECT_TRUE(error);
     EXPECT_EQ(received, 0u);
-    EXPECT_TRUE(runMainLoopUntil(
-        [&] { return logCount("Request failed before processing: The TLS handshake failed") == 1; }));
+    EXPECT_TRUE(
+        runMainLoopUntil([&] { return logCount("Request failed before processing: The TLS handshake failed") == 1; }));
     EXPECT_EQ(logCount("Processing request: "), 0u);
 }
 
@@ -98,7 +106,8 @@ TEST_F(RequestRoadTest, AClientThatHangsUpAfterItsReplyIsLetGoWithoutTheCloseDel
         socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
         platform::TlsConnection connection(std::move(socket), security().clientParameters(std::nullopt));
         if (!error) error = co_await connection.handshake();
-        const std::string request = R"({"id":"H-1","action":"ping"})" "\n";
+        const std::string request = R"({"id":"H-1","action":"ping"})"
+                                    "\n";
         if (!error) error = co_await connection.writeAll(asio::buffer(request));
         std::vector<char> buffer(4096);
         while (!error && received.find('\n') == std::string::npos) {
@@ -176,7 +185,8 @@ TEST_F(RequestRoadTest, ARequestEndedByTheStreamIsTakenWhole) {
 }
 
 TEST_F(RequestRoadTest, UnreadableRequestGetsAFailureUnderAFreshID) {
-    const auto response = reply(exchange({R"({"action":"ping"})" "\n"}));
+    const auto response = reply(exchange({R"({"action":"ping"})"
+                                          "\n"}));
     EXPECT_FALSE(response.ok);
     EXPECT_TRUE(platform::canonicalUUIDString(response.id) == response.id) << response.id;
     EXPECT_TRUE(response.error.has_value());
@@ -195,7 +205,8 @@ TEST_F(RequestRoadTest, ClientsThatDoNotDeliverARequestWithinTwelveSecondsAreDis
 
     clock.advance(ServerConnection::initialRequestTimeout - 0.1);
     // A whole exchange later the two are still open.
-    auto ping = connect({R"({"id":"A-7","action":"ping"})" "\n"});
+    auto ping = connect({R"({"id":"A-7","action":"ping"})"
+                         "\n"});
     ASSERT_TRUE(runMainLoopUntil([&] { return ping->exchange().received().find('\n') != std::string::npos; }));
     EXPECT_FALSE(partial->finished());
     EXPECT_FALSE(silent->finished());
@@ -255,7 +266,8 @@ TEST_F(RequestRoadTest, StrangersAreBoundedWhilePairedDevicesStillGetThrough) {
     }
 
     // Paired devices are never refused, however many strangers wait.
-    const auto answered = reply(exchange({R"({"id":"B-3","action":"ping"})" "\n"}));
+    const auto answered = reply(exchange({R"({"id":"B-3","action":"ping"})"
+                                          "\n"}));
     EXPECT_TRUE(answered.ok);
     EXPECT_EQ(answered.id, "B-3");
 
@@ -267,7 +279,9 @@ TEST_F(RequestRoadTest, StrangersAreBoundedWhilePairedDevicesStillGetThrough) {
         }
         return true;
     }));
-    EXPECT_EQ(reply(exchange(connectStranger({R"({"id":"B-4","action":"ping"})" "\n"}))).error,
+    EXPECT_EQ(reply(exchange(connectStranger({R"({"id":"B-4","action":"ping"})"
+                                              "\n"})))
+                  .error,
               "Not authorized.");
 }
 
@@ -292,7 +306,9 @@ TEST_F(RequestRoadTest, ConnectionsStalledInTheirHandshakeGiveWayToNewcomers) {
     // One more: a paired device, only known after its handshake, still gets
     // through, and the connection stalled longest is closed for it.
     pairThisClient();
-    EXPECT_TRUE(reply(exchange({R"({"id":"H-1","action":"ping"})" "\n"})).ok);
+    EXPECT_TRUE(reply(exchange({R"({"id":"H-1","action":"ping"})"
+                                "\n"}))
+                    .ok);
     EXPECT_EQ(logCount("Connection closed to make room: too many connections in their handshake"), 1u);
     EXPECT_TRUE(runMainLoopUntil([&] { return isClosed(stalled.front()); }));
     for (std::size_t index = 1; index < stalled.size(); ++index) EXPECT_FALSE(isClosed(stalled[index])) << index;
@@ -340,7 +356,9 @@ TEST_F(RequestRoadTest, AListenerOutOfDescriptorsRestsAndThenAcceptsAgain) {
 
     clock.advance(ServerListener::acceptRetryDelay);
     ASSERT_TRUE(runMainLoopUntil([&] { return logCount("Accepted connection") == 1; }));
-    EXPECT_TRUE(reply(exchange({R"({"id":"F-1","action":"ping"})" "\n"})).ok);
+    EXPECT_TRUE(reply(exchange({R"({"id":"F-1","action":"ping"})"
+                                "\n"}))
+                    .ok);
 }
 
 TEST_F(RequestRoadTest, LoopbackClientCountsAsRelayOnlyWhileTheRelayIsConnected) {
@@ -348,11 +366,13 @@ TEST_F(RequestRoadTest, LoopbackClientCountsAsRelayOnlyWhileTheRelayIsConnected)
     server->updateRelayHost("relay.example.com");
     server->setRelayEnabled(true);
     relay->stateHandler(HalvardineRelayConnectionState::connecting, std::nullopt);
-    exchange({R"({"id":"A-7","action":"ping"})" "\n"});
+    exchange({R"({"id":"A-7","action":"ping"})"
+              "\n"});
     EXPECT_EQ(server->activeClientConnectionChannels()->begin()->second, Channel::local);
 
     relay->stateHandler(HalvardineRelayConnectionState::connected, std::nullopt);
-    exchange({R"({"id":"A-8","action":"ping"})" "\n"});
+    exchange({R"({"id":"A-8","action":"ping"})"
+              "\n"});
     EXPECT_EQ(server->activeClientConnectionChannels()->begin()->second, Channel::relay);
 }
 
@@ -396,11 +416,16 @@ TEST_F(RequestRoadTest, AProtectedScopeOpensWithTheTokenOfTheRightPasswordUntilI
 
     const std::string authorize =
         R"({"id":"E-2","action":"authorizeExtra","extraAuthorizationScope":"files","extraAuthorizationPassword":)";
-    EXPECT_EQ(reply(exchange({authorize + R"("wrong"})" "\n"})).error, "Extra authorization password is incorrect.");
-    const auto granted = reply(exchange({authorize + R"("secret"})" "\n"}));
+    EXPECT_EQ(reply(exchange({authorize + R"("wrong"})"
+                                          "\n"}))
+                  .error,
+              "Extra authorization password is incorrect.");
+    const auto granted = reply(exchange({authorize + R"("secret"})"
+                                                     "\n"}));
     ASSERT_TRUE(granted.extraAuthorizationToken);
 
-    const std::string withToken = status + R"(,"extraAuthorizationToken":")" + *granted.extraAuthorizationToken + "\"}\n";
+    const std::string withToken =
+        status + R"(,"extraAuthorizationToken":")" + *granted.extraAuthorizationToken + "\"}\n";
     EXPECT_TRUE(reply(exchange({withToken})).ok);
     clock.advance(3600);
     EXPECT_EQ(reply(exchange({withToken})).error, "Extra authorization required.");

@@ -68,7 +68,8 @@ TEST_F(ScreenStreamRequestTest, AStrangerGetsExactlyTheNotAuthorizedFrameAndNoRe
 }
 
 TEST_F(ScreenStreamRequestTest, IncompatibleVersionsAreRefusedBeforeAuthorization) {
-    EXPECT_EQ(errorFrameText(connectStranger({R"({"id":"S-2","action":"screenStream","clientProtocolVersion":0})" "\n"})),
+    EXPECT_EQ(errorFrameText(connectStranger({R"({"id":"S-2","action":"screenStream","clientProtocolVersion":0})"
+                                              "\n"})),
               "Update Zentrabo on this device. The Mac server requires a newer client version.");
     pairThisClient();
     EXPECT_EQ(errorFrameText(streamRequest(R"(,"minimumSupportedServerProtocolVersion":23)")),

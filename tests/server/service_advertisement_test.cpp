@@ -72,7 +72,8 @@ protected:
     std::map<std::string, ResolvedDnsService> resolved_;
 };
 
-TEST_F(ServiceAdvertisementTest, ListenerIsFoundWithExactlyItsFingerprintAndVersionsFollowsARestartAndGoesWithTheServer) {
+TEST_F(ServiceAdvertisementTest,
+       ListenerIsFoundWithExactlyItsFingerprintAndVersionsFollowsARestartAndGoesWithTheServer) {
     ASSERT_TRUE(runMainLoopUntil([&] { return instanceOnPort(port).has_value(); }))
         << "no instance of " << HalvardineProtocol::serviceType << " on port " << port;
     const std::string name = *instanceOnPort(port);

@@ -23,8 +23,10 @@ public:
     }
     ~TemporaryHome() {
         for (const auto& [name, value] : saved_) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
         }
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);

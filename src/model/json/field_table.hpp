@@ -54,7 +54,9 @@ constexpr DefaultedField<Record, Member, Fallback> field(std::string_view key, M
 }
 
 template <class T>
-concept Record = requires { T::jsonFields(); };
+concept Record = requires {
+    T::jsonFields();
+};
 
 // A record whose members hold more records of its own type (a tree). Its
 // depth is bounded while reading and writing, and equality and hashing
@@ -90,4 +92,4 @@ constexpr void forEachField(Visitor&& visit) {
 template <class R, class Member>
 inline constexpr bool isChildList = std::is_same_v<Member, std::vector<R>>;
 
-} // namespace zentrabo
+}  // namespace zentrabo

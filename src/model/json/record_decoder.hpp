@@ -135,8 +135,7 @@ void decodeFields(platform::JsonObject object, R& out, DecodeContext& context, s
     for (const auto member : object) {
         // Unknown keys match no field and are skipped.
         (void)((std::get<I>(fields).key == member.key
-                    ? (decodeMember(std::get<I>(fields), member.value, out, seen, std::uint64_t{1} << I, context),
-                       true)
+                    ? (decodeMember(std::get<I>(fields), member.value, out, seen, std::uint64_t{1} << I, context), true)
                     : false) ||
                ...);
     }
@@ -173,7 +172,7 @@ void decodeRecord(platform::JsonValue value, R& out, DecodeContext& context) {
     }
 }
 
-} // namespace json_detail
+}  // namespace json_detail
 
 // Reads a record from a value of a parsed document (stores embed records in
 // larger documents). Throws RecordDecodeError.
@@ -209,4 +208,4 @@ R decodeRecordInPlace(std::string& json) {
     }
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -6,4 +6,4 @@ void throwTreeTooDeepToWrite() {
     throw platform::JsonWriteError("A tree of records is nested too deeply to be written.");
 }
 
-} // namespace zentrabo::json_detail
+}  // namespace zentrabo::json_detail

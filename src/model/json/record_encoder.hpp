@@ -94,7 +94,7 @@ void encodeRecord(platform::JsonWriter& writer, const R& record, EncodeContext& 
     if constexpr (RecursiveRecord<R>) --context.treeDepth;
 }
 
-} // namespace json_detail
+}  // namespace json_detail
 
 // Appends the compact JSON object of a record to out. Throws
 // platform::JsonWriteError for a non-finite number or a too deep tree.
@@ -112,4 +112,4 @@ std::string encodeRecord(const R& record) {
     return out;
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -135,7 +135,7 @@ std::size_t recordHash(const R& record) {
     }
 }
 
-} // namespace json_detail
+}  // namespace json_detail
 
 template <Record R>
 bool operator==(const R& a, const R& b) {
@@ -147,7 +147,7 @@ std::size_t hashValue(const R& record) {
     return json_detail::recordHash(record);
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo
 
 template <zentrabo::Record R>
 struct std::hash<R> {

@@ -2,9 +2,7 @@
 
 namespace zentrabo {
 
-RecordDecodeError::RecordDecodeError(std::string reason) : reason_(std::move(reason)) {
-    rebuildMessage();
-}
+RecordDecodeError::RecordDecodeError(std::string reason) : reason_(std::move(reason)) { rebuildMessage(); }
 
 void RecordDecodeError::prependKey(std::string_view key) {
     std::string path(key);
@@ -26,4 +24,4 @@ void RecordDecodeError::rebuildMessage() {
     message_ = path_.empty() ? "Invalid record: " + reason_ : "Invalid record at " + path_ + ": " + reason_;
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -29,4 +29,4 @@ private:
     std::string message_;
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

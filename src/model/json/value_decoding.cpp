@@ -5,9 +5,7 @@
 
 namespace zentrabo::json_detail {
 
-void throwWrongType(std::string_view expected) {
-    throw RecordDecodeError("expected " + std::string(expected) + ".");
-}
+void throwWrongType(std::string_view expected) { throw RecordDecodeError("expected " + std::string(expected) + "."); }
 
 void throwMissing() { throw RecordDecodeError("a required value is missing."); }
 
@@ -17,9 +15,12 @@ void throwTooDeep() { throw RecordDecodeError("the tree is nested too deeply.");
 
 void throwIntegerFailure(platform::JsonIntegerStatus status) {
     switch (status) {
-        case platform::JsonIntegerStatus::notNumber: throwWrongType("a number");
-        case platform::JsonIntegerStatus::notWhole: throw RecordDecodeError("expected a whole number.");
-        default: throw RecordDecodeError("the number is out of range.");
+    case platform::JsonIntegerStatus::notNumber:
+        throwWrongType("a number");
+    case platform::JsonIntegerStatus::notWhole:
+        throw RecordDecodeError("expected a whole number.");
+    default:
+        throw RecordDecodeError("the number is out of range.");
     }
 }
 
@@ -41,9 +42,7 @@ void decodeDouble(platform::JsonValue value, double& out) {
     out = *number;
 }
 
-void decodeDate(platform::JsonValue value, Date& out) {
-    decodeDouble(value, out.secondsSinceReferenceDate);
-}
+void decodeDate(platform::JsonValue value, Date& out) { decodeDouble(value, out.secondsSinceReferenceDate); }
 
 void decodeData(platform::JsonValue value, Data& out) {
     const auto text = value.asString();
@@ -65,4 +64,4 @@ std::string_view decodeEnumText(platform::JsonValue value) {
     return *text;
 }
 
-} // namespace zentrabo::json_detail
+}  // namespace zentrabo::json_detail

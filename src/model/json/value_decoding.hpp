@@ -31,4 +31,4 @@ void decodeInteger(platform::JsonValue value, T& out) {
     if (status != platform::JsonIntegerStatus::ok) throwIntegerFailure(status);
 }
 
-} // namespace zentrabo::json_detail
+}  // namespace zentrabo::json_detail

@@ -8,4 +8,4 @@ const std::string& RemoteModalInfo::displayTitle() const {
     return role;
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -94,4 +94,4 @@ struct RemoteModalInfo {
     }
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

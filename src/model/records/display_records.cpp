@@ -11,7 +11,7 @@ RemoteDisplayInfo preset(std::string name, bool isMain, std::optional<bool> capt
     return display;
 }
 
-} // namespace
+}  // namespace
 
 std::string RemoteDisplayInfo::id() const {
     if (capturesAllDisplays.value_or(false)) return "all";
@@ -23,4 +23,4 @@ RemoteDisplayInfo RemoteDisplayInfo::mainDisplay() { return preset("Main Monitor
 
 RemoteDisplayInfo RemoteDisplayInfo::allDisplays() { return preset("All Monitors", false, true); }
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -34,11 +34,11 @@ struct RemoteDisplayInfo {
 
     static constexpr auto jsonFields() {
         using R = RemoteDisplayInfo;
-        return std::tuple{field("displayID", &R::displayID),   field("name", &R::name),
-                          field("isMain", &R::isMain),         field("pixelWidth", &R::pixelWidth),
+        return std::tuple{field("displayID", &R::displayID),     field("name", &R::name),
+                          field("isMain", &R::isMain),           field("pixelWidth", &R::pixelWidth),
                           field("pixelHeight", &R::pixelHeight), field("capturesAllDisplays", &R::capturesAllDisplays),
-                          field("frameX", &R::frameX),         field("frameY", &R::frameY),
-                          field("frameWidth", &R::frameWidth), field("frameHeight", &R::frameHeight)};
+                          field("frameX", &R::frameX),           field("frameY", &R::frameY),
+                          field("frameWidth", &R::frameWidth),   field("frameHeight", &R::frameHeight)};
     }
 };
 
@@ -68,9 +68,12 @@ struct RemoteDisplayWallpaper {
 
     static constexpr auto jsonFields() {
         using R = RemoteDisplayWallpaper;
-        return std::tuple{field("id", &R::id),           field("displayID", &R::displayID),
-                          field("displayName", &R::displayName), field("filename", &R::filename),
-                          field("contentType", &R::contentType), field("data", &R::data)};
+        return std::tuple{field("id", &R::id),
+                          field("displayID", &R::displayID),
+                          field("displayName", &R::displayName),
+                          field("filename", &R::filename),
+                          field("contentType", &R::contentType),
+                          field("data", &R::data)};
     }
 };
 
@@ -88,4 +91,4 @@ struct RemoteTransferredFile {
     }
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

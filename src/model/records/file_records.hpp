@@ -27,9 +27,12 @@ struct RemoteFileEntry {
 
     static constexpr auto jsonFields() {
         using R = RemoteFileEntry;
-        return std::tuple{field("name", &R::name),           field("path", &R::path),
-                          field("isDirectory", &R::isDirectory), field("isPackage", &R::isPackage),
-                          field("contentType", &R::contentType), field("size", &R::size),
+        return std::tuple{field("name", &R::name),
+                          field("path", &R::path),
+                          field("isDirectory", &R::isDirectory),
+                          field("isPackage", &R::isPackage),
+                          field("contentType", &R::contentType),
+                          field("size", &R::size),
                           field("modificationDate", &R::modificationDate)};
     }
 };
@@ -63,4 +66,4 @@ struct RemoteFileResource {
     }
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -77,4 +77,4 @@ struct HalvardineRequest {
     }
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -87,4 +87,4 @@ struct HalvardineResponse {
     }
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -74,4 +74,4 @@ MenuNode::~MenuNode() {
     }
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo

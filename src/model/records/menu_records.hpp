@@ -63,9 +63,12 @@ struct MenuNode {
 
     static constexpr auto jsonFields() {
         using R = MenuNode;
-        return std::tuple{field("id", &R::id),           field("title", &R::title),
-                          field("role", &R::role),       field("enabled", &R::enabled),
-                          field("shortcut", &R::shortcut), field("path", &R::path),
+        return std::tuple{field("id", &R::id),
+                          field("title", &R::title),
+                          field("role", &R::role),
+                          field("enabled", &R::enabled),
+                          field("shortcut", &R::shortcut),
+                          field("path", &R::path),
                           field("children", &R::children)};
     }
 
@@ -84,4 +87,4 @@ struct MenuSnapshot {
     }
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -7,7 +7,7 @@ namespace {
 
 constexpr std::string_view kMacConfigKind = "macConfig";
 
-} // namespace
+}  // namespace
 
 std::string SavedMenuWorkflow::targetMacName(const std::optional<std::string>& fallback) const {
     // Only the first "macConfig" step counts, even when it names no Mac.
@@ -27,4 +27,4 @@ std::int64_t SavedMenuWorkflow::progressStepCount() const {
     return std::max<std::int64_t>(count, 1);
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -94,4 +94,4 @@ struct WorkflowExportFile {
     }
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

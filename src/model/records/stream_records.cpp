@@ -17,12 +17,12 @@ struct QualityPreset {
 
 // In the declaration order of RemoteScreenStreamQualityProfile.
 constexpr QualityPreset kPresets[] = {
-    {0, 24, 12'000'000, true},   // original
-    {0, 24, 35'000'000, true},   // retinaText
-    {0, 24, 12'000'000, true},   // high
-    {960, 18, 1'400'000, false}, // medium
-    {720, 12, 800'000, false},   // low
-    {540, 8, 500'000, false},    // veryLow
+    {0, 24, 12'000'000, true},    // original
+    {0, 24, 35'000'000, true},    // retinaText
+    {0, 24, 12'000'000, true},    // high
+    {960, 18, 1'400'000, false},  // medium
+    {720, 12, 800'000, false},    // low
+    {540, 8, 500'000, false},     // veryLow
 };
 static_assert(std::size(kPresets) == StringEnumTraits<RemoteScreenStreamQualityProfile>::rawValues.size());
 
@@ -34,7 +34,7 @@ const QualityPreset& presetOf(RemoteScreenStreamQualityProfile profile) {
 constexpr std::int64_t kLargestStandardPixelDimension = 2560;
 constexpr std::int64_t kLargestStandardBitrate = 12'000'000;
 
-} // namespace
+}  // namespace
 
 RemoteScreenStreamPresentationMode resolved(RemoteScreenStreamPresentationMode mode) {
     return mode == RemoteScreenStreamPresentationMode::inline_ ? RemoteScreenStreamPresentationMode::fullScreen : mode;
@@ -49,8 +49,8 @@ bool prefersHEVC(RemoteScreenStreamQualityProfile profile) { return presetOf(pro
 
 int RemoteScreenStreamRequest::requiredServerProtocolVersion() const {
     using P = HalvardineProtocol;
-    int version = mode == RemoteScreenStreamMode::applicationWindow ? P::applicationWindowStreamVersion
-                                                                    : P::displayStreamVersion;
+    int version =
+        mode == RemoteScreenStreamMode::applicationWindow ? P::applicationWindowStreamVersion : P::displayStreamVersion;
     if (maximumPixelDimension) {
         if (*maximumPixelDimension <= 0) {
             version = P::originalSizeStreamVersion;
@@ -94,4 +94,4 @@ int RemoteScreenStreamLaunch::requiredServerProtocolVersion() const {
     return version;
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo

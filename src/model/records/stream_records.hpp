@@ -149,4 +149,4 @@ struct RemoteScreenStreamLaunch {
     }
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -13,11 +13,14 @@ std::string WorkflowLiveActivitySession::progressText(std::int64_t stepIndex, st
 
 std::string_view WorkflowLiveActivitySession::statusText(WorkflowLiveActivityStatus status) {
     switch (status) {
-        case WorkflowLiveActivityStatus::running: return "Running...";
-        case WorkflowLiveActivityStatus::succeeded: return "Done";
-        case WorkflowLiveActivityStatus::failed: return "Failed";
+    case WorkflowLiveActivityStatus::running:
+        return "Running...";
+    case WorkflowLiveActivityStatus::succeeded:
+        return "Done";
+    case WorkflowLiveActivityStatus::failed:
+        return "Failed";
     }
     return "Failed";
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo

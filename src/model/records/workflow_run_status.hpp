@@ -43,14 +43,10 @@ struct PendingWorkflowRunFailure {
 
     static constexpr auto jsonFields() {
         using R = PendingWorkflowRunFailure;
-        return std::tuple{field("workflowID", &R::workflowID),
-                          field("workflowTitle", &R::workflowTitle),
-                          field("macID", &R::macID),
-                          field("macName", &R::macName),
-                          field("message", &R::message),
-                          field("errorCode", &R::errorCode),
-                          field("modalInfo", &R::modalInfo),
-                          field("applicationRecovery", &R::applicationRecovery),
+        return std::tuple{field("workflowID", &R::workflowID), field("workflowTitle", &R::workflowTitle),
+                          field("macID", &R::macID),           field("macName", &R::macName),
+                          field("message", &R::message),       field("errorCode", &R::errorCode),
+                          field("modalInfo", &R::modalInfo),   field("applicationRecovery", &R::applicationRecovery),
                           field("createdAt", &R::createdAt)};
     }
 };
@@ -64,9 +60,9 @@ struct WorkflowWidgetActivity {
 
     static constexpr auto jsonFields() {
         using R = WorkflowWidgetActivity;
-        return std::tuple{field("workflowID", &R::workflowID), field("state", &R::state),
-                          field("message", &R::message), field("createdAt", &R::createdAt)};
+        return std::tuple{field("workflowID", &R::workflowID), field("state", &R::state), field("message", &R::message),
+                          field("createdAt", &R::createdAt)};
     }
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -31,14 +31,12 @@ struct FixedTitle {
 
 // Kinds whose title never depends on their members.
 constexpr FixedTitle kFixedTitles[] = {
-    {"openURL", "Open URL"},       {"clipboard", "Set Clipboard"},
-    {"pasteText", "Paste Text"},   {"keyPress", "Press Key"},
-    {"openFolder", "Open Folder"}, {"displayScreenshot", "Capture Monitor"},
-    {"getFile", "Get File"},       {"showFolder", "Show Folder"},
-    {"wait", "Wait"},
+    {"openURL", "Open URL"},   {"clipboard", "Set Clipboard"}, {"pasteText", "Paste Text"},
+    {"keyPress", "Press Key"}, {"openFolder", "Open Folder"},  {"displayScreenshot", "Capture Monitor"},
+    {"getFile", "Get File"},   {"showFolder", "Show Folder"},  {"wait", "Wait"},
 };
 
-} // namespace
+}  // namespace
 
 std::string MenuWorkflowStep::displayTitle() const {
     std::string trimmedTitle = platform::trimWhitespaceAndNewlines(title);
@@ -76,4 +74,4 @@ std::string MenuWorkflowStep::shortcutURL(std::string_view name) {
            platform::percentEncodeQueryValue(platform::trimWhitespaceAndNewlines(name));
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo

@@ -134,4 +134,4 @@ struct MenuWorkflowStep {
     }
 };
 
-} // namespace zentrabo
+}  // namespace zentrabo

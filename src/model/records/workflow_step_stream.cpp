@@ -23,7 +23,7 @@ std::optional<std::string> trimmedValue(const std::optional<std::string>& text) 
     return trimmed;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<RemoteScreenStreamLaunch> MenuWorkflowStep::screenStreamLaunch() const {
     using Mode = RemoteScreenStreamMode;
@@ -32,10 +32,10 @@ std::optional<RemoteScreenStreamLaunch> MenuWorkflowStep::screenStreamLaunch() c
     const std::optional<std::string> bundle = trimmedValue(bundleIdentifier);
     if (mode == Mode::applicationWindow && !bundle) return std::nullopt;
     const std::optional<std::string> windowTitle = trimmedValue(screenStreamApplicationWindowTitle);
-    const bool selectsByTitle = mode == Mode::applicationWindow &&
-                                screenStreamApplicationWindowSelectionMode ==
-                                    RemoteScreenStreamApplicationWindowSelectionMode::title &&
-                                windowTitle;
+    const bool selectsByTitle =
+        mode == Mode::applicationWindow &&
+        screenStreamApplicationWindowSelectionMode == RemoteScreenStreamApplicationWindowSelectionMode::title &&
+        windowTitle;
 
     RemoteScreenStreamRequest request;
     request.mode = mode;
@@ -52,7 +52,8 @@ std::optional<RemoteScreenStreamLaunch> MenuWorkflowStep::screenStreamLaunch() c
     request.audioChannelCount = kWorkflowStreamAudioChannelCount;
     request.showsCursor = mode == Mode::display;
     if (mode == Mode::frontmostWindow) {
-        request.windowTrackingMode = screenStreamWindowTrackingMode.value_or(RemoteScreenStreamWindowTrackingMode::locked);
+        request.windowTrackingMode =
+            screenStreamWindowTrackingMode.value_or(RemoteScreenStreamWindowTrackingMode::locked);
     }
     if (mode == Mode::applicationWindow) request.applicationBundleIdentifier = bundle;
     if (mode != Mode::display) request.applicationName = applicationName;
@@ -65,10 +66,9 @@ std::optional<RemoteScreenStreamLaunch> MenuWorkflowStep::screenStreamLaunch() c
     RemoteScreenStreamLaunch launch;
     launch.id = Uuid::random();
     launch.request = std::move(request);
-    launch.presentationMode =
-        screenStreamPresentationMode == RemoteScreenStreamPresentationMode::pictureInPicture
-            ? RemoteScreenStreamPresentationMode::pictureInPicture
-            : RemoteScreenStreamPresentationMode::fullScreen;
+    launch.presentationMode = screenStreamPresentationMode == RemoteScreenStreamPresentationMode::pictureInPicture
+                                  ? RemoteScreenStreamPresentationMode::pictureInPicture
+                                  : RemoteScreenStreamPresentationMode::fullScreen;
     launch.startInteractionMode = screenStreamStartInteractionMode;
     if (mode != Mode::display && screenStreamAutomaticallyFitsWindow.value_or(false)) {
         launch.automaticallyFitsWindow = true;
@@ -98,4 +98,4 @@ int MenuWorkflowStep::requiredServerProtocolVersion(bool capturesAudio) const {
     return version;
 }
 
-} // namespace zentrabo
+}  // namespace zentrabo

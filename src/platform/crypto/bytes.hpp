@@ -13,7 +13,7 @@ using ByteView = std::span<const std::uint8_t>;
 
 // The bytes of a text, without a copy.
 inline ByteView bytesOf(std::string_view text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 }  // namespace zentrabo::platform

@@ -13,8 +13,10 @@ namespace zentrabo::platform {
 // unique_ptr aliases that free OpenSSL objects with their own free function.
 template <auto FreeFunction>
 struct OpenSslDeleter {
-  template <typename T>
-  void operator()(T* object) const noexcept { FreeFunction(object); }
+    template <typename T>
+    void operator()(T* object) const noexcept {
+        FreeFunction(object);
+    }
 };
 
 using EvpPkeyPtr = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY_free>>;

@@ -63,8 +63,8 @@ struct TextRange {
 };
 
 // An attribute value of one of the types the callers read and write.
-using AXValue = std::variant<std::string, bool, std::int64_t, double, AXElement, std::vector<AXElement>,
-                             Point, Size, Rect, TextRange>;
+using AXValue = std::variant<std::string, bool, std::int64_t, double, AXElement, std::vector<AXElement>, Point, Size,
+                             Rect, TextRange>;
 
 // The answer to a read: a code, and a value only when the code is success
 // and the attribute has one (success without a value exists).

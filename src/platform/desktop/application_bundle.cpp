@@ -46,7 +46,7 @@ std::optional<std::string> ApplicationBundle::bundleIdentifier() const {
 }
 
 std::optional<std::filesystem::path> ApplicationBundle::resourcePath(std::string_view name,
-                                                                      std::string_view extension) const {
+                                                                     std::string_view extension) const {
     std::string file(name);
     if (!extension.empty()) file += "." + std::string(extension);
     if (file.empty() || file.find('/') != std::string::npos) return std::nullopt;

@@ -9,7 +9,6 @@
 #include <memory>
 #include <system_error>
 
-
 namespace zentrabo::platform {
 
 namespace {
@@ -25,75 +24,75 @@ using PlistPtr = std::unique_ptr<void, PlistFree>;
 std::optional<PropertyListValue> fromPlist(plist_t node, int depth) {
     if (depth > PropertyListValue::maximumDepth) return std::nullopt;
     switch (plist_get_node_type(node)) {
-        case PLIST_BOOLEAN: {
-            std::uint8_t value = 0;
-            plist_get_bool_val(node, &value);
-            return PropertyListValue(PropertyListValue::Storage(value != 0));
+    case PLIST_BOOLEAN: {
+        std::uint8_t value = 0;
+        plist_get_bool_val(node, &value);
+        return PropertyListValue(PropertyListValue::Storage(value != 0));
+    }
+    case PLIST_UINT: {
+        std::uint64_t value = 0;
+        plist_get_uint_val(node, &value);
+        return PropertyListValue(PropertyListValue::Storage(static_cast<std::int64_t>(value)));
+    }
+    case PLIST_REAL: {
+        double value = 0;
+        plist_get_real_val(node, &value);
+        return PropertyListValue(PropertyListValue::Storage(value));
+    }
+    case PLIST_STRING: {
+        char* text = nullptr;
+        plist_get_string_val(node, &text);
+        std::string value = text ? text : "";
+        std::free(text);
+        return PropertyListValue(std::move(value));
+    }
+    case PLIST_DATE: {
+        std::int32_t seconds = 0;
+        std::int32_t microseconds = 0;
+        plist_get_date_val(node, &seconds, &microseconds);
+        return PropertyListValue(PropertyListValue::Storage(PropertyListDate{seconds + microseconds / 1e6}));
+    }
+    case PLIST_DATA: {
+        char* bytes = nullptr;
+        std::uint64_t length = 0;
+        plist_get_data_val(node, &bytes, &length);
+        PropertyListValue::Data data(bytes, bytes + length);
+        std::free(bytes);
+        return PropertyListValue(PropertyListValue::Storage(std::move(data)));
+    }
+    case PLIST_ARRAY: {
+        PropertyListValue::Array array;
+        const auto count = plist_array_get_size(node);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            auto item = fromPlist(plist_array_get_item(node, i), depth + 1);
+            if (!item) return std::nullopt;
+            array.push_back(std::move(*item));
         }
-        case PLIST_UINT: {
-            std::uint64_t value = 0;
-            plist_get_uint_val(node, &value);
-            return PropertyListValue(PropertyListValue::Storage(static_cast<std::int64_t>(value)));
-        }
-        case PLIST_REAL: {
-            double value = 0;
-            plist_get_real_val(node, &value);
-            return PropertyListValue(PropertyListValue::Storage(value));
-        }
-        case PLIST_STRING: {
-            char* text = nullptr;
-            plist_get_string_val(node, &text);
-            std::string value = text ? text : "";
-            std::free(text);
-            return PropertyListValue(std::move(value));
-        }
-        case PLIST_DATE: {
-            std::int32_t seconds = 0;
-            std::int32_t microseconds = 0;
-            plist_get_date_val(node, &seconds, &microseconds);
-            return PropertyListValue(PropertyListValue::Storage(PropertyListDate{seconds + microseconds / 1e6}));
-        }
-        case PLIST_DATA: {
-            char* bytes = nullptr;
-            std::uint64_t length = 0;
-            plist_get_data_val(node, &bytes, &length);
-            PropertyListValue::Data data(bytes, bytes + length);
-            std::free(bytes);
-            return PropertyListValue(PropertyListValue::Storage(std::move(data)));
-        }
-        case PLIST_ARRAY: {
-            PropertyListValue::Array array;
-            const auto count = plist_array_get_size(node);
-            for (std::uint32_t i = 0; i < count; ++i) {
-                auto item = fromPlist(plist_array_get_item(node, i), depth + 1);
-                if (!item) return std::nullopt;
-                array.push_back(std::move(*item));
+        return PropertyListValue(PropertyListValue::Storage(std::move(array)));
+    }
+    case PLIST_DICT: {
+        PropertyListValue::Dictionary dictionary;
+        plist_dict_iter iterator = nullptr;
+        plist_dict_new_iter(node, &iterator);
+        while (iterator) {
+            char* key = nullptr;
+            plist_t value = nullptr;
+            plist_dict_next_item(node, iterator, &key, &value);
+            if (!key) break;
+            std::string name = key;
+            std::free(key);
+            auto item = value ? fromPlist(value, depth + 1) : std::nullopt;
+            if (!item) {
+                std::free(iterator);
+                return std::nullopt;
             }
-            return PropertyListValue(PropertyListValue::Storage(std::move(array)));
+            dictionary.emplace_back(std::move(name), std::move(*item));
         }
-        case PLIST_DICT: {
-            PropertyListValue::Dictionary dictionary;
-            plist_dict_iter iterator = nullptr;
-            plist_dict_new_iter(node, &iterator);
-            while (iterator) {
-                char* key = nullptr;
-                plist_t value = nullptr;
-                plist_dict_next_item(node, iterator, &key, &value);
-                if (!key) break;
-                std::string name = key;
-                std::free(key);
-                auto item = value ? fromPlist(value, depth + 1) : std::nullopt;
-                if (!item) {
-                    std::free(iterator);
-                    return std::nullopt;
-                }
-                dictionary.emplace_back(std::move(name), std::move(*item));
-            }
-            std::free(iterator);
-            return PropertyListValue(PropertyListValue::Storage(std::move(dictionary)));
-        }
-        default:
-            return std::nullopt;
+        std::free(iterator);
+        return PropertyListValue(PropertyListValue::Storage(std::move(dictionary)));
+    }
+    default:
+        return std::nullopt;
     }
 }
 
@@ -105,7 +104,8 @@ plist_t toPlist(const PropertyListValue& value) {
         plist_t operator()(double v) const { return plist_new_real(v); }
         plist_t operator()(const PropertyListDate& v) const {
             const double whole = std::floor(v.seconds);
-            return plist_new_date(static_cast<std::int32_t>(whole), static_cast<std::int32_t>((v.seconds - whole) * 1e6));
+            return plist_new_date(static_cast<std::int32_t>(whole),
+                                  static_cast<std::int32_t>((v.seconds - whole) * 1e6));
         }
         plist_t operator()(const PropertyListValue::Data& v) const {
             return plist_new_data(reinterpret_cast<const char*>(v.data()), v.size());

@@ -6,9 +6,12 @@ namespace zentrabo::platform {
 
 std::string_view rawValue(ActivationPolicy policy) {
     switch (policy) {
-        case ActivationPolicy::regular: return "regular";
-        case ActivationPolicy::accessory: return "accessory";
-        case ActivationPolicy::prohibited: return "prohibited";
+    case ActivationPolicy::regular:
+        return "regular";
+    case ActivationPolicy::accessory:
+        return "accessory";
+    case ActivationPolicy::prohibited:
+        return "prohibited";
     }
     return "regular";
 }
@@ -25,17 +28,21 @@ bool fromRawValue(std::string_view text, ActivationPolicy& policy) {
 
 std::string_view rawValue(LoginItemStatus status) {
     switch (status) {
-        case LoginItemStatus::notRegistered: return "notRegistered";
-        case LoginItemStatus::enabled: return "enabled";
-        case LoginItemStatus::requiresApproval: return "requiresApproval";
-        case LoginItemStatus::notFound: return "notFound";
+    case LoginItemStatus::notRegistered:
+        return "notRegistered";
+    case LoginItemStatus::enabled:
+        return "enabled";
+    case LoginItemStatus::requiresApproval:
+        return "requiresApproval";
+    case LoginItemStatus::notFound:
+        return "notFound";
     }
     return "notFound";
 }
 
 bool fromRawValue(std::string_view text, LoginItemStatus& status) {
-    for (auto candidate : {LoginItemStatus::notRegistered, LoginItemStatus::enabled,
-                           LoginItemStatus::requiresApproval, LoginItemStatus::notFound}) {
+    for (auto candidate : {LoginItemStatus::notRegistered, LoginItemStatus::enabled, LoginItemStatus::requiresApproval,
+                           LoginItemStatus::notFound}) {
         if (rawValue(candidate) == text) {
             status = candidate;
             return true;

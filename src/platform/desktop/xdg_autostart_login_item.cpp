@@ -79,7 +79,9 @@ void XdgAutostartLoginItem::registerItem() {
         "Type=Application\n"
         "Name=Zentrabo Server\n"
         "Comment=Makes this computer controllable from paired devices\n"
-        "Exec=" + execValue(executable_.string()) + "\n"
+        "Exec=" +
+        execValue(executable_.string()) +
+        "\n"
         "Terminal=false\n"
         "X-GNOME-Autostart-enabled=true\n";
     try {

@@ -66,13 +66,11 @@ double clampedDelay(double seconds) { return std::isnan(seconds) ? 0.0 : std::ma
 
 }  // namespace
 
-Timer Clock::schedule(const asio::any_io_executor& executor, double delaySeconds,
-                      std::function<void()> handler) {
+Timer Clock::schedule(const asio::any_io_executor& executor, double delaySeconds, std::function<void()> handler) {
     return Timer(start(executor, clampedDelay(delaySeconds), std::move(handler)));
 }
 
-void Clock::postAfter(const asio::any_io_executor& executor, double delaySeconds,
-                      std::function<void()> handler) {
+void Clock::postAfter(const asio::any_io_executor& executor, double delaySeconds, std::function<void()> handler) {
     start(executor, clampedDelay(delaySeconds), std::move(handler));
 }
 

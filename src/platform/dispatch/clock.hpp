@@ -81,11 +81,9 @@ public:
 
     // Runs handler on executor once delaySeconds have passed on this clock.
     // A negative or NaN delay counts as zero.
-    Timer schedule(const asio::any_io_executor& executor, double delaySeconds,
-                   std::function<void()> handler);
+    Timer schedule(const asio::any_io_executor& executor, double delaySeconds, std::function<void()> handler);
     // Work after a delay that nobody cancels.
-    void postAfter(const asio::any_io_executor& executor, double delaySeconds,
-                   std::function<void()> handler);
+    void postAfter(const asio::any_io_executor& executor, double delaySeconds, std::function<void()> handler);
 
     // Blocking waits of code that waits on the calling thread. With a real
     // clock they sleep; with a manual clock they advance it by their own step.
@@ -99,8 +97,7 @@ public:
 protected:
     // Starts entry so that its fire() runs on executor after delaySeconds
     // (already clamped to zero or more).
-    virtual std::shared_ptr<detail::TimerEntry> start(const asio::any_io_executor& executor,
-                                                      double delaySeconds,
+    virtual std::shared_ptr<detail::TimerEntry> start(const asio::any_io_executor& executor, double delaySeconds,
                                                       std::function<void()> handler) = 0;
 
 private:

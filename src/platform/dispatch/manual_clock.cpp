@@ -51,13 +51,11 @@ void ManualClock::advance(double seconds) {
 
 std::size_t ManualClock::pendingCount() const {
     std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(pending_.begin(), pending_.end(), [](const auto& item) {
-        return !item.second.entry->isFinished();
-    }));
+    return static_cast<std::size_t>(std::count_if(pending_.begin(), pending_.end(),
+                                                  [](const auto& item) { return !item.second.entry->isFinished(); }));
 }
 
-std::shared_ptr<detail::TimerEntry> ManualClock::start(const asio::any_io_executor& executor,
-                                                       double delaySeconds,
+std::shared_ptr<detail::TimerEntry> ManualClock::start(const asio::any_io_executor& executor, double delaySeconds,
                                                        std::function<void()> handler) {
     auto entry = std::make_shared<detail::TimerEntry>(std::move(handler));
     if (delaySeconds <= 0) {

@@ -28,8 +28,7 @@ public:
     std::size_t pendingCount() const;
 
 protected:
-    std::shared_ptr<detail::TimerEntry> start(const asio::any_io_executor& executor,
-                                              double delaySeconds,
+    std::shared_ptr<detail::TimerEntry> start(const asio::any_io_executor& executor, double delaySeconds,
                                               std::function<void()> handler) override;
 
 private:

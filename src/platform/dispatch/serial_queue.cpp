@@ -6,8 +6,7 @@
 
 namespace zentrabo::platform {
 
-SerialQueue::SerialQueue(std::string name)
-    : name_(std::move(name)), context_(1), keepAlive_(context_.get_executor()) {
+SerialQueue::SerialQueue(std::string name) : name_(std::move(name)), context_(1), keepAlive_(context_.get_executor()) {
     thread_ = std::thread([this] {
         setCurrentThreadName(name_);
         context_.run();

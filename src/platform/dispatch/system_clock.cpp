@@ -16,8 +16,7 @@ constexpr double longestWaitSeconds = 1e9;
 
 std::chrono::steady_clock::duration toDuration(double seconds) {
     seconds = std::min(seconds, longestWaitSeconds);
-    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(seconds));
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 // Keeps the Asio timer beside the handler so cancelling releases the wait at
@@ -50,8 +49,7 @@ private:
 }  // namespace
 
 Date SystemClock::now() const {
-    const auto sinceUnixEpoch = std::chrono::duration<double>(
-        std::chrono::system_clock::now().time_since_epoch());
+    const auto sinceUnixEpoch = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch());
     return sinceUnixEpoch.count() - secondsFromUnixEpochToReferenceDate;
 }
 
@@ -63,8 +61,7 @@ void SystemClock::sleep(double seconds) {
     if (seconds > 0) std::this_thread::sleep_for(toDuration(seconds));
 }
 
-std::shared_ptr<detail::TimerEntry> SystemClock::start(const asio::any_io_executor& executor,
-                                                       double delaySeconds,
+std::shared_ptr<detail::TimerEntry> SystemClock::start(const asio::any_io_executor& executor, double delaySeconds,
                                                        std::function<void()> handler) {
     auto entry = std::make_shared<SteadyTimerEntry>(executor, std::move(handler));
     SteadyTimerEntry::arm(entry, delaySeconds);

@@ -11,8 +11,7 @@ public:
     void sleep(double seconds) override;
 
 protected:
-    std::shared_ptr<detail::TimerEntry> start(const asio::any_io_executor& executor,
-                                              double delaySeconds,
+    std::shared_ptr<detail::TimerEntry> start(const asio::any_io_executor& executor, double delaySeconds,
                                               std::function<void()> handler) override;
 };
 

@@ -37,8 +37,7 @@ std::error_code fill(int descriptor, std::string_view content, mode_t mode) {
 
 }  // namespace
 
-std::error_code replaceFileAtomically(const std::filesystem::path& path, std::string_view content,
-                                      mode_t mode) {
+std::error_code replaceFileAtomically(const std::filesystem::path& path, std::string_view content, mode_t mode) {
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
     std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
     const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);  // owner-only until filled

@@ -13,8 +13,7 @@
 namespace zentrabo::platform {
 
 // The folder must exist; the file gets exactly `mode`.
-std::error_code replaceFileAtomically(const std::filesystem::path& path, std::string_view content,
-                                      mode_t mode);
+std::error_code replaceFileAtomically(const std::filesystem::path& path, std::string_view content, mode_t mode);
 
 // The same, throwing std::system_error when the file cannot be written.
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content, mode_t mode);

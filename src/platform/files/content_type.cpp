@@ -112,23 +112,22 @@ std::string_view find(const std::array<TypeByExtension, N>& table, std::string_v
 
 }  // namespace
 
-bool isPackageFolderName(std::string_view name) {
-    return !find(packageTypes, lowercasePathExtension(name)).empty();
-}
+bool isPackageFolderName(std::string_view name) { return !find(packageTypes, lowercasePathExtension(name)).empty(); }
 
 std::string_view contentTypeIdentifier(FileItemKind kind, std::string_view name, bool isExecutable) {
     const std::string extension = lowercasePathExtension(name);
     switch (kind) {
-        case FileItemKind::directory: {
-            const std::string_view package = find(packageTypes, extension);
-            return package.empty() ? "public.folder" : package;
-        }
-        case FileItemKind::regularFile: {
-            const std::string_view type = find(fileTypes, extension);
-            if (!type.empty()) return type;
-            return extension.empty() && isExecutable ? "public.unix-executable" : "public.data";
-        }
-        case FileItemKind::other: break;
+    case FileItemKind::directory: {
+        const std::string_view package = find(packageTypes, extension);
+        return package.empty() ? "public.folder" : package;
+    }
+    case FileItemKind::regularFile: {
+        const std::string_view type = find(fileTypes, extension);
+        if (!type.empty()) return type;
+        return extension.empty() && isExecutable ? "public.unix-executable" : "public.data";
+    }
+    case FileItemKind::other:
+        break;
     }
     return "public.item";
 }

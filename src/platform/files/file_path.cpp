@@ -16,9 +16,8 @@ std::string passwordDatabaseHome(const char* userName) {
     std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 16384);
     passwd entry{};
     passwd* found = nullptr;
-    const int status = userName == nullptr
-                           ? getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found)
-                           : getpwnam_r(userName, &entry, buffer.data(), buffer.size(), &found);
+    const int status = userName == nullptr ? getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found)
+                                           : getpwnam_r(userName, &entry, buffer.data(), buffer.size(), &found);
     if (status != 0 || found == nullptr || found->pw_dir == nullptr) return {};
     return found->pw_dir;
 }

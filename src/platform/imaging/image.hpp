@@ -50,11 +50,11 @@ struct ImageDecodeLimits {
 class ImagingError : public std::runtime_error {
 public:
     enum class Case {
-        invalidImage,        // the bytes are not a readable image of the expected format
-        imageTooLarge,       // the image is larger than the decoder's limits
-        invalidDimensions,   // a zero or unrepresentable width or height was asked for
-        encodingFailed,      // the encoder library refused the image
-        qrCodeTextTooLong,   // the text does not fit in the largest QR code
+        invalidImage,       // the bytes are not a readable image of the expected format
+        imageTooLarge,      // the image is larger than the decoder's limits
+        invalidDimensions,  // a zero or unrepresentable width or height was asked for
+        encodingFailed,     // the encoder library refused the image
+        qrCodeTextTooLong,  // the text does not fit in the largest QR code
     };
 
     ImagingError(Case errorCase, const std::string& detail);

@@ -45,15 +45,14 @@ std::vector<Contribution> contributions(std::uint32_t sourceOffset, std::uint32_
     return result;
 }
 
-std::uint8_t toByte(float value) {
-    return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
-}
+std::uint8_t toByte(float value) { return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L)); }
 
 }  // namespace
 
 RgbaImage resizeImage(const RgbaImage& image, const PixelRect& source, std::uint32_t width, std::uint32_t height) {
     if (width == 0 || height == 0 || source.width == 0 || source.height == 0 ||
-        std::uint64_t{source.x} + source.width > image.width || std::uint64_t{source.y} + source.height > image.height ||
+        std::uint64_t{source.x} + source.width > image.width ||
+        std::uint64_t{source.y} + source.height > image.height ||
         image.pixels.size() != image.rowBytes() * image.height) {
         throw ImagingError(ImagingError::Case::invalidDimensions, "");
     }

@@ -42,9 +42,7 @@ void checkEncodable(const RgbaImage& image) {
 
 }  // namespace
 
-bool isPng(std::span<const std::uint8_t> data) {
-    return data.size() >= 8 && png_sig_cmp(data.data(), 0, 8) == 0;
-}
+bool isPng(std::span<const std::uint8_t> data) { return data.size() >= 8 && png_sig_cmp(data.data(), 0, 8) == 0; }
 
 std::vector<std::uint8_t> encodePng(const RgbaImage& image) {
     checkEncodable(image);

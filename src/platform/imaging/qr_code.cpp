@@ -18,10 +18,14 @@ constexpr std::uint32_t maximumQuietZone = 64;
 
 QRecLevel libqrencodeLevel(QrErrorCorrection correction) {
     switch (correction) {
-        case QrErrorCorrection::low: return QR_ECLEVEL_L;
-        case QrErrorCorrection::medium: return QR_ECLEVEL_M;
-        case QrErrorCorrection::quartile: return QR_ECLEVEL_Q;
-        case QrErrorCorrection::high: return QR_ECLEVEL_H;
+    case QrErrorCorrection::low:
+        return QR_ECLEVEL_L;
+    case QrErrorCorrection::medium:
+        return QR_ECLEVEL_M;
+    case QrErrorCorrection::quartile:
+        return QR_ECLEVEL_Q;
+    case QrErrorCorrection::high:
+        return QR_ECLEVEL_H;
     }
     return QR_ECLEVEL_M;
 }
@@ -40,9 +44,9 @@ QrCode QrCode::encode(std::string_view text, QrErrorCorrection correction, std::
     // Version 0 lets the library choose the smallest symbol that holds the data;
     // the data form keeps 8-bit mode for every byte, case included.
     errno = 0;
-    std::unique_ptr<QRcode, QrcodeDeleter> symbol(
-        QRcode_encodeData(static_cast<int>(text.size()), reinterpret_cast<const unsigned char*>(text.data()), 0,
-                          libqrencodeLevel(correction)));
+    std::unique_ptr<QRcode, QrcodeDeleter> symbol(QRcode_encodeData(static_cast<int>(text.size()),
+                                                                    reinterpret_cast<const unsigned char*>(text.data()),
+                                                                    0, libqrencodeLevel(correction)));
     if (!symbol) {
         if (errno == ERANGE) throw ImagingError(ImagingError::Case::qrCodeTextTooLong, "");
         throw ImagingError(ImagingError::Case::encodingFailed, "QR code");

@@ -25,4 +25,4 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-} // namespace zentrabo::platform
+}  // namespace zentrabo::platform

@@ -32,37 +32,49 @@ JsonValue::Handle toHandle(T value) noexcept {
 JsonParseError::Kind kindOf(simdjson::error_code code) {
     using simdjson::error_code;
     switch (code) {
-        case error_code::DEPTH_ERROR: return JsonParseError::Kind::tooDeep;
-        case error_code::UTF8_ERROR: return JsonParseError::Kind::invalidUtf8;
-        case error_code::STRING_ERROR:
-        case error_code::UNCLOSED_STRING:
-        case error_code::UNESCAPED_CHARS: return JsonParseError::Kind::invalidString;
-        case error_code::NUMBER_ERROR:
-        case error_code::NUMBER_OUT_OF_RANGE: return JsonParseError::Kind::invalidNumber;
-        case error_code::CAPACITY: return JsonParseError::Kind::tooLarge;
-        case error_code::MEMALLOC: return JsonParseError::Kind::outOfMemory;
-        default: return JsonParseError::Kind::malformed;
+    case error_code::DEPTH_ERROR:
+        return JsonParseError::Kind::tooDeep;
+    case error_code::UTF8_ERROR:
+        return JsonParseError::Kind::invalidUtf8;
+    case error_code::STRING_ERROR:
+    case error_code::UNCLOSED_STRING:
+    case error_code::UNESCAPED_CHARS:
+        return JsonParseError::Kind::invalidString;
+    case error_code::NUMBER_ERROR:
+    case error_code::NUMBER_OUT_OF_RANGE:
+        return JsonParseError::Kind::invalidNumber;
+    case error_code::CAPACITY:
+        return JsonParseError::Kind::tooLarge;
+    case error_code::MEMALLOC:
+        return JsonParseError::Kind::outOfMemory;
+    default:
+        return JsonParseError::Kind::malformed;
     }
 }
 
 const char* messageOf(JsonParseError::Kind kind) {
     switch (kind) {
-        case JsonParseError::Kind::malformed: return "The JSON text is malformed.";
-        case JsonParseError::Kind::tooDeep: return "The JSON text is nested too deeply.";
-        case JsonParseError::Kind::invalidUtf8: return "The JSON text is not valid UTF-8.";
-        case JsonParseError::Kind::invalidString: return "The JSON text holds an invalid string.";
-        case JsonParseError::Kind::invalidNumber: return "The JSON text holds an invalid or out-of-range number.";
-        case JsonParseError::Kind::tooLarge: return "The JSON text is too large.";
-        case JsonParseError::Kind::outOfMemory: return "There is not enough memory to read the JSON text.";
+    case JsonParseError::Kind::malformed:
+        return "The JSON text is malformed.";
+    case JsonParseError::Kind::tooDeep:
+        return "The JSON text is nested too deeply.";
+    case JsonParseError::Kind::invalidUtf8:
+        return "The JSON text is not valid UTF-8.";
+    case JsonParseError::Kind::invalidString:
+        return "The JSON text holds an invalid string.";
+    case JsonParseError::Kind::invalidNumber:
+        return "The JSON text holds an invalid or out-of-range number.";
+    case JsonParseError::Kind::tooLarge:
+        return "The JSON text is too large.";
+    case JsonParseError::Kind::outOfMemory:
+        return "There is not enough memory to read the JSON text.";
     }
     return "The JSON text cannot be read.";
 }
 
-bool isWhole(double value) noexcept {
-    return std::isfinite(value) && std::trunc(value) == value;
-}
+bool isWhole(double value) noexcept { return std::isfinite(value) && std::trunc(value) == value; }
 
-} // namespace
+}  // namespace
 
 JsonParseError::JsonParseError(Kind kind) : std::runtime_error(messageOf(kind)), kind_(kind) {}
 
@@ -70,14 +82,22 @@ JsonParseError::JsonParseError(Kind kind) : std::runtime_error(messageOf(kind)),
 
 JsonType JsonValue::type() const noexcept {
     switch (fromHandle<dom::element>(handle_).type()) {
-        case dom::element_type::ARRAY: return JsonType::array;
-        case dom::element_type::OBJECT: return JsonType::object;
-        case dom::element_type::INT64: return JsonType::signedInteger;
-        case dom::element_type::UINT64: return JsonType::unsignedInteger;
-        case dom::element_type::DOUBLE: return JsonType::floating;
-        case dom::element_type::STRING: return JsonType::string;
-        case dom::element_type::BOOL: return JsonType::boolean;
-        case dom::element_type::NULL_VALUE: return JsonType::null;
+    case dom::element_type::ARRAY:
+        return JsonType::array;
+    case dom::element_type::OBJECT:
+        return JsonType::object;
+    case dom::element_type::INT64:
+        return JsonType::signedInteger;
+    case dom::element_type::UINT64:
+        return JsonType::unsignedInteger;
+    case dom::element_type::DOUBLE:
+        return JsonType::floating;
+    case dom::element_type::STRING:
+        return JsonType::string;
+    case dom::element_type::BOOL:
+        return JsonType::boolean;
+    case dom::element_type::NULL_VALUE:
+        return JsonType::null;
     }
     return JsonType::null;
 }
@@ -114,41 +134,48 @@ std::optional<JsonArray> JsonValue::asArray() const noexcept {
 JsonIntegerStatus JsonValue::getInt64(std::int64_t& out) const noexcept {
     const auto element = fromHandle<dom::element>(handle_);
     switch (type()) {
-        case JsonType::signedInteger: out = element.get_int64().value_unsafe(); return JsonIntegerStatus::ok;
-        case JsonType::unsignedInteger: return JsonIntegerStatus::outOfRange;
-        case JsonType::floating: {
-            const double value = element.get_double().value_unsafe();
-            if (!isWhole(value)) return JsonIntegerStatus::notWhole;
-            // -2^63 is exact as a double; 2^63 is the first value past the range.
-            if (value < -9223372036854775808.0 || value >= 9223372036854775808.0) {
-                return JsonIntegerStatus::outOfRange;
-            }
-            out = static_cast<std::int64_t>(value);
-            return JsonIntegerStatus::ok;
+    case JsonType::signedInteger:
+        out = element.get_int64().value_unsafe();
+        return JsonIntegerStatus::ok;
+    case JsonType::unsignedInteger:
+        return JsonIntegerStatus::outOfRange;
+    case JsonType::floating: {
+        const double value = element.get_double().value_unsafe();
+        if (!isWhole(value)) return JsonIntegerStatus::notWhole;
+        // -2^63 is exact as a double; 2^63 is the first value past the range.
+        if (value < -9223372036854775808.0 || value >= 9223372036854775808.0) {
+            return JsonIntegerStatus::outOfRange;
         }
-        default: return JsonIntegerStatus::notNumber;
+        out = static_cast<std::int64_t>(value);
+        return JsonIntegerStatus::ok;
+    }
+    default:
+        return JsonIntegerStatus::notNumber;
     }
 }
 
 JsonIntegerStatus JsonValue::getUInt64(std::uint64_t& out) const noexcept {
     const auto element = fromHandle<dom::element>(handle_);
     switch (type()) {
-        case JsonType::signedInteger: {
-            const std::int64_t value = element.get_int64().value_unsafe();
-            if (value < 0) return JsonIntegerStatus::outOfRange;
-            out = static_cast<std::uint64_t>(value);
-            return JsonIntegerStatus::ok;
-        }
-        case JsonType::unsignedInteger: out = element.get_uint64().value_unsafe(); return JsonIntegerStatus::ok;
-        case JsonType::floating: {
-            const double value = element.get_double().value_unsafe();
-            if (!isWhole(value)) return JsonIntegerStatus::notWhole;
-            if (value < 0 && value != 0) return JsonIntegerStatus::outOfRange;
-            if (value >= 18446744073709551616.0) return JsonIntegerStatus::outOfRange;
-            out = static_cast<std::uint64_t>(value);
-            return JsonIntegerStatus::ok;
-        }
-        default: return JsonIntegerStatus::notNumber;
+    case JsonType::signedInteger: {
+        const std::int64_t value = element.get_int64().value_unsafe();
+        if (value < 0) return JsonIntegerStatus::outOfRange;
+        out = static_cast<std::uint64_t>(value);
+        return JsonIntegerStatus::ok;
+    }
+    case JsonType::unsignedInteger:
+        out = element.get_uint64().value_unsafe();
+        return JsonIntegerStatus::ok;
+    case JsonType::floating: {
+        const double value = element.get_double().value_unsafe();
+        if (!isWhole(value)) return JsonIntegerStatus::notWhole;
+        if (value < 0 && value != 0) return JsonIntegerStatus::outOfRange;
+        if (value >= 18446744073709551616.0) return JsonIntegerStatus::outOfRange;
+        out = static_cast<std::uint64_t>(value);
+        return JsonIntegerStatus::ok;
+    }
+    default:
+        return JsonIntegerStatus::notNumber;
     }
 }
 
@@ -246,4 +273,4 @@ JsonDocument JsonDocument::parseInPlace(std::string& buffer) {
     return document;
 }
 
-} // namespace zentrabo::platform
+}  // namespace zentrabo::platform

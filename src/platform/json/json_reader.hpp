@@ -48,8 +48,7 @@ public:
     // A whole number that fits T. A floating number counts when it has no
     // fraction (96.0, 1e2); 96.5, or -1 for an unsigned T, does not.
     template <class T>
-        requires std::is_integral_v<T> && (!std::is_same_v<T, bool>)
-    JsonIntegerStatus getInteger(T& out) const noexcept {
+    requires std::is_integral_v<T> &&(!std::is_same_v<T, bool>)JsonIntegerStatus getInteger(T& out) const noexcept {
         if constexpr (std::is_signed_v<T>) {
             std::int64_t wide = 0;
             const auto status = getInt64(wide);
@@ -184,4 +183,4 @@ private:
     JsonValue root_{JsonValue::Handle{}};
 };
 
-} // namespace zentrabo::platform
+}  // namespace zentrabo::platform

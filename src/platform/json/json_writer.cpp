@@ -69,7 +69,7 @@ std::size_t validSequenceLength(std::string_view text, std::size_t i) {
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 void JsonWriter::separate() {
     if (needsComma_) out_.push_back(',');
@@ -191,17 +191,31 @@ void JsonWriter::writeEscaped(std::string_view text) {
             out_.append("\xEF\xBF\xBD", 3);
         } else {
             switch (byte) {
-                case '"': out_.append("\\\"", 2); break;
-                case '\\': out_.append("\\\\", 2); break;
-                case '\n': out_.append("\\n", 2); break;
-                case '\r': out_.append("\\r", 2); break;
-                case '\t': out_.append("\\t", 2); break;
-                case '\b': out_.append("\\b", 2); break;
-                case '\f': out_.append("\\f", 2); break;
-                default: {
-                    const char escape[6] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
-                    out_.append(escape, 6);
-                }
+            case '"':
+                out_.append("\\\"", 2);
+                break;
+            case '\\':
+                out_.append("\\\\", 2);
+                break;
+            case '\n':
+                out_.append("\\n", 2);
+                break;
+            case '\r':
+                out_.append("\\r", 2);
+                break;
+            case '\t':
+                out_.append("\\t", 2);
+                break;
+            case '\b':
+                out_.append("\\b", 2);
+                break;
+            case '\f':
+                out_.append("\\f", 2);
+                break;
+            default: {
+                const char escape[6] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
+                out_.append(escape, 6);
+            }
             }
         }
         ++i;
@@ -210,4 +224,4 @@ void JsonWriter::writeEscaped(std::string_view text) {
     out_.append(text.data() + runStart, text.size() - runStart);
 }
 
-} // namespace zentrabo::platform
+}  // namespace zentrabo::platform

@@ -45,4 +45,4 @@ private:
     bool needsComma_ = false;
 };
 
-} // namespace zentrabo::platform
+}  // namespace zentrabo::platform

@@ -14,24 +14,24 @@ class DnsServiceOperation;
 // operation on one executor, ended by stop() or destruction, after which its
 // handler is never called again.
 class DnsServiceHandle {
- public:
-  explicit DnsServiceHandle(asio::any_io_executor executor);
-  DnsServiceHandle(const DnsServiceHandle&) = delete;
-  DnsServiceHandle& operator=(const DnsServiceHandle&) = delete;
+public:
+    explicit DnsServiceHandle(asio::any_io_executor executor);
+    DnsServiceHandle(const DnsServiceHandle&) = delete;
+    DnsServiceHandle& operator=(const DnsServiceHandle&) = delete;
 
-  void stop();
+    void stop();
 
- protected:
-  ~DnsServiceHandle();
+protected:
+    ~DnsServiceHandle();
 
-  const asio::any_io_executor& executor() const { return executor_; }
+    const asio::any_io_executor& executor() const { return executor_; }
 
-  // Stops the running operation, if any, and keeps `operation` instead.
-  void replace(std::shared_ptr<detail::DnsServiceOperation> operation);
+    // Stops the running operation, if any, and keeps `operation` instead.
+    void replace(std::shared_ptr<detail::DnsServiceOperation> operation);
 
- private:
-  asio::any_io_executor executor_;
-  std::shared_ptr<detail::DnsServiceOperation> operation_;
+private:
+    asio::any_io_executor executor_;
+    std::shared_ptr<detail::DnsServiceOperation> operation_;
 };
 
 }  // namespace zentrabo::platform

@@ -5,11 +5,11 @@
 namespace zentrabo::platform::detail {
 
 void prepareDnsServiceLibrary() {
-  static const bool prepared = [] {
-    setenv("AVAHI_COMPAT_NOWARN", "1", 0);
-    return true;
-  }();
-  static_cast<void>(prepared);
+    static const bool prepared = [] {
+        setenv("AVAHI_COMPAT_NOWARN", "1", 0);
+        return true;
+    }();
+    static_cast<void>(prepared);
 }
 
 namespace {

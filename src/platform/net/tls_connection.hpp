@@ -21,43 +21,41 @@ namespace zentrabo::platform {
 // so every request on it can be judged by that fingerprint. Operations of
 // one connection must not overlap except one read beside one write.
 class TlsConnection {
- public:
-  using Stream = asio::ssl::stream<asio::ip::tcp::socket>;
+public:
+    using Stream = asio::ssl::stream<asio::ip::tcp::socket>;
 
-  TlsConnection(asio::ip::tcp::socket socket, std::shared_ptr<TlsContext> context);
+    TlsConnection(asio::ip::tcp::socket socket, std::shared_ptr<TlsContext> context);
 
-  // Runs the handshake in the context's role; on success records the peer's
-  // certificate fingerprint.
-  asio::awaitable<std::error_code> handshake();
+    // Runs the handshake in the context's role; on success records the peer's
+    // certificate fingerprint.
+    asio::awaitable<std::error_code> handshake();
 
-  // SHA-256 of the DER bytes of the peer's leaf certificate as 64 lowercase
-  // hexadecimal digits; none before the handshake or when the peer presented
-  // no certificate.
-  const std::optional<std::string>& peerCertificateFingerprint() const noexcept {
-    return peerFingerprint_;
-  }
+    // SHA-256 of the DER bytes of the peer's leaf certificate as 64 lowercase
+    // hexadecimal digits; none before the handshake or when the peer presented
+    // no certificate.
+    const std::optional<std::string>& peerCertificateFingerprint() const noexcept { return peerFingerprint_; }
 
-  // Reads what is available, at most the buffer's size. A peer that ends the
-  // stream without a TLS close_notify is treated as ending it cleanly: both
-  // give asio::error::eof.
-  asio::awaitable<std::tuple<std::error_code, std::size_t>> readSome(asio::mutable_buffer buffer);
+    // Reads what is available, at most the buffer's size. A peer that ends the
+    // stream without a TLS close_notify is treated as ending it cleanly: both
+    // give asio::error::eof.
+    asio::awaitable<std::tuple<std::error_code, std::size_t>> readSome(asio::mutable_buffer buffer);
 
-  // Writes the whole buffer.
-  asio::awaitable<std::error_code> writeAll(asio::const_buffer buffer);
+    // Writes the whole buffer.
+    asio::awaitable<std::error_code> writeAll(asio::const_buffer buffer);
 
-  // Sends close_notify and waits for the peer's (bounded by the caller).
-  asio::awaitable<std::error_code> shutdown();
+    // Sends close_notify and waits for the peer's (bounded by the caller).
+    asio::awaitable<std::error_code> shutdown();
 
-  // Closes the TCP socket at once; pending operations end with an error.
-  void close() noexcept;
+    // Closes the TCP socket at once; pending operations end with an error.
+    void close() noexcept;
 
-  Stream::executor_type executor() { return stream_.get_executor(); }
-  asio::ip::tcp::socket& socket() noexcept { return stream_.next_layer(); }
+    Stream::executor_type executor() { return stream_.get_executor(); }
+    asio::ip::tcp::socket& socket() noexcept { return stream_.next_layer(); }
 
- private:
-  std::shared_ptr<TlsContext> context_;  // outlives the stream: its check is used by the handshake
-  Stream stream_;
-  std::optional<std::string> peerFingerprint_;
+private:
+    std::shared_ptr<TlsContext> context_;  // outlives the stream: its check is used by the handshake
+    Stream stream_;
+    std::optional<std::string> peerFingerprint_;
 };
 
 }  // namespace zentrabo::platform

@@ -9,11 +9,11 @@ namespace zentrabo::platform {
 namespace {
 
 asio::ssl::context::method methodFor(TlsRole role) {
-  return role == TlsRole::server ? asio::ssl::context::tls_server : asio::ssl::context::tls_client;
+    return role == TlsRole::server ? asio::ssl::context::tls_server : asio::ssl::context::tls_client;
 }
 
 void require(int result, const char* operation) {
-  if (result != 1) throw CryptoError(operation);
+    if (result != 1) throw CryptoError(operation);
 }
 
 }  // namespace
@@ -22,44 +22,42 @@ TlsContext::TlsContext(TlsRole role, PeerCertificateCheck check)
     : role_(role), context_(methodFor(role)), check_(std::move(check)) {}
 
 std::shared_ptr<TlsContext> TlsContext::make(TlsRole role, const EcPrivateKey& privateKey,
-                                             const Certificate& certificate,
-                                             PeerCertificateCheck check) {
-  std::shared_ptr<TlsContext> context(new TlsContext(role, std::move(check)));
-  SSL_CTX* native = context->context_.native_handle();
+                                             const Certificate& certificate, PeerCertificateCheck check) {
+    std::shared_ptr<TlsContext> context(new TlsContext(role, std::move(check)));
+    SSL_CTX* native = context->context_.native_handle();
 
-  require(SSL_CTX_set_min_proto_version(native, TLS1_3_VERSION), "TLS minimum version");
-  require(SSL_CTX_set_max_proto_version(native, TLS1_3_VERSION), "TLS maximum version");
-  SSL_CTX_set_options(native, SSL_OP_NO_TICKET);
-  require(SSL_CTX_set_num_tickets(native, 0), "TLS session tickets");
-  SSL_CTX_set_session_cache_mode(native, SSL_SESS_CACHE_OFF);
+    require(SSL_CTX_set_min_proto_version(native, TLS1_3_VERSION), "TLS minimum version");
+    require(SSL_CTX_set_max_proto_version(native, TLS1_3_VERSION), "TLS maximum version");
+    SSL_CTX_set_options(native, SSL_OP_NO_TICKET);
+    require(SSL_CTX_set_num_tickets(native, 0), "TLS session tickets");
+    SSL_CTX_set_session_cache_mode(native, SSL_SESS_CACHE_OFF);
 
-  require(SSL_CTX_use_certificate(native, certificate.native()), "TLS certificate");
-  require(SSL_CTX_use_PrivateKey(native, privateKey.native()), "TLS private key");
-  require(SSL_CTX_check_private_key(native), "TLS key and certificate pairing");
+    require(SSL_CTX_use_certificate(native, certificate.native()), "TLS certificate");
+    require(SSL_CTX_use_PrivateKey(native, privateKey.native()), "TLS private key");
+    require(SSL_CTX_check_private_key(native), "TLS key and certificate pairing");
 
-  // The server asks every client for a certificate and refuses a handshake
-  // without one; both sides hand the peer's certificate to the check instead
-  // of evaluating a chain.
-  const int mode = role == TlsRole::server
-                       ? SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT | SSL_VERIFY_CLIENT_ONCE
-                       : SSL_VERIFY_PEER;
-  SSL_CTX_set_verify(native, mode, nullptr);
-  SSL_CTX_set_cert_verify_callback(native, &TlsContext::verifyPeer, context.get());
-  return context;
+    // The server asks every client for a certificate and refuses a handshake
+    // without one; both sides hand the peer's certificate to the check instead
+    // of evaluating a chain.
+    const int mode = role == TlsRole::server
+                         ? SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT | SSL_VERIFY_CLIENT_ONCE
+                         : SSL_VERIFY_PEER;
+    SSL_CTX_set_verify(native, mode, nullptr);
+    SSL_CTX_set_cert_verify_callback(native, &TlsContext::verifyPeer, context.get());
+    return context;
 }
 
 int TlsContext::verifyPeer(X509_STORE_CTX* store, void* self) {
-  const auto& check = static_cast<TlsContext*>(self)->check_;
-  bool accepted = false;
-  try {
-    const std::optional<Certificate> leaf =
-        Certificate::fromNative(X509_STORE_CTX_get0_cert(store));
-    accepted = check && check(leaf ? &*leaf : nullptr);
-  } catch (...) {
-    accepted = false;  // a check that fails cannot vouch for the peer
-  }
-  if (!accepted) X509_STORE_CTX_set_error(store, X509_V_ERR_CERT_REJECTED);
-  return accepted ? 1 : 0;
+    const auto& check = static_cast<TlsContext*>(self)->check_;
+    bool accepted = false;
+    try {
+        const std::optional<Certificate> leaf = Certificate::fromNative(X509_STORE_CTX_get0_cert(store));
+        accepted = check && check(leaf ? &*leaf : nullptr);
+    } catch (...) {
+        accepted = false;  // a check that fails cannot vouch for the peer
+    }
+    if (!accepted) X509_STORE_CTX_set_error(store, X509_V_ERR_CERT_REJECTED);
+    return accepted ? 1 : 0;
 }
 
 }  // namespace zentrabo::platform

@@ -22,26 +22,25 @@ using PeerCertificateCheck = std::function<bool(const Certificate* leaf)>;
 // judged by the check alone, and no session resumption (no cache, no
 // tickets), so each connection proves its certificate afresh.
 class TlsContext {
- public:
-  // Throws CryptoError when OpenSSL refuses the settings, the certificate or
-  // the key (a key that does not belong to the certificate, say).
-  static std::shared_ptr<TlsContext> make(TlsRole role, const EcPrivateKey& privateKey,
-                                          const Certificate& certificate,
-                                          PeerCertificateCheck check);
+public:
+    // Throws CryptoError when OpenSSL refuses the settings, the certificate or
+    // the key (a key that does not belong to the certificate, say).
+    static std::shared_ptr<TlsContext> make(TlsRole role, const EcPrivateKey& privateKey,
+                                            const Certificate& certificate, PeerCertificateCheck check);
 
-  TlsContext(const TlsContext&) = delete;
-  TlsContext& operator=(const TlsContext&) = delete;
+    TlsContext(const TlsContext&) = delete;
+    TlsContext& operator=(const TlsContext&) = delete;
 
-  TlsRole role() const noexcept { return role_; }
-  asio::ssl::context& native() noexcept { return context_; }
+    TlsRole role() const noexcept { return role_; }
+    asio::ssl::context& native() noexcept { return context_; }
 
- private:
-  TlsContext(TlsRole role, PeerCertificateCheck check);
-  static int verifyPeer(X509_STORE_CTX* store, void* self);
+private:
+    TlsContext(TlsRole role, PeerCertificateCheck check);
+    static int verifyPeer(X509_STORE_CTX* store, void* self);
 
-  TlsRole role_;
-  asio::ssl::context context_;
-  PeerCertificateCheck check_;
+    TlsRole role_;
+    asio::ssl::context context_;
+    PeerCertificateCheck check_;
 };
 
 }  // namespace zentrabo::platform

@@ -9,33 +9,33 @@
 namespace zentrabo::platform::keystore {
 
 struct KeyItem {
-  std::string tag;
-  std::string label;
-  EcPrivateKey key;
+    std::string tag;
+    std::string label;
+    EcPrivateKey key;
 };
 
 struct CertificateItem {
-  std::string label;
-  Certificate certificate;
+    std::string label;
+    Certificate certificate;
 };
 
 struct PasswordItem {
-  std::string service;
-  std::string account;
-  Bytes data;
+    std::string service;
+    std::string account;
+    Bytes data;
 };
 
 struct Contents {
-  std::vector<KeyItem> keys;
-  std::vector<CertificateItem> certificates;
-  std::vector<PasswordItem> passwords;
+    std::vector<KeyItem> keys;
+    std::vector<CertificateItem> certificates;
+    std::vector<PasswordItem> passwords;
 };
 
 // What an operation does with the contents it was given: `changed` asks
 // for the file to be rewritten (only when the status is success).
 struct Outcome {
-  KeyStoreStatus status;
-  bool changed = false;
+    KeyStoreStatus status;
+    bool changed = false;
 };
 
 // Runs the operation on the file's current contents under an exclusive lock

@@ -34,7 +34,6 @@ std::error_code readStoreFile(const std::filesystem::path& path, std::string& co
 // beside it, is flushed to disk, renamed over the old file, and the folder
 // is flushed so the rename survives a crash. Readers see the old or the new
 // file, never a mix.
-std::error_code writeStoreFileAtomically(const std::filesystem::path& path,
-                                         std::string_view contents);
+std::error_code writeStoreFileAtomically(const std::filesystem::path& path, std::string_view contents);
 
 }  // namespace zentrabo::platform

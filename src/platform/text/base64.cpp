@@ -41,7 +41,7 @@ inline std::uint32_t decodeGroup(const unsigned char* in) noexcept {
     return kDecode0[in[0]] | kDecode1[in[1]] | kDecode2[in[2]] | kDecode3[in[3]];
 }
 
-} // namespace
+}  // namespace
 
 void base64EncodeInto(std::span<const std::uint8_t> bytes, char* out) noexcept {
     const std::uint8_t* in = bytes.data();
@@ -108,4 +108,4 @@ bool base64Decode(std::string_view text, std::vector<std::uint8_t>& out) {
     return true;
 }
 
-} // namespace zentrabo::platform
+}  // namespace zentrabo::platform

@@ -37,9 +37,12 @@ bool hasCollationDataForLanguage(const std::string& locale) {
 
 UColAttributeValue icuStrength(CollationStrength strength) {
     switch (strength) {
-        case CollationStrength::primary: return UCOL_PRIMARY;
-        case CollationStrength::secondary: return UCOL_SECONDARY;
-        case CollationStrength::tertiary: return UCOL_TERTIARY;
+    case CollationStrength::primary:
+        return UCOL_PRIMARY;
+    case CollationStrength::secondary:
+        return UCOL_SECONDARY;
+    case CollationStrength::tertiary:
+        return UCOL_TERTIARY;
     }
     return UCOL_TERTIARY;
 }
@@ -83,14 +86,16 @@ Collator& Collator::operator=(Collator&&) noexcept = default;
 
 std::weak_ordering Collator::compare(std::string_view a, std::string_view b) const {
     UErrorCode status = U_ZERO_ERROR;
-    const UCollationResult result =
-        ucol_strcollUTF8(collator_.get(), a.data(), static_cast<std::int32_t>(a.size()), b.data(),
-                         static_cast<std::int32_t>(b.size()), &status);
+    const UCollationResult result = ucol_strcollUTF8(collator_.get(), a.data(), static_cast<std::int32_t>(a.size()),
+                                                     b.data(), static_cast<std::int32_t>(b.size()), &status);
     if (U_FAILURE(status)) return byteOrder(a, b);
     switch (result) {
-        case UCOL_LESS: return std::weak_ordering::less;
-        case UCOL_GREATER: return std::weak_ordering::greater;
-        case UCOL_EQUAL: break;
+    case UCOL_LESS:
+        return std::weak_ordering::less;
+    case UCOL_GREATER:
+        return std::weak_ordering::greater;
+    case UCOL_EQUAL:
+        break;
     }
     return std::weak_ordering::equivalent;
 }
@@ -121,8 +126,6 @@ std::weak_ordering compareCaseInsensitive(std::string_view a, std::string_view b
     return Collator(CollationStrength::secondary).compare(a, b);
 }
 
-bool equalCaseInsensitive(std::string_view a, std::string_view b) {
-    return compareCaseInsensitive(a, b) == 0;
-}
+bool equalCaseInsensitive(std::string_view a, std::string_view b) { return compareCaseInsensitive(a, b) == 0; }
 
 }  // namespace zentrabo::platform

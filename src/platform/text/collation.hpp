@@ -40,15 +40,12 @@ public:
                       DigitOrdering digits = DigitOrdering::textual);
     // locale "" is the root locale. Throws std::runtime_error when ICU cannot
     // open a collator at all.
-    Collator(const std::string& locale, CollationStrength strength,
-             DigitOrdering digits = DigitOrdering::textual);
+    Collator(const std::string& locale, CollationStrength strength, DigitOrdering digits = DigitOrdering::textual);
 
     // The order a file browser shows names in: locale-aware, case and
     // diacritics counting only where the base letters are equal, runs of
     // digits by their value.
-    static Collator localizedStandard() {
-        return Collator(CollationStrength::tertiary, DigitOrdering::numeric);
-    }
+    static Collator localizedStandard() { return Collator(CollationStrength::tertiary, DigitOrdering::numeric); }
     ~Collator();
     Collator(Collator&&) noexcept;
     Collator& operator=(Collator&&) noexcept;

@@ -19,10 +19,17 @@ bool needsEscape(UChar32 c) {
 
 void appendEscape(std::string& out, UChar32 c) {
     switch (c) {
-        case '\n': out += "\\n"; return;
-        case '\r': out += "\\r"; return;
-        case '\t': out += "\\t"; return;
-        default: break;
+    case '\n':
+        out += "\\n";
+        return;
+    case '\r':
+        out += "\\r";
+        return;
+    case '\t':
+        out += "\\t";
+        return;
+    default:
+        break;
     }
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "\\u{%04X}", static_cast<unsigned>(c));

@@ -17,8 +17,7 @@ std::string numericCharacters(std::string_view text) {
         UChar32 c = 0;
         U8_NEXT(bytes, offset, length, c);
         if (c >= 0 && u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE) {
-            kept.append(text.substr(static_cast<std::size_t>(start),
-                                    static_cast<std::size_t>(offset - start)));
+            kept.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(offset - start)));
         }
     }
     return kept;

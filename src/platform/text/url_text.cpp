@@ -13,10 +13,18 @@ bool isHexDigit(char c) { return isASCIIDigit(c) || (c >= 'a' && c <= 'f') || (c
 bool isForbidden(unsigned char c) {
     if (c <= 0x20 || c == 0x7F) return true;
     switch (c) {
-        case '"': case '<': case '>': case '\\': case '^': case '`': case '{': case '|': case '}':
-            return true;
-        default:
-            return false;
+    case '"':
+    case '<':
+    case '>':
+    case '\\':
+    case '^':
+    case '`':
+    case '{':
+    case '|':
+    case '}':
+        return true;
+    default:
+        return false;
     }
 }
 

@@ -5,7 +5,8 @@
 namespace zentrabo {
 
 bool fromRawValue(std::uint16_t raw, RemoteScreenStreamFrameKind& kind) {
-    if (raw < rawValue(RemoteScreenStreamFrameKind::configuration) || raw > rawValue(RemoteScreenStreamFrameKind::headPose)) {
+    if (raw < rawValue(RemoteScreenStreamFrameKind::configuration) ||
+        raw > rawValue(RemoteScreenStreamFrameKind::headPose)) {
         return false;
     }
     kind = static_cast<RemoteScreenStreamFrameKind>(raw);

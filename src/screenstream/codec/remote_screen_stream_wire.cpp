@@ -7,9 +7,12 @@ namespace zentrabo {
 
 std::string_view RemoteScreenStreamWireError::errorDescription() const {
     switch (case_) {
-        case Case::invalidMagic: return "The Mac returned an invalid stream response.";
-        case Case::invalidFrameKind: return "The Mac returned an unknown stream frame.";
-        case Case::payloadTooLarge: return "The Mac returned a stream frame that is too large.";
+    case Case::invalidMagic:
+        return "The Mac returned an invalid stream response.";
+    case Case::invalidFrameKind:
+        return "The Mac returned an unknown stream frame.";
+    case Case::payloadTooLarge:
+        return "The Mac returned a stream frame that is too large.";
     }
     return "The Mac returned an invalid stream response.";
 }

@@ -70,12 +70,16 @@ TEST(ScenarioFileTest, AMalformedScenarioIsRefusedWithItsFaultNamed) {
     EXPECT_THAT(faultOf(app + R"({"bundleIdentifier":"a"}]})"), HasSubstr("applications[0].name: is missing"));
     EXPECT_THAT(faultOf(app + R"({"name":"A","bundleIdentifier":"a","activationPolicy":"background"}]})"),
                 HasSubstr("applications[0].activationPolicy: unknown value \"background\""));
-    EXPECT_THAT(faultOf(app + R"({"name":"A","bundleIdentifier":"a","menus":[{"title":"F","items":[{"shortcut":"meta+S"}]}]}]})"),
-                HasSubstr("applications[0].menus[0].items[0].shortcut: not a shortcut"));
+    EXPECT_THAT(
+        faultOf(app +
+                R"({"name":"A","bundleIdentifier":"a","menus":[{"title":"F","items":[{"shortcut":"meta+S"}]}]}]})"),
+        HasSubstr("applications[0].menus[0].items[0].shortcut: not a shortcut"));
     EXPECT_THAT(faultOf(app + R"({"name":"A","bundleIdentifier":"a","iconColor":"#12345"}]})"),
                 HasSubstr("applications[0].iconColor: must be a colour"));
-    EXPECT_THAT(faultOf(app + R"({"name":"A","bundleIdentifier":"a","menus":[{"items":[{"effects":[{"kind":"openSheet"}]}]}]}]})"),
-                HasSubstr("applications[0].menus[0].items[0].effects[0]: openSheet needs a sheet"));
+    EXPECT_THAT(
+        faultOf(app +
+                R"({"name":"A","bundleIdentifier":"a","menus":[{"items":[{"effects":[{"kind":"openSheet"}]}]}]}]})"),
+        HasSubstr("applications[0].menus[0].items[0].effects[0]: openSheet needs a sheet"));
 }
 
 TEST(ScenarioFileTest, AFileIsNamedInItsFaultAndTheBuiltInScenarioStandsInForAMissingOne) {

@@ -24,10 +24,10 @@ protected:
     void SetUp() override {
         DesktopBuilder builder;
         builder.application("Editor", "com.example.editor")
-            .menu("File", {menuItem("Close", "cmd+W").then(opensSheet(saveSheet())),
-                           menuItem("Show Preview").then(activatesApplication("com.example.preview")),
-                           separator(), menuItem("Print…", "cmd+P").disabled(),
-                           menuItem("Quit Editor", "cmd+Q").then(quitsApplication())})
+            .menu("File",
+                  {menuItem("Close", "cmd+W").then(opensSheet(saveSheet())),
+                   menuItem("Show Preview").then(activatesApplication("com.example.preview")), separator(),
+                   menuItem("Print…", "cmd+P").disabled(), menuItem("Quit Editor", "cmd+Q").then(quitsApplication())})
             .window("Draft", {100, 100, 800, 600});
         builder.application("Notes", "com.example.notes").window("Note", {50, 50, 400, 300}).launchDelay(1.5);
         builder.application("Preview", "com.example.preview").notRunning().launchDelay(0.8);
@@ -46,7 +46,8 @@ protected:
 };
 
 TEST_F(EffectsTest, PressingAMenuItemOpensItsSheetAndAButtonDismissesIt) {
-    EXPECT_EQ(desktop->performAction(menuElement("com.example.editor", {"File", "Close"}), "AXPress"), axerror::success);
+    EXPECT_EQ(desktop->performAction(menuElement("com.example.editor", {"File", "Close"}), "AXPress"),
+              axerror::success);
     const AXElement opened = sheet();
     ASSERT_EQ(opened.kind(), AXElement::Kind::node);
     EXPECT_EQ(title(opened), "Save changes?");
@@ -203,7 +204,8 @@ TEST_F(EffectsTest, RepeatedPressesStopAddingWindowsAndSheetsAtTheirLimits) {
         .menu("File", {menuItem("New").then(opensWindow("More")), menuItem("Ask").then(opensSheet(sheet))});
     start(builder);
     const auto item = menuElement("com.example.opener", {"File", "New"});
-    for (std::size_t i = 0; i < VirtualDesktop::maximumWindowsPerApplication + 5; ++i) desktop->performAction(item, "AXPress");
+    for (std::size_t i = 0; i < VirtualDesktop::maximumWindowsPerApplication + 5; ++i)
+        desktop->performAction(item, "AXPress");
     const auto application = desktop->applicationElement(running("com.example.opener")->processIdentifier());
     EXPECT_EQ(std::get<std::vector<AXElement>>(*read(application, "AXWindows").value).size(),
               VirtualDesktop::maximumWindowsPerApplication);

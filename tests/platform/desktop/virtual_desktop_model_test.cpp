@@ -157,9 +157,9 @@ TEST_F(ModelTest, TheJournalRecordsWhatCallersDid) {
     desktop->performAction(windows[1], "AXRaise");
     desktop->post(KeyboardEvent{36, true, 0, {}, EventSourceState::none});
 
-    EXPECT_THAT(journalTexts(), ElementsAre("activate com.example.helper", "openURL https://example.com/a",
-                                            "raise com.example.editor: Hidden Away",
-                                            "post com.example.helper: key 36 down flags 0x0"));
+    EXPECT_THAT(journalTexts(),
+                ElementsAre("activate com.example.helper", "openURL https://example.com/a",
+                            "raise com.example.editor: Hidden Away", "post com.example.helper: key 36 down flags 0x0"));
     ASSERT_EQ(desktop->postedEvents().size(), 1u);
     desktop->clearJournal();
     EXPECT_TRUE(desktop->journal().empty());

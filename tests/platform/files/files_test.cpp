@@ -21,9 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::UnorderedElementsAre;
 
-void writeFile(const fs::path& path, const std::string& contents) {
-    std::ofstream(path, std::ios::binary) << contents;
-}
+void writeFile(const fs::path& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
 
 TEST(FilePath, TildeAndComponents) {
     testing::TemporaryHome home;

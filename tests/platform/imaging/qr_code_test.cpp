@@ -20,8 +20,8 @@ std::string scanWithZbar(const std::vector<std::uint8_t>& png) {
     char folder[] = "/tmp/zentrabo-qr-XXXXXX";
     if (mkdtemp(folder) == nullptr) return "<no temporary folder>";
     const std::string path = std::string(folder) + "/code.png";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()),
-                                                static_cast<std::streamsize>(png.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
     std::string output;
     if (FILE* pipe = popen(("zbarimg --raw -q --nodbus " + path + " 2>/dev/null").c_str(), "r")) {
         std::array<char, 4096> chunk;

@@ -33,7 +33,7 @@ TEST(JsonReader, LimitsNestingDepthWithoutRecursion) {
 TEST(JsonReader, RefusesInvalidTextWithoutQuotingIt) {
     EXPECT_EQ(parseFailure("{\"password\":\"se\xFFret\"}"), JsonParseError::Kind::invalidUtf8);
     EXPECT_EQ(parseFailure("\"\xED\xA0\x80\""), JsonParseError::Kind::invalidUtf8);  // encoded surrogate
-    EXPECT_EQ(parseFailure("\"\\ud800\""), JsonParseError::Kind::invalidString);       // lone surrogate escape
+    EXPECT_EQ(parseFailure("\"\\ud800\""), JsonParseError::Kind::invalidString);     // lone surrogate escape
     EXPECT_EQ(parseFailure("1e400"), JsonParseError::Kind::invalidNumber);
     EXPECT_EQ(parseFailure("18446744073709551616"), JsonParseError::Kind::invalidNumber);
     for (const std::string_view text : {"", "{", "{\"a\":}", "[1,]", "{\"secret-password\" 1}", "nul", "01"}) {
@@ -113,5 +113,5 @@ TEST(JsonReader, VisitsObjectsAndArrays) {
     EXPECT_EQ(first.root().asString(), "x\xC3\xA9\n");
 }
 
-} // namespace
-} // namespace zentrabo::platform
+}  // namespace
+}  // namespace zentrabo::platform

@@ -59,8 +59,8 @@ TEST(JsonWriter, ReplacesInvalidUtf8SoTheDocumentStaysValid) {
 }
 
 TEST(JsonWriter, WritesShortestRoundTripDoublesAndRefusesNonFinite) {
-    for (const double value : {0.25, 0.1, -0.0, 1e21, 1.8446744073709552e20, -1e19, 5e-324, 1.7976931348623157e308,
-                               96.0, 1.0 / 3}) {
+    for (const double value :
+         {0.25, 0.1, -0.0, 1e21, 1.8446744073709552e20, -1e19, 5e-324, 1.7976931348623157e308, 96.0, 1.0 / 3}) {
         std::string out;
         JsonWriter(out).number(value);
         EXPECT_EQ(JsonDocument::parse(out).root().asDouble(), value) << out;
@@ -75,5 +75,5 @@ TEST(JsonWriter, WritesShortestRoundTripDoublesAndRefusesNonFinite) {
     }
 }
 
-} // namespace
-} // namespace zentrabo::platform
+}  // namespace
+}  // namespace zentrabo::platform

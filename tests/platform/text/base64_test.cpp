@@ -11,8 +11,13 @@ std::vector<std::uint8_t> bytesOf(std::string_view text) { return {text.begin(),
 
 TEST(Base64, EncodesTheStandardVectors) {
     const std::pair<std::string_view, std::string_view> vectors[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (const auto& [plain, encoded] : vectors) {
         EXPECT_EQ(base64Encode(bytesOf(plain)), encoded);
@@ -38,11 +43,12 @@ TEST(Base64, RoundTripsEveryLengthAndByteValue) {
 
 TEST(Base64, RefusesAnythingButStrictPaddedText) {
     std::vector<std::uint8_t> out;
-    for (const std::string_view bad : std::initializer_list<std::string_view>{"Zg", "Zg=", "Zm9", "Zg==Zg==", "Z===", "====", "Zm9v\n", " Zm9v", "Zm 9v",
-                                       "Zm9v-_==", "Zm=v", "Zm9vYg=\n", std::string_view("Zm\0v", 4), "Zm9v\xC3\xA9="}) {
+    for (const std::string_view bad : std::initializer_list<std::string_view>{
+             "Zg", "Zg=", "Zm9", "Zg==Zg==", "Z===", "====", "Zm9v\n", " Zm9v", "Zm 9v", "Zm9v-_==", "Zm=v",
+             "Zm9vYg=\n", std::string_view("Zm\0v", 4), "Zm9v\xC3\xA9="}) {
         EXPECT_FALSE(base64Decode(bad, out)) << bad;
     }
 }
 
-} // namespace
-} // namespace zentrabo::platform
+}  // namespace
+}  // namespace zentrabo::platform

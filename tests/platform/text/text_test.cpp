@@ -143,7 +143,9 @@ TEST(FileURLTest, DecodesFileURLsAndRefusesEverythingElse) {
 TEST(NumericCharactersTest, KeepsEveryCharacterWithANumericValue) {
     EXPECT_EQ(numericCharacters(" 12-3a4 "), "1234");
     EXPECT_EQ(numericCharacters("٣x½Ⅻ"), "٣½Ⅻ");
-    EXPECT_EQ(numericCharacters("1\xFF" "2"), "12");
+    EXPECT_EQ(numericCharacters("1\xFF"
+                                "2"),
+              "12");
     EXPECT_EQ(numericCharacters("abc"), "");
 }
 

@@ -26,8 +26,8 @@ ScenarioMenuItem editMenu() {
 }
 
 ScenarioMenuItem windowMenu() {
-    return submenu("Window", {menuItem("Minimize", "cmd+M"), menuItem("Zoom"), separator(),
-                              menuItem("Bring All to Front")});
+    return submenu("Window",
+                   {menuItem("Minimize", "cmd+M"), menuItem("Zoom"), separator(), menuItem("Bring All to Front")});
 }
 
 ScenarioSheet saveChangesSheet() {
@@ -52,12 +52,12 @@ DesktopScenario defaultDesktopScenario() {
     untitled.color = 0xFFFFFFFF;
     builder.application("Text Editor", editorID)
         .menu("Text Editor", applicationMenu("Text Editor").children)
-        .menu("File", {menuItem("New", "cmd+N").then(opensWindow("Untitled 2")), menuItem("Open…", "cmd+O"),
-                       submenu("Open Recent", {menuItem("report.txt"), menuItem("notes.md"), separator(),
-                                               menuItem("Clear Menu")}),
-                       separator(), menuItem("Close", "cmd+W").then(opensSheet(saveChangesSheet())),
-                       menuItem("Save…", "cmd+S"), menuItem("Duplicate", "cmd+shift+S"), separator(),
-                       menuItem("Print…", "cmd+P").disabled()})
+        .menu("File",
+              {menuItem("New", "cmd+N").then(opensWindow("Untitled 2")), menuItem("Open…", "cmd+O"),
+               submenu("Open Recent",
+                       {menuItem("report.txt"), menuItem("notes.md"), separator(), menuItem("Clear Menu")}),
+               separator(), menuItem("Close", "cmd+W").then(opensSheet(saveChangesSheet())), menuItem("Save…", "cmd+S"),
+               menuItem("Duplicate", "cmd+shift+S"), separator(), menuItem("Print…", "cmd+P").disabled()})
         .menu("Edit", editMenu().children)
         .menu("Format", {submenu("Font", {menuItem("Bold", "cmd+B"), menuItem("Italic", "cmd+I"),
                                           menuItem("Bigger", "cmd++"), menuItem("Smaller", "cmd+-")}),
@@ -88,11 +88,11 @@ DesktopScenario defaultDesktopScenario() {
     page.color = 0xEEF3FAFF;
     builder.application("Browser", browserID)
         .menu("Browser", applicationMenu("Browser").children)
-        .menu("File", {menuItem("New Window", "cmd+N").then(opensWindow("Start Page")),
-                       menuItem("Open Location…", "cmd+L"), separator(),
-                       menuItem("Edit Page Source").then(activatesApplication(editorID))})
-        .menu("History", {menuItem("Back", "cmd+["), menuItem("Forward", "cmd+]").disabled(),
-                          menuItem("Home", "cmd+shift+H")})
+        .menu("File",
+              {menuItem("New Window", "cmd+N").then(opensWindow("Start Page")), menuItem("Open Location…", "cmd+L"),
+               separator(), menuItem("Edit Page Source").then(activatesApplication(editorID))})
+        .menu("History",
+              {menuItem("Back", "cmd+["), menuItem("Forward", "cmd+]").disabled(), menuItem("Home", "cmd+shift+H")})
         .menu("Window", windowMenu().children)
         .window(page);
 

@@ -103,8 +103,8 @@ struct ScenarioApplication {
     // cannotComplete, after the messaging timeout.
     bool responsive = true;
     bool acceptsTerminate = true;
-    double launchDelay = 0.4;     // seconds from the open request to running
-    double terminateDelay = 0.25; // seconds from an accepted terminate to gone
+    double launchDelay = 0.4;      // seconds from the open request to running
+    double terminateDelay = 0.25;  // seconds from an accepted terminate to gone
     // Seconds from a forced terminate to gone; a process stuck in the
     // system can outlast it by far.
     double forceTerminateDelay = 0.05;
@@ -117,8 +117,8 @@ struct ScenarioApplication {
 struct ScenarioDisplay {
     DisplayID id = 1;
     std::optional<std::string> name;
-    Rect bounds;        // global points; the main display's starts at 0, 0
-    double scale = 1;   // pixels per point
+    Rect bounds;       // global points; the main display's starts at 0, 0
+    double scale = 1;  // pixels per point
     double refreshRate = 60;
     std::uint32_t background = 0x1E3A5FFF;
     // Extra modes offered besides the one bounds and scale describe.

@@ -19,13 +19,18 @@ DesktopScenario readDesktopScenarioFile(const std::filesystem::path& path) {
     const std::string name = path.string();
     const BoundedFileRead read = readRegularFile(name, maximumFileSize);
     switch (read.status) {
-        case BoundedFileRead::Status::ok: break;
-        case BoundedFileRead::Status::tooLarge: throw ScenarioError(name + ": larger than 16 MiB");
-        case BoundedFileRead::Status::notRegularFile: throw ScenarioError(name + ": not a regular file");
-        case BoundedFileRead::Status::failed: throw ScenarioError(name + ": cannot be read (" + read.error.message() + ")");
+    case BoundedFileRead::Status::ok:
+        break;
+    case BoundedFileRead::Status::tooLarge:
+        throw ScenarioError(name + ": larger than 16 MiB");
+    case BoundedFileRead::Status::notRegularFile:
+        throw ScenarioError(name + ": not a regular file");
+    case BoundedFileRead::Status::failed:
+        throw ScenarioError(name + ": cannot be read (" + read.error.message() + ")");
     }
     try {
-        return parseDesktopScenario(std::string_view(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
+        return parseDesktopScenario(
+            std::string_view(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
     } catch (const ScenarioError& fault) {
         throw ScenarioError(name + ": " + fault.what());
     }

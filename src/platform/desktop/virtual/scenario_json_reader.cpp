@@ -13,7 +13,9 @@ namespace zentrabo::platform {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& place, const std::string& fault) { throw ScenarioError(place + ": " + fault); }
+[[noreturn]] void fail(const std::string& place, const std::string& fault) {
+    throw ScenarioError(place + ": " + fault);
+}
 
 // The members of one object, each read at most once; finish() refuses the
 // keys nobody asked for.
@@ -25,7 +27,9 @@ public:
         object_ = *object;
     }
 
-    std::string at(std::string_view key) const { return place_.empty() ? std::string(key) : place_ + "." + std::string(key); }
+    std::string at(std::string_view key) const {
+        return place_.empty() ? std::string(key) : place_ + "." + std::string(key);
+    }
 
     std::optional<JsonValue> take(std::string_view key) {
         seen_.insert(std::string(key));
@@ -88,8 +92,9 @@ public:
         if (!take(key)) return;
         text(key, raw);
         const bool sized = raw.size() == 7 || raw.size() == 9;
-        if (!sized || raw[0] != '#' ||
-            !std::all_of(raw.begin() + 1, raw.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
+        if (!sized || raw[0] != '#' || !std::all_of(raw.begin() + 1, raw.end(), [](char c) {
+                return std::isxdigit(static_cast<unsigned char>(c));
+            })) {
             fail(at(key), "must be a colour #RRGGBB or #RRGGBBAA");
         }
         const auto value = static_cast<std::uint32_t>(std::stoul(raw.substr(1), nullptr, 16));
@@ -178,8 +183,10 @@ ScenarioMenuItem readMenuItem(JsonValue value, const std::string& place) {
     fields.text("title", item.title);
     fields.flag("enabled", item.enabled);
     fields.text("shortcut", item.shortcut);
-    fields.list("items", [&](JsonValue child, const std::string& at) { item.children.push_back(readMenuItem(child, at)); });
-    fields.list("effects", [&](JsonValue effect, const std::string& at) { item.effects.push_back(readEffect(effect, at)); });
+    fields.list("items",
+                [&](JsonValue child, const std::string& at) { item.children.push_back(readMenuItem(child, at)); });
+    fields.list("effects",
+                [&](JsonValue effect, const std::string& at) { item.effects.push_back(readEffect(effect, at)); });
     fields.finish();
     return item;
 }
@@ -214,8 +221,11 @@ ScenarioApplication readApplication(JsonValue value, const std::string& place) {
     fields.number("terminateDelay", application.terminateDelay);
     fields.number("forceTerminateDelay", application.forceTerminateDelay);
     fields.color("iconColor", application.iconColor);
-    fields.list("menus", [&](JsonValue menu, const std::string& at) { application.menus.push_back(readMenuItem(menu, at)); });
-    fields.list("windows", [&](JsonValue window, const std::string& at) { application.windows.push_back(readWindow(window, at)); });
+    fields.list("menus",
+                [&](JsonValue menu, const std::string& at) { application.menus.push_back(readMenuItem(menu, at)); });
+    fields.list("windows", [&](JsonValue window, const std::string& at) {
+        application.windows.push_back(readWindow(window, at));
+    });
     fields.finish();
     return application;
 }
@@ -260,7 +270,9 @@ DesktopScenario parseDesktopScenario(std::string_view json) {
     }
     Fields fields(document->root(), "");
     DesktopScenario scenario;
-    fields.list("displays", [&](JsonValue display, const std::string& at) { scenario.displays.push_back(readDisplay(display, at)); });
+    fields.list("displays", [&](JsonValue display, const std::string& at) {
+        scenario.displays.push_back(readDisplay(display, at));
+    });
     fields.list("applications", [&](JsonValue application, const std::string& at) {
         scenario.applications.push_back(readApplication(application, at));
     });

@@ -5,12 +5,18 @@ namespace zentrabo::platform {
 
 std::string_view rawValue(EffectKind kind) {
     switch (kind) {
-        case EffectKind::openSheet: return "openSheet";
-        case EffectKind::dismissSheet: return "dismissSheet";
-        case EffectKind::activateApplication: return "activateApplication";
-        case EffectKind::quitApplication: return "quitApplication";
-        case EffectKind::openWindow: return "openWindow";
-        case EffectKind::closeWindow: return "closeWindow";
+    case EffectKind::openSheet:
+        return "openSheet";
+    case EffectKind::dismissSheet:
+        return "dismissSheet";
+    case EffectKind::activateApplication:
+        return "activateApplication";
+    case EffectKind::quitApplication:
+        return "quitApplication";
+    case EffectKind::openWindow:
+        return "openWindow";
+    case EffectKind::closeWindow:
+        return "closeWindow";
     }
     return "dismissSheet";
 }

@@ -172,11 +172,13 @@ void validateScenario(const DesktopScenario& scenario) {
             }
         }
         if (application.installed) {
-            const auto path = std::string(rawValue(application.folder)) + "/" + application.subfolder + "/" +
-                              application.name;
-            if (!bundlePaths.insert(path).second) check.fail(where, "installed at the same place as another application");
+            const auto path =
+                std::string(rawValue(application.folder)) + "/" + application.subfolder + "/" + application.name;
+            if (!bundlePaths.insert(path).second)
+                check.fail(where, "installed at the same place as another application");
         }
-        if (application.windows.size() > VirtualDesktop::maximumWindowsPerApplication) check.fail(where + ".windows", "more than 256 windows");
+        if (application.windows.size() > VirtualDesktop::maximumWindowsPerApplication)
+            check.fail(where + ".windows", "more than 256 windows");
         for (std::size_t w = 0; w < application.windows.size(); ++w) {
             check.rect(where + ".windows[" + std::to_string(w) + "].frame", application.windows[w].frame, false);
         }

@@ -21,10 +21,16 @@ std::string describe(const AXValue& value) {
         std::string operator()(double v) const { return std::to_string(v); }
         std::string operator()(const AXElement&) const { return "element"; }
         std::string operator()(const std::vector<AXElement>& v) const { return std::to_string(v.size()) + " elements"; }
-        std::string operator()(const Point& v) const { return "(" + std::to_string(std::lround(v.x)) + ", " + std::to_string(std::lround(v.y)) + ")"; }
-        std::string operator()(const Size& v) const { return std::to_string(std::lround(v.width)) + "x" + std::to_string(std::lround(v.height)); }
+        std::string operator()(const Point& v) const {
+            return "(" + std::to_string(std::lround(v.x)) + ", " + std::to_string(std::lround(v.y)) + ")";
+        }
+        std::string operator()(const Size& v) const {
+            return std::to_string(std::lround(v.width)) + "x" + std::to_string(std::lround(v.height));
+        }
         std::string operator()(const Rect& v) const { return (*this)(v.origin()) + " " + (*this)(v.size()); }
-        std::string operator()(const TextRange& v) const { return "{" + std::to_string(v.location) + ", " + std::to_string(v.length) + "}"; }
+        std::string operator()(const TextRange& v) const {
+            return "{" + std::to_string(v.location) + ", " + std::to_string(v.length) + "}";
+        }
     };
     return std::visit(Visitor{}, value);
 }
@@ -54,21 +60,21 @@ AXError VirtualDesktop::setMessagingTimeout(const AXElement& element, double sec
     if (!std::isfinite(seconds) || seconds < 0) return axerror::illegalArgument;
     auto lock = settle();
     switch (element.kind()) {
-        case AXElement::Kind::systemWide:
-            systemWideTimeout_ = seconds;
+    case AXElement::Kind::systemWide:
+        systemWideTimeout_ = seconds;
+        return axerror::success;
+    case AXElement::Kind::application:
+        if (auto* application = applicationLocked(static_cast<ProcessID>(element.identity()))) {
+            application->messagingTimeout = seconds;
             return axerror::success;
-        case AXElement::Kind::application:
-            if (auto* application = applicationLocked(static_cast<ProcessID>(element.identity()))) {
-                application->messagingTimeout = seconds;
-                return axerror::success;
-            }
-            return axerror::invalidUIElement;
-        case AXElement::Kind::node:
-            if (auto it = nodes_.find(element.identity()); it != nodes_.end()) {
-                it->second.messagingTimeout = seconds;
-                return axerror::success;
-            }
-            return axerror::invalidUIElement;
+        }
+        return axerror::invalidUIElement;
+    case AXElement::Kind::node:
+        if (auto it = nodes_.find(element.identity()); it != nodes_.end()) {
+            it->second.messagingTimeout = seconds;
+            return axerror::success;
+        }
+        return axerror::invalidUIElement;
     }
     return axerror::illegalArgument;
 }
@@ -140,8 +146,8 @@ AXAttributeResult VirtualDesktop::readApplicationAttributeLocked(Application& ap
     if (name == "AXTitle") return found(application.spec.name);
     if (name == "AXMenuBar") {
         // A menu-bar agent without menus of its own has no menu bar.
-        const bool hasMenuBar = application.spec.activationPolicy == ActivationPolicy::regular ||
-                                !application.spec.menus.empty();
+        const bool hasMenuBar =
+            application.spec.activationPolicy == ActivationPolicy::regular || !application.spec.menus.empty();
         return hasMenuBar ? found(AXElement(AXElement::Kind::node, application.menuBar)) : missing();
     }
     if (name == "AXWindows") return found(windowElements);

@@ -36,15 +36,19 @@ VirtualDesktop::VirtualDesktop(const DesktopScenario& scenario, Clock& clock)
       keyboardLayout_(scenario.keyboardLayout),
       inputSources_(scenario.inputSources) {}
 
-
 void VirtualDesktop::start(const DesktopScenario& scenario) {
     auto lock = settle();
     for (const auto& spec : scenario.displays) {
         Display display;
         display.spec = spec;
-        display.mode = {static_cast<std::int64_t>(spec.bounds.width), static_cast<std::int64_t>(spec.bounds.height),
+        display.mode = {static_cast<std::int64_t>(spec.bounds.width),
+                        static_cast<std::int64_t>(spec.bounds.height),
                         static_cast<std::int64_t>(spec.bounds.width * spec.scale),
-                        static_cast<std::int64_t>(spec.bounds.height * spec.scale), spec.refreshRate, 1, 0, true};
+                        static_cast<std::int64_t>(spec.bounds.height * spec.scale),
+                        spec.refreshRate,
+                        1,
+                        0,
+                        true};
         // The desktop picture is a window of the Dock behind everything else.
         Window picture;
         picture.number = nextWindow_++;
@@ -73,9 +77,9 @@ void VirtualDesktop::start(const DesktopScenario& scenario) {
         activateLocked(*front, true);
     }
     if (scenario.pasteboardText) {
-        pasteboardItems_.push_back({{{pasteboardtype::string,
-                                      std::vector<std::uint8_t>(scenario.pasteboardText->begin(),
-                                                                scenario.pasteboardText->end())}}});
+        pasteboardItems_.push_back(
+            {{{pasteboardtype::string,
+               std::vector<std::uint8_t>(scenario.pasteboardText->begin(), scenario.pasteboardText->end())}}});
     }
     journal_.clear();
 }
@@ -239,7 +243,8 @@ void VirtualDesktop::activateLocked(Application& application, bool allWindows) {
     std::erase(activationOrder_, application.pid);
     activationOrder_.insert(activationOrder_.begin(), application.pid);
     if (allWindows) {
-        for (auto it = application.windows.rbegin(); it != application.windows.rend(); ++it) moveWindowToFrontLocked(*it);
+        for (auto it = application.windows.rbegin(); it != application.windows.rend(); ++it)
+            moveWindowToFrontLocked(*it);
     } else if (!application.windows.empty()) {
         moveWindowToFrontLocked(application.windows.front());
     }

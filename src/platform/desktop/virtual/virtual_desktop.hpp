@@ -166,8 +166,8 @@ private:
         std::optional<std::int64_t> commandModifiers;
         std::vector<NodeID> children;
         std::vector<ScenarioEffect> effects;
-        WindowID window = 0;       // for window nodes
-        NodeID cancelButton = 0;   // for sheets and panels
+        WindowID window = 0;      // for window nodes
+        NodeID cancelButton = 0;  // for sheets and panels
         bool modal = false;
         TextRange selection;
         double messagingTimeout = 0;  // 0: the default
@@ -237,7 +237,8 @@ private:
     std::string subjectLocked(ProcessID pid) const;
     std::string elementPathLocked(NodeID id) const;
 
-    ProcessID launchLocked(const ScenarioApplication& spec, std::optional<std::filesystem::path> bundlePath, bool activates);
+    ProcessID launchLocked(const ScenarioApplication& spec, std::optional<std::filesystem::path> bundlePath,
+                           bool activates);
     void exitLocked(ProcessID pid);
     void activateLocked(Application& application, bool allWindows);
     void chooseFrontmostLocked();
@@ -280,7 +281,7 @@ private:
     Clock& clock_;
     std::mutex mutex_;
     std::vector<ScenarioApplication> catalog_;
-    std::vector<Application> applications_;  // running, in workspace order
+    std::vector<Application> applications_;   // running, in workspace order
     std::vector<ProcessID> activationOrder_;  // most recent first
     ProcessID active_ = 0;
     ProcessID nextPID_ = 501;

@@ -95,7 +95,8 @@ std::optional<PropertyListValue> VirtualDesktop::textInputPreferences() {
             sources.emplace_back(PropertyListValue::Storage(PropertyListValue::Dictionary{
                 {"KeyboardLayout Name", source.name}, {"InputSource ID", source.identifier}}));
         }
-        suite.emplace_back("AppleSelectedInputSources", PropertyListValue(PropertyListValue::Storage(std::move(sources))));
+        suite.emplace_back("AppleSelectedInputSources",
+                           PropertyListValue(PropertyListValue::Storage(std::move(sources))));
     }
     return PropertyListValue(PropertyListValue::Storage(std::move(suite)));
 }

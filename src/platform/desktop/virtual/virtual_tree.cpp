@@ -32,7 +32,8 @@ void VirtualDesktop::removeNodeLocked(NodeID id) {
     auto it = nodes_.find(id);
     if (it == nodes_.end()) return;
     if (it->second.parent != 0) {
-        if (auto parent = nodes_.find(it->second.parent); parent != nodes_.end()) std::erase(parent->second.children, id);
+        if (auto parent = nodes_.find(it->second.parent); parent != nodes_.end())
+            std::erase(parent->second.children, id);
     }
     // Iterative, so a deep tree cannot exhaust the stack.
     std::vector<NodeID> doomed{id};
@@ -99,8 +100,8 @@ WindowID VirtualDesktop::addWindowLocked(Application& application, const Scenari
     } else {
         application.windows.push_back(number);
         // Behind every application window, in front of the desktop pictures.
-        auto firstPicture = std::find_if(zOrder_.begin(), zOrder_.end(),
-                                         [this](WindowID w) { return windows_.at(w).layer < 0; });
+        auto firstPicture =
+            std::find_if(zOrder_.begin(), zOrder_.end(), [this](WindowID w) { return windows_.at(w).layer < 0; });
         zOrder_.insert(firstPicture, number);
     }
     return number;
@@ -159,8 +160,7 @@ void VirtualDesktop::openSheetLocked(Application& application, const ScenarioShe
         node.effects = spec.effects.empty() ? std::vector<ScenarioEffect>{dismissesSheet()} : spec.effects;
         if (sheet.cancelButton == spec.title && nodes_.at(id).cancelButton == 0) nodes_.at(id).cancelButton = button;
     }
-    recordLocked("sheetOpened", application.spec.bundleIdentifier,
-                 sheet.title.value_or(sheet.message.value_or("")));
+    recordLocked("sheetOpened", application.spec.bundleIdentifier, sheet.title.value_or(sheet.message.value_or("")));
 }
 
 void VirtualDesktop::dismissSheetLocked(NodeID fromNode) {
@@ -197,48 +197,48 @@ void VirtualDesktop::runEffectLocked(ProcessID owner, NodeID source, const Scena
     }
     auto* application = applicationLocked(owner);
     switch (effect.kind) {
-        case EffectKind::openSheet:
-            if (application && effect.sheet) openSheetLocked(*application, *effect.sheet);
-            break;
-        case EffectKind::dismissSheet:
-            dismissSheetLocked(source);
-            break;
-        case EffectKind::activateApplication:
-            if (auto* target = applicationLocked(effect.bundleIdentifier)) {
-                recordLocked("activate", target->spec.bundleIdentifier, "all windows");
-                activateLocked(*target, true);
-            } else {
-                launchInstalledLocked(effect.bundleIdentifier, true);
-            }
-            break;
-        case EffectKind::quitApplication: {
-            auto* target = effect.bundleIdentifier.empty() ? application : applicationLocked(effect.bundleIdentifier);
-            if (target) terminateLocked(*target, false);
-            break;
+    case EffectKind::openSheet:
+        if (application && effect.sheet) openSheetLocked(*application, *effect.sheet);
+        break;
+    case EffectKind::dismissSheet:
+        dismissSheetLocked(source);
+        break;
+    case EffectKind::activateApplication:
+        if (auto* target = applicationLocked(effect.bundleIdentifier)) {
+            recordLocked("activate", target->spec.bundleIdentifier, "all windows");
+            activateLocked(*target, true);
+        } else {
+            launchInstalledLocked(effect.bundleIdentifier, true);
         }
-        case EffectKind::openWindow:
-            if (application && application->windows.size() < maximumWindowsPerApplication) {
-                const Rect screen = displays_.front().spec.bounds;
-                const double offset = 24.0 * static_cast<double>(application->windows.size() % 10);
-                ScenarioWindow window;
-                window.title = effect.windowTitle;
-                window.frame = {screen.x + 80 + offset, screen.y + 60 + offset, openedWindowSize.width,
-                                openedWindowSize.height};
-                addWindowLocked(*application, window, true);
-                recordLocked("windowOpened", application->spec.bundleIdentifier, effect.windowTitle);
-            }
-            break;
-        case EffectKind::closeWindow:
-            if (application) {
-                for (auto number : application->windows) {
-                    if (effect.windowTitle.empty() || windows_.at(number).title == effect.windowTitle) {
-                        recordLocked("windowClosed", application->spec.bundleIdentifier, windows_.at(number).title);
-                        closeWindowLocked(*application, number);
-                        break;
-                    }
+        break;
+    case EffectKind::quitApplication: {
+        auto* target = effect.bundleIdentifier.empty() ? application : applicationLocked(effect.bundleIdentifier);
+        if (target) terminateLocked(*target, false);
+        break;
+    }
+    case EffectKind::openWindow:
+        if (application && application->windows.size() < maximumWindowsPerApplication) {
+            const Rect screen = displays_.front().spec.bounds;
+            const double offset = 24.0 * static_cast<double>(application->windows.size() % 10);
+            ScenarioWindow window;
+            window.title = effect.windowTitle;
+            window.frame = {screen.x + 80 + offset, screen.y + 60 + offset, openedWindowSize.width,
+                            openedWindowSize.height};
+            addWindowLocked(*application, window, true);
+            recordLocked("windowOpened", application->spec.bundleIdentifier, effect.windowTitle);
+        }
+        break;
+    case EffectKind::closeWindow:
+        if (application) {
+            for (auto number : application->windows) {
+                if (effect.windowTitle.empty() || windows_.at(number).title == effect.windowTitle) {
+                    recordLocked("windowClosed", application->spec.bundleIdentifier, windows_.at(number).title);
+                    closeWindowLocked(*application, number);
+                    break;
                 }
             }
-            break;
+        }
+        break;
     }
 }
 

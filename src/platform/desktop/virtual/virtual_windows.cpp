@@ -13,8 +13,12 @@ WindowInfoDictionary boundsDictionary(const Rect& frame) {
 }
 
 void fill(RgbaImage& image, double x0, double y0, double x1, double y1, std::uint32_t rgba) {
-    const auto clampX = [&](double v) { return static_cast<std::uint32_t>(std::clamp(std::lround(v), 0L, long{image.width})); };
-    const auto clampY = [&](double v) { return static_cast<std::uint32_t>(std::clamp(std::lround(v), 0L, long{image.height})); };
+    const auto clampX = [&](double v) {
+        return static_cast<std::uint32_t>(std::clamp(std::lround(v), 0L, long{image.width}));
+    };
+    const auto clampY = [&](double v) {
+        return static_cast<std::uint32_t>(std::clamp(std::lround(v), 0L, long{image.height}));
+    };
     const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(rgba >> 24), static_cast<std::uint8_t>(rgba >> 16),
                                    static_cast<std::uint8_t>(rgba >> 8), static_cast<std::uint8_t>(rgba)};
     for (auto y = clampY(y0); y < clampY(y1); ++y) {
@@ -162,11 +166,10 @@ std::optional<std::vector<DisplayMode>> VirtualDesktop::allModes(DisplayID id, b
     const auto* display = displayLocked(id);
     if (!display) return std::nullopt;
     const auto& spec = display->spec;
-    std::vector<DisplayMode> modes{{static_cast<std::int64_t>(spec.bounds.width),
-                                    static_cast<std::int64_t>(spec.bounds.height),
-                                    static_cast<std::int64_t>(spec.bounds.width * spec.scale),
-                                    static_cast<std::int64_t>(spec.bounds.height * spec.scale), spec.refreshRate, 1,
-                                    0, true}};
+    std::vector<DisplayMode> modes{
+        {static_cast<std::int64_t>(spec.bounds.width), static_cast<std::int64_t>(spec.bounds.height),
+         static_cast<std::int64_t>(spec.bounds.width * spec.scale),
+         static_cast<std::int64_t>(spec.bounds.height * spec.scale), spec.refreshRate, 1, 0, true}};
     for (std::size_t i = 0; i < spec.modes.size(); ++i) {
         DisplayMode mode = spec.modes[i];
         if (mode.ioDisplayModeID == 0) mode.ioDisplayModeID = static_cast<std::int32_t>(i + 2);
@@ -223,9 +226,12 @@ std::optional<ShareableContent> VirtualDesktop::shareableContent(bool excludeDes
     if (!screenRecordingAllowed_) return std::nullopt;
     ShareableContent content;
     for (const auto& display : displays_) {
-        content.displays.push_back({display.spec.id, display.mode.width, display.mode.height,
-                                    {display.spec.bounds.x, display.spec.bounds.y,
-                                     static_cast<double>(display.mode.width), static_cast<double>(display.mode.height)}});
+        content.displays.push_back(
+            {display.spec.id,
+             display.mode.width,
+             display.mode.height,
+             {display.spec.bounds.x, display.spec.bounds.y, static_cast<double>(display.mode.width),
+              static_cast<double>(display.mode.height)}});
     }
     for (const auto& application : applications_) {
         content.applications.push_back({application.pid, application.spec.bundleIdentifier, application.spec.name});
