@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,17 +49,31 @@ public:
     // feed; none when no whole line arrives in time.
     std::optional<std::string> exchange(std::uint16_t port, std::string_view pin,
                                         const HalvardineRequest& request) const {
+        const auto received = exchangeBytes(port, pin, encodeRecord(request) + "\n", [](std::string_view bytes) {
+            return bytes.find('\n') != std::string_view::npos;
+        });
+        if (!received) return std::nullopt;
+        const auto lineEnd = received->find('\n');
+        EXPECT_EQ(lineEnd, received->size() - 1) << "bytes after the reply line";
+        return received->substr(0, lineEnd);
+    }
+
+    // Sends the bytes as they are and returns everything the server sent once
+    // `complete` accepts it; none when the server closes or the deadline
+    // passes first.
+    std::optional<std::string> exchangeBytes(std::uint16_t port, std::string_view pin, std::string bytes,
+                                             const std::function<bool(std::string_view)>& complete) const {
         auto context = HalvardineSecurity::tlsParameters(platform::TlsRole::client,
                                                          TlsIdentity{key_, certificate_, fingerprint_}, pin);
-        RequestClient client(port, std::move(context), {encodeRecord(request) + "\n"});
+        RequestClient client(port, std::move(context), {std::move(bytes)});
         const auto end = std::chrono::steady_clock::now() + replyDeadline;
         while (std::chrono::steady_clock::now() < end) {
-            const std::string received = client.exchange().received();
-            if (const auto lineEnd = received.find('\n'); lineEnd != std::string::npos) {
-                EXPECT_EQ(lineEnd, received.size() - 1) << "bytes after the reply line";
-                return received.substr(0, lineEnd);
-            }
-            if (client.finished()) return std::nullopt;
+            // Asked before the bytes are read, so that bytes arriving with the
+            // close are still seen.
+            const bool finished = client.finished();
+            std::string received = client.exchange().received();
+            if (complete(received)) return received;
+            if (finished) return std::nullopt;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return std::nullopt;
@@ -101,6 +116,7 @@ protected:
         ASSERT_GT(process->pid(), 0);
         const auto start = process->readStartLines();
         ASSERT_TRUE(start) << "no start lines; errors: " << process->errorText();
+        serverVersion = start->version;
         port = start->port;
         serverFingerprint = start->fingerprint;
         ASSERT_EQ(serverFingerprint.size(), 64u);
@@ -158,6 +174,7 @@ protected:
     TemporaryHome home;
     // After the home: made with its environment, killed before it goes.
     std::unique_ptr<ServerProcess> process;
+    std::string serverVersion;  // "<version> (<build>)"
     std::uint16_t port = 0;
     std::string serverFingerprint;
 };
