@@ -2,6 +2,7 @@
 
 #include "maccontrol/mac_menu_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
+#include "maccontrol/server_own_folders.hpp"
 #include "model/halvardine_protocol.hpp"
 #include "platform/files/bounded_file_read.hpp"
 #include "platform/files/file_path.hpp"
@@ -51,6 +52,15 @@ std::optional<std::string> existingItem(const std::string& typed, std::string& f
     return std::nullopt;
 }
 
+// Refuses an item of the server's own folders, judged by where it really is,
+// so that no link, ".." or /proc detour reaches it; an item whose real place
+// cannot be told is refused as well. The refusal reads as for a missing item
+// and names the path as the device gave it, not where a link leads.
+void refuseServerOwnItem(const std::string& url) {
+    const auto resolved = platform::resolvedItemPath(url);
+    if (!resolved || isInsideServerOwnFolders(*resolved)) throw MacMenuError::fileBrowserPathUnavailable(url);
+}
+
 MacMenuError notRegularFile(const std::string& url) {
     return MacMenuError::fileBrowserReadFailed("The file “" + platform::lastPathComponent(url) +
                                                "” couldn’t be opened because it isn’t a regular file.");
@@ -96,7 +106,10 @@ std::optional<std::string> homeRelativeURL(std::string_view path) {
 
 std::string resolveFileBrowserURL(const std::optional<std::string>& path) {
     std::string first;
-    if (auto item = existingItem(blankMeansHome(path), first)) return *item;
+    if (auto item = existingItem(blankMeansHome(path), first)) {
+        refuseServerOwnItem(*item);
+        return *item;
+    }
     throw MacMenuError::fileBrowserPathUnavailable(first);
 }
 
@@ -104,7 +117,10 @@ std::string resolveExistingFolderURL(const std::optional<std::string>& path) {
     const std::string trimmed = path ? platform::trimWhitespaceAndNewlines(*path) : std::string();
     if (trimmed.empty()) throw MacMenuError::folderPathRequired();
     std::string first;
-    if (auto item = existingItem(trimmed, first)) return *item;
+    if (auto item = existingItem(trimmed, first)) {
+        refuseServerOwnItem(*item);
+        return *item;
+    }
     throw MacMenuError::folderPathUnavailable(first);
 }
 

@@ -27,12 +27,15 @@ std::string fileURL(std::string_view path);
 std::optional<std::string> homeRelativeURL(std::string_view path);
 
 // The existing item a request names; blank means the home folder. Throws
-// MacMenuError::fileBrowserPathUnavailable with the first candidate's path.
+// MacMenuError::fileBrowserPathUnavailable with the first candidate's path
+// when nothing exists, and with the item's path when it lies, links followed,
+// in the server's own folders (isInsideServerOwnFolders).
 std::string resolveFileBrowserURL(const std::optional<std::string>& path);
 
 // As resolveFileBrowserURL, for opening: a blank path throws
-// folderPathRequired, a missing item folderPathUnavailable. A file is
-// accepted as well as a folder.
+// folderPathRequired, a missing item folderPathUnavailable, an item of the
+// server's own folders fileBrowserPathUnavailable. A file is accepted as
+// well as a folder.
 std::string resolveExistingFolderURL(const std::optional<std::string>& path);
 
 // One file with its bytes. Throws fileBrowserFileTooLarge when it holds more

@@ -84,8 +84,9 @@ public:
 
     // Opens the file or folder the path names with its default application,
     // resolved as resolveExistingFolderURL does (file_browser.cpp); throws
-    // folderPathRequired, folderPathUnavailable, or actionFailed when the
-    // workspace refuses.
+    // folderPathRequired, folderPathUnavailable, fileBrowserPathUnavailable
+    // for the server's own folders, or actionFailed when the workspace
+    // refuses.
     void openFolder(const std::optional<std::string>& path);
 
     // Menu item matching and pressing (menu_press.cpp).

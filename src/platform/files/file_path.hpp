@@ -2,6 +2,7 @@
 // Path texts as the file browser shows them: absolute, single slashes, no
 // trailing slash except the root. "." and ".." are kept as typed, because
 // resolving them by text would go wrong across symbolic links.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,12 @@ namespace zentrabo::platform {
 // The current user's home folder: $HOME, read at each call so tests can
 // redirect it, else the password database's entry; "/" when neither exists.
 std::string homeFolderPath();
+
+// Where the existing item at path really is: every symbolic link followed
+// and "." and ".." resolved against the file system. None when the item does
+// not exist, a link on the way dangles, a folder on the way cannot be
+// searched, or the path holds a NUL character.
+std::optional<std::string> resolvedItemPath(const std::string& path);
 
 // "~" and "~/..." become the home folder; "~name/..." the home of that user
 // when the system knows it. Anything else is returned unchanged.

@@ -4,8 +4,8 @@
 
 #include "platform/desktop/application_bundle.hpp"
 #include "platform/files/atomic_file.hpp"
-#include "platform/files/xdg_folders.hpp"
 #include "platform/imaging/png_codec.hpp"
+#include "platform/store/store_files.hpp"
 
 namespace zentrabo::platform {
 
@@ -30,8 +30,10 @@ PropertyListValue infoDictionary(const ScenarioApplication& application) {
 
 }  // namespace
 
+std::filesystem::path virtualDesktopFolder() { return dataFolder() / "virtual-desktop"; }
+
 std::vector<std::filesystem::path> virtualApplicationFolders() {
-    const auto root = xdgDataHome() / "zentrabo" / "virtual-desktop";
+    const auto root = virtualDesktopFolder();
     return {root / "Applications", root / "Home" / "Applications"};
 }
 

@@ -10,9 +10,13 @@
 
 namespace zentrabo::platform {
 
+// The virtual desktop's own folder in the data folder
+// ($XDG_DATA_HOME/zentrabo/virtual-desktop). It holds the desktop's
+// application folders and nothing secret.
+std::filesystem::path virtualDesktopFolder();
+
 // The system-wide and the user's application folder of the virtual desktop:
-// $XDG_DATA_HOME/zentrabo/virtual-desktop/Applications and
-// $XDG_DATA_HOME/zentrabo/virtual-desktop/Home/Applications.
+// Applications and Home/Applications in its own folder.
 std::vector<std::filesystem::path> virtualApplicationFolders();
 
 // Writes every installed application of the scenario as

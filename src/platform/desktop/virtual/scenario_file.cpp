@@ -4,7 +4,7 @@
 
 #include "platform/desktop/virtual/scenario_validation.hpp"
 #include "platform/files/bounded_file_read.hpp"
-#include "platform/files/xdg_folders.hpp"
+#include "platform/store/store_files.hpp"
 
 namespace zentrabo::platform {
 
@@ -36,7 +36,7 @@ DesktopScenario readDesktopScenarioFile(const std::filesystem::path& path) {
     }
 }
 
-std::filesystem::path desktopScenarioPath() { return xdgConfigHome() / "zentrabo" / "virtual-desktop.json"; }
+std::filesystem::path desktopScenarioPath() { return configFolder() / "virtual-desktop.json"; }
 
 DesktopScenario loadDesktopScenario() {
     const auto path = desktopScenarioPath();
