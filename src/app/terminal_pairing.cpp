@@ -10,7 +10,6 @@
 #include "app/terminal_text.hpp"
 #include "platform/imaging/image.hpp"
 #include "platform/imaging/qr_code.hpp"
-#include "platform/store/store_files.hpp"
 #include "server/halvardine_server.hpp"
 
 namespace zentrabo {
@@ -35,10 +34,8 @@ void writeQrCode(TerminalContext& context, const std::string& link) {
     }
 }
 
-std::filesystem::path qrImagePath() { return platform::dataFolder() / "pairing-qr.png"; }
-
 void writeQrImagePath(TerminalContext& context) {
-    const auto path = qrImagePath();
+    const auto path = HalvardineServer::pairingQRImagePath();
     std::error_code ignored;
     (void)context.server.pairingQRCode();
     if (std::filesystem::exists(path, ignored)) {
@@ -55,10 +52,6 @@ void runPair(TerminalContext& context, std::string_view arguments) {
     auto& server = context.server;
     const auto& events = *server.securityAuditEvents();
     const std::optional<Uuid> newestEventBefore = events.empty() ? std::nullopt : std::optional(events.front().id);
-    // The image of an earlier session goes first: its code no longer pairs,
-    // and a start that is refused or fails to write must not leave it shown.
-    std::error_code ignored;
-    std::filesystem::remove(qrImagePath(), ignored);
     server.startPairingSession();
     const auto link = server.pairingLink();
     if (!*server.isPairingActive() || !link) {

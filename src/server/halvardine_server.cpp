@@ -44,6 +44,8 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     connections_ = std::make_shared<ServerConnections>();
     // The queue sizes each connection's limits by whether its certificate is paired.
     connections_->pairedFingerprints().update(*pairedDevices_);
+    // A window that a crash left open leaves no image behind.
+    removePairingQRImage();
     pairedDevices_.observe([connections = connections_](const std::vector<AuthorizedClientDevice>& devices) {
         connections->pairedFingerprints().update(devices);
     });
@@ -52,6 +54,7 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
 
 HalvardineServer::~HalvardineServer() {
     ZENTRABO_LOG("HalvardineServer deinit");
+    removePairingQRImage();
     // Sockets go before the queue whose context they belong to.
     closeNetwork();
 }

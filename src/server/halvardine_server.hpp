@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -188,8 +189,14 @@ public:
     // The "zentrabo://pair?" link of the open session; none without one.
     std::optional<std::string> pairingLink() const;
     // The link's QR code as PNG (blank 260 x 260 without a session), also
-    // kept as pairing-qr.png in the data folder, owner-only.
+    // kept at pairingQRImagePath(), owner-only.
     std::vector<std::uint8_t> pairingQRCode() const;
+    // pairing-qr.png in the data folder, where a front end finds the image.
+    // It carries the code and nonce, so it lives only while its pairing
+    // window is open: closing the window for any reason removes it, and so
+    // do the server's creation and destruction (after a crash, at least the
+    // next start).
+    static std::filesystem::path pairingQRImagePath();
     PairingCodeVerification verifyPairingCode(const std::optional<std::string>& code,
                                               const std::optional<std::string>& nonce);
     // Adds or renames the device of the fingerprint and saves the list.
@@ -292,6 +299,7 @@ private:
     void handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration);
 
     void startPairingExpirationTask();
+    static void removePairingQRImage();
     void saveAuthorizedClientDevices(platform::DefaultsWrite write);
     void publishClientActivity();
 

@@ -2,6 +2,8 @@
 // image, and the "pair" request that checks a device's code and stores it.
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "model/diagnostic_log.hpp"
@@ -57,7 +59,20 @@ PairingRefusal refusalFor(const PairingCodeVerification& verification) {
 
 }  // namespace
 
+std::filesystem::path HalvardineServer::pairingQRImagePath() { return platform::dataFolder() / "pairing-qr.png"; }
+
+void HalvardineServer::removePairingQRImage() {
+    const auto path = pairingQRImagePath();
+    std::error_code error;
+    if (!std::filesystem::remove(path, error) && error) {
+        ZENTRABO_LOG("Pairing QR code could not be removed from " + path.string() + ": " + error.message());
+    }
+}
+
 void HalvardineServer::startPairingSession() {
+    // The image of an earlier window goes first: a new window makes its code
+    // worthless, and a refused start shows no window at all.
+    removePairingQRImage();
     if (!*isRunning_) {
         ZENTRABO_LOG("Pairing session not started because the server is not running");
         return;
@@ -97,6 +112,7 @@ void HalvardineServer::cancelPairing(std::optional<std::string_view> reason) {
     pairingExpiresAt_.set(std::nullopt);
     pairingRemainingSeconds_.set(0);
     isPairingActive_.set(false);
+    removePairingQRImage();
     if (reason) ZENTRABO_LOG(*reason);
 }
 
@@ -147,7 +163,7 @@ std::optional<std::string> HalvardineServer::pairingLink() const {
 std::vector<std::uint8_t> HalvardineServer::pairingQRCode() const {
     auto png = pairingQRCodePng(pairingLink());
     // Kept where a front end can show it; owner-only, as it carries the code.
-    const auto path = platform::dataFolder() / "pairing-qr.png";
+    const auto path = pairingQRImagePath();
     const std::string_view bytes(reinterpret_cast<const char*>(png.data()), png.size());
     if (const std::error_code error = platform::writeStoreFileAtomically(path, bytes)) {
         ZENTRABO_LOG("Pairing QR code could not be written to " + path.string() + ": " + error.message());

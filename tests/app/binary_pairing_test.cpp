@@ -2,6 +2,10 @@
 // terminal, the "pair" request over TLS, and what pairing opens.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -97,6 +101,46 @@ TEST_F(BinaryServerTest, PairingAndTheFilesPasswordOutliveARestart) {
     EXPECT_TRUE(listed.ok) << listed.error.value_or("");
     ASSERT_TRUE(listed.fileResource);
     EXPECT_EQ(listed.fileResource->path, home.path().string());
+}
+
+TEST_F(BinaryServerTest, PairingImageGoesWhenItsWindowCloses) {
+    TestDevice phone;
+    const auto image = home.path() / ".local/share/zentrabo/pairing-qr.png";
+    const auto answers = [&](const char* command, const char* answer) {
+        ASSERT_TRUE(process->writeLine(command));
+        EXPECT_TRUE(process->readLineStartingWith(answer, terminalDeadline)) << command;
+    };
+    const auto stop = [&](int signal) {
+        ASSERT_EQ(kill(process->pid(), signal), 0);
+        ASSERT_TRUE(process->waitForExit());
+    };
+    using Close = std::function<void(const PairingWindow&)>;
+    // The listener restart comes last: the port it listens on changes.
+    const std::pair<const char*, Close> closings[] = {
+        {"paired", [&](const PairingWindow& window) { EXPECT_TRUE(pair(phone, window, "Q-1").ok); }},
+        {"cancelled", [&](const PairingWindow&) { answers("cancel", "Pairing cancelled."); }},
+        {"stopped",
+         [&](const PairingWindow&) {
+             stop(SIGTERM);
+             EXPECT_FALSE(std::filesystem::exists(image)) << "left behind by the stop";
+             startProcess();
+         }},
+        {"killed, then started",
+         [&](const PairingWindow&) {
+             stop(SIGKILL);
+             startProcess();
+         }},
+        {"listener restarted", [&](const PairingWindow&) { answers("restart", "Restarting the listener"); }},
+    };
+    for (const auto& [how, close] : closings) {
+        SCOPED_TRACE(how);
+        const auto window = openPairingWindow();
+        ASSERT_TRUE(process->readLineStartingWith("Pairing QR image: ", terminalDeadline));
+        ASSERT_TRUE(std::filesystem::exists(image));
+        close(window);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_FALSE(std::filesystem::exists(image));
+    }
 }
 
 }  // namespace

@@ -213,7 +213,7 @@ TEST_F(PairingTest, ExpiredCodeIsRefusedAndClosesTheSession) {
     EXPECT_FALSE(*server->isPairingActive());
 }
 
-TEST_F(PairingTest, QRCodeCarriesTheLinkAndIsKeptOwnerOnly) {
+TEST_F(PairingTest, QRCodeCarriesTheLinkAndIsKeptOwnerOnlyWhileTheWindowIsOpen) {
     const auto path = platform::dataFolder() / "pairing-qr.png";
     auto image = platform::decodePng(server->pairingQRCode());
     EXPECT_EQ(image.width, 260u) << "blank without a session";
@@ -228,6 +228,10 @@ TEST_F(PairingTest, QRCodeCarriesTheLinkAndIsKeptOwnerOnly) {
     const std::string link = *server->pairingLink();
     EXPECT_EQ(link.rfind("zentrabo://pair?service=", 0), 0u);
     EXPECT_NE(link.find("&code=" + *server->pairingCode() + "&nonce="), std::string::npos);
+
+    advance(120.0);
+    EXPECT_FALSE(*server->isPairingActive());
+    EXPECT_FALSE(std::filesystem::exists(path)) << "the image expires with its window";
 }
 
 TEST_F(PairingTest, LinkCarriesTheRelayRouteOnlyWhileRelayIsUsable) {
