@@ -66,9 +66,10 @@ void BM_DecodeRequestWithFile(benchmark::State& state) {
     step.fileTransferData = fileBytes();
     request.workflowSteps = std::vector<MenuWorkflowStep>{step};
     // The line as the server holds it after reading: parsed where it is.
-    std::string line = encodeRecord(request);
+    platform::JsonInputBuffer line;
+    line.append(encodeRecord(request));
     for (auto _ : state) {
-        const HalvardineRequest decoded = decodeRecordInPlace<HalvardineRequest>(line);
+        const HalvardineRequest decoded = decodeRecordFromNetworkInPlace<HalvardineRequest>(line);
         benchmark::DoNotOptimize(decoded.workflowSteps->front().fileTransferData->data());
     }
     countFileBytes(state);

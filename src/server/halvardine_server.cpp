@@ -41,7 +41,7 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
         [this](std::string id, bool ok) { return identityResponse(std::move(id), ok); }});
     fileReceiveFolderDisplayPath_.set(zentrabo::fileReceiveFolderDisplayPath(fileReceiveFolderURL()));
     queue_ = std::make_unique<platform::SerialQueue>("HalvardineServer");
-    connections_ = std::make_shared<ServerConnections>();
+    connections_ = std::make_shared<ServerConnections>(environment_.requestLimits);
     // The queue sizes each connection's limits by whether its certificate is paired.
     connections_->pairedFingerprints().update(*pairedDevices_);
     // A window that a crash left open leaves no image behind.

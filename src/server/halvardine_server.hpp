@@ -36,6 +36,7 @@
 #include "server/pairing_session.hpp"
 #include "server/published.hpp"
 #include "server/relay_connector_handle.hpp"
+#include "server/request_limits.hpp"
 #include "server/remote_file_resource.hpp"
 #include "server/security_audit_event.hpp"
 #include "server/security_failure_limiter.hpp"
@@ -67,6 +68,9 @@ struct HalvardineServerEnvironment {
     // Where password checks derive their keys: the process's key-derivation
     // pool unless a test names another executor.
     asio::any_io_executor keyDerivationWork = extraAuthorizationKeyDerivationPool().executor();
+    // What one request may cost: line lengths, the bytes of all lines read
+    // at once, the values of one request.
+    RequestLimits requestLimits = {};
 };
 
 // The one server object: it owns the published status the user interface

@@ -152,12 +152,15 @@ void HalvardineServer::processRequest(RequestLine line, const std::shared_ptr<Se
     HalvardineRequest request;
     try {
         if (line.error) throw std::runtime_error(*line.error);
-        request = decodeRecordInPlace<HalvardineRequest>(line.bytes);
+        request = decodeRecordFromNetworkInPlace<HalvardineRequest>(line.bytes, environment_.requestLimits.valueCount);
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("Request failed before processing: ") + error.what());
         send(earlyFailureResponse(error.what()), connection);
         return;
     }
+    // Handling may wait for seconds: the line and its share of the budget
+    // of all lines go first.
+    line = {};
     const auto fingerprint = connection->peerCertificateFingerprint();
     const auto channel = connectionChannel(*connection);
     ZENTRABO_LOG("Processing request: " + platform::escapeForLog(request.action, loggedActionLength));

@@ -1,5 +1,6 @@
 #include "server/server_connection.hpp"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 #include <vector>
@@ -28,8 +29,13 @@ auto logFailure(const char* prefix) {
 }  // namespace
 
 ServerConnection::ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context,
-                                   platform::Clock& clock, std::weak_ptr<ServerConnections> owner)
-    : tls_(std::move(socket), std::move(context)), queue_(tls_.executor()), clock_(clock), owner_(std::move(owner)) {
+                                   platform::Clock& clock, const std::shared_ptr<ServerConnections>& owner)
+    : tls_(std::move(socket), std::move(context)),
+      queue_(tls_.executor()),
+      clock_(clock),
+      owner_(owner),
+      pairedLineLimit_(owner->pairedLineLimit()),
+      lineBudget_(owner->lineBudget()) {
     asio::error_code error;
     const auto endpoint = tls_.socket().remote_endpoint(error);
     if (!error) remoteEndpoint_ = endpoint;
@@ -55,7 +61,12 @@ asio::awaitable<void> ServerConnection::receive(RequestHandler handler) {
     };
 
     if (const std::error_code error = co_await tls_.handshake()) {
-        complete({{}, "The TLS handshake failed: " + error.message()});
+        // No TLS session came up, so nothing can be answered over it: the
+        // connection goes at once, and with it its place among those in
+        // their handshake.
+        if (!finishFirst()) co_return;
+        ZENTRABO_LOG("Request failed before processing: The TLS handshake failed: " + error.message());
+        closeOnQueue();
         co_return;
     }
     // The certificate tells a paired device from a stranger, and with it how
@@ -69,33 +80,38 @@ asio::awaitable<void> ServerConnection::receive(RequestHandler handler) {
         co_return;
     }
     const std::size_t lineLimit =
-        admission == ServerConnections::Admission::paired ? pairedRequestLineLimit : unpairedRequestLineLimit;
+        admission == ServerConnections::Admission::paired ? pairedLineLimit_ : unpairedRequestLineLimit;
 
-    std::string buffer;
-    std::vector<char> chunk(receiveChunkSize);
+    const auto tooLarge = [] { return RequestLine{{}, {}, "The request is too large."}; };
+    RequestLine line{{}, RequestLineShare(lineBudget_), std::nullopt};
     for (;;) {
-        const auto [error, count] = co_await tls_.readSome(asio::buffer(chunk));
-        const std::size_t searchFrom = buffer.size();
-        buffer.append(chunk.data(), count);
-        // Only the new bytes can hold the first line feed.
-        const std::size_t lineEnd = buffer.find('\n', searchFrom);
-        const std::size_t lineLength = lineEnd == std::string::npos ? buffer.size() : lineEnd;
-        if (lineLength > lineLimit) {
-            complete({{}, "The request is too large."});
+        // One byte past the cap tells that the line is too long.
+        const auto room = line.bytes.room(std::min(receiveChunkSize, lineLimit + 1 - line.bytes.size()));
+        const auto [error, count] = co_await tls_.readSome(asio::buffer(room.data(), room.size()));
+        if (!line.share.grow(count)) {
+            complete(tooLarge());
             co_return;
         }
-        if (lineEnd != std::string::npos) {
-            buffer.resize(lineEnd);
-            complete({std::move(buffer), std::nullopt});
+        const std::size_t searchFrom = line.bytes.size();
+        line.bytes.commit(count);
+        // Only the new bytes can hold the first line feed.
+        const std::size_t lineEnd = line.bytes.text().find('\n', searchFrom);
+        if (lineEnd != std::string_view::npos) {
+            line.bytes.truncate(lineEnd);
+            complete(std::move(line));
+            co_return;
+        }
+        if (line.bytes.size() > lineLimit) {
+            complete(tooLarge());
             co_return;
         }
         if (error == asio::error::eof) {
             peerHasHungUp_ = true;
-            complete({std::move(buffer), std::nullopt});
+            complete(std::move(line));
             co_return;
         }
         if (error) {
-            complete({{}, error.message()});
+            complete({{}, {}, error.message()});
             co_return;
         }
     }
@@ -183,6 +199,10 @@ void ServerConnection::closeOnQueue() {
     tls_.close();
     if (auto owner = owner_.lock()) owner->remove(this);
 }
+
+ServerConnections::ServerConnections(const RequestLimits& limits)
+    : pairedLineLimit_(limits.pairedLineBytes),
+      lineBudget_(std::make_shared<RequestLineBudget>(limits.lineBytesInFlight)) {}
 
 bool ServerConnections::add(const std::shared_ptr<ServerConnection>& connection) {
     // Refusing the newcomer would let strangers that stall their handshakes

@@ -13,8 +13,11 @@
 #include <asio/ip/tcp.hpp>
 
 #include "platform/dispatch/clock.hpp"
+#include "platform/json/json_input_buffer.hpp"
 #include "platform/net/tls_connection.hpp"
 #include "server/paired_fingerprints.hpp"
+#include "server/request_limits.hpp"
+#include "server/request_line_budget.hpp"
 
 namespace zentrabo {
 
@@ -23,7 +26,9 @@ class ServerConnections;
 // What reading a connection's one request gave: the bytes of its first line
 // (without the line feed), or the reason there are none.
 struct RequestLine {
-    std::string bytes;
+    platform::JsonInputBuffer bytes;
+    // What the bytes take of the budget of all lines, until they go.
+    RequestLineShare share;
     std::optional<std::string> error;
 };
 
@@ -39,11 +44,8 @@ public:
     static constexpr std::size_t receiveChunkSize = 65536;
     // The longest request line of a certificate that is not paired: enough
     // for "pair" and every refusal, too little to make a stranger's
-    // connection costly.
+    // connection costly. A paired device's is RequestLimits::pairedLineBytes.
     static constexpr std::size_t unpairedRequestLineLimit = 64 * 1024;
-    // The longest request line of a paired device, whose workflows may carry
-    // files; a bound still, so that no client can exhaust memory.
-    static constexpr std::size_t pairedRequestLineLimit = std::size_t{1} << 30;
     // Seconds between sending the reply and closing, so it can drain.
     static constexpr double closeDelayAfterReply = 1.0;
     // What a final close reads and drops of the peer's unread bytes at most;
@@ -58,8 +60,9 @@ public:
 
     using RequestHandler = std::function<void(RequestLine)>;
 
+    // The owner's limits and line budget apply to the connection.
     ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context,
-                     platform::Clock& clock, std::weak_ptr<ServerConnections> owner);
+                     platform::Clock& clock, const std::shared_ptr<ServerConnections>& owner);
 
     // On the queue: handshake and read the first line under the initial
     // timeout. The handler runs on the queue at most once, and never after
@@ -95,6 +98,8 @@ private:
     asio::any_io_executor queue_;
     platform::Clock& clock_;
     std::weak_ptr<ServerConnections> owner_;
+    std::size_t pairedLineLimit_;
+    std::shared_ptr<RequestLineBudget> lineBudget_;
     std::optional<asio::ip::tcp::endpoint> remoteEndpoint_;
 
     std::mutex lock_;
@@ -128,6 +133,12 @@ public:
     static constexpr std::size_t maximumUnpairedConnections = 128;
 
     enum class Admission { paired, unpaired, refused };
+
+    explicit ServerConnections(const RequestLimits& limits);
+
+    std::size_t pairedLineLimit() const { return pairedLineLimit_; }
+    // Shared by the lines of every connection.
+    const std::shared_ptr<RequestLineBudget>& lineBudget() const { return lineBudget_; }
 
     // Takes a newly accepted connection in, as one in its handshake. When
     // too many are in their handshake, the one that has waited longest is
@@ -164,6 +175,8 @@ private:
     HandshakeOrder handshakeOrder_;
     std::size_t unpaired_ = 0;
     PairedFingerprints pairedFingerprints_;
+    const std::size_t pairedLineLimit_;
+    const std::shared_ptr<RequestLineBudget> lineBudget_;
 };
 
 }  // namespace zentrabo

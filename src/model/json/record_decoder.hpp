@@ -184,28 +184,45 @@ R decodeRecord(platform::JsonValue value) {
     return record;
 }
 
-// Reads a record from the JSON text of one message. Throws
-// RecordDecodeError, also for text that is no valid JSON.
-template <Record R>
-R decodeRecord(std::string_view json) {
+namespace json_detail {
+
+// Reads the record from the root of the document the parse gives; text
+// that is no valid JSON fails as a RecordDecodeError too.
+template <Record R, class Parse>
+R decodeDocument(Parse&& parse) {
     try {
-        const auto document = platform::JsonDocument::parse(json);
-        return decodeRecord<R>(document.root());
+        const platform::JsonDocument document = parse();
+        return zentrabo::decodeRecord<R>(document.root());
     } catch (const platform::JsonParseError& error) {
         throw RecordDecodeError(error.what());
     }
 }
 
-// As above, parsing the buffer where it is (no copy of a large message); the
-// buffer may gain a few bytes of capacity.
+}  // namespace json_detail
+
+// Reads a record from JSON text under the limits of every document (stored
+// files; a client reading a reply). Throws RecordDecodeError.
 template <Record R>
-R decodeRecordInPlace(std::string& json) {
-    try {
-        const auto document = platform::JsonDocument::parseInPlace(json);
-        return decodeRecord<R>(document.root());
-    } catch (const platform::JsonParseError& error) {
-        throw RecordDecodeError(error.what());
-    }
+R decodeRecord(std::string_view json) {
+    return json_detail::decodeDocument<R>([&] { return platform::JsonDocument::parse(json); });
+}
+
+// Reads a record from a document that came from the network (a request
+// line, a stream's JSON payload) under the network's limits: at most
+// maximumValueCount values and no repeated key. Throws RecordDecodeError.
+template <Record R>
+R decodeRecordFromNetwork(std::string_view json,
+                          std::size_t maximumValueCount = platform::kJsonNetworkMaximumValueCount) {
+    return json_detail::decodeDocument<R>(
+        [&] { return platform::JsonDocument::parseFromNetwork(json, maximumValueCount); });
+}
+
+// As above, parsing the buffer where it is (no copy of a large message).
+template <Record R>
+R decodeRecordFromNetworkInPlace(const platform::JsonInputBuffer& json,
+                                 std::size_t maximumValueCount = platform::kJsonNetworkMaximumValueCount) {
+    return json_detail::decodeDocument<R>(
+        [&] { return platform::JsonDocument::parseFromNetworkInPlace(json, maximumValueCount); });
 }
 
 }  // namespace zentrabo

@@ -1,5 +1,7 @@
 #include "platform/json/json_reader.hpp"
 
+#include "platform/json/json_network_checks.hpp"
+
 #include <simdjson.h>
 
 #include <bit>
@@ -18,6 +20,7 @@ static_assert(sizeof(dom::array::iterator) == sizeof(JsonValue::Handle));
 static_assert(std::is_trivially_copyable_v<dom::element>);
 static_assert(std::is_trivially_copyable_v<dom::object::iterator>);
 static_assert(std::is_trivially_copyable_v<dom::array::iterator>);
+static_assert(JsonInputBuffer::padding >= simdjson::SIMDJSON_PADDING);
 
 template <class T>
 T fromHandle(JsonValue::Handle handle) noexcept {
@@ -264,12 +267,22 @@ JsonDocument JsonDocument::parse(std::string_view text) {
     return document;
 }
 
-JsonDocument JsonDocument::parseInPlace(std::string& buffer) {
-    if (buffer.capacity() - buffer.size() < simdjson::SIMDJSON_PADDING) {
-        buffer.reserve(buffer.size() + simdjson::SIMDJSON_PADDING);
+JsonDocument JsonDocument::parseFromNetwork(std::string_view text, std::size_t maximumValueCount) {
+    return parseFromNetwork(text, true, maximumValueCount);
+}
+
+JsonDocument JsonDocument::parseFromNetworkInPlace(const JsonInputBuffer& buffer, std::size_t maximumValueCount) {
+    return parseFromNetwork(buffer.text(), false, maximumValueCount);
+}
+
+JsonDocument JsonDocument::parseFromNetwork(std::string_view text, bool copy, std::size_t maximumValueCount) {
+    // Nothing at all is no document; an empty buffer has no memory to parse.
+    if (text.empty() || !valueCountWithin(text, maximumValueCount)) {
+        throw JsonParseError(JsonParseError::Kind::malformed);
     }
     JsonDocument document;
-    document.parseInto(buffer.data(), buffer.size(), false);
+    document.parseInto(text.data(), text.size(), copy);
+    if (hasRepeatedKey(document.root())) throw JsonParseError(JsonParseError::Kind::malformed);
     return document;
 }
 

@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "platform/json/json_error.hpp"
+#include "platform/json/json_input_buffer.hpp"
 
 namespace simdjson::dom {
 class parser;
@@ -20,6 +21,10 @@ namespace zentrabo::platform {
 
 // Objects and arrays nested deeper than this fail the whole document.
 inline constexpr std::size_t kJsonMaximumDepth = 256;
+// Values a document from the network may hold: enough for any request, few
+// enough that a text of tiny elements cannot make its parsed form, or the
+// records read from it, many times larger than the text.
+inline constexpr std::size_t kJsonNetworkMaximumValueCount = std::size_t{1} << 20;
 
 // Numbers keep the exact kind the text had: a whole number that fits a
 // signed 64-bit integer, one that only fits an unsigned one, or a floating
@@ -162,12 +167,22 @@ private:
 // recursive, so hostile nesting cannot exhaust the stack.
 class JsonDocument {
 public:
-    // Copies the text into a padded buffer first.
+    // A document of our own (a stored file). Copies the text into a padded
+    // buffer first.
     static JsonDocument parse(std::string_view text);
-    // Parses the buffer where it is, growing its capacity by the few padding
-    // bytes the parser reads past the end when they are missing; the buffer
-    // must outlive the document and stay unchanged.
-    static JsonDocument parseInPlace(std::string& buffer);
+
+    // A document that came from the network (a request line, a stream's JSON
+    // payload). Besides the limits above it holds at most maximumValueCount
+    // values (each string, number, literal, array and object counts one; a
+    // key does not), counted before it is parsed, and no object names a key
+    // twice, so every reader of the text sees the same members. Either fault
+    // is malformed input. Copies the text first.
+    static JsonDocument parseFromNetwork(std::string_view text,
+                                         std::size_t maximumValueCount = kJsonNetworkMaximumValueCount);
+    // The same, parsing the buffer where it is; it must outlive the document
+    // and stay unchanged.
+    static JsonDocument parseFromNetworkInPlace(const JsonInputBuffer& buffer,
+                                                std::size_t maximumValueCount = kJsonNetworkMaximumValueCount);
 
     JsonDocument(JsonDocument&&) noexcept;
     JsonDocument& operator=(JsonDocument&&) noexcept;
@@ -178,6 +193,7 @@ public:
 private:
     JsonDocument();
     void parseInto(const char* data, std::size_t length, bool copy);
+    static JsonDocument parseFromNetwork(std::string_view text, bool copy, std::size_t maximumValueCount);
 
     std::unique_ptr<simdjson::dom::parser> parser_;
     JsonValue root_{JsonValue::Handle{}};

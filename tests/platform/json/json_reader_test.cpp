@@ -92,8 +92,8 @@ TEST(JsonReader, KeepsTheExactKindOfEveryNumber) {
 }
 
 TEST(JsonReader, VisitsObjectsAndArrays) {
-    std::string buffer = R"({"a":"x\u00e9\n","b":[true,false,null],"c":{},"a":"last"})";
-    const auto document = JsonDocument::parseInPlace(buffer);
+    // A stored document keeps a repeated key; find gives its last value.
+    const auto document = JsonDocument::parse(R"({"a":"x\u00e9\n","b":[true,false,null],"c":{},"a":"last"})");
     const auto object = document.root().asObject();
     ASSERT_TRUE(object);
     EXPECT_EQ(object->size(), 4u);
