@@ -57,6 +57,13 @@ protected:
     }
     std::string exchange(std::vector<std::string> pieces) { return exchange(connect(std::move(pieces))); }
 
+    // A ping padded with spaces to exactly the length given.
+    static std::string paddedPing(std::size_t length, std::string_view id = "L-1") {
+        std::string line = R"({"id":")" + std::string(id) + R"(","action":"ping")";
+        line.append(length - line.size() - 1, ' ');
+        return line + "}";
+    }
+
     static HalvardineResponse reply(const std::string& line) {
         EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line feed, at the end";
         return decodeRecord<HalvardineResponse>(std::string_view(line).substr(0, line.size() - 1));
@@ -74,12 +81,7 @@ protected:
     }
 
     // How often the log holds the text.
-    std::size_t logCount(std::string_view text) const {
-        const std::string log = home.logText();
-        std::size_t count = 0;
-        for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
-        return count;
-    }
+    std::size_t logCount(std::string_view text) const { return home.logCount(text); }
 
     std::shared_ptr<platform::TlsContext> strangerContext;
 };

@@ -219,12 +219,6 @@ TEST_F(RequestRoadTest, ClientsThatDoNotDeliverARequestWithinTwelveSecondsAreDis
 }
 
 TEST_F(RequestRoadTest, RequestLinesAreCappedLowForStrangersAndHighForPairedDevices) {
-    // A ping padded with spaces to exactly the length given.
-    const auto paddedPing = [](std::size_t length) {
-        std::string line = R"({"id":"L-1","action":"ping")";
-        line.append(length - line.size() - 1, ' ');
-        return line + "}";
-    };
     const std::size_t unpairedLimit = ServerConnection::unpairedRequestLineLimit;
     EXPECT_EQ(reply(exchange(connectStranger({paddedPing(unpairedLimit) + "\n"}))).error, "Not authorized.");
 

@@ -55,15 +55,23 @@ protected:
         auto record = relay;
         if (!desktop) desktop = platform::VirtualDesktop::create(desktopScenario.build(), clock);
         if (!loginItem) loginItem = std::make_shared<platform::XdgAutostartLoginItem>(serverProgram());
-        return HalvardineServer::create(HalvardineServerEnvironment{
-            clock, *desktop, loginItem, mainLoop.executor(), defaults, *securities_.back(),
+        HalvardineServerEnvironment environment{
+            clock,
+            *desktop,
+            loginItem,
+            mainLoop.executor(),
+            defaults,
+            *securities_.back(),
             [record](RelayConnectorHandle::StateHandler handler) -> std::unique_ptr<RelayConnectorHandle> {
                 if (record->refuseToMake) throw std::runtime_error("TLS settings refused");
                 record->stateHandler = std::move(handler);
                 ++record->connectorsMade;
                 return std::make_unique<RelayRecorder>(record);
             },
-            asio::ip::make_address("127.0.0.1"), advertisesService});
+            asio::ip::make_address("127.0.0.1"),
+            advertisesService};
+        environment.requestLimits = requestLimits;
+        return HalvardineServer::create(std::move(environment));
     }
 
     // The identities of the temporary home, as the last server made sees them.
@@ -89,6 +97,8 @@ protected:
     std::shared_ptr<RelayRecord> relay;
     // Only the advertisement tests announce the server.
     bool advertisesService = false;
+    // Tests of the request limits lower them.
+    RequestLimits requestLimits;
 
 private:
     // Kept while the servers made with them may live.

@@ -7,6 +7,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -44,6 +45,13 @@ public:
         std::ostringstream text;
         text << file.rdbuf();
         return text.str();
+    }
+    // How often the log holds the text.
+    std::size_t logCount(std::string_view text) const {
+        const std::string log = logText();
+        std::size_t count = 0;
+        for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+        return count;
     }
 
 private:

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace zentrabo::platform {
 namespace {
@@ -111,6 +114,72 @@ TEST(JsonReader, VisitsObjectsAndArrays) {
 
     const auto first = JsonDocument::parse(R"("x\u00e9\n")");
     EXPECT_EQ(first.root().asString(), "x\xC3\xA9\n");
+}
+
+bool parsesFromNetwork(std::string_view text, std::size_t maximumValueCount = kJsonNetworkMaximumValueCount) {
+    try {
+        JsonDocument::parseFromNetwork(text, maximumValueCount);
+        return true;
+    } catch (const JsonParseError& error) {
+        EXPECT_EQ(error.kind(), JsonParseError::Kind::malformed) << text;
+        return false;
+    }
+}
+
+TEST(JsonReader, NetworkDocumentsHoldNoMoreValuesThanAllowed) {
+    // Each text and its values: every string, number, literal, array and
+    // object, but no key.
+    const std::vector<std::pair<std::string_view, std::size_t>> cases = {
+        {"1", 1},
+        {R"("a\"b")", 1},
+        {R"("a\\")", 1},
+        {R"(["\\\"",1])", 3},
+        {"[]", 1},
+        {" { } ", 1},
+        {"[1,-2.5e3,true,false,null]", 6},
+        {R"({"k":"v","n":{"m":[]}})", 4},
+        {R"([ "x" , [ 1 ] ])", 4},
+        {R"({"a\":b,c":1})", 2},
+    };
+    for (const auto& [text, values] : cases) {
+        EXPECT_TRUE(parsesFromNetwork(text, values)) << text;
+        EXPECT_FALSE(parsesFromNetwork(text, values - 1)) << text;
+    }
+}
+
+TEST(JsonReader, NetworkDocumentsNameNoKeyTwiceAtAnyDepth) {
+    for (const std::string_view text :
+         {R"({"a":1,"a":2})", R"({"a":1,"\u0061":2})", R"([{"x":[{"b":1,"c":2,"b":3}]}])"}) {
+        EXPECT_FALSE(parsesFromNetwork(text)) << text;
+        // A stored document is read as it always was.
+        EXPECT_NO_THROW(JsonDocument::parse(text)) << text;
+    }
+    for (const std::string_view text : {R"([{"a":1},{"a":1}])", R"({"a":{"a":1},"b":2})"}) {
+        EXPECT_TRUE(parsesFromNetwork(text)) << text;
+    }
+}
+
+TEST(JsonReader, AnInputBufferKeepsItsTextAcrossGrowthAndIsParsedWhereItIs) {
+    JsonInputBuffer buffer;
+    std::vector<std::string> elements;
+    std::size_t length = 0;
+    buffer.append("[");
+    // Pieces of uneven sizes, well past several growth steps.
+    while (length < 3 * JsonInputBuffer::growthStep) {
+        elements.push_back(std::string(elements.size() * 977 % 70000, static_cast<char>('a' + elements.size() % 26)));
+        buffer.append((elements.size() > 1 ? ",\"" : "\"") + elements.back() + "\"");
+        length = buffer.size();
+    }
+    // What follows the first line feed is cut off.
+    buffer.append("]\n[\"next\"]");
+    buffer.truncate(buffer.text().find('\n'));
+
+    const auto document = JsonDocument::parseFromNetworkInPlace(buffer);
+    const auto array = document.root().asArray();
+    ASSERT_TRUE(array);
+    std::vector<std::string> parsed;
+    for (const auto element : *array) parsed.emplace_back(*element.asString());
+    EXPECT_EQ(parsed, elements);
 }
 
 }  // namespace
