@@ -1,6 +1,6 @@
-// Feeds arbitrary bytes to the request and reply decoders (the first byte
-// picks which), and checks that whatever decodes also encodes and decodes
-// back to an equal record.
+// Feeds arbitrary bytes to the request decoder as the network reads it and
+// to the reply decoder (the first byte picks which), and checks that
+// whatever decodes also encodes and decodes back to an equal record.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,11 +15,11 @@ void require(bool condition) {
     if (!condition) std::abort();
 }
 
-template <class R>
-void roundTrip(std::string_view line) {
+template <class R, class Decode>
+void roundTrip(std::string_view line, Decode decode) {
     R record;
     try {
-        record = zentrabo::decodeRecord<R>(line);
+        record = decode(line);
     } catch (const zentrabo::RecordDecodeError&) {
         return;
     }
@@ -33,9 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const std::string_view line(reinterpret_cast<const char*>(data + 1), size - 1);
     if (data[0] & 1) {
-        roundTrip<zentrabo::HalvardineResponse>(line);
+        roundTrip<zentrabo::HalvardineResponse>(
+            line, [](std::string_view text) { return zentrabo::decodeRecord<zentrabo::HalvardineResponse>(text); });
     } else {
-        roundTrip<zentrabo::HalvardineRequest>(line);
+        roundTrip<zentrabo::HalvardineRequest>(line, [](std::string_view text) {
+            return zentrabo::decodeRecordFromNetwork<zentrabo::HalvardineRequest>(text);
+        });
     }
     return 0;
 }
