@@ -1,14 +1,12 @@
 // A peer that connects and hangs up before TLS costs the server nothing: no
 // reply is tried over a session that never came up, and the socket closes at
 // once instead of waiting in CLOSE-WAIT.
+#include "support/loopback_socket.hpp"
 #include "support/server_process.hpp"
 #include "support/temporary_home.hpp"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -53,13 +51,8 @@ TEST(HandshakeFailureTest, APeerThatHangsUpBeforeTlsIsClosedAtOnceWithoutAReply)
     // Several, since a single one could be closed quickly by luck.
     constexpr std::size_t peers = 10;
     for (std::size_t index = 0; index < peers; ++index) {
-        const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int socket = testing::connectToLoopback(start->port);
         ASSERT_GE(socket, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(start->port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
         ::close(socket);
     }
 

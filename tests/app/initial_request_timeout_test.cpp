@@ -1,12 +1,11 @@
 // The one test that waits the real 12 s a client has for its request: every
 // other test shortens it with a manual clock.
+#include "support/loopback_socket.hpp"
 #include "support/server_process.hpp"
 #include "support/temporary_home.hpp"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -31,13 +30,8 @@ TEST(InitialRequestTimeoutTest, ASilentClientIsDisconnectedAfterTwelveSeconds) {
     const auto start = server.readStartLines();
     ASSERT_TRUE(start);
 
-    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int socket = testing::connectToLoopback(start->port);
     ASSERT_GE(socket, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(start->port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
 
     // Not a byte of a handshake: the connection stays open for its 12 s...
     EXPECT_FALSE(closedWithin(socket, std::chrono::milliseconds(11'000)));
