@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/dispatch/coroutine_signal.hpp"
 #include "relay/relay_frame.hpp"
-#include "relay/relay_signal.hpp"
 
 namespace zentrabo {
 
@@ -64,8 +64,8 @@ private:
     std::deque<std::vector<std::uint8_t>> backlog_;
     std::size_t backlogBytes_ = 0;
     std::size_t outboundBytes_ = 0;
-    RelaySignal backlogSignal_;
-    RelaySignal outboundSignal_;
+    platform::CoroutineSignal backlogSignal_;
+    platform::CoroutineSignal outboundSignal_;
     bool ended_ = false;
 };
 

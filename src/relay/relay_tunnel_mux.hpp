@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/dispatch/coroutine_signal.hpp"
 #include "relay/relay_frame.hpp"
-#include "relay/relay_signal.hpp"
 
 namespace zentrabo {
 
@@ -78,8 +78,8 @@ private:
     std::deque<RelayOutboundFrame> outbound_;
     std::size_t outboundQueueBytes_ = 0;
     std::size_t pendingCloseFrames_ = 0;
-    RelaySignal readerSignal_;
-    RelaySignal writerSignal_;
+    platform::CoroutineSignal readerSignal_;
+    platform::CoroutineSignal writerSignal_;
     bool closed_ = false;
 };
 

@@ -6,8 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/crypto/random.hpp"
-#include "platform/text/uuid.hpp"
+#include "platform/random/random_bytes.hpp"
 
 namespace zentrabo::DER {
 namespace {
@@ -74,10 +73,7 @@ SerialBytes serialNumber(SerialBytes bytes) {
 
 SerialBytes serialNumber() {
     SerialBytes bytes{};
-    if (!platform::fillRandom(bytes)) {
-        const std::string text = platform::makeUUIDString();
-        std::copy_n(text.begin(), bytes.size(), bytes.begin());
-    }
+    platform::fillRandomNeverFailing(bytes);
     return serialNumber(bytes);
 }
 

@@ -51,8 +51,7 @@ Bytes ecdsaWithSha256AlgorithmIdentifier();
 // The 16 serial bytes made positive and non-zero.
 SerialBytes serialNumber(SerialBytes randomBytes);
 
-// 16 bytes from the secure generator, or from a UUID's text when it fails,
-// made positive and non-zero.
+// 16 bytes from the never-failing random source, made positive and non-zero.
 SerialBytes serialNumber();
 
 // TBSCertificate: version 3, serial, signature algorithm, issuer = subject =

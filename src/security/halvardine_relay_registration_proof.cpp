@@ -30,8 +30,7 @@ HalvardineRelayRegistrationProof HalvardineRelayRegistrationProof::make(Halvardi
     }
     HalvardineRelayRegistrationProof proof;
     proof.publicKey = platform::base64Encode(point);
-    proof.signedAt =
-        static_cast<std::int64_t>(std::trunc(security.clock().now() + platform::secondsFromUnixEpochToReferenceDate));
+    proof.signedAt = static_cast<std::int64_t>(std::trunc(security.clock().now().unixSeconds()));
     const std::string text = canonicalText(deviceID, role, version, proof.signedAt, proof.publicKey);
     try {
         proof.signature = platform::base64Encode(key.signSha256(platform::bytesOf(text)));

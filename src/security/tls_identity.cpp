@@ -1,6 +1,5 @@
 #include <algorithm>
 
-#include "model/date.hpp"
 #include "platform/crypto/crypto_error.hpp"
 #include "security/halvardine_security.hpp"
 #include "security/halvardine_security_error.hpp"
@@ -110,7 +109,7 @@ TlsIdentity HalvardineSecurity::loadOrCreateIdentity(bool server) {
 
     removeStoredCertificates(server);
     const platform::Certificate certificate =
-        makeSelfSignedCertificate(key, commonName(server), Date{clock_->now()}.systemTime());
+        makeSelfSignedCertificate(key, commonName(server), clock_->now().systemTime());
     storeCertificate(certificate, server);
     auto linked = identity(certificate);
     if (!linked) {

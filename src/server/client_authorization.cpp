@@ -42,7 +42,7 @@ std::optional<std::string> HalvardineServer::authorizeClient(const std::optional
     }
     // A success forgives this certificate's earlier failures.
     securityFailures_.forget(key);
-    device->lastSeenAt = Date{environment_.clock.now()};
+    device->lastSeenAt = environment_.clock.now();
     device->lastConnectionChannel = channel;
     pairedDevices_.set(std::move(devices));
     // Every authorized request updates the stored list; batched, so a busy

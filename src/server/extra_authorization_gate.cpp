@@ -129,7 +129,7 @@ void ExtraAuthorization::grant(std::string id, Scope scope, Channel channel, con
     HalvardineResponse response = environment_.identityResponse(std::move(id), true);
     response.extraAuthorizationToken = std::move(token);
     response.extraAuthorizationScope = scope;
-    response.extraAuthorizationExpiresAt = Date{expiresAt};
+    response.extraAuthorizationExpiresAt = expiresAt;
     response.extraAuthorizationSessionDuration = duration;
     completion(std::move(response));
 }

@@ -8,7 +8,7 @@ namespace zentrabo {
 
 ExtraAuthorizationKeyDerivation::ExtraAuthorizationKeyDerivation(asio::any_io_executor work,
                                                                  asio::any_io_executor mainLoop)
-    : work_(std::move(work)), gate_(std::make_shared<MainLoopGate>(std::move(mainLoop))) {}
+    : work_(std::move(work)), gate_(std::make_shared<platform::MainLoopGate>(std::move(mainLoop))) {}
 
 ExtraAuthorizationKeyDerivation::~ExtraAuthorizationKeyDerivation() { gate_->close(); }
 

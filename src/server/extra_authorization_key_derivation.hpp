@@ -10,9 +10,9 @@
 
 #include <asio/any_io_executor.hpp>
 
+#include "platform/dispatch/main_loop_gate.hpp"
 #include "platform/dispatch/work_pool.hpp"
 #include "server/extra_authorization_password.hpp"
-#include "server/main_loop_gate.hpp"
 
 namespace zentrabo {
 
@@ -38,7 +38,7 @@ private:
 
     asio::any_io_executor work_;
     // Lets work reach the main loop only while this object lives.
-    std::shared_ptr<MainLoopGate> gate_;
+    std::shared_ptr<platform::MainLoopGate> gate_;
 };
 
 // The pool "HalvardineServer.keyDerivation", of its own so that a stuck file

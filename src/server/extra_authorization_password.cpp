@@ -5,16 +5,24 @@
 
 #include "platform/crypto/bytes.hpp"
 #include "platform/crypto/digest.hpp"
+#include "platform/random/random_bytes.hpp"
 #include "platform/text/base64.hpp"
 #include "security/halvardine_security.hpp"
-#include "server/secure_random.hpp"
+#include "security/halvardine_security_error.hpp"
 
 namespace zentrabo {
 
 using Parameters = ExtraAuthorizationPasswordParameters;
 
 ExtraAuthorizationPasswordRecord makeExtraAuthorizationPasswordRecord(std::string_view password) {
-    const std::vector<std::uint8_t> salt = secureRandomBytes(Parameters::saltByteCount);
+    // A salt comes from the secure generator alone: its failure refuses the
+    // password instead of weakening it.
+    std::vector<std::uint8_t> salt(Parameters::saltByteCount);
+    try {
+        platform::fillSecureRandom(salt);
+    } catch (const platform::RandomGenerationError& error) {
+        throw HalvardineSecurityError::identityUnavailable(error.what());
+    }
     const platform::Bytes key =
         platform::pbkdf2HmacSha256(platform::bytesOf(password), salt,
                                    static_cast<std::uint32_t>(Parameters::iterations), Parameters::keyByteCount);

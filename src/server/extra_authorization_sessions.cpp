@@ -8,10 +8,9 @@
 
 #include "platform/crypto/bytes.hpp"
 #include "platform/crypto/digest.hpp"
+#include "platform/random/random_bytes.hpp"
+#include "platform/random/uuid.hpp"
 #include "platform/text/base64.hpp"
-#include "platform/text/uuid.hpp"
-#include "security/halvardine_security_error.hpp"
-#include "server/secure_random.hpp"
 #include "server/sha256_text.hpp"
 
 namespace zentrabo {
@@ -23,10 +22,12 @@ constexpr std::size_t tokenByteCount = 32;
 // Random bytes, or, when the generator fails, the text of a fresh UUID: a
 // grant never fails for want of randomness.
 std::vector<std::uint8_t> tokenBytes() {
+    std::vector<std::uint8_t> bytes(tokenByteCount);
     try {
-        return secureRandomBytes(tokenByteCount);
-    } catch (const HalvardineSecurityError&) {
-        const std::string uuid = platform::makeUUIDString();
+        platform::fillSecureRandom(bytes);
+        return bytes;
+    } catch (const platform::RandomGenerationError&) {
+        const std::string uuid = platform::Uuid::random().uuidString;
         return {uuid.begin(), uuid.end()};
     }
 }

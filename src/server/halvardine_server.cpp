@@ -5,7 +5,7 @@
 #include "model/diagnostic_log.hpp"
 #include "security/halvardine_relay.hpp"
 #include "server/file_receive_folder.hpp"
-#include "server/host_info.hpp"
+#include "server/mac_name.hpp"
 #include "server/paired_device_store.hpp"
 
 namespace zentrabo {
@@ -30,7 +30,7 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     relayHost_.set(loadRelayHost());
     relayClientPort_.set(loadRelayPort("relayClientPort", HalvardineRelay::defaultClientPort));
     relayControlPort_.set(loadRelayPort("relayControlPort", HalvardineRelay::defaultControlPort));
-    pairedDevices_.set(loadAuthorizedClientDevices(*environment_.userDefaults, Date{environment_.clock.now()}));
+    pairedDevices_.set(loadAuthorizedClientDevices(*environment_.userDefaults, environment_.clock.now()));
     relayDeviceID_.set(loadOrCreateRelayDeviceID());
     extraAuthorization_ = std::make_unique<ExtraAuthorization>(ExtraAuthorizationEnvironment{
         environment_.clock, environment_.mainLoop, environment_.keyDerivationWork, *environment_.userDefaults,

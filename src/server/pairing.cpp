@@ -7,12 +7,12 @@
 #include <utility>
 
 #include "model/diagnostic_log.hpp"
-#include "platform/crypto/random.hpp"
+#include "platform/host/host_address.hpp"
+#include "platform/random/random_bytes.hpp"
 #include "platform/store/store_files.hpp"
 #include "security/halvardine_relay.hpp"
 #include "security/halvardine_security.hpp"
 #include "server/halvardine_server.hpp"
-#include "server/host_info.hpp"
 #include "server/pairing_link.hpp"
 
 namespace zentrabo {
@@ -89,7 +89,14 @@ void HalvardineServer::startPairingSession() {
 
     std::string code;
     try {
-        code = makePairingCode([](std::span<std::uint8_t> bytes) { return platform::fillRandom(bytes); });
+        code = makePairingCode([](std::span<std::uint8_t> bytes) {
+            try {
+                platform::fillSecureRandom(bytes);
+                return true;
+            } catch (const platform::RandomGenerationError&) {
+                return false;
+            }
+        });
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("Pairing session not started: ") + error.what());
         return;
@@ -97,7 +104,7 @@ void HalvardineServer::startPairingSession() {
     // A second start replaces the open session: its code and nonce are worthless.
     pairing_.activeSession = PairingSession{code, makePairingNonce(), now + pairingSessionLifetime, 0};
     pairingCode_.set(code);
-    pairingExpiresAt_.set(Date{pairing_.activeSession->expiresAt});
+    pairingExpiresAt_.set(pairing_.activeSession->expiresAt);
     isPairingActive_.set(true);
     updatePairingCountdown();
     startPairingExpirationTask();
@@ -145,7 +152,7 @@ std::optional<std::string> HalvardineServer::pairingLink() const {
     fields.service = *serviceName_;
     fields.code = *pairingCode_;
     if (pairing_.activeSession) fields.nonce = pairing_.activeSession->nonce;
-    if (auto address = primaryLocalIPv4Address(); address && *port_) {
+    if (auto address = platform::primaryLocalIPv4Address(); address && *port_) {
         fields.host = std::move(*address);
         fields.port = *port_;
     }
@@ -186,7 +193,7 @@ void HalvardineServer::completePairing(std::string_view fingerprint, const std::
                                        HalvardineExtraAuthorizationChannel channel) {
     const auto normalized = HalvardineSecurity::normalizedFingerprint(fingerprint);
     if (!normalized) return;
-    const Date now{environment_.clock.now()};
+    const Date now = environment_.clock.now();
     std::string name = deviceDisplayName(clientName);
     auto devices = *pairedDevices_;
     const auto known = std::find_if(devices.begin(), devices.end(),

@@ -7,9 +7,9 @@
 #include <limits>
 #include <stdexcept>
 
+#include "platform/random/uuid.hpp"
 #include "platform/text/numeric_characters.hpp"
 #include "platform/text/trim.hpp"
-#include "platform/text/uuid.hpp"
 
 namespace zentrabo {
 namespace {
@@ -42,7 +42,7 @@ std::string makePairingCode(const RandomBytesSource& random) {
 }
 
 std::string makePairingNonce() {
-    std::string nonce = platform::makeUUIDString();
+    std::string nonce = platform::Uuid::random().uuidString;
     std::erase(nonce, '-');
     return nonce;
 }

@@ -17,7 +17,7 @@ struct PairingSession {
     std::string code;
     // 32 upper-case hexadecimal digits.
     std::string nonce;
-    platform::Date expiresAt = 0;
+    platform::Date expiresAt;
     int failedAttemptCount = 0;
 };
 

@@ -6,12 +6,12 @@
 
 #include "model/diagnostic_log.hpp"
 #include "platform/crypto/digest.hpp"
+#include "platform/random/random_bytes.hpp"
 #include "platform/text/base64.hpp"
 #include "platform/text/trim.hpp"
 #include "security/halvardine_relay.hpp"
 #include "security/halvardine_security.hpp"
 #include "server/halvardine_server.hpp"
-#include "server/secure_random.hpp"
 
 namespace zentrabo {
 namespace {
@@ -136,7 +136,9 @@ std::string HalvardineServer::loadOrCreateRelayDeviceID() {
     if (auto stored = HalvardineRelay::normalizedDeviceID(defaults.string(relayDeviceIDKey))) {
         return *stored;
     }
-    std::string created = platform::hexLower(randomBytes(relayDeviceIDByteCount));
+    platform::Bytes bytes(relayDeviceIDByteCount);
+    platform::fillRandomNeverFailing(bytes);
+    std::string created = platform::hexLower(bytes);
     defaults.set(relayDeviceIDKey, created);
     return created;
 }
@@ -163,7 +165,9 @@ std::string HalvardineServer::loadOrCreateRelaySecret() {
             return secret;
         }
     }
-    std::string secret = platform::base64Encode(randomBytes(relaySecretByteCount));
+    platform::Bytes bytes(relaySecretByteCount);
+    platform::fillRandomNeverFailing(bytes);
+    std::string secret = platform::base64Encode(bytes);
     try {
         keychain_.saveString(secret, relaySecretAccount, service);
     } catch (const std::exception& error) {

@@ -30,7 +30,7 @@ RemoteFileResource folderResource(const std::string& url, const platform::FileRe
     resource.path = url;
     resource.parentPath = parentPath(url);
     if (!values.contentType.empty()) resource.contentType = std::string(values.contentType);
-    resource.modificationDate = Date{values.contentModificationDate};
+    resource.modificationDate = values.contentModificationDate;
     resource.entries = std::move(entries);
     return resource;
 }
@@ -79,7 +79,7 @@ RemoteFileResourceRequests::RemoteFileResourceRequests(platform::GrowingWorkPool
       clock_(clock),
       mainLoop_(mainLoop),
       loader_(std::move(loader)),
-      gate_(std::make_shared<MainLoopGate>(std::move(mainLoop))) {}
+      gate_(std::make_shared<platform::MainLoopGate>(std::move(mainLoop))) {}
 
 RemoteFileResourceRequests::~RemoteFileResourceRequests() { gate_->close(); }
 

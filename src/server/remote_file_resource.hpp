@@ -8,8 +8,8 @@
 #include "model/records/halvardine_request.hpp"
 #include "model/shared_enumerations.hpp"
 #include "platform/dispatch/clock.hpp"
+#include "platform/dispatch/main_loop_gate.hpp"
 #include "platform/dispatch/work_pool.hpp"
-#include "server/main_loop_gate.hpp"
 
 #include <asio/any_io_executor.hpp>
 
@@ -98,7 +98,7 @@ private:
     asio::any_io_executor mainLoop_;
     Loader loader_;
     // Lets workers reach the main loop only while this object lives.
-    std::shared_ptr<MainLoopGate> gate_;
+    std::shared_ptr<platform::MainLoopGate> gate_;
 };
 
 }  // namespace zentrabo

@@ -7,9 +7,10 @@
 #include "maccontrol/mac_menu_error.hpp"
 #include "model/diagnostic_log.hpp"
 #include "model/halvardine_protocol.hpp"
+#include "platform/host/host_address.hpp"
 #include "platform/text/log_escape.hpp"
 #include "server/halvardine_server.hpp"
-#include "server/host_info.hpp"
+#include "server/mac_name.hpp"
 
 namespace zentrabo {
 namespace {
@@ -39,7 +40,7 @@ HalvardineResponse HalvardineServer::identityResponse(std::string id, bool ok) c
     // Computed for each reply: the name and the address may change while
     // the server runs.
     response.macName = macName();
-    response.host = primaryLocalIPv4Address();
+    response.host = platform::primaryLocalIPv4Address();
     response.port = *port_;
     response.extraAuthorizationSessionDuration = *extraAuthorization_->sessionDuration();
     return response;

@@ -9,10 +9,11 @@
 #include "model/halvardine_protocol.hpp"
 #include "model/json/record_decoder.hpp"
 #include "model/json/record_encoder.hpp"
+#include "platform/host/host_address.hpp"
+#include "platform/random/uuid.hpp"
 #include "platform/text/log_escape.hpp"
-#include "platform/text/uuid.hpp"
 #include "server/halvardine_server.hpp"
-#include "server/host_info.hpp"
+#include "server/mac_name.hpp"
 
 namespace zentrabo {
 namespace {
@@ -179,14 +180,14 @@ HalvardineExtraAuthorizationChannel HalvardineServer::connectionChannel(const Se
     // loopback connections.
     const auto& endpoint = connection.remoteEndpoint();
     if (*relayEnabled_ && *relayConnectionState_ == HalvardineRelayConnectionState::connected && endpoint &&
-        isLoopbackHost(*endpoint)) {
+        platform::isLoopbackHost(*endpoint)) {
         return HalvardineExtraAuthorizationChannel::relay;
     }
     return HalvardineExtraAuthorizationChannel::local;
 }
 
 HalvardineResponse HalvardineServer::earlyFailureResponse(std::string description) const {
-    HalvardineResponse response = identityResponse(platform::makeUUIDString(), false);
+    HalvardineResponse response = identityResponse(platform::Uuid::random().uuidString, false);
     response.error = std::move(description);
     return response;
 }

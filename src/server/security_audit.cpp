@@ -11,8 +11,7 @@ namespace zentrabo {
 
 void HalvardineServer::recordSecurityEvent(std::string message, std::optional<std::string> action,
                                            std::optional<std::string_view> fingerprint) {
-    auto event =
-        makeSecurityAuditEvent(std::move(message), std::move(action), fingerprint, Date{environment_.clock.now()});
+    auto event = makeSecurityAuditEvent(std::move(message), std::move(action), fingerprint, environment_.clock.now());
     const std::string line = securityAuditLogLine(event);
     auto events = *securityAuditEvents_;
     insertNewestFirst(events, std::move(event));

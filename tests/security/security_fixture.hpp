@@ -16,7 +16,7 @@ namespace zentrabo::testing {
 class SecurityFixture : public ::testing::Test {
 protected:
     TemporaryHome home;
-    platform::ManualClock clock{800000000.0};
+    platform::ManualClock clock{platform::Date{800000000.0}};
     asio::io_context writer;
     std::shared_ptr<platform::UserDefaults> defaults =
         platform::UserDefaults::create(clock, writer.get_executor(), nullptr);

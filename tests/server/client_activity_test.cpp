@@ -17,7 +17,7 @@ protected:
         loop.runReady();
     }
 
-    platform::ManualClock clock{1000.0};
+    platform::ManualClock clock{platform::Date{1000.0}};
     platform::MainLoop loop;
     int changes = 0;
     ClientActivityTracker tracker{clock, loop.executor(), [this] { ++changes; }};

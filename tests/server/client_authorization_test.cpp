@@ -49,7 +49,7 @@ TEST_F(ClientAuthorizationTest, PairedFingerprintInAnyNotationIsAuthorizedAndMar
     EXPECT_EQ(server->authorizeClient(colons, Channel::relay), pairedFingerprint);
     EXPECT_TRUE(*server->hasRecentAuthorizedClientActivity());
     EXPECT_EQ(server->activeClientConnectionChannels()->at(pairedFingerprint), Channel::relay);
-    EXPECT_EQ(server->pairedDevices()->front().lastSeenAt, Date{clock.now()});
+    EXPECT_EQ(server->pairedDevices()->front().lastSeenAt, clock.now());
     EXPECT_EQ(server->pairedDevices()->front().lastConnectionChannel, Channel::relay);
 
     advance(15.0);
@@ -120,7 +120,7 @@ TEST_F(ClientAuthorizationTest, LastSeenUpdatesAreBatchedNotFlushedPerRequest) {
     advance(1.0);
     server.reset();
     server = makeServer();
-    EXPECT_EQ(server->pairedDevices()->front().lastSeenAt, Date{clock.now() - 1.0});
+    EXPECT_EQ(server->pairedDevices()->front().lastSeenAt, clock.now() - 1.0);
 }
 
 TEST_F(ClientAuthorizationTest, RevokingRemovesTheDeviceItsMarksAndLogsWithoutAudit) {

@@ -147,7 +147,7 @@ protected:
 
     TemporaryHome home;
     platform::MainLoop mainLoop;
-    platform::ManualClock clock{800'000'000.0};
+    platform::ManualClock clock{platform::Date{800'000'000.0}};
     asio::io_context work;
     HalvardineKeychain keychain;
     SecurityFailureLimiter failures;

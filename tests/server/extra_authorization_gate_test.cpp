@@ -58,7 +58,7 @@ TEST_F(ExtraAuthorizationGateTest, AGrantedTokenOpensTheProtectedScopesOfItsDevi
     EXPECT_EQ(token.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
               std::string::npos);
     EXPECT_EQ(granted.extraAuthorizationScope, files);
-    EXPECT_EQ(granted.extraAuthorizationExpiresAt, Date{clock.now() + 3600});
+    EXPECT_EQ(granted.extraAuthorizationExpiresAt, clock.now() + 3600);
     EXPECT_EQ(granted.extraAuthorizationSessionDuration, HalvardineExtraAuthorizationSessionDuration::background);
     EXPECT_EQ(lastAudit().message, "Granted extra authorization session on local.");
     EXPECT_EQ(lastAudit().action, "authorizeExtra");

@@ -36,7 +36,7 @@ protected:
     }
 
     testing::TemporaryHome home;
-    platform::ManualClock clock{500.0};
+    platform::ManualClock clock{platform::Date{500.0}};
     platform::MainLoop loop;
     std::shared_ptr<platform::UserDefaults> defaults =
         platform::UserDefaults::create(clock, loop.executor(), [](const std::string&) {});

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
+#include "platform/host/host_address.hpp"
 #include "platform/imaging/png_codec.hpp"
 #include "platform/store/store_files.hpp"
-#include "server/host_info.hpp"
 #include "server/paired_device_store.hpp"
 #include "server_fixture.hpp"
 
@@ -78,7 +78,7 @@ TEST_F(PairingTest, SessionCountsDownEachSecondAndExpiresAt120Seconds) {
     server->startPairingSession();
     ASSERT_TRUE(*server->isPairingActive());
     EXPECT_EQ(server->pairingCode()->size(), 6u);
-    EXPECT_EQ(*server->pairingExpiresAt(), Date{clock.now() + 120.0});
+    EXPECT_EQ(*server->pairingExpiresAt(), clock.now() + 120.0);
     EXPECT_EQ(auditMessages(), std::vector<std::string>{"Pairing session started."});
 
     for (int second = 1; second < 120; ++second) advance(1.0);
@@ -169,7 +169,7 @@ TEST_F(PairingTest, CorrectCodePairsOnceAndTheDeviceSurvivesARestart) {
     ASSERT_EQ(server->pairedDevices()->size(), 1u);
     const auto device = server->pairedDevices()->front();
     EXPECT_EQ(device.displayName, "Anna's iPhone");
-    EXPECT_EQ(device.pairedAt, Date{clock.now()});
+    EXPECT_EQ(device.pairedAt, clock.now());
     EXPECT_EQ(device.lastConnectionChannel, Channel::local);
 
     reply = pair(code, tabletFingerprint);
@@ -243,7 +243,7 @@ TEST_F(PairingTest, LinkCarriesTheRelayRouteOnlyWhileRelayIsUsable) {
     EXPECT_EQ(linkValue("relayPort"), std::to_string(*server->relayClientPort()));
     EXPECT_EQ(linkValue("relayID"), *server->relayDeviceID());
     // The address is the machine's own; a namespace with loopback only has none.
-    EXPECT_EQ(linkValue("port"), primaryLocalIPv4Address() ? "50123" : "");
+    EXPECT_EQ(linkValue("port"), platform::primaryLocalIPv4Address() ? "50123" : "");
 
     server->setRelayEnabled(false);
     EXPECT_EQ(server->pairingLink()->find("relay"), std::string::npos);

@@ -2,7 +2,8 @@
 
 #include "maccontrol/mac_menu_error.hpp"
 #include "model/halvardine_protocol.hpp"
-#include "server/host_info.hpp"
+#include "platform/host/host_address.hpp"
+#include "server/mac_name.hpp"
 #include "server_fixture.hpp"
 
 namespace zentrabo::testing {
@@ -36,7 +37,7 @@ void expectIdentity(const HalvardineResponse& response, const HalvardineServer& 
     EXPECT_EQ(response.serverAppVersion, std::string(appVersion()));
     EXPECT_EQ(response.serverBuildNumber, std::string(buildNumber()));
     EXPECT_EQ(response.macName, macName());
-    EXPECT_EQ(response.host, primaryLocalIPv4Address());
+    EXPECT_EQ(response.host, platform::primaryLocalIPv4Address());
     // Before the listener is ready there is no port yet.
     EXPECT_FALSE(response.port.has_value());
     ASSERT_TRUE(server.serverCertificateFingerprint()->has_value());

@@ -10,7 +10,7 @@
 #include <asio/ssl.hpp>
 #include <asio/write.hpp>
 
-#include "platform/text/uuid.hpp"
+#include "platform/random/uuid.hpp"
 #include "request_road_fixture.hpp"
 
 namespace zentrabo::testing {
@@ -180,7 +180,7 @@ TEST_F(RequestRoadTest, ARequestEndedByTheStreamIsTakenWhole) {
     // Nothing at all is a request that cannot be read.
     const auto refused = reply(empty->received());
     EXPECT_FALSE(refused.ok);
-    EXPECT_EQ(platform::canonicalUUIDString(refused.id), refused.id);
+    EXPECT_EQ(platform::Uuid::parse(refused.id), platform::Uuid{refused.id});
     EXPECT_FALSE(refused.errorCode.has_value());
 }
 
@@ -188,7 +188,7 @@ TEST_F(RequestRoadTest, UnreadableRequestGetsAFailureUnderAFreshID) {
     const auto response = reply(exchange({R"({"action":"ping"})"
                                           "\n"}));
     EXPECT_FALSE(response.ok);
-    EXPECT_TRUE(platform::canonicalUUIDString(response.id) == response.id) << response.id;
+    EXPECT_TRUE(platform::Uuid::parse(response.id) == platform::Uuid{response.id}) << response.id;
     EXPECT_TRUE(response.error.has_value());
     EXPECT_FALSE(response.errorCode.has_value());
     EXPECT_EQ(response.serverProtocolVersion, 22);
@@ -224,7 +224,7 @@ TEST_F(RequestRoadTest, RequestLinesAreCappedLowForStrangersAndHighForPairedDevi
 
     const auto tooLarge = reply(exchange(connectStranger({paddedPing(unpairedLimit + 1) + "\n"})));
     EXPECT_EQ(tooLarge.error, "The request is too large.");
-    EXPECT_EQ(platform::canonicalUUIDString(tooLarge.id), tooLarge.id);
+    EXPECT_EQ(platform::Uuid::parse(tooLarge.id), platform::Uuid{tooLarge.id});
     EXPECT_FALSE(tooLarge.errorCode.has_value());
     EXPECT_EQ(tooLarge.port, port);
 

@@ -88,7 +88,7 @@ protected:
 
     TemporaryHome home;
     platform::MainLoop mainLoop;
-    platform::ManualClock clock{800'000'000.0};
+    platform::ManualClock clock{platform::Date{800'000'000.0}};
     // The desktop the first server is made with; tests add what they need.
     platform::DesktopBuilder desktopScenario;
     std::shared_ptr<platform::VirtualDesktop> desktop;

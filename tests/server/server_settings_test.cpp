@@ -6,7 +6,7 @@
 
 #include "platform/store/key_store.hpp"
 
-#include "server/host_info.hpp"
+#include "server/mac_name.hpp"
 #include "server_fixture.hpp"
 
 namespace zentrabo::testing {

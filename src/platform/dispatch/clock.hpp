@@ -3,19 +3,14 @@
 // Clock, so tests can drive time by hand instead of waiting for it.
 #include <asio/any_io_executor.hpp>
 
+#include "platform/dispatch/date.hpp"
+
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 
 namespace zentrabo::platform {
-
-// Wall time as seconds since 2001-01-01 00:00:00 UTC, the reference date of
-// every time that travels on the wire or is stored.
-using Date = double;
-
-// Seconds from the Unix epoch to the reference date of Date.
-inline constexpr double secondsFromUnixEpochToReferenceDate = 978307200.0;
 
 namespace detail {
 

@@ -13,7 +13,7 @@ namespace zentrabo::platform {
 class ManualClock final : public Clock {
 public:
     // Starts at the given wall time, with the monotonic scale at zero.
-    explicit ManualClock(Date start = 0.0);
+    explicit ManualClock(Date start = {});
 
     Date now() const override;
     double monotonicNow() const override;

@@ -50,7 +50,7 @@ private:
 
 Date SystemClock::now() const {
     const auto sinceUnixEpoch = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch());
-    return sinceUnixEpoch.count() - secondsFromUnixEpochToReferenceDate;
+    return Date::fromUnixSeconds(sinceUnixEpoch.count());
 }
 
 double SystemClock::monotonicNow() const {

@@ -16,9 +16,8 @@ FileResourceValues fileResourceValues(std::string_view name, const struct stat& 
         values.kind = S_ISREG(status.st_mode) ? FileItemKind::regularFile : FileItemKind::other;
         values.fileSize = static_cast<std::int64_t>(status.st_size);
     }
-    values.contentModificationDate = static_cast<double>(status.st_mtim.tv_sec) +
-                                     static_cast<double>(status.st_mtim.tv_nsec) / 1e9 -
-                                     secondsFromUnixEpochToReferenceDate;
+    values.contentModificationDate = Date::fromUnixSeconds(static_cast<double>(status.st_mtim.tv_sec) +
+                                                           static_cast<double>(status.st_mtim.tv_nsec) / 1e9);
     values.contentType = contentTypeIdentifier(values.kind, name, (status.st_mode & 0111) != 0);
     return values;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // What the file browser knows of one item, read in one stat call: the five
 // values every listing shows.
-#include "platform/dispatch/clock.hpp"
+#include "platform/dispatch/date.hpp"
 #include "platform/files/content_type.hpp"
 
 #include <sys/stat.h>
@@ -21,7 +21,7 @@ struct FileResourceValues {
     bool isPackage = false;
     // None for a folder.
     std::optional<std::int64_t> fileSize;
-    Date contentModificationDate = 0.0;
+    Date contentModificationDate;
     std::string_view contentType;
 };
 

@@ -16,7 +16,7 @@ constexpr double batchInterval = 1.0;
 
 // "20261207T051500Z" for the wall time of the clock.
 std::string timestamp(Date now) {
-    const auto seconds = static_cast<std::time_t>(std::floor(now + secondsFromUnixEpochToReferenceDate));
+    const auto seconds = static_cast<std::time_t>(std::floor(now.unixSeconds()));
     std::tm calendar{};
     char text[32] = "unknown-time";
     if (gmtime_r(&seconds, &calendar) != nullptr) {

@@ -88,7 +88,7 @@ TEST_F(FilesTest, ListingHasValuesHidesDotNamesAndKeepsUnreadableItems) {
             EXPECT_FALSE(item.values->isDirectory);
             EXPECT_EQ(item.values->fileSize, 5);
             EXPECT_EQ(item.values->contentType, "public.plain-text");
-            EXPECT_GT(item.values->contentModificationDate, 0.0);
+            EXPECT_GT(item.values->contentModificationDate.secondsSinceReferenceDate, 0.0);
         } else {
             EXPECT_TRUE(item.values->isDirectory) << item.name;
             EXPECT_FALSE(item.values->fileSize) << item.name;

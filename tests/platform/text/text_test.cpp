@@ -4,12 +4,10 @@
 #include "platform/text/numeric_characters.hpp"
 #include "platform/text/percent_encoding.hpp"
 #include "platform/text/trim.hpp"
-#include "platform/text/uuid.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <set>
 #include <string>
 
 namespace zentrabo::platform {
@@ -40,27 +38,6 @@ TEST(PercentEncodingTest, EncodesEverythingButTheQueryValueSet) {
     EXPECT_EQ(percentEncodeQueryValue("a=b#c%d[e]\"<>"), "a%3Db%23c%25d%5Be%5D%22%3C%3E");
     EXPECT_EQ(percentEncodeQueryValue("é"), "%C3%A9");
     EXPECT_EQ(percentEncodeQueryValue(std::string("\0\x7F", 2)), "%00%7F");
-}
-
-TEST(UUIDTest, MakesRandomVersionFourUpperCaseTexts) {
-    std::set<std::string> seen;
-    for (int i = 0; i < 200; ++i) {
-        const std::string uuid = makeUUIDString();
-        ASSERT_EQ(uuid.size(), 36u);
-        EXPECT_EQ(canonicalUUIDString(uuid), uuid);
-        EXPECT_EQ(uuid[14], '4');
-        EXPECT_NE(std::string("89AB").find(uuid[19]), std::string::npos);
-        seen.insert(uuid);
-    }
-    EXPECT_EQ(seen.size(), 200u);
-}
-
-TEST(UUIDTest, CanonicalFormAcceptsOnlyTheHyphenatedHexForm) {
-    EXPECT_EQ(canonicalUUIDString("e621e1f8-c36c-495a-93fc-0c247a3e6e5f"), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
-    EXPECT_EQ(canonicalUUIDString("E621E1F8C36C495A93FC0C247A3E6E5F"), std::nullopt);
-    EXPECT_EQ(canonicalUUIDString("E621E1F8-C36C-495A-93FC-0C247A3E6E5G"), std::nullopt);
-    EXPECT_EQ(canonicalUUIDString("{621E1F8-C36C-495A-93FC-0C247A3E6E5F"), std::nullopt);
-    EXPECT_EQ(canonicalUUIDString(""), std::nullopt);
 }
 
 class CollationTest : public ::testing::Test {

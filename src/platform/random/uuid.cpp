@@ -1,11 +1,9 @@
-#include "platform/text/uuid.hpp"
-
-#include <sys/random.h>
+#include "platform/random/uuid.hpp"
 
 #include <array>
-#include <cerrno>
 #include <cstdint>
-#include <random>
+
+#include "platform/random/random_bytes.hpp"
 
 namespace zentrabo::platform {
 
@@ -13,27 +11,13 @@ namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
 
-void fillRandom(std::array<std::uint8_t, 16>& bytes) {
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t count = getrandom(bytes.data() + filled, bytes.size() - filled, 0);
-        if (count > 0) {
-            filled += static_cast<std::size_t>(count);
-        } else if (count < 0 && errno != EINTR) {
-            // Only a kernel without getrandom(2) gets here.
-            std::random_device device;
-            for (; filled < bytes.size(); ++filled) bytes[filled] = static_cast<std::uint8_t>(device());
-        }
-    }
-}
-
 bool isHyphenPosition(std::size_t index) { return index == 8 || index == 13 || index == 18 || index == 23; }
 
 }  // namespace
 
-std::string makeUUIDString() {
+Uuid Uuid::random() {
     std::array<std::uint8_t, 16> bytes{};
-    fillRandom(bytes);
+    fillRandomNeverFailing(bytes);
     bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
     bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
 
@@ -44,10 +28,10 @@ std::string makeUUIDString() {
         text.push_back(hexDigits[bytes[i] >> 4]);
         text.push_back(hexDigits[bytes[i] & 0x0F]);
     }
-    return text;
+    return Uuid{std::move(text)};
 }
 
-std::optional<std::string> canonicalUUIDString(std::string_view text) {
+std::optional<Uuid> Uuid::parse(std::string_view text) {
     if (text.size() != 36) return std::nullopt;
     std::string result(text);
     for (std::size_t i = 0; i < result.size(); ++i) {
@@ -60,7 +44,7 @@ std::optional<std::string> canonicalUUIDString(std::string_view text) {
             return std::nullopt;
         }
     }
-    return result;
+    return Uuid{std::move(result)};
 }
 
 }  // namespace zentrabo::platform

@@ -1,31 +1,14 @@
 #pragma once
-
+// Where this computer is reached: its local network address, and whether a
+// peer's address is this computer itself.
 #include <asio/ip/tcp.hpp>
 
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
-namespace zentrabo {
-
-// The computer's user-visible name, read afresh from the system on each call:
-// the pretty host name (PRETTY_HOSTNAME in /etc/machine-info), else the static
-// host name (/etc/hostname), else the kernel's host name; never empty.
-std::string macName();
-
-// The first of `candidates` that is not blank, trimmed of white space and line
-// breaks; "Mac" when every one is blank.
-std::string chooseMacName(std::span<const std::string> candidates);
-
-// The value of PRETTY_HOSTNAME in the contents of /etc/machine-info, with the
-// shell quoting that file uses removed; empty when it is not set.
-std::string prettyHostNameFromMachineInfo(std::string_view contents);
-
-// The host name in the contents of /etc/hostname: its first line that is
-// neither blank nor a comment.
-std::string hostNameFromHostnameFile(std::string_view contents);
+namespace zentrabo::platform {
 
 // One entry of the system's interface list.
 struct NetworkInterfaceAddress {
@@ -54,4 +37,4 @@ bool isLoopbackHost(std::string_view host);
 // The same test for a connection's remote endpoint.
 bool isLoopbackHost(const asio::ip::tcp::endpoint& endpoint);
 
-}  // namespace zentrabo
+}  // namespace zentrabo::platform

@@ -1,15 +1,15 @@
-#include "model/date.hpp"
+#include "platform/dispatch/date.hpp"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
-namespace zentrabo {
+namespace zentrabo::platform {
 namespace {
 
 using Time = std::chrono::system_clock::time_point;
 
-TEST(DateRecord, ConvertsToTheSystemClockAndClampsWhatItCannotHold) {
+TEST(Date, ConvertsToTheSystemClockAndClampsWhatItCannotHold) {
     EXPECT_EQ(Date{0}.systemTime(), Time(std::chrono::seconds(978307200)));
     EXPECT_EQ(Date{-978307200.5}.systemTime(), Time(std::chrono::milliseconds(-500)));
     // Stored dates come back from files that may be damaged.
@@ -18,5 +18,10 @@ TEST(DateRecord, ConvertsToTheSystemClockAndClampsWhatItCannotHold) {
     EXPECT_EQ(Date{-1e300}.systemTime(), Time::min());
 }
 
+TEST(Date, UnixSecondsAreCountedFromTheUnixEpoch) {
+    EXPECT_EQ(Date::fromUnixSeconds(978307200.25), Date{0.25});
+    EXPECT_EQ(Date{-978307200}.unixSeconds(), 0.0);
+}
+
 }  // namespace
-}  // namespace zentrabo
+}  // namespace zentrabo::platform

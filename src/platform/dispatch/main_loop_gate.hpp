@@ -11,7 +11,7 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/post.hpp>
 
-namespace zentrabo {
+namespace zentrabo::platform {
 
 class MainLoopGate : public std::enable_shared_from_this<MainLoopGate> {
 public:
@@ -47,4 +47,4 @@ private:
     asio::any_io_executor mainLoop_;
 };
 
-}  // namespace zentrabo
+}  // namespace zentrabo::platform

@@ -1,17 +1,21 @@
 #pragma once
 
-#include <asio.hpp>
+#include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/use_awaitable.hpp>
 
-namespace zentrabo {
+namespace zentrabo::platform {
 
 // Wakes one coroutine waiting on its serial executor. A notify with no waiter
 // is not remembered, so a waiter always re-checks its condition in a loop:
 //   while (!ready()) co_await signal.wait();
 // Safe because waiter and notifier share one thread: nothing can change
 // between the check and the start of the wait.
-class RelaySignal {
+class CoroutineSignal {
 public:
-    explicit RelaySignal(const asio::any_io_executor& executor)
+    explicit CoroutineSignal(const asio::any_io_executor& executor)
         : timer_(executor, asio::steady_timer::time_point::max()) {}
 
     asio::awaitable<void> wait() {
@@ -25,4 +29,4 @@ private:
     asio::steady_timer timer_;
 };
 
-}  // namespace zentrabo
+}  // namespace zentrabo::platform

@@ -1,38 +1,13 @@
-#include "server/host_info.hpp"
+#include "platform/host/host_address.hpp"
 
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <sys/socket.h>
 
-#include <array>
 #include <vector>
 
-namespace zentrabo {
+namespace zentrabo::platform {
 namespace {
-
-TEST(MacName, FirstNonBlankSourceWinsTrimmedAndMacWhenAllAreBlank) {
-    EXPECT_EQ(chooseMacName(std::array<std::string, 3>{"  Anna’s Laptop \n", "anna-laptop", "vm"}), "Anna’s Laptop");
-    EXPECT_EQ(chooseMacName(std::array<std::string, 3>{"   ", "\tanna-laptop\n", "vm"}), "anna-laptop");
-    EXPECT_EQ(chooseMacName(std::array<std::string, 3>{"", "\u00A0\n", " vm "}), "vm");
-    EXPECT_EQ(chooseMacName(std::array<std::string, 3>{" ", "\r\n", ""}), "Mac");
-    EXPECT_FALSE(macName().empty());
-}
-
-TEST(MacName, PrettyHostNameIsReadWithShellQuoting) {
-    EXPECT_EQ(prettyHostNameFromMachineInfo("CHASSIS=laptop\nPRETTY_HOSTNAME=\"Anna's \\\"Mac\\\"\"\n"),
-              "Anna's \"Mac\"");
-    EXPECT_EQ(prettyHostNameFromMachineInfo("PRETTY_HOSTNAME='Back\\slash'"), "Back\\slash");
-    EXPECT_EQ(prettyHostNameFromMachineInfo("PRETTY_HOSTNAME=Studio\\ One # note"), "Studio One");
-    EXPECT_EQ(prettyHostNameFromMachineInfo("PRETTY_HOSTNAME=first\nPRETTY_HOSTNAME=second"), "second");
-    EXPECT_EQ(prettyHostNameFromMachineInfo("# PRETTY_HOSTNAME=commented\nICON_NAME=computer"), "");
-    EXPECT_EQ(prettyHostNameFromMachineInfo("PRETTY_HOSTNAME=\"unterminated"), "unterminated");
-}
-
-TEST(MacName, HostnameFileSkipsCommentsAndBlankLines) {
-    EXPECT_EQ(hostNameFromHostnameFile("# set by the installer\n\n  studio-7 \nother\n"), "studio-7");
-    EXPECT_EQ(hostNameFromHostnameFile("# only a comment\n"), "");
-    EXPECT_EQ(hostNameFromHostnameFile(""), "");
-}
 
 NetworkInterfaceAddress up(std::string name, std::string address) {
     return {std::move(name), IFF_UP | IFF_RUNNING | IFF_MULTICAST, AF_INET, std::move(address)};
@@ -93,4 +68,4 @@ TEST(IsLoopbackHost, ConnectionEndpoints) {
 }
 
 }  // namespace
-}  // namespace zentrabo
+}  // namespace zentrabo::platform
