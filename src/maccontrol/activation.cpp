@@ -7,6 +7,8 @@
 
 namespace zentrabo {
 
+using Case = MacMenuError::Case;
+
 using platform::AXElement;
 using platform::RunningApplication;
 
@@ -32,7 +34,7 @@ std::shared_ptr<RunningApplication> MacMenuController::namedOrFrontmostApplicati
     const std::optional<std::string>& bundleIdentifier) {
     if (bundleIdentifier && !platform::isBlank(*bundleIdentifier)) {
         if (auto application = runningApplication(*bundleIdentifier)) return application;
-        throw MacMenuError::applicationNotRunning();
+        throw MacMenuError(Case::applicationNotRunning);
     }
     return targetApplication(bundleIdentifier);
 }
@@ -44,13 +46,13 @@ std::shared_ptr<RunningApplication> MacMenuController::activateApplication(
     auto& workspace = desktop_.workspace();
 
     const auto url = workspace.urlForApplication(*bundleIdentifier);
-    if (!url) throw MacMenuError::applicationNotFound(*bundleIdentifier);
-    if (!workspace.openApplication(*url, true).ok) throw MacMenuError::applicationNotFound(*bundleIdentifier);
+    if (!url) throw MacMenuError(Case::applicationNotFound, *bundleIdentifier);
+    if (!workspace.openApplication(*url, true).ok) throw MacMenuError(Case::applicationNotFound, *bundleIdentifier);
 
     std::shared_ptr<RunningApplication> launched;
     pollUntil(desktop_.clock(), launchTimeout, launchPollStep,
               [&] { return (launched = runningApplication(*bundleIdentifier)) != nullptr; });
-    if (!launched) throw MacMenuError::applicationNotRunning();
+    if (!launched) throw MacMenuError(Case::applicationNotRunning);
     return launched;
 }
 

@@ -17,6 +17,8 @@
 
 namespace zentrabo {
 
+using Case = MacMenuError::Case;
+
 namespace {
 
 // First components that always mean the real root, never a folder in home.
@@ -58,12 +60,12 @@ std::optional<std::string> existingItem(const std::string& typed, std::string& f
 // and names the path as the device gave it, not where a link leads.
 void refuseServerOwnItem(const std::string& url) {
     const auto resolved = platform::resolvedItemPath(url);
-    if (!resolved || isInsideServerOwnFolders(*resolved)) throw MacMenuError::fileBrowserPathUnavailable(url);
+    if (!resolved || isInsideServerOwnFolders(*resolved)) throw MacMenuError(Case::fileBrowserPathUnavailable, url);
 }
 
 MacMenuError notRegularFile(const std::string& url) {
-    return MacMenuError::fileBrowserReadFailed("The file “" + platform::lastPathComponent(url) +
-                                               "” couldn’t be opened because it isn’t a regular file.");
+    return MacMenuError(Case::fileBrowserReadFailed, "The file “" + platform::lastPathComponent(url) +
+                                                         "” couldn’t be opened because it isn’t a regular file.");
 }
 
 RemoteFileResource fileResource(const std::string& url, const platform::FileResourceValues& values, std::int64_t size) {
@@ -110,29 +112,29 @@ std::string resolveFileBrowserURL(const std::optional<std::string>& path) {
         refuseServerOwnItem(*item);
         return *item;
     }
-    throw MacMenuError::fileBrowserPathUnavailable(first);
+    throw MacMenuError(Case::fileBrowserPathUnavailable, first);
 }
 
 std::string resolveExistingFolderURL(const std::optional<std::string>& path) {
     const std::string trimmed = path ? platform::trimWhitespaceAndNewlines(*path) : std::string();
-    if (trimmed.empty()) throw MacMenuError::folderPathRequired();
+    if (trimmed.empty()) throw MacMenuError(Case::folderPathRequired);
     std::string first;
     if (auto item = existingItem(trimmed, first)) {
         refuseServerOwnItem(*item);
         return *item;
     }
-    throw MacMenuError::folderPathUnavailable(first);
+    throw MacMenuError(Case::folderPathUnavailable, first);
 }
 
 void MacMenuController::openFolder(const std::optional<std::string>& path) {
     const std::string url = resolveExistingFolderURL(path);
-    if (!desktop_.workspace().openFile(url).ok) throw MacMenuError::actionFailed();
+    if (!desktop_.workspace().openFile(url).ok) throw MacMenuError(Case::actionFailed);
 }
 
 RemoteFileResource fileResourceWithData(const std::string& url, const platform::FileResourceValues& values) {
     constexpr std::int64_t limit = HalvardineProtocol::maximumFileResourceByteCount;
     const std::int64_t size = values.fileSize ? *values.fileSize : fileSize(url);
-    if (size > limit) throw MacMenuError::fileBrowserFileTooLarge(size);
+    if (size > limit) throw MacMenuError(Case::fileBrowserFileTooLarge, size);
     // Never opened: opening a device can act on it (a serial line resets
     // what hangs on it, a watchdog starts counting) even when nothing is
     // read. The read checks the opened item again, should it have changed.
@@ -143,11 +145,11 @@ RemoteFileResource fileResourceWithData(const std::string& url, const platform::
     case platform::BoundedFileRead::Status::ok:
         break;
     case platform::BoundedFileRead::Status::tooLarge:
-        throw MacMenuError::fileBrowserFileTooLarge(read.size);
+        throw MacMenuError(Case::fileBrowserFileTooLarge, read.size);
     case platform::BoundedFileRead::Status::notRegularFile:
         throw notRegularFile(url);
     case platform::BoundedFileRead::Status::failed:
-        throw MacMenuError::fileBrowserReadFailed(fileErrorDescription(url, read.error, false));
+        throw MacMenuError(Case::fileBrowserReadFailed, fileErrorDescription(url, read.error, false));
     }
     RemoteFileResource resource = fileResource(url, values, read.size);
     resource.data = std::move(read.bytes);

@@ -27,9 +27,9 @@ std::string fileURL(std::string_view path);
 std::optional<std::string> homeRelativeURL(std::string_view path);
 
 // The existing item a request names; blank means the home folder. Throws
-// MacMenuError::fileBrowserPathUnavailable with the first candidate's path
-// when nothing exists, and with the item's path when it lies, links followed,
-// in the server's own folders (isInsideServerOwnFolders).
+// MacMenuError::Case::fileBrowserPathUnavailable with the first candidate's
+// path when nothing exists, and with the item's path when it lies, links
+// followed, in the server's own folders (isInsideServerOwnFolders).
 std::string resolveFileBrowserURL(const std::optional<std::string>& path);
 
 // As resolveFileBrowserURL, for opening: a blank path throws

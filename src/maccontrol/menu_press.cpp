@@ -8,6 +8,8 @@
 
 namespace zentrabo {
 
+using Case = MacMenuError::Case;
+
 using platform::AXElement;
 
 namespace {
@@ -49,15 +51,15 @@ void MacMenuController::pressMenuItem(const std::optional<std::string>& bundleId
 
     // A sheet or dialog would swallow the command.
     if (const auto modal = blockingModalWindow(applicationElement(*application))) {
-        throw MacMenuError::inputBlocked(describeModal(*modal));
+        throw MacMenuError(Case::inputBlocked, describeModal(*modal));
     }
 
     const AXElement item = menuPathElement(menuBarElement(*application), path, matchModes, matchValues);
     if (flagAttribute("AXEnabled", item) == false) {
-        throw MacMenuError::menuItemDisabled(path.empty() ? std::string() : path.back());
+        throw MacMenuError(Case::menuItemDisabled, path.empty() ? std::string() : path.back());
     }
     if (desktop_.accessibility().performAction(item, "AXPress") != platform::axerror::success) {
-        throw MacMenuError::actionFailed();
+        throw MacMenuError(Case::actionFailed);
     }
     desktop_.clock().runLoopTurn(pressDeliveryTurn);
 
@@ -79,7 +81,7 @@ AXElement MacMenuController::menuPathElement(
     for (std::size_t i = 0; i < path.size(); ++i) {
         const auto match =
             findMenuItem(childElements(current), path[i], matchValueAt(matchValues, path, i), modeAt(matchModes, i));
-        if (!match) throw MacMenuError::menuItemNotFound(path[i]);
+        if (!match) throw MacMenuError(Case::menuItemNotFound, path[i]);
         // Decided by position: a later title equal to the last one is still
         // an item to open, not the item to press.
         const bool isLast = i + 1 == path.size();

@@ -10,6 +10,8 @@
 
 namespace zentrabo {
 
+using Case = MacMenuError::Case;
+
 using platform::AXElement;
 
 namespace {
@@ -85,15 +87,15 @@ std::optional<RemoteModalInfo> MacMenuController::dismissModal(const std::option
     if (expectedTitle) {
         const std::string expected = platform::trimWhitespaceAndNewlines(*expectedTitle);
         if (!expected.empty() && !matchesExpectedTitle(info, expected)) {
-            throw MacMenuError::modalMismatch(std::move(info), expected);
+            throw MacMenuError(Case::modalMismatch, std::move(info), expected);
         }
     }
     const auto button = dismissButton(*modal, parts, buttonTitle);
-    if (!button) throw MacMenuError::modalDismissUnavailable(std::move(info));
+    if (!button) throw MacMenuError(Case::modalDismissUnavailable, std::move(info));
     auto& accessibility = desktop_.accessibility();
     accessibility.setMessagingTimeout(*button, accessibilityMessagingTimeout);
     if (accessibility.performAction(*button, "AXPress") != platform::axerror::success) {
-        throw MacMenuError::modalDismissUnavailable(std::move(info));
+        throw MacMenuError(Case::modalDismissUnavailable, std::move(info));
     }
     desktop_.clock().sleep(afterPressDelay);
 

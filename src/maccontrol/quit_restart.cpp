@@ -5,6 +5,8 @@
 
 namespace zentrabo {
 
+using Case = MacMenuError::Case;
+
 using platform::RunningApplication;
 
 namespace {
@@ -21,11 +23,11 @@ constexpr double restartPollStep = 0.05;
 void MacMenuController::quitApplication(const std::optional<std::string>& bundleIdentifier) {
     // The polite request only; the application may still ask its user, and
     // nobody waits for it to exit.
-    if (!namedOrFrontmostApplication(bundleIdentifier)->terminate()) throw MacMenuError::actionFailed();
+    if (!namedOrFrontmostApplication(bundleIdentifier)->terminate()) throw MacMenuError(Case::actionFailed);
 }
 
 void MacMenuController::restartApplication(const std::optional<std::string>& bundleIdentifier) {
-    if (!bundleIdentifier || bundleIdentifier->empty()) throw MacMenuError::applicationRequired();
+    if (!bundleIdentifier || bundleIdentifier->empty()) throw MacMenuError(Case::applicationRequired);
     const std::string& identifier = *bundleIdentifier;
     auto& clock = desktop_.clock();
     const auto noneRuns = [&] { return runningApplication(identifier) == nullptr; };
@@ -36,7 +38,7 @@ void MacMenuController::restartApplication(const std::optional<std::string>& bun
         if (!old->terminate()) old->forceTerminate();
         if (!pollUntil(clock, terminateTimeout, restartPollStep, noneRuns)) {
             if (auto lingering = runningApplication(identifier)) {
-                if (!lingering->forceTerminate()) throw MacMenuError::actionFailed();
+                if (!lingering->forceTerminate()) throw MacMenuError(Case::actionFailed);
                 pollUntil(clock, forcedTerminateTimeout, restartPollStep, noneRuns);
             }
         }
@@ -44,8 +46,8 @@ void MacMenuController::restartApplication(const std::optional<std::string>& bun
 
     auto& workspace = desktop_.workspace();
     const auto url = workspace.urlForApplication(identifier);
-    if (!url) throw MacMenuError::applicationNotFound(identifier);
-    if (!workspace.openApplication(*url, true).ok) throw MacMenuError::actionFailed();
+    if (!url) throw MacMenuError(Case::applicationNotFound, identifier);
+    if (!workspace.openApplication(*url, true).ok) throw MacMenuError(Case::actionFailed);
 
     // Only another instance counts: the old process, still there when asked
     // to open, merely comes forward, and that is no restart.
@@ -66,8 +68,8 @@ void MacMenuController::restartApplication(const std::optional<std::string>& bun
         raiseApplication(*relaunched, true);
         return;
     }
-    if (old && !old->isTerminated()) throw MacMenuError::actionFailed();
-    throw MacMenuError::applicationNotRunning();
+    if (old && !old->isTerminated()) throw MacMenuError(Case::actionFailed);
+    throw MacMenuError(Case::applicationNotRunning);
 }
 
 }  // namespace zentrabo

@@ -8,11 +8,13 @@
 
 namespace zentrabo {
 
+using Case = MacMenuError::Case;
+
 using platform::AXElement;
 namespace axerror = platform::axerror;
 
 void MacMenuController::requireAccessibilityTrust() {
-    if (!desktop_.accessibility().isProcessTrusted()) throw MacMenuError::accessibilityMissing();
+    if (!desktop_.accessibility().isProcessTrusted()) throw MacMenuError(Case::accessibilityMissing);
 }
 
 std::shared_ptr<platform::RunningApplication> MacMenuController::targetApplication(
@@ -23,7 +25,7 @@ std::shared_ptr<platform::RunningApplication> MacMenuController::targetApplicati
     // An identifier that names no running application falls back to the
     // application in front rather than failing.
     if (auto frontmost = desktop_.workspace().frontmostApplication()) return frontmost;
-    throw MacMenuError::noFrontmostApplication();
+    throw MacMenuError(Case::noFrontmostApplication);
 }
 
 AXElement MacMenuController::applicationElement(const platform::RunningApplication& application) {
@@ -40,14 +42,14 @@ AXElement MacMenuController::menuBarElement(const platform::RunningApplication& 
         if (const auto* menuBar = std::get_if<AXElement>(&*result.value)) return *menuBar;
     }
     if (application.isTerminated() || result.error == axerror::invalidUIElement) {
-        throw MacMenuError::applicationNotRunning();
+        throw MacMenuError(Case::applicationNotRunning);
     }
     if (result.error == axerror::cannotComplete) {
         const auto bundleIdentifier = application.bundleIdentifier();
         std::string name = application.localizedName().value_or(bundleIdentifier.value_or("The app"));
-        throw MacMenuError::applicationUnresponsive(std::move(name), bundleIdentifier);
+        throw MacMenuError(Case::applicationUnresponsive, std::move(name), bundleIdentifier);
     }
-    throw MacMenuError::menuUnavailable();
+    throw MacMenuError(Case::menuUnavailable);
 }
 
 std::vector<AXElement> MacMenuController::childElements(const AXElement& element) {

@@ -9,13 +9,15 @@
 
 namespace zentrabo {
 
+using Case = MacMenuError::Case;
+
 namespace {
 
 RemoteFileResource folderResource(const std::string& url, const platform::FileResourceValues& values,
                                   const RemoteFileResourceQuery& query) {
     std::vector<platform::DirectoryItem> items;
     if (const std::error_code error = platform::listDirectory(url, query.includesHiddenFiles, items)) {
-        throw MacMenuError::fileBrowserReadFailed(fileErrorDescription(url, error, true));
+        throw MacMenuError(Case::fileBrowserReadFailed, fileErrorDescription(url, error, true));
     }
     std::vector<RemoteFileEntry> entries;
     entries.reserve(items.size());
@@ -51,7 +53,7 @@ RemoteFileResource loadRemoteFileResource(const RemoteFileResourceQuery& query) 
     const std::string url = resolveFileBrowserURL(query.path);
     std::error_code error;
     const auto values = platform::fileResourceValues(url, error);
-    if (!values) throw MacMenuError::fileBrowserPathUnavailable(url);
+    if (!values) throw MacMenuError(Case::fileBrowserPathUnavailable, url);
     if (values->isDirectory) return folderResource(url, *values, query);
     return query.includesFileData ? fileResourceWithData(url, *values) : fileResourceWithoutData(url, *values);
 }
@@ -106,7 +108,7 @@ void RemoteFileResourceRequests::remoteFileResource(RemoteFileResourceQuery quer
         const auto state = weakState.lock();
         if (!state) return;
         if (RemoteFileResourceCompletion finish = state->finish()) {
-            finish(std::make_exception_ptr(MacMenuError::fileBrowserAccessBlocked(path)));
+            finish(std::make_exception_ptr(MacMenuError(Case::fileBrowserAccessBlocked, path)));
         }
     });
 }

@@ -23,6 +23,8 @@
 namespace zentrabo {
 namespace {
 
+using Case = MacMenuError::Case;
+
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 
@@ -36,7 +38,7 @@ MacMenuError caught(Operation operation) {
         return error;
     }
     ADD_FAILURE() << "no MacMenuError was thrown";
-    return MacMenuError::actionFailed();
+    return MacMenuError(Case::actionFailed);
 }
 
 platform::FileResourceValues valuesOf(const fs::path& path) {

@@ -9,6 +9,8 @@
 namespace zentrabo {
 namespace {
 
+using Case = MacMenuError::Case;
+
 using Code = HalvardineErrorCode;
 
 RemoteModalInfo modal(std::optional<std::string> title, std::optional<std::string> message,
@@ -30,65 +32,67 @@ struct Expected {
 std::vector<Expected> everyCase() {
     const RemoteModalInfo save = modal("Save changes?", std::nullopt);
     return {
-        {MacMenuError::applicationNotFound("com.example.Notes"), "Application not found: com.example.Notes",
+        {MacMenuError(Case::applicationNotFound, "com.example.Notes"), "Application not found: com.example.Notes",
          Code::applicationNotFound},
-        {MacMenuError::applicationUnresponsive("Notes", "com.example.Notes"), "Notes is not responding.",
+        {MacMenuError(Case::applicationUnresponsive, "Notes", "com.example.Notes"), "Notes is not responding.",
          Code::applicationUnresponsive},
-        {MacMenuError::menuItemNotFound("Export"), "Menu item not found: Export", Code::menuItemNotFound},
-        {MacMenuError::menuItemDisabled("Paste"), "Menu item is disabled: Paste", Code::menuItemDisabled},
-        {MacMenuError::inputBlocked(save), "Input is blocked by a modal window: Save changes?", Code::inputBlocked},
-        {MacMenuError::modalDismissUnavailable(save), "No dismiss action was found for modal window: Save changes?",
+        {MacMenuError(Case::menuItemNotFound, "Export"), "Menu item not found: Export", Code::menuItemNotFound},
+        {MacMenuError(Case::menuItemDisabled, "Paste"), "Menu item is disabled: Paste", Code::menuItemDisabled},
+        {MacMenuError(Case::inputBlocked, save), "Input is blocked by a modal window: Save changes?",
+         Code::inputBlocked},
+        {MacMenuError(Case::modalDismissUnavailable, save),
+         "No dismiss action was found for modal window: Save changes?", Code::modalDismissUnavailable},
+        {MacMenuError(Case::modalMismatch, save, "Print"), "Modal window does not match Print: Save changes?",
          Code::modalDismissUnavailable},
-        {MacMenuError::modalMismatch(save, "Print"), "Modal window does not match Print: Save changes?",
-         Code::modalDismissUnavailable},
-        {MacMenuError::keyPressUnsupported("hyper"), "Unsupported key: hyper", Code::keyPressRequired},
-        {MacMenuError::folderPathUnavailable("/nope"), "The path is not available: /nope", Code::folderPathUnavailable},
-        {MacMenuError::fileBrowserPathUnavailable("/nope"), "The path is not available: /nope",
+        {MacMenuError(Case::keyPressUnsupported, "hyper"), "Unsupported key: hyper", Code::keyPressRequired},
+        {MacMenuError(Case::folderPathUnavailable, "/nope"), "The path is not available: /nope",
+         Code::folderPathUnavailable},
+        {MacMenuError(Case::fileBrowserPathUnavailable, "/nope"), "The path is not available: /nope",
          Code::fileBrowserPathUnavailable},
-        {MacMenuError::fileBrowserFileTooLarge(26214401),
+        {MacMenuError(Case::fileBrowserFileTooLarge, 26214401),
          "The file is too large to preview. Choose a file up to 25 MB.", Code::fileBrowserFileTooLarge},
-        {MacMenuError::fileBrowserReadFailed("Permission denied"), "The file could not be loaded: Permission denied",
-         Code::fileBrowserReadFailed},
-        {MacMenuError::fileBrowserAccessBlocked("/Users/me/Desktop"),
+        {MacMenuError(Case::fileBrowserReadFailed, "Permission denied"),
+         "The file could not be loaded: Permission denied", Code::fileBrowserReadFailed},
+        {MacMenuError(Case::fileBrowserAccessBlocked, "/Users/me/Desktop"),
          "macOS is waiting for local folder access on the Mac: /Users/me/Desktop. Confirm or "
          "cancel the permission dialog on the Mac, then try again.",
          Code::fileBrowserAccessBlocked},
-        {MacMenuError::screenshotDisplayUnavailable("Studio Display"),
+        {MacMenuError(Case::screenshotDisplayUnavailable, "Studio Display"),
          "The selected monitor is not available: Studio Display", Code::screenshotDisplayUnavailable},
-        {MacMenuError::screenshotWindowUnavailable("Notes"), "No visible window was found for Notes.",
+        {MacMenuError(Case::screenshotWindowUnavailable, "Notes"), "No visible window was found for Notes.",
          Code::screenshotWindowUnavailable},
-        {MacMenuError::fileTransferDestinationUnavailable("/in"), "The file destination is not available: /in",
+        {MacMenuError(Case::fileTransferDestinationUnavailable, "/in"), "The file destination is not available: /in",
          Code::fileTransferDestinationUnavailable},
-        {MacMenuError::fileTransferFailed("disk full"), "The file could not be saved: disk full",
+        {MacMenuError(Case::fileTransferFailed, "disk full"), "The file could not be saved: disk full",
          Code::fileTransferFailed},
-        {MacMenuError::unsupportedWorkflowStep("teleport"),
+        {MacMenuError(Case::unsupportedWorkflowStep, "teleport"),
          "Unsupported workflow step: teleport. Update Zentrabo Server on the Mac and try again.", Code::actionFailed},
-        {MacMenuError::invalidURL("ht!tp"), "Invalid URL: ht!tp", Code::invalidURL},
-        {MacMenuError::accessibilityMissing(), "Accessibility access is missing.", Code::accessibilityMissing},
-        {MacMenuError::screenRecordingMissing(),
+        {MacMenuError(Case::invalidURL, "ht!tp"), "Invalid URL: ht!tp", Code::invalidURL},
+        {MacMenuError(Case::accessibilityMissing), "Accessibility access is missing.", Code::accessibilityMissing},
+        {MacMenuError(Case::screenRecordingMissing),
          "Screen Recording permission is missing. Grant it to Zentrabo Server in System Settings, "
          "then restart the server.",
          Code::screenRecordingMissing},
-        {MacMenuError::noFrontmostApplication(), "No active app was found.", Code::noFrontmostApplication},
-        {MacMenuError::applicationRequired(), "An application is required.", Code::applicationRequired},
-        {MacMenuError::applicationNotRunning(), "The target app is not running.", Code::applicationNotRunning},
-        {MacMenuError::menuUnavailable(), "The app menu bar is not available.", Code::menuUnavailable},
-        {MacMenuError::modalNotFound(), "No modal window was found.", Code::modalNotFound},
-        {MacMenuError::urlRequired(), "A URL is required.", Code::urlRequired},
-        {MacMenuError::shortcutNameRequired(), "A shortcut name is required.", Code::shortcutNameRequired},
-        {MacMenuError::clipboardTextRequired(), "Clipboard text is required.", Code::clipboardTextRequired},
-        {MacMenuError::textInputRequired(), "Text input is required.", Code::textInputRequired},
-        {MacMenuError::keyPressRequired(), "A key is required.", Code::keyPressRequired},
-        {MacMenuError::folderPathRequired(), "A folder path is required.", Code::folderPathRequired},
-        {MacMenuError::screenshotDisplayRequired(), "A monitor must be selected before this workflow can run.",
+        {MacMenuError(Case::noFrontmostApplication), "No active app was found.", Code::noFrontmostApplication},
+        {MacMenuError(Case::applicationRequired), "An application is required.", Code::applicationRequired},
+        {MacMenuError(Case::applicationNotRunning), "The target app is not running.", Code::applicationNotRunning},
+        {MacMenuError(Case::menuUnavailable), "The app menu bar is not available.", Code::menuUnavailable},
+        {MacMenuError(Case::modalNotFound), "No modal window was found.", Code::modalNotFound},
+        {MacMenuError(Case::urlRequired), "A URL is required.", Code::urlRequired},
+        {MacMenuError(Case::shortcutNameRequired), "A shortcut name is required.", Code::shortcutNameRequired},
+        {MacMenuError(Case::clipboardTextRequired), "Clipboard text is required.", Code::clipboardTextRequired},
+        {MacMenuError(Case::textInputRequired), "Text input is required.", Code::textInputRequired},
+        {MacMenuError(Case::keyPressRequired), "A key is required.", Code::keyPressRequired},
+        {MacMenuError(Case::folderPathRequired), "A folder path is required.", Code::folderPathRequired},
+        {MacMenuError(Case::screenshotDisplayRequired), "A monitor must be selected before this workflow can run.",
          Code::screenshotDisplayRequired},
-        {MacMenuError::screenshotCaptureFailed(), "The screenshot could not be captured.",
+        {MacMenuError(Case::screenshotCaptureFailed), "The screenshot could not be captured.",
          Code::screenshotCaptureFailed},
-        {MacMenuError::fileTransferRequired(), "A file or photo must be selected before this workflow can run.",
+        {MacMenuError(Case::fileTransferRequired), "A file or photo must be selected before this workflow can run.",
          Code::fileTransferRequired},
-        {MacMenuError::fileTransferTooLarge(), "The selected file is too large. Choose a file up to 25 MB.",
+        {MacMenuError(Case::fileTransferTooLarge), "The selected file is too large. Choose a file up to 25 MB.",
          Code::fileTransferTooLarge},
-        {MacMenuError::actionFailed(), "The menu action could not be performed.", Code::actionFailed},
+        {MacMenuError(Case::actionFailed), "The menu action could not be performed.", Code::actionFailed},
     };
 }
 
@@ -115,33 +119,33 @@ TEST(MacMenuErrorTest, NoCaseProducesAServerOnlyCode) {
 }
 
 TEST(MacMenuErrorTest, ModalDisplayTitleFallsBackToMessageThenRole) {
-    EXPECT_EQ(MacMenuError::inputBlocked(modal("", "Do you want to save?")).errorDescription(),
+    EXPECT_EQ(MacMenuError(Case::inputBlocked, modal("", "Do you want to save?")).errorDescription(),
               "Input is blocked by a modal window: Do you want to save?");
-    EXPECT_EQ(MacMenuError::inputBlocked(modal(std::nullopt, std::nullopt, "AXDialog")).errorDescription(),
+    EXPECT_EQ(MacMenuError(Case::inputBlocked, modal(std::nullopt, std::nullopt, "AXDialog")).errorDescription(),
               "Input is blocked by a modal window: AXDialog");
     // A title of spaces is not empty and stays the display title.
-    EXPECT_EQ(MacMenuError::modalDismissUnavailable(modal("  ", "text")).errorDescription(),
+    EXPECT_EQ(MacMenuError(Case::modalDismissUnavailable, modal("  ", "text")).errorDescription(),
               "No dismiss action was found for modal window:   ");
 }
 
 TEST(MacMenuErrorTest, PayloadsTheServerReadsAreKept) {
-    const auto mismatch = MacMenuError::modalMismatch(modal("Print", std::nullopt), "Save");
+    const auto mismatch = MacMenuError(Case::modalMismatch, modal("Print", std::nullopt), "Save");
     ASSERT_NE(mismatch.modal(), nullptr);
     EXPECT_EQ(mismatch.modal()->title, "Print");
     ASSERT_NE(mismatch.text(), nullptr);
     EXPECT_EQ(*mismatch.text(), "Save");
 
-    const auto unresponsive = MacMenuError::applicationUnresponsive("Notes", std::nullopt);
+    const auto unresponsive = MacMenuError(Case::applicationUnresponsive, "Notes", std::nullopt);
     ASSERT_NE(unresponsive.unresponsiveApplication(), nullptr);
     EXPECT_EQ(unresponsive.unresponsiveApplication()->name, "Notes");
     EXPECT_FALSE(unresponsive.unresponsiveApplication()->bundleIdentifier.has_value());
     EXPECT_EQ(unresponsive.modal(), nullptr);
 
-    EXPECT_EQ(MacMenuError::fileBrowserFileTooLarge(1).errorDescription(),
-              MacMenuError::fileBrowserFileTooLarge(1'000'000'000).errorDescription());
-    EXPECT_EQ(MacMenuError::fileBrowserFileTooLarge(42).fileSize(), 42);
+    EXPECT_EQ(MacMenuError(Case::fileBrowserFileTooLarge, 1).errorDescription(),
+              MacMenuError(Case::fileBrowserFileTooLarge, 1'000'000'000).errorDescription());
+    EXPECT_EQ(MacMenuError(Case::fileBrowserFileTooLarge, 42).fileSize(), 42);
 
-    const auto none = MacMenuError::actionFailed();
+    const auto none = MacMenuError(Case::actionFailed);
     EXPECT_EQ(none.text(), nullptr);
     EXPECT_EQ(none.modal(), nullptr);
     EXPECT_EQ(none.unresponsiveApplication(), nullptr);
@@ -150,8 +154,11 @@ TEST(MacMenuErrorTest, PayloadsTheServerReadsAreKept) {
 
 TEST(MacMenuErrorTest, ValuesAreInsertedVerbatim) {
     // Format characters in a value are text, never placeholders.
-    EXPECT_EQ(MacMenuError::unsupportedWorkflowStep("%@ %d").errorDescription(),
+    EXPECT_EQ(MacMenuError(Case::unsupportedWorkflowStep, "%@ %d").errorDescription(),
               "Unsupported workflow step: %@ %d. Update Zentrabo Server on the Mac and try again.");
+    // A placeholder in the first value must not take the second value.
+    EXPECT_EQ(MacMenuError(Case::modalMismatch, modal("Print {}", std::nullopt), "Save {}").errorDescription(),
+              "Modal window does not match Save {}: Print {}");
 }
 
 }  // namespace

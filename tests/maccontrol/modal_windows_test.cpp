@@ -54,7 +54,7 @@ protected:
             return error;
         }
         ADD_FAILURE() << "no failure";
-        return MacMenuError::actionFailed();
+        return MacMenuError(Case::actionFailed);
     }
 };
 

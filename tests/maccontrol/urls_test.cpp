@@ -35,7 +35,7 @@ protected:
             return error;
         }
         ADD_FAILURE() << "no failure for " << text.value_or("(none)");
-        return MacMenuError::actionFailed();
+        return MacMenuError(Case::actionFailed);
     }
 };
 

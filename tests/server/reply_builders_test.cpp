@@ -9,6 +9,8 @@
 namespace zentrabo::testing {
 namespace {
 
+using Case = MacMenuError::Case;
+
 HalvardineRequest request(std::optional<std::int64_t> clientVersion, std::optional<std::int64_t> minimumServerVersion) {
     HalvardineRequest request;
     request.id = "R-1";
@@ -104,7 +106,7 @@ TEST_F(ServerTest, ErrorReplyOfAnUnknownErrorHasNoCode) {
 TEST_F(ServerTest, ErrorReplyCarriesTheModalOrTheApplicationToRecover) {
     auto server = makeServer();
 
-    const auto mismatch = server->errorResponse("R-1", MacMenuError::modalMismatch(sheet(), "Print"));
+    const auto mismatch = server->errorResponse("R-1", MacMenuError(Case::modalMismatch, sheet(), "Print"));
     EXPECT_EQ(mismatch.error, "Modal window does not match Print: Save changes?");
     EXPECT_EQ(mismatch.errorCode, HalvardineErrorCode::modalDismissUnavailable);
     EXPECT_EQ(mismatch.modalInfo, sheet());
@@ -112,23 +114,24 @@ TEST_F(ServerTest, ErrorReplyCarriesTheModalOrTheApplicationToRecover) {
                                   "code=modalDismissUnavailable\n"),
               std::string::npos);
 
-    EXPECT_EQ(server->errorResponse("R-1", MacMenuError::inputBlocked(sheet())).modalInfo, sheet());
-    EXPECT_FALSE(server->errorResponse("R-1", MacMenuError::menuItemNotFound("X")).modalInfo.has_value());
+    EXPECT_EQ(server->errorResponse("R-1", MacMenuError(Case::inputBlocked, sheet())).modalInfo, sheet());
+    EXPECT_FALSE(server->errorResponse("R-1", MacMenuError(Case::menuItemNotFound, "X")).modalInfo.has_value());
 
     const auto recoverable =
-        server->errorResponse("R-1", MacMenuError::applicationUnresponsive("Notes", "com.example.Notes"));
+        server->errorResponse("R-1", MacMenuError(Case::applicationUnresponsive, "Notes", "com.example.Notes"));
     ASSERT_TRUE(recoverable.applicationRecovery.has_value());
     EXPECT_EQ(recoverable.applicationRecovery->localizedName, "Notes");
     EXPECT_EQ(recoverable.applicationRecovery->bundleIdentifier, "com.example.Notes");
     EXPECT_EQ(recoverable.errorCode, HalvardineErrorCode::applicationUnresponsive);
 
-    const auto anonymous = server->errorResponse("R-1", MacMenuError::applicationUnresponsive("Notes", std::nullopt));
+    const auto anonymous =
+        server->errorResponse("R-1", MacMenuError(Case::applicationUnresponsive, "Notes", std::nullopt));
     EXPECT_FALSE(anonymous.applicationRecovery.has_value());
 }
 
 TEST_F(ServerTest, ErrorLogLineEscapesPeerText) {
     auto server = makeServer();
-    server->errorResponse("R-1", MacMenuError::applicationNotFound("evil\n[forged] line"));
+    server->errorResponse("R-1", MacMenuError(Case::applicationNotFound, "evil\n[forged] line"));
     const std::string log = home.logText();
     EXPECT_EQ(log.find("\n[forged] line"), std::string::npos);
     EXPECT_NE(log.find("Application not found: evil\\n[forged] line, code=applicationNotFound"), std::string::npos);
