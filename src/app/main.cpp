@@ -16,6 +16,7 @@
 
 #include "app/listening_announcement.hpp"
 #include "app/process_setup.hpp"
+#include "app/server_identity.hpp"
 #include "app/standard_input_lines.hpp"
 #include "app/standard_output.hpp"
 #include "app/terminal_front.hpp"
@@ -43,13 +44,14 @@ constexpr int unusableScenario = 2;
 std::filesystem::path ownExecutable() {
     std::error_code error;
     auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path("zentrabo-server") : path;
+    return error ? std::filesystem::path(zentrabo::serverIdentity().programName) : path;
 }
 
 }  // namespace
 
 int main() {
     using namespace zentrabo;
+    platform::setProductIdentity(serverIdentity());
     installDiagnostics();
     ignoreBrokenPipes();
     raiseOpenFileLimit();

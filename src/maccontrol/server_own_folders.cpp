@@ -9,7 +9,7 @@
 #include "model/diagnostic_log.hpp"
 #include "platform/desktop/virtual/bundle_materializer.hpp"
 #include "platform/files/file_path.hpp"
-#include "platform/store/store_files.hpp"
+#include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo {
 

@@ -1,6 +1,7 @@
 #pragma once
 // Points HOME, XDG_CONFIG_HOME and XDG_DATA_HOME at a fresh folder for one
-// test, so nothing touches the real home, and restores them afterwards.
+// test, so nothing touches the real home, and restores them afterwards. The
+// platform layer gets the server's identity, as main gives it.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "server_identity.hpp"
 
 namespace zentrabo::testing {
 
@@ -21,6 +24,7 @@ public:
         redirect("HOME", path_);
         redirect("XDG_CONFIG_HOME", path_ / ".config");
         redirect("XDG_DATA_HOME", path_ / ".local/share");
+        useServerIdentity();
     }
     ~TemporaryHome() {
         for (const auto& [name, value] : saved_) {

@@ -6,6 +6,7 @@
 
 #include "platform/files/atomic_file.hpp"
 #include "platform/files/bounded_file_read.hpp"
+#include "platform/files/product_identity.hpp"
 #include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo::platform {
@@ -41,7 +42,7 @@ std::string execValue(const std::string& program) {
 }  // namespace
 
 std::filesystem::path XdgAutostartLoginItem::entryPath() {
-    return xdgConfigHome() / "autostart" / "zentrabo-server.desktop";
+    return xdgConfigHome() / "autostart" / (productIdentity().programName + ".desktop");
 }
 
 LoginItemStatus XdgAutostartLoginItem::status() {
@@ -74,16 +75,12 @@ void XdgAutostartLoginItem::registerItem() {
         throw LoginItemError("The server program " + executable_.string() + " does not exist.");
     }
     const auto path = entryPath();
-    const std::string entry =
-        "[Desktop Entry]\n"
-        "Type=Application\n"
-        "Name=Zentrabo Server\n"
-        "Comment=Makes this computer controllable from paired devices\n"
-        "Exec=" +
-        execValue(executable_.string()) +
-        "\n"
-        "Terminal=false\n"
-        "X-GNOME-Autostart-enabled=true\n";
+    const ProductIdentity identity = productIdentity();
+    std::string entry = "[Desktop Entry]\nType=Application\n";
+    entry += "Name=" + identity.displayName + "\n";
+    entry += "Comment=" + identity.description + "\n";
+    entry += "Exec=" + execValue(executable_.string()) + "\n";
+    entry += "Terminal=false\nX-GNOME-Autostart-enabled=true\n";
     try {
         std::filesystem::create_directories(path.parent_path());
         writeFileAtomically(path, entry, 0644);

@@ -1,7 +1,8 @@
 #pragma once
 // The login item as an XDG autostart entry:
-// $XDG_CONFIG_HOME/autostart/zentrabo-server.desktop starts the executable
-// when the user's desktop session begins.
+// $XDG_CONFIG_HOME/autostart/<program name>.desktop starts the executable
+// when the user's desktop session begins; its name and comment are the
+// program's display name and description (ProductIdentity).
 #include <filesystem>
 
 #include "platform/desktop/login_item.hpp"

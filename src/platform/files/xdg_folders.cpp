@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/files/file_path.hpp"
+#include "platform/files/product_identity.hpp"
 
 namespace zentrabo::platform {
 
@@ -18,5 +19,9 @@ std::filesystem::path baseFolder(const char* variable, const char* fallbackInHom
 std::filesystem::path xdgConfigHome() { return baseFolder("XDG_CONFIG_HOME", ".config"); }
 
 std::filesystem::path xdgDataHome() { return baseFolder("XDG_DATA_HOME", ".local/share"); }
+
+std::filesystem::path configFolder() { return xdgConfigHome() / productIdentity().folderName; }
+
+std::filesystem::path dataFolder() { return xdgDataHome() / productIdentity().folderName; }
 
 }  // namespace zentrabo::platform

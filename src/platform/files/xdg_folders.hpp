@@ -11,4 +11,8 @@ std::filesystem::path xdgConfigHome();
 // $XDG_DATA_HOME when it is an absolute path, else .local/share there.
 std::filesystem::path xdgDataHome();
 
+// The program's own folders in those two, named by its ProductIdentity.
+std::filesystem::path configFolder();
+std::filesystem::path dataFolder();
+
 }  // namespace zentrabo::platform

@@ -6,12 +6,9 @@
 
 #include "platform/files/atomic_file.hpp"
 #include "platform/files/bounded_file_read.hpp"
-#include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo::platform {
 namespace {
-
-constexpr const char* productFolder = "zentrabo";
 
 std::error_code lastError() { return {errno, std::generic_category()}; }
 
@@ -24,10 +21,6 @@ std::error_code ensurePrivateFolder(const std::filesystem::path& folder) {
     if (::chmod(folder.c_str(), 0700) != 0) return lastError();
     return {};
 }
-
-std::filesystem::path dataFolder() { return xdgDataHome() / productFolder; }
-
-std::filesystem::path configFolder() { return xdgConfigHome() / productFolder; }
 
 std::error_code readStoreFile(const std::filesystem::path& path, std::string& contents) {
     BoundedFileRead read = readRegularFile(path.string(), maximumStoreFileSize);

@@ -6,15 +6,10 @@
 #include <string_view>
 #include <system_error>
 
+// The store files live in the program's data and config folders.
+#include "platform/files/xdg_folders.hpp"
+
 namespace zentrabo::platform {
-
-// $XDG_DATA_HOME/zentrabo, else $HOME/.local/share/zentrabo. The variables
-// are read at every call so tests can redirect them; a relative XDG value
-// is ignored, as the XDG rules ask.
-std::filesystem::path dataFolder();
-
-// $XDG_CONFIG_HOME/zentrabo, else $HOME/.config/zentrabo.
-std::filesystem::path configFolder();
 
 // Creates the folder and any missing parents; the folder itself is made
 // owner-only (0700) even when it already existed with wider rights.

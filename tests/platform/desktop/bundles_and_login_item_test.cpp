@@ -5,7 +5,11 @@
 
 #include "desktop_fixture.hpp"
 #include "platform/desktop/application_bundle.hpp"
+#include "platform/desktop/virtual/bundle_materializer.hpp"
+#include "platform/desktop/virtual/scenario_file.hpp"
 #include "platform/desktop/xdg_autostart_login_item.hpp"
+#include "platform/files/product_identity.hpp"
+#include "platform/files/xdg_folders.hpp"
 #include "platform/imaging/png_codec.hpp"
 
 namespace zentrabo::platform {
@@ -122,6 +126,32 @@ TEST(LoginItemTest, AnEntrySwitchedOffIsNotRegisteredAndSpecialCharactersAreEsca
 
     std::ofstream(XdgAutostartLoginItem::entryPath(), std::ios::app) << "Hidden=true\n";
     EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
+}
+
+TEST(ProductIdentityTest, EveryNameTheLayerWritesComesFromTheIdentityGiven) {
+    TemporaryHome home;
+    setProductIdentity({.folderName = "acme",
+                        .programName = "acme-agent",
+                        .displayName = "Acme Agent",
+                        .description = "Runs errands",
+                        .demoBundleIdentifierPrefix = "org.acme.sample."});
+    EXPECT_EQ(configFolder(), home.root() / "config/acme");
+    EXPECT_EQ(dataFolder(), home.root() / "data/acme");
+    EXPECT_EQ(desktopScenarioPath(), home.root() / "config/acme/virtual-desktop.json");
+    EXPECT_EQ(virtualApplicationFolders().at(1), home.root() / "data/acme/virtual-desktop/Home/Applications");
+
+    const auto program = home.root() / "agent";
+    std::ofstream(program) << "";
+    XdgAutostartLoginItem(program).registerItem();
+    EXPECT_EQ(XdgAutostartLoginItem::entryPath(), home.root() / "config/autostart/acme-agent.desktop");
+    EXPECT_THAT(readFile(XdgAutostartLoginItem::entryPath()), HasSubstr("\nName=Acme Agent\nComment=Runs errands\n"));
+
+    const auto scenario = defaultDesktopScenario();
+    ASSERT_FALSE(scenario.applications.empty());
+    for (const auto& application : scenario.applications) {
+        EXPECT_TRUE(application.bundleIdentifier.starts_with("org.acme.sample.")) << application.bundleIdentifier;
+    }
+    zentrabo::testing::useServerIdentity();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "desktop_fixture.hpp"
 #include "platform/desktop/virtual/scenario_file.hpp"
 #include "platform/desktop/virtual/scenario_validation.hpp"
+#include "support/server_identity.hpp"
 
 namespace zentrabo::platform {
 namespace {
@@ -25,6 +26,7 @@ std::string faultOf(std::string_view json) {
 constexpr std::string_view minimal = R"({"displays":[{"id":1,"bounds":{"x":0,"y":0,"width":800,"height":600}}]})";
 
 TEST(ScenarioFileTest, TheBuiltInScenarioSurvivesTheRoundTrip) {
+    zentrabo::testing::useServerIdentity();
     const DesktopScenario scenario = defaultDesktopScenario();
     const std::string json = writeDesktopScenario(scenario);
     EXPECT_EQ(parseDesktopScenario(json), scenario);

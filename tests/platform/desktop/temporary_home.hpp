@@ -1,11 +1,14 @@
 #pragma once
 // Points HOME and the XDG folders at a fresh temporary folder for one test
-// and puts everything back afterwards.
+// and puts everything back afterwards. The platform layer gets the server's
+// identity, as main gives it.
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
+
+#include "support/server_identity.hpp"
 
 class TemporaryHome {
 public:
@@ -19,6 +22,7 @@ public:
         setenv("HOME", root_.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
         setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
+        zentrabo::testing::useServerIdentity();
     }
     ~TemporaryHome() {
         for (const auto& [name, value] : saved_) {

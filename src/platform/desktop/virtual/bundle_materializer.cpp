@@ -5,7 +5,7 @@
 #include "platform/desktop/application_bundle.hpp"
 #include "platform/files/atomic_file.hpp"
 #include "platform/imaging/png_codec.hpp"
-#include "platform/store/store_files.hpp"
+#include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo::platform {
 

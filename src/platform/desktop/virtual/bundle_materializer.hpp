@@ -10,9 +10,8 @@
 
 namespace zentrabo::platform {
 
-// The virtual desktop's own folder in the data folder
-// ($XDG_DATA_HOME/zentrabo/virtual-desktop). It holds the desktop's
-// application folders and nothing secret.
+// The virtual desktop's own folder, virtual-desktop in the program's data
+// folder. It holds the desktop's application folders and nothing secret.
 std::filesystem::path virtualDesktopFolder();
 
 // The system-wide and the user's application folder of the virtual desktop:

@@ -2,15 +2,11 @@
 // real menu trees, an installed calculator, a menu-bar helper, one display.
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/scenario_file.hpp"
+#include "platform/files/product_identity.hpp"
 
 namespace zentrabo::platform {
 
 namespace {
-
-constexpr const char* editorID = "com.zentrabo.demo.texteditor";
-constexpr const char* terminalID = "com.zentrabo.demo.terminal";
-constexpr const char* browserID = "com.zentrabo.demo.browser";
-constexpr const char* calculatorID = "com.zentrabo.demo.calculator";
 
 ScenarioMenuItem applicationMenu(const std::string& name) {
     return submenu(name, {menuItem("About " + name), separator(), menuItem("Settings…", "cmd+,"), separator(),
@@ -42,6 +38,12 @@ ScenarioSheet saveChangesSheet() {
 }  // namespace
 
 DesktopScenario defaultDesktopScenario() {
+    const std::string prefix = productIdentity().demoBundleIdentifierPrefix;
+    const std::string editorID = prefix + "texteditor";
+    const std::string terminalID = prefix + "terminal";
+    const std::string browserID = prefix + "browser";
+    const std::string calculatorID = prefix + "calculator";
+
     DesktopBuilder builder;
     builder.display(1, {0, 0, 1512, 982}, 2.0, "Built-in Display");
 
@@ -103,7 +105,7 @@ DesktopScenario defaultDesktopScenario() {
         .menu("View", {menuItem("Basic", "cmd+1"), menuItem("Scientific", "cmd+2")})
         .window("Calculator", {600, 300, 232, 320});
 
-    builder.application("Clipboard Helper", "com.zentrabo.demo.clipboardhelper")
+    builder.application("Clipboard Helper", prefix + "clipboardhelper")
         .policy(ActivationPolicy::accessory)
         .notInstalled();
 

@@ -4,7 +4,7 @@
 
 #include "platform/desktop/virtual/scenario_validation.hpp"
 #include "platform/files/bounded_file_read.hpp"
-#include "platform/store/store_files.hpp"
+#include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo::platform {
 

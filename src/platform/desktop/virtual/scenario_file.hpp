@@ -18,7 +18,7 @@ std::string writeDesktopScenario(const DesktopScenario& scenario);
 // Reads a scenario file; the ScenarioError names the file and the fault.
 DesktopScenario readDesktopScenarioFile(const std::filesystem::path& path);
 
-// $XDG_CONFIG_HOME/zentrabo/virtual-desktop.json.
+// virtual-desktop.json in the program's config folder.
 std::filesystem::path desktopScenarioPath();
 // The scenario file when it exists, else the built-in scenario. Throws
 // ScenarioError for a scenario file that cannot be used.

@@ -1,0 +1,29 @@
+#pragma once
+// Who the program is, as far as this layer needs to know: where its files go
+// and how it presents itself to the desktop session. The layer names no
+// product of its own; the program sets its identity once at start, before
+// anything here reads it (tests do the same).
+#include <string>
+
+namespace zentrabo::platform {
+
+struct ProductIdentity {
+    // The program's folder inside the XDG config and data folders.
+    std::string folderName;
+    // The executable's name; the autostart entry is <programName>.desktop.
+    std::string programName;
+    // The autostart entry's Name and Comment.
+    std::string displayName;
+    std::string description;
+    // What the built-in desktop scenario's bundle identifiers begin with.
+    std::string demoBundleIdentifierPrefix;
+};
+
+// Replaces the identity; later reads see the new one.
+void setProductIdentity(ProductIdentity identity);
+
+// The identity last set. Throws std::logic_error when none was set, so that
+// nothing is ever written straight into the user's XDG folders.
+ProductIdentity productIdentity();
+
+}  // namespace zentrabo::platform
