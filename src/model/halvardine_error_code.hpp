@@ -48,7 +48,7 @@ enum class HalvardineErrorCode {
 };
 
 template <>
-struct StringEnumTraits<HalvardineErrorCode> {
+struct platform::StringEnumTraits<HalvardineErrorCode> {
     static constexpr std::array<std::string_view, 39> rawValues = {
         "notAuthorized",
         "extraAuthorizationRequired",

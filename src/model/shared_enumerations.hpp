@@ -8,7 +8,7 @@ namespace zentrabo {
 // What an extra-authorization password can protect.
 enum class HalvardineExtraAuthorizationScope { stream, files, workflows };
 template <>
-struct StringEnumTraits<HalvardineExtraAuthorizationScope> {
+struct platform::StringEnumTraits<HalvardineExtraAuthorizationScope> {
     static constexpr std::array<std::string_view, 3> rawValues = {"stream", "files", "workflows"};
 };
 std::string_view title(HalvardineExtraAuthorizationScope scope);
@@ -16,7 +16,7 @@ std::string_view title(HalvardineExtraAuthorizationScope scope);
 // How a client reached the server.
 enum class HalvardineExtraAuthorizationChannel { local, relay };
 template <>
-struct StringEnumTraits<HalvardineExtraAuthorizationChannel> {
+struct platform::StringEnumTraits<HalvardineExtraAuthorizationChannel> {
     static constexpr std::array<std::string_view, 2> rawValues = {"local", "relay"};
 };
 std::string_view title(HalvardineExtraAuthorizationChannel channel);
@@ -25,7 +25,7 @@ std::string_view title(HalvardineExtraAuthorizationChannel channel);
 // are keywords, hence the trailing underscores; the raw values have none.
 enum class HalvardineExtraAuthorizationSessionDuration { background, short_, standard, long_ };
 template <>
-struct StringEnumTraits<HalvardineExtraAuthorizationSessionDuration> {
+struct platform::StringEnumTraits<HalvardineExtraAuthorizationSessionDuration> {
     static constexpr std::array<std::string_view, 4> rawValues = {"background", "short", "standard", "long"};
 };
 std::string_view title(HalvardineExtraAuthorizationSessionDuration duration);
@@ -39,40 +39,40 @@ constexpr bool isBackground(HalvardineExtraAuthorizationSessionDuration duration
 // Where a file that a client sends came from.
 enum class FileTransferSource { file, photo };
 template <>
-struct StringEnumTraits<FileTransferSource> {
+struct platform::StringEnumTraits<FileTransferSource> {
     static constexpr std::array<std::string_view, 2> rawValues = {"file", "photo"};
 };
 
 // The route by which a client reached the server.
 enum class HalvardineConnectionRoute { localHost, localService, relay };
 template <>
-struct StringEnumTraits<HalvardineConnectionRoute> {
+struct platform::StringEnumTraits<HalvardineConnectionRoute> {
     static constexpr std::array<std::string_view, 3> rawValues = {"localHost", "localService", "relay"};
 };
 
 enum class RemoteFileResourceKind { file, directory };
 template <>
-struct StringEnumTraits<RemoteFileResourceKind> {
+struct platform::StringEnumTraits<RemoteFileResourceKind> {
     static constexpr std::array<std::string_view, 2> rawValues = {"file", "directory"};
 };
 
 // The key of a folder listing's order.
 enum class RemoteFileSortField { name, modificationDate, size };
 template <>
-struct StringEnumTraits<RemoteFileSortField> {
+struct platform::StringEnumTraits<RemoteFileSortField> {
     static constexpr std::array<std::string_view, 3> rawValues = {"name", "modificationDate", "size"};
 };
 
 enum class RemoteFileSortDirection { ascending, descending };
 template <>
-struct StringEnumTraits<RemoteFileSortDirection> {
+struct platform::StringEnumTraits<RemoteFileSortDirection> {
     static constexpr std::array<std::string_view, 2> rawValues = {"ascending", "descending"};
 };
 
 // The state of a workflow run shown in a widget.
 enum class WorkflowWidgetActivityState { running, succeeded, failed };
 template <>
-struct StringEnumTraits<WorkflowWidgetActivityState> {
+struct platform::StringEnumTraits<WorkflowWidgetActivityState> {
     static constexpr std::array<std::string_view, 3> rawValues = {"running", "succeeded", "failed"};
 };
 
@@ -80,7 +80,7 @@ struct StringEnumTraits<WorkflowWidgetActivityState> {
 // screen stream.
 enum class RemoteScreenStreamQualityProfile { original, retinaText, high, medium, low, veryLow };
 template <>
-struct StringEnumTraits<RemoteScreenStreamQualityProfile> {
+struct platform::StringEnumTraits<RemoteScreenStreamQualityProfile> {
     static constexpr std::array<std::string_view, 6> rawValues = {"original", "retinaText", "high",
                                                                   "medium",   "low",        "veryLow"};
 };
@@ -88,7 +88,7 @@ struct StringEnumTraits<RemoteScreenStreamQualityProfile> {
 // The state of the relay connection that the server core compares and shows.
 enum class HalvardineRelayConnectionState { disabled, connecting, connected, failed };
 template <>
-struct StringEnumTraits<HalvardineRelayConnectionState> {
+struct platform::StringEnumTraits<HalvardineRelayConnectionState> {
     static constexpr std::array<std::string_view, 4> rawValues = {"disabled", "connecting", "connected", "failed"};
 };
 

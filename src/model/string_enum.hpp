@@ -1,48 +1,15 @@
 #pragma once
-// Enumerations that travel as text. An enumeration opts in by specialising
-// StringEnumTraits with the raw value of each case, in declaration order
-// (cases numbered from 0); rawValue, fromRawValue and allCases follow.
-#include <array>
-#include <cstddef>
-#include <string_view>
-#include <type_traits>
+// The model's enumerations travel as text through the platform's
+// StringEnumTraits (specialised as platform::StringEnumTraits<E>); these
+// make its functions the model's own names, found for the model's types.
+#include "platform/text/string_enum.hpp"
 
 namespace zentrabo {
 
-template <typename E>
-struct StringEnumTraits;
-
-template <typename E>
-concept StringEnum = std::is_enum_v<E> && requires {
-    StringEnumTraits<E>::rawValues;
-};
-
-template <StringEnum E>
-constexpr std::string_view rawValue(E value) {
-    return StringEnumTraits<E>::rawValues[static_cast<std::size_t>(value)];
-}
-
-// The case whose raw value is exactly text (case-sensitive); false for any
-// other text, leaving value unchanged.
-template <StringEnum E>
-constexpr bool fromRawValue(std::string_view text, E& value) {
-    const auto& rawValues = StringEnumTraits<E>::rawValues;
-    for (std::size_t i = 0; i < rawValues.size(); ++i) {
-        if (rawValues[i] == text) {
-            value = static_cast<E>(i);
-            return true;
-        }
-    }
-    return false;
-}
-
-// Every case in declaration order.
-template <StringEnum E>
-constexpr auto allCases() {
-    constexpr std::size_t count = StringEnumTraits<E>::rawValues.size();
-    std::array<E, count> cases{};
-    for (std::size_t i = 0; i < count; ++i) cases[i] = static_cast<E>(i);
-    return cases;
-}
+using platform::allCases;
+using platform::fromRawValue;
+using platform::rawValue;
+using platform::StringEnum;
+using platform::StringEnumTraits;
 
 }  // namespace zentrabo

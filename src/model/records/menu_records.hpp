@@ -14,7 +14,7 @@ namespace zentrabo {
 // How a wanted title is compared with a menu item's or window's title.
 enum class MenuTitleMatchMode { exact, beginsWith };
 template <>
-struct StringEnumTraits<MenuTitleMatchMode> {
+struct platform::StringEnumTraits<MenuTitleMatchMode> {
     static constexpr std::array<std::string_view, 2> rawValues = {"exact", "beginsWith"};
 };
 

@@ -16,31 +16,31 @@ namespace zentrabo {
 
 enum class RemoteScreenStreamMode { display, frontmostWindow, applicationWindow };
 template <>
-struct StringEnumTraits<RemoteScreenStreamMode> {
+struct platform::StringEnumTraits<RemoteScreenStreamMode> {
     static constexpr std::array<std::string_view, 3> rawValues = {"display", "frontmostWindow", "applicationWindow"};
 };
 
 enum class RemoteScreenStreamStartInteractionMode { view, control };
 template <>
-struct StringEnumTraits<RemoteScreenStreamStartInteractionMode> {
+struct platform::StringEnumTraits<RemoteScreenStreamStartInteractionMode> {
     static constexpr std::array<std::string_view, 2> rawValues = {"view", "control"};
 };
 
 enum class RemoteScreenStreamApplicationWindowSelectionMode { picker, title };
 template <>
-struct StringEnumTraits<RemoteScreenStreamApplicationWindowSelectionMode> {
+struct platform::StringEnumTraits<RemoteScreenStreamApplicationWindowSelectionMode> {
     static constexpr std::array<std::string_view, 2> rawValues = {"picker", "title"};
 };
 
 enum class RemoteScreenStreamWindowTrackingMode { locked, followActiveWindow };
 template <>
-struct StringEnumTraits<RemoteScreenStreamWindowTrackingMode> {
+struct platform::StringEnumTraits<RemoteScreenStreamWindowTrackingMode> {
     static constexpr std::array<std::string_view, 2> rawValues = {"locked", "followActiveWindow"};
 };
 
 enum class RemoteScreenStreamPresentationMode { inline_, fullScreen, pictureInPicture };
 template <>
-struct StringEnumTraits<RemoteScreenStreamPresentationMode> {
+struct platform::StringEnumTraits<RemoteScreenStreamPresentationMode> {
     // `inline` is a keyword, hence the trailing underscore; the raw value has none.
     static constexpr std::array<std::string_view, 3> rawValues = {"inline", "fullScreen", "pictureInPicture"};
 };
@@ -49,19 +49,19 @@ RemoteScreenStreamPresentationMode resolved(RemoteScreenStreamPresentationMode m
 
 enum class RemoteScreenStreamVideoCodec { h264, hevc };
 template <>
-struct StringEnumTraits<RemoteScreenStreamVideoCodec> {
+struct platform::StringEnumTraits<RemoteScreenStreamVideoCodec> {
     static constexpr std::array<std::string_view, 2> rawValues = {"h264", "hevc"};
 };
 
 enum class RemoteScreenStreamAudioCodec { pcm16LE };
 template <>
-struct StringEnumTraits<RemoteScreenStreamAudioCodec> {
+struct platform::StringEnumTraits<RemoteScreenStreamAudioCodec> {
     static constexpr std::array<std::string_view, 1> rawValues = {"pcm16LE"};
 };
 
 enum class RemoteScreenStreamRenderSizingMode { source, clientNative };
 template <>
-struct StringEnumTraits<RemoteScreenStreamRenderSizingMode> {
+struct platform::StringEnumTraits<RemoteScreenStreamRenderSizingMode> {
     static constexpr std::array<std::string_view, 2> rawValues = {"source", "clientNative"};
 };
 

@@ -17,7 +17,7 @@ namespace zentrabo {
 
 enum class WorkflowLiveActivityStatus { running, succeeded, failed };
 template <>
-struct StringEnumTraits<WorkflowLiveActivityStatus> {
+struct platform::StringEnumTraits<WorkflowLiveActivityStatus> {
     static constexpr std::array<std::string_view, 3> rawValues = {"running", "succeeded", "failed"};
 };
 

@@ -4,11 +4,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text/string_enum.hpp"
+
 namespace zentrabo::platform {
 
 enum class LoginItemStatus { notRegistered, enabled, requiresApproval, notFound };
-std::string_view rawValue(LoginItemStatus status);
-bool fromRawValue(std::string_view text, LoginItemStatus& status);
+template <>
+struct StringEnumTraits<LoginItemStatus> {
+    static constexpr std::array<std::string_view, 4> rawValues = {"notRegistered", "enabled", "requiresApproval",
+                                                                  "notFound"};
+};
 
 class LoginItemError : public std::runtime_error {
 public:

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/imaging/image.hpp"
+#include "platform/text/string_enum.hpp"
 
 namespace zentrabo::platform {
 
@@ -17,8 +18,10 @@ using ProcessID = std::int32_t;
 // Whether an application has a regular user interface (menu bar and Dock
 // icon), is an accessory (menu-bar agent) or runs without any interface.
 enum class ActivationPolicy { regular, accessory, prohibited };
-std::string_view rawValue(ActivationPolicy policy);
-bool fromRawValue(std::string_view text, ActivationPolicy& policy);
+template <>
+struct StringEnumTraits<ActivationPolicy> {
+    static constexpr std::array<std::string_view, 3> rawValues = {"regular", "accessory", "prohibited"};
+};
 
 class RunningApplication {
 public:

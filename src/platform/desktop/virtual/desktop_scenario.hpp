@@ -11,6 +11,7 @@
 #include "platform/desktop/displays.hpp"
 #include "platform/desktop/geometry.hpp"
 #include "platform/desktop/running_application.hpp"
+#include "platform/text/string_enum.hpp"
 
 namespace zentrabo::platform {
 
@@ -36,8 +37,11 @@ struct ScenarioSheet {
 };
 
 enum class EffectKind { openSheet, dismissSheet, activateApplication, quitApplication, openWindow, closeWindow };
-std::string_view rawValue(EffectKind kind);
-bool fromRawValue(std::string_view text, EffectKind& kind);
+template <>
+struct StringEnumTraits<EffectKind> {
+    static constexpr std::array<std::string_view, 6> rawValues = {
+        "openSheet", "dismissSheet", "activateApplication", "quitApplication", "openWindow", "closeWindow"};
+};
 
 struct ScenarioEffect {
     EffectKind kind = EffectKind::dismissSheet;
@@ -86,8 +90,10 @@ struct ScenarioWindow {
 };
 
 enum class ApplicationFolder { system, user };
-std::string_view rawValue(ApplicationFolder folder);
-bool fromRawValue(std::string_view text, ApplicationFolder& folder);
+template <>
+struct StringEnumTraits<ApplicationFolder> {
+    static constexpr std::array<std::string_view, 2> rawValues = {"system", "user"};
+};
 
 struct ScenarioApplication {
     std::string name;
