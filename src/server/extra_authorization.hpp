@@ -120,10 +120,21 @@ private:
     // Checks the password under the limiter key, counting the check as
     // running meanwhile; no record held is a failed check.
     void checkPassword(std::string_view key, std::string password, std::function<void(bool)> completion);
-    // Counts the wrong password under the key, audits the rejection (with
-    // the block notice from the threshold on) and fails with the text.
-    void rejectPassword(std::string_view key, platform::Date now, std::string auditMessage, const std::string& text,
-                        const SettingsCompletion& completion);
+    // How a protected settings change names its current-password check: the
+    // limiter key, and the audit line and failure text while the key is
+    // blocked and when the password is wrong.
+    struct CurrentPasswordCheck {
+        std::string_view key;
+        std::string_view blockedAudit;
+        std::string_view blockedText;
+        std::string_view rejectedAudit;
+        std::string_view rejectedText;
+    };
+    // Refuses while the limiter blocks the key, a blank password, and a
+    // wrong one (counted under the key, audited with the block notice from
+    // the threshold on); a match runs matched with the completion.
+    void checkCurrentPassword(const CurrentPasswordCheck& check, std::string_view currentPassword,
+                              SettingsCompletion completion, std::function<void(SettingsCompletion)> matched);
     void storeRecord(std::string password, SettingsCompletion completion);
     void grant(std::string id, HalvardineExtraAuthorizationScope scope, HalvardineExtraAuthorizationChannel channel,
                const std::string& fingerprint, ReplyCompletion completion);

@@ -90,23 +90,14 @@ void ExtraAuthorization::updatePassword(std::optional<std::string> currentPasswo
     // Setting the first password needs no current one.
     if (!*passwordConfigured_) return storeRecord(std::move(password), std::move(completion));
 
-    const platform::Date now = environment_.clock.now();
-    if (attempts_.isBlocked(updatePasswordKey, now)) {
-        audit("Blocked extra authorization password update after repeated failures.", true);
-        return completion(failure("Password updates are temporarily locked. Try again later."));
-    }
-    std::string current = platform::trimWhitespaceAndNewlines(currentPassword.value_or(std::string()));
-    if (current.empty()) return completion(failure("Enter the current password."));
-
-    checkPassword(
-        updatePasswordKey, std::move(current),
-        [this, now, password = std::move(password), completion = std::move(completion)](bool matches) mutable {
-            if (!matches) {
-                return rejectPassword(updatePasswordKey, now,
-                                      "Rejected extra authorization password update with an incorrect "
-                                      "current password.",
-                                      "The current password is incorrect.", completion);
-            }
+    checkCurrentPassword(
+        {.key = updatePasswordKey,
+         .blockedAudit = "Blocked extra authorization password update after repeated failures.",
+         .blockedText = "Password updates are temporarily locked. Try again later.",
+         .rejectedAudit = "Rejected extra authorization password update with an incorrect current password.",
+         .rejectedText = "The current password is incorrect."},
+        currentPassword.value_or(std::string()), std::move(completion),
+        [this, password = std::move(password)](SettingsCompletion completion) mutable {
             attempts_.forget(updatePasswordKey);
             storeRecord(std::move(password), std::move(completion));
         });
@@ -134,51 +125,57 @@ void ExtraAuthorization::storeRecord(std::string password, SettingsCompletion co
 void ExtraAuthorization::removePassword(std::string password, SettingsCompletion completion) {
     // Removal is locked out after repeated failures like the other password
     // operations, so it cannot serve to test passwords without limit.
-    const platform::Date now = environment_.clock.now();
-    if (attempts_.isBlocked(removePasswordKey, now)) {
-        audit("Blocked extra authorization password removal after repeated failures.", true);
-        return completion(failure("Password removal is temporarily locked. Try again later."));
-    }
-    std::string current = platform::trimWhitespaceAndNewlines(password);
-    if (current.empty()) return completion(failure("Enter the current password."));
-
-    checkPassword(removePasswordKey, std::move(current), [this, now, completion = std::move(completion)](bool matches) {
-        if (!matches) {
-            return rejectPassword(removePasswordKey, now,
-                                  "Rejected extra authorization password removal with an incorrect password.",
-                                  "The password is incorrect.", completion);
-        }
-        // The scopes and the duration stay; with no password nothing is
-        // protected, and a new password protects them again at once.
-        ExtraAuthorizationPasswordItem::remove(environment_.keychain);
-        passwordRecord_.reset();
-        passwordConfigured_.set(false);
-        sessions_.removeAll();
-        audit("Extra authorization password was removed.", true);
-        completion(nullptr);
-    });
+    checkCurrentPassword({.key = removePasswordKey,
+                          .blockedAudit = "Blocked extra authorization password removal after repeated failures.",
+                          .blockedText = "Password removal is temporarily locked. Try again later.",
+                          .rejectedAudit = "Rejected extra authorization password removal with an incorrect password.",
+                          .rejectedText = "The password is incorrect."},
+                         password, std::move(completion), [this](SettingsCompletion completion) {
+                             // The scopes and the duration stay; with no password nothing is
+                             // protected, and a new password protects them again at once.
+                             ExtraAuthorizationPasswordItem::remove(environment_.keychain);
+                             passwordRecord_.reset();
+                             passwordConfigured_.set(false);
+                             sessions_.removeAll();
+                             audit("Extra authorization password was removed.", true);
+                             completion(nullptr);
+                         });
 }
 
 void ExtraAuthorization::unlockSettings(std::string password, SettingsCompletion completion) {
     if (!*passwordConfigured_) return completion(failure("Configure an extra authorization password first."));
+    checkCurrentPassword({.key = settingsKey,
+                          .blockedAudit = "Blocked extra authorization settings unlock after repeated failures.",
+                          .blockedText = "Extra authorization settings are temporarily locked. Try again later.",
+                          .rejectedAudit = "Rejected extra authorization settings unlock with an incorrect password.",
+                          .rejectedText = "The password is incorrect."},
+                         password, std::move(completion), [this](SettingsCompletion completion) {
+                             attempts_.forget(settingsKey);
+                             audit("Extra authorization settings were unlocked.", true);
+                             completion(nullptr);
+                         });
+}
+
+void ExtraAuthorization::checkCurrentPassword(const CurrentPasswordCheck& check, std::string_view currentPassword,
+                                              SettingsCompletion completion,
+                                              std::function<void(SettingsCompletion)> matched) {
     const platform::Date now = environment_.clock.now();
-    if (attempts_.isBlocked(settingsKey, now)) {
-        audit("Blocked extra authorization settings unlock after repeated failures.", true);
-        return completion(failure("Extra authorization settings are temporarily locked. Try again later."));
+    if (attempts_.isBlocked(check.key, now)) {
+        audit(std::string(check.blockedAudit), true);
+        return completion(failure(std::string(check.blockedText)));
     }
-    std::string current = platform::trimWhitespaceAndNewlines(password);
+    std::string current = platform::trimWhitespaceAndNewlines(currentPassword);
     if (current.empty()) return completion(failure("Enter the current password."));
 
-    checkPassword(settingsKey, std::move(current), [this, now, completion = std::move(completion)](bool matches) {
-        if (!matches) {
-            return rejectPassword(settingsKey, now,
-                                  "Rejected extra authorization settings unlock with an incorrect password.",
-                                  "The password is incorrect.", completion);
-        }
-        attempts_.forget(settingsKey);
-        audit("Extra authorization settings were unlocked.", true);
-        completion(nullptr);
-    });
+    checkPassword(
+        check.key, std::move(current),
+        [this, check, now, completion = std::move(completion), matched = std::move(matched)](bool matches) mutable {
+            if (matches) return matched(std::move(completion));
+            audit(SecurityFailureLimiter::withBlockNotice(std::string(check.rejectedAudit),
+                                                          attempts_.recordFailure(check.key, now)),
+                  false);
+            completion(failure(std::string(check.rejectedText)));
+        });
 }
 
 void ExtraAuthorization::checkPassword(std::string_view key, std::string password,
@@ -190,12 +187,6 @@ void ExtraAuthorization::checkPassword(std::string_view key, std::string passwor
                               attempts_.checkFinished(key);
                               completion(matches);
                           });
-}
-
-void ExtraAuthorization::rejectPassword(std::string_view key, platform::Date now, std::string auditMessage,
-                                        const std::string& text, const SettingsCompletion& completion) {
-    audit(SecurityFailureLimiter::withBlockNotice(std::move(auditMessage), attempts_.recordFailure(key, now)), false);
-    completion(failure(text));
 }
 
 void ExtraAuthorization::audit(std::string message, bool withAction, std::optional<std::string_view> fingerprint) {

@@ -12,26 +12,21 @@ namespace detail {
 
 TimerEntry::TimerEntry(std::function<void()> handler) : handler_(std::move(handler)) {}
 
+std::optional<std::function<void()>> TimerEntry::finish() {
+    std::lock_guard lock(mutex_);
+    if (done_) return std::nullopt;
+    done_ = true;
+    return std::move(handler_);
+}
+
 void TimerEntry::fire() {
-    std::function<void()> handler;
-    {
-        std::lock_guard lock(mutex_);
-        if (done_) return;
-        done_ = true;
-        handler = std::move(handler_);
-    }
-    if (handler) handler();
+    if (auto handler = finish(); handler && *handler) (*handler)();
 }
 
 void TimerEntry::cancel() {
-    std::function<void()> released;
-    {
-        std::lock_guard lock(mutex_);
-        if (done_) return;
-        done_ = true;
-        released = std::move(handler_);
-    }
-    onCancel();
+    // The handler is released after onCancel, outside the lock.
+    const auto released = finish();
+    if (released) onCancel();
 }
 
 bool TimerEntry::isFinished() const {

@@ -35,6 +35,10 @@ protected:
     virtual void onCancel() {}
 
 private:
+    // Marks the entry finished and hands out its handler; none when it had
+    // finished already, so the handler runs or is dropped exactly once.
+    std::optional<std::function<void()>> finish();
+
     mutable std::mutex mutex_;
     bool done_ = false;
     std::function<void()> handler_;
