@@ -9,7 +9,7 @@ packages=(
   # libraries the server links
   libasio-dev libssl-dev libsimdjson-dev libicu-dev
   libavahi-compat-libdnssd-dev libplist-dev
-  libpng-dev libturbojpeg0-dev libqrencode-dev
+  libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libtiff-dev libqrencode-dev
   # the trust anchors the relay connection is verified against
   ca-certificates
   # tests and benchmarks

@@ -7,6 +7,9 @@
 
 namespace zentrabo::platform {
 
+// The type of JPEG images.
+inline constexpr std::string_view jpegContentType = "public.jpeg";
+
 enum class FileItemKind { regularFile, directory, other };
 
 // The type of an item by its kind and name: folders are "public.folder"

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -30,6 +31,18 @@ struct RgbaImage {
     bool operator==(const RgbaImage&) const = default;
 };
 
+// A picture handed over a row at a time, so that one composed of other
+// images never has to exist whole in memory: rowAt(y) gives row y (width * 4
+// bytes of RGBA) for y = 0, 1, 2 ... in order, valid until the next call.
+struct RgbaRows {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::function<const std::uint8_t*(std::uint32_t y)> rowAt;
+};
+
+// The rows of an image, read in place; the image must outlive them.
+RgbaRows rowsOf(const RgbaImage& image);
+
 // A rectangle of whole pixels inside an image.
 struct PixelRect {
     std::uint32_t x = 0;
@@ -39,6 +52,11 @@ struct PixelRect {
 
     bool operator==(const PixelRect&) const = default;
 };
+
+// Copies the image's pixels into the canvas with its top-left corner at x, y
+// (which may lie outside the canvas), replacing what was there; whatever falls
+// outside the canvas is cut off.
+void copyImageInto(RgbaImage& canvas, const RgbaImage& image, std::int64_t x, std::int64_t y);
 
 // The bounds a decoder accepts before it allocates any pixel memory, so that a
 // tiny hostile file declaring a huge size costs nothing.

@@ -115,4 +115,15 @@ RgbaImage resizeImage(const RgbaImage& image, std::uint32_t width, std::uint32_t
     return resizeImage(image, PixelRect{0, 0, image.width, image.height}, width, height);
 }
 
+RgbaImage imageFittingWithin(RgbaImage image, std::uint32_t maximumLongSide) {
+    if (maximumLongSide == 0) throw ImagingError(ImagingError::Case::invalidDimensions, "");
+    const std::uint32_t longSide = std::max(image.width, image.height);
+    if (longSide <= maximumLongSide || image.width == 0 || image.height == 0) return image;
+    const double scale = static_cast<double>(maximumLongSide) / longSide;
+    const auto side = [scale](std::uint32_t pixels) {
+        return static_cast<std::uint32_t>(std::max(1.0, std::round(scale * pixels)));
+    };
+    return resizeImage(image, side(image.width), side(image.height));
+}
+
 }  // namespace zentrabo::platform

@@ -17,4 +17,10 @@ RgbaImage resizeImage(const RgbaImage& image, const PixelRect& source, std::uint
 // The whole image resampled to width x height.
 RgbaImage resizeImage(const RgbaImage& image, std::uint32_t width, std::uint32_t height);
 
+// The image scaled down, keeping its aspect ratio, so that its long side is
+// maximumLongSide (each side rounded, at least 1); an image that already
+// fits, or has an empty side, is returned as it is, never enlarged. Throws
+// ImagingError.
+RgbaImage imageFittingWithin(RgbaImage image, std::uint32_t maximumLongSide);
+
 }  // namespace zentrabo::platform

@@ -9,10 +9,20 @@ namespace zentrabo::platform {
 
 namespace {
 
+icu::UnicodeString unicodeOf(std::string_view text) {
+    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+}
+
+std::string utf8Of(const icu::UnicodeString& unicode) {
+    std::string result;
+    unicode.toUTF8String(result);
+    return result;
+}
+
 // Case-folded, decomposed, without combining marks: the form in which two
 // texts that differ only in case and diacritics are equal.
 icu::UnicodeString foldedWithoutMarks(std::string_view text) {
-    auto unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+    auto unicode = unicodeOf(text);
     unicode.foldCase();
     UErrorCode status = U_ZERO_ERROR;
     const auto* nfd = icu::Normalizer2::getNFDInstance(status);
@@ -31,13 +41,9 @@ icu::UnicodeString foldedWithoutMarks(std::string_view text) {
 
 }  // namespace
 
-std::string uppercased(std::string_view text) {
-    auto unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
-    unicode.toUpper(icu::Locale::getRoot());
-    std::string result;
-    unicode.toUTF8String(result);
-    return result;
-}
+std::string uppercased(std::string_view text) { return utf8Of(unicodeOf(text).toUpper(icu::Locale::getRoot())); }
+
+std::string lowercased(std::string_view text) { return utf8Of(unicodeOf(text).toLower(icu::Locale::getRoot())); }
 
 bool beginsWithIgnoringCaseAndDiacritics(std::string_view text, std::string_view prefix) {
     return foldedWithoutMarks(text).startsWith(foldedWithoutMarks(prefix));

@@ -10,6 +10,11 @@ namespace zentrabo::platform {
 // ("ß" becomes "SS"). Bytes that are not valid UTF-8 become U+FFFD.
 std::string uppercased(std::string_view text);
 
+// The text in lower case by the Unicode rules of no particular language ("İ"
+// becomes "i" and a combining dot, a word-final "Σ" becomes "ς"). Bytes that
+// are not valid UTF-8 become U+FFFD.
+std::string lowercased(std::string_view text);
+
 // True when text starts with prefix once both are case-folded and stripped of
 // their combining marks ("Éxport" begins with "ex"). An empty prefix begins
 // every text.

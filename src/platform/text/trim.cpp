@@ -39,4 +39,11 @@ std::string trimWhitespaceAndNewlines(std::string_view text) { return std::strin
 
 bool isBlank(std::string_view text) { return trimmedView(text).empty(); }
 
+std::optional<std::string> trimmedNonBlank(const std::optional<std::string>& text) {
+    if (!text) return std::nullopt;
+    const std::string_view trimmed = trimmedView(*text);
+    if (trimmed.empty()) return std::nullopt;
+    return std::string(trimmed);
+}
+
 }  // namespace zentrabo::platform

@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,5 +12,8 @@ std::string trimWhitespaceAndNewlines(std::string_view text);
 
 // True when nothing is left after trimming.
 bool isBlank(std::string_view text);
+
+// The trimmed text; none when there is no text or nothing is left of it.
+std::optional<std::string> trimmedNonBlank(const std::optional<std::string>& text);
 
 }  // namespace zentrabo::platform
