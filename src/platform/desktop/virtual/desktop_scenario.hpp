@@ -127,6 +127,9 @@ struct ScenarioDisplay {
     double scale = 1;  // pixels per point
     double refreshRate = 60;
     std::uint32_t background = 0x1E3A5FFF;
+    // The desktop picture: an absolute path to a PNG, JPEG or TIFF file shown
+    // stretched over the display instead of the flat background.
+    std::optional<std::string> picture;
     // Extra modes offered besides the one bounds and scale describe.
     std::vector<DisplayMode> modes;
     bool operator==(const ScenarioDisplay&) const = default;

@@ -157,6 +157,10 @@ DesktopBuilder& DesktopBuilder::display(DisplayID id, Rect bounds, double scale,
     display.bounds = bounds;
     display.scale = scale;
     display.name = std::move(name);
+    return this->display(std::move(display));
+}
+
+DesktopBuilder& DesktopBuilder::display(ScenarioDisplay display) {
     scenario_.displays.push_back(std::move(display));
     return *this;
 }

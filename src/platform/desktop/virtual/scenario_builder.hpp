@@ -44,6 +44,7 @@ class DesktopBuilder {
 public:
     ApplicationBuilder application(std::string name, std::string bundleIdentifier);
     DesktopBuilder& display(DisplayID id, Rect bounds, double scale = 1, std::optional<std::string> name = {});
+    DesktopBuilder& display(ScenarioDisplay display);
     DesktopBuilder& frontmost(std::string bundleIdentifier);
     DesktopBuilder& accessibilityTrusted(bool trusted);
     DesktopBuilder& screenRecordingAllowed(bool allowed);

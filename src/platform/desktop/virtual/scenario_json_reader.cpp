@@ -254,6 +254,7 @@ ScenarioDisplay readDisplay(JsonValue value, const std::string& place) {
     fields.number("scale", display.scale);
     fields.number("refreshRate", display.refreshRate);
     fields.color("background", display.background);
+    fields.text("picture", display.picture);
     fields.list("modes", [&](JsonValue mode, const std::string& at) { display.modes.push_back(readMode(mode, at)); });
     fields.finish();
     return display;

@@ -88,6 +88,7 @@ private:
         number("scale", display.scale);
         number("refreshRate", display.refreshRate);
         color("background", display.background);
+        optionalText("picture", display.picture);
         json_.key("modes");
         json_.beginArray();
         for (const auto& mode : display.modes) {

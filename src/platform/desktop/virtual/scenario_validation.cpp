@@ -1,6 +1,7 @@
 #include "platform/desktop/virtual/scenario_validation.hpp"
 
 #include <cmath>
+#include <filesystem>
 #include <set>
 #include <utility>
 #include <vector>
@@ -140,6 +141,9 @@ void validateScenario(const DesktopScenario& scenario) {
             }
         }
         check.finite(where + ".refreshRate", display.refreshRate, 0, 1000);
+        if (display.picture && !std::filesystem::path(*display.picture).is_absolute()) {
+            check.fail(where + ".picture", "must be an absolute path");
+        }
         for (std::size_t m = 0; m < display.modes.size(); ++m) {
             const auto& mode = display.modes[m];
             const auto place = where + ".modes[" + std::to_string(m) + "]";

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/desktop/virtual/bundle_materializer.hpp"
+#include "platform/desktop/virtual/desktop_picture.hpp"
 #include "platform/desktop/virtual/scenario_validation.hpp"
 #include "platform/desktop/virtual/virtual_running_application.hpp"
 
@@ -17,9 +18,10 @@ constexpr std::size_t maximumDetailLength = 200;
 
 std::shared_ptr<VirtualDesktop> VirtualDesktop::create(const DesktopScenario& scenario, Clock& clock) {
     validateScenario(scenario);
+    auto pictures = loadDesktopPictures(scenario);
     std::shared_ptr<VirtualDesktop> desktop(new VirtualDesktop(scenario, clock));
     desktop->installedBundles_ = materializeApplicationBundles(scenario, desktop->applicationFolders());
-    desktop->start(scenario);
+    desktop->start(scenario, std::move(pictures));
     std::weak_ptr<VirtualDesktop> weak = desktop;
     clock.setNextDueHook([weak]() -> std::optional<double> {
         auto strong = weak.lock();
@@ -36,9 +38,10 @@ VirtualDesktop::VirtualDesktop(const DesktopScenario& scenario, Clock& clock)
       keyboardLayout_(scenario.keyboardLayout),
       inputSources_(scenario.inputSources) {}
 
-void VirtualDesktop::start(const DesktopScenario& scenario) {
+void VirtualDesktop::start(const DesktopScenario& scenario, std::vector<std::shared_ptr<const RgbaImage>> pictures) {
     auto lock = settle();
-    for (const auto& spec : scenario.displays) {
+    for (std::size_t index = 0; index < scenario.displays.size(); ++index) {
+        const auto& spec = scenario.displays[index];
         Display display;
         display.spec = spec;
         display.mode = {static_cast<std::int64_t>(spec.bounds.width),
@@ -49,6 +52,10 @@ void VirtualDesktop::start(const DesktopScenario& scenario) {
                         1,
                         0,
                         true};
+        display.pictureSource = std::move(pictures[index]);
+        if (display.pictureSource) {
+            display.picture = pictureForDisplay(*display.pictureSource, display.mode);
+        }
         // The desktop picture is a window of the Dock behind everything else.
         Window picture;
         picture.number = nextWindow_++;

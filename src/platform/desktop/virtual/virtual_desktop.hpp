@@ -203,6 +203,10 @@ private:
         ScenarioDisplay spec;
         DisplayMode mode;  // current
         WindowID desktopPicture = 0;
+        // The picture file's image, and that image at the current mode's
+        // pixel size; both none for a display without a picture.
+        std::shared_ptr<const RgbaImage> pictureSource;
+        std::optional<RgbaImage> picture;
     };
 
     struct Launch {
@@ -223,7 +227,7 @@ private:
     VirtualDesktop(const DesktopScenario& scenario, Clock& clock);
 
     // Everything below runs with mutex_ held.
-    void start(const DesktopScenario& scenario);
+    void start(const DesktopScenario& scenario, std::vector<std::shared_ptr<const RgbaImage>> pictures);
     // Reads the clock, takes the lock and lets every due event happen.
     std::unique_lock<std::mutex> settle();
     void settleLocked(double now);
@@ -275,6 +279,7 @@ private:
     const Display* displayContainingLocked(const Rect& frame) const;
     double displayScaleLocked(const Display& display) const;
     RgbaImage renderDisplayLocked(const Display& display, bool withWindows) const;
+    const Display* displayShowingPictureLocked(WindowID window) const;
     void moveWindowToFrontLocked(WindowID window);
     void insertTextLocked(const std::string& text);
 

@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/desktop/virtual/desktop_picture.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
+#include "platform/imaging/image_resize.hpp"
 
 namespace zentrabo::platform {
 
@@ -195,6 +197,9 @@ std::int32_t VirtualDesktop::setMode(DisplayID id, const DisplayMode& mode) {
     for (auto& display : displays_) {
         if (display.spec.id != id) continue;
         display.mode = mode;
+        if (display.pictureSource) {
+            display.picture = pictureForDisplay(*display.pictureSource, mode);
+        }
         windows_.at(display.desktopPicture).frame = {display.spec.bounds.x, display.spec.bounds.y,
                                                      static_cast<double>(mode.width), static_cast<double>(mode.height)};
         recordLocked("displayMode", "display " + std::to_string(id),
@@ -205,9 +210,11 @@ std::int32_t VirtualDesktop::setMode(DisplayID id, const DisplayMode& mode) {
     return displayerror::illegalArgument;
 }
 
-std::optional<std::filesystem::path> VirtualDesktop::desktopImageURL(DisplayID) {
-    // The virtual displays paint their desktop picture; there is no file.
-    return std::nullopt;
+std::optional<std::filesystem::path> VirtualDesktop::desktopImageURL(DisplayID id) {
+    auto lock = settle();
+    const auto* display = displayLocked(id);
+    if (!display || !display->spec.picture) return std::nullopt;
+    return std::filesystem::path(*display->spec.picture);
 }
 
 bool VirtualDesktop::preflightAccess() {
@@ -252,8 +259,10 @@ std::optional<ShareableContent> VirtualDesktop::shareableContent(bool excludeDes
 RgbaImage VirtualDesktop::renderDisplayLocked(const Display& display, bool withWindows) const {
     const double scale = displayScaleLocked(display);
     const Rect& origin = display.spec.bounds;
-    RgbaImage image(static_cast<std::uint32_t>(display.mode.pixelWidth),
-                    static_cast<std::uint32_t>(display.mode.pixelHeight), display.spec.background);
+    RgbaImage image = display.picture
+                          ? *display.picture
+                          : RgbaImage(static_cast<std::uint32_t>(display.mode.pixelWidth),
+                                      static_cast<std::uint32_t>(display.mode.pixelHeight), display.spec.background);
     if (!withWindows) return image;
     for (auto it = zOrder_.rbegin(); it != zOrder_.rend(); ++it) {
         const Window& window = windows_.at(*it);
@@ -287,7 +296,19 @@ std::optional<RgbaImage> VirtualDesktop::windowImage(WindowID number) {
     };
     const auto width = pixels(frame.width, display.mode.pixelWidth);
     const auto height = pixels(frame.height, display.mode.pixelHeight);
+    if (const Display* shown = displayShowingPictureLocked(number)) {
+        const RgbaImage& picture = *shown->picture;
+        if (picture.width == width && picture.height == height) return picture;
+        return resizeImage(picture, width, height);
+    }
     return RgbaImage(width, height, window.color);
+}
+
+const VirtualDesktop::Display* VirtualDesktop::displayShowingPictureLocked(WindowID window) const {
+    for (const auto& display : displays_) {
+        if (display.desktopPicture == window && display.picture) return &display;
+    }
+    return nullptr;
 }
 
 }  // namespace zentrabo::platform

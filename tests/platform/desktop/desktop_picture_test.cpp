@@ -1,0 +1,93 @@
+// A display's desktop picture: shown stretched over the display, in its
+// captures and in the Dock window that draws it.
+#include <gmock/gmock.h>
+
+#include <fstream>
+
+#include "desktop_fixture.hpp"
+#include "platform/desktop/virtual/scenario_file.hpp"
+#include "platform/desktop/virtual/scenario_validation.hpp"
+#include "platform/imaging/png_codec.hpp"
+#include "support/test_pictures.hpp"
+
+namespace zentrabo::platform {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
+
+class DesktopPictureTest : public DesktopTest {
+protected:
+    std::filesystem::path writePicture(const RgbaImage& image) {
+        const auto path = home.root() / "picture.png";
+        const auto png = encodePng(image);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+        return path;
+    }
+
+    DesktopBuilder builderWithPicture(const std::string& picture) {
+        ScenarioDisplay display;
+        display.id = 1;
+        display.bounds = {0, 0, 400, 200};
+        display.scale = 2;
+        display.picture = picture;
+        display.modes.push_back({200, 100, 200, 100, 60, 0, 0, true});
+        DesktopBuilder builder;
+        builder.display(display).display(2, {400, 0, 300, 200});
+        return builder;
+    }
+
+    std::optional<WindowID> pictureWindow(const std::string& name) {
+        const auto entries = desktop->windowList(windowlist::all, 0);
+        for (const auto& entry : *entries) {
+            if (std::get<std::string>(entry.at(windowkey::name)) == name) {
+                return static_cast<WindowID>(std::get<std::int64_t>(entry.at(windowkey::number)));
+            }
+        }
+        return std::nullopt;
+    }
+};
+
+TEST_F(DesktopPictureTest, ThePictureIsStretchedOverTheDisplayInCapturesAndItsDockWindow) {
+    const auto path = writePicture(test::quadrantPicture(64, 64, test::uprightQuadrants));
+    start(builderWithPicture(path.string()));
+
+    EXPECT_EQ(desktop->desktopImageURL(1), path);
+    EXPECT_EQ(desktop->desktopImageURL(2), std::nullopt) << "a flat background has no file";
+    const auto display = desktop->displayImage(1);
+    ASSERT_TRUE(display);
+    EXPECT_EQ(display->width, 800u);
+    EXPECT_EQ(display->height, 400u);
+    test::expectQuadrants(*display, test::uprightQuadrants);
+
+    const auto window = desktop->windowImage(*pictureWindow("Wallpaper-1"));
+    ASSERT_TRUE(window);
+    EXPECT_EQ(*window, *display);
+    test::expectColourAt(*desktop->windowImage(*pictureWindow("Wallpaper-2")), 10, 10, ScenarioDisplay{}.background);
+
+    // Another mode shows the picture at its own size.
+    const auto mode = (*desktop->allModes(1, true))[1];
+    ASSERT_EQ(desktop->setMode(1, mode), displayerror::success);
+    const auto smaller = desktop->displayImage(1);
+    EXPECT_EQ(smaller->width, 200u);
+    test::expectQuadrants(*smaller, test::uprightQuadrants);
+}
+
+TEST_F(DesktopPictureTest, APictureThatCannotBeShownRefusesTheScenario) {
+    const auto text = home.root() / "notes.txt";
+    std::ofstream(text) << "not a picture";
+    EXPECT_THAT([&] { start(builderWithPicture(text.string())); },
+                ThrowsMessage<ScenarioError>(HasSubstr("displays[0].picture: The image data is not valid")));
+    EXPECT_THAT([&] { start(builderWithPicture((home.root() / "missing.png").string())); },
+                ThrowsMessage<ScenarioError>(HasSubstr("displays[0].picture: cannot be read")));
+    EXPECT_THAT([&] { start(builderWithPicture("picture.png")); },
+                ThrowsMessage<ScenarioError>(HasSubstr("displays[0].picture: must be an absolute path")));
+
+    // The file form keeps the picture.
+    const DesktopScenario scenario = builderWithPicture("/pictures/beach.jpg").build();
+    EXPECT_EQ(parseDesktopScenario(writeDesktopScenario(scenario)), scenario);
+}
+
+}  // namespace
+}  // namespace zentrabo::platform
