@@ -1,10 +1,9 @@
 // The applications a device can offer: the ones running with a regular user
 // interface and the ones installed in the application folders, each once.
-#include <algorithm>
 #include <unordered_map>
 
+#include "maccontrol/localized_order.hpp"
 #include "maccontrol/mac_menu_controller.hpp"
-#include "platform/text/collation.hpp"
 
 namespace zentrabo {
 
@@ -62,16 +61,7 @@ std::vector<RemoteApplicationInfo> MacMenuController::applications() {
         table.store(std::move(info));
     }
 
-    auto records = table.take();
-    const platform::Collator collator(platform::CollationStrength::secondary);
-    std::vector<std::pair<std::string, std::size_t>> keys;
-    keys.reserve(records.size());
-    for (std::size_t i = 0; i < records.size(); ++i) keys.emplace_back(collator.sortKey(records[i].localizedName), i);
-    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<RemoteApplicationInfo> sorted;
-    sorted.reserve(records.size());
-    for (const auto& key : keys) sorted.push_back(std::move(records[key.second]));
-    return sorted;
+    return sortedByLocalizedName(table.take(), [](const RemoteApplicationInfo& info) { return info.localizedName; });
 }
 
 std::vector<std::filesystem::path> MacMenuController::installedApplicationURLs() {

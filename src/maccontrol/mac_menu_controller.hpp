@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "model/records/application_records.hpp"
+#include "model/records/display_records.hpp"
 #include "model/records/menu_records.hpp"
+#include "model/records/stream_records.hpp"
 #include "platform/desktop/accessibility.hpp"
 #include "platform/desktop/application_bundle.hpp"
 #include "platform/desktop/desktop.hpp"
@@ -166,7 +168,129 @@ public:
     // URLs and shortcuts (urls.cpp).
     void openURL(const std::optional<std::string>& urlString);
 
+    // Application windows (application_windows.cpp). The window list is read
+    // with on-screen windows only and without desktop elements, front to back.
+    // An entry of the application, in the normal layer, not fully
+    // transparent, on screen, numbered and at least 40 x 40 points.
+    static bool isCandidateWindow(const platform::WindowListEntry& entry,
+                                  const platform::RunningApplication& application);
+    // The entries that pass isCandidateWindow, in list order; empty when the
+    // list cannot be read.
+    std::vector<platform::WindowListEntry> candidateWindows(const platform::RunningApplication& application);
+    // As isCandidateWindow, without the on-screen flag and the number.
+    static bool isFrontWindowCandidate(const platform::WindowListEntry& entry,
+                                       const platform::RunningApplication& application);
+    // The number of the first entry that passes isFrontWindowCandidate.
+    std::optional<platform::WindowID> frontWindowNumber(const platform::RunningApplication& application);
+    // The entry's name and the title, both trimmed, are equal; or, with
+    // beginsWith, the name begins with the title ignoring case and diacritics.
+    static bool windowTitleMatches(const platform::WindowListEntry& entry, std::string_view title, bool beginsWith);
+    // The number of the first entry whose name matches a title that is not
+    // blank; none when no entry matches.
+    static std::optional<platform::WindowID> matchingWindowNumber(
+        const std::optional<std::string>& title, MenuTitleMatchMode matchMode,
+        const std::vector<platform::WindowListEntry>& entries);
+    // Brings the application (launched when needed) forward and lists its
+    // windows that are not minimized, by title and then by number. Throws
+    // the failures of activateApplication.
+    std::vector<RemoteApplicationWindowInfo> applicationWindows(const std::optional<std::string>& bundleIdentifier);
+
+    // Displays (display_list.cpp).
+    struct PixelSize {
+        std::int64_t width = 0;
+        std::int64_t height = 0;
+    };
+    // The connected displays; the main display alone when the list cannot
+    // be read.
+    std::vector<platform::DisplayID> onlineDisplayIDs();
+    // The main display, then with two or more displays "All Monitors", then
+    // the others by identifier. Never fails.
+    std::vector<RemoteDisplayInfo> displays();
+    // The union of the bounds of the displays that have an area.
+    std::optional<platform::Rect> allDisplaysBounds(const std::vector<platform::DisplayID>& ids);
+    // The pixel size of a picture of all those displays at the densest
+    // display's scale; the main display's pixel size when none has an area.
+    PixelSize allDisplaysPixelSize(const std::vector<platform::DisplayID>& ids);
+    // The picture of bounds at scale: each side rounded up, at least 1.
+    static PixelSize canvasSize(const platform::Rect& bounds, double scale);
+
+    // Screenshots (display_screenshots.cpp, window_screenshots.cpp,
+    // screenshot_encoding.cpp). Every capture checks the screen-recording
+    // permission first, asking for it once: screenRecordingMissing.
+    struct DisplayScreenshotSource {
+        platform::Rect bounds;  // global points
+        platform::RgbaImage image;
+        double scale = 1;  // image pixels per point, at least 1
+    };
+    void requireScreenCaptureAccess();
+    // One display (the main one without an identifier), or with allDisplays
+    // all of them as allDisplaysScreenshot; displayName titles the picture.
+    // Throws screenshotDisplayUnavailable for a display that is not online
+    // and screenshotCaptureFailed.
+    RemoteScreenshot displayScreenshot(const std::optional<platform::DisplayID>& displayID,
+                                       const std::optional<std::string>& displayName, bool allDisplays);
+    // Every display that can be captured, as they are arranged, on black
+    // (DisplayComposite). The caller checks the permission.
+    RemoteScreenshot allDisplaysScreenshot(const std::optional<std::string>& title);
+    // The frontmost application's front window.
+    RemoteScreenshot frontmostWindowScreenshot();
+    // A window of the application with the (trimmed) bundle identifier, else
+    // of the frontmost one: the candidate with windowID, else the first whose
+    // title matches, else the front window, else the first candidate. With
+    // activates the application is launched when needed and brought forward;
+    // without, it must be running (applicationNotRunning).
+    RemoteScreenshot applicationWindowScreenshot(const std::optional<std::string>& bundleIdentifier,
+                                                 const std::optional<std::string>& applicationName,
+                                                 const std::optional<platform::WindowID>& windowID,
+                                                 const std::optional<std::string>& windowTitle,
+                                                 const std::optional<MenuTitleMatchMode>& titleMatchMode,
+                                                 bool activates);
+    // What a stream with these options would show, without activating anything.
+    RemoteScreenshot screenStreamPreviewScreenshot(const RemoteScreenStreamRequest& request);
+    // The picture as a JPEG (quality 0.9) record; screenshotCaptureFailed
+    // when it cannot be encoded (a side over 65500 pixels).
+    RemoteScreenshot encodeScreenshot(const platform::RgbaRows& picture, std::string title,
+                                      std::string_view filenamePrefix);
+    // The prefix lowercased, reduced to letters, marks, digits, "_" and single
+    // "-" between them ("screenshot" when nothing is left), then "-", the
+    // local time as yyyyMMdd-HHmmss and ".jpg".
+    std::string screenshotFilename(std::string_view prefix);
+
+    // Display wallpapers (wallpapers.cpp). Nothing here throws.
+    struct WallpaperWindowCandidate {
+        platform::WindowID windowNumber = 0;
+        double coverage = 0;  // 0 to 1
+        std::int64_t layer = 0;
+    };
+    // The display's desktop picture (the main display's without an
+    // identifier) as a JPEG of at most 2400 pixels a side: captured from the
+    // Dock's window, else read from the picture file; none when neither works.
+    std::optional<RemoteDisplayWallpaper> displayWallpapers(const std::optional<platform::DisplayID>& displayID);
+    // The Dock window that shows the display's picture: the candidate that
+    // covers most of it, the higher layer among coverages within 0.001.
+    std::optional<platform::WindowID> wallpaperWindowID(platform::DisplayID display);
+    // A Dock window named "Wallpaper-..." covering at least 85 % of the
+    // display (or of itself, when it is smaller).
+    static std::optional<WallpaperWindowCandidate> wallpaperCandidate(const platform::WindowListEntry& entry,
+                                                                      const platform::Rect& displayBounds,
+                                                                      double displayArea);
+    // The image scaled down to 2400 pixels on its long side when longer.
+    std::optional<platform::RgbaImage> limitedWallpaperImage(platform::RgbaImage image);
+    // The picture file decoded upright, at most 2400 pixels a side.
+    std::optional<platform::RgbaImage> wallpaperImage(const std::filesystem::path& url);
+    std::optional<std::vector<std::uint8_t>> wallpaperJPEGData(const platform::RgbaImage& image);
+    std::string wallpaperFilename(const std::string& displayName);
+
 private:
+    // "Monitor" names: the screen's name, else "Main Monitor" for the main
+    // display and "Monitor <position + 1>" for the others.
+    std::string monitorName(platform::DisplayID display, std::size_t position);
+    // The application a window screenshot is taken of.
+    std::shared_ptr<platform::RunningApplication> windowScreenshotApplication(
+        const std::optional<std::string>& bundleIdentifier, bool activates);
+    // The window alone, encoded with the application's name.
+    RemoteScreenshot windowScreenshot(platform::WindowID window, const std::string& applicationName);
+
     // One node at depth (1 for the menu bar's items) and its subtree; none
     // when it carries nothing.
     std::optional<MenuNode> menuNode(const platform::AXElement& element, const std::vector<std::string>& parentPath,

@@ -20,4 +20,12 @@ bool pollUntil(platform::Clock& clock, double timeout, double step, Condition&& 
     return false;
 }
 
+// Turns the run loop until seconds have passed.
+inline void runLoopFor(platform::Clock& clock, double seconds) {
+    const double deadline = clock.monotonicNow() + seconds;
+    for (double now = clock.monotonicNow(); now < deadline; now = clock.monotonicNow()) {
+        clock.runLoopTurn(deadline - now);
+    }
+}
+
 }  // namespace zentrabo

@@ -15,23 +15,15 @@ constexpr std::int64_t kWorkflowStreamFramesPerSecond = 24;
 constexpr std::int64_t kWorkflowStreamBitrate = 12'000'000;
 constexpr std::int64_t kWorkflowStreamAudioChannelCount = 2;
 
-// The trimmed text, or none when nothing is left.
-std::optional<std::string> trimmedValue(const std::optional<std::string>& text) {
-    if (!text) return std::nullopt;
-    std::string trimmed = platform::trimWhitespaceAndNewlines(*text);
-    if (trimmed.empty()) return std::nullopt;
-    return trimmed;
-}
-
 }  // namespace
 
 std::optional<RemoteScreenStreamLaunch> MenuWorkflowStep::screenStreamLaunch() const {
     using Mode = RemoteScreenStreamMode;
     if (kind != "screenStream") return std::nullopt;
     const Mode mode = screenStreamMode.value_or(Mode::display);
-    const std::optional<std::string> bundle = trimmedValue(bundleIdentifier);
+    const std::optional<std::string> bundle = platform::trimmedNonBlank(bundleIdentifier);
     if (mode == Mode::applicationWindow && !bundle) return std::nullopt;
-    const std::optional<std::string> windowTitle = trimmedValue(screenStreamApplicationWindowTitle);
+    const std::optional<std::string> windowTitle = platform::trimmedNonBlank(screenStreamApplicationWindowTitle);
     const bool selectsByTitle =
         mode == Mode::applicationWindow &&
         screenStreamApplicationWindowSelectionMode == RemoteScreenStreamApplicationWindowSelectionMode::title &&
@@ -78,7 +70,8 @@ std::optional<RemoteScreenStreamLaunch> MenuWorkflowStep::screenStreamLaunch() c
 
 int MenuWorkflowStep::requiredServerProtocolVersion(bool capturesAudio) const {
     using P = HalvardineProtocol;
-    if (kind == "windowScreenshot" && trimmedValue(bundleIdentifier)) return P::applicationWindowScreenshotVersion;
+    if (kind == "windowScreenshot" && platform::trimmedNonBlank(bundleIdentifier))
+        return P::applicationWindowScreenshotVersion;
     if (kind != "screenStream") return P::minimumSupportedServerVersion;
 
     int version = P::minimumSupportedServerVersion;

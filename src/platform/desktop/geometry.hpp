@@ -34,6 +34,12 @@ struct Rect {
 
     // The same rectangle with a non-negative width and height.
     Rect standardized() const { return {minX(), minY(), maxX() - minX(), maxY() - minY()}; }
+    // The smallest rectangle that holds both.
+    Rect united(const Rect& other) const {
+        const double left = std::min(minX(), other.minX());
+        const double top = std::min(minY(), other.minY());
+        return {left, top, std::max(maxX(), other.maxX()) - left, std::max(maxY(), other.maxY()) - top};
+    }
     // Half-open on the far edges, as the platform's rectangle test is.
     bool contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
 

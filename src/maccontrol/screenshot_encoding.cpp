@@ -1,0 +1,76 @@
+// Captured images as the JPEG records a device receives, and their file names.
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
+#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/mac_menu_error.hpp"
+#include "platform/files/content_type.hpp"
+#include "platform/imaging/jpeg_codec.hpp"
+#include "platform/text/case_mapping.hpp"
+#include "platform/text/characters.hpp"
+#include "platform/random/uuid.hpp"
+
+namespace zentrabo {
+
+using Case = MacMenuError::Case;
+
+namespace {
+
+constexpr double screenshotJPEGQuality = 0.9;
+
+// The file name of a picture: the prefix lowercased, every character that is
+// neither a letter, mark or digit nor "-" or "_" turned into "-", runs of "-"
+// collapsed and none at either end.
+std::string sanitizedName(std::string_view prefix) {
+    const std::string lower = platform::lowercased(prefix);
+    std::string name;
+    bool pendingDash = false;
+    for (const std::string_view character : platform::characters(lower)) {
+        const bool kept = character == "_" || platform::hasLetterMarkOrDigit(character);
+        if (!kept) {
+            pendingDash = !name.empty();
+            continue;
+        }
+        if (pendingDash) name += '-';
+        pendingDash = false;
+        name += character;
+    }
+    return name;
+}
+
+// "yyyyMMdd-HHmmss" in the local time zone.
+std::string localTimestamp(platform::Date date) {
+    // Kept within what time_t holds; a clock never comes near the bounds.
+    const double unixSeconds = std::floor(date.unixSeconds());
+    const auto seconds =
+        static_cast<std::time_t>(std::isfinite(unixSeconds) ? std::clamp(unixSeconds, -1e15, 1e15) : 0);
+    std::tm local{};
+    char text[32] = "";
+    if (localtime_r(&seconds, &local) == nullptr || std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local) == 0) {
+        return "00000000-000000";
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string MacMenuController::screenshotFilename(std::string_view prefix) {
+    std::string name = sanitizedName(prefix);
+    if (name.empty()) name = "screenshot";
+    return name + "-" + localTimestamp(desktop_.clock().now()) + ".jpg";
+}
+
+RemoteScreenshot MacMenuController::encodeScreenshot(const platform::RgbaRows& picture, std::string title,
+                                                     std::string_view filenamePrefix) {
+    std::vector<std::uint8_t> jpeg;
+    try {
+        jpeg = platform::encodeJpeg(picture, screenshotJPEGQuality);
+    } catch (const platform::ImagingError&) {
+        throw MacMenuError(Case::screenshotCaptureFailed);
+    }
+    return {platform::Uuid::random().uuidString, std::move(title), screenshotFilename(filenamePrefix),
+            std::string(platform::jpegContentType), std::move(jpeg)};
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,145 @@
+// The desktop picture of a display: captured from the window the Dock draws
+// it in (which also shows generated and changing pictures), or else read from
+// the screen's picture file. Nothing here throws; no picture is none.
+#include <algorithm>
+#include <cmath>
+
+#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/window_info.hpp"
+#include "platform/files/bounded_file_read.hpp"
+#include "platform/files/content_type.hpp"
+#include "platform/imaging/image_file.hpp"
+#include "platform/imaging/image_resize.hpp"
+#include "platform/imaging/jpeg_codec.hpp"
+#include "platform/random/uuid.hpp"
+
+namespace zentrabo {
+
+using platform::DisplayID;
+using platform::Rect;
+using platform::RgbaImage;
+namespace windowkey = platform::windowkey;
+
+namespace {
+
+// A Dock window covering less of the display is some other Dock surface.
+constexpr double minimumWallpaperCoverage = 0.85;
+// Coverages this close are equal; the higher layer decides between them.
+constexpr double coverageTolerance = 0.001;
+
+double overlapArea(const Rect& a, const Rect& b) {
+    const double width = std::min(a.maxX(), b.maxX()) - std::max(a.minX(), b.minX());
+    const double height = std::min(a.maxY(), b.maxY()) - std::max(a.minY(), b.minY());
+    return width > 0 && height > 0 ? width * height : 0;
+}
+
+bool replacesBest(const MacMenuController::WallpaperWindowCandidate& candidate,
+                  const MacMenuController::WallpaperWindowCandidate& best) {
+    if (std::abs(candidate.coverage - best.coverage) > coverageTolerance) return candidate.coverage > best.coverage;
+    return candidate.layer > best.layer;
+}
+
+}  // namespace
+
+std::optional<RemoteDisplayWallpaper> MacMenuController::displayWallpapers(const std::optional<DisplayID>& displayID) {
+    auto& displays = desktop_.displays();
+    const DisplayID main = displays.mainDisplayID();
+    const DisplayID display = displayID.value_or(main);
+    std::string name = displays.localizedName(display).value_or("");
+    if (name.empty()) name = displayID ? "Monitor " + std::to_string(*displayID) : std::string("Main Monitor");
+
+    std::optional<RgbaImage> image;
+    if (const auto window = wallpaperWindowID(display)) {
+        // Without the screen-recording permission the capture fails and the
+        // picture file is used instead.
+        if (auto captured = desktop_.screenCapture().windowImage(*window)) {
+            image = limitedWallpaperImage(std::move(*captured));
+        }
+    }
+    if (!image) {
+        const auto url = displays.desktopImageURL(display);
+        if (!url) return std::nullopt;
+        image = wallpaperImage(*url);
+        if (!image) return std::nullopt;
+    }
+    auto jpeg = wallpaperJPEGData(*image);
+    if (!jpeg) return std::nullopt;
+
+    RemoteDisplayWallpaper wallpaper;
+    wallpaper.id = platform::Uuid::random().uuidString;
+    if (display != main) wallpaper.displayID = display;
+    wallpaper.displayName = name;
+    wallpaper.filename = wallpaperFilename(name);
+    wallpaper.contentType = platform::jpegContentType;
+    wallpaper.data = std::move(*jpeg);
+    return wallpaper;
+}
+
+std::optional<platform::WindowID> MacMenuController::wallpaperWindowID(DisplayID display) {
+    const Rect bounds = desktop_.displays().bounds(display).standardized();
+    if (!(bounds.width > 0) || !(bounds.height > 0)) return std::nullopt;
+    const double displayArea = bounds.width * bounds.height;
+    const auto entries = desktop_.windowServer().windowList(platform::windowlist::onScreenOnly, 0);
+    if (!entries) return std::nullopt;
+    std::optional<WallpaperWindowCandidate> best;
+    for (const auto& entry : *entries) {
+        const auto candidate = wallpaperCandidate(entry, bounds, displayArea);
+        if (candidate && (!best || replacesBest(*candidate, *best))) best = candidate;
+    }
+    if (!best) return std::nullopt;
+    return best->windowNumber;
+}
+
+std::optional<MacMenuController::WallpaperWindowCandidate> MacMenuController::wallpaperCandidate(
+    const platform::WindowListEntry& entry, const Rect& displayBounds, double displayArea) {
+    if (windowInfoString(windowInfoValue(entry, windowkey::ownerName)) != "Dock") return std::nullopt;
+    const auto name = windowInfoString(windowInfoValue(entry, windowkey::name));
+    if (!name || !name->starts_with("Wallpaper-")) return std::nullopt;
+    const auto number = windowInfoUInt32(windowInfoValue(entry, windowkey::number));
+    const auto bounds = windowInfoBounds(entry);
+    const auto layer = windowInfoInt(windowInfoValue(entry, windowkey::layer));
+    if (!number || !bounds || !layer) return std::nullopt;
+
+    const Rect window = bounds->standardized();
+    const double covered = overlapArea(displayBounds, window);
+    if (!(covered > 0)) return std::nullopt;
+    // Measured against the smaller of window and display, so a window larger
+    // than its display still covers it whole.
+    const double smaller = std::min(std::max(window.width * window.height, 1.0), displayArea);
+    const double coverage = smaller >= 1.0 ? covered / smaller : covered;
+    if (!(coverage >= minimumWallpaperCoverage)) return std::nullopt;
+    return WallpaperWindowCandidate{*number, coverage, *layer};
+}
+
+std::optional<RgbaImage> MacMenuController::limitedWallpaperImage(RgbaImage image) {
+    try {
+        return platform::imageFittingWithin(std::move(image),
+                                            static_cast<std::uint32_t>(displayWallpaperMaximumPixelDimension));
+    } catch (const platform::ImagingError&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<RgbaImage> MacMenuController::wallpaperImage(const std::filesystem::path& url) {
+    const auto file = platform::readRegularFile(url, platform::maximumImageFileByteCount);
+    if (file.status != platform::BoundedFileRead::Status::ok) return std::nullopt;
+    try {
+        return platform::decodeImageFile(file.bytes, static_cast<std::uint32_t>(displayWallpaperMaximumPixelDimension));
+    } catch (const platform::ImagingError&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::vector<std::uint8_t>> MacMenuController::wallpaperJPEGData(const RgbaImage& image) {
+    try {
+        return platform::encodeJpeg(image, displayWallpaperJPEGQuality);
+    } catch (const platform::ImagingError&) {
+        return std::nullopt;
+    }
+}
+
+std::string MacMenuController::wallpaperFilename(const std::string& displayName) {
+    return screenshotFilename("wallpaper-" + (displayName.empty() ? std::string("display") : displayName));
+}
+
+}  // namespace zentrabo
