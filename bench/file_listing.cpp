@@ -14,10 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <random>
 #include <string>
 
+#include "ratio_reporter.hpp"
 #include "server/remote_file_resource.hpp"
 
 extern char** environ;
@@ -86,20 +86,6 @@ BENCHMARK(BM_ListFolderSortedByName)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LsUnsorted)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareDirectoryWalk)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's time per iteration for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.iterations > 0 && !run.error_occurred) {
-                seconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-            }
-        }
-    }
-    std::map<std::string, double> seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,10 +96,7 @@ int main(int argc, char** argv) {
     std::error_code ignored;
     std::filesystem::remove_all(folder(), ignored);
 
-    const auto time = [&](const char* name) {
-        const auto found = reporter.seconds.find(name);
-        return found == reporter.seconds.end() ? 0.0 : found->second;
-    };
+    const auto time = [&](const char* name) { return reporter.seconds(name); };
     const double listing = time("BM_ListFolderSortedByName");
     if (time("BM_LsUnsorted") > 0) {
         std::printf("sorted listing / ls -f:          %.2f\n", listing / time("BM_LsUnsorted"));
