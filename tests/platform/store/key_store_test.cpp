@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -62,16 +63,52 @@ TEST_F(KeyStoreTest, PasswordsAreUpdatedInPlace) {
 
 TEST_F(KeyStoreTest, UnreadableFileIsAnErrorAndStaysUntouched) {
     std::filesystem::create_directories(KeyStore::filePath().parent_path());
-    for (const std::string& damaged :
-         {std::string("{\"version\":1,\"keys\":[{\"tag\":\"t\""), std::string("[]"),
-          std::string("{\"version\":1,\"keys\":[{\"tag\":\"t\",\"label\":\"l\",\"pkcs8\":\"AAAA\"}]}"),
-          std::string("{\"version\":2}")}) {
+    for (const std::string& damaged : {
+             std::string("{\"version\":1,\"keys\":[{\"tag\":\"t\""),
+             std::string("[]"),
+             std::string("{\"version\":1,\"keys\":[{\"tag\":\"t\",\"label\":\"l\",\"pkcs8\":\"AAAA\"}]}"),
+             std::string("{\"version\":2}"),
+             std::string(""),
+             std::string(R"({"keys":[]})"),
+             std::string(R"({"version":"1"})"),
+             std::string(R"({"version":1.5})"),
+             std::string(R"({"version":1,"keys":null})"),
+             std::string(R"({"version":1,"certificates":{}})"),
+             std::string(R"({"version":1,"passwords":[5]})"),
+             std::string(R"({"version":1,"passwords":[{"service":"s","account":"a"}]})"),
+             std::string(R"({"version":1,"passwords":[{"service":"s","account":null,"data":""}]})"),
+             std::string(R"({"version":1,"passwords":[{"service":"s","account":"a","data":"AA E"}]})"),
+             std::string(R"({"version":1,"certificates":[{"label":"l","der":"AAAA"}]})"),
+         }) {
         { std::ofstream(KeyStore::filePath(), std::ios::binary | std::ios::trunc) << damaged; }
         std::optional<EcPrivateKey> key;
         EXPECT_EQ(store.findKey("t", key), KeyStoreStatus::unreadable);
         EXPECT_EQ(store.addKey("t", "l", EcPrivateKey::generate()), KeyStoreStatus::unreadable);
         EXPECT_EQ(store.addPassword("s", "a", Bytes{1}), KeyStoreStatus::unreadable);
         EXPECT_EQ(fileText(KeyStore::filePath()), damaged);
+    }
+}
+
+TEST_F(KeyStoreTest, WhatEarlierVersionsToleratedStaysReadable) {
+    std::filesystem::create_directories(KeyStore::filePath().parent_path());
+    const std::pair<std::string, std::optional<Bytes>> cases[] = {
+        {R"({"version":1})", std::nullopt},
+        {R"({"version":1.0,"keys":[],"certificates":[]})", std::nullopt},
+        {R"({"version":1,"future":[1],"passwords":[{"service":"s","account":"a","data":"AQ==","note":1}]})", Bytes{1}},
+        // Of two items with the same address the first counts.
+        {R"({"version":1,"passwords":[{"service":"s","account":"a","data":"AA=="},)"
+         R"({"service":"s","account":"a","data":"AQ=="}]})",
+         Bytes{0}},
+    };
+    for (const auto& [tolerated, expected] : cases) {
+        { std::ofstream(KeyStore::filePath(), std::ios::binary | std::ios::trunc) << tolerated; }
+        Bytes read;
+        EXPECT_EQ(store.readPassword("s", "a", read), expected ? KeyStoreStatus::success : KeyStoreStatus::itemNotFound)
+            << tolerated;
+        if (expected) {
+            EXPECT_EQ(read, *expected) << tolerated;
+        }
+        EXPECT_EQ(store.addPassword("t", "a", Bytes{2}), KeyStoreStatus::success) << tolerated;
     }
 }
 
