@@ -11,8 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/json/record_decoder.hpp"
-#include "model/json/record_encoder.hpp"
+#include "model/json/record_json.hpp"
 #include "model/records/halvardine_response.hpp"
 #include "server/request_limits.hpp"
 #include "support/server_process.hpp"

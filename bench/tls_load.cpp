@@ -17,7 +17,7 @@
 #include <asio/ip/address.hpp>
 
 #include "../tests/support/temporary_home.hpp"
-#include "model/json/record_decoder.hpp"
+#include "model/json/record_json.hpp"
 #include "model/records/halvardine_response.hpp"
 #include "tls_load/echo_server.hpp"
 #include "tls_load/load_client.hpp"

@@ -17,7 +17,7 @@
 #include <asio/ip/address.hpp>
 #include <asio/post.hpp>
 
-#include "model/json/record_encoder.hpp"
+#include "model/json/record_json.hpp"
 #include "platform/desktop/virtual/scenario_file.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/desktop/xdg_autostart_login_item.hpp"

@@ -49,8 +49,8 @@ std::vector<std::string> normalizedLegacyFingerprints(const std::vector<std::str
 std::string encodeAuthorizedClientDevices(const std::vector<AuthorizedClientDevice>& devices) {
     std::string json;
     platform::JsonWriter writer(json);
-    json_detail::EncodeContext context;
-    json_detail::encodeValue(writer, devices, context);
+    platform::json_detail::EncodeContext context;
+    platform::json_detail::encodeValue(writer, devices, context);
     return json;
 }
 
@@ -58,8 +58,8 @@ std::optional<std::vector<AuthorizedClientDevice>> decodeAuthorizedClientDevices
     try {
         const auto document = platform::JsonDocument::parse(json);
         std::vector<AuthorizedClientDevice> devices;
-        json_detail::DecodeContext context;
-        json_detail::decodeValue(document.root(), devices, context);
+        platform::json_detail::DecodeContext context;
+        platform::json_detail::decodeValue(document.root(), devices, context);
         return devices;
     } catch (const platform::JsonParseError&) {
         return std::nullopt;

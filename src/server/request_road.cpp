@@ -7,8 +7,7 @@
 
 #include "model/diagnostic_log.hpp"
 #include "model/halvardine_protocol.hpp"
-#include "model/json/record_decoder.hpp"
-#include "model/json/record_encoder.hpp"
+#include "model/json/record_json.hpp"
 #include "platform/host/host_address.hpp"
 #include "platform/random/uuid.hpp"
 #include "platform/text/log_escape.hpp"

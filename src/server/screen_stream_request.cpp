@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "model/diagnostic_log.hpp"
-#include "model/json/record_encoder.hpp"
+#include "model/json/record_json.hpp"
 #include "server/halvardine_server.hpp"
 #include "server/screen_stream_error.hpp"
 

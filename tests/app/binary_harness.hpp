@@ -17,8 +17,7 @@
 #include <thread>
 #include <utility>
 
-#include "model/json/record_decoder.hpp"
-#include "model/json/record_encoder.hpp"
+#include "model/json/record_json.hpp"
 #include "model/records/halvardine_request.hpp"
 #include "model/records/halvardine_response.hpp"
 #include "support/server_process.hpp"

@@ -1,10 +1,7 @@
 #pragma once
 // Helpers for golden tests of records: compare JSON texts by content, with
 // member order ignored.
-#include <pthread.h>
-
 #include <algorithm>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -13,6 +10,7 @@
 #include "model/json/record_json.hpp"
 #include "platform/json/json_reader.hpp"
 #include "platform/json/json_writer.hpp"
+#include "support/small_stack.hpp"
 
 namespace zentrabo::testing {
 
@@ -67,14 +65,14 @@ inline std::string canonicalJson(std::string_view json) {
 
 // The record's JSON says exactly what the golden line says, whatever the
 // member order.
-template <Record R>
+template <platform::Record R>
 std::string encodedCanonically(const R& record) {
     return canonicalJson(encodeRecord(record));
 }
 
 // Decodes the line, and checks that writing the result gives the same
 // members back.
-template <Record R>
+template <platform::Record R>
 R decodeGolden(std::string_view line) {
     R record = decodeRecord<R>(line);
     if (encodedCanonically(record) != canonicalJson(line)) {
@@ -83,7 +81,7 @@ R decodeGolden(std::string_view line) {
     return record;
 }
 
-template <Record R>
+template <platform::Record R>
 bool decodes(std::string_view line) {
     try {
         decodeRecord<R>(line);
@@ -91,23 +89,6 @@ bool decodes(std::string_view line) {
     } catch (const RecordDecodeError&) {
         return false;
     }
-}
-
-// Runs work on a thread with a 1 MiB stack, so that a walk that recursed
-// once per tree level would overflow it long before the trees of these
-// tests end.
-inline void runOnSmallStack(std::function<void()> work) {
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, 1024 * 1024);
-    pthread_t thread;
-    const auto body = [](void* argument) -> void* {
-        (*static_cast<std::function<void()>*>(argument))();
-        return nullptr;
-    };
-    if (pthread_create(&thread, &attributes, body, &work) != 0) throw std::runtime_error("no thread");
-    pthread_attr_destroy(&attributes);
-    pthread_join(thread, nullptr);
 }
 
 }  // namespace zentrabo::testing

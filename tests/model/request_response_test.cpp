@@ -167,7 +167,7 @@ std::string mutate(std::string line, std::uint64_t& state) {
     return line;
 }
 
-template <Record R>
+template <platform::Record R>
 void feedMutations(std::string_view seedLine, std::uint64_t seed, int count, int& decoded) {
     std::uint64_t state = seed;
     for (int i = 0; i < count; ++i) {

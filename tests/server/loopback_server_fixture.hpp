@@ -12,8 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/json/record_decoder.hpp"
-#include "model/json/record_encoder.hpp"
+#include "model/json/record_json.hpp"
 #include "model/records/halvardine_request.hpp"
 #include "support/device_request.hpp"
 #include "model/records/halvardine_response.hpp"

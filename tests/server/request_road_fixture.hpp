@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "model/json/record_decoder.hpp"
+#include "model/json/record_json.hpp"
 #include "platform/crypto/ec_private_key.hpp"
 #include "request_client.hpp"
 #include "loopback_server_fixture.hpp"

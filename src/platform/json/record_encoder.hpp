@@ -3,13 +3,10 @@
 #include <span>
 #include <string>
 
-#include "model/data.hpp"
-#include "model/date.hpp"
-#include "model/json/field_table.hpp"
-#include "model/uuid.hpp"
+#include "platform/json/field_table.hpp"
 #include "platform/json/json_writer.hpp"
 
-namespace zentrabo {
+namespace zentrabo::platform {
 namespace json_detail {
 
 struct EncodeContext {
@@ -19,22 +16,20 @@ struct EncodeContext {
 [[noreturn]] void throwTreeTooDeepToWrite();
 
 template <Record R>
-void encodeRecord(platform::JsonWriter& writer, const R& record, EncodeContext& context);
+void encodeRecord(JsonWriter& writer, const R& record, EncodeContext& context);
 
 template <class T>
-void encodeValue(platform::JsonWriter& writer, const T& value, EncodeContext& context) {
-    if constexpr (std::is_same_v<T, std::string>) {
+void encodeValue(JsonWriter& writer, const T& value, EncodeContext& context) {
+    if constexpr (HasJsonValueForm<T>) {
+        JsonValueForm<T>::write(writer, value);
+    } else if constexpr (std::is_same_v<T, std::string>) {
         writer.string(value);
     } else if constexpr (std::is_same_v<T, bool>) {
         writer.boolean(value);
     } else if constexpr (std::is_same_v<T, double>) {
         writer.number(value);
-    } else if constexpr (std::is_same_v<T, Date>) {
-        writer.number(value.secondsSinceReferenceDate);
-    } else if constexpr (std::is_same_v<T, Data>) {
+    } else if constexpr (isBytes<T>) {
         writer.base64(std::span<const std::uint8_t>(value));
-    } else if constexpr (std::is_same_v<T, Uuid>) {
-        writer.string(value.uuidString);
     } else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) {
         writer.integer(value);
     } else if constexpr (std::is_integral_v<T>) {
@@ -60,29 +55,37 @@ void encodeValue(platform::JsonWriter& writer, const T& value, EncodeContext& co
     }
 }
 
-template <class R, class Member>
-void encodeMember(platform::JsonWriter& writer, const R& record, const Field<R, Member>& field,
-                  EncodeContext& context) {
+template <class Form, class T>
+void encodeInForm(JsonWriter& writer, const T& value, EncodeContext& context) {
+    if constexpr (std::is_same_v<Form, TypeForm>) {
+        encodeValue(writer, value, context);
+    } else {
+        Form::write(writer, value);
+    }
+}
+
+template <class R, class Member, class Form>
+void encodeMember(JsonWriter& writer, const R& record, const Field<R, Member, Form>& field, EncodeContext& context) {
     const Member& value = record.*field.member;
     if constexpr (isOptional<Member>) {
         if (!value) return;
         writer.key(field.key);
-        encodeValue(writer, *value, context);
+        encodeInForm<Form>(writer, *value, context);
     } else {
         writer.key(field.key);
-        encodeValue(writer, value, context);
+        encodeInForm<Form>(writer, value, context);
     }
 }
 
-template <class R, class Member, class Fallback>
-void encodeMember(platform::JsonWriter& writer, const R& record, const DefaultedField<R, Member, Fallback>& field,
+template <class R, class Member, class Fallback, class Form>
+void encodeMember(JsonWriter& writer, const R& record, const DefaultedField<R, Member, Fallback, Form>& field,
                   EncodeContext& context) {
     writer.key(field.key);
-    encodeValue(writer, record.*field.member, context);
+    encodeInForm<Form>(writer, record.*field.member, context);
 }
 
 template <Record R>
-void encodeRecord(platform::JsonWriter& writer, const R& record, EncodeContext& context) {
+void encodeRecord(JsonWriter& writer, const R& record, EncodeContext& context) {
     if constexpr (RecursiveRecord<R>) {
         // A tree deeper than readers accept is refused here rather than sent.
         if (context.treeDepth >= R::maximumTreeDepth) throwTreeTooDeepToWrite();
@@ -96,13 +99,19 @@ void encodeRecord(platform::JsonWriter& writer, const R& record, EncodeContext& 
 
 }  // namespace json_detail
 
-// Appends the compact JSON object of a record to out. Throws
-// platform::JsonWriteError for a non-finite number or a too deep tree.
+// Writes the JSON object of a record where the writer stands. Throws
+// JsonWriteError for a non-finite number or a too deep tree.
 template <Record R>
-void encodeRecord(const R& record, std::string& out) {
-    platform::JsonWriter writer(out);
+void encodeRecord(const R& record, JsonWriter& writer) {
     json_detail::EncodeContext context;
     json_detail::encodeRecord(writer, record, context);
+}
+
+// Appends the compact JSON object of a record to out.
+template <Record R>
+void encodeRecord(const R& record, std::string& out) {
+    JsonWriter writer(out);
+    encodeRecord(record, writer);
 }
 
 template <Record R>
@@ -112,4 +121,4 @@ std::string encodeRecord(const R& record) {
     return out;
 }
 
-}  // namespace zentrabo
+}  // namespace zentrabo::platform

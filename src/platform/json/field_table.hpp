@@ -2,11 +2,14 @@
 
 #include <concepts>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <vector>
+
+#include "platform/json/json_reader.hpp"
 
 // One table per record lists its JSON members: key, member and whether the
 // member is required, optional (a std::optional member, left out when
@@ -22,25 +25,46 @@
 //       }
 //   };
 
-namespace zentrabo {
+namespace zentrabo::platform {
+
+// The form a member is read and written in when its field names none: the
+// one of its type.
+struct TypeForm {};
 
 // A member read and written under its key: required unless it is a
 // std::optional, in which case absence and null both mean "absent".
-template <class Record, class Member>
+template <class Record, class Member, class Form = TypeForm>
 struct Field {
     std::string_view key;
     Member Record::*member;
+
+    // The same field in a form of its own: Form has static read(JsonValue,
+    // Member&), throwing RecordDecodeError, and write(JsonWriter&, const
+    // Member&).
+    template <class OtherForm>
+    constexpr Field<Record, Member, OtherForm> as() const {
+        return {key, member};
+    }
 };
 
 // A member that is always written but may be missing (or null) when read;
 // it then takes the fallback: a value, or the value of another member of the
-// same record after every member has been read.
-template <class Record, class Member, class Fallback>
+// same record after every member has been read, or, with `recordDefault`,
+// the value the record is made with.
+template <class Record, class Member, class Fallback, class Form = TypeForm>
 struct DefaultedField {
     std::string_view key;
     Member Record::*member;
     Fallback fallback;
+
+    template <class OtherForm>
+    constexpr DefaultedField<Record, Member, Fallback, OtherForm> as() const {
+        return {key, member, fallback};
+    }
 };
+
+struct RecordDefault {};
+inline constexpr RecordDefault recordDefault{};
 
 template <class Record, class Member>
 constexpr Field<Record, Member> field(std::string_view key, Member Record::*member) {
@@ -73,6 +97,20 @@ concept WireEnum = std::is_enum_v<T> && requires(T value, std::string_view text)
     { fromRawValue(text, value) } -> std::same_as<bool>;
 };
 
+// A type whose JSON form is none of the built-in ones (text, numbers, true
+// and false, Base64 bytes, arrays, records) specialises JsonValueForm with
+// static read(JsonValue, T&), throwing RecordDecodeError, write(JsonWriter&,
+// const T&) and, when records holding it are hashed, hash(const T&). A
+// record with such a form is read and written in it wherever it is a member;
+// decodeRecord and encodeRecord still take it as a record.
+template <class T>
+struct JsonValueForm {};
+
+template <class T>
+concept HasJsonValueForm = requires(JsonValue value, T& out) {
+    JsonValueForm<T>::read(value, out);
+};
+
 template <class T>
 inline constexpr bool isOptional = false;
 template <class T>
@@ -83,6 +121,10 @@ inline constexpr bool isVector = false;
 template <class T>
 inline constexpr bool isVector<std::vector<T>> = true;
 
+// Bytes travel as Base64 text.
+template <class T>
+inline constexpr bool isBytes = std::is_same_v<T, std::vector<std::uint8_t>>;
+
 // Calls visit(fieldDescriptor) for every field of R, in table order.
 template <Record R, class Visitor>
 constexpr void forEachField(Visitor&& visit) {
@@ -92,4 +134,4 @@ constexpr void forEachField(Visitor&& visit) {
 template <class R, class Member>
 inline constexpr bool isChildList = std::is_same_v<Member, std::vector<R>>;
 
-}  // namespace zentrabo
+}  // namespace zentrabo::platform

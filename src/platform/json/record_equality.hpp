@@ -6,15 +6,16 @@
 #include <utility>
 #include <vector>
 
-#include "model/data.hpp"
-#include "model/date.hpp"
-#include "model/json/field_table.hpp"
-#include "model/uuid.hpp"
+#include "platform/json/field_table.hpp"
 
 // Equality and hashing of records over every member of their field table.
 // Trees (recursive records) are walked with an explicit stack, so a deep
 // tree cannot exhaust the call stack.
-namespace zentrabo {
+namespace zentrabo::platform {
+
+// The hash of a number member: +0 and -0 are equal, so they hash alike.
+inline std::size_t hashNumber(double value) noexcept { return std::hash<double>{}(value == 0 ? 0.0 : value); }
+
 namespace json_detail {
 
 inline void hashCombine(std::size_t& seed, std::size_t value) noexcept {
@@ -26,18 +27,15 @@ std::size_t recordHash(const R& record);
 
 template <class T>
 std::size_t valueHash(const T& value) {
-    if constexpr (std::is_same_v<T, std::string>) {
+    if constexpr (HasJsonValueForm<T>) {
+        return JsonValueForm<T>::hash(value);
+    } else if constexpr (std::is_same_v<T, std::string>) {
         return std::hash<std::string_view>{}(value);
     } else if constexpr (std::is_same_v<T, double>) {
-        // +0 and -0 are equal, so they must hash alike.
-        return std::hash<double>{}(value == 0 ? 0.0 : value);
-    } else if constexpr (std::is_same_v<T, Date>) {
-        return valueHash(value.secondsSinceReferenceDate);
-    } else if constexpr (std::is_same_v<T, Data>) {
+        return hashNumber(value);
+    } else if constexpr (isBytes<T>) {
         return std::hash<std::string_view>{}(
             std::string_view(reinterpret_cast<const char*>(value.data()), value.size()));
-    } else if constexpr (std::is_same_v<T, Uuid>) {
-        return std::hash<std::string_view>{}(value.uuidString);
     } else if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
         return std::hash<T>{}(value);
     } else if constexpr (isOptional<T>) {
@@ -147,9 +145,9 @@ std::size_t hashValue(const R& record) {
     return json_detail::recordHash(record);
 }
 
-}  // namespace zentrabo
+}  // namespace zentrabo::platform
 
-template <zentrabo::Record R>
+template <zentrabo::platform::Record R>
 struct std::hash<R> {
-    std::size_t operator()(const R& record) const { return zentrabo::hashValue(record); }
+    std::size_t operator()(const R& record) const { return zentrabo::platform::hashValue(record); }
 };

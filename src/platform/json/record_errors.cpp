@@ -1,8 +1,11 @@
-#include "model/json/record_errors.hpp"
+#include "platform/json/record_errors.hpp"
 
-namespace zentrabo {
+namespace zentrabo::platform {
 
-RecordDecodeError::RecordDecodeError(std::string reason) : reason_(std::move(reason)) { rebuildMessage(); }
+RecordDecodeError::RecordDecodeError(RecordFault fault, std::string reason)
+    : fault_(fault), reason_(std::move(reason)) {
+    rebuildMessage();
+}
 
 void RecordDecodeError::prependKey(std::string_view key) {
     std::string path(key);
@@ -24,4 +27,4 @@ void RecordDecodeError::rebuildMessage() {
     message_ = path_.empty() ? "Invalid record: " + reason_ : "Invalid record at " + path_ + ": " + reason_;
 }
 
-}  // namespace zentrabo
+}  // namespace zentrabo::platform
