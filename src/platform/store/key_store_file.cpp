@@ -9,11 +9,8 @@
 
 #include <openssl/crypto.h>
 
-#include "platform/json/json_error.hpp"
-#include "platform/json/json_reader.hpp"
-#include "platform/json/json_writer.hpp"
+#include "platform/json/record_json.hpp"
 #include "platform/store/store_files.hpp"
-#include "platform/text/base64.hpp"
 
 namespace zentrabo::platform::keystore {
 namespace {
@@ -41,128 +38,85 @@ private:
 
 std::filesystem::path lockPath() { return dataFolder() / ".keystore.lock"; }
 
-std::optional<std::string> stringField(const JsonObject& object, std::string_view key) {
-    const auto value = object.find(key);
-    if (!value) return std::nullopt;
-    const auto text = value->asString();
-    if (!text) return std::nullopt;
-    return std::string(*text);
-}
-
-std::optional<Bytes> bytesField(const JsonObject& object, std::string_view key) {
-    const auto text = stringField(object, key);
-    Bytes bytes;
-    if (!text || !base64Decode(*text, bytes)) return std::nullopt;
-    return bytes;
-}
-
-// Calls read for every element of the named array, which must be objects;
-// false when the array or any element is malformed.
-template <class Read>
-bool forEachObject(const JsonObject& root, std::string_view key, Read read) {
-    const auto value = root.find(key);
-    if (!value) return true;  // an empty section may be left out
-    const auto array = value->asArray();
-    if (!array) return false;
-    for (const JsonValue element : *array) {
-        const auto object = element.asObject();
-        if (!object || !read(*object)) return false;
+// The file's form of the contents, in the order every version wrote it.
+struct StoredKey {
+    std::string tag;
+    std::string label;
+    Bytes pkcs8;
+    static constexpr auto jsonFields() {
+        return std::tuple{field("tag", &StoredKey::tag), field("label", &StoredKey::label),
+                          field("pkcs8", &StoredKey::pkcs8)};
     }
-    return true;
+};
+
+struct StoredCertificate {
+    std::string label;
+    Bytes der;
+    static constexpr auto jsonFields() {
+        return std::tuple{field("label", &StoredCertificate::label), field("der", &StoredCertificate::der)};
+    }
+};
+
+// An empty section may be left out.
+struct StoredContents {
+    std::int64_t version = 0;
+    std::vector<StoredKey> keys;
+    std::vector<StoredCertificate> certificates;
+    std::vector<PasswordItem> passwords;
+    static constexpr auto jsonFields() {
+        using S = StoredContents;
+        return std::tuple{field("version", &S::version), field("keys", &S::keys, recordDefault),
+                          field("certificates", &S::certificates, recordDefault),
+                          field("passwords", &S::passwords, recordDefault)};
+    }
+};
+
+void cleanse(Bytes& secret) { OPENSSL_cleanse(secret.data(), secret.size()); }
+
+// None when a key or a certificate is not what it should be.
+std::optional<Contents> contentsOf(StoredContents& stored) {
+    Contents contents;
+    for (StoredKey& item : stored.keys) {
+        auto key = EcPrivateKey::fromPkcs8Der(item.pkcs8);
+        if (!key) return std::nullopt;
+        contents.keys.push_back({std::move(item.tag), std::move(item.label), std::move(*key)});
+    }
+    for (StoredCertificate& item : stored.certificates) {
+        auto certificate = Certificate::fromDer(item.der);
+        if (!certificate) return std::nullopt;
+        contents.certificates.push_back({std::move(item.label), std::move(*certificate)});
+    }
+    contents.passwords = std::move(stored.passwords);
+    return contents;
 }
 
-bool parse(const std::string& text, Contents& contents) {
+// The contents are given up: their passwords move into the file's form.
+std::string serialize(Contents contents) {
+    StoredContents stored{formatVersion, {}, {}, std::move(contents.passwords)};
+    for (const KeyItem& item : contents.keys) stored.keys.push_back({item.tag, item.label, item.key.toPkcs8Der()});
+    for (const CertificateItem& item : contents.certificates) {
+        stored.certificates.push_back({item.label, item.certificate.der()});
+    }
+    std::string text;
+    encodeRecord(stored, text);
+    text.push_back('\n');
+    for (StoredKey& item : stored.keys) cleanse(item.pkcs8);
+    return text;
+}
+
+std::optional<Contents> parse(const std::string& text) {
     try {
         const JsonDocument document = JsonDocument::parse(text);
-        const auto root = document.root().asObject();
-        if (!root) return false;
-        std::int64_t version = 0;
-        const auto versionValue = root->find("version");
-        if (!versionValue || versionValue->getInteger(version) != JsonIntegerStatus::ok || version != formatVersion) {
-            return false;
-        }
-        return forEachObject(*root, "keys",
-                             [&](const JsonObject& item) {
-                                 auto tag = stringField(item, "tag");
-                                 auto label = stringField(item, "label");
-                                 auto der = bytesField(item, "pkcs8");
-                                 if (!tag || !label || !der) return false;
-                                 auto key = EcPrivateKey::fromPkcs8Der(*der);
-                                 if (!key) return false;
-                                 contents.keys.push_back({*tag, *label, std::move(*key)});
-                                 return true;
-                             }) &&
-               forEachObject(*root, "certificates",
-                             [&](const JsonObject& item) {
-                                 auto label = stringField(item, "label");
-                                 auto der = bytesField(item, "der");
-                                 if (!label || !der) return false;
-                                 auto certificate = Certificate::fromDer(*der);
-                                 if (!certificate) return false;
-                                 contents.certificates.push_back({*label, std::move(*certificate)});
-                                 return true;
-                             }) &&
-               forEachObject(*root, "passwords", [&](const JsonObject& item) {
-                   auto service = stringField(item, "service");
-                   auto account = stringField(item, "account");
-                   auto data = bytesField(item, "data");
-                   if (!service || !account || !data) return false;
-                   contents.passwords.push_back({*service, *account, std::move(*data)});
-                   return true;
-               });
+        StoredContents stored = decodeRecord<StoredContents>(document.root(), RecordReading::stored);
+        if (stored.version != formatVersion) return std::nullopt;
+        auto contents = contentsOf(stored);
+        for (StoredKey& item : stored.keys) cleanse(item.pkcs8);
+        return contents;
     } catch (const JsonParseError&) {
-        return false;
+        return std::nullopt;
+    } catch (const RecordDecodeError&) {
+        return std::nullopt;
     }
-}
-
-std::string serialize(const Contents& contents) {
-    std::string text;
-    JsonWriter writer(text);
-    writer.beginObject();
-    writer.key("version");
-    writer.integer(formatVersion);
-    writer.key("keys");
-    writer.beginArray();
-    for (const KeyItem& item : contents.keys) {
-        Bytes der = item.key.toPkcs8Der();
-        writer.beginObject();
-        writer.key("tag");
-        writer.string(item.tag);
-        writer.key("label");
-        writer.string(item.label);
-        writer.key("pkcs8");
-        writer.base64(der);
-        writer.endObject();
-        OPENSSL_cleanse(der.data(), der.size());
-    }
-    writer.endArray();
-    writer.key("certificates");
-    writer.beginArray();
-    for (const CertificateItem& item : contents.certificates) {
-        writer.beginObject();
-        writer.key("label");
-        writer.string(item.label);
-        writer.key("der");
-        writer.base64(item.certificate.der());
-        writer.endObject();
-    }
-    writer.endArray();
-    writer.key("passwords");
-    writer.beginArray();
-    for (const PasswordItem& item : contents.passwords) {
-        writer.beginObject();
-        writer.key("service");
-        writer.string(item.service);
-        writer.key("account");
-        writer.string(item.account);
-        writer.key("data");
-        writer.base64(item.data);
-        writer.endObject();
-    }
-    writer.endArray();
-    writer.endObject();
-    text.push_back('\n');
-    return text;
 }
 
 KeyStoreStatus load(Contents& contents) {
@@ -171,9 +125,11 @@ KeyStoreStatus load(Contents& contents) {
     if (error == std::errc::no_such_file_or_directory) return KeyStoreStatus::success;
     if (error == std::errc::file_too_large) return KeyStoreStatus::unreadable;
     if (error) return KeyStoreStatus::ioFailure;
-    const bool ok = parse(text, contents);
+    auto parsed = parse(text);
     OPENSSL_cleanse(text.data(), text.size());
-    return ok ? KeyStoreStatus::success : KeyStoreStatus::unreadable;
+    if (!parsed) return KeyStoreStatus::unreadable;
+    contents = std::move(*parsed);
+    return KeyStoreStatus::success;
 }
 
 }  // namespace
@@ -190,7 +146,7 @@ KeyStoreStatus transact(const std::function<Outcome(Contents&)>& operation) {
     if (outcome.status != KeyStoreStatus::success || !outcome.changed) return outcome.status;
     std::string text;
     try {
-        text = serialize(contents);
+        text = serialize(std::move(contents));
     } catch (const std::exception&) {
         return KeyStoreStatus::ioFailure;
     }

@@ -2,8 +2,10 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "platform/json/field_table.hpp"
 #include "platform/store/key_store.hpp"
 
 namespace zentrabo::platform::keystore {
@@ -23,6 +25,11 @@ struct PasswordItem {
     std::string service;
     std::string account;
     Bytes data;
+    // As the file holds it.
+    static constexpr auto jsonFields() {
+        return std::tuple{field("service", &PasswordItem::service), field("account", &PasswordItem::account),
+                          field("data", &PasswordItem::data)};
+    }
 };
 
 struct Contents {
