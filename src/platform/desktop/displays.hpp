@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/desktop/geometry.hpp"
@@ -23,6 +24,19 @@ struct DisplayMode {
     std::uint32_t ioFlags = 0;
     bool usableForDesktopGUI = true;
     bool operator==(const DisplayMode&) const = default;
+
+    // The sizes are required.
+    static constexpr auto jsonFields() {
+        using R = DisplayMode;
+        return std::tuple{field("width", &R::width),
+                          field("height", &R::height),
+                          field("pixelWidth", &R::pixelWidth),
+                          field("pixelHeight", &R::pixelHeight),
+                          field("refreshRate", &R::refreshRate, recordDefault),
+                          field("ioDisplayModeID", &R::ioDisplayModeID, recordDefault),
+                          field("ioFlags", &R::ioFlags, recordDefault),
+                          field("usableForDesktopGUI", &R::usableForDesktopGUI, recordDefault)};
+    }
 };
 
 // Display configuration error codes (0 is success).

@@ -2,6 +2,9 @@
 // Points, sizes and rectangles in global display points: the origin is the
 // top-left corner of the main display and y grows downwards.
 #include <algorithm>
+#include <tuple>
+
+#include "platform/json/field_table.hpp"
 
 namespace zentrabo::platform {
 
@@ -44,6 +47,12 @@ struct Rect {
     bool contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
 
     bool operator==(const Rect&) const = default;
+
+    // {"x", "y", "width", "height"}, each 0 when left out.
+    static constexpr auto jsonFields() {
+        return std::tuple{field("x", &Rect::x, recordDefault), field("y", &Rect::y, recordDefault),
+                          field("width", &Rect::width, recordDefault), field("height", &Rect::height, recordDefault)};
+    }
 };
 
 }  // namespace zentrabo::platform

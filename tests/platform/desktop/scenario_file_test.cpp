@@ -47,8 +47,8 @@ TEST(ScenarioFileTest, ShorthandsAndDefaultsAreRead) {
     EXPECT_EQ(file.children[2].effects[0].sheet->buttons[0].title, "OK");
     EXPECT_EQ(scenario.displays[0].background, 0x102030FFu);
     EXPECT_TRUE(scenario.applications[0].running);
-    EXPECT_TRUE(scenario.accessibilityTrusted);
-    EXPECT_FALSE(scenario.screenRecordingAllowed);
+    EXPECT_TRUE(scenario.permissions.accessibility);
+    EXPECT_FALSE(scenario.permissions.screenRecording);
 }
 
 // The members that stand around the one a case is about.
@@ -206,8 +206,8 @@ TEST(ScenarioFileTest, AScenarioWrittenBeforeReadsBackAndIsWrittenByteForByte) {
     EXPECT_TRUE(file.children.at(3).effects.at(0).sheet->buttons.at(2).effects.at(0).sheet->panel);
     EXPECT_EQ(scenario.applications[0].windows.at(0).text, "Shopping list\x01\t\\");
     EXPECT_EQ(scenario.applications[1].activationPolicy, ActivationPolicy::accessory);
-    EXPECT_FALSE(scenario.accessibilityTrusted);
-    EXPECT_EQ(scenario.inputSources.size(), 2u);
+    EXPECT_FALSE(scenario.permissions.accessibility);
+    EXPECT_EQ(scenario.keyboard.inputSources.size(), 2u);
 }
 
 TEST(ScenarioFileTest, AFileIsNamedInItsFaultAndTheBuiltInScenarioStandsInForAMissingOne) {

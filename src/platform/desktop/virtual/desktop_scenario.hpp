@@ -1,7 +1,9 @@
 #pragma once
 // What a virtual desktop starts with: applications with their menus and
 // windows, displays, permissions, the pasteboard and the keyboard settings.
-// Tests build one with the builder; the server reads one from a file.
+// Tests build one with the builder; the server reads one from a file, whose
+// form the field tables give (docs/VIRTUAL_DESKTOP.md): a member left out
+// keeps the value the record is made with.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +13,7 @@
 #include "platform/desktop/displays.hpp"
 #include "platform/desktop/geometry.hpp"
 #include "platform/desktop/running_application.hpp"
+#include "platform/desktop/virtual/scenario_json_forms.hpp"
 #include "platform/text/string_enum.hpp"
 
 namespace zentrabo::platform {
@@ -22,6 +25,11 @@ struct ScenarioButton {
     // What pressing it does; none listed means it dismisses its sheet.
     std::vector<ScenarioEffect> effects;
     bool operator==(const ScenarioButton&) const;
+
+    static constexpr auto jsonFields() {
+        using R = ScenarioButton;
+        return std::tuple{field("title", &R::title), field("effects", &R::effects, recordDefault)};
+    }
 };
 
 // A modal sheet on the application's focused window, or a modal panel of its
@@ -34,6 +42,13 @@ struct ScenarioSheet {
     std::optional<std::string> cancelButton;
     bool panel = false;
     bool operator==(const ScenarioSheet&) const = default;
+
+    static constexpr auto jsonFields() {
+        using R = ScenarioSheet;
+        return std::tuple{field("title", &R::title), field("message", &R::message),
+                          field("cancelButton", &R::cancelButton), field("panel", &R::panel, recordDefault),
+                          field("buttons", &R::buttons, recordDefault)};
+    }
 };
 
 enum class EffectKind { openSheet, dismissSheet, activateApplication, quitApplication, openWindow, closeWindow };
@@ -53,6 +68,14 @@ struct ScenarioEffect {
     std::string windowTitle;             // openWindow, closeWindow (empty: the front window)
     double delay = 0;                    // seconds after the press
     bool operator==(const ScenarioEffect&) const = default;
+
+    static constexpr auto jsonFields() {
+        using R = ScenarioEffect;
+        return std::tuple{field("kind", &R::kind).as<NameForm>(),
+                          field("bundleIdentifier", &R::bundleIdentifier, recordDefault),
+                          field("windowTitle", &R::windowTitle, recordDefault),
+                          field("delay", &R::delay, recordDefault), field("sheet", &R::sheet)};
+    }
 };
 
 struct ScenarioMenuItem {
@@ -67,6 +90,13 @@ struct ScenarioMenuItem {
     ScenarioMenuItem disabled() &&;
     ScenarioMenuItem then(ScenarioEffect effect) &&;
     bool operator==(const ScenarioMenuItem&) const = default;
+
+    static constexpr auto jsonFields() {
+        using R = ScenarioMenuItem;
+        return std::tuple{field("title", &R::title, recordDefault), field("enabled", &R::enabled, recordDefault),
+                          field("shortcut", &R::shortcut), field("items", &R::children, recordDefault),
+                          field("effects", &R::effects, recordDefault)};
+    }
 };
 
 ScenarioMenuItem menuItem(std::string title, std::optional<std::string> shortcut = std::nullopt);
@@ -87,6 +117,13 @@ struct ScenarioWindow {
     std::optional<std::string> text;
     std::uint32_t color = 0xF2F2F2FF;  // RGBA, what captures show
     bool operator==(const ScenarioWindow&) const = default;
+
+    static constexpr auto jsonFields() {
+        using R = ScenarioWindow;
+        return std::tuple{field("title", &R::title, recordDefault), field("frame", &R::frame),
+                          field("minimized", &R::minimized, recordDefault), field("text", &R::text),
+                          field("color", &R::color, recordDefault).as<ColourForm>()};
+    }
 };
 
 enum class ApplicationFolder { system, user };
@@ -118,6 +155,27 @@ struct ScenarioApplication {
     std::vector<ScenarioMenuItem> menus;  // the menu bar, left to right
     std::vector<ScenarioWindow> windows;  // front to back
     bool operator==(const ScenarioApplication&) const = default;
+
+    static constexpr auto jsonFields() {
+        using R = ScenarioApplication;
+        return std::tuple{field("name", &R::name),
+                          field("bundleIdentifier", &R::bundleIdentifier),
+                          field("displayName", &R::displayName),
+                          field("activationPolicy", &R::activationPolicy, recordDefault).as<NameForm>(),
+                          field("running", &R::running, recordDefault),
+                          field("installed", &R::installed, recordDefault),
+                          field("folder", &R::folder, recordDefault).as<NameForm>(),
+                          field("subfolder", &R::subfolder, recordDefault),
+                          field("hidden", &R::hidden, recordDefault),
+                          field("responsive", &R::responsive, recordDefault),
+                          field("acceptsTerminate", &R::acceptsTerminate, recordDefault),
+                          field("launchDelay", &R::launchDelay, recordDefault),
+                          field("terminateDelay", &R::terminateDelay, recordDefault),
+                          field("forceTerminateDelay", &R::forceTerminateDelay, recordDefault),
+                          field("iconColor", &R::iconColor, recordDefault).as<ColourForm>(),
+                          field("menus", &R::menus, recordDefault),
+                          field("windows", &R::windows, recordDefault)};
+    }
 };
 
 struct ScenarioDisplay {
@@ -133,24 +191,74 @@ struct ScenarioDisplay {
     // Extra modes offered besides the one bounds and scale describe.
     std::vector<DisplayMode> modes;
     bool operator==(const ScenarioDisplay&) const = default;
+
+    static constexpr auto jsonFields() {
+        using R = ScenarioDisplay;
+        return std::tuple{field("id", &R::id),
+                          field("name", &R::name),
+                          field("bounds", &R::bounds),
+                          field("scale", &R::scale, recordDefault),
+                          field("refreshRate", &R::refreshRate, recordDefault),
+                          field("background", &R::background, recordDefault).as<ColourForm>(),
+                          field("picture", &R::picture),
+                          field("modes", &R::modes, recordDefault)};
+    }
 };
 
 struct ScenarioInputSource {
     std::string name;        // "KeyboardLayout Name"
     std::string identifier;  // "InputSource ID"
     bool operator==(const ScenarioInputSource&) const = default;
+
+    static constexpr auto jsonFields() {
+        return std::tuple{field("name", &ScenarioInputSource::name),
+                          field("identifier", &ScenarioInputSource::identifier)};
+    }
+};
+
+struct ScenarioPermissions {
+    bool accessibility = true;  // the process is trusted for the accessibility interface
+    bool screenRecording = true;
+    bool operator==(const ScenarioPermissions&) const = default;
+
+    static constexpr auto jsonFields() {
+        using R = ScenarioPermissions;
+        return std::tuple{field("accessibility", &R::accessibility, recordDefault),
+                          field("screenRecording", &R::screenRecording, recordDefault)};
+    }
+};
+
+// The text-input preferences.
+struct ScenarioKeyboard {
+    std::optional<std::string> currentLayout;  // input source id
+    std::vector<ScenarioInputSource> inputSources;
+    bool operator==(const ScenarioKeyboard&) const = default;
+
+    static constexpr auto jsonFields() {
+        using R = ScenarioKeyboard;
+        return std::tuple{field("currentLayout", &R::currentLayout),
+                          field("inputSources", &R::inputSources, recordDefault)};
+    }
 };
 
 struct DesktopScenario {
     std::vector<ScenarioApplication> applications;
     std::vector<ScenarioDisplay> displays;  // the first is the main display
     std::optional<std::string> frontmost;   // bundle identifier; else the first running regular one
-    bool accessibilityTrusted = true;
-    bool screenRecordingAllowed = true;
+    ScenarioPermissions permissions;
     std::optional<std::string> pasteboardText;
-    std::optional<std::string> keyboardLayout;  // current layout input source id
-    std::vector<ScenarioInputSource> inputSources;
+    ScenarioKeyboard keyboard;
     bool operator==(const DesktopScenario&) const = default;
+
+    static constexpr auto jsonFields() {
+        using R = DesktopScenario;
+        return std::tuple{field("displays", &R::displays, recordDefault),
+                          field("applications", &R::applications, recordDefault),
+                          field("frontmost", &R::frontmost),
+                          field("pasteboardText", &R::pasteboardText),
+                          field("permissions", &R::permissions, recordDefault),
+                          field("keyboard", &R::keyboard, recordDefault)};
+    }
 };
 
 }  // namespace zentrabo::platform

@@ -171,12 +171,12 @@ DesktopBuilder& DesktopBuilder::frontmost(std::string bundleIdentifier) {
 }
 
 DesktopBuilder& DesktopBuilder::accessibilityTrusted(bool trusted) {
-    scenario_.accessibilityTrusted = trusted;
+    scenario_.permissions.accessibility = trusted;
     return *this;
 }
 
 DesktopBuilder& DesktopBuilder::screenRecordingAllowed(bool allowed) {
-    scenario_.screenRecordingAllowed = allowed;
+    scenario_.permissions.screenRecording = allowed;
     return *this;
 }
 
@@ -186,8 +186,8 @@ DesktopBuilder& DesktopBuilder::pasteboardText(std::string text) {
 }
 
 DesktopBuilder& DesktopBuilder::keyboardLayout(std::string currentLayout, std::vector<ScenarioInputSource> sources) {
-    scenario_.keyboardLayout = std::move(currentLayout);
-    scenario_.inputSources = std::move(sources);
+    scenario_.keyboard.currentLayout = std::move(currentLayout);
+    scenario_.keyboard.inputSources = std::move(sources);
     return *this;
 }
 

@@ -33,10 +33,10 @@ std::shared_ptr<VirtualDesktop> VirtualDesktop::create(const DesktopScenario& sc
 VirtualDesktop::VirtualDesktop(const DesktopScenario& scenario, Clock& clock)
     : clock_(clock),
       catalog_(scenario.applications),
-      accessibilityTrusted_(scenario.accessibilityTrusted),
-      screenRecordingAllowed_(scenario.screenRecordingAllowed),
-      keyboardLayout_(scenario.keyboardLayout),
-      inputSources_(scenario.inputSources) {}
+      accessibilityTrusted_(scenario.permissions.accessibility),
+      screenRecordingAllowed_(scenario.permissions.screenRecording),
+      keyboardLayout_(scenario.keyboard.currentLayout),
+      inputSources_(scenario.keyboard.inputSources) {}
 
 void VirtualDesktop::start(const DesktopScenario& scenario, std::vector<std::shared_ptr<const RgbaImage>> pictures) {
     auto lock = settle();
