@@ -27,12 +27,27 @@
 
 namespace zentrabo::platform {
 
+template <class T>
+inline constexpr bool isOptional = false;
+template <class T>
+inline constexpr bool isOptional<std::optional<T>> = true;
+
+template <class T>
+inline constexpr bool isVector = false;
+template <class T>
+inline constexpr bool isVector<std::vector<T>> = true;
+
+// Bytes travel as Base64 text.
+template <class T>
+inline constexpr bool isBytes = std::is_same_v<T, std::vector<std::uint8_t>>;
+
 // The form a member is read and written in when its field names none: the
 // one of its type.
 struct TypeForm {};
 
 // A member read and written under its key: required unless it is a
-// std::optional, in which case absence and null both mean "absent".
+// std::optional, in which case a missing key (and in a message a null) means
+// "absent".
 template <class Record, class Member, class Form = TypeForm>
 struct Field {
     std::string_view key;
@@ -43,14 +58,15 @@ struct Field {
     // Member&).
     template <class OtherForm>
     constexpr Field<Record, Member, OtherForm> as() const {
+        static_assert(!isOptional<Member>, "a form reads a value, not its absence");
         return {key, member};
     }
 };
 
-// A member that is always written but may be missing (or null) when read;
-// it then takes the fallback: a value, or the value of another member of the
-// same record after every member has been read, or, with `recordDefault`,
-// the value the record is made with.
+// A member that is always written but may be missing (or, in a message,
+// null) when read; it then takes the fallback: a value, the value of another
+// member of the same record after every member has been read, or, with
+// `recordDefault`, the value the record is made with.
 template <class Record, class Member, class Fallback, class Form = TypeForm>
 struct DefaultedField {
     std::string_view key;
@@ -110,20 +126,6 @@ template <class T>
 concept HasJsonValueForm = requires(JsonValue value, T& out) {
     JsonValueForm<T>::read(value, out);
 };
-
-template <class T>
-inline constexpr bool isOptional = false;
-template <class T>
-inline constexpr bool isOptional<std::optional<T>> = true;
-
-template <class T>
-inline constexpr bool isVector = false;
-template <class T>
-inline constexpr bool isVector<std::vector<T>> = true;
-
-// Bytes travel as Base64 text.
-template <class T>
-inline constexpr bool isBytes = std::is_same_v<T, std::vector<std::uint8_t>>;
 
 // Calls visit(fieldDescriptor) for every field of R, in table order.
 template <Record R, class Visitor>
