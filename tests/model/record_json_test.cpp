@@ -2,7 +2,7 @@
 // number of seconds, a Uuid its upper-case text.
 #include "model/json/record_json.hpp"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <limits>
 #include <optional>
@@ -23,14 +23,8 @@ struct Stamped {
 
 namespace {
 
-std::string failureOf(std::string_view json) {
-    try {
-        decodeRecord<Stamped>(json);
-    } catch (const RecordDecodeError& error) {
-        return error.what();
-    }
-    return "decoded";
-}
+// The text of the fault that refuses the JSON.
+auto refusedWith(std::string_view text) { return ::testing::ThrowsMessage<RecordDecodeError>(::testing::StrEq(text)); }
 
 TEST(ModelRecordJson, DatesAreSecondsAndUuidsTheirUpperCaseText) {
     const auto stamped = decodeRecord<Stamped>(R"({"created":12.5,"uuid":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f"})");
@@ -41,9 +35,12 @@ TEST(ModelRecordJson, DatesAreSecondsAndUuidsTheirUpperCaseText) {
               R"({"created":12.5,"uuid":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","updated":12.5})");
     EXPECT_EQ(decodeRecord<Stamped>(encodeRecord(stamped)), stamped);
 
-    EXPECT_EQ(failureOf(R"({"created":"2001-01-01T00:00:00Z"})"), "Invalid record at created: expected a number.");
-    EXPECT_EQ(failureOf(R"({"created":1,"uuid":"not-a-uuid"})"), "Invalid record at uuid: the UUID text is invalid.");
-    EXPECT_EQ(failureOf(R"({"created":1,"uuid":7})"), "Invalid record at uuid: expected a UUID string.");
+    EXPECT_THAT([] { decodeRecord<Stamped>(R"({"created":"2001-01-01T00:00:00Z"})"); },
+                refusedWith("Invalid record at created: expected a number."));
+    EXPECT_THAT([] { decodeRecord<Stamped>(R"({"created":1,"uuid":"not-a-uuid"})"); },
+                refusedWith("Invalid record at uuid: the UUID text is invalid."));
+    EXPECT_THAT([] { decodeRecord<Stamped>(R"({"created":1,"uuid":7})"); },
+                refusedWith("Invalid record at uuid: expected a UUID string."));
 
     Stamped notFinite = stamped;
     notFinite.created.secondsSinceReferenceDate = std::numeric_limits<double>::quiet_NaN();

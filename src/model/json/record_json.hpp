@@ -2,8 +2,8 @@
 
 // Model records take their JSON form, equality and hashing from their field
 // tables (platform/json/record_json.hpp). This adds the JSON forms of the
-// model's own leaf types and names the table machinery in zentrabo, where
-// the records and their readers live.
+// leaf types records carry besides the built-in ones, and names the table
+// machinery in zentrabo, where the records and their readers live.
 #include "model/date.hpp"
 #include "model/uuid.hpp"
 #include "platform/json/record_json.hpp"

@@ -42,6 +42,21 @@ constexpr std::array<std::uint8_t, 256> makeClassTable() {
 }
 constexpr auto kClass = makeClassTable();
 
+// The letter of JSON's two-character escape of a byte, 0 for the control
+// characters that have none (they are written \u00XX).
+constexpr std::array<char, 0x80> makeEscapeLetterTable() {
+    std::array<char, 0x80> letters{};
+    letters['"'] = '"';
+    letters['\\'] = '\\';
+    letters['\n'] = 'n';
+    letters['\r'] = 'r';
+    letters['\t'] = 't';
+    letters['\b'] = 'b';
+    letters['\f'] = 'f';
+    return letters;
+}
+constexpr auto kEscapeLetter = makeEscapeLetterTable();
+
 // Length of the valid UTF-8 sequence at text[i], or 0 when it is invalid
 // (overlong forms, surrogates and code points past U+10FFFF included).
 std::size_t validSequenceLength(std::string_view text, std::size_t i) {
@@ -76,27 +91,21 @@ void JsonWriter::separate() {
     needsComma_ = true;
 }
 
-void JsonWriter::beginObject() {
+void JsonWriter::open(char bracket) {
     separate();
-    out_.push_back('{');
+    out_.push_back(bracket);
     needsComma_ = false;
 }
 
-void JsonWriter::endObject() {
-    out_.push_back('}');
+void JsonWriter::close(char bracket) {
+    out_.push_back(bracket);
     needsComma_ = true;
 }
 
-void JsonWriter::beginArray() {
-    separate();
-    out_.push_back('[');
-    needsComma_ = false;
-}
-
-void JsonWriter::endArray() {
-    out_.push_back(']');
-    needsComma_ = true;
-}
+void JsonWriter::beginObject() { open('{'); }
+void JsonWriter::endObject() { close('}'); }
+void JsonWriter::beginArray() { open('['); }
+void JsonWriter::endArray() { close(']'); }
 
 void JsonWriter::key(std::string_view name) {
     separate();
@@ -120,19 +129,16 @@ void JsonWriter::boolean(bool value) {
     }
 }
 
-void JsonWriter::integer(std::int64_t value) {
+template <class Whole>
+void JsonWriter::wholeNumber(Whole value) {
     separate();
     char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     out_.append(buffer, result.ptr);
 }
 
-void JsonWriter::unsignedInteger(std::uint64_t value) {
-    separate();
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out_.append(buffer, result.ptr);
-}
+void JsonWriter::integer(std::int64_t value) { wholeNumber(value); }
+void JsonWriter::unsignedInteger(std::uint64_t value) { wholeNumber(value); }
 
 void JsonWriter::number(double value) {
     if (!std::isfinite(value)) throw JsonWriteError("A number that is not finite cannot be written as JSON.");
@@ -189,34 +195,12 @@ void JsonWriter::writeEscaped(std::string_view text) {
         out_.append(text.data() + runStart, i - runStart);
         if (kind == 2) {
             out_.append("\xEF\xBF\xBD", 3);
+        } else if (const char letter = kEscapeLetter[byte]) {
+            const char escape[2] = {'\\', letter};
+            out_.append(escape, 2);
         } else {
-            switch (byte) {
-            case '"':
-                out_.append("\\\"", 2);
-                break;
-            case '\\':
-                out_.append("\\\\", 2);
-                break;
-            case '\n':
-                out_.append("\\n", 2);
-                break;
-            case '\r':
-                out_.append("\\r", 2);
-                break;
-            case '\t':
-                out_.append("\\t", 2);
-                break;
-            case '\b':
-                out_.append("\\b", 2);
-                break;
-            case '\f':
-                out_.append("\\f", 2);
-                break;
-            default: {
-                const char escape[6] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
-                out_.append(escape, 6);
-            }
-            }
+            const char escape[6] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
+            out_.append(escape, 6);
         }
         ++i;
         runStart = i;

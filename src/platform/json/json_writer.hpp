@@ -39,6 +39,10 @@ public:
 
 private:
     void separate();
+    void open(char bracket);
+    void close(char bracket);
+    template <class Whole>
+    void wholeNumber(Whole value);
     void writeEscaped(std::string_view text);
 
     std::string& out_;

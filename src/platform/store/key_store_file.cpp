@@ -44,8 +44,8 @@ struct StoredKey {
     std::string label;
     Bytes pkcs8;
     static constexpr auto jsonFields() {
-        return std::tuple{field("tag", &StoredKey::tag), field("label", &StoredKey::label),
-                          field("pkcs8", &StoredKey::pkcs8)};
+        using K = StoredKey;
+        return std::tuple{field("tag", &K::tag), field("label", &K::label), field("pkcs8", &K::pkcs8)};
     }
 };
 

@@ -42,8 +42,8 @@ TEST(JsonWriter, EscapesStringsSoTheyReadBackExactly) {
         EXPECT_EQ(JsonDocument::parse(out).root().asString(), sample);
     }
     std::string out;
-    JsonWriter(out).string("a\"b\\c\n\x01");
-    EXPECT_EQ(out, R"("a\"b\\c\n\u0001")");
+    JsonWriter(out).string("a\"b\\c\n\x01\r\t\b\f\x1F/");
+    EXPECT_EQ(out, R"("a\"b\\c\n\u0001\r\t\b\f\u001f/")");
 }
 
 TEST(JsonWriter, ReplacesInvalidUtf8SoTheDocumentStaysValid) {

@@ -20,13 +20,13 @@ namespace {
 
 using testing::fileText;
 
-std::string fixture(std::string_view name) {
-    return fileText(std::filesystem::path(ZENTRABO_SOURCE_DIR "/tests/platform/store/fixtures") / name);
-}
-
-void install(const std::filesystem::path& path, std::string_view text) {
+// Puts the fixture where the store reads it; its text, for comparing.
+std::string installFixture(std::string_view name, const std::filesystem::path& path) {
+    const std::string text =
+        fileText(std::filesystem::path(ZENTRABO_SOURCE_DIR "/tests/platform/store/fixtures") / name);
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
+    return text;
 }
 
 Bytes everyByte() {
@@ -37,9 +37,8 @@ Bytes everyByte() {
 
 TEST(StoredFileFixtures, AKeyStoreReadsBackAndIsRewrittenByteForByte) {
     testing::TemporaryHome home;
-    const std::string stored = fixture("keystore.json");
+    const std::string stored = installFixture("keystore.json", KeyStore::filePath());
     ASSERT_FALSE(stored.empty());
-    install(KeyStore::filePath(), stored);
     KeyStore store;
 
     std::vector<KeyStoreIdentity> identities;
@@ -67,9 +66,8 @@ TEST(StoredFileFixtures, AKeyStoreReadsBackAndIsRewrittenByteForByte) {
 
 TEST(StoredFileFixtures, ASettingsFileReadsBackAndIsRewrittenByteForByte) {
     testing::TemporaryHome home;
-    const std::string stored = fixture("defaults.json");
+    const std::string stored = installFixture("defaults.json", UserDefaults::filePath());
     ASSERT_FALSE(stored.empty());
-    install(UserDefaults::filePath(), stored);
     ManualClock clock;
     asio::io_context writer;
     std::vector<std::string> problems;
