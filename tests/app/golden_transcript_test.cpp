@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "app/binary_harness.hpp"
+#include "platform/binary/big_endian.hpp"
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
 #include "support/file_text.hpp"
 
@@ -155,8 +156,7 @@ bool holdsWholeReply(std::string_view bytes) {
     if (bytes.substr(0, 4) != "HVS1") return bytes.find('\n') != std::string_view::npos;
     if (bytes.size() < RemoteScreenStreamWire::headerLength) return false;
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    return bytes.size() >=
-           RemoteScreenStreamWire::headerLength + RemoteScreenStreamWire::readUInt32({data, bytes.size()}, 8);
+    return bytes.size() >= RemoteScreenStreamWire::headerLength + platform::readUInt32({data, bytes.size()}, 8);
 }
 
 // A stream frame as a readable line; anything after it is counted.

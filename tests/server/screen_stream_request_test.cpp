@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/binary/big_endian.hpp"
 #include "request_road_fixture.hpp"
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
 #include "server/screen_stream_error.hpp"
@@ -23,7 +24,7 @@ protected:
     static bool holdsWholeFrame(const std::string& bytes) {
         if (bytes.size() < RemoteScreenStreamWire::headerLength) return false;
         const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-        const std::uint32_t length = RemoteScreenStreamWire::readUInt32({data, bytes.size()}, 8);
+        const std::uint32_t length = platform::readUInt32({data, bytes.size()}, 8);
         return bytes.size() >= RemoteScreenStreamWire::headerLength + length;
     }
 

@@ -3,6 +3,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "platform/binary/big_endian.hpp"
+
 namespace zentrabo {
 
 std::string_view RemoteScreenStreamWireError::errorDescription() const {
@@ -21,40 +23,10 @@ const char* RemoteScreenStreamWireError::what() const noexcept { return errorDes
 
 namespace RemoteScreenStreamWire {
 
-namespace {
-
-template <typename Number>
-Number readBigEndian(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    if (offset > bytes.size() || bytes.size() - offset < sizeof(Number)) {
-        throw std::out_of_range("big-endian number past the end of the bytes");
-    }
-    Number value = 0;
-    for (std::size_t index = 0; index < sizeof(Number); ++index) {
-        value = static_cast<Number>((value << 8) | bytes[offset + index]);
-    }
-    return value;
-}
-
-template <typename Number>
-void appendBigEndian(std::vector<std::uint8_t>& out, Number value) {
-    for (std::size_t index = sizeof(Number); index-- > 0;) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * index)));
-    }
-}
-
-}  // namespace
-
-std::uint16_t readUInt16(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    return readBigEndian<std::uint16_t>(bytes, offset);
-}
-
-std::uint32_t readUInt32(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    return readBigEndian<std::uint32_t>(bytes, offset);
-}
-
-std::uint64_t readUInt64(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    return readBigEndian<std::uint64_t>(bytes, offset);
-}
+using platform::appendBigEndian;
+using platform::readUInt16;
+using platform::readUInt32;
+using platform::readUInt64;
 
 std::vector<std::uint8_t> encode(const RemoteScreenStreamFrame& frame) {
     // Writing a truncated length would desynchronise every frame after this one.

@@ -55,12 +55,6 @@ std::vector<std::uint8_t> encode(const RemoteScreenStreamFrame& frame);
 // one maximal frame plus one chunk.
 std::optional<RemoteScreenStreamFrame> nextFrame(RemoteScreenStreamReceiveBuffer& buffer);
 
-// Big-endian readers for the decoders of frame headers and payloads. Throw
-// std::out_of_range when the number does not lie wholly inside the bytes.
-std::uint16_t readUInt16(std::span<const std::uint8_t> bytes, std::size_t offset);
-std::uint32_t readUInt32(std::span<const std::uint8_t> bytes, std::size_t offset);
-std::uint64_t readUInt64(std::span<const std::uint8_t> bytes, std::size_t offset);
-
 }  // namespace RemoteScreenStreamWire
 
 // The whole wire form of the error frame that refuses or ends a stream: kind

@@ -171,21 +171,13 @@ TEST(RemoteScreenStreamWire, ErrorFrameCarriesOnlyTheText) {
     EXPECT_EQ(std::string(frame->payload.begin(), frame->payload.end()), text);
 }
 
-TEST(RemoteScreenStreamWire, ErrorTextsAndReaders) {
+TEST(RemoteScreenStreamWire, ErrorTexts) {
     EXPECT_STREQ(RemoteScreenStreamWireError(WireCase::invalidMagic).what(),
                  "The Mac returned an invalid stream response.");
     EXPECT_EQ(RemoteScreenStreamWireError(WireCase::invalidFrameKind).errorDescription(),
               "The Mac returned an unknown stream frame.");
     EXPECT_EQ(RemoteScreenStreamWireError(WireCase::payloadTooLarge).errorDescription(),
               "The Mac returned a stream frame that is too large.");
-
-    const Bytes bytes = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09};
-    EXPECT_EQ(Wire::readUInt16(bytes, 7), 0x0809);
-    EXPECT_EQ(Wire::readUInt32(bytes, 1), 0x02030405u);
-    EXPECT_EQ(Wire::readUInt64(bytes, 1), 0x0203040506070809u);
-    EXPECT_THROW(Wire::readUInt16(bytes, 8), std::out_of_range);
-    EXPECT_THROW(Wire::readUInt64(bytes, 2), std::out_of_range);
-    EXPECT_THROW(Wire::readUInt32(bytes, std::size_t(-1)), std::out_of_range);
 }
 
 }  // namespace
