@@ -54,17 +54,18 @@ void pasteText(Payload payload) {
 // A record near the limit may encode a little longer than it came (1e300
 // is written 1e+300), and the limit is the receiver's alone, so the
 // encoding is read back without it.
-template <class Record, class Error, class Decode, class Encode>
-void json(Payload payload, Decode decode, Encode encode) {
+template <class Wire>
+void json(Payload payload) {
+    using Record = decltype(Wire::decode(payload));
     Record record;
     try {
-        record = decode(payload);
-    } catch (const Error&) {
+        record = Wire::decode(payload);
+    } catch (const typename Wire::Error&) {
         return;
     } catch (const zentrabo::RecordDecodeError&) {
         return;
     }
-    const Bytes encoded = encode(record);
+    const Bytes encoded = Wire::encode(record);
     const std::string_view text(reinterpret_cast<const char*>(encoded.data()), encoded.size());
     require(zentrabo::decodeRecord<Record>(text) == record);
 }
@@ -83,16 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pasteText(payload);
         break;
     case 2:
-        json<RemoteScreenKeyboardEvent, RemoteScreenKeyboardEventWireError>(
-            payload, RemoteScreenKeyboardEventWire::decode, RemoteScreenKeyboardEventWire::encode);
+        json<RemoteScreenKeyboardEventWire>(payload);
         break;
     case 3:
-        json<RemoteScreenResizeWindowRequest, RemoteScreenResizeWindowRequestWireError>(
-            payload, RemoteScreenResizeWindowRequestWire::decode, RemoteScreenResizeWindowRequestWire::encode);
+        json<RemoteScreenResizeWindowRequestWire>(payload);
         break;
     default:
-        json<RemoteScreenHeadPoseEvent, RemoteScreenHeadPoseEventWireError>(
-            payload, RemoteScreenHeadPoseEventWire::decode, RemoteScreenHeadPoseEventWire::encode);
+        json<RemoteScreenHeadPoseEventWire>(payload);
         break;
     }
     return 0;

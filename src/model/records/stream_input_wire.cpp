@@ -12,15 +12,6 @@ std::string_view textOf(std::span<const std::uint8_t> payload) {
     return {reinterpret_cast<const char*>(payload.data()), payload.size()};
 }
 
-std::vector<std::uint8_t> bytesOf(std::string_view text) { return {text.begin(), text.end()}; }
-
-template <Record R, class Error>
-R decodeJsonPayload(std::span<const std::uint8_t> payload, std::size_t maximumLength, typename Error::Case empty) {
-    if (payload.empty()) throw Error(empty);
-    if (payload.size() > maximumLength) throw Error(Error::Case::payloadTooLarge);
-    return decodeRecord<R>(textOf(payload));
-}
-
 }  // namespace
 
 namespace RemoteScreenPointerEventWire {
@@ -49,7 +40,7 @@ RemoteScreenPointerEvent decode(std::span<const std::uint8_t> payload) {
 
 namespace RemoteScreenPasteTextWire {
 
-std::vector<std::uint8_t> encode(std::string_view text) { return bytesOf(text); }
+std::vector<std::uint8_t> encode(std::string_view text) { return {text.begin(), text.end()}; }
 
 std::string decode(std::span<const std::uint8_t> payload) {
     using Error = RemoteScreenPasteTextWireError;
@@ -61,40 +52,5 @@ std::string decode(std::span<const std::uint8_t> payload) {
 }
 
 }  // namespace RemoteScreenPasteTextWire
-
-namespace RemoteScreenKeyboardEventWire {
-
-std::vector<std::uint8_t> encode(const RemoteScreenKeyboardEvent& event) { return bytesOf(encodeRecord(event)); }
-
-RemoteScreenKeyboardEvent decode(std::span<const std::uint8_t> payload) {
-    return decodeJsonPayload<RemoteScreenKeyboardEvent, RemoteScreenKeyboardEventWireError>(
-        payload, maximumPayloadLength, RemoteScreenKeyboardEventWireErrorCase::emptyEvent);
-}
-
-}  // namespace RemoteScreenKeyboardEventWire
-
-namespace RemoteScreenResizeWindowRequestWire {
-
-std::vector<std::uint8_t> encode(const RemoteScreenResizeWindowRequest& request) {
-    return bytesOf(encodeRecord(request));
-}
-
-RemoteScreenResizeWindowRequest decode(std::span<const std::uint8_t> payload) {
-    return decodeJsonPayload<RemoteScreenResizeWindowRequest, RemoteScreenResizeWindowRequestWireError>(
-        payload, maximumPayloadLength, RemoteScreenResizeWindowRequestWireErrorCase::emptyRequest);
-}
-
-}  // namespace RemoteScreenResizeWindowRequestWire
-
-namespace RemoteScreenHeadPoseEventWire {
-
-std::vector<std::uint8_t> encode(const RemoteScreenHeadPoseEvent& event) { return bytesOf(encodeRecord(event)); }
-
-RemoteScreenHeadPoseEvent decode(std::span<const std::uint8_t> payload) {
-    return decodeJsonPayload<RemoteScreenHeadPoseEvent, RemoteScreenHeadPoseEventWireError>(
-        payload, maximumPayloadLength, RemoteScreenHeadPoseEventWireErrorCase::emptyEvent);
-}
-
-}  // namespace RemoteScreenHeadPoseEventWire
 
 }  // namespace zentrabo

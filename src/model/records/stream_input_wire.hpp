@@ -42,36 +42,34 @@ std::string decode(std::span<const std::uint8_t> payload);
 
 }  // namespace RemoteScreenPasteTextWire
 
-// The JSON payloads. Each decoder throws its error for an empty payload and
-// for one above maximumPayloadLength, then reads the JSON as a request line
-// is read (a key repeated at any depth fails) and passes the reader's
-// RecordDecodeError on unchanged. The encoders throw
+// The codec of one JSON payload. The decoder throws Error for an empty
+// payload (emptyCase) and for one above maximumPayloadLength, then reads the
+// JSON as a request line is read (a key repeated at any depth fails) and
+// passes the reader's RecordDecodeError on unchanged. The encoder throws
 // platform::JsonWriteError for a number that is not finite.
-namespace RemoteScreenKeyboardEventWire {
+template <Record R, class ErrorType, typename ErrorType::Case emptyCase>
+struct StreamJsonInputWire {
+    using Error = ErrorType;
+    static constexpr std::size_t maximumPayloadLength = 4096;
 
-inline constexpr std::size_t maximumPayloadLength = 4096;
+    static std::vector<std::uint8_t> encode(const R& record) {
+        const std::string json = encodeRecord(record);
+        return {json.begin(), json.end()};
+    }
 
-std::vector<std::uint8_t> encode(const RemoteScreenKeyboardEvent& event);
-RemoteScreenKeyboardEvent decode(std::span<const std::uint8_t> payload);
+    static R decode(std::span<const std::uint8_t> payload) {
+        if (payload.empty()) throw Error(emptyCase);
+        if (payload.size() > maximumPayloadLength) throw Error(Error::Case::payloadTooLarge);
+        return decodeRecord<R>(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
+    }
+};
 
-}  // namespace RemoteScreenKeyboardEventWire
-
-namespace RemoteScreenResizeWindowRequestWire {
-
-inline constexpr std::size_t maximumPayloadLength = 4096;
-
-std::vector<std::uint8_t> encode(const RemoteScreenResizeWindowRequest& request);
-RemoteScreenResizeWindowRequest decode(std::span<const std::uint8_t> payload);
-
-}  // namespace RemoteScreenResizeWindowRequestWire
-
-namespace RemoteScreenHeadPoseEventWire {
-
-inline constexpr std::size_t maximumPayloadLength = 4096;
-
-std::vector<std::uint8_t> encode(const RemoteScreenHeadPoseEvent& event);
-RemoteScreenHeadPoseEvent decode(std::span<const std::uint8_t> payload);
-
-}  // namespace RemoteScreenHeadPoseEventWire
+using RemoteScreenKeyboardEventWire = StreamJsonInputWire<RemoteScreenKeyboardEvent, RemoteScreenKeyboardEventWireError,
+                                                          RemoteScreenKeyboardEventWireErrorCase::emptyEvent>;
+using RemoteScreenResizeWindowRequestWire =
+    StreamJsonInputWire<RemoteScreenResizeWindowRequest, RemoteScreenResizeWindowRequestWireError,
+                        RemoteScreenResizeWindowRequestWireErrorCase::emptyRequest>;
+using RemoteScreenHeadPoseEventWire = StreamJsonInputWire<RemoteScreenHeadPoseEvent, RemoteScreenHeadPoseEventWireError,
+                                                          RemoteScreenHeadPoseEventWireErrorCase::emptyEvent>;
 
 }  // namespace zentrabo
