@@ -212,7 +212,9 @@ TEST(StreamPayloads, MalformedJsonInputFailsWithTheReadersError) {
 
 template <class R>
 void expectJsonRoundTrip(const R& record) {
-    EXPECT_EQ(decodeRecord<R>(encodeRecord(record)), record) << encodeRecord(record);
+    const R decoded = decodeRecord<R>(encodeRecord(record));
+    EXPECT_EQ(decoded, record) << encodeRecord(record);
+    EXPECT_EQ(std::hash<R>{}(decoded), std::hash<R>{}(record));
 }
 
 TEST(StreamPayloads, EveryRecordRoundTripsWithAndWithoutItsOptionals) {
@@ -235,8 +237,13 @@ TEST(StreamPayloads, EveryRecordRoundTripsWithAndWithoutItsOptionals) {
     expectJsonRoundTrip(RemoteScreenStreamCommandResultPayload{RemoteScreenStreamCommandKind::resizeWindow, false,
                                                                "The window could not be resized."});
 
+    // -0 keeps its sign bit on the wire, yet equals and hashes as 0.
     const RemoteScreenPointerEvent scroll{RemoteScreenPointerEventKind::scroll, -0.0, 1e-300};
-    EXPECT_EQ(RemoteScreenPointerEventWire::decode(RemoteScreenPointerEventWire::encode(scroll)), scroll);
+    const Bytes scrollBytes = RemoteScreenPointerEventWire::encode(scroll);
+    EXPECT_EQ(scrollBytes[4], 0x80);
+    EXPECT_EQ(RemoteScreenPointerEventWire::decode(scrollBytes), scroll);
+    const RemoteScreenPointerEvent unsignedScroll{RemoteScreenPointerEventKind::scroll, 0.0, 1e-300};
+    EXPECT_EQ(std::hash<RemoteScreenPointerEvent>{}(scroll), std::hash<RemoteScreenPointerEvent>{}(unsignedScroll));
 
     const auto keyboardRoundTrip = [](const RemoteScreenKeyboardEvent& event) {
         EXPECT_EQ(RemoteScreenKeyboardEventWire::decode(RemoteScreenKeyboardEventWire::encode(event)), event);
