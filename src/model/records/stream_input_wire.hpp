@@ -60,7 +60,8 @@ struct StreamJsonInputWire {
     static R decode(std::span<const std::uint8_t> payload) {
         if (payload.empty()) throw Error(emptyCase);
         if (payload.size() > maximumPayloadLength) throw Error(Error::Case::payloadTooLarge);
-        return decodeRecord<R>(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
+        return decodeRecordFromNetwork<R>(
+            std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
     }
 };
 
