@@ -47,7 +47,7 @@ std::string decode(std::span<const std::uint8_t> payload);
 // JSON as a request line is read (a key repeated at any depth fails) and
 // passes the reader's RecordDecodeError on unchanged. The encoder throws
 // platform::JsonWriteError for a number that is not finite.
-template <Record R, class ErrorType, typename ErrorType::Case emptyCase>
+template <platform::Record R, class ErrorType, typename ErrorType::Case emptyCase>
 struct StreamJsonInputWire {
     using Error = ErrorType;
     static constexpr std::size_t maximumPayloadLength = 4096;
