@@ -12,12 +12,14 @@
 namespace zentrabo {
 
 class HalvardineServer;
+class PermissionMonitor;
 
 struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
-    TerminalContext(HalvardineServer& server, TerminalFront::LineWriter writeLine, std::function<void()> quit)
-        : server(server), writeLine(std::move(writeLine)), quit(std::move(quit)) {}
+    TerminalContext(HalvardineServer& server, TerminalFront::LineWriter writeLine, std::function<void()> quit);
 
     HalvardineServer& server;
+    // The features the commands use.
+    PermissionMonitor& permissions;
     TerminalFront::LineWriter writeLine;
     std::function<void()> quit;
     // The protected extra-authorization settings (scopes, duration) were

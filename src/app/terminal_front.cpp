@@ -7,6 +7,7 @@
 
 #include "app/terminal_context.hpp"
 #include "app/terminal_text.hpp"
+#include "server/halvardine_server.hpp"
 
 namespace zentrabo {
 namespace {
@@ -14,6 +15,10 @@ namespace {
 constexpr std::string_view helpHint = "Type \"help\" for the commands.";
 
 }  // namespace
+
+TerminalContext::TerminalContext(HalvardineServer& server, TerminalFront::LineWriter writeLine,
+                                 std::function<void()> quit)
+    : server(server), permissions(server.permissions()), writeLine(std::move(writeLine)), quit(std::move(quit)) {}
 
 void TerminalContext::reportMalformed(std::string_view command, std::string_view problem) const {
     std::string line(command);

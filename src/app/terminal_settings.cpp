@@ -8,6 +8,7 @@
 #include "app/terminal_text.hpp"
 #include "platform/desktop/login_item.hpp"
 #include "server/halvardine_server.hpp"
+#include "server/permissions/permission_monitor.hpp"
 
 namespace zentrabo {
 
@@ -36,23 +37,23 @@ void runFolder(TerminalContext& context, std::string_view arguments) {
 
 void runLoginItem(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("login-item", arguments)) return;
-    context.server.toggleLoginItem();
+    context.permissions.toggleLoginItem();
     context.write("Login item toggled; its status is now " +
-                  std::string(platform::rawValue(*context.server.loginItemStatus())) + ".");
+                  std::string(platform::rawValue(*context.permissions.loginItemStatus())) + ".");
 }
 
 void runRequest(TerminalContext& context, std::string_view arguments) {
-    auto& server = context.server;
+    auto& permissions = context.permissions;
     std::string_view name;
     bool granted = false;
     if (arguments == "accessibility") {
-        server.requestAccessibilityAccess();
+        permissions.requestAccessibilityAccess();
         name = "Accessibility";
-        granted = *server.hasAccessibilityAccess();
+        granted = *permissions.hasAccessibilityAccess();
     } else if (arguments == "screen-recording") {
-        server.requestScreenRecordingAccess();
+        permissions.requestScreenRecordingAccess();
         name = "Screen recording";
-        granted = *server.hasScreenRecordingAccess();
+        granted = *permissions.hasScreenRecordingAccess();
     } else {
         return context.reportMalformed("request", "expected accessibility or screen-recording");
     }

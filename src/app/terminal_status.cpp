@@ -36,9 +36,9 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
     line("relay message", server.relayStatusMessage()->has_value()
                               ? echoed(**server.relayStatusMessage(), serverTextLength)
                               : std::string("none"));
-    line("accessibility", grantedText(*server.hasAccessibilityAccess()));
-    line("screen recording", grantedText(*server.hasScreenRecordingAccess()));
-    line("login item", platform::rawValue(*server.loginItemStatus()));
+    line("accessibility", grantedText(*context.permissions.hasAccessibilityAccess()));
+    line("screen recording", grantedText(*context.permissions.hasScreenRecordingAccess()));
+    line("login item", platform::rawValue(*context.permissions.loginItemStatus()));
     line("password configured", yesNo(*extra.passwordConfigured()));
     line("scopes local", scopeList(*extra.localScopes()));
     line("scopes relay", scopeList(*extra.relayScopes()));

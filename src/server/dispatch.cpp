@@ -134,8 +134,8 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
     }
     // The shown permissions follow a grant made in the settings at the
     // latest with the next request.
-    refreshAccessibilityAccess();
-    refreshScreenRecordingAccess();
+    permissions_.refreshAccessibilityAccess();
+    permissions_.refreshScreenRecordingAccess();
     const auto action = findAction(request.action);
     if (!action) {
         // Answered without authorization: the name alone tells nothing.

@@ -20,11 +20,11 @@ std::shared_ptr<HalvardineServer> HalvardineServer::create(HalvardineServerEnvir
 
 HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     : environment_(std::move(environment)),
+      permissions_(environment_.clock, environment_.mainLoop, environment_.desktop, environment_.loginItem),
       clientActivity_(environment_.clock, environment_.mainLoop, [this] { publishClientActivity(); }),
       controller_(environment_.desktop) {
     // Published status first, then the private state, in declaration order;
     // a missing or unreadable setting leaves the initial value.
-    loadPermissionStatus();
     serviceName_.set(macName() + " Zentrabo");
     relayEnabled_.set(loadRelayEnabled());
     relayHost_.set(loadRelayHost());

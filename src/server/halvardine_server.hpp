@@ -34,6 +34,7 @@
 #include "server/client_activity.hpp"
 #include "server/extra_authorization.hpp"
 #include "server/pairing_session.hpp"
+#include "server/permissions/permission_monitor.hpp"
 #include "server/published.hpp"
 #include "server/relay_connector_handle.hpp"
 #include "server/request_limits.hpp"
@@ -149,27 +150,8 @@ public:
     // Logs "Request failed: " with the message and code.
     HalvardineResponse errorResponse(std::string id, const std::exception& error) const;
 
-    // Permissions and the login item (permission_status.cpp). None of them
-    // blocks a request: they show the user the state, and a grant made in
-    // the settings shows up without a restart.
-    const Published<bool>& hasAccessibilityAccess() const { return hasAccessibilityAccess_; }
-    const Published<bool>& hasScreenRecordingAccess() const { return hasScreenRecordingAccess_; }
-    const Published<platform::LoginItemStatus>& loginItemStatus() const { return loginItemStatus_; }
-    // Shows the system's prompt, publishes the answer and reads the trust
-    // again 1, 4 and 12 s later.
-    void requestAccessibilityAccess();
-    void refreshAccessibilityAccess();
-    // Asks for screen recording, publishes the answer and reads the
-    // permission again 1, 4 and 12 s later.
-    void requestScreenRecordingAccess();
-    // Reads the permission without prompting.
-    void refreshScreenRecordingAccess();
-    void refreshLoginItemStatus();
-    // Unregisters an enabled login item and registers it in every other
-    // state; a refusal shows only in the status read afterwards.
-    void toggleLoginItem();
-    // The 2 s Accessibility refresh; a second call leaves the running one.
-    void startAccessibilityRefreshTask();
+    // Accessibility, screen recording and the login item.
+    PermissionMonitor& permissions() { return permissions_; }
 
     MacMenuController& controller() { return controller_; }
     // Created on first use and kept for the server's life.
@@ -291,13 +273,6 @@ private:
     bool loadRelayEnabled() const;
     std::string loadRelayHost() const;
     std::uint16_t loadRelayPort(std::string_view key, std::uint16_t fallback) const;
-    // The permissions and the login item as the initialiser finds them.
-    void loadPermissionStatus();
-    using PermissionRefresh = void (HalvardineServer::*)();
-    // Runs the refresh after each wait of one re-check sequence.
-    void startPermissionRecheck(PermissionRefresh refresh);
-    void schedulePermissionRecheck(std::uint64_t sequence, std::size_t step, PermissionRefresh refresh);
-    void scheduleAccessibilityRefresh();
     // Creates the connector on first use; a connector that cannot be made
     // shows as a failed relay state.
     void handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration);
@@ -310,9 +285,6 @@ private:
     HalvardineServerEnvironment environment_;
 
     Published<bool> isRunning_{false};
-    Published<bool> hasAccessibilityAccess_{false};
-    Published<bool> hasScreenRecordingAccess_{false};
-    Published<platform::LoginItemStatus> loginItemStatus_{platform::LoginItemStatus::notRegistered};
     Published<std::string> serviceName_;
     Published<std::optional<std::uint16_t>> port_;
     Published<std::optional<std::string>> serverCertificateFingerprint_;
@@ -335,6 +307,7 @@ private:
     Published<std::set<std::string>> streamingClientCertificateFingerprints_;
     Published<std::vector<HalvardineSecurityAuditEvent>> securityAuditEvents_;
 
+    PermissionMonitor permissions_;
     PairingState pairing_;
     platform::Timer pairingExpirationTask_;
     SecurityFailureLimiter securityFailures_;
@@ -353,12 +326,6 @@ private:
     std::unique_ptr<platform::DnsServiceAdvertiser> advertiser_;
     // Created on the first "fileResource" request.
     std::unique_ptr<RemoteFileResourceRequests> fileResourceRequests_;
-
-    // Present once started; destroying the server cancels it and every
-    // re-check sequence still waiting.
-    std::optional<platform::Timer> accessibilityRefreshTask_;
-    std::map<std::uint64_t, platform::Timer> permissionRechecks_;
-    std::uint64_t nextPermissionRecheck_ = 0;
 
     // Last: destroyed first, while everything its completions use still exists.
     std::unique_ptr<ExtraAuthorization> extraAuthorization_;

@@ -26,7 +26,7 @@ constexpr std::size_t loggedActionLength = 200;
 
 void HalvardineServer::start() {
     ZENTRABO_LOG("Starting server");
-    startAccessibilityRefreshTask();
+    permissions_.startAccessibilityRefreshTask();
     if (listener_) return;
     // A Mac renamed since the last start is announced under its new name.
     serviceName_.set(macName() + " Zentrabo");

@@ -95,9 +95,9 @@ TEST_F(TerminalTest, LoginItemTogglesAndSaysTheStatusItReallyHas) {
     std::filesystem::create_directories(serverProgram().parent_path());
     std::ofstream(serverProgram()) << "#!/bin/sh\n";
     EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now enabled."));
-    EXPECT_EQ(*server->loginItemStatus(), platform::LoginItemStatus::enabled);
+    EXPECT_EQ(*server->permissions().loginItemStatus(), platform::LoginItemStatus::enabled);
     EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now notRegistered."));
-    EXPECT_EQ(*server->loginItemStatus(), platform::LoginItemStatus::notRegistered);
+    EXPECT_EQ(*server->permissions().loginItemStatus(), platform::LoginItemStatus::notRegistered);
 }
 
 TEST_F(TerminalTest, PermissionRequestsAskTheDesktop) {

@@ -24,8 +24,9 @@ TEST_F(TerminalTest, StatusShowsEveryKeyOfTheStatusMenu) {
     EXPECT_EQ(values.at("relay"), "off, host (none), client port 443, control port 8443");
     EXPECT_EQ(values.at("relay state"), "disabled");
     EXPECT_EQ(values.at("relay message"), "none");
-    EXPECT_EQ(values.at("accessibility"), *server->hasAccessibilityAccess() ? "granted" : "not granted");
-    EXPECT_EQ(values.at("screen recording"), *server->hasScreenRecordingAccess() ? "granted" : "not granted");
+    EXPECT_EQ(values.at("accessibility"), *server->permissions().hasAccessibilityAccess() ? "granted" : "not granted");
+    EXPECT_EQ(values.at("screen recording"),
+              *server->permissions().hasScreenRecordingAccess() ? "granted" : "not granted");
     EXPECT_EQ(values.at("login item"), "notRegistered");
     EXPECT_EQ(values.at("password configured"), "no");
     EXPECT_EQ(values.at("scopes local"), "none");

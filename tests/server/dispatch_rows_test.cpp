@@ -126,5 +126,47 @@ TEST_F(DispatchRowsTest, RowsNeedAPairedClient) {
     EXPECT_EQ(reply->errorCode, HalvardineErrorCode::notAuthorized);
 }
 
+// What the dispatcher answers, run to its end on the main loop.
+HalvardineResponse dispatch(HalvardineServer& server, platform::MainLoop& mainLoop, HalvardineRequest request) {
+    std::optional<HalvardineResponse> response;
+    server.handle(request, HalvardineExtraAuthorizationChannel::local, std::nullopt,
+                  [&](HalvardineResponse reply) { response = std::move(reply); });
+    mainLoop.runReady();
+    EXPECT_TRUE(response) << "no reply to " << request.action;
+    return response.value_or(HalvardineResponse{});
+}
+
+TEST_F(ServerTest, EveryRequestPastTheVersionGateShowsThePermissionsAtOnce) {
+    auto server = makeServer();
+    const auto& permissions = server->permissions();
+    ASSERT_TRUE(*permissions.hasAccessibilityAccess());
+    ASSERT_TRUE(*permissions.hasScreenRecordingAccess());
+    const auto accessibilityWrites = countAssignments(permissions.hasAccessibilityAccess());
+    const auto screenWrites = countAssignments(permissions.hasScreenRecordingAccess());
+    // The clock stands still throughout: no 2 s refresh can fire.
+    desktop->setAccessibilityTrusted(false);
+    desktop->setScreenRecordingAllowed(false);
+
+    // A request the version gate refuses reads nothing.
+    auto outdated = deviceRequest("V-1", "ping");
+    outdated.clientProtocolVersion = 0;
+    EXPECT_EQ(dispatch(*server, mainLoop, outdated).errorCode, HalvardineErrorCode::actionFailed);
+    EXPECT_TRUE(*permissions.hasAccessibilityAccess());
+    EXPECT_TRUE(*permissions.hasScreenRecordingAccess());
+
+    // Refused or not, the next request publishes both withdrawals.
+    EXPECT_EQ(dispatch(*server, mainLoop, deviceRequest("V-2", "ping")).errorCode, HalvardineErrorCode::notAuthorized);
+    EXPECT_FALSE(*permissions.hasAccessibilityAccess());
+    EXPECT_FALSE(*permissions.hasScreenRecordingAccess());
+
+    // An unknown action counts too, and a grant shows as quickly.
+    desktop->setScreenRecordingAllowed(true);
+    EXPECT_EQ(dispatch(*server, mainLoop, deviceRequest("V-3", "Ping")).error, "Unknown action.");
+    EXPECT_FALSE(*permissions.hasAccessibilityAccess());
+    EXPECT_TRUE(*permissions.hasScreenRecordingAccess());
+    EXPECT_EQ(*accessibilityWrites, 1);
+    EXPECT_EQ(*screenWrites, 2);
+}
+
 }  // namespace
 }  // namespace zentrabo::testing

@@ -17,6 +17,7 @@
 #include "platform/dispatch/manual_clock.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "server/halvardine_server.hpp"
+#include "support/published_count.hpp"
 #include "support/temporary_home.hpp"
 
 namespace zentrabo::testing {
@@ -104,13 +105,5 @@ private:
     // Kept while the servers made with them may live.
     std::vector<std::unique_ptr<HalvardineSecurity>> securities_;
 };
-
-// Counts the assignments of one published property.
-template <typename T>
-std::shared_ptr<int> countAssignments(const Published<T>& property) {
-    auto count = std::make_shared<int>(0);
-    property.observe([count](const T&) { ++*count; });
-    return count;
-}
 
 }  // namespace zentrabo::testing
