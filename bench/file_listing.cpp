@@ -19,7 +19,7 @@
 
 #include "app/server_identity.hpp"
 #include "ratio_reporter.hpp"
-#include "server/remote_file_resource.hpp"
+#include "server/files/remote_file_resource.hpp"
 
 extern char** environ;
 

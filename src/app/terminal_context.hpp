@@ -13,6 +13,7 @@ namespace zentrabo {
 
 class HalvardineServer;
 class PermissionMonitor;
+class ReceiveFolder;
 
 struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     TerminalContext(HalvardineServer& server, TerminalFront::LineWriter writeLine, std::function<void()> quit);
@@ -20,6 +21,7 @@ struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     HalvardineServer& server;
     // The features the commands use.
     PermissionMonitor& permissions;
+    ReceiveFolder& receiveFolder;
     TerminalFront::LineWriter writeLine;
     std::function<void()> quit;
     // The protected extra-authorization settings (scopes, duration) were

@@ -18,7 +18,11 @@ constexpr std::string_view helpHint = "Type \"help\" for the commands.";
 
 TerminalContext::TerminalContext(HalvardineServer& server, TerminalFront::LineWriter writeLine,
                                  std::function<void()> quit)
-    : server(server), permissions(server.permissions()), writeLine(std::move(writeLine)), quit(std::move(quit)) {}
+    : server(server),
+      permissions(server.permissions()),
+      receiveFolder(server.receiveFolder()),
+      writeLine(std::move(writeLine)),
+      quit(std::move(quit)) {}
 
 void TerminalContext::reportMalformed(std::string_view command, std::string_view problem) const {
     std::string line(command);

@@ -8,28 +8,29 @@
 #include "app/terminal_text.hpp"
 #include "platform/desktop/login_item.hpp"
 #include "server/halvardine_server.hpp"
+#include "server/files/receive_folder.hpp"
 #include "server/permissions/permission_monitor.hpp"
 
 namespace zentrabo {
 
 void runFolder(TerminalContext& context, std::string_view arguments) {
-    auto& server = context.server;
+    auto& folder = context.receiveFolder;
     if (arguments == "default") {
-        server.resetFileReceiveFolder();
-        context.write("Receive folder reset to " + *server.fileReceiveFolderDisplayPath());
+        folder.resetFileReceiveFolder();
+        context.write("Receive folder reset to " + *folder.fileReceiveFolderDisplayPath());
     } else if (arguments == "open") {
-        const std::string& shown = *server.fileReceiveFolderDisplayPath();
+        const std::string& shown = *folder.fileReceiveFolderDisplayPath();
         std::error_code ignored;
-        if (!std::filesystem::is_directory(server.fileReceiveFolderURL(), ignored)) {
+        if (!std::filesystem::is_directory(folder.fileReceiveFolderURL(), ignored)) {
             context.write("The receive folder " + shown + " does not exist yet; the first received file makes it.");
             return;
         }
-        server.openFileReceiveFolder();
+        folder.openFileReceiveFolder();
         context.write("Opened the receive folder " + shown);
     } else if (arguments.starts_with('/') || arguments == "~" || arguments.starts_with("~/")) {
         // A relative path would depend on where the server was started.
-        server.chooseFileReceiveFolder(arguments);
-        context.write("Receive folder: " + echoed(*server.fileReceiveFolderDisplayPath(), serverTextLength));
+        folder.chooseFileReceiveFolder(arguments);
+        context.write("Receive folder: " + echoed(*folder.fileReceiveFolderDisplayPath(), serverTextLength));
     } else {
         context.reportMalformed("folder", "give an absolute path (or one under ~/), \"default\" or \"open\"");
     }

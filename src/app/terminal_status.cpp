@@ -44,7 +44,7 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
     line("scopes relay", scopeList(*extra.relayScopes()));
     line("session duration",
          std::string(rawValue(*extra.sessionDuration())) + " (" + std::string(summary(*extra.sessionDuration())) + ")");
-    line("receive folder", *server.fileReceiveFolderDisplayPath());
+    line("receive folder", *context.receiveFolder.fileReceiveFolderDisplayPath());
 }
 
 }  // namespace zentrabo

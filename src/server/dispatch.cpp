@@ -6,7 +6,7 @@
 
 #include "server/extra_authorization.hpp"
 #include "server/halvardine_server.hpp"
-#include "server/remote_file_resource.hpp"
+#include "server/files/remote_file_resource.hpp"
 
 namespace zentrabo {
 namespace {
@@ -167,23 +167,23 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
     if (*action == Action::fileResource) {
         // The listing runs off the main loop; the reply follows when it or
         // its timeout finishes.
-        remoteFileResource(fileResourceQuery(request),
-                           [weakSelf = weak_from_this(), id = request.id,
-                            completion = std::move(completion)](RemoteFileResourceResult result) {
-                               const auto self = weakSelf.lock();
-                               if (!self) return;
-                               if (auto* resource = std::get_if<RemoteFileResource>(&result)) {
-                                   HalvardineResponse response = self->identityResponse(id, true);
-                                   response.fileResource = std::move(*resource);
-                                   completion(std::move(response));
-                                   return;
-                               }
-                               try {
-                                   std::rethrow_exception(std::get<std::exception_ptr>(result));
-                               } catch (const std::exception& error) {
-                                   completion(self->errorResponse(id, error));
-                               }
-                           });
+        receiveFolder_.remoteFileResource(fileResourceQuery(request),
+                                          [weakSelf = weak_from_this(), id = request.id,
+                                           completion = std::move(completion)](RemoteFileResourceResult result) {
+                                              const auto self = weakSelf.lock();
+                                              if (!self) return;
+                                              if (auto* resource = std::get_if<RemoteFileResource>(&result)) {
+                                                  HalvardineResponse response = self->identityResponse(id, true);
+                                                  response.fileResource = std::move(*resource);
+                                                  completion(std::move(response));
+                                                  return;
+                                              }
+                                              try {
+                                                  std::rethrow_exception(std::get<std::exception_ptr>(result));
+                                              } catch (const std::exception& error) {
+                                                  completion(self->errorResponse(id, error));
+                                              }
+                                          });
         return;
     }
     HalvardineResponse response;

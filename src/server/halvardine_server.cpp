@@ -4,7 +4,6 @@
 
 #include "model/diagnostic_log.hpp"
 #include "security/halvardine_relay.hpp"
-#include "server/file_receive_folder.hpp"
 #include "server/mac_name.hpp"
 #include "server/paired_device_store.hpp"
 
@@ -21,6 +20,7 @@ std::shared_ptr<HalvardineServer> HalvardineServer::create(HalvardineServerEnvir
 HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     : environment_(std::move(environment)),
       permissions_(environment_.clock, environment_.mainLoop, environment_.desktop, environment_.loginItem),
+      receiveFolder_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, environment_.desktop),
       clientActivity_(environment_.clock, environment_.mainLoop, [this] { publishClientActivity(); }),
       controller_(environment_.desktop) {
     // Published status first, then the private state, in declaration order;
@@ -39,7 +39,6 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
             recordSecurityEvent(std::move(message), std::move(action), fingerprint);
         },
         [this](std::string id, bool ok) { return identityResponse(std::move(id), ok); }});
-    fileReceiveFolderDisplayPath_.set(zentrabo::fileReceiveFolderDisplayPath(fileReceiveFolderURL()));
     queue_ = std::make_unique<platform::SerialQueue>("HalvardineServer");
     connections_ = std::make_shared<ServerConnections>(environment_.requestLimits);
     // The queue sizes each connection's limits by whether its certificate is paired.

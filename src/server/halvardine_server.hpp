@@ -37,8 +37,8 @@
 #include "server/permissions/permission_monitor.hpp"
 #include "server/published.hpp"
 #include "server/relay_connector_handle.hpp"
+#include "server/files/receive_folder.hpp"
 #include "server/request_limits.hpp"
-#include "server/remote_file_resource.hpp"
 #include "server/security_audit_event.hpp"
 #include "server/security_failure_limiter.hpp"
 #include "server/server_connection.hpp"
@@ -107,25 +107,8 @@ public:
     ExtraAuthorization& extraAuthorization() { return *extraAuthorization_; }
     const ExtraAuthorization& extraAuthorization() const { return *extraAuthorization_; }
 
-    // The receive folder in its short form ("~/Downloads/Zentrabo").
-    const Published<std::string>& fileReceiveFolderDisplayPath() const { return fileReceiveFolderDisplayPath_; }
-
-    // Receive folder and file resources (server_files.cpp).
-    // The folder received files are saved into, read afresh at every call.
-    std::string fileReceiveFolderURL() const;
-    // Stores the folder the user named (the terminal's "folder <path>") and
-    // refreshes the display path; false, and nothing stored, for a blank path.
-    bool chooseFileReceiveFolder(std::string_view path);
-    // Back to the default folder ("folder default").
-    void resetFileReceiveFolder();
-    // Shows the folder with the workspace ("folder open"); a folder that does
-    // not exist yet shows nothing.
-    void openFileReceiveFolder();
-    // Publishes the display path of the folder when it changed.
-    void refreshFileReceiveFolderDisplayPath();
-    // The "fileResource" request: the listing runs on the file-resource pool
-    // under its 30 s limit; completion runs once, on the main loop.
-    void remoteFileResource(RemoteFileResourceQuery query, RemoteFileResourceCompletion completion);
+    // The receive folder and the file browser's listings.
+    ReceiveFolder& receiveFolder() { return receiveFolder_; }
 
     // Relay settings (relay_settings.cpp).
     void setRelayEnabled(bool enabled);
@@ -295,7 +278,6 @@ private:
     Published<std::string> relayDeviceID_;
     Published<HalvardineRelayConnectionState> relayConnectionState_{HalvardineRelayConnectionState::disabled};
     Published<std::optional<std::string>> relayStatusMessage_;
-    Published<std::string> fileReceiveFolderDisplayPath_;
     Published<std::string> pairingCode_;
     Published<bool> isPairingActive_{false};
     Published<std::optional<Date>> pairingExpiresAt_;
@@ -308,6 +290,7 @@ private:
     Published<std::vector<HalvardineSecurityAuditEvent>> securityAuditEvents_;
 
     PermissionMonitor permissions_;
+    ReceiveFolder receiveFolder_;
     PairingState pairing_;
     platform::Timer pairingExpirationTask_;
     SecurityFailureLimiter securityFailures_;
@@ -324,8 +307,6 @@ private:
     std::shared_ptr<ServerListener> listener_;
     std::shared_ptr<platform::TlsContext> tlsContext_;
     std::unique_ptr<platform::DnsServiceAdvertiser> advertiser_;
-    // Created on the first "fileResource" request.
-    std::unique_ptr<RemoteFileResourceRequests> fileResourceRequests_;
 
     // Last: destroyed first, while everything its completions use still exists.
     std::unique_ptr<ExtraAuthorization> extraAuthorization_;

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "server/file_receive_folder.hpp"
+#include "server/files/file_receive_folder.hpp"
 #include "terminal_fixture.hpp"
 
 namespace zentrabo::testing {
@@ -66,12 +66,12 @@ TEST_F(TerminalTest, RelayRefusesBadPortsHostsAndSettings) {
 
 TEST_F(TerminalTest, FolderCommandsChooseResetAndOpenTheReceiveFolder) {
     EXPECT_THAT(run("folder ~/Incoming files"), ElementsAre("Receive folder: ~/Incoming files"));
-    EXPECT_EQ(server->fileReceiveFolderURL(), (home.path() / "Incoming files").string());
+    EXPECT_EQ(server->receiveFolder().fileReceiveFolderURL(), (home.path() / "Incoming files").string());
     EXPECT_EQ(defaults->string(fileReceiveFolderPathKey), (home.path() / "Incoming files").string());
 
     EXPECT_THAT(run("folder /srv/inbox"), ElementsAre("Receive folder: /srv/inbox"));
     EXPECT_THAT(run("folder inbox"), ElementsAre(HasSubstr("folder: give an absolute path")));
-    EXPECT_EQ(server->fileReceiveFolderURL(), "/srv/inbox") << "a relative path changes nothing";
+    EXPECT_EQ(server->receiveFolder().fileReceiveFolderURL(), "/srv/inbox") << "a relative path changes nothing";
 
     EXPECT_THAT(run("folder default"), ElementsAre("Receive folder reset to ~/Downloads/Zentrabo"));
     EXPECT_FALSE(defaults->string(fileReceiveFolderPathKey).has_value());

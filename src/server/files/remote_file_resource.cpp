@@ -1,4 +1,4 @@
-#include "server/remote_file_resource.hpp"
+#include "server/files/remote_file_resource.hpp"
 
 #include "maccontrol/file_browser.hpp"
 #include "maccontrol/file_entry_order.hpp"

@@ -1,4 +1,4 @@
-#include "server/remote_file_resource.hpp"
+#include "server/files/remote_file_resource.hpp"
 
 #include "maccontrol/mac_menu_error.hpp"
 #include "platform/dispatch/main_loop.hpp"

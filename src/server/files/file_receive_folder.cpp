@@ -1,4 +1,4 @@
-#include "server/file_receive_folder.hpp"
+#include "server/files/file_receive_folder.hpp"
 
 #include "platform/files/file_path.hpp"
 #include "platform/text/trim.hpp"

@@ -1,4 +1,4 @@
-#include "server/file_receive_folder.hpp"
+#include "server/files/file_receive_folder.hpp"
 
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/manual_clock.hpp"

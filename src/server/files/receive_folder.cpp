@@ -1,0 +1,44 @@
+#include "server/files/receive_folder.hpp"
+
+#include <utility>
+
+#include "server/files/file_receive_folder.hpp"
+
+namespace zentrabo {
+
+ReceiveFolder::ReceiveFolder(platform::Clock& clock, asio::any_io_executor mainLoop, platform::UserDefaults& defaults,
+                             platform::Desktop& desktop)
+    : clock_(clock),
+      mainLoop_(std::move(mainLoop)),
+      defaults_(defaults),
+      desktop_(desktop),
+      fileReceiveFolderDisplayPath_(zentrabo::fileReceiveFolderDisplayPath(fileReceiveFolderURL())) {}
+
+std::string ReceiveFolder::fileReceiveFolderURL() const { return zentrabo::fileReceiveFolderURL(defaults_); }
+
+bool ReceiveFolder::chooseFileReceiveFolder(std::string_view path) {
+    if (!storeChosenFileReceiveFolder(defaults_, path)) return false;
+    refreshFileReceiveFolderDisplayPath();
+    return true;
+}
+
+void ReceiveFolder::resetFileReceiveFolder() {
+    zentrabo::resetFileReceiveFolder(defaults_);
+    refreshFileReceiveFolderDisplayPath();
+}
+
+void ReceiveFolder::openFileReceiveFolder() { (void)desktop_.workspace().openFile(fileReceiveFolderURL()); }
+
+void ReceiveFolder::refreshFileReceiveFolderDisplayPath() {
+    std::string displayPath = zentrabo::fileReceiveFolderDisplayPath(fileReceiveFolderURL());
+    if (displayPath != *fileReceiveFolderDisplayPath_) fileReceiveFolderDisplayPath_.set(std::move(displayPath));
+}
+
+void ReceiveFolder::remoteFileResource(RemoteFileResourceQuery query, RemoteFileResourceCompletion completion) {
+    if (!fileResourceRequests_) {
+        fileResourceRequests_ = std::make_unique<RemoteFileResourceRequests>(fileResourceQueue(), clock_, mainLoop_);
+    }
+    fileResourceRequests_->remoteFileResource(std::move(query), std::move(completion));
+}
+
+}  // namespace zentrabo
