@@ -92,7 +92,7 @@ private:
                                      HalvardineExtraAuthorizationChannel::local);
         });
         const auto deadline = std::chrono::steady_clock::now() + startLimit;
-        while (!(port_ = onMainLoop([&] { return *server_->port(); }))) {
+        while (!(port_ = onMainLoop([&] { return *server_->listener().port(); }))) {
             if (std::chrono::steady_clock::now() > deadline) {
                 throw std::runtime_error("the server did not report a listening port");
             }

@@ -7,13 +7,13 @@
 
 namespace zentrabo {
 
-void announceListening(const HalvardineServer& server, std::function<void(std::string_view)> writeLine) {
+void announceListening(const ListenerStatus& listener, std::function<void(std::string_view)> writeLine) {
     struct Announced {
         std::optional<std::uint16_t> port;
         bool fingerprint = false;
     };
     auto announced = std::make_shared<Announced>();
-    server.port().observe([&server, writeLine, announced](const std::optional<std::uint16_t>& port) {
+    listener.port().observe([&listener, writeLine, announced](const std::optional<std::uint16_t>& port) {
         if (!port) {
             if (announced->port) writeLine("Not listening.");
             announced->port.reset();
@@ -22,7 +22,8 @@ void announceListening(const HalvardineServer& server, std::function<void(std::s
         if (port == announced->port) return;
         announced->port = port;
         writeLine("Listening on port " + std::to_string(*port));
-        if (const auto& fingerprint = *server.serverCertificateFingerprint(); fingerprint && !announced->fingerprint) {
+        if (const auto& fingerprint = *listener.serverCertificateFingerprint();
+            fingerprint && !announced->fingerprint) {
             announced->fingerprint = true;
             writeLine("Server fingerprint: " + *fingerprint);
         }

@@ -3,13 +3,13 @@
 #include <functional>
 #include <string_view>
 
-#include "server/halvardine_server.hpp"
+#include "server/connection/listener_status.hpp"
 
 namespace zentrabo {
 
 // Prints "Listening on port <port>" each time the listener becomes ready on
 // a new port, followed the first time by "Server fingerprint: <hex>", and
 // "Not listening." when a listener that was announced stops.
-void announceListening(const HalvardineServer& server, std::function<void(std::string_view)> writeLine);
+void announceListening(const ListenerStatus& listener, std::function<void(std::string_view)> writeLine);
 
 }  // namespace zentrabo

@@ -32,7 +32,7 @@
 #include "platform/store/user_defaults.hpp"
 #include "security/halvardine_security.hpp"
 #include "server/halvardine_server.hpp"
-#include "server/relay_connector_handle.hpp"
+#include "server/relay_settings/relay_connector_handle.hpp"
 
 namespace {
 
@@ -81,7 +81,7 @@ int main() {
     auto server = HalvardineServer::create(HalvardineServerEnvironment{
         clock, *desktop, std::make_shared<platform::XdgAutostartLoginItem>(ownExecutable()), mainLoop.executor(),
         defaults, security, makeRelayConnectorFactory(mainLoop.executor(), clock, security), std::nullopt, true});
-    announceListening(*server, writeStandardOutputLine);
+    announceListening(server->listener(), writeStandardOutputLine);
 
     auto terminate = [&mainLoop] {
         ZENTRABO_LOG("Application will terminate");

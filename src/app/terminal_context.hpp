@@ -12,14 +12,18 @@
 namespace zentrabo {
 
 class HalvardineServer;
+class ListenerStatus;
 class PermissionMonitor;
 class ReceiveFolder;
+class RelaySettings;
 
 struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     TerminalContext(HalvardineServer& server, TerminalFront::LineWriter writeLine, std::function<void()> quit);
 
     HalvardineServer& server;
     // The features the commands use.
+    ListenerStatus& listener;
+    RelaySettings& relay;
     PermissionMonitor& permissions;
     ReceiveFolder& receiveFolder;
     TerminalFront::LineWriter writeLine;
@@ -51,7 +55,7 @@ struct TerminalCommand {
 const std::vector<TerminalCommand>& terminalCommands();
 
 // "on, host relay.example.net, client port 443, control port 8443".
-std::string relaySettingsText(const HalvardineServer& server);
+std::string relaySettingsText(const RelaySettings& relay);
 
 // The handlers, grouped by subject in their own files.
 void runPair(TerminalContext& context, std::string_view arguments);

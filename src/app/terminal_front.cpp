@@ -19,6 +19,8 @@ constexpr std::string_view helpHint = "Type \"help\" for the commands.";
 TerminalContext::TerminalContext(HalvardineServer& server, TerminalFront::LineWriter writeLine,
                                  std::function<void()> quit)
     : server(server),
+      listener(server.listener()),
+      relay(server.relay()),
       permissions(server.permissions()),
       receiveFolder(server.receiveFolder()),
       writeLine(std::move(writeLine)),

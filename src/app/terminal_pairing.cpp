@@ -18,7 +18,7 @@ namespace {
 // Why the server did not open a pairing window: it refuses while the
 // listener is down, and audits its refusal while pairing is locked.
 std::string pairingRefusal(const HalvardineServer& server, const std::optional<Uuid>& newestEventBefore) {
-    if (!*server.isRunning()) return "Pairing not started: the server is not listening. Try \"restart\".";
+    if (!*server.listener().isRunning()) return "Pairing not started: the server is not listening. Try \"restart\".";
     const auto& events = *server.securityAuditEvents();
     if (!events.empty() && events.front().id != newestEventBefore)
         return echoed(events.front().message, serverTextLength) + ".";

@@ -7,7 +7,7 @@
 
 #include "app/terminal_context.hpp"
 #include "app/terminal_text.hpp"
-#include "server/halvardine_server.hpp"
+#include "server/relay_settings/relay_settings.hpp"
 
 namespace zentrabo {
 namespace {
@@ -24,9 +24,9 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
 // The state the connector reports, with its message; the next line of every
 // relay command, since a change may leave the relay unusable.
 void writeRelayState(TerminalContext& context) {
-    const auto& server = context.server;
-    std::string line = "Relay state: " + std::string(rawValue(*server.relayConnectionState()));
-    if (const auto& message = *server.relayStatusMessage()) line += " (" + echoed(*message, serverTextLength) + ")";
+    const auto& relay = context.relay;
+    std::string line = "Relay state: " + std::string(rawValue(*relay.relayConnectionState()));
+    if (const auto& message = *relay.relayStatusMessage()) line += " (" + echoed(*message, serverTextLength) + ")";
     context.write(line);
 }
 
@@ -36,41 +36,41 @@ void setPort(TerminalContext& context, std::string_view command, std::string_vie
     if (!port || !rest.empty()) {
         return context.reportMalformed(command, "\"" + echoed(arguments) + "\" is not a port from 1 to 65535");
     }
-    auto& server = context.server;
+    auto& relay = context.relay;
     if (client) {
-        server.setRelayClientPort(*port);
-        context.write("Relay client port: " + std::to_string(*server.relayClientPort()));
+        relay.setRelayClientPort(*port);
+        context.write("Relay client port: " + std::to_string(*relay.relayClientPort()));
     } else {
-        server.setRelayControlPort(*port);
-        context.write("Relay control port: " + std::to_string(*server.relayControlPort()));
+        relay.setRelayControlPort(*port);
+        context.write("Relay control port: " + std::to_string(*relay.relayControlPort()));
     }
     writeRelayState(context);
 }
 
 }  // namespace
 
-std::string relaySettingsText(const HalvardineServer& server) {
-    std::string text = *server.relayEnabled() ? "on" : "off";
-    text += ", host " + (server.relayHost()->empty() ? std::string("(none)") : echoed(*server.relayHost()));
-    text += ", client port " + std::to_string(*server.relayClientPort());
-    text += ", control port " + std::to_string(*server.relayControlPort());
+std::string relaySettingsText(const RelaySettings& relay) {
+    std::string text = *relay.relayEnabled() ? "on" : "off";
+    text += ", host " + (relay.relayHost()->empty() ? std::string("(none)") : echoed(*relay.relayHost()));
+    text += ", client port " + std::to_string(*relay.relayClientPort());
+    text += ", control port " + std::to_string(*relay.relayControlPort());
     return text;
 }
 
 void runRelay(TerminalContext& context, std::string_view arguments) {
-    auto& server = context.server;
+    auto& relay = context.relay;
     const auto [setting, value] = splitFirstWord(arguments);
     if ((setting == "on" || setting == "off") && value.empty()) {
-        server.setRelayEnabled(setting == "on");
-        context.write("Relay: " + relaySettingsText(server));
+        relay.setRelayEnabled(setting == "on");
+        context.write("Relay: " + relaySettingsText(relay));
         writeRelayState(context);
     } else if (setting == "host") {
         if (value.empty()) return context.reportMalformed("relay host", "give the relay's host name or address");
-        if (!server.updateRelayHost(value)) {
+        if (!relay.updateRelayHost(value)) {
             context.write("Relay host refused: \"" + echoed(value) + "\" is not a usable host.");
             return;
         }
-        context.write("Relay host: " + echoed(*server.relayHost()));
+        context.write("Relay host: " + echoed(*relay.relayHost()));
         writeRelayState(context);
     } else if (setting == "client-port") {
         setPort(context, "relay client-port", value, true);

@@ -5,6 +5,7 @@
 #include "app/terminal_text.hpp"
 #include "platform/desktop/login_item.hpp"
 #include "server/halvardine_server.hpp"
+#include "server/relay_settings/relay_settings.hpp"
 
 namespace zentrabo {
 namespace {
@@ -25,16 +26,18 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
         context.write(std::string(key) + ": " + std::string(value));
     };
     context.write("Server status:");
-    line("running", yesNo(*server.isRunning()));
-    line("port", *server.port() ? std::to_string(**server.port()) : "none");
-    line("service name", echoed(*server.serviceName(), serverTextLength));
-    line("fingerprint", server.serverCertificateFingerprint()->value_or("none"));
+    const auto& listener = context.listener;
+    line("running", yesNo(*listener.isRunning()));
+    line("port", *listener.port() ? std::to_string(**listener.port()) : "none");
+    line("service name", echoed(*listener.serviceName(), serverTextLength));
+    line("fingerprint", listener.serverCertificateFingerprint()->value_or("none"));
     line("pairing", pairingState(server));
     line("paired devices", std::to_string(server.pairedDevices()->size()));
-    line("relay", relaySettingsText(server));
-    line("relay state", rawValue(*server.relayConnectionState()));
-    line("relay message", server.relayStatusMessage()->has_value()
-                              ? echoed(**server.relayStatusMessage(), serverTextLength)
+    const auto& relay = context.relay;
+    line("relay", relaySettingsText(relay));
+    line("relay state", rawValue(*relay.relayConnectionState()));
+    line("relay message", relay.relayStatusMessage()->has_value()
+                              ? echoed(**relay.relayStatusMessage(), serverTextLength)
                               : std::string("none"));
     line("accessibility", grantedText(*context.permissions.hasAccessibilityAccess()));
     line("screen recording", grantedText(*context.permissions.hasScreenRecordingAccess()));

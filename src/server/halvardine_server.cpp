@@ -3,8 +3,6 @@
 #include <utility>
 
 #include "model/diagnostic_log.hpp"
-#include "security/halvardine_relay.hpp"
-#include "server/mac_name.hpp"
 #include "server/paired_device_store.hpp"
 
 namespace zentrabo {
@@ -22,16 +20,12 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
       permissions_(environment_.clock, environment_.mainLoop, environment_.desktop, environment_.loginItem),
       receiveFolder_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, environment_.desktop),
       clientActivity_(environment_.clock, environment_.mainLoop, [this] { publishClientActivity(); }),
+      relay_(std::make_shared<RelaySettings>(*environment_.userDefaults, keychain_, environment_.makeRelayConnector,
+                                             listenerStatus_)),
       controller_(environment_.desktop) {
     // Published status first, then the private state, in declaration order;
     // a missing or unreadable setting leaves the initial value.
-    serviceName_.set(macName() + " Zentrabo");
-    relayEnabled_.set(loadRelayEnabled());
-    relayHost_.set(loadRelayHost());
-    relayClientPort_.set(loadRelayPort("relayClientPort", HalvardineRelay::defaultClientPort));
-    relayControlPort_.set(loadRelayPort("relayControlPort", HalvardineRelay::defaultControlPort));
     pairedDevices_.set(loadAuthorizedClientDevices(*environment_.userDefaults, environment_.clock.now()));
-    relayDeviceID_.set(loadOrCreateRelayDeviceID());
     extraAuthorization_ = std::make_unique<ExtraAuthorization>(ExtraAuthorizationEnvironment{
         environment_.clock, environment_.mainLoop, environment_.keyDerivationWork, *environment_.userDefaults,
         keychain_, securityFailures_,
@@ -56,11 +50,6 @@ HalvardineServer::~HalvardineServer() {
     removePairingQRImage();
     // Sockets go before the queue whose context they belong to.
     closeNetwork();
-}
-
-void HalvardineServer::setListenerStatus(bool isRunning, std::optional<std::uint16_t> port) {
-    isRunning_.set(isRunning);
-    port_.set(port);
 }
 
 }  // namespace zentrabo

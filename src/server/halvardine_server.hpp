@@ -32,11 +32,12 @@
 #include "security/halvardine_security.hpp"
 #include "server/authorized_client_device.hpp"
 #include "server/client_activity.hpp"
+#include "server/connection/listener_status.hpp"
 #include "server/extra_authorization.hpp"
 #include "server/pairing_session.hpp"
 #include "server/permissions/permission_monitor.hpp"
 #include "server/published.hpp"
-#include "server/relay_connector_handle.hpp"
+#include "server/relay_settings/relay_settings.hpp"
 #include "server/files/receive_folder.hpp"
 #include "server/request_limits.hpp"
 #include "server/security_audit_event.hpp"
@@ -85,20 +86,11 @@ public:
     HalvardineServer(const HalvardineServer&) = delete;
     HalvardineServer& operator=(const HalvardineServer&) = delete;
 
-    // Published status.
-    const Published<bool>& isRunning() const { return isRunning_; }
-    const Published<std::string>& serviceName() const { return serviceName_; }
-    const Published<std::optional<std::uint16_t>>& port() const { return port_; }
-    const Published<std::optional<std::string>>& serverCertificateFingerprint() const {
-        return serverCertificateFingerprint_;
-    }
-    const Published<bool>& relayEnabled() const { return relayEnabled_; }
-    const Published<std::string>& relayHost() const { return relayHost_; }
-    const Published<std::uint16_t>& relayClientPort() const { return relayClientPort_; }
-    const Published<std::uint16_t>& relayControlPort() const { return relayControlPort_; }
-    const Published<std::string>& relayDeviceID() const { return relayDeviceID_; }
-    const Published<HalvardineRelayConnectionState>& relayConnectionState() const { return relayConnectionState_; }
-    const Published<std::optional<std::string>>& relayStatusMessage() const { return relayStatusMessage_; }
+    // Whether and where the server listens.
+    ListenerStatus& listener() { return listenerStatus_; }
+    const ListenerStatus& listener() const { return listenerStatus_; }
+    // The relay settings and the relay connector.
+    RelaySettings& relay() { return *relay_; }
     const Published<HalvardineExtraAuthorizationSessionDuration>& extraAuthorizationSessionDuration() const {
         return extraAuthorization_->sessionDuration();
     }
@@ -109,20 +101,6 @@ public:
 
     // The receive folder and the file browser's listings.
     ReceiveFolder& receiveFolder() { return receiveFolder_; }
-
-    // Relay settings (relay_settings.cpp).
-    void setRelayEnabled(bool enabled);
-    // False only when a non-empty host is rejected; nothing changes then.
-    bool updateRelayHost(std::string_view host);
-    void setRelayClientPort(std::uint16_t port);
-    void setRelayControlPort(std::uint16_t port);
-    // Hands the connector the configuration of the current settings and
-    // listener port, or none when relay is off or unusable.
-    void updateRelayConnection();
-    std::string loadOrCreateRelayDeviceID();
-    std::string loadOrCreateRelaySecret();
-    // The connector's state handler.
-    void handleRelayStateChange(HalvardineRelayConnectionState state, std::optional<std::string> message);
 
     // Reply builders (reply_builders.cpp). None of them throws.
     // A reply for the request's id carrying the server identity fields.
@@ -137,11 +115,6 @@ public:
     PermissionMonitor& permissions() { return permissions_; }
 
     MacMenuController& controller() { return controller_; }
-    // Created on first use and kept for the server's life.
-    RelayConnectorHandle& relayConnector();
-
-    // The listener's status, assigned on every report of the listener.
-    void setListenerStatus(bool isRunning, std::optional<std::uint16_t> port);
 
     // Pairing (pairing.cpp).
     const Published<std::string>& pairingCode() const { return pairingCode_; }
@@ -252,14 +225,6 @@ private:
     // Closes the listener and every connection on the queue, and waits.
     void closeNetwork();
 
-    // Settings readers of the initialiser.
-    bool loadRelayEnabled() const;
-    std::string loadRelayHost() const;
-    std::uint16_t loadRelayPort(std::string_view key, std::uint16_t fallback) const;
-    // Creates the connector on first use; a connector that cannot be made
-    // shows as a failed relay state.
-    void handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration);
-
     void startPairingExpirationTask();
     static void removePairingQRImage();
     void saveAuthorizedClientDevices(platform::DefaultsWrite write);
@@ -267,17 +232,6 @@ private:
 
     HalvardineServerEnvironment environment_;
 
-    Published<bool> isRunning_{false};
-    Published<std::string> serviceName_;
-    Published<std::optional<std::uint16_t>> port_;
-    Published<std::optional<std::string>> serverCertificateFingerprint_;
-    Published<bool> relayEnabled_;
-    Published<std::string> relayHost_;
-    Published<std::uint16_t> relayClientPort_;
-    Published<std::uint16_t> relayControlPort_;
-    Published<std::string> relayDeviceID_;
-    Published<HalvardineRelayConnectionState> relayConnectionState_{HalvardineRelayConnectionState::disabled};
-    Published<std::optional<std::string>> relayStatusMessage_;
     Published<std::string> pairingCode_;
     Published<bool> isPairingActive_{false};
     Published<std::optional<Date>> pairingExpiresAt_;
@@ -289,6 +243,7 @@ private:
     Published<std::set<std::string>> streamingClientCertificateFingerprints_;
     Published<std::vector<HalvardineSecurityAuditEvent>> securityAuditEvents_;
 
+    ListenerStatus listenerStatus_;
     PermissionMonitor permissions_;
     ReceiveFolder receiveFolder_;
     PairingState pairing_;
@@ -297,8 +252,8 @@ private:
     ClientActivityTracker clientActivity_;
 
     HalvardineKeychain keychain_;
+    std::shared_ptr<RelaySettings> relay_;
     MacMenuController controller_;
-    std::unique_ptr<RelayConnectorHandle> relayConnector_;
 
     // The listener and every connection live on this queue; the main loop
     // never touches their sockets.

@@ -73,7 +73,7 @@ void HalvardineServer::startPairingSession() {
     // The image of an earlier window goes first: a new window makes its code
     // worthless, and a refused start shows no window at all.
     removePairingQRImage();
-    if (!*isRunning_) {
+    if (!*listenerStatus_.isRunning()) {
         ZENTRABO_LOG("Pairing session not started because the server is not running");
         return;
     }
@@ -149,19 +149,21 @@ void HalvardineServer::startPairingExpirationTask() {
 std::optional<std::string> HalvardineServer::pairingLink() const {
     if (!*isPairingActive_ || pairingCode_->empty()) return std::nullopt;
     PairingLinkFields fields;
-    fields.service = *serviceName_;
+    fields.service = *listenerStatus_.serviceName();
     fields.code = *pairingCode_;
     if (pairing_.activeSession) fields.nonce = pairing_.activeSession->nonce;
-    if (auto address = platform::primaryLocalIPv4Address(); address && *port_) {
+    const auto& port = *listenerStatus_.port();
+    if (auto address = platform::primaryLocalIPv4Address(); address && port) {
         fields.host = std::move(*address);
-        fields.port = *port_;
+        fields.port = port;
     }
-    fields.fingerprint = *serverCertificateFingerprint_;
-    if (*relayEnabled_) {
-        auto host = HalvardineRelay::normalizedHost(*relayHost_);
-        auto deviceID = HalvardineRelay::normalizedDeviceID(*relayDeviceID_);
+    fields.fingerprint = *listenerStatus_.serverCertificateFingerprint();
+    const RelaySettings& relay = *relay_;
+    if (*relay.relayEnabled()) {
+        auto host = HalvardineRelay::normalizedHost(*relay.relayHost());
+        auto deviceID = HalvardineRelay::normalizedDeviceID(*relay.relayDeviceID());
         if (host && deviceID) {
-            fields.relay = PairingLinkFields::Relay{std::move(*host), *relayClientPort_, std::move(*deviceID)};
+            fields.relay = PairingLinkFields::Relay{std::move(*host), *relay.relayClientPort(), std::move(*deviceID)};
         }
     }
     return zentrabo::pairingLink(fields);

@@ -36,12 +36,12 @@ HalvardineResponse HalvardineServer::identityResponse(std::string id, bool ok) c
     response.minimumSupportedClientProtocolVersion = HalvardineProtocol::minimumSupportedClientVersion;
     response.serverAppVersion = nonEmpty(appVersion());
     response.serverBuildNumber = nonEmpty(buildNumber());
-    response.serverCertificateFingerprint = *serverCertificateFingerprint_;
+    response.serverCertificateFingerprint = *listenerStatus_.serverCertificateFingerprint();
     // Computed for each reply: the name and the address may change while
     // the server runs.
     response.macName = macName();
     response.host = platform::primaryLocalIPv4Address();
-    response.port = *port_;
+    response.port = *listenerStatus_.port();
     response.extraAuthorizationSessionDuration = *extraAuthorization_->sessionDuration();
     return response;
 }

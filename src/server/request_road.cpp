@@ -12,7 +12,6 @@
 #include "platform/random/uuid.hpp"
 #include "platform/text/log_escape.hpp"
 #include "server/halvardine_server.hpp"
-#include "server/mac_name.hpp"
 
 namespace zentrabo {
 namespace {
@@ -28,17 +27,16 @@ void HalvardineServer::start() {
     ZENTRABO_LOG("Starting server");
     permissions_.startAccessibilityRefreshTask();
     if (listener_) return;
-    // A Mac renamed since the last start is announced under its new name.
-    serviceName_.set(macName() + " Zentrabo");
+    listenerStatus_.refreshServiceName();
     std::shared_ptr<ServerListener> listener;
     try {
         const TlsIdentity identity = environment_.security.loadOrCreateIdentity(true);
-        serverCertificateFingerprint_.set(identity.fingerprint);
+        listenerStatus_.setServerCertificateFingerprint(identity.fingerprint);
         tlsContext_ = HalvardineSecurity::tlsParameters(platform::TlsRole::server, identity, std::nullopt);
         listener = std::make_shared<ServerListener>(queue_->executor(), environment_.listenAddress, environment_.clock);
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("NWListener start failed: ") + error.what());
-        setListenerStatus(false, std::nullopt);
+        listenerStatus_.setListenerStatus(false, std::nullopt);
         return;
     }
 
@@ -63,8 +61,8 @@ void HalvardineServer::restart() {
     if (listener_) listener_->cancel();
     listener_.reset();
     advertiser_.reset();
-    setListenerStatus(false, std::nullopt);
-    updateRelayConnection();
+    listenerStatus_.setListenerStatus(false, std::nullopt);
+    relay_->updateRelayConnection();
     cancelPairing("Server restarted");
     start();
 }
@@ -74,8 +72,8 @@ void HalvardineServer::handleListenerState(ServerListener::State state, std::opt
     if (listener != listener_) return;
     switch (state) {
     case ServerListener::State::ready:
-        setListenerStatus(true, port);
-        updateRelayConnection();
+        listenerStatus_.setListenerStatus(true, port);
+        relay_->updateRelayConnection();
         ZENTRABO_LOG("Server ready on port " + (port ? std::to_string(*port) : std::string("unknown")));
         if (port) advertise(*port);
         break;
@@ -93,21 +91,22 @@ void HalvardineServer::handleListenerState(ServerListener::State state, std::opt
 
 void HalvardineServer::handleListenerStopped() {
     // Nothing listens until restart() or the next launch.
-    setListenerStatus(false, std::nullopt);
-    updateRelayConnection();
+    listenerStatus_.setListenerStatus(false, std::nullopt);
+    relay_->updateRelayConnection();
     cancelPairing(listenerStoppedReason);
     listener_.reset();
     advertiser_.reset();
 }
 
 void HalvardineServer::advertise(std::uint16_t port) {
-    if (!environment_.advertisesService || !*serverCertificateFingerprint_) return;
+    const auto& fingerprint = *listenerStatus_.serverCertificateFingerprint();
+    if (!environment_.advertisesService || !fingerprint) return;
     platform::DnsServiceAdvertisement advertisement;
-    advertisement.name = *serviceName_;
+    advertisement.name = *listenerStatus_.serviceName();
     advertisement.type = std::string(HalvardineProtocol::serviceType);
     advertisement.port = port;
     advertisement.txt = {
-        {"fp", **serverCertificateFingerprint_},
+        {"fp", *fingerprint},
         {"pv", std::to_string(HalvardineProtocol::currentVersion)},
         {"minClientPV", std::to_string(HalvardineProtocol::minimumSupportedClientVersion)},
     };
@@ -178,8 +177,8 @@ HalvardineExtraAuthorizationChannel HalvardineServer::connectionChannel(const Se
     // Tunnelled clients reach the listener from the relay connector's
     // loopback connections.
     const auto& endpoint = connection.remoteEndpoint();
-    if (*relayEnabled_ && *relayConnectionState_ == HalvardineRelayConnectionState::connected && endpoint &&
-        platform::isLoopbackHost(*endpoint)) {
+    if (*relay_->relayEnabled() && *relay_->relayConnectionState() == HalvardineRelayConnectionState::connected &&
+        endpoint && platform::isLoopbackHost(*endpoint)) {
         return HalvardineExtraAuthorizationChannel::relay;
     }
     return HalvardineExtraAuthorizationChannel::local;

@@ -20,7 +20,7 @@ protected:
     void SetUp() override {
         ServerTest::SetUp();
         server = makeServer();
-        server->setListenerStatus(true, 50123);
+        server->listener().setListenerStatus(true, 50123);
         makeFront();
     }
 

@@ -104,10 +104,10 @@ TEST_F(TerminalPairingTest, PairPrintsCodeLinkTheQRBlockAndThePrivateImage) {
 }
 
 TEST_F(TerminalPairingTest, PairSaysWhyNoWindowOpened) {
-    server->setListenerStatus(false, std::nullopt);
+    server->listener().setListenerStatus(false, std::nullopt);
     EXPECT_THAT(run("pair"), ElementsAre("Pairing not started: the server is not listening. Try \"restart\"."));
 
-    server->setListenerStatus(true, 50123);
+    server->listener().setListenerStatus(true, 50123);
     run("pair");
     const std::string code = *server->pairingCode();
     std::string wrong = code;

@@ -17,28 +17,28 @@ using ::testing::HasSubstr;
 TEST_F(TerminalTest, RelayCommandsChangeThePublishedSettingsAndTheConnector) {
     EXPECT_THAT(run("relay on"), ElementsAre("Relay: on, host (none), client port 443, control port 8443",
                                              "Relay state: failed (Relay host or device ID is invalid.)"));
-    EXPECT_TRUE(*server->relayEnabled());
+    EXPECT_TRUE(*server->relay().relayEnabled());
 
     EXPECT_THAT(
         run("relay host   relay.example.net  "),
         ElementsAre("Relay host: relay.example.net", "Relay state: failed (Relay host or device ID is invalid.)"));
-    EXPECT_EQ(*server->relayHost(), "relay.example.net");
+    EXPECT_EQ(*server->relay().relayHost(), "relay.example.net");
     ASSERT_TRUE(lastConfiguration().has_value());
     EXPECT_EQ(lastConfiguration()->host, "relay.example.net");
 
     EXPECT_THAT(run("relay client-port 4443")[0], "Relay client port: 4443");
     EXPECT_THAT(run("relay control-port 65535")[0], "Relay control port: 65535");
-    EXPECT_EQ(*server->relayClientPort(), 4443);
-    EXPECT_EQ(*server->relayControlPort(), 65535);
+    EXPECT_EQ(*server->relay().relayClientPort(), 4443);
+    EXPECT_EQ(*server->relay().relayControlPort(), 65535);
     EXPECT_EQ(lastConfiguration()->clientPort, 4443);
     EXPECT_EQ(lastConfiguration()->controlPort, 65535);
 
     // The connector's state and its message show after every change.
-    server->handleRelayStateChange(HalvardineRelayConnectionState::failed, std::string("Refused\x1b[0m."));
+    server->relay().handleRelayStateChange(HalvardineRelayConnectionState::failed, std::string("Refused\x1b[0m."));
     EXPECT_THAT(run("relay control-port 8443")[1], "Relay state: failed (Refused\\u{001B}[0m.)");
 
     EXPECT_THAT(run("relay off")[0], "Relay: off, host relay.example.net, client port 4443, control port 8443");
-    EXPECT_FALSE(*server->relayEnabled());
+    EXPECT_FALSE(*server->relay().relayEnabled());
     EXPECT_FALSE(lastConfiguration().has_value());
 }
 
@@ -49,18 +49,18 @@ TEST_F(TerminalTest, RelayRefusesBadPortsHostsAndSettings) {
                              "relay client-port 443 444", "relay control-port 99999999999999999999"}) {
         EXPECT_THAT(run(line), ElementsAre(HasSubstr("is not a port from 1 to 65535. Type \"help\""))) << line;
     }
-    EXPECT_EQ(*server->relayClientPort(), 443);
-    EXPECT_EQ(*server->relayControlPort(), 8443);
+    EXPECT_EQ(*server->relay().relayClientPort(), 443);
+    EXPECT_EQ(*server->relay().relayControlPort(), 8443);
 
     EXPECT_THAT(run("relay host https://"), ElementsAre("Relay host refused: \"https://\" is not a usable host."));
     EXPECT_THAT(run("relay host"), ElementsAre(HasSubstr("relay host: give the relay's host name or address")));
-    EXPECT_EQ(*server->relayHost(), "");
+    EXPECT_EQ(*server->relay().relayHost(), "");
     for (const auto* line : {"relay", "relay sideways", "relay on please"}) {
         EXPECT_THAT(run(line), ElementsAre("relay: expected on, off, host, client-port or control-port. Type "
                                            "\"help\" for the commands."))
             << line;
     }
-    EXPECT_FALSE(*server->relayEnabled());
+    EXPECT_FALSE(*server->relay().relayEnabled());
     EXPECT_EQ(relay->configurations.size(), configurationsBefore) << "nothing reached the connector";
 }
 

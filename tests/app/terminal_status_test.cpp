@@ -17,8 +17,8 @@ TEST_F(TerminalTest, StatusShowsEveryKeyOfTheStatusMenu) {
     EXPECT_EQ(values.size(), lines.size() - 1) << "every line after the first is a key and a value";
     EXPECT_EQ(values.at("running"), "yes");
     EXPECT_EQ(values.at("port"), "50123");
-    EXPECT_EQ(values.at("service name"), *server->serviceName());
-    EXPECT_EQ(values.at("fingerprint"), server->serverCertificateFingerprint()->value_or("none"));
+    EXPECT_EQ(values.at("service name"), *server->listener().serviceName());
+    EXPECT_EQ(values.at("fingerprint"), server->listener().serverCertificateFingerprint()->value_or("none"));
     EXPECT_EQ(values.at("pairing"), "inactive");
     EXPECT_EQ(values.at("paired devices"), "0");
     EXPECT_EQ(values.at("relay"), "off, host (none), client port 443, control port 8443");
@@ -38,8 +38,8 @@ TEST_F(TerminalTest, StatusShowsEveryKeyOfTheStatusMenu) {
     clock.advance(3.0);
     mainLoop.runReady();
     server->completePairing(std::string(64, 'c'), std::string("Phone"), HalvardineExtraAuthorizationChannel::local);
-    server->setListenerStatus(false, std::nullopt);
-    server->handleRelayStateChange(HalvardineRelayConnectionState::failed, std::string("refused\nby relay"));
+    server->listener().setListenerStatus(false, std::nullopt);
+    server->relay().handleRelayStateChange(HalvardineRelayConnectionState::failed, std::string("refused\nby relay"));
     const auto changed = keyValues(run("status"));
     EXPECT_EQ(changed.at("running"), "no");
     EXPECT_EQ(changed.at("port"), "none");

@@ -26,8 +26,8 @@ protected:
     void SetUp() override {
         ServerTest::SetUp();
         server = makeServer();
-        ASSERT_TRUE(runMainLoopUntil([&] { return server->port()->has_value(); }));
-        port = **server->port();
+        ASSERT_TRUE(runMainLoopUntil([&] { return server->listener().port()->has_value(); }));
+        port = **server->listener().port();
     }
 
     // Runs the main loop until the condition holds; the bound only keeps a

@@ -23,7 +23,7 @@ protected:
     void SetUp() override {
         ServerTest::SetUp();
         server = makeServer();
-        server->setListenerStatus(true, 50123);
+        server->listener().setListenerStatus(true, 50123);
     }
 
     void advance(double seconds) {
@@ -97,7 +97,7 @@ TEST_F(PairingTest, SessionCountsDownEachSecondAndExpiresAt120Seconds) {
 }
 
 TEST_F(PairingTest, StartIsRefusedWhileTheServerIsNotRunning) {
-    server->setListenerStatus(false, std::nullopt);
+    server->listener().setListenerStatus(false, std::nullopt);
     server->startPairingSession();
     EXPECT_FALSE(*server->isPairingActive());
     EXPECT_NE(home.logText().find("Pairing session not started because the server is not running"), std::string::npos);
@@ -237,17 +237,17 @@ TEST_F(PairingTest, QRCodeCarriesTheLinkAndIsKeptOwnerOnlyWhileTheWindowIsOpen) 
 TEST_F(PairingTest, LinkCarriesTheRelayRouteOnlyWhileRelayIsUsable) {
     server->startPairingSession();
     EXPECT_EQ(linkValue("relayHost"), "") << "relay is off";
-    EXPECT_TRUE(server->updateRelayHost(" https://relay.example.org/tunnel "));
-    server->setRelayEnabled(true);
+    EXPECT_TRUE(server->relay().updateRelayHost(" https://relay.example.org/tunnel "));
+    server->relay().setRelayEnabled(true);
     EXPECT_EQ(linkValue("relayHost"), "relay.example.org");
-    EXPECT_EQ(linkValue("relayPort"), std::to_string(*server->relayClientPort()));
-    EXPECT_EQ(linkValue("relayID"), *server->relayDeviceID());
+    EXPECT_EQ(linkValue("relayPort"), std::to_string(*server->relay().relayClientPort()));
+    EXPECT_EQ(linkValue("relayID"), *server->relay().relayDeviceID());
     // The address is the machine's own; a namespace with loopback only has none.
     EXPECT_EQ(linkValue("port"), platform::primaryLocalIPv4Address() ? "50123" : "");
 
-    server->setRelayEnabled(false);
+    server->relay().setRelayEnabled(false);
     EXPECT_EQ(server->pairingLink()->find("relay"), std::string::npos);
-    server->setListenerStatus(true, std::nullopt);
+    server->listener().setListenerStatus(true, std::nullopt);
     EXPECT_EQ(server->pairingLink()->find("host="), std::string::npos) << "no port, no address either";
     EXPECT_EQ(server->pairingLink()->find("port="), std::string::npos);
 }

@@ -42,8 +42,8 @@ void expectIdentity(const HalvardineResponse& response, const HalvardineServer& 
     EXPECT_EQ(response.host, platform::primaryLocalIPv4Address());
     // Before the listener is ready there is no port yet.
     EXPECT_FALSE(response.port.has_value());
-    ASSERT_TRUE(server.serverCertificateFingerprint()->has_value());
-    EXPECT_EQ(response.serverCertificateFingerprint, *server.serverCertificateFingerprint());
+    ASSERT_TRUE(server.listener().serverCertificateFingerprint()->has_value());
+    EXPECT_EQ(response.serverCertificateFingerprint, *server.listener().serverCertificateFingerprint());
     EXPECT_EQ(response.extraAuthorizationSessionDuration, duration);
     EXPECT_FALSE(response.token.has_value());
     EXPECT_FALSE(response.connectionRoute.has_value());

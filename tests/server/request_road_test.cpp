@@ -23,7 +23,7 @@ TEST_F(RequestRoadTest, PairedClientGetsItsReplyAndTheConnectionCloses) {
     EXPECT_TRUE(response.ok);
     EXPECT_EQ(response.id, "A-1");
     EXPECT_EQ(response.port, port);
-    EXPECT_EQ(response.serverCertificateFingerprint, *server->serverCertificateFingerprint());
+    EXPECT_EQ(response.serverCertificateFingerprint, *server->listener().serverCertificateFingerprint());
     EXPECT_NE(home.logText().find("Processing request: ping"), std::string::npos);
     EXPECT_EQ(server->activeClientConnectionChannels()->begin()->second, Channel::local);
 }
@@ -346,7 +346,7 @@ TEST_F(RequestRoadTest, AListenerOutOfDescriptorsRestsAndThenAcceptsAgain) {
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &original), 0);
     ASSERT_TRUE(rested);
     for (int turn = 0; turn < 20; ++turn) mainLoop.runReady();
-    EXPECT_TRUE(*server->isRunning());
+    EXPECT_TRUE(*server->listener().isRunning());
 
     clock.advance(ServerListener::acceptRetryDelay);
     ASSERT_TRUE(runMainLoopUntil([&] { return logCount("Accepted connection") == 1; }));
@@ -357,8 +357,8 @@ TEST_F(RequestRoadTest, AListenerOutOfDescriptorsRestsAndThenAcceptsAgain) {
 
 TEST_F(RequestRoadTest, LoopbackClientCountsAsRelayOnlyWhileTheRelayIsConnected) {
     pairThisClient();
-    server->updateRelayHost("relay.example.com");
-    server->setRelayEnabled(true);
+    server->relay().updateRelayHost("relay.example.com");
+    server->relay().setRelayEnabled(true);
     relay->stateHandler(HalvardineRelayConnectionState::connecting, std::nullopt);
     exchange({R"({"id":"A-7","action":"ping"})"
               "\n"});
@@ -375,11 +375,11 @@ TEST_F(RequestRoadTest, RestartListensAgainAndIgnoresTheOldListener) {
     server->startPairingSession();
     ASSERT_TRUE(*server->isPairingActive());
     server->restart();
-    EXPECT_FALSE(*server->isRunning());
-    EXPECT_FALSE(server->port()->has_value());
+    EXPECT_FALSE(*server->listener().isRunning());
+    EXPECT_FALSE(server->listener().port()->has_value());
     EXPECT_FALSE(*server->isPairingActive());
     EXPECT_EQ(logCount("Server restarted\n"), 1u);
-    ASSERT_TRUE(runMainLoopUntil([&] { return server->port()->has_value(); }));
+    ASSERT_TRUE(runMainLoopUntil([&] { return server->listener().port()->has_value(); }));
     // A window opened on the new listener outlives the old one's report.
     server->startPairingSession();
     // Let the old listener's cancelled report arrive; it changes nothing.
@@ -387,8 +387,8 @@ TEST_F(RequestRoadTest, RestartListensAgainAndIgnoresTheOldListener) {
         mainLoop.runReady();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    EXPECT_TRUE(*server->isRunning());
-    EXPECT_TRUE(server->port()->has_value());
+    EXPECT_TRUE(*server->listener().isRunning());
+    EXPECT_TRUE(server->listener().port()->has_value());
     EXPECT_TRUE(*server->isPairingActive());
     EXPECT_EQ(logCount("Pairing session cancelled because the server stopped"), 0u);
     EXPECT_NE(home.logText().find("Restarting server"), std::string::npos);

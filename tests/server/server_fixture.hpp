@@ -18,29 +18,10 @@
 #include "platform/store/user_defaults.hpp"
 #include "server/halvardine_server.hpp"
 #include "support/published_count.hpp"
+#include "support/relay_recorder.hpp"
 #include "support/temporary_home.hpp"
 
 namespace zentrabo::testing {
-
-// What the server handed the relay connector, and the handler it gave it.
-struct RelayRecord {
-    std::vector<std::optional<HalvardineRelayConfiguration>> configurations;
-    RelayConnectorHandle::StateHandler stateHandler;
-    int connectorsMade = 0;
-    // Makes the factory throw, as when the connector's TLS settings are refused.
-    bool refuseToMake = false;
-};
-
-class RelayRecorder final : public RelayConnectorHandle {
-public:
-    explicit RelayRecorder(std::shared_ptr<RelayRecord> record) : record_(std::move(record)) {}
-    void configure(std::optional<HalvardineRelayConfiguration> configuration) override {
-        record_->configurations.push_back(std::move(configuration));
-    }
-
-private:
-    std::shared_ptr<RelayRecord> record_;
-};
 
 class ServerTest : public ::testing::Test {
 protected:
@@ -53,24 +34,17 @@ protected:
         defaults = platform::UserDefaults::create(clock, mainLoop.executor(), [](const std::string&) {});
         securities_.push_back(std::make_unique<HalvardineSecurity>(*defaults, clock));
         relay = std::make_shared<RelayRecord>();
-        auto record = relay;
         if (!desktop) desktop = platform::VirtualDesktop::create(desktopScenario.build(), clock);
         if (!loginItem) loginItem = std::make_shared<platform::XdgAutostartLoginItem>(serverProgram());
-        HalvardineServerEnvironment environment{
-            clock,
-            *desktop,
-            loginItem,
-            mainLoop.executor(),
-            defaults,
-            *securities_.back(),
-            [record](RelayConnectorHandle::StateHandler handler) -> std::unique_ptr<RelayConnectorHandle> {
-                if (record->refuseToMake) throw std::runtime_error("TLS settings refused");
-                record->stateHandler = std::move(handler);
-                ++record->connectorsMade;
-                return std::make_unique<RelayRecorder>(record);
-            },
-            asio::ip::make_address("127.0.0.1"),
-            advertisesService};
+        HalvardineServerEnvironment environment{clock,
+                                                *desktop,
+                                                loginItem,
+                                                mainLoop.executor(),
+                                                defaults,
+                                                *securities_.back(),
+                                                recordingRelayFactory(relay),
+                                                asio::ip::make_address("127.0.0.1"),
+                                                advertisesService};
         environment.requestLimits = requestLimits;
         return HalvardineServer::create(std::move(environment));
     }

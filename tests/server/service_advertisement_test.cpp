@@ -77,17 +77,17 @@ TEST_F(ServiceAdvertisementTest,
     ASSERT_TRUE(runMainLoopUntil([&] { return instanceOnPort(port).has_value(); }))
         << "no instance of " << HalvardineProtocol::serviceType << " on port " << port;
     const std::string name = *instanceOnPort(port);
-    EXPECT_EQ(name.rfind(*server->serviceName(), 0), 0u) << name;
+    EXPECT_EQ(name.rfind(*server->listener().serviceName(), 0), 0u) << name;
 
     const platform::DnsServiceTxt expected{
-        {"fp", **server->serverCertificateFingerprint()}, {"pv", "22"}, {"minClientPV", "1"}};
+        {"fp", **server->listener().serverCertificateFingerprint()}, {"pv", "22"}, {"minClientPV", "1"}};
     EXPECT_EQ(resolved_.at(name).txt, expected);
-    EXPECT_EQ(server->serverCertificateFingerprint()->value().size(), 64u);
+    EXPECT_EQ(server->listener().serverCertificateFingerprint()->value().size(), 64u);
 
     // A restarted listener is announced on its new port in place of the old.
     server->restart();
-    ASSERT_TRUE(runMainLoopUntil([&] { return server->port()->has_value(); }));
-    const std::uint16_t newPort = **server->port();
+    ASSERT_TRUE(runMainLoopUntil([&] { return server->listener().port()->has_value(); }));
+    const std::uint16_t newPort = **server->listener().port();
     ASSERT_TRUE(runMainLoopUntil([&] { return instanceOnPort(newPort).has_value(); }))
         << "not announced again on port " << newPort;
     EXPECT_TRUE(newPort == port || runMainLoopUntil([&] { return !instanceOnPort(port).has_value(); }))

@@ -1,5 +1,7 @@
 // The relay settings of the server: loading and saving them, handing the
 // relay connector its configuration, and publishing the state it reports.
+#include "server/relay_settings/relay_settings.hpp"
+
 #include <cstdint>
 #include <limits>
 #include <utility>
@@ -11,7 +13,6 @@
 #include "platform/text/trim.hpp"
 #include "security/halvardine_relay.hpp"
 #include "security/halvardine_security.hpp"
-#include "server/halvardine_server.hpp"
 
 namespace zentrabo {
 namespace {
@@ -31,33 +32,43 @@ std::string relaySecretService() { return std::string(identifierPrefix) + ".rela
 
 }  // namespace
 
-bool HalvardineServer::loadRelayEnabled() const {
-    return environment_.userDefaults->boolean(relayEnabledKey).value_or(false);
+RelaySettings::RelaySettings(platform::UserDefaults& defaults, HalvardineKeychain& keychain,
+                             RelayConnectorFactory makeRelayConnector, const ListenerStatus& listener)
+    : defaults_(defaults),
+      keychain_(keychain),
+      makeRelayConnector_(std::move(makeRelayConnector)),
+      listener_(listener),
+      relayEnabled_(loadRelayEnabled()),
+      relayHost_(loadRelayHost()),
+      relayClientPort_(loadRelayPort(relayClientPortKey, HalvardineRelay::defaultClientPort)),
+      relayControlPort_(loadRelayPort(relayControlPortKey, HalvardineRelay::defaultControlPort)),
+      relayDeviceID_(loadOrCreateRelayDeviceID()) {}
+
+bool RelaySettings::loadRelayEnabled() const { return defaults_.boolean(relayEnabledKey).value_or(false); }
+
+std::string RelaySettings::loadRelayHost() const {
+    return HalvardineRelay::normalizedHost(defaults_.string(relayHostKey)).value_or(std::string());
 }
 
-std::string HalvardineServer::loadRelayHost() const {
-    return HalvardineRelay::normalizedHost(environment_.userDefaults->string(relayHostKey)).value_or(std::string());
-}
-
-std::uint16_t HalvardineServer::loadRelayPort(std::string_view key, std::uint16_t fallback) const {
-    const std::int64_t stored = environment_.userDefaults->integer(key).value_or(0);
+std::uint16_t RelaySettings::loadRelayPort(std::string_view key, std::uint16_t fallback) const {
+    const std::int64_t stored = defaults_.integer(key).value_or(0);
     if (stored < 1 || stored > std::numeric_limits<std::uint16_t>::max()) return fallback;
     return static_cast<std::uint16_t>(stored);
 }
 
-void HalvardineServer::setRelayEnabled(bool enabled) {
+void RelaySettings::setRelayEnabled(bool enabled) {
     if (enabled == *relayEnabled_) return;
     relayEnabled_.set(enabled);
-    environment_.userDefaults->set(relayEnabledKey, enabled);
+    defaults_.set(relayEnabledKey, enabled);
     updateRelayConnection();
 }
 
-bool HalvardineServer::updateRelayHost(std::string_view host) {
+bool RelaySettings::updateRelayHost(std::string_view host) {
     const std::string trimmed = platform::trimWhitespaceAndNewlines(host);
     if (trimmed.empty()) {
         if (relayHost_->empty()) return true;
         relayHost_.set(std::string());
-        environment_.userDefaults->remove(relayHostKey);
+        defaults_.remove(relayHostKey);
         updateRelayConnection();
         return true;
     }
@@ -65,26 +76,26 @@ bool HalvardineServer::updateRelayHost(std::string_view host) {
     if (!normalized) return false;
     if (*normalized == *relayHost_) return true;
     relayHost_.set(*normalized);
-    environment_.userDefaults->set(relayHostKey, *normalized);
+    defaults_.set(relayHostKey, *normalized);
     updateRelayConnection();
     return true;
 }
 
-void HalvardineServer::setRelayClientPort(std::uint16_t port) {
+void RelaySettings::setRelayClientPort(std::uint16_t port) {
     if (port == *relayClientPort_) return;
     relayClientPort_.set(port);
-    environment_.userDefaults->set(relayClientPortKey, std::int64_t{port});
+    defaults_.set(relayClientPortKey, std::int64_t{port});
     updateRelayConnection();
 }
 
-void HalvardineServer::setRelayControlPort(std::uint16_t port) {
+void RelaySettings::setRelayControlPort(std::uint16_t port) {
     if (port == *relayControlPort_) return;
     relayControlPort_.set(port);
-    environment_.userDefaults->set(relayControlPortKey, std::int64_t{port});
+    defaults_.set(relayControlPortKey, std::int64_t{port});
     updateRelayConnection();
 }
 
-void HalvardineServer::updateRelayConnection() {
+void RelaySettings::updateRelayConnection() {
     if (!*relayEnabled_) {
         handToRelayConnector(std::nullopt);
         return;
@@ -105,11 +116,11 @@ void HalvardineServer::updateRelayConnection() {
     configuration.clientPort = *relayClientPort_;
     configuration.deviceID = *deviceID;
     configuration.secret = loadOrCreateRelaySecret();
-    configuration.localServerPort = *port_;
+    configuration.localServerPort = *listener_.port();
     handToRelayConnector(std::move(configuration));
 }
 
-void HalvardineServer::handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration) {
+void RelaySettings::handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration) {
     try {
         relayConnector().configure(std::move(configuration));
     } catch (const std::exception& error) {
@@ -120,10 +131,10 @@ void HalvardineServer::handToRelayConnector(std::optional<HalvardineRelayConfigu
     }
 }
 
-RelayConnectorHandle& HalvardineServer::relayConnector() {
+RelayConnectorHandle& RelaySettings::relayConnector() {
     if (!relayConnector_) {
-        std::weak_ptr<HalvardineServer> weakSelf = weak_from_this();
-        relayConnector_ = environment_.makeRelayConnector(
+        std::weak_ptr<RelaySettings> weakSelf = weak_from_this();
+        relayConnector_ = makeRelayConnector_(
             [weakSelf](HalvardineRelayConnectionState state, const std::optional<std::string>& message) {
                 if (auto self = weakSelf.lock()) self->handleRelayStateChange(state, message);
             });
@@ -131,34 +142,32 @@ RelayConnectorHandle& HalvardineServer::relayConnector() {
     return *relayConnector_;
 }
 
-std::string HalvardineServer::loadOrCreateRelayDeviceID() {
-    platform::UserDefaults& defaults = *environment_.userDefaults;
-    if (auto stored = HalvardineRelay::normalizedDeviceID(defaults.string(relayDeviceIDKey))) {
+std::string RelaySettings::loadOrCreateRelayDeviceID() {
+    if (auto stored = HalvardineRelay::normalizedDeviceID(defaults_.string(relayDeviceIDKey))) {
         return *stored;
     }
     platform::Bytes bytes(relayDeviceIDByteCount);
     platform::fillRandomNeverFailing(bytes);
     std::string created = platform::hexLower(bytes);
-    defaults.set(relayDeviceIDKey, created);
+    defaults_.set(relayDeviceIDKey, created);
     return created;
 }
 
-std::string HalvardineServer::loadOrCreateRelaySecret() {
-    platform::UserDefaults& defaults = *environment_.userDefaults;
+std::string RelaySettings::loadOrCreateRelaySecret() {
     const std::string service = relaySecretService();
     if (const auto stored = keychain_.readString(relaySecretAccount, service)) {
         std::string secret = platform::trimWhitespaceAndNewlines(*stored);
         if (!secret.empty()) {
-            if (defaults.value(legacyRelaySecretKey)) defaults.remove(legacyRelaySecretKey);
+            if (defaults_.value(legacyRelaySecretKey)) defaults_.remove(legacyRelaySecretKey);
             return secret;
         }
     }
-    if (const auto legacy = defaults.string(legacyRelaySecretKey)) {
+    if (const auto legacy = defaults_.string(legacyRelaySecretKey)) {
         std::string secret = platform::trimWhitespaceAndNewlines(*legacy);
         if (!secret.empty()) {
             try {
                 keychain_.saveString(secret, relaySecretAccount, service);
-                defaults.remove(legacyRelaySecretKey);
+                defaults_.remove(legacyRelaySecretKey);
             } catch (const std::exception& error) {
                 ZENTRABO_LOG(std::string("Relay secret Keychain migration failed: ") + error.what());
             }
@@ -172,13 +181,12 @@ std::string HalvardineServer::loadOrCreateRelaySecret() {
         keychain_.saveString(secret, relaySecretAccount, service);
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("Relay secret Keychain save failed: ") + error.what());
-        defaults.set(legacyRelaySecretKey, secret);
+        defaults_.set(legacyRelaySecretKey, secret);
     }
     return secret;
 }
 
-void HalvardineServer::handleRelayStateChange(HalvardineRelayConnectionState state,
-                                              std::optional<std::string> message) {
+void RelaySettings::handleRelayStateChange(HalvardineRelayConnectionState state, std::optional<std::string> message) {
     using State = HalvardineRelayConnectionState;
     const State published = *relayConnectionState_;
     // A failure stays on display, with its message, while the connector retries.

@@ -1,4 +1,4 @@
-#include "server/relay_connector_handle.hpp"
+#include "server/relay_settings/relay_connector_handle.hpp"
 
 #include <utility>
 
