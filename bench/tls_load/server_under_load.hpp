@@ -88,8 +88,9 @@ private:
                 mainLoop_.executor(), defaults_, *security_,
                 makeRelayConnectorFactory(mainLoop_.executor(), clock_, *security_),
                 asio::ip::make_address("127.0.0.1"), false});
-            server_->completePairing(security_->loadOrCreateIdentity(false).fingerprint, std::string("Load client"),
-                                     HalvardineExtraAuthorizationChannel::local);
+            server_->authorization().completePairing(security_->loadOrCreateIdentity(false).fingerprint,
+                                                     std::string("Load client"),
+                                                     HalvardineExtraAuthorizationChannel::local);
         });
         const auto deadline = std::chrono::steady_clock::now() + startLimit;
         while (!(port_ = onMainLoop([&] { return *server_->listener().port(); }))) {

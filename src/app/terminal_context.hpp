@@ -11,6 +11,7 @@
 
 namespace zentrabo {
 
+class ClientAuthorizer;
 class HalvardineServer;
 class ListenerStatus;
 class PermissionMonitor;
@@ -23,6 +24,7 @@ struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     HalvardineServer& server;
     // The features the commands use.
     ListenerStatus& listener;
+    ClientAuthorizer& authorization;
     RelaySettings& relay;
     PermissionMonitor& permissions;
     ReceiveFolder& receiveFolder;

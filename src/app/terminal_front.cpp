@@ -20,6 +20,7 @@ TerminalContext::TerminalContext(HalvardineServer& server, TerminalFront::LineWr
                                  std::function<void()> quit)
     : server(server),
       listener(server.listener()),
+      authorization(server.authorization()),
       relay(server.relay()),
       permissions(server.permissions()),
       receiveFolder(server.receiveFolder()),

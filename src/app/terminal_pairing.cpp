@@ -17,9 +17,9 @@ namespace {
 
 // Why the server did not open a pairing window: it refuses while the
 // listener is down, and audits its refusal while pairing is locked.
-std::string pairingRefusal(const HalvardineServer& server, const std::optional<Uuid>& newestEventBefore) {
+std::string pairingRefusal(HalvardineServer& server, const std::optional<Uuid>& newestEventBefore) {
     if (!*server.listener().isRunning()) return "Pairing not started: the server is not listening. Try \"restart\".";
-    const auto& events = *server.securityAuditEvents();
+    const auto& events = *server.authorization().auditLog().securityAuditEvents();
     if (!events.empty() && events.front().id != newestEventBefore)
         return echoed(events.front().message, serverTextLength) + ".";
     return "Pairing not started; the diagnostic log says why.";
@@ -50,7 +50,7 @@ void writeQrImagePath(TerminalContext& context) {
 void runPair(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("pair", arguments)) return;
     auto& server = context.server;
-    const auto& events = *server.securityAuditEvents();
+    const auto& events = *server.authorization().auditLog().securityAuditEvents();
     const std::optional<Uuid> newestEventBefore = events.empty() ? std::nullopt : std::optional(events.front().id);
     server.startPairingSession();
     const auto link = server.pairingLink();
@@ -78,7 +78,7 @@ void runCancel(TerminalContext& context, std::string_view arguments) {
 
 void runDevices(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("devices", arguments)) return;
-    const auto& devices = *context.server.pairedDevices();
+    const auto& devices = *context.authorization.pairedDevices();
     if (devices.empty()) {
         context.write("Paired devices: none.");
         return;
@@ -97,7 +97,7 @@ void runDevices(TerminalContext& context, std::string_view arguments) {
 
 void runRevoke(TerminalContext& context, std::string_view arguments) {
     const auto [word, rest] = splitFirstWord(arguments);
-    const auto& devices = *context.server.pairedDevices();
+    const auto& devices = *context.authorization.pairedDevices();
     std::size_t number = 0;
     const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), number);
     if (word.empty() || !rest.empty() || error != std::errc() || end != word.data() + word.size()) {
@@ -110,14 +110,14 @@ void runRevoke(TerminalContext& context, std::string_view arguments) {
     }
     // Copied: revoking replaces the list the reference points into.
     const AuthorizedClientDevice device = devices[number - 1];
-    context.server.revokePairedDevice(device.certificateFingerprint);
+    context.authorization.revokePairedDevice(device.certificateFingerprint);
     context.write("Revoked " + echoed(device.displayName) + " (" + displayFingerprint(device.certificateFingerprint) +
                   ").");
 }
 
 void runLog(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("log", arguments)) return;
-    const auto& events = *context.server.securityAuditEvents();
+    const auto& events = *context.authorization.auditLog().securityAuditEvents();
     if (events.empty()) {
         context.write("Security log: no events.");
         return;

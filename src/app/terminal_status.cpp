@@ -32,7 +32,7 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
     line("service name", echoed(*listener.serviceName(), serverTextLength));
     line("fingerprint", listener.serverCertificateFingerprint()->value_or("none"));
     line("pairing", pairingState(server));
-    line("paired devices", std::to_string(server.pairedDevices()->size()));
+    line("paired devices", std::to_string(context.authorization.pairedDevices()->size()));
     const auto& relay = context.relay;
     line("relay", relaySettingsText(relay));
     line("relay state", rawValue(*relay.relayConnectionState()));

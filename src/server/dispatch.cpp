@@ -147,7 +147,7 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
     // Every action but pairing needs a paired client.
     std::optional<std::string> fingerprint;
     if (*action != Action::pair) {
-        fingerprint = authorizeClient(clientCertificateFingerprint, channel);
+        fingerprint = authorization_.authorizeClient(clientCertificateFingerprint, channel);
         if (!fingerprint) {
             completion(notAuthorizedResponse(request.id));
             return;

@@ -26,7 +26,7 @@
 #include "server/extra_authorization_sessions.hpp"
 #include "server/password_attempt_limiter.hpp"
 #include "server/published.hpp"
-#include "server/security_failure_limiter.hpp"
+#include "server/authorization/security_failure_limiter.hpp"
 
 namespace zentrabo {
 

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "model/diagnostic_log.hpp"
-#include "server/paired_device_store.hpp"
 
 namespace zentrabo {
 
@@ -17,31 +16,29 @@ std::shared_ptr<HalvardineServer> HalvardineServer::create(HalvardineServerEnvir
 
 HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     : environment_(std::move(environment)),
+      authorization_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, streams_),
       permissions_(environment_.clock, environment_.mainLoop, environment_.desktop, environment_.loginItem),
       receiveFolder_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, environment_.desktop),
-      clientActivity_(environment_.clock, environment_.mainLoop, [this] { publishClientActivity(); }),
       relay_(std::make_shared<RelaySettings>(*environment_.userDefaults, keychain_, environment_.makeRelayConnector,
                                              listenerStatus_)),
       controller_(environment_.desktop) {
-    // Published status first, then the private state, in declaration order;
-    // a missing or unreadable setting leaves the initial value.
-    pairedDevices_.set(loadAuthorizedClientDevices(*environment_.userDefaults, environment_.clock.now()));
     extraAuthorization_ = std::make_unique<ExtraAuthorization>(ExtraAuthorizationEnvironment{
         environment_.clock, environment_.mainLoop, environment_.keyDerivationWork, *environment_.userDefaults,
-        keychain_, securityFailures_,
+        keychain_, authorization_.failures(),
         [this](std::string message, std::optional<std::string> action, std::optional<std::string_view> fingerprint) {
-            recordSecurityEvent(std::move(message), std::move(action), fingerprint);
+            authorization_.auditLog().recordSecurityEvent(std::move(message), std::move(action), fingerprint);
         },
         [this](std::string id, bool ok) { return identityResponse(std::move(id), ok); }});
     queue_ = std::make_unique<platform::SerialQueue>("HalvardineServer");
     connections_ = std::make_shared<ServerConnections>(environment_.requestLimits);
     // The queue sizes each connection's limits by whether its certificate is paired.
-    connections_->pairedFingerprints().update(*pairedDevices_);
+    connections_->pairedFingerprints().update(*authorization_.pairedDevices());
     // A window that a crash left open leaves no image behind.
     removePairingQRImage();
-    pairedDevices_.observe([connections = connections_](const std::vector<AuthorizedClientDevice>& devices) {
-        connections->pairedFingerprints().update(devices);
-    });
+    authorization_.pairedDevices().observe(
+        [connections = connections_](const std::vector<AuthorizedClientDevice>& devices) {
+            connections->pairedFingerprints().update(devices);
+        });
     ZENTRABO_LOG("HalvardineServer init");
 }
 

@@ -30,8 +30,8 @@
 #include "platform/store/user_defaults.hpp"
 #include "security/halvardine_keychain.hpp"
 #include "security/halvardine_security.hpp"
-#include "server/authorized_client_device.hpp"
-#include "server/client_activity.hpp"
+#include "server/authorization/authorized_client_device.hpp"
+#include "server/authorization/client_authorizer.hpp"
 #include "server/connection/listener_status.hpp"
 #include "server/extra_authorization.hpp"
 #include "server/pairing_session.hpp"
@@ -39,9 +39,9 @@
 #include "server/published.hpp"
 #include "server/relay_settings/relay_settings.hpp"
 #include "server/files/receive_folder.hpp"
+#include "server/authorization/security_audit_event.hpp"
+#include "server/authorization/security_failure_limiter.hpp"
 #include "server/request_limits.hpp"
-#include "server/security_audit_event.hpp"
-#include "server/security_failure_limiter.hpp"
 #include "server/server_connection.hpp"
 #include "server/server_listener.hpp"
 
@@ -141,49 +141,16 @@ public:
     static std::filesystem::path pairingQRImagePath();
     PairingCodeVerification verifyPairingCode(const std::optional<std::string>& code,
                                               const std::optional<std::string>& nonce);
-    // Adds or renames the device of the fingerprint and saves the list.
-    void completePairing(std::string_view fingerprint, const std::optional<std::string>& clientName,
-                         HalvardineExtraAuthorizationChannel channel);
     // The "pair" action, with the connection's client certificate
     // fingerprint as the TLS layer reported it and the connection's channel.
     HalvardineResponse handlePairRequest(const HalvardineRequest& request,
                                          const std::optional<std::string>& clientFingerprint,
                                          HalvardineExtraAuthorizationChannel channel);
 
-    // Client authorization and activity (client_authorization.cpp).
-    const Published<bool>& hasRecentAuthorizedClientActivity() const { return hasRecentAuthorizedClientActivity_; }
-    const Published<std::set<std::string>>& activeClientCertificateFingerprints() const {
-        return activeClientCertificateFingerprints_;
-    }
-    const Published<std::map<std::string, HalvardineExtraAuthorizationChannel>>& activeClientConnectionChannels()
-        const {
-        return activeClientConnectionChannels_;
-    }
-    const Published<std::set<std::string>>& streamingClientCertificateFingerprints() const {
-        return streamingClientCertificateFingerprints_;
-    }
-    // The normalised fingerprint of a paired client, none otherwise; audits
-    // and counts its own refusals.
-    std::optional<std::string> authorizeClient(const std::optional<std::string>& fingerprint,
-                                               HalvardineExtraAuthorizationChannel channel);
-    // The failure limiter shared with the extra-authorization checks. A
-    // caller takes `now` once and passes it to both.
-    bool isSecurityFailureBlocked(std::string_view key, platform::Date now);
-    std::size_t recordSecurityFailure(std::string_view key, platform::Date now);
-    void forgetSecurityFailures(std::string_view key);
-    void markClientActivity(const std::string& fingerprint, std::optional<HalvardineExtraAuthorizationChannel> channel);
-    void clearClientActivity(const std::string& fingerprint);
-
-    // Security audit log and paired devices (security_audit.cpp).
-    const Published<std::vector<AuthorizedClientDevice>>& pairedDevices() const { return pairedDevices_; }
-    const Published<std::vector<HalvardineSecurityAuditEvent>>& securityAuditEvents() const {
-        return securityAuditEvents_;
-    }
-    void recordSecurityEvent(std::string message, std::optional<std::string> action,
-                             std::optional<std::string_view> fingerprint);
-    // Forgets a paired device; logged, not audited. A running stream of the
-    // device runs on; its next request is refused.
-    void revokePairedDevice(std::string_view fingerprint);
+    // Paired devices, client authorization and activity, the audit log.
+    ClientAuthorizer& authorization() { return authorization_; }
+    // Which clients own a live screen stream.
+    ScreenStreams& streams() { return streams_; }
 
     // The listener and the road of one request (request_road.cpp).
     // Starts the listener unless one exists.
@@ -227,8 +194,6 @@ private:
 
     void startPairingExpirationTask();
     static void removePairingQRImage();
-    void saveAuthorizedClientDevices(platform::DefaultsWrite write);
-    void publishClientActivity();
 
     HalvardineServerEnvironment environment_;
 
@@ -236,20 +201,14 @@ private:
     Published<bool> isPairingActive_{false};
     Published<std::optional<Date>> pairingExpiresAt_;
     Published<int> pairingRemainingSeconds_{0};
-    Published<std::vector<AuthorizedClientDevice>> pairedDevices_;
-    Published<bool> hasRecentAuthorizedClientActivity_{false};
-    Published<std::set<std::string>> activeClientCertificateFingerprints_;
-    Published<std::map<std::string, HalvardineExtraAuthorizationChannel>> activeClientConnectionChannels_;
-    Published<std::set<std::string>> streamingClientCertificateFingerprints_;
-    Published<std::vector<HalvardineSecurityAuditEvent>> securityAuditEvents_;
 
     ListenerStatus listenerStatus_;
+    ScreenStreams streams_;
+    ClientAuthorizer authorization_;
     PermissionMonitor permissions_;
     ReceiveFolder receiveFolder_;
     PairingState pairing_;
     platform::Timer pairingExpirationTask_;
-    SecurityFailureLimiter securityFailures_;
-    ClientActivityTracker clientActivity_;
 
     HalvardineKeychain keychain_;
     std::shared_ptr<RelaySettings> relay_;

@@ -7,7 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "server/authorized_client_device.hpp"
+#include "server/authorization/authorized_client_device.hpp"
 
 namespace zentrabo {
 

@@ -82,7 +82,7 @@ void HalvardineServer::startPairingSession() {
         const std::string message =
             "Pairing session not started because pairing is locked for " + std::to_string(*locked) + " seconds";
         ZENTRABO_LOG(message);
-        recordSecurityEvent(message, std::string("pair"), std::nullopt);
+        authorization_.auditLog().recordSecurityEvent(message, std::string("pair"), std::nullopt);
         return;
     }
     pairing_.cooldownUntil.reset();
@@ -109,7 +109,7 @@ void HalvardineServer::startPairingSession() {
     updatePairingCountdown();
     startPairingExpirationTask();
     ZENTRABO_LOG("Pairing session started");
-    recordSecurityEvent("Pairing session started.", std::string("pair"), std::nullopt);
+    authorization_.auditLog().recordSecurityEvent("Pairing session started.", std::string("pair"), std::nullopt);
 }
 
 void HalvardineServer::cancelPairing(std::optional<std::string_view> reason) {
@@ -191,35 +191,14 @@ PairingCodeVerification HalvardineServer::verifyPairingCode(const std::optional<
     return verification;
 }
 
-void HalvardineServer::completePairing(std::string_view fingerprint, const std::optional<std::string>& clientName,
-                                       HalvardineExtraAuthorizationChannel channel) {
-    const auto normalized = HalvardineSecurity::normalizedFingerprint(fingerprint);
-    if (!normalized) return;
-    const Date now = environment_.clock.now();
-    std::string name = deviceDisplayName(clientName);
-    auto devices = *pairedDevices_;
-    const auto known = std::find_if(devices.begin(), devices.end(),
-                                    [&](const auto& device) { return device.certificateFingerprint == *normalized; });
-    if (known != devices.end()) {
-        // Re-pairing a known certificate renames it and keeps its pairing date.
-        known->displayName = std::move(name);
-        known->lastSeenAt = now;
-        known->lastConnectionChannel = channel;
-    } else {
-        devices.push_back({std::move(name), *normalized, now, now, channel});
-    }
-    sortInDeviceOrder(devices);
-    pairedDevices_.set(std::move(devices));
-    saveAuthorizedClientDevices(platform::DefaultsWrite::immediate);
-}
-
 HalvardineResponse HalvardineServer::handlePairRequest(const HalvardineRequest& request,
                                                        const std::optional<std::string>& clientFingerprint,
                                                        HalvardineExtraAuthorizationChannel channel) {
     const auto verification = verifyPairingCode(request.pairingCode, request.pairingNonce);
     if (verification.result != PairingCodeVerification::Result::accepted) {
         auto refusal = refusalFor(verification);
-        recordSecurityEvent(std::move(refusal.auditMessage), request.action, clientFingerprint);
+        authorization_.auditLog().recordSecurityEvent(std::move(refusal.auditMessage), request.action,
+                                                      clientFingerprint);
         auto response = identityResponse(request.id, false);
         response.error = std::move(refusal.error);
         response.errorCode = refusal.errorCode;
@@ -229,14 +208,15 @@ HalvardineResponse HalvardineServer::handlePairRequest(const HalvardineRequest& 
         clientFingerprint ? HalvardineSecurity::normalizedFingerprint(*clientFingerprint) : std::nullopt;
     if (!fingerprint) {
         // The session stays open: the same code may still come with a certificate.
-        recordSecurityEvent("Rejected pairing request without a client certificate.", std::string("pair"),
-                            std::nullopt);
+        authorization_.auditLog().recordSecurityEvent("Rejected pairing request without a client certificate.",
+                                                      std::string("pair"), std::nullopt);
         auto response = identityResponse(request.id, false);
         response.error = "The client certificate is missing.";
         return response;
     }
-    completePairing(*fingerprint, request.clientName, channel);
-    recordSecurityEvent("Paired client " + displayFingerprint(*fingerprint) + ".", std::string("pair"), *fingerprint);
+    authorization_.completePairing(*fingerprint, request.clientName, channel);
+    authorization_.auditLog().recordSecurityEvent("Paired client " + displayFingerprint(*fingerprint) + ".",
+                                                  std::string("pair"), *fingerprint);
     cancelPairing("Pairing session completed");
     auto response = identityResponse(request.id, true);
     response.token = std::string();

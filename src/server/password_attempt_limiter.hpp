@@ -12,7 +12,7 @@
 #include <unordered_map>
 
 #include "platform/dispatch/clock.hpp"
-#include "server/security_failure_limiter.hpp"
+#include "server/authorization/security_failure_limiter.hpp"
 
 namespace zentrabo {
 

@@ -24,7 +24,7 @@ void HalvardineServer::handleScreenStreamRequest(const HalvardineRequest& reques
         sendScreenStreamError(refusal->error.value_or(std::string(incompatibleStreamMessage)), *connection);
         return;
     }
-    const auto fingerprint = authorizeClient(clientCertificateFingerprint, channel);
+    const auto fingerprint = authorization_.authorizeClient(clientCertificateFingerprint, channel);
     if (!fingerprint) {
         sendScreenStreamError("Not authorized.", *connection);
         return;

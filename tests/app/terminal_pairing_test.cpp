@@ -136,9 +136,9 @@ TEST_F(TerminalPairingTest, DevicesAreNumberedInTheServersOrderAndRevokeTakesTha
     EXPECT_THAT(run("devices"), ElementsAre("Paired devices: none."));
     const std::string ten(64, '1');
     const std::string nine(64, '2');
-    server->completePairing(ten, std::string("Mac 10"), Channel::relay);
+    server->authorization().completePairing(ten, std::string("Mac 10"), Channel::relay);
     clock.advance(3600.0);
-    server->completePairing(nine, std::string("Mac 9\x1b[2J"), Channel::local);
+    server->authorization().completePairing(nine, std::string("Mac 9\x1b[2J"), Channel::local);
 
     EXPECT_THAT(run("devices"), ElementsAre("Paired devices: 2",
                                             "1. Mac 9\\u{001B}[2J  222222...222222  paired 2026-05-09 07:13:20 UTC  "
@@ -152,11 +152,11 @@ TEST_F(TerminalPairingTest, DevicesAreNumberedInTheServersOrderAndRevokeTakesTha
     }
     EXPECT_THAT(run("revoke 0"), ElementsAre("No device number 0; \"devices\" lists 2."));
     EXPECT_THAT(run("revoke 3"), ElementsAre("No device number 3; \"devices\" lists 2."));
-    ASSERT_EQ(server->pairedDevices()->size(), 2u);
+    ASSERT_EQ(server->authorization().pairedDevices()->size(), 2u);
 
     EXPECT_THAT(run("revoke 2"), ElementsAre("Revoked Mac 10 (111111...111111)."));
-    ASSERT_EQ(server->pairedDevices()->size(), 1u);
-    EXPECT_EQ(server->pairedDevices()->front().certificateFingerprint, nine);
+    ASSERT_EQ(server->authorization().pairedDevices()->size(), 1u);
+    EXPECT_EQ(server->authorization().pairedDevices()->front().certificateFingerprint, nine);
     EXPECT_THAT(run("devices")[1], StartsWith("1. Mac 9"));
 }
 

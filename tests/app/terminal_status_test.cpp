@@ -37,7 +37,8 @@ TEST_F(TerminalTest, StatusShowsEveryKeyOfTheStatusMenu) {
     run("pair");
     clock.advance(3.0);
     mainLoop.runReady();
-    server->completePairing(std::string(64, 'c'), std::string("Phone"), HalvardineExtraAuthorizationChannel::local);
+    server->authorization().completePairing(std::string(64, 'c'), std::string("Phone"),
+                                            HalvardineExtraAuthorizationChannel::local);
     server->listener().setListenerStatus(false, std::nullopt);
     server->relay().handleRelayStateChange(HalvardineRelayConnectionState::failed, std::string("refused\nby relay"));
     const auto changed = keyValues(run("status"));

@@ -24,7 +24,7 @@ protected:
         desktop = platform::VirtualDesktop::create(builder.build(), clock);
         server = makeServer();
         fingerprint = std::string(64, 'a');
-        server->completePairing(*fingerprint, std::string("Phone"), Channel::local);
+        server->authorization().completePairing(*fingerprint, std::string("Phone"), Channel::local);
     }
 
     // The reply to the request, running the main loop until it arrives

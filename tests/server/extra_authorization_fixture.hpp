@@ -17,7 +17,7 @@
 #include "platform/store/user_defaults.hpp"
 #include "security/halvardine_keychain.hpp"
 #include "server/extra_authorization.hpp"
-#include "server/security_failure_limiter.hpp"
+#include "server/authorization/security_failure_limiter.hpp"
 #include "support/temporary_home.hpp"
 
 namespace zentrabo::testing {

@@ -133,7 +133,7 @@ TEST_F(FileRequestsRoadTest, ProtectedFilesNeedATokenOnTheirOwnChannelOnly) {
     EXPECT_FALSE(refused.fileResource);
 
     // A device that is not paired is refused before the scope is looked at.
-    server->revokePairedDevice(security().loadOrCreateIdentity(false).fingerprint);
+    server->authorization().revokePairedDevice(security().loadOrCreateIdentity(false).fingerprint);
     const auto stranger = send(fileRequest("P-3", folder));
     EXPECT_EQ(stranger.errorCode, HalvardineErrorCode::notAuthorized);
     EXPECT_FALSE(stranger.extraAuthorizationScope);

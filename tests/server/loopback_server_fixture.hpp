@@ -76,8 +76,8 @@ protected:
 
     // Pairs the client identity of the temporary home, which the device uses.
     void pairThisClient() {
-        server->completePairing(security().loadOrCreateIdentity(false).fingerprint, std::string("Phone"),
-                                HalvardineExtraAuthorizationChannel::local);
+        server->authorization().completePairing(security().loadOrCreateIdentity(false).fingerprint,
+                                                std::string("Phone"), HalvardineExtraAuthorizationChannel::local);
     }
 
     std::shared_ptr<HalvardineServer> server;

@@ -18,7 +18,7 @@ protected:
         desktopScenario.application("Editor", "com.example.editor")
             .menu("File", {platform::menuItem("Save", "cmd+S"), platform::menuItem("Revert").disabled()});
         server = makeServer();
-        server->completePairing(phone, std::string("Phone"), Channel::local);
+        server->authorization().completePairing(phone, std::string("Phone"), Channel::local);
     }
 
     HalvardineResponse send(HalvardineRequest request) {

@@ -7,7 +7,7 @@
 #include "platform/host/host_address.hpp"
 #include "platform/imaging/png_codec.hpp"
 #include "platform/store/store_files.hpp"
-#include "server/paired_device_store.hpp"
+#include "server/authorization/paired_device_store.hpp"
 #include "server_fixture.hpp"
 
 namespace zentrabo::testing {
@@ -63,7 +63,8 @@ protected:
 
     std::vector<std::string> auditMessages() const {
         std::vector<std::string> messages;
-        for (const auto& event : *server->securityAuditEvents()) messages.push_back(event.message);
+        for (const auto& event : *server->authorization().auditLog().securityAuditEvents())
+            messages.push_back(event.message);
         return messages;
     }
 
@@ -101,7 +102,7 @@ TEST_F(PairingTest, StartIsRefusedWhileTheServerIsNotRunning) {
     server->startPairingSession();
     EXPECT_FALSE(*server->isPairingActive());
     EXPECT_NE(home.logText().find("Pairing session not started because the server is not running"), std::string::npos);
-    EXPECT_TRUE(server->securityAuditEvents()->empty());
+    EXPECT_TRUE(server->authorization().auditLog().securityAuditEvents()->empty());
 }
 
 TEST_F(PairingTest, WrongCodesAreRefusedAuditedAndTheThirdLocksPairing) {
@@ -115,7 +116,7 @@ TEST_F(PairingTest, WrongCodesAreRefusedAuditedAndTheThirdLocksPairing) {
     EXPECT_FALSE(reply.token.has_value());
     EXPECT_FALSE(reply.clientCertificateFingerprint.has_value());
     EXPECT_EQ(reply.serverProtocolVersion, 22);
-    const auto& event = server->securityAuditEvents()->front();
+    const auto& event = server->authorization().auditLog().securityAuditEvents()->front();
     EXPECT_EQ(event.message, "Rejected pairing request with incorrect code. 2 attempts remaining.");
     EXPECT_EQ(event.action, "pair");
     EXPECT_EQ(event.fingerprint, phoneFingerprint);
@@ -166,29 +167,29 @@ TEST_F(PairingTest, CorrectCodePairsOnceAndTheDeviceSurvivesARestart) {
     EXPECT_EQ(reply.clientCertificateFingerprint, phoneFingerprint);
     EXPECT_FALSE(*server->isPairingActive());
     EXPECT_EQ(auditMessages().front(), "Paired client aaaaaa...aaaaaa.");
-    ASSERT_EQ(server->pairedDevices()->size(), 1u);
-    const auto device = server->pairedDevices()->front();
+    ASSERT_EQ(server->authorization().pairedDevices()->size(), 1u);
+    const auto device = server->authorization().pairedDevices()->front();
     EXPECT_EQ(device.displayName, "Anna's iPhone");
     EXPECT_EQ(device.pairedAt, clock.now());
     EXPECT_EQ(device.lastConnectionChannel, Channel::local);
 
     reply = pair(code, tabletFingerprint);
     EXPECT_EQ(reply.error, "Pairing is not active. Start pairing on the Mac and try again.");
-    EXPECT_EQ(server->pairedDevices()->size(), 1u);
+    EXPECT_EQ(server->authorization().pairedDevices()->size(), 1u);
 
     // Re-pairing the same certificate renames it and keeps its pairing date.
     advance(5.0);
     server->startPairingSession();
     reply = pair(*server->pairingCode(), phoneFingerprint, std::nullopt, std::string("   "));
     ASSERT_TRUE(reply.ok);
-    ASSERT_EQ(server->pairedDevices()->size(), 1u);
-    EXPECT_EQ(server->pairedDevices()->front().displayName, "Unknown Device");
-    EXPECT_EQ(server->pairedDevices()->front().pairedAt, device.pairedAt);
+    ASSERT_EQ(server->authorization().pairedDevices()->size(), 1u);
+    EXPECT_EQ(server->authorization().pairedDevices()->front().displayName, "Unknown Device");
+    EXPECT_EQ(server->authorization().pairedDevices()->front().pairedAt, device.pairedAt);
 
-    const auto saved = *server->pairedDevices();
+    const auto saved = *server->authorization().pairedDevices();
     server.reset();
     server = makeServer();
-    EXPECT_EQ(*server->pairedDevices(), saved);
+    EXPECT_EQ(*server->authorization().pairedDevices(), saved);
 }
 
 TEST_F(PairingTest, CorrectCodeWithoutCertificateKeepsTheSessionOpen) {

@@ -25,7 +25,7 @@ TEST_F(RequestRoadTest, PairedClientGetsItsReplyAndTheConnectionCloses) {
     EXPECT_EQ(response.port, port);
     EXPECT_EQ(response.serverCertificateFingerprint, *server->listener().serverCertificateFingerprint());
     EXPECT_NE(home.logText().find("Processing request: ping"), std::string::npos);
-    EXPECT_EQ(server->activeClientConnectionChannels()->begin()->second, Channel::local);
+    EXPECT_EQ(server->authorization().activeClientConnectionChannels()->begin()->second, Channel::local);
 }
 
 TEST_F(RequestRoadTest, RequestSplitIntoPiecesIsReassembledAndTrailingBytesIgnored) {
@@ -362,12 +362,12 @@ TEST_F(RequestRoadTest, LoopbackClientCountsAsRelayOnlyWhileTheRelayIsConnected)
     relay->stateHandler(HalvardineRelayConnectionState::connecting, std::nullopt);
     exchange({R"({"id":"A-7","action":"ping"})"
               "\n"});
-    EXPECT_EQ(server->activeClientConnectionChannels()->begin()->second, Channel::local);
+    EXPECT_EQ(server->authorization().activeClientConnectionChannels()->begin()->second, Channel::local);
 
     relay->stateHandler(HalvardineRelayConnectionState::connected, std::nullopt);
     exchange({R"({"id":"A-8","action":"ping"})"
               "\n"});
-    EXPECT_EQ(server->activeClientConnectionChannels()->begin()->second, Channel::relay);
+    EXPECT_EQ(server->authorization().activeClientConnectionChannels()->begin()->second, Channel::relay);
 }
 
 TEST_F(RequestRoadTest, RestartListensAgainAndIgnoresTheOldListener) {

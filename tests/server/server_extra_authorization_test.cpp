@@ -33,14 +33,15 @@ protected:
 TEST_F(ServerExtraAuthorizationTest, PasswordAndDurationGoThroughTheServer) {
     auto server = makeServer();
     EXPECT_FALSE(await([&](auto done) { server->extraAuthorization().updatePassword(std::nullopt, "secret", done); }));
-    ASSERT_FALSE(server->securityAuditEvents()->empty());
-    EXPECT_EQ(server->securityAuditEvents()->front().message, "Extra authorization password was updated.");
-    EXPECT_EQ(server->securityAuditEvents()->front().action, "authorizeExtra");
+    ASSERT_FALSE(server->authorization().auditLog().securityAuditEvents()->empty());
+    EXPECT_EQ(server->authorization().auditLog().securityAuditEvents()->front().message,
+              "Extra authorization password was updated.");
+    EXPECT_EQ(server->authorization().auditLog().securityAuditEvents()->front().action, "authorizeExtra");
 
     server->extraAuthorization().setSessionDuration(HalvardineExtraAuthorizationSessionDuration::long_);
     EXPECT_EQ(server->identityResponse("r", true).extraAuthorizationSessionDuration,
               HalvardineExtraAuthorizationSessionDuration::long_);
-    EXPECT_EQ(server->securityAuditEvents()->front().message,
+    EXPECT_EQ(server->authorization().auditLog().securityAuditEvents()->front().message,
               "Extra authorization session duration changed to 60 minutes.");
 
     server.reset();

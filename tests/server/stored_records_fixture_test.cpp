@@ -11,7 +11,7 @@
 #include "platform/store/key_store.hpp"
 #include "security/halvardine_keychain.hpp"
 #include "server/extra_authorization_password.hpp"
-#include "server/paired_device_store.hpp"
+#include "server/authorization/paired_device_store.hpp"
 #include "support/file_text.hpp"
 #include "support/temporary_home.hpp"
 

@@ -1,4 +1,4 @@
-#include "server/security_audit_event.hpp"
+#include "server/authorization/security_audit_event.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "server/paired_device_store.hpp"
+#include "server/authorization/paired_device_store.hpp"
 
 #include <string>
 

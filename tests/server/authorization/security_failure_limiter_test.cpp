@@ -1,4 +1,4 @@
-#include "server/security_failure_limiter.hpp"
+#include "server/authorization/security_failure_limiter.hpp"
 
 #include <gtest/gtest.h>
 

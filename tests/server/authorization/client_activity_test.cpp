@@ -1,4 +1,4 @@
-#include "server/client_activity.hpp"
+#include "server/authorization/client_activity.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "server/authorized_client_device.hpp"
+#include "server/authorization/authorized_client_device.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "server/security_failure_limiter.hpp"
+#include "server/authorization/security_failure_limiter.hpp"
 
 #include <algorithm>
 #include <iterator>

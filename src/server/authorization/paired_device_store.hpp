@@ -6,7 +6,7 @@
 
 #include "model/date.hpp"
 #include "platform/store/user_defaults.hpp"
-#include "server/authorized_client_device.hpp"
+#include "server/authorization/authorized_client_device.hpp"
 
 namespace zentrabo {
 

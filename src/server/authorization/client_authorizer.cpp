@@ -1,0 +1,122 @@
+// Client authorization by certificate fingerprint, the paired-device list it
+// checks against, and the recent-activity marks of authorized clients.
+#include "server/authorization/client_authorizer.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "model/diagnostic_log.hpp"
+#include "security/halvardine_security.hpp"
+#include "server/authorization/paired_device_store.hpp"
+
+namespace zentrabo {
+namespace {
+
+constexpr std::string_view missingClientCertificateKey = "missing-client-certificate";
+
+}  // namespace
+
+ClientAuthorizer::ClientAuthorizer(platform::Clock& clock, asio::any_io_executor mainLoop,
+                                   platform::UserDefaults& defaults, ScreenStreams& streams)
+    : clock_(clock),
+      defaults_(defaults),
+      streams_(streams),
+      pairedDevices_(loadAuthorizedClientDevices(defaults, clock.now())),
+      auditLog_(clock),
+      clientActivity_(clock, std::move(mainLoop), [this] { publishClientActivity(); }) {}
+
+std::optional<std::string> ClientAuthorizer::authorizeClient(const std::optional<std::string>& fingerprint,
+                                                             HalvardineExtraAuthorizationChannel channel) {
+    const platform::Date now = clock_.now();
+    const auto normalized = fingerprint ? HalvardineSecurity::normalizedFingerprint(*fingerprint) : std::nullopt;
+    const std::string key = normalized.value_or(std::string(missingClientCertificateKey));
+
+    if (failures_.isBlocked(key, now)) {
+        auditLog_.recordSecurityEvent("Blocked request after repeated authorization failures.", std::nullopt,
+                                      normalized);
+        return std::nullopt;
+    }
+    if (!normalized) {
+        const std::size_t count = failures_.recordFailure(key, now);
+        auditLog_.recordSecurityEvent(
+            SecurityFailureLimiter::withBlockNotice("Rejected request without a client certificate.", count),
+            std::nullopt, std::nullopt);
+        return std::nullopt;
+    }
+    auto devices = *pairedDevices_;
+    const auto device = std::find_if(devices.begin(), devices.end(),
+                                     [&](const auto& each) { return each.certificateFingerprint == *normalized; });
+    if (device == devices.end()) {
+        const std::size_t count = failures_.recordFailure(key, now);
+        auditLog_.recordSecurityEvent(
+            SecurityFailureLimiter::withBlockNotice(
+                "Rejected request from unpaired client " + displayFingerprint(*normalized) + ".", count),
+            std::nullopt, normalized);
+        return std::nullopt;
+    }
+    // A success forgives this certificate's earlier failures.
+    failures_.forget(key);
+    device->lastSeenAt = clock_.now();
+    device->lastConnectionChannel = channel;
+    pairedDevices_.set(std::move(devices));
+    // Every authorized request updates the stored list; batched, so a busy
+    // client never costs a disk flush per request.
+    saveAuthorizedClientDevices(platform::DefaultsWrite::coalescible);
+    markClientActivity(*normalized, channel);
+    return normalized;
+}
+
+void ClientAuthorizer::completePairing(std::string_view fingerprint, const std::optional<std::string>& clientName,
+                                       HalvardineExtraAuthorizationChannel channel) {
+    const auto normalized = HalvardineSecurity::normalizedFingerprint(fingerprint);
+    if (!normalized) return;
+    const Date now = clock_.now();
+    std::string name = deviceDisplayName(clientName);
+    auto devices = *pairedDevices_;
+    const auto known = std::find_if(devices.begin(), devices.end(),
+                                    [&](const auto& device) { return device.certificateFingerprint == *normalized; });
+    if (known != devices.end()) {
+        // Re-pairing a known certificate renames it and keeps its pairing date.
+        known->displayName = std::move(name);
+        known->lastSeenAt = now;
+        known->lastConnectionChannel = channel;
+    } else {
+        devices.push_back({std::move(name), *normalized, now, now, channel});
+    }
+    sortInDeviceOrder(devices);
+    pairedDevices_.set(std::move(devices));
+    saveAuthorizedClientDevices(platform::DefaultsWrite::immediate);
+}
+
+void ClientAuthorizer::revokePairedDevice(std::string_view fingerprint) {
+    const auto normalized = HalvardineSecurity::normalizedFingerprint(fingerprint);
+    if (!normalized) return;
+    auto devices = *pairedDevices_;
+    if (std::erase_if(devices, [&](const auto& device) { return device.certificateFingerprint == *normalized; }) == 0) {
+        return;
+    }
+    pairedDevices_.set(std::move(devices));
+    clearClientActivity(*normalized);
+    streams_.dropStreamingMark(*normalized);
+    saveAuthorizedClientDevices(platform::DefaultsWrite::immediate);
+    ZENTRABO_LOG("Revoked paired device " + *normalized);
+}
+
+void ClientAuthorizer::saveAuthorizedClientDevices(platform::DefaultsWrite write) {
+    zentrabo::saveAuthorizedClientDevices(defaults_, *pairedDevices_, write);
+}
+
+void ClientAuthorizer::markClientActivity(const std::string& fingerprint,
+                                          std::optional<HalvardineExtraAuthorizationChannel> channel) {
+    clientActivity_.mark(fingerprint, channel);
+}
+
+void ClientAuthorizer::clearClientActivity(const std::string& fingerprint) { clientActivity_.clear(fingerprint); }
+
+void ClientAuthorizer::publishClientActivity() {
+    activeClientCertificateFingerprints_.set(clientActivity_.activeFingerprints());
+    activeClientConnectionChannels_.set(clientActivity_.channels());
+    hasRecentAuthorizedClientActivity_.set(!clientActivity_.activeFingerprints().empty());
+}
+
+}  // namespace zentrabo

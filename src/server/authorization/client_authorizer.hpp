@@ -1,0 +1,83 @@
+#pragma once
+// Who may use the server: the paired devices, the check of a connection's
+// certificate against them, the failures that block a peer for a while, the
+// marks of clients that were active lately, and the security audit log.
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <asio/any_io_executor.hpp>
+
+#include "model/shared_enumerations.hpp"
+#include "platform/dispatch/clock.hpp"
+#include "platform/store/user_defaults.hpp"
+#include "server/authorization/authorized_client_device.hpp"
+#include "server/authorization/client_activity.hpp"
+#include "server/authorization/security_audit_log.hpp"
+#include "server/authorization/security_failure_limiter.hpp"
+#include "server/published.hpp"
+#include "server/streams/screen_streams.hpp"
+
+namespace zentrabo {
+
+class ClientAuthorizer {
+public:
+    // Loads the paired devices. Every collaborator must outlive the
+    // authorizer; activity expiries run on mainLoop.
+    ClientAuthorizer(platform::Clock& clock, asio::any_io_executor mainLoop, platform::UserDefaults& defaults,
+                     ScreenStreams& streams);
+    ClientAuthorizer(const ClientAuthorizer&) = delete;
+    ClientAuthorizer& operator=(const ClientAuthorizer&) = delete;
+
+    const Published<std::vector<AuthorizedClientDevice>>& pairedDevices() const { return pairedDevices_; }
+    const Published<bool>& hasRecentAuthorizedClientActivity() const { return hasRecentAuthorizedClientActivity_; }
+    const Published<std::set<std::string>>& activeClientCertificateFingerprints() const {
+        return activeClientCertificateFingerprints_;
+    }
+    const Published<std::map<std::string, HalvardineExtraAuthorizationChannel>>& activeClientConnectionChannels()
+        const {
+        return activeClientConnectionChannels_;
+    }
+
+    // Shared with pairing and the extra authorization, which audit too.
+    SecurityAuditLog& auditLog() { return auditLog_; }
+    const SecurityAuditLog& auditLog() const { return auditLog_; }
+    // Shared with the extra-authorization password checks, under keys of
+    // their own.
+    SecurityFailureLimiter& failures() { return failures_; }
+
+    // The normalised fingerprint of a paired client, none otherwise; audits
+    // and counts its own refusals.
+    std::optional<std::string> authorizeClient(const std::optional<std::string>& fingerprint,
+                                               HalvardineExtraAuthorizationChannel channel);
+    // Adds or renames the device of the fingerprint and saves the list.
+    void completePairing(std::string_view fingerprint, const std::optional<std::string>& clientName,
+                         HalvardineExtraAuthorizationChannel channel);
+    // Forgets a paired device; logged, not audited. A running stream of the
+    // device runs on; its next request is refused.
+    void revokePairedDevice(std::string_view fingerprint);
+    void markClientActivity(const std::string& fingerprint, std::optional<HalvardineExtraAuthorizationChannel> channel);
+    void clearClientActivity(const std::string& fingerprint);
+
+private:
+    void saveAuthorizedClientDevices(platform::DefaultsWrite write);
+    void publishClientActivity();
+
+    platform::Clock& clock_;
+    platform::UserDefaults& defaults_;
+    ScreenStreams& streams_;
+
+    Published<std::vector<AuthorizedClientDevice>> pairedDevices_;
+    Published<bool> hasRecentAuthorizedClientActivity_{false};
+    Published<std::set<std::string>> activeClientCertificateFingerprints_;
+    Published<std::map<std::string, HalvardineExtraAuthorizationChannel>> activeClientConnectionChannels_;
+
+    SecurityAuditLog auditLog_;
+    SecurityFailureLimiter failures_;
+    ClientActivityTracker clientActivity_;
+};
+
+}  // namespace zentrabo
