@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "server/extra_authorization_password.hpp"
+#include "server/extra_authorization/extra_authorization_password.hpp"
 
 namespace {
 

@@ -74,7 +74,7 @@ public:
 
     // The reply line, with its line feed, that a "ping" with this id gets.
     std::string pingReply(const std::string& id) {
-        return onMainLoop([&] { return encodeRecord(server_->identityResponse(id, true)) + "\n"; });
+        return onMainLoop([&] { return encodeRecord(server_->replies().identityResponse(id, true)) + "\n"; });
     }
 
 private:

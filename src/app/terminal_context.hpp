@@ -12,6 +12,7 @@
 namespace zentrabo {
 
 class ClientAuthorizer;
+class ExtraAuthorization;
 class HalvardineServer;
 class ListenerStatus;
 class PermissionMonitor;
@@ -25,6 +26,7 @@ struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     // The features the commands use.
     ListenerStatus& listener;
     ClientAuthorizer& authorization;
+    ExtraAuthorization& extraAuthorization;
     RelaySettings& relay;
     PermissionMonitor& permissions;
     ReceiveFolder& receiveFolder;

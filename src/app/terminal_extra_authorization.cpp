@@ -8,7 +8,7 @@
 
 #include "app/terminal_context.hpp"
 #include "app/terminal_text.hpp"
-#include "server/halvardine_server.hpp"
+#include "server/extra_authorization/extra_authorization.hpp"
 
 namespace zentrabo {
 namespace {
@@ -36,13 +36,13 @@ ExtraAuthorization::SettingsCompletion reportOutcome(TerminalContext& context, s
 
 // The scopes and the duration wait for the unlock while a password is set.
 bool settingsAreUnlocked(TerminalContext& context) {
-    if (!*context.server.extraAuthorization().passwordConfigured() || context.settingsUnlocked) return true;
+    if (!*context.extraAuthorization.passwordConfigured() || context.settingsUnlocked) return true;
     context.write("Extra authorization settings are locked: \"unlock <current password>\" first.");
     return false;
 }
 
 void setPassword(TerminalContext& context, std::string_view password) {
-    auto& extra = context.server.extraAuthorization();
+    auto& extra = context.extraAuthorization;
     if (*extra.passwordConfigured()) {
         context.write("A password is already set; \"password change\" changes it.");
         return;
@@ -52,7 +52,7 @@ void setPassword(TerminalContext& context, std::string_view password) {
 }
 
 void changePassword(TerminalContext& context) {
-    if (!*context.server.extraAuthorization().passwordConfigured()) {
+    if (!*context.extraAuthorization.passwordConfigured()) {
         context.write("No password is set; \"password set <new>\" sets one.");
         return;
     }
@@ -63,7 +63,7 @@ void changePassword(TerminalContext& context) {
         context->readNextLine = [weak, current = std::move(current)](std::string next) mutable {
             const auto context = weak.lock();
             if (!context) return;
-            context->server.extraAuthorization().updatePassword(
+            context->extraAuthorization.updatePassword(
                 std::move(current), std::move(next),
                 reportOutcome(*context, "Extra authorization password changed.", false));
         };
@@ -83,7 +83,7 @@ void runPassword(TerminalContext& context, std::string_view arguments) {
         }
         changePassword(context);
     } else if (operation == "remove") {
-        context.server.extraAuthorization().removePassword(
+        context.extraAuthorization.removePassword(
             std::string(password), reportOutcome(context, "Extra authorization password removed.", false));
     } else {
         context.reportMalformed("password", "expected set, change or remove");
@@ -91,8 +91,8 @@ void runPassword(TerminalContext& context, std::string_view arguments) {
 }
 
 void runUnlock(TerminalContext& context, std::string_view arguments) {
-    context.server.extraAuthorization().unlockSettings(
-        std::string(arguments), reportOutcome(context, "Extra authorization settings unlocked.", true));
+    context.extraAuthorization.unlockSettings(std::string(arguments),
+                                              reportOutcome(context, "Extra authorization settings unlocked.", true));
 }
 
 void runScopes(TerminalContext& context, std::string_view arguments) {
@@ -118,7 +118,7 @@ void runScopes(TerminalContext& context, std::string_view arguments) {
         }
     }
     if (!settingsAreUnlocked(context)) return;
-    auto& extra = context.server.extraAuthorization();
+    auto& extra = context.extraAuthorization;
     for (const auto scope : allCases<HalvardineExtraAuthorizationScope>()) {
         extra.setScope(scope, wanted.contains(scope), channel);
     }
@@ -134,7 +134,7 @@ void runDuration(TerminalContext& context, std::string_view arguments) {
         return context.reportMalformed("duration", "expected background, short, standard or long");
     }
     if (!settingsAreUnlocked(context)) return;
-    auto& extra = context.server.extraAuthorization();
+    auto& extra = context.extraAuthorization;
     extra.setSessionDuration(duration);
     context.write("Session duration: " + std::string(rawValue(*extra.sessionDuration())) + " (" +
                   std::string(summary(*extra.sessionDuration())) + ")");

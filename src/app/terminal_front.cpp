@@ -21,6 +21,7 @@ TerminalContext::TerminalContext(HalvardineServer& server, TerminalFront::LineWr
     : server(server),
       listener(server.listener()),
       authorization(server.authorization()),
+      extraAuthorization(server.extraAuthorization()),
       relay(server.relay()),
       permissions(server.permissions()),
       receiveFolder(server.receiveFolder()),

@@ -4,6 +4,7 @@
 #include "app/terminal_context.hpp"
 #include "app/terminal_text.hpp"
 #include "platform/desktop/login_item.hpp"
+#include "server/extra_authorization/extra_authorization.hpp"
 #include "server/halvardine_server.hpp"
 #include "server/relay_settings/relay_settings.hpp"
 
@@ -21,7 +22,7 @@ std::string pairingState(const HalvardineServer& server) {
 void runStatus(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("status", arguments)) return;
     const auto& server = context.server;
-    const auto& extra = server.extraAuthorization();
+    const auto& extra = context.extraAuthorization;
     const auto line = [&context](std::string_view key, std::string_view value) {
         context.write(std::string(key) + ": " + std::string(value));
     };

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "model/date.hpp"
-#include "server/extra_authorization.hpp"
+#include "server/extra_authorization/extra_authorization.hpp"
 
 namespace zentrabo {
 

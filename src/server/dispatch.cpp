@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "server/extra_authorization.hpp"
+#include "server/extra_authorization/extra_authorization.hpp"
 #include "server/halvardine_server.hpp"
 #include "server/files/remote_file_resource.hpp"
 
@@ -128,7 +128,7 @@ void performControllerAction(MacMenuController& controller, Action action, const
 void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
                               const std::optional<std::string>& clientCertificateFingerprint,
                               ResponseCompletion completion) {
-    if (auto refusal = protocolVersionFailureResponse(request)) {
+    if (auto refusal = replies_.protocolVersionFailureResponse(request)) {
         completion(std::move(*refusal));
         return;
     }
@@ -139,7 +139,7 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
     const auto action = findAction(request.action);
     if (!action) {
         // Answered without authorization: the name alone tells nothing.
-        HalvardineResponse response = identityResponse(request.id, false);
+        HalvardineResponse response = replies_.identityResponse(request.id, false);
         response.error = "Unknown action.";
         completion(std::move(response));
         return;
@@ -149,17 +149,17 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
     if (*action != Action::pair) {
         fingerprint = authorization_.authorizeClient(clientCertificateFingerprint, channel);
         if (!fingerprint) {
-            completion(notAuthorizedResponse(request.id));
+            completion(replies_.notAuthorizedResponse(request.id));
             return;
         }
     }
     // The one action that answers later: it waits for a password check.
     if (*action == Action::authorizeExtra) {
-        extraAuthorization().authorizeExtra(request, channel, *fingerprint, std::move(completion));
+        extraAuthorization_.authorizeExtra(request, channel, *fingerprint, std::move(completion));
         return;
     }
     if (const auto scope = scopeOf(*action)) {
-        if (auto refusal = extraAuthorization().requireExtraAuthorization(*scope, request, channel, *fingerprint)) {
+        if (auto refusal = extraAuthorization_.requireExtraAuthorization(*scope, request, channel, *fingerprint)) {
             completion(std::move(*refusal));
             return;
         }
@@ -167,23 +167,23 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
     if (*action == Action::fileResource) {
         // The listing runs off the main loop; the reply follows when it or
         // its timeout finishes.
-        receiveFolder_.remoteFileResource(fileResourceQuery(request),
-                                          [weakSelf = weak_from_this(), id = request.id,
-                                           completion = std::move(completion)](RemoteFileResourceResult result) {
-                                              const auto self = weakSelf.lock();
-                                              if (!self) return;
-                                              if (auto* resource = std::get_if<RemoteFileResource>(&result)) {
-                                                  HalvardineResponse response = self->identityResponse(id, true);
-                                                  response.fileResource = std::move(*resource);
-                                                  completion(std::move(response));
-                                                  return;
-                                              }
-                                              try {
-                                                  std::rethrow_exception(std::get<std::exception_ptr>(result));
-                                              } catch (const std::exception& error) {
-                                                  completion(self->errorResponse(id, error));
-                                              }
-                                          });
+        receiveFolder_.remoteFileResource(
+            fileResourceQuery(request), [weakSelf = weak_from_this(), id = request.id,
+                                         completion = std::move(completion)](RemoteFileResourceResult result) {
+                const auto self = weakSelf.lock();
+                if (!self) return;
+                if (auto* resource = std::get_if<RemoteFileResource>(&result)) {
+                    HalvardineResponse response = self->replies_.identityResponse(id, true);
+                    response.fileResource = std::move(*resource);
+                    completion(std::move(response));
+                    return;
+                }
+                try {
+                    std::rethrow_exception(std::get<std::exception_ptr>(result));
+                } catch (const std::exception& error) {
+                    completion(self->replies_.errorResponse(id, error));
+                }
+            });
         return;
     }
     HalvardineResponse response;
@@ -193,17 +193,17 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
             response = handlePairRequest(request, clientCertificateFingerprint, channel);
             break;
         case Action::extraAuthorizationStatus:
-            response = extraAuthorization().status(request, channel, *fingerprint);
+            response = extraAuthorization_.status(request, channel, *fingerprint);
             break;
         default:
             // The identity fields read the host name and the interface list:
             // gathered once, for the reply the action fills in.
-            response = identityResponse(request.id, true);
+            response = replies_.identityResponse(request.id, true);
             performControllerAction(controller(), *action, request, response);
             break;
         }
     } catch (const std::exception& error) {
-        response = errorResponse(request.id, error);
+        response = replies_.errorResponse(request.id, error);
     }
     completion(std::move(response));
 }

@@ -17,18 +17,15 @@ std::shared_ptr<HalvardineServer> HalvardineServer::create(HalvardineServerEnvir
 HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     : environment_(std::move(environment)),
       authorization_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, streams_),
+      extraAuthorization_({environment_.clock, environment_.mainLoop, environment_.keyDerivationWork,
+                           *environment_.userDefaults, keychain_, authorization_.failures(), authorization_.auditLog(),
+                           replies_}),
+      replies_(listenerStatus_, extraAuthorization_.sessionDuration()),
       permissions_(environment_.clock, environment_.mainLoop, environment_.desktop, environment_.loginItem),
       receiveFolder_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, environment_.desktop),
       relay_(std::make_shared<RelaySettings>(*environment_.userDefaults, keychain_, environment_.makeRelayConnector,
                                              listenerStatus_)),
       controller_(environment_.desktop) {
-    extraAuthorization_ = std::make_unique<ExtraAuthorization>(ExtraAuthorizationEnvironment{
-        environment_.clock, environment_.mainLoop, environment_.keyDerivationWork, *environment_.userDefaults,
-        keychain_, authorization_.failures(),
-        [this](std::string message, std::optional<std::string> action, std::optional<std::string_view> fingerprint) {
-            authorization_.auditLog().recordSecurityEvent(std::move(message), std::move(action), fingerprint);
-        },
-        [this](std::string id, bool ok) { return identityResponse(std::move(id), ok); }});
     queue_ = std::make_unique<platform::SerialQueue>("HalvardineServer");
     connections_ = std::make_shared<ServerConnections>(environment_.requestLimits);
     // The queue sizes each connection's limits by whether its certificate is paired.

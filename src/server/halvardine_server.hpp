@@ -33,7 +33,8 @@
 #include "server/authorization/authorized_client_device.hpp"
 #include "server/authorization/client_authorizer.hpp"
 #include "server/connection/listener_status.hpp"
-#include "server/extra_authorization.hpp"
+#include "server/extra_authorization/extra_authorization.hpp"
+#include "server/reply_builder.hpp"
 #include "server/pairing_session.hpp"
 #include "server/permissions/permission_monitor.hpp"
 #include "server/published.hpp"
@@ -91,25 +92,15 @@ public:
     const ListenerStatus& listener() const { return listenerStatus_; }
     // The relay settings and the relay connector.
     RelaySettings& relay() { return *relay_; }
-    const Published<HalvardineExtraAuthorizationSessionDuration>& extraAuthorizationSessionDuration() const {
-        return extraAuthorization_->sessionDuration();
-    }
     // The extra-authorization password, its scopes and sessions, and the
     // gate of protected requests.
-    ExtraAuthorization& extraAuthorization() { return *extraAuthorization_; }
-    const ExtraAuthorization& extraAuthorization() const { return *extraAuthorization_; }
+    ExtraAuthorization& extraAuthorization() { return extraAuthorization_; }
 
     // The receive folder and the file browser's listings.
     ReceiveFolder& receiveFolder() { return receiveFolder_; }
 
-    // Reply builders (reply_builders.cpp). None of them throws.
-    // A reply for the request's id carrying the server identity fields.
-    HalvardineResponse identityResponse(std::string id, bool ok) const;
-    // A failed reply when the request's protocol versions are not acceptable.
-    std::optional<HalvardineResponse> protocolVersionFailureResponse(const HalvardineRequest& request) const;
-    HalvardineResponse notAuthorizedResponse(std::string id) const;
-    // Logs "Request failed: " with the message and code.
-    HalvardineResponse errorResponse(std::string id, const std::exception& error) const;
+    // The replies every request path shares.
+    const ReplyBuilder& replies() const { return replies_; }
 
     // Accessibility, screen recording and the login item.
     PermissionMonitor& permissions() { return permissions_; }
@@ -205,12 +196,14 @@ private:
     ListenerStatus listenerStatus_;
     ScreenStreams streams_;
     ClientAuthorizer authorization_;
+    HalvardineKeychain keychain_;
+    ExtraAuthorization extraAuthorization_;
+    ReplyBuilder replies_;
     PermissionMonitor permissions_;
     ReceiveFolder receiveFolder_;
     PairingState pairing_;
     platform::Timer pairingExpirationTask_;
 
-    HalvardineKeychain keychain_;
     std::shared_ptr<RelaySettings> relay_;
     MacMenuController controller_;
 
@@ -221,9 +214,6 @@ private:
     std::shared_ptr<ServerListener> listener_;
     std::shared_ptr<platform::TlsContext> tlsContext_;
     std::unique_ptr<platform::DnsServiceAdvertiser> advertiser_;
-
-    // Last: destroyed first, while everything its completions use still exists.
-    std::unique_ptr<ExtraAuthorization> extraAuthorization_;
 };
 
 }  // namespace zentrabo

@@ -199,7 +199,7 @@ HalvardineResponse HalvardineServer::handlePairRequest(const HalvardineRequest& 
         auto refusal = refusalFor(verification);
         authorization_.auditLog().recordSecurityEvent(std::move(refusal.auditMessage), request.action,
                                                       clientFingerprint);
-        auto response = identityResponse(request.id, false);
+        auto response = replies_.identityResponse(request.id, false);
         response.error = std::move(refusal.error);
         response.errorCode = refusal.errorCode;
         return response;
@@ -210,7 +210,7 @@ HalvardineResponse HalvardineServer::handlePairRequest(const HalvardineRequest& 
         // The session stays open: the same code may still come with a certificate.
         authorization_.auditLog().recordSecurityEvent("Rejected pairing request without a client certificate.",
                                                       std::string("pair"), std::nullopt);
-        auto response = identityResponse(request.id, false);
+        auto response = replies_.identityResponse(request.id, false);
         response.error = "The client certificate is missing.";
         return response;
     }
@@ -218,7 +218,7 @@ HalvardineResponse HalvardineServer::handlePairRequest(const HalvardineRequest& 
     authorization_.auditLog().recordSecurityEvent("Paired client " + displayFingerprint(*fingerprint) + ".",
                                                   std::string("pair"), *fingerprint);
     cancelPairing("Pairing session completed");
-    auto response = identityResponse(request.id, true);
+    auto response = replies_.identityResponse(request.id, true);
     response.token = std::string();
     response.clientCertificateFingerprint = *fingerprint;
     return response;

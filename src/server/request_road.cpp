@@ -185,7 +185,7 @@ HalvardineExtraAuthorizationChannel HalvardineServer::connectionChannel(const Se
 }
 
 HalvardineResponse HalvardineServer::earlyFailureResponse(std::string description) const {
-    HalvardineResponse response = identityResponse(platform::Uuid::random().uuidString, false);
+    HalvardineResponse response = replies_.identityResponse(platform::Uuid::random().uuidString, false);
     response.error = std::move(description);
     return response;
 }

@@ -20,7 +20,7 @@ void HalvardineServer::handleScreenStreamRequest(const HalvardineRequest& reques
                                                  const std::shared_ptr<ServerConnection>& connection) {
     // A client that asked for a stream reads frames, so every refusal but
     // the extra authorization's is one error frame.
-    if (const auto refusal = protocolVersionFailureResponse(request)) {
+    if (const auto refusal = replies_.protocolVersionFailureResponse(request)) {
         sendScreenStreamError(refusal->error.value_or(std::string(incompatibleStreamMessage)), *connection);
         return;
     }
@@ -30,8 +30,8 @@ void HalvardineServer::handleScreenStreamRequest(const HalvardineRequest& reques
         return;
     }
     // Answered as a reply line: the client asks for the password and comes back.
-    if (auto refusal = extraAuthorization().requireExtraAuthorization(HalvardineExtraAuthorizationScope::stream,
-                                                                      request, channel, *fingerprint)) {
+    if (auto refusal = extraAuthorization_.requireExtraAuthorization(HalvardineExtraAuthorizationScope::stream, request,
+                                                                     channel, *fingerprint)) {
         sendScreenStreamResponse(*refusal, connection);
         return;
     }

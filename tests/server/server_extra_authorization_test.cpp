@@ -39,7 +39,7 @@ TEST_F(ServerExtraAuthorizationTest, PasswordAndDurationGoThroughTheServer) {
     EXPECT_EQ(server->authorization().auditLog().securityAuditEvents()->front().action, "authorizeExtra");
 
     server->extraAuthorization().setSessionDuration(HalvardineExtraAuthorizationSessionDuration::long_);
-    EXPECT_EQ(server->identityResponse("r", true).extraAuthorizationSessionDuration,
+    EXPECT_EQ(server->replies().identityResponse("r", true).extraAuthorizationSessionDuration,
               HalvardineExtraAuthorizationSessionDuration::long_);
     EXPECT_EQ(server->authorization().auditLog().securityAuditEvents()->front().message,
               "Extra authorization session duration changed to 60 minutes.");
@@ -47,7 +47,7 @@ TEST_F(ServerExtraAuthorizationTest, PasswordAndDurationGoThroughTheServer) {
     server.reset();
     server = makeServer();
     EXPECT_TRUE(*server->extraAuthorization().passwordConfigured());
-    EXPECT_EQ(*server->extraAuthorizationSessionDuration(), HalvardineExtraAuthorizationSessionDuration::long_);
+    EXPECT_EQ(*server->extraAuthorization().sessionDuration(), HalvardineExtraAuthorizationSessionDuration::long_);
     EXPECT_FALSE(await([&](auto done) { server->extraAuthorization().unlockSettings("secret", done); }));
 }
 

@@ -21,7 +21,7 @@ TEST_F(ServerTest, FreshInstallationStartsWithDefaults) {
     EXPECT_FALSE(server->listener().port()->has_value());
     EXPECT_EQ(*server->listener().serverCertificateFingerprint(), security().loadOrCreateIdentity(true).fingerprint);
     EXPECT_EQ(*server->relay().relayConnectionState(), State::disabled);
-    EXPECT_EQ(*server->extraAuthorizationSessionDuration(), Duration::background);
+    EXPECT_EQ(*server->extraAuthorization().sessionDuration(), Duration::background);
     EXPECT_NE(home.logText().find("HalvardineServer init"), std::string::npos);
 }
 
@@ -38,7 +38,7 @@ TEST_F(ServerTest, TheFeaturesSettingsSurviveARestartOfTheServer) {
     auto server = makeServer();
     EXPECT_EQ(*server->relay().relayHost(), "relay.example.com");
     EXPECT_EQ(*server->relay().relayDeviceID(), deviceID);
-    EXPECT_EQ(*server->extraAuthorizationSessionDuration(), Duration::standard);
+    EXPECT_EQ(*server->extraAuthorization().sessionDuration(), Duration::standard);
 }
 
 TEST_F(ServerTest, AListenerThatCannotStartWaitsForARestart) {

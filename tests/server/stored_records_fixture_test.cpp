@@ -10,8 +10,8 @@
 #include "platform/dispatch/manual_clock.hpp"
 #include "platform/store/key_store.hpp"
 #include "security/halvardine_keychain.hpp"
-#include "server/extra_authorization_password.hpp"
 #include "server/authorization/paired_device_store.hpp"
+#include "server/extra_authorization/extra_authorization_password.hpp"
 #include "support/file_text.hpp"
 #include "support/temporary_home.hpp"
 

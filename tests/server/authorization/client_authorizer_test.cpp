@@ -10,7 +10,6 @@
 #include "platform/store/store_files.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "server/authorization/client_authorizer.hpp"
-#include "server/sha256_text.hpp"
 #include "support/temporary_home.hpp"
 
 namespace zentrabo::testing {
@@ -148,10 +147,6 @@ TEST_F(ClientAuthorizationTest, RevokingRemovesTheDeviceItsMarksAndLogsWithoutAu
     authorizer.reset();
     authorizer = makeAuthorizer();
     EXPECT_TRUE(authorizer->pairedDevices()->empty());
-}
-
-TEST(Sha256Text, HexOfTheUtf8Bytes) {
-    EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "server/password_attempt_limiter.hpp"
+#include "server/extra_authorization/password_attempt_limiter.hpp"
 
 namespace zentrabo {
 

@@ -8,7 +8,7 @@
 
 #include "platform/text/trim.hpp"
 #include "security/halvardine_security_error.hpp"
-#include "server/extra_authorization.hpp"
+#include "server/extra_authorization/extra_authorization.hpp"
 
 namespace zentrabo {
 
@@ -190,7 +190,7 @@ void ExtraAuthorization::checkPassword(std::string_view key, std::string passwor
 }
 
 void ExtraAuthorization::audit(std::string message, bool withAction, std::optional<std::string_view> fingerprint) {
-    environment_.recordSecurityEvent(
+    environment_.auditLog.recordSecurityEvent(
         std::move(message), withAction ? std::optional<std::string>("authorizeExtra") : std::nullopt, fingerprint);
 }
 

@@ -1,4 +1,4 @@
-#include "server/extra_authorization_password.hpp"
+#include "server/extra_authorization/extra_authorization_password.hpp"
 
 #include <gtest/gtest.h>
 

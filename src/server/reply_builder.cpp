@@ -1,6 +1,5 @@
-// The replies that every request path shares: the server identity fields,
-// the protocol-version gate, "Not authorized." and the reply made from a
-// thrown error.
+#include "server/reply_builder.hpp"
+
 #include <string>
 #include <utility>
 
@@ -9,7 +8,6 @@
 #include "model/halvardine_protocol.hpp"
 #include "platform/host/host_address.hpp"
 #include "platform/text/log_escape.hpp"
-#include "server/halvardine_server.hpp"
 #include "server/mac_name.hpp"
 
 namespace zentrabo {
@@ -28,7 +26,7 @@ HalvardineResponse failed(HalvardineResponse response, std::string message, std:
 
 }  // namespace
 
-HalvardineResponse HalvardineServer::identityResponse(std::string id, bool ok) const {
+HalvardineResponse ReplyBuilder::identityResponse(std::string id, bool ok) const {
     HalvardineResponse response;
     response.id = std::move(id);
     response.ok = ok;
@@ -36,18 +34,17 @@ HalvardineResponse HalvardineServer::identityResponse(std::string id, bool ok) c
     response.minimumSupportedClientProtocolVersion = HalvardineProtocol::minimumSupportedClientVersion;
     response.serverAppVersion = nonEmpty(appVersion());
     response.serverBuildNumber = nonEmpty(buildNumber());
-    response.serverCertificateFingerprint = *listenerStatus_.serverCertificateFingerprint();
+    response.serverCertificateFingerprint = *listener_.serverCertificateFingerprint();
     // Computed for each reply: the name and the address may change while
     // the server runs.
     response.macName = macName();
     response.host = platform::primaryLocalIPv4Address();
-    response.port = *listenerStatus_.port();
-    response.extraAuthorizationSessionDuration = *extraAuthorization_->sessionDuration();
+    response.port = *listener_.port();
+    response.extraAuthorizationSessionDuration = *sessionDuration_;
     return response;
 }
 
-std::optional<HalvardineResponse> HalvardineServer::protocolVersionFailureResponse(
-    const HalvardineRequest& request) const {
+std::optional<HalvardineResponse> ReplyBuilder::protocolVersionFailureResponse(const HalvardineRequest& request) const {
     if (request.clientProtocolVersion &&
         *request.clientProtocolVersion < HalvardineProtocol::minimumSupportedClientVersion) {
         return failed(identityResponse(request.id, false),
@@ -65,11 +62,11 @@ std::optional<HalvardineResponse> HalvardineServer::protocolVersionFailureRespon
     return std::nullopt;
 }
 
-HalvardineResponse HalvardineServer::notAuthorizedResponse(std::string id) const {
+HalvardineResponse ReplyBuilder::notAuthorizedResponse(std::string id) const {
     return failed(identityResponse(std::move(id), false), "Not authorized.", HalvardineErrorCode::notAuthorized);
 }
 
-HalvardineResponse HalvardineServer::errorResponse(std::string id, const std::exception& error) const {
+HalvardineResponse ReplyBuilder::errorResponse(std::string id, const std::exception& error) const {
     const auto* macError = dynamic_cast<const MacMenuError*>(&error);
     std::string message = error.what();
     std::optional<HalvardineErrorCode> code;

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "extra_authorization_fixture.hpp"
+#include "server/extra_authorization/sha256_text.hpp"
 
 namespace zentrabo::testing {
 namespace {
@@ -32,7 +33,7 @@ TEST_F(ExtraAuthorizationTest, WithoutAPasswordNothingIsProtected) {
     EXPECT_TRUE(reply.ok);
     EXPECT_FALSE(reply.extraAuthorizationToken);
     EXPECT_FALSE(reply.extraAuthorizationScope);
-    EXPECT_TRUE(audits.size() == 0u);
+    EXPECT_TRUE(auditCount() == 0u);
 }
 
 TEST_F(ExtraAuthorizationGateTest, AGrantedTokenOpensTheProtectedScopesOfItsDeviceOnItsChannel) {
@@ -230,6 +231,10 @@ TEST(ExtraAuthorizationKeyDerivation, NoCompletionRunsAfterItsOwnerIsGone) {
     }
     mainLoop.runReady();
     EXPECT_FALSE(completed);
+}
+
+TEST(Sha256Text, HexOfTheUtf8Bytes) {
+    EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
 }  // namespace

@@ -16,17 +16,14 @@
 #include "platform/dispatch/manual_clock.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "security/halvardine_keychain.hpp"
-#include "server/extra_authorization.hpp"
+#include "server/authorization/security_audit_log.hpp"
 #include "server/authorization/security_failure_limiter.hpp"
+#include "server/connection/listener_status.hpp"
+#include "server/extra_authorization/extra_authorization.hpp"
+#include "server/reply_builder.hpp"
 #include "support/temporary_home.hpp"
 
 namespace zentrabo::testing {
-
-struct AuditEntry {
-    std::string message;
-    std::optional<std::string> action;
-    std::optional<std::string> fingerprint;
-};
 
 class ExtraAuthorizationTest : public ::testing::Test {
 protected:
@@ -45,19 +42,7 @@ protected:
         extra.reset();
         defaults = platform::UserDefaults::create(clock, mainLoop.executor(), [](const std::string&) {});
         extra = std::make_unique<ExtraAuthorization>(ExtraAuthorizationEnvironment{
-            clock, mainLoop.executor(), work.get_executor(), *defaults, keychain, failures,
-            [this](std::string message, std::optional<std::string> action,
-                   std::optional<std::string_view> fingerprint) {
-                audits.push_back({std::move(message), std::move(action),
-                                  fingerprint ? std::optional<std::string>(*fingerprint) : std::nullopt});
-            },
-            [](std::string id, bool ok) {
-                HalvardineResponse response;
-                response.id = std::move(id);
-                response.ok = ok;
-                response.minimumSupportedClientProtocolVersion = 1;
-                return response;
-            }});
+            clock, mainLoop.executor(), work.get_executor(), *defaults, keychain, failures, auditLog, replies});
     }
 
     // Runs the derivations started so far; returns how many ran.
@@ -143,7 +128,8 @@ protected:
         return refusal->error.value_or("(no error)");
     }
 
-    const AuditEntry& lastAudit() const { return audits.back(); }
+    const HalvardineSecurityAuditEvent& lastAudit() const { return auditLog.securityAuditEvents()->front(); }
+    std::size_t auditCount() const { return auditLog.securityAuditEvents()->size(); }
 
     TemporaryHome home;
     platform::MainLoop mainLoop;
@@ -151,8 +137,13 @@ protected:
     asio::io_context work;
     HalvardineKeychain keychain;
     SecurityFailureLimiter failures;
+    SecurityAuditLog auditLog{clock};
+    // Replies carry the identity fields of a listener that is not running;
+    // the session duration they show is the server's concern.
+    ListenerStatus listener;
+    Published<HalvardineExtraAuthorizationSessionDuration> sessionDuration;
+    ReplyBuilder replies{listener, sessionDuration};
     std::shared_ptr<platform::UserDefaults> defaults;
-    std::vector<AuditEntry> audits;
     std::unique_ptr<ExtraAuthorization> extra;
 };
 

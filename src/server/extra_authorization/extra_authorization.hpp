@@ -21,12 +21,14 @@
 #include "platform/dispatch/clock.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "security/halvardine_keychain.hpp"
-#include "server/extra_authorization_key_derivation.hpp"
-#include "server/extra_authorization_password.hpp"
-#include "server/extra_authorization_sessions.hpp"
-#include "server/password_attempt_limiter.hpp"
-#include "server/published.hpp"
+#include "server/authorization/security_audit_log.hpp"
 #include "server/authorization/security_failure_limiter.hpp"
+#include "server/extra_authorization/extra_authorization_key_derivation.hpp"
+#include "server/extra_authorization/extra_authorization_password.hpp"
+#include "server/extra_authorization/extra_authorization_sessions.hpp"
+#include "server/extra_authorization/password_attempt_limiter.hpp"
+#include "server/published.hpp"
+#include "server/reply_builder.hpp"
 
 namespace zentrabo {
 
@@ -40,10 +42,12 @@ struct ExtraAuthorizationEnvironment {
     HalvardineKeychain& keychain;
     // The limiter shared with client authorization.
     SecurityFailureLimiter& failures;
-    // Writes one security audit entry: message, action, fingerprint.
-    std::function<void(std::string, std::optional<std::string>, std::optional<std::string_view>)> recordSecurityEvent;
-    // A reply for the request id carrying the server identity fields.
-    std::function<HalvardineResponse(std::string id, bool ok)> identityResponse;
+    // Where the password events are audited, beside client authorization's.
+    SecurityAuditLog& auditLog;
+    // Builds the replies with the server identity fields; it shows this
+    // object's session duration, so it is made after it and is not used
+    // before the first request.
+    const ReplyBuilder& replies;
 };
 
 using ExtraAuthorizationScopes = std::set<HalvardineExtraAuthorizationScope>;

@@ -5,7 +5,7 @@
 
 #include "model/halvardine_protocol.hpp"
 #include "platform/text/trim.hpp"
-#include "server/extra_authorization.hpp"
+#include "server/extra_authorization/extra_authorization.hpp"
 
 namespace zentrabo {
 
@@ -34,7 +34,7 @@ bool ExtraAuthorization::isScopeProtected(Scope scope, Channel channel) const {
 HalvardineResponse ExtraAuthorization::refusal(std::string id, std::string message,
                                                std::optional<HalvardineErrorCode> code,
                                                std::optional<Scope> scope) const {
-    HalvardineResponse response = environment_.identityResponse(std::move(id), false);
+    HalvardineResponse response = environment_.replies.identityResponse(std::move(id), false);
     response.error = std::move(message);
     response.errorCode = code;
     response.extraAuthorizationScope = scope;
@@ -72,7 +72,7 @@ HalvardineResponse ExtraAuthorization::status(const HalvardineRequest& request, 
     if (auto refused = requireExtraAuthorization(*request.extraAuthorizationScope, request, channel, fingerprint)) {
         return std::move(*refused);
     }
-    return environment_.identityResponse(request.id, true);
+    return environment_.replies.identityResponse(request.id, true);
 }
 
 HalvardineResponse ExtraAuthorization::missingScopeRefusal(std::string id) const {
@@ -84,7 +84,7 @@ void ExtraAuthorization::authorizeExtra(const HalvardineRequest& request, Channe
                                         const std::string& fingerprint, ReplyCompletion completion) {
     if (!request.extraAuthorizationScope) return completion(missingScopeRefusal(request.id));
     const Scope scope = *request.extraAuthorizationScope;
-    if (!isScopeProtected(scope, channel)) return completion(environment_.identityResponse(request.id, true));
+    if (!isScopeProtected(scope, channel)) return completion(environment_.replies.identityResponse(request.id, true));
 
     const std::string key = extraAuthorizationKey(scope, channel);
     const platform::Date now = environment_.clock.now();
@@ -126,7 +126,7 @@ void ExtraAuthorization::grant(std::string id, Scope scope, Channel channel, con
     std::string token = sessions_.grant(fingerprint, channel, expiresAt, now);
     audit("Granted extra authorization session on " + lowercased(title(channel)) + ".", true, fingerprint);
 
-    HalvardineResponse response = environment_.identityResponse(std::move(id), true);
+    HalvardineResponse response = environment_.replies.identityResponse(std::move(id), true);
     response.extraAuthorizationToken = std::move(token);
     response.extraAuthorizationScope = scope;
     response.extraAuthorizationExpiresAt = expiresAt;

@@ -1,4 +1,4 @@
-#include "server/extra_authorization_sessions.hpp"
+#include "server/extra_authorization/extra_authorization_sessions.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -11,7 +11,7 @@
 #include "platform/random/random_bytes.hpp"
 #include "platform/random/uuid.hpp"
 #include "platform/text/base64.hpp"
-#include "server/sha256_text.hpp"
+#include "server/extra_authorization/sha256_text.hpp"
 
 namespace zentrabo {
 

@@ -1,4 +1,4 @@
-#include "server/extra_authorization_key_derivation.hpp"
+#include "server/extra_authorization/extra_authorization_key_derivation.hpp"
 
 #include <utility>
 

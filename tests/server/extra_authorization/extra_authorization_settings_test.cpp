@@ -39,10 +39,10 @@ TEST_F(ExtraAuthorizationTest, ScopesAndDurationAreSavedAndEndTheSessions) {
     EXPECT_EQ(extra->sessionCount(), 0u);
 
     ASSERT_TRUE(authorizeExtra("secret", files, relay).extraAuthorizationToken);
-    const auto auditsBefore = audits.size();
+    const auto auditsBefore = auditCount();
     extra->setSessionDuration(HalvardineExtraAuthorizationSessionDuration::background);
     EXPECT_EQ(extra->sessionCount(), 1u) << "the same duration changes nothing";
-    EXPECT_EQ(audits.size(), auditsBefore);
+    EXPECT_EQ(auditCount(), auditsBefore);
     extra->setSessionDuration(HalvardineExtraAuthorizationSessionDuration::short_);
     EXPECT_EQ(extra->sessionCount(), 0u);
     EXPECT_EQ(defaults->string("extraAuthorizationSessionDuration"), "short");
@@ -103,7 +103,7 @@ TEST_F(ExtraAuthorizationTest, RepeatedWrongPasswordsLockEachOperationUntilTheyA
         EXPECT_EQ(unlock("wrong"), described("The password is incorrect."));
         clock.advance(1);
     }
-    EXPECT_EQ(audits.back().message,
+    EXPECT_EQ(lastAudit().message,
               "Rejected extra authorization settings unlock with an incorrect password." + blockNotice);
 
     // Locked even with the right password; nothing is checked or counted.

@@ -1,13 +1,33 @@
+// The reply builder on its own, over a listener status and a session
+// duration of the test's.
+#include <gtest/gtest.h>
+
+#include <filesystem>
 #include <stdexcept>
 
 #include "maccontrol/mac_menu_error.hpp"
 #include "model/halvardine_protocol.hpp"
 #include "platform/host/host_address.hpp"
 #include "server/mac_name.hpp"
-#include "server_fixture.hpp"
+#include "server/reply_builder.hpp"
+#include "support/temporary_home.hpp"
 
 namespace zentrabo::testing {
 namespace {
+
+class ReplyBuilderTest : public ::testing::Test {
+protected:
+    // The log appends only into an existing folder, as after installation.
+    void SetUp() override {
+        std::filesystem::create_directories(home.logFolder());
+        listener.setServerCertificateFingerprint(std::string(64, 'f'));
+    }
+
+    TemporaryHome home;
+    ListenerStatus listener;
+    Published<HalvardineExtraAuthorizationSessionDuration> sessionDuration;
+    ReplyBuilder replies{listener, sessionDuration};
+};
 
 using Case = MacMenuError::Case;
 
@@ -31,7 +51,7 @@ RemoteModalInfo sheet() {
     return modal;
 }
 
-void expectIdentity(const HalvardineResponse& response, const HalvardineServer& server,
+void expectIdentity(const HalvardineResponse& response, const ListenerStatus& listener,
                     HalvardineExtraAuthorizationSessionDuration duration) {
     EXPECT_EQ(response.id, "R-1");
     EXPECT_EQ(response.serverProtocolVersion, 22);
@@ -40,73 +60,73 @@ void expectIdentity(const HalvardineResponse& response, const HalvardineServer& 
     EXPECT_EQ(response.serverBuildNumber, std::string(buildNumber()));
     EXPECT_EQ(response.macName, macName());
     EXPECT_EQ(response.host, platform::primaryLocalIPv4Address());
-    // Before the listener is ready there is no port yet.
-    EXPECT_FALSE(response.port.has_value());
-    ASSERT_TRUE(server.listener().serverCertificateFingerprint()->has_value());
-    EXPECT_EQ(response.serverCertificateFingerprint, *server.listener().serverCertificateFingerprint());
+    EXPECT_EQ(response.port, *listener.port());
+    ASSERT_TRUE(listener.serverCertificateFingerprint()->has_value());
+    EXPECT_EQ(response.serverCertificateFingerprint, *listener.serverCertificateFingerprint());
     EXPECT_EQ(response.extraAuthorizationSessionDuration, duration);
     EXPECT_FALSE(response.token.has_value());
     EXPECT_FALSE(response.connectionRoute.has_value());
     EXPECT_FALSE(response.clientCertificateFingerprint.has_value());
 }
 
-TEST_F(ServerTest, VersionGateRefusesOnlyUnacceptableVersions) {
-    auto server = makeServer();
+TEST_F(ReplyBuilderTest, VersionGateRefusesOnlyUnacceptableVersions) {
     for (const auto& acceptable :
          {request(std::nullopt, std::nullopt), request(1, 22), request(22, -3), request(std::nullopt, 0)}) {
-        EXPECT_FALSE(server->protocolVersionFailureResponse(acceptable).has_value());
+        EXPECT_FALSE(replies.protocolVersionFailureResponse(acceptable).has_value());
     }
 
-    const auto tooOldClient = server->protocolVersionFailureResponse(request(0, std::nullopt));
+    const auto tooOldClient = replies.protocolVersionFailureResponse(request(0, std::nullopt));
     ASSERT_TRUE(tooOldClient.has_value());
     EXPECT_FALSE(tooOldClient->ok);
     EXPECT_EQ(tooOldClient->error, clientTooOld);
     EXPECT_EQ(tooOldClient->errorCode, HalvardineErrorCode::actionFailed);
 
-    const auto tooOldServer = server->protocolVersionFailureResponse(request(22, 23));
+    const auto tooOldServer = replies.protocolVersionFailureResponse(request(22, 23));
     ASSERT_TRUE(tooOldServer.has_value());
     EXPECT_EQ(tooOldServer->error, serverTooOld);
     EXPECT_EQ(tooOldServer->errorCode, HalvardineErrorCode::actionFailed);
 
     // Failing both tests names only the client's version.
-    EXPECT_EQ(server->protocolVersionFailureResponse(request(-1, 99))->error, clientTooOld);
+    EXPECT_EQ(replies.protocolVersionFailureResponse(request(-1, 99))->error, clientTooOld);
 }
 
-TEST_F(ServerTest, EveryReplyCarriesTheServerIdentity) {
-    makeServer();
-    defaults->set("extraAuthorizationSessionDuration", std::string("long"));
-    auto server = makeServer();
+TEST_F(ReplyBuilderTest, EveryReplyCarriesTheServerIdentity) {
     const auto duration = HalvardineExtraAuthorizationSessionDuration::long_;
+    sessionDuration.set(duration);
 
-    const auto success = server->identityResponse("R-1", true);
+    const auto success = replies.identityResponse("R-1", true);
     EXPECT_TRUE(success.ok);
     EXPECT_FALSE(success.error.has_value());
     EXPECT_FALSE(success.errorCode.has_value());
-    expectIdentity(success, *server, duration);
+    expectIdentity(success, listener, duration);
 
-    const auto refusal = server->notAuthorizedResponse("R-1");
+    const auto refusal = replies.notAuthorizedResponse("R-1");
     EXPECT_FALSE(refusal.ok);
     EXPECT_EQ(refusal.error, "Not authorized.");
     EXPECT_EQ(refusal.errorCode, HalvardineErrorCode::notAuthorized);
-    expectIdentity(refusal, *server, duration);
+    expectIdentity(refusal, listener, duration);
 
-    expectIdentity(*server->protocolVersionFailureResponse(request(0, std::nullopt)), *server, duration);
-    expectIdentity(server->errorResponse("R-1", std::runtime_error("boom")), *server, duration);
+    expectIdentity(*replies.protocolVersionFailureResponse(request(0, std::nullopt)), listener, duration);
+    expectIdentity(replies.errorResponse("R-1", std::runtime_error("boom")), listener, duration);
+
+    // Each reply reads the listener and the duration as they are then.
+    listener.setListenerStatus(true, 50123);
+    sessionDuration.set(HalvardineExtraAuthorizationSessionDuration::short_);
+    const auto later = replies.identityResponse("R-1", true);
+    EXPECT_EQ(later.port, 50123);
+    EXPECT_EQ(later.extraAuthorizationSessionDuration, HalvardineExtraAuthorizationSessionDuration::short_);
 }
 
-TEST_F(ServerTest, ErrorReplyOfAnUnknownErrorHasNoCode) {
-    auto server = makeServer();
-    const auto response = server->errorResponse("R-1", std::runtime_error("disk on fire"));
+TEST_F(ReplyBuilderTest, ErrorReplyOfAnUnknownErrorHasNoCode) {
+    const auto response = replies.errorResponse("R-1", std::runtime_error("disk on fire"));
     EXPECT_FALSE(response.ok);
     EXPECT_EQ(response.error, "disk on fire");
     EXPECT_FALSE(response.errorCode.has_value());
     EXPECT_NE(home.logText().find("Request failed: disk on fire, code=none\n"), std::string::npos);
 }
 
-TEST_F(ServerTest, ErrorReplyCarriesTheModalOrTheApplicationToRecover) {
-    auto server = makeServer();
-
-    const auto mismatch = server->errorResponse("R-1", MacMenuError(Case::modalMismatch, sheet(), "Print"));
+TEST_F(ReplyBuilderTest, ErrorReplyCarriesTheModalOrTheApplicationToRecover) {
+    const auto mismatch = replies.errorResponse("R-1", MacMenuError(Case::modalMismatch, sheet(), "Print"));
     EXPECT_EQ(mismatch.error, "Modal window does not match Print: Save changes?");
     EXPECT_EQ(mismatch.errorCode, HalvardineErrorCode::modalDismissUnavailable);
     EXPECT_EQ(mismatch.modalInfo, sheet());
@@ -114,24 +134,23 @@ TEST_F(ServerTest, ErrorReplyCarriesTheModalOrTheApplicationToRecover) {
                                   "code=modalDismissUnavailable\n"),
               std::string::npos);
 
-    EXPECT_EQ(server->errorResponse("R-1", MacMenuError(Case::inputBlocked, sheet())).modalInfo, sheet());
-    EXPECT_FALSE(server->errorResponse("R-1", MacMenuError(Case::menuItemNotFound, "X")).modalInfo.has_value());
+    EXPECT_EQ(replies.errorResponse("R-1", MacMenuError(Case::inputBlocked, sheet())).modalInfo, sheet());
+    EXPECT_FALSE(replies.errorResponse("R-1", MacMenuError(Case::menuItemNotFound, "X")).modalInfo.has_value());
 
     const auto recoverable =
-        server->errorResponse("R-1", MacMenuError(Case::applicationUnresponsive, "Notes", "com.example.Notes"));
+        replies.errorResponse("R-1", MacMenuError(Case::applicationUnresponsive, "Notes", "com.example.Notes"));
     ASSERT_TRUE(recoverable.applicationRecovery.has_value());
     EXPECT_EQ(recoverable.applicationRecovery->localizedName, "Notes");
     EXPECT_EQ(recoverable.applicationRecovery->bundleIdentifier, "com.example.Notes");
     EXPECT_EQ(recoverable.errorCode, HalvardineErrorCode::applicationUnresponsive);
 
     const auto anonymous =
-        server->errorResponse("R-1", MacMenuError(Case::applicationUnresponsive, "Notes", std::nullopt));
+        replies.errorResponse("R-1", MacMenuError(Case::applicationUnresponsive, "Notes", std::nullopt));
     EXPECT_FALSE(anonymous.applicationRecovery.has_value());
 }
 
-TEST_F(ServerTest, ErrorLogLineEscapesPeerText) {
-    auto server = makeServer();
-    server->errorResponse("R-1", MacMenuError(Case::applicationNotFound, "evil\n[forged] line"));
+TEST_F(ReplyBuilderTest, ErrorLogLineEscapesPeerText) {
+    replies.errorResponse("R-1", MacMenuError(Case::applicationNotFound, "evil\n[forged] line"));
     const std::string log = home.logText();
     EXPECT_EQ(log.find("\n[forged] line"), std::string::npos);
     EXPECT_NE(log.find("Application not found: evil\\n[forged] line, code=applicationNotFound"), std::string::npos);

@@ -12,7 +12,7 @@
 
 #include "platform/dispatch/main_loop_gate.hpp"
 #include "platform/dispatch/work_pool.hpp"
-#include "server/extra_authorization_password.hpp"
+#include "server/extra_authorization/extra_authorization_password.hpp"
 
 namespace zentrabo {
 
