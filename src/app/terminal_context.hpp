@@ -15,6 +15,7 @@ class ClientAuthorizer;
 class ExtraAuthorization;
 class HalvardineServer;
 class ListenerStatus;
+class PairingWindow;
 class PermissionMonitor;
 class ReceiveFolder;
 class RelaySettings;
@@ -25,6 +26,7 @@ struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     HalvardineServer& server;
     // The features the commands use.
     ListenerStatus& listener;
+    PairingWindow& pairing;
     ClientAuthorizer& authorization;
     ExtraAuthorization& extraAuthorization;
     RelaySettings& relay;

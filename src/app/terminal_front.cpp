@@ -20,6 +20,7 @@ TerminalContext::TerminalContext(HalvardineServer& server, TerminalFront::LineWr
                                  std::function<void()> quit)
     : server(server),
       listener(server.listener()),
+      pairing(server.pairing()),
       authorization(server.authorization()),
       extraAuthorization(server.extraAuthorization()),
       relay(server.relay()),

@@ -1,78 +1,67 @@
 // Pairing and the paired devices: pair, cancel, devices, revoke, and the
 // security audit log.
 #include <charconv>
-#include <filesystem>
+#include <optional>
 #include <string>
-#include <system_error>
+#include <variant>
 
 #include "app/terminal_context.hpp"
 #include "app/terminal_qr.hpp"
 #include "app/terminal_text.hpp"
-#include "platform/imaging/image.hpp"
 #include "platform/imaging/qr_code.hpp"
-#include "server/halvardine_server.hpp"
+#include "server/authorization/client_authorizer.hpp"
+#include "server/pairing/pairing_window.hpp"
 
 namespace zentrabo {
 namespace {
 
-// Why the server did not open a pairing window: it refuses while the
-// listener is down, and audits its refusal while pairing is locked.
-std::string pairingRefusal(HalvardineServer& server, const std::optional<Uuid>& newestEventBefore) {
-    if (!*server.listener().isRunning()) return "Pairing not started: the server is not listening. Try \"restart\".";
-    const auto& events = *server.authorization().auditLog().securityAuditEvents();
-    if (!events.empty() && events.front().id != newestEventBefore)
-        return echoed(events.front().message, serverTextLength) + ".";
+// Why no pairing window opened, in words that say what to do.
+std::string refusalText(const PairingRefused& refusal) {
+    switch (refusal.reason) {
+    case PairingRefused::Reason::serverNotRunning:
+        return "Pairing not started: the server is not listening. Try \"restart\".";
+    case PairingRefused::Reason::locked:
+        return refusal.message + ".";
+    case PairingRefused::Reason::codeUnavailable:
+        break;
+    }
     return "Pairing not started; the diagnostic log says why.";
 }
 
-void writeQrCode(TerminalContext& context, const std::string& link) {
-    try {
-        const auto code = platform::QrCode::encode(link, platform::QrErrorCorrection::medium);
-        for (const auto& line : drawQrCode(code)) context.write(line);
-    } catch (const platform::ImagingError&) {
+void writeQrCode(TerminalContext& context, const std::optional<platform::QrCode>& code) {
+    if (!code) {
         context.write("Pairing QR code: the link does not fit in a QR code.");
+        return;
     }
-}
-
-void writeQrImagePath(TerminalContext& context) {
-    const auto path = HalvardineServer::pairingQRImagePath();
-    std::error_code ignored;
-    (void)context.server.pairingQRCode();
-    if (std::filesystem::exists(path, ignored)) {
-        context.write("Pairing QR image: " + path.string());
-    } else {
-        context.write("Pairing QR image: not written; the diagnostic log says why.");
-    }
+    for (const auto& line : drawQrCode(*code)) context.write(line);
 }
 
 }  // namespace
 
 void runPair(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("pair", arguments)) return;
-    auto& server = context.server;
-    const auto& events = *server.authorization().auditLog().securityAuditEvents();
-    const std::optional<Uuid> newestEventBefore = events.empty() ? std::nullopt : std::optional(events.front().id);
-    server.startPairingSession();
-    const auto link = server.pairingLink();
-    if (!*server.isPairingActive() || !link) {
-        context.write(pairingRefusal(server, newestEventBefore));
+    const PairingStart start = context.pairing.startPairingSession();
+    if (const auto* refusal = std::get_if<PairingRefused>(&start)) {
+        context.write(refusalText(*refusal));
         return;
     }
-    context.write("Pairing started; it closes in " + std::to_string(*server.pairingRemainingSeconds()) +
+    const auto& started = std::get<PairingStarted>(start);
+    context.write("Pairing started; it closes in " + std::to_string(*context.pairing.pairingRemainingSeconds()) +
                   " seconds (\"cancel\" closes it now).");
-    context.write("Pairing code: " + *server.pairingCode());
-    context.write("Pairing link: " + *link);
-    writeQrCode(context, *link);
-    writeQrImagePath(context);
+    context.write("Pairing code: " + started.code);
+    context.write("Pairing link: " + started.link);
+    writeQrCode(context, started.qrCode);
+    context.write(started.qrImagePath ? "Pairing QR image: " + started.qrImagePath->string()
+                                      : "Pairing QR image: not written; the diagnostic log says why.");
 }
 
 void runCancel(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("cancel", arguments)) return;
-    if (!*context.server.isPairingActive()) {
+    if (!*context.pairing.isPairingActive()) {
         context.write("No pairing to cancel.");
         return;
     }
-    context.server.cancelPairing("Pairing session cancelled");
+    context.pairing.cancelPairing("Pairing session cancelled");
     context.write("Pairing cancelled.");
 }
 

@@ -4,16 +4,20 @@
 #include "app/terminal_context.hpp"
 #include "app/terminal_text.hpp"
 #include "platform/desktop/login_item.hpp"
+#include "server/authorization/client_authorizer.hpp"
+#include "server/connection/listener_status.hpp"
 #include "server/extra_authorization/extra_authorization.hpp"
-#include "server/halvardine_server.hpp"
+#include "server/files/receive_folder.hpp"
+#include "server/pairing/pairing_window.hpp"
+#include "server/permissions/permission_monitor.hpp"
 #include "server/relay_settings/relay_settings.hpp"
 
 namespace zentrabo {
 namespace {
 
-std::string pairingState(const HalvardineServer& server) {
-    if (!*server.isPairingActive()) return "inactive";
-    return "active, code " + *server.pairingCode() + ", " + std::to_string(*server.pairingRemainingSeconds()) +
+std::string pairingState(const PairingWindow& pairing) {
+    if (!*pairing.isPairingActive()) return "inactive";
+    return "active, code " + *pairing.pairingCode() + ", " + std::to_string(*pairing.pairingRemainingSeconds()) +
            " seconds left";
 }
 
@@ -21,7 +25,6 @@ std::string pairingState(const HalvardineServer& server) {
 
 void runStatus(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("status", arguments)) return;
-    const auto& server = context.server;
     const auto& extra = context.extraAuthorization;
     const auto line = [&context](std::string_view key, std::string_view value) {
         context.write(std::string(key) + ": " + std::string(value));
@@ -32,7 +35,7 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
     line("port", *listener.port() ? std::to_string(**listener.port()) : "none");
     line("service name", echoed(*listener.serviceName(), serverTextLength));
     line("fingerprint", listener.serverCertificateFingerprint()->value_or("none"));
-    line("pairing", pairingState(server));
+    line("pairing", pairingState(context.pairing));
     line("paired devices", std::to_string(context.authorization.pairedDevices()->size()));
     const auto& relay = context.relay;
     line("relay", relaySettingsText(relay));

@@ -190,7 +190,7 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
     try {
         switch (*action) {
         case Action::pair:
-            response = handlePairRequest(request, clientCertificateFingerprint, channel);
+            response = pairing_.handlePairRequest(request, clientCertificateFingerprint, channel);
             break;
         case Action::extraAuthorizationStatus:
             response = extraAuthorization_.status(request, channel, *fingerprint);

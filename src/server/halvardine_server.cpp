@@ -25,13 +25,12 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
       receiveFolder_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, environment_.desktop),
       relay_(std::make_shared<RelaySettings>(*environment_.userDefaults, keychain_, environment_.makeRelayConnector,
                                              listenerStatus_)),
+      pairing_(environment_.clock, environment_.mainLoop, listenerStatus_, *relay_, authorization_, replies_),
       controller_(environment_.desktop) {
     queue_ = std::make_unique<platform::SerialQueue>("HalvardineServer");
     connections_ = std::make_shared<ServerConnections>(environment_.requestLimits);
     // The queue sizes each connection's limits by whether its certificate is paired.
     connections_->pairedFingerprints().update(*authorization_.pairedDevices());
-    // A window that a crash left open leaves no image behind.
-    removePairingQRImage();
     authorization_.pairedDevices().observe(
         [connections = connections_](const std::vector<AuthorizedClientDevice>& devices) {
             connections->pairedFingerprints().update(devices);
@@ -41,7 +40,6 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
 
 HalvardineServer::~HalvardineServer() {
     ZENTRABO_LOG("HalvardineServer deinit");
-    removePairingQRImage();
     // Sockets go before the queue whose context they belong to.
     closeNetwork();
 }

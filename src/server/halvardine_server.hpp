@@ -35,7 +35,7 @@
 #include "server/connection/listener_status.hpp"
 #include "server/extra_authorization/extra_authorization.hpp"
 #include "server/reply_builder.hpp"
-#include "server/pairing_session.hpp"
+#include "server/pairing/pairing_window.hpp"
 #include "server/permissions/permission_monitor.hpp"
 #include "server/published.hpp"
 #include "server/relay_settings/relay_settings.hpp"
@@ -107,36 +107,8 @@ public:
 
     MacMenuController& controller() { return controller_; }
 
-    // Pairing (pairing.cpp).
-    const Published<std::string>& pairingCode() const { return pairingCode_; }
-    const Published<bool>& isPairingActive() const { return isPairingActive_; }
-    const Published<std::optional<Date>>& pairingExpiresAt() const { return pairingExpiresAt_; }
-    const Published<int>& pairingRemainingSeconds() const { return pairingRemainingSeconds_; }
-    // Opens a pairing window of 120 s; refused while the listener is down or
-    // pairing is locked after wrong codes.
-    void startPairingSession();
-    // Closes the pairing window, if any; a reason goes to the diagnostic log.
-    void cancelPairing(std::optional<std::string_view> reason);
-    // Publishes the seconds left, or expires the session.
-    void updatePairingCountdown();
-    // The "zentrabo://pair?" link of the open session; none without one.
-    std::optional<std::string> pairingLink() const;
-    // The link's QR code as PNG (blank 260 x 260 without a session), also
-    // kept at pairingQRImagePath(), owner-only.
-    std::vector<std::uint8_t> pairingQRCode() const;
-    // pairing-qr.png in the data folder, where a front end finds the image.
-    // It carries the code and nonce, so it lives only while its pairing
-    // window is open: closing the window for any reason removes it, and so
-    // do the server's creation and destruction (after a crash, at least the
-    // next start).
-    static std::filesystem::path pairingQRImagePath();
-    PairingCodeVerification verifyPairingCode(const std::optional<std::string>& code,
-                                              const std::optional<std::string>& nonce);
-    // The "pair" action, with the connection's client certificate
-    // fingerprint as the TLS layer reported it and the connection's channel.
-    HalvardineResponse handlePairRequest(const HalvardineRequest& request,
-                                         const std::optional<std::string>& clientFingerprint,
-                                         HalvardineExtraAuthorizationChannel channel);
+    // The pairing window and the "pair" request.
+    PairingWindow& pairing() { return pairing_; }
 
     // Paired devices, client authorization and activity, the audit log.
     ClientAuthorizer& authorization() { return authorization_; }
@@ -183,16 +155,7 @@ private:
     // Closes the listener and every connection on the queue, and waits.
     void closeNetwork();
 
-    void startPairingExpirationTask();
-    static void removePairingQRImage();
-
     HalvardineServerEnvironment environment_;
-
-    Published<std::string> pairingCode_;
-    Published<bool> isPairingActive_{false};
-    Published<std::optional<Date>> pairingExpiresAt_;
-    Published<int> pairingRemainingSeconds_{0};
-
     ListenerStatus listenerStatus_;
     ScreenStreams streams_;
     ClientAuthorizer authorization_;
@@ -201,10 +164,8 @@ private:
     ReplyBuilder replies_;
     PermissionMonitor permissions_;
     ReceiveFolder receiveFolder_;
-    PairingState pairing_;
-    platform::Timer pairingExpirationTask_;
-
     std::shared_ptr<RelaySettings> relay_;
+    PairingWindow pairing_;
     MacMenuController controller_;
 
     // The listener and every connection live on this queue; the main loop

@@ -63,7 +63,7 @@ void HalvardineServer::restart() {
     advertiser_.reset();
     listenerStatus_.setListenerStatus(false, std::nullopt);
     relay_->updateRelayConnection();
-    cancelPairing("Server restarted");
+    pairing_.cancelPairing("Server restarted");
     start();
 }
 
@@ -93,7 +93,7 @@ void HalvardineServer::handleListenerStopped() {
     // Nothing listens until restart() or the next launch.
     listenerStatus_.setListenerStatus(false, std::nullopt);
     relay_->updateRelayConnection();
-    cancelPairing(listenerStoppedReason);
+    pairing_.cancelPairing(listenerStoppedReason);
     listener_.reset();
     advertiser_.reset();
 }

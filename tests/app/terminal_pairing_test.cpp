@@ -68,17 +68,17 @@ protected:
         request.id = "request-1";
         request.action = "pair";
         request.pairingCode = std::move(code);
-        return server->handlePairRequest(request, std::string(64, 'a'), Channel::local);
+        return server->pairing().handlePairRequest(request, std::string(64, 'a'), Channel::local);
     }
 };
 
 TEST_F(TerminalPairingTest, PairPrintsCodeLinkTheQRBlockAndThePrivateImage) {
     const auto lines = run("pair");
-    ASSERT_TRUE(*server->isPairingActive());
-    const std::string link = server->pairingLink().value();
+    ASSERT_TRUE(*server->pairing().isPairingActive());
+    const std::string link = server->pairing().pairingLink().value();
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[0], "Pairing started; it closes in 120 seconds (\"cancel\" closes it now).");
-    EXPECT_EQ(lines[1], "Pairing code: " + *server->pairingCode());
+    EXPECT_EQ(lines[1], "Pairing code: " + *server->pairing().pairingCode());
     EXPECT_EQ(lines[2], "Pairing link: " + link);
 
     // Every module of the code the server's image shows, quiet zone included.
@@ -109,11 +109,11 @@ TEST_F(TerminalPairingTest, PairSaysWhyNoWindowOpened) {
 
     server->listener().setListenerStatus(true, 50123);
     run("pair");
-    const std::string code = *server->pairingCode();
+    const std::string code = *server->pairing().pairingCode();
     std::string wrong = code;
     wrong[0] = wrong[0] == '9' ? '0' : static_cast<char>(wrong[0] + 1);
     for (int attempt = 0; attempt < 3; ++attempt) pairRequest(wrong);
-    ASSERT_FALSE(*server->isPairingActive());
+    ASSERT_FALSE(*server->pairing().isPairingActive());
     EXPECT_THAT(run("pair"), ElementsAre("Pairing session not started because pairing is locked for 60 seconds."));
     EXPECT_FALSE(std::filesystem::exists(platform::dataFolder() / "pairing-qr.png"))
         << "no image outlives a refused start";
@@ -127,8 +127,8 @@ TEST_F(TerminalPairingTest, CancelClosesAnOpenWindowOnly) {
     EXPECT_THAT(run("cancel"), ElementsAre("No pairing to cancel."));
     run("pair");
     EXPECT_THAT(run("cancel"), ElementsAre("Pairing cancelled."));
-    EXPECT_FALSE(*server->isPairingActive());
-    EXPECT_EQ(*server->pairingCode(), "");
+    EXPECT_FALSE(*server->pairing().isPairingActive());
+    EXPECT_EQ(*server->pairing().pairingCode(), "");
     EXPECT_THAT(run("cancel now"), ElementsAre(HasSubstr("takes no arguments")));
 }
 

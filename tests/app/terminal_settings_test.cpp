@@ -113,9 +113,9 @@ TEST_F(TerminalTest, PermissionRequestsAskTheDesktop) {
 
 TEST_F(TerminalTest, RestartStopsTheListenerAndClosesPairing) {
     run("pair");
-    ASSERT_TRUE(*server->isPairingActive());
+    ASSERT_TRUE(*server->pairing().isPairingActive());
     EXPECT_THAT(run("restart"), ElementsAre("Restarting the listener; \"status\" shows its port once it is ready."));
-    EXPECT_FALSE(*server->isPairingActive());
+    EXPECT_FALSE(*server->pairing().isPairingActive());
 }
 
 }  // namespace

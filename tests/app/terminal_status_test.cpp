@@ -44,7 +44,7 @@ TEST_F(TerminalTest, StatusShowsEveryKeyOfTheStatusMenu) {
     const auto changed = keyValues(run("status"));
     EXPECT_EQ(changed.at("running"), "no");
     EXPECT_EQ(changed.at("port"), "none");
-    EXPECT_EQ(changed.at("pairing"), "active, code " + *server->pairingCode() + ", 117 seconds left");
+    EXPECT_EQ(changed.at("pairing"), "active, code " + *server->pairing().pairingCode() + ", 117 seconds left");
     EXPECT_EQ(changed.at("paired devices"), "1");
     EXPECT_EQ(changed.at("relay state"), "failed");
     EXPECT_EQ(changed.at("relay message"), "refused\\nby relay");

@@ -372,16 +372,16 @@ TEST_F(RequestRoadTest, LoopbackClientCountsAsRelayOnlyWhileTheRelayIsConnected)
 
 TEST_F(RequestRoadTest, RestartListensAgainAndIgnoresTheOldListener) {
     const std::uint16_t oldPort = port;
-    server->startPairingSession();
-    ASSERT_TRUE(*server->isPairingActive());
+    server->pairing().startPairingSession();
+    ASSERT_TRUE(*server->pairing().isPairingActive());
     server->restart();
     EXPECT_FALSE(*server->listener().isRunning());
     EXPECT_FALSE(server->listener().port()->has_value());
-    EXPECT_FALSE(*server->isPairingActive());
+    EXPECT_FALSE(*server->pairing().isPairingActive());
     EXPECT_EQ(logCount("Server restarted\n"), 1u);
     ASSERT_TRUE(runMainLoopUntil([&] { return server->listener().port()->has_value(); }));
     // A window opened on the new listener outlives the old one's report.
-    server->startPairingSession();
+    server->pairing().startPairingSession();
     // Let the old listener's cancelled report arrive; it changes nothing.
     for (int turn = 0; turn < 20; ++turn) {
         mainLoop.runReady();
@@ -389,7 +389,7 @@ TEST_F(RequestRoadTest, RestartListensAgainAndIgnoresTheOldListener) {
     }
     EXPECT_TRUE(*server->listener().isRunning());
     EXPECT_TRUE(server->listener().port()->has_value());
-    EXPECT_TRUE(*server->isPairingActive());
+    EXPECT_TRUE(*server->pairing().isPairingActive());
     EXPECT_EQ(logCount("Pairing session cancelled because the server stopped"), 0u);
     EXPECT_NE(home.logText().find("Restarting server"), std::string::npos);
     EXPECT_NE(home.logText().find("Server ready on port " + std::to_string(oldPort)), std::string::npos);

@@ -1,4 +1,4 @@
-#include "server/pairing_link.hpp"
+#include "server/pairing/pairing_link.hpp"
 
 #include <string_view>
 #include <utility>
@@ -54,10 +54,18 @@ std::string pairingLink(const PairingLinkFields& fields) {
     return query.take();
 }
 
-std::vector<std::uint8_t> pairingQRCodePng(const std::optional<std::string>& link) {
-    if (!link) return blankImagePng();
+std::optional<platform::QrCode> encodePairingQRCode(std::string_view link) {
     try {
-        return platform::QrCode::encode(*link, platform::QrErrorCorrection::medium).png(pairingQRCodeScale);
+        return platform::QrCode::encode(link, platform::QrErrorCorrection::medium);
+    } catch (const platform::ImagingError&) {
+        return std::nullopt;
+    }
+}
+
+std::vector<std::uint8_t> pairingQRCodePng(const std::optional<platform::QrCode>& code) {
+    if (!code) return blankImagePng();
+    try {
+        return code->png(pairingQRCodeScale);
     } catch (const platform::ImagingError&) {
         return blankImagePng();
     }

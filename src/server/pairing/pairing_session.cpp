@@ -1,4 +1,4 @@
-#include "server/pairing_session.hpp"
+#include "server/pairing/pairing_session.hpp"
 
 #include <algorithm>
 #include <array>

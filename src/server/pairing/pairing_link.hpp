@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/imaging/qr_code.hpp"
 
 namespace zentrabo {
 
@@ -36,9 +39,12 @@ inline constexpr std::uint32_t pairingQRCodePointSize = 260;
 // Pixels per QR module.
 inline constexpr std::uint32_t pairingQRCodeScale = 10;
 
-// The link's QR code (error correction "M", a quiet zone of 4 modules) with
-// every module 10 pixels wide, as PNG; a blank white image of 260 x 260
-// pixels when there is no link or it does not fit in a QR code.
-std::vector<std::uint8_t> pairingQRCodePng(const std::optional<std::string>& link);
+// The link's QR code (error correction "M", a quiet zone of 4 modules); none
+// when the link does not fit in a QR code.
+std::optional<platform::QrCode> encodePairingQRCode(std::string_view link);
+
+// The code with every module 10 pixels wide, as PNG; a blank white image of
+// 260 x 260 pixels when there is none.
+std::vector<std::uint8_t> pairingQRCodePng(const std::optional<platform::QrCode>& code);
 
 }  // namespace zentrabo
