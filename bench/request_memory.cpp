@@ -13,7 +13,7 @@
 
 #include "model/json/record_json.hpp"
 #include "model/records/halvardine_response.hpp"
-#include "server/request_limits.hpp"
+#include "server/connection/request_limits.hpp"
 #include "support/server_process.hpp"
 #include "support/temporary_home.hpp"
 #include "support/test_device.hpp"

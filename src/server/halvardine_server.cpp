@@ -9,39 +9,47 @@ namespace zentrabo {
 std::shared_ptr<HalvardineServer> HalvardineServer::create(HalvardineServerEnvironment environment) {
     // Not make_shared: the constructor is private.
     std::shared_ptr<HalvardineServer> server(new HalvardineServer(std::move(environment)));
-    // Listening starts once the server can hand out weak references to itself.
     server->start();
     return server;
 }
 
 HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     : environment_(std::move(environment)),
-      authorization_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, streams_),
-      extraAuthorization_({environment_.clock, environment_.mainLoop, environment_.keyDerivationWork,
-                           *environment_.userDefaults, keychain_, authorization_.failures(), authorization_.auditLog(),
-                           replies_}),
-      replies_(listenerStatus_, extraAuthorization_.sessionDuration()),
+      controller_(environment_.desktop),
       permissions_(environment_.clock, environment_.mainLoop, environment_.desktop, environment_.loginItem),
       receiveFolder_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, environment_.desktop),
       relay_(std::make_shared<RelaySettings>(*environment_.userDefaults, keychain_, environment_.makeRelayConnector,
-                                             listenerStatus_)),
-      pairing_(environment_.clock, environment_.mainLoop, listenerStatus_, *relay_, authorization_, replies_),
-      controller_(environment_.desktop) {
-    queue_ = std::make_unique<platform::SerialQueue>("HalvardineServer");
-    connections_ = std::make_shared<ServerConnections>(environment_.requestLimits);
-    // The queue sizes each connection's limits by whether its certificate is paired.
-    connections_->pairedFingerprints().update(*authorization_.pairedDevices());
-    authorization_.pairedDevices().observe(
-        [connections = connections_](const std::vector<AuthorizedClientDevice>& devices) {
-            connections->pairedFingerprints().update(devices);
-        });
+                                             listener_)),
+      authorization_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, streams_),
+      // The reply builder is bound here before it is made; the extra
+      // authorization uses it only for requests, which come after.
+      extraAuthorization_({environment_.clock, environment_.mainLoop, environment_.keyDerivationWork,
+                           *environment_.userDefaults, keychain_, authorization_.failures(), authorization_.auditLog(),
+                           replies_}),
+      replies_(listener_, extraAuthorization_.sessionDuration()),
+      pairing_(environment_.clock, environment_.mainLoop, listener_, *relay_, authorization_, replies_),
+      dispatcher_(std::make_shared<RequestDispatcher>(RequestDispatcherFeatures{
+          permissions_, authorization_, extraAuthorization_, pairing_, receiveFolder_, controller_, replies_})),
+      road_(std::make_shared<RequestRoad>(RequestRoadEnvironment{
+          environment_.clock, environment_.mainLoop, environment_.security, environment_.listenAddress,
+          environment_.advertisesService, environment_.requestLimits, listener_, *relay_, pairing_, authorization_,
+          extraAuthorization_, replies_, *dispatcher_})) {
     ZENTRABO_LOG("HalvardineServer init");
 }
 
-HalvardineServer::~HalvardineServer() {
-    ZENTRABO_LOG("HalvardineServer deinit");
-    // Sockets go before the queue whose context they belong to.
-    closeNetwork();
+HalvardineServer::~HalvardineServer() { ZENTRABO_LOG("HalvardineServer deinit"); }
+
+void HalvardineServer::start() {
+    permissions_.startAccessibilityRefreshTask();
+    road_->start();
+}
+
+void HalvardineServer::restart() { road_->restart(); }
+
+void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
+                              const std::optional<std::string>& clientCertificateFingerprint,
+                              RequestDispatcher::ResponseCompletion completion) {
+    dispatcher_->handle(request, channel, clientCertificateFingerprint, std::move(completion));
 }
 
 }  // namespace zentrabo

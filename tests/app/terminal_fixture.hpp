@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/terminal_front.hpp"
-#include "server/server_fixture.hpp"
+#include "support/server_fixture.hpp"
 
 namespace zentrabo::testing {
 

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <exception>
 
-#include "server_fixture.hpp"
+#include "support/server_fixture.hpp"
 
 namespace zentrabo::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include "platform/store/key_store.hpp"
 
 #include "server/mac_name.hpp"
-#include "server_fixture.hpp"
+#include "support/server_fixture.hpp"
 
 namespace zentrabo::testing {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "model/records/halvardine_request.hpp"
 #include "security/halvardine_security.hpp"
-#include "server/request_client.hpp"
+#include "support/request_client.hpp"
 #include "support/device_request.hpp"
 #include "support/server_process.hpp"
 

@@ -1,4 +1,4 @@
-#include "server/request_line_budget.hpp"
+#include "server/connection/request_line_budget.hpp"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "server/server_listener.hpp"
+#include "server/connection/server_listener.hpp"
 
 #include <utility>
 

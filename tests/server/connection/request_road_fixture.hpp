@@ -10,7 +10,7 @@
 
 #include "model/json/record_json.hpp"
 #include "platform/crypto/ec_private_key.hpp"
-#include "request_client.hpp"
+#include "support/request_client.hpp"
 #include "loopback_server_fixture.hpp"
 
 namespace zentrabo::testing {

@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 
 #include "support/device_request.hpp"
-#include "server_fixture.hpp"
+#include "support/server_fixture.hpp"
 
 namespace zentrabo::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "server/paired_fingerprints.hpp"
+#include "server/connection/paired_fingerprints.hpp"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 #include "platform/binary/big_endian.hpp"
 #include "request_road_fixture.hpp"
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
-#include "server/screen_stream_error.hpp"
+#include "server/connection/screen_stream_error.hpp"
 
 namespace zentrabo::testing {
 namespace {

@@ -15,9 +15,9 @@
 #include "platform/dispatch/clock.hpp"
 #include "platform/json/json_input_buffer.hpp"
 #include "platform/net/tls_connection.hpp"
-#include "server/paired_fingerprints.hpp"
-#include "server/request_limits.hpp"
-#include "server/request_line_budget.hpp"
+#include "server/connection/paired_fingerprints.hpp"
+#include "server/connection/request_limits.hpp"
+#include "server/connection/request_line_budget.hpp"
 
 namespace zentrabo {
 

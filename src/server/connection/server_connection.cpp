@@ -1,4 +1,4 @@
-#include "server/server_connection.hpp"
+#include "server/connection/server_connection.hpp"
 
 #include <algorithm>
 #include <array>

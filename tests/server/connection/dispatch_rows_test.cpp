@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "support/device_request.hpp"
-#include "server_fixture.hpp"
+#include "support/server_fixture.hpp"
 
 namespace zentrabo::testing {
 namespace {

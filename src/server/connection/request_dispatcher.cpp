@@ -1,11 +1,9 @@
-// The dispatcher: one decoded request in, one reply out, every failure
-// included.
+#include "server/connection/request_dispatcher.hpp"
+
 #include <array>
 #include <string_view>
 #include <utility>
 
-#include "server/extra_authorization/extra_authorization.hpp"
-#include "server/halvardine_server.hpp"
 #include "server/files/remote_file_resource.hpp"
 
 namespace zentrabo {
@@ -125,21 +123,21 @@ void performControllerAction(MacMenuController& controller, Action action, const
 
 }  // namespace
 
-void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
-                              const std::optional<std::string>& clientCertificateFingerprint,
-                              ResponseCompletion completion) {
-    if (auto refusal = replies_.protocolVersionFailureResponse(request)) {
+void RequestDispatcher::handle(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
+                               const std::optional<std::string>& clientCertificateFingerprint,
+                               ResponseCompletion completion) {
+    if (auto refusal = features_.replies.protocolVersionFailureResponse(request)) {
         completion(std::move(*refusal));
         return;
     }
     // The shown permissions follow a grant made in the settings at the
     // latest with the next request.
-    permissions_.refreshAccessibilityAccess();
-    permissions_.refreshScreenRecordingAccess();
+    features_.permissions.refreshAccessibilityAccess();
+    features_.permissions.refreshScreenRecordingAccess();
     const auto action = findAction(request.action);
     if (!action) {
         // Answered without authorization: the name alone tells nothing.
-        HalvardineResponse response = replies_.identityResponse(request.id, false);
+        HalvardineResponse response = features_.replies.identityResponse(request.id, false);
         response.error = "Unknown action.";
         completion(std::move(response));
         return;
@@ -147,19 +145,20 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
     // Every action but pairing needs a paired client.
     std::optional<std::string> fingerprint;
     if (*action != Action::pair) {
-        fingerprint = authorization_.authorizeClient(clientCertificateFingerprint, channel);
+        fingerprint = features_.authorization.authorizeClient(clientCertificateFingerprint, channel);
         if (!fingerprint) {
-            completion(replies_.notAuthorizedResponse(request.id));
+            completion(features_.replies.notAuthorizedResponse(request.id));
             return;
         }
     }
     // The one action that answers later: it waits for a password check.
     if (*action == Action::authorizeExtra) {
-        extraAuthorization_.authorizeExtra(request, channel, *fingerprint, std::move(completion));
+        features_.extraAuthorization.authorizeExtra(request, channel, *fingerprint, std::move(completion));
         return;
     }
     if (const auto scope = scopeOf(*action)) {
-        if (auto refusal = extraAuthorization_.requireExtraAuthorization(*scope, request, channel, *fingerprint)) {
+        if (auto refusal =
+                features_.extraAuthorization.requireExtraAuthorization(*scope, request, channel, *fingerprint)) {
             completion(std::move(*refusal));
             return;
         }
@@ -167,13 +166,13 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
     if (*action == Action::fileResource) {
         // The listing runs off the main loop; the reply follows when it or
         // its timeout finishes.
-        receiveFolder_.remoteFileResource(
+        features_.receiveFolder.remoteFileResource(
             fileResourceQuery(request), [weakSelf = weak_from_this(), id = request.id,
                                          completion = std::move(completion)](RemoteFileResourceResult result) {
                 const auto self = weakSelf.lock();
                 if (!self) return;
                 if (auto* resource = std::get_if<RemoteFileResource>(&result)) {
-                    HalvardineResponse response = self->replies_.identityResponse(id, true);
+                    HalvardineResponse response = self->features_.replies.identityResponse(id, true);
                     response.fileResource = std::move(*resource);
                     completion(std::move(response));
                     return;
@@ -181,7 +180,7 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
                 try {
                     std::rethrow_exception(std::get<std::exception_ptr>(result));
                 } catch (const std::exception& error) {
-                    completion(self->replies_.errorResponse(id, error));
+                    completion(self->features_.replies.errorResponse(id, error));
                 }
             });
         return;
@@ -190,20 +189,20 @@ void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraA
     try {
         switch (*action) {
         case Action::pair:
-            response = pairing_.handlePairRequest(request, clientCertificateFingerprint, channel);
+            response = features_.pairing.handlePairRequest(request, clientCertificateFingerprint, channel);
             break;
         case Action::extraAuthorizationStatus:
-            response = extraAuthorization_.status(request, channel, *fingerprint);
+            response = features_.extraAuthorization.status(request, channel, *fingerprint);
             break;
         default:
             // The identity fields read the host name and the interface list:
             // gathered once, for the reply the action fills in.
-            response = replies_.identityResponse(request.id, true);
-            performControllerAction(controller(), *action, request, response);
+            response = features_.replies.identityResponse(request.id, true);
+            performControllerAction(features_.controller, *action, request, response);
             break;
         }
     } catch (const std::exception& error) {
-        response = replies_.errorResponse(request.id, error);
+        response = features_.replies.errorResponse(request.id, error);
     }
     completion(std::move(response));
 }

@@ -1,5 +1,5 @@
-// The server's network front: the listener and its advertisement, and the
-// road of one request from its connection to its reply.
+#include "server/connection/request_road.hpp"
+
 #include <future>
 #include <utility>
 
@@ -11,7 +11,6 @@
 #include "platform/host/host_address.hpp"
 #include "platform/random/uuid.hpp"
 #include "platform/text/log_escape.hpp"
-#include "server/halvardine_server.hpp"
 
 namespace zentrabo {
 namespace {
@@ -23,24 +22,38 @@ constexpr std::size_t loggedActionLength = 200;
 
 }  // namespace
 
-void HalvardineServer::start() {
+RequestRoad::RequestRoad(RequestRoadEnvironment environment)
+    : environment_(std::move(environment)),
+      queue_(std::make_unique<platform::SerialQueue>("HalvardineServer")),
+      connections_(std::make_shared<ServerConnections>(environment_.requestLimits)) {
+    // The queue sizes each connection's limits by whether its certificate is paired.
+    connections_->pairedFingerprints().update(*environment_.authorization.pairedDevices());
+    environment_.authorization.pairedDevices().observe(
+        [connections = connections_](const std::vector<AuthorizedClientDevice>& devices) {
+            connections->pairedFingerprints().update(devices);
+        });
+}
+
+// Sockets go before the queue whose context they belong to.
+RequestRoad::~RequestRoad() { closeNetwork(); }
+
+void RequestRoad::start() {
     ZENTRABO_LOG("Starting server");
-    permissions_.startAccessibilityRefreshTask();
     if (listener_) return;
-    listenerStatus_.refreshServiceName();
+    environment_.listener.refreshServiceName();
     std::shared_ptr<ServerListener> listener;
     try {
         const TlsIdentity identity = environment_.security.loadOrCreateIdentity(true);
-        listenerStatus_.setServerCertificateFingerprint(identity.fingerprint);
+        environment_.listener.setServerCertificateFingerprint(identity.fingerprint);
         tlsContext_ = HalvardineSecurity::tlsParameters(platform::TlsRole::server, identity, std::nullopt);
         listener = std::make_shared<ServerListener>(queue_->executor(), environment_.listenAddress, environment_.clock);
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("NWListener start failed: ") + error.what());
-        listenerStatus_.setListenerStatus(false, std::nullopt);
+        environment_.listener.setListenerStatus(false, std::nullopt);
         return;
     }
 
-    std::weak_ptr<HalvardineServer> weakSelf = weak_from_this();
+    std::weak_ptr<RequestRoad> weakSelf = weak_from_this();
     std::weak_ptr<ServerListener> weakListener = listener;
     auto mainLoop = environment_.mainLoop;
     listener->start(
@@ -56,24 +69,24 @@ void HalvardineServer::start() {
     ZENTRABO_LOG("NWListener started");
 }
 
-void HalvardineServer::restart() {
+void RequestRoad::restart() {
     ZENTRABO_LOG("Restarting server");
     if (listener_) listener_->cancel();
     listener_.reset();
     advertiser_.reset();
-    listenerStatus_.setListenerStatus(false, std::nullopt);
-    relay_->updateRelayConnection();
-    pairing_.cancelPairing("Server restarted");
+    environment_.listener.setListenerStatus(false, std::nullopt);
+    environment_.relay.updateRelayConnection();
+    environment_.pairing.cancelPairing("Server restarted");
     start();
 }
 
-void HalvardineServer::handleListenerState(ServerListener::State state, std::optional<std::uint16_t> port,
-                                           const std::shared_ptr<ServerListener>& listener) {
+void RequestRoad::handleListenerState(ServerListener::State state, std::optional<std::uint16_t> port,
+                                      const std::shared_ptr<ServerListener>& listener) {
     if (listener != listener_) return;
     switch (state) {
     case ServerListener::State::ready:
-        listenerStatus_.setListenerStatus(true, port);
-        relay_->updateRelayConnection();
+        environment_.listener.setListenerStatus(true, port);
+        environment_.relay.updateRelayConnection();
         ZENTRABO_LOG("Server ready on port " + (port ? std::to_string(*port) : std::string("unknown")));
         if (port) advertise(*port);
         break;
@@ -89,20 +102,20 @@ void HalvardineServer::handleListenerState(ServerListener::State state, std::opt
     }
 }
 
-void HalvardineServer::handleListenerStopped() {
+void RequestRoad::handleListenerStopped() {
     // Nothing listens until restart() or the next launch.
-    listenerStatus_.setListenerStatus(false, std::nullopt);
-    relay_->updateRelayConnection();
-    pairing_.cancelPairing(listenerStoppedReason);
+    environment_.listener.setListenerStatus(false, std::nullopt);
+    environment_.relay.updateRelayConnection();
+    environment_.pairing.cancelPairing(listenerStoppedReason);
     listener_.reset();
     advertiser_.reset();
 }
 
-void HalvardineServer::advertise(std::uint16_t port) {
-    const auto& fingerprint = *listenerStatus_.serverCertificateFingerprint();
+void RequestRoad::advertise(std::uint16_t port) {
+    const auto& fingerprint = *environment_.listener.serverCertificateFingerprint();
     if (!environment_.advertisesService || !fingerprint) return;
     platform::DnsServiceAdvertisement advertisement;
-    advertisement.name = *listenerStatus_.serviceName();
+    advertisement.name = *environment_.listener.serviceName();
     advertisement.type = std::string(HalvardineProtocol::serviceType);
     advertisement.port = port;
     advertisement.txt = {
@@ -122,11 +135,11 @@ void HalvardineServer::advertise(std::uint16_t port) {
     });
 }
 
-std::function<void(asio::ip::tcp::socket)> HalvardineServer::connectionHandler() {
-    // Runs on the queue, so it holds no strong reference to the server: the
-    // server's last owner must never be a queue handler (its teardown waits
-    // for the queue).
-    std::weak_ptr<HalvardineServer> weakSelf = weak_from_this();
+std::function<void(asio::ip::tcp::socket)> RequestRoad::connectionHandler() {
+    // Runs on the queue, so it holds no strong reference to the road: its
+    // last owner must never be a queue handler (its teardown waits for the
+    // queue).
+    std::weak_ptr<RequestRoad> weakSelf = weak_from_this();
     return [weakSelf, context = tlsContext_, connections = connections_, &clock = environment_.clock,
             mainLoop = environment_.mainLoop](asio::ip::tcp::socket socket) {
         auto connection = std::make_shared<ServerConnection>(std::move(socket), context, clock, connections);
@@ -137,7 +150,7 @@ std::function<void(asio::ip::tcp::socket)> HalvardineServer::connectionHandler()
         std::weak_ptr<ServerConnection> weakConnection = connection;
         connection->readRequest([weakSelf, mainLoop, weakConnection](RequestLine line) {
             // Weak: the open connections own it, and a hop still waiting when
-            // the server goes must not keep a socket past its queue.
+            // the road goes must not keep a socket past its queue.
             asio::post(mainLoop, [weakSelf, weakConnection, line = std::move(line)]() mutable {
                 auto self = weakSelf.lock();
                 auto connection = weakConnection.lock();
@@ -147,7 +160,7 @@ std::function<void(asio::ip::tcp::socket)> HalvardineServer::connectionHandler()
     };
 }
 
-void HalvardineServer::processRequest(RequestLine line, const std::shared_ptr<ServerConnection>& connection) {
+void RequestRoad::processRequest(RequestLine line, const std::shared_ptr<ServerConnection>& connection) {
     HalvardineRequest request;
     try {
         if (line.error) throw std::runtime_error(*line.error);
@@ -167,30 +180,31 @@ void HalvardineServer::processRequest(RequestLine line, const std::shared_ptr<Se
         handleScreenStreamRequest(request, fingerprint, channel, connection);
         return;
     }
-    std::weak_ptr<HalvardineServer> weakSelf = weak_from_this();
-    handle(request, channel, fingerprint, [weakSelf, connection](HalvardineResponse response) {
+    std::weak_ptr<RequestRoad> weakSelf = weak_from_this();
+    environment_.dispatcher.handle(request, channel, fingerprint, [weakSelf, connection](HalvardineResponse response) {
         if (auto self = weakSelf.lock()) self->send(response, connection);
     });
 }
 
-HalvardineExtraAuthorizationChannel HalvardineServer::connectionChannel(const ServerConnection& connection) const {
+HalvardineExtraAuthorizationChannel RequestRoad::connectionChannel(const ServerConnection& connection) const {
     // Tunnelled clients reach the listener from the relay connector's
     // loopback connections.
     const auto& endpoint = connection.remoteEndpoint();
-    if (*relay_->relayEnabled() && *relay_->relayConnectionState() == HalvardineRelayConnectionState::connected &&
-        endpoint && platform::isLoopbackHost(*endpoint)) {
+    if (*environment_.relay.relayEnabled() &&
+        *environment_.relay.relayConnectionState() == HalvardineRelayConnectionState::connected && endpoint &&
+        platform::isLoopbackHost(*endpoint)) {
         return HalvardineExtraAuthorizationChannel::relay;
     }
     return HalvardineExtraAuthorizationChannel::local;
 }
 
-HalvardineResponse HalvardineServer::earlyFailureResponse(std::string description) const {
-    HalvardineResponse response = replies_.identityResponse(platform::Uuid::random().uuidString, false);
+HalvardineResponse RequestRoad::earlyFailureResponse(std::string description) const {
+    HalvardineResponse response = environment_.replies.identityResponse(platform::Uuid::random().uuidString, false);
     response.error = std::move(description);
     return response;
 }
 
-void HalvardineServer::send(const HalvardineResponse& response, const std::shared_ptr<ServerConnection>& connection) {
+void RequestRoad::send(const HalvardineResponse& response, const std::shared_ptr<ServerConnection>& connection) {
     std::string bytes;
     try {
         encodeRecord(response, bytes);
@@ -203,7 +217,7 @@ void HalvardineServer::send(const HalvardineResponse& response, const std::share
     connection->sendFinal(std::move(bytes), ServerConnection::closeDelayAfterReply);
 }
 
-void HalvardineServer::closeNetwork() {
+void RequestRoad::closeNetwork() {
     advertiser_.reset();
     if (!queue_) return;
     std::promise<void> closed;

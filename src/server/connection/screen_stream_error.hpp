@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "server/server_connection.hpp"
+#include "server/connection/server_connection.hpp"
 
 namespace zentrabo {
 

@@ -4,8 +4,8 @@
 
 #include "model/diagnostic_log.hpp"
 #include "model/json/record_json.hpp"
-#include "server/halvardine_server.hpp"
-#include "server/screen_stream_error.hpp"
+#include "server/connection/request_road.hpp"
+#include "server/connection/screen_stream_error.hpp"
 
 namespace zentrabo {
 namespace {
@@ -14,24 +14,24 @@ constexpr std::string_view incompatibleStreamMessage = "The Mac server is not co
 
 }  // namespace
 
-void HalvardineServer::handleScreenStreamRequest(const HalvardineRequest& request,
-                                                 const std::optional<std::string>& clientCertificateFingerprint,
-                                                 HalvardineExtraAuthorizationChannel channel,
-                                                 const std::shared_ptr<ServerConnection>& connection) {
+void RequestRoad::handleScreenStreamRequest(const HalvardineRequest& request,
+                                            const std::optional<std::string>& clientCertificateFingerprint,
+                                            HalvardineExtraAuthorizationChannel channel,
+                                            const std::shared_ptr<ServerConnection>& connection) {
     // A client that asked for a stream reads frames, so every refusal but
     // the extra authorization's is one error frame.
-    if (const auto refusal = replies_.protocolVersionFailureResponse(request)) {
+    if (const auto refusal = environment_.replies.protocolVersionFailureResponse(request)) {
         sendScreenStreamError(refusal->error.value_or(std::string(incompatibleStreamMessage)), *connection);
         return;
     }
-    const auto fingerprint = authorization_.authorizeClient(clientCertificateFingerprint, channel);
+    const auto fingerprint = environment_.authorization.authorizeClient(clientCertificateFingerprint, channel);
     if (!fingerprint) {
         sendScreenStreamError("Not authorized.", *connection);
         return;
     }
     // Answered as a reply line: the client asks for the password and comes back.
-    if (auto refusal = extraAuthorization_.requireExtraAuthorization(HalvardineExtraAuthorizationScope::stream, request,
-                                                                     channel, *fingerprint)) {
+    if (auto refusal = environment_.extraAuthorization.requireExtraAuthorization(
+            HalvardineExtraAuthorizationScope::stream, request, channel, *fingerprint)) {
         sendScreenStreamResponse(*refusal, connection);
         return;
     }
@@ -44,8 +44,8 @@ void HalvardineServer::handleScreenStreamRequest(const HalvardineRequest& reques
     sendScreenStreamError("Screen streaming is not available on this server.", *connection);
 }
 
-void HalvardineServer::sendScreenStreamResponse(const HalvardineResponse& response,
-                                                const std::shared_ptr<ServerConnection>& connection) {
+void RequestRoad::sendScreenStreamResponse(const HalvardineResponse& response,
+                                           const std::shared_ptr<ServerConnection>& connection) {
     std::string bytes;
     try {
         encodeRecord(response, bytes);

@@ -16,8 +16,8 @@
 #include "model/records/halvardine_request.hpp"
 #include "support/device_request.hpp"
 #include "model/records/halvardine_response.hpp"
-#include "request_client.hpp"
-#include "server_fixture.hpp"
+#include "support/request_client.hpp"
+#include "support/server_fixture.hpp"
 
 namespace zentrabo::testing {
 

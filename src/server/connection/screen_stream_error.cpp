@@ -1,4 +1,4 @@
-#include "server/screen_stream_error.hpp"
+#include "server/connection/screen_stream_error.hpp"
 
 #include <string>
 
