@@ -23,8 +23,9 @@ class RelaySettings;
 struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     TerminalContext(HalvardineServer& server, TerminalFront::LineWriter writeLine, std::function<void()> quit);
 
+    // The server itself only restarts its listener; every other command
+    // works on the feature it concerns.
     HalvardineServer& server;
-    // The features the commands use.
     ListenerStatus& listener;
     PairingWindow& pairing;
     ClientAuthorizer& authorization;

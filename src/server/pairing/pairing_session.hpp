@@ -1,6 +1,6 @@
 #pragma once
 // The pairing window's session and the checks of a device's code against it.
-// Pure state: the server publishes, logs, audits and runs the countdown.
+// Pure state: the pairing window publishes, logs, audits and runs the countdown.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -58,7 +58,7 @@ std::optional<int> pairingLockRemainingSeconds(const std::optional<platform::Dat
 // Whole seconds left in the session (at least 1), or none once it expired.
 std::optional<int> pairingRemainingSeconds(const PairingSession& session, platform::Date now);
 
-// The pairing state of the server: the open session and the cooldown.
+// The pairing state: the open session and the cooldown.
 struct PairingState {
     std::optional<PairingSession> activeSession;
     std::optional<platform::Date> cooldownUntil;

@@ -1,5 +1,5 @@
 // The permissions and the login item the user interface shows: read when the
-// server is made, every 2 s for Accessibility, before every dispatched
+// monitor is made, every 2 s for Accessibility, before every dispatched
 // request, in three re-checks after the user asked for a permission, and
 // whenever the user interface asks. Each value is written only when it
 // changed, so observers hear of real changes alone.

@@ -15,7 +15,7 @@ namespace zentrabo {
 
 class HalvardineSecurity;
 
-// The part of the relay connector that the server drives. The application
+// The part of the relay connector that the relay settings drive. The application
 // plugs in the real connector; tests plug in a recorder.
 class RelayConnectorHandle {
 public:
@@ -26,8 +26,8 @@ public:
     virtual void configure(std::optional<HalvardineRelayConfiguration> configuration) = 0;
 };
 
-// Makes the connector on the server's first use, with the handler that its
-// state reports must reach on the main loop.
+// Makes the connector when the relay settings first need it, with the
+// handler that its state reports must reach on the main loop.
 using RelayConnectorFactory = std::function<std::unique_ptr<RelayConnectorHandle>(RelayConnectorHandle::StateHandler)>;
 
 // The real connector, reporting on mainLoop. The clock and the security
