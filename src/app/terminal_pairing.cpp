@@ -106,7 +106,7 @@ void runRevoke(TerminalContext& context, std::string_view arguments) {
 
 void runLog(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("log", arguments)) return;
-    const auto& events = *context.authorization.auditLog().securityAuditEvents();
+    const auto& events = *context.authorization.securityAuditEvents();
     if (events.empty()) {
         context.write("Security log: no events.");
         return;

@@ -103,14 +103,14 @@ TEST_F(TerminalExtraAuthorizationTest, RemoveNeedsTheRightPasswordAndOpensTheSet
 
 TEST_F(TerminalExtraAuthorizationTest, AnOperationFinishingAfterTheFrontIsGonePrintsNothing) {
     runUntilPrinted("password set hunter2");
-    const auto eventsBefore = server->authorization().auditLog().securityAuditEvents()->size();
+    const auto eventsBefore = server->authorization().securityAuditEvents()->size();
     front->handleLine("unlock wrong");
     front.reset();
-    while (server->authorization().auditLog().securityAuditEvents()->size() == eventsBefore) {
+    while (server->authorization().securityAuditEvents()->size() == eventsBefore) {
         if (mainLoop.context().run_one_for(std::chrono::seconds(60)) == 0) break;
     }
     mainLoop.runReady();
-    EXPECT_EQ(server->authorization().auditLog().securityAuditEvents()->front().message,
+    EXPECT_EQ(server->authorization().securityAuditEvents()->front().message,
               "Rejected extra authorization settings unlock with an incorrect password.");
     EXPECT_EQ(everything.back(), "Extra authorization password set.");
 }

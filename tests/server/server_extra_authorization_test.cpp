@@ -33,15 +33,15 @@ protected:
 TEST_F(ServerExtraAuthorizationTest, PasswordAndDurationGoThroughTheServer) {
     auto server = makeServer();
     EXPECT_FALSE(await([&](auto done) { server->extraAuthorization().updatePassword(std::nullopt, "secret", done); }));
-    ASSERT_FALSE(server->authorization().auditLog().securityAuditEvents()->empty());
-    EXPECT_EQ(server->authorization().auditLog().securityAuditEvents()->front().message,
+    ASSERT_FALSE(server->authorization().securityAuditEvents()->empty());
+    EXPECT_EQ(server->authorization().securityAuditEvents()->front().message,
               "Extra authorization password was updated.");
-    EXPECT_EQ(server->authorization().auditLog().securityAuditEvents()->front().action, "authorizeExtra");
+    EXPECT_EQ(server->authorization().securityAuditEvents()->front().action, "authorizeExtra");
 
     server->extraAuthorization().setSessionDuration(HalvardineExtraAuthorizationSessionDuration::long_);
     EXPECT_EQ(server->replies().identityResponse("r", true).extraAuthorizationSessionDuration,
               HalvardineExtraAuthorizationSessionDuration::long_);
-    EXPECT_EQ(server->authorization().auditLog().securityAuditEvents()->front().message,
+    EXPECT_EQ(server->authorization().securityAuditEvents()->front().message,
               "Extra authorization session duration changed to 60 minutes.");
 
     server.reset();

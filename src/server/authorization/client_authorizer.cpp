@@ -31,14 +31,13 @@ std::optional<std::string> ClientAuthorizer::authorizeClient(const std::optional
     const auto normalized = fingerprint ? HalvardineSecurity::normalizedFingerprint(*fingerprint) : std::nullopt;
     const std::string key = normalized.value_or(std::string(missingClientCertificateKey));
 
-    if (failures_.isBlocked(key, now)) {
-        auditLog_.recordSecurityEvent("Blocked request after repeated authorization failures.", std::nullopt,
-                                      normalized);
+    if (isSecurityFailureBlocked(key, now)) {
+        recordSecurityEvent("Blocked request after repeated authorization failures.", std::nullopt, normalized);
         return std::nullopt;
     }
     if (!normalized) {
-        const std::size_t count = failures_.recordFailure(key, now);
-        auditLog_.recordSecurityEvent(
+        const std::size_t count = recordSecurityFailure(key, now);
+        recordSecurityEvent(
             SecurityFailureLimiter::withBlockNotice("Rejected request without a client certificate.", count),
             std::nullopt, std::nullopt);
         return std::nullopt;
@@ -47,15 +46,15 @@ std::optional<std::string> ClientAuthorizer::authorizeClient(const std::optional
     const auto device = std::find_if(devices.begin(), devices.end(),
                                      [&](const auto& each) { return each.certificateFingerprint == *normalized; });
     if (device == devices.end()) {
-        const std::size_t count = failures_.recordFailure(key, now);
-        auditLog_.recordSecurityEvent(
+        const std::size_t count = recordSecurityFailure(key, now);
+        recordSecurityEvent(
             SecurityFailureLimiter::withBlockNotice(
                 "Rejected request from unpaired client " + displayFingerprint(*normalized) + ".", count),
             std::nullopt, normalized);
         return std::nullopt;
     }
     // A success forgives this certificate's earlier failures.
-    failures_.forget(key);
+    forgetSecurityFailures(key);
     device->lastSeenAt = clock_.now();
     device->lastConnectionChannel = channel;
     pairedDevices_.set(std::move(devices));

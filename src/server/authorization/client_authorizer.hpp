@@ -2,11 +2,13 @@
 // Who may use the server: the paired devices, the check of a connection's
 // certificate against them, the failures that block a peer for a while, the
 // marks of clients that were active lately, and the security audit log.
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <asio/any_io_executor.hpp>
@@ -42,12 +44,26 @@ public:
         return activeClientConnectionChannels_;
     }
 
-    // Shared with pairing and the extra authorization, which audit too.
+    // The security audit log, shared with the extra authorization, which
+    // audits its password events there too.
     SecurityAuditLog& auditLog() { return auditLog_; }
-    const SecurityAuditLog& auditLog() const { return auditLog_; }
+    const Published<std::vector<HalvardineSecurityAuditEvent>>& securityAuditEvents() const {
+        return auditLog_.securityAuditEvents();
+    }
+    void recordSecurityEvent(std::string message, std::optional<std::string> action,
+                             std::optional<std::string_view> fingerprint) {
+        auditLog_.recordSecurityEvent(std::move(message), std::move(action), fingerprint);
+    }
     // Shared with the extra-authorization password checks, under keys of
     // their own.
     SecurityFailureLimiter& failures() { return failures_; }
+    // The limiter's operations under client authorization's names. A caller
+    // takes `now` once and passes it to both.
+    bool isSecurityFailureBlocked(std::string_view key, platform::Date now) { return failures_.isBlocked(key, now); }
+    std::size_t recordSecurityFailure(std::string_view key, platform::Date now) {
+        return failures_.recordFailure(key, now);
+    }
+    void forgetSecurityFailures(std::string_view key) { failures_.forget(key); }
 
     // The normalised fingerprint of a paired client, none otherwise; audits
     // and counts its own refusals.

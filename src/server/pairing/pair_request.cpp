@@ -64,8 +64,7 @@ HalvardineResponse PairingWindow::handlePairRequest(const HalvardineRequest& req
     const auto verification = verifyPairingCode(request.pairingCode, request.pairingNonce);
     if (verification.result != PairingCodeVerification::Result::accepted) {
         auto refusal = refusalFor(verification);
-        authorization_.auditLog().recordSecurityEvent(std::move(refusal.auditMessage), request.action,
-                                                      clientFingerprint);
+        authorization_.recordSecurityEvent(std::move(refusal.auditMessage), request.action, clientFingerprint);
         auto response = replies_.identityResponse(request.id, false);
         response.error = std::move(refusal.error);
         response.errorCode = refusal.errorCode;
@@ -75,15 +74,15 @@ HalvardineResponse PairingWindow::handlePairRequest(const HalvardineRequest& req
         clientFingerprint ? HalvardineSecurity::normalizedFingerprint(*clientFingerprint) : std::nullopt;
     if (!fingerprint) {
         // The session stays open: the same code may still come with a certificate.
-        authorization_.auditLog().recordSecurityEvent("Rejected pairing request without a client certificate.",
-                                                      std::string("pair"), std::nullopt);
+        authorization_.recordSecurityEvent("Rejected pairing request without a client certificate.",
+                                           std::string("pair"), std::nullopt);
         auto response = replies_.identityResponse(request.id, false);
         response.error = "The client certificate is missing.";
         return response;
     }
     authorization_.completePairing(*fingerprint, request.clientName, channel);
-    authorization_.auditLog().recordSecurityEvent("Paired client " + displayFingerprint(*fingerprint) + ".",
-                                                  std::string("pair"), *fingerprint);
+    authorization_.recordSecurityEvent("Paired client " + displayFingerprint(*fingerprint) + ".", std::string("pair"),
+                                       *fingerprint);
     cancelPairing("Pairing session completed");
     auto response = replies_.identityResponse(request.id, true);
     response.token = std::string();

@@ -67,7 +67,7 @@ PairingStart PairingWindow::startPairingSession() {
         auto refusal =
             refuse(PairingRefused::Reason::locked,
                    "Pairing session not started because pairing is locked for " + std::to_string(*locked) + " seconds");
-        authorization_.auditLog().recordSecurityEvent(refusal.message, std::string("pair"), std::nullopt);
+        authorization_.recordSecurityEvent(refusal.message, std::string("pair"), std::nullopt);
         return refusal;
     }
     pairing_.cooldownUntil.reset();
@@ -99,7 +99,7 @@ PairingStart PairingWindow::startPairingSession() {
     qrImage_ = pairingQRCodePng(started.qrCode);
     started.qrImagePath = writeQRImage();
     ZENTRABO_LOG("Pairing session started");
-    authorization_.auditLog().recordSecurityEvent("Pairing session started.", std::string("pair"), std::nullopt);
+    authorization_.recordSecurityEvent("Pairing session started.", std::string("pair"), std::nullopt);
     return started;
 }
 

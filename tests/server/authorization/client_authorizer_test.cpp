@@ -44,7 +44,7 @@ protected:
         mainLoop.runReady();
     }
 
-    std::string lastAudit() const { return authorizer->auditLog().securityAuditEvents()->front().message; }
+    std::string lastAudit() const { return authorizer->securityAuditEvents()->front().message; }
 
     TemporaryHome home;
     platform::MainLoop mainLoop;
@@ -81,7 +81,7 @@ TEST_F(ClientAuthorizationTest, UnpairedCertificateIsBlockedFromTheEighthFailure
     authorizer->authorizeClient(strangerFingerprint, Channel::local);
     EXPECT_EQ(lastAudit(),
               "Rejected request from unpaired client cccccc...cccccc. Further requests are temporarily blocked.");
-    EXPECT_EQ(authorizer->auditLog().securityAuditEvents()->front().fingerprint, strangerFingerprint);
+    EXPECT_EQ(authorizer->securityAuditEvents()->front().fingerprint, strangerFingerprint);
     authorizer->authorizeClient(strangerFingerprint, Channel::local);
     EXPECT_EQ(lastAudit(), "Blocked request after repeated authorization failures.");
 
@@ -97,7 +97,7 @@ TEST_F(ClientAuthorizationTest, UnpairedCertificateIsBlockedFromTheEighthFailure
 TEST_F(ClientAuthorizationTest, ClientsWithoutACertificateShareOneKey) {
     for (int attempt = 1; attempt <= 8; ++attempt) authorizer->authorizeClient(std::nullopt, Channel::local);
     EXPECT_EQ(lastAudit(), "Rejected request without a client certificate. Further requests are temporarily blocked.");
-    EXPECT_FALSE(authorizer->auditLog().securityAuditEvents()->front().fingerprint.has_value());
+    EXPECT_FALSE(authorizer->securityAuditEvents()->front().fingerprint.has_value());
     authorizer->authorizeClient(std::string(" "), Channel::relay);
     EXPECT_EQ(lastAudit(), "Blocked request after repeated authorization failures.");
     EXPECT_EQ(authorizer->authorizeClient(pairedFingerprint, Channel::local), pairedFingerprint)
@@ -136,11 +136,11 @@ TEST_F(ClientAuthorizationTest, LastSeenUpdatesAreBatchedNotFlushedPerRequest) {
 
 TEST_F(ClientAuthorizationTest, RevokingRemovesTheDeviceItsMarksAndLogsWithoutAudit) {
     authorizer->authorizeClient(pairedFingerprint, Channel::local);
-    const std::size_t audited = authorizer->auditLog().securityAuditEvents()->size();
+    const std::size_t audited = authorizer->securityAuditEvents()->size();
     authorizer->revokePairedDevice("  AA" + pairedFingerprint.substr(2) + "\n");
     EXPECT_TRUE(authorizer->pairedDevices()->empty());
     EXPECT_FALSE(*authorizer->hasRecentAuthorizedClientActivity());
-    EXPECT_EQ(authorizer->auditLog().securityAuditEvents()->size(), audited);
+    EXPECT_EQ(authorizer->securityAuditEvents()->size(), audited);
     EXPECT_NE(home.logText().find("Revoked paired device " + pairedFingerprint), std::string::npos);
     EXPECT_EQ(authorizer->authorizeClient(pairedFingerprint, Channel::local), std::nullopt);
 

@@ -64,8 +64,8 @@ TEST_F(ScreenStreamRequestTest, AStrangerGetsExactlyTheNotAuthorizedFrameAndNoRe
     EXPECT_EQ(bytes, expected);
     EXPECT_NE(home.logText().find("Processing request: screenStream"), std::string::npos);
     // Refused and audited like any request of an unpaired client.
-    ASSERT_EQ(server->authorization().auditLog().securityAuditEvents()->size(), 1u);
-    EXPECT_EQ(server->authorization().auditLog().securityAuditEvents()->front().message.rfind(
+    ASSERT_EQ(server->authorization().securityAuditEvents()->size(), 1u);
+    EXPECT_EQ(server->authorization().securityAuditEvents()->front().message.rfind(
                   "Rejected request from unpaired client", 0),
               0u);
 }

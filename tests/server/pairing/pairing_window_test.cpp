@@ -83,7 +83,7 @@ protected:
 
     std::vector<std::string> auditMessages() const {
         std::vector<std::string> messages;
-        for (const auto& event : *authorizer->auditLog().securityAuditEvents()) messages.push_back(event.message);
+        for (const auto& event : *authorizer->securityAuditEvents()) messages.push_back(event.message);
         return messages;
     }
 
@@ -134,7 +134,7 @@ TEST_F(PairingTest, StartIsRefusedWhileTheServerIsNotRunning) {
     EXPECT_EQ(std::get<PairingRefused>(start).reason, PairingRefused::Reason::serverNotRunning);
     EXPECT_FALSE(*window->isPairingActive());
     EXPECT_NE(home.logText().find("Pairing session not started because the server is not running"), std::string::npos);
-    EXPECT_TRUE(authorizer->auditLog().securityAuditEvents()->empty());
+    EXPECT_TRUE(authorizer->securityAuditEvents()->empty());
 }
 
 TEST_F(PairingTest, WrongCodesAreRefusedAuditedAndTheThirdLocksPairing) {
@@ -148,7 +148,7 @@ TEST_F(PairingTest, WrongCodesAreRefusedAuditedAndTheThirdLocksPairing) {
     EXPECT_FALSE(reply.token.has_value());
     EXPECT_FALSE(reply.clientCertificateFingerprint.has_value());
     EXPECT_EQ(reply.serverProtocolVersion, 22);
-    const auto& event = authorizer->auditLog().securityAuditEvents()->front();
+    const auto& event = authorizer->securityAuditEvents()->front();
     EXPECT_EQ(event.message, "Rejected pairing request with incorrect code. 2 attempts remaining.");
     EXPECT_EQ(event.action, "pair");
     EXPECT_EQ(event.fingerprint, phoneFingerprint);
