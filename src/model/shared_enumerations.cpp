@@ -1,69 +1,51 @@
 #include "model/shared_enumerations.hpp"
 
+#include "platform/text/case_table.hpp"
+
 namespace zentrabo {
+namespace {
 
-std::string_view title(HalvardineExtraAuthorizationScope scope) {
-    switch (scope) {
-    case HalvardineExtraAuthorizationScope::stream:
-        return "Stream";
-    case HalvardineExtraAuthorizationScope::files:
-        return "Files";
-    case HalvardineExtraAuthorizationScope::workflows:
-        return "Workflows";
-    }
-    return {};
+using platform::caseTable;
+using Scope = HalvardineExtraAuthorizationScope;
+using Channel = HalvardineExtraAuthorizationChannel;
+using Duration = HalvardineExtraAuthorizationSessionDuration;
+
+struct SessionDurationFacts {
+    std::string_view title;
+    std::string_view summary;
+    double seconds = 0;
+};
+
+constexpr auto sessionDurations = caseTable<Duration, SessionDurationFacts>({
+    {Duration::background, {"Enter Background", "until the client app enters background", 3600}},
+    {Duration::short_, {"5 min", "5 minutes", 300}},
+    {Duration::standard, {"15 min", "15 minutes", 900}},
+    {Duration::long_, {"60 min", "60 minutes", 3600}},
+});
+
+}  // namespace
+
+std::string_view title(Scope scope) {
+    static constexpr auto titles = caseTable<Scope, std::string_view>({
+        {Scope::stream, "Stream"},
+        {Scope::files, "Files"},
+        {Scope::workflows, "Workflows"},
+    });
+    return titles.entryOr(scope, {});
 }
 
-std::string_view title(HalvardineExtraAuthorizationChannel channel) {
-    switch (channel) {
-    case HalvardineExtraAuthorizationChannel::local:
-        return "Local";
-    case HalvardineExtraAuthorizationChannel::relay:
-        return "Relay";
-    }
-    return {};
+std::string_view title(Channel channel) {
+    static constexpr auto titles = caseTable<Channel, std::string_view>({
+        {Channel::local, "Local"},
+        {Channel::relay, "Relay"},
+    });
+    return titles.entryOr(channel, {});
 }
 
-std::string_view title(HalvardineExtraAuthorizationSessionDuration duration) {
-    switch (duration) {
-    case HalvardineExtraAuthorizationSessionDuration::background:
-        return "Enter Background";
-    case HalvardineExtraAuthorizationSessionDuration::short_:
-        return "5 min";
-    case HalvardineExtraAuthorizationSessionDuration::standard:
-        return "15 min";
-    case HalvardineExtraAuthorizationSessionDuration::long_:
-        return "60 min";
-    }
-    return {};
-}
+std::string_view title(Duration duration) { return sessionDurations.entryOr(duration, {}).title; }
 
-std::string_view summary(HalvardineExtraAuthorizationSessionDuration duration) {
-    switch (duration) {
-    case HalvardineExtraAuthorizationSessionDuration::background:
-        return "until the client app enters background";
-    case HalvardineExtraAuthorizationSessionDuration::short_:
-        return "5 minutes";
-    case HalvardineExtraAuthorizationSessionDuration::standard:
-        return "15 minutes";
-    case HalvardineExtraAuthorizationSessionDuration::long_:
-        return "60 minutes";
-    }
-    return {};
-}
+std::string_view summary(Duration duration) { return sessionDurations.entryOr(duration, {}).summary; }
 
-double timeInterval(HalvardineExtraAuthorizationSessionDuration duration) {
-    switch (duration) {
-    case HalvardineExtraAuthorizationSessionDuration::background:
-        return 3600;
-    case HalvardineExtraAuthorizationSessionDuration::short_:
-        return 300;
-    case HalvardineExtraAuthorizationSessionDuration::standard:
-        return 900;
-    case HalvardineExtraAuthorizationSessionDuration::long_:
-        return 3600;
-    }
-    return 0;
-}
+double timeInterval(Duration duration) { return sessionDurations.entryOr(duration, {}).seconds; }
 
 }  // namespace zentrabo

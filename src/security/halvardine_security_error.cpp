@@ -1,25 +1,23 @@
 #include "security/halvardine_security_error.hpp"
 
+#include "platform/text/case_table.hpp"
+
 namespace zentrabo {
 namespace {
 
 std::string describe(HalvardineSecurityError::Case errorCase, const std::string& message) {
     using Case = HalvardineSecurityError::Case;
-    switch (errorCase) {
-    case Case::identityUnavailable:
-        return "Secure identity unavailable: " + message;
-    case Case::certificateUnavailable:
-        return "The local TLS certificate is unavailable.";
-    case Case::privateKeyUnavailable:
-        return "The local TLS private key is unavailable.";
-    case Case::publicKeyUnavailable:
-        return "The local TLS public key is unavailable.";
-    case Case::signatureFailed:
-        return "The local TLS certificate could not be signed.";
-    case Case::invalidCertificate:
-        return "The local TLS certificate is invalid.";
-    }
-    return "The local TLS certificate is invalid.";
+    static constexpr auto descriptions = platform::caseTable<Case, std::string_view>({
+        {Case::identityUnavailable, "Secure identity unavailable: "},
+        {Case::certificateUnavailable, "The local TLS certificate is unavailable."},
+        {Case::privateKeyUnavailable, "The local TLS private key is unavailable."},
+        {Case::publicKeyUnavailable, "The local TLS public key is unavailable."},
+        {Case::signatureFailed, "The local TLS certificate could not be signed."},
+        {Case::invalidCertificate, "The local TLS certificate is invalid."},
+    });
+    // Only identityUnavailable carries a message, which follows its text;
+    // every other case is built with an empty one.
+    return std::string(descriptions.entryOr(errorCase, "The local TLS certificate is invalid.")) + message;
 }
 
 }  // namespace

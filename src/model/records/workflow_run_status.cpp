@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/text/case_table.hpp"
+
 namespace zentrabo {
 
 std::string WorkflowLiveActivitySession::progressText(std::int64_t stepIndex, std::int64_t totalSteps) {
@@ -12,15 +14,12 @@ std::string WorkflowLiveActivitySession::progressText(std::int64_t stepIndex, st
 }
 
 std::string_view WorkflowLiveActivitySession::statusText(WorkflowLiveActivityStatus status) {
-    switch (status) {
-    case WorkflowLiveActivityStatus::running:
-        return "Running...";
-    case WorkflowLiveActivityStatus::succeeded:
-        return "Done";
-    case WorkflowLiveActivityStatus::failed:
-        return "Failed";
-    }
-    return "Failed";
+    static constexpr auto texts = platform::caseTable<WorkflowLiveActivityStatus, std::string_view>({
+        {WorkflowLiveActivityStatus::running, "Running..."},
+        {WorkflowLiveActivityStatus::succeeded, "Done"},
+        {WorkflowLiveActivityStatus::failed, "Failed"},
+    });
+    return texts.entryOr(status, "Failed");
 }
 
 }  // namespace zentrabo

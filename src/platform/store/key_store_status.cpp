@@ -1,21 +1,17 @@
 #include "platform/store/key_store.hpp"
+#include "platform/text/case_table.hpp"
 
 namespace zentrabo::platform {
 
 std::string_view describe(KeyStoreStatus status) noexcept {
-    switch (status) {
-    case KeyStoreStatus::success:
-        return "The key store operation succeeded.";
-    case KeyStoreStatus::itemNotFound:
-        return "The item was not found in the key store.";
-    case KeyStoreStatus::duplicateItem:
-        return "The item already exists in the key store.";
-    case KeyStoreStatus::unreadable:
-        return "The key store file is damaged and was left untouched.";
-    case KeyStoreStatus::ioFailure:
-        return "The key store file could not be read or written.";
-    }
-    return "The key store failed.";
+    static constexpr auto descriptions = caseTable<KeyStoreStatus, std::string_view>({
+        {KeyStoreStatus::success, "The key store operation succeeded."},
+        {KeyStoreStatus::itemNotFound, "The item was not found in the key store."},
+        {KeyStoreStatus::duplicateItem, "The item already exists in the key store."},
+        {KeyStoreStatus::unreadable, "The key store file is damaged and was left untouched."},
+        {KeyStoreStatus::ioFailure, "The key store file could not be read or written."},
+    });
+    return descriptions.entryOr(status, "The key store failed.");
 }
 
 }  // namespace zentrabo::platform

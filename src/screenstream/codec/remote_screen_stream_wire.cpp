@@ -4,19 +4,17 @@
 #include <stdexcept>
 
 #include "platform/binary/big_endian.hpp"
+#include "platform/text/case_table.hpp"
 
 namespace zentrabo {
 
 std::string_view RemoteScreenStreamWireError::errorDescription() const {
-    switch (case_) {
-    case Case::invalidMagic:
-        return "The Mac returned an invalid stream response.";
-    case Case::invalidFrameKind:
-        return "The Mac returned an unknown stream frame.";
-    case Case::payloadTooLarge:
-        return "The Mac returned a stream frame that is too large.";
-    }
-    return "The Mac returned an invalid stream response.";
+    static constexpr auto descriptions = platform::caseTable<Case, std::string_view>({
+        {Case::invalidMagic, "The Mac returned an invalid stream response."},
+        {Case::invalidFrameKind, "The Mac returned an unknown stream frame."},
+        {Case::payloadTooLarge, "The Mac returned a stream frame that is too large."},
+    });
+    return descriptions.entryOr(case_, "The Mac returned an invalid stream response.");
 }
 
 const char* RemoteScreenStreamWireError::what() const noexcept { return errorDescription().data(); }
