@@ -15,11 +15,9 @@ using platform::RunningApplication;
 namespace {
 
 // A launched application has this long to appear among the running ones.
-constexpr double launchTimeout = 3.0;
-constexpr double launchPollStep = 0.05;
-// An activated application has this long to come to the front.
-constexpr double frontmostTimeout = 0.35;
-constexpr double frontmostPollStep = 0.03;
+constexpr PollLimits launchPoll{.timeout = 3.0, .step = 0.05};
+// An application brought forward has this long to reach the front.
+constexpr PollLimits frontmostPoll{.timeout = 0.35, .step = 0.03};
 
 }  // namespace
 
@@ -50,7 +48,7 @@ std::shared_ptr<RunningApplication> MacMenuController::activateApplication(
     if (!workspace.openApplication(*url, true).ok) throw MacMenuError(Case::applicationNotFound, *bundleIdentifier);
 
     std::shared_ptr<RunningApplication> launched;
-    pollUntil(desktop_.clock(), launchTimeout, launchPollStep,
+    pollUntil(desktop_.clock(), launchPoll,
               [&] { return (launched = runningApplication(*bundleIdentifier)) != nullptr; });
     if (!launched) throw MacMenuError(Case::applicationNotRunning);
     return launched;
@@ -61,8 +59,8 @@ bool MacMenuController::isFrontmost(const RunningApplication& application) {
     return frontmost && frontmost->processIdentifier() == application.processIdentifier();
 }
 
-void MacMenuController::waitUntilFrontmost(const RunningApplication& application, double timeout) {
-    pollUntil(desktop_.clock(), timeout, frontmostPollStep, [&] { return isFrontmost(application); });
+void MacMenuController::waitUntilFrontmost(const RunningApplication& application) {
+    pollUntil(desktop_.clock(), frontmostPoll, [&] { return isFrontmost(application); });
 }
 
 std::vector<AXElement> MacMenuController::elementsAttribute(const std::string& name, const AXElement& element) {
@@ -87,7 +85,7 @@ void MacMenuController::raiseApplication(RunningApplication& application, bool a
     // Raising is best effort: no result below is checked.
     application.activate(allWindows);
     accessibility.setAttribute(element, "AXFrontmost", true);
-    waitUntilFrontmost(application, frontmostTimeout);
+    waitUntilFrontmost(application);
     if (!allWindows) return;
 
     const auto windows = unminimizedWindows(element);
@@ -97,7 +95,7 @@ void MacMenuController::raiseApplication(RunningApplication& application, bool a
     if (!isFrontmost(application)) {
         accessibility.setAttribute(element, "AXFrontmost", true);
         application.activate(allWindows);
-        waitUntilFrontmost(application, frontmostTimeout);
+        waitUntilFrontmost(application);
     }
 }
 

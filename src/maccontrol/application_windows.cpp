@@ -20,8 +20,6 @@ namespace {
 // Smaller windows are palettes, badges or invisible helpers, not windows a
 // person would pick.
 constexpr double minimumWindowSide = 40;
-// How long an application brought forward has to reach the front.
-constexpr double frontmostTimeout = 0.35;
 constexpr std::uint32_t listedWindows =
     platform::windowlist::onScreenOnly | platform::windowlist::excludeDesktopElements;
 
@@ -97,7 +95,7 @@ std::vector<RemoteApplicationWindowInfo> MacMenuController::applicationWindows(
     const auto application = activateApplication(bundleIdentifier);
     application->unhide();
     application->activate(true);
-    waitUntilFrontmost(*application, frontmostTimeout);
+    waitUntilFrontmost(*application);
 
     std::map<platform::WindowID, RemoteApplicationWindowInfo> windows;
     const std::string fallbackTitle = platform::trimmedNonBlank(application->localizedName()).value_or("Window");

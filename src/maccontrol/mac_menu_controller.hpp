@@ -123,7 +123,9 @@ public:
     // minimized, to the front. Never fails.
     void raiseApplication(platform::RunningApplication& application, bool allWindows);
     bool isFrontmost(const platform::RunningApplication& application);
-    void waitUntilFrontmost(const platform::RunningApplication& application, double timeout);
+    // Turns the run loop until the application is in front, for a short
+    // while at most; whether it got there is for the caller to check.
+    void waitUntilFrontmost(const platform::RunningApplication& application);
     // Moves the application's windows that are not on the display (0: the
     // main display) onto it, centred. Never fails; failures are logged.
     void moveApplication(platform::RunningApplication& application, platform::DisplayID displayID);

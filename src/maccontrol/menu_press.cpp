@@ -18,9 +18,6 @@ namespace {
 constexpr double settleAfterRaise = 0.15;
 // One run-loop turn, so the press is delivered before the front is checked.
 constexpr double pressDeliveryTurn = 0.08;
-// How long a press that brought another application forward may take to
-// give the front back.
-constexpr double refrontTimeout = 0.35;
 
 // A missing list, or an index past its end, means an exact match.
 MenuTitleMatchMode modeAt(const std::optional<std::vector<MenuTitleMatchMode>>& modes, std::size_t index) {
@@ -69,7 +66,7 @@ void MacMenuController::pressMenuItem(const std::optional<std::string>& bundleId
         const AXElement element = applicationElement(*application);
         application->activate(false);
         desktop_.accessibility().setAttribute(element, "AXFrontmost", true);
-        waitUntilFrontmost(*application, refrontTimeout);
+        waitUntilFrontmost(*application);
     }
 }
 

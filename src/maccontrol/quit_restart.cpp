@@ -13,10 +13,9 @@ namespace {
 
 // How long a restart waits for the old instance to leave after the polite
 // request, then after the forced one, and for the new instance to appear.
-constexpr double terminateTimeout = 1.5;
-constexpr double forcedTerminateTimeout = 2.0;
-constexpr double relaunchTimeout = 5.0;
-constexpr double restartPollStep = 0.05;
+constexpr PollLimits terminatePoll{.timeout = 1.5, .step = 0.05};
+constexpr PollLimits forcedTerminatePoll{.timeout = 2.0, .step = 0.05};
+constexpr PollLimits relaunchPoll{.timeout = 5.0, .step = 0.05};
 
 }  // namespace
 
@@ -36,10 +35,10 @@ void MacMenuController::restartApplication(const std::optional<std::string>& bun
     const auto old = runningApplication(identifier);
     if (old) {
         if (!old->terminate()) old->forceTerminate();
-        if (!pollUntil(clock, terminateTimeout, restartPollStep, noneRuns)) {
+        if (!pollUntil(clock, terminatePoll, noneRuns)) {
             if (auto lingering = runningApplication(identifier)) {
                 if (!lingering->forceTerminate()) throw MacMenuError(Case::actionFailed);
-                pollUntil(clock, forcedTerminateTimeout, restartPollStep, noneRuns);
+                pollUntil(clock, forcedTerminatePoll, noneRuns);
             }
         }
     }
@@ -55,7 +54,7 @@ void MacMenuController::restartApplication(const std::optional<std::string>& bun
         return !old || application.processIdentifier() != old->processIdentifier();
     };
     std::shared_ptr<RunningApplication> relaunched;
-    pollUntil(clock, relaunchTimeout, restartPollStep, [&] {
+    pollUntil(clock, relaunchPoll, [&] {
         for (auto& application : workspace.runningApplications()) {
             if (application->bundleIdentifier() == identifier && isNewInstance(*application)) {
                 relaunched = application;

@@ -7,15 +7,22 @@
 
 namespace zentrabo {
 
+// How long a poll may wait at most, and the run-loop turn between two tests
+// of its condition, in seconds.
+struct PollLimits {
+    double timeout;
+    double step;
+};
+
 // True as soon as condition() holds before the deadline (now + timeout);
 // false once the deadline has passed without it. The condition is tested
 // before every step, so a condition that already holds costs no wait.
 template <class Condition>
-bool pollUntil(platform::Clock& clock, double timeout, double step, Condition&& condition) {
-    const double deadline = clock.monotonicNow() + timeout;
+bool pollUntil(platform::Clock& clock, PollLimits limits, Condition&& condition) {
+    const double deadline = clock.monotonicNow() + limits.timeout;
     while (clock.monotonicNow() < deadline) {
         if (condition()) return true;
-        clock.runLoopTurn(step);
+        clock.runLoopTurn(limits.step);
     }
     return false;
 }
