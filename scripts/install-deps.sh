@@ -10,10 +10,11 @@ packages=(
   libasio-dev libssl-dev libsimdjson-dev libicu-dev
   libavahi-compat-libdnssd-dev libplist-dev
   libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libtiff-dev libqrencode-dev
+  libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   # the trust anchors the relay connection is verified against
   ca-certificates
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev zbar-tools openssl
+  libgtest-dev libgmock-dev libbenchmark-dev zbar-tools openssl ffmpeg
   # the tests' private network namespace and its DNS-SD daemon
   iproute2 util-linux dbus-daemon dbus-bin avahi-daemon avahi-utils
 )

@@ -1,0 +1,190 @@
+#include "platform/media/video_compression_session.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "platform/media/media_error.hpp"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/dict.h>
+#include <libavutil/log.h>
+}
+
+namespace zentrabo::platform {
+namespace {
+
+// Packet times are the pictures' own, in nanoseconds.
+constexpr AVRational nanosecondTimeBase{1, 1'000'000'000};
+// x264's sliced threads split each picture, so more threads add no delay;
+// past eight the slices grow too small to help.
+constexpr unsigned maximumH264Threads = 8;
+
+void check(int result) {
+    if (result < 0) throw MediaError(result);
+}
+
+// The encoder libraries report progress and statistics at the info level;
+// only their errors belong on standard error.
+void quietLibraryLog() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+}
+
+class Options {
+public:
+    Options() = default;
+    ~Options() { av_dict_free(&dictionary_); }
+    Options(const Options&) = delete;
+    Options& operator=(const Options&) = delete;
+
+    void set(const char* key, const char* value) { check(av_dict_set(&dictionary_, key, value, 0)); }
+    AVDictionary** get() { return &dictionary_; }
+
+private:
+    AVDictionary* dictionary_ = nullptr;
+};
+
+int h264ThreadCount() {
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, maximumH264Threads));
+}
+
+void setBitrateFields(AVCodecContext& context, std::int64_t bitrate) {
+    context.bit_rate = bitrate;
+    // The cap is on from the start: x264 accepts a new bitrate while running
+    // only when it was.
+    context.rc_max_rate = bitrate;
+    context.rc_buffer_size = static_cast<int>(std::min<std::int64_t>(bitrate / 2, INT32_MAX));
+}
+
+AvCodecContextPtr openContext(const VideoCompressionSettings& settings) {
+    quietLibraryLog();
+    const bool hevc = settings.codec == VideoCompressionCodec::hevc;
+    const AVCodec* codec = avcodec_find_encoder_by_name(hevc ? "libx265" : "libx264");
+    if (codec == nullptr) throw MediaError(AVERROR_ENCODER_NOT_FOUND);
+    AvCodecContextPtr context(avcodec_alloc_context3(codec));
+    if (!context) throw MediaError(AVERROR(ENOMEM));
+
+    context->width = settings.width;
+    context->height = settings.height;
+    context->pix_fmt = AV_PIX_FMT_YUV420P;
+    context->color_range = AVCOL_RANGE_MPEG;
+    context->colorspace = AVCOL_SPC_BT709;
+    context->color_primaries = AVCOL_PRI_BT709;
+    context->color_trc = AVCOL_TRC_BT709;
+    context->time_base = nanosecondTimeBase;
+    context->framerate = AVRational{settings.framesPerSecond, 1};
+    context->gop_size = settings.framesPerSecond;
+    context->max_b_frames = 0;
+    setBitrateFields(*context, settings.bitrate);
+    if (hevc) {
+        // The wrapper hands this to x265 as frame threads, each a picture of
+        // delay; x265 keeps its own pool for rows.
+        context->thread_count = 1;
+    } else {
+        context->thread_count = h264ThreadCount();
+        context->thread_type = FF_THREAD_SLICE;
+    }
+
+    Options options;
+    options.set("tune", "zerolatency");
+    options.set("forced-idr", "1");
+    if (hevc) {
+        options.set("preset", "ultrafast");
+        options.set("profile", "main");
+        // Closed GOPs, so periodic key frames are IDR pictures as well.
+        options.set("x265-params", "open-gop=0:info=0:log-level=error");
+    } else {
+        options.set("preset", "veryfast");
+        options.set("profile", "high");
+        options.set("coder", "cabac");
+    }
+    check(avcodec_open2(context.get(), codec, options.get()));
+    return context;
+}
+
+std::optional<EncodedVideoPacket> receiveFrom(AVCodecContext& context) {
+    AvPacketPtr packet(av_packet_alloc());
+    if (!packet) throw MediaError(AVERROR(ENOMEM));
+    const int result = avcodec_receive_packet(&context, packet.get());
+    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return std::nullopt;
+    check(result);
+    return EncodedVideoPacket(std::move(packet));
+}
+
+}  // namespace
+
+EncodedVideoPacket::EncodedVideoPacket(AvPacketPtr packet) : packet_(std::move(packet)) {}
+
+std::span<const std::uint8_t> EncodedVideoPacket::bytes() const {
+    return {packet_->data, static_cast<std::size_t>(std::max(packet_->size, 0))};
+}
+
+std::optional<std::int64_t> EncodedVideoPacket::presentationTimeNanoseconds() const {
+    if (packet_->pts == AV_NOPTS_VALUE) return std::nullopt;
+    return packet_->pts;
+}
+
+std::optional<std::int64_t> EncodedVideoPacket::durationNanoseconds() const {
+    if (packet_->duration <= 0) return std::nullopt;
+    return packet_->duration;
+}
+
+bool EncodedVideoPacket::isKeyFrame() const { return (packet_->flags & AV_PKT_FLAG_KEY) != 0; }
+
+std::unique_ptr<VideoCompressionSession> VideoCompressionSession::open(const VideoCompressionSettings& settings) {
+    return std::unique_ptr<VideoCompressionSession>(new VideoCompressionSession(settings, openContext(settings)));
+}
+
+VideoCompressionSession::VideoCompressionSession(VideoCompressionSettings settings, AvCodecContextPtr context)
+    : settings_(settings), context_(std::move(context)) {}
+
+VideoCompressionSession::~VideoCompressionSession() = default;
+
+void VideoCompressionSession::send(AVFrame& picture, std::int64_t presentationTimeNanoseconds, bool forceKeyFrame) {
+    picture.pts = presentationTimeNanoseconds;
+    picture.pict_type = forceKeyFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    check(avcodec_send_frame(context_.get(), &picture));
+}
+
+std::optional<EncodedVideoPacket> VideoCompressionSession::receive() {
+    if (!retiredPackets_.empty()) {
+        EncodedVideoPacket packet = std::move(retiredPackets_.front());
+        retiredPackets_.pop_front();
+        return packet;
+    }
+    return receiveFrom(*context_);
+}
+
+void VideoCompressionSession::setBitrate(std::int64_t bitrate) {
+    if (settings_.codec == VideoCompressionCodec::h264) {
+        // libx264's wrapper reconfigures the encoder before the next picture.
+        setBitrateFields(*context_, bitrate);
+        settings_.bitrate = bitrate;
+        return;
+    }
+    // libx265's wrapper cannot change the bitrate of a running encoder.
+    VideoCompressionSettings changed = settings_;
+    changed.bitrate = bitrate;
+    AvCodecContextPtr replacement = openContext(changed);
+    try {
+        finish();
+        while (auto packet = receiveFrom(*context_)) retiredPackets_.push_back(std::move(*packet));
+    } catch (const MediaError&) {
+        // The old encoder failed while finishing: what it still held is
+        // lost, and the new one carries on.
+    }
+    context_ = std::move(replacement);
+    settings_ = changed;
+}
+
+void VideoCompressionSession::finish() {
+    const int result = avcodec_send_frame(context_.get(), nullptr);
+    if (result != AVERROR_EOF) check(result);
+}
+
+}  // namespace zentrabo::platform

@@ -1,0 +1,83 @@
+#pragma once
+// An H.264 or HEVC encoder set up for real-time, low-latency use: one picture
+// in, one access unit out, no reordering, a key frame at least every
+// framesPerSecond pictures, parameter sets in band before every IDR picture,
+// and a capped average bitrate. Packets come out as Annex-B byte streams.
+// Not thread-safe: one thread uses a session at a time.
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "platform/media/av_handles.hpp"
+
+namespace zentrabo::platform {
+
+enum class VideoCompressionCodec { h264, hevc };
+
+struct VideoCompressionSettings {
+    VideoCompressionCodec codec = VideoCompressionCodec::h264;
+    int width = 0;
+    int height = 0;
+    int framesPerSecond = 0;
+    std::int64_t bitrate = 0;  // bits per second
+
+    bool operator==(const VideoCompressionSettings&) const = default;
+};
+
+// One compressed picture, as the encoder produced it.
+class EncodedVideoPacket {
+public:
+    explicit EncodedVideoPacket(AvPacketPtr packet);
+
+    // Annex-B: NAL units behind start codes.
+    std::span<const std::uint8_t> bytes() const;
+    // The time the picture was sent with; none when the encoder gave none.
+    std::optional<std::int64_t> presentationTimeNanoseconds() const;
+    // None when the encoder gave no duration.
+    std::optional<std::int64_t> durationNanoseconds() const;
+    // The encoder's own key-frame mark.
+    bool isKeyFrame() const;
+
+private:
+    AvPacketPtr packet_;
+};
+
+class VideoCompressionSession {
+public:
+    // Throws MediaError with the library's text when the encoder is missing
+    // or refuses the settings.
+    static std::unique_ptr<VideoCompressionSession> open(const VideoCompressionSettings& settings);
+
+    ~VideoCompressionSession();
+    VideoCompressionSession(const VideoCompressionSession&) = delete;
+    VideoCompressionSession& operator=(const VideoCompressionSession&) = delete;
+
+    const VideoCompressionSettings& settings() const { return settings_; }
+
+    // Submits a yuv420p picture of the session's size with its time; a
+    // forced key frame is an IDR picture. Throws MediaError.
+    void send(AVFrame& picture, std::int64_t presentationTimeNanoseconds, bool forceKeyFrame);
+    // The next finished packet, none while the encoder needs more input or
+    // after the last one. Throws MediaError.
+    std::optional<EncodedVideoPacket> receive();
+    // Changes the average bitrate (and its cap) from the next picture on.
+    // Where the encoder cannot change it while running, a new encoder is
+    // opened at the new bitrate and the old one finished (its last packets
+    // still come out of receive() first); its first picture is an IDR
+    // picture. Throws MediaError, and the session goes on unchanged.
+    void setBitrate(std::int64_t bitrate);
+    // Ends the input: receive() then returns what is left, then none.
+    void finish();
+
+private:
+    VideoCompressionSession(VideoCompressionSettings settings, AvCodecContextPtr context);
+
+    VideoCompressionSettings settings_;
+    AvCodecContextPtr context_;
+    // Packets left by an encoder that a bitrate change replaced.
+    std::deque<EncodedVideoPacket> retiredPackets_;
+};
+
+}  // namespace zentrabo::platform
