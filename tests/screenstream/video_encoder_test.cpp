@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/manual_clock.hpp"
+#include "platform/media/rgba_to_yuv420_converter.hpp"
+#include "platform/media/video_compression_session.hpp"
+#include "screenstream/make_video_encoder.hpp"
+#include "screenstream/remote_screen_stream_server_error.hpp"
+#include "screenstream/remote_video_screen_encoder.hpp"
+#include "screenstream/video_access_unit.hpp"
+#include "support/temporary_home.hpp"
+#include "video_stream_support.hpp"
+
+namespace zentrabo {
+namespace {
+
+using Codec = RemoteScreenStreamVideoCodec;
+using std::chrono::nanoseconds;
+
+constexpr int width = 320, height = 240, framesPerSecond = 24;
+constexpr nanoseconds frameInterval(1'000'000'000 / framesPerSecond);
+
+struct CodecCase {
+    const char* name;
+    Codec codec;
+    const char* format;  // ffmpeg's name of the raw stream
+};
+
+constexpr CodecCase codecCases[] = {{"h264", Codec::h264, "h264"}, {"hevc", Codec::hevc, "hevc"}};
+
+platform::VideoCompressionCodec platformCodec(Codec codec) {
+    return codec == Codec::hevc ? platform::VideoCompressionCodec::hevc : platform::VideoCompressionCodec::h264;
+}
+
+class VideoEncoderTest : public ::testing::TestWithParam<CodecCase> {
+protected:
+    bool hevc() const { return GetParam().codec == Codec::hevc; }
+
+    std::unique_ptr<VideoEncoder> makeEncoder(std::int64_t bitrate, std::uint32_t firstSequenceNumber = 1) {
+        const platform::VideoCompressionSettings settings{platformCodec(GetParam().codec), width, height,
+                                                          framesPerSecond, bitrate};
+        return std::make_unique<RemoteVideoScreenEncoder>(
+            VideoStreamFormat{GetParam().codec, width, height, framesPerSecond}, bitrate,
+            platform::VideoCompressionSession::open(settings), recorder.handler(), clock, firstSequenceNumber);
+    }
+
+    // Encodes pictures from the generator at the frame interval, starting at
+    // the capture time of frame firstIndex.
+    template <typename Generator>
+    void encodeFrames(VideoEncoder& encoder, int firstIndex, int count, Generator picture) {
+        for (int index = firstIndex; index < firstIndex + count; ++index) {
+            encoder.encode(test::capturedFrame(width, height, picture(index), startTime + index * frameInterval));
+        }
+    }
+
+    std::size_t videoBytesFrom(std::size_t firstVideoFrame, std::size_t count) const {
+        const auto video = recorder.videoFrames();
+        std::size_t bytes = 0;
+        for (std::size_t index = firstVideoFrame; index < firstVideoFrame + count && index < video.size(); ++index) {
+            bytes += video[index]->payload.size();
+        }
+        return bytes;
+    }
+
+    test::LoggingHome home;
+    platform::ManualClock clock;
+    test::FrameRecorder recorder;
+    const nanoseconds startTime{123'000'000'000};
+};
+
+auto moving = [](int index) { return test::movingBlockPicture(width, height, index); };
+
+// One video frame per picture, numbered from 1 and timed from the first;
+// one configuration ahead of the first key frame serves every later one;
+// a requested key frame is an IDR picture; the stream decodes.
+TEST_P(VideoEncoderTest, EncodesOneFramePerPictureAndDecodes) {
+    auto encoder = makeEncoder(1'000'000);
+    encodeFrames(*encoder, 0, 10, moving);
+    encoder->requestKeyFrame();
+    encodeFrames(*encoder, 10, 20, moving);
+    encoder->shutdown();
+    encoder->encode(test::capturedFrame(width, height, moving(30), startTime + 30 * frameInterval));
+
+    const auto video = recorder.videoFrames();
+    ASSERT_EQ(video.size(), 30U);
+    std::set<std::uint32_t> keyFrames;
+    for (std::size_t index = 0; index < video.size(); ++index) {
+        EXPECT_EQ(video[index]->sequenceNumber, index + 1);
+        EXPECT_EQ(video[index]->presentationTimeNanoseconds,
+                  static_cast<std::uint64_t>((index * frameInterval).count()));
+        const bool key = video[index]->flags == RemoteScreenStreamFrame::keyFrameFlag;
+        EXPECT_EQ(key, test::holdsIdrSlice(hevc(), video[index]->payload)) << "frame " << index;
+        if (key) keyFrames.insert(static_cast<std::uint32_t>(index));
+    }
+    EXPECT_TRUE(keyFrames.contains(0));
+    EXPECT_TRUE(keyFrames.contains(10));
+    EXPECT_EQ(recorder.frames.front().kind, RemoteScreenStreamFrameKind::configuration);
+    EXPECT_EQ(recorder.ofKind(RemoteScreenStreamFrameKind::configuration).size(), 1U);
+    test::expectDecodesCleanly(recorder.frames, GetParam().format, std::string(GetParam().name) + ",320,240");
+}
+
+// The encoder's key mark and the NAL types agree on every packet, periodic
+// key frames (every framesPerSecond pictures) included.
+TEST_P(VideoEncoderTest, KeyMarkAgreesWithTheNalTypes) {
+    constexpr int shortInterval = 5;
+    auto session = platform::VideoCompressionSession::open(
+        {platformCodec(GetParam().codec), width, height, shortInterval, 1'000'000});
+    platform::RgbaToYuv420Converter converter(width, height);
+    int keyFrames = 0;
+    for (int index = 0; index < 12; ++index) {
+        session->send(converter.convert(moving(index)), index * 200'000'000LL, index == 3);
+        while (auto packet = session->receive()) {
+            const bool key = makeVideoAccessUnit(GetParam().codec, packet->bytes()).isKeyFrame();
+            EXPECT_EQ(packet->isKeyFrame(), key) << "picture " << index;
+            keyFrames += key ? 1 : 0;
+        }
+    }
+    EXPECT_GE(keyFrames, 3);  // the first, the forced one and at least one periodic one
+}
+
+// However seldom pictures come, a key frame follows within a second of the last.
+TEST_P(VideoEncoderTest, KeyFrameAtLeastEverySecond) {
+    auto encoder = makeEncoder(1'000'000);
+    for (int index = 0; index < 12; ++index) {
+        encoder->encode(
+            test::capturedFrame(width, height, moving(index), startTime + index * nanoseconds(350'000'000)));
+    }
+    std::uint64_t lastKey = 0;
+    for (const auto* frame : recorder.videoFrames()) {
+        if (frame->presentationTimeNanoseconds - lastKey >= 1'000'000'000) {
+            EXPECT_EQ(frame->flags, RemoteScreenStreamFrame::keyFrameFlag) << frame->presentationTimeNanoseconds;
+        }
+        if (frame->flags == RemoteScreenStreamFrame::keyFrameFlag) lastKey = frame->presentationTimeNanoseconds;
+    }
+}
+
+// Cutting to a third of the bitrate shrinks a noisy stream that fills it; an
+// HEVC stream reopens its encoder for that, and still decodes across it.
+TEST_P(VideoEncoderTest, BitrateCutShrinksTheStream) {
+    constexpr std::int64_t configured = 3'000'000;
+    constexpr int window = 48;
+    auto encoder = makeEncoder(configured);
+    auto noise = [](int index) { return test::noisyPicture(width, height, static_cast<std::uint32_t>(index)); };
+    encodeFrames(*encoder, 0, window, noise);
+    for (int cut = 0; cut < 4; ++cut) {
+        encoder->reduceBitrateForTransportPressure();
+        clock.advance(1.0);
+    }
+    EXPECT_EQ(home.logCount("bitrate=1000000"), 1U) << home.logText();
+    encodeFrames(*encoder, window, window, noise);
+
+    const std::size_t before = videoBytesFrom(0, window);
+    const std::size_t after = videoBytesFrom(window, window);
+    EXPECT_LT(static_cast<double>(after), 0.6 * static_cast<double>(before)) << before << " then " << after;
+    EXPECT_EQ(recorder.videoFrames()[window]->flags, RemoteScreenStreamFrame::keyFrameFlag);
+    test::expectDecodesCleanly(recorder.frames, GetParam().format, std::string(GetParam().name) + ",320,240");
+}
+
+TEST_P(VideoEncoderTest, SequenceNumbersWrapToOneAndOtherSizesAreSkipped) {
+    auto encoder = makeEncoder(1'000'000, UINT32_MAX);
+    encodeFrames(*encoder, 0, 1, moving);
+    EXPECT_NO_THROW(encoder->encode(
+        test::capturedFrame(160, 120, test::movingBlockPicture(160, 120, 1), startTime + frameInterval)));
+    encodeFrames(*encoder, 2, 2, moving);
+
+    std::vector<std::uint32_t> numbers;
+    for (const auto* frame : recorder.videoFrames()) numbers.push_back(frame->sequenceNumber);
+    EXPECT_EQ(numbers, (std::vector<std::uint32_t>{UINT32_MAX, 1, 2}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, VideoEncoderTest, ::testing::ValuesIn(codecCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace zentrabo
