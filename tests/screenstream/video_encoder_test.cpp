@@ -91,6 +91,7 @@ TEST_P(VideoEncoderTest, EncodesOneFramePerPictureAndDecodes) {
         EXPECT_EQ(video[index]->sequenceNumber, index + 1);
         EXPECT_EQ(video[index]->presentationTimeNanoseconds,
                   static_cast<std::uint64_t>((index * frameInterval).count()));
+        EXPECT_EQ(video[index]->durationNanoseconds, 41'666'667U);  // 1/24 s
         const bool key = video[index]->flags == RemoteScreenStreamFrame::keyFrameFlag;
         EXPECT_EQ(key, test::holdsIdrSlice(hevc(), video[index]->payload)) << "frame " << index;
         if (key) keyFrames.insert(static_cast<std::uint32_t>(index));
