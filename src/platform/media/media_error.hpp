@@ -15,4 +15,9 @@ private:
     int code_;
 };
 
+// Throws MediaError for a negative FFmpeg result.
+inline void throwIfMediaError(int result) {
+    if (result < 0) throw MediaError(result);
+}
+
 }  // namespace zentrabo::platform

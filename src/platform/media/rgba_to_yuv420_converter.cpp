@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "platform/media/bt709_tags.hpp"
 #include "platform/media/media_error.hpp"
 
 extern "C" {
@@ -20,10 +21,6 @@ constexpr int neutralBrightness = 0;
 constexpr int neutralContrast = 1 << 16;
 constexpr int neutralSaturation = 1 << 16;
 
-void check(int result) {
-    if (result < 0) throw MediaError(result);
-}
-
 }  // namespace
 
 RgbaToYuv420Converter::RgbaToYuv420Converter(int width, int height)
@@ -37,16 +34,16 @@ RgbaToYuv420Converter::RgbaToYuv420Converter(int width, int height)
     // RGB is full range; the YUV side gets BT.709 in limited range. For an
     // RGB source only the destination's coefficients matter.
     const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-    check(sws_setColorspaceDetails(scaler_.get(), bt709, 1, bt709, 0, neutralBrightness, neutralContrast,
-                                   neutralSaturation));
+    // swscale answers -1 rather than an error code when it refuses.
+    if (sws_setColorspaceDetails(scaler_.get(), bt709, 1, bt709, 0, neutralBrightness, neutralContrast,
+                                 neutralSaturation) < 0) {
+        throw MediaError(AVERROR(EINVAL));
+    }
     picture_->format = AV_PIX_FMT_YUV420P;
     picture_->width = width;
     picture_->height = height;
-    picture_->color_range = AVCOL_RANGE_MPEG;
-    picture_->colorspace = AVCOL_SPC_BT709;
-    picture_->color_primaries = AVCOL_PRI_BT709;
-    picture_->color_trc = AVCOL_TRC_BT709;
-    check(av_frame_get_buffer(picture_.get(), 0));
+    tagBt709LimitedRange(*picture_);
+    throwIfMediaError(av_frame_get_buffer(picture_.get(), 0));
 }
 
 AVFrame& RgbaToYuv420Converter::convert(std::span<const std::uint8_t> rgba) {
@@ -55,7 +52,7 @@ AVFrame& RgbaToYuv420Converter::convert(std::span<const std::uint8_t> rgba) {
         throw std::invalid_argument("RGBA pixels of another size than the converter's");
     }
     // An encoder may still hold the previous picture; it then gets a copy.
-    check(av_frame_make_writable(picture_.get()));
+    throwIfMediaError(av_frame_make_writable(picture_.get()));
     const std::uint8_t* const sourcePlanes[] = {rgba.data()};
     const int sourceStrides[] = {rowBytes};
     sws_scale(scaler_.get(), sourcePlanes, sourceStrides, 0, height_, picture_->data, picture_->linesize);

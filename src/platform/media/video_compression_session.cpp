@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/media/bt709_tags.hpp"
 #include "platform/media/media_error.hpp"
 
 extern "C" {
@@ -24,10 +25,6 @@ constexpr AVRational nanosecondTimeBase{1, 1'000'000'000};
 // past eight the slices grow too small to help.
 constexpr unsigned maximumH264Threads = 8;
 
-void check(int result) {
-    if (result < 0) throw MediaError(result);
-}
-
 // The encoder libraries report progress and statistics at the info level;
 // only their errors belong on standard error.
 void quietLibraryLog() {
@@ -42,7 +39,7 @@ public:
     Options(const Options&) = delete;
     Options& operator=(const Options&) = delete;
 
-    void set(const char* key, const char* value) { check(av_dict_set(&dictionary_, key, value, 0)); }
+    void set(const char* key, const char* value) { throwIfMediaError(av_dict_set(&dictionary_, key, value, 0)); }
     AVDictionary** get() { return &dictionary_; }
 
 private:
@@ -72,10 +69,7 @@ AvCodecContextPtr openContext(const VideoCompressionSettings& settings) {
     context->width = settings.width;
     context->height = settings.height;
     context->pix_fmt = AV_PIX_FMT_YUV420P;
-    context->color_range = AVCOL_RANGE_MPEG;
-    context->colorspace = AVCOL_SPC_BT709;
-    context->color_primaries = AVCOL_PRI_BT709;
-    context->color_trc = AVCOL_TRC_BT709;
+    tagBt709LimitedRange(*context);
     context->time_base = nanosecondTimeBase;
     context->framerate = AVRational{settings.framesPerSecond, 1};
     context->gop_size = settings.framesPerSecond;
@@ -103,7 +97,7 @@ AvCodecContextPtr openContext(const VideoCompressionSettings& settings) {
         options.set("profile", "high");
         options.set("coder", "cabac");
     }
-    check(avcodec_open2(context.get(), codec, options.get()));
+    throwIfMediaError(avcodec_open2(context.get(), codec, options.get()));
     return context;
 }
 
@@ -112,7 +106,7 @@ std::optional<EncodedVideoPacket> receiveFrom(AVCodecContext& context) {
     if (!packet) throw MediaError(AVERROR(ENOMEM));
     const int result = avcodec_receive_packet(&context, packet.get());
     if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return std::nullopt;
-    check(result);
+    throwIfMediaError(result);
     return EncodedVideoPacket(std::move(packet));
 }
 
@@ -148,7 +142,7 @@ VideoCompressionSession::~VideoCompressionSession() = default;
 void VideoCompressionSession::send(AVFrame& picture, std::int64_t presentationTimeNanoseconds, bool forceKeyFrame) {
     picture.pts = presentationTimeNanoseconds;
     picture.pict_type = forceKeyFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-    check(avcodec_send_frame(context_.get(), &picture));
+    throwIfMediaError(avcodec_send_frame(context_.get(), &picture));
 }
 
 std::optional<EncodedVideoPacket> VideoCompressionSession::receive() {
@@ -184,7 +178,7 @@ void VideoCompressionSession::setBitrate(std::int64_t bitrate) {
 
 void VideoCompressionSession::finish() {
     const int result = avcodec_send_frame(context_.get(), nullptr);
-    if (result != AVERROR_EOF) check(result);
+    if (result != AVERROR_EOF) throwIfMediaError(result);
 }
 
 }  // namespace zentrabo::platform

@@ -64,10 +64,11 @@ INSTANTIATE_TEST_SUITE_P(Codecs, VideoCompressionSessionTest, ::testing::ValuesI
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(VideoCompressionSession, RefusedSettingsFailWithTheLibraryText) {
-    const VideoCompressionSettings oddWidth{VideoCompressionCodec::h264, 321, 240, 24, 1'000'000};
+    // libx264 refuses an odd width too, but leaks a little when it does.
+    const VideoCompressionSettings noPicture{VideoCompressionCodec::h264, 0, 240, 24, 1'000'000};
     try {
-        VideoCompressionSession::open(oddWidth);
-        FAIL() << "a 4:2:0 picture of odd width opened";
+        VideoCompressionSession::open(noPicture);
+        FAIL() << "an encoder for pictures without width opened";
     } catch (const MediaError& error) {
         EXPECT_FALSE(std::string(error.what()).empty());
         EXPECT_LT(error.code(), 0);
