@@ -41,6 +41,8 @@ public:
 
     void set(const char* key, const char* value) { throwIfMediaError(av_dict_set(&dictionary_, key, value, 0)); }
     AVDictionary** get() { return &dictionary_; }
+    // Options the encoder did not take stay behind after opening.
+    bool allTaken() const { return av_dict_count(dictionary_) == 0; }
 
 private:
     AVDictionary* dictionary_ = nullptr;
@@ -98,6 +100,9 @@ AvCodecContextPtr openContext(const VideoCompressionSettings& settings) {
         options.set("coder", "cabac");
     }
     throwIfMediaError(avcodec_open2(context.get(), codec, options.get()));
+    // An encoder that ignored part of the low-latency profile would stream
+    // with settings nobody chose.
+    if (!options.allTaken()) throw MediaError(AVERROR_OPTION_NOT_FOUND);
     return context;
 }
 
