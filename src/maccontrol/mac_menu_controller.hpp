@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 #include "model/records/application_records.hpp"
 #include "model/records/display_records.hpp"
 #include "model/records/menu_records.hpp"
+#include "model/records/stream_input_records.hpp"
 #include "model/records/stream_records.hpp"
 #include "platform/desktop/accessibility.hpp"
 #include "platform/desktop/application_bundle.hpp"
@@ -283,7 +285,90 @@ public:
     std::optional<std::vector<std::uint8_t>> wallpaperJPEGData(const platform::RgbaImage& image);
     std::string wallpaperFilename(const std::string& displayName);
 
+    // Key presses and event posting (key_presses.cpp). Every posted sequence
+    // holds the desktop's input lock, so sequences of two callers never mix.
+    struct KeyStroke {
+        platform::KeyCode keyCode = 0;
+        platform::EventFlags flags = 0;
+        bool operator==(const KeyStroke&) const = default;
+    };
+    // A named key ("return", "f5", "+") or a one-character key of the US
+    // layout ("a", "1", "="), compared exactly; none for any other name.
+    static std::optional<platform::KeyCode> keyCode(std::string_view name);
+    // The flags of the modifier names (trimmed, any case): command, cmd and
+    // meta; shift; option and alt; control and ctrl. Other names are ignored.
+    static platform::EventFlags modifierFlags(const std::optional<std::vector<std::string>>& names);
+    // Presses the named key (trimmed, any case) with the named modifiers.
+    // Throws accessibilityMissing, keyPressRequired, keyPressUnsupported
+    // (with the key as given) or actionFailed.
+    void pressKey(const std::optional<std::string>& key, const std::optional<std::vector<std::string>>& modifiers);
+    // The key down and up; with flags, postKeyWithModifierKeys. Throws
+    // actionFailed when an event cannot be made, after letting go of every
+    // key the sequence holds down.
+    void postKey(platform::KeyCode keyCode, platform::EventFlags flags);
+    // The modifier keys of the flags down in the order control, option,
+    // shift, command (each event carrying the modifiers down so far), the key
+    // down and up with the flags, then the modifier keys up in reverse.
+    void postKeyWithModifierKeys(platform::KeyCode keyCode, platform::EventFlags flags);
+
+    // Text, clipboard and paste (clipboard.cpp, accessibility_text.cpp,
+    // german_keyboard.cpp).
+    // Replaces the pasteboard's contents with the text; throws
+    // clipboardTextRequired or actionFailed.
+    void setClipboardText(const std::optional<std::string>& text);
+    // Puts the text on the pasteboard, posts Command-V, waits 0.2 s and puts
+    // back what the pasteboard held before, also when the paste fails.
+    // Throws accessibilityMissing, textInputRequired or actionFailed.
+    void pasteText(const std::optional<std::string>& text);
+    // Writes the text over the focused element's selection and moves the
+    // caret behind it; true only when the element then reads as expected.
+    // Never throws.
+    bool insertTextViaAccessibility(const std::string& text);
+    std::optional<platform::AXElement> focusedElement();
+    std::optional<std::string> stringValue(const platform::AXElement& element);
+    std::optional<platform::TextRange> selectedTextRange(const platform::AXElement& element);
+    // Copies of the pasteboard's items; an item with nothing to copy is left
+    // out.
+    static std::vector<platform::PasteboardItem> savedPasteboardItems(platform::Pasteboard& pasteboard);
+    static std::optional<platform::PasteboardItem> copyPasteboardItem(const platform::PasteboardItem& item);
+    // Whether the user types on a German layout, read afresh at every call.
+    bool usesGermanKeyboardLayout();
+    // The German layout's key for the character (case-sensitive), with its
+    // flags.
+    static std::optional<KeyStroke> germanKeyStroke(std::string_view character);
+
+    // Remote keyboard events (remote_keyboard.cpp, remote_keyboard_keys.cpp).
+    // Delivers a stream's keyboard event as a media key, a key press, text
+    // inserted through accessibility or a typed text event. Throws
+    // accessibilityMissing, the failures of pressKey, or actionFailed.
+    void handleRemoteKeyboardEvent(const RemoteScreenKeyboardEvent& event);
+    // The system-defined key type of a media key name (trimmed, any case).
+    static std::optional<std::int64_t> mediaKeyType(std::string_view name);
+    // The media key's down and up events; throws actionFailed.
+    void postMediaKey(std::int64_t type);
+    // False for the keys (trimmed, any case) that always go as key presses:
+    // return, escape, tab, delete, the arrows and the like, and media keys.
+    static bool isTextKey(std::string_view key);
+    // False when a modifier (trimmed, any case) is command or control.
+    static bool modifiersAllowTextInsertion(const std::optional<std::vector<std::string>>& modifiers);
+    // True when text insertion is not refused and the text has a scalar that
+    // is neither a control character nor a line break.
+    static bool hasPrintableCharacter(std::string_view text, std::optional<bool> prefersTextInsertion);
+    // One key event pair that types exactly the text: the key stroke of a
+    // single character, else Space. Throws actionFailed.
+    void postUnicodeText(const std::string& text);
+    // The key that types one character: on a German layout its German key,
+    // else its US key (with shift for an upper-case letter or a shifted
+    // symbol); none when no key types it.
+    std::optional<KeyStroke> keyStroke(std::string_view character);
+
 private:
+    // The desktop's input lock, for one posted sequence or one pasteboard
+    // operation; taken once per operation, outermost.
+    std::unique_lock<std::mutex> holdInput() { return std::unique_lock(desktop_.inputLock()); }
+    // postKeyWithModifierKeys with the input lock already held.
+    void postModifierKeySequence(platform::KeyCode keyCode, platform::EventFlags flags);
+
     // "Monitor" names: the screen's name, else "Main Monitor" for the main
     // display and "Monitor <position + 1>" for the others.
     std::string monitorName(platform::DisplayID display, std::size_t position);

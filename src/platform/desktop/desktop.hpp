@@ -1,5 +1,7 @@
 #pragma once
 // Every desktop service the controllers use, from one place.
+#include <mutex>
+
 #include "platform/desktop/accessibility.hpp"
 #include "platform/desktop/displays.hpp"
 #include "platform/desktop/event_poster.hpp"
@@ -29,6 +31,19 @@ public:
     // (Clock::runLoopTurn) lets the desktop's own events (an application
     // appearing after its launch delay) happen, and runs nothing else.
     virtual Clock& clock() = 0;
+
+    // Serialises the callers' input sequences on this desktop: a key with its
+    // modifier keys, a text event pair, a media-key pair, a pasteboard write,
+    // a paste from saving the pasteboard to restoring it. Every controller
+    // that acts on the desktop shares it, so two streams (or a stream and a
+    // workflow) never interleave their keys or pastes. It is the outermost
+    // lock: callers take it once per operation, never while inside a desktop
+    // call, and the desktop itself never takes it, so it may be held across
+    // waits and calls into the desktop.
+    std::mutex& inputLock() { return inputLock_; }
+
+private:
+    std::mutex inputLock_;
 };
 
 }  // namespace zentrabo::platform

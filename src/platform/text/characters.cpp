@@ -46,4 +46,19 @@ bool hasLetterMarkOrDigit(std::string_view character) {
     return false;
 }
 
+bool hasPrintableScalar(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    for (std::int32_t i = 0; i < length;) {
+        UChar32 scalar = 0;
+        U8_NEXT(bytes, i, length, scalar);
+        if (scalar < 0) return true;
+        const bool lineBreak =
+            (scalar >= 0x0A && scalar <= 0x0D) || scalar == 0x85 || scalar == 0x2028 || scalar == 0x2029;
+        const bool control = (U_GET_GC_MASK(scalar) & (U_GC_CC_MASK | U_GC_CF_MASK)) != 0;
+        if (!lineBreak && !control) return true;
+    }
+    return false;
+}
+
 }  // namespace zentrabo::platform

@@ -16,4 +16,10 @@ std::vector<std::string_view> characters(std::string_view text);
 // accent are; "-", "😀", a flag and an invalid byte are not.
 bool hasLetterMarkOrDigit(std::string_view character);
 
+// True when one of the text's scalars is neither a control character
+// (general categories Cc and Cf) nor a line break (U+000A to U+000D, U+0085,
+// U+2028, U+2029): text that shows when typed. An invalid byte reads as
+// U+FFFD, which shows.
+bool hasPrintableScalar(std::string_view text);
+
 }  // namespace zentrabo::platform

@@ -194,5 +194,22 @@ TEST_F(ModelTest, KeyboardPreferencesComeFromTheScenario) {
     EXPECT_EQ(*sources.at(0).find("KeyboardLayout Name")->string(), "German");
 }
 
+TEST_F(ModelTest, FailureSwitchesNameOneCallAndHeldKeysFollowThePosts) {
+    desktop->clearJournal();
+    desktop->failPost(2);
+    EXPECT_TRUE(desktop->post(KeyboardEvent{56, true, eventflag::shift, {}, EventSourceState::none}));
+    EXPECT_FALSE(desktop->post(KeyboardEvent{0, true, eventflag::shift, {}, EventSourceState::none}));
+    EXPECT_TRUE(desktop->post(KeyboardEvent{1, true, eventflag::shift, {}, EventSourceState::none}));
+    EXPECT_EQ(desktop->postedEvents().size(), 2u) << "the failed event was never posted";
+    EXPECT_THAT(desktop->heldKeys(), ElementsAre(56, 1));
+    EXPECT_TRUE(desktop->post(KeyboardEvent{56, false, 0, {}, EventSourceState::none}));
+    EXPECT_THAT(desktop->heldKeys(), ElementsAre(1));
+
+    desktop->refusePasteboardWrite(1);
+    EXPECT_FALSE(desktop->setString("refused"));
+    EXPECT_TRUE(desktop->setString("kept"));
+    EXPECT_EQ(desktop->string(), "kept");
+}
+
 }  // namespace
 }  // namespace zentrabo::platform

@@ -47,5 +47,23 @@ TEST(Characters, LowerCaseAndCharactersByTheRulesOfNoLanguage) {
     }
 }
 
+TEST(Characters, PrintableScalarsAreNeitherControlsNorLineBreaks) {
+    const std::pair<std::string, bool> texts[] = {
+        {"", false},
+        {"\t\n\v\f\r", false},
+        {"\x7F\u0085\u2028\u2029", false},
+        {"\u200B\u200E\uFEFF", false},  // format characters (Cf)
+        {std::string("\0", 1), false},
+        {"\n a", true},
+        {"\u00A0", true},  // a no-break space shows as space
+        {"👍🏽", true},
+        {"\xFF", true},  // reads as U+FFFD
+    };
+    for (const auto& [text, printable] : texts) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(hasPrintableScalar(text), printable);
+    }
+}
+
 }  // namespace
 }  // namespace zentrabo::platform

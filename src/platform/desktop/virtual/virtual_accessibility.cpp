@@ -264,14 +264,15 @@ AXError VirtualDesktop::writeAttributeLocked(const AXElement& element, const std
     } else if (node.role == "AXTextField" && name == "AXValue") {
         const auto* text = std::get_if<std::string>(&value);
         if (!text) return axerror::illegalArgument;
-        node.value = *text;
+        if (!textFieldsKeepValue_) node.value = *text;
         const auto length = icu::UnicodeString::fromUTF8(*text).length();
         node.selection.location = std::min<std::int64_t>(node.selection.location, length);
         node.selection.length = std::min<std::int64_t>(node.selection.length, length - node.selection.location);
     } else if (node.role == "AXTextField" && name == "AXSelectedTextRange") {
         const auto* range = std::get_if<TextRange>(&value);
         const auto length = icu::UnicodeString::fromUTF8(node.value.value_or("")).length();
-        if (!range || range->location < 0 || range->length < 0 || range->location + range->length > length) {
+        if (!range || range->location < 0 || range->length < 0 || range->location > length ||
+            range->length > length - range->location) {
             return axerror::illegalArgument;
         }
         node.selection = *range;
@@ -323,6 +324,16 @@ VirtualDesktop::NodeID VirtualDesktop::focusedTextFieldLocked() {
         if (!window.minimized) return window.textField;
     }
     return 0;
+}
+
+void VirtualDesktop::setTextFieldsKeepValue(bool keep) {
+    auto lock = settle();
+    textFieldsKeepValue_ = keep;
+}
+
+void VirtualDesktop::setFocusedTextSelection(TextRange range) {
+    auto lock = settle();
+    if (const NodeID field = focusedTextFieldLocked()) nodes_.at(field).selection = range;
 }
 
 void VirtualDesktop::insertTextLocked(const std::string& text) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -136,6 +137,23 @@ public:
     // Permission switches, as the user would flip them in the settings.
     void setAccessibilityTrusted(bool trusted);
     void setScreenRecordingAllowed(bool allowed);
+    // The keys that went down and have not come up since (modifier keys
+    // included), in the order they went down.
+    std::vector<KeyCode> heldKeys();
+    // Failure switches. The n-th post from now (1: the next) cannot be
+    // created: it answers false and posts nothing, while the posts before and
+    // after it succeed. The n-th pasteboard write from now (a string or
+    // items) answers false and writes nothing.
+    void failPost(std::size_t n);
+    void refusePasteboardWrite(std::size_t n);
+    // Called at the start of every post, on the poster's thread and outside
+    // the desktop's lock, so a test can hold a caller inside its post.
+    void setPostHook(std::function<void(const InputEvent&)> hook);
+    // Text fields that accept a new "AXValue" and keep their old one.
+    void setTextFieldsKeepValue(bool keep);
+    // Gives the focused text field this selection whatever its value's
+    // length, as an application reporting a stale range would.
+    void setFocusedTextSelection(TextRange range);
     // The monotonic time of the next due event, if any (later than now).
     std::optional<double> nextDueTime();
 
@@ -307,6 +325,11 @@ private:
     bool screenRecordingAllowed_ = true;
     std::vector<PasteboardItem> pasteboardItems_;
     std::int64_t pasteboardChangeCount_ = 0;
+    std::vector<KeyCode> heldKeys_;
+    std::size_t postsUntilFailure_ = 0;  // 0: no post fails
+    std::size_t pasteboardWritesUntilRefusal_ = 0;
+    std::function<void(const InputEvent&)> postHook_;
+    bool textFieldsKeepValue_ = false;
     std::optional<std::string> keyboardLayout_;
     std::vector<ScenarioInputSource> inputSources_;
 };

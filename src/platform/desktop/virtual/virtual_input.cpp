@@ -1,19 +1,14 @@
 // The pasteboard, keyboard settings and posted input of the virtual desktop.
-#include <unicode/unistr.h>
+#include <algorithm>
 
 #include "platform/desktop/virtual/virtual_desktop.hpp"
+#include "platform/text/utf16.hpp"
 
 namespace zentrabo::platform {
 
 namespace {
 
 constexpr KeyCode vKey = 9;
-
-std::string utf8(const std::u16string& text) {
-    std::string result;
-    icu::UnicodeString(text.data(), static_cast<std::int32_t>(text.size())).toUTF8String(result);
-    return result;
-}
 
 std::string describe(const InputEvent& event) {
     char text[160];
@@ -42,6 +37,9 @@ std::string describe(const InputEvent& event) {
     return text;
 }
 
+// Counts a failure switch down; true for the call it names.
+bool reachesZero(std::size_t& countdown) { return countdown > 0 && --countdown == 0; }
+
 }  // namespace
 
 std::vector<PasteboardItem> VirtualDesktop::items() {
@@ -58,6 +56,7 @@ std::int64_t VirtualDesktop::clearContents() {
 
 bool VirtualDesktop::setString(const std::string& text) {
     auto lock = settle();
+    if (reachesZero(pasteboardWritesUntilRefusal_)) return false;
     pasteboardItems_.push_back({{{pasteboardtype::string, std::vector<std::uint8_t>(text.begin(), text.end())}}});
     recordLocked("pasteboard", "", "string of " + std::to_string(text.size()) + " bytes");
     return true;
@@ -65,6 +64,7 @@ bool VirtualDesktop::setString(const std::string& text) {
 
 bool VirtualDesktop::writeItems(const std::vector<PasteboardItem>& items) {
     auto lock = settle();
+    if (reachesZero(pasteboardWritesUntilRefusal_)) return false;
     pasteboardItems_.insert(pasteboardItems_.end(), items.begin(), items.end());
     recordLocked("pasteboard", "", std::to_string(items.size()) + " items");
     return true;
@@ -102,11 +102,25 @@ std::optional<PropertyListValue> VirtualDesktop::textInputPreferences() {
 }
 
 bool VirtualDesktop::post(const InputEvent& event) {
+    std::function<void(const InputEvent&)> hook;
+    {
+        std::lock_guard hookLock(mutex_);
+        hook = postHook_;
+    }
+    if (hook) hook(event);
+
     auto lock = settle();
+    if (reachesZero(postsUntilFailure_)) return false;
     if (posted_.size() == journalCapacity) posted_.pop_front();
     posted_.push_back(event);
     recordLocked("post", subjectLocked(active_), describe(event));
-    if (const auto* key = std::get_if<KeyboardEvent>(&event); key && key->keyDown) {
+    const auto* key = std::get_if<KeyboardEvent>(&event);
+    if (key) {
+        const auto held = std::find(heldKeys_.begin(), heldKeys_.end(), key->keyCode);
+        if (key->keyDown && held == heldKeys_.end()) heldKeys_.push_back(key->keyCode);
+        if (!key->keyDown && held != heldKeys_.end()) heldKeys_.erase(held);
+    }
+    if (key && key->keyDown) {
         // What the frontmost application's focused text field receives: the
         // event's own text, or the pasteboard on Command-V.
         if (!key->unicodeString.empty()) {
@@ -123,6 +137,26 @@ bool VirtualDesktop::post(const InputEvent& event) {
         }
     }
     return true;
+}
+
+std::vector<KeyCode> VirtualDesktop::heldKeys() {
+    auto lock = settle();
+    return heldKeys_;
+}
+
+void VirtualDesktop::failPost(std::size_t n) {
+    auto lock = settle();
+    postsUntilFailure_ = n;
+}
+
+void VirtualDesktop::refusePasteboardWrite(std::size_t n) {
+    auto lock = settle();
+    pasteboardWritesUntilRefusal_ = n;
+}
+
+void VirtualDesktop::setPostHook(std::function<void(const InputEvent&)> hook) {
+    auto lock = settle();
+    postHook_ = std::move(hook);
 }
 
 }  // namespace zentrabo::platform

@@ -1,0 +1,72 @@
+// The general pasteboard: setting its text, and pasting text into the
+// frontmost application while keeping what the user had copied.
+#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/mac_menu_error.hpp"
+
+namespace zentrabo {
+
+using Case = MacMenuError::Case;
+using platform::Pasteboard;
+using platform::PasteboardItem;
+
+namespace {
+
+constexpr platform::KeyCode vKey = 9;
+// Time the frontmost application gets to read the pasteboard after
+// Command-V before the user's items go back.
+constexpr double pasteReadSeconds = 0.2;
+
+void restorePasteboard(Pasteboard& pasteboard, const std::vector<PasteboardItem>& saved) {
+    pasteboard.clearContents();
+    if (!saved.empty()) pasteboard.writeItems(saved);
+}
+
+}  // namespace
+
+void MacMenuController::setClipboardText(const std::optional<std::string>& text) {
+    if (!text || text->empty()) throw MacMenuError(Case::clipboardTextRequired);
+    auto holding = holdInput();
+    auto& pasteboard = desktop_.pasteboard();
+    pasteboard.clearContents();
+    if (!pasteboard.setString(*text)) throw MacMenuError(Case::actionFailed);
+}
+
+void MacMenuController::pasteText(const std::optional<std::string>& text) {
+    requireAccessibilityTrust();
+    if (!text || text->empty()) throw MacMenuError(Case::textInputRequired);
+
+    // Held from saving the user's items to putting them back, so another
+    // paste cannot save this one's text as the user's, and a clipboard write
+    // made meanwhile lands afterwards instead of being wiped.
+    auto holding = holdInput();
+    auto& pasteboard = desktop_.pasteboard();
+    const auto saved = savedPasteboardItems(pasteboard);
+    pasteboard.clearContents();
+    try {
+        if (!pasteboard.setString(*text)) throw MacMenuError(Case::actionFailed);
+        postModifierKeySequence(vKey, platform::eventflag::command);
+    } catch (...) {
+        // The user's clipboard must not be lost to a paste that failed.
+        restorePasteboard(pasteboard, saved);
+        throw;
+    }
+    desktop_.clock().sleep(pasteReadSeconds);
+    restorePasteboard(pasteboard, saved);
+}
+
+std::vector<PasteboardItem> MacMenuController::savedPasteboardItems(Pasteboard& pasteboard) {
+    std::vector<PasteboardItem> saved;
+    for (const auto& item : pasteboard.items()) {
+        if (auto copy = copyPasteboardItem(item)) saved.push_back(std::move(*copy));
+    }
+    return saved;
+}
+
+std::optional<PasteboardItem> MacMenuController::copyPasteboardItem(const PasteboardItem& item) {
+    // Every type of an item here carries its data (a string as its bytes),
+    // so each one is copied, in the item's order.
+    if (item.representations.empty()) return std::nullopt;
+    return item;
+}
+
+}  // namespace zentrabo
