@@ -143,7 +143,7 @@ public:
     // Failure switches. The n-th post from now (1: the next) cannot be
     // created: it answers false and posts nothing, while the posts before and
     // after it succeed. The n-th pasteboard write from now (a string or
-    // items) answers false and writes nothing.
+    // items) answers false and writes nothing. Zero switches either off.
     void failPost(std::size_t n);
     void refusePasteboardWrite(std::size_t n);
     // Called at the start of every post, on the poster's thread and outside
