@@ -182,7 +182,31 @@ JsonIntegerStatus JsonValue::getUInt64(std::uint64_t& out) const noexcept {
     }
 }
 
-// ---- JsonObject
+// ---- JsonObject and JsonArray
+
+namespace {
+
+// The parser's types behind a container of Element.
+template <class Element>
+struct Parsed;
+
+template <>
+struct Parsed<JsonField> {
+    using Iterator = dom::object::iterator;
+    static dom::object container(JsonValue::Handle handle) noexcept {
+        return fromHandle<dom::element>(handle).get_object().value_unsafe();
+    }
+};
+
+template <>
+struct Parsed<JsonValue> {
+    using Iterator = dom::array::iterator;
+    static dom::array container(JsonValue::Handle handle) noexcept {
+        return fromHandle<dom::element>(handle).get_array().value_unsafe();
+    }
+};
+
+}  // namespace
 
 template <>
 JsonField JsonIterator<JsonField>::operator*() const noexcept {
@@ -191,24 +215,37 @@ JsonField JsonIterator<JsonField>::operator*() const noexcept {
 }
 
 template <>
-JsonIterator<JsonField>& JsonIterator<JsonField>::operator++() noexcept {
-    auto iterator = fromHandle<dom::object::iterator>(position_);
+JsonValue JsonIterator<JsonValue>::operator*() const noexcept {
+    return JsonValue(toHandle(*fromHandle<dom::array::iterator>(position_)));
+}
+
+template <class Element>
+JsonIterator<Element>& JsonIterator<Element>::operator++() noexcept {
+    auto iterator = fromHandle<typename Parsed<Element>::Iterator>(position_);
     ++iterator;
     position_ = toHandle(iterator);
     return *this;
 }
 
-JsonObject::Iterator JsonObject::begin() const noexcept {
-    return Iterator(toHandle(fromHandle<dom::element>(handle_).get_object().value_unsafe().begin()));
+template <class Element>
+JsonContainer<Element>::Iterator JsonContainer<Element>::begin() const noexcept {
+    return Iterator(toHandle(Parsed<Element>::container(handle_).begin()));
 }
 
-JsonObject::Iterator JsonObject::end() const noexcept {
-    return Iterator(toHandle(fromHandle<dom::element>(handle_).get_object().value_unsafe().end()));
+template <class Element>
+JsonContainer<Element>::Iterator JsonContainer<Element>::end() const noexcept {
+    return Iterator(toHandle(Parsed<Element>::container(handle_).end()));
 }
 
-std::size_t JsonObject::size() const noexcept {
-    return fromHandle<dom::element>(handle_).get_object().value_unsafe().size();
+template <class Element>
+std::size_t JsonContainer<Element>::size() const noexcept {
+    return Parsed<Element>::container(handle_).size();
 }
+
+template class JsonIterator<JsonField>;
+template class JsonIterator<JsonValue>;
+template class JsonContainer<JsonField>;
+template class JsonContainer<JsonValue>;
 
 std::optional<JsonValue> JsonObject::find(std::string_view key) const noexcept {
     std::optional<JsonValue> found;
@@ -216,33 +253,6 @@ std::optional<JsonValue> JsonObject::find(std::string_view key) const noexcept {
         if (field.key == key) found = field.value;
     }
     return found;
-}
-
-// ---- JsonArray
-
-template <>
-JsonValue JsonIterator<JsonValue>::operator*() const noexcept {
-    return JsonValue(toHandle(*fromHandle<dom::array::iterator>(position_)));
-}
-
-template <>
-JsonIterator<JsonValue>& JsonIterator<JsonValue>::operator++() noexcept {
-    auto iterator = fromHandle<dom::array::iterator>(position_);
-    ++iterator;
-    position_ = toHandle(iterator);
-    return *this;
-}
-
-JsonArray::Iterator JsonArray::begin() const noexcept {
-    return Iterator(toHandle(fromHandle<dom::element>(handle_).get_array().value_unsafe().begin()));
-}
-
-JsonArray::Iterator JsonArray::end() const noexcept {
-    return Iterator(toHandle(fromHandle<dom::element>(handle_).get_array().value_unsafe().end()));
-}
-
-std::size_t JsonArray::size() const noexcept {
-    return fromHandle<dom::element>(handle_).get_array().value_unsafe().size();
 }
 
 // ---- JsonDocument

@@ -117,8 +117,8 @@ public:
     bool operator==(const JsonIterator& other) const noexcept { return position_.index == other.position_.index; }
 
 private:
-    friend class JsonObject;
-    friend class JsonArray;
+    template <class>
+    friend class JsonContainer;
     explicit JsonIterator(JsonValue::Handle position) noexcept : position_(position) {}
     JsonValue::Handle position_;
 };
@@ -126,40 +126,38 @@ private:
 template <>
 JsonField JsonIterator<JsonField>::operator*() const noexcept;
 template <>
-JsonIterator<JsonField>& JsonIterator<JsonField>::operator++() noexcept;
-template <>
 JsonValue JsonIterator<JsonValue>::operator*() const noexcept;
-template <>
-JsonIterator<JsonValue>& JsonIterator<JsonValue>::operator++() noexcept;
 
-class JsonObject {
+// What JsonObject and JsonArray share: a walk over the members or elements
+// that the parser holds, and their count.
+template <class Element>
+class JsonContainer {
 public:
-    using Iterator = JsonIterator<JsonField>;
+    using Iterator = JsonIterator<Element>;
 
     Iterator begin() const noexcept;
     Iterator end() const noexcept;
     std::size_t size() const noexcept;
+
+protected:
+    explicit JsonContainer(JsonValue::Handle handle) noexcept : handle_(handle) {}
+    JsonValue::Handle handle_;
+};
+
+class JsonObject : public JsonContainer<JsonField> {
+public:
     // The value of the last member with this key, if any.
     std::optional<JsonValue> find(std::string_view key) const noexcept;
 
 private:
     friend class JsonValue;
-    explicit JsonObject(JsonValue::Handle handle) noexcept : handle_(handle) {}
-    JsonValue::Handle handle_;
+    explicit JsonObject(JsonValue::Handle handle) noexcept : JsonContainer(handle) {}
 };
 
-class JsonArray {
-public:
-    using Iterator = JsonIterator<JsonValue>;
-
-    Iterator begin() const noexcept;
-    Iterator end() const noexcept;
-    std::size_t size() const noexcept;
-
+class JsonArray : public JsonContainer<JsonValue> {
 private:
     friend class JsonValue;
-    explicit JsonArray(JsonValue::Handle handle) noexcept : handle_(handle) {}
-    JsonValue::Handle handle_;
+    explicit JsonArray(JsonValue::Handle handle) noexcept : JsonContainer(handle) {}
 };
 
 // One parsed document: valid UTF-8 throughout, at most kJsonMaximumDepth
