@@ -1,33 +1,25 @@
 #pragma once
 // A named serial queue: an io_context run by a thread of its own, so its
-// handlers run one at a time in the order they were posted.
-#include <asio/io_context.hpp>
-#include <asio/executor_work_guard.hpp>
-
+// handlers run one at a time in the order they were posted. Destruction stops
+// the thread after the handler running now; handlers still queued are
+// dropped. It must not happen on the queue's own thread.
 #include <functional>
 #include <string>
-#include <thread>
+
+#include "platform/dispatch/context_threads.hpp"
 
 namespace zentrabo::platform {
 
 class SerialQueue {
 public:
     explicit SerialQueue(std::string name);
-    // Stops the thread after the handler running now; handlers still queued
-    // are dropped. Must not be called from the queue's own thread.
-    ~SerialQueue();
-    SerialQueue(const SerialQueue&) = delete;
-    SerialQueue& operator=(const SerialQueue&) = delete;
 
-    const std::string& name() const { return name_; }
+    const std::string& name() const { return threads_.name(); }
     void post(std::function<void()> handler);
-    asio::io_context::executor_type executor() { return context_.get_executor(); }
+    asio::io_context::executor_type executor() { return threads_.context().get_executor(); }
 
 private:
-    std::string name_;
-    asio::io_context context_;
-    asio::executor_work_guard<asio::io_context::executor_type> keepAlive_;
-    std::thread thread_;
+    ContextThreads threads_;
 };
 
 }  // namespace zentrabo::platform

@@ -1,7 +1,5 @@
 #include "platform/dispatch/work_pool.hpp"
 
-#include "platform/dispatch/thread_name.hpp"
-
 #include <asio/post.hpp>
 
 #include <algorithm>
@@ -15,28 +13,18 @@ WorkPool::~WorkPool() { pool_.join(); }
 void WorkPool::post(std::function<void()> handler) { asio::post(pool_, std::move(handler)); }
 
 GrowingWorkPool::GrowingWorkPool(std::string name, std::size_t maximumThreadCount)
-    : name_(std::move(name)),
-      maximumThreadCount_(std::max<std::size_t>(maximumThreadCount, 1)),
-      keepAlive_(context_.get_executor()) {}
-
-GrowingWorkPool::~GrowingWorkPool() {
-    keepAlive_.reset();
-    context_.stop();
-    for (std::thread& thread : threads_) thread.join();
-}
+    : maximumThreadCount_(std::max<std::size_t>(maximumThreadCount, 1)),
+      threads_(std::move(name), ASIO_CONCURRENCY_HINT_DEFAULT) {}
 
 void GrowingWorkPool::post(std::function<void()> handler) {
     {
         std::lock_guard lock(mutex_);
         ++unfinished_;
-        if (unfinished_ > threads_.size() && threads_.size() < maximumThreadCount_) {
-            threads_.emplace_back([this] {
-                setCurrentThreadName(name_);
-                context_.run();
-            });
+        if (unfinished_ > threads_.threadCount() && threads_.threadCount() < maximumThreadCount_) {
+            threads_.addThread();
         }
     }
-    asio::post(context_, [this, handler = std::move(handler)] {
+    asio::post(threads_.context(), [this, handler = std::move(handler)] {
         struct Finish {
             GrowingWorkPool* pool;
             ~Finish() { pool->finishedOne(); }
@@ -47,7 +35,7 @@ void GrowingWorkPool::post(std::function<void()> handler) {
 
 std::size_t GrowingWorkPool::threadCount() const {
     std::lock_guard lock(mutex_);
-    return threads_.size();
+    return threads_.threadCount();
 }
 
 void GrowingWorkPool::finishedOne() {

@@ -1,15 +1,13 @@
 #pragma once
 // Pools for blocking work that must never hold up the main loop or a timer.
-#include <asio/io_context.hpp>
-#include <asio/executor_work_guard.hpp>
 #include <asio/thread_pool.hpp>
 
 #include <cstddef>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
+
+#include "platform/dispatch/context_threads.hpp"
 
 namespace zentrabo::platform {
 
@@ -31,17 +29,14 @@ private:
 
 // Starts a thread whenever every thread it has is busy, up to a bound, so one
 // handler stuck on a slow file system never delays the next. Threads once
-// started stay for the life of the pool.
+// started stay for the life of the pool. Destruction stops the threads after
+// the handlers running now; handlers still queued are dropped. It must not
+// happen on one of the pool's threads.
 class GrowingWorkPool {
 public:
     static constexpr std::size_t defaultMaximumThreadCount = 64;
 
     explicit GrowingWorkPool(std::string name, std::size_t maximumThreadCount = defaultMaximumThreadCount);
-    // Stops the threads after the handlers running now; handlers still queued
-    // are dropped. Must not be called from one of the pool's threads.
-    ~GrowingWorkPool();
-    GrowingWorkPool(const GrowingWorkPool&) = delete;
-    GrowingWorkPool& operator=(const GrowingWorkPool&) = delete;
 
     void post(std::function<void()> handler);
     std::size_t threadCount() const;
@@ -49,13 +44,12 @@ public:
 private:
     void finishedOne();
 
-    std::string name_;
     std::size_t maximumThreadCount_;
-    asio::io_context context_;
-    asio::executor_work_guard<asio::io_context::executor_type> keepAlive_;
     mutable std::mutex mutex_;
     std::size_t unfinished_ = 0;  // queued or running
-    std::vector<std::thread> threads_;
+    // Declared last, so its threads stop before the members that their
+    // handlers use are gone.
+    ContextThreads threads_;
 };
 
 }  // namespace zentrabo::platform
