@@ -79,8 +79,7 @@ asio::awaitable<void> RelayTunnel::writeLocal() {
             co_return;
         }
         const bool wasOverLimit = isBacklogOverLimit();
-        backlogBytes_ -= backlog_.front().size();
-        backlog_.pop_front();
+        backlog_.pop();
         if (wasOverLimit && !isBacklogOverLimit()) {
             if (auto mux = mux_.lock()) mux->backlogDrained();
         }
@@ -89,8 +88,7 @@ asio::awaitable<void> RelayTunnel::writeLocal() {
 
 void RelayTunnel::deliver(std::vector<std::uint8_t> payload) {
     if (ended_ || payload.empty()) return;
-    backlogBytes_ += payload.size();
-    backlog_.push_back(std::move(payload));
+    backlog_.push(std::move(payload));
     backlogSignal_.notify();
 }
 
@@ -106,9 +104,8 @@ void RelayTunnel::end(bool notifyRelay) {
     socket_.close(ignored);
     backlogSignal_.notify();
     outboundSignal_.notify();
-    const bool wasOverLimit = backlogBytes_ > relayTunnelBacklogLimit;
+    const bool wasOverLimit = isBacklogOverLimit();
     backlog_.clear();
-    backlogBytes_ = 0;
     if (auto mux = mux_.lock()) {
         mux->tunnelEnded(*this, notifyRelay);
         if (wasOverLimit) mux->backlogDrained();

@@ -3,12 +3,12 @@
 #include <asio.hpp>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "platform/dispatch/coroutine_signal.hpp"
+#include "relay/byte_counted_queue.hpp"
 #include "relay/relay_frame.hpp"
 
 namespace zentrabo {
@@ -51,7 +51,7 @@ public:
     void end(bool notifyRelay);
 
     const RelayTunnelID& tunnelID() const { return tunnelID_; }
-    bool isBacklogOverLimit() const { return backlogBytes_ > relayTunnelBacklogLimit; }
+    bool isBacklogOverLimit() const { return backlog_.bytes() > relayTunnelBacklogLimit; }
 
 private:
     asio::awaitable<void> run(std::uint16_t localServerPort);
@@ -61,8 +61,7 @@ private:
     RelayTunnelID tunnelID_;
     std::weak_ptr<RelayTunnelMux> mux_;
     asio::ip::tcp::socket socket_;
-    std::deque<std::vector<std::uint8_t>> backlog_;
-    std::size_t backlogBytes_ = 0;
+    ByteCountedQueue<std::vector<std::uint8_t>, sizeOfBytes> backlog_;
     std::size_t outboundBytes_ = 0;
     platform::CoroutineSignal backlogSignal_;
     platform::CoroutineSignal outboundSignal_;

@@ -57,10 +57,7 @@ asio::awaitable<std::optional<RelayOutboundFrame>> RelayTunnelMux::nextOutboundF
     auto self = shared_from_this();
     while (!closed_ && outbound_.empty()) co_await writerSignal_.wait();
     if (closed_) co_return std::nullopt;
-    RelayOutboundFrame frame = std::move(outbound_.front());
-    outbound_.pop_front();
-    outboundQueueBytes_ -= frame.bytes.size();
-    co_return frame;
+    co_return outbound_.pop();
 }
 
 void RelayTunnelMux::outboundFrameWritten(const RelayOutboundFrame& frame) {
@@ -80,7 +77,6 @@ void RelayTunnelMux::close() {
     tunnels_.clear();
     for (auto& entry : tunnels) entry.second->end(false);
     outbound_.clear();
-    outboundQueueBytes_ = 0;
     pendingCloseFrames_ = 0;
     readerSignal_.notify();
     writerSignal_.notify();
@@ -93,8 +89,7 @@ bool RelayTunnelMux::isOpen(const RelayTunnel& tunnel) const {
 
 void RelayTunnelMux::sendData(const std::shared_ptr<RelayTunnel>& tunnel, std::span<const std::uint8_t> payload) {
     if (!isOpen(*tunnel)) return;
-    outbound_.push_back({makeRelayFrame(RelayFrameType::data, tunnel->tunnelID(), payload), tunnel, false});
-    outboundQueueBytes_ += outbound_.back().bytes.size();
+    outbound_.push({makeRelayFrame(RelayFrameType::data, tunnel->tunnelID(), payload), tunnel, false});
     writerSignal_.notify();
 }
 
@@ -111,15 +106,11 @@ void RelayTunnelMux::dropQueuedData(const RelayTunnel& tunnel) {
     const auto ofTunnel = [&](const RelayOutboundFrame& frame) {
         return !frame.isClose && frame.tunnel.lock().get() == &tunnel;
     };
-    for (const auto& frame : outbound_) {
-        if (ofTunnel(frame)) outboundQueueBytes_ -= frame.bytes.size();
-    }
-    std::erase_if(outbound_, ofTunnel);
+    outbound_.eraseIf(ofTunnel);
 }
 
 void RelayTunnelMux::queueClose(const RelayTunnelID& tunnelID) {
-    outbound_.push_back({makeRelayFrame(RelayFrameType::close, tunnelID), {}, true});
-    outboundQueueBytes_ += outbound_.back().bytes.size();
+    outbound_.push({makeRelayFrame(RelayFrameType::close, tunnelID), {}, true});
     ++pendingCloseFrames_;
     writerSignal_.notify();
 }

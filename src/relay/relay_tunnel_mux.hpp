@@ -3,7 +3,6 @@
 #include <asio.hpp>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "platform/dispatch/coroutine_signal.hpp"
+#include "relay/byte_counted_queue.hpp"
 #include "relay/relay_frame.hpp"
 
 namespace zentrabo {
@@ -27,6 +27,8 @@ struct RelayOutboundFrame {
     std::weak_ptr<RelayTunnel> tunnel;  // a data frame's tunnel, whose outbound budget it uses
     bool isClose = false;
 };
+
+inline std::size_t sizeOfFrame(const RelayOutboundFrame& frame) { return frame.bytes.size(); }
 
 // The tunnels of one control connection: turns the relay's frames into
 // loopback connections and their bytes back into frames. It owns no socket of
@@ -58,7 +60,7 @@ public:
     void close();
 
     std::size_t tunnelCount() const { return tunnels_.size(); }
-    std::size_t outboundQueueBytes() const { return outboundQueueBytes_; }
+    std::size_t outboundQueueBytes() const { return outbound_.bytes(); }
 
     // From the tunnels.
     void sendData(const std::shared_ptr<RelayTunnel>& tunnel, std::span<const std::uint8_t> payload);
@@ -75,8 +77,7 @@ private:
     asio::any_io_executor executor_;
     std::optional<std::uint16_t> localServerPort_;
     std::map<RelayTunnelID, std::shared_ptr<RelayTunnel>> tunnels_;
-    std::deque<RelayOutboundFrame> outbound_;
-    std::size_t outboundQueueBytes_ = 0;
+    ByteCountedQueue<RelayOutboundFrame, sizeOfFrame> outbound_;
     std::size_t pendingCloseFrames_ = 0;
     platform::CoroutineSignal readerSignal_;
     platform::CoroutineSignal writerSignal_;
