@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/binary/big_endian.hpp"
 #include "platform/crypto/digest.hpp"
 #include "relay/relay_error.hpp"
 
@@ -10,10 +11,7 @@ namespace zentrabo {
 void encodeRelayFrameHeader(const RelayFrameHeader& header, std::span<std::uint8_t, relayFrameHeaderSize> out) {
     out[0] = static_cast<std::uint8_t>(header.type);
     std::copy(header.tunnelID.begin(), header.tunnelID.end(), out.begin() + 1);
-    out[17] = static_cast<std::uint8_t>(header.payloadLength >> 24);
-    out[18] = static_cast<std::uint8_t>(header.payloadLength >> 16);
-    out[19] = static_cast<std::uint8_t>(header.payloadLength >> 8);
-    out[20] = static_cast<std::uint8_t>(header.payloadLength);
+    platform::writeBigEndian(out, 17, header.payloadLength);
 }
 
 RelayFrameHeader decodeRelayFrameHeader(std::span<const std::uint8_t, relayFrameHeaderSize> bytes) {
@@ -25,8 +23,7 @@ RelayFrameHeader decodeRelayFrameHeader(std::span<const std::uint8_t, relayFrame
     }
     header.type = static_cast<RelayFrameType>(type);
     std::copy(bytes.begin() + 1, bytes.begin() + 17, header.tunnelID.begin());
-    header.payloadLength = (std::uint32_t{bytes[17]} << 24) | (std::uint32_t{bytes[18]} << 16) |
-                           (std::uint32_t{bytes[19]} << 8) | std::uint32_t{bytes[20]};
+    header.payloadLength = platform::readUInt32(bytes, 17);
     if (header.payloadLength > relayMaximumFramePayload) {
         throw HalvardineRelayProtocolError::payloadTooLarge(header.payloadLength);
     }

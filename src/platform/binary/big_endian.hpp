@@ -10,13 +10,19 @@
 
 namespace zentrabo::platform {
 
+namespace detail {
+
+inline void requireInside(std::size_t size, std::size_t offset, std::size_t count) {
+    if (offset > size || size - offset < count) throw std::out_of_range("big-endian number past the end of the bytes");
+}
+
+}  // namespace detail
+
 // The number at offset. Throws std::out_of_range when it does not lie wholly
 // inside the bytes, so a short payload can never be read past its end.
 template <std::unsigned_integral Number>
 Number readBigEndian(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    if (offset > bytes.size() || bytes.size() - offset < sizeof(Number)) {
-        throw std::out_of_range("big-endian number past the end of the bytes");
-    }
+    detail::requireInside(bytes.size(), offset, sizeof(Number));
     Number value = 0;
     for (std::size_t index = 0; index < sizeof(Number); ++index) {
         value = static_cast<Number>((value << 8) | bytes[offset + index]);
@@ -36,11 +42,21 @@ inline std::uint64_t readUInt64(std::span<const std::uint8_t> bytes, std::size_t
     return readBigEndian<std::uint64_t>(bytes, offset);
 }
 
+// Writes the number at offset. Throws std::out_of_range when it does not fit
+// wholly inside the bytes.
+template <std::unsigned_integral Number>
+void writeBigEndian(std::span<std::uint8_t> bytes, std::size_t offset, Number value) {
+    detail::requireInside(bytes.size(), offset, sizeof(Number));
+    for (std::size_t index = sizeof(Number); index-- > 0;) {
+        bytes[offset++] = static_cast<std::uint8_t>(value >> (8 * index));
+    }
+}
+
 template <std::unsigned_integral Number>
 void appendBigEndian(std::vector<std::uint8_t>& out, Number value) {
-    for (std::size_t index = sizeof(Number); index-- > 0;) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * index)));
-    }
+    const std::size_t offset = out.size();
+    out.resize(offset + sizeof(Number));
+    writeBigEndian(out, offset, value);
 }
 
 }  // namespace zentrabo::platform

@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "platform/binary/big_endian.hpp"
 #include "platform/random/uuid.hpp"
 #include "platform/text/numeric_characters.hpp"
 #include "platform/text/trim.hpp"
@@ -35,8 +36,7 @@ std::string makePairingCode(const RandomBytesSource& random) {
     for (;;) {
         std::array<std::uint8_t, 4> bytes{};
         if (!random(bytes)) throw std::runtime_error("The secure random generator failed.");
-        const std::uint32_t value = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-                                    (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
+        const std::uint32_t value = platform::readUInt32(bytes, 0);
         if (value < acceptedBelow) return formatPairingCode(value % pairingCodeRange);
     }
 }

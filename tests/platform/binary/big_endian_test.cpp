@@ -15,6 +15,15 @@ TEST(BigEndian, ReadsInsideTheBytesOnly) {
     EXPECT_THROW(readUInt32(bytes, std::size_t(-1)), std::out_of_range);
 }
 
+TEST(BigEndian, WritesInsideTheBytesOnly) {
+    std::vector<std::uint8_t> bytes(6, 0xEE);
+    writeBigEndian(bytes, 1, std::uint32_t{0x0A0B0C0D});
+    EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0xEE, 0x0A, 0x0B, 0x0C, 0x0D, 0xEE}));
+    EXPECT_THROW(writeBigEndian(bytes, 3, std::uint32_t{1}), std::out_of_range);
+    EXPECT_THROW(writeBigEndian(bytes, std::size_t(-1), std::uint16_t{1}), std::out_of_range);
+    EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0xEE, 0x0A, 0x0B, 0x0C, 0x0D, 0xEE}));
+}
+
 TEST(BigEndian, AppendedNumbersReadBack) {
     std::vector<std::uint8_t> bytes;
     appendBigEndian(bytes, std::uint16_t{0xA1B2});
