@@ -48,49 +48,17 @@ enum class HalvardineErrorCode {
 };
 
 template <>
-struct platform::StringEnumTraits<HalvardineErrorCode> {
-    static constexpr std::array<std::string_view, 39> rawValues = {
-        "notAuthorized",
-        "extraAuthorizationRequired",
-        "pairingUnavailable",
-        "pairingCodeInvalid",
-        "accessibilityMissing",
-        "screenRecordingMissing",
-        "noFrontmostApplication",
-        "applicationRequired",
-        "applicationNotRunning",
-        "applicationNotFound",
-        "applicationUnresponsive",
-        "menuUnavailable",
-        "menuItemNotFound",
-        "menuItemDisabled",
-        "inputBlocked",
-        "modalDismissUnavailable",
-        "modalNotFound",
-        "urlRequired",
-        "shortcutNameRequired",
-        "clipboardTextRequired",
-        "textInputRequired",
-        "keyPressRequired",
-        "folderPathRequired",
-        "folderPathUnavailable",
-        "fileBrowserPathRequired",
-        "fileBrowserPathUnavailable",
-        "fileBrowserFileTooLarge",
-        "fileBrowserReadFailed",
-        "fileBrowserAccessBlocked",
-        "screenshotDisplayRequired",
-        "screenshotDisplayUnavailable",
-        "screenshotWindowUnavailable",
-        "screenshotCaptureFailed",
-        "fileTransferRequired",
-        "fileTransferTooLarge",
-        "fileTransferDestinationUnavailable",
-        "fileTransferFailed",
-        "invalidURL",
-        "actionFailed",
-    };
-};
+struct platform::StringEnumTraits<HalvardineErrorCode>
+    : RawValues<"notAuthorized", "extraAuthorizationRequired", "pairingUnavailable", "pairingCodeInvalid",
+                "accessibilityMissing", "screenRecordingMissing", "noFrontmostApplication", "applicationRequired",
+                "applicationNotRunning", "applicationNotFound", "applicationUnresponsive", "menuUnavailable",
+                "menuItemNotFound", "menuItemDisabled", "inputBlocked", "modalDismissUnavailable", "modalNotFound",
+                "urlRequired", "shortcutNameRequired", "clipboardTextRequired", "textInputRequired", "keyPressRequired",
+                "folderPathRequired", "folderPathUnavailable", "fileBrowserPathRequired", "fileBrowserPathUnavailable",
+                "fileBrowserFileTooLarge", "fileBrowserReadFailed", "fileBrowserAccessBlocked",
+                "screenshotDisplayRequired", "screenshotDisplayUnavailable", "screenshotWindowUnavailable",
+                "screenshotCaptureFailed", "fileTransferRequired", "fileTransferTooLarge",
+                "fileTransferDestinationUnavailable", "fileTransferFailed", "invalidURL", "actionFailed"> {};
 static_assert(rawValue(HalvardineErrorCode::actionFailed) == "actionFailed");
 
 }  // namespace zentrabo

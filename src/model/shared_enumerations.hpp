@@ -8,26 +8,21 @@ namespace zentrabo {
 // What an extra-authorization password can protect.
 enum class HalvardineExtraAuthorizationScope { stream, files, workflows };
 template <>
-struct platform::StringEnumTraits<HalvardineExtraAuthorizationScope> {
-    static constexpr std::array<std::string_view, 3> rawValues = {"stream", "files", "workflows"};
-};
+struct platform::StringEnumTraits<HalvardineExtraAuthorizationScope> : RawValues<"stream", "files", "workflows"> {};
 std::string_view title(HalvardineExtraAuthorizationScope scope);
 
 // How a client reached the server.
 enum class HalvardineExtraAuthorizationChannel { local, relay };
 template <>
-struct platform::StringEnumTraits<HalvardineExtraAuthorizationChannel> {
-    static constexpr std::array<std::string_view, 2> rawValues = {"local", "relay"};
-};
+struct platform::StringEnumTraits<HalvardineExtraAuthorizationChannel> : RawValues<"local", "relay"> {};
 std::string_view title(HalvardineExtraAuthorizationChannel channel);
 
 // How long a granted extra-authorization session lasts. `short` and `long`
 // are keywords, hence the trailing underscores; the raw values have none.
 enum class HalvardineExtraAuthorizationSessionDuration { background, short_, standard, long_ };
 template <>
-struct platform::StringEnumTraits<HalvardineExtraAuthorizationSessionDuration> {
-    static constexpr std::array<std::string_view, 4> rawValues = {"background", "short", "standard", "long"};
-};
+struct platform::StringEnumTraits<HalvardineExtraAuthorizationSessionDuration>
+    : RawValues<"background", "short", "standard", "long"> {};
 std::string_view title(HalvardineExtraAuthorizationSessionDuration duration);
 std::string_view summary(HalvardineExtraAuthorizationSessionDuration duration);
 // Seconds; a background session is granted as long a time as a long one.
@@ -39,57 +34,42 @@ constexpr bool isBackground(HalvardineExtraAuthorizationSessionDuration duration
 // Where a file that a client sends came from.
 enum class FileTransferSource { file, photo };
 template <>
-struct platform::StringEnumTraits<FileTransferSource> {
-    static constexpr std::array<std::string_view, 2> rawValues = {"file", "photo"};
-};
+struct platform::StringEnumTraits<FileTransferSource> : RawValues<"file", "photo"> {};
 
 // The route by which a client reached the server.
 enum class HalvardineConnectionRoute { localHost, localService, relay };
 template <>
-struct platform::StringEnumTraits<HalvardineConnectionRoute> {
-    static constexpr std::array<std::string_view, 3> rawValues = {"localHost", "localService", "relay"};
-};
+struct platform::StringEnumTraits<HalvardineConnectionRoute> : RawValues<"localHost", "localService", "relay"> {};
 
 enum class RemoteFileResourceKind { file, directory };
 template <>
-struct platform::StringEnumTraits<RemoteFileResourceKind> {
-    static constexpr std::array<std::string_view, 2> rawValues = {"file", "directory"};
-};
+struct platform::StringEnumTraits<RemoteFileResourceKind> : RawValues<"file", "directory"> {};
 
 // The key of a folder listing's order.
 enum class RemoteFileSortField { name, modificationDate, size };
 template <>
-struct platform::StringEnumTraits<RemoteFileSortField> {
-    static constexpr std::array<std::string_view, 3> rawValues = {"name", "modificationDate", "size"};
-};
+struct platform::StringEnumTraits<RemoteFileSortField> : RawValues<"name", "modificationDate", "size"> {};
 
 enum class RemoteFileSortDirection { ascending, descending };
 template <>
-struct platform::StringEnumTraits<RemoteFileSortDirection> {
-    static constexpr std::array<std::string_view, 2> rawValues = {"ascending", "descending"};
-};
+struct platform::StringEnumTraits<RemoteFileSortDirection> : RawValues<"ascending", "descending"> {};
 
 // The state of a workflow run shown in a widget.
 enum class WorkflowWidgetActivityState { running, succeeded, failed };
 template <>
-struct platform::StringEnumTraits<WorkflowWidgetActivityState> {
-    static constexpr std::array<std::string_view, 3> rawValues = {"running", "succeeded", "failed"};
-};
+struct platform::StringEnumTraits<WorkflowWidgetActivityState> : RawValues<"running", "succeeded", "failed"> {};
 
 // Stream quality presets; the values each preset stands for belong to the
 // screen stream.
 enum class RemoteScreenStreamQualityProfile { original, retinaText, high, medium, low, veryLow };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamQualityProfile> {
-    static constexpr std::array<std::string_view, 6> rawValues = {"original", "retinaText", "high",
-                                                                  "medium",   "low",        "veryLow"};
-};
+struct platform::StringEnumTraits<RemoteScreenStreamQualityProfile>
+    : RawValues<"original", "retinaText", "high", "medium", "low", "veryLow"> {};
 
 // The state of the relay connection that the server core compares and shows.
 enum class HalvardineRelayConnectionState { disabled, connecting, connected, failed };
 template <>
-struct platform::StringEnumTraits<HalvardineRelayConnectionState> {
-    static constexpr std::array<std::string_view, 4> rawValues = {"disabled", "connecting", "connected", "failed"};
-};
+struct platform::StringEnumTraits<HalvardineRelayConnectionState>
+    : RawValues<"disabled", "connecting", "connected", "failed"> {};
 
 }  // namespace zentrabo

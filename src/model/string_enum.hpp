@@ -9,6 +9,7 @@ namespace zentrabo {
 using platform::allCases;
 using platform::fromRawValue;
 using platform::rawValue;
+using platform::RawValues;
 using platform::StringEnum;
 using platform::StringEnumTraits;
 

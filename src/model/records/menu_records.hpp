@@ -14,9 +14,7 @@ namespace zentrabo {
 // How a wanted title is compared with a menu item's or window's title.
 enum class MenuTitleMatchMode { exact, beginsWith };
 template <>
-struct platform::StringEnumTraits<MenuTitleMatchMode> {
-    static constexpr std::array<std::string_view, 2> rawValues = {"exact", "beginsWith"};
-};
+struct platform::StringEnumTraits<MenuTitleMatchMode> : RawValues<"exact", "beginsWith"> {};
 
 // The application whose menu a snapshot holds.
 struct HalvardineApplication {

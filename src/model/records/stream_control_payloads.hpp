@@ -56,9 +56,8 @@ struct RemoteScreenStreamAudioConfigurationPayload {
 // The device's commands that the Mac answers with a result.
 enum class RemoteScreenStreamCommandKind { pasteText, keyboardEvent, resizeWindow };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamCommandKind> {
-    static constexpr std::array<std::string_view, 3> rawValues = {"pasteText", "keyboardEvent", "resizeWindow"};
-};
+struct platform::StringEnumTraits<RemoteScreenStreamCommandKind>
+    : RawValues<"pasteText", "keyboardEvent", "resizeWindow"> {};
 
 // The answer to one command.
 struct RemoteScreenStreamCommandResultPayload {

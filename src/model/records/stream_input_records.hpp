@@ -91,9 +91,7 @@ struct RemoteScreenResizeWindowRequest {
 // still be present.
 enum class RemoteScreenHeadTrackingMapping { mouseLook };
 template <>
-struct platform::StringEnumTraits<RemoteScreenHeadTrackingMapping> {
-    static constexpr std::array<std::string_view, 1> rawValues = {"mouseLook"};
-};
+struct platform::StringEnumTraits<RemoteScreenHeadTrackingMapping> : RawValues<"mouseLook"> {};
 
 // A change of the device wearer's head orientation since the previous event.
 struct RemoteScreenHeadPoseEvent {

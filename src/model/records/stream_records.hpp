@@ -16,54 +16,40 @@ namespace zentrabo {
 
 enum class RemoteScreenStreamMode { display, frontmostWindow, applicationWindow };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamMode> {
-    static constexpr std::array<std::string_view, 3> rawValues = {"display", "frontmostWindow", "applicationWindow"};
-};
+struct platform::StringEnumTraits<RemoteScreenStreamMode>
+    : RawValues<"display", "frontmostWindow", "applicationWindow"> {};
 
 enum class RemoteScreenStreamStartInteractionMode { view, control };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamStartInteractionMode> {
-    static constexpr std::array<std::string_view, 2> rawValues = {"view", "control"};
-};
+struct platform::StringEnumTraits<RemoteScreenStreamStartInteractionMode> : RawValues<"view", "control"> {};
 
 enum class RemoteScreenStreamApplicationWindowSelectionMode { picker, title };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamApplicationWindowSelectionMode> {
-    static constexpr std::array<std::string_view, 2> rawValues = {"picker", "title"};
-};
+struct platform::StringEnumTraits<RemoteScreenStreamApplicationWindowSelectionMode> : RawValues<"picker", "title"> {};
 
 enum class RemoteScreenStreamWindowTrackingMode { locked, followActiveWindow };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamWindowTrackingMode> {
-    static constexpr std::array<std::string_view, 2> rawValues = {"locked", "followActiveWindow"};
-};
+struct platform::StringEnumTraits<RemoteScreenStreamWindowTrackingMode> : RawValues<"locked", "followActiveWindow"> {};
 
 enum class RemoteScreenStreamPresentationMode { inline_, fullScreen, pictureInPicture };
+// `inline` is a keyword, hence the trailing underscore; the raw value has none.
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamPresentationMode> {
-    // `inline` is a keyword, hence the trailing underscore; the raw value has none.
-    static constexpr std::array<std::string_view, 3> rawValues = {"inline", "fullScreen", "pictureInPicture"};
-};
+struct platform::StringEnumTraits<RemoteScreenStreamPresentationMode>
+    : RawValues<"inline", "fullScreen", "pictureInPicture"> {};
 // "inline" is shown full screen; the others as they are.
 RemoteScreenStreamPresentationMode resolved(RemoteScreenStreamPresentationMode mode);
 
 enum class RemoteScreenStreamVideoCodec { h264, hevc };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamVideoCodec> {
-    static constexpr std::array<std::string_view, 2> rawValues = {"h264", "hevc"};
-};
+struct platform::StringEnumTraits<RemoteScreenStreamVideoCodec> : RawValues<"h264", "hevc"> {};
 
 enum class RemoteScreenStreamAudioCodec { pcm16LE };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamAudioCodec> {
-    static constexpr std::array<std::string_view, 1> rawValues = {"pcm16LE"};
-};
+struct platform::StringEnumTraits<RemoteScreenStreamAudioCodec> : RawValues<"pcm16LE"> {};
 
 enum class RemoteScreenStreamRenderSizingMode { source, clientNative };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamRenderSizingMode> {
-    static constexpr std::array<std::string_view, 2> rawValues = {"source", "clientNative"};
-};
+struct platform::StringEnumTraits<RemoteScreenStreamRenderSizingMode> : RawValues<"source", "clientNative"> {};
 
 // The settings each quality preset stands for.
 std::int64_t maximumPixelDimension(RemoteScreenStreamQualityProfile profile);

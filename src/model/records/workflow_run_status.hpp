@@ -17,9 +17,7 @@ namespace zentrabo {
 
 enum class WorkflowLiveActivityStatus { running, succeeded, failed };
 template <>
-struct platform::StringEnumTraits<WorkflowLiveActivityStatus> {
-    static constexpr std::array<std::string_view, 3> rawValues = {"running", "succeeded", "failed"};
-};
+struct platform::StringEnumTraits<WorkflowLiveActivityStatus> : RawValues<"running", "succeeded", "failed"> {};
 
 // The texts of a live workflow run.
 struct WorkflowLiveActivitySession {

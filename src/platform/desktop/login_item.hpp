@@ -10,10 +10,7 @@ namespace zentrabo::platform {
 
 enum class LoginItemStatus { notRegistered, enabled, requiresApproval, notFound };
 template <>
-struct StringEnumTraits<LoginItemStatus> {
-    static constexpr std::array<std::string_view, 4> rawValues = {"notRegistered", "enabled", "requiresApproval",
-                                                                  "notFound"};
-};
+struct StringEnumTraits<LoginItemStatus> : RawValues<"notRegistered", "enabled", "requiresApproval", "notFound"> {};
 
 class LoginItemError : public std::runtime_error {
 public:

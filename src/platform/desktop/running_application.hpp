@@ -19,9 +19,7 @@ using ProcessID = std::int32_t;
 // icon), is an accessory (menu-bar agent) or runs without any interface.
 enum class ActivationPolicy { regular, accessory, prohibited };
 template <>
-struct StringEnumTraits<ActivationPolicy> {
-    static constexpr std::array<std::string_view, 3> rawValues = {"regular", "accessory", "prohibited"};
-};
+struct StringEnumTraits<ActivationPolicy> : RawValues<"regular", "accessory", "prohibited"> {};
 
 class RunningApplication {
 public:

@@ -1,7 +1,12 @@
 #pragma once
 // Enumerations that travel as text. An enumeration opts in by specialising
 // StringEnumTraits with the raw value of each case, in declaration order
-// (cases numbered from 0); rawValue, fromRawValue and allCases follow.
+// (cases numbered from 0), most simply as RawValues:
+//   enum class Mode { view, control };
+//   template <>
+//   struct StringEnumTraits<Mode> : RawValues<"view", "control"> {};
+// rawValue, fromRawValue and allCases follow.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -11,6 +16,21 @@ namespace zentrabo::platform {
 
 template <typename E>
 struct StringEnumTraits;
+
+// A string literal as a template argument.
+template <std::size_t N>
+struct RawValueLiteral {
+    consteval RawValueLiteral(const char (&literal)[N]) { std::copy_n(literal, N, text); }
+    constexpr std::string_view view() const { return {text, N - 1}; }
+    char text[N];
+};
+
+// The raw values, counted from the list itself, so no case can be left with
+// an empty raw value by a count written too large.
+template <RawValueLiteral... values>
+struct RawValues {
+    static constexpr std::array<std::string_view, sizeof...(values)> rawValues = {values.view()...};
+};
 
 template <typename E>
 concept StringEnum = std::is_enum_v<E> && requires {

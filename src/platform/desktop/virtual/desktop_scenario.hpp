@@ -53,10 +53,8 @@ struct ScenarioSheet {
 
 enum class EffectKind { openSheet, dismissSheet, activateApplication, quitApplication, openWindow, closeWindow };
 template <>
-struct StringEnumTraits<EffectKind> {
-    static constexpr std::array<std::string_view, 6> rawValues = {
-        "openSheet", "dismissSheet", "activateApplication", "quitApplication", "openWindow", "closeWindow"};
-};
+struct StringEnumTraits<EffectKind>
+    : RawValues<"openSheet", "dismissSheet", "activateApplication", "quitApplication", "openWindow", "closeWindow"> {};
 
 struct ScenarioEffect {
     EffectKind kind = EffectKind::dismissSheet;
@@ -128,9 +126,7 @@ struct ScenarioWindow {
 
 enum class ApplicationFolder { system, user };
 template <>
-struct StringEnumTraits<ApplicationFolder> {
-    static constexpr std::array<std::string_view, 2> rawValues = {"system", "user"};
-};
+struct StringEnumTraits<ApplicationFolder> : RawValues<"system", "user"> {};
 
 struct ScenarioApplication {
     std::string name;
