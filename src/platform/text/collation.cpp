@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/text/case_table.hpp"
+
 namespace zentrabo::platform {
 
 namespace {
@@ -36,15 +38,12 @@ bool hasCollationDataForLanguage(const std::string& locale) {
 }
 
 UColAttributeValue icuStrength(CollationStrength strength) {
-    switch (strength) {
-    case CollationStrength::primary:
-        return UCOL_PRIMARY;
-    case CollationStrength::secondary:
-        return UCOL_SECONDARY;
-    case CollationStrength::tertiary:
-        return UCOL_TERTIARY;
-    }
-    return UCOL_TERTIARY;
+    static constexpr auto strengths = caseTable<CollationStrength, UColAttributeValue>({
+        {CollationStrength::primary, UCOL_PRIMARY},
+        {CollationStrength::secondary, UCOL_SECONDARY},
+        {CollationStrength::tertiary, UCOL_TERTIARY},
+    });
+    return strengths.entryOr(strength, UCOL_TERTIARY);
 }
 
 std::weak_ordering byteOrder(std::string_view a, std::string_view b) {
