@@ -1,6 +1,7 @@
 #include "platform/imaging/image_file.hpp"
 
 #include "platform/imaging/exif_orientation.hpp"
+#include "platform/imaging/icns_reader.hpp"
 #include "platform/imaging/image_resize.hpp"
 #include "platform/imaging/jpeg_codec.hpp"
 #include "platform/imaging/png_codec.hpp"
@@ -17,6 +18,8 @@ RgbaImage decodeUpright(std::span<const std::uint8_t> data, ImageFileFormat form
         return decodePng(data, limits);
     case ImageFileFormat::tiff:
         return decodeTiff(data, limits);
+    case ImageFileFormat::icns:
+        return decodeIcns(data, limits);
     case ImageFileFormat::jpeg:
         break;
     }
@@ -31,13 +34,14 @@ std::optional<ImageFileFormat> imageFileFormat(std::span<const std::uint8_t> dat
     if (isPng(data)) return ImageFileFormat::png;
     if (isJpeg(data)) return ImageFileFormat::jpeg;
     if (isTiff(data)) return ImageFileFormat::tiff;
+    if (isIcns(data)) return ImageFileFormat::icns;
     return std::nullopt;
 }
 
 RgbaImage decodeImageFile(std::span<const std::uint8_t> data, std::optional<std::uint32_t> maximumPixelSize,
                           const ImageDecodeLimits& limits) {
     const auto format = imageFileFormat(data);
-    if (!format) throw ImagingError(ImagingError::Case::invalidImage, "not a PNG, JPEG or TIFF file");
+    if (!format) throw ImagingError(ImagingError::Case::invalidImage, "not a PNG, JPEG, TIFF or icns file");
     if (maximumPixelSize == 0u) throw ImagingError(ImagingError::Case::invalidDimensions, "");
     RgbaImage image = decodeUpright(data, *format, maximumPixelSize, limits);
     return maximumPixelSize ? imageFittingWithin(std::move(image), *maximumPixelSize) : image;
