@@ -56,6 +56,18 @@ std::optional<std::filesystem::path> ApplicationBundle::resourcePath(std::string
     return path;
 }
 
+std::vector<std::filesystem::path> ApplicationBundle::resourcePaths(std::string_view extension) const {
+    std::vector<std::filesystem::path> paths;
+    std::error_code error;
+    const std::string suffix = "." + std::string(extension);
+    for (std::filesystem::directory_iterator it(resourcesFolder(), error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->path().extension() == suffix && it->is_regular_file(error)) paths.push_back(it->path());
+    }
+    std::sort(paths.begin(), paths.end(), [](const auto& a, const auto& b) { return a.filename() < b.filename(); });
+    return paths;
+}
+
 std::vector<std::filesystem::path> findApplicationBundles(const std::vector<std::filesystem::path>& folders) {
     std::vector<std::filesystem::path> bundles;
     for (const auto& folder : folders) collectBundles(folder, 0, bundles);

@@ -26,6 +26,9 @@ public:
     std::filesystem::path resourcesFolder() const { return path_ / "Contents" / "Resources"; }
     // The resource file name.extension (extension may be empty), when it exists.
     std::optional<std::filesystem::path> resourcePath(std::string_view name, std::string_view extension) const;
+    // Every resource file with the extension, sorted by file name so that a
+    // choice among them can be reproduced.
+    std::vector<std::filesystem::path> resourcePaths(std::string_view extension) const;
 
 private:
     ApplicationBundle(std::filesystem::path path, PropertyListValue info)
