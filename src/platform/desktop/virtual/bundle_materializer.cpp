@@ -38,7 +38,8 @@ std::vector<std::filesystem::path> virtualApplicationFolders() {
 }
 
 std::map<std::string, std::filesystem::path> materializeApplicationBundles(
-    const DesktopScenario& scenario, const std::vector<std::filesystem::path>& folders) {
+    const DesktopScenario& scenario, const std::vector<std::filesystem::path>& folders,
+    const std::map<std::string, ApplicationIconPicture>& iconPictures) {
     for (const auto& folder : folders) std::filesystem::create_directories(folder);
     for (const auto& bundle : findApplicationBundles(folders)) {
         std::error_code error;
@@ -54,8 +55,12 @@ std::map<std::string, std::filesystem::path> materializeApplicationBundles(
         const auto resources = path / "Contents" / "Resources";
         std::filesystem::create_directories(resources);
         writePropertyListFile(path / "Contents" / "Info.plist", infoDictionary(application));
-        const auto icon = encodePng(RgbaImage(iconPixelSize, iconPixelSize, application.iconColor));
-        writeFileAtomically(resources / "AppIcon.png",
+        const auto picture = iconPictures.find(application.bundleIdentifier);
+        const auto icon = picture != iconPictures.end()
+                              ? picture->second.file
+                              : encodePng(RgbaImage(iconPixelSize, iconPixelSize, application.iconColor));
+        const auto extension = picture != iconPictures.end() ? picture->second.extension : "png";
+        writeFileAtomically(resources / ("AppIcon." + extension),
                             std::string_view(reinterpret_cast<const char*>(icon.data()), icon.size()), 0644);
         writeFileAtomically(path / "Contents" / markerName, "", 0644);
         bundles.emplace(application.bundleIdentifier, path);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/desktop/virtual/desktop_picture.hpp"
 #include "platform/desktop/virtual/desktop_scenario.hpp"
 
 namespace zentrabo::platform {
@@ -19,11 +20,14 @@ std::filesystem::path virtualDesktopFolder();
 std::vector<std::filesystem::path> virtualApplicationFolders();
 
 // Writes every installed application of the scenario as
-// Name.app/Contents/Info.plist with its icon, replacing bundles an earlier
+// Name.app/Contents/Info.plist with its icon (AppIcon.png in its colour, or
+// its icon picture's file as AppIcon and the file's extension), replacing
+// bundles an earlier
 // scenario wrote there (bundles put there by hand stay). Answers the bundle
 // of each bundle identifier (the first one written). Throws
 // std::system_error when a bundle cannot be written.
 std::map<std::string, std::filesystem::path> materializeApplicationBundles(
-    const DesktopScenario& scenario, const std::vector<std::filesystem::path>& folders);
+    const DesktopScenario& scenario, const std::vector<std::filesystem::path>& folders,
+    const std::map<std::string, ApplicationIconPicture>& iconPictures);
 
 }  // namespace zentrabo::platform

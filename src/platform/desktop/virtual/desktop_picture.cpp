@@ -20,8 +20,18 @@ std::uint32_t largestPixelSide(const ScenarioDisplay& display) {
     return static_cast<std::uint32_t>(std::max<std::int64_t>(side, 1));
 }
 
-std::shared_ptr<const RgbaImage> loadPicture(const ScenarioDisplay& display, const std::string& where) {
-    const auto read = readRegularFile(*display.picture, maximumImageFileByteCount);
+// Icons are drawn small; a larger picture would only cost memory on every
+// request for it.
+constexpr std::uint32_t maximumIconPixelSize = 1024;
+
+struct PictureFile {
+    std::vector<std::uint8_t> bytes;
+    ImageFileFormat format = ImageFileFormat::png;
+    RgbaImage image;
+};
+
+PictureFile readPicture(const std::string& path, std::uint32_t maximumPixelSize, const std::string& where) {
+    auto read = readRegularFile(path, maximumImageFileByteCount);
     switch (read.status) {
     case BoundedFileRead::Status::ok:
         break;
@@ -33,10 +43,26 @@ std::shared_ptr<const RgbaImage> loadPicture(const ScenarioDisplay& display, con
         throw ScenarioError(where + ": cannot be read (" + read.error.message() + ")");
     }
     try {
-        return std::make_shared<const RgbaImage>(decodeImageFile(read.bytes, largestPixelSide(display)));
+        auto image = decodeImageFile(read.bytes, maximumPixelSize);
+        const auto format = *imageFileFormat(read.bytes);  // decoding succeeded, so there is one
+        return {std::move(read.bytes), format, std::move(image)};
     } catch (const ImagingError& error) {
         throw ScenarioError(where + ": " + error.what());
     }
+}
+
+std::string usualExtension(ImageFileFormat format) {
+    switch (format) {
+    case ImageFileFormat::png:
+        return "png";
+    case ImageFileFormat::jpeg:
+        return "jpg";
+    case ImageFileFormat::tiff:
+        return "tiff";
+    case ImageFileFormat::icns:
+        break;
+    }
+    return "icns";
 }
 
 }  // namespace
@@ -45,8 +71,27 @@ std::vector<std::shared_ptr<const RgbaImage>> loadDesktopPictures(const DesktopS
     std::vector<std::shared_ptr<const RgbaImage>> pictures;
     for (std::size_t index = 0; index < scenario.displays.size(); ++index) {
         const auto& display = scenario.displays[index];
-        pictures.push_back(display.picture ? loadPicture(display, "displays[" + std::to_string(index) + "].picture")
-                                           : nullptr);
+        if (!display.picture) {
+            pictures.push_back(nullptr);
+            continue;
+        }
+        auto picture =
+            readPicture(*display.picture, largestPixelSide(display), "displays[" + std::to_string(index) + "].picture");
+        pictures.push_back(std::make_shared<const RgbaImage>(std::move(picture.image)));
+    }
+    return pictures;
+}
+
+std::map<std::string, ApplicationIconPicture> loadApplicationIconPictures(const DesktopScenario& scenario) {
+    std::map<std::string, ApplicationIconPicture> pictures;
+    for (std::size_t index = 0; index < scenario.applications.size(); ++index) {
+        const auto& application = scenario.applications[index];
+        if (!application.icon || pictures.contains(application.bundleIdentifier)) continue;
+        auto picture =
+            readPicture(*application.icon, maximumIconPixelSize, "applications[" + std::to_string(index) + "].icon");
+        pictures.emplace(application.bundleIdentifier,
+                         ApplicationIconPicture{std::move(picture.bytes), usualExtension(picture.format),
+                                                std::make_shared<const RgbaImage>(std::move(picture.image))});
     }
     return pictures;
 }

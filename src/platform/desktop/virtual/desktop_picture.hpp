@@ -1,6 +1,10 @@
 #pragma once
-// The desktop pictures that scenario displays name.
+// The pictures that a scenario names: the displays' desktop pictures and the
+// applications' icons.
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/desktop/virtual/desktop_scenario.hpp"
@@ -13,6 +17,19 @@ namespace zentrabo::platform {
 // needs. Throws ScenarioError naming the display's picture and the fault
 // when a file cannot be read or decoded.
 std::vector<std::shared_ptr<const RgbaImage>> loadDesktopPictures(const DesktopScenario& scenario);
+
+// An application's icon picture: the file as read, which its bundle holds
+// (under the usual extension of its format), and the picture decoded.
+struct ApplicationIconPicture {
+    std::vector<std::uint8_t> file;
+    std::string extension;
+    std::shared_ptr<const RgbaImage> image;  // at most 1024 pixels a side
+};
+
+// The icon picture of each application that names one, by bundle identifier
+// (the first application of an identifier). Throws ScenarioError naming the
+// application's icon and the fault when a file cannot be read or decoded.
+std::map<std::string, ApplicationIconPicture> loadApplicationIconPictures(const DesktopScenario& scenario);
 
 // The picture stretched to the display's pixel size.
 RgbaImage pictureForDisplay(const RgbaImage& picture, const DisplayMode& mode);

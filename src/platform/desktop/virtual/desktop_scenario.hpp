@@ -148,6 +148,9 @@ struct ScenarioApplication {
     // system can outlast it by far.
     double forceTerminateDelay = 0.05;
     std::uint32_t iconColor = 0x3478F6FF;
+    // An absolute path to a picture file (PNG, JPEG, TIFF or .icns) used as
+    // the icon instead of iconColor.
+    std::optional<std::string> icon;
     std::vector<ScenarioMenuItem> menus;  // the menu bar, left to right
     std::vector<ScenarioWindow> windows;  // front to back
     bool operator==(const ScenarioApplication&) const = default;
@@ -169,6 +172,7 @@ struct ScenarioApplication {
                           field("terminateDelay", &R::terminateDelay, recordDefault),
                           field("forceTerminateDelay", &R::forceTerminateDelay, recordDefault),
                           field("iconColor", &R::iconColor, recordDefault).as<ColourForm>(),
+                          field("icon", &R::icon),
                           field("menus", &R::menus, recordDefault),
                           field("windows", &R::windows, recordDefault)};
     }
@@ -181,7 +185,7 @@ struct ScenarioDisplay {
     double scale = 1;  // pixels per point
     double refreshRate = 60;
     std::uint32_t background = 0x1E3A5FFF;
-    // The desktop picture: an absolute path to a PNG, JPEG or TIFF file shown
+    // The desktop picture: an absolute path to a PNG, JPEG, TIFF or .icns file shown
     // stretched over the display instead of the flat background.
     std::optional<std::string> picture;
     // Extra modes offered besides the one bounds and scale describe.

@@ -181,6 +181,9 @@ void validateScenario(const DesktopScenario& scenario) {
             if (!bundlePaths.insert(path).second)
                 check.fail(where, "installed at the same place as another application");
         }
+        if (application.icon && !std::filesystem::path(*application.icon).is_absolute()) {
+            check.fail(where + ".icon", "must be an absolute path");
+        }
         if (application.windows.size() > VirtualDesktop::maximumWindowsPerApplication)
             check.fail(where + ".windows", "more than 256 windows");
         for (std::size_t w = 0; w < application.windows.size(); ++w) {

@@ -19,8 +19,12 @@ constexpr std::size_t maximumDetailLength = 200;
 std::shared_ptr<VirtualDesktop> VirtualDesktop::create(const DesktopScenario& scenario, Clock& clock) {
     validateScenario(scenario);
     auto pictures = loadDesktopPictures(scenario);
+    auto iconPictures = loadApplicationIconPictures(scenario);
     std::shared_ptr<VirtualDesktop> desktop(new VirtualDesktop(scenario, clock));
-    desktop->installedBundles_ = materializeApplicationBundles(scenario, desktop->applicationFolders());
+    desktop->installedBundles_ = materializeApplicationBundles(scenario, desktop->applicationFolders(), iconPictures);
+    for (auto& [bundleIdentifier, picture] : iconPictures) {
+        desktop->iconPictures_.emplace(bundleIdentifier, std::move(picture.image));
+    }
     desktop->start(scenario, std::move(pictures));
     std::weak_ptr<VirtualDesktop> weak = desktop;
     clock.setNextDueHook([weak]() -> std::optional<double> {

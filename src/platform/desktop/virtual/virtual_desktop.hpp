@@ -256,6 +256,8 @@ private:
     Application* applicationLocked(ProcessID pid);
     Application* applicationLocked(const std::string& bundleIdentifier);
     const ScenarioApplication* catalogEntryLocked(const std::string& bundleIdentifier) const;
+    // Its icon picture, else a square in its icon colour.
+    RgbaImage applicationIconLocked(const ScenarioApplication& spec) const;
     std::string subjectLocked(ProcessID pid) const;
     std::string elementPathLocked(NodeID id) const;
 
@@ -317,6 +319,9 @@ private:
     std::map<std::pair<double, std::uint64_t>, PendingEvent> pending_;
     std::uint64_t nextSequence_ = 0;
     std::map<std::string, std::filesystem::path> installedBundles_;  // by bundle identifier
+    // The icons that scenario applications give as pictures, by bundle
+    // identifier; set before the desktop is shared and never changed.
+    std::map<std::string, std::shared_ptr<const RgbaImage>> iconPictures_;
     double now_ = 0;
     std::deque<JournalEntry> journal_;
     std::deque<InputEvent> posted_;

@@ -100,9 +100,8 @@ std::optional<RgbaImage> VirtualDesktop::iconForFile(const std::filesystem::path
         const auto bundle = ApplicationBundle::open(path);
         const auto identifier = bundle ? bundle->bundleIdentifier() : std::nullopt;
         auto lock = settle();
-        if (const auto* entry = identifier ? catalogEntryLocked(*identifier) : nullptr) {
-            return RgbaImage(iconPixelSize, iconPixelSize, entry->iconColor);
-        }
+        if (const auto* entry = identifier ? catalogEntryLocked(*identifier) : nullptr)
+            return applicationIconLocked(*entry);
     }
     const bool isFolder = std::filesystem::is_directory(path, error);
     return RgbaImage(iconPixelSize, iconPixelSize, isFolder ? folderIconColor : documentIconColor);
@@ -112,7 +111,13 @@ std::optional<RgbaImage> VirtualDesktop::applicationIcon(ProcessID pid) {
     auto lock = settle();
     const auto* application = applicationLocked(pid);
     if (!application) return std::nullopt;
-    return RgbaImage(iconPixelSize, iconPixelSize, application->spec.iconColor);
+    return applicationIconLocked(application->spec);
+}
+
+RgbaImage VirtualDesktop::applicationIconLocked(const ScenarioApplication& spec) const {
+    const auto picture = iconPictures_.find(spec.bundleIdentifier);
+    if (picture != iconPictures_.end()) return *picture->second;
+    return RgbaImage(iconPixelSize, iconPixelSize, spec.iconColor);
 }
 
 }  // namespace zentrabo::platform
