@@ -32,8 +32,13 @@ public:
         RemoteApplicationIcon icon;
     };
 
-    // The desktop must outlive the controller.
-    explicit MacMenuController(platform::Desktop& desktop) : desktop_(desktop) {}
+    static constexpr std::int64_t defaultMaximumApplicationIconPNGByteCount = 393216;
+
+    // The desktop must outlive the controller. Tests lower the icon byte
+    // limit to reach it with small icons.
+    explicit MacMenuController(platform::Desktop& desktop, std::int64_t maximumApplicationIconPNGByteCount =
+                                                               defaultMaximumApplicationIconPNGByteCount)
+        : maximumApplicationIconPNGByteCount(maximumApplicationIconPNGByteCount), desktop_(desktop) {}
     MacMenuController(const MacMenuController&) = delete;
     MacMenuController& operator=(const MacMenuController&) = delete;
 
@@ -41,7 +46,7 @@ public:
     const std::int64_t applicationIconPixelSize = 96;
     const std::int64_t applicationIconRenderPixelSize = 512;
     const std::int64_t applicationIconProcessingVersion = 3;
-    const std::int64_t maximumApplicationIconPNGByteCount = 393216;
+    const std::int64_t maximumApplicationIconPNGByteCount;  // inclusive
     // Wallpaper limits.
     const std::int64_t displayWallpaperMaximumPixelDimension = 2400;
     const double displayWallpaperJPEGQuality = 0.82;
@@ -78,6 +83,21 @@ public:
     std::vector<std::filesystem::path> installedApplicationURLs();
     static std::string displayName(const std::filesystem::path& url, const platform::ApplicationBundle& bundle);
     static HalvardineApplication snapshotApplication(const platform::RunningApplication& application);
+
+    // Application icons (application_icons.cpp). Identifiers are trimmed;
+    // blank and repeated ones, and those without an icon, are left out.
+    // Never fails.
+    std::vector<RemoteApplicationIcon> applicationIcons(const std::vector<std::string>& bundleIdentifiers);
+    // The icon as a rounded PNG of applicationIconPixelSize, from the cache
+    // while the source key stays the same; none (and no cache entry) when no
+    // picture can be found, drawn or encoded within the byte limit.
+    std::optional<RemoteApplicationIcon> applicationIcon(const std::string& bundleIdentifier);
+    // The bundle's path, its modification second since 2001 (0 when
+    // unreadable), the pixel size and the processing version, joined by "|";
+    // without a bundle "running:", the identifier, the size and the version
+    // joined by ":".
+    std::string iconSourceKey(const std::string& bundleIdentifier,
+                              const std::optional<std::filesystem::path>& applicationURL) const;
 
     // The menu snapshot (menu_snapshot.cpp).
     MenuSnapshot menuSnapshot(const std::optional<std::string>& bundleIdentifier);
