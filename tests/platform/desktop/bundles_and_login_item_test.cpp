@@ -171,5 +171,19 @@ TEST(BundleScanTest, FindsBundlesInSubfoldersButNotInsideBundlesHiddenEntriesOrO
                 ElementsAre(folder / "Tools/Deep/Editor.app", folder / "Visible.app"));
 }
 
+TEST(BundleScanTest, ResourcesOfOneExtensionAreListedByFileName) {
+    TemporaryHome home;
+    const auto resources = home.root() / "Tool.app/Contents/Resources";
+    std::filesystem::create_directories(resources / "Folder.png");
+    for (const char* name : {"b.png", "a@2x.png", "a.png", "c.PNG", "d.png.txt", "Z.png"}) {
+        std::ofstream(resources / name) << "x";
+    }
+    const auto bundle = ApplicationBundle::open(home.root() / "Tool.app");
+    ASSERT_TRUE(bundle);
+    EXPECT_THAT(bundle->resourcePaths("png"),
+                ElementsAre(resources / "Z.png", resources / "a.png", resources / "a@2x.png", resources / "b.png"));
+    EXPECT_THAT(bundle->resourcePaths("icns"), ElementsAre());
+}
+
 }  // namespace
 }  // namespace zentrabo::platform

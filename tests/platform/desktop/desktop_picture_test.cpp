@@ -8,6 +8,7 @@
 #include "platform/desktop/virtual/scenario_file.hpp"
 #include "platform/desktop/virtual/scenario_validation.hpp"
 #include "platform/imaging/png_codec.hpp"
+#include "support/icns_files.hpp"
 #include "support/test_pictures.hpp"
 
 namespace zentrabo::platform {
@@ -87,6 +88,46 @@ TEST_F(DesktopPictureTest, APictureThatCannotBeShownRefusesTheScenario) {
     // The file form keeps the picture.
     const DesktopScenario scenario = builderWithPicture("/pictures/beach.jpg").build();
     EXPECT_EQ(parseDesktopScenario(writeDesktopScenario(scenario)), scenario);
+}
+
+std::vector<std::uint8_t> fileBytes(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(DesktopPictureTest, AnApplicationsIconPictureIsItsBundlesFileAndItsRunningAndWorkspaceIcon) {
+    const auto picture = test::quadrantPicture(40, 40, test::uprightQuadrants);
+    const auto png = writePicture(picture);
+    const auto icns = home.root() / "icon.icns";
+    const auto icnsBytes = test::icnsFile({test::argbEntry("ic05", test::patternedPicture(32, 32))});
+    std::ofstream(icns, std::ios::binary)
+        .write(reinterpret_cast<const char*>(icnsBytes.data()), static_cast<std::streamsize>(icnsBytes.size()));
+    DesktopBuilder builder;
+    builder.application("Painter", "com.example.painter").spec().icon = png.string();
+    builder.application("Viewer", "com.example.viewer").notRunning().spec().icon = icns.string();
+    builder.application("Plain", "com.example.plain");
+    start(builder);
+
+    const auto folder = desktop->applicationFolders()[0];
+    EXPECT_EQ(fileBytes(folder / "Painter.app/Contents/Resources/AppIcon.png"), fileBytes(png));
+    EXPECT_EQ(fileBytes(folder / "Viewer.app/Contents/Resources/AppIcon.icns"), icnsBytes);
+    EXPECT_EQ(running("com.example.painter")->icon(), picture);
+    EXPECT_EQ(desktop->iconForFile(folder / "Painter.app"), picture);
+    EXPECT_EQ(desktop->iconForFile(folder / "Viewer.app"), test::patternedPicture(32, 32));
+    EXPECT_EQ(running("com.example.plain")->icon(), RgbaImage(128, 128, ScenarioApplication{}.iconColor));
+
+    // The file form keeps the icon; a picture that cannot be used refuses the scenario.
+    const DesktopScenario scenario = builder.build();
+    EXPECT_EQ(parseDesktopScenario(writeDesktopScenario(scenario)), scenario);
+    const auto text = home.root() / "notes.txt";
+    std::ofstream(text) << "not a picture";
+    for (const auto& [path, fault] :
+         {std::pair<std::string, std::string>{text.string(), "applications[0].icon: The image data is not valid"},
+          {"icon.png", "applications[0].icon: must be an absolute path"}}) {
+        DesktopBuilder broken;
+        broken.application("Broken", "com.example.broken").spec().icon = path;
+        EXPECT_THAT([&] { start(broken); }, ThrowsMessage<ScenarioError>(HasSubstr(fault)));
+    }
 }
 
 }  // namespace
