@@ -8,6 +8,7 @@
 #include "platform/files/bounded_file_read.hpp"
 #include "platform/imaging/image_file.hpp"
 #include "platform/imaging/image_resize.hpp"
+#include "platform/text/case_table.hpp"
 
 namespace zentrabo::platform {
 
@@ -51,18 +52,14 @@ PictureFile readPicture(const std::string& path, std::uint32_t maximumPixelSize,
     }
 }
 
-std::string usualExtension(ImageFileFormat format) {
-    switch (format) {
-    case ImageFileFormat::png:
-        return "png";
-    case ImageFileFormat::jpeg:
-        return "jpg";
-    case ImageFileFormat::tiff:
-        return "tiff";
-    case ImageFileFormat::icns:
-        break;
-    }
-    return "icns";
+std::string_view usualExtension(ImageFileFormat format) {
+    static constexpr auto extensions = caseTable<ImageFileFormat, std::string_view>({
+        {ImageFileFormat::png, "png"},
+        {ImageFileFormat::jpeg, "jpg"},
+        {ImageFileFormat::tiff, "tiff"},
+        {ImageFileFormat::icns, "icns"},
+    });
+    return extensions.entryOr(format, "png");
 }
 
 }  // namespace
@@ -90,7 +87,7 @@ std::map<std::string, ApplicationIconPicture> loadApplicationIconPictures(const 
         auto picture =
             readPicture(*application.icon, maximumIconPixelSize, "applications[" + std::to_string(index) + "].icon");
         pictures.emplace(application.bundleIdentifier,
-                         ApplicationIconPicture{std::move(picture.bytes), usualExtension(picture.format),
+                         ApplicationIconPicture{std::move(picture.bytes), std::string(usualExtension(picture.format)),
                                                 std::make_shared<const RgbaImage>(std::move(picture.image))});
     }
     return pictures;
