@@ -199,8 +199,17 @@ RgbaImage decodeIcns(std::span<const std::uint8_t> data, const ImageDecodeLimits
     // vain; among equal sizes the earlier entry wins.
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const Candidate& a, const Candidate& b) { return a.area() > b.area(); });
+    // Damaged entries cost their pixels before they fail; together the tries
+    // may allocate no more than one picture at the limits would, so a file of
+    // many large broken entries is cheap to refuse.
+    std::uint64_t pixelBudget = limits.maximumPixelCount;
     bool tooLarge = false;
     for (const auto& candidate : candidates) {
+        if (candidate.area() > pixelBudget) {
+            tooLarge = tooLarge || candidate.area() > limits.maximumPixelCount;
+            continue;
+        }
+        pixelBudget -= candidate.area();
         try {
             return decodeCandidate(candidate, entries, limits);
         } catch (const ImagingError& error) {

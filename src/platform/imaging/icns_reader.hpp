@@ -15,7 +15,9 @@ bool isIcns(std::span<const std::uint8_t> data);
 // run-length-encoded 24-bit entries with their 8-bit masks (opaque without
 // one); JPEG 2000 entries and every other kind are skipped. Every declared
 // length is checked against what remains of the file before it is read, and
-// every size against the limits before pixel memory is allocated. Throws
+// every size against the limits before pixel memory is allocated; all the
+// entries tried together allocate no more pixels than the limits allow one
+// picture. Throws
 // ImagingError: invalidImage for a file whose lengths run past its end or
 // that has no entry that decodes, imageTooLarge when only entries over the
 // limits were found.

@@ -114,6 +114,12 @@ TEST(IcnsReaderTest, FilesWhoseLengthsLieOrThatHoldNoPictureAreRefused) {
     headerCut = withLength(headerCut, 4, static_cast<std::uint32_t>(headerCut.size()));
     ImageDecodeLimits tiny;
     tiny.maximumDimension = 8;
+    // Broken entries that use up what one picture may cost leave nothing for the good one.
+    auto brokenPng = pngEntry("ic07", patternedPicture(64, 64));
+    brokenPng.data.resize(brokenPng.data.size() / 2);
+    ImageDecodeLimits twoLargePictures;
+    twoLargePictures.maximumPixelCount = 2 * 64 * 64;
+    const auto costly = icnsFile({brokenPng, brokenPng, brokenPng, argbEntry("ic04", patternedPicture(16, 16))});
     auto brokenRuns = good;
     brokenRuns[20] = 0x7F;  // after "ARGB": a literal of 128 bytes, more than the cut entry holds
     brokenRuns.resize(40);
@@ -137,6 +143,7 @@ TEST(IcnsReaderTest, FilesWhoseLengthsLieOrThatHoldNoPictureAreRefused) {
         {"only JPEG 2000", icnsFile({jpeg2000Entry("ic08")}), {}, ImagingError::Case::invalidImage},
         {"no entries", icnsFile({}), {}, ImagingError::Case::invalidImage},
         {"only entries over the limits", good, tiny, ImagingError::Case::imageTooLarge},
+        {"broken entries spend the pixel budget", costly, twoLargePictures, ImagingError::Case::invalidImage},
     };
     for (const auto& c : cases) {
         try {
