@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -19,8 +20,11 @@ namespace {
 using test::Quadrants;
 
 // A TIFF file of the image's colour (8-bit RGB) with the orientation tag.
+// ctest runs each test in a process of its own, several at once: the
+// process id keeps their files apart.
 std::vector<std::uint8_t> tiffFile(const RgbaImage& image, std::uint16_t orientation) {
-    const auto path = std::filesystem::path(::testing::TempDir()) / "image-file-test.tif";
+    const auto path =
+        std::filesystem::path(::testing::TempDir()) / ("image-file-test-" + std::to_string(getpid()) + ".tif");
     TIFF* tiff = TIFFOpen(path.c_str(), "w");
     EXPECT_NE(tiff, nullptr);
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, image.width);
