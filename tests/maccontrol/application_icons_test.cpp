@@ -119,30 +119,6 @@ TEST_F(ApplicationIconsTest, TheCacheServesAnUnchangedBundleAndANewModificationS
     EXPECT_FALSE(controller->applicationIconCache.contains("com.example.painter"));
 }
 
-TEST_F(ApplicationIconsTest, TheSourceKeyCountsWholeSecondsSince2001TowardZero) {
-    DesktopBuilder builder;
-    builder.application("Painter", "com.example.painter");
-    start(builder);
-    const auto path = bundle("Painter.app");
-    const auto at = [](double secondsSince2001) {
-        const auto unix = std::chrono::duration<double>(secondsSince2001 + 978307200.0);
-        return std::chrono::file_clock::from_sys(std::chrono::sys_time<std::chrono::nanoseconds>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(unix)));
-    };
-    const struct {
-        double secondsSince2001;
-        const char* expectedDate;
-    } cases[] = {{1000.7, "1000"}, {-1000.7, "-1000"}, {0.4, "0"}};
-    for (const auto& c : cases) {
-        std::filesystem::last_write_time(path, at(c.secondsSince2001));
-        EXPECT_EQ(controller->iconSourceKey("com.example.painter", path),
-                  path.string() + "|" + c.expectedDate + "|96|3");
-    }
-    EXPECT_EQ(controller->iconSourceKey("com.example.painter", path / "missing"),
-              (path / "missing").string() + "|0|96|3");
-    EXPECT_EQ(controller->iconSourceKey("com.example.painter", std::nullopt), "running:com.example.painter:96:3");
-}
-
 TEST_F(ApplicationIconsTest, AnIconOfExactlyTheByteLimitIsDeliveredAndOneByteMoreIsNot) {
     DesktopBuilder builder;
     builder.application("Painter", "com.example.painter").spec().icon =
