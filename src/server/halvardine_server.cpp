@@ -28,12 +28,14 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
                            replies_}),
       replies_(listener_, extraAuthorization_.sessionDuration()),
       pairing_(environment_.clock, environment_.mainLoop, listener_, *relay_, authorization_, replies_),
-      dispatcher_(std::make_shared<RequestDispatcher>(RequestDispatcherFeatures{
-          permissions_, authorization_, extraAuthorization_, pairing_, receiveFolder_, controller_, replies_})),
-      road_(std::make_shared<RequestRoad>(RequestRoadEnvironment{
-          environment_.clock, environment_.mainLoop, environment_.security, environment_.listenAddress,
-          environment_.advertisesService, environment_.requestLimits, listener_, *relay_, pairing_, authorization_,
-          extraAuthorization_, replies_, *dispatcher_})) {
+      dispatcher_(RequestDispatcherFeatures{permissions_, authorization_, extraAuthorization_, pairing_, receiveFolder_,
+                                            controller_, replies_}),
+      network_(std::make_shared<ListenerLifecycle>(
+          ListenerLifecycleEnvironment{environment_.clock, environment_.mainLoop, environment_.security,
+                                       environment_.listenAddress, environment_.advertisesService, listener_, *relay_,
+                                       pairing_},
+          RequestRoadEnvironment{environment_.clock, environment_.mainLoop, environment_.requestLimits, *relay_,
+                                 authorization_, replies_, dispatcher_})) {
     ZENTRABO_LOG("HalvardineServer init");
 }
 
@@ -41,15 +43,15 @@ HalvardineServer::~HalvardineServer() { ZENTRABO_LOG("HalvardineServer deinit");
 
 void HalvardineServer::start() {
     permissions_.startAccessibilityRefreshTask();
-    road_->start();
+    network_->start();
 }
 
-void HalvardineServer::restart() { road_->restart(); }
+void HalvardineServer::restart() { network_->restart(); }
 
 void HalvardineServer::handle(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
                               const std::optional<std::string>& clientCertificateFingerprint,
-                              RequestDispatcher::ResponseCompletion completion) {
-    dispatcher_->handle(request, channel, clientCertificateFingerprint, std::move(completion));
+                              RequestDispatcher::OutcomeCompletion completion) {
+    dispatcher_.dispatch(request, channel, clientCertificateFingerprint, std::move(completion));
 }
 
 }  // namespace zentrabo

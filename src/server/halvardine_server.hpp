@@ -23,7 +23,7 @@
 #include "server/connection/listener_status.hpp"
 #include "server/connection/request_dispatcher.hpp"
 #include "server/connection/request_limits.hpp"
-#include "server/connection/request_road.hpp"
+#include "server/connection/listener_lifecycle.hpp"
 #include "server/extra_authorization/extra_authorization.hpp"
 #include "server/files/receive_folder.hpp"
 #include "server/pairing/pairing_window.hpp"
@@ -76,10 +76,10 @@ public:
     // Stops the listener and starts a new one.
     void restart();
     // Answers every request exactly once, through the completion, on the
-    // main loop.
+    // main loop, as it answers a request that a connection brought.
     void handle(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
                 const std::optional<std::string>& clientCertificateFingerprint,
-                RequestDispatcher::ResponseCompletion completion);
+                RequestDispatcher::OutcomeCompletion completion);
 
     // Whether and where the server listens.
     ListenerStatus& listener() { return listener_; }
@@ -119,10 +119,10 @@ private:
     ExtraAuthorization extraAuthorization_;
     ReplyBuilder replies_;
     PairingWindow pairing_;
-    std::shared_ptr<RequestDispatcher> dispatcher_;
+    RequestDispatcher dispatcher_;
     // Last: destroyed first, so its sockets close while every feature its
     // requests reach still exists.
-    std::shared_ptr<RequestRoad> road_;
+    std::shared_ptr<ListenerLifecycle> network_;
 };
 
 }  // namespace zentrabo

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <vector>
 
 #include <asio/ssl/error.hpp>
 #include <asio/ssl/stream.hpp>
@@ -131,27 +132,47 @@ TEST_F(TlsParameters, ServerRefusesAClientWithoutCertificate) {
     EXPECT_TRUE(outcome.client.received.empty());
 }
 
-TEST_F(TlsParameters, ServerIssuesNoSessionTickets) {
+// The tickets a client received, kept by the client context's callback.
+std::vector<SSL_SESSION*> receivedTickets;
+
+int keepTicket(SSL*, SSL_SESSION* session) {
+    receivedTickets.push_back(session);
+    return 1;  // the callback owns the session now
+}
+
+TEST_F(TlsParameters, ServerSendsOneTicketAfterEachHandshakeAndResumesNone) {
+    // A client that keeps tickets and offers the last one it got.
     auto clientContext = HalvardineSecurity::tlsParameters(TlsRole::client, client, std::nullopt);
-    bool resumable = true;
-    const LoopbackOutcome outcome = testing::runLoopback(
-        HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt),
-        [&](asio::ip::tcp::endpoint endpoint, SideOutcome& side) -> asio::awaitable<void> {
-            asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
-            co_await socket.async_connect(endpoint, asio::use_awaitable);
-            asio::ssl::stream<asio::ip::tcp::socket> stream(std::move(socket), clientContext->native());
-            co_await stream.async_handshake(asio::ssl::stream_base::client, asio::use_awaitable);
-            char buffer[64];
-            auto [error, count] = co_await stream.async_read_some(asio::buffer(buffer),
-                                                                  asio::experimental::as_tuple(asio::use_awaitable));
-            side.received.assign(buffer, count);
-            side.readError = error;
-            resumable = SSL_SESSION_is_resumable(SSL_get0_session(stream.native_handle())) == 1;
-            side.finished = true;
-        });
-    ASSERT_TRUE(outcome.client.finished);
-    EXPECT_EQ(outcome.client.received, testing::serverGreeting);
-    EXPECT_FALSE(resumable);
+    SSL_CTX* native = clientContext->native().native_handle();
+    SSL_CTX_clear_options(native, SSL_OP_NO_TICKET);
+    SSL_CTX_set_session_cache_mode(native, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(native, keepTicket);
+    const auto serverContext = HalvardineSecurity::tlsParameters(TlsRole::server, server, std::nullopt);
+    std::vector<bool> resumed;
+    const auto connect = [&](asio::ip::tcp::endpoint endpoint, SideOutcome& side) -> asio::awaitable<void> {
+        asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
+        co_await socket.async_connect(endpoint, asio::use_awaitable);
+        asio::ssl::stream<asio::ip::tcp::socket> stream(std::move(socket), clientContext->native());
+        if (!receivedTickets.empty()) SSL_set_session(stream.native_handle(), receivedTickets.back());
+        co_await stream.async_handshake(asio::ssl::stream_base::client, asio::use_awaitable);
+        char buffer[64];
+        auto [error, count] =
+            co_await stream.async_read_some(asio::buffer(buffer), asio::experimental::as_tuple(asio::use_awaitable));
+        side.received.assign(buffer, count);
+        resumed.push_back(SSL_session_reused(stream.native_handle()) == 1);
+        side.finished = true;
+    };
+    for (std::size_t connection = 1; connection <= 2; ++connection) {
+        const LoopbackOutcome outcome = testing::runLoopback(serverContext, connect);
+        ASSERT_TRUE(outcome.client.finished);
+        EXPECT_EQ(outcome.client.received, testing::serverGreeting);
+        EXPECT_EQ(receivedTickets.size(), connection) << "one ticket before the server's first bytes";
+        // Proven afresh: the certificate was asked for and checked again.
+        EXPECT_EQ(outcome.server.peerFingerprint, client.fingerprint);
+    }
+    EXPECT_EQ(resumed, (std::vector<bool>{false, false}));
+    for (SSL_SESSION* ticket : receivedTickets) SSL_SESSION_free(ticket);
+    receivedTickets.clear();
 }
 
 TEST_F(TlsParameters, EndOfStreamWithoutCloseNotifyIsEndOfStream) {

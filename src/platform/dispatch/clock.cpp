@@ -1,9 +1,14 @@
 #include "platform/dispatch/clock.hpp"
 
 #include <asio/post.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 #include <utility>
 
 namespace zentrabo::platform {
@@ -67,6 +72,23 @@ Timer Clock::schedule(const asio::any_io_executor& executor, double delaySeconds
 
 void Clock::postAfter(const asio::any_io_executor& executor, double delaySeconds, std::function<void()> handler) {
     start(executor, clampedDelay(delaySeconds), std::move(handler));
+}
+
+asio::awaitable<void> Clock::delay(double delaySeconds) {
+    const auto executor = co_await asio::this_coro::executor;
+    // The coroutine waits on an Asio timer of its own executor that never
+    // expires by itself: the clock's handler wakes it, and the coroutine's
+    // cancellation slot ends its wait. Its executor owns the wait, so a
+    // coroutine that never resumes goes with that executor's context.
+    auto wake = std::make_shared<asio::steady_timer>(executor, asio::steady_timer::time_point::max());
+    auto elapsed = std::make_shared<bool>(false);
+    const Timer timer = schedule(executor, delaySeconds, [weakWake = std::weak_ptr(wake), elapsed] {
+        *elapsed = true;
+        if (const auto wake = weakWake.lock()) wake->cancel();
+    });
+    std::error_code ignored;
+    co_await wake->async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+    if (!*elapsed) throw std::system_error(asio::error::operation_aborted);
 }
 
 void Clock::runLoopTurn(double limitSeconds) {

@@ -2,6 +2,7 @@
 // Every delay, timer and blocking wait of the program goes through one injected
 // Clock, so tests can drive time by hand instead of waiting for it.
 #include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
 
 #include "platform/dispatch/date.hpp"
 
@@ -83,6 +84,12 @@ public:
     Timer schedule(const asio::any_io_executor& executor, double delaySeconds, std::function<void()> handler);
     // Work after a delay that nobody cancels.
     void postAfter(const asio::any_io_executor& executor, double delaySeconds, std::function<void()> handler);
+    // The awaitable form of schedule: resumes the awaiting coroutine on its
+    // own executor once delaySeconds have passed. When the coroutine's
+    // cancellation slot fires first, the timer is cancelled and the wait
+    // ends with asio::error::operation_aborted (thrown), so a watchdog
+    // raced against work with operator|| lets go as soon as the work wins.
+    asio::awaitable<void> delay(double delaySeconds);
 
     // Blocking waits of code that waits on the calling thread. With a real
     // clock they sleep; with a manual clock they advance it by their own step.

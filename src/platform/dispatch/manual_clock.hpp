@@ -32,17 +32,14 @@ protected:
                                               std::function<void()> handler) override;
 
 private:
-    struct Pending {
-        std::shared_ptr<detail::TimerEntry> entry;
-        asio::any_io_executor executor;
-    };
+    class Entry;
 
     mutable std::mutex mutex_;
     Date startDate_;
     double elapsed_ = 0.0;
     std::uint64_t nextSequence_ = 0;
     // Keyed by (due time on the elapsed scale, scheduling sequence).
-    std::map<std::pair<double, std::uint64_t>, Pending> pending_;
+    std::map<std::pair<double, std::uint64_t>, std::shared_ptr<Entry>> pending_;
 };
 
 }  // namespace zentrabo::platform

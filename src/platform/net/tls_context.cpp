@@ -28,9 +28,19 @@ std::shared_ptr<TlsContext> TlsContext::make(TlsRole role, const EcPrivateKey& p
 
     require(SSL_CTX_set_min_proto_version(native, TLS1_3_VERSION), "TLS minimum version");
     require(SSL_CTX_set_max_proto_version(native, TLS1_3_VERSION), "TLS maximum version");
-    SSL_CTX_set_options(native, SSL_OP_NO_TICKET);
-    require(SSL_CTX_set_num_tickets(native, 0), "TLS session tickets");
     SSL_CTX_set_session_cache_mode(native, SSL_SESS_CACHE_OFF);
+    if (role == TlsRole::server) {
+        // The server speaks first after the handshake: a client that leaves
+        // Nagle's algorithm on would otherwise hold its request back until
+        // the server's delayed acknowledgement of its last handshake message.
+        // One ticket does, and it is never accepted.
+        require(SSL_CTX_set_num_tickets(native, 1), "TLS session tickets");
+        require(SSL_CTX_set_session_ticket_cb(native, nullptr, &TlsContext::ignoreTicket, nullptr),
+                "TLS session ticket check");
+    } else {
+        SSL_CTX_set_options(native, SSL_OP_NO_TICKET);
+        require(SSL_CTX_set_num_tickets(native, 0), "TLS session tickets");
+    }
 
     require(SSL_CTX_use_certificate(native, certificate.native()), "TLS certificate");
     require(SSL_CTX_use_PrivateKey(native, privateKey.native()), "TLS private key");
@@ -45,6 +55,11 @@ std::shared_ptr<TlsContext> TlsContext::make(TlsRole role, const EcPrivateKey& p
     SSL_CTX_set_verify(native, mode, nullptr);
     SSL_CTX_set_cert_verify_callback(native, &TlsContext::verifyPeer, context.get());
     return context;
+}
+
+SSL_TICKET_RETURN TlsContext::ignoreTicket(SSL*, SSL_SESSION*, const unsigned char*, size_t, SSL_TICKET_STATUS, void*) {
+    // A resumed session would skip the client certificate.
+    return SSL_TICKET_RETURN_IGNORE;
 }
 
 int TlsContext::verifyPeer(X509_STORE_CTX* store, void* self) {

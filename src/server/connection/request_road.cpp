@@ -1,32 +1,74 @@
+// The road of one request, top to bottom: handshake, admission, the capped
+// line read under the 12 s deadline, decode, the dispatch on the main loop,
+// and the reply with its delayed close.
 #include "server/connection/request_road.hpp"
 
-#include <future>
 #include <utility>
 
-#include <asio/post.hpp>
+#include <asio/co_spawn.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/this_coro.hpp>
 
 #include "model/diagnostic_log.hpp"
-#include "model/halvardine_protocol.hpp"
 #include "model/json/record_json.hpp"
 #include "platform/host/host_address.hpp"
 #include "platform/random/uuid.hpp"
 #include "platform/text/log_escape.hpp"
+#include "screenstream/codec/remote_screen_stream_wire.hpp"
+
+// GCC 12 takes a coroutine awaiting another of the same file for a
+// mismatched new and delete of Asio's recycling frame allocator (a false
+// positive, gone in GCC 13).
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 namespace zentrabo {
 namespace {
 
-constexpr const char* listenerStoppedReason = "Pairing session cancelled because the server stopped";
+using namespace asio::experimental::awaitable_operators;
+
 // Characters of a request's action that reach the log; the action is the
 // peer's text, so it is escaped and cut.
 constexpr std::size_t loggedActionLength = 200;
+
+// However its road ends, a connection leaves the admission count.
+class AdmissionRelease {
+public:
+    AdmissionRelease(std::shared_ptr<ServerConnections> connections, const ServerConnection* connection)
+        : connections_(std::move(connections)), connection_(connection) {}
+    ~AdmissionRelease() { connections_->remove(connection_); }
+    AdmissionRelease(const AdmissionRelease&) = delete;
+    AdmissionRelease& operator=(const AdmissionRelease&) = delete;
+
+private:
+    std::shared_ptr<ServerConnections> connections_;
+    const ServerConnection* connection_;
+};
+
+// The road reports its own failures; an exception that ends it is a fault
+// worth a log line.
+void logFailure(std::exception_ptr failure) {
+    if (!failure) return;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        ZENTRABO_LOG(std::string("Connection failed: ") + error.what());
+    }
+}
+
+std::string streamErrorBytes(std::string_view message) {
+    const auto frame = encodedScreenStreamErrorFrame(message);
+    return std::string(frame.begin(), frame.end());
+}
 
 }  // namespace
 
 RequestRoad::RequestRoad(RequestRoadEnvironment environment)
     : environment_(std::move(environment)),
-      queue_(std::make_unique<platform::SerialQueue>("HalvardineServer")),
-      connections_(std::make_shared<ServerConnections>(environment_.requestLimits)) {
-    // The queue sizes each connection's limits by whether its certificate is paired.
+      connections_(std::make_shared<ServerConnections>(environment_.requestLimits)),
+      mainLoopGate_(std::make_shared<platform::MainLoopGate>(environment_.mainLoop)),
+      mainLoop_(mainLoopGate_) {
+    // The network thread sizes each connection's limits by whether its
+    // certificate is paired.
     connections_->pairedFingerprints().update(*environment_.authorization.pairedDevices());
     environment_.authorization.pairedDevices().observe(
         [connections = connections_](const std::vector<AuthorizedClientDevice>& devices) {
@@ -34,200 +76,165 @@ RequestRoad::RequestRoad(RequestRoadEnvironment environment)
         });
 }
 
-// Sockets go before the queue whose context they belong to.
-RequestRoad::~RequestRoad() { closeNetwork(); }
+RequestRoad::~RequestRoad() { mainLoopGate_->close(); }
 
-void RequestRoad::start() {
-    ZENTRABO_LOG("Starting server");
-    if (listener_) return;
-    environment_.listener.refreshServiceName();
-    std::shared_ptr<ServerListener> listener;
-    try {
-        const TlsIdentity identity = environment_.security.loadOrCreateIdentity(true);
-        environment_.listener.setServerCertificateFingerprint(identity.fingerprint);
-        tlsContext_ = HalvardineSecurity::tlsParameters(platform::TlsRole::server, identity, std::nullopt);
-        listener = std::make_shared<ServerListener>(queue_->executor(), environment_.listenAddress, environment_.clock);
-    } catch (const std::exception& error) {
-        ZENTRABO_LOG(std::string("NWListener start failed: ") + error.what());
-        environment_.listener.setListenerStatus(false, std::nullopt);
-        return;
+void RequestRoad::take(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context) {
+    auto connection = std::make_shared<ServerConnection>(std::move(socket), std::move(context));
+    if (connections_->add(connection)) {
+        ZENTRABO_LOG("Connection closed to make room: too many connections in their handshake");
     }
-
-    std::weak_ptr<RequestRoad> weakSelf = weak_from_this();
-    std::weak_ptr<ServerListener> weakListener = listener;
-    auto mainLoop = environment_.mainLoop;
-    listener->start(
-        [weakSelf, weakListener, mainLoop](ServerListener::State state, std::optional<std::uint16_t> port) {
-            asio::post(mainLoop, [weakSelf, weakListener, state, port] {
-                auto self = weakSelf.lock();
-                auto listener = weakListener.lock();
-                if (self && listener) self->handleListenerState(state, port, listener);
-            });
-        },
-        connectionHandler());
-    listener_ = std::move(listener);
-    ZENTRABO_LOG("NWListener started");
+    ZENTRABO_LOG("Accepted connection");
+    asio::co_spawn(connection->strand(), serve(connection), logFailure);
 }
 
-void RequestRoad::restart() {
-    ZENTRABO_LOG("Restarting server");
-    if (listener_) listener_->cancel();
-    listener_.reset();
-    advertiser_.reset();
-    environment_.listener.setListenerStatus(false, std::nullopt);
-    environment_.relay.updateRelayConnection();
-    environment_.pairing.cancelPairing("Server restarted");
-    start();
-}
+void RequestRoad::closeAll() { connections_->closeAll(); }
 
-void RequestRoad::handleListenerState(ServerListener::State state, std::optional<std::uint16_t> port,
-                                      const std::shared_ptr<ServerListener>& listener) {
-    if (listener != listener_) return;
-    switch (state) {
-    case ServerListener::State::ready:
-        environment_.listener.setListenerStatus(true, port);
-        environment_.relay.updateRelayConnection();
-        ZENTRABO_LOG("Server ready on port " + (port ? std::to_string(*port) : std::string("unknown")));
-        if (port) advertise(*port);
-        break;
-    case ServerListener::State::failed:
-        ZENTRABO_LOG("Server listener failed");
-        listener_->cancel();
-        handleListenerStopped();
-        break;
-    case ServerListener::State::cancelled:
-        ZENTRABO_LOG("Server listener cancelled");
-        handleListenerStopped();
-        break;
+asio::awaitable<void> RequestRoad::serve(std::shared_ptr<ServerConnection> connection) {
+    const AdmissionRelease release(connections_, connection.get());
+    // The deadline races the handshake and the read: whichever finishes
+    // first wins, and the other is cancelled and waited for.
+    auto received =
+        co_await (receive(*connection) || environment_.clock.delay(ServerConnection::initialRequestTimeout));
+    if (received.index() == 1) {
+        ZENTRABO_LOG("Connection closed before the initial request was received");
+        connection->close();
+        co_return;
     }
+    auto line = std::get<0>(std::move(received));
+    if (!line) co_return;
+
+    const bool peerHasHungUp = line->endedByPeer;
+    auto share = std::move(line->share);
+    const auto arrival = std::make_shared<Arrival>(Arrival{decode(std::move(*line)), std::move(share)});
+    line.reset();
+    // Named: GCC 12 destroys a temporary of a co_await expression twice.
+    MainLoopHop<DispatchOutcome>::Work dispatch =
+        [this, arrival, peer = Peer{connection->peerCertificateFingerprint(), connection->remoteEndpoint()}](
+            RequestDispatcher::OutcomeCompletion finish) { answer(*arrival, peer, std::move(finish)); };
+    auto outcome = co_await mainLoop_.run(std::move(dispatch));
+    co_await deliver(*connection, std::move(outcome), peerHasHungUp);
 }
 
-void RequestRoad::handleListenerStopped() {
-    // Nothing listens until restart() or the next launch.
-    environment_.listener.setListenerStatus(false, std::nullopt);
-    environment_.relay.updateRelayConnection();
-    environment_.pairing.cancelPairing(listenerStoppedReason);
-    listener_.reset();
-    advertiser_.reset();
-}
-
-void RequestRoad::advertise(std::uint16_t port) {
-    const auto& fingerprint = *environment_.listener.serverCertificateFingerprint();
-    if (!environment_.advertisesService || !fingerprint) return;
-    platform::DnsServiceAdvertisement advertisement;
-    advertisement.name = *environment_.listener.serviceName();
-    advertisement.type = std::string(HalvardineProtocol::serviceType);
-    advertisement.port = port;
-    advertisement.txt = {
-        {"fp", *fingerprint},
-        {"pv", std::to_string(HalvardineProtocol::currentVersion)},
-        {"minClientPV", std::to_string(HalvardineProtocol::minimumSupportedClientVersion)},
-    };
-    // Clients on the same network find the server by it; without it they
-    // still reach it by address, so a failure only goes to the log.
-    advertiser_ = std::make_unique<platform::DnsServiceAdvertiser>(environment_.mainLoop);
-    advertiser_->start(advertisement, [](std::error_code error, const std::string& name) {
-        if (error) {
-            ZENTRABO_LOG("Service advertisement failed: " + error.message());
-        } else {
-            ZENTRABO_LOG("Service advertised as " + platform::escapeForLog(name));
+asio::awaitable<std::optional<RequestLine>> RequestRoad::receive(ServerConnection& connection) {
+    if (const std::error_code error = co_await connection.handshake()) {
+        // No TLS session came up, so nothing can be answered over it: the
+        // connection goes at once. One that the deadline or a newcomer ended
+        // is already accounted for.
+        const auto cancellation = co_await asio::this_coro::cancellation_state;
+        if (cancellation.cancelled() == asio::cancellation_type::none && !connection.wasClosedUnheard()) {
+            ZENTRABO_LOG("Request failed before processing: The TLS handshake failed: " + error.message());
+            connection.close();
         }
-    });
-}
-
-std::function<void(asio::ip::tcp::socket)> RequestRoad::connectionHandler() {
-    // Runs on the queue, so it holds no strong reference to the road: its
-    // last owner must never be a queue handler (its teardown waits for the
-    // queue).
-    std::weak_ptr<RequestRoad> weakSelf = weak_from_this();
-    return [weakSelf, context = tlsContext_, connections = connections_, &clock = environment_.clock,
-            mainLoop = environment_.mainLoop](asio::ip::tcp::socket socket) {
-        auto connection = std::make_shared<ServerConnection>(std::move(socket), context, clock, connections);
-        if (connections->add(connection)) {
-            ZENTRABO_LOG("Connection closed to make room: too many connections in their handshake");
+        co_return std::nullopt;
+    }
+    // The certificate tells a paired device from a stranger, and with it how
+    // long the line may grow.
+    const auto admission = connections_->admitPeer(&connection, connection.peerCertificateFingerprint());
+    if (admission == ServerConnections::Admission::refused) {
+        if (!connection.wasClosedUnheard()) {
+            ZENTRABO_LOG("Connection refused: too many connections from unpaired clients");
+            connection.close();
         }
-        ZENTRABO_LOG("Accepted connection");
-        std::weak_ptr<ServerConnection> weakConnection = connection;
-        connection->readRequest([weakSelf, mainLoop, weakConnection](RequestLine line) {
-            // Weak: the open connections own it, and a hop still waiting when
-            // the road goes must not keep a socket past its queue.
-            asio::post(mainLoop, [weakSelf, weakConnection, line = std::move(line)]() mutable {
-                auto self = weakSelf.lock();
-                auto connection = weakConnection.lock();
-                if (self && connection) self->processRequest(std::move(line), connection);
-            });
-        });
-    };
+        co_return std::nullopt;
+    }
+    const std::size_t lineLimit = admission == ServerConnections::Admission::paired
+                                      ? connections_->pairedLineLimit()
+                                      : ServerConnection::unpairedRequestLineLimit;
+    auto budget = connections_->lineBudget();
+    co_return co_await connection.readLine(lineLimit, std::move(budget));
 }
 
-void RequestRoad::processRequest(RequestLine line, const std::shared_ptr<ServerConnection>& connection) {
-    HalvardineRequest request;
+std::variant<HalvardineRequest, std::string> RequestRoad::decode(RequestLine line) const {
     try {
         if (line.error) throw std::runtime_error(*line.error);
-        request = decodeRecordFromNetworkInPlace<HalvardineRequest>(line.bytes, environment_.requestLimits.valueCount);
+        return decodeRecordFromNetworkInPlace<HalvardineRequest>(line.bytes, environment_.requestLimits.valueCount);
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("Request failed before processing: ") + error.what());
-        send(earlyFailureResponse(error.what()), connection);
-        return;
+        return std::string(error.what());
     }
-    // Handling may wait for seconds: the line and its share of the budget
-    // of all lines go first.
-    line = {};
-    const auto fingerprint = connection->peerCertificateFingerprint();
-    const auto channel = connectionChannel(*connection);
-    ZENTRABO_LOG("Processing request: " + platform::escapeForLog(request.action, loggedActionLength));
-    if (request.action == "screenStream") {
-        handleScreenStreamRequest(request, fingerprint, channel, connection);
-        return;
-    }
-    std::weak_ptr<RequestRoad> weakSelf = weak_from_this();
-    environment_.dispatcher.handle(request, channel, fingerprint, [weakSelf, connection](HalvardineResponse response) {
-        if (auto self = weakSelf.lock()) self->send(response, connection);
-    });
 }
 
-HalvardineExtraAuthorizationChannel RequestRoad::connectionChannel(const ServerConnection& connection) const {
+void RequestRoad::answer(Arrival& arrival, const Peer& peer, RequestDispatcher::OutcomeCompletion finish) {
+    // Handling may wait for seconds: the share of the budget of all lines
+    // goes first.
+    arrival.share = {};
+    if (const auto* reason = std::get_if<std::string>(&arrival.request)) {
+        // The request's own id is not known.
+        HalvardineResponse response = environment_.replies.identityResponse(platform::Uuid::random().uuidString, false);
+        response.error = *reason;
+        finish({std::move(response)});
+        return;
+    }
+    const auto& request = std::get<HalvardineRequest>(arrival.request);
+    ZENTRABO_LOG("Processing request: " + platform::escapeForLog(request.action, loggedActionLength));
+    environment_.dispatcher.dispatch(request, connectionChannel(peer), peer.certificateFingerprint, std::move(finish));
+}
+
+HalvardineExtraAuthorizationChannel RequestRoad::connectionChannel(const Peer& peer) const {
     // Tunnelled clients reach the listener from the relay connector's
     // loopback connections.
-    const auto& endpoint = connection.remoteEndpoint();
     if (*environment_.relay.relayEnabled() &&
-        *environment_.relay.relayConnectionState() == HalvardineRelayConnectionState::connected && endpoint &&
-        platform::isLoopbackHost(*endpoint)) {
+        *environment_.relay.relayConnectionState() == HalvardineRelayConnectionState::connected && peer.endpoint &&
+        platform::isLoopbackHost(*peer.endpoint)) {
         return HalvardineExtraAuthorizationChannel::relay;
     }
     return HalvardineExtraAuthorizationChannel::local;
 }
 
-HalvardineResponse RequestRoad::earlyFailureResponse(std::string description) const {
-    HalvardineResponse response = environment_.replies.identityResponse(platform::Uuid::random().uuidString, false);
-    response.error = std::move(description);
-    return response;
-}
-
-void RequestRoad::send(const HalvardineResponse& response, const std::shared_ptr<ServerConnection>& connection) {
+asio::awaitable<void> RequestRoad::deliver(ServerConnection& connection, DispatchOutcome outcome, bool peerHasHungUp) {
     std::string bytes;
-    try {
-        encodeRecord(response, bytes);
-    } catch (const std::exception& error) {
-        ZENTRABO_LOG(std::string("Response encoding/send failed: ") + error.what());
-        connection->cancel();
-        return;
+    double closeDelay = ServerConnection::closeDelayAfterReply;
+    if (const auto* frame = std::get_if<StreamErrorFrame>(&outcome.answer)) {
+        bytes = streamErrorBytes(frame->message);
+        closeDelay = ServerConnection::closeDelayAfterStreamError;
+    } else {
+        std::optional<std::string> encodingFailure;
+        try {
+            encodeRecord(std::get<HalvardineResponse>(outcome.answer), bytes);
+            bytes.push_back('\n');
+        } catch (const std::exception& error) {
+            encodingFailure = error.what();
+        }
+        if (encodingFailure && !outcome.takesConnectionOver) {
+            ZENTRABO_LOG("Response encoding/send failed: " + *encodingFailure);
+            connection.close();
+            co_return;
+        }
+        // A client that asked for a stream reads frames.
+        if (encodingFailure) {
+            bytes = streamErrorBytes(*encodingFailure);
+            closeDelay = ServerConnection::closeDelayAfterStreamError;
+        }
     }
-    bytes.push_back('\n');
-    connection->sendFinal(std::move(bytes), ServerConnection::closeDelayAfterReply);
+    co_await sendFinal(connection, bytes, closeDelay, peerHasHungUp);
 }
 
-void RequestRoad::closeNetwork() {
-    advertiser_.reset();
-    if (!queue_) return;
-    std::promise<void> closed;
-    asio::post(queue_->executor(), [this, &closed] {
-        if (listener_) listener_->closeSilently();
-        connections_->closeAll();
-        closed.set_value();
-    });
-    closed.get_future().wait();
-    listener_.reset();
+asio::awaitable<void> RequestRoad::sendFinal(ServerConnection& connection, const std::string& bytes, double closeDelay,
+                                             bool peerHasHungUp) {
+    auto& clock = environment_.clock;
+    // The send bound races the write of a client that may stop reading.
+    auto sent = co_await (connection.write(bytes) || clock.delay(ServerConnection::maximumSendDuration));
+    const std::error_code error = sent.index() == 0 ? std::get<0>(sent) : std::error_code(asio::error::timed_out);
+    if (error) {
+        ZENTRABO_LOG("Response send failed: " + error.message());
+        connection.close();
+        co_return;
+    }
+    // A peer that ended its request by hanging up waits for nothing more,
+    // and a read past the end of its stream would only wait for the delay.
+    if (peerHasHungUp) {
+        connection.closeAfterDraining();
+        co_return;
+    }
+    // Counted from the completed send, so the message has left before the
+    // close. A peer that closes its side meanwhile has read what it wanted:
+    // its connection goes at once instead of holding a socket until then.
+    auto waited = co_await (connection.discardUntilPeerCloses() || clock.delay(closeDelay));
+    if (waited.index() == 0 && std::get<0>(waited)) {
+        connection.close();
+    } else {
+        connection.closeAfterDraining();
+    }
 }
 
 }  // namespace zentrabo

@@ -1,110 +1,89 @@
 #pragma once
-// The server's network front: the listener and its advertisement, and the
-// road of one request from its connection to its reply.
-#include <cstdint>
-#include <functional>
+// The road of one request, from the accepted socket to the reply and the
+// close: one coroutine per connection, on the connection's strand.
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 
-#include <asio/any_io_executor.hpp>
-#include <asio/ip/address.hpp>
+#include <asio/awaitable.hpp>
 #include <asio/ip/tcp.hpp>
 
 #include "model/records/halvardine_request.hpp"
-#include "model/records/halvardine_response.hpp"
 #include "platform/dispatch/clock.hpp"
-#include "platform/dispatch/serial_queue.hpp"
-#include "platform/net/dnssd_advertiser.hpp"
-#include "security/halvardine_security.hpp"
+#include "platform/dispatch/main_loop_gate.hpp"
+#include "platform/net/tls_context.hpp"
 #include "server/authorization/client_authorizer.hpp"
-#include "server/connection/listener_status.hpp"
+#include "server/connection/dispatch_outcome.hpp"
+#include "server/connection/main_loop_hop.hpp"
 #include "server/connection/request_dispatcher.hpp"
 #include "server/connection/request_limits.hpp"
 #include "server/connection/server_connection.hpp"
-#include "server/connection/server_listener.hpp"
-#include "server/extra_authorization/extra_authorization.hpp"
-#include "server/pairing/pairing_window.hpp"
 #include "server/relay_settings/relay_settings.hpp"
 #include "server/reply_builder.hpp"
 
 namespace zentrabo {
 
-// What the road is built on, and the features it reports to and hands
-// requests to; every one must outlive the road.
+// What the road is built on and hands requests to; every one must outlive
+// the road.
 struct RequestRoadEnvironment {
     platform::Clock& clock;
     asio::any_io_executor mainLoop;
-    // The server's TLS identity.
-    HalvardineSecurity& security;
-    // Every interface when none.
-    std::optional<asio::ip::address> listenAddress;
-    bool advertisesService;
     RequestLimits requestLimits;
-
-    // Written whenever the listener reports.
-    ListenerStatus& listener;
-    // Told the listener's port; decides which connections are relayed.
+    // Decides which connections are relayed.
     RelaySettings& relay;
-    // Closed when the listener stops.
-    PairingWindow& pairing;
     // Its paired devices size the connections' limits.
     ClientAuthorizer& authorization;
-    ExtraAuthorization& extraAuthorization;
     const ReplyBuilder& replies;
     RequestDispatcher& dispatcher;
 };
 
-// Held by a shared_ptr: the hops from the server queue to the main loop hold
-// it weakly, so none runs into a road that is gone.
-class RequestRoad : public std::enable_shared_from_this<RequestRoad> {
+// Made and destroyed on the main loop; its connections run on the network
+// queue, whose owner closes them (closeAll) and lets the queue go before the
+// road goes.
+class RequestRoad {
 public:
     explicit RequestRoad(RequestRoadEnvironment environment);
-    // Closes the listener and every connection.
+    // Nothing more reaches the main loop from the road's connections.
     ~RequestRoad();
     RequestRoad(const RequestRoad&) = delete;
     RequestRoad& operator=(const RequestRoad&) = delete;
 
-    // Starts the listener unless one exists.
-    void start();
-    // Stops the listener and starts a new one.
-    void restart();
+    // On the network queue: takes an accepted socket, whose executor is a
+    // strand of its own, and serves it.
+    void take(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context);
+    // On the network queue, at teardown: closes every connection.
+    void closeAll();
 
 private:
-    // The listener's reports, on the main loop; those of a listener that is
-    // no longer the current one are ignored.
-    void handleListenerState(ServerListener::State state, std::optional<std::uint16_t> port,
-                             const std::shared_ptr<ServerListener>& listener);
-    void handleListenerStopped();
-    void advertise(std::uint16_t port);
-    // Takes each accepted connection in, on the server queue, and hands its
-    // request to the main loop.
-    std::function<void(asio::ip::tcp::socket)> connectionHandler();
-    void processRequest(RequestLine line, const std::shared_ptr<ServerConnection>& connection);
-    HalvardineExtraAuthorizationChannel connectionChannel(const ServerConnection& connection) const;
-    // The reply to a request that could not be read or decoded.
-    HalvardineResponse earlyFailureResponse(std::string description) const;
-    void send(const HalvardineResponse& response, const std::shared_ptr<ServerConnection>& connection);
-    // The "screenStream" request (screen_stream_request.cpp): refused with
-    // an error frame, or with a reply line when extra authorization is missing.
-    void handleScreenStreamRequest(const HalvardineRequest& request,
-                                   const std::optional<std::string>& clientCertificateFingerprint,
-                                   HalvardineExtraAuthorizationChannel channel,
-                                   const std::shared_ptr<ServerConnection>& connection);
-    // As send, but a reply that cannot be encoded becomes an error frame.
-    void sendScreenStreamResponse(const HalvardineResponse& response,
-                                  const std::shared_ptr<ServerConnection>& connection);
-    // Closes the listener and every connection on the queue, and waits.
-    void closeNetwork();
+    // What the main loop gets of a request: the decoded request, or the
+    // reason why it could not be read, and the line's share of the budget
+    // of all lines, which the decoded request takes over until the main
+    // loop handles it.
+    struct Arrival {
+        std::variant<HalvardineRequest, std::string> request;
+        RequestLineShare share;
+    };
+    // Who sent it, as the handshake and the accept fixed it.
+    struct Peer {
+        std::optional<std::string> certificateFingerprint;
+        std::optional<asio::ip::tcp::endpoint> endpoint;
+    };
+
+    asio::awaitable<void> serve(std::shared_ptr<ServerConnection> connection);
+    asio::awaitable<std::optional<RequestLine>> receive(ServerConnection& connection);
+    std::variant<HalvardineRequest, std::string> decode(RequestLine line) const;
+    // On the main loop.
+    void answer(Arrival& arrival, const Peer& peer, RequestDispatcher::OutcomeCompletion finish);
+    HalvardineExtraAuthorizationChannel connectionChannel(const Peer& peer) const;
+    asio::awaitable<void> deliver(ServerConnection& connection, DispatchOutcome outcome, bool peerHasHungUp);
+    asio::awaitable<void> sendFinal(ServerConnection& connection, const std::string& bytes, double closeDelay,
+                                    bool peerHasHungUp);
 
     RequestRoadEnvironment environment_;
-    // The listener and every connection live on this queue; the main loop
-    // never touches their sockets.
-    std::unique_ptr<platform::SerialQueue> queue_;
     std::shared_ptr<ServerConnections> connections_;
-    std::shared_ptr<ServerListener> listener_;
-    std::shared_ptr<platform::TlsContext> tlsContext_;
-    std::unique_ptr<platform::DnsServiceAdvertiser> advertiser_;
+    std::shared_ptr<platform::MainLoopGate> mainLoopGate_;
+    MainLoopHop<DispatchOutcome> mainLoop_;
 };
 
 }  // namespace zentrabo

@@ -1,18 +1,16 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
 
 #include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
 #include <asio/ip/tcp.hpp>
 
-#include "platform/dispatch/clock.hpp"
 #include "platform/json/json_input_buffer.hpp"
 #include "platform/net/tls_connection.hpp"
 #include "server/connection/paired_fingerprints.hpp"
@@ -21,8 +19,6 @@
 
 namespace zentrabo {
 
-class ServerConnections;
-
 // What reading a connection's one request gave: the bytes of its first line
 // (without the line feed), or the reason there are none.
 struct RequestLine {
@@ -30,13 +26,15 @@ struct RequestLine {
     // What the bytes take of the budget of all lines, until they go.
     RequestLineShare share;
     std::optional<std::string> error;
+    // The peer ended its request by hanging up its side.
+    bool endedByPeer = false;
 };
 
-// One accepted connection, from its handshake to its close. Its socket is
-// touched only on the server queue; the main loop reads the endpoint and the
-// fingerprint, fixed before the request is handed over, and asks for sends
-// and closes, which hop to the queue.
-class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
+// One accepted connection on a strand of its own, which alone touches its
+// socket: the operations the connection's road (request_road.cpp) is made
+// of. Every awaitable runs on the strand and ends when the coroutine's
+// cancellation slot fires.
+class ServerConnection {
 public:
     // Seconds a client has to deliver its request, handshake included.
     static constexpr double initialRequestTimeout = 12.0;
@@ -48,6 +46,8 @@ public:
     static constexpr std::size_t unpairedRequestLineLimit = 64 * 1024;
     // Seconds between sending the reply and closing, so it can drain.
     static constexpr double closeDelayAfterReply = 1.0;
+    // Seconds between sending a stream's error frame and closing.
+    static constexpr double closeDelayAfterStreamError = 0.1;
     // What a final close reads and drops of the peer's unread bytes at most;
     // a peer that keeps sending past it gets its connection reset.
     static constexpr std::size_t maximumDiscardedBytesAtClose = 16 * 1024 * 1024;
@@ -58,62 +58,47 @@ public:
     // 25 MiB file still gets through a slow mobile link within it.
     static constexpr double maximumSendDuration = 300.0;
 
-    using RequestHandler = std::function<void(RequestLine)>;
+    // The socket's executor is the connection's strand.
+    ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context);
+    ServerConnection(const ServerConnection&) = delete;
+    ServerConnection& operator=(const ServerConnection&) = delete;
 
-    // The owner's limits and line budget apply to the connection.
-    ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context,
-                     platform::Clock& clock, const std::shared_ptr<ServerConnections>& owner);
+    asio::any_io_executor strand() { return tls_.executor(); }
 
-    // On the queue: handshake and read the first line under the initial
-    // timeout. The handler runs on the queue at most once, and never after
-    // the timeout has closed the connection.
-    void readRequest(RequestHandler handler);
+    asio::awaitable<std::error_code> handshake() { return tls_.handshake(); }
+    // Reads the first line, at most lineLimit bytes of it, each byte
+    // counted against the budget of all lines.
+    asio::awaitable<RequestLine> readLine(std::size_t lineLimit, std::shared_ptr<RequestLineBudget> budget);
+    asio::awaitable<std::error_code> write(const std::string& bytes);
+    // After the final message: reads and drops what the peer still sends,
+    // up to maximumDiscardedBytesAtClose, until it closes its side. True
+    // when it did (or the connection failed), false at the bound.
+    asio::awaitable<bool> discardUntilPeerCloses();
 
-    // From any thread: sends the bytes as the connection's last message and
-    // closes it closeDelay seconds after the send completed, at once when
-    // the send fails.
-    void sendFinal(std::string bytes, double closeDelay);
-    // From any thread: closes the connection now.
-    void cancel();
-    // On the queue: closes the connection now.
-    void closeOnQueue();
-    // On the queue: closes the connection before its request was handed
-    // over; a handshake or read still under way ends unheard.
+    // Closes now; pending operations end with an error.
+    void close();
+    // Closes without resetting the connection, so the peer receives
+    // everything sent: the peer's unread bytes are read and dropped first.
+    void closeAfterDraining();
+    // Closes a connection whose request was not handed over; its handshake
+    // or read ends unheard, with nothing logged.
     void closeUnheard();
+    bool wasClosedUnheard() const { return wasClosedUnheard_; }
 
     const std::optional<asio::ip::tcp::endpoint>& remoteEndpoint() const { return remoteEndpoint_; }
-    // Set by the handshake, before the request is handed over.
+    // Set by the handshake.
     const std::optional<std::string>& peerCertificateFingerprint() const { return tls_.peerCertificateFingerprint(); }
 
 private:
-    asio::awaitable<void> receive(RequestHandler handler);
-    asio::awaitable<void> send(std::string bytes, double closeDelay);
-    // Whether this caller is the first of the read and its timeout to finish.
-    bool finishFirst();
-    // On the queue, once the final message has gone out: closes without
-    // resetting the connection, so the peer receives everything sent.
-    void closeAfterFinalSend();
-
     platform::TlsConnection tls_;
-    asio::any_io_executor queue_;
-    platform::Clock& clock_;
-    std::weak_ptr<ServerConnections> owner_;
-    std::size_t pairedLineLimit_;
-    std::shared_ptr<RequestLineBudget> lineBudget_;
     std::optional<asio::ip::tcp::endpoint> remoteEndpoint_;
-
-    std::mutex lock_;
-    bool didFinish_ = false;
-    // Set on the queue when the end of the peer's stream ended its request.
-    bool peerHasHungUp_ = false;
-
-    platform::Timer initialRequestTimer_;
-    platform::Timer closeTimer_;
+    bool wasClosedUnheard_ = false;
 };
 
-// Every open connection of the server, so that each one lives until it is
-// closed, and no longer than the server. Used on the server queue only,
-// except the paired fingerprints, which the main loop keeps current.
+// Every open connection of the server, so that each one is closed at the
+// latest with the server, and admission counted in one place. Used on the
+// network thread only, except the paired fingerprints, which the main loop
+// keeps current.
 //
 // Strangers are bounded twice: connections still in their handshake, and
 // connections whose certificate is not paired. A paired device is known only

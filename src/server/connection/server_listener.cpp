@@ -4,6 +4,7 @@
 
 #include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>
+#include <asio/strand.hpp>
 
 #include "model/diagnostic_log.hpp"
 
@@ -67,19 +68,21 @@ std::error_code ServerListener::open() {
 }
 
 void ServerListener::acceptNext() {
-    acceptor_.async_accept([self = shared_from_this()](std::error_code error, asio::ip::tcp::socket socket) {
-        self->accepted(error, std::move(socket));
-    });
+    // Each connection gets a strand of its own over the queue's threads.
+    acceptor_.async_accept(asio::make_strand(queue_),
+                           [self = shared_from_this()](std::error_code error, StrandSocket socket) {
+                               self->accepted(error, std::move(socket));
+                           });
 }
 
-void ServerListener::accepted(const std::error_code& error, asio::ip::tcp::socket socket) {
+void ServerListener::accepted(const std::error_code& error, StrandSocket socket) {
     if (isSilenced_) return;
     if (isCancelled_) {
         report(State::cancelled);
         return;
     }
     if (!error) {
-        connectionHandler_(std::move(socket));
+        connectionHandler_(asio::ip::tcp::socket(std::move(socket)));
         acceptNext();
         return;
     }

@@ -8,14 +8,16 @@
 
 #include <asio/any_io_executor.hpp>
 #include <asio/ip/tcp.hpp>
+#include <asio/strand.hpp>
 
 #include "platform/dispatch/clock.hpp"
 
 namespace zentrabo {
 
-// The server's TCP acceptor on a port the system chooses, on the server
+// The server's TCP acceptor on a port the system chooses, on the network
 // queue. It reports "ready" once it listens, then "failed" or "cancelled"
-// once, and hands every accepted socket on; handlers run on the queue.
+// once, and hands every accepted socket on, its executor a strand of its
+// own; handlers run on the queue.
 // Only a failed bind or listen fails it: an accept that fails (a client gone
 // before it was taken, no descriptors or buffers left) is logged, and
 // accepting goes on.
@@ -44,7 +46,8 @@ public:
 private:
     std::error_code open();
     void acceptNext();
-    void accepted(const std::error_code& error, asio::ip::tcp::socket socket);
+    using StrandSocket = asio::basic_stream_socket<asio::ip::tcp, asio::strand<asio::any_io_executor>>;
+    void accepted(const std::error_code& error, StrandSocket socket);
     void report(State state);
 
     asio::any_io_executor queue_;

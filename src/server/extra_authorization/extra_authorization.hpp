@@ -104,10 +104,8 @@ public:
                                                                 const std::string& fingerprint);
     bool isValidToken(std::string_view token, std::string_view fingerprint,
                       HalvardineExtraAuthorizationChannel channel);
-    // The "extraAuthorizationStatus" request of an authorized client: the
-    // gate of the scope it names.
-    HalvardineResponse status(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
-                              const std::string& fingerprint);
+    // The refusal of a request that names no scope.
+    HalvardineResponse missingScopeRefusal(std::string id) const;
     // The "authorizeExtra" request of an authorized client; the reply is
     // handed to completion on the main loop, possibly before this returns.
     void authorizeExtra(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
@@ -142,7 +140,6 @@ private:
     void storeRecord(std::string password, SettingsCompletion completion);
     void grant(std::string id, HalvardineExtraAuthorizationScope scope, HalvardineExtraAuthorizationChannel channel,
                const std::string& fingerprint, ReplyCompletion completion);
-    HalvardineResponse missingScopeRefusal(std::string id) const;
     HalvardineResponse refusal(std::string id, std::string message, std::optional<HalvardineErrorCode> code,
                                std::optional<HalvardineExtraAuthorizationScope> scope) const;
 

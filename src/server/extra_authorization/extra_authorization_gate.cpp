@@ -65,16 +65,6 @@ bool ExtraAuthorization::isValidToken(std::string_view token, std::string_view f
     return sessions_.isValid(token, fingerprint, channel, environment_.clock.now());
 }
 
-HalvardineResponse ExtraAuthorization::status(const HalvardineRequest& request, Channel channel,
-                                              const std::string& fingerprint) {
-    // The scope is checked before the gate, which needs it.
-    if (!request.extraAuthorizationScope) return missingScopeRefusal(request.id);
-    if (auto refused = requireExtraAuthorization(*request.extraAuthorizationScope, request, channel, fingerprint)) {
-        return std::move(*refused);
-    }
-    return environment_.replies.identityResponse(request.id, true);
-}
-
 HalvardineResponse ExtraAuthorization::missingScopeRefusal(std::string id) const {
     return refusal(std::move(id), "No extra authorization scope was provided.", HalvardineErrorCode::actionFailed,
                    std::nullopt);

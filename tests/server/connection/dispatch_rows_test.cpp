@@ -31,8 +31,9 @@ protected:
     // (the file listing answers from another thread).
     HalvardineResponse send(HalvardineRequest request) {
         std::optional<HalvardineResponse> reply;
-        server->handle(request, Channel::local, fingerprint,
-                       [&](HalvardineResponse response) { reply = std::move(response); });
+        server->handle(request, Channel::local, fingerprint, [&](DispatchOutcome outcome) {
+            reply = std::get<HalvardineResponse>(std::move(outcome.answer));
+        });
         for (int turn = 0; !reply && turn < 20'000; ++turn) {
             mainLoop.runReady();
             std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -120,7 +121,7 @@ TEST_F(DispatchRowsTest, RowsNeedAPairedClient) {
     HalvardineRequest listing = deviceRequest("R-1", "fileResource");
     std::optional<HalvardineResponse> reply;
     server->handle(listing, Channel::local, std::string(64, 'b'),
-                   [&](HalvardineResponse response) { reply = std::move(response); });
+                   [&](DispatchOutcome outcome) { reply = std::get<HalvardineResponse>(std::move(outcome.answer)); });
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->error, "Not authorized.");
     EXPECT_EQ(reply->errorCode, HalvardineErrorCode::notAuthorized);
@@ -130,7 +131,7 @@ TEST_F(DispatchRowsTest, RowsNeedAPairedClient) {
 HalvardineResponse dispatch(HalvardineServer& server, platform::MainLoop& mainLoop, HalvardineRequest request) {
     std::optional<HalvardineResponse> response;
     server.handle(request, HalvardineExtraAuthorizationChannel::local, std::nullopt,
-                  [&](HalvardineResponse reply) { response = std::move(reply); });
+                  [&](DispatchOutcome outcome) { response = std::get<HalvardineResponse>(std::move(outcome.answer)); });
     mainLoop.runReady();
     EXPECT_TRUE(response) << "no reply to " << request.action;
     return response.value_or(HalvardineResponse{});

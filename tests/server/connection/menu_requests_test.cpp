@@ -23,8 +23,9 @@ protected:
 
     HalvardineResponse send(HalvardineRequest request) {
         std::optional<HalvardineResponse> reply;
-        server->handle(request, Channel::local, std::string(phone),
-                       [&](HalvardineResponse r) { reply = std::move(r); });
+        server->handle(request, Channel::local, std::string(phone), [&](DispatchOutcome outcome) {
+            reply = std::get<HalvardineResponse>(std::move(outcome.answer));
+        });
         EXPECT_TRUE(reply) << "answered at once";
         return reply.value_or(HalvardineResponse{});
     }

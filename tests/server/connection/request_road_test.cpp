@@ -134,30 +134,6 @@ TEST_F(RequestRoadTest, AClientThatHangsUpAfterItsReplyIsLetGoWithoutTheCloseDel
     EXPECT_TRUE(reply(received).ok);
 }
 
-// A device that sends the pieces and then hangs up its side of the
-// connection, on a thread of its own; the exchange finishes when the server
-// has closed.
-asio::awaitable<void> sendAndHangUp(std::uint16_t port, std::shared_ptr<platform::TlsContext> context,
-                                    std::vector<std::string> pieces, std::shared_ptr<ClientExchange> exchange) {
-    asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
-    std::error_code error;
-    socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
-    platform::TlsConnection connection(std::move(socket), std::move(context));
-    if (!error) error = co_await connection.handshake();
-    for (const auto& piece : pieces) {
-        if (!error) error = co_await connection.writeAll(asio::buffer(piece));
-    }
-    if (!error) connection.socket().shutdown(asio::ip::tcp::socket::shutdown_send, error);
-    std::vector<char> buffer(4096);
-    while (!error) {
-        auto [readError, count] = co_await connection.readSome(asio::buffer(buffer));
-        exchange->append(buffer.data(), count);
-        error = readError;
-    }
-    connection.close();
-    exchange->finished = true;
-}
-
 TEST_F(RequestRoadTest, ARequestEndedByTheStreamIsTakenWhole) {
     pairThisClient();
     asio::io_context io;

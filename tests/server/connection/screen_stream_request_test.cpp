@@ -8,7 +8,6 @@
 #include "platform/binary/big_endian.hpp"
 #include "request_road_fixture.hpp"
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
-#include "server/connection/screen_stream_error.hpp"
 
 namespace zentrabo::testing {
 namespace {
@@ -31,7 +30,8 @@ protected:
     // What the client received, as long as it is exactly one error frame,
     // the connection closed the short delay after it.
     std::string errorFrameText(std::unique_ptr<RequestClient> client) {
-        const std::string bytes = receiveUntilClosed(*client, holdsWholeFrame, screenStreamErrorCloseDelay);
+        const std::string bytes =
+            receiveUntilClosed(*client, holdsWholeFrame, ServerConnection::closeDelayAfterStreamError);
         RemoteScreenStreamReceiveBuffer buffer;
         buffer.append({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
         const auto frame = RemoteScreenStreamWire::nextFrame(buffer);
@@ -52,7 +52,8 @@ protected:
 
 TEST_F(ScreenStreamRequestTest, AStrangerGetsExactlyTheNotAuthorizedFrameAndNoReplyLine) {
     auto client = connectStranger({streamRequest(displayOptions)});
-    const std::string bytes = receiveUntilClosed(*client, holdsWholeFrame, screenStreamErrorCloseDelay);
+    const std::string bytes =
+        receiveUntilClosed(*client, holdsWholeFrame, ServerConnection::closeDelayAfterStreamError);
     const std::string text = "Not authorized.";
     std::string expected = "HVS1";
     expected += std::string("\x00\x03", 2);          // kind: error

@@ -84,20 +84,6 @@ TEST_F(ExtraAuthorizationGateTest, AGrantedTokenOpensTheProtectedScopesOfItsDevi
     EXPECT_EQ(gate(files, relayToken, relay), required);
 }
 
-TEST_F(ExtraAuthorizationGateTest, TheStatusRequestGatesTheScopeItNames) {
-    auto status = request("extraAuthorizationStatus", std::nullopt);
-    EXPECT_EQ(extra->status(status, local, device).error, "No extra authorization scope was provided.");
-    EXPECT_EQ(extra->status(status, local, device).errorCode, HalvardineErrorCode::actionFailed);
-    status.extraAuthorizationScope = stream;
-    EXPECT_TRUE(extra->status(status, local, device).ok);
-    status.extraAuthorizationScope = files;
-    EXPECT_EQ(extra->status(status, local, device).error, required);
-    status.extraAuthorizationToken = authorizeExtra("secret").extraAuthorizationToken;
-    const auto passed = extra->status(status, local, device);
-    EXPECT_TRUE(passed.ok);
-    EXPECT_FALSE(passed.extraAuthorizationToken) << "only the identity fields";
-}
-
 TEST_F(ExtraAuthorizationGateTest, ClientsBelowTheExtraAuthorizationVersionAreToldToUpdate) {
     // "authorizeExtra" itself checks no version.
     const std::string token = authorizeExtra("secret").extraAuthorizationToken.value_or("");

@@ -1,0 +1,119 @@
+#include "server/connection/listener_lifecycle.hpp"
+
+#include <future>
+#include <utility>
+
+#include <asio/post.hpp>
+
+#include "model/diagnostic_log.hpp"
+
+namespace zentrabo {
+namespace {
+
+constexpr const char* listenerStoppedReason = "Pairing session cancelled because the server stopped";
+
+}  // namespace
+
+ListenerLifecycle::ListenerLifecycle(ListenerLifecycleEnvironment environment, RequestRoadEnvironment road)
+    : environment_(std::move(environment)),
+      queue_(std::make_unique<platform::SerialQueue>("HalvardineServer")),
+      road_(std::move(road)),
+      advertisement_(environment_.mainLoop, environment_.listener) {}
+
+ListenerLifecycle::~ListenerLifecycle() {
+    closeNetwork();
+    // The connections' coroutines end with their queue, before the road
+    // they run on.
+    queue_.reset();
+}
+
+void ListenerLifecycle::start() {
+    ZENTRABO_LOG("Starting server");
+    if (listener_) return;
+    environment_.listener.refreshServiceName();
+    std::shared_ptr<ServerListener> listener;
+    try {
+        const TlsIdentity identity = environment_.security.loadOrCreateIdentity(true);
+        environment_.listener.setServerCertificateFingerprint(identity.fingerprint);
+        tlsContext_ = HalvardineSecurity::tlsParameters(platform::TlsRole::server, identity, std::nullopt);
+        listener = std::make_shared<ServerListener>(queue_->executor(), environment_.listenAddress, environment_.clock);
+    } catch (const std::exception& error) {
+        ZENTRABO_LOG(std::string("NWListener start failed: ") + error.what());
+        environment_.listener.setListenerStatus(false, std::nullopt);
+        return;
+    }
+
+    std::weak_ptr<ListenerLifecycle> weakSelf = weak_from_this();
+    std::weak_ptr<ServerListener> weakListener = listener;
+    auto mainLoop = environment_.mainLoop;
+    // The connection handler runs on the queue, which goes before the road.
+    listener->start(
+        [weakSelf, weakListener, mainLoop](ServerListener::State state, std::optional<std::uint16_t> port) {
+            asio::post(mainLoop, [weakSelf, weakListener, state, port] {
+                auto self = weakSelf.lock();
+                auto listener = weakListener.lock();
+                if (self && listener) self->handleListenerState(state, port, listener);
+            });
+        },
+        [&road = road_, context = tlsContext_](asio::ip::tcp::socket socket) {
+            road.take(std::move(socket), context);
+        });
+    listener_ = std::move(listener);
+    ZENTRABO_LOG("NWListener started");
+}
+
+void ListenerLifecycle::restart() {
+    ZENTRABO_LOG("Restarting server");
+    if (listener_) listener_->cancel();
+    listener_.reset();
+    advertisement_.stop();
+    environment_.listener.setListenerStatus(false, std::nullopt);
+    environment_.relay.updateRelayConnection();
+    environment_.pairing.cancelPairing("Server restarted");
+    start();
+}
+
+void ListenerLifecycle::handleListenerState(ServerListener::State state, std::optional<std::uint16_t> port,
+                                            const std::shared_ptr<ServerListener>& listener) {
+    if (listener != listener_) return;
+    switch (state) {
+    case ServerListener::State::ready:
+        environment_.listener.setListenerStatus(true, port);
+        environment_.relay.updateRelayConnection();
+        ZENTRABO_LOG("Server ready on port " + (port ? std::to_string(*port) : std::string("unknown")));
+        if (port && environment_.advertisesService) advertisement_.advertise(*port);
+        break;
+    case ServerListener::State::failed:
+        ZENTRABO_LOG("Server listener failed");
+        listener_->cancel();
+        handleListenerStopped();
+        break;
+    case ServerListener::State::cancelled:
+        ZENTRABO_LOG("Server listener cancelled");
+        handleListenerStopped();
+        break;
+    }
+}
+
+void ListenerLifecycle::handleListenerStopped() {
+    // Nothing listens until restart() or the next launch.
+    environment_.listener.setListenerStatus(false, std::nullopt);
+    environment_.relay.updateRelayConnection();
+    environment_.pairing.cancelPairing(listenerStoppedReason);
+    listener_.reset();
+    advertisement_.stop();
+}
+
+void ListenerLifecycle::closeNetwork() {
+    advertisement_.stop();
+    std::promise<void> closed;
+    asio::post(queue_->executor(), [this, &closed] {
+        if (listener_) listener_->closeSilently();
+        road_.closeAll();
+        closed.set_value();
+    });
+    closed.get_future().wait();
+    listener_.reset();
+}
+
+}  // namespace zentrabo
