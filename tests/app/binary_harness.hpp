@@ -10,6 +10,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +27,15 @@
 #include "support/test_device.hpp"
 
 namespace zentrabo::testing {
+
+// The desktop scenario the binary loads at its start.
+inline std::filesystem::path scenarioFile(const TemporaryHome& home) {
+    return home.path() / ".config/zentrabo/virtual-desktop.json";
+}
+inline void writeScenario(const TemporaryHome& home, const std::string& json) {
+    std::filesystem::create_directories(scenarioFile(home).parent_path());
+    std::ofstream(scenarioFile(home)) << json;
+}
 
 class BinaryServerTest : public ::testing::Test {
 protected:

@@ -1,3 +1,4 @@
+#include "binary_harness.hpp"
 #include "support/server_process.hpp"
 #include "support/temporary_home.hpp"
 
@@ -22,11 +23,6 @@ class ServerProcessTest : public ::testing::Test {
 protected:
     testing::TemporaryHome home;
 
-    std::filesystem::path scenarioFile() const { return home.path() / ".config/zentrabo/virtual-desktop.json"; }
-    void writeScenario(const std::string& json) const {
-        std::filesystem::create_directories(scenarioFile().parent_path());
-        std::ofstream(scenarioFile()) << json;
-    }
     std::filesystem::path installedBundle(const std::string& path) const {
         return home.path() / ".local/share/zentrabo/virtual-desktop/Applications" / (path + ".app/Contents/Info.plist");
     }
@@ -98,7 +94,7 @@ TEST_F(ServerProcessTest, KeepsRunningWhenItsInputEnds) {
 }
 
 TEST_F(ServerProcessTest, UsesTheScenarioFileOfTheConfigFolder) {
-    writeScenario(R"({"displays": [{"id": 7, "bounds": {"x": 0, "y": 0, "width": 800, "height": 600}}],
+    testing::writeScenario(home, R"({"displays": [{"id": 7, "bounds": {"x": 0, "y": 0, "width": 800, "height": 600}}],
                       "applications": [{"name": "Sketchpad", "bundleIdentifier": "com.example.sketchpad"}]})");
     testing::ServerProcess server;
     ASSERT_TRUE(readStartLines(server));
@@ -107,14 +103,14 @@ TEST_F(ServerProcessTest, UsesTheScenarioFileOfTheConfigFolder) {
 }
 
 TEST_F(ServerProcessTest, RefusesToStartOnAMalformedScenarioFile) {
-    writeScenario(R"({"displays": [], "applications": [{"name": "Sketchpad"}]})");
+    testing::writeScenario(home, R"({"displays": [], "applications": [{"name": "Sketchpad"}]})");
     testing::ServerProcess server;
     const std::optional<int> status = server.waitForExit();
     ASSERT_TRUE(status) << "the server started anyway";
     ASSERT_TRUE(WIFEXITED(*status));
     EXPECT_EQ(WEXITSTATUS(*status), 2);
     const std::string errors = server.errorText();
-    EXPECT_THAT(errors, HasSubstr(scenarioFile().string() + ": "));
+    EXPECT_THAT(errors, HasSubstr(testing::scenarioFile(home).string() + ": "));
     EXPECT_FALSE(server.readLine(std::chrono::milliseconds(0)).has_value()) << "it printed start lines";
 }
 

@@ -66,6 +66,34 @@ HalvardineResponse applications(const ActionContext& context) {
     return response;
 }
 
+HalvardineResponse applicationWindows(const ActionContext& context) {
+    auto response = context.success();
+    response.applicationWindows = controller(context).applicationWindows(context.request.bundleIdentifier);
+    return response;
+}
+
+HalvardineResponse screenshotDisplays(const ActionContext& context) {
+    auto response = context.success();
+    response.displays = controller(context).displays();
+    return response;
+}
+
+HalvardineResponse displayWallpaper(const ActionContext& context) {
+    auto response = context.success();
+    // Absent when no wallpaper could be made.
+    if (auto wallpaper = controller(context).displayWallpapers(context.request.displayID)) {
+        response.displayWallpapers = std::vector<RemoteDisplayWallpaper>{std::move(*wallpaper)};
+    }
+    return response;
+}
+
+HalvardineResponse screenStreamPreviewScreenshot(const ActionContext& context) {
+    auto response = context.success();
+    response.screenshots =
+        std::vector<RemoteScreenshot>{controller(context).screenStreamPreviewScreenshot(*context.request.screenStream)};
+    return response;
+}
+
 void fileResource(const ActionContext& context, Answer answer) {
     // The listing runs off the main loop; the answer follows when it or its
     // timeout finishes. The receive folder drops it once it is gone itself,
@@ -148,13 +176,18 @@ void screenStream(const ActionContext&, Answer answer) {
 constexpr bool authorized = true;
 constexpr auto replyLine = RowKind::replyLine;
 
-constexpr std::array<DispatchRow, 16> rows = {{
+constexpr std::array<DispatchRow, 20> rows = {{
     {"pair", false, noScope, nullptr, replyLine, atOnce<pair>},
     {"ping", authorized, noScope, nullptr, replyLine, atOnce<identityOnly>},
     {"extraAuthorizationStatus", authorized, scopeFromRequest, missingScope, replyLine, atOnce<identityOnly>},
     {"authorizeExtra", authorized, noScope, nullptr, replyLine, authorizeExtra},
     {"menu", authorized, noScope, nullptr, replyLine, atOnce<menu>},
     {"applications", authorized, noScope, nullptr, replyLine, atOnce<applications>},
+    {"applicationWindows", authorized, noScope, nullptr, replyLine, atOnce<applicationWindows>},
+    {"screenshotDisplays", authorized, noScope, nullptr, replyLine, atOnce<screenshotDisplays>},
+    {"displayWallpaper", authorized, noScope, nullptr, replyLine, atOnce<displayWallpaper>},
+    {"screenStreamPreviewScreenshot", authorized, fixedScope(Scope::stream), missingStreamOptions, replyLine,
+     atOnce<screenStreamPreviewScreenshot>},
     {"fileResource", authorized, fixedScope(Scope::files), nullptr, replyLine, fileResource},
     {"openFile", authorized, fixedScope(Scope::files), nullptr, replyLine, atOnce<openFile>},
     {"activate", authorized, noScope, nullptr, replyLine, atOnce<activate>},

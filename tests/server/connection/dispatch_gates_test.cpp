@@ -95,6 +95,8 @@ TEST_F(DispatchGatesTest, EachKindOfRowPassesItsGatesInOrder) {
          std::nullopt, std::nullopt, false},
         {"a fixed scope", request("openFile"), phone, "Extra authorization required.",
          HalvardineErrorCode::extraAuthorizationRequired, false},
+        {"the field after an open fixed scope", request("screenStreamPreviewScreenshot"), phone,
+         "No screen stream request was provided.", std::nullopt, false},
         {"upgrade: version", request("screenStream", tooOld, withStream), stranger, newerClient, std::nullopt, true},
         {"upgrade: authorization", request("screenStream", withStream), stranger, "Not authorized.", std::nullopt,
          true},
@@ -126,6 +128,8 @@ TEST_F(DispatchGatesTest, EachKindOfRowPassesItsGatesInOrder) {
     const auto gated = dispatch(request("screenStream"), phone);
     ASSERT_TRUE(std::holds_alternative<HalvardineResponse>(gated.answer));
     EXPECT_EQ(std::get<HalvardineResponse>(gated.answer).errorCode, HalvardineErrorCode::extraAuthorizationRequired);
+    const auto preview = std::get<HalvardineResponse>(dispatch(request("screenStreamPreviewScreenshot"), phone).answer);
+    EXPECT_EQ(preview.errorCode, HalvardineErrorCode::extraAuthorizationRequired) << "the gate before the field";
 }
 
 TEST_F(DispatchGatesTest, TheStatusRequestOpensWithATokenAndCarriesOnlyTheIdentityFields) {

@@ -117,6 +117,14 @@ TEST_F(DispatchRowsTest, OpenURLAndModalRows) {
     EXPECT_FALSE(modal.modalInfo);
 }
 
+TEST_F(DispatchRowsTest, AWallpaperThatCannotBeMadeLeavesItsFieldOut) {
+    // No picture file, and the Dock's window cannot be captured.
+    desktop->setScreenRecordingAllowed(false);
+    const auto response = send(deviceRequest("R-1", "displayWallpaper"));
+    EXPECT_TRUE(response.ok) << response.error.value_or("");
+    EXPECT_FALSE(response.displayWallpapers);
+}
+
 TEST_F(DispatchRowsTest, RowsNeedAPairedClient) {
     HalvardineRequest listing = deviceRequest("R-1", "fileResource");
     std::optional<HalvardineResponse> reply;
