@@ -11,9 +11,9 @@
 
 namespace zentrabo {
 
-// The certificate fingerprints of the paired devices, as the server queue
+// The certificate fingerprints of the paired devices, as the network thread
 // sees them: the main loop replaces the whole set whenever the paired devices
-// change, and the queue asks about one connection's certificate right after
+// change, and a connection asks about its own certificate right after
 // its handshake, so it never reads the main loop's state.
 class PairedFingerprints {
 public:
