@@ -66,6 +66,20 @@ HalvardineResponse applications(const ActionContext& context) {
     return response;
 }
 
+HalvardineResponse applicationIcons(const ActionContext& context) {
+    // The list when it is there, even empty; else the one identifier.
+    const auto& request = context.request;
+    std::vector<std::string> bundleIdentifiers;
+    if (request.bundleIdentifiers) {
+        bundleIdentifiers = *request.bundleIdentifiers;
+    } else if (request.bundleIdentifier) {
+        bundleIdentifiers.push_back(*request.bundleIdentifier);
+    }
+    auto response = context.success();
+    response.applicationIcons = controller(context).applicationIcons(bundleIdentifiers);
+    return response;
+}
+
 HalvardineResponse applicationWindows(const ActionContext& context) {
     auto response = context.success();
     response.applicationWindows = controller(context).applicationWindows(context.request.bundleIdentifier);
@@ -176,13 +190,14 @@ void screenStream(const ActionContext&, Answer answer) {
 constexpr bool authorized = true;
 constexpr auto replyLine = RowKind::replyLine;
 
-constexpr std::array<DispatchRow, 20> rows = {{
+constexpr std::array<DispatchRow, 21> rows = {{
     {"pair", false, noScope, nullptr, replyLine, atOnce<pair>},
     {"ping", authorized, noScope, nullptr, replyLine, atOnce<identityOnly>},
     {"extraAuthorizationStatus", authorized, scopeFromRequest, missingScope, replyLine, atOnce<identityOnly>},
     {"authorizeExtra", authorized, noScope, nullptr, replyLine, authorizeExtra},
     {"menu", authorized, noScope, nullptr, replyLine, atOnce<menu>},
     {"applications", authorized, noScope, nullptr, replyLine, atOnce<applications>},
+    {"applicationIcons", authorized, noScope, nullptr, replyLine, atOnce<applicationIcons>},
     {"applicationWindows", authorized, noScope, nullptr, replyLine, atOnce<applicationWindows>},
     {"screenshotDisplays", authorized, noScope, nullptr, replyLine, atOnce<screenshotDisplays>},
     {"displayWallpaper", authorized, noScope, nullptr, replyLine, atOnce<displayWallpaper>},
