@@ -8,6 +8,7 @@
 #include "model/records/stream_control_payloads.hpp"
 #include "model/string_enum.hpp"
 #include "screenstream/codec/annex_b.hpp"
+#include "screenstream/media_sequence_number.hpp"
 
 namespace zentrabo {
 namespace {
@@ -36,7 +37,7 @@ VideoFrameSequencer::VideoFrameSequencer(VideoStreamFormat format, EncodedFrameH
                                          std::uint32_t firstSequenceNumber)
     : format_(format),
       onFrame_(std::move(onFrame)),
-      nextSequenceNumber_(firstSequenceNumber == 0 ? 1 : firstSequenceNumber),
+      nextSequenceNumber_(firstSequenceNumber == 0 ? firstMediaSequenceNumber : firstSequenceNumber),
       frameDurationNanoseconds_(frameDurationNanoseconds(format.framesPerSecond)) {}
 
 void VideoFrameSequencer::notePictureSubmitted(std::chrono::nanoseconds presentationTime) {
@@ -52,7 +53,7 @@ void VideoFrameSequencer::send(VideoAccessUnit accessUnit, std::optional<std::in
     RemoteScreenStreamFrame frame;
     frame.kind = RemoteScreenStreamFrameKind::video;
     frame.flags = keyFrame ? RemoteScreenStreamFrame::keyFrameFlag : 0;
-    frame.sequenceNumber = takeSequenceNumber();
+    frame.sequenceNumber = takeMediaSequenceNumber(nextSequenceNumber_);
     if (presentationTimeNanoseconds && firstPresentationTimeNanoseconds_ &&
         *presentationTimeNanoseconds > *firstPresentationTimeNanoseconds_) {
         frame.presentationTimeNanoseconds =
@@ -84,13 +85,6 @@ void VideoFrameSequencer::sendConfigurationIfChanged(const VideoParameterSets& p
     frame.payload.assign(json.begin(), json.end());
     lastConfigurationSignature_ = std::move(signature);
     onFrame_(std::move(frame));
-}
-
-std::uint32_t VideoFrameSequencer::takeSequenceNumber() {
-    const std::uint32_t number = nextSequenceNumber_;
-    // After 0xFFFFFFFF comes 1: 0 means "not a media frame".
-    nextSequenceNumber_ = number == UINT32_MAX ? 1 : number + 1;
-    return number;
 }
 
 }  // namespace zentrabo

@@ -39,7 +39,6 @@ public:
 
 private:
     void sendConfigurationIfChanged(const VideoParameterSets& parameterSets);
-    std::uint32_t takeSequenceNumber();
 
     VideoStreamFormat format_;
     EncodedFrameHandler onFrame_;

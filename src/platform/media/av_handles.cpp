@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
@@ -15,5 +16,7 @@ void AvFrameFree::operator()(AVFrame* frame) const noexcept { av_frame_free(&fra
 void AvPacketFree::operator()(AVPacket* packet) const noexcept { av_packet_free(&packet); }
 
 void SwsContextFree::operator()(SwsContext* context) const noexcept { sws_freeContext(context); }
+
+void SwrContextFree::operator()(SwrContext* context) const noexcept { swr_free(&context); }
 
 }  // namespace zentrabo::platform

@@ -7,6 +7,7 @@ struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
 struct SwsContext;
+struct SwrContext;
 
 namespace zentrabo::platform {
 
@@ -22,10 +23,14 @@ struct AvPacketFree {
 struct SwsContextFree {
     void operator()(SwsContext* context) const noexcept;
 };
+struct SwrContextFree {
+    void operator()(SwrContext* context) const noexcept;
+};
 
 using AvCodecContextPtr = std::unique_ptr<AVCodecContext, AvCodecContextFree>;
 using AvFramePtr = std::unique_ptr<AVFrame, AvFrameFree>;
 using AvPacketPtr = std::unique_ptr<AVPacket, AvPacketFree>;
 using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextFree>;
+using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextFree>;
 
 }  // namespace zentrabo::platform
