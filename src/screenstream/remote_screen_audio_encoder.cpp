@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 #include <utility>
 
-#include "model/json/record_json.hpp"
 #include "platform/media/media_error.hpp"
+#include "screenstream/json_frame.hpp"
 #include "screenstream/media_sequence_number.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 
@@ -91,10 +90,7 @@ const PcmAudioFormat& RemoteScreenAudioEncoder::configure(const PcmAudioFormat& 
 void RemoteScreenAudioEncoder::sendConfigurationIfChanged(const PcmAudioFormat& output) {
     RemoteScreenStreamAudioConfigurationPayload configuration = configurationOf(output);
     if (lastConfiguration_ == configuration) return;
-    RemoteScreenStreamFrame frame;
-    frame.kind = RemoteScreenStreamFrameKind::audioConfiguration;
-    const std::string json = encodeRecord(configuration);
-    frame.payload.assign(json.begin(), json.end());
+    RemoteScreenStreamFrame frame = jsonFrame(RemoteScreenStreamFrameKind::audioConfiguration, configuration);
     lastConfiguration_ = std::move(configuration);
     onFrame_(std::move(frame));
 }

@@ -4,10 +4,10 @@
 #include <string>
 #include <utility>
 
-#include "model/json/record_json.hpp"
 #include "model/records/stream_control_payloads.hpp"
 #include "model/string_enum.hpp"
 #include "screenstream/codec/annex_b.hpp"
+#include "screenstream/json_frame.hpp"
 #include "screenstream/media_sequence_number.hpp"
 
 namespace zentrabo {
@@ -79,10 +79,7 @@ void VideoFrameSequencer::sendConfigurationIfChanged(const VideoParameterSets& p
         .pps = parameterSets.pps,
         .nalUnitHeaderLength = static_cast<std::int64_t>(nalUnitLengthPrefixSize),
     };
-    RemoteScreenStreamFrame frame;
-    frame.kind = RemoteScreenStreamFrameKind::configuration;
-    const std::string json = encodeRecord(configuration);
-    frame.payload.assign(json.begin(), json.end());
+    RemoteScreenStreamFrame frame = jsonFrame(RemoteScreenStreamFrameKind::configuration, configuration);
     lastConfigurationSignature_ = std::move(signature);
     onFrame_(std::move(frame));
 }
