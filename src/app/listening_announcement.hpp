@@ -1,5 +1,6 @@
 #pragma once
-// The start lines a user (or a script driving the binary) waits for.
+// The start lines a user (or a script driving the binary) waits for, and the
+// failures that must not pass unseen.
 #include <functional>
 #include <string_view>
 
@@ -7,9 +8,13 @@
 
 namespace zentrabo {
 
-// Prints "Listening on port <port>" each time the listener becomes ready on
-// a new port, followed the first time by "Server fingerprint: <hex>", and
-// "Not listening." when a listener that was announced stops.
-void announceListening(const ListenerStatus& listener, std::function<void(std::string_view)> writeLine);
+using LineWriter = std::function<void(std::string_view)>;
+
+// On `writeLine`: "Listening on port <port>" each time the listener becomes
+// ready on a new port, followed the first time by "Server fingerprint: <hex>".
+// On `writeProblem`: "Not listening: <reason>" whenever the listener fails,
+// "Not advertised: <reason>" once when the DNS-SD advertisement fails or is
+// lost, and "Advertised as <name>" when it recovers.
+void announceListening(const ListenerStatus& listener, LineWriter writeLine, LineWriter writeProblem);
 
 }  // namespace zentrabo

@@ -1,6 +1,7 @@
-// zentrabo-server: builds the desktop and the one server, prints where it
-// listens, takes commands from standard input, and runs the main loop until
-// SIGINT, SIGTERM or "quit" asks it to stop.
+// zentrabo-server: takes one data folder for itself, builds the desktop and
+// the one server, prints where it listens (and why not, when it cannot),
+// takes commands from standard input, and runs the main loop until SIGINT,
+// SIGTERM, SIGHUP or "quit" asks it to stop.
 #include <asio/signal_set.hpp>
 
 #include <csignal>
@@ -11,16 +12,17 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <variant>
 
 #include <unistd.h>
 
+#include "app/command_line.hpp"
 #include "app/listening_announcement.hpp"
 #include "app/process_setup.hpp"
 #include "app/server_identity.hpp"
 #include "app/standard_input_lines.hpp"
 #include "app/standard_output.hpp"
 #include "app/terminal_front.hpp"
-#include "model/halvardine_protocol.hpp"
 #include "model/diagnostic_log.hpp"
 #include "platform/desktop/virtual/scenario_file.hpp"
 #include "platform/desktop/virtual/scenario_validation.hpp"
@@ -29,16 +31,14 @@
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/serial_queue.hpp"
 #include "platform/dispatch/system_clock.hpp"
+#include "platform/files/instance_lock.hpp"
+#include "platform/files/xdg_folders.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "security/halvardine_security.hpp"
 #include "server/halvardine_server.hpp"
 #include "server/relay_settings/relay_connector_handle.hpp"
 
 namespace {
-
-// Exit statuses besides 0.
-constexpr int startFailed = 1;
-constexpr int unusableScenario = 2;
 
 // The program the login item starts: this very executable.
 std::filesystem::path ownExecutable() {
@@ -47,11 +47,47 @@ std::filesystem::path ownExecutable() {
     return error ? std::filesystem::path(zentrabo::serverIdentity().programName) : path;
 }
 
+// Two copies on one data folder would share the key store and overwrite
+// each other's paired devices. Taken before anything is written there.
+std::optional<zentrabo::platform::InstanceLock> takeDataFolder() {
+    using zentrabo::platform::InstanceLock;
+    auto outcome = InstanceLock::acquire(zentrabo::platform::dataFolder() / "server.lock");
+    if (auto* held = std::get_if<InstanceLock::HeldElsewhere>(&outcome)) {
+        std::fprintf(stderr, "zentrabo-server: another instance is running (pid %s)\n",
+                     held->pid ? std::to_string(*held->pid).c_str() : "unknown");
+        return std::nullopt;
+    }
+    if (auto* failed = std::get_if<InstanceLock::Failed>(&outcome)) {
+        std::fprintf(stderr, "zentrabo-server: %s\n", failed->reason.c_str());
+        return std::nullopt;
+    }
+    return std::move(std::get<InstanceLock>(outcome));
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     using namespace zentrabo;
     platform::setProductIdentity(serverIdentity());
+    // Arguments first: help, version and a refusal create nothing.
+    const CommandLine commandLine = parseCommandLine(argc, argv);
+    if (std::holds_alternative<ShowHelp>(commandLine)) {
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    }
+    if (std::holds_alternative<ShowVersion>(commandLine)) {
+        writeStandardOutputLine(versionLine());
+        return 0;
+    }
+    if (const auto* bad = std::get_if<BadArgument>(&commandLine)) {
+        std::fprintf(stderr, "zentrabo-server: unknown argument \"%s\"\n\n%s", bad->argument.c_str(),
+                     usageText().c_str());
+        return exitUnusableInput;
+    }
+
+    const auto dataFolderLock = takeDataFolder();
+    if (!dataFolderLock) return exitFailure;
+    applyDiagnosticLogLimitFromEnvironment();
     installDiagnostics();
     ignoreBrokenPipes();
     raiseOpenFileLimit();
@@ -63,43 +99,54 @@ int main() {
     } catch (const platform::ScenarioError& error) {
         // The message names the file and the fault.
         std::fprintf(stderr, "zentrabo-server: unusable desktop scenario: %s\n", error.what());
-        return unusableScenario;
+        return exitUnusableInput;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zentrabo-server: the desktop could not be built: %s\n", error.what());
-        return startFailed;
+        return exitFailure;
     }
 
-    writeStandardOutputLine("Zentrabo Server " + std::string(appVersion()) + " (" + std::string(buildNumber()) + ")");
+    writeStandardOutputLine(versionLine());
 
     platform::MainLoop mainLoop;
     // Declared before the store, so the store's last write still has its queue.
     platform::SerialQueue settingsWriter("settings writer");
     auto defaults = platform::UserDefaults::create(clock, settingsWriter.executor(), [](const std::string& problem) {
         ZENTRABO_LOG("Settings problem: " + problem);
+        // A settings file put aside means settings the user made are gone from view.
+        writeStandardErrorLine("zentrabo-server: " + problem);
     });
     HalvardineSecurity security(*defaults, clock);
     auto server = HalvardineServer::create(HalvardineServerEnvironment{
         clock, *desktop, std::make_shared<platform::XdgAutostartLoginItem>(ownExecutable()), mainLoop.executor(),
         defaults, security, makeRelayConnectorFactory(mainLoop.executor(), clock, security), std::nullopt, true});
-    announceListening(server->listener(), writeStandardOutputLine);
+    const auto& listener = server->listener();
+    announceListening(listener, writeStandardOutputLine, writeStandardErrorLine);
+    auto everListened = std::make_shared<bool>(listener.port()->has_value());
+    listener.port().observe([everListened](const std::optional<std::uint16_t>& port) {
+        if (port) *everListened = true;
+    });
 
     auto terminate = [&mainLoop] {
         ZENTRABO_LOG("Application will terminate");
         mainLoop.stop();
     };
-    asio::signal_set terminationSignals(mainLoop.context(), SIGINT, SIGTERM);
+    // SIGHUP: the terminal the server runs in was closed.
+    asio::signal_set terminationSignals(mainLoop.context(), SIGINT, SIGTERM, SIGHUP);
     terminationSignals.async_wait([terminate](const std::error_code& error, int) {
-        if (!error) terminate();
+        if (error) return;
+        writeStandardOutputLine("Stopping.");
+        terminate();
     });
     auto terminal = std::make_unique<TerminalFront>(*server, writeStandardOutputLine, terminate);
     auto input = std::make_unique<StandardInputLines>(
-        STDIN_FILENO, mainLoop.executor(), [&terminal](std::optional<std::string> line) {
+        STDIN_FILENO, mainLoop.executor(),
+        [&terminal](std::optional<std::string> line, StandardInputLines::LineSlot slot) {
             if (!line) {
                 writeStandardOutputLine("Line ignored: longer than " +
                                         std::to_string(StandardInputLines::maximumLineLength) + " bytes.");
                 return;
             }
-            terminal->handleLine(*line);
+            terminal->handleLine(*line, std::move(slot));
         });
 
     mainLoop.run();
@@ -107,5 +154,5 @@ int main() {
     terminal.reset();
     server.reset();
     defaults->flush();
-    return 0;
+    return *everListened ? 0 : exitFailure;
 }

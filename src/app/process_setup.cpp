@@ -3,9 +3,14 @@
 #include <sys/resource.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 #include "model/diagnostic_log.hpp"
 
@@ -25,5 +30,14 @@ void raiseOpenFileLimit() {
 }
 
 void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
+
+void applyDiagnosticLogLimitFromEnvironment() {
+    const char* text = std::getenv("ZENTRABO_DIAGNOSTIC_LOG_LIMIT");
+    if (text == nullptr) return;
+    const std::string_view value(text);
+    std::uint64_t bytes = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), bytes);
+    if (error == std::errc() && end == value.data() + value.size() && bytes > 0) setDiagnosticLogByteLimit(bytes);
+}
 
 }  // namespace zentrabo

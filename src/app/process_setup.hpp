@@ -12,4 +12,9 @@ void raiseOpenFileLimit();
 // own connection: the write reports an error instead of killing the process.
 void ignoreBrokenPipes();
 
+// The diagnostic log's bound in bytes from ZENTRABO_DIAGNOSTIC_LOG_LIMIT
+// when it holds a positive decimal (tests lower it to see the log rotate);
+// otherwise the default stays.
+void applyDiagnosticLogLimitFromEnvironment();
+
 }  // namespace zentrabo

@@ -87,13 +87,15 @@ bool StandardInputLines::deliver(std::optional<std::string> line) {
         if (pending_->isStopping) return false;
         ++pending_->count;
     }
-    asio::post(mainLoop_, [handler = handler_, pending = pending_, line = std::move(line)]() mutable {
+    LineSlot slot(nullptr, [pending = pending_](void*) {
         {
             std::lock_guard guard(pending->mutex);
             --pending->count;
         }
         pending->room.notify_one();
-        handler(std::move(line));
+    });
+    asio::post(mainLoop_, [handler = handler_, line = std::move(line), slot = std::move(slot)]() mutable {
+        handler(std::move(line), std::move(slot));
     });
     return true;
 }

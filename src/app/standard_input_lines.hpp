@@ -19,14 +19,17 @@ public:
     // A command line is short; a longer one is dropped whole rather than
     // buffered without bound.
     static constexpr std::size_t maximumLineLength = 4096;
-    // Lines handed over and not yet handled; past it the reading waits, so
-    // input arriving faster than the main loop runs piles up in the pipe,
-    // not in memory.
+    // Lines handed over and not yet run; past it the reading waits, so
+    // input arriving faster than it is run piles up in the pipe, not in
+    // memory.
     static constexpr std::size_t maximumPendingLines = 64;
+    // Counts a line as pending for as long as it is held: a handler that
+    // keeps a line to run later keeps its slot with it.
+    using LineSlot = std::shared_ptr<void>;
     // Each complete line without its line feed (a carriage return before it
     // is the front's to drop), or none for a line that was too long; on the
     // main loop.
-    using LineHandler = std::function<void(std::optional<std::string>)>;
+    using LineHandler = std::function<void(std::optional<std::string>, LineSlot)>;
 
     StandardInputLines(int descriptor, asio::any_io_executor mainLoop, LineHandler handler);
     // Stops the reading thread, even while it waits for input.

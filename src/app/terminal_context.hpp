@@ -1,6 +1,7 @@
 #pragma once
 // What every command handler of the terminal front works with, and the
 // command table that help and the dispatch of a line both read.
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,7 +43,23 @@ struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     // change); that line is handed here instead of being run as a command.
     std::function<void(std::string line)> readNextLine;
 
+    // Set while a command's answer comes later (work on another thread):
+    // the lines after it wait in heldLines, in order, until it has answered.
+    bool isAwaitingAnswer = false;
+    struct HeldLine {
+        std::string line;
+        std::shared_ptr<void> hold;
+    };
+    std::deque<HeldLine> heldLines;
+    bool isRunningHeldLines = false;
+
     void write(std::string_view line) const { writeLine(line); }
+    // The command being run answers later; call answered() when it has.
+    void awaitAnswer() { isAwaitingAnswer = true; }
+    // Runs the lines that waited for the answer, until one awaits its own.
+    void answered();
+    // Runs one line as a command (or hands it to readNextLine).
+    void runLine(std::string_view line);
     // One line naming what was wrong with a command, pointing to help.
     void reportMalformed(std::string_view command, std::string_view problem) const;
     // True for no arguments; otherwise reports the command as malformed.
@@ -53,8 +70,12 @@ using TerminalHandler = void (*)(TerminalContext& context, std::string_view argu
 
 struct TerminalCommand {
     std::string_view name;
-    // The command's grammar, one line per form, as help prints it.
-    std::vector<std::string_view> usage;
+    // One form of the command and what it does, as help prints it.
+    struct Form {
+        std::string_view grammar;
+        std::string_view purpose;
+    };
+    std::vector<Form> forms;
     TerminalHandler run;
 };
 

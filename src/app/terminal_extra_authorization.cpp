@@ -14,9 +14,11 @@ namespace zentrabo {
 namespace {
 
 // Prints the success line, or the operation's own error text, once the
-// operation has finished; nothing when the front is gone by then.
+// operation has finished, and lets the lines typed meanwhile run; nothing
+// when the front is gone by then.
 ExtraAuthorization::SettingsCompletion reportOutcome(TerminalContext& context, std::string success,
                                                      bool unlocksSettings) {
+    context.awaitAnswer();
     return [weak = context.weak_from_this(), success = std::move(success), unlocksSettings](std::exception_ptr error) {
         const auto context = weak.lock();
         if (!context) return;
@@ -26,11 +28,12 @@ ExtraAuthorization::SettingsCompletion reportOutcome(TerminalContext& context, s
             } catch (const std::exception& thrown) {
                 context->write(thrown.what());
             }
-            return;
+        } else {
+            // A new or removed password needs its own unlock.
+            context->settingsUnlocked = unlocksSettings;
+            context->write(success);
         }
-        // A new or removed password needs its own unlock.
-        context->settingsUnlocked = unlocksSettings;
-        context->write(success);
+        context->answered();
     };
 }
 

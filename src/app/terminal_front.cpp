@@ -7,6 +7,8 @@
 
 #include "app/terminal_context.hpp"
 #include "app/terminal_text.hpp"
+#include "server/authorization/client_authorizer.hpp"
+#include "server/authorization/security_audit_event.hpp"
 #include "server/halvardine_server.hpp"
 
 namespace zentrabo {
@@ -46,34 +48,59 @@ bool TerminalContext::takesNoArguments(std::string_view command, std::string_vie
 
 const std::vector<TerminalCommand>& terminalCommands() {
     static const std::vector<TerminalCommand> commands{
-        {"status", {"status"}, runStatus},
-        {"pair", {"pair"}, runPair},
-        {"cancel", {"cancel"}, runCancel},
-        {"devices", {"devices"}, runDevices},
-        {"revoke", {"revoke <number>"}, runRevoke},
-        {"log", {"log"}, runLog},
+        {"status", {{"status", "shows whether it listens and is advertised, and its settings"}}, runStatus},
+        {"pair", {{"pair", "opens a pairing window of 120 seconds: code, link, QR code"}}, runPair},
+        {"cancel", {{"cancel", "closes the pairing window"}}, runCancel},
+        {"devices", {{"devices", "lists the paired devices, numbered"}}, runDevices},
+        {"revoke", {{"revoke <number>", "forgets the paired device of that number"}}, runRevoke},
+        {"log", {{"log", "shows the security log, newest first"}}, runLog},
         {"relay",
-         {"relay on|off", "relay host <host>", "relay client-port <1-65535>", "relay control-port <1-65535>"},
+         {{"relay on|off", "switches the relay connection on or off"},
+          {"relay host <host>", "sets the relay host"},
+          {"relay client-port <1-65535>", "sets the relay port devices connect to"},
+          {"relay control-port <1-65535>", "sets the relay port this server connects to"}},
          runRelay},
-        {"password", {"password set <new>", "password change", "password remove <current>"}, runPassword},
-        {"unlock", {"unlock <current>"}, runUnlock},
-        {"scopes", {"scopes local|relay <stream,files,workflows>|none"}, runScopes},
-        {"duration", {"duration background|short|standard|long"}, runDuration},
-        {"folder", {"folder /<path>|~/<path>", "folder default", "folder open"}, runFolder},
-        {"login-item", {"login-item"}, runLoginItem},
-        {"request", {"request accessibility|screen-recording"}, runRequest},
-        {"restart", {"restart"}, runRestart},
-        {"help", {"help"}, runHelp},
-        {"quit", {"quit"}, runQuit},
+        {"password",
+         {{"password set <new>", "sets the extra-authorization password"},
+          {"password change", "reads the current password, then the new one, from the next lines"},
+          {"password remove <current>", "removes the password"}},
+         runPassword},
+        {"unlock", {{"unlock <current>", "unlocks the protected settings (scopes, duration)"}}, runUnlock},
+        {"scopes",
+         {{"scopes local|relay <list>|none", "what the password protects: stream, files, workflows"}},
+         runScopes},
+        {"duration",
+         {{"duration background|short|standard|long", "sets how long a granted session lasts"}},
+         runDuration},
+        {"folder",
+         {{"folder /<path>|~/<path>", "chooses the folder received files go to"},
+          {"folder default", "goes back to Zentrabo in the download folder"},
+          {"folder open", "shows the receive folder on the desktop"}},
+         runFolder},
+        {"login-item", {{"login-item", "switches starting at login on or off"}}, runLoginItem},
+        {"request", {{"request accessibility|screen-recording", "asks for a desktop permission"}}, runRequest},
+        {"restart", {{"restart", "starts the listener again, on a new port"}}, runRestart},
+        {"help", {{"help", "lists the commands"}}, runHelp},
+        {"quit", {{"quit", "stops the server"}}, runQuit},
     };
     return commands;
 }
 
 void runHelp(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("help", arguments)) return;
+    // The purposes line up after the longest grammar.
+    std::size_t width = 0;
+    for (const auto& command : terminalCommands()) {
+        for (const auto& form : command.forms) width = std::max(width, form.grammar.size());
+    }
     context.write("Commands:");
     for (const auto& command : terminalCommands()) {
-        for (const auto usage : command.usage) context.write(usage);
+        for (const auto& form : command.forms) {
+            std::string line(form.grammar);
+            line.append(width + 2 - form.grammar.size(), ' ');
+            line += form.purpose;
+            context.write(line);
+        }
     }
 }
 
@@ -84,16 +111,47 @@ void runQuit(TerminalContext& context, std::string_view arguments) {
 }
 
 TerminalFront::TerminalFront(HalvardineServer& server, LineWriter writeLine, std::function<void()> quit)
-    : context_(std::make_shared<TerminalContext>(server, std::move(writeLine), std::move(quit))) {}
+    : context_(std::make_shared<TerminalContext>(server, std::move(writeLine), std::move(quit))) {
+    // A pairing completes on a device's request, not on a command.
+    context_->authorization.lastPairedDevice().observe(
+        [weak = std::weak_ptr<TerminalContext>(context_)](const std::optional<AuthorizedClientDevice>& device) {
+            const auto context = weak.lock();
+            if (!context || !device) return;
+            context->write("Paired " + echoed(device->displayName) + " (" +
+                           displayFingerprint(device->certificateFingerprint) + ").");
+        });
+}
 
 TerminalFront::~TerminalFront() = default;
 
-void TerminalFront::handleLine(std::string_view line) {
+void TerminalFront::handleLine(std::string_view line, std::shared_ptr<void> hold) {
+    if (context_->isAwaitingAnswer || !context_->heldLines.empty()) {
+        context_->heldLines.push_back({std::string(line), std::move(hold)});
+        return;
+    }
+    context_->runLine(line);
+}
+
+void TerminalContext::answered() {
+    isAwaitingAnswer = false;
+    // An answer that arrives while held lines run (one answered at once)
+    // leaves the rest to the loop already running.
+    if (isRunningHeldLines) return;
+    isRunningHeldLines = true;
+    while (!isAwaitingAnswer && !heldLines.empty()) {
+        const HeldLine held = std::move(heldLines.front());
+        heldLines.pop_front();
+        runLine(held.line);
+    }
+    isRunningHeldLines = false;
+}
+
+void TerminalContext::runLine(std::string_view line) {
     // A line typed on a terminal that sends CR LF keeps no CR.
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (context_->readNextLine) {
+    if (readNextLine) {
         // Taken out first: the reader may install the next one.
-        auto reader = std::exchange(context_->readNextLine, nullptr);
+        auto reader = std::exchange(readNextLine, nullptr);
         reader(std::string(line));
         return;
     }
@@ -105,10 +163,10 @@ void TerminalFront::handleLine(std::string_view line) {
     const auto command = std::find_if(commands.begin(), commands.end(),
                                       [name = name](const TerminalCommand& entry) { return entry.name == name; });
     if (command == commands.end()) {
-        context_->write("Unknown command \"" + echoed(name) + "\". " + std::string(helpHint));
+        write("Unknown command \"" + echoed(name) + "\". " + std::string(helpHint));
         return;
     }
-    command->run(*context_, arguments);
+    command->run(*this, arguments);
 }
 
 }  // namespace zentrabo

@@ -21,7 +21,9 @@ public:
     TerminalFront& operator=(const TerminalFront&) = delete;
 
     // One line of standard input (without its line feed), on the main loop.
-    void handleLine(std::string_view line);
+    // While a command's answer is pending (password operations finish on
+    // another thread), the line waits behind it, holding `hold` until it runs.
+    void handleLine(std::string_view line, std::shared_ptr<void> hold = {});
 
 private:
     // Shared with the completions of password operations, which hold it

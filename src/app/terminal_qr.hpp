@@ -7,10 +7,11 @@
 
 namespace zentrabo {
 
-// The whole code with its quiet zone, two module rows per text line. Light
-// modules are drawn as ink, so that on the usual light-on-dark terminal the
-// code reads dark on light, as scanners expect; a text line below the last
-// module row treats the missing row as light, like the quiet zone.
+// The whole code with its quiet zone, two module rows per text line, dark
+// modules as black ink on a white ground given as explicit colours on every
+// line, so a camera reads it on light and dark terminals alike, also from a
+// pipe. A text line below the last module row treats the missing row as
+// light, like the quiet zone.
 std::vector<std::string> drawQrCode(const platform::QrCode& code);
 
 }  // namespace zentrabo

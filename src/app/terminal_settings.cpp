@@ -40,7 +40,7 @@ void runLoginItem(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("login-item", arguments)) return;
     context.permissions.toggleLoginItem();
     context.write("Login item toggled; its status is now " +
-                  std::string(platform::rawValue(*context.permissions.loginItemStatus())) + ".");
+                  std::string(loginItemText(*context.permissions.loginItemStatus())) + ".");
 }
 
 void runRequest(TerminalContext& context, std::string_view arguments) {

@@ -3,6 +3,7 @@
 
 #include "app/terminal_context.hpp"
 #include "app/terminal_text.hpp"
+#include "model/diagnostic_log.hpp"
 #include "platform/desktop/login_item.hpp"
 #include "server/authorization/client_authorizer.hpp"
 #include "server/connection/listener_status.hpp"
@@ -14,6 +15,26 @@
 
 namespace zentrabo {
 namespace {
+
+std::string runningState(const ListenerStatus& listener) {
+    if (*listener.isRunning()) return "yes";
+    if (const auto& reason = *listener.notListeningReason()) return "no (" + echoed(*reason, serverTextLength) + ")";
+    return "no";
+}
+
+std::string advertisedState(const ServiceAdvertisementState& advertisement) {
+    switch (advertisement.phase) {
+    case ServiceAdvertisementState::Phase::advertised:
+        return "yes";
+    case ServiceAdvertisementState::Phase::registering:
+        return "not yet (registering)";
+    case ServiceAdvertisementState::Phase::failed:
+        return "no (" + echoed(advertisement.failure, serverTextLength) + ")";
+    case ServiceAdvertisementState::Phase::off:
+        break;
+    }
+    return "no";
+}
 
 std::string pairingState(const PairingWindow& pairing) {
     if (!*pairing.isPairingActive()) return "inactive";
@@ -31,9 +52,10 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
     };
     context.write("Server status:");
     const auto& listener = context.listener;
-    line("running", yesNo(*listener.isRunning()));
+    line("running", runningState(listener));
     line("port", *listener.port() ? std::to_string(**listener.port()) : "none");
     line("service name", echoed(*listener.serviceName(), serverTextLength));
+    line("advertised", advertisedState(*listener.advertisement()));
     line("fingerprint", listener.serverCertificateFingerprint()->value_or("none"));
     line("pairing", pairingState(context.pairing));
     line("paired devices", std::to_string(context.authorization.pairedDevices()->size()));
@@ -45,13 +67,14 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
                               : std::string("none"));
     line("accessibility", grantedText(*context.permissions.hasAccessibilityAccess()));
     line("screen recording", grantedText(*context.permissions.hasScreenRecordingAccess()));
-    line("login item", platform::rawValue(*context.permissions.loginItemStatus()));
+    line("login item", loginItemText(*context.permissions.loginItemStatus()));
     line("password configured", yesNo(*extra.passwordConfigured()));
     line("scopes local", scopeList(*extra.localScopes()));
     line("scopes relay", scopeList(*extra.relayScopes()));
     line("session duration",
          std::string(rawValue(*extra.sessionDuration())) + " (" + std::string(summary(*extra.sessionDuration())) + ")");
     line("receive folder", *context.receiveFolder.fileReceiveFolderDisplayPath());
+    line("log file", diagnosticLogPath());
 }
 
 }  // namespace zentrabo

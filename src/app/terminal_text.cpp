@@ -41,6 +41,20 @@ std::string_view yesNo(bool value) { return value ? "yes" : "no"; }
 
 std::string_view grantedText(bool value) { return value ? "granted" : "not granted"; }
 
+std::string_view loginItemText(platform::LoginItemStatus status) {
+    switch (status) {
+    case platform::LoginItemStatus::notRegistered:
+        return "not registered";
+    case platform::LoginItemStatus::enabled:
+        return "enabled";
+    case platform::LoginItemStatus::requiresApproval:
+        return "waiting for approval";
+    case platform::LoginItemStatus::notFound:
+        break;
+    }
+    return "not found";
+}
+
 std::string scopeList(const ExtraAuthorizationScopes& scopes) {
     if (scopes.empty()) return "none";
     std::string text;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "model/date.hpp"
+#include "platform/desktop/login_item.hpp"
 #include "server/extra_authorization/extra_authorization.hpp"
 
 namespace zentrabo {
@@ -28,6 +29,8 @@ std::string formatDate(Date date);
 
 std::string_view yesNo(bool value);
 std::string_view grantedText(bool value);
+// "not registered", "enabled", "waiting for approval", "not found".
+std::string_view loginItemText(platform::LoginItemStatus status);
 
 // "files, stream" in the order of the scopes, "none" for an empty set.
 std::string scopeList(const ExtraAuthorizationScopes& scopes);

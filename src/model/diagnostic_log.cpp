@@ -3,14 +3,15 @@
 #include "model/diagnostic_log_state.hpp"
 
 #include <fcntl.h>
-#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <vector>
+
+#include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo {
 
@@ -31,6 +32,11 @@ std::atomic<int>& logDescriptor() {
     return descriptor;
 }
 
+std::atomic<std::uint64_t>& logByteLimit() {
+    static std::atomic<std::uint64_t> limit{defaultDiagnosticLogByteLimit};
+    return limit;
+}
+
 bool writeAll(int descriptor, const char* bytes, std::size_t count) noexcept {
     while (count > 0) {
         const ssize_t written = ::write(descriptor, bytes, count);
@@ -47,18 +53,6 @@ bool writeAll(int descriptor, const char* bytes, std::size_t count) noexcept {
 }  // namespace diagnostics
 
 namespace {
-
-std::string homeDirectory() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* result = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result != nullptr &&
-        result->pw_dir != nullptr) {
-        return result->pw_dir;
-    }
-    return "/";
-}
 
 std::string timestamp() {
     const std::time_t now = std::time(nullptr);
@@ -82,9 +76,39 @@ bool writeWholeFile(const std::string& path, const std::string& bytes) {
     return false;
 }
 
-bool appendToLogFile(const std::string& path, const std::string& bytes) {
+// Points the crash handlers' descriptor at the file now at the path, keeping
+// its number: a handler that reads the number at any moment writes into an
+// open log file, never into a closed or reused descriptor.
+void repointCrashDescriptor(const std::string& path) {
+    const int current = diagnostics::logDescriptor().load();
+    if (current < 0) return;
+    const int fresh = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fresh < 0) return;
+    ::dup3(fresh, current, O_CLOEXEC);
+    ::close(fresh);
+}
+
+// Past its limit the log becomes "<path>.1" (replacing the older one) and
+// the line starts a new file, so the log never holds much more than twice
+// the limit on disk.
+bool startNewLogFile(const std::string& path, const std::string& bytes) {
+    if (std::rename(path.c_str(), (path + ".1").c_str()) != 0) return false;
+    if (!writeWholeFile(path, bytes)) return false;
+    repointCrashDescriptor(path);
+    return true;
+}
+
+bool appendToLogFile(const std::string& path, const std::string& bytes, bool mayRotate = true) {
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (descriptor < 0) return errno == ENOENT && writeWholeFile(path, bytes);
+    struct stat file {};
+    if (mayRotate && ::fstat(descriptor, &file) == 0 && file.st_size > 0 &&
+        static_cast<std::uint64_t>(file.st_size) + bytes.size() > diagnostics::logByteLimit().load()) {
+        ::close(descriptor);
+        if (startNewLogFile(path, bytes)) return true;
+        // Not rotated: the line still goes to the file it would have ended.
+        return appendToLogFile(path, bytes, false);
+    }
     const bool written = diagnostics::writeAll(descriptor, bytes.data(), bytes.size());
     ::close(descriptor);  // the bytes are out; a late close error must not write them twice
     return written;
@@ -92,7 +116,9 @@ bool appendToLogFile(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
-std::string diagnosticLogPath() { return homeDirectory() + "/Library/Logs/Zentrabo/ZentraboMac.log"; }
+std::string diagnosticLogPath() { return (platform::stateFolder() / "ZentraboMac.log").string(); }
+
+void setDiagnosticLogByteLimit(std::uint64_t bytes) { diagnostics::logByteLimit().store(bytes); }
 
 void diagnosticLog(std::string_view message, std::string_view file, std::uint32_t line) noexcept {
     try {

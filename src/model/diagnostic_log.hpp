@@ -1,6 +1,8 @@
 #pragma once
 // The one diagnostic log of the process: plain text, one event per line,
-// appended to ~/Library/Logs/Zentrabo/ZentraboMac.log from any thread.
+// appended to ZentraboMac.log in the program's XDG state folder from any
+// thread, and bounded: past its limit the file is renamed ZentraboMac.log.1
+// (one older file is kept) and a new one begins.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,9 +26,13 @@ consteval const char* sourceFileIdentifier(const char* path) {
 // the caller: a line that cannot be written is lost.
 void diagnosticLog(std::string_view message, std::string_view file, std::uint32_t line) noexcept;
 
-// $HOME/Library/Logs/Zentrabo/ZentraboMac.log, from the environment at each call
-// (the password database's home when HOME is unset or empty).
+// $XDG_STATE_HOME/zentrabo/ZentraboMac.log (default ~/.local/state), from
+// the environment at each call.
 std::string diagnosticLogPath();
+
+// The size past which the log starts a new file.
+inline constexpr std::uint64_t defaultDiagnosticLogByteLimit = 10 * 1024 * 1024;
+void setDiagnosticLogByteLimit(std::uint64_t bytes);
 
 // Creates the log folder, opens the descriptor that crash handlers write
 // through, and installs the uncaught-exception and fatal-signal handlers.

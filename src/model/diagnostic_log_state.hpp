@@ -2,6 +2,8 @@
 // Process-wide state shared by the log writer and the crash handlers; created
 // at first use and never released.
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <mutex>
 
 namespace zentrabo::diagnostics {
@@ -12,6 +14,8 @@ bool& installed();
 // -1 until the installer opened the log file. Atomic because the fatal-signal
 // handler reads it without the lock.
 std::atomic<int>& logDescriptor();
+// The size past which the log starts a new file.
+std::atomic<std::uint64_t>& logByteLimit();
 
 // Writes all bytes through the descriptor, retrying short writes.
 bool writeAll(int descriptor, const char* bytes, std::size_t count) noexcept;

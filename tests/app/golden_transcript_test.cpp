@@ -91,8 +91,11 @@ const std::vector<PatternMask>& masksBeforeValues() {
         {R"(\d{4}-\d\d-\d\d[ T]\d\d:\d\d:\d\d(?: UTC|Z))", "<time>"},
         {R"(("[A-Za-z]*At"):-?[0-9][0-9.eE+-]*)", "$1:<time>"},
         {R"(("(?:extraAuthorization)?[Tt]oken"):"[^"]+")", R"($1:"<token>")"},
-        // The pairing QR code, drawn with half blocks; its size follows the link's length.
-        {"^(?:\u2588|\u2580|\u2584| )+$", "<QR code>"},
+        // The pairing QR code, drawn with half blocks in its own colours; its
+        // size follows the link's length.
+        {"^\x1b\\[38;5;16;48;5;231m(?:\u2588|\u2580|\u2584| )+\x1b\\[0m$", "<QR code>"},
+        // Whether the DNS-SD daemon answers depends on where the test runs.
+        {R"(^(advertised: ).*$)", "$1<advertisement>"},
     });
     return masks;
 }

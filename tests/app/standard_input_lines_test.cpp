@@ -50,8 +50,9 @@ protected:
 };
 
 TEST_F(StandardInputLinesTest, SplitsReassemblesAndBoundsLines) {
-    StandardInputLines reader(pipe_[0], mainLoop.executor(),
-                              [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+    StandardInputLines reader(
+        pipe_[0], mainLoop.executor(),
+        [this](std::optional<std::string> line, StandardInputLines::LineSlot) { lines.push_back(std::move(line)); });
     write("sta");
     write("tus\r\nrevoke 2\n\n");
     write(std::string(StandardInputLines::maximumLineLength + 1, 'x') + "\n");
@@ -69,7 +70,9 @@ TEST_F(StandardInputLinesTest, HandsOverAtMostItsBoundOfLinesAheadOfTheMainLoop)
     asio::io_context idleLoop;
     {
         StandardInputLines reader(pipe_[0], idleLoop.get_executor(),
-                                  [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+                                  [this](std::optional<std::string> line, StandardInputLines::LineSlot) {
+                                      lines.push_back(std::move(line));
+                                  });
         // Time to run ahead; it must stop at its bound, and still stop
         // when asked while it waits there.
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -84,8 +87,9 @@ TEST_F(StandardInputLinesTest, DeliversEveryLineInOrderPastItsBound) {
     std::string input;
     for (std::size_t index = 0; index < lineCount; ++index) input += std::to_string(index) + "\n";
     write(input);
-    StandardInputLines reader(pipe_[0], mainLoop.executor(),
-                              [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+    StandardInputLines reader(
+        pipe_[0], mainLoop.executor(),
+        [this](std::optional<std::string> line, StandardInputLines::LineSlot) { lines.push_back(std::move(line)); });
     waitForLines(lineCount);
     ASSERT_EQ(lines.size(), lineCount);
     for (std::size_t index = 0; index < lineCount; ++index) EXPECT_EQ(lines[index], std::to_string(index));
@@ -94,7 +98,9 @@ TEST_F(StandardInputLinesTest, DeliversEveryLineInOrderPastItsBound) {
 TEST_F(StandardInputLinesTest, StopsWhileWaitingForInput) {
     {
         StandardInputLines reader(pipe_[0], mainLoop.executor(),
-                                  [this](std::optional<std::string> line) { lines.push_back(std::move(line)); });
+                                  [this](std::optional<std::string> line, StandardInputLines::LineSlot) {
+                                      lines.push_back(std::move(line));
+                                  });
     }
     mainLoop.runReady();
     EXPECT_TRUE(lines.empty());

@@ -2,13 +2,16 @@
 #include <gmock/gmock.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <array>
-#include <tuple>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
 
-#include "platform/imaging/qr_code.hpp"
+#include "platform/imaging/png_codec.hpp"
 #include "platform/store/store_files.hpp"
+#include "support/qr_scan.hpp"
 #include "terminal_fixture.hpp"
+#include "terminal_rendering.hpp"
 
 namespace zentrabo::testing {
 namespace {
@@ -18,45 +21,11 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using Channel = HalvardineExtraAuthorizationChannel;
 
-constexpr std::string_view fullBlock = "\u2588";
-constexpr std::string_view upperBlock = "\u2580";
-constexpr std::string_view lowerBlock = "\u2584";
-
-// Reads a drawn QR block back into module rows (true for dark): two rows per
-// text line, a block half meaning a light module.
-std::vector<std::vector<bool>> modulesOf(const std::vector<std::string>& lines) {
-    // Each cell: its text, then whether its upper and lower modules are dark.
-    const std::array<std::tuple<std::string_view, bool, bool>, 4> cells{
-        {{" ", true, true}, {fullBlock, false, false}, {upperBlock, false, true}, {lowerBlock, true, false}}};
-    std::vector<std::vector<bool>> rows;
-    for (const auto& line : lines) {
-        std::vector<bool> upper;
-        std::vector<bool> lower;
-        for (std::string_view rest = line; !rest.empty();) {
-            const auto cell = std::find_if(cells.begin(), cells.end(),
-                                           [&](const auto& entry) { return rest.starts_with(std::get<0>(entry)); });
-            if (cell == cells.end()) {
-                ADD_FAILURE() << "unexpected character in the QR block: " << line;
-                return {};
-            }
-            upper.push_back(std::get<1>(*cell));
-            lower.push_back(std::get<2>(*cell));
-            rest.remove_prefix(std::get<0>(*cell).size());
-        }
-        rows.push_back(std::move(upper));
-        rows.push_back(std::move(lower));
-    }
-    return rows;
-}
-
-// The lines made only of the half-block characters and spaces.
+// The lines that draw the QR code: all of them set its colours first.
 std::vector<std::string> qrBlock(const std::vector<std::string>& lines) {
     std::vector<std::string> block;
     for (const auto& line : lines) {
-        if (line.starts_with(fullBlock) || line.starts_with(upperBlock) || line.starts_with(lowerBlock) ||
-            line.starts_with(' ')) {
-            block.push_back(line);
-        }
+        if (line.starts_with("\x1b[")) block.push_back(line);
     }
     return block;
 }
@@ -81,19 +50,15 @@ TEST_F(TerminalPairingTest, PairPrintsCodeLinkTheQRBlockAndThePrivateImage) {
     EXPECT_EQ(lines[1], "Pairing code: " + *server->pairing().pairingCode());
     EXPECT_EQ(lines[2], "Pairing link: " + link);
 
-    // Every module of the code the server's image shows, quiet zone included.
-    const auto code = platform::QrCode::encode(link, platform::QrErrorCorrection::medium);
+    // A camera reads the drawn code on a light and on a dark terminal alike.
     const auto block = qrBlock(lines);
-    EXPECT_EQ(block.size(), (code.size() + 1) / 2);
-    const auto rows = modulesOf(block);
-    ASSERT_GE(rows.size(), code.size());
-    for (std::uint32_t y = 0; y < code.size(); ++y) {
-        ASSERT_EQ(rows[y].size(), code.size()) << "row " << y;
-        for (std::uint32_t x = 0; x < code.size(); ++x) EXPECT_EQ(rows[y][x], code.isDark(x, y)) << x << "," << y;
-    }
-    // The half row below an odd count is light, like the quiet zone.
-    if (rows.size() > code.size()) {
-        EXPECT_EQ(rows.back(), std::vector<bool>(code.size(), false));
+    ASSERT_FALSE(block.empty());
+    for (const auto& [name, theme] : {std::pair{"light", lightTheme}, std::pair{"dark", darkTheme}}) {
+        const auto png = platform::encodePng(renderTerminalLines(block, theme));
+        const auto file = home.path() / (std::string(name) + "-terminal.png");
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+        EXPECT_EQ(scanQRCode(file), link) << name << " theme";
     }
 
     const auto imagePath = platform::dataFolder() / "pairing-qr.png";
@@ -136,9 +101,12 @@ TEST_F(TerminalPairingTest, DevicesAreNumberedInTheServersOrderAndRevokeTakesTha
     EXPECT_THAT(run("devices"), ElementsAre("Paired devices: none."));
     const std::string ten(64, '1');
     const std::string nine(64, '2');
+    output.clear();
     server->authorization().completePairing(ten, std::string("Mac 10"), Channel::relay);
     clock.advance(3600.0);
     server->authorization().completePairing(nine, std::string("Mac 9\x1b[2J"), Channel::local);
+    // Each completed pairing is told as it happens, the device's name escaped.
+    EXPECT_THAT(output, ElementsAre("Paired Mac 10 (111111...111111).", "Paired Mac 9\\u{001B}[2J (222222...222222)."));
 
     EXPECT_THAT(run("devices"), ElementsAre("Paired devices: 2",
                                             "1. Mac 9\\u{001B}[2J  222222...222222  paired 2026-05-09 07:13:20 UTC  "

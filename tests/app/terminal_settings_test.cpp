@@ -91,12 +91,12 @@ TEST_F(TerminalTest, FolderCommandsChooseResetAndOpenTheReceiveFolder) {
 
 TEST_F(TerminalTest, LoginItemTogglesAndSaysTheStatusItReallyHas) {
     // Without its program the item cannot be registered: the status says so.
-    EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now notRegistered."));
+    EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now not registered."));
     std::filesystem::create_directories(serverProgram().parent_path());
     std::ofstream(serverProgram()) << "#!/bin/sh\n";
     EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now enabled."));
     EXPECT_EQ(*server->permissions().loginItemStatus(), platform::LoginItemStatus::enabled);
-    EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now notRegistered."));
+    EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now not registered."));
     EXPECT_EQ(*server->permissions().loginItemStatus(), platform::LoginItemStatus::notRegistered);
 }
 

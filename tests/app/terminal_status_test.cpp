@@ -27,22 +27,26 @@ TEST_F(TerminalTest, StatusShowsEveryKeyOfTheStatusMenu) {
     EXPECT_EQ(values.at("accessibility"), *server->permissions().hasAccessibilityAccess() ? "granted" : "not granted");
     EXPECT_EQ(values.at("screen recording"),
               *server->permissions().hasScreenRecordingAccess() ? "granted" : "not granted");
-    EXPECT_EQ(values.at("login item"), "notRegistered");
+    EXPECT_EQ(values.at("login item"), "not registered");
     EXPECT_EQ(values.at("password configured"), "no");
     EXPECT_EQ(values.at("scopes local"), "none");
     EXPECT_EQ(values.at("scopes relay"), "none");
     EXPECT_EQ(values.at("session duration"), "background (until the client app enters background)");
     EXPECT_EQ(values.at("receive folder"), "~/Downloads/Zentrabo");
+    EXPECT_EQ(values.at("log file"), (home.logFolder() / "ZentraboMac.log").string());
+    EXPECT_EQ(values.at("advertised"), "no");
 
     run("pair");
     clock.advance(3.0);
     mainLoop.runReady();
     server->authorization().completePairing(std::string(64, 'c'), std::string("Phone"),
                                             HalvardineExtraAuthorizationChannel::local);
-    server->listener().setListenerStatus(false, std::nullopt);
+    server->listener().setListenerFailed("the key store is damaged");
+    server->listener().setAdvertisement({ServiceAdvertisementState::Phase::failed, "daemon not running"});
     server->relay().handleRelayStateChange(HalvardineRelayConnectionState::failed, std::string("refused\nby relay"));
     const auto changed = keyValues(run("status"));
-    EXPECT_EQ(changed.at("running"), "no");
+    EXPECT_EQ(changed.at("running"), "no (the key store is damaged)");
+    EXPECT_EQ(changed.at("advertised"), "no (daemon not running)");
     EXPECT_EQ(changed.at("port"), "none");
     EXPECT_EQ(changed.at("pairing"), "active, code " + *server->pairing().pairingCode() + ", 117 seconds left");
     EXPECT_EQ(changed.at("paired devices"), "1");

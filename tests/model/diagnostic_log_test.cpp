@@ -70,7 +70,7 @@ protected:
 
 TEST_F(DiagnosticLogTest, WritesOneTimestampedLinePerEvent) {
     makeLogFolder();
-    EXPECT_EQ(diagnosticLogPath(), (home.path() / "Library/Logs/Zentrabo/ZentraboMac.log").string());
+    EXPECT_EQ(diagnosticLogPath(), (home.path() / ".local/state/zentrabo/ZentraboMac.log").string());
     ZENTRABO_LOG("Processing request: menu");
     diagnosticLog("two\nlines", "server/listener.cpp", 4294967295u);
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace zentrabo::testing {
 
@@ -22,17 +23,22 @@ class ServerProcess {
 public:
     static constexpr auto defaultDeadline = std::chrono::seconds(30);
 
-    // Starts the binary with the test's environment (set a TemporaryHome first).
-    ServerProcess() {
+    // Starts the binary with the test's environment (set a TemporaryHome
+    // first) and the arguments.
+    explicit ServerProcess(const std::vector<std::string>& arguments = {}) {
         int input[2], output[2], errors[2];
         if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0) return;
         const std::string binary = std::string(ZENTRABO_BINARY_DIR) + "/src/zentrabo-server";
+        // Built before the fork: the child of a threaded process must not allocate.
+        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+        for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
         pid_ = fork();
         if (pid_ == 0) {
             dup2(input[0], STDIN_FILENO);
             dup2(output[1], STDOUT_FILENO);
             dup2(errors[1], STDERR_FILENO);
-            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+            execv(binary.c_str(), argv.data());
             _exit(127);
         }
         close(input[0]);
@@ -120,6 +126,10 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return status_;
+    }
+    // The next line of standard error, as readLine.
+    std::optional<std::string> readErrorLine(std::chrono::milliseconds deadline = defaultDeadline) {
+        return readLineFrom(errors_, errorBuffer_, deadline);
     }
     // Everything the process wrote on standard error, once it has ended.
     std::string errorText() {

@@ -1,5 +1,5 @@
 #pragma once
-// Points HOME, XDG_CONFIG_HOME and XDG_DATA_HOME at a fresh folder for one
+// Points HOME and the XDG config, data and state folders at a fresh folder for one
 // test, so nothing touches the real home, and restores them afterwards. The
 // platform layer gets the server's identity, as main gives it.
 #include <cstdlib>
@@ -24,6 +24,7 @@ public:
         redirect("HOME", path_);
         redirect("XDG_CONFIG_HOME", path_ / ".config");
         redirect("XDG_DATA_HOME", path_ / ".local/share");
+        redirect("XDG_STATE_HOME", path_ / ".local/state");
         useServerIdentity();
     }
     ~TemporaryHome() {
@@ -40,7 +41,7 @@ public:
     TemporaryHome& operator=(const TemporaryHome&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path logFolder() const { return path_ / "Library/Logs/Zentrabo"; }
+    std::filesystem::path logFolder() const { return path_ / ".local/state/zentrabo"; }
     std::filesystem::path logFile() const { return logFolder() / "ZentraboMac.log"; }
 
     // The diagnostic log's whole text ("" when there is none).

@@ -20,8 +20,12 @@ std::filesystem::path xdgConfigHome() { return baseFolder("XDG_CONFIG_HOME", ".c
 
 std::filesystem::path xdgDataHome() { return baseFolder("XDG_DATA_HOME", ".local/share"); }
 
+std::filesystem::path xdgStateHome() { return baseFolder("XDG_STATE_HOME", ".local/state"); }
+
 std::filesystem::path configFolder() { return xdgConfigHome() / productIdentity().folderName; }
 
 std::filesystem::path dataFolder() { return xdgDataHome() / productIdentity().folderName; }
+
+std::filesystem::path stateFolder() { return xdgStateHome() / productIdentity().folderName; }
 
 }  // namespace zentrabo::platform

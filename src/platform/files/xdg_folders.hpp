@@ -10,9 +10,12 @@ namespace zentrabo::platform {
 std::filesystem::path xdgConfigHome();
 // $XDG_DATA_HOME when it is an absolute path, else .local/share there.
 std::filesystem::path xdgDataHome();
+// $XDG_STATE_HOME when it is an absolute path, else .local/state there.
+std::filesystem::path xdgStateHome();
 
-// The program's own folders in those two, named by its ProductIdentity.
+// The program's own folders in those three, named by its ProductIdentity.
 std::filesystem::path configFolder();
 std::filesystem::path dataFolder();
+std::filesystem::path stateFolder();
 
 }  // namespace zentrabo::platform

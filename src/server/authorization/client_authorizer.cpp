@@ -74,17 +74,21 @@ void ClientAuthorizer::completePairing(std::string_view fingerprint, const std::
     auto devices = *pairedDevices_;
     const auto known = std::find_if(devices.begin(), devices.end(),
                                     [&](const auto& device) { return device.certificateFingerprint == *normalized; });
+    AuthorizedClientDevice paired;
     if (known != devices.end()) {
         // Re-pairing a known certificate renames it and keeps its pairing date.
         known->displayName = std::move(name);
         known->lastSeenAt = now;
         known->lastConnectionChannel = channel;
+        paired = *known;
     } else {
-        devices.push_back({std::move(name), *normalized, now, now, channel});
+        paired = {std::move(name), *normalized, now, now, channel};
+        devices.push_back(paired);
     }
     sortInDeviceOrder(devices);
     pairedDevices_.set(std::move(devices));
     saveAuthorizedClientDevices(platform::DefaultsWrite::immediate);
+    lastPairedDevice_.set(std::move(paired));
 }
 
 void ClientAuthorizer::revokePairedDevice(std::string_view fingerprint) {

@@ -35,6 +35,9 @@ public:
     ClientAuthorizer& operator=(const ClientAuthorizer&) = delete;
 
     const Published<std::vector<AuthorizedClientDevice>>& pairedDevices() const { return pairedDevices_; }
+    // The device of the pairing that completed last (a known certificate
+    // paired again too); none before the first.
+    const Published<std::optional<AuthorizedClientDevice>>& lastPairedDevice() const { return lastPairedDevice_; }
     const Published<bool>& hasRecentAuthorizedClientActivity() const { return hasRecentAuthorizedClientActivity_; }
     const Published<std::set<std::string>>& activeClientCertificateFingerprints() const {
         return activeClientCertificateFingerprints_;
@@ -87,6 +90,7 @@ private:
     ScreenStreams& streams_;
 
     Published<std::vector<AuthorizedClientDevice>> pairedDevices_;
+    Published<std::optional<AuthorizedClientDevice>> lastPairedDevice_;
     Published<bool> hasRecentAuthorizedClientActivity_{false};
     Published<std::set<std::string>> activeClientCertificateFingerprints_;
     Published<std::map<std::string, HalvardineExtraAuthorizationChannel>> activeClientConnectionChannels_;

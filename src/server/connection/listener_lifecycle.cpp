@@ -39,7 +39,7 @@ void ListenerLifecycle::start() {
         listener = std::make_shared<ServerListener>(queue_->executor(), environment_.listenAddress, environment_.clock);
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("NWListener start failed: ") + error.what());
-        environment_.listener.setListenerStatus(false, std::nullopt);
+        environment_.listener.setListenerFailed(error.what());
         return;
     }
 
@@ -48,11 +48,12 @@ void ListenerLifecycle::start() {
     auto mainLoop = environment_.mainLoop;
     // The connection handler runs on the queue, which goes before the road.
     listener->start(
-        [weakSelf, weakListener, mainLoop](ServerListener::State state, std::optional<std::uint16_t> port) {
-            asio::post(mainLoop, [weakSelf, weakListener, state, port] {
+        [weakSelf, weakListener, mainLoop](ServerListener::State state, std::optional<std::uint16_t> port,
+                                           std::error_code error) {
+            asio::post(mainLoop, [weakSelf, weakListener, state, port, error] {
                 auto self = weakSelf.lock();
                 auto listener = weakListener.lock();
-                if (self && listener) self->handleListenerState(state, port, listener);
+                if (self && listener) self->handleListenerState(state, port, error, listener);
             });
         },
         [&road = road_, context = tlsContext_](asio::ip::tcp::socket socket) {
@@ -74,7 +75,7 @@ void ListenerLifecycle::restart() {
 }
 
 void ListenerLifecycle::handleListenerState(ServerListener::State state, std::optional<std::uint16_t> port,
-                                            const std::shared_ptr<ServerListener>& listener) {
+                                            std::error_code error, const std::shared_ptr<ServerListener>& listener) {
     if (listener != listener_) return;
     switch (state) {
     case ServerListener::State::ready:
@@ -84,9 +85,10 @@ void ListenerLifecycle::handleListenerState(ServerListener::State state, std::op
         if (port && environment_.advertisesService) advertisement_.advertise(*port);
         break;
     case ServerListener::State::failed:
-        ZENTRABO_LOG("Server listener failed");
+        ZENTRABO_LOG("Server listener failed: " + error.message());
         listener_->cancel();
         handleListenerStopped();
+        environment_.listener.setListenerFailed("the listener failed: " + error.message());
         break;
     case ServerListener::State::cancelled:
         ZENTRABO_LOG("Server listener cancelled");

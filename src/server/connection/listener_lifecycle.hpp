@@ -55,7 +55,7 @@ public:
 private:
     // The listener's reports; those of a listener that is no longer the
     // current one are ignored.
-    void handleListenerState(ServerListener::State state, std::optional<std::uint16_t> port,
+    void handleListenerState(ServerListener::State state, std::optional<std::uint16_t> port, std::error_code error,
                              const std::shared_ptr<ServerListener>& listener);
     void handleListenerStopped();
     // Closes the listener and every connection on the queue, and waits.

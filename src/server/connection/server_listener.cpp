@@ -30,14 +30,14 @@ void ServerListener::start(StateHandler stateHandler, ConnectionHandler connecti
         self->stateHandler_ = std::move(stateHandler);
         self->connectionHandler_ = std::move(connectionHandler);
         if (self->isCancelled_) return;
-        if (self->open()) {
+        if (const auto error = self->open()) {
             std::error_code ignored;
             self->acceptor_.close(ignored);
-            self->report(State::failed);
+            self->report(State::failed, error);
             return;
         }
         std::error_code ignored;
-        self->stateHandler_(State::ready, self->acceptor_.local_endpoint(ignored).port());
+        self->stateHandler_(State::ready, self->acceptor_.local_endpoint(ignored).port(), {});
         self->acceptNext();
     });
 }
@@ -89,7 +89,7 @@ void ServerListener::accepted(const std::error_code& error, StrandSocket socket)
     if (isAcceptorFault(error)) {
         std::error_code ignored;
         acceptor_.close(ignored);
-        report(State::failed);
+        report(State::failed, error);
         return;
     }
     ZENTRABO_LOG("Accept failed: " + error.message());
@@ -108,10 +108,10 @@ void ServerListener::accepted(const std::error_code& error, StrandSocket socket)
     });
 }
 
-void ServerListener::report(State state) {
+void ServerListener::report(State state, std::error_code error) {
     if (hasReportedEnd_) return;
     hasReportedEnd_ = true;
-    stateHandler_(state, std::nullopt);
+    stateHandler_(state, std::nullopt, error);
 }
 
 void ServerListener::cancel() {

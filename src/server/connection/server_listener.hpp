@@ -24,7 +24,8 @@ namespace zentrabo {
 class ServerListener : public std::enable_shared_from_this<ServerListener> {
 public:
     enum class State { ready, failed, cancelled };
-    using StateHandler = std::function<void(State, std::optional<std::uint16_t> port)>;
+    // The error says why, for "failed".
+    using StateHandler = std::function<void(State, std::optional<std::uint16_t> port, std::error_code error)>;
     using ConnectionHandler = std::function<void(asio::ip::tcp::socket)>;
 
     // Seconds accepting rests after a failed accept, so that a shortage of
@@ -48,7 +49,7 @@ private:
     void acceptNext();
     using StrandSocket = asio::basic_stream_socket<asio::ip::tcp, asio::strand<asio::any_io_executor>>;
     void accepted(const std::error_code& error, StrandSocket socket);
-    void report(State state);
+    void report(State state, std::error_code error = {});
 
     asio::any_io_executor queue_;
     std::optional<asio::ip::address> address_;

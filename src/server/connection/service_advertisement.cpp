@@ -21,13 +21,23 @@ void ServiceAdvertisement::advertise(std::uint16_t port) {
         {"minClientPV", std::to_string(HalvardineProtocol::minimumSupportedClientVersion)},
     };
     advertiser_ = std::make_unique<platform::DnsServiceAdvertiser>(mainLoop_);
-    advertiser_->start(advertisement, [](std::error_code error, const std::string& name) {
+    listener_.setAdvertisement({ServiceAdvertisementState::Phase::registering, {}});
+    // The advertiser runs only while this object holds it.
+    advertiser_->start(advertisement, [this](std::error_code error, const std::string& name) {
         if (error) {
             ZENTRABO_LOG("Service advertisement failed: " + error.message());
+            listener_.setAdvertisement({ServiceAdvertisementState::Phase::failed, error.message()});
         } else {
             ZENTRABO_LOG("Service advertised as " + platform::escapeForLog(name));
+            listener_.setRegisteredServiceName(name);
+            listener_.setAdvertisement({ServiceAdvertisementState::Phase::advertised, {}});
         }
     });
+}
+
+void ServiceAdvertisement::stop() {
+    advertiser_.reset();
+    listener_.setAdvertisement({});
 }
 
 }  // namespace zentrabo

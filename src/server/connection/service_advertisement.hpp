@@ -1,7 +1,10 @@
 #pragma once
 // The listener's DNS-SD advertisement: its service type, name and TXT
 // record. Clients on the same network find the server by it; without it
-// they still reach it by address, so a failure only goes to the log.
+// they still reach it by address, so a failure never stops the listener. It
+// shows in the listener status: registering, advertised (under the name
+// the daemon registered, which the status then publishes) or failed, and
+// the advertiser keeps trying after a failure.
 #include <cstdint>
 #include <memory>
 
@@ -15,20 +18,20 @@ namespace zentrabo {
 // On the main loop.
 class ServiceAdvertisement {
 public:
-    // The listener status names the service and the certificate; it must
-    // outlive the advertisement.
-    ServiceAdvertisement(asio::any_io_executor mainLoop, const ListenerStatus& listener)
+    // The listener status names the service and the certificate, and is
+    // told how the advertisement goes; it must outlive the advertisement.
+    ServiceAdvertisement(asio::any_io_executor mainLoop, ListenerStatus& listener)
         : mainLoop_(std::move(mainLoop)), listener_(listener) {}
 
     // Advertises the listener on the port, replacing any advertisement;
     // nothing without a server certificate.
     void advertise(std::uint16_t port);
     // Withdraws the advertisement.
-    void stop() { advertiser_.reset(); }
+    void stop();
 
 private:
     asio::any_io_executor mainLoop_;
-    const ListenerStatus& listener_;
+    ListenerStatus& listener_;
     std::unique_ptr<platform::DnsServiceAdvertiser> advertiser_;
 };
 

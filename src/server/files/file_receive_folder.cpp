@@ -1,6 +1,7 @@
 #include "server/files/file_receive_folder.hpp"
 
 #include "platform/files/file_path.hpp"
+#include "platform/files/xdg_user_folders.hpp"
 #include "platform/text/trim.hpp"
 
 #include <filesystem>
@@ -11,7 +12,7 @@ std::string fileReceiveFolderURL(platform::UserDefaults& defaults) {
     if (auto stored = defaults.string(fileReceiveFolderPathKey); stored && !platform::isBlank(*stored)) {
         return platform::standardizedPathText(*stored);
     }
-    return platform::homeFolderPath() + "/Downloads/Zentrabo";
+    return (platform::downloadFolder() / "Zentrabo").string();
 }
 
 std::string fileReceiveFolderDisplayPath(const std::string& folder) {

@@ -1,7 +1,8 @@
 #pragma once
 // The folder that files sent by a device are saved into: the one the user
-// chose, kept in the user defaults, or Downloads/Zentrabo in the home
-// folder. Nothing here creates or checks the folder; saving a file does.
+// chose, kept in the user defaults, or Zentrabo in the user's download
+// folder (XDG_DOWNLOAD_DIR of user-dirs.dirs, else ~/Downloads). Nothing
+// here creates or checks the folder; saving a file does.
 #include "platform/store/user_defaults.hpp"
 
 #include <string>

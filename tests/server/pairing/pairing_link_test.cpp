@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/imaging/png_codec.hpp"
+#include "support/qr_scan.hpp"
 #include "support/temporary_home.hpp"
 
 namespace zentrabo {
@@ -40,16 +41,6 @@ TEST(PairingLink, CarriesEveryPresentItemInOrderPercentEncoded) {
     EXPECT_EQ(pairingLink(partial), "zentrabo://pair?service=A%26B%3DC&code=123456");
 }
 
-// Decodes every QR code in a PNG file with zbarimg; the raw text of each.
-std::string scanQRCode(const std::filesystem::path& png) {
-    const std::string command = "zbarimg --quiet --raw -Sbinary '" + png.string() + "' 2>/dev/null";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string output;
-    std::array<char, 4096> buffer{};
-    while (pipe && std::fgets(buffer.data(), buffer.size(), pipe.get())) output += buffer.data();
-    return output;
-}
-
 TEST(PairingLink, QRCodeDecodesBackToTheExactLink) {
     testing::TemporaryHome home;
     const std::string link = pairingLink(fullFields());
@@ -61,7 +52,7 @@ TEST(PairingLink, QRCodeDecodesBackToTheExactLink) {
     const auto file = home.path() / "qr.png";
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-    std::string scanned = scanQRCode(file);
+    std::string scanned = testing::scanQRCode(file);
     // -Sbinary leaves the text as encoded; zbarimg ends its output with a line feed.
     if (!scanned.empty() && scanned.back() == '\n') scanned.pop_back();
     EXPECT_EQ(scanned, link);

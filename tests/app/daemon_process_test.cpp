@@ -1,0 +1,191 @@
+// The binary as a Linux user meets it: its arguments, one instance per data
+// folder, failures said on standard error, SIGHUP, commands answered in the
+// order typed, and a log that stays bounded.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/binary_harness.hpp"
+#include "support/device_request.hpp"
+#include "support/file_text.hpp"
+#include "support/loopback_socket.hpp"
+
+namespace zentrabo::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+using ::testing::StartsWith;
+
+namespace fs = std::filesystem;
+
+// Every file and folder under the root with its size and change time.
+std::map<std::string, std::string> snapshot(const fs::path& root, const fs::path& skipped = {}) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.path() == skipped) continue;
+        struct stat info {};
+        lstat(entry.path().c_str(), &info);
+        entries[entry.path().string()] = std::to_string(info.st_size) + "@" + std::to_string(info.st_ctim.tv_sec) +
+                                         "." + std::to_string(info.st_ctim.tv_nsec);
+    }
+    return entries;
+}
+
+bool exitedWith(const std::optional<int>& status, int code) {
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
+}
+
+// An environment variable set for the test's lifetime.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string& value) : name_(name) { setenv(name, value.c_str(), 1); }
+    ~ScopedVariable() { unsetenv(name_); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+};
+
+TEST(DaemonCommandLine, AnswersHelpVersionAndBadArgumentsBeforeCreatingAnything) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitStatus;
+        std::string output;  // a part of standard output
+        std::string errors;  // a part of standard error
+    };
+    TemporaryHome home;
+    const std::string logPath = (home.logFolder() / "ZentraboMac.log").string();
+    const std::vector<Case> cases{
+        {{"--help"}, 0, "DNS-SD (_halvardine._tcp)", ""},     {{"-h"}, 0, "  log       " + logPath + "\n", ""},
+        {{"--version"}, 0, "Zentrabo Server ", ""},           {{"--verbose"}, 2, "", "unknown argument \"--verbose\""},
+        {{"--help", "me"}, 2, "", "unknown argument \"me\""}, {{"status"}, 2, "", "Usage: zentrabo-server"},
+    };
+    for (const auto& test : cases) {
+        const std::string name = test.arguments.front() + (test.arguments.size() > 1 ? " ..." : "");
+        ServerProcess server(test.arguments);
+        server.closeInput();
+        ASSERT_TRUE(exitedWith(server.waitForExit(), test.exitStatus)) << name;
+        std::string output;
+        while (auto line = server.readLine(std::chrono::milliseconds(200))) output += *line + "\n";
+        const std::string errors = server.errorText();
+        if (!test.output.empty()) {
+            EXPECT_THAT(output, HasSubstr(test.output)) << name;
+        }
+        if (test.errors.empty()) {
+            EXPECT_EQ(errors, "") << name;
+        } else {
+            EXPECT_THAT(errors, HasSubstr(test.errors)) << name;
+            EXPECT_EQ(output, "") << name;
+        }
+        EXPECT_TRUE(fs::is_empty(home.path())) << name << " created files";
+    }
+    ServerProcess version({"--version"});
+    EXPECT_THAT(version.readLine().value_or(""), MatchesRegex("Zentrabo Server [0-9.]+ \\([0-9A-Za-z.]+\\)"));
+    ServerProcess help({"--help"});
+    std::string usage;
+    while (auto line = help.readLine(std::chrono::milliseconds(500))) usage += *line + "\n";
+    EXPECT_THAT(usage, HasSubstr("\"help\""));
+    EXPECT_THAT(usage, HasSubstr("2 for a desktop scenario"));
+}
+
+class DaemonProcessTest : public BinaryServerTest {};
+
+TEST_F(DaemonProcessTest, ASecondInstanceOnTheSameDataFolderIsRefusedAndTouchesNothing) {
+    // Quiet first: its answer shows it has done what it does at start.
+    ASSERT_TRUE(process->writeLine("status"));
+    ASSERT_TRUE(process->readLineStartingWith("log file: "));
+    const auto before = snapshot(home.path(), home.logFolder() / "ZentraboMac.log");
+
+    ServerProcess second;
+    ASSERT_TRUE(exitedWith(second.waitForExit(), 1));
+    EXPECT_EQ(second.errorText(),
+              "zentrabo-server: another instance is running (pid " + std::to_string(process->pid()) + ")\n");
+    EXPECT_FALSE(second.readLine(std::chrono::milliseconds(0)));
+    EXPECT_EQ(snapshot(home.path(), home.logFolder() / "ZentraboMac.log"), before);
+
+    // The first serves on.
+    TestDevice phone;
+    pairDevice(phone);
+    EXPECT_TRUE(send(phone, deviceRequest("PING", "ping")).ok);
+}
+
+TEST_F(DaemonProcessTest, SighupStopsCleanlyAndKeepsAPairingMadeJustBefore) {
+    TestDevice phone;
+    pairDevice(phone);
+    ASSERT_EQ(kill(process->pid(), SIGHUP), 0);
+    EXPECT_TRUE(process->readLineStartingWith("Stopping."));
+    ASSERT_TRUE(exitedWith(process->waitForExit(), 0));
+    EXPECT_THAT(home.logText(), HasSubstr(" Application will terminate\n"));
+
+    startProcess();
+    EXPECT_TRUE(send(phone, deviceRequest("PING", "ping")).ok) << "the pairing was lost";
+}
+
+TEST_F(DaemonProcessTest, CommandsSentInOneWriteAreAnsweredInTheirOrder) {
+    // The password's key is derived on another thread; the unlock and the
+    // scopes wait for it instead of running beside it.
+    ASSERT_TRUE(process->writeLine("password set secret\nunlock secret\nscopes local files,stream\nstatus"));
+    EXPECT_EQ(process->readLine(terminalDeadline), "Extra authorization password set.");
+    EXPECT_EQ(process->readLine(terminalDeadline), "Extra authorization settings unlocked.");
+    EXPECT_EQ(process->readLine(terminalDeadline), "Protected on local connections: stream, files");
+    EXPECT_EQ(process->readLineStartingWith("scopes local: "), "scopes local: stream, files");
+}
+
+TEST_F(DaemonProcessTest, TheLogLivesInTheStateFolderRotatesAtItsBoundAndACrashWritesIntoTheNewFile) {
+    // Restarted with a bound of a few lines.
+    ASSERT_TRUE(process->writeLine("quit"));
+    ASSERT_TRUE(exitedWith(process->waitForExit(), 0));
+    const ScopedVariable bound("ZENTRABO_DIAGNOSTIC_LOG_LIMIT", "2048");
+    startProcess();
+
+    const fs::path older = home.logFolder() / "ZentraboMac.log.1";
+    // Each connection that hangs up writes its lines.
+    for (int attempt = 0; attempt < 200 && !fs::exists(older); ++attempt) {
+        const int socket = connectToLoopback(port);
+        ASSERT_GE(socket, 0);
+        close(socket);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(fs::exists(older)) << "the log never rotated";
+    EXPECT_LE(fs::file_size(older), 2048u);
+    EXPECT_FALSE(fs::exists(home.path() / "Library"));
+
+    ASSERT_EQ(kill(process->pid(), SIGSEGV), 0);
+    const auto status = process->waitForExit();
+    ASSERT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGSEGV);
+    EXPECT_THAT(home.logText(), ::testing::EndsWith("\nZentrabo terminated by signal 11\n"));
+    EXPECT_THAT(fileText(older), ::testing::Not(HasSubstr("terminated by signal")));
+}
+
+TEST(DaemonFailures, ADamagedKeyStoreIsSaidOnStandardErrorAndEndsWithStatusOne) {
+    TemporaryHome home;
+    const fs::path keyStore = home.path() / ".local/share/zentrabo/keystore.json";
+    fs::create_directories(keyStore.parent_path());
+    std::ofstream(keyStore) << "{ this is not a key store";
+
+    ServerProcess server;
+    EXPECT_THAT(server.readLine().value_or(""), StartsWith("Zentrabo Server "));
+    EXPECT_THAT(server.readErrorLine().value_or(""), StartsWith("Not listening: "));
+    ASSERT_TRUE(server.writeLine("status"));
+    EXPECT_EQ(server.readLine(), "Server status:");
+    EXPECT_THAT(server.readLine().value_or(""), MatchesRegex("running: no \\(.+\\)"));
+    ASSERT_TRUE(server.writeLine("quit"));
+    EXPECT_TRUE(exitedWith(server.waitForExit(), 1));
+}
+
+}  // namespace
+}  // namespace zentrabo::testing
