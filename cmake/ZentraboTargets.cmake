@@ -45,10 +45,11 @@ function(zentrabo_library target folder)
   endif()
 endfunction()
 
-# zentrabo_test(<folder relative to tests/> [DEPS targets...]): one executable
-# per test folder, every TEST registered with CTest.
+# zentrabo_test(<folder relative to tests/> [DEPS targets...] [RESOURCE_LOCK name]):
+# one executable per test folder, every TEST registered with CTest; with a
+# resource lock, none of its tests runs beside another test holding the lock.
 function(zentrabo_test folder)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/${folder}/*.cpp")
   if(NOT sources)
     return()
@@ -61,6 +62,10 @@ function(zentrabo_test folder)
   target_compile_definitions(${name} PRIVATE
     ZENTRABO_BINARY_DIR="${PROJECT_BINARY_DIR}"
     ZENTRABO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  set(properties TIMEOUT 300)
+  if(ARG_RESOURCE_LOCK)
+    list(APPEND properties RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES ${properties})
 endfunction()

@@ -4,7 +4,7 @@
 #   scripts/bench.sh --clients 32 --requests 5000
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" test
 cmake -S "$root" -B "$root/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DZENTRABO_TESTS=OFF -DZENTRABO_BENCH=ON >/dev/null
 cmake --build "$root/build/bench"

@@ -1,23 +1,42 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build, the tests and the server need.
-# Idempotent: when everything is present it changes nothing and asks no registry.
+# Installs the Debian packages that one use of the project needs:
+#   scripts/install-deps.sh run    building and running the server (scripts/run.sh)
+#   scripts/install-deps.sh test   that, and the tests, fuzzers and benchmarks (scripts/test.sh)
+# Every package the project uses is listed here and nowhere else. Idempotent:
+# when everything is present it changes nothing and asks no registry.
 set -euo pipefail
 
-packages=(
+run_packages=(
   # toolchain
-  g++ cmake ninja-build pkg-config ccache clang libclang-rt-14-dev clang-format
+  g++ cmake ninja-build pkg-config ccache
   # libraries the server links
   libasio-dev libssl-dev libsimdjson-dev libicu-dev
-  libavahi-compat-libdnssd-dev libplist-dev
+  libavahi-client-dev libplist-dev
   libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libtiff-dev libqrencode-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   # the trust anchors the relay connection is verified against
   ca-certificates
-  # tests and benchmarks
+  # the DNS-SD daemon that devices find the server through
+  avahi-daemon
+)
+
+test_packages=(
+  # fuzzers and the format check
+  clang libclang-rt-14-dev clang-format
+  # tests and benchmarks; zbar-tools reads the QR codes back as a camera would
   libgtest-dev libgmock-dev libbenchmark-dev zbar-tools openssl ffmpeg
   # the tests' private network namespace and its DNS-SD daemon
-  iproute2 util-linux dbus-daemon dbus-bin avahi-daemon avahi-utils
+  iproute2 util-linux dbus-daemon dbus-bin avahi-utils
 )
+
+case "${1:-}" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *)
+    echo "usage: scripts/install-deps.sh run|test" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

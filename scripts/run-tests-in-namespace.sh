@@ -7,9 +7,6 @@ set -euo pipefail
 build="$1"
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-# How long the daemons may take to come up before the run is abandoned.
-readonly startup_limit_seconds=30
-
 ip link set lo up
 ip link set lo multicast on
 
@@ -21,13 +18,22 @@ for dir in /run/dbus /run/avahi-daemon; do
   mount -t tmpfs -o mode=0755,size=1m tmpfs "$dir"
 done
 
-logs="$build/namespace-logs"
+logs="$(cd "$build" && pwd)/namespace-logs"
 mkdir -p "$logs"
 
+# The DNS-SD daemon's pid is kept in a file, not a variable: the DNS-SD
+# tests restart the daemon (scripts/restart-test-dnssd.sh), and the pid to
+# stop at the end is the latest one.
+export ZENTRABO_DNSSD_PID_FILE="$logs/avahi-daemon.pid"
+export ZENTRABO_DNSSD_LOG="$logs/avahi-daemon.log"
+rm -f "$ZENTRABO_DNSSD_PID_FILE" "$ZENTRABO_DNSSD_LOG"
+
 bus_pid=""
-avahi_pid=""
 stop_daemons() {
-  local pid
+  local pid avahi_pid=""
+  if [[ -s "$ZENTRABO_DNSSD_PID_FILE" ]]; then
+    avahi_pid=$(<"$ZENTRABO_DNSSD_PID_FILE")
+  fi
   for pid in "$avahi_pid" "$bus_pid"; do
     if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
       kill -TERM "$pid" 2>/dev/null || true
@@ -48,30 +54,7 @@ bus_pid=$(dbus-daemon --config-file="$root/config/dbus-system.conf" \
                       --fork --print-pid --nosyslog 2>"$logs/dbus-daemon.log")
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=/run/dbus/system_bus_socket"
 
-avahi-daemon --no-drop-root --no-chroot --no-rlimits -f "$root/config/avahi-daemon.conf" \
-             >"$logs/avahi-daemon.log" 2>&1 &
-avahi_pid=$!
-
-# The daemon is ready once it has claimed its host name on loopback: its
-# server state is then 2 (running).
-ready=0
-for _ in $(seq $((startup_limit_seconds * 10))); do
-  if ! kill -0 "$avahi_pid" 2>/dev/null; then
-    break
-  fi
-  state=$(timeout 2 dbus-send --system --print-reply=literal --dest=org.freedesktop.Avahi / \
-                    org.freedesktop.Avahi.Server.GetState 2>/dev/null || true)
-  if [[ "$state" =~ int32[[:space:]]+2 ]]; then
-    ready=1
-    break
-  fi
-  sleep 0.1
-done
-if ((ready == 0)); then
-  echo "The DNS-SD daemon did not become ready; its log follows." >&2
-  cat "$logs/avahi-daemon.log" >&2 || true
-  exit 1
-fi
+"$root/scripts/restart-test-dnssd.sh"
 
 # The DNS-SD tests fail instead of skipping when they cannot reach the daemon.
 export ZENTRABO_REQUIRE_DNSSD=1

@@ -5,7 +5,15 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/test"
-"$root/scripts/install-deps.sh"
+
+# The tests run in a private network namespace, which only root can make:
+# said before anything is installed or built.
+if [[ $(id -u) -ne 0 ]]; then
+  echo "scripts/test.sh must run as root: the tests run in a private network namespace (try: sudo scripts/test.sh)" >&2
+  exit 1
+fi
+
+"$root/scripts/install-deps.sh" test
 "$root/scripts/format.sh" --check
 
 # The benchmarks are built too (not run: speed is for scripts/bench.sh), so
@@ -14,9 +22,5 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DZENTRABO_SANITIZE=ON -DZENTRABO_TESTS=ON -DZENTRABO_BENCH=ON >/dev/null
 cmake --build "$build"
 
-if [[ $(id -u) -ne 0 ]]; then
-  echo "scripts/test.sh must run as root: it creates a private network namespace" >&2
-  exit 1
-fi
 "$root/scripts/fuzz.sh"
 exec unshare --net --mount "$root/scripts/run-tests-in-namespace.sh" "$build"

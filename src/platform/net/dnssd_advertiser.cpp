@@ -3,8 +3,11 @@
 #include "platform/net/dnssd_error.hpp"
 #include "platform/net/dnssd_operation.hpp"
 
-#include <arpa/inet.h>
+#include <avahi-client/publish.h>
+#include <avahi-common/error.h>
+#include <avahi-common/strlst.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,73 +43,115 @@ std::string attemptedName(std::string_view name, int attempt) {
     return truncateUtf8(name, maximumServiceNameBytes - suffix.size()) + suffix;
 }
 
+struct StringListDeleter {
+    void operator()(AvahiStringList* list) const { avahi_string_list_free(list); }
+};
+
 }  // namespace
 
 class DnsServiceAdvertiser::Registration final : public detail::DnsServiceOperation {
 public:
-    Registration(asio::any_io_executor executor, Handler handler)
-        : DnsServiceOperation(std::move(executor)), handler_(std::move(handler)) {}
+    Registration(asio::any_io_executor executor, DnsServiceAdvertisement advertisement, Handler handler)
+        : DnsServiceOperation(std::move(executor)),
+          advertisement_(std::move(advertisement)),
+          handler_(std::move(handler)) {}
 
-    void start(const DnsServiceAdvertisement& advertisement) {
+    void start() {
         std::string txt;
-        if (std::error_code error = encodeDnsServiceTxt(advertisement.txt, txt)) {
+        if (const std::error_code error = encodeDnsServiceTxt(advertisement_.txt, txt)) {
             fail(error);
             return;
         }
-        const std::string& name = advertisement.name;
-        DNSServiceRef ref = nullptr;
-        const DNSServiceErrorType error = DNSServiceRegister(
-            &ref, 0, kDNSServiceInterfaceIndexAny, name.empty() ? nullptr : name.c_str(), advertisement.type.c_str(),
-            nullptr, nullptr, htons(advertisement.port), static_cast<std::uint16_t>(txt.size()),
-            txt.empty() ? nullptr : txt.data(), &onReply, this);
-        if (error != kDNSServiceErr_NoError) {
-            fail(makeDnsServiceError(error));
+        AvahiStringList* list = nullptr;
+        if (!txt.empty() && avahi_string_list_parse(txt.data(), txt.size(), &list) != 0) {
+            fail(makeDnsServiceError(AVAHI_ERR_INVALID_RECORD));
             return;
         }
-        run(ref);
+        txt_.reset(list);
+        run();
     }
 
 private:
-    static void DNSSD_API onReply(DNSServiceRef, DNSServiceFlags, DNSServiceErrorType error, const char* name,
-                                  const char*, const char*, void* context) {
-        auto* self = static_cast<Registration*>(context);
-        if (error != kDNSServiceErr_NoError) {
-            self->fail(makeDnsServiceError(error));
+    void daemonReady(AvahiClient* client) override {
+        // Each time the daemon is ready, the given name is tried first.
+        attempt_ = 1;
+        if (group_ == nullptr) group_ = avahi_entry_group_new(client, &onGroupState, this);
+        if (group_ == nullptr) {
+            fail(makeDnsServiceError(avahi_client_errno(client)));
             return;
         }
-        self->deliver(
-            [self, registered = std::string(name != nullptr ? name : "")] { self->handler_({}, registered); });
+        publish();
+    }
+
+    void daemonBusy() override {
+        // Withdrawn while the daemon renames its host; published again when it is ready.
+        if (group_ != nullptr) avahi_entry_group_reset(group_);
+    }
+
+    void daemonLost(std::error_code error) override {
+        if (group_ != nullptr) {
+            avahi_entry_group_free(group_);
+            group_ = nullptr;
+        }
+        deliver([this, error] { handler_(error, {}); });
+    }
+
+    // Adds the service under the current attempt's name and commits it; a
+    // name already taken on this host moves on to the next at once.
+    void publish() {
+        AvahiClient* client = avahi_entry_group_get_client(group_);
+        const std::string base =
+            advertisement_.name.empty() ? std::string(avahi_client_get_host_name(client)) : advertisement_.name;
+        for (; attempt_ <= maximumNameAttempts; ++attempt_) {
+            name_ = attemptedName(base, attempt_);
+            const int added = avahi_entry_group_add_service_strlst(
+                group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags{}, name_.c_str(),
+                advertisement_.type.c_str(), nullptr, nullptr, advertisement_.port, txt_.get());
+            if (added == AVAHI_ERR_COLLISION) continue;
+            const int committed = added == AVAHI_OK ? avahi_entry_group_commit(group_) : added;
+            if (committed != AVAHI_OK) fail(makeDnsServiceError(committed));
+            return;
+        }
+        fail(makeDnsServiceError(AVAHI_ERR_COLLISION));
+    }
+
+    static void onGroupState(AvahiEntryGroup* group, AvahiEntryGroupState state, void* context) {
+        auto* self = static_cast<Registration*>(context);
+        // A group callback may come during avahi_entry_group_new, before it returned.
+        self->group_ = group;
+        switch (state) {
+        case AVAHI_ENTRY_GROUP_ESTABLISHED:
+            self->deliver([self, name = self->name_] { self->handler_({}, name); });
+            break;
+        case AVAHI_ENTRY_GROUP_COLLISION:
+            // Another host holds the name: the next one, as users of DNS-SD expect.
+            avahi_entry_group_reset(group);
+            ++self->attempt_;
+            self->publish();
+            break;
+        case AVAHI_ENTRY_GROUP_FAILURE:
+            self->fail(makeDnsServiceError(avahi_client_errno(avahi_entry_group_get_client(group))));
+            break;
+        case AVAHI_ENTRY_GROUP_UNCOMMITED:
+        case AVAHI_ENTRY_GROUP_REGISTERING:
+            break;
+        }
     }
 
     void reportFailure(std::error_code error) override { handler_(error, {}); }
 
+    DnsServiceAdvertisement advertisement_;
     Handler handler_;
+    std::unique_ptr<AvahiStringList, StringListDeleter> txt_;
+    AvahiEntryGroup* group_ = nullptr;
+    int attempt_ = 1;
+    std::string name_;
 };
 
 void DnsServiceAdvertiser::start(const DnsServiceAdvertisement& advertisement, Handler handler) {
-    startAttempt(advertisement, 1, std::make_shared<Handler>(std::move(handler)));
-}
-
-void DnsServiceAdvertiser::startAttempt(const DnsServiceAdvertisement& advertisement, int attempt,
-                                        std::shared_ptr<Handler> handler) {
-    DnsServiceAdvertisement attempted = advertisement;
-    attempted.name = attemptedName(advertisement.name, attempt);
-    // The daemon renames only services named after the host; a name of our
-    // own that another service holds is reported as a conflict, and the
-    // advertisement carries on under the next name, as users of DNS-SD expect.
-    // The registration runs only while this advertiser holds it, so `this` is
-    // alive whenever its handler runs.
-    auto registration = std::make_shared<Registration>(
-        executor(), [this, advertisement, attempt, handler](std::error_code error, const std::string& name) {
-            if (error == makeDnsServiceError(kDNSServiceErr_NameConflict) && !advertisement.name.empty() &&
-                attempt < maximumNameAttempts) {
-                startAttempt(advertisement, attempt + 1, handler);
-                return;
-            }
-            (*handler)(error, name);
-        });
+    auto registration = std::make_shared<Registration>(executor(), advertisement, std::move(handler));
     replace(registration);
-    registration->start(attempted);
+    registration->start();
 }
 
 }  // namespace zentrabo::platform

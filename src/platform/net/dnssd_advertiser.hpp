@@ -21,14 +21,18 @@ struct DnsServiceAdvertisement {
 };
 
 // Advertises one service through the system's DNS-SD daemon for as long as
-// it runs. It never throws and never waits for the daemon: every outcome
-// reaches the handler on the executor, later than the call that caused it.
-// Use it from its executor only (one thread, or a strand).
+// it runs, also across restarts of the daemon. It never throws and never
+// waits for the daemon: every outcome reaches the handler on the executor,
+// later than the call that caused it. Use it from its executor only (one
+// thread, or a strand).
 class DnsServiceAdvertiser : public DnsServiceHandle {
 public:
-    // Called with no error and the name the service is known by once it is
-    // registered (again after the daemon renamed it to resolve a conflict), or
-    // with an error, after which the advertisement has stopped.
+    // Called with no error and the name the service is known by each time it
+    // is registered (again after the daemon restarted, or under another name
+    // after a conflict), or with an error when it is not (yet) advertised: a
+    // daemon that is missing or went away, after which the advertiser waits
+    // for it and reports again once registered. An advertisement the daemon
+    // refuses (an invalid TXT record, every name taken) ends with its error.
     using Handler = std::function<void(std::error_code error, const std::string& registeredName)>;
 
     using DnsServiceHandle::DnsServiceHandle;
@@ -42,8 +46,6 @@ public:
 
 private:
     class Registration;
-
-    void startAttempt(const DnsServiceAdvertisement& advertisement, int attempt, std::shared_ptr<Handler> handler);
 };
 
 }  // namespace zentrabo::platform

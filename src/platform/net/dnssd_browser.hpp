@@ -15,7 +15,8 @@ struct DnsServiceInstance {
     std::string name;
     std::string type;
     std::string domain;
-    std::uint32_t interfaceIndex = 0;
+    std::int32_t interfaceIndex = -1;  // -1: any
+    std::int32_t protocol = -1;        // the address family it was seen on; -1: any
 };
 
 // Where an instance can be reached and what its TXT record says.
@@ -32,7 +33,9 @@ struct ResolvedDnsService {
 class DnsServiceBrowser : public DnsServiceHandle {
 public:
     // Called for each instance that appears (`added` true) or goes away, or
-    // with an error, after which browsing has stopped.
+    // with an error. When the daemon is missing or goes away, the error says
+    // so and browsing resumes once it is back (the instances it finds then
+    // are reported as appearing); any other error ends the browse.
     using Handler = std::function<void(std::error_code error, const DnsServiceInstance& instance, bool added)>;
 
     using DnsServiceHandle::DnsServiceHandle;

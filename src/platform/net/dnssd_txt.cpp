@@ -1,9 +1,8 @@
 #include "platform/net/dnssd_txt.hpp"
 
 #include "platform/net/dnssd_error.hpp"
-#include "platform/net/dnssd_library.hpp"
 
-#include <dns_sd.h>
+#include <avahi-common/error.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -19,41 +18,19 @@ bool isValidKey(std::string_view key) {
            std::all_of(key.begin(), key.end(), [](char c) { return c >= 0x20 && c <= 0x7E && c != '='; });
 }
 
-// Owns a TXTRecordRef for the length of one encoding.
-class TxtRecordBuilder {
-public:
-    TxtRecordBuilder() { TXTRecordCreate(&record_, 0, nullptr); }
-    ~TxtRecordBuilder() { TXTRecordDeallocate(&record_); }
-    TxtRecordBuilder(const TxtRecordBuilder&) = delete;
-    TxtRecordBuilder& operator=(const TxtRecordBuilder&) = delete;
-
-    DNSServiceErrorType set(const std::string& key, const std::string& value) {
-        return TXTRecordSetValue(&record_, key.c_str(), static_cast<std::uint8_t>(value.size()), value.data());
-    }
-
-    std::string bytes() const {
-        const auto* data = static_cast<const char*>(TXTRecordGetBytesPtr(&record_));
-        return {data, TXTRecordGetLength(&record_)};
-    }
-
-private:
-    TXTRecordRef record_;
-};
-
 }  // namespace
 
 std::error_code encodeDnsServiceTxt(const DnsServiceTxt& entries, std::string& bytes) {
-    detail::prepareDnsServiceLibrary();
-    TxtRecordBuilder builder;
+    std::string encoded;
     for (const auto& [key, value] : entries) {
-        if (!isValidKey(key) || key.size() + 1 + value.size() > maximumEntryBytes) {
-            return makeDnsServiceError(kDNSServiceErr_Invalid);
-        }
-        if (DNSServiceErrorType error = builder.set(key, value); error != kDNSServiceErr_NoError) {
-            return makeDnsServiceError(error);
-        }
+        const std::size_t entryBytes = key.size() + 1 + value.size();
+        if (!isValidKey(key) || entryBytes > maximumEntryBytes) return makeDnsServiceError(AVAHI_ERR_INVALID_RECORD);
+        encoded += static_cast<char>(entryBytes);
+        encoded += key;
+        encoded += '=';
+        encoded += value;
     }
-    bytes = builder.bytes();
+    bytes = std::move(encoded);
     return {};
 }
 

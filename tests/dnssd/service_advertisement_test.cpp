@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "loopback_server_fixture.hpp"
+#include "server/connection/loopback_server_fixture.hpp"
 #include "platform/net/dnssd_browser.hpp"
 
 namespace zentrabo::testing {
