@@ -24,32 +24,36 @@ std::string versionLine() {
 }
 
 std::string usageText() {
-    std::string text;
-    text += "Usage: zentrabo-server [--help | --version]\n";
-    text += "\n";
-    text += "Makes this computer controllable from paired phone apps. It listens for them\n";
-    text += "with TLS 1.3 on a port chosen anew at each start and advertises itself over\n";
-    text += "DNS-SD (";
-    text += HalvardineProtocol::serviceType;
-    text += ") through avahi-daemon, so devices on the network find it.\n";
-    text += "\n";
-    text += "It reads commands on standard input, one per line; \"help\" lists them,\n";
-    text += "\"pair\" opens a pairing window, \"status\" shows the port. It stops on \"quit\",\n";
-    text += "Ctrl-C, SIGTERM or SIGHUP. One instance runs per data folder.\n";
-    text += "\n";
-    text += "Files:\n";
-    text += "  settings  " + platform::configFolder().string() + "\n";
-    text += "  data      " + platform::dataFolder().string() + " (key store, the desktop's applications)\n";
-    text += "  log       " + diagnosticLogPath() + "\n";
-    text += "\n";
-    text += "Options:\n";
-    text += "  -h, --help  prints this text and exits\n";
-    text += "  --version   prints the version and exits\n";
-    text += "\n";
-    text += "Exit status: 0 after a clean stop; 1 when it never listened, could not start,\n";
-    text += "or another instance runs; 2 for a desktop scenario it cannot use or an\n";
-    text += "argument it does not know.\n";
-    return text;
+    return "Usage: zentrabo-server [--help | --version]\n"
+           "\n"
+           "Makes this computer controllable from paired phone apps. It listens for them\n"
+           "with TLS 1.3 on a port chosen anew at each start and advertises itself over\n"
+           "DNS-SD (" +
+           std::string(HalvardineProtocol::serviceType) +
+           ") through avahi-daemon, so devices on the network find it.\n"
+           "\n"
+           "It reads commands on standard input, one per line; \"help\" lists them,\n"
+           "\"pair\" opens a pairing window, \"status\" shows the port. It stops on \"quit\",\n"
+           "Ctrl-C, SIGTERM or SIGHUP. One instance runs per data folder.\n"
+           "\n"
+           "Files:\n"
+           "  settings  " +
+           platform::configFolder().string() +
+           "\n"
+           "  data      " +
+           platform::dataFolder().string() +
+           " (key store, the desktop's applications)\n"
+           "  log       " +
+           diagnosticLogPath() +
+           "\n"
+           "\n"
+           "Options:\n"
+           "  -h, --help  prints this text and exits\n"
+           "  --version   prints the version and exits\n"
+           "\n"
+           "Exit status: 0 after a clean stop; 1 when it never listened, could not start,\n"
+           "or another instance runs; 2 for a desktop scenario it cannot use or an\n"
+           "argument it does not know.\n";
 }
 
 }  // namespace zentrabo
