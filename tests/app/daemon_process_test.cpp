@@ -187,5 +187,19 @@ TEST(DaemonFailures, ADamagedKeyStoreIsSaidOnStandardErrorAndEndsWithStatusOne) 
     EXPECT_TRUE(exitedWith(server.waitForExit(), 1));
 }
 
+TEST(DaemonFailures, ADamagedSettingsFileKeptAsideIsSaidWithBothPaths) {
+    TemporaryHome home;
+    const fs::path settings = home.path() / ".config/zentrabo/defaults.json";
+    fs::create_directories(settings.parent_path());
+    std::ofstream(settings) << "[not settings";
+
+    ServerProcess server;
+    ASSERT_TRUE(server.readStartLines());
+    const auto said = server.readErrorLine().value_or("");
+    EXPECT_THAT(said, HasSubstr(settings.string() + " is not valid; kept it as " + settings.string() + ".unreadable-"));
+    ASSERT_TRUE(server.writeLine("quit"));
+    EXPECT_TRUE(exitedWith(server.waitForExit(), 0));
+}
+
 }  // namespace
 }  // namespace zentrabo::testing
