@@ -171,34 +171,39 @@ TEST_F(DaemonProcessTest, TheLogLivesInTheStateFolderRotatesAtItsBoundAndACrashW
     EXPECT_THAT(fileText(older), ::testing::Not(HasSubstr("terminated by signal")));
 }
 
-TEST(DaemonFailures, ADamagedKeyStoreIsSaidOnStandardErrorAndEndsWithStatusOne) {
-    TemporaryHome home;
-    const fs::path keyStore = home.path() / ".local/share/zentrabo/keystore.json";
-    fs::create_directories(keyStore.parent_path());
-    std::ofstream(keyStore) << "{ this is not a key store";
+TEST(DaemonFailures, DamagedStoredFilesAreSaidOnStandardErrorAndANeverListeningServerEndsWithStatusOne) {
+    struct Case {
+        const char* file;  // under the home folder
+        const char* content;
+        bool listens;
+    };
+    const Case cases[] = {
+        {".local/share/zentrabo/keystore.json", "{ this is not a key store", false},
+        {".config/zentrabo/defaults.json", "[not settings", true},
+    };
+    for (const auto& test : cases) {
+        TemporaryHome home;
+        const fs::path damaged = home.path() / test.file;
+        fs::create_directories(damaged.parent_path());
+        std::ofstream(damaged) << test.content;
 
-    ServerProcess server;
-    EXPECT_THAT(server.readLine().value_or(""), StartsWith("Zentrabo Server "));
-    EXPECT_THAT(server.readErrorLine().value_or(""), StartsWith("Not listening: "));
-    ASSERT_TRUE(server.writeLine("status"));
-    EXPECT_EQ(server.readLine(), "Server status:");
-    EXPECT_THAT(server.readLine().value_or(""), MatchesRegex("running: no \\(.+\\)"));
-    ASSERT_TRUE(server.writeLine("quit"));
-    EXPECT_TRUE(exitedWith(server.waitForExit(), 1));
-}
-
-TEST(DaemonFailures, ADamagedSettingsFileKeptAsideIsSaidWithBothPaths) {
-    TemporaryHome home;
-    const fs::path settings = home.path() / ".config/zentrabo/defaults.json";
-    fs::create_directories(settings.parent_path());
-    std::ofstream(settings) << "[not settings";
-
-    ServerProcess server;
-    ASSERT_TRUE(server.readStartLines());
-    const auto said = server.readErrorLine().value_or("");
-    EXPECT_THAT(said, HasSubstr(settings.string() + " is not valid; kept it as " + settings.string() + ".unreadable-"));
-    ASSERT_TRUE(server.writeLine("quit"));
-    EXPECT_TRUE(exitedWith(server.waitForExit(), 0));
+        ServerProcess server;
+        EXPECT_THAT(server.readLine().value_or(""), StartsWith("Zentrabo Server ")) << test.file;
+        const std::string said = server.readErrorLine().value_or("");
+        if (test.listens) {
+            // Both paths: where the settings were, and where they are kept now.
+            EXPECT_THAT(said,
+                        HasSubstr(damaged.string() + " is not valid; kept it as " + damaged.string() + ".unreadable-"));
+        } else {
+            EXPECT_THAT(said, StartsWith("Not listening: ")) << test.file;
+        }
+        ASSERT_TRUE(server.writeLine("status"));
+        EXPECT_THAT(server.readLineStartingWith("running: ").value_or(""),
+                    MatchesRegex(test.listens ? "running: yes" : "running: no \\(.+\\)"))
+            << test.file;
+        ASSERT_TRUE(server.writeLine("quit"));
+        EXPECT_TRUE(exitedWith(server.waitForExit(), test.listens ? 0 : 1)) << test.file;
+    }
 }
 
 }  // namespace
