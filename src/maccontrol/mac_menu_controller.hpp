@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -15,11 +16,27 @@
 #include "model/records/menu_records.hpp"
 #include "model/records/stream_input_records.hpp"
 #include "model/records/stream_records.hpp"
+#include "model/records/workflow_step.hpp"
 #include "platform/desktop/accessibility.hpp"
 #include "platform/desktop/application_bundle.hpp"
 #include "platform/desktop/desktop.hpp"
 
 namespace zentrabo {
+
+// What a workflow produced, each list in step order.
+struct WorkflowRunResult {
+    std::vector<RemoteScreenshot> screenshots;
+    std::vector<RemoteTransferredFile> transferredFiles;
+};
+
+// What one run may take, so that no request holds the main thread or
+// memory without end.
+struct WorkflowRunLimits {
+    // Seconds of the steps' delays together.
+    double maximumTotalDelay = 600;
+    // Bytes of the run's screenshots together.
+    std::size_t maximumScreenshotByteCount = std::size_t{256} << 20;
+};
 
 // The one object through which the server acts on the desktop: menus,
 // workflows, input, applications, windows, displays and files. It has no
@@ -171,6 +188,9 @@ public:
                                                 const std::optional<std::string>& buttonTitle,
                                                 const std::optional<std::string>& expectedTitle);
     std::optional<platform::AXElement> blockingModalWindow(const platform::AXElement& applicationElement);
+    // Throws inputBlocked with the sheet or dialog that blocks the
+    // application, which would swallow a command, a key or a paste.
+    void refuseInputWhileBlocked(const platform::RunningApplication& application);
     std::optional<platform::AXElement> modalElement(const platform::AXElement& element);
     // The buttons and static texts inside a modal window, in walk order,
     // from one walk that reads each element's role once.
@@ -381,6 +401,54 @@ public:
     // else its US key (with shift for an upper-case letter or a shifted
     // symbol); none when no key types it.
     std::optional<KeyStroke> keyStroke(std::string_view character);
+
+    // Received files (received_files.cpp). A file a device sends is saved
+    // under a name of its own and never takes the place of anything.
+    // Saves the step's bytes into transferDestinationFolder (created with its
+    // parents) under the first free name of uniqueFileURL. Throws
+    // fileTransferRequired, fileTransferTooLarge (more than
+    // HalvardineProtocol::maximumFileTransferByteCount bytes),
+    // fileTransferDestinationUnavailable (the destination is not a folder,
+    // or lies in the server's own folders) and fileTransferFailed; a failed
+    // save leaves nothing behind but the folders it created.
+    RemoteTransferredFile saveTransferredFile(const MenuWorkflowStep& step, const std::string& destination);
+    // The same; beforePublish runs with each chosen path after its check and
+    // before the file takes the name (tests take the name there).
+    RemoteTransferredFile saveTransferredFile(const MenuWorkflowStep& step, const std::string& destination,
+                                              const std::function<void(const std::string&)>& beforePublish);
+    // The step's trimmed folderPath as fileURL resolves it, else the default.
+    static std::string transferDestinationFolder(const MenuWorkflowStep& step, const std::string& defaultFolder);
+    // The first non-blank of the step's file name and original file name
+    // (else defaultTransferFilename), sanitized, with the preferred extension
+    // of its MIME type when it has none.
+    std::string transferFilename(const MenuWorkflowStep& step);
+    // "Photo-yyyyMMdd-HHmmss.jpg" for a photo, "File-yyyyMMdd-HHmmss"
+    // otherwise, in local time by the desktop clock.
+    std::string defaultTransferFilename(const MenuWorkflowStep& step);
+    // The last path component with every character that is neither a letter,
+    // mark or digit nor one of " -_.()" made "-", "--" made "-", and ". -_"
+    // trimmed from both ends; "File-" and a new UUID when nothing is left.
+    static std::string sanitizedFilename(std::string_view name);
+    struct UniqueFileName {
+        std::string url;
+        int number = 1;  // 1 for the name itself, else the number it carries
+    };
+    // The first of folder/filename (number 1) and its numbered variants
+    // "base 2.ext" to "base 9999.ext", from firstNumber on, at which no
+    // directory entry exists, a dangling link included; throws
+    // fileTransferFailed "Too many files with the same name." past them.
+    static UniqueFileName uniqueFileURL(const std::string& folder, const std::string& filename, int firstNumber = 1);
+
+    // The workflow runner (workflow_runner.cpp).
+    // Runs the steps in order on the calling thread, which it blocks for the
+    // whole run (every delay and every wait of the operations it calls); the
+    // server calls it on the main loop, so no other request, timer or
+    // terminal command runs meanwhile. Each step is logged, carried out by
+    // its kind and followed by its delay; the first failure ends the run
+    // with its error, keeping the effects of the steps before it (a saved
+    // file stays). Returns the screenshots and saved files in step order.
+    WorkflowRunResult runWorkflow(const std::vector<MenuWorkflowStep>& steps, const std::string& fileReceiveFolder,
+                                  const WorkflowRunLimits& limits = {});
 
 private:
     // The desktop's input lock, for one posted sequence or one pasteboard

@@ -47,9 +47,7 @@ void MacMenuController::pressMenuItem(const std::optional<std::string>& bundleId
     desktop_.clock().sleep(settleAfterRaise);
 
     // A sheet or dialog would swallow the command.
-    if (const auto modal = blockingModalWindow(applicationElement(*application))) {
-        throw MacMenuError(Case::inputBlocked, describeModal(*modal));
-    }
+    refuseInputWhileBlocked(*application);
 
     const AXElement item = menuPathElement(menuBarElement(*application), path, matchModes, matchValues);
     if (flagAttribute("AXEnabled", item) == false) {

@@ -5,6 +5,7 @@
 
 #include "maccontrol/accessibility_value.hpp"
 #include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/mac_menu_error.hpp"
 
 namespace zentrabo {
 
@@ -51,6 +52,12 @@ std::optional<AXElement> MacMenuController::blockingModalWindow(const AXElement&
         if (auto modal = modalElement(window)) return modal;
     }
     return std::nullopt;
+}
+
+void MacMenuController::refuseInputWhileBlocked(const platform::RunningApplication& application) {
+    if (const auto modal = blockingModalWindow(applicationElement(application))) {
+        throw MacMenuError(MacMenuError::Case::inputBlocked, describeModal(*modal));
+    }
 }
 
 std::optional<AXElement> MacMenuController::modalElement(const AXElement& element) {

@@ -1,9 +1,6 @@
 // Captured images as the JPEG records a device receives, and their file names.
-#include <algorithm>
-#include <cmath>
-#include <ctime>
-
 #include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/local_timestamp.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "platform/files/content_type.hpp"
 #include "platform/imaging/jpeg_codec.hpp"
@@ -37,20 +34,6 @@ std::string sanitizedName(std::string_view prefix) {
         name += character;
     }
     return name;
-}
-
-// "yyyyMMdd-HHmmss" in the local time zone.
-std::string localTimestamp(platform::Date date) {
-    // Kept within what time_t holds; a clock never comes near the bounds.
-    const double unixSeconds = std::floor(date.unixSeconds());
-    const auto seconds =
-        static_cast<std::time_t>(std::isfinite(unixSeconds) ? std::clamp(unixSeconds, -1e15, 1e15) : 0);
-    std::tm local{};
-    char text[32] = "";
-    if (localtime_r(&seconds, &local) == nullptr || std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local) == 0) {
-        return "00000000-000000";
-    }
-    return text;
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 // Displays, display and window screenshots, and the stream preview.
 #include <gmock/gmock.h>
 
-#include <cstdlib>
-#include <ctime>
-
 #include "controller_fixture.hpp"
 #include "maccontrol/display_composite.hpp"
 #include "platform/imaging/jpeg_codec.hpp"
+#include "support/scoped_time_zone.hpp"
 #include "support/test_pictures.hpp"
 
 namespace zentrabo {
@@ -36,21 +34,6 @@ ScenarioDisplay display(DisplayID id, Rect bounds, double scale, std::uint32_t b
 // Local time for file names in a zone two hours ahead of UTC.
 class ScreenshotsTest : public ControllerTest {
 protected:
-    void SetUp() override {
-        const char* zone = std::getenv("TZ");
-        savedZone_ = zone ? std::optional<std::string>(zone) : std::nullopt;
-        setenv("TZ", "XST-2", 1);
-        tzset();
-    }
-    void TearDown() override {
-        if (savedZone_) {
-            setenv("TZ", savedZone_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
     static RgbaImage picture(const RemoteScreenshot& screenshot) {
         EXPECT_EQ(screenshot.contentType, "public.jpeg");
         return decodeJpeg(screenshot.data);
@@ -81,7 +64,7 @@ protected:
     }
 
 private:
-    std::optional<std::string> savedZone_;
+    testing::ScopedTimeZone zone{"XST-2"};
 };
 
 TEST_F(ScreenshotsTest, DisplaysListTheMainOneFirstThenAllThenTheOthersByIdentifier) {

@@ -99,9 +99,54 @@ constexpr std::array packageTypes = {
     TypeByExtension{"rtfd", "com.apple.rtfd"},
 };
 
+// MIME types and the extension a file of that type is given, sorted by MIME
+// type, lower case. Every extension is one of fileTypes.
+constexpr std::array mimeTypes = {
+    TypeByExtension{"application/epub+zip", "epub"},
+    TypeByExtension{"application/gzip", "gz"},
+    TypeByExtension{"application/json", "json"},
+    TypeByExtension{"application/msword", "doc"},
+    TypeByExtension{"application/pdf", "pdf"},
+    TypeByExtension{"application/rtf", "rtf"},
+    TypeByExtension{"application/vnd.ms-excel", "xls"},
+    TypeByExtension{"application/vnd.ms-powerpoint", "ppt"},
+    TypeByExtension{"application/vnd.openxmlformats-officedocument.presentationml.presentation", "pptx"},
+    TypeByExtension{"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet", "xlsx"},
+    TypeByExtension{"application/vnd.openxmlformats-officedocument.wordprocessingml.document", "docx"},
+    TypeByExtension{"application/x-7z-compressed", "7z"},
+    TypeByExtension{"application/x-tar", "tar"},
+    TypeByExtension{"application/xml", "xml"},
+    TypeByExtension{"application/zip", "zip"},
+    TypeByExtension{"audio/aiff", "aiff"},
+    TypeByExtension{"audio/flac", "flac"},
+    TypeByExtension{"audio/mp4", "m4a"},
+    TypeByExtension{"audio/mpeg", "mp3"},
+    TypeByExtension{"audio/wav", "wav"},
+    TypeByExtension{"image/bmp", "bmp"},
+    TypeByExtension{"image/gif", "gif"},
+    TypeByExtension{"image/heic", "heic"},
+    TypeByExtension{"image/heif", "heif"},
+    TypeByExtension{"image/jpeg", "jpeg"},
+    TypeByExtension{"image/png", "png"},
+    TypeByExtension{"image/svg+xml", "svg"},
+    TypeByExtension{"image/tiff", "tiff"},
+    TypeByExtension{"image/webp", "webp"},
+    TypeByExtension{"text/calendar", "ics"},
+    TypeByExtension{"text/css", "css"},
+    TypeByExtension{"text/csv", "csv"},
+    TypeByExtension{"text/html", "html"},
+    TypeByExtension{"text/markdown", "md"},
+    TypeByExtension{"text/plain", "txt"},
+    TypeByExtension{"text/vcard", "vcf"},
+    TypeByExtension{"video/mp4", "mp4"},
+    TypeByExtension{"video/quicktime", "mov"},
+    TypeByExtension{"video/x-matroska", "mkv"},
+};
+
 constexpr bool byExtension(const TypeByExtension& a, const TypeByExtension& b) { return a.first < b.first; }
 static_assert(std::is_sorted(fileTypes.begin(), fileTypes.end(), byExtension));
 static_assert(std::is_sorted(packageTypes.begin(), packageTypes.end(), byExtension));
+static_assert(std::is_sorted(mimeTypes.begin(), mimeTypes.end(), byExtension));
 
 template <std::size_t N>
 std::string_view find(const std::array<TypeByExtension, N>& table, std::string_view extension) {
@@ -110,7 +155,21 @@ std::string_view find(const std::array<TypeByExtension, N>& table, std::string_v
     return found != table.end() && found->first == extension ? found->second : std::string_view();
 }
 
+constexpr bool hasFileType(std::string_view extension) {
+    return std::any_of(fileTypes.begin(), fileTypes.end(), [&](const auto& type) { return type.first == extension; });
+}
+static_assert(std::all_of(mimeTypes.begin(), mimeTypes.end(),
+                          [](const auto& type) { return hasFileType(type.second); }));
+
 }  // namespace
+
+std::string_view preferredExtensionForMIMEType(std::string_view mimeType) {
+    std::string lower(mimeType);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return find(mimeTypes, lower);
+}
 
 bool isPackageFolderName(std::string_view name) { return !find(packageTypes, lowercasePathExtension(name)).empty(); }
 

@@ -19,6 +19,11 @@ enum class FileItemKind { regularFile, directory, other };
 // devices are "public.item".
 std::string_view contentTypeIdentifier(FileItemKind kind, std::string_view name, bool isExecutable);
 
+// The preferred file name extension of a MIME type ("application/pdf" gives
+// "pdf"), compared without regard to ASCII case; "" for a type the table
+// does not know.
+std::string_view preferredExtensionForMIMEType(std::string_view mimeType);
+
 // Whether a folder with this name is a package (a bundle shown as one item).
 bool isPackageFolderName(std::string_view name);
 

@@ -54,6 +54,34 @@ TEST(AtomicFile, FailureReportsAndRemovesItsTemporaryFile) {
     EXPECT_EQ(testing::fileText(home.path() / "entry"), "x");
 }
 
+TEST(UnpublishedFile, TakesOnlyAFreeNameWithTheModeOfANewFile) {
+    testing::TemporaryHome home;
+    const fs::path folder = home.path() / "in";
+    fs::create_directories(folder);
+    std::ofstream(folder / "taken") << "kept";
+    fs::create_symlink(home.path() / "nowhere", folder / "dangling");
+    const mode_t previous = ::umask(0027);
+    {
+        UnpublishedFile file(folder, "new bytes");
+        // Neither a file nor a dangling link is ever replaced.
+        EXPECT_EQ(file.publish(folder / "taken"), std::errc::file_exists);
+        EXPECT_EQ(file.publish(folder / "dangling"), std::errc::file_exists);
+        EXPECT_FALSE(file.publish(folder / "free"));
+    }
+    ::umask(previous);
+    EXPECT_EQ(testing::fileText(folder / "taken"), "kept");
+    EXPECT_TRUE(fs::is_symlink(folder / "dangling"));
+    EXPECT_FALSE(fs::exists(home.path() / "nowhere"));
+    EXPECT_EQ(testing::fileText(folder / "free"), "new bytes");
+    EXPECT_EQ(permissionsOf(folder / "free"), 0640u);
+    EXPECT_EQ(entryCount(folder), 3u) << "no temporary file left beside";
+
+    // A file that never gets a name leaves nothing behind.
+    { UnpublishedFile abandoned(folder, "x"); }
+    EXPECT_EQ(entryCount(folder), 3u);
+    EXPECT_THROW(UnpublishedFile(home.path() / "missing", "x"), std::system_error);
+}
+
 TEST(XdgFolders, WithoutHomeTheUsersEntryIsUsedLikeEverywhereElse) {
     testing::TemporaryHome home;
     ::unsetenv("XDG_CONFIG_HOME");
