@@ -34,6 +34,11 @@ std::optional<HalvardineResponse> missingPath(const ActionContext& context) {
     return context.failure("No menu path was provided.");
 }
 
+std::optional<HalvardineResponse> missingWorkflowSteps(const ActionContext& context) {
+    if (context.request.workflowSteps && !context.request.workflowSteps->empty()) return std::nullopt;
+    return context.failure("No workflow steps were provided.");
+}
+
 std::optional<HalvardineResponse> missingStreamOptions(const ActionContext& context) {
     if (context.request.screenStream) return std::nullopt;
     return context.failure("No screen stream request was provided.");
@@ -168,6 +173,17 @@ HalvardineResponse run(const ActionContext& context) {
     return context.success();
 }
 
+HalvardineResponse workflow(const ActionContext& context) {
+    // The receive folder is read for each run, so a folder chosen since the
+    // last one counts. The run holds the main loop until it ends.
+    auto result = controller(context).runWorkflow(*context.request.workflowSteps,
+                                                  context.features.receiveFolder.fileReceiveFolderURL());
+    auto response = context.success();
+    if (!result.screenshots.empty()) response.screenshots = std::move(result.screenshots);
+    if (!result.transferredFiles.empty()) response.transferredFiles = std::move(result.transferredFiles);
+    return response;
+}
+
 HalvardineResponse modalInfo(const ActionContext& context) {
     auto response = context.success();
     response.modalInfo = controller(context).modalInfo(context.request.bundleIdentifier);
@@ -190,7 +206,7 @@ void screenStream(const ActionContext&, Answer answer) {
 constexpr bool authorized = true;
 constexpr auto replyLine = RowKind::replyLine;
 
-constexpr std::array<DispatchRow, 21> rows = {{
+constexpr std::array<DispatchRow, 22> rows = {{
     {"pair", false, noScope, nullptr, replyLine, atOnce<pair>},
     {"ping", authorized, noScope, nullptr, replyLine, atOnce<identityOnly>},
     {"extraAuthorizationStatus", authorized, scopeFromRequest, missingScope, replyLine, atOnce<identityOnly>},
@@ -210,6 +226,7 @@ constexpr std::array<DispatchRow, 21> rows = {{
     {"restartApplication", authorized, noScope, nullptr, replyLine, atOnce<restartApplication>},
     {"openURL", authorized, noScope, nullptr, replyLine, atOnce<openURL>},
     {"run", authorized, noScope, missingPath, replyLine, atOnce<run>},
+    {"workflow", authorized, fixedScope(Scope::workflows), missingWorkflowSteps, replyLine, atOnce<workflow>},
     {"modalInfo", authorized, noScope, nullptr, replyLine, atOnce<modalInfo>},
     {"dismissModal", authorized, noScope, nullptr, replyLine, atOnce<dismissModal>},
     {"screenStream", authorized, fixedScope(Scope::stream), missingStreamOptions, RowKind::connectionUpgrade,
