@@ -76,6 +76,12 @@ protected:
         return response;
     }
 
+    // Types the command on the terminal and reads the line that answers it.
+    void answersCommand(const std::string& command, const std::string& answer) {
+        ASSERT_TRUE(process->writeLine(command));
+        EXPECT_EQ(process->readLineStartingWith(answer, terminalDeadline), answer) << command;
+    }
+
     PairingWindow openPairingWindow() {
         auto window = testing::openPairingWindow(*process, terminalDeadline);
         EXPECT_TRUE(window) << "no pairing window";

@@ -67,15 +67,9 @@ TEST_F(BinaryServerTest, PairingAndTheFilesPasswordOutliveARestart) {
     pairDevice(phone);
     const std::string firstFingerprint = serverFingerprint;
     // The user protects files on local connections from the terminal.
-    const std::pair<const char*, const char*> commands[] = {
-        {"password set secret", "Extra authorization password set."},
-        {"unlock secret", "Extra authorization settings unlocked."},
-        {"scopes local files", "Protected on local connections: files"},
-    };
-    for (const auto& [command, answer] : commands) {
-        ASSERT_TRUE(process->writeLine(command));
-        EXPECT_EQ(process->readLineStartingWith(answer, terminalDeadline), answer) << command;
-    }
+    answersCommand("password set secret", "Extra authorization password set.");
+    answersCommand("unlock secret", "Extra authorization settings unlocked.");
+    answersCommand("scopes local files", "Protected on local connections: files");
 
     restartProcess();
     ASSERT_FALSE(HasFatalFailure());

@@ -153,15 +153,9 @@ TEST_F(BinaryWorkflowTest, AFailedStepEndsTheRunAndKeepsWhatWasSaved) {
 }
 
 TEST_F(BinaryWorkflowTest, ProtectedWorkflowsNeedASessionBeforeTheirStepsAreRead) {
-    const std::pair<const char*, const char*> commands[] = {
-        {"password set secret", "Extra authorization password set."},
-        {"unlock secret", "Extra authorization settings unlocked."},
-        {"scopes local workflows", "Protected on local connections: workflows"},
-    };
-    for (const auto& [command, answer] : commands) {
-        ASSERT_TRUE(process->writeLine(command));
-        EXPECT_EQ(process->readLineStartingWith(answer, terminalDeadline), answer) << command;
-    }
+    answersCommand("password set secret", "Extra authorization password set.");
+    answersCommand("unlock secret", "Extra authorization settings unlocked.");
+    answersCommand("scopes local workflows", "Protected on local connections: workflows");
     const std::vector<MenuWorkflowStep> steps = {fileStep("guarded.txt", "guarded")};
     for (const auto& [id, candidate] :
          {std::pair("P-1", std::optional(steps)), std::pair("P-2", std::optional(std::vector<MenuWorkflowStep>{})),
