@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "key_input_fixture.hpp"
+#include "model/diagnostic_log.hpp"
 #include "platform/imaging/jpeg_codec.hpp"
 #include "support/file_text.hpp"
 
@@ -77,7 +78,7 @@ protected:
         return urls;
     }
 
-    fs::path logFile() const { return home.root() / "Library/Logs/Zentrabo/ZentraboMac.log"; }
+    static fs::path logFile() { return diagnosticLogPath(); }
 
     // How often the diagnostic log holds the text.
     std::size_t logCount(std::string_view text) {
