@@ -45,6 +45,9 @@ struct LoadTarget {
     std::shared_ptr<platform::TlsContext> clientContext;
     std::string requestLine;  // with its line feed
     ReplyCheck acceptsReply;
+    // TCP_NODELAY on every connection; false leaves Nagle's algorithm on, as
+    // a client that never thought about it does.
+    bool noDelay = true;
 };
 
 class LoadClient {
@@ -156,9 +159,12 @@ private:
             co_return "connect: " + error.message();
         }
         // The request follows the handshake's last flight at once; waiting for
-        // that flight's acknowledgement would add a delayed-ACK pause.
-        std::error_code ignored;
-        connection.socket().set_option(asio::ip::tcp::no_delay(true), ignored);
+        // that flight's acknowledgement would add a delayed-ACK pause, unless
+        // the server acknowledges it with data of its own.
+        if (target_.noDelay) {
+            std::error_code ignored;
+            connection.socket().set_option(asio::ip::tcp::no_delay(true), ignored);
+        }
         if (const auto error = co_await connection.handshake()) co_return "handshake: " + error.message();
         if (const auto error = co_await connection.writeAll(asio::buffer(target_.requestLine))) {
             co_return "write: " + error.message();

@@ -1,7 +1,7 @@
 #pragma once
 // The real server object as the application builds it, on the real clock and
-// a main-loop thread of its own, listening on 127.0.0.1 with the load
-// client's certificate paired. Its stores live in the HOME of the caller,
+// a main-loop thread of its own, with the number of network threads given,
+// listening on 127.0.0.1 with the load client's certificate paired. Its stores live in the HOME of the caller,
 // which must be a temporary one.
 #include <chrono>
 #include <cstdint>
@@ -38,13 +38,13 @@ public:
 
     // Starts the server, pairs the client identity of the HOME as the device
     // "Load client" and waits for the listener's port.
-    explicit ServerUnderLoad(const std::filesystem::path& home) {
+    ServerUnderLoad(const std::filesystem::path& home, std::size_t networkThreads) {
         mainThread_ = std::thread([this] {
             platform::setCurrentThreadName("main loop");
             mainLoop_.run();
         });
         try {
-            start(home);
+            start(home, networkThreads);
         } catch (...) {
             stop();
             throw;
@@ -78,16 +78,23 @@ public:
     }
 
 private:
-    void start(const std::filesystem::path& home) {
+    void start(const std::filesystem::path& home, std::size_t networkThreads) {
         onMainLoop([&] {
             defaults_ = platform::UserDefaults::create(clock_, defaultsWriter_.executor(), [](const std::string&) {});
             security_ = std::make_unique<HalvardineSecurity>(*defaults_, clock_);
             desktop_ = platform::VirtualDesktop::create(platform::defaultDesktopScenario(), clock_);
-            server_ = HalvardineServer::create(HalvardineServerEnvironment{
-                clock_, *desktop_, std::make_shared<platform::XdgAutostartLoginItem>(home / "bin/zentrabo-server"),
-                mainLoop_.executor(), defaults_, *security_,
+            HalvardineServerEnvironment environment{
+                clock_,
+                *desktop_,
+                std::make_shared<platform::XdgAutostartLoginItem>(home / "bin/zentrabo-server"),
+                mainLoop_.executor(),
+                defaults_,
+                *security_,
                 makeRelayConnectorFactory(mainLoop_.executor(), clock_, *security_),
-                asio::ip::make_address("127.0.0.1"), false});
+                asio::ip::make_address("127.0.0.1"),
+                false};
+            environment.networkThreadCount = networkThreads;
+            server_ = HalvardineServer::create(std::move(environment));
             server_->authorization().completePairing(security_->loadOrCreateIdentity(false).fingerprint,
                                                      std::string("Load client"),
                                                      HalvardineExtraAuthorizationChannel::local);

@@ -33,7 +33,7 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
       network_(std::make_shared<ListenerLifecycle>(
           ListenerLifecycleEnvironment{environment_.clock, environment_.mainLoop, environment_.security,
                                        environment_.listenAddress, environment_.advertisesService, listener_, *relay_,
-                                       pairing_},
+                                       pairing_, environment_.networkThreadCount},
           RequestRoadEnvironment{environment_.clock, environment_.mainLoop, environment_.requestLimits, *relay_,
                                  authorization_, replies_, dispatcher_})) {
     ZENTRABO_LOG("HalvardineServer init");

@@ -60,6 +60,9 @@ struct HalvardineServerEnvironment {
     // What one request may cost: line lengths, the bytes of all lines read
     // at once, the values of one request.
     RequestLimits requestLimits = {};
+    // Threads that handshake, read and write the connections: one per core
+    // (at most eight) unless a test or a benchmark names a count.
+    std::size_t networkThreadCount = ListenerLifecycle::defaultNetworkThreadCount();
 };
 
 // Every member function runs on the main loop.

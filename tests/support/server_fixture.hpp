@@ -46,6 +46,7 @@ protected:
                                                 asio::ip::make_address("127.0.0.1"),
                                                 advertisesService};
         environment.requestLimits = requestLimits;
+        environment.networkThreadCount = networkThreadCount;
         return HalvardineServer::create(std::move(environment));
     }
 
@@ -74,6 +75,8 @@ protected:
     bool advertisesService = false;
     // Tests of the request limits lower them.
     RequestLimits requestLimits;
+    // The network threads: the application's count unless a test names one.
+    std::size_t networkThreadCount = ListenerLifecycle::defaultNetworkThreadCount();
 
 private:
     // Kept while the servers made with them may live.

@@ -7,10 +7,13 @@ namespace zentrabo::platform {
 ContextThreads::ContextThreads(std::string name, int concurrencyHint)
     : name_(std::move(name)), context_(concurrencyHint), keepAlive_(context_.get_executor()) {}
 
-ContextThreads::~ContextThreads() {
+ContextThreads::~ContextThreads() { stopThreads(); }
+
+void ContextThreads::stopThreads() {
     keepAlive_.reset();
     context_.stop();
     for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
 }
 
 void ContextThreads::addThread() {

@@ -27,6 +27,12 @@ public:
     void addThread();
     std::size_t threadCount() const { return threads_.size(); }
 
+    // Stops the threads after the handlers running now and joins them; the
+    // handlers still queued stay unrun until destruction, so their owner
+    // can close what they work on first, with no thread left to race it.
+    // Not from one of the threads.
+    void stopThreads();
+
 private:
     std::string name_;
     asio::io_context context_;

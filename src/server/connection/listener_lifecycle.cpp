@@ -1,6 +1,7 @@
 #include "server/connection/listener_lifecycle.hpp"
 
-#include <future>
+#include <algorithm>
+#include <thread>
 #include <utility>
 
 #include <asio/post.hpp>
@@ -14,17 +15,32 @@ constexpr const char* listenerStoppedReason = "Pairing session cancelled because
 
 }  // namespace
 
+std::size_t ListenerLifecycle::defaultNetworkThreadCount() {
+    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, maximumNetworkThreadCount);
+}
+
 ListenerLifecycle::ListenerLifecycle(ListenerLifecycleEnvironment environment, RequestRoadEnvironment road)
     : environment_(std::move(environment)),
-      queue_(std::make_unique<platform::SerialQueue>("HalvardineServer")),
+      networkThreads_(std::make_unique<platform::ContextThreads>(
+          "HalvardineServer", static_cast<int>(std::max<std::size_t>(environment_.networkThreadCount, 1)))),
       road_(std::move(road)),
-      advertisement_(environment_.mainLoop, environment_.listener) {}
+      advertisement_(environment_.mainLoop, environment_.listener) {
+    for (std::size_t index = 0; index < std::max<std::size_t>(environment_.networkThreadCount, 1); ++index) {
+        networkThreads_->addThread();
+    }
+}
 
 ListenerLifecycle::~ListenerLifecycle() {
-    closeNetwork();
-    // The connections' coroutines end with their queue, before the road
-    // they run on.
-    queue_.reset();
+    advertisement_.stop();
+    // Once the threads have stopped no handler of the listener or of a
+    // connection runs again, so their sockets are closed here without a
+    // race, and whatever was queued for them goes unrun with the threads'
+    // executors, before the road they run on.
+    networkThreads_->stopThreads();
+    if (listener_) listener_->closeSilently();
+    listener_.reset();
+    road_.closeAll();
+    networkThreads_.reset();
 }
 
 void ListenerLifecycle::start() {
@@ -36,7 +52,8 @@ void ListenerLifecycle::start() {
         const TlsIdentity identity = environment_.security.loadOrCreateIdentity(true);
         environment_.listener.setServerCertificateFingerprint(identity.fingerprint);
         tlsContext_ = HalvardineSecurity::tlsParameters(platform::TlsRole::server, identity, std::nullopt);
-        listener = std::make_shared<ServerListener>(queue_->executor(), environment_.listenAddress, environment_.clock);
+        listener = std::make_shared<ServerListener>(networkThreads_->context().get_executor(),
+                                                    environment_.listenAddress, environment_.clock);
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("NWListener start failed: ") + error.what());
         environment_.listener.setListenerFailed(error.what());
@@ -46,7 +63,8 @@ void ListenerLifecycle::start() {
     std::weak_ptr<ListenerLifecycle> weakSelf = weak_from_this();
     std::weak_ptr<ServerListener> weakListener = listener;
     auto mainLoop = environment_.mainLoop;
-    // The connection handler runs on the queue, which goes before the road.
+    // The connection handler runs on the network threads, which stop before
+    // the road goes.
     listener->start(
         [weakSelf, weakListener, mainLoop](ServerListener::State state, std::optional<std::uint16_t> port,
                                            std::error_code error) {
@@ -104,18 +122,6 @@ void ListenerLifecycle::handleListenerStopped() {
     environment_.pairing.cancelPairing(listenerStoppedReason);
     listener_.reset();
     advertisement_.stop();
-}
-
-void ListenerLifecycle::closeNetwork() {
-    advertisement_.stop();
-    std::promise<void> closed;
-    asio::post(queue_->executor(), [this, &closed] {
-        if (listener_) listener_->closeSilently();
-        road_.closeAll();
-        closed.set_value();
-    });
-    closed.get_future().wait();
-    listener_.reset();
 }
 
 }  // namespace zentrabo

@@ -1,6 +1,7 @@
 #pragma once
 // The server's network front: the listener from its start to its end, its
-// advertisement, and the network queue on which every connection runs.
+// advertisement, and the network threads on which every connection runs.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -9,7 +10,7 @@
 #include <asio/ip/address.hpp>
 
 #include "platform/dispatch/clock.hpp"
-#include "platform/dispatch/serial_queue.hpp"
+#include "platform/dispatch/context_threads.hpp"
 #include "security/halvardine_security.hpp"
 #include "server/connection/listener_status.hpp"
 #include "server/connection/request_road.hpp"
@@ -35,14 +36,24 @@ struct ListenerLifecycleEnvironment {
     RelaySettings& relay;
     // Closed when the listener stops.
     PairingWindow& pairing;
+    // Threads that handshake, read and write the connections.
+    std::size_t networkThreadCount;
 };
 
 // Held by a shared_ptr: the listener's reports hop to the main loop holding
 // it weakly. Every member runs on the main loop.
 class ListenerLifecycle : public std::enable_shared_from_this<ListenerLifecycle> {
 public:
+    // A handshake is a core's work for a millisecond or two: one network
+    // thread per core, up to this many, serves the devices of one computer
+    // with room to spare.
+    static constexpr std::size_t maximumNetworkThreadCount = 8;
+    // One per core of this machine, at least one and at most the maximum.
+    static std::size_t defaultNetworkThreadCount();
+
     ListenerLifecycle(ListenerLifecycleEnvironment environment, RequestRoadEnvironment road);
-    // Closes the listener and every connection, then the network queue.
+    // Stops the network threads, closes the listener and every connection,
+    // then lets the threads' executors go.
     ~ListenerLifecycle();
     ListenerLifecycle(const ListenerLifecycle&) = delete;
     ListenerLifecycle& operator=(const ListenerLifecycle&) = delete;
@@ -58,13 +69,11 @@ private:
     void handleListenerState(ServerListener::State state, std::optional<std::uint16_t> port, std::error_code error,
                              const std::shared_ptr<ServerListener>& listener);
     void handleListenerStopped();
-    // Closes the listener and every connection on the queue, and waits.
-    void closeNetwork();
 
     ListenerLifecycleEnvironment environment_;
-    // The listener and every connection live on this queue; the main loop
-    // never touches their sockets.
-    std::unique_ptr<platform::SerialQueue> queue_;
+    // The listener and every connection live on these threads, each on a
+    // strand of its own; the main loop never touches their sockets.
+    std::unique_ptr<platform::ContextThreads> networkThreads_;
     RequestRoad road_;
     ServiceAdvertisement advertisement_;
     std::shared_ptr<ServerListener> listener_;

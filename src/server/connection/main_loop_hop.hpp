@@ -3,8 +3,8 @@
 // (the dispatcher, which owns the server's state) is posted through the
 // road's gate, and its result resumes the connection's coroutine on its
 // strand. The main loop holds the waiting connection only weakly: once the
-// network queue is gone, with every connection on it, a late result finds
-// nothing and is dropped.
+// network threads are gone, with every connection on them, a late result
+// finds nothing and is dropped.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,8 +35,8 @@ public:
 
     // From a coroutine on a connection's strand: runs the work on the main
     // loop and resumes with what it finished with, which the main loop may
-    // hand over later. Teardown of the network queue (on the main loop, so
-    // never during a finish) ends the waiting coroutine with its queue.
+    // hand over later. Teardown of the network threads (on the main loop, so
+    // never during a finish) ends the waiting coroutine with their executor.
     asio::awaitable<Result> run(Work work) const {
         // Named: GCC 12 destroys a temporary of a co_await expression twice.
         const auto strand = co_await asio::this_coro::executor;

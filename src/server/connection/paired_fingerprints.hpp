@@ -11,8 +11,8 @@
 
 namespace zentrabo {
 
-// The certificate fingerprints of the paired devices, as the network thread
-// sees them: the main loop replaces the whole set whenever the paired devices
+// The certificate fingerprints of the paired devices, as the network threads
+// see them: the main loop replaces the whole set whenever the paired devices
 // change, and a connection asks about its own certificate right after
 // its handshake, so it never reads the main loop's state.
 class PairedFingerprints {

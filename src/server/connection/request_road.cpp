@@ -67,7 +67,7 @@ RequestRoad::RequestRoad(RequestRoadEnvironment environment)
       connections_(std::make_shared<ServerConnections>(environment_.requestLimits)),
       mainLoopGate_(std::make_shared<platform::MainLoopGate>(environment_.mainLoop)),
       mainLoop_(mainLoopGate_) {
-    // The network thread sizes each connection's limits by whether its
+    // The network threads size each connection's limits by whether its
     // certificate is paired.
     connections_->pairedFingerprints().update(*environment_.authorization.pairedDevices());
     environment_.authorization.pairedDevices().observe(

@@ -39,8 +39,8 @@ struct RequestRoadEnvironment {
 };
 
 // Made and destroyed on the main loop; its connections run on the network
-// queue, whose owner closes them (closeAll) and lets the queue go before the
-// road goes.
+// threads, whose owner stops them, closes the connections (closeAll) and
+// lets their executor go before the road goes.
 class RequestRoad {
 public:
     explicit RequestRoad(RequestRoadEnvironment environment);
@@ -49,10 +49,11 @@ public:
     RequestRoad(const RequestRoad&) = delete;
     RequestRoad& operator=(const RequestRoad&) = delete;
 
-    // On the network queue: takes an accepted socket, whose executor is a
-    // strand of its own, and serves it.
+    // On the listener's strand: takes an accepted socket, whose executor is
+    // a strand of its own, and serves it there.
     void take(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context);
-    // On the network queue, at teardown: closes every connection.
+    // At teardown, once the network threads have stopped: closes every
+    // connection.
     void closeAll();
 
 private:

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include <asio/post.hpp>
+
 namespace zentrabo {
 
 ServerConnection::ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context)
@@ -76,7 +78,8 @@ void ServerConnection::closeAfterDraining() {
 
 void ServerConnection::closeUnheard() {
     wasClosedUnheard_ = true;
-    close();
+    // The socket belongs to the connection's strand.
+    asio::post(strand(), [self = shared_from_this()] { self->close(); });
 }
 
 ServerConnections::ServerConnections(const RequestLimits& limits)
@@ -87,11 +90,12 @@ bool ServerConnections::add(const std::shared_ptr<ServerConnection>& connection)
     // Refusing the newcomer would let strangers that stall their handshakes
     // shut paired devices out; closing the longest waiting makes them keep
     // up a flood instead.
+    const std::lock_guard guard(mutex_);
     const bool madeRoom = handshakeOrder_.size() >= maximumHandshakingConnections;
     if (madeRoom) {
         const auto oldest = connections_.at(handshakeOrder_.front()).connection;
         oldest->closeUnheard();
-        remove(oldest.get());
+        removeLocked(oldest.get());
     }
     const auto slot = handshakeOrder_.insert(handshakeOrder_.end(), connection.get());
     connections_.emplace(connection.get(), Entry{connection, Stage::handshaking, slot});
@@ -102,6 +106,7 @@ void ServerConnections::endHandshake(Entry& entry) { handshakeOrder_.erase(entry
 
 ServerConnections::Admission ServerConnections::admitPeer(const ServerConnection* connection,
                                                           const std::optional<std::string>& fingerprint) {
+    const std::lock_guard guard(mutex_);
     const auto entry = connections_.find(connection);
     // Only a connection taken in and still in its handshake is admitted.
     if (entry == connections_.end() || entry->second.stage != Stage::handshaking) return Admission::refused;
@@ -120,6 +125,11 @@ ServerConnections::Admission ServerConnections::admitPeer(const ServerConnection
 }
 
 void ServerConnections::remove(const ServerConnection* connection) {
+    const std::lock_guard guard(mutex_);
+    removeLocked(connection);
+}
+
+void ServerConnections::removeLocked(const ServerConnection* connection) {
     const auto entry = connections_.find(connection);
     if (entry == connections_.end()) return;
     switch (entry->second.stage) {
@@ -136,6 +146,7 @@ void ServerConnections::remove(const ServerConnection* connection) {
 }
 
 void ServerConnections::closeAll() {
+    const std::lock_guard guard(mutex_);
     for (auto& [key, entry] : connections_) entry.connection->close();
     connections_.clear();
     handshakeOrder_.clear();

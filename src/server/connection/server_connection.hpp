@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <list>
 #include <memory>
 #include <optional>
@@ -34,7 +36,7 @@ struct RequestLine {
 // socket: the operations the connection's road (request_road.cpp) is made
 // of. Every awaitable runs on the strand and ends when the coroutine's
 // cancellation slot fires.
-class ServerConnection {
+class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
 public:
     // Seconds a client has to deliver its request, handshake included.
     static constexpr double initialRequestTimeout = 12.0;
@@ -80,10 +82,11 @@ public:
     // Closes without resetting the connection, so the peer receives
     // everything sent: the peer's unread bytes are read and dropped first.
     void closeAfterDraining();
-    // Closes a connection whose request was not handed over; its handshake
-    // or read ends unheard, with nothing logged.
+    // From any thread: closes a connection whose request was not handed
+    // over, on its strand; its handshake or read ends unheard, with nothing
+    // logged. Marked at once, so the road knows before the close has run.
     void closeUnheard();
-    bool wasClosedUnheard() const { return wasClosedUnheard_; }
+    bool wasClosedUnheard() const { return wasClosedUnheard_.load(); }
 
     const std::optional<asio::ip::tcp::endpoint>& remoteEndpoint() const { return remoteEndpoint_; }
     // Set by the handshake.
@@ -92,13 +95,13 @@ public:
 private:
     platform::TlsConnection tls_;
     std::optional<asio::ip::tcp::endpoint> remoteEndpoint_;
-    bool wasClosedUnheard_ = false;
+    std::atomic<bool> wasClosedUnheard_{false};
 };
 
 // Every open connection of the server, so that each one is closed at the
-// latest with the server, and admission counted in one place. Used on the
-// network thread only, except the paired fingerprints, which the main loop
-// keeps current.
+// latest with the server, and admission counted in one place, under one lock:
+// connections on every network thread take their turn here, and the main
+// loop keeps the paired fingerprints current.
 //
 // Strangers are bounded twice: connections still in their handshake, and
 // connections whose certificate is not paired. A paired device is known only
@@ -127,13 +130,14 @@ public:
 
     // Takes a newly accepted connection in, as one in its handshake. When
     // too many are in their handshake, the one that has waited longest is
-    // closed first, unheard; true then.
+    // closed unheard (on its own strand) to make room; true then.
     bool add(const std::shared_ptr<ServerConnection>& connection);
     // After the handshake, by the certificate the peer presented: refused
     // when it is not paired and the unpaired bound is reached.
     Admission admitPeer(const ServerConnection* connection, const std::optional<std::string>& fingerprint);
     void remove(const ServerConnection* connection);
-    // Closes every connection, at teardown.
+    // Closes every connection, at teardown, once no network thread runs:
+    // their sockets are then nobody else's.
     void closeAll();
 
     // From any thread; the main loop calls update whenever the paired
@@ -154,7 +158,11 @@ private:
 
     // Leaves the handshake stage: no longer counted there.
     void endHandshake(Entry& entry);
+    void removeLocked(const ServerConnection* connection);
 
+    // Guards every count and the map; never held across a socket operation
+    // but the teardown's closes.
+    std::mutex mutex_;
     std::unordered_map<const ServerConnection*, Entry> connections_;
     // The connections in their handshake, longest waiting first.
     HandshakeOrder handshakeOrder_;

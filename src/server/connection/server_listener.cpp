@@ -20,13 +20,17 @@ bool isAcceptorFault(const std::error_code& error) {
 
 }  // namespace
 
-ServerListener::ServerListener(asio::any_io_executor queue, std::optional<asio::ip::address> address,
+ServerListener::ServerListener(asio::any_io_executor networkThreads, std::optional<asio::ip::address> address,
                                platform::Clock& clock)
-    : queue_(queue), address_(std::move(address)), clock_(clock), acceptor_(queue) {}
+    : networkThreads_(networkThreads),
+      strand_(asio::make_strand(networkThreads)),
+      address_(std::move(address)),
+      clock_(clock),
+      acceptor_(strand_) {}
 
 void ServerListener::start(StateHandler stateHandler, ConnectionHandler connectionHandler) {
-    asio::post(queue_, [self = shared_from_this(), stateHandler = std::move(stateHandler),
-                        connectionHandler = std::move(connectionHandler)]() mutable {
+    asio::post(strand_, [self = shared_from_this(), stateHandler = std::move(stateHandler),
+                         connectionHandler = std::move(connectionHandler)]() mutable {
         self->stateHandler_ = std::move(stateHandler);
         self->connectionHandler_ = std::move(connectionHandler);
         if (self->isCancelled_) return;
@@ -68,8 +72,8 @@ std::error_code ServerListener::open() {
 }
 
 void ServerListener::acceptNext() {
-    // Each connection gets a strand of its own over the queue's threads.
-    acceptor_.async_accept(asio::make_strand(queue_),
+    // Each connection gets a strand of its own over the network threads.
+    acceptor_.async_accept(asio::make_strand(networkThreads_),
                            [self = shared_from_this()](std::error_code error, StrandSocket socket) {
                                self->accepted(error, std::move(socket));
                            });
@@ -100,7 +104,7 @@ void ServerListener::accepted(const std::error_code& error, StrandSocket socket)
     }
     isResting_ = true;
     std::weak_ptr<ServerListener> weakSelf = weak_from_this();
-    retryTimer_ = clock_.schedule(queue_, acceptRetryDelay, [weakSelf] {
+    retryTimer_ = clock_.schedule(strand_, acceptRetryDelay, [weakSelf] {
         auto self = weakSelf.lock();
         if (!self || !self->isResting_) return;
         self->isResting_ = false;
@@ -115,7 +119,7 @@ void ServerListener::report(State state, std::error_code error) {
 }
 
 void ServerListener::cancel() {
-    asio::post(queue_, [self = shared_from_this()] {
+    asio::post(strand_, [self = shared_from_this()] {
         if (self->isCancelled_) return;
         self->isCancelled_ = true;
         std::error_code ignored;

@@ -14,10 +14,11 @@
 
 namespace zentrabo {
 
-// The server's TCP acceptor on a port the system chooses, on the network
-// queue. It reports "ready" once it listens, then "failed" or "cancelled"
-// once, and hands every accepted socket on, its executor a strand of its
-// own; handlers run on the queue.
+// The server's TCP acceptor on a port the system chooses, on a strand of the
+// network threads. It reports "ready" once it listens, then "failed" or
+// "cancelled" once, and hands every accepted socket on, its executor a
+// strand of its own over the same threads; handlers run on the listener's
+// strand.
 // Only a failed bind or listen fails it: an accept that fails (a client gone
 // before it was taken, no descriptors or buffers left) is logged, and
 // accepting goes on.
@@ -29,19 +30,21 @@ public:
     using ConnectionHandler = std::function<void(asio::ip::tcp::socket)>;
 
     // Seconds accepting rests after a failed accept, so that a shortage of
-    // descriptors or memory cannot spin the queue.
+    // descriptors or memory cannot spin the network threads.
     static constexpr double acceptRetryDelay = 0.1;
 
     // Listens on the address, or on every interface (IPv6 and IPv4 where the
     // system allows) when none is given. The clock times the rest after a
     // failed accept.
-    ServerListener(asio::any_io_executor queue, std::optional<asio::ip::address> address, platform::Clock& clock);
+    ServerListener(asio::any_io_executor networkThreads, std::optional<asio::ip::address> address,
+                   platform::Clock& clock);
 
     void start(StateHandler stateHandler, ConnectionHandler connectionHandler);
     // From any thread: stops accepting; "cancelled" follows unless the
     // listener already failed.
     void cancel();
-    // On the queue, at teardown: closes without any further report.
+    // At teardown, once no network thread runs: closes without any further
+    // report.
     void closeSilently();
 
 private:
@@ -51,7 +54,8 @@ private:
     void accepted(const std::error_code& error, StrandSocket socket);
     void report(State state, std::error_code error = {});
 
-    asio::any_io_executor queue_;
+    asio::any_io_executor networkThreads_;
+    asio::strand<asio::any_io_executor> strand_;
     std::optional<asio::ip::address> address_;
     platform::Clock& clock_;
     asio::ip::tcp::acceptor acceptor_;

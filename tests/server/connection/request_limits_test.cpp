@@ -1,6 +1,7 @@
-// What one request may cost: repeated keys, line lengths, the values of a
-// request and the bytes of all lines read at once, checked at lowered caps,
-// and the paired line cap once at its real size.
+// What one request may cost: repeated keys, line lengths and the values of a
+// request, checked at lowered caps, and the paired line cap once at its real
+// size. The bytes of all lines read at once are checked across network
+// threads (network_threads_test.cpp).
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,11 +17,10 @@ class LoweredRequestLimitsTest : public RequestRoadTest {
 protected:
     static constexpr std::size_t lineCap = 32 * 1024;
     static constexpr std::size_t valueCap = 16;
-    // Room for three lines at the cap, not for four.
-    static constexpr std::size_t sharedCap = 3 * (lineCap + 1) + 100;
 
     void SetUp() override {
-        requestLimits = {lineCap, sharedCap, valueCap};
+        requestLimits.pairedLineBytes = lineCap;
+        requestLimits.valueCount = valueCap;
         RequestRoadTest::SetUp();
         pairThisClient();
     }
@@ -81,36 +81,6 @@ TEST_F(LoweredRequestLimitsTest, EachLimitIsTheEdgeBetweenAnAnswerAndARefusal) {
     // Neither a reply nor the log quotes what a refused line carried.
     EXPECT_EQ(logCount("quit"), 0u);
     EXPECT_EQ(logCount("Processing request: ping"), 3u);
-}
-
-TEST_F(LoweredRequestLimitsTest, TheLineWhoseBytesPassTheSharedCapIsRefusedAndTheOthersAreAnswered) {
-    const std::size_t timersBefore = clock.pendingCount();
-    const std::size_t acceptedBefore = logCount("Accepted connection");
-    std::vector<std::unique_ptr<RequestClient>> clients;
-    for (const char* id : {"S-1", "S-2", "S-3", "S-4"}) clients.push_back(connect({paddedPing(lineCap, id) + "\n"}));
-    // Every line is read, and each initial timer stopped, while the main
-    // loop stands still: the lines read wait there, holding their bytes.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (logCount("Accepted connection") < acceptedBefore + clients.size() || clock.pendingCount() > timersBefore) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the lines were not all read";
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-
-    ASSERT_TRUE(runMainLoopUntil([&] {
-        for (const auto& client : clients) {
-            if (client->exchange().received().find('\n') == std::string::npos) return false;
-        }
-        return true;
-    }));
-    std::size_t answered = 0;
-    std::size_t refused = 0;
-    for (const auto& client : clients) {
-        const auto response = reply(client->exchange().received());
-        answered += response.ok ? 1 : 0;
-        refused += response.error == tooLarge ? 1 : 0;
-    }
-    EXPECT_EQ(answered, 3u);
-    EXPECT_EQ(refused, 1u);
 }
 
 TEST_F(RequestRoadTest, APairedLineOneByteOverItsRealCapIsTooLarge) {
