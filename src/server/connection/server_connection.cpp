@@ -12,6 +12,10 @@ namespace zentrabo {
 ServerConnection::ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context)
     : tls_(std::move(socket), std::move(context)) {
     asio::error_code error;
+    // Every message goes out whole in one write; Nagle's algorithm would
+    // only hold the reply back behind the unacknowledged session ticket
+    // until the client's delayed acknowledgement.
+    tls_.socket().set_option(asio::ip::tcp::no_delay(true), error);
     const auto endpoint = tls_.socket().remote_endpoint(error);
     if (!error) remoteEndpoint_ = endpoint;
 }
