@@ -1,5 +1,7 @@
 #include "server/connection/listener_lifecycle.hpp"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <thread>
 #include <utility>
@@ -16,7 +18,13 @@ constexpr const char* listenerStoppedReason = "Pairing session cancelled because
 }  // namespace
 
 std::size_t ListenerLifecycle::defaultNetworkThreadCount() {
-    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, maximumNetworkThreadCount);
+    // The cores this process may run on, as nproc counts them: a container
+    // or a pinned process has fewer than the machine.
+    cpu_set_t allowed;
+    const std::size_t cores = sched_getaffinity(0, sizeof allowed, &allowed) == 0
+                                  ? static_cast<std::size_t>(CPU_COUNT(&allowed))
+                                  : std::thread::hardware_concurrency();
+    return std::clamp<std::size_t>(cores, 1, maximumNetworkThreadCount);
 }
 
 ListenerLifecycle::ListenerLifecycle(ListenerLifecycleEnvironment environment, RequestRoadEnvironment road)
