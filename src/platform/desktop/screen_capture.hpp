@@ -1,11 +1,13 @@
 #pragma once
 // Screen capture: the permission, the shareable content that capture chooses
-// from, and still images of displays and windows.
+// from, still images of displays and windows, and live capture streams.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/desktop/capture_stream.hpp"
 #include "platform/desktop/displays.hpp"
 #include "platform/desktop/running_application.hpp"
 #include "platform/desktop/window_server.hpp"
@@ -60,6 +62,13 @@ public:
     // One window alone at the best resolution; none when it cannot be
     // captured (unknown window, or no permission).
     virtual std::optional<RgbaImage> windowImage(WindowID window) = 0;
+
+    // A stream of the filter's content, not yet started; onStop hears of a
+    // running stream that stopped by itself.
+    virtual std::shared_ptr<CaptureStream> makeCaptureStream(ContentFilter filter, StreamConfiguration configuration,
+                                                             CaptureStreamStopHandler onStop) = 0;
+    // Pixels per point of what the filter shows; 0 when it is not known.
+    virtual double pointPixelScale(const ContentFilter& filter) = 0;
 };
 
 }  // namespace zentrabo::platform

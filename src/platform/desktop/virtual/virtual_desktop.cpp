@@ -58,7 +58,8 @@ void VirtualDesktop::start(const DesktopScenario& scenario, std::vector<std::sha
                         true};
         display.pictureSource = std::move(pictures[index]);
         if (display.pictureSource) {
-            display.picture = pictureForDisplay(*display.pictureSource, display.mode);
+            display.picture =
+                std::make_shared<const RgbaImage>(pictureForDisplay(*display.pictureSource, display.mode));
         }
         // The desktop picture is a window of the Dock behind everything else.
         Window picture;
@@ -74,6 +75,8 @@ void VirtualDesktop::start(const DesktopScenario& scenario, std::vector<std::sha
         zOrder_.push_back(picture.number);
         displays_.push_back(std::move(display));
     }
+    const Rect& main = scenario.displays.front().bounds;
+    pointer_ = {main.midX(), main.midY()};
     for (const auto& spec : scenario.applications) {
         if (!spec.running) continue;
         auto installed = installedBundles_.find(spec.bundleIdentifier);

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/desktop/desktop.hpp"
+#include "platform/desktop/virtual/capture_scene.hpp"
 #include "platform/desktop/virtual/desktop_journal.hpp"
 #include "platform/desktop/virtual/desktop_scenario.hpp"
 
@@ -115,6 +116,9 @@ public:
     std::optional<ShareableContent> shareableContent(bool excludeDesktopWindows, bool onScreenOnly) override;
     std::optional<RgbaImage> displayImage(DisplayID display) override;
     std::optional<RgbaImage> windowImage(WindowID window) override;
+    std::shared_ptr<CaptureStream> makeCaptureStream(ContentFilter filter, StreamConfiguration configuration,
+                                                     CaptureStreamStopHandler onStop) override;
+    double pointPixelScale(const ContentFilter& filter) override;
 
     // Pasteboard
     std::vector<PasteboardItem> items() override;
@@ -154,6 +158,15 @@ public:
     // Gives the focused text field this selection whatever its value's
     // length, as an application reporting a stale range would.
     void setFocusedTextSelection(TextRange range);
+    // What a capture of the filter shows now, for the desktop's capture
+    // streams: whether the filter's display or window exists, and its scene
+    // when it is on screen. Throws ScreenCaptureError without the
+    // screen-recording permission.
+    struct CaptureSnapshot {
+        bool contentExists = false;
+        std::optional<CaptureScene> scene;
+    };
+    CaptureSnapshot captureSnapshot(const ContentFilter& filter, bool showsCursor);
     // The monotonic time of the next due event, if any (later than now).
     std::optional<double> nextDueTime();
 
@@ -224,7 +237,7 @@ private:
         // The picture file's image, and that image at the current mode's
         // pixel size; both none for a display without a picture.
         std::shared_ptr<const RgbaImage> pictureSource;
-        std::optional<RgbaImage> picture;
+        std::shared_ptr<const RgbaImage> picture;
     };
 
     struct Launch {
@@ -299,6 +312,11 @@ private:
     const Display* displayContainingLocked(const Rect& frame) const;
     double displayScaleLocked(const Display& display) const;
     RgbaImage renderDisplayLocked(const Display& display, bool withWindows) const;
+    // A window's pixel size on its display, cut to the display's own size.
+    std::pair<std::uint32_t, std::uint32_t> windowPixelSizeLocked(const Rect& frame, const Display& display) const;
+    std::optional<CaptureScene> displaySceneLocked(const Display& display, std::optional<ProcessID> application,
+                                                   bool showsCursor) const;
+    std::optional<CaptureScene> windowSceneLocked(const Window& window, bool showsCursor) const;
     const Display* displayShowingPictureLocked(WindowID window) const;
     void moveWindowToFrontLocked(WindowID window);
     void insertTextLocked(const std::string& text);
@@ -331,6 +349,8 @@ private:
     std::vector<PasteboardItem> pasteboardItems_;
     std::int64_t pasteboardChangeCount_ = 0;
     std::vector<KeyCode> heldKeys_;
+    // Where the pointer is, in global points; posted mouse events move it.
+    Point pointer_;
     std::size_t postsUntilFailure_ = 0;  // 0: no post fails
     std::size_t pasteboardWritesUntilRefusal_ = 0;
     std::function<void(const InputEvent&)> postHook_;

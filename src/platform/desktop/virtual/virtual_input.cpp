@@ -114,6 +114,7 @@ bool VirtualDesktop::post(const InputEvent& event) {
     if (posted_.size() == journalCapacity) posted_.pop_front();
     posted_.push_back(event);
     recordLocked("post", subjectLocked(active_), describe(event));
+    if (const auto* mouse = std::get_if<MouseEvent>(&event)) pointer_ = mouse->location;
     const auto* key = std::get_if<KeyboardEvent>(&event);
     if (key) {
         const auto held = std::find(heldKeys_.begin(), heldKeys_.end(), key->keyCode);

@@ -198,7 +198,7 @@ std::int32_t VirtualDesktop::setMode(DisplayID id, const DisplayMode& mode) {
         if (display.spec.id != id) continue;
         display.mode = mode;
         if (display.pictureSource) {
-            display.picture = pictureForDisplay(*display.pictureSource, mode);
+            display.picture = std::make_shared<const RgbaImage>(pictureForDisplay(*display.pictureSource, mode));
         }
         windows_.at(display.desktopPicture).frame = {display.spec.bounds.x, display.spec.bounds.y,
                                                      static_cast<double>(mode.width), static_cast<double>(mode.height)};
@@ -287,21 +287,24 @@ std::optional<RgbaImage> VirtualDesktop::windowImage(WindowID number) {
     if (!screenRecordingAllowed_ || it == windows_.end()) return std::nullopt;
     const Window& window = it->second;
     const Rect frame = window.frame.standardized();
-    const Display& display = *displayContainingLocked(frame);
-    const double scale = displayScaleLocked(display);
-    // Cut to the display's own pixel size, so a window given any size is
-    // captured as a picture no larger than one of the whole display.
-    const auto pixels = [scale](double points, std::int64_t limit) {
-        return static_cast<std::uint32_t>(std::clamp(std::ceil(points * scale), 1.0, static_cast<double>(limit)));
-    };
-    const auto width = pixels(frame.width, display.mode.pixelWidth);
-    const auto height = pixels(frame.height, display.mode.pixelHeight);
+    const auto [width, height] = windowPixelSizeLocked(frame, *displayContainingLocked(frame));
     if (const Display* shown = displayShowingPictureLocked(number)) {
         const RgbaImage& picture = *shown->picture;
         if (picture.width == width && picture.height == height) return picture;
         return resizeImage(picture, width, height);
     }
     return RgbaImage(width, height, window.color);
+}
+
+std::pair<std::uint32_t, std::uint32_t> VirtualDesktop::windowPixelSizeLocked(const Rect& frame,
+                                                                              const Display& display) const {
+    const double scale = displayScaleLocked(display);
+    // Cut to the display's own pixel size, so a window given any size is
+    // captured as a picture no larger than one of the whole display.
+    const auto pixels = [scale](double points, std::int64_t limit) {
+        return static_cast<std::uint32_t>(std::clamp(std::ceil(points * scale), 1.0, static_cast<double>(limit)));
+    };
+    return {pixels(frame.width, display.mode.pixelWidth), pixels(frame.height, display.mode.pixelHeight)};
 }
 
 const VirtualDesktop::Display* VirtualDesktop::displayShowingPictureLocked(WindowID window) const {

@@ -1,0 +1,165 @@
+#include "platform/desktop/virtual/virtual_capture_stream.hpp"
+
+#include <cmath>
+#include <utility>
+
+#include "platform/desktop/virtual/capture_scene.hpp"
+#include "platform/desktop/virtual/virtual_desktop.hpp"
+
+namespace zentrabo::platform {
+
+namespace {
+
+// Frames larger than a display can be are refused.
+constexpr std::int64_t maximumFrameDimension = VirtualDesktop::maximumPixelDimension;
+constexpr std::int32_t maximumQueueDepth = 16;
+
+std::optional<ScreenCaptureError> configurationProblem(const StreamConfiguration& configuration) {
+    if (configuration.width < 1 || configuration.height < 1 || configuration.width > maximumFrameDimension ||
+        configuration.height > maximumFrameDimension) {
+        return ScreenCaptureError("The stream's frame size is not valid.");
+    }
+    if (configuration.queueDepth < 1 || configuration.queueDepth > maximumQueueDepth) {
+        return ScreenCaptureError("The stream's queue depth is not valid.");
+    }
+    const double interval = configuration.minimumFrameInterval.seconds();
+    if (!(interval > 0) || !std::isfinite(interval)) {
+        return ScreenCaptureError("The stream's frame interval is not valid.");
+    }
+    if (configuration.capturesAudio) return ScreenCaptureError("Audio capture is not available.");
+    return std::nullopt;
+}
+
+ScreenCaptureError desktopGone() { return ScreenCaptureError("The desktop is no longer available."); }
+
+}  // namespace
+
+VirtualCaptureStream::VirtualCaptureStream(std::weak_ptr<VirtualDesktop> desktop, ContentFilter filter,
+                                           StreamConfiguration configuration, CaptureStreamStopHandler onStop)
+    : desktop_(std::move(desktop)),
+      onStop_(std::move(onStop)),
+      framesHeld_(std::make_shared<std::atomic<std::int32_t>>(0)),
+      filter_(std::move(filter)),
+      configuration_(std::move(configuration)) {}
+
+void VirtualCaptureStream::addScreenOutput(asio::any_io_executor executor, ScreenOutput output) {
+    auto desktop = desktop_.lock();
+    if (!desktop) throw desktopGone();
+    std::lock_guard lock(mutex_);
+    if (screenOutput_) throw ScreenCaptureError("The stream already has a screen output.");
+    screenOutput_ = Output<ScreenOutput>{std::move(executor), std::move(output)};
+    if (running_) scheduleFrameLocked(desktop->clock(), 0);
+}
+
+void VirtualCaptureStream::addAudioOutput(asio::any_io_executor executor, AudioOutput output) {
+    std::lock_guard lock(mutex_);
+    if (audioOutput_) throw ScreenCaptureError("The stream already has an audio output.");
+    audioOutput_ = Output<AudioOutput>{std::move(executor), std::move(output)};
+}
+
+void VirtualCaptureStream::startCapture(Completion completion) {
+    auto desktop = desktop_.lock();
+    if (!desktop) return completion(desktopGone());
+    std::unique_lock lock(mutex_);
+    if (running_) return lock.unlock(), completion(ScreenCaptureError("The stream is already capturing."));
+    if (auto problem = configurationProblem(configuration_)) return lock.unlock(), completion(std::move(problem));
+    const ContentFilter filter = filter_;
+    lock.unlock();
+    try {
+        if (!desktop->captureSnapshot(filter, false).contentExists) {
+            return completion(ScreenCaptureError("The content to capture is not available."));
+        }
+    } catch (const ScreenCaptureError& error) {
+        return completion(error);
+    }
+    lock.lock();
+    running_ = true;
+    if (screenOutput_) scheduleFrameLocked(desktop->clock(), 0);
+    lock.unlock();
+    completion(std::nullopt);
+}
+
+void VirtualCaptureStream::stopCapture(Completion completion) {
+    {
+        std::lock_guard lock(mutex_);
+        running_ = false;
+        frameTimer_.cancel();
+    }
+    completion(std::nullopt);
+}
+
+void VirtualCaptureStream::updateContentFilter(ContentFilter filter, Completion completion) {
+    auto desktop = desktop_.lock();
+    if (!desktop) return completion(desktopGone());
+    try {
+        if (!desktop->captureSnapshot(filter, false).contentExists) {
+            return completion(ScreenCaptureError("The content to capture is not available."));
+        }
+    } catch (const ScreenCaptureError& error) {
+        return completion(error);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        filter_ = std::move(filter);
+    }
+    completion(std::nullopt);
+}
+
+void VirtualCaptureStream::updateConfiguration(StreamConfiguration configuration, Completion completion) {
+    if (auto problem = configurationProblem(configuration)) return completion(std::move(problem));
+    {
+        std::lock_guard lock(mutex_);
+        configuration_ = std::move(configuration);
+    }
+    completion(std::nullopt);
+}
+
+void VirtualCaptureStream::scheduleFrameLocked(Clock& clock, double delaySeconds) {
+    nextFrameTime_ = clock.monotonicNow() + delaySeconds;
+    frameTimer_ = clock.schedule(screenOutput_->executor, delaySeconds, [weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->captureFrame();
+    });
+}
+
+void VirtualCaptureStream::captureFrame() {
+    auto desktop = desktop_.lock();
+    if (!desktop) return;
+    std::unique_lock lock(mutex_);
+    if (!running_ || !screenOutput_) return;
+    const ContentFilter filter = filter_;
+    const StreamConfiguration configuration = configuration_;
+    const ScreenOutput output = screenOutput_->handler;
+    // A steady cadence; a frame that comes late moves the next one on rather
+    // than bunching frames up to catch up.
+    Clock& clock = desktop->clock();
+    const double now = clock.monotonicNow();
+    const double interval = configuration.minimumFrameInterval.seconds();
+    scheduleFrameLocked(clock, std::max(nextFrameTime_ + interval, now + interval * 0.5) - now);
+    lock.unlock();
+
+    std::optional<CaptureScene> scene;
+    try {
+        scene = desktop->captureSnapshot(filter, configuration.showsCursor).scene;
+    } catch (const ScreenCaptureError& error) {
+        stopWithError(error);
+        return;
+    }
+    if (!scene || framesHeld_->load() >= configuration.queueDepth) return;
+    RgbaImage image = fitToConfiguration(drawCaptureScene(*scene), configuration);
+    framesHeld_->fetch_add(1);
+    std::shared_ptr<const void> place(nullptr, [held = framesHeld_](const void*) { held->fetch_sub(1); });
+    const auto time = std::chrono::nanoseconds(std::llround(scene->time * 1e9));
+    output(CapturedScreenSample{std::move(image), time, std::move(place)});
+}
+
+void VirtualCaptureStream::stopWithError(const ScreenCaptureError& error) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!running_) return;
+        running_ = false;
+        frameTimer_.cancel();
+    }
+    if (onStop_) onStop_(error);
+}
+
+}  // namespace zentrabo::platform

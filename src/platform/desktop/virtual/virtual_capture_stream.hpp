@@ -1,0 +1,61 @@
+#pragma once
+// A capture stream of the virtual desktop. Frames are paced by the desktop's
+// clock at the minimum frame interval, on the screen output's executor: each
+// one copies what the filter shows out of the desktop under its lock and is
+// drawn and scaled outside it. While queueDepth delivered frames are still
+// held, frames are skipped, so a slow consumer lowers the frame rate instead
+// of piling frames up.
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "platform/desktop/capture_stream.hpp"
+#include "platform/dispatch/clock.hpp"
+
+namespace zentrabo::platform {
+
+class VirtualDesktop;
+
+class VirtualCaptureStream final : public CaptureStream, public std::enable_shared_from_this<VirtualCaptureStream> {
+public:
+    VirtualCaptureStream(std::weak_ptr<VirtualDesktop> desktop, ContentFilter filter, StreamConfiguration configuration,
+                         CaptureStreamStopHandler onStop);
+
+    void addScreenOutput(asio::any_io_executor executor, ScreenOutput output) override;
+    void addAudioOutput(asio::any_io_executor executor, AudioOutput output) override;
+    void startCapture(Completion completion) override;
+    void stopCapture(Completion completion) override;
+    void updateContentFilter(ContentFilter filter, Completion completion) override;
+    void updateConfiguration(StreamConfiguration configuration, Completion completion) override;
+
+private:
+    template <typename Handler>
+    struct Output {
+        asio::any_io_executor executor;
+        Handler handler;
+    };
+
+    // Schedules the next frame; with mutex_ held.
+    void scheduleFrameLocked(Clock& clock, double delaySeconds);
+    void captureFrame();
+    void stopWithError(const ScreenCaptureError& error);
+
+    const std::weak_ptr<VirtualDesktop> desktop_;
+    const CaptureStreamStopHandler onStop_;
+    // Frames delivered and not yet released; shared with their queue places,
+    // which may outlive the stream.
+    const std::shared_ptr<std::atomic<std::int32_t>> framesHeld_;
+
+    std::mutex mutex_;
+    ContentFilter filter_;
+    StreamConfiguration configuration_;
+    std::optional<Output<ScreenOutput>> screenOutput_;
+    std::optional<Output<AudioOutput>> audioOutput_;
+    bool running_ = false;
+    // When the scheduled frame is due, on the clock's monotonic scale.
+    double nextFrameTime_ = 0;
+    Timer frameTimer_;
+};
+
+}  // namespace zentrabo::platform
