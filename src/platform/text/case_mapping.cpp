@@ -49,4 +49,8 @@ bool beginsWithIgnoringCaseAndDiacritics(std::string_view text, std::string_view
     return foldedWithoutMarks(text).startsWith(foldedWithoutMarks(prefix));
 }
 
+bool equalIgnoringCaseAndDiacritics(std::string_view text, std::string_view other) {
+    return foldedWithoutMarks(text) == foldedWithoutMarks(other);
+}
+
 }  // namespace zentrabo::platform

@@ -20,4 +20,8 @@ std::string lowercased(std::string_view text);
 // every text.
 bool beginsWithIgnoringCaseAndDiacritics(std::string_view text, std::string_view prefix);
 
+// True when both are equal once case-folded and stripped of their combining
+// marks ("Résumé" equals "RESUME").
+bool equalIgnoringCaseAndDiacritics(std::string_view text, std::string_view other);
+
 }  // namespace zentrabo::platform

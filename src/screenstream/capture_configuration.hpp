@@ -1,0 +1,33 @@
+#pragma once
+// How large a stream's pictures are, how often they come, and the capture
+// configuration built from that.
+#include <cstdint>
+
+#include "model/records/stream_records.hpp"
+#include "platform/desktop/capture_stream.hpp"
+#include "screenstream/client_native_target_size.hpp"
+
+namespace zentrabo {
+
+// The request's maximumPixelDimension within 480 ... 5120 when it gives one
+// above 0; otherwise the source's longer side.
+std::int64_t captureMaximumPixelDimension(const RemoteScreenStreamRequest& request, const PixelSize& source);
+
+// The client-native target when the request asks for one and it exists;
+// otherwise the source scaled down (never up) so its longer side fits the
+// maximum, each side rounded, at least 2 and made even.
+PixelSize captureOutputSize(const RemoteScreenStreamRequest& request, const PixelSize& source);
+
+// framesPerSecond within 5 ... 60; 24 when absent.
+int captureFramesPerSecond(const RemoteScreenStreamRequest& request);
+
+// audioChannelCount within 1 ... 2; 2 when absent.
+int captureAudioChannelCount(const RemoteScreenStreamRequest& request);
+
+// The video stream's configuration. It scales unless the output is exactly
+// the source's size; it captures audio when the request does not say no
+// (the capture start may turn that off again).
+platform::StreamConfiguration captureConfiguration(const RemoteScreenStreamRequest& request, const PixelSize& source,
+                                                   const PixelSize& output, int framesPerSecond);
+
+}  // namespace zentrabo
