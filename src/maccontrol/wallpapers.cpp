@@ -27,12 +27,6 @@ constexpr double minimumWallpaperCoverage = 0.85;
 // Coverages this close are equal; the higher layer decides between them.
 constexpr double coverageTolerance = 0.001;
 
-double overlapArea(const Rect& a, const Rect& b) {
-    const double width = std::min(a.maxX(), b.maxX()) - std::max(a.minX(), b.minX());
-    const double height = std::min(a.maxY(), b.maxY()) - std::max(a.minY(), b.minY());
-    return width > 0 && height > 0 ? width * height : 0;
-}
-
 bool replacesBest(const MacMenuController::WallpaperWindowCandidate& candidate,
                   const MacMenuController::WallpaperWindowCandidate& best) {
     if (std::abs(candidate.coverage - best.coverage) > coverageTolerance) return candidate.coverage > best.coverage;
@@ -101,7 +95,7 @@ std::optional<MacMenuController::WallpaperWindowCandidate> MacMenuController::wa
     if (!number || !bounds || !layer) return std::nullopt;
 
     const Rect window = bounds->standardized();
-    const double covered = overlapArea(displayBounds, window);
+    const double covered = displayBounds.overlapArea(window);
     if (!(covered > 0)) return std::nullopt;
     // Measured against the smaller of window and display, so a window larger
     // than its display still covers it whole.

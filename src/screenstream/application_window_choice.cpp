@@ -11,11 +11,10 @@ namespace zentrabo {
 
 namespace {
 
-constexpr double minimumWindowSide = 40;
-
 bool isCandidate(const platform::ShareableWindow& window, platform::ProcessID processID) {
     return window.owningApplication && window.owningApplication->processID == processID && window.windowLayer == 0 &&
-           window.isOnScreen && window.frame.width >= minimumWindowSide && window.frame.height >= minimumWindowSide;
+           window.isOnScreen && window.frame.width >= minimumStreamWindowSide &&
+           window.frame.height >= minimumStreamWindowSide;
 }
 
 std::string label(const platform::ShareableWindow& window, const platform::RunningApplication& application) {

@@ -13,12 +13,6 @@ double mainScreenScale(platform::Displays& displays) {
     return std::max(displays.mainScreenBackingScaleFactor().value_or(1.0), 1.0);
 }
 
-double overlapArea(const platform::Rect& a, const platform::Rect& b) {
-    const double width = std::min(a.maxX(), b.maxX()) - std::max(a.minX(), b.minX());
-    const double height = std::min(a.maxY(), b.maxY()) - std::max(a.minY(), b.minY());
-    return width > 0 && height > 0 ? width * height : 0;
-}
-
 // Pixels per point of a display with these bounds, at least 1; the main
 // screen's factor when the bounds have no size.
 double scaleOf(platform::DisplayID display, platform::Displays& displays) {
@@ -62,7 +56,7 @@ std::optional<platform::DisplayID> displayID(const platform::Rect& frame, platfo
     for (const platform::DisplayID display : *active) {
         const platform::Rect bounds = displays.bounds(display);
         if (!hasPositiveSize(bounds)) continue;
-        const double area = overlapArea(bounds, frame);
+        const double area = bounds.overlapArea(frame);
         if (area > bestArea) {
             best = display;
             bestArea = area;

@@ -11,13 +11,6 @@
 
 namespace zentrabo {
 
-namespace {
-
-// Smaller windows are toolbars, badges and the like, not something to stream.
-constexpr double minimumWindowSide = 40;
-
-}  // namespace
-
 std::optional<FrontmostWindowCandidate> frontmostWindowCandidate(platform::WindowServer& windowServer,
                                                                  platform::ProcessID processID) {
     const auto entries =
@@ -29,7 +22,7 @@ std::optional<FrontmostWindowCandidate> frontmostWindowCandidate(platform::Windo
         const auto alpha = windowInfoDouble(windowInfoValue(entry, platform::windowkey::alpha));
         if (alpha && !(*alpha > 0)) continue;
         const auto bounds = windowInfoBounds(entry);
-        if (!bounds || bounds->width < minimumWindowSide || bounds->height < minimumWindowSide) continue;
+        if (!bounds || bounds->width < minimumStreamWindowSide || bounds->height < minimumStreamWindowSide) continue;
         const auto number = windowInfoUInt32(windowInfoValue(entry, platform::windowkey::number));
         if (!number) continue;
         return FrontmostWindowCandidate{*number, processID, *bounds};

@@ -11,6 +11,9 @@
 
 namespace zentrabo {
 
+// Smaller windows are toolbars, badges and the like, never streamed.
+inline constexpr double minimumStreamWindowSide = 40;
+
 struct SelectedContent {
     platform::ContentFilter filter;
     // When present, the application's sound is captured by a stream of its

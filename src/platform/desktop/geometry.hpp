@@ -43,6 +43,12 @@ struct Rect {
         const double top = std::min(minY(), other.minY());
         return {left, top, std::max(maxX(), other.maxX()) - left, std::max(maxY(), other.maxY()) - top};
     }
+    // The area both cover; 0 when they do not overlap.
+    double overlapArea(const Rect& other) const {
+        const double overlapWidth = std::min(maxX(), other.maxX()) - std::max(minX(), other.minX());
+        const double overlapHeight = std::min(maxY(), other.maxY()) - std::max(minY(), other.minY());
+        return overlapWidth > 0 && overlapHeight > 0 ? overlapWidth * overlapHeight : 0;
+    }
     // Half-open on the far edges, as the platform's rectangle test is.
     bool contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
 

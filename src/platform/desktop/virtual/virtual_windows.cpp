@@ -28,12 +28,6 @@ void fill(RgbaImage& image, double x0, double y0, double x1, double y1, std::uin
     }
 }
 
-double overlapArea(const Rect& a, const Rect& b) {
-    const double width = std::min(a.maxX(), b.maxX()) - std::max(a.minX(), b.minX());
-    const double height = std::min(a.maxY(), b.maxY()) - std::max(a.minY(), b.minY());
-    return width > 0 && height > 0 ? width * height : 0;
-}
-
 }  // namespace
 
 bool VirtualDesktop::windowIsOnScreenLocked(const Window& window) const {
@@ -99,7 +93,7 @@ const VirtualDesktop::Display* VirtualDesktop::displayContainingLocked(const Rec
     for (const auto& display : displays_) {
         const Rect bounds{display.spec.bounds.x, display.spec.bounds.y, static_cast<double>(display.mode.width),
                           static_cast<double>(display.mode.height)};
-        const double area = overlapArea(bounds, frame);
+        const double area = bounds.overlapArea(frame);
         if (area > bestArea) {
             best = &display;
             bestArea = area;
