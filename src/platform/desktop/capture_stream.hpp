@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <string>
 #include <variant>
-#include <vector>
 
 #include <asio/any_io_executor.hpp>
 
@@ -18,6 +17,7 @@
 #include "platform/desktop/running_application.hpp"
 #include "platform/desktop/window_server.hpp"
 #include "platform/imaging/image.hpp"
+#include "platform/media/pcm_audio.hpp"
 
 namespace zentrabo::platform {
 
@@ -89,11 +89,9 @@ struct CapturedScreenSample {
     std::shared_ptr<const void> queuePlace;
 };
 
-// Captured sound: interleaved 32-bit float samples.
+// Captured sound and the capture clock's time of its first frame.
 struct CapturedAudioSample {
-    std::vector<float> samples;
-    std::int32_t sampleRate = 0;
-    std::int32_t channelCount = 0;
+    PcmAudioBuffer audio;
     std::chrono::nanoseconds presentationTime{0};
 };
 
