@@ -42,10 +42,12 @@ void RemoteScreenStreamSession::stop() {
         transportDroppedPFrames_ = 0;
         awaitingKeyFrame_ = false;
     }
+    if (encoder) encoderQueue_.post([encoder = std::move(encoder)] { encoder->shutdown(); });
+    // Before the start is cancelled, so the start's own error path finds
+    // the connection closed and sends nothing.
+    connection_->cancel();
     // The signal belongs to the timer thread, where the start runs.
     asio::post(environment_.timerQueue, [signal = startCancellation_] { signal->emit(asio::cancellation_type::all); });
-    if (encoder) encoderQueue_.post([encoder = std::move(encoder)] { encoder->shutdown(); });
-    connection_->cancel();
 }
 
 void RemoteScreenStreamSession::tearDownCapture() {

@@ -113,8 +113,8 @@ private:
     // The inbound side (session_inbound.cpp), on the connection queue.
     void startReceiving();
     void armReceive(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer);
-    void processIncoming(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer,
-                         std::span<const std::uint8_t> content, bool isComplete, std::error_code error);
+    void processIncoming(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer, std::span<const std::uint8_t> content,
+                         bool isComplete, std::error_code error);
     // Dispatches every whole frame; false after a wire error, which ended
     // the stream.
     bool consumeFrames(RemoteScreenStreamReceiveBuffer& buffer);

@@ -25,12 +25,13 @@ void RemoteScreenStreamSession::startReceiving() {
 }
 
 void RemoteScreenStreamSession::armReceive(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer) {
-    connection_->receive(receiveChunkLength, [weakSelf = weak_from_this(), buffer = std::move(buffer)](
-                                                 std::span<const std::uint8_t> content, bool isComplete,
-                                                 std::error_code error) mutable {
-        // A session that is gone arms nothing and stops nothing.
-        if (auto self = weakSelf.lock()) self->processIncoming(std::move(buffer), content, isComplete, error);
-    });
+    connection_->receive(receiveChunkLength,
+                         [weakSelf = weak_from_this(), buffer = std::move(buffer)](
+                             std::span<const std::uint8_t> content, bool isComplete, std::error_code error) mutable {
+                             // A session that is gone arms nothing and stops nothing.
+                             if (auto self = weakSelf.lock())
+                                 self->processIncoming(std::move(buffer), content, isComplete, error);
+                         });
 }
 
 void RemoteScreenStreamSession::processIncoming(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer,
@@ -76,8 +77,9 @@ void RemoteScreenStreamSession::dispatchFrame(RemoteScreenStreamFrame frame) {
         RemoteScreenHeadPoseEventWire::decode(frame.payload);
         break;
     case RemoteScreenStreamFrameKind::pasteText:
-        dispatchToControlQueue([](auto& self) { self.answerUnavailableCommand(RemoteScreenStreamCommandKind::pasteText); },
-                               frame.payload.size());
+        dispatchToControlQueue(
+            [](auto& self) { self.answerUnavailableCommand(RemoteScreenStreamCommandKind::pasteText); },
+            frame.payload.size());
         break;
     case RemoteScreenStreamFrameKind::keyboardEvent:
         dispatchToControlQueue(

@@ -37,15 +37,15 @@ asio::awaitable<void> StreamConnection::receiveOnce(std::size_t maximumLength, R
 }
 
 void StreamConnection::send(std::vector<std::uint8_t> message, SendCompletion completion) {
-    asio::post(strand_, [self = shared_from_this(), message = std::move(message),
-                         completion = std::move(completion)]() mutable {
-        if (self->state_ != State::open) {
-            completion(asio::error::operation_aborted);
-            return;
-        }
-        self->queue_.push_back({std::move(message), std::move(completion)});
-        self->startDraining();
-    });
+    asio::post(strand_,
+               [self = shared_from_this(), message = std::move(message), completion = std::move(completion)]() mutable {
+                   if (self->state_ != State::open) {
+                       completion(asio::error::operation_aborted);
+                       return;
+                   }
+                   self->queue_.push_back({std::move(message), std::move(completion)});
+                   self->startDraining();
+               });
 }
 
 void StreamConnection::startDraining() {
@@ -85,18 +85,17 @@ void StreamConnection::sendScreenStreamError(std::string_view message) {
         if (self->state_ != State::open) return;
         self->state_ = State::ending;
         self->dropQueued();
+        // The timers hold the connection until they close it: its owner
+        // may let go of it as soon as the frame is queued.
+        self->deadlineTimer_ = self->clock_.schedule(self->strand_, errorFrameDeadline, [self] { self->closeNow(); });
         std::weak_ptr<StreamConnection> weakSelf = self;
-        self->deadlineTimer_ = self->clock_.schedule(self->strand_, errorFrameDeadline, [weakSelf] {
-            if (auto connection = weakSelf.lock()) connection->closeNow();
-        });
         // With or without an error: the frame has gone as far as it will.
         self->queue_.push_back({std::move(frame), [weakSelf](std::error_code) {
                                     auto connection = weakSelf.lock();
                                     if (!connection || connection->state_ == State::closed) return;
-                                    connection->closeTimer_ = connection->clock_.schedule(
-                                        connection->strand_, errorFrameCloseDelay, [weakSelf] {
-                                            if (auto delayed = weakSelf.lock()) delayed->closeNow();
-                                        });
+                                    connection->closeTimer_ =
+                                        connection->clock_.schedule(connection->strand_, errorFrameCloseDelay,
+                                                                    [connection] { connection->closeNow(); });
                                 }});
         self->startDraining();
     });

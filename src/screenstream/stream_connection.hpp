@@ -36,8 +36,8 @@ public:
 
     // content is valid during the call only. isComplete: the peer ended its
     // stream; content that came with the end is passed too.
-    using ReceiveHandler = std::function<void(std::span<const std::uint8_t> content, bool isComplete,
-                                              std::error_code error)>;
+    using ReceiveHandler =
+        std::function<void(std::span<const std::uint8_t> content, bool isComplete, std::error_code error)>;
     // Called once per message, with the write's error; asio's
     // operation_aborted for a message that was never written.
     using SendCompletion = std::function<void(std::error_code error)>;

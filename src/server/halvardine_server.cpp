@@ -18,8 +18,9 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
       controller_(environment_.desktop),
       // Marks activity on the authorizer made after it; used only by reports,
       // which come later.
-      streams_({environment_.clock, environment_.mainLoop, environment_.desktop, environment_.streamMediaStart,
-                [this](const std::string& fingerprint) { authorization_.markClientActivity(fingerprint, std::nullopt); }}),
+      streams_(
+          {environment_.clock, environment_.mainLoop, environment_.desktop, environment_.streamMediaStart,
+           [this](const std::string& fingerprint) { authorization_.markClientActivity(fingerprint, std::nullopt); }}),
       permissions_(environment_.clock, environment_.mainLoop, environment_.desktop, environment_.loginItem),
       receiveFolder_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, environment_.desktop),
       relay_(std::make_shared<RelaySettings>(*environment_.userDefaults, keychain_, environment_.makeRelayConnector,
