@@ -119,6 +119,7 @@ private:
     // the stream.
     bool consumeFrames(RemoteScreenStreamReceiveBuffer& buffer);
     void dispatchFrame(RemoteScreenStreamFrame frame);
+    void queueCommand(RemoteScreenStreamCommandKind command, std::size_t rawBytes);
     void dispatchToControlQueue(std::function<void(RemoteScreenStreamSession&)> handler, std::size_t rawBytes);
     // Whether the next receive may be armed now, or waits for input or
     // output to drain.

@@ -77,24 +77,25 @@ void RemoteScreenStreamSession::dispatchFrame(RemoteScreenStreamFrame frame) {
         RemoteScreenHeadPoseEventWire::decode(frame.payload);
         break;
     case RemoteScreenStreamFrameKind::pasteText:
-        dispatchToControlQueue(
-            [](auto& self) { self.answerUnavailableCommand(RemoteScreenStreamCommandKind::pasteText); },
-            frame.payload.size());
+        queueCommand(RemoteScreenStreamCommandKind::pasteText, frame.payload.size());
         break;
     case RemoteScreenStreamFrameKind::keyboardEvent:
-        dispatchToControlQueue(
-            [](auto& self) { self.answerUnavailableCommand(RemoteScreenStreamCommandKind::keyboardEvent); },
-            frame.payload.size());
+        queueCommand(RemoteScreenStreamCommandKind::keyboardEvent, frame.payload.size());
         break;
     case RemoteScreenStreamFrameKind::resizeWindow:
-        dispatchToControlQueue(
-            [](auto& self) { self.answerUnavailableCommand(RemoteScreenStreamCommandKind::resizeWindow); },
-            frame.payload.size());
+        queueCommand(RemoteScreenStreamCommandKind::resizeWindow, frame.payload.size());
         break;
     default:
         // Kinds the Mac sends, and "end": consumed and dropped.
         break;
     }
+}
+
+void RemoteScreenStreamSession::queueCommand(RemoteScreenStreamCommandKind command, std::size_t rawBytes) {
+    // Until the remote-input handlers exist, each command is answered as not
+    // available, in its turn on the control queue.
+    dispatchToControlQueue([command](RemoteScreenStreamSession& self) { self.answerUnavailableCommand(command); },
+                           rawBytes);
 }
 
 void RemoteScreenStreamSession::dispatchToControlQueue(std::function<void(RemoteScreenStreamSession&)> handler,

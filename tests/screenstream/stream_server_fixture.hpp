@@ -31,6 +31,7 @@
 #include "platform/dispatch/manual_clock.hpp"
 #include "screenstream/remote_screen_stream_server.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
+#include "support/main_loop_wait.hpp"
 #include "support/stream_client.hpp"
 #include "support/temporary_home.hpp"
 #include "support/test_device.hpp"
@@ -127,16 +128,8 @@ protected:
         return startedSessions[index];
     }
 
-    // Runs the main loop until the condition holds; the bound only keeps a
-    // fault from hanging the suite.
     bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            mainLoop.runReady();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        return runMainLoopUntil(mainLoop, condition, limit);
     }
 
     // Waits until the queue has run everything posted to it before.

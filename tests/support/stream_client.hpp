@@ -33,6 +33,7 @@
 #include "platform/net/tls_connection.hpp"
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
 #include "support/device_request.hpp"
+#include "support/test_device.hpp"
 
 namespace zentrabo::testing {
 
@@ -245,5 +246,12 @@ private:
     std::shared_ptr<State> state_;
     std::thread thread_;
 };
+
+// The device's stream to the server on the port, pinning its fingerprint.
+inline std::unique_ptr<StreamClient> openStream(const TestDevice& device, std::uint16_t port, std::string_view pin,
+                                                const RemoteScreenStreamRequest& options, std::string sentAlong = "") {
+    return std::make_unique<StreamClient>(port, device.tlsContext(platform::TlsRole::client, pin),
+                                          streamRequestLine(options) + std::move(sentAlong));
+}
 
 }  // namespace zentrabo::testing
