@@ -79,7 +79,7 @@ protected:
         written_.notify_all();
         co_return error;
     }
-    void closeTransport() override { tls_->close(); }
+    void closeTransport(bool) override { tls_->close(); }
 
 private:
     std::shared_ptr<platform::TlsConnection> tls_;

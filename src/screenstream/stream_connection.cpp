@@ -16,6 +16,10 @@ StreamConnection::StreamConnection(asio::any_io_executor strand, platform::Clock
     : strand_(std::move(strand)), clock_(clock) {}
 
 void StreamConnection::receive(std::size_t maximumLength, ReceiveHandler handler) {
+    if (isClosed_) {
+        handler({}, false, asio::error::operation_aborted);
+        return;
+    }
     // The coroutines hold the connection: a socket must outlive its operations.
     asio::co_spawn(strand_, receiveOnce(std::max<std::size_t>(maximumLength, 1), std::move(handler)), asio::detached);
 }
@@ -37,6 +41,10 @@ asio::awaitable<void> StreamConnection::receiveOnce(std::size_t maximumLength, R
 }
 
 void StreamConnection::send(std::vector<std::uint8_t> message, SendCompletion completion) {
+    if (isClosed_) {
+        completion(asio::error::operation_aborted);
+        return;
+    }
     asio::post(strand_,
                [self = shared_from_this(), message = std::move(message), completion = std::move(completion)]() mutable {
                    if (self->state_ != State::open) {
@@ -75,12 +83,14 @@ void StreamConnection::dropQueued() {
 }
 
 void StreamConnection::cancel() {
+    if (isClosed_) return;
     asio::post(strand_, [self = shared_from_this()] {
         if (self->state_ == State::open) self->closeNow();
     });
 }
 
 void StreamConnection::sendScreenStreamError(std::string_view message) {
+    if (isClosed_) return;
     asio::post(strand_, [self = shared_from_this(), frame = encodedScreenStreamErrorFrame(message)]() mutable {
         if (self->state_ != State::open) return;
         self->state_ = State::ending;
@@ -95,18 +105,21 @@ void StreamConnection::sendScreenStreamError(std::string_view message) {
                                     if (!connection || connection->state_ == State::closed) return;
                                     connection->closeTimer_ =
                                         connection->clock_.schedule(connection->strand_, errorFrameCloseDelay,
-                                                                    [connection] { connection->closeNow(); });
+                                                                    [connection] { connection->closeNow(true); });
                                 }});
         self->startDraining();
     });
 }
 
-void StreamConnection::closeNow() {
+void StreamConnection::closeNow(bool afterFinalMessage) {
     if (state_ == State::closed) return;
+    // The timers may hold the last references.
+    auto self = shared_from_this();
     state_ = State::closed;
+    isClosed_ = true;
     closeTimer_.cancel();
     deadlineTimer_.cancel();
-    closeTransport();
+    closeTransport(afterFinalMessage);
     dropQueued();
 }
 

@@ -7,6 +7,7 @@
 // Everything runs on the connection's strand, the session's "connection
 // queue": every receive handler and every send completion is called there.
 // The public operations may be called from any thread.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -53,7 +54,8 @@ public:
     // One receive of at least one and at most maximumLength bytes.
     void receive(std::size_t maximumLength, ReceiveHandler handler);
     // Queues one message. Messages go out whole, in the order they were
-    // queued, one write at a time.
+    // queued, one write at a time. Once the connection has closed, the
+    // completion runs at once, on the caller's thread.
     void send(std::vector<std::uint8_t> message, SendCompletion completion);
     // Closes now; pending receives and writes end with an error. While an
     // error frame is on its way, it keeps its own close (below).
@@ -76,8 +78,12 @@ protected:
     virtual asio::awaitable<std::tuple<std::error_code, std::size_t>> readSome(asio::mutable_buffer buffer) = 0;
     virtual asio::awaitable<std::error_code> writeAll(asio::const_buffer buffer) = 0;
     // Closes the socket at once; pending operations end with an error.
-    virtual void closeTransport() = 0;
+    // afterFinalMessage: the peer must still receive what was written last
+    // (a close over unread bytes would reset the connection and lose it).
+    virtual void closeTransport(bool afterFinalMessage) = 0;
 
+    // On the strand: closes now, as cancel() does.
+    void closeNow(bool afterFinalMessage = false);
     // For the implementation, before the session takes the connection.
     void setBytesReadAhead(std::vector<std::uint8_t> bytes) { bytesReadAhead_ = std::move(bytes); }
 
@@ -93,10 +99,13 @@ private:
     asio::awaitable<void> drainQueue();
     void startDraining();
     void dropQueued();
-    void closeNow();
 
     asio::any_io_executor strand_;
     platform::Clock& clock_;
+    // Set on the strand when the connection closes; read anywhere, so that
+    // nothing is posted to a strand whose connection is gone (at teardown
+    // the strand's context goes with it).
+    std::atomic<bool> isClosed_{false};
     // Strand-only state.
     State state_ = State::open;
     std::deque<Message> queue_;

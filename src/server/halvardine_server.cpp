@@ -34,7 +34,7 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
       replies_(listener_, extraAuthorization_.sessionDuration()),
       pairing_(environment_.clock, environment_.mainLoop, listener_, *relay_, authorization_, replies_),
       dispatcher_(RequestDispatcherFeatures{permissions_, authorization_, extraAuthorization_, pairing_, receiveFolder_,
-                                            controller_, replies_}),
+                                            controller_, replies_, streams_}),
       network_(std::make_shared<ListenerLifecycle>(
           ListenerLifecycleEnvironment{environment_.clock, environment_.mainLoop, environment_.security,
                                        environment_.listenAddress, environment_.advertisesService, listener_, *relay_,
@@ -44,7 +44,12 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     ZENTRABO_LOG("HalvardineServer init");
 }
 
-HalvardineServer::~HalvardineServer() { ZENTRABO_LOG("HalvardineServer deinit"); }
+HalvardineServer::~HalvardineServer() {
+    ZENTRABO_LOG("HalvardineServer deinit");
+    // While the network queue still runs: the sessions cancel their
+    // connections on its strands.
+    streams_.stopStreamServer();
+}
 
 void HalvardineServer::start() {
     permissions_.startAccessibilityRefreshTask();

@@ -26,7 +26,6 @@
 #include "model/json/record_json.hpp"
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
-#include "platform/dispatch/clock_wait.hpp"
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
 #include "screenstream/remote_screen_stream_server.hpp"
@@ -184,7 +183,7 @@ private:
         case MediaStart::fail:
             throw std::runtime_error(startFailure);
         case MediaStart::waitOnClock:
-            co_await platform::sleepFor(session.clock(), 3600);
+            co_await session.clock().delay(3600);
             break;
         }
     }

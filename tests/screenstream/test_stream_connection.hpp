@@ -41,7 +41,7 @@ protected:
         while (writesHeld_) co_await writesReleased_.wait();
         co_return co_await tls_->writeAll(buffer);
     }
-    void closeTransport() override {
+    void closeTransport(bool) override {
         writesHeld_ = false;
         writesReleased_.notify();
         tls_->close();

@@ -46,6 +46,7 @@ protected:
                                                 asio::ip::make_address("127.0.0.1"),
                                                 advertisesService};
         environment.requestLimits = requestLimits;
+        environment.streamMediaStart = streamMediaStart;
         return HalvardineServer::create(std::move(environment));
     }
 
@@ -74,6 +75,8 @@ protected:
     bool advertisesService = false;
     // Tests of the request limits lower them.
     RequestLimits requestLimits;
+    // Stream tests start streams that run without capture.
+    StreamMediaStart streamMediaStart = startMediaUnavailable;
 
 private:
     // Kept while the servers made with them may live.

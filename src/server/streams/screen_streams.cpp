@@ -7,7 +7,7 @@ namespace zentrabo {
 ScreenStreams::ScreenStreams(Environment environment)
     : environment_(std::move(environment)), alive_(std::make_shared<ScreenStreams*>(this)) {}
 
-RemoteScreenStreamServer& ScreenStreams::screenStreamServer() {
+std::shared_ptr<RemoteScreenStreamServer> ScreenStreams::screenStreamServer() {
     if (!screenStreamServer_) {
         screenStreamServer_ = std::make_shared<RemoteScreenStreamServer>(RemoteScreenStreamServer::Environment{
             environment_.clock, environment_.mainLoop, environment_.desktop, environment_.mediaStart,
@@ -15,7 +15,7 @@ RemoteScreenStreamServer& ScreenStreams::screenStreamServer() {
                 if (auto self = weakSelf.lock()) (*self)->handleStreamSessionsChange(count, fingerprints);
             }});
     }
-    return *screenStreamServer_;
+    return screenStreamServer_;
 }
 
 void ScreenStreams::handleStreamSessionsChange(std::size_t count, const std::set<std::string>& fingerprints) {

@@ -41,7 +41,9 @@ public:
     }
 
     // The stream server, made on first use with a controller of its own.
-    RemoteScreenStreamServer& screenStreamServer();
+    std::shared_ptr<RemoteScreenStreamServer> screenStreamServer();
+    // Stops every live stream and lets the stream server go, at teardown.
+    void stopStreamServer() { screenStreamServer_.reset(); }
 
     // The stream server's report, on the main loop.
     void handleStreamSessionsChange(std::size_t count, const std::set<std::string>& fingerprints);

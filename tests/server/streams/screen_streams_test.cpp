@@ -48,8 +48,8 @@ TEST_F(ScreenStreamsTest, AClientWhoseLastStreamEndedIsMarkedActive) {
 }
 
 TEST_F(ScreenStreamsTest, TheStreamServerIsMadeOnFirstUseOnly) {
-    auto& first = streams.screenStreamServer();
-    EXPECT_EQ(&first, &streams.screenStreamServer());
+    const auto first = streams.screenStreamServer();
+    EXPECT_EQ(first, streams.screenStreamServer());
 }
 
 }  // namespace
