@@ -11,6 +11,7 @@
 #include "server/files/receive_folder.hpp"
 #include "server/pairing/pairing_window.hpp"
 #include "server/permissions/permission_monitor.hpp"
+#include "server/halvardine_server.hpp"
 #include "server/relay_settings/relay_settings.hpp"
 
 namespace zentrabo {
@@ -74,6 +75,9 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
     line("session duration",
          std::string(rawValue(*extra.sessionDuration())) + " (" + std::string(summary(*extra.sessionDuration())) + ")");
     line("receive folder", *context.receiveFolder.fileReceiveFolderDisplayPath());
+    const auto& streams = context.server.streams();
+    line("screen streams", std::to_string(*streams.activeScreenStreamCount()));
+    line("streaming devices", std::to_string(streams.streamingClientCertificateFingerprints()->size()));
     line("log file", diagnosticLogPath());
 }
 

@@ -16,6 +16,11 @@ std::shared_ptr<HalvardineServer> HalvardineServer::create(HalvardineServerEnvir
 HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     : environment_(std::move(environment)),
       controller_(environment_.desktop),
+      // Marks activity on the authorizer made after it; used only by reports,
+      // which come later.
+      streams_(
+          {environment_.clock, environment_.mainLoop, environment_.desktop, environment_.streamMediaStart,
+           [this](const std::string& fingerprint) { authorization_.markClientActivity(fingerprint, std::nullopt); }}),
       permissions_(environment_.clock, environment_.mainLoop, environment_.desktop, environment_.loginItem),
       receiveFolder_(environment_.clock, environment_.mainLoop, *environment_.userDefaults, environment_.desktop),
       relay_(std::make_shared<RelaySettings>(*environment_.userDefaults, keychain_, environment_.makeRelayConnector,
@@ -29,7 +34,7 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
       replies_(listener_, extraAuthorization_.sessionDuration()),
       pairing_(environment_.clock, environment_.mainLoop, listener_, *relay_, authorization_, replies_),
       dispatcher_(RequestDispatcherFeatures{permissions_, authorization_, extraAuthorization_, pairing_, receiveFolder_,
-                                            controller_, replies_}),
+                                            controller_, replies_, streams_}),
       network_(std::make_shared<ListenerLifecycle>(
           ListenerLifecycleEnvironment{environment_.clock, environment_.mainLoop, environment_.security,
                                        environment_.listenAddress, environment_.advertisesService, listener_, *relay_,
@@ -39,7 +44,12 @@ HalvardineServer::HalvardineServer(HalvardineServerEnvironment environment)
     ZENTRABO_LOG("HalvardineServer init");
 }
 
-HalvardineServer::~HalvardineServer() { ZENTRABO_LOG("HalvardineServer deinit"); }
+HalvardineServer::~HalvardineServer() {
+    ZENTRABO_LOG("HalvardineServer deinit");
+    // While the network queue still runs: the sessions cancel their
+    // connections on its strands.
+    streams_.stopStreamServer();
+}
 
 void HalvardineServer::start() {
     permissions_.startAccessibilityRefreshTask();

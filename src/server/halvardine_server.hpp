@@ -30,6 +30,7 @@
 #include "server/permissions/permission_monitor.hpp"
 #include "server/relay_settings/relay_settings.hpp"
 #include "server/reply_builder.hpp"
+#include "screenstream/stream_media_start.hpp"
 #include "server/streams/screen_streams.hpp"
 
 namespace zentrabo {
@@ -63,6 +64,9 @@ struct HalvardineServerEnvironment {
     // Threads that handshake, read and write the connections: one per core
     // (at most eight) unless a test or a benchmark names a count.
     std::size_t networkThreadCount = ListenerLifecycle::defaultNetworkThreadCount();
+    // What a stream session starts after its permission check: capture and
+    // encoding. Transport tests put a double in its place.
+    StreamMediaStart streamMediaStart = startMediaUnavailable;
 };
 
 // Every member function runs on the main loop.
@@ -99,7 +103,7 @@ public:
     // The extra-authorization password, its scopes and sessions, and the
     // gate of protected requests.
     ExtraAuthorization& extraAuthorization() { return extraAuthorization_; }
-    // Which clients own a live screen stream.
+    // The stream server and which clients own a live screen stream.
     ScreenStreams& streams() { return streams_; }
     // The replies every request path shares.
     const ReplyBuilder& replies() const { return replies_; }

@@ -47,6 +47,7 @@ protected:
                                                 advertisesService};
         environment.requestLimits = requestLimits;
         environment.networkThreadCount = networkThreadCount;
+        environment.streamMediaStart = streamMediaStart;
         return HalvardineServer::create(std::move(environment));
     }
 
@@ -77,6 +78,8 @@ protected:
     RequestLimits requestLimits;
     // The network threads: the application's count unless a test names one.
     std::size_t networkThreadCount = ListenerLifecycle::defaultNetworkThreadCount();
+    // Stream tests start streams that run without capture.
+    StreamMediaStart streamMediaStart = startMediaUnavailable;
 
 private:
     // Kept while the servers made with them may live.

@@ -31,15 +31,20 @@ public:
 
     const std::string& fingerprint() const { return fingerprint_; }
 
+    // The device's TLS settings in a role: as a client pinning the server's
+    // fingerprint, or as the server of a test that needs one.
+    std::shared_ptr<platform::TlsContext> tlsContext(platform::TlsRole role,
+                                                     std::optional<std::string_view> pin = std::nullopt) const {
+        return HalvardineSecurity::tlsParameters(role, TlsIdentity{key_, certificate_, fingerprint_}, pin);
+    }
+
     // Sends the bytes as they are to the server on the port, accepting only
     // the server of the pinned fingerprint, and returns everything the server
     // sent once `complete` accepts it; none when the server closes or the
     // deadline passes first.
     std::optional<std::string> exchangeBytes(std::uint16_t port, std::string_view pin, std::string bytes,
                                              const std::function<bool(std::string_view)>& complete) const {
-        auto context = HalvardineSecurity::tlsParameters(platform::TlsRole::client,
-                                                         TlsIdentity{key_, certificate_, fingerprint_}, pin);
-        RequestClient client(port, std::move(context), {std::move(bytes)});
+        RequestClient client(port, tlsContext(platform::TlsRole::client, pin), {std::move(bytes)});
         const auto end = std::chrono::steady_clock::now() + replyDeadline;
         while (std::chrono::steady_clock::now() < end) {
             // Asked before the bytes are read, so that bytes arriving with the

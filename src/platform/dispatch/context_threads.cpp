@@ -5,21 +5,28 @@
 namespace zentrabo::platform {
 
 ContextThreads::ContextThreads(std::string name, int concurrencyHint)
-    : name_(std::move(name)), context_(concurrencyHint), keepAlive_(context_.get_executor()) {}
+    : state_(std::make_shared<State>(std::move(name), concurrencyHint)) {}
 
 ContextThreads::~ContextThreads() { stopThreads(); }
 
 void ContextThreads::stopThreads() {
-    keepAlive_.reset();
-    context_.stop();
-    for (std::thread& thread : threads_) thread.join();
+    state_->keepAlive.reset();
+    state_->context.stop();
+    for (std::thread& thread : threads_) {
+        // Joining itself would deadlock.
+        if (thread.get_id() == std::this_thread::get_id()) {
+            thread.detach();
+        } else {
+            thread.join();
+        }
+    }
     threads_.clear();
 }
 
 void ContextThreads::addThread() {
-    threads_.emplace_back([this] {
-        setCurrentThreadName(name_);
-        context_.run();
+    threads_.emplace_back([state = state_] {
+        setCurrentThreadName(state->name);
+        state->context.run();
     });
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 // An io_context run by threads of its own, each named, and kept running while
 // it has nothing to do. Destruction stops the threads after the handlers
-// running now and drops the handlers still queued; it must not happen on one
-// of the threads.
+// running now and drops the handlers still queued. On one of the threads
+// (the owner's last reference went in a handler) that thread is not joined:
+// it keeps the context and ends by itself once the handler returns.
 #include <asio/io_context.hpp>
 #include <asio/executor_work_guard.hpp>
 
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,8 +21,8 @@ public:
     ContextThreads(const ContextThreads&) = delete;
     ContextThreads& operator=(const ContextThreads&) = delete;
 
-    const std::string& name() const { return name_; }
-    asio::io_context& context() { return context_; }
+    const std::string& name() const { return state_->name; }
+    asio::io_context& context() { return state_->context; }
 
     // Starts one more thread. Callers that add threads from several threads
     // serialise their calls themselves.
@@ -34,9 +36,16 @@ public:
     void stopThreads();
 
 private:
-    std::string name_;
-    asio::io_context context_;
-    asio::executor_work_guard<asio::io_context::executor_type> keepAlive_;
+    // Shared with the threads, each of which keeps it while it runs.
+    struct State {
+        State(std::string name, int concurrencyHint)
+            : name(std::move(name)), context(concurrencyHint), keepAlive(context.get_executor()) {}
+        std::string name;
+        asio::io_context context;
+        asio::executor_work_guard<asio::io_context::executor_type> keepAlive;
+    };
+
+    std::shared_ptr<State> state_;
     std::vector<std::thread> threads_;
 };
 

@@ -100,7 +100,7 @@ void ClientAuthorizer::revokePairedDevice(std::string_view fingerprint) {
     }
     pairedDevices_.set(std::move(devices));
     clearClientActivity(*normalized);
-    streams_.dropStreamingMark(*normalized);
+    streams_.endStreamsOfRevokedClient(*normalized);
     saveAuthorizedClientDevices(platform::DefaultsWrite::immediate);
     ZENTRABO_LOG("Revoked paired device " + *normalized);
 }

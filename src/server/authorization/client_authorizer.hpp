@@ -75,8 +75,8 @@ public:
     // Adds or renames the device of the fingerprint and saves the list.
     void completePairing(std::string_view fingerprint, const std::optional<std::string>& clientName,
                          HalvardineExtraAuthorizationChannel channel);
-    // Forgets a paired device; logged, not audited. A running stream of the
-    // device runs on; its next request is refused.
+    // Forgets a paired device; logged, not audited. Its live streams end at
+    // once and its next request is refused.
     void revokePairedDevice(std::string_view fingerprint);
     void markClientActivity(const std::string& fingerprint, std::optional<HalvardineExtraAuthorizationChannel> channel);
     void clearClientActivity(const std::string& fingerprint);

@@ -1,9 +1,12 @@
 #pragma once
 // What the dispatcher gives the connection for one request.
+#include <memory>
 #include <string>
 #include <variant>
 
 #include "model/records/halvardine_response.hpp"
+#include "model/records/stream_records.hpp"
+#include "screenstream/remote_screen_stream_server.hpp"
 
 namespace zentrabo {
 
@@ -13,7 +16,15 @@ struct StreamErrorFrame {
     std::string message;
 };
 
-using DispatchAnswer = std::variant<HalvardineResponse, StreamErrorFrame>;
+// A stream request that passed every check: on its strand, the connection
+// goes to a new session of the stream server.
+struct StreamHandOver {
+    std::shared_ptr<RemoteScreenStreamServer> streamServer;
+    RemoteScreenStreamRequest options;
+    std::string clientCertificateFingerprint;
+};
+
+using DispatchAnswer = std::variant<HalvardineResponse, StreamErrorFrame, StreamHandOver>;
 
 struct DispatchOutcome {
     DispatchAnswer answer;

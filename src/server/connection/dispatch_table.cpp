@@ -197,10 +197,9 @@ HalvardineResponse dismissModal(const ActionContext& context) {
     return context.success();
 }
 
-void screenStream(const ActionContext&, Answer answer) {
-    // Stream sessions are not built yet: say so rather than leave the
-    // client waiting for frames that never come.
-    answer(StreamErrorFrame{"Screen streaming is not available on this server."});
+void screenStream(const ActionContext& context, Answer answer) {
+    answer(StreamHandOver{context.features.streams.screenStreamServer(), *context.request.screenStream,
+                          context.authorizedFingerprint});
 }
 
 constexpr bool authorized = true;

@@ -7,6 +7,7 @@
 #include "server/pairing/pairing_window.hpp"
 #include "server/permissions/permission_monitor.hpp"
 #include "server/reply_builder.hpp"
+#include "server/streams/screen_streams.hpp"
 
 namespace zentrabo {
 
@@ -19,6 +20,8 @@ struct RequestDispatcherFeatures {
     ReceiveFolder& receiveFolder;
     MacMenuController& controller;
     const ReplyBuilder& replies;
+    // The stream server that "screenStream" hands its connection to.
+    ScreenStreams& streams;
 };
 
 }  // namespace zentrabo

@@ -30,18 +30,21 @@ using namespace asio::experimental::awaitable_operators;
 // peer's text, so it is escaped and cut.
 constexpr std::size_t loggedActionLength = 200;
 
-// However its road ends, a connection leaves the admission count.
-class AdmissionRelease {
+// However its road ends, a connection is closed, which takes it out of the
+// admission count; one that a stream took over is the stream's to close.
+class RoadEnd {
 public:
-    AdmissionRelease(std::shared_ptr<ServerConnections> connections, const ServerConnection* connection)
-        : connections_(std::move(connections)), connection_(connection) {}
-    ~AdmissionRelease() { connections_->remove(connection_); }
-    AdmissionRelease(const AdmissionRelease&) = delete;
-    AdmissionRelease& operator=(const AdmissionRelease&) = delete;
+    explicit RoadEnd(std::shared_ptr<ServerConnection> connection) : connection_(std::move(connection)) {}
+    ~RoadEnd() {
+        if (connection_) connection_->close();
+    }
+    RoadEnd(const RoadEnd&) = delete;
+    RoadEnd& operator=(const RoadEnd&) = delete;
+
+    void leaveToStream() { connection_.reset(); }
 
 private:
-    std::shared_ptr<ServerConnections> connections_;
-    const ServerConnection* connection_;
+    std::shared_ptr<ServerConnection> connection_;
 };
 
 // The road reports its own failures; an exception that ends it is a fault
@@ -53,11 +56,6 @@ void logFailure(std::exception_ptr failure) {
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("Connection failed: ") + error.what());
     }
-}
-
-std::string streamErrorBytes(std::string_view message) {
-    const auto frame = encodedScreenStreamErrorFrame(message);
-    return std::string(frame.begin(), frame.end());
 }
 
 }  // namespace
@@ -79,7 +77,7 @@ RequestRoad::RequestRoad(RequestRoadEnvironment environment)
 RequestRoad::~RequestRoad() { mainLoopGate_->close(); }
 
 void RequestRoad::take(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context) {
-    auto connection = std::make_shared<ServerConnection>(std::move(socket), std::move(context));
+    auto connection = std::make_shared<ServerConnection>(std::move(socket), std::move(context), environment_.clock);
     if (connections_->add(connection)) {
         ZENTRABO_LOG("Connection closed to make room: too many connections in their handshake");
     }
@@ -90,7 +88,7 @@ void RequestRoad::take(asio::ip::tcp::socket socket, std::shared_ptr<platform::T
 void RequestRoad::closeAll() { connections_->closeAll(); }
 
 asio::awaitable<void> RequestRoad::serve(std::shared_ptr<ServerConnection> connection) {
-    const AdmissionRelease release(connections_, connection.get());
+    RoadEnd end(connection);
     // The deadline races the handshake and the read: whichever finishes
     // first wins, and the other is cancelled and waited for.
     auto received =
@@ -104,6 +102,7 @@ asio::awaitable<void> RequestRoad::serve(std::shared_ptr<ServerConnection> conne
     if (!line) co_return;
 
     const bool peerHasHungUp = line->endedByPeer;
+    auto bytesAfterLine = std::move(line->bytesAfterLine);
     auto share = std::move(line->share);
     const auto arrival = std::make_shared<Arrival>(Arrival{decode(std::move(*line)), std::move(share)});
     line.reset();
@@ -112,7 +111,35 @@ asio::awaitable<void> RequestRoad::serve(std::shared_ptr<ServerConnection> conne
         [this, arrival, peer = Peer{connection->peerCertificateFingerprint(), connection->remoteEndpoint()}](
             RequestDispatcher::OutcomeCompletion finish) { answer(*arrival, peer, std::move(finish)); };
     auto outcome = co_await mainLoop_.run(std::move(dispatch));
-    co_await deliver(*connection, std::move(outcome), peerHasHungUp);
+    if (auto* handOver = std::get_if<StreamHandOver>(&outcome.answer)) {
+        // From here on the connection carries frames, and the session owns it.
+        connection->startStreaming(std::move(bytesAfterLine));
+        handOver->streamServer->startSession(handOver->options, handOver->clientCertificateFingerprint, connection);
+        end.leaveToStream();
+        co_return;
+    }
+    std::string bytes;
+    if (const auto* response = std::get_if<HalvardineResponse>(&outcome.answer)) {
+        try {
+            encodeRecord(*response, bytes);
+            bytes.push_back('\n');
+        } catch (const std::exception& error) {
+            if (!outcome.takesConnectionOver) {
+                ZENTRABO_LOG(std::string("Response encoding/send failed: ") + error.what());
+                co_return;
+            }
+            // A client that asked for a stream reads frames.
+            outcome.answer = StreamErrorFrame{error.what()};
+        }
+    }
+    if (const auto* frame = std::get_if<StreamErrorFrame>(&outcome.answer)) {
+        // The frame, its send and the close after it are the stream
+        // connection's.
+        connection->sendScreenStreamError(frame->message);
+        end.leaveToStream();
+        co_return;
+    }
+    co_await sendFinal(*connection, bytes, ServerConnection::closeDelayAfterReply, peerHasHungUp);
 }
 
 asio::awaitable<std::optional<RequestLine>> RequestRoad::receive(ServerConnection& connection) {
@@ -179,34 +206,6 @@ HalvardineExtraAuthorizationChannel RequestRoad::connectionChannel(const Peer& p
         return HalvardineExtraAuthorizationChannel::relay;
     }
     return HalvardineExtraAuthorizationChannel::local;
-}
-
-asio::awaitable<void> RequestRoad::deliver(ServerConnection& connection, DispatchOutcome outcome, bool peerHasHungUp) {
-    std::string bytes;
-    double closeDelay = ServerConnection::closeDelayAfterReply;
-    if (const auto* frame = std::get_if<StreamErrorFrame>(&outcome.answer)) {
-        bytes = streamErrorBytes(frame->message);
-        closeDelay = ServerConnection::closeDelayAfterStreamError;
-    } else {
-        std::optional<std::string> encodingFailure;
-        try {
-            encodeRecord(std::get<HalvardineResponse>(outcome.answer), bytes);
-            bytes.push_back('\n');
-        } catch (const std::exception& error) {
-            encodingFailure = error.what();
-        }
-        if (encodingFailure && !outcome.takesConnectionOver) {
-            ZENTRABO_LOG("Response encoding/send failed: " + *encodingFailure);
-            connection.close();
-            co_return;
-        }
-        // A client that asked for a stream reads frames.
-        if (encodingFailure) {
-            bytes = streamErrorBytes(*encodingFailure);
-            closeDelay = ServerConnection::closeDelayAfterStreamError;
-        }
-    }
-    co_await sendFinal(connection, bytes, closeDelay, peerHasHungUp);
 }
 
 asio::awaitable<void> RequestRoad::sendFinal(ServerConnection& connection, const std::string& bytes, double closeDelay,

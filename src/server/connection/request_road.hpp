@@ -77,7 +77,6 @@ private:
     // On the main loop.
     void answer(Arrival& arrival, const Peer& peer, RequestDispatcher::OutcomeCompletion finish);
     HalvardineExtraAuthorizationChannel connectionChannel(const Peer& peer) const;
-    asio::awaitable<void> deliver(ServerConnection& connection, DispatchOutcome outcome, bool peerHasHungUp);
     asio::awaitable<void> sendFinal(ServerConnection& connection, const std::string& bytes, double closeDelay,
                                     bool peerHasHungUp);
 

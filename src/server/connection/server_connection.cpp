@@ -9,8 +9,9 @@
 
 namespace zentrabo {
 
-ServerConnection::ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context)
-    : tls_(std::move(socket), std::move(context)) {
+ServerConnection::ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context,
+                                   platform::Clock& clock)
+    : StreamConnection(socket.get_executor(), clock), tls_(std::move(socket), std::move(context)) {
     asio::error_code error;
     // Every message goes out whole in one write; Nagle's algorithm would
     // only hold the reply back behind the unacknowledged session ticket
@@ -34,6 +35,8 @@ asio::awaitable<RequestLine> ServerConnection::readLine(std::size_t lineLimit,
         // Only the new bytes can hold the first line feed.
         const std::size_t lineEnd = line.bytes.text().find('\n', searchFrom);
         if (lineEnd != std::string_view::npos) {
+            const std::string_view rest = line.bytes.text().substr(lineEnd + 1);
+            line.bytesAfterLine.assign(rest.begin(), rest.end());
             line.bytes.truncate(lineEnd);
             co_return line;
         }
@@ -60,30 +63,36 @@ asio::awaitable<bool> ServerConnection::discardUntilPeerCloses() {
     co_return false;
 }
 
-void ServerConnection::close() { tls_.close(); }
-
-void ServerConnection::closeAfterDraining() {
-    // Closing a socket that still holds unread bytes of the peer resets the
-    // connection, and a reset throws away whatever of the final message the
-    // peer has not received yet: read and drop those bytes first.
-    auto& socket = tls_.socket();
-    std::array<char, discardChunkSize> discarded;
-    std::size_t total = 0;
-    std::error_code error;
-    while (total < maximumDiscardedBytesAtClose) {
-        const std::size_t available = socket.available(error);
-        if (error || available == 0) break;
-        const std::size_t count = socket.receive(asio::buffer(discarded), 0, error);
-        if (error || count == 0) break;
-        total += count;
+void ServerConnection::closeTransport(bool afterFinalMessage) {
+    if (afterFinalMessage) {
+        // Closing a socket that still holds unread bytes of the peer resets
+        // the connection, and a reset throws away whatever of the final
+        // message the peer has not received yet: read and drop those bytes
+        // first.
+        auto& socket = tls_.socket();
+        std::array<char, discardChunkSize> discarded;
+        std::size_t total = 0;
+        std::error_code error;
+        while (total < maximumDiscardedBytesAtClose) {
+            const std::size_t available = socket.available(error);
+            if (error || available == 0) break;
+            const std::size_t count = socket.receive(asio::buffer(discarded), 0, error);
+            if (error || count == 0) break;
+            total += count;
+        }
     }
-    close();
+    tls_.close();
+    if (auto registry = registry_.lock()) registry->remove(this);
+}
+
+void ServerConnection::startStreaming(std::vector<std::uint8_t> bytesAfterRequestLine) {
+    setBytesReadAhead(std::move(bytesAfterRequestLine));
 }
 
 void ServerConnection::closeUnheard() {
     wasClosedUnheard_ = true;
     // The socket belongs to the connection's strand.
-    asio::post(strand(), [self = shared_from_this()] { self->close(); });
+    asio::post(strand(), [self = std::static_pointer_cast<ServerConnection>(shared_from_this())] { self->close(); });
 }
 
 ServerConnections::ServerConnections(const RequestLimits& limits)
@@ -101,6 +110,7 @@ bool ServerConnections::add(const std::shared_ptr<ServerConnection>& connection)
         oldest->closeUnheard();
         removeLocked(oldest.get());
     }
+    connection->registry_ = weak_from_this();
     const auto slot = handshakeOrder_.insert(handshakeOrder_.end(), connection.get());
     connections_.emplace(connection.get(), Entry{connection, Stage::handshaking, slot});
     return madeRoom;
@@ -150,11 +160,17 @@ void ServerConnections::removeLocked(const ServerConnection* connection) {
 }
 
 void ServerConnections::closeAll() {
-    const std::lock_guard guard(mutex_);
-    for (auto& [key, entry] : connections_) entry.connection->close();
-    connections_.clear();
-    handshakeOrder_.clear();
-    unpaired_ = 0;
+    // Closing a connection removes it from the count, which takes the lock:
+    // close the moved-out entries after letting go of it.
+    decltype(connections_) connections;
+    {
+        const std::lock_guard guard(mutex_);
+        connections = std::move(connections_);
+        connections_.clear();
+        handshakeOrder_.clear();
+        unpaired_ = 0;
+    }
+    for (auto& [key, entry] : connections) entry.connection->close();
 }
 
 }  // namespace zentrabo

@@ -8,13 +8,16 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 #include <asio/ip/tcp.hpp>
 
 #include "platform/json/json_input_buffer.hpp"
+#include "platform/dispatch/clock.hpp"
 #include "platform/net/tls_connection.hpp"
+#include "screenstream/stream_connection.hpp"
 #include "server/connection/paired_fingerprints.hpp"
 #include "server/connection/request_limits.hpp"
 #include "server/connection/request_line_budget.hpp"
@@ -30,13 +33,18 @@ struct RequestLine {
     std::optional<std::string> error;
     // The peer ended its request by hanging up its side.
     bool endedByPeer = false;
+    // What the read took past the line feed: for a stream, its first input.
+    std::vector<std::uint8_t> bytesAfterLine = {};
 };
+
+class ServerConnections;
 
 // One accepted connection on a strand of its own, which alone touches its
 // socket: the operations the connection's road (request_road.cpp) is made
-// of. Every awaitable runs on the strand and ends when the coroutine's
-// cancellation slot fires.
-class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
+// of, and, once a "screenStream" request has taken it over, the stream
+// connection its session owns. Every awaitable runs on the strand and ends
+// when the coroutine's cancellation slot fires.
+class ServerConnection final : public StreamConnection {
 public:
     // Seconds a client has to deliver its request, handshake included.
     static constexpr double initialRequestTimeout = 12.0;
@@ -48,8 +56,6 @@ public:
     static constexpr std::size_t unpairedRequestLineLimit = 64 * 1024;
     // Seconds between sending the reply and closing, so it can drain.
     static constexpr double closeDelayAfterReply = 1.0;
-    // Seconds between sending a stream's error frame and closing.
-    static constexpr double closeDelayAfterStreamError = 0.1;
     // What a final close reads and drops of the peer's unread bytes at most;
     // a peer that keeps sending past it gets its connection reset.
     static constexpr std::size_t maximumDiscardedBytesAtClose = 16 * 1024 * 1024;
@@ -60,12 +66,12 @@ public:
     // 25 MiB file still gets through a slow mobile link within it.
     static constexpr double maximumSendDuration = 300.0;
 
-    // The socket's executor is the connection's strand.
-    ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context);
-    ServerConnection(const ServerConnection&) = delete;
-    ServerConnection& operator=(const ServerConnection&) = delete;
+    // The socket's executor is the connection's strand; the clock times a
+    // stream's error frame.
+    ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context,
+                     platform::Clock& clock);
 
-    asio::any_io_executor strand() { return tls_.executor(); }
+    asio::any_io_executor strand() { return executor(); }
 
     asio::awaitable<std::error_code> handshake() { return tls_.handshake(); }
     // Reads the first line, at most lineLimit bytes of it, each byte
@@ -78,10 +84,14 @@ public:
     asio::awaitable<bool> discardUntilPeerCloses();
 
     // Closes now; pending operations end with an error.
-    void close();
+    void close() { closeNow(false); }
     // Closes without resetting the connection, so the peer receives
     // everything sent: the peer's unread bytes are read and dropped first.
-    void closeAfterDraining();
+    void closeAfterDraining() { closeNow(true); }
+    // On the strand, as a stream session takes the connection over: the
+    // bytes read past the request line are the first of the stream (small
+    // frames already go out at once: every accepted socket has TCP_NODELAY).
+    void startStreaming(std::vector<std::uint8_t> bytesAfterRequestLine);
     // From any thread: closes a connection whose request was not handed
     // over, on its strand; its handshake or read ends unheard, with nothing
     // logged. Marked at once, so the road knows before the close has run.
@@ -92,10 +102,21 @@ public:
     // Set by the handshake.
     const std::optional<std::string>& peerCertificateFingerprint() const { return tls_.peerCertificateFingerprint(); }
 
+protected:
+    asio::awaitable<std::tuple<std::error_code, std::size_t>> readSome(asio::mutable_buffer buffer) override {
+        return tls_.readSome(buffer);
+    }
+    asio::awaitable<std::error_code> writeAll(asio::const_buffer buffer) override { return tls_.writeAll(buffer); }
+    void closeTransport(bool afterFinalMessage) override;
+
 private:
+    friend class ServerConnections;
+
     platform::TlsConnection tls_;
     std::optional<asio::ip::tcp::endpoint> remoteEndpoint_;
     std::atomic<bool> wasClosedUnheard_{false};
+    // Where it is counted until it closes.
+    std::weak_ptr<ServerConnections> registry_;
 };
 
 // Every open connection of the server, so that each one is closed at the

@@ -36,6 +36,16 @@ TEST(SerialQueueTest, RunsHandlersOneAtATimeInPostingOrder) {
     EXPECT_EQ(queue.name(), "test.serial");
 }
 
+TEST(SerialQueueTest, AQueueWhoseLastOwnerGoesInItsOwnHandlerEndsWithoutJoiningItself) {
+    auto queue = std::make_shared<SerialQueue>("test.self");
+    std::promise<void> destroyed;
+    queue->post([owned = std::move(queue), &destroyed]() mutable {
+        owned.reset();
+        destroyed.set_value();
+    });
+    EXPECT_EQ(destroyed.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+}
+
 TEST(MainLoopTest, AStopThatComesBeforeRunIsNotLost) {
     MainLoop loop;
     SerialQueue signaller("test.signal");

@@ -10,6 +10,7 @@
 #include "platform/store/store_files.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "server/authorization/client_authorizer.hpp"
+#include "support/idle_screen_streams.hpp"
 #include "support/temporary_home.hpp"
 
 namespace zentrabo::testing {
@@ -50,7 +51,8 @@ protected:
     platform::MainLoop mainLoop;
     platform::ManualClock clock{platform::Date{800'000'000.0}};
     std::shared_ptr<platform::UserDefaults> defaults;
-    ScreenStreams streams;
+    IdleScreenStreams idleStreams{clock, mainLoop.executor()};
+    ScreenStreams& streams = idleStreams.streams;
     std::unique_ptr<ClientAuthorizer> authorizer;
 };
 

@@ -102,8 +102,6 @@ TEST_F(DispatchGatesTest, EachKindOfRowPassesItsGatesInOrder) {
          true},
         {"upgrade: the field", request("screenStream"), phone, "No screen stream request was provided.", std::nullopt,
          true},
-        {"upgrade: every check passed", request("screenStream", withStream), phone,
-         "Screen streaming is not available on this server.", std::nullopt, true},
     };
     for (const auto& test : cases) {
         const auto outcome = dispatch(test.request, test.fingerprint);
@@ -121,6 +119,16 @@ TEST_F(DispatchGatesTest, EachKindOfRowPassesItsGatesInOrder) {
         EXPECT_EQ(reply->error, test.error) << test.what;
         EXPECT_EQ(reply->errorCode, test.code) << test.what;
     }
+
+    // Every check passed: the connection goes to the stream server, for the
+    // authorized client, with the request's options.
+    const auto streamRequest = request("screenStream", withStream);
+    const auto passed = dispatch(streamRequest, phone);
+    const auto* handOver = std::get_if<StreamHandOver>(&passed.answer);
+    ASSERT_TRUE(handOver);
+    EXPECT_TRUE(handOver->streamServer);
+    EXPECT_EQ(handOver->options, *streamRequest.screenStream);
+    EXPECT_EQ(handOver->clientCertificateFingerprint, phone);
 
     // The extra-authorization gate of an upgrade answers a line, before
     // the options are looked at.

@@ -16,6 +16,7 @@
 #include "model/records/halvardine_request.hpp"
 #include "support/device_request.hpp"
 #include "model/records/halvardine_response.hpp"
+#include "support/main_loop_wait.hpp"
 #include "support/request_client.hpp"
 #include "support/server_fixture.hpp"
 
@@ -34,13 +35,7 @@ protected:
     // fault from hanging the suite.
     template <typename Condition>
     bool runMainLoopUntil(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            mainLoop.runReady();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        return testing::runMainLoopUntil(mainLoop, condition, limit);
     }
 
     // Advances the clock by the close delay until the server has closed the

@@ -30,8 +30,7 @@ protected:
     // What the client received, as long as it is exactly one error frame,
     // the connection closed the short delay after it.
     std::string errorFrameText(std::unique_ptr<RequestClient> client) {
-        const std::string bytes =
-            receiveUntilClosed(*client, holdsWholeFrame, ServerConnection::closeDelayAfterStreamError);
+        const std::string bytes = receiveUntilClosed(*client, holdsWholeFrame, StreamConnection::errorFrameCloseDelay);
         RemoteScreenStreamReceiveBuffer buffer;
         buffer.append({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
         const auto frame = RemoteScreenStreamWire::nextFrame(buffer);
@@ -52,8 +51,7 @@ protected:
 
 TEST_F(ScreenStreamRequestTest, AStrangerGetsExactlyTheNotAuthorizedFrameAndNoReplyLine) {
     auto client = connectStranger({streamRequest(displayOptions)});
-    const std::string bytes =
-        receiveUntilClosed(*client, holdsWholeFrame, ServerConnection::closeDelayAfterStreamError);
+    const std::string bytes = receiveUntilClosed(*client, holdsWholeFrame, StreamConnection::errorFrameCloseDelay);
     const std::string text = "Not authorized.";
     std::string expected = "HVS1";
     expected += std::string("\x00\x03", 2);          // kind: error

@@ -15,6 +15,7 @@
 #include "platform/imaging/png_codec.hpp"
 #include "server/pairing/pairing_window.hpp"
 #include "support/relay_recorder.hpp"
+#include "support/idle_screen_streams.hpp"
 #include "support/temporary_home.hpp"
 
 namespace zentrabo::testing {
@@ -94,7 +95,8 @@ protected:
     ListenerStatus listener;
     Published<HalvardineExtraAuthorizationSessionDuration> sessionDuration;
     ReplyBuilder replies{listener, sessionDuration};
-    ScreenStreams streams;
+    IdleScreenStreams idleStreams{clock, mainLoop.executor()};
+    ScreenStreams& streams = idleStreams.streams;
     std::shared_ptr<RelayRecord> relayRecord = std::make_shared<RelayRecord>();
     std::shared_ptr<platform::UserDefaults> defaults;
     std::unique_ptr<ClientAuthorizer> authorizer;

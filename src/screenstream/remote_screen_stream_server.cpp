@@ -1,0 +1,130 @@
+#include "screenstream/remote_screen_stream_server.hpp"
+
+#include <exception>
+#include <utility>
+#include <vector>
+
+#include <asio/bind_cancellation_slot.hpp>
+#include <asio/co_spawn.hpp>
+
+#include "model/diagnostic_log.hpp"
+#include "screenstream/remote_screen_stream_session.hpp"
+
+namespace zentrabo {
+
+RemoteScreenStreamServer::RemoteScreenStreamServer(Environment environment)
+    : environment_(std::move(environment)),
+      textInputController_(environment_.desktop),
+      timerQueue_("RemoteScreenStreamServer.timer"),
+      reports_(std::make_shared<platform::MainLoopGate>(environment_.mainLoop)) {}
+
+RemoteScreenStreamServer::~RemoteScreenStreamServer() {
+    reports_->close();
+    std::map<Uuid, std::shared_ptr<RemoteScreenStreamSession>> sessions;
+    {
+        std::lock_guard guard(lock_);
+        sessions = std::move(sessions_);
+        sessions_.clear();
+    }
+    for (auto& [id, session] : sessions) session->stop();
+}
+
+void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& request,
+                                            const std::string& clientCertificateFingerprint,
+                                            const std::shared_ptr<StreamConnection>& connection) {
+    // A refused request is never registered, never reported.
+    const auto isFull = [this] {
+        std::lock_guard guard(lock_);
+        return sessions_.size() >= maximumSessionCount;
+    };
+    constexpr std::string_view tooMany = "Too many screen streams are running.";
+    if (isFull()) {
+        connection->sendScreenStreamError(tooMany);
+        return;
+    }
+    auto session = std::make_shared<RemoteScreenStreamSession>(
+        Uuid::random(), request, connection,
+        RemoteScreenStreamSession::Environment{environment_.clock, timerQueue_.executor(), textInputController_,
+                                               environment_.mediaStart});
+    std::weak_ptr<RemoteScreenStreamServer> weakSelf = weak_from_this();
+    session->setOnStop([weakSelf](const Uuid& id) {
+        if (auto self = weakSelf.lock()) self->removeSession(id);
+    });
+    {
+        std::lock_guard guard(lock_);
+        // Another request may have taken the last place meanwhile.
+        if (sessions_.size() >= maximumSessionCount) {
+            connection->sendScreenStreamError(tooMany);
+            return;
+        }
+        sessions_.emplace(session->id(), session);
+        sessionClientCertificateFingerprints_.emplace(session->id(), clientCertificateFingerprint);
+        reportLocked();
+    }
+    const auto slot = session->startCancellationSlot();
+    asio::co_spawn(timerQueue_.executor(), runTask(std::move(session)),
+                   asio::bind_cancellation_slot(slot, [](std::exception_ptr failure) {
+                       if (!failure) return;
+                       try {
+                           std::rethrow_exception(failure);
+                       } catch (const std::exception& error) {
+                           ZENTRABO_LOG(std::string("Screen stream start task failed: ") + error.what());
+                       }
+                   }));
+}
+
+asio::awaitable<void> RemoteScreenStreamServer::runTask(std::shared_ptr<RemoteScreenStreamSession> session) {
+    // Weak: a start task must not keep the stream server alive.
+    std::weak_ptr<RemoteScreenStreamServer> weakSelf = weak_from_this();
+    std::string failure;
+    try {
+        co_await session->run();
+        co_return;
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    session->connection().sendScreenStreamError(failure);
+    session->stop();
+    if (auto self = weakSelf.lock()) self->removeSession(session->id());
+}
+
+void RemoteScreenStreamServer::removeSession(const Uuid& id) {
+    std::shared_ptr<RemoteScreenStreamSession> removed;
+    {
+        std::lock_guard guard(lock_);
+        const auto entry = sessions_.find(id);
+        if (entry == sessions_.end()) return;
+        removed = std::move(entry->second);
+        sessions_.erase(entry);
+        sessionClientCertificateFingerprints_.erase(id);
+        reportLocked();
+    }
+    removed->stop();
+}
+
+void RemoteScreenStreamServer::endSessions(const std::string& clientCertificateFingerprint, std::string_view message) {
+    std::vector<std::shared_ptr<RemoteScreenStreamSession>> ended;
+    {
+        std::lock_guard guard(lock_);
+        for (const auto& [id, fingerprint] : sessionClientCertificateFingerprints_) {
+            if (fingerprint == clientCertificateFingerprint) ended.push_back(sessions_.at(id));
+        }
+    }
+    for (const auto& session : ended) {
+        session->connection().sendScreenStreamError(message);
+        session->stop();
+        removeSession(session->id());
+    }
+}
+
+void RemoteScreenStreamServer::reportLocked() {
+    std::set<std::string> fingerprints;
+    for (const auto& [id, fingerprint] : sessionClientCertificateFingerprints_) fingerprints.insert(fingerprint);
+    // Posted under the lock, so the main loop sees the reports in the order
+    // of the changes.
+    reports_->post([weakSelf = weak_from_this(), count = sessions_.size(), fingerprints = std::move(fingerprints)] {
+        if (auto self = weakSelf.lock()) self->environment_.onActiveSessionsChange(count, fingerprints);
+    });
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,84 @@
+#pragma once
+// The registry of live screen streams: it starts a session for each
+// accepted "screenStream" request, ends them, and reports how many run and
+// for which clients to the server, on the main loop.
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include <asio/any_io_executor.hpp>
+
+#include "maccontrol/mac_menu_controller.hpp"
+#include "model/records/stream_records.hpp"
+#include "model/uuid.hpp"
+#include "platform/desktop/desktop.hpp"
+#include "platform/dispatch/clock.hpp"
+#include "platform/dispatch/main_loop_gate.hpp"
+#include "platform/dispatch/serial_queue.hpp"
+#include "screenstream/stream_connection.hpp"
+#include "screenstream/stream_media_start.hpp"
+
+namespace zentrabo {
+
+class RemoteScreenStreamSession;
+
+class RemoteScreenStreamServer : public std::enable_shared_from_this<RemoteScreenStreamServer> {
+public:
+    // Live sessions at once: each holds three threads and an encoder.
+    static constexpr std::size_t maximumSessionCount = 8;
+
+    // Always called on the main loop, after every change.
+    using ActiveSessionsChange = std::function<void(std::size_t count, const std::set<std::string>& fingerprints)>;
+
+    struct Environment {
+        platform::Clock& clock;
+        asio::any_io_executor mainLoop;
+        // What the stream server's own controller acts on; must outlive it.
+        platform::Desktop& desktop;
+        StreamMediaStart mediaStart;
+        ActiveSessionsChange onActiveSessionsChange;
+    };
+
+    explicit RemoteScreenStreamServer(Environment environment);
+    // Stops every live session; no report follows.
+    ~RemoteScreenStreamServer();
+    RemoteScreenStreamServer(const RemoteScreenStreamServer&) = delete;
+    RemoteScreenStreamServer& operator=(const RemoteScreenStreamServer&) = delete;
+
+    // From the connection queue: the session owns the connection from now
+    // on. Never fails; a session that cannot start ends with an error frame.
+    void startSession(const RemoteScreenStreamRequest& request, const std::string& clientCertificateFingerprint,
+                      const std::shared_ptr<StreamConnection>& connection);
+    // Unregisters, reports and stops the session; nothing for an unknown id.
+    void removeSession(const Uuid& id);
+    // Ends every stream of the client with an error frame carrying the
+    // message, as when its device is revoked.
+    void endSessions(const std::string& clientCertificateFingerprint, std::string_view message);
+
+    // The controller the sessions paste text and post keys with; not the
+    // server's own.
+    MacMenuController& textInputController() { return textInputController_; }
+
+private:
+    asio::awaitable<void> runTask(std::shared_ptr<RemoteScreenStreamSession> session);
+    // Under lock_: the count and the fingerprints, posted to the main loop.
+    void reportLocked();
+
+    Environment environment_;
+    MacMenuController textInputController_;
+    // Runs the start of every session; its waits hold no thread.
+    platform::SerialQueue timerQueue_;
+    std::shared_ptr<platform::MainLoopGate> reports_;
+
+    std::mutex lock_;
+    // Guarded by lock_.
+    std::map<Uuid, std::shared_ptr<RemoteScreenStreamSession>> sessions_;
+    std::map<Uuid, std::string> sessionClientCertificateFingerprints_;
+};
+
+}  // namespace zentrabo

@@ -1,0 +1,162 @@
+#pragma once
+// One live screen stream: it owns the request's connection, three serial
+// queues (capture, encoder, control), the encoder and the transport
+// counters; it starts once and stops exactly once, whatever ends it.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
+#include <asio/cancellation_signal.hpp>
+
+#include "maccontrol/mac_menu_controller.hpp"
+#include "model/records/stream_control_payloads.hpp"
+#include "model/records/stream_records.hpp"
+#include "model/uuid.hpp"
+#include "platform/dispatch/clock.hpp"
+#include "platform/dispatch/serial_queue.hpp"
+#include "screenstream/codec/remote_screen_stream_frame.hpp"
+#include "screenstream/codec/remote_screen_stream_receive_buffer.hpp"
+#include "screenstream/stream_connection.hpp"
+#include "screenstream/stream_media_start.hpp"
+#include "screenstream/video_encoder.hpp"
+
+namespace zentrabo {
+
+class RemoteScreenStreamSession : public std::enable_shared_from_this<RemoteScreenStreamSession> {
+public:
+    // Each receive asks for at most this much.
+    static constexpr std::size_t receiveChunkLength = 4096;
+    // Raw input payloads (pasted text, keys, resizes) waiting for the control
+    // queue; at or above it the connection is not read until they drain, so
+    // a client that floods input meets TCP back-pressure instead of growing
+    // memory.
+    static constexpr std::size_t maximumInputAwaitingControl = 8 * 1024 * 1024;
+    // Outgoing bytes above the queue limit times this refuse key frames too.
+    static constexpr std::int64_t transportCeilingFactor = 4;
+    // Refused non-key video frames in a row that ask for a key frame and a
+    // lower bitrate.
+    static constexpr std::int64_t droppedFramesBeforeKeyFrame = 3;
+    // Until the remote-input handlers exist.
+    static constexpr const char* commandUnavailableMessage = "This stream command is not available on this server yet.";
+
+    using StopCallback = std::function<void(const Uuid& id)>;
+
+    struct Environment {
+        platform::Clock& clock;
+        // The stream server's timer thread, where the start runs.
+        asio::any_io_executor timerQueue;
+        // The stream server's controller, for pasted text and keys.
+        MacMenuController& textInputController;
+        StreamMediaStart mediaStart;
+    };
+
+    RemoteScreenStreamSession(Uuid id, RemoteScreenStreamRequest request, std::shared_ptr<StreamConnection> connection,
+                              Environment environment);
+    RemoteScreenStreamSession(const RemoteScreenStreamSession&) = delete;
+    RemoteScreenStreamSession& operator=(const RemoteScreenStreamSession&) = delete;
+
+    const Uuid& id() const { return id_; }
+    const RemoteScreenStreamRequest& request() const { return request_; }
+    StreamConnection& connection() { return *connection_; }
+    platform::Clock& clock() { return environment_.clock; }
+    platform::SerialQueue& captureQueue() { return captureQueue_; }
+    platform::SerialQueue& encoderQueue() { return encoderQueue_; }
+    platform::SerialQueue& controlQueue() { return controlQueue_; }
+    MacMenuController& textInputController() { return environment_.textInputController; }
+
+    // Set by the stream server before the start: removes the session.
+    void setOnStop(StopCallback onStop) { onStop_ = std::move(onStop); }
+    // The start task is spawned bound to this slot; stop() cancels it.
+    asio::cancellation_slot startCancellationSlot() { return startCancellation_->slot(); }
+
+    // The start sequence, on the timer thread: the permission, the media
+    // start, then the receive loop. Throws what ends the stream.
+    asio::awaitable<void> run();
+    // Once, from any thread, never blocking: cancels the start, shuts the
+    // encoder down on the encoder queue and cancels the connection.
+    void stop();
+    // Detaches and shuts down the encoder without stopping the session, as
+    // a failed capture start does before it retries.
+    void tearDownCapture();
+    // Stores the encoder the media start made. One that comes after the stop
+    // is shut down at once.
+    void setVideoEncoder(std::shared_ptr<VideoEncoder> encoder);
+    // The video capture stream stopped with an error: the stream ends with
+    // its text.
+    void videoCaptureStopped(const std::string& description);
+
+    // Frame sending, from any thread (session_frame_sending.cpp).
+    void sendFrame(const RemoteScreenStreamFrame& frame);
+    // From any thread: the next frame the encoder queue submits is a key frame.
+    void requestKeyFrame();
+    // Bytes a stream may have queued before ordinary video and audio yield.
+    static std::int64_t transportQueueLimit(const RemoteScreenStreamRequest& request);
+
+private:
+    // Admission and release under the lock.
+    bool admitOutgoing(const RemoteScreenStreamFrame& frame, std::int64_t byteCount);
+    void releaseOutgoing(RemoteScreenStreamFrameKind kind, std::int64_t byteCount);
+    void checkTransportPressure();
+    void onEncoderQueue(std::function<void(VideoEncoder&)> work);
+    void stopFromCallback();
+
+    // The inbound side (session_inbound.cpp), on the connection queue.
+    void startReceiving();
+    void armReceive(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer);
+    void processIncoming(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer, std::span<const std::uint8_t> content,
+                         bool isComplete, std::error_code error);
+    // Dispatches every whole frame; false after a wire error, which ended
+    // the stream.
+    bool consumeFrames(RemoteScreenStreamReceiveBuffer& buffer);
+    void dispatchFrame(RemoteScreenStreamFrame frame);
+    void queueCommand(RemoteScreenStreamCommandKind command, std::size_t rawBytes);
+    void dispatchToControlQueue(std::function<void(RemoteScreenStreamSession&)> handler, std::size_t rawBytes);
+    // Whether the next receive may be armed now, or waits for input or
+    // output to drain.
+    bool mayReceive();
+    void resumeReceivingIfPaused();
+    void answerUnavailableCommand(RemoteScreenStreamCommandKind command);
+    void sendCommandResult(RemoteScreenStreamCommandKind command, bool succeeded, std::optional<std::string> message);
+
+    const Uuid id_;
+    const RemoteScreenStreamRequest request_;
+    const std::shared_ptr<StreamConnection> connection_;
+    Environment environment_;
+    platform::SerialQueue captureQueue_;
+    platform::SerialQueue encoderQueue_;
+    platform::SerialQueue controlQueue_;
+    StopCallback onStop_;
+    // Emitted on the timer thread.
+    std::shared_ptr<asio::cancellation_signal> startCancellation_;
+    const std::int64_t transportQueueLimit_;
+
+    std::mutex lock_;
+    // Guarded by lock_.
+    std::shared_ptr<VideoEncoder> encoder_;
+    std::int64_t transportQueuedBytes_ = 0;
+    std::int64_t transportQueuedVideoFrames_ = 0;
+    std::int64_t transportDroppedPFrames_ = 0;
+    // Set when a key frame was refused at the ceiling: all video is refused
+    // until a key frame is admitted, since frames after it cannot be decoded.
+    bool awaitingKeyFrame_ = false;
+    bool didStop_ = false;
+
+    // Raw input bytes posted to the control queue and not yet handled.
+    std::atomic<std::size_t> inputAwaitingControl_{0};
+    // Connection queue only: the buffer of a receive loop that waits for
+    // input or output to drain.
+    std::shared_ptr<RemoteScreenStreamReceiveBuffer> pausedReceive_;
+    std::atomic<bool> isReceivePaused_{false};
+};
+
+}  // namespace zentrabo

@@ -1,0 +1,152 @@
+// The inbound side of a session: the connection read in small pieces, cut
+// into frames, input handed to the control queue in arrival order.
+#include <utility>
+
+#include <asio/post.hpp>
+
+#include "model/diagnostic_log.hpp"
+#include "model/json/record_json.hpp"
+#include "model/records/stream_input_wire.hpp"
+#include "screenstream/codec/remote_screen_stream_wire.hpp"
+#include "screenstream/remote_screen_stream_session.hpp"
+
+namespace zentrabo {
+
+void RemoteScreenStreamSession::startReceiving() {
+    asio::post(connection_->executor(), [weakSelf = weak_from_this()] {
+        auto self = weakSelf.lock();
+        if (!self) return;
+        // What the request line's read took past its line feed is the start
+        // of the stream: input sent right behind the request.
+        auto buffer = std::make_shared<RemoteScreenStreamReceiveBuffer>();
+        buffer->append(self->connection_->takeBytesReadAhead());
+        self->processIncoming(std::move(buffer), {}, false, {});
+    });
+}
+
+void RemoteScreenStreamSession::armReceive(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer) {
+    connection_->receive(receiveChunkLength,
+                         [weakSelf = weak_from_this(), buffer = std::move(buffer)](
+                             std::span<const std::uint8_t> content, bool isComplete, std::error_code error) mutable {
+                             // A session that is gone arms nothing and stops nothing.
+                             if (auto self = weakSelf.lock())
+                                 self->processIncoming(std::move(buffer), content, isComplete, error);
+                         });
+}
+
+void RemoteScreenStreamSession::processIncoming(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer,
+                                                std::span<const std::uint8_t> content, bool isComplete,
+                                                std::error_code error) {
+    // What came with the end of the stream is not parsed.
+    if (error || isComplete) {
+        stopFromCallback();
+        return;
+    }
+    buffer->append(content);
+    if (!consumeFrames(*buffer)) return;
+    if (mayReceive()) {
+        armReceive(std::move(buffer));
+        return;
+    }
+    pausedReceive_ = std::move(buffer);
+    isReceivePaused_ = true;
+    // Whatever drained between the check and the flag would not resume it.
+    resumeReceivingIfPaused();
+}
+
+bool RemoteScreenStreamSession::consumeFrames(RemoteScreenStreamReceiveBuffer& buffer) {
+    try {
+        while (auto frame = RemoteScreenStreamWire::nextFrame(buffer)) dispatchFrame(std::move(*frame));
+    } catch (const std::exception& error) {
+        // The stream cannot be resynchronised: its rest is dropped unread.
+        connection_->sendScreenStreamError(error.what());
+        stopFromCallback();
+        return false;
+    }
+    return true;
+}
+
+void RemoteScreenStreamSession::dispatchFrame(RemoteScreenStreamFrame frame) {
+    switch (frame.kind) {
+    case RemoteScreenStreamFrameKind::pointerEvent:
+        // Decoded here, so a malformed one ends the stream; applying it
+        // comes with the pointer controller.
+        RemoteScreenPointerEventWire::decode(frame.payload);
+        break;
+    case RemoteScreenStreamFrameKind::headPose:
+        RemoteScreenHeadPoseEventWire::decode(frame.payload);
+        break;
+    case RemoteScreenStreamFrameKind::pasteText:
+        queueCommand(RemoteScreenStreamCommandKind::pasteText, frame.payload.size());
+        break;
+    case RemoteScreenStreamFrameKind::keyboardEvent:
+        queueCommand(RemoteScreenStreamCommandKind::keyboardEvent, frame.payload.size());
+        break;
+    case RemoteScreenStreamFrameKind::resizeWindow:
+        queueCommand(RemoteScreenStreamCommandKind::resizeWindow, frame.payload.size());
+        break;
+    default:
+        // Kinds the Mac sends, and "end": consumed and dropped.
+        break;
+    }
+}
+
+void RemoteScreenStreamSession::queueCommand(RemoteScreenStreamCommandKind command, std::size_t rawBytes) {
+    // Until the remote-input handlers exist, each command is answered as not
+    // available, in its turn on the control queue.
+    dispatchToControlQueue([command](RemoteScreenStreamSession& self) { self.answerUnavailableCommand(command); },
+                           rawBytes);
+}
+
+void RemoteScreenStreamSession::dispatchToControlQueue(std::function<void(RemoteScreenStreamSession&)> handler,
+                                                       std::size_t rawBytes) {
+    inputAwaitingControl_ += rawBytes;
+    controlQueue_.post([weakSelf = weak_from_this(), handler = std::move(handler), rawBytes] {
+        auto self = weakSelf.lock();
+        if (!self) return;
+        bool stopped = false;
+        {
+            std::lock_guard guard(self->lock_);
+            stopped = self->didStop_;
+        }
+        if (!stopped) handler(*self);
+        self->inputAwaitingControl_ -= rawBytes;
+        self->resumeReceivingIfPaused();
+    });
+}
+
+bool RemoteScreenStreamSession::mayReceive() {
+    if (inputAwaitingControl_ >= maximumInputAwaitingControl) return false;
+    std::lock_guard guard(lock_);
+    return transportQueuedBytes_ < transportQueueLimit_ * transportCeilingFactor;
+}
+
+void RemoteScreenStreamSession::resumeReceivingIfPaused() {
+    if (!isReceivePaused_) return;
+    asio::post(connection_->executor(), [weakSelf = weak_from_this()] {
+        auto self = weakSelf.lock();
+        if (!self || !self->pausedReceive_ || !self->mayReceive()) return;
+        self->isReceivePaused_ = false;
+        self->armReceive(std::move(self->pausedReceive_));
+    });
+}
+
+void RemoteScreenStreamSession::answerUnavailableCommand(RemoteScreenStreamCommandKind command) {
+    sendCommandResult(command, false, commandUnavailableMessage);
+}
+
+void RemoteScreenStreamSession::sendCommandResult(RemoteScreenStreamCommandKind command, bool succeeded,
+                                                  std::optional<std::string> message) {
+    RemoteScreenStreamFrame frame;
+    frame.kind = RemoteScreenStreamFrameKind::commandResult;
+    try {
+        const std::string json = encodeRecord(RemoteScreenStreamCommandResultPayload{command, succeeded, message});
+        frame.payload.assign(json.begin(), json.end());
+    } catch (const std::exception& error) {
+        ZENTRABO_LOG(std::string("Screen stream command result encoding failed: ") + error.what());
+        return;
+    }
+    sendFrame(frame);
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,188 @@
+// How a stream session starts, is reported, ends and is refused, over real
+// TLS with a media start and an encoder that are doubles.
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "screenstream/remote_screen_stream_server_error.hpp"
+#include "stream_server_fixture.hpp"
+
+namespace zentrabo::testing {
+namespace {
+
+RemoteScreenStreamFrame mediaFrame(std::uint8_t marker) {
+    RemoteScreenStreamFrame frame;
+    frame.kind = RemoteScreenStreamFrameKind::video;
+    frame.flags = RemoteScreenStreamFrame::keyFrameFlag;
+    frame.payload = {marker};
+    return frame;
+}
+
+class SessionLifecycleTest : public StreamServerTest {
+protected:
+    Report reported(std::size_t count) const {
+        return {count, count ? std::set{device.fingerprint()} : std::set<std::string>{}};
+    }
+
+    // The client's frames once the server has closed the connection: the
+    // close comes with the clock, errorFrameCloseDelay after the error frame
+    // went out, and not before.
+    std::vector<RemoteScreenStreamFrame> framesUntilClosedByClock(StreamClient& client) {
+        EXPECT_TRUE(client.waitUntil([&] {
+            const auto frames = client.frames();
+            return !frames.empty() && frames.back().kind == RemoteScreenStreamFrameKind::error;
+        })) << "no error frame";
+        // The error frame's completed send schedules the close.
+        EXPECT_TRUE(waitFor([&] { return clock.pendingCount() >= 2; }));
+        clock.advance(StreamConnection::errorFrameCloseDelay * 0.9);
+        EXPECT_FALSE(client.waitUntil([&] { return client.isClosed(); }, std::chrono::milliseconds(50)))
+            << "closed before the delay";
+        clock.advance(StreamConnection::errorFrameCloseDelay * 0.1);
+        EXPECT_TRUE(client.waitUntil([&] { return client.isClosed(); }));
+        return client.frames();
+    }
+};
+
+TEST_F(SessionLifecycleTest, EveryErrorPathSendsItsFrameAfterTheWriteInFlightAndClosesAMomentLater) {
+    struct Row {
+        const char* path;
+        std::function<void(RemoteScreenStreamSession&, StreamClient&)> fail;
+        std::string text;
+    };
+    const std::vector<Row> rows = {
+        {"malformed input", [](auto&, StreamClient& client) { client.write(std::string(32, 'x')); },
+         "The Mac returned an invalid stream response."},
+        {"malformed pointer event",
+         [](auto&, StreamClient& client) {
+             client.write(frameBytes(RemoteScreenStreamFrameKind::pointerEvent, "short"));
+         },
+         "The stream pointer event is invalid."},
+        {"capture stopped",
+         [](RemoteScreenStreamSession& session, auto&) { session.videoCaptureStopped("Lost the display."); },
+         "Lost the display."},
+        {"revoked",
+         [this](RemoteScreenStreamSession&, auto&) {
+             streamServer->endSessions(device.fingerprint(), "Not authorized.");
+         },
+         "Not authorized."},
+    };
+    for (std::size_t index = 0; index < rows.size(); ++index) {
+        const auto& row = rows[index];
+        SCOPED_TRACE(row.path);
+        auto client = connect();
+        auto [session, encoder] = started(index);
+        ASSERT_TRUE(session);
+        ASSERT_TRUE(waitFor([&] { return !reports.empty() && reports.back().count == 1; }));
+        const std::size_t reportsBefore = reports.size();
+        connectionOf(*session).holdWrites();
+        session->sendFrame(mediaFrame(1));  // in flight
+        session->sendFrame(mediaFrame(2));  // waiting: dropped by the error
+        row.fail(*session, *client);
+        if (index < 2) {
+            // Input is read once the stream runs; wait until the wire error
+            // has queued its frame behind the write in flight.
+            ASSERT_TRUE(waitFor([&] { return reports.size() > reportsBefore; }));
+        }
+        connectionOf(*session).releaseWrites();
+        const auto frames = framesUntilClosedByClock(*client);
+        ASSERT_EQ(frames.size(), 2u);
+        EXPECT_EQ(frames[0], mediaFrame(1));
+        EXPECT_EQ(payloadText(frames[1]), row.text);
+        EXPECT_TRUE(waitFor([&] { return !reports.empty() && reports.back() == reported(0); }));
+        drain(session->encoderQueue());
+        EXPECT_EQ(encoder->shutdowns.load(), 1);
+        EXPECT_FALSE(encoder->shutdownOffQueue.load());
+    }
+}
+
+TEST_F(SessionLifecycleTest, AFailingStartEndsWithItsTextAndIsReportedTwice) {
+    struct Row {
+        const char* cause;
+        std::function<void()> arrange;
+        std::string text;
+    };
+    const std::vector<Row> rows = {
+        {"no screen recording", [this] { desktop->setScreenRecordingAllowed(false); },
+         RemoteScreenStreamServerError::screenRecordingMissing().message()},
+        {"media start fails",
+         [this] {
+             desktop->setScreenRecordingAllowed(true);
+             mediaStart = MediaStart::fail;
+         },
+         startFailure},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.cause);
+        row.arrange();
+        reports.clear();
+        auto client = connect();
+        const auto frames = framesUntilClosedByClock(*client);
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_EQ(payloadText(frames[0]), row.text);
+        EXPECT_TRUE(waitFor([&] { return reports.size() == 2; }));
+        EXPECT_EQ(reports, (std::vector{reported(1), reported(0)}));
+    }
+}
+
+TEST_F(SessionLifecycleTest, TwoStreamsOfOneClientAreCountedTwiceUnderOneFingerprint) {
+    auto first = connect();
+    auto second = connect();
+    ASSERT_TRUE(started(1).session);
+    ASSERT_TRUE(waitFor([&] { return reports.size() == 2; }));
+    EXPECT_EQ(reports, (std::vector{reported(1), reported(2)}));
+    // A client that closes its side ends its session.
+    first.reset();
+    ASSERT_TRUE(waitFor([&] { return reports.size() == 3; }));
+    EXPECT_EQ(reports.back(), reported(1));
+    EXPECT_FALSE(second->isClosed());
+}
+
+TEST_F(SessionLifecycleTest, StopFromTwoThreadsRunsOnceAndCancelsAStartThatWaitsOnTheClock) {
+    mediaStart = MediaStart::waitOnClock;
+    auto client = connect();
+    auto [session, encoder] = started(0);
+    ASSERT_TRUE(session);
+    session->setVideoEncoder(encoder);
+    ASSERT_TRUE(waitFor([&] { return clock.pendingCount() == 1; }));  // the start's wait
+    std::thread other([&] { session->stop(); });
+    session->stop();
+    other.join();
+    EXPECT_TRUE(client->waitUntil([&] { return client->isClosed(); }));
+    EXPECT_TRUE(client->frames().empty());
+    // The wait is gone, not left to fire an hour later.
+    EXPECT_TRUE(waitFor([&] { return clock.pendingCount() == 0; }));
+    EXPECT_TRUE(waitFor([&] { return !reports.empty() && reports.back() == reported(0); }));
+    drain(session->encoderQueue());
+    EXPECT_EQ(encoder->shutdowns.load(), 1);
+    // An encoder that comes after the stop is shut down at once.
+    auto late = std::make_shared<FakeVideoEncoder>(session->encoderQueue());
+    session->setVideoEncoder(late);
+    drain(session->encoderQueue());
+    EXPECT_EQ(late->shutdowns.load(), 1);
+}
+
+TEST_F(SessionLifecycleTest, TheNinthStreamIsRefusedUnregisteredAndUnreported) {
+    std::vector<std::unique_ptr<StreamClient>> clients;
+    for (std::size_t index = 0; index < RemoteScreenStreamServer::maximumSessionCount; ++index) {
+        clients.push_back(connect());
+        ASSERT_TRUE(started(index).session);
+    }
+    auto ninth = connect();
+    const auto frames = framesUntilClosedByClock(*ninth);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(payloadText(frames[0]), "Too many screen streams are running.");
+    ASSERT_TRUE(waitFor([&] { return reports.size() == RemoteScreenStreamServer::maximumSessionCount; }));
+    mainLoop.runReady();
+    EXPECT_EQ(reports.size(), RemoteScreenStreamServer::maximumSessionCount);
+    EXPECT_EQ(reports.back(), reported(RemoteScreenStreamServer::maximumSessionCount));
+    // A place that frees up is taken again.
+    clients.front().reset();
+    ASSERT_TRUE(waitFor(
+        [&] { return !reports.empty() && reports.back().count == RemoteScreenStreamServer::maximumSessionCount - 1; }));
+    auto tenth = connect();
+    EXPECT_TRUE(started(RemoteScreenStreamServer::maximumSessionCount).session);
+}
+
+}  // namespace
+}  // namespace zentrabo::testing

@@ -1,0 +1,231 @@
+#pragma once
+// A stream server on a manual clock behind a loopback TLS listener of the
+// test's own, which reads the request line as the server does and hands the
+// connection over; a media start and an encoder that are doubles; and a
+// device with the stream client.
+#include <gtest/gtest.h>
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/strand.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "model/json/record_json.hpp"
+#include "platform/desktop/virtual/scenario_builder.hpp"
+#include "platform/desktop/virtual/virtual_desktop.hpp"
+#include "platform/dispatch/main_loop.hpp"
+#include "platform/dispatch/manual_clock.hpp"
+#include "screenstream/remote_screen_stream_server.hpp"
+#include "screenstream/remote_screen_stream_session.hpp"
+#include "support/main_loop_wait.hpp"
+#include "support/stream_client.hpp"
+#include "support/temporary_home.hpp"
+#include "support/test_device.hpp"
+#include "test_stream_connection.hpp"
+
+namespace zentrabo::testing {
+
+// Counts what the session asks of its encoder, and where shutdown ran.
+class FakeVideoEncoder final : public VideoEncoder {
+public:
+    explicit FakeVideoEncoder(platform::SerialQueue& encoderQueue) : encoderQueue_(encoderQueue) {}
+    void encode(const CapturedVideoFrame&) override {}
+    void requestKeyFrame() override { ++keyFrameRequests; }
+    void reduceBitrateForTransportPressure() override { ++bitrateCuts; }
+    void shutdown() override {
+        ++shutdowns;
+        if (!encoderQueue_.isCurrent()) shutdownOffQueue = true;
+    }
+
+    std::atomic<int> keyFrameRequests{0};
+    std::atomic<int> bitrateCuts{0};
+    std::atomic<int> shutdowns{0};
+    std::atomic<bool> shutdownOffQueue{false};
+
+private:
+    platform::SerialQueue& encoderQueue_;
+};
+
+class StreamServerTest : public ::testing::Test {
+protected:
+    enum class MediaStart { succeed, fail, waitOnClock };
+    struct Report {
+        std::size_t count;
+        std::set<std::string> fingerprints;
+        bool operator==(const Report&) const = default;
+    };
+    struct Started {
+        std::shared_ptr<RemoteScreenStreamSession> session;
+        std::shared_ptr<FakeVideoEncoder> encoder;
+    };
+
+    void SetUp() override {
+        std::filesystem::create_directories(home.logFolder());
+        desktop = platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock);
+        streamServer = std::make_shared<RemoteScreenStreamServer>(RemoteScreenStreamServer::Environment{
+            clock, mainLoop.executor(), *desktop,
+            [this](RemoteScreenStreamSession& session) { return startMedia(session); },
+            [this](std::size_t count, const std::set<std::string>& fingerprints) {
+                reports.push_back({count, fingerprints});
+            }});
+        acceptor.open(asio::ip::tcp::v4());
+        acceptor.bind({asio::ip::make_address("127.0.0.1"), 0});
+        acceptor.listen();
+        port = acceptor.local_endpoint().port();
+        asio::co_spawn(network.executor(), acceptLoop(), asio::detached);
+    }
+
+    void TearDown() override {
+        std::shared_ptr<RemoteScreenStreamServer> stopping;
+        std::vector<Started> sessions;
+        {
+            std::lock_guard guard(mutex);
+            stopping = std::move(streamServer);
+            sessions = std::move(startedSessions);
+        }
+        stopping.reset();
+        sessions.clear();
+        // Error frames still waiting close their connections now.
+        clock.advance(StreamConnection::errorFrameDeadline);
+        std::promise<void> closed;
+        // Posted after the closes.
+        asio::post(network.executor(), [&] {
+            acceptor.close();
+            closed.set_value();
+        });
+        closed.get_future().wait();
+    }
+
+    // A device connected with a stream request and, in the same write, extra bytes.
+    std::unique_ptr<StreamClient> connect(const RemoteScreenStreamRequest& options = {}, std::string sentAlong = "") {
+        return std::make_unique<StreamClient>(port, device.tlsContext(platform::TlsRole::client, server.fingerprint()),
+                                              streamRequestLine(options) + sentAlong);
+    }
+
+    // The index-th session the media start saw (from 0), once it has started.
+    Started started(std::size_t index) {
+        const bool arrived = waitFor([&] {
+            std::lock_guard guard(mutex);
+            return startedSessions.size() > index;
+        });
+        EXPECT_TRUE(arrived) << "no session " << index;
+        if (!arrived) return {};
+        std::lock_guard guard(mutex);
+        return startedSessions[index];
+    }
+
+    bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        return runMainLoopUntil(mainLoop, condition, limit);
+    }
+
+    // Waits until the queue has run everything posted to it before.
+    static void drain(platform::SerialQueue& queue) {
+        std::promise<void> reached;
+        queue.post([&] { reached.set_value(); });
+        reached.get_future().wait();
+    }
+
+    static TestStreamConnection& connectionOf(RemoteScreenStreamSession& session) {
+        return dynamic_cast<TestStreamConnection&>(session.connection());
+    }
+
+    // Advances the clock in small steps until the client sees the close.
+    bool advanceUntilClosed(const StreamClient& client, double step) {
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            clock.advance(step);
+            if (client.waitUntil([&] { return client.isClosed(); }, std::chrono::milliseconds(20))) return true;
+        }
+        return false;
+    }
+
+    // First, so that it goes last: every connection belongs to its context.
+    platform::SerialQueue network{"test network"};
+    asio::ip::tcp::acceptor acceptor{network.executor()};
+    std::uint16_t port = 0;
+    TemporaryHome home;
+    platform::MainLoop mainLoop;
+    platform::ManualClock clock{platform::Date{800'000'000.0}};
+    std::shared_ptr<platform::VirtualDesktop> desktop;
+    TestDevice server;
+    TestDevice device;
+    MediaStart mediaStart = MediaStart::succeed;
+    std::string startFailure = "The requested monitor is not available.";
+    std::shared_ptr<RemoteScreenStreamServer> streamServer;
+    std::vector<Report> reports;  // main loop only
+
+    std::mutex mutex;
+    std::vector<Started> startedSessions;
+
+private:
+    asio::awaitable<void> startMedia(RemoteScreenStreamSession& session) {
+        auto encoder = std::make_shared<FakeVideoEncoder>(session.encoderQueue());
+        {
+            std::lock_guard guard(mutex);
+            startedSessions.push_back({session.shared_from_this(), encoder});
+        }
+        switch (mediaStart) {
+        case MediaStart::succeed:
+            session.setVideoEncoder(encoder);
+            break;
+        case MediaStart::fail:
+            throw std::runtime_error(startFailure);
+        case MediaStart::waitOnClock:
+            co_await session.clock().delay(3600);
+            break;
+        }
+    }
+
+    asio::awaitable<void> acceptLoop() {
+        for (;;) {
+            asio::ip::tcp::socket socket(asio::make_strand(network.executor()));
+            std::error_code error;
+            co_await acceptor.async_accept(socket, asio::redirect_error(asio::use_awaitable, error));
+            if (error) co_return;
+            auto executor = socket.get_executor();
+            auto tls = std::make_shared<platform::TlsConnection>(std::move(socket),
+                                                                 server.tlsContext(platform::TlsRole::server));
+            asio::co_spawn(executor, handOver(std::move(tls)), asio::detached);
+        }
+    }
+
+    // As the server's connection does: handshake, read the request line,
+    // hand the connection and the bytes read past the line to the stream server.
+    asio::awaitable<void> handOver(std::shared_ptr<platform::TlsConnection> tls) {
+        if (co_await tls->handshake()) co_return;
+        std::string received;
+        std::vector<char> chunk(65536);
+        std::size_t lineEnd = std::string::npos;
+        while (lineEnd == std::string::npos) {
+            const auto [error, count] = co_await tls->readSome(asio::buffer(chunk));
+            received.append(chunk.data(), count);
+            lineEnd = received.find('\n');
+            if (error) break;
+        }
+        if (lineEnd == std::string::npos) co_return;
+        const auto request = decodeRecord<HalvardineRequest>(std::string_view(received).substr(0, lineEnd));
+        const auto fingerprint = tls->peerCertificateFingerprint().value_or("");
+        auto connection = std::make_shared<TestStreamConnection>(
+            std::move(tls), clock, std::vector<std::uint8_t>(received.begin() + lineEnd + 1, received.end()));
+        if (auto target = currentStreamServer()) target->startSession(*request.screenStream, fingerprint, connection);
+    }
+
+    std::shared_ptr<RemoteScreenStreamServer> currentStreamServer() {
+        std::lock_guard guard(mutex);
+        return streamServer;
+    }
+};
+
+}  // namespace zentrabo::testing
