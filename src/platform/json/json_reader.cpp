@@ -228,12 +228,12 @@ JsonIterator<Element>& JsonIterator<Element>::operator++() noexcept {
 }
 
 template <class Element>
-JsonContainer<Element>::Iterator JsonContainer<Element>::begin() const noexcept {
+typename JsonContainer<Element>::Iterator JsonContainer<Element>::begin() const noexcept {
     return Iterator(toHandle(Parsed<Element>::container(handle_).begin()));
 }
 
 template <class Element>
-JsonContainer<Element>::Iterator JsonContainer<Element>::end() const noexcept {
+typename JsonContainer<Element>::Iterator JsonContainer<Element>::end() const noexcept {
     return Iterator(toHandle(Parsed<Element>::container(handle_).end()));
 }
 
