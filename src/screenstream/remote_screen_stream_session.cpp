@@ -32,17 +32,22 @@ asio::awaitable<void> RemoteScreenStreamSession::run() {
 
 void RemoteScreenStreamSession::stop() {
     std::shared_ptr<VideoEncoder> encoder;
+    std::shared_ptr<platform::CaptureStream> captureStream;
     {
         std::lock_guard guard(lock_);
         if (didStop_) return;
         didStop_ = true;
         encoder = std::move(encoder_);
+        captureStream = std::move(captureStream_);
+        selectedWindowID_.reset();
+        selectedPointerBounds_.reset();
         transportQueuedBytes_ = 0;
         transportQueuedVideoFrames_ = 0;
         transportDroppedPFrames_ = 0;
         awaitingKeyFrame_ = false;
     }
     if (encoder) encoderQueue_.post([encoder = std::move(encoder)] { encoder->shutdown(); });
+    if (captureStream) captureStream->stopCapture([](std::optional<platform::ScreenCaptureError>) {});
     // Before the start is cancelled, so the start's own error path finds
     // the connection closed and sends nothing.
     connection_->cancel();
@@ -52,11 +57,14 @@ void RemoteScreenStreamSession::stop() {
 
 void RemoteScreenStreamSession::tearDownCapture() {
     std::shared_ptr<VideoEncoder> encoder;
+    std::shared_ptr<platform::CaptureStream> captureStream;
     {
         std::lock_guard guard(lock_);
         encoder = std::move(encoder_);
+        captureStream = std::move(captureStream_);
     }
     if (encoder) encoderQueue_.post([encoder = std::move(encoder)] { encoder->shutdown(); });
+    if (captureStream) captureStream->stopCapture([](std::optional<platform::ScreenCaptureError>) {});
 }
 
 void RemoteScreenStreamSession::setVideoEncoder(std::shared_ptr<VideoEncoder> encoder) {

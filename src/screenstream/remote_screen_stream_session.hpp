@@ -22,10 +22,12 @@
 #include "model/records/stream_control_payloads.hpp"
 #include "model/records/stream_records.hpp"
 #include "model/uuid.hpp"
+#include "platform/desktop/capture_stream.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/dispatch/serial_queue.hpp"
 #include "screenstream/codec/remote_screen_stream_frame.hpp"
 #include "screenstream/codec/remote_screen_stream_receive_buffer.hpp"
+#include "screenstream/content_selection.hpp"
 #include "screenstream/stream_connection.hpp"
 #include "screenstream/stream_media_start.hpp"
 #include "screenstream/video_encoder.hpp"
@@ -95,6 +97,19 @@ public:
     // its text.
     void videoCaptureStopped(const std::string& description);
 
+    // The capture side (session_capture.cpp).
+    // Stores the capture stream the media start made; one that comes after
+    // the stop is stopped at once. stop() and tearDownCapture() stop it.
+    void setCaptureStream(std::shared_ptr<platform::CaptureStream> stream);
+    // From the capture queue: hands a captured frame to the encoder on the
+    // encoder queue. An encoding failure ends the stream with its text.
+    void encodeVideoFrame(platform::CapturedScreenSample sample);
+    // Stores what the stream shows: its window, where pointer input lands
+    // and its scale.
+    void applySelection(const SelectedContent& selected);
+    std::optional<platform::WindowID> selectedWindowID();
+    std::optional<platform::Rect> selectedPointerBounds();
+
     // Frame sending, from any thread (session_frame_sending.cpp).
     void sendFrame(const RemoteScreenStreamFrame& frame);
     // From any thread: the next frame the encoder queue submits is a key frame.
@@ -143,6 +158,10 @@ private:
     std::mutex lock_;
     // Guarded by lock_.
     std::shared_ptr<VideoEncoder> encoder_;
+    std::shared_ptr<platform::CaptureStream> captureStream_;
+    std::optional<platform::WindowID> selectedWindowID_;
+    std::optional<platform::Rect> selectedPointerBounds_;
+    std::optional<double> selectedPointPixelScale_;
     std::int64_t transportQueuedBytes_ = 0;
     std::int64_t transportQueuedVideoFrames_ = 0;
     std::int64_t transportDroppedPFrames_ = 0;

@@ -66,7 +66,7 @@ struct HalvardineServerEnvironment {
     std::size_t networkThreadCount = ListenerLifecycle::defaultNetworkThreadCount();
     // What a stream session starts after its permission check: capture and
     // encoding. Transport tests put a double in its place.
-    StreamMediaStart streamMediaStart = startMediaUnavailable;
+    StreamMediaStart streamMediaStart = startCaptureMedia;
 };
 
 // Every member function runs on the main loop.

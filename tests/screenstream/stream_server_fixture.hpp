@@ -28,6 +28,7 @@
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
+#include "screenstream/capture_start.hpp"
 #include "screenstream/remote_screen_stream_server.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 #include "support/main_loop_wait.hpp"
@@ -61,7 +62,8 @@ private:
 
 class StreamServerTest : public ::testing::Test {
 protected:
-    enum class MediaStart { succeed, fail, waitOnClock };
+    // succeed, fail and waitOnClock are doubles; capture is the server's own.
+    enum class MediaStart { succeed, fail, waitOnClock, capture };
     struct Report {
         std::size_t count;
         std::set<std::string> fingerprints;
@@ -74,7 +76,7 @@ protected:
 
     void SetUp() override {
         std::filesystem::create_directories(home.logFolder());
-        desktop = platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock);
+        desktop = platform::VirtualDesktop::create(scenario().build(), clock);
         streamServer = std::make_shared<RemoteScreenStreamServer>(RemoteScreenStreamServer::Environment{
             clock, mainLoop.executor(), *desktop,
             [this](RemoteScreenStreamSession& session) { return startMedia(session); },
@@ -87,6 +89,9 @@ protected:
         port = acceptor.local_endpoint().port();
         asio::co_spawn(network.executor(), acceptLoop(), asio::detached);
     }
+
+    // The desktop the test runs on.
+    virtual platform::DesktopBuilder scenario() { return {}; }
 
     void TearDown() override {
         std::shared_ptr<RemoteScreenStreamServer> stopping;
@@ -184,6 +189,9 @@ private:
             throw std::runtime_error(startFailure);
         case MediaStart::waitOnClock:
             co_await session.clock().delay(3600);
+            break;
+        case MediaStart::capture:
+            co_await startCaptureMedia(session);
             break;
         }
     }

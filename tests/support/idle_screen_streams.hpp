@@ -15,7 +15,7 @@ namespace zentrabo::testing {
 struct IdleScreenStreams {
     IdleScreenStreams(platform::Clock& clock, asio::any_io_executor mainLoop)
         : desktop(platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock)),
-          streams({clock, std::move(mainLoop), *desktop, startMediaUnavailable, [](const std::string&) {}}) {}
+          streams({clock, std::move(mainLoop), *desktop, startCaptureMedia, [](const std::string&) {}}) {}
 
     std::shared_ptr<platform::VirtualDesktop> desktop;
     ScreenStreams streams;

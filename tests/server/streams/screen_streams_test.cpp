@@ -23,7 +23,7 @@ protected:
     std::shared_ptr<platform::VirtualDesktop> desktop =
         platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock);
     std::vector<std::string> marked;
-    ScreenStreams streams{{clock, mainLoop.executor(), *desktop, startMediaUnavailable,
+    ScreenStreams streams{{clock, mainLoop.executor(), *desktop, startCaptureMedia,
                            [this](const std::string& fingerprint) { marked.push_back(fingerprint); }}};
 };
 

@@ -1,0 +1,97 @@
+// A session's real media start on a built desktop and a manual clock: the
+// video-only retry when audio cannot be captured, frames reaching the
+// device, the stored selection, and capture that stops with an error.
+#include "stream_server_fixture.hpp"
+
+namespace zentrabo::testing {
+namespace {
+
+class CaptureStartTest : public StreamServerTest {
+protected:
+    platform::DesktopBuilder scenario() override {
+        platform::DesktopBuilder builder;
+        builder.display(1, {0, 0, 320, 180});
+        builder.application("Editor", "com.example.editor").window("Small", {10, 10, 101, 61});
+        return builder;
+    }
+
+    void SetUp() override {
+        StreamServerTest::SetUp();
+        mediaStart = MediaStart::capture;
+    }
+
+    static RemoteScreenStreamRequest request(RemoteScreenStreamMode mode) {
+        RemoteScreenStreamRequest options;
+        options.mode = mode;
+        options.framesPerSecond = 10;
+        return options;
+    }
+
+    // Advances the clock a frame at a time until the client holds count frames.
+    bool framesArrive(StreamClient& client, std::size_t count) {
+        for (int step = 0; step < 100; ++step) {
+            if (client.waitUntil([&] { return client.frames().size() >= count; }, std::chrono::milliseconds(50))) {
+                return true;
+            }
+            clock.advance(0.1);
+        }
+        return false;
+    }
+
+    static std::vector<RemoteScreenStreamFrameKind> kinds(const std::vector<RemoteScreenStreamFrame>& frames) {
+        std::vector<RemoteScreenStreamFrameKind> result;
+        for (const auto& frame : frames) result.push_back(frame.kind);
+        return result;
+    }
+};
+
+TEST_F(CaptureStartTest, ARefusedAudioCaptureIsRetriedVideoOnlyWithOneLogLine) {
+    auto client = connect(request(RemoteScreenStreamMode::display));
+    ASSERT_TRUE(framesArrive(*client, 3));
+    const auto frames = client->frames();
+    EXPECT_EQ(frames[0].kind, RemoteScreenStreamFrameKind::configuration);
+    EXPECT_EQ(frames[1].kind, RemoteScreenStreamFrameKind::video);
+    EXPECT_EQ(frames[1].flags, RemoteScreenStreamFrame::keyFrameFlag);
+    EXPECT_EQ(frames[1].sequenceNumber, 1u);
+    EXPECT_EQ(frames[1].presentationTimeNanoseconds, 0u);
+    for (const auto kind : kinds(frames)) EXPECT_NE(kind, RemoteScreenStreamFrameKind::audioConfiguration);
+    EXPECT_EQ(home.logCount("Screen stream audio capture failed; retrying video-only: Audio capture is not available."),
+              1u);
+    const auto session = started(0).session;
+    EXPECT_EQ(session->selectedWindowID(), std::nullopt);
+    EXPECT_EQ(session->selectedPointerBounds(), (platform::Rect{0, 0, 320, 180}));
+}
+
+TEST_F(CaptureStartTest, AStreamWithoutAudioNeedsNoRetry) {
+    auto options = request(RemoteScreenStreamMode::frontmostWindow);
+    options.capturesAudio = false;
+    auto client = connect(options);
+    ASSERT_TRUE(framesArrive(*client, 2));
+    EXPECT_EQ(home.logCount("retrying video-only"), 0u);
+    const auto session = started(0).session;
+    EXPECT_TRUE(session->selectedWindowID());
+    EXPECT_EQ(session->selectedPointerBounds(), (platform::Rect{10, 10, 101, 61}));
+}
+
+TEST_F(CaptureStartTest, ScreenRecordingSwitchedOffEndsTheStreamWithAnErrorFrame) {
+    auto client = connect(request(RemoteScreenStreamMode::display));
+    ASSERT_TRUE(framesArrive(*client, 2));
+    desktop->setScreenRecordingAllowed(false);
+    ASSERT_TRUE(client->waitUntil([&] {
+        clock.advance(0.1);
+        const auto frames = client->frames();
+        return frames.back().kind == RemoteScreenStreamFrameKind::error;
+    }));
+    EXPECT_EQ(payloadText(client->frames().back()), "Screen recording is not allowed.");
+    EXPECT_TRUE(advanceUntilClosed(*client, 0.1));
+}
+
+TEST_F(CaptureStartTest, ApplicationWindowStreamsAreRefusedWithAnErrorFrame) {
+    auto client = connect(request(RemoteScreenStreamMode::applicationWindow));
+    ASSERT_TRUE(client->waitForFrames(1));
+    EXPECT_EQ(payloadText(client->frames().front()),
+              "Application window streams are not available on this server yet.");
+}
+
+}  // namespace
+}  // namespace zentrabo::testing
