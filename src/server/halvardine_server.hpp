@@ -30,6 +30,7 @@
 #include "server/permissions/permission_monitor.hpp"
 #include "server/relay_settings/relay_settings.hpp"
 #include "server/reply_builder.hpp"
+#include "screenstream/capture_start.hpp"
 #include "screenstream/stream_media_start.hpp"
 #include "server/streams/screen_streams.hpp"
 

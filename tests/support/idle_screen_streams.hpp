@@ -8,6 +8,7 @@
 
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
+#include "screenstream/capture_start.hpp"
 #include "server/streams/screen_streams.hpp"
 
 namespace zentrabo::testing {

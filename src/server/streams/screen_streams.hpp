@@ -13,7 +13,6 @@
 #include "platform/desktop/desktop.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "screenstream/remote_screen_stream_server.hpp"
-#include "screenstream/capture_start.hpp"
 #include "screenstream/stream_media_start.hpp"
 #include "server/published.hpp"
 

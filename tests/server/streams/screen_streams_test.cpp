@@ -9,6 +9,7 @@
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
+#include "screenstream/capture_start.hpp"
 #include "server/streams/screen_streams.hpp"
 #include "support/temporary_home.hpp"
 
