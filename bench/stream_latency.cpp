@@ -1,0 +1,272 @@
+// Capture to first byte: a 1080p display stream at 24 frames a second in
+// H.264, captured from the virtual desktop, encoded and sent by a stream
+// session over loopback TLS; for each video frame, the time from its
+// capture to the arrival of its first byte at the reader. The reference is
+// one frame interval (41.7 ms): the p50 should stay under it.
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/post.hpp>
+#include <asio/strand.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "platform/desktop/virtual/scenario_builder.hpp"
+#include "platform/desktop/virtual/virtual_desktop.hpp"
+#include "platform/dispatch/main_loop.hpp"
+#include "platform/dispatch/serial_queue.hpp"
+#include "platform/dispatch/system_clock.hpp"
+#include "platform/net/tls_connection.hpp"
+#include "screenstream/capture_start.hpp"
+#include "screenstream/codec/remote_screen_stream_wire.hpp"
+#include "screenstream/remote_screen_stream_server.hpp"
+#include "screenstream/remote_screen_stream_session.hpp"
+#include "security/halvardine_security.hpp"
+#include "support/temporary_home.hpp"
+
+namespace {
+
+using namespace zentrabo;
+using Clock = std::chrono::steady_clock;
+
+constexpr int streamFrameRate = 24;
+constexpr std::size_t measuredFrames = 240;
+constexpr double frameIntervalMilliseconds = 1000.0 / streamFrameRate;
+
+struct Identity {
+    Identity()
+        : key(platform::EcPrivateKey::generate()),
+          certificate(HalvardineSecurity::makeSelfSignedCertificate(key, "Zentrabo Bench")),
+          fingerprint(HalvardineSecurity::fingerprint(certificate)) {}
+    std::shared_ptr<platform::TlsContext> context(platform::TlsRole role) const {
+        return HalvardineSecurity::tlsParameters(role, TlsIdentity{key, certificate, fingerprint}, std::nullopt);
+    }
+    platform::EcPrivateKey key;
+    platform::Certificate certificate;
+    std::string fingerprint;
+};
+
+class TlsStreamConnection final : public StreamConnection {
+public:
+    TlsStreamConnection(std::shared_ptr<platform::TlsConnection> tls, platform::Clock& clock)
+        : StreamConnection(tls->executor(), clock), tls_(std::move(tls)) {}
+
+protected:
+    asio::awaitable<std::tuple<std::error_code, std::size_t>> readSome(asio::mutable_buffer buffer) override {
+        co_return co_await tls_->readSome(buffer);
+    }
+    asio::awaitable<std::error_code> writeAll(asio::const_buffer buffer) override {
+        co_return co_await tls_->writeAll(buffer);
+    }
+    void closeTransport() override { tls_->close(); }
+
+private:
+    std::shared_ptr<platform::TlsConnection> tls_;
+};
+
+// The encoder's times count from the first picture it was given; the first
+// captured frame's own time on the monotonic scale turns them back into
+// capture times. Everything else goes to the virtual desktop.
+class CaptureTimes final : public platform::ScreenCapture {
+public:
+    explicit CaptureTimes(platform::ScreenCapture& inner) : inner_(inner) {}
+
+    std::optional<Clock::duration> firstCapture() const {
+        const auto nanoseconds = first_.load();
+        if (nanoseconds < 0) return std::nullopt;
+        return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds));
+    }
+
+    bool preflightAccess() override { return inner_.preflightAccess(); }
+    bool requestAccess() override { return inner_.requestAccess(); }
+    std::optional<platform::ShareableContent> shareableContent(bool excludeDesktopWindows, bool onScreenOnly) override {
+        return inner_.shareableContent(excludeDesktopWindows, onScreenOnly);
+    }
+    std::optional<platform::RgbaImage> displayImage(platform::DisplayID display) override {
+        return inner_.displayImage(display);
+    }
+    std::optional<platform::RgbaImage> windowImage(platform::WindowID window) override {
+        return inner_.windowImage(window);
+    }
+    double pointPixelScale(const platform::ContentFilter& filter) override { return inner_.pointPixelScale(filter); }
+    std::shared_ptr<platform::CaptureStream> makeCaptureStream(platform::ContentFilter filter,
+                                                               platform::StreamConfiguration configuration,
+                                                               platform::CaptureStreamStopHandler onStop) override {
+        return std::make_shared<Stream>(
+            inner_.makeCaptureStream(std::move(filter), std::move(configuration), std::move(onStop)), first_);
+    }
+
+private:
+    class Stream final : public platform::CaptureStream {
+    public:
+        Stream(std::shared_ptr<platform::CaptureStream> inner, std::atomic<std::int64_t>& first)
+            : inner_(std::move(inner)), first_(first) {}
+        void addScreenOutput(asio::any_io_executor executor, ScreenOutput output) override {
+            inner_->addScreenOutput(std::move(executor),
+                                    [this, output = std::move(output)](platform::CapturedScreenSample sample) {
+                                        std::int64_t none = -1;
+                                        first_.compare_exchange_strong(none, sample.presentationTime.count());
+                                        output(std::move(sample));
+                                    });
+        }
+        void addAudioOutput(asio::any_io_executor executor, AudioOutput output) override {
+            inner_->addAudioOutput(std::move(executor), std::move(output));
+        }
+        void startCapture(Completion completion) override { inner_->startCapture(std::move(completion)); }
+        void stopCapture(Completion completion) override { inner_->stopCapture(std::move(completion)); }
+        void updateContentFilter(platform::ContentFilter filter, Completion completion) override {
+            inner_->updateContentFilter(std::move(filter), std::move(completion));
+        }
+        void updateConfiguration(platform::StreamConfiguration configuration, Completion completion) override {
+            inner_->updateConfiguration(std::move(configuration), std::move(completion));
+        }
+
+    private:
+        std::shared_ptr<platform::CaptureStream> inner_;
+        std::atomic<std::int64_t>& first_;
+    };
+
+    platform::ScreenCapture& inner_;
+    std::atomic<std::int64_t> first_{-1};
+};
+
+class BenchDesktop final : public platform::Desktop {
+public:
+    explicit BenchDesktop(platform::VirtualDesktop& inner) : inner_(inner), capture(inner) {}
+    platform::Workspace& workspace() override { return inner_; }
+    platform::Accessibility& accessibility() override { return inner_; }
+    platform::WindowServer& windowServer() override { return inner_; }
+    platform::Displays& displays() override { return inner_; }
+    platform::ScreenCapture& screenCapture() override { return capture; }
+    platform::Pasteboard& pasteboard() override { return inner_; }
+    platform::KeyboardLayoutPreferences& keyboardLayout() override { return inner_; }
+    platform::EventPoster& eventPoster() override { return inner_; }
+    platform::Clock& clock() override { return inner_.clock(); }
+
+private:
+    platform::VirtualDesktop& inner_;
+
+public:
+    CaptureTimes capture;
+};
+
+// Reads the stream and notes when the first byte of each video frame came,
+// with the frame's presentation time.
+struct Arrival {
+    Clock::time_point firstByte;
+    std::uint64_t presentationTimeNanoseconds = 0;
+};
+
+asio::awaitable<void> readFrames(std::uint16_t port, std::shared_ptr<platform::TlsContext> context,
+                                 std::promise<std::vector<Arrival>>& done) {
+    asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
+    socket.connect({asio::ip::make_address("127.0.0.1"), port});
+    platform::TlsConnection connection(std::move(socket), context);
+    co_await connection.handshake();
+    RemoteScreenStreamReceiveBuffer buffer;
+    std::vector<std::uint8_t> chunk(256 * 1024);
+    std::vector<Arrival> arrivals;
+    std::optional<Clock::time_point> frameStart;
+    while (arrivals.size() < measuredFrames) {
+        const auto [error, count] = co_await connection.readSome(asio::buffer(chunk));
+        const auto now = Clock::now();
+        if (count > 0 && !frameStart) frameStart = now;
+        buffer.append({chunk.data(), count});
+        while (auto frame = RemoteScreenStreamWire::nextFrame(buffer)) {
+            if (frame->kind == RemoteScreenStreamFrameKind::video) {
+                arrivals.push_back({*frameStart, frame->presentationTimeNanoseconds});
+            }
+            // The next frame began in this read when bytes of it are left.
+            frameStart = buffer.empty() ? std::nullopt : std::optional(now);
+        }
+        if (error) break;
+    }
+    done.set_value(std::move(arrivals));
+}
+
+asio::awaitable<void> handshake(std::shared_ptr<platform::TlsConnection> tls) { co_await tls->handshake(); }
+
+asio::awaitable<void> acceptOne(asio::ip::tcp::acceptor& acceptor, std::shared_ptr<platform::TlsContext> context,
+                                std::promise<std::shared_ptr<platform::TlsConnection>>& accepted) {
+    asio::ip::tcp::socket socket(asio::make_strand(acceptor.get_executor()));
+    co_await acceptor.async_accept(socket, asio::use_awaitable);
+    socket.set_option(asio::ip::tcp::no_delay(true));
+    auto tls = std::make_shared<platform::TlsConnection>(std::move(socket), std::move(context));
+    co_await asio::co_spawn(tls->executor(), handshake(tls), asio::use_awaitable);
+    accepted.set_value(tls);
+}
+
+double percentile(std::vector<double> values, double fraction) {
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+}  // namespace
+
+int main() {
+    testing::TemporaryHome home;
+    platform::SystemClock clock;
+    platform::MainLoop mainLoop;
+    platform::DesktopBuilder builder;
+    builder.display(1, {0, 0, 1920, 1080});
+    builder.application("Editor", "com.example.editor").window("Document", {200, 150, 1200, 700});
+    const auto virtualDesktop = platform::VirtualDesktop::create(builder.build(), clock);
+    BenchDesktop desktop(*virtualDesktop);
+    platform::SerialQueue network("bench network");
+    const Identity server;
+    const Identity client;
+    auto streamServer = std::make_shared<RemoteScreenStreamServer>(RemoteScreenStreamServer::Environment{
+        clock, mainLoop.executor(), desktop, startCaptureMedia, [](std::size_t, const std::set<std::string>&) {}});
+
+    asio::ip::tcp::acceptor acceptor(network.executor(), {asio::ip::make_address("127.0.0.1"), 0});
+    std::promise<std::shared_ptr<platform::TlsConnection>> accepted;
+    asio::co_spawn(network.executor(), acceptOne(acceptor, server.context(platform::TlsRole::server), accepted),
+                   asio::detached);
+    asio::io_context reader;
+    std::promise<std::vector<Arrival>> done;
+    asio::co_spawn(reader,
+                   readFrames(acceptor.local_endpoint().port(), client.context(platform::TlsRole::client), done),
+                   asio::detached);
+    std::thread readerThread([&reader] { reader.run(); });
+
+    RemoteScreenStreamRequest request;
+    request.framesPerSecond = streamFrameRate;
+    request.preferredVideoCodec = RemoteScreenStreamVideoCodec::h264;
+    request.capturesAudio = false;
+    auto connection = std::make_shared<TlsStreamConnection>(accepted.get_future().get(), clock);
+    asio::post(connection->executor(),
+               [&streamServer, connection, request] { streamServer->startSession(request, "bench", connection); });
+
+    const auto arrivals = done.get_future().get();
+    const auto first = desktop.capture.firstCapture();
+    streamServer.reset();
+    reader.stop();
+    readerThread.join();
+    if (!first || arrivals.empty()) {
+        std::printf("no frames arrived\n");
+        return 1;
+    }
+    std::vector<double> milliseconds;
+    for (const auto& arrival : arrivals) {
+        const auto captured = Clock::time_point(*first) + std::chrono::nanoseconds(arrival.presentationTimeNanoseconds);
+        milliseconds.push_back(std::chrono::duration<double, std::milli>(arrival.firstByte - captured).count());
+    }
+    const double p50 = percentile(milliseconds, 0.5);
+    const double p99 = percentile(milliseconds, 0.99);
+    std::printf(
+        "1920x1080 H.264 at %d fps over loopback TLS, %zu frames: capture to first byte p50 %.1f ms, p99 "
+        "%.1f ms; p50 / frame interval (%.1f ms) %.2f\n",
+        streamFrameRate, arrivals.size(), p50, p99, frameIntervalMilliseconds, p50 / frameIntervalMilliseconds);
+    return 0;
+}
