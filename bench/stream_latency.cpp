@@ -68,7 +68,7 @@ protected:
     asio::awaitable<std::error_code> writeAll(asio::const_buffer buffer) override {
         co_return co_await tls_->writeAll(buffer);
     }
-    void closeTransport() override { tls_->close(); }
+    void closeTransport(bool /*afterFinalMessage*/) override { tls_->close(); }
 
 private:
     std::shared_ptr<platform::TlsConnection> tls_;

@@ -23,9 +23,12 @@ protected:
         startProcess();
     }
 
-    // The frames of a display stream, once the server has closed it.
+    // The frames of an application-window stream, once the server has
+    // closed it.
     std::vector<RemoteScreenStreamFrame> framesOfAStream(const TestDevice& device) {
-        auto stream = openStream(device, port, serverFingerprint, {});
+        RemoteScreenStreamRequest options;
+        options.mode = RemoteScreenStreamMode::applicationWindow;
+        auto stream = openStream(device, port, serverFingerprint, options);
         EXPECT_TRUE(stream->waitUntil([&] { return stream->isClosed(); })) << "the stream was not closed";
         EXPECT_EQ(stream->undecoded(), "");
         return stream->frames();
@@ -48,7 +51,7 @@ TEST_F(BinaryStreamTest, EndsWithTheTextOfWhatIsMissingAndLeavesNoStreamRunning)
         {false,
          "Screen Recording permission is missing. Grant it to Zentrabo Server in System Settings, then restart the "
          "server."},
-        {true, "Screen streaming is not available on this server."},
+        {true, "Application window streams are not available on this server yet."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.screenRecording);

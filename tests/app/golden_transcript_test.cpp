@@ -347,7 +347,8 @@ TEST_F(GoldenTranscriptTest, TheTerminalAndADeviceSeeWhatTheTranscriptHolds) {
     request(R"({"id":"G-9","action":"extraAuthorizationStatus","clientProtocolVersion":22,)"
             R"("extraAuthorizationScope":"files"})");
     request(R"({"id":"G-10","action":"screenStream","clientProtocolVersion":22})");
-    request(R"({"id":"G-11","action":"screenStream","clientProtocolVersion":22,"screenStream":{"mode":"display"}})");
+    request(
+        R"({"id":"G-11","action":"screenStream","clientProtocolVersion":22,"screenStream":{"mode":"applicationWindow"}})");
 
     // A password protects files and streams on local connections.
     type("password set secret");

@@ -78,8 +78,9 @@ protected:
     RequestLimits requestLimits;
     // The network threads: the application's count unless a test names one.
     std::size_t networkThreadCount = ListenerLifecycle::defaultNetworkThreadCount();
-    // Stream tests start streams that run without capture.
-    StreamMediaStart streamMediaStart = startMediaUnavailable;
+    // What a stream starts after its permission check: capture, unless a
+    // test names a start of its own.
+    StreamMediaStart streamMediaStart = startCaptureMedia;
 
 private:
     // Kept while the servers made with them may live.

@@ -8,12 +8,26 @@
 #include "platform/binary/big_endian.hpp"
 #include "request_road_fixture.hpp"
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
+#include "screenstream/remote_screen_stream_server_error.hpp"
 
 namespace zentrabo::testing {
 namespace {
 
+// A start that fails the way a capture can, so that a request passing every
+// check ends with one error frame.
+asio::awaitable<void> startThatFails(RemoteScreenStreamSession&) {
+    throw RemoteScreenStreamServerError::captureFailed("no capture here");
+    co_return;
+}
+constexpr const char* failedStartText = "Screen streaming could not start: no capture here";
+
 class ScreenStreamRequestTest : public RequestRoadTest {
 protected:
+    void SetUp() override {
+        streamMediaStart = startThatFails;
+        RequestRoadTest::SetUp();
+    }
+
     static std::string streamRequest(const std::string& extraFields) {
         return R"({"id":"S-1","action":"screenStream","clientProtocolVersion":22)" + extraFields + "}\n";
     }
@@ -78,10 +92,10 @@ TEST_F(ScreenStreamRequestTest, IncompatibleVersionsAreRefusedBeforeAuthorizatio
               "Update Zentrabo Server on this Mac. This action requires a newer server version.");
 }
 
-TEST_F(ScreenStreamRequestTest, APairedDeviceIsToldWhatIsMissingOrThatStreamingIsUnavailable) {
+TEST_F(ScreenStreamRequestTest, APairedDeviceIsToldWhatIsMissingOrWhyItsStreamEnded) {
     pairThisClient();
     EXPECT_EQ(errorFrameText(streamRequest("")), "No screen stream request was provided.");
-    EXPECT_EQ(errorFrameText(streamRequest(displayOptions)), "Screen streaming is not available on this server.");
+    EXPECT_EQ(errorFrameText(streamRequest(displayOptions)), failedStartText);
     // Malformed options fail the whole request, which gets a reply line.
     const auto malformed = reply(exchange({streamRequest(R"(,"screenStream":{"mode":"everything"})")}));
     EXPECT_FALSE(malformed.ok);
@@ -109,7 +123,7 @@ TEST_F(ScreenStreamRequestTest, AProtectedStreamScopeIsRefusedWithAReplyLineUnti
     ASSERT_TRUE(granted.extraAuthorizationToken);
     EXPECT_EQ(errorFrameText(streamRequest(std::string(displayOptions) + R"(,"extraAuthorizationToken":")" +
                                            *granted.extraAuthorizationToken + "\"")),
-              "Screen streaming is not available on this server.");
+              failedStartText);
 }
 
 }  // namespace
