@@ -31,6 +31,7 @@
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
 #include "screenstream/remote_screen_stream_server.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
+#include "bench_tls_identity.hpp"
 #include "security/halvardine_security.hpp"
 #include "support/temporary_home.hpp"
 
@@ -42,18 +43,7 @@ constexpr std::size_t payloadSize = 1024 * 1024;
 constexpr std::size_t frameCount = 1000;
 constexpr int rounds = 3;
 
-struct Identity {
-    Identity()
-        : key(platform::EcPrivateKey::generate()),
-          certificate(HalvardineSecurity::makeSelfSignedCertificate(key, "Zentrabo Bench")),
-          fingerprint(HalvardineSecurity::fingerprint(certificate)) {}
-    std::shared_ptr<platform::TlsContext> context(platform::TlsRole role) const {
-        return HalvardineSecurity::tlsParameters(role, TlsIdentity{key, certificate, fingerprint}, std::nullopt);
-    }
-    platform::EcPrivateKey key;
-    platform::Certificate certificate;
-    std::string fingerprint;
-};
+using Identity = bench::BenchTlsIdentity;
 
 // The connection interface over TLS, telling the sender each completed write.
 class CountingConnection final : public StreamConnection {
