@@ -14,18 +14,21 @@ namespace zentrabo::DER {
 using platform::Bytes;
 using platform::ByteView;
 
-inline constexpr std::uint8_t tagBoolean = 0x01;
-inline constexpr std::uint8_t tagInteger = 0x02;
-inline constexpr std::uint8_t tagBitString = 0x03;
-inline constexpr std::uint8_t tagOctetString = 0x04;
-inline constexpr std::uint8_t tagObjectIdentifier = 0x06;
-inline constexpr std::uint8_t tagUtf8String = 0x0C;
-inline constexpr std::uint8_t tagUtcTime = 0x17;
-inline constexpr std::uint8_t tagGeneralizedTime = 0x18;
-inline constexpr std::uint8_t tagSequence = 0x30;
-inline constexpr std::uint8_t tagSet = 0x31;
-inline constexpr std::uint8_t tagContext0 = 0xA0;
-inline constexpr std::uint8_t tagContext3 = 0xA3;
+// The tags this encoder writes.
+enum Tag : std::uint8_t {
+    tagBoolean = 0x01,
+    tagInteger = 0x02,
+    tagBitString = 0x03,
+    tagOctetString = 0x04,
+    tagObjectIdentifier = 0x06,
+    tagUtf8String = 0x0C,
+    tagUtcTime = 0x17,
+    tagGeneralizedTime = 0x18,
+    tagSequence = 0x30,
+    tagSet = 0x31,
+    tagContext0 = 0xA0,
+    tagContext3 = 0xA3,
+};
 
 // Length octets: short form below 128, else 0x80 | count, then big-endian.
 Bytes length(std::size_t value);
