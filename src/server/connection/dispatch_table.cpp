@@ -22,6 +22,15 @@ void atOnce(const ActionContext& context, Answer answer) {
 
 MacMenuController& controller(const ActionContext& context) { return context.features.controller; }
 
+// The successful reply with one field set, most often to what the controller
+// answered.
+template <class Field, class Value>
+HalvardineResponse successWith(const ActionContext& context, Field HalvardineResponse::*field, Value&& value) {
+    auto response = context.success();
+    response.*field = std::forward<Value>(value);
+    return response;
+}
+
 // The fields rows require.
 
 std::optional<HalvardineResponse> missingScope(const ActionContext& context) {
@@ -60,15 +69,12 @@ void authorizeExtra(const ActionContext& context, Answer answer) {
 }
 
 HalvardineResponse menu(const ActionContext& context) {
-    auto response = context.success();
-    response.snapshot = controller(context).menuSnapshot(context.request.bundleIdentifier);
-    return response;
+    return successWith(context, &HalvardineResponse::snapshot,
+                       controller(context).menuSnapshot(context.request.bundleIdentifier));
 }
 
 HalvardineResponse applications(const ActionContext& context) {
-    auto response = context.success();
-    response.applications = controller(context).applications();
-    return response;
+    return successWith(context, &HalvardineResponse::applications, controller(context).applications());
 }
 
 HalvardineResponse applicationIcons(const ActionContext& context) {
@@ -80,21 +86,17 @@ HalvardineResponse applicationIcons(const ActionContext& context) {
     } else if (request.bundleIdentifier) {
         bundleIdentifiers.push_back(*request.bundleIdentifier);
     }
-    auto response = context.success();
-    response.applicationIcons = controller(context).applicationIcons(bundleIdentifiers);
-    return response;
+    return successWith(context, &HalvardineResponse::applicationIcons,
+                       controller(context).applicationIcons(bundleIdentifiers));
 }
 
 HalvardineResponse applicationWindows(const ActionContext& context) {
-    auto response = context.success();
-    response.applicationWindows = controller(context).applicationWindows(context.request.bundleIdentifier);
-    return response;
+    return successWith(context, &HalvardineResponse::applicationWindows,
+                       controller(context).applicationWindows(context.request.bundleIdentifier));
 }
 
 HalvardineResponse screenshotDisplays(const ActionContext& context) {
-    auto response = context.success();
-    response.displays = controller(context).displays();
-    return response;
+    return successWith(context, &HalvardineResponse::displays, controller(context).displays());
 }
 
 HalvardineResponse displayWallpaper(const ActionContext& context) {
@@ -107,10 +109,9 @@ HalvardineResponse displayWallpaper(const ActionContext& context) {
 }
 
 HalvardineResponse screenStreamPreviewScreenshot(const ActionContext& context) {
-    auto response = context.success();
-    response.screenshots =
-        std::vector<RemoteScreenshot>{controller(context).screenStreamPreviewScreenshot(*context.request.screenStream)};
-    return response;
+    return successWith(context, &HalvardineResponse::screenshots,
+                       std::vector<RemoteScreenshot>{
+                           controller(context).screenStreamPreviewScreenshot(*context.request.screenStream)});
 }
 
 void fileResource(const ActionContext& context, Answer answer) {
@@ -185,9 +186,8 @@ HalvardineResponse workflow(const ActionContext& context) {
 }
 
 HalvardineResponse modalInfo(const ActionContext& context) {
-    auto response = context.success();
-    response.modalInfo = controller(context).modalInfo(context.request.bundleIdentifier);
-    return response;
+    return successWith(context, &HalvardineResponse::modalInfo,
+                       controller(context).modalInfo(context.request.bundleIdentifier));
 }
 
 HalvardineResponse dismissModal(const ActionContext& context) {
