@@ -50,7 +50,7 @@ std::optional<PropertyListValue> fromPlist(plist_t node, int depth) {
         std::int32_t seconds = 0;
         std::int32_t microseconds = 0;
         plist_get_date_val(node, &seconds, &microseconds);
-        return PropertyListValue(PropertyListValue::Storage(PropertyListDate{seconds + microseconds / 1e6}));
+        return PropertyListValue(PropertyListValue::Storage(Date{seconds + microseconds / 1e6}));
     }
     case PLIST_DATA: {
         char* bytes = nullptr;
@@ -102,10 +102,10 @@ plist_t toPlist(const PropertyListValue& value) {
         plist_t operator()(bool v) const { return plist_new_bool(v ? 1 : 0); }
         plist_t operator()(std::int64_t v) const { return plist_new_uint(static_cast<std::uint64_t>(v)); }
         plist_t operator()(double v) const { return plist_new_real(v); }
-        plist_t operator()(const PropertyListDate& v) const {
-            const double whole = std::floor(v.seconds);
+        plist_t operator()(const Date& v) const {
+            const double whole = std::floor(v.secondsSinceReferenceDate);
             return plist_new_date(static_cast<std::int32_t>(whole),
-                                  static_cast<std::int32_t>((v.seconds - whole) * 1e6));
+                                  static_cast<std::int32_t>((v.secondsSinceReferenceDate - whole) * 1e6));
         }
         plist_t operator()(const PropertyListValue::Data& v) const {
             return plist_new_data(reinterpret_cast<const char*>(v.data()), v.size());

@@ -10,13 +10,9 @@
 #include <variant>
 #include <vector>
 
-namespace zentrabo::platform {
+#include "platform/dispatch/date.hpp"
 
-// Seconds since 2001-01-01 00:00:00 UTC.
-struct PropertyListDate {
-    double seconds = 0;
-    bool operator==(const PropertyListDate&) const = default;
-};
+namespace zentrabo::platform {
 
 class PropertyListValue {
 public:
@@ -24,7 +20,7 @@ public:
     // Keys in file order; a key appears once.
     using Dictionary = std::vector<std::pair<std::string, PropertyListValue>>;
     using Data = std::vector<std::uint8_t>;
-    using Storage = std::variant<std::string, bool, std::int64_t, double, PropertyListDate, Data, Array, Dictionary>;
+    using Storage = std::variant<std::string, bool, std::int64_t, double, Date, Data, Array, Dictionary>;
 
     // Nesting deeper than this is refused when reading a file.
     static constexpr int maximumDepth = 64;

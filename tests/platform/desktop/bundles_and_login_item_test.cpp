@@ -89,6 +89,20 @@ TEST(PropertyListTest, RefusesMalformedAndOverlyDeepFiles) {
     EXPECT_FALSE(readPropertyListFile(path));
 }
 
+TEST(PropertyListTest, DatesCountFromTheReferenceDateAndReadBackEqual) {
+    TemporaryHome home;
+    const auto path = home.root() / "dated.plist";
+    const PropertyListValue value(PropertyListValue::Storage(PropertyListValue::Dictionary{
+        {"Modified", PropertyListValue(PropertyListValue::Storage(Date{800000000}))},
+        {"Before", PropertyListValue(PropertyListValue::Storage(Date{-86400}))},
+    }));
+    writePropertyListFile(path, value);
+    const std::string text = readFile(path);
+    EXPECT_THAT(text, HasSubstr("<date>2026-05-09T06:13:20Z</date>"));
+    EXPECT_THAT(text, HasSubstr("<date>2000-12-31T00:00:00Z</date>"));
+    EXPECT_EQ(readPropertyListFile(path), value);
+}
+
 TEST(LoginItemTest, RegistersReportsAndRemovesTheAutostartEntry) {
     TemporaryHome home;
     const auto program = home.root() / "bin dir" / "zentrabo-server";
