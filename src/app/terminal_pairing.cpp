@@ -36,6 +36,16 @@ void writeQrCode(TerminalContext& context, const std::optional<platform::QrCode>
     for (const auto& line : drawQrCode(*code)) context.write(line);
 }
 
+// A listing: whenEmpty alone when there is nothing to list, else the heading
+// and one line an item.
+template <class Items, class LineOf>
+void writeListing(TerminalContext& context, const Items& items, std::string_view whenEmpty, const std::string& heading,
+                  LineOf lineOf) {
+    if (items.empty()) return context.write(whenEmpty);
+    context.write(heading);
+    for (const auto& item : items) context.write(lineOf(item));
+}
+
 }  // namespace
 
 void runPair(TerminalContext& context, std::string_view arguments) {
@@ -68,20 +78,18 @@ void runCancel(TerminalContext& context, std::string_view arguments) {
 void runDevices(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("devices", arguments)) return;
     const auto& devices = *context.authorization.pairedDevices();
-    if (devices.empty()) {
-        context.write("Paired devices: none.");
-        return;
-    }
-    context.write("Paired devices: " + std::to_string(devices.size()));
     std::size_t number = 0;
-    for (const auto& device : devices) {
-        std::string line = std::to_string(++number) + ". " + echoed(device.displayName) + "  " +
-                           displayFingerprint(device.certificateFingerprint) + "  paired " +
-                           formatDate(device.pairedAt) + "  last seen " +
-                           (device.lastSeenAt ? formatDate(*device.lastSeenAt) : std::string("never"));
-        if (device.lastConnectionChannel) line += "  via " + std::string(rawValue(*device.lastConnectionChannel));
-        context.write(line);
-    }
+    writeListing(context, devices, "Paired devices: none.", "Paired devices: " + std::to_string(devices.size()),
+                 [&number](const AuthorizedClientDevice& device) {
+                     std::string line = std::to_string(++number) + ". " + echoed(device.displayName) + "  " +
+                                        displayFingerprint(device.certificateFingerprint) + "  paired " +
+                                        formatDate(device.pairedAt) + "  last seen " +
+                                        (device.lastSeenAt ? formatDate(*device.lastSeenAt) : std::string("never"));
+                     if (device.lastConnectionChannel) {
+                         line += "  via " + std::string(rawValue(*device.lastConnectionChannel));
+                     }
+                     return line;
+                 });
 }
 
 void runRevoke(TerminalContext& context, std::string_view arguments) {
@@ -107,17 +115,14 @@ void runRevoke(TerminalContext& context, std::string_view arguments) {
 void runLog(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("log", arguments)) return;
     const auto& events = *context.authorization.securityAuditEvents();
-    if (events.empty()) {
-        context.write("Security log: no events.");
-        return;
-    }
-    context.write("Security log: " + std::to_string(events.size()) + (events.size() == 1 ? " event" : " events") +
-                  ", newest first");
-    for (const auto& event : events) {
-        std::string line = formatDate(event.date) + "  " + echoed(event.message, serverTextLength);
-        if (event.fingerprint) line += "  [" + displayFingerprint(*event.fingerprint) + "]";
-        context.write(line);
-    }
+    writeListing(context, events, "Security log: no events.",
+                 "Security log: " + std::to_string(events.size()) + (events.size() == 1 ? " event" : " events") +
+                     ", newest first",
+                 [](const HalvardineSecurityAuditEvent& event) {
+                     std::string line = formatDate(event.date) + "  " + echoed(event.message, serverTextLength);
+                     if (event.fingerprint) line += "  [" + displayFingerprint(*event.fingerprint) + "]";
+                     return line;
+                 });
 }
 
 }  // namespace zentrabo
