@@ -124,13 +124,14 @@ private:
     void checkPassword(std::string_view key, std::string password, std::function<void(bool)> completion);
     // How a protected settings change names its current-password check: the
     // limiter key, and the audit line and failure text while the key is
-    // blocked and when the password is wrong.
+    // blocked and when the password is wrong (the plain text unless a check
+    // names another).
     struct CurrentPasswordCheck {
         std::string_view key;
         std::string_view blockedAudit;
         std::string_view blockedText;
         std::string_view rejectedAudit;
-        std::string_view rejectedText;
+        std::string_view rejectedText = "The password is incorrect.";
     };
     // Refuses while the limiter blocks the key, a blank password, and a
     // wrong one (counted under the key, audited with the block notice from

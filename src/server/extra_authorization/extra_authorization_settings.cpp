@@ -128,8 +128,7 @@ void ExtraAuthorization::removePassword(std::string password, SettingsCompletion
     checkCurrentPassword({.key = removePasswordKey,
                           .blockedAudit = "Blocked extra authorization password removal after repeated failures.",
                           .blockedText = "Password removal is temporarily locked. Try again later.",
-                          .rejectedAudit = "Rejected extra authorization password removal with an incorrect password.",
-                          .rejectedText = "The password is incorrect."},
+                          .rejectedAudit = "Rejected extra authorization password removal with an incorrect password."},
                          password, std::move(completion), [this](SettingsCompletion completion) {
                              // The scopes and the duration stay; with no password nothing is
                              // protected, and a new password protects them again at once.
@@ -147,8 +146,7 @@ void ExtraAuthorization::unlockSettings(std::string password, SettingsCompletion
     checkCurrentPassword({.key = settingsKey,
                           .blockedAudit = "Blocked extra authorization settings unlock after repeated failures.",
                           .blockedText = "Extra authorization settings are temporarily locked. Try again later.",
-                          .rejectedAudit = "Rejected extra authorization settings unlock with an incorrect password.",
-                          .rejectedText = "The password is incorrect."},
+                          .rejectedAudit = "Rejected extra authorization settings unlock with an incorrect password."},
                          password, std::move(completion), [this](SettingsCompletion completion) {
                              attempts_.forget(settingsKey);
                              audit("Extra authorization settings were unlocked.", true);
