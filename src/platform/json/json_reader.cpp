@@ -32,6 +32,14 @@ JsonValue::Handle toHandle(T value) noexcept {
     return std::bit_cast<JsonValue::Handle>(value);
 }
 
+// The element as T, or none when it holds a value of another kind.
+template <class T>
+std::optional<T> elementAs(JsonValue::Handle handle) noexcept {
+    T value{};
+    if (fromHandle<dom::element>(handle).get<T>().get(value)) return std::nullopt;
+    return value;
+}
+
 JsonParseError::Kind kindOf(simdjson::error_code code) {
     using simdjson::error_code;
     switch (code) {
@@ -105,24 +113,12 @@ JsonType JsonValue::type() const noexcept {
     return JsonType::null;
 }
 
-std::optional<bool> JsonValue::asBool() const noexcept {
-    bool value = false;
-    if (fromHandle<dom::element>(handle_).get_bool().get(value)) return std::nullopt;
-    return value;
-}
+std::optional<bool> JsonValue::asBool() const noexcept { return elementAs<bool>(handle_); }
 
-std::optional<std::string_view> JsonValue::asString() const noexcept {
-    std::string_view value;
-    if (fromHandle<dom::element>(handle_).get_string().get(value)) return std::nullopt;
-    return value;
-}
+std::optional<std::string_view> JsonValue::asString() const noexcept { return elementAs<std::string_view>(handle_); }
 
-std::optional<double> JsonValue::asDouble() const noexcept {
-    // get_double converts either integer kind as well.
-    double value = 0;
-    if (fromHandle<dom::element>(handle_).get_double().get(value)) return std::nullopt;
-    return value;
-}
+// A double is read from either integer kind as well.
+std::optional<double> JsonValue::asDouble() const noexcept { return elementAs<double>(handle_); }
 
 std::optional<JsonObject> JsonValue::asObject() const noexcept {
     if (type() != JsonType::object) return std::nullopt;
