@@ -77,7 +77,7 @@ private:
         attempt_ = 1;
         if (group_ == nullptr) group_ = avahi_entry_group_new(client, &onGroupState, this);
         if (group_ == nullptr) {
-            fail(makeDnsServiceError(avahi_client_errno(client)));
+            failWithClientError(client);
             return;
         }
         publish();
@@ -130,7 +130,7 @@ private:
             self->publish();
             break;
         case AVAHI_ENTRY_GROUP_FAILURE:
-            self->fail(makeDnsServiceError(avahi_client_errno(avahi_entry_group_get_client(group))));
+            self->failWithClientError(avahi_entry_group_get_client(group));
             break;
         case AVAHI_ENTRY_GROUP_UNCOMMITED:
         case AVAHI_ENTRY_GROUP_REGISTERING:

@@ -1,6 +1,5 @@
 #include "platform/net/dnssd_browser.hpp"
 
-#include "platform/net/dnssd_error.hpp"
 #include "platform/net/dnssd_operation.hpp"
 
 #include <avahi-client/lookup.h>
@@ -39,7 +38,7 @@ private:
         if (browser_ != nullptr) return;
         browser_ = avahi_service_browser_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, type_.c_str(), nullptr,
                                              AvahiLookupFlags{}, &onEvent, this);
-        if (browser_ == nullptr) fail(makeDnsServiceError(avahi_client_errno(client)));
+        if (browser_ == nullptr) failWithClientError(client);
     }
 
     void daemonLost(std::error_code error) override {
@@ -63,7 +62,7 @@ private:
             break;
         }
         case AVAHI_BROWSER_FAILURE:
-            self->fail(makeDnsServiceError(avahi_client_errno(avahi_service_browser_get_client(browser))));
+            self->failWithClientError(avahi_service_browser_get_client(browser));
             break;
         case AVAHI_BROWSER_CACHE_EXHAUSTED:
         case AVAHI_BROWSER_ALL_FOR_NOW:
@@ -89,7 +88,7 @@ private:
         resolver_ = avahi_service_resolver_new(client, instance_.interfaceIndex, instance_.protocol,
                                                instance_.name.c_str(), instance_.type.c_str(), instance_.domain.c_str(),
                                                AVAHI_PROTO_UNSPEC, AvahiLookupFlags{}, &onEvent, this);
-        if (resolver_ == nullptr) fail(makeDnsServiceError(avahi_client_errno(client)));
+        if (resolver_ == nullptr) failWithClientError(client);
     }
 
     // A resolve answers once; a daemon that is not there ends it.
@@ -104,7 +103,7 @@ private:
                         void* context) {
         auto* self = static_cast<Resolve*>(context);
         if (event != AVAHI_RESOLVER_FOUND) {
-            self->fail(makeDnsServiceError(avahi_client_errno(avahi_service_resolver_get_client(resolver))));
+            self->failWithClientError(avahi_service_resolver_get_client(resolver));
             return;
         }
         char fullName[AVAHI_DOMAIN_NAME_MAX];

@@ -100,6 +100,10 @@ void DnsServiceOperation::fail(std::error_code error) {
     });
 }
 
+void DnsServiceOperation::failWithClientError(AvahiClient* client) {
+    fail(makeDnsServiceError(avahi_client_errno(client)));
+}
+
 void DnsServiceOperation::close() {
     if (reconnect_ != nullptr) {
         poll_.api()->timeout_free(reconnect_);

@@ -55,6 +55,8 @@ protected:
     // Ends the operation with `error`: releases the client and then reports.
     // Safe inside a library callback: the client goes after it has returned.
     void fail(std::error_code error);
+    // fail() with the last error of the client that made the failing object.
+    void failWithClientError(AvahiClient* client);
 
     // Tells the owner that the operation has ended with `error` (delivered).
     virtual void reportFailure(std::error_code error) = 0;
