@@ -21,6 +21,13 @@ RemoteScreenStreamSession::RemoteScreenStreamSession(Uuid id, RemoteScreenStream
       startCancellation_(std::make_shared<asio::cancellation_signal>()),
       transportQueueLimit_(transportQueueLimit(request_)) {}
 
+RemoteScreenStreamSession::~RemoteScreenStreamSession() {
+    // No control-queue job runs now (each holds the session), so the pointer
+    // controllers whose release was still queued let go here.
+    releasePendingPointerControllers();
+    if (pointerController_) pointerController_->release();
+}
+
 asio::awaitable<void> RemoteScreenStreamSession::run() {
     auto& capture = environment_.textInputController.desktop().screenCapture();
     if (!capture.preflightAccess() && !capture.requestAccess()) {
@@ -33,12 +40,14 @@ asio::awaitable<void> RemoteScreenStreamSession::run() {
 void RemoteScreenStreamSession::stop() {
     std::shared_ptr<VideoEncoder> encoder;
     std::shared_ptr<platform::CaptureStream> captureStream;
+    std::shared_ptr<RemoteScreenPointerController> pointerController;
     {
         std::lock_guard guard(lock_);
         if (didStop_) return;
         didStop_ = true;
         encoder = std::move(encoder_);
         captureStream = std::move(captureStream_);
+        pointerController = std::move(pointerController_);
         selectedWindowID_.reset();
         selectedPointerBounds_.reset();
         transportQueuedBytes_ = 0;
@@ -48,6 +57,7 @@ void RemoteScreenStreamSession::stop() {
     }
     if (encoder) encoderQueue_.post([encoder = std::move(encoder)] { encoder->shutdown(); });
     if (captureStream) captureStream->stopCapture([](std::optional<platform::ScreenCaptureError>) {});
+    releasePointerController(std::move(pointerController));
     // Before the start is cancelled, so the start's own error path finds
     // the connection closed and sends nothing.
     connection_->cancel();

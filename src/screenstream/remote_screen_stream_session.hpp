@@ -28,6 +28,7 @@
 #include "screenstream/codec/remote_screen_stream_frame.hpp"
 #include "screenstream/codec/remote_screen_stream_receive_buffer.hpp"
 #include "screenstream/content_selection.hpp"
+#include "screenstream/remote_screen_pointer_controller.hpp"
 #include "screenstream/stream_connection.hpp"
 #include "screenstream/stream_media_start.hpp"
 #include "screenstream/video_encoder.hpp"
@@ -43,13 +44,16 @@ public:
     // a client that floods input meets TCP back-pressure instead of growing
     // memory.
     static constexpr std::size_t maximumInputAwaitingControl = 8 * 1024 * 1024;
+    // What each queued input job counts beside its payload.
+    static constexpr std::size_t queuedJobOverhead = 256;
     // Outgoing bytes above the queue limit times this refuse key frames too.
     static constexpr std::int64_t transportCeilingFactor = 4;
     // Refused non-key video frames in a row that ask for a key frame and a
     // lower bitrate.
     static constexpr std::int64_t droppedFramesBeforeKeyFrame = 3;
-    // Until the remote-input handlers exist.
+    // Until window resizing exists.
     static constexpr const char* commandUnavailableMessage = "This stream command is not available on this server yet.";
+    static constexpr const char* displayStreamResizeMessage = "Only app window streams can be resized.";
 
     using StopCallback = std::function<void(const Uuid& id)>;
 
@@ -64,6 +68,8 @@ public:
 
     RemoteScreenStreamSession(Uuid id, RemoteScreenStreamRequest request, std::shared_ptr<StreamConnection> connection,
                               Environment environment);
+    // Lets go of whatever a pointer controller still holds pressed.
+    ~RemoteScreenStreamSession();
     RemoteScreenStreamSession(const RemoteScreenStreamSession&) = delete;
     RemoteScreenStreamSession& operator=(const RemoteScreenStreamSession&) = delete;
 
@@ -105,10 +111,26 @@ public:
     // encoder queue. An encoding failure ends the stream with its text.
     void encodeVideoFrame(platform::CapturedScreenSample sample);
     // Stores what the stream shows: its window, where pointer input lands
-    // and its scale.
+    // and its scale, with a new pointer controller for those bounds. The
+    // pointer keeps its place when the window stays the same; the old
+    // controller lets go of what it holds pressed on the control queue.
     void applySelection(const SelectedContent& selected);
     std::optional<platform::WindowID> selectedWindowID();
     std::optional<platform::Rect> selectedPointerBounds();
+    std::shared_ptr<RemoteScreenPointerController> pointerController();
+
+    // The streamed window (streamed_window.cpp), on the control queue.
+    // The running application that owns the streamed window: for a
+    // frontmost-window stream the window's owner, else the frontmost
+    // application; for an application-window stream the request's
+    // application. Throws windowResizeUnavailable; display streams have none.
+    std::shared_ptr<platform::RunningApplication> streamedApplication();
+    // The application's accessibility window to act on: the one with the
+    // window number, else the one nearest the frame, else the focused one,
+    // else the first that is not minimized. Throws windowResizeUnavailable
+    // when every window is minimized or there is none.
+    platform::AXElement resizableWindowElement(const platform::RunningApplication& application,
+                                               platform::WindowID windowID, const std::optional<platform::Rect>& frame);
 
     // Frame sending, from any thread (session_frame_sending.cpp).
     void sendFrame(const RemoteScreenStreamFrame& frame);
@@ -134,13 +156,27 @@ private:
     // the stream.
     bool consumeFrames(RemoteScreenStreamReceiveBuffer& buffer);
     void dispatchFrame(RemoteScreenStreamFrame frame);
-    void queueCommand(RemoteScreenStreamCommandKind command, std::size_t rawBytes);
-    void dispatchToControlQueue(std::function<void(RemoteScreenStreamSession&)> handler, std::size_t rawBytes);
+    void dispatchToControlQueue(std::function<void(RemoteScreenStreamSession&)> handler, std::size_t payloadBytes);
     // Whether the next receive may be armed now, or waits for input or
     // output to drain.
     bool mayReceive();
     void resumeReceivingIfPaused();
-    void answerUnavailableCommand(RemoteScreenStreamCommandKind command);
+    // Hands the controller to the control queue, which lets go of its drag
+    // and pinch there even after the stop, so nothing stays pressed.
+    void releasePointerController(std::shared_ptr<RemoteScreenPointerController> controller);
+    void releasePendingPointerControllers();
+
+    // Input handlers (session_input.cpp), on the control queue.
+    void handlePointerEvent(const RemoteScreenPointerEvent& event);
+    void handleHeadTrackingEvent(const RemoteScreenHeadPoseEvent& event);
+    void handlePasteText(std::span<const std::uint8_t> payload);
+    void handleKeyboardEvent(std::span<const std::uint8_t> payload);
+    void handleResizeWindow(std::span<const std::uint8_t> payload);
+    // Brings the streamed window's application and the window to the front
+    // before input is applied; nothing for display streams. Throws when the
+    // application cannot be found.
+    void focusStreamedWindow();
+    bool isHeadTrackingTargetFrontmost(const RemoteScreenHeadPoseEvent& event);
     void sendCommandResult(RemoteScreenStreamCommandKind command, bool succeeded, std::optional<std::string> message);
 
     const Uuid id_;
@@ -162,6 +198,10 @@ private:
     std::optional<platform::WindowID> selectedWindowID_;
     std::optional<platform::Rect> selectedPointerBounds_;
     std::optional<double> selectedPointPixelScale_;
+    // Used on the control queue only; replaced under the lock.
+    std::shared_ptr<RemoteScreenPointerController> pointerController_;
+    // Replaced controllers whose release job has not run yet.
+    std::vector<std::shared_ptr<RemoteScreenPointerController>> pendingPointerReleases_;
     std::int64_t transportQueuedBytes_ = 0;
     std::int64_t transportQueuedVideoFrames_ = 0;
     std::int64_t transportDroppedPFrames_ = 0;

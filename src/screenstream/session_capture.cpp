@@ -37,10 +37,21 @@ void RemoteScreenStreamSession::encodeVideoFrame(platform::CapturedScreenSample 
 }
 
 void RemoteScreenStreamSession::applySelection(const SelectedContent& selected) {
-    std::lock_guard guard(lock_);
-    selectedWindowID_ = selected.windowID;
-    selectedPointerBounds_ = selected.pointerBounds;
-    selectedPointPixelScale_ = selected.pointPixelScale;
+    std::shared_ptr<RemoteScreenPointerController> replaced;
+    {
+        std::lock_guard guard(lock_);
+        if (didStop_) return;
+        // The pointer keeps its place while the same window (or display) is shown.
+        std::optional<platform::Point> location;
+        if (pointerController_ && selected.windowID == selectedWindowID_) location = pointerController_->location();
+        selectedWindowID_ = selected.windowID;
+        selectedPointerBounds_ = selected.pointerBounds;
+        selectedPointPixelScale_ = selected.pointPixelScale;
+        replaced = std::exchange(pointerController_,
+                                 std::make_shared<RemoteScreenPointerController>(
+                                     environment_.textInputController.desktop(), selected.pointerBounds, location));
+    }
+    releasePointerController(std::move(replaced));
 }
 
 std::optional<platform::WindowID> RemoteScreenStreamSession::selectedWindowID() {

@@ -67,23 +67,35 @@ bool RemoteScreenStreamSession::consumeFrames(RemoteScreenStreamReceiveBuffer& b
 }
 
 void RemoteScreenStreamSession::dispatchFrame(RemoteScreenStreamFrame frame) {
+    const std::size_t rawBytes = frame.payload.size();
     switch (frame.kind) {
-    case RemoteScreenStreamFrameKind::pointerEvent:
-        // Decoded here, so a malformed one ends the stream; applying it
-        // comes with the pointer controller.
-        RemoteScreenPointerEventWire::decode(frame.payload);
+    case RemoteScreenStreamFrameKind::pointerEvent: {
+        // Decoded here, so a malformed one ends the stream.
+        const auto event = RemoteScreenPointerEventWire::decode(frame.payload);
+        dispatchToControlQueue([event](RemoteScreenStreamSession& self) { self.handlePointerEvent(event); }, rawBytes);
         break;
-    case RemoteScreenStreamFrameKind::headPose:
-        RemoteScreenHeadPoseEventWire::decode(frame.payload);
+    }
+    case RemoteScreenStreamFrameKind::headPose: {
+        auto event = RemoteScreenHeadPoseEventWire::decode(frame.payload);
+        dispatchToControlQueue(
+            [event = std::move(event)](RemoteScreenStreamSession& self) { self.handleHeadTrackingEvent(event); },
+            rawBytes);
         break;
+    }
     case RemoteScreenStreamFrameKind::pasteText:
-        queueCommand(RemoteScreenStreamCommandKind::pasteText, frame.payload.size());
+        dispatchToControlQueue(
+            [payload = std::move(frame.payload)](RemoteScreenStreamSession& self) { self.handlePasteText(payload); },
+            rawBytes);
         break;
     case RemoteScreenStreamFrameKind::keyboardEvent:
-        queueCommand(RemoteScreenStreamCommandKind::keyboardEvent, frame.payload.size());
+        dispatchToControlQueue([payload = std::move(frame.payload)](
+                                   RemoteScreenStreamSession& self) { self.handleKeyboardEvent(payload); },
+                               rawBytes);
         break;
     case RemoteScreenStreamFrameKind::resizeWindow:
-        queueCommand(RemoteScreenStreamCommandKind::resizeWindow, frame.payload.size());
+        dispatchToControlQueue(
+            [payload = std::move(frame.payload)](RemoteScreenStreamSession& self) { self.handleResizeWindow(payload); },
+            rawBytes);
         break;
     default:
         // Kinds the Mac sends, and "end": consumed and dropped.
@@ -91,15 +103,11 @@ void RemoteScreenStreamSession::dispatchFrame(RemoteScreenStreamFrame frame) {
     }
 }
 
-void RemoteScreenStreamSession::queueCommand(RemoteScreenStreamCommandKind command, std::size_t rawBytes) {
-    // Until the remote-input handlers exist, each command is answered as not
-    // available, in its turn on the control queue.
-    dispatchToControlQueue([command](RemoteScreenStreamSession& self) { self.answerUnavailableCommand(command); },
-                           rawBytes);
-}
-
 void RemoteScreenStreamSession::dispatchToControlQueue(std::function<void(RemoteScreenStreamSession&)> handler,
-                                                       std::size_t rawBytes) {
+                                                       std::size_t payloadBytes) {
+    // Every job counts its closure too, so a flood of small pointer events
+    // is bounded like a flood of pasted text.
+    const std::size_t rawBytes = payloadBytes + queuedJobOverhead;
     inputAwaitingControl_ += rawBytes;
     controlQueue_.post([weakSelf = weak_from_this(), handler = std::move(handler), rawBytes] {
         auto self = weakSelf.lock();
@@ -129,10 +137,6 @@ void RemoteScreenStreamSession::resumeReceivingIfPaused() {
         self->isReceivePaused_ = false;
         self->armReceive(std::move(self->pausedReceive_));
     });
-}
-
-void RemoteScreenStreamSession::answerUnavailableCommand(RemoteScreenStreamCommandKind command) {
-    sendCommandResult(command, false, commandUnavailableMessage);
 }
 
 void RemoteScreenStreamSession::sendCommandResult(RemoteScreenStreamCommandKind command, bool succeeded,

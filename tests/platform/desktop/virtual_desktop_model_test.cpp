@@ -211,5 +211,22 @@ TEST_F(ModelTest, FailureSwitchesNameOneCallAndHeldKeysFollowThePosts) {
     EXPECT_EQ(desktop->string(), "kept");
 }
 
+TEST_F(ModelTest, AButtonPressOnAWindowBringsItForwardAndIsHeldUntilItsRelease) {
+    running("com.example.helper")->activate(false);
+    const auto press = [this](MouseEventType type, Point at) { desktop->post(MouseEvent{type, at, 1, 0, {}}); };
+    // Only "Hidden Away" lies under (50, 50); the desktop picture under (1500, 500).
+    press(MouseEventType::rightMouseDown, {50, 50});
+    press(MouseEventType::leftMouseDown, {1500, 500});
+    EXPECT_THAT(desktop->heldMouseButtons(),
+                ElementsAre(VirtualDesktop::MouseButton::right, VirtualDesktop::MouseButton::left));
+    EXPECT_EQ(desktop->frontmostApplication(), running("com.example.editor"));
+    const auto front = entries(windowlist::onScreenOnly).at(0);
+    EXPECT_EQ(std::get<std::string>(front.at(windowkey::name)), "Hidden Away");
+    press(MouseEventType::rightMouseUp, {50, 50});
+    press(MouseEventType::leftMouseUp, {1500, 500});
+    EXPECT_TRUE(desktop->heldMouseButtons().empty());
+    EXPECT_THAT(journalTexts(), Contains("activate com.example.editor: click"));
+}
+
 }  // namespace
 }  // namespace zentrabo::platform

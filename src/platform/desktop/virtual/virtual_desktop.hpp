@@ -144,6 +144,10 @@ public:
     // The keys that went down and have not come up since (modifier keys
     // included), in the order they went down.
     std::vector<KeyCode> heldKeys();
+    // The mouse buttons pressed and not let go of since, in the order they
+    // went down.
+    enum class MouseButton { left, right, other };
+    std::vector<MouseButton> heldMouseButtons();
     // Failure switches. The n-th post from now (1: the next) cannot be
     // created: it answers false and posts nothing, while the posts before and
     // after it succeed. The n-th pasteboard write from now (a string or
@@ -320,6 +324,9 @@ private:
     const Display* displayShowingPictureLocked(WindowID window) const;
     void moveWindowToFrontLocked(WindowID window);
     void insertTextLocked(const std::string& text);
+    // A button pressed at the location activates the application of the
+    // window there and raises that window.
+    void clickWindowLocked(Point location);
 
     Clock& clock_;
     std::mutex mutex_;
@@ -349,6 +356,7 @@ private:
     std::vector<PasteboardItem> pasteboardItems_;
     std::int64_t pasteboardChangeCount_ = 0;
     std::vector<KeyCode> heldKeys_;
+    std::vector<MouseButton> heldButtons_;
     // Where the pointer is, in global points; posted mouse events move it.
     Point pointer_;
     std::size_t postsUntilFailure_ = 0;  // 0: no post fails

@@ -1,7 +1,9 @@
 // The pasteboard, keyboard settings and posted input of the virtual desktop.
 #include <algorithm>
+#include <optional>
 
 #include "platform/desktop/virtual/virtual_desktop.hpp"
+#include "platform/text/case_table.hpp"
 #include "platform/text/utf16.hpp"
 
 namespace zentrabo::platform {
@@ -9,6 +11,31 @@ namespace zentrabo::platform {
 namespace {
 
 constexpr KeyCode vKey = 9;
+
+// What each mouse event is called in the journal, and the button it presses
+// or lets go of (none for moves and drags).
+struct MouseEventFacts {
+    const char* name = "";
+    std::optional<VirtualDesktop::MouseButton> button;
+    bool pressed = false;
+};
+
+MouseEventFacts mouseEventFacts(MouseEventType type) {
+    using Button = VirtualDesktop::MouseButton;
+    static constexpr auto facts = caseTable<MouseEventType, MouseEventFacts>({
+        {MouseEventType::mouseMoved, {"moved", {}, false}},
+        {MouseEventType::leftMouseDown, {"leftDown", Button::left, true}},
+        {MouseEventType::leftMouseUp, {"leftUp", Button::left, false}},
+        {MouseEventType::leftMouseDragged, {"leftDragged", {}, false}},
+        {MouseEventType::rightMouseDown, {"rightDown", Button::right, true}},
+        {MouseEventType::rightMouseUp, {"rightUp", Button::right, false}},
+        {MouseEventType::rightMouseDragged, {"rightDragged", {}, false}},
+        {MouseEventType::otherMouseDown, {"otherDown", Button::other, true}},
+        {MouseEventType::otherMouseUp, {"otherUp", Button::other, false}},
+        {MouseEventType::otherMouseDragged, {"otherDragged", {}, false}},
+    });
+    return facts.entryOr(type, {});
+}
 
 std::string describe(const InputEvent& event) {
     char text[160];
@@ -22,13 +49,16 @@ std::string describe(const InputEvent& event) {
         return result;
     }
     if (const auto* mouse = std::get_if<MouseEvent>(&event)) {
-        std::snprintf(text, sizeof text, "mouse %d at (%.0f, %.0f) clicks %lld", static_cast<int>(mouse->type),
-                      mouse->location.x, mouse->location.y, static_cast<long long>(mouse->clickState));
+        std::snprintf(text, sizeof text, "mouse %s at (%.0f, %.0f) clicks %lld flags 0x%llx",
+                      mouseEventFacts(mouse->type).name, mouse->location.x, mouse->location.y,
+                      static_cast<long long>(mouse->clickState), static_cast<unsigned long long>(mouse->flags));
         return text;
     }
     if (const auto* scroll = std::get_if<ScrollEvent>(&event)) {
-        std::snprintf(text, sizeof text, "scroll %s %d, %d", scroll->unit == ScrollUnit::pixel ? "pixels" : "lines",
-                      scroll->deltaY, scroll->deltaX);
+        std::snprintf(text, sizeof text, "scroll %s %d, %d at (%.0f, %.0f) %s phase %lld",
+                      scroll->unit == ScrollUnit::pixel ? "pixels" : "lines", scroll->deltaY, scroll->deltaX,
+                      scroll->location.x, scroll->location.y, scroll->isContinuous ? "continuous" : "stepped",
+                      static_cast<long long>(scroll->scrollPhase));
         return text;
     }
     const auto& system = std::get<SystemDefinedEvent>(event);
@@ -114,7 +144,17 @@ bool VirtualDesktop::post(const InputEvent& event) {
     if (posted_.size() == journalCapacity) posted_.pop_front();
     posted_.push_back(event);
     recordLocked("post", subjectLocked(active_), describe(event));
-    if (const auto* mouse = std::get_if<MouseEvent>(&event)) pointer_ = mouse->location;
+    if (const auto* mouse = std::get_if<MouseEvent>(&event)) {
+        pointer_ = mouse->location;
+        const auto facts = mouseEventFacts(mouse->type);
+        if (facts.button) {
+            const auto held = std::find(heldButtons_.begin(), heldButtons_.end(), *facts.button);
+            if (facts.pressed && held == heldButtons_.end()) heldButtons_.push_back(*facts.button);
+            if (!facts.pressed && held != heldButtons_.end()) heldButtons_.erase(held);
+            if (facts.pressed) clickWindowLocked(mouse->location);
+        }
+        return true;
+    }
     const auto* key = std::get_if<KeyboardEvent>(&event);
     if (key) {
         const auto held = std::find(heldKeys_.begin(), heldKeys_.end(), key->keyCode);
@@ -143,6 +183,30 @@ bool VirtualDesktop::post(const InputEvent& event) {
 std::vector<KeyCode> VirtualDesktop::heldKeys() {
     auto lock = settle();
     return heldKeys_;
+}
+
+std::vector<VirtualDesktop::MouseButton> VirtualDesktop::heldMouseButtons() {
+    auto lock = settle();
+    return heldButtons_;
+}
+
+void VirtualDesktop::clickWindowLocked(Point location) {
+    // The front-most window under the point that shows: its application
+    // comes to the front with it, as a click on a background window does.
+    for (const WindowID number : zOrder_) {
+        const Window& window = windows_.at(number);
+        if (window.layer < 0 || !windowIsOnScreenLocked(window) || !window.frame.standardized().contains(location)) {
+            continue;
+        }
+        Application* application = applicationLocked(window.owner);
+        if (!application || application->spec.activationPolicy == ActivationPolicy::prohibited) return;
+        if (active_ != application->pid) {
+            recordLocked("activate", application->spec.bundleIdentifier, "click");
+            activateLocked(*application, false);
+        }
+        raiseWindowLocked(*application, number);
+        return;
+    }
 }
 
 void VirtualDesktop::failPost(std::size_t n) {

@@ -1,0 +1,138 @@
+// The device's input applied on the control queue: pointer and head pose
+// through the pointer controller, pasted text and keys through the stream
+// server's controller, each after the streamed window has been brought to
+// the front; pasted text, keys and resizes answered with a command result.
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "model/diagnostic_log.hpp"
+#include "model/records/stream_input_wire.hpp"
+#include "platform/text/trim.hpp"
+#include "screenstream/remote_screen_stream_server_error.hpp"
+#include "screenstream/remote_screen_stream_session.hpp"
+
+namespace zentrabo {
+
+std::shared_ptr<RemoteScreenPointerController> RemoteScreenStreamSession::pointerController() {
+    std::lock_guard guard(lock_);
+    return pointerController_;
+}
+
+void RemoteScreenStreamSession::releasePointerController(std::shared_ptr<RemoteScreenPointerController> controller) {
+    if (!controller) return;
+    {
+        std::lock_guard guard(lock_);
+        pendingPointerReleases_.push_back(std::move(controller));
+    }
+    // Posted straight to the queue, not as input: it runs after the stop
+    // too, behind whatever input job may still be using the controller.
+    controlQueue_.post([weakSelf = weak_from_this()] {
+        if (auto self = weakSelf.lock()) self->releasePendingPointerControllers();
+    });
+}
+
+void RemoteScreenStreamSession::releasePendingPointerControllers() {
+    std::vector<std::shared_ptr<RemoteScreenPointerController>> releasing;
+    {
+        std::lock_guard guard(lock_);
+        releasing.swap(pendingPointerReleases_);
+    }
+    for (const auto& controller : releasing) controller->release();
+}
+
+void RemoteScreenStreamSession::focusStreamedWindow() {
+    std::optional<platform::WindowID> windowID;
+    std::optional<platform::Rect> bounds;
+    {
+        std::lock_guard guard(lock_);
+        windowID = selectedWindowID_;
+        bounds = selectedPointerBounds_;
+    }
+    // A display stream has no window to bring forward.
+    if (!windowID) return;
+    const auto application = streamedApplication();
+    application->unhide();
+    application->activate(true);
+    auto& accessibility = textInputController().desktop().accessibility();
+    if (!bounds || !accessibility.isProcessTrusted()) return;
+    try {
+        const auto window = resizableWindowElement(*application, *windowID, bounds);
+        accessibility.setMessagingTimeout(window, MacMenuController::accessibilityMessagingTimeout);
+        accessibility.performAction(window, "AXRaise");
+    } catch (const RemoteScreenStreamServerError&) {
+        // Without a window element the input still goes to the application.
+    }
+}
+
+void RemoteScreenStreamSession::handlePointerEvent(const RemoteScreenPointerEvent& event) {
+    const auto controller = pointerController();
+    try {
+        focusStreamedWindow();
+    } catch (const std::exception& error) {
+        ZENTRABO_LOG(
+            std::string("Screen stream pointer event ignored because the stream window could not be focused: ") +
+            error.what());
+        return;
+    }
+    if (controller) controller->handle(event);
+}
+
+bool RemoteScreenStreamSession::isHeadTrackingTargetFrontmost(const RemoteScreenHeadPoseEvent& event) {
+    auto target = platform::trimmedNonBlank(event.targetBundleIdentifier);
+    if (!target) target = platform::trimmedNonBlank(request_.applicationBundleIdentifier);
+    if (!target) return false;
+    const auto frontmost = textInputController().desktop().workspace().frontmostApplication();
+    return frontmost && frontmost->bundleIdentifier() == *target;
+}
+
+void RemoteScreenStreamSession::handleHeadTrackingEvent(const RemoteScreenHeadPoseEvent& event) {
+    if (!isHeadTrackingTargetFrontmost(event)) return;
+    const auto controller = pointerController();
+    try {
+        focusStreamedWindow();
+    } catch (const std::exception& error) {
+        ZENTRABO_LOG(
+            std::string("Screen stream head tracking event ignored because the stream window could not be focused: ") +
+            error.what());
+        return;
+    }
+    if (controller) controller->handleHeadPose(event);
+}
+
+void RemoteScreenStreamSession::handlePasteText(std::span<const std::uint8_t> payload) {
+    try {
+        const std::string text = RemoteScreenPasteTextWire::decode(payload);
+        focusStreamedWindow();
+        textInputController().pasteText(text);
+    } catch (const std::exception& error) {
+        sendCommandResult(RemoteScreenStreamCommandKind::pasteText, false, error.what());
+        return;
+    }
+    sendCommandResult(RemoteScreenStreamCommandKind::pasteText, true, std::nullopt);
+}
+
+void RemoteScreenStreamSession::handleKeyboardEvent(std::span<const std::uint8_t> payload) {
+    try {
+        const auto event = RemoteScreenKeyboardEventWire::decode(payload);
+        focusStreamedWindow();
+        textInputController().handleRemoteKeyboardEvent(event);
+    } catch (const std::exception& error) {
+        sendCommandResult(RemoteScreenStreamCommandKind::keyboardEvent, false, error.what());
+        return;
+    }
+    sendCommandResult(RemoteScreenStreamCommandKind::keyboardEvent, true, std::nullopt);
+}
+
+void RemoteScreenStreamSession::handleResizeWindow(std::span<const std::uint8_t> payload) {
+    std::string message = commandUnavailableMessage;
+    try {
+        RemoteScreenResizeWindowRequestWire::decode(payload);
+        if (request_.mode == RemoteScreenStreamMode::display) message = displayStreamResizeMessage;
+    } catch (const std::exception& error) {
+        message = error.what();
+    }
+    sendCommandResult(RemoteScreenStreamCommandKind::resizeWindow, false, message);
+}
+
+}  // namespace zentrabo

@@ -1,0 +1,109 @@
+// The application and the accessibility window of the streamed content,
+// which input focusing and window resizing act on.
+#include "screenstream/streamed_window.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "maccontrol/accessibility_value.hpp"
+#include "maccontrol/window_info.hpp"
+#include "platform/text/trim.hpp"
+#include "screenstream/remote_screen_stream_server_error.hpp"
+#include "screenstream/remote_screen_stream_session.hpp"
+
+namespace zentrabo {
+
+namespace {
+
+constexpr const char* windowGoneMessage = "The streamed window is no longer available.";
+
+// The process that owns the window, from the window server's entry for it.
+std::optional<platform::ProcessID> windowOwnerProcessID(platform::WindowServer& windowServer,
+                                                        platform::WindowID windowID) {
+    const auto entries = windowServer.windowList(platform::windowlist::includingWindow, windowID);
+    if (!entries) return std::nullopt;
+    for (const auto& entry : *entries) {
+        if (windowInfoUInt32(windowInfoValue(entry, platform::windowkey::number)) != windowID) continue;
+        const auto owner = windowInfoInt(windowInfoValue(entry, platform::windowkey::ownerPID));
+        if (!owner || *owner < 0 || *owner > std::numeric_limits<platform::ProcessID>::max()) return std::nullopt;
+        return static_cast<platform::ProcessID>(*owner);
+    }
+    return std::nullopt;
+}
+
+double frameDistance(const platform::Rect& a, const platform::Rect& b) {
+    return std::fabs(a.midX() - b.midX()) + std::fabs(a.midY() - b.midY()) + std::fabs(a.width - b.width) +
+           std::fabs(a.height - b.height);
+}
+
+}  // namespace
+
+std::optional<platform::Rect> accessibilityWindowFrame(platform::Accessibility& accessibility,
+                                                       const platform::AXElement& window) {
+    const double timeout = MacMenuController::accessibilityMessagingTimeout;
+    const auto position = readAccessibilityValue<platform::Point>(accessibility, window, "AXPosition", timeout);
+    const auto size = readAccessibilityValue<platform::Size>(accessibility, window, "AXSize", timeout);
+    if (!position || !size || !(size->width > 0) || !(size->height > 0)) return std::nullopt;
+    return platform::Rect{position->x, position->y, size->width, size->height};
+}
+
+std::shared_ptr<platform::RunningApplication> RemoteScreenStreamSession::streamedApplication() {
+    auto& desktop = textInputController().desktop();
+    auto& workspace = desktop.workspace();
+    switch (request_.mode) {
+    case RemoteScreenStreamMode::display:
+        throw RemoteScreenStreamServerError::windowResizeUnavailable(displayStreamResizeMessage);
+    case RemoteScreenStreamMode::frontmostWindow: {
+        if (const auto windowID = selectedWindowID()) {
+            if (const auto owner = windowOwnerProcessID(desktop.windowServer(), *windowID)) {
+                for (const auto& application : workspace.runningApplications()) {
+                    if (application->processIdentifier() == *owner) return application;
+                }
+            }
+        }
+        if (auto frontmost = workspace.frontmostApplication()) return frontmost;
+        break;
+    }
+    case RemoteScreenStreamMode::applicationWindow: {
+        const auto bundleIdentifier = platform::trimmedNonBlank(request_.applicationBundleIdentifier);
+        if (!bundleIdentifier) break;
+        if (auto application = textInputController().runningApplication(*bundleIdentifier)) return application;
+        break;
+    }
+    }
+    throw RemoteScreenStreamServerError::windowResizeUnavailable(windowGoneMessage);
+}
+
+platform::AXElement RemoteScreenStreamSession::resizableWindowElement(const platform::RunningApplication& application,
+                                                                      platform::WindowID windowID,
+                                                                      const std::optional<platform::Rect>& frame) {
+    auto& controller = textInputController();
+    auto& accessibility = controller.desktop().accessibility();
+    const auto windows = controller.unminimizedWindows(controller.applicationElement(application));
+    if (windows.empty()) {
+        throw RemoteScreenStreamServerError::windowResizeUnavailable(
+            "The streamed app does not expose a resizable window.");
+    }
+    for (const auto& window : windows) {
+        if (controller.integerAttribute("AXWindowNumber", window) == static_cast<std::int64_t>(windowID)) return window;
+    }
+    if (frame) {
+        const platform::AXElement* nearest = nullptr;
+        double nearestDistance = 0;
+        for (const auto& window : windows) {
+            const auto windowFrame = accessibilityWindowFrame(accessibility, window);
+            if (!windowFrame) continue;
+            const double distance = frameDistance(*windowFrame, *frame);
+            if (!nearest || distance < nearestDistance) {
+                nearest = &window;
+                nearestDistance = distance;
+            }
+        }
+        if (nearest) return *nearest;
+    }
+    const auto focused = controller.axElementAttribute("AXFocusedWindow", controller.applicationElement(application));
+    if (focused && accessibilityWindowFrame(accessibility, *focused)) return *focused;
+    return windows.front();
+}
+
+}  // namespace zentrabo
