@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/records/stream_input_wire.hpp"
+#include "screenstream/remote_screen_stream_server_error.hpp"
 #include "stream_server_fixture.hpp"
 
 namespace zentrabo::testing {
@@ -39,7 +40,9 @@ protected:
     platform::DesktopBuilder scenario() override {
         platform::DesktopBuilder builder;
         builder.display(1, {0, 0, 1000, 800});
-        builder.application("Notes", "com.example.notes").window("Note", {100, 100, 300, 200});
+        builder.application("Notes", "com.example.notes")
+            .window("Note", {100, 100, 300, 200})
+            .window("Note B", {100, 500, 200, 150});
         builder.application("Sketch", "com.example.sketch").window("Canvas", {500, 300, 400, 300});
         builder.frontmost("com.example.sketch");
         return builder;
@@ -229,6 +232,113 @@ TEST_F(SessionInputTest, QueuedInputIsNotAppliedAfterAStopButAHeldButtonIsLetGo)
     EXPECT_EQ(up->type, platform::MouseEventType::leftMouseUp);
     EXPECT_EQ(journalOf("pasteboard").size(), pasteboardWritesBefore);
     EXPECT_EQ(client->frames().size(), 1u) << "no command results";
+}
+
+TEST_F(SessionInputTest, TheStreamedApplicationAndItsWindowElementAreFoundByModeNumberFrameOrFocus) {
+    struct Row {
+        const char* name;
+        RemoteScreenStreamMode mode;
+        std::optional<std::string> bundleIdentifier;
+        std::string selectedWindow;  // "" for a window of no application
+        std::optional<platform::Rect> frame;
+        std::string expected;  // "application / window", or the failure's text
+    };
+    const std::vector<Row> rows = {
+        {"display streams have no application",
+         RemoteScreenStreamMode::display,
+         {},
+         "Note",
+         {},
+         "Only app window streams can be resized."},
+        {"the window's owner, though another application is in front",
+         RemoteScreenStreamMode::frontmostWindow,
+         {},
+         "Note B",
+         {},
+         "com.example.notes / Note B"},
+        {"a window of no application: the frontmost application",
+         RemoteScreenStreamMode::frontmostWindow,
+         {},
+         "",
+         {},
+         "com.example.sketch / Canvas"},
+        {"the requested application, trimmed",
+         RemoteScreenStreamMode::applicationWindow,
+         "\tcom.example.notes ",
+         "Note B",
+         {},
+         "com.example.notes / Note B"},
+        {"an unknown number: the nearest frame", RemoteScreenStreamMode::applicationWindow, "com.example.notes", "",
+         platform::Rect{110, 490, 190, 170}, "com.example.notes / Note B"},
+        {"an unknown number without a frame: the focused window",
+         RemoteScreenStreamMode::applicationWindow,
+         "com.example.notes",
+         "",
+         {},
+         "com.example.notes / Note"},
+        {"no application named",
+         RemoteScreenStreamMode::applicationWindow,
+         " ",
+         "Note",
+         {},
+         "The streamed window is no longer available."},
+        {"an application that does not run",
+         RemoteScreenStreamMode::applicationWindow,
+         "com.example.gone",
+         "Note",
+         {},
+         "The streamed window is no longer available."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        RemoteScreenStreamRequest options;
+        options.mode = row.mode;
+        options.applicationBundleIdentifier = row.bundleIdentifier;
+        const platform::WindowID window = row.selectedWindow.empty() ? 99999 : windowNumber(row.selectedWindow);
+        auto [client, session] = stream(options, selection({0, 0, 1000, 800}, window));
+        ASSERT_TRUE(session);
+        std::string found;
+        // On the control queue, where input runs.
+        std::promise<void> done;
+        session->controlQueue().post([&] {
+            try {
+                const auto application = session->streamedApplication();
+                const auto element = session->resizableWindowElement(*application, window, row.frame);
+                const auto title = desktop->copyAttribute(element, "AXTitle");
+                found = application->bundleIdentifier().value_or("") + " / " + std::get<std::string>(*title.value);
+            } catch (const std::exception& error) {
+                found = error.what();
+            }
+            done.set_value();
+        });
+        done.get_future().wait();
+        EXPECT_EQ(found, row.expected);
+    }
+}
+
+TEST_F(SessionInputTest, AnApplicationWhoseWindowsAreAllMinimizedExposesNoWindowElement) {
+    RemoteScreenStreamRequest options;
+    options.mode = RemoteScreenStreamMode::applicationWindow;
+    options.applicationBundleIdentifier = "com.example.notes";
+    const auto note = windowNumber("Note");
+    auto [client, session] = stream(options, selection({100, 100, 300, 200}, note));
+    ASSERT_TRUE(session);
+    const auto notes = desktop->applicationElement(session->streamedApplication()->processIdentifier());
+    const auto windows = desktop->copyAttribute(notes, "AXWindows").value;
+    ASSERT_TRUE(windows);
+    for (const auto& window : std::get<std::vector<platform::AXElement>>(*windows)) {
+        desktop->setAttribute(window, "AXMinimized", true);
+    }
+    try {
+        session->resizableWindowElement(*session->streamedApplication(), note, std::nullopt);
+        ADD_FAILURE() << "a minimized window was chosen";
+    } catch (const RemoteScreenStreamServerError& error) {
+        EXPECT_STREQ(error.what(), "The streamed app does not expose a resizable window.");
+    }
+    // Input still reaches the application: focusing succeeds without the element.
+    desktop->clearJournal();
+    client->write(pointerFrame(PointerKind::moveTo, 0, 0));
+    ASSERT_TRUE(waitForPosts(1));
 }
 
 }  // namespace
