@@ -82,12 +82,9 @@ void RemoteScreenPointerController::handle(const RemoteScreenPointerEvent& event
     std::lock_guard holding(desktop_.inputLock());
     if (event.kind != Kind::pinchStart && event.kind != Kind::pinchChange && event.kind != Kind::pinchEnd) endPinch();
     switch (event.kind) {
-    case Kind::move: {
-        const Point p = movedBy(event.deltaX, event.deltaY);
-        postMouse(MouseEventType::mouseMoved, p);
-        setLocation(p);
+    case Kind::move:
+        moveWith(MouseEventType::mouseMoved, movedBy(event.deltaX, event.deltaY));
         break;
-    }
     case Kind::leftClick:
     case Kind::rightClick: {
         const bool left = event.kind == Kind::leftClick;
@@ -103,13 +100,10 @@ void RemoteScreenPointerController::handle(const RemoteScreenPointerEvent& event
     case Kind::dragStart:
         startDrag();
         break;
-    case Kind::dragMove: {
+    case Kind::dragMove:
         startDrag();
-        const Point p = movedBy(event.deltaX, event.deltaY);
-        postMouse(MouseEventType::leftMouseDragged, p);
-        setLocation(p);
+        moveWith(MouseEventType::leftMouseDragged, movedBy(event.deltaX, event.deltaY));
         break;
-    }
     case Kind::dragEnd:
         endDrag();
         break;
@@ -159,9 +153,7 @@ void RemoteScreenPointerController::handleHeadPose(const RemoteScreenHeadPoseEve
     const double dy = limited(-(event.pitchDelta * event.sensitivityY));
     if (dx == 0 && dy == 0) return;
     const Point from = clampedPoint(location_);
-    const Point p = clampedPoint({from.x + dx, from.y + dy});
-    postMouse(MouseEventType::mouseMoved, p);
-    setLocation(p);
+    moveWith(MouseEventType::mouseMoved, clampedPoint({from.x + dx, from.y + dy}));
 }
 
 void RemoteScreenPointerController::release() {
@@ -232,9 +224,8 @@ void RemoteScreenPointerController::changePinch(double scale) {
     const double distance = std::log(scale) * simulatorPinchMovementScale;
     if (distance == 0 || std::isinf(distance)) return;
     pinchOffset_ = std::clamp(pinchOffset_ + distance, -simulatorPinchMaximumOffset, simulatorPinchMaximumOffset);
-    const Point p = clampedPoint({pinchAnchor_.x, pinchAnchor_.y - pinchOffset_});
-    postMouse(MouseEventType::leftMouseDragged, p, {}, platform::eventflag::option);
-    setLocation(p);
+    moveWith(MouseEventType::leftMouseDragged, clampedPoint({pinchAnchor_.x, pinchAnchor_.y - pinchOffset_}),
+             platform::eventflag::option);
 }
 
 void RemoteScreenPointerController::endPinch() {
@@ -263,6 +254,12 @@ void RemoteScreenPointerController::postMouse(MouseEventType type, Point at, std
     event.source = platform::EventSourceState::hidSystem;
     // An event that cannot be made is skipped; the message goes on.
     desktop_.eventPoster().post(event);
+}
+
+void RemoteScreenPointerController::moveWith(MouseEventType type, Point to, platform::EventFlags flags) {
+    postMouse(type, to, {}, flags);
+    // Also when the event could not be made.
+    setLocation(to);
 }
 
 void RemoteScreenPointerController::postOptionKey(bool down) {

@@ -71,6 +71,8 @@ private:
 
     void postMouse(platform::MouseEventType type, platform::Point at, std::optional<std::int64_t> clickState = {},
                    platform::EventFlags flags = 0);
+    // Posts the event at the point and moves the location there.
+    void moveWith(platform::MouseEventType type, platform::Point to, platform::EventFlags flags = 0);
     void postOptionKey(bool down);
     void postScroll(platform::ScrollUnit unit, std::int32_t wheelY, std::int32_t wheelX, platform::Point at,
                     bool isContinuous, std::int64_t phase);

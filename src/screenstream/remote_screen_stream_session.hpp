@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -176,7 +177,13 @@ private:
     // before input is applied; nothing for display streams. Throws when the
     // application cannot be found.
     void focusStreamedWindow();
+    // The focusing step for events that get no answer: a failure is logged
+    // with the event's name and the event dropped (false).
+    bool focusForEvent(std::string_view eventName);
     bool isHeadTrackingTargetFrontmost(const RemoteScreenHeadPoseEvent& event);
+    // Runs the command's work and answers it: succeeded without a message,
+    // or failed with the text of what the work threw.
+    void answerCommand(RemoteScreenStreamCommandKind command, const std::function<void()>& work);
     void sendCommandResult(RemoteScreenStreamCommandKind command, bool succeeded, std::optional<std::string> message);
 
     const Uuid id_;

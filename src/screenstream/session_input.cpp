@@ -3,7 +3,9 @@
 // server's controller, each after the streamed window has been brought to
 // the front; pasted text, keys and resizes answered with a command result.
 #include <exception>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "model/diagnostic_log.hpp"
@@ -65,17 +67,20 @@ void RemoteScreenStreamSession::focusStreamedWindow() {
     }
 }
 
-void RemoteScreenStreamSession::handlePointerEvent(const RemoteScreenPointerEvent& event) {
-    const auto controller = pointerController();
+bool RemoteScreenStreamSession::focusForEvent(std::string_view eventName) {
     try {
         focusStreamedWindow();
+        return true;
     } catch (const std::exception& error) {
-        ZENTRABO_LOG(
-            std::string("Screen stream pointer event ignored because the stream window could not be focused: ") +
-            error.what());
-        return;
+        ZENTRABO_LOG("Screen stream " + std::string(eventName) +
+                     " event ignored because the stream window could not be focused: " + error.what());
+        return false;
     }
-    if (controller) controller->handle(event);
+}
+
+void RemoteScreenStreamSession::handlePointerEvent(const RemoteScreenPointerEvent& event) {
+    const auto controller = pointerController();
+    if (focusForEvent("pointer") && controller) controller->handle(event);
 }
 
 bool RemoteScreenStreamSession::isHeadTrackingTargetFrontmost(const RemoteScreenHeadPoseEvent& event) {
@@ -89,50 +94,42 @@ bool RemoteScreenStreamSession::isHeadTrackingTargetFrontmost(const RemoteScreen
 void RemoteScreenStreamSession::handleHeadTrackingEvent(const RemoteScreenHeadPoseEvent& event) {
     if (!isHeadTrackingTargetFrontmost(event)) return;
     const auto controller = pointerController();
+    if (focusForEvent("head tracking") && controller) controller->handleHeadPose(event);
+}
+
+void RemoteScreenStreamSession::answerCommand(RemoteScreenStreamCommandKind command,
+                                              const std::function<void()>& work) {
     try {
-        focusStreamedWindow();
+        work();
     } catch (const std::exception& error) {
-        ZENTRABO_LOG(
-            std::string("Screen stream head tracking event ignored because the stream window could not be focused: ") +
-            error.what());
+        sendCommandResult(command, false, error.what());
         return;
     }
-    if (controller) controller->handleHeadPose(event);
+    sendCommandResult(command, true, std::nullopt);
 }
 
 void RemoteScreenStreamSession::handlePasteText(std::span<const std::uint8_t> payload) {
-    try {
+    answerCommand(RemoteScreenStreamCommandKind::pasteText, [&] {
         const std::string text = RemoteScreenPasteTextWire::decode(payload);
         focusStreamedWindow();
         textInputController().pasteText(text);
-    } catch (const std::exception& error) {
-        sendCommandResult(RemoteScreenStreamCommandKind::pasteText, false, error.what());
-        return;
-    }
-    sendCommandResult(RemoteScreenStreamCommandKind::pasteText, true, std::nullopt);
+    });
 }
 
 void RemoteScreenStreamSession::handleKeyboardEvent(std::span<const std::uint8_t> payload) {
-    try {
+    answerCommand(RemoteScreenStreamCommandKind::keyboardEvent, [&] {
         const auto event = RemoteScreenKeyboardEventWire::decode(payload);
         focusStreamedWindow();
         textInputController().handleRemoteKeyboardEvent(event);
-    } catch (const std::exception& error) {
-        sendCommandResult(RemoteScreenStreamCommandKind::keyboardEvent, false, error.what());
-        return;
-    }
-    sendCommandResult(RemoteScreenStreamCommandKind::keyboardEvent, true, std::nullopt);
+    });
 }
 
 void RemoteScreenStreamSession::handleResizeWindow(std::span<const std::uint8_t> payload) {
-    std::string message = commandUnavailableMessage;
-    try {
+    answerCommand(RemoteScreenStreamCommandKind::resizeWindow, [&] {
         RemoteScreenResizeWindowRequestWire::decode(payload);
-        if (request_.mode == RemoteScreenStreamMode::display) message = displayStreamResizeMessage;
-    } catch (const std::exception& error) {
-        message = error.what();
-    }
-    sendCommandResult(RemoteScreenStreamCommandKind::resizeWindow, false, message);
+        throw RemoteScreenStreamServerError::windowResizeUnavailable(
+            request_.mode == RemoteScreenStreamMode::display ? displayStreamResizeMessage : commandUnavailableMessage);
+    });
 }
 
 }  // namespace zentrabo
