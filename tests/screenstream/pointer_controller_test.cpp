@@ -273,6 +273,26 @@ TEST_F(PointerControllerTest, AReleaseLetsGoOfAPinchOrADragOnce) {
     }
 }
 
+TEST_F(PointerControllerTest, EveryEventIsPostedUnderTheDesktopsInputLock) {
+    // So a click never lands inside another caller's key sequence.
+    std::vector<bool> lockHeld;
+    desktop->setPostHook([&](const platform::InputEvent&) {
+        const bool free = desktop->inputLock().try_lock();
+        if (free) desktop->inputLock().unlock();
+        lockHeld.push_back(!free);
+    });
+    auto pointer = controller();
+    pointer->handle({Kind::leftDoubleClickAt, 0.5, 0.5});
+    pointer->handle({Kind::scroll, 0, 100});
+    pointer->handle({Kind::pinchStart, 0.5, 0.5});
+    pointer->handleHeadPose(headPose(1, 1, 1));
+    pointer->handle({Kind::dragStart, 0, 0});
+    pointer->release();
+    desktop->setPostHook(nullptr);
+    EXPECT_EQ(lockHeld.size(), 17u);
+    EXPECT_THAT(lockHeld, ::testing::Each(true));
+}
+
 TEST_F(PointerControllerTest, AnEventThatCannotBeMadeIsSkippedAndTheMessageGoesOn) {
     auto pointer = controller();
     desktop->failPost(1);
