@@ -42,18 +42,13 @@ public:
 
     // Where the controller believes the pointer is; from any thread.
     platform::Point location() const;
-    const platform::Rect& bounds() const { return bounds_; }
-    // The bounds inset by 1 point on every side, unless they are 2 points
-    // wide or high or less. Every position posted lies in it.
-    const platform::Rect& clampRectangle() const { return clamp_; }
 
+private:
     // The pixel and line wheel units of a scroll delta: at least 1 pixel for
     // any non-zero finite delta and at most 900; lines from a delta of 12.5
     // on, at most 8.
     static std::int32_t scrollPixelUnits(double delta);
     static std::int32_t scrollLineUnits(double delta);
-
-private:
     platform::Point clampedPoint(platform::Point point) const;
     // A normalized point of the clamp rectangle; each coordinate limited to
     // 0 ... 1, a NaN taken as 0.
@@ -80,6 +75,8 @@ private:
 
     platform::Desktop& desktop_;
     const platform::Rect bounds_;
+    // The bounds inset by 1 point on every side, unless they are 2 points
+    // wide or high or less. Every position posted lies in it.
     const platform::Rect clamp_;
     bool isDragging_ = false;
     bool isPinching_ = false;

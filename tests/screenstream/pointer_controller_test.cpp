@@ -1,6 +1,5 @@
 // The pointer controller against a virtual desktop: where its events land,
-// which events a message posts, scrolling, pinching, head pose and what it
-// lets go of.
+// which events a message posts, scrolling, pinching and head pose.
 #include <gmock/gmock.h>
 
 #include <cmath>
@@ -22,7 +21,6 @@ namespace {
 using Kind = RemoteScreenPointerEventKind;
 using platform::Point;
 using platform::Rect;
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
@@ -256,20 +254,6 @@ TEST_F(PointerControllerTest, HeadPoseMovesThePointerAndEndsADragEvenWhenItsNumb
             EXPECT_THAT(desktop->heldMouseButtons(), IsEmpty());
             EXPECT_THAT(desktop->heldKeys(), IsEmpty());
         }
-    }
-}
-
-TEST_F(PointerControllerTest, AReleaseLetsGoOfAPinchOrADragOnce) {
-    for (const auto kind : {Kind::dragStart, Kind::pinchStart}) {
-        auto pointer = controller();
-        pointer->handle({kind, 0.5, 0.5});
-        EXPECT_THAT(desktop->heldMouseButtons(), ElementsAre(platform::VirtualDesktop::MouseButton::left));
-        pointer->release();
-        EXPECT_THAT(desktop->heldMouseButtons(), IsEmpty());
-        EXPECT_THAT(desktop->heldKeys(), IsEmpty());
-        const auto count = posted().size();
-        pointer->release();
-        EXPECT_EQ(posted().size(), count);
     }
 }
 
