@@ -269,15 +269,13 @@ void RemoteScreenPointerController::postOptionKey(bool down) {
 
 void RemoteScreenPointerController::postScroll(platform::ScrollUnit unit, std::int32_t wheelY, std::int32_t wheelX,
                                                Point at, bool isContinuous, std::int64_t phase) {
-    platform::ScrollEvent event;
-    event.unit = unit;
-    event.deltaY = wheelY;
-    event.deltaX = wheelX;
-    event.location = at;
-    event.scrollPhase = phase;
-    event.isContinuous = isContinuous;
-    event.source = platform::EventSourceState::hidSystem;
-    desktop_.eventPoster().post(event);
+    desktop_.eventPoster().post(platform::ScrollEvent{.unit = unit,
+                                                      .deltaY = wheelY,
+                                                      .deltaX = wheelX,
+                                                      .location = at,
+                                                      .scrollPhase = phase,
+                                                      .isContinuous = isContinuous,
+                                                      .source = platform::EventSourceState::hidSystem});
 }
 
 }  // namespace zentrabo
