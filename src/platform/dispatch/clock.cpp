@@ -75,6 +75,12 @@ void Clock::postAfter(const asio::any_io_executor& executor, double delaySeconds
 }
 
 asio::awaitable<void> Clock::delay(double delaySeconds) {
+    // Named: GCC 12 builds a co_await inside an if condition into a trap.
+    const bool elapsed = co_await watch(delaySeconds);
+    if (!elapsed) throw std::system_error(asio::error::operation_aborted);
+}
+
+asio::awaitable<bool> Clock::watch(double delaySeconds) {
     const auto executor = co_await asio::this_coro::executor;
     // The coroutine waits on an Asio timer of its own executor that never
     // expires by itself: the clock's handler wakes it, and the coroutine's
@@ -88,7 +94,7 @@ asio::awaitable<void> Clock::delay(double delaySeconds) {
     });
     std::error_code ignored;
     co_await wake->async_wait(asio::redirect_error(asio::use_awaitable, ignored));
-    if (!*elapsed) throw std::system_error(asio::error::operation_aborted);
+    co_return *elapsed;
 }
 
 void Clock::runLoopTurn(double limitSeconds) {

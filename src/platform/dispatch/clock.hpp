@@ -87,9 +87,13 @@ public:
     // The awaitable form of schedule: resumes the awaiting coroutine on its
     // own executor once delaySeconds have passed. When the coroutine's
     // cancellation slot fires first, the timer is cancelled and the wait
-    // ends with asio::error::operation_aborted (thrown), so a watchdog
-    // raced against work with operator|| lets go as soon as the work wins.
+    // ends with asio::error::operation_aborted (thrown).
     asio::awaitable<void> delay(double delaySeconds);
+    // The watchdog of a race against work with operator||: true once
+    // delaySeconds have passed, false as soon as the cancellation slot fires
+    // because the work won. Unlike delay it throws nothing then, so a race
+    // that the work wins, the usual case, costs no exception.
+    asio::awaitable<bool> watch(double delaySeconds);
 
     // Blocking waits of code that waits on the calling thread. With a real
     // clock they sleep; with a manual clock they advance it by their own step.

@@ -92,7 +92,7 @@ asio::awaitable<void> RequestRoad::serve(std::shared_ptr<ServerConnection> conne
     // The deadline races the handshake and the read: whichever finishes
     // first wins, and the other is cancelled and waited for.
     auto received =
-        co_await (receive(*connection) || environment_.clock.delay(ServerConnection::initialRequestTimeout));
+        co_await (receive(*connection) || environment_.clock.watch(ServerConnection::initialRequestTimeout));
     if (received.index() == 1) {
         ZENTRABO_LOG("Connection closed before the initial request was received");
         connection->close();
@@ -212,7 +212,7 @@ asio::awaitable<void> RequestRoad::sendFinal(ServerConnection& connection, const
                                              bool peerHasHungUp) {
     auto& clock = environment_.clock;
     // The send bound races the write of a client that may stop reading.
-    auto sent = co_await (connection.write(bytes) || clock.delay(ServerConnection::maximumSendDuration));
+    auto sent = co_await (connection.write(bytes) || clock.watch(ServerConnection::maximumSendDuration));
     const std::error_code error = sent.index() == 0 ? std::get<0>(sent) : std::error_code(asio::error::timed_out);
     if (error) {
         ZENTRABO_LOG("Response send failed: " + error.message());
@@ -228,7 +228,7 @@ asio::awaitable<void> RequestRoad::sendFinal(ServerConnection& connection, const
     // Counted from the completed send, so the message has left before the
     // close. A peer that closes its side meanwhile has read what it wanted:
     // its connection goes at once instead of holding a socket until then.
-    auto waited = co_await (connection.discardUntilPeerCloses() || clock.delay(closeDelay));
+    auto waited = co_await (connection.discardUntilPeerCloses() || clock.watch(closeDelay));
     if (waited.index() == 0 && std::get<0>(waited)) {
         connection.close();
     } else {

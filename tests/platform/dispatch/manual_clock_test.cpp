@@ -1,9 +1,14 @@
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
 
+#include <asio/bind_cancellation_slot.hpp>
+#include <asio/cancellation_signal.hpp>
+#include <asio/co_spawn.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -115,6 +120,50 @@ TEST_F(ManualClockTest, SleepAdvancesAndRunLoopTurnStopsAtTheNextDueEvent) {
     clock.setNextDueHook([] { return std::optional<double>(); });
     clock.runLoopTurn(1);
     EXPECT_DOUBLE_EQ(clock.monotonicNow(), 4.7);
+}
+
+TEST_F(ManualClockTest, AWatchSaysWhetherItsTimePassedAndADelayThatIsCutThrows) {
+    enum class Outcome { pending, elapsed, cut, threw };
+    struct Case {
+        const char* name;
+        bool isWatch;
+        // Cancelled after this much time has passed, unless its own time passed first.
+        double cancelAfter;
+        Outcome expected;
+    };
+    const Case cases[] = {
+        {"watch, time passes", true, 10, Outcome::elapsed},
+        {"watch, cancelled first", true, 1, Outcome::cut},
+        {"delay, time passes", false, 10, Outcome::elapsed},
+        {"delay, cancelled first", false, 1, Outcome::threw},
+    };
+    constexpr double waitSeconds = 5;
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        Outcome outcome = Outcome::pending;
+        asio::cancellation_signal cancel;
+        auto wait = [&]() -> asio::awaitable<Outcome> {
+            if (test.isWatch) co_return co_await clock.watch(waitSeconds) ? Outcome::elapsed : Outcome::cut;
+            co_await clock.delay(waitSeconds);
+            co_return Outcome::elapsed;
+        };
+        asio::co_spawn(loop.executor(), wait(),
+                       asio::bind_cancellation_slot(cancel.slot(), [&](std::exception_ptr failure, Outcome result) {
+                           outcome = failure ? Outcome::threw : result;
+                       }));
+        loop.runReady();
+        clock.advance(std::min(test.cancelAfter, waitSeconds) - 0.5);
+        loop.runReady();
+        EXPECT_EQ(outcome, Outcome::pending);
+        if (test.cancelAfter < waitSeconds) {
+            cancel.emit(asio::cancellation_type::terminal);
+        } else {
+            clock.advance(0.5);
+        }
+        loop.runReady();
+        EXPECT_EQ(outcome, test.expected);
+        EXPECT_EQ(clock.pendingCount(), 0u);
+    }
 }
 
 }  // namespace
