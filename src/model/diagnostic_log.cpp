@@ -98,20 +98,63 @@ bool startNewLogFile(const std::string& path, const std::string& bytes) {
     return true;
 }
 
-bool appendToLogFile(const std::string& path, const std::string& bytes, bool mayRotate = true) {
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (descriptor < 0) return errno == ENOENT && writeWholeFile(path, bytes);
-    struct stat file {};
-    if (mayRotate && ::fstat(descriptor, &file) == 0 && file.st_size > 0 &&
-        static_cast<std::uint64_t>(file.st_size) + bytes.size() > diagnostics::logByteLimit().load()) {
-        ::close(descriptor);
-        if (startNewLogFile(path, bytes)) return true;
-        // Not rotated: the line still goes to the file it would have ended.
-        return appendToLogFile(path, bytes, false);
+// The log file, held open from one line to the next instead of being opened
+// and closed for each: a line costs a look at the path and one write. The
+// look is what keeps it honest: a file renamed, removed or replaced at the
+// path since the last line (another process rotated the log, the folder was
+// removed, the environment now names another folder) is let go, and the line
+// goes to the file now at the path, as if it had been opened for this line.
+// Used under the log lock only.
+class HeldLogFile {
+public:
+    bool append(const std::string& path, const std::string& bytes) {
+        struct stat atPath {};
+        const bool exists = ::stat(path.c_str(), &atPath) == 0;
+        const int missing = exists ? 0 : errno;
+        if (!exists || path != path_ || atPath.st_dev != device_ || atPath.st_ino != inode_) release();
+        // A missing file is created with its first line; a missing folder is not.
+        if (!exists) return missing == ENOENT && writeWholeFile(path, bytes);
+        if (atPath.st_size > 0 &&
+            static_cast<std::uint64_t>(atPath.st_size) + bytes.size() > diagnostics::logByteLimit().load()) {
+            release();
+            if (startNewLogFile(path, bytes)) return true;
+            // Not rotated: the line still goes to the file it would have ended.
+        }
+        if (descriptor_ < 0 && !open(path)) return false;
+        if (diagnostics::writeAll(descriptor_, bytes.data(), bytes.size())) return true;
+        release();
+        return false;
     }
-    const bool written = diagnostics::writeAll(descriptor, bytes.data(), bytes.size());
-    ::close(descriptor);  // the bytes are out; a late close error must not write them twice
-    return written;
+
+private:
+    bool open(const std::string& path) {
+        descriptor_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        struct stat opened {};
+        if (descriptor_ < 0 || ::fstat(descriptor_, &opened) != 0) {
+            release();
+            return false;
+        }
+        path_ = path;
+        device_ = opened.st_dev;
+        inode_ = opened.st_ino;
+        return true;
+    }
+
+    void release() noexcept {
+        if (descriptor_ >= 0) ::close(descriptor_);
+        descriptor_ = -1;
+    }
+
+    std::string path_;
+    int descriptor_ = -1;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+};
+
+// Never destroyed: a static destructor may still log.
+HeldLogFile& heldLogFile() {
+    static auto* file = new HeldLogFile;
+    return *file;
 }
 
 }  // namespace
@@ -134,8 +177,9 @@ void diagnosticLog(std::string_view message, std::string_view file, std::uint32_
         text += message;
         text += '\n';
 
+        const std::string path = diagnosticLogPath();
         std::lock_guard lock(diagnostics::logLock());
-        if (!appendToLogFile(diagnosticLogPath(), text)) {
+        if (!heldLogFile().append(path, text)) {
             const int descriptor = diagnostics::logDescriptor().load();
             if (descriptor >= 0) diagnostics::writeAll(descriptor, text.data(), text.size());
         }

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <functional>
 #include <set>
 #include <stdexcept>
@@ -127,6 +128,88 @@ TEST_F(DiagnosticLogTest, LinesFromConcurrentThreadsNeverInterleave) {
         written.insert(*rest);
     }
     EXPECT_EQ(written, expected);
+}
+
+TEST_F(DiagnosticLogTest, ALineGoesToTheFileNowAtThePathWhateverHappenedToTheOneBefore) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        // Done to the log between the two lines; the log file's path stays.
+        std::function<void(const fs::path& log)> change;
+        // Where the first line is found afterwards, beside the log path.
+        const char* firstLineFile;
+    };
+    const Case cases[] = {
+        {"removed", [](const fs::path& log) { fs::remove(log); }, nullptr},
+        {"renamed away", [](const fs::path& log) { fs::rename(log, log.string() + ".1"); }, "ZentraboMac.log.1"},
+        {"replaced",
+         [](const fs::path& log) {
+             const fs::path other = log.string() + ".new";
+             std::ofstream(other) << "other\n";
+             fs::rename(other, log);
+         },
+         nullptr},
+        {"folder removed and made again",
+         [](const fs::path& log) {
+             fs::remove_all(log.parent_path());
+             fs::create_directories(log.parent_path());
+         },
+         nullptr},
+        {"unchanged", [](const fs::path&) {}, "ZentraboMac.log"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        fs::remove_all(home.logFolder());
+        makeLogFolder();
+        diagnosticLog("first", "model/a.cpp", 1);
+        test.change(home.logFile());
+        diagnosticLog("second", "model/a.cpp", 2);
+
+        const std::string log = home.logText();
+        EXPECT_THAT(log, EndsWith("] model/a.cpp:2 second\n"));
+        EXPECT_EQ(home.logCount("second"), 1u);
+        if (test.firstLineFile == nullptr) {
+            EXPECT_EQ(log.find("first"), std::string::npos);
+        } else {
+            std::ifstream file(home.logFolder() / test.firstLineFile, std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            EXPECT_THAT(text, StartsWith("[")) << test.firstLineFile;
+            EXPECT_THAT(text, HasSubstr("] model/a.cpp:1 first\n")) << test.firstLineFile;
+        }
+    }
+
+    // Another folder named by the environment takes the next line.
+    diagnosticLog("before", "model/a.cpp", 3);
+    testing::TemporaryHome otherHome;
+    std::filesystem::create_directories(otherHome.logFolder());
+    diagnosticLog("after", "model/a.cpp", 4);
+    EXPECT_EQ(otherHome.logCount("after"), 1u);
+    EXPECT_EQ(otherHome.logCount("before"), 0u);
+    EXPECT_EQ(home.logCount("after"), 0u);
+}
+
+TEST_F(DiagnosticLogTest, PastItsLimitTheLogRotatesAndKeepsEveryLineOnce) {
+    makeLogFolder();
+    constexpr std::uint64_t limit = 1000;
+    setDiagnosticLogByteLimit(limit);
+    constexpr int lineCount = 60;
+    for (int i = 0; i < lineCount; ++i) diagnosticLog("line " + std::to_string(i), "model/r.cpp", 5);
+    setDiagnosticLogByteLimit(defaultDiagnosticLogByteLimit);
+
+    std::ifstream older(home.logFolder() / "ZentraboMac.log.1", std::ios::binary);
+    const std::string olderText((std::istreambuf_iterator<char>(older)), std::istreambuf_iterator<char>());
+    const std::string newerText = home.logText();
+    EXPECT_LE(olderText.size(), limit);
+    EXPECT_LE(newerText.size(), limit);
+    // The two files hold the last lines, in order, each whole.
+    std::vector<std::string> lines = splitLines(olderText);
+    for (const std::string& line : splitLines(newerText)) lines.push_back(line);
+    ASSERT_FALSE(lines.empty());
+    const int first = lineCount - static_cast<int>(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(afterTimestamp(lines[i]), "model/r.cpp:5 line " + std::to_string(first + static_cast<int>(i)));
+    }
+    EXPECT_GT(lines.size(), 20u) << "both files are used";
 }
 
 TEST_F(DiagnosticLogTest, InstallingTwiceOpensTheFileOnceAndLogsOnce) {
