@@ -48,8 +48,10 @@ class ServerConnection final : public StreamConnection {
 public:
     // Seconds a client has to deliver its request, handshake included.
     static constexpr double initialRequestTimeout = 12.0;
-    // Each read asks for at most this much.
-    static constexpr std::size_t receiveChunkSize = 65536;
+    // Each read asks for at most this much: what one TLS record carries, and
+    // a read gives one record's bytes. A request line that fits stays in the
+    // heap block of its buffer.
+    static constexpr std::size_t receiveChunkSize = platform::JsonInputBuffer::heapBlockSize;
     // The longest request line of a certificate that is not paired: enough
     // for "pair" and every refusal, too little to make a stranger's
     // connection costly. A paired device's is RequestLimits::pairedLineBytes.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -180,6 +181,37 @@ TEST(JsonReader, AnInputBufferKeepsItsTextAcrossGrowthAndIsParsedWhereItIs) {
     std::vector<std::string> parsed;
     for (const auto element : *array) parsed.emplace_back(*element.asString());
     EXPECT_EQ(parsed, elements);
+}
+
+TEST(JsonReader, AnInputBufferKeepsItsTextWhenItOutgrowsItsHeapBlock) {
+    constexpr std::size_t block = JsonInputBuffer::heapBlockSize;
+    // Text lengths about the heap block, written through room and commit in
+    // reads of these sizes, as a connection reads its line.
+    for (const std::size_t length : {std::size_t{4}, block - 1, block, block + 1, 3 * block + 7}) {
+        for (const std::size_t readSize : {std::size_t{1000}, block}) {
+            SCOPED_TRACE(std::to_string(length) + " bytes in reads of " + std::to_string(readSize));
+            std::string text(length, 'x');
+            for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + i % 26);
+            text.replace(0, 2, "[\"");
+            text.replace(length - 2, 2, "\"]");
+            JsonInputBuffer buffer;
+            for (std::size_t written = 0; written < length;) {
+                const auto room = buffer.room(readSize);
+                const std::size_t count = std::min(readSize, length - written);
+                std::copy_n(text.data() + written, count, room.data());
+                buffer.commit(count);
+                written += count;
+            }
+            ASSERT_EQ(buffer.text(), text);
+            JsonInputBuffer moved = std::move(buffer);
+            const auto document = JsonDocument::parseFromNetworkInPlace(moved);
+            const auto array = document.root().asArray();
+            ASSERT_TRUE(array);
+            std::vector<std::string> parsed;
+            for (const auto element : *array) parsed.emplace_back(*element.asString());
+            EXPECT_EQ(parsed, std::vector<std::string>{text.substr(2, length - 4)});
+        }
+    }
 }
 
 }  // namespace
