@@ -11,11 +11,21 @@
 #include "platform/crypto/openssl_ptr.hpp"
 
 namespace zentrabo::platform {
+namespace {
+
+// Fetched once: with the built-in algorithm object OpenSSL 3 looks the
+// algorithm up in its provider tables, under their locks, on every digest.
+const EVP_MD* sha256Algorithm() {
+    static EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    return algorithm;
+}
+
+}  // namespace
 
 Sha256Digest sha256(ByteView data) {
     Sha256Digest digest{};
     unsigned int length = 0;
-    if (EVP_Digest(data.data(), data.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1 ||
+    if (EVP_Digest(data.data(), data.size(), digest.data(), &length, sha256Algorithm(), nullptr) != 1 ||
         length != digest.size()) {
         throw CryptoError("SHA-256");
     }
