@@ -1,7 +1,7 @@
 // The TLS load client: every "ping" on a fresh TLS 1.3 connection, from many
-// clients at once, first against the server object on loopback, then against
-// a bare OpenSSL echo server with the same certificates and TLS settings and
-// as many threads. The echo's rate is the machine's handshake limit; the
+// clients at once, against the server object on loopback and a bare OpenSSL
+// echo server with the same certificates and TLS settings and as many
+// threads, the two taking turns. The echo's rate is the machine's handshake limit; the
 // ratio says how much of it the server's own road (strands, decoding,
 // main-loop hop, authorization, dispatch, logging, reply) leaves. The aim is
 // at least 0.7 on one thread and 0.8 on a pool of threads.
@@ -14,6 +14,7 @@
 #include <thread>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <sched.h>
@@ -70,17 +71,39 @@ Summary summarize(LoadRun run) {
     return summary;
 }
 
-// Warms up, measures, prints the target's line and hands back its figures.
-Summary measure(const char* label, LoadClient& client, const LoadOptions& options) {
-    const std::size_t threads = options.effectiveClientThreads();
-    if (options.warmup > 0) client.run(options.warmup, options.clients, threads);
-    const Summary summary = summarize(client.run(options.requests, options.clients, threads));
+// Prints a target's line and hands its figures back.
+Summary report(const char* label, const Summary& summary) {
     std::printf("%-28s %9.1f requests/s  p50 %7.2f ms  p99 %7.2f ms  (%zu answered, %zu failed)\n", label,
                 summary.requestsPerSecond, summary.p50Milliseconds, summary.p99Milliseconds, summary.answered,
                 summary.failures);
     if (summary.failures > 0) std::printf("%-28s first failure: %s\n", "", summary.firstFailure.c_str());
     std::fflush(stdout);
     return summary;
+}
+
+// Rounds in which the targets of a comparison take turns: a machine whose
+// load changes during the run then weighs on both alike.
+constexpr std::size_t comparisonRounds = 5;
+
+// Warms both targets up, then measures them in turns, the requests shared
+// out among the rounds, and prints each target's line.
+std::pair<Summary, Summary> measureInTurns(const char* firstLabel, LoadClient& first, const char* secondLabel,
+                                           LoadClient& second, const LoadOptions& options) {
+    const std::size_t threads = options.effectiveClientThreads();
+    if (options.warmup > 0) {
+        first.run(options.warmup, options.clients, threads);
+        second.run(options.warmup, options.clients, threads);
+    }
+    LoadRun firstTotal;
+    LoadRun secondTotal;
+    for (std::size_t round = 0; round < comparisonRounds; ++round) {
+        const std::size_t count = options.requests / comparisonRounds + (round < options.requests % comparisonRounds);
+        if (count == 0) continue;
+        firstTotal.add(first.run(count, options.clients, threads));
+        secondTotal.add(second.run(count, options.clients, threads));
+    }
+    return {report(firstLabel, summarize(std::move(firstTotal))),
+            report(secondLabel, summarize(std::move(secondTotal)))};
 }
 
 bool isPingAnswer(std::string_view line) {
@@ -110,19 +133,19 @@ void compareWithEcho(const std::filesystem::path& home, std::size_t threads, con
     ServerUnderLoad server(home, threads);
     const auto loopback = asio::ip::make_address("127.0.0.1");
     const auto clientContext = server.clientContext();
-    char label[64];
-    std::snprintf(label, sizeof label, "server (%zu network thread%s)", threads, threads == 1 ? "" : "s");
     LoadClient serverClient({{loopback, server.port()}, clientContext, requestLine(), isPingAnswer},
                             options.requestTimeoutSeconds);
-    const Summary served = measure(label, serverClient, options);
-
     // The same certificate, TLS settings and reply bytes as the server's.
     const auto echoContext = server.serverContext();
     EchoServer echo(echoContext->native().native_handle(), server.pingReply(std::string(requestID)), threads);
     LoadClient echoClient({{loopback, echo.port()}, clientContext, requestLine(), isPingAnswer},
                           options.requestTimeoutSeconds);
-    std::snprintf(label, sizeof label, "echo (OpenSSL, %zu thread%s)", threads, threads == 1 ? "" : "s");
-    const Summary limit = measure(label, echoClient, options);
+
+    char serverLabel[64];
+    std::snprintf(serverLabel, sizeof serverLabel, "server (%zu network thread%s)", threads, threads == 1 ? "" : "s");
+    char echoLabel[64];
+    std::snprintf(echoLabel, sizeof echoLabel, "echo (OpenSSL, %zu thread%s)", threads, threads == 1 ? "" : "s");
+    const auto [served, limit] = measureInTurns(serverLabel, serverClient, echoLabel, echoClient, options);
 
     const double aim = threads == 1 ? oneThreadAim : poolAim;
     const double ratio = limit.requestsPerSecond > 0 ? served.requestsPerSecond / limit.requestsPerSecond : 0;
@@ -141,10 +164,10 @@ void compareNagle(const std::filesystem::path& home, const LoadOptions& options)
     const auto clientContext = server.clientContext();
     LoadClient noDelayClient({{loopback, server.port()}, clientContext, requestLine(), isPingAnswer, true},
                              options.requestTimeoutSeconds);
-    const Summary noDelay = measure("server, TCP_NODELAY clients", noDelayClient, options);
     LoadClient nagleClient({{loopback, server.port()}, clientContext, requestLine(), isPingAnswer, false},
                            options.requestTimeoutSeconds);
-    const Summary nagle = measure("server, Nagle clients", nagleClient, options);
+    const auto [noDelay, nagle] =
+        measureInTurns("server, TCP_NODELAY clients", noDelayClient, "server, Nagle clients", nagleClient, options);
     std::printf("p50 Nagle - TCP_NODELAY: %.2f ms (aim: at most %.2f ms)\n",
                 nagle.p50Milliseconds - noDelay.p50Milliseconds, nagleAimMilliseconds);
 }

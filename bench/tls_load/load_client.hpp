@@ -35,6 +35,14 @@ struct LoadRun {
     std::size_t failures = 0;
     std::string firstFailure;
     double seconds = 0;
+
+    // Takes another run's requests and time in.
+    void add(const LoadRun& other) {
+        latencySeconds.insert(latencySeconds.end(), other.latencySeconds.begin(), other.latencySeconds.end());
+        if (firstFailure.empty()) firstFailure = other.firstFailure;
+        failures += other.failures;
+        seconds += other.seconds;
+    }
 };
 
 // Whether a reply line (without its line feed) answers the request.
@@ -86,13 +94,9 @@ public:
         for (auto& thread : threads) thread.join();
 
         LoadRun total;
+        for (const auto& tally : tallies) total.add(tally);
+        // The clients ran side by side: the run took the wall time.
         total.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        for (auto& tally : tallies) {
-            total.latencySeconds.insert(total.latencySeconds.end(), tally.latencySeconds.begin(),
-                                        tally.latencySeconds.end());
-            if (total.firstFailure.empty()) total.firstFailure = tally.firstFailure;
-            total.failures += tally.failures;
-        }
         return total;
     }
 

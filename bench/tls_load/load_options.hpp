@@ -42,9 +42,9 @@ inline void printLoadUsage(std::FILE* out) {
     std::fputs(
         "usage: bench_tls_load [--clients N] [--requests COUNT] [--warmup COUNT]\n"
         "                      [--client-threads N] [--server-threads N] [--latency]\n"
-        "  Opens a fresh TLS 1.3 connection per \"ping\" from N clients at once, first\n"
-        "  against the server, then against a bare OpenSSL echo server with the same\n"
-        "  certificates, and prints requests/s, p50 and p99 latency and their ratio,\n"
+        "  Opens a fresh TLS 1.3 connection per \"ping\" from N clients at once, against\n"
+        "  the server and a bare OpenSSL echo server with the same certificates in\n"
+        "  turns, and prints requests/s, p50 and p99 latency and their ratio,\n"
         "  at one server thread and then at --server-threads (server pool and echo\n"
         "  alike), which must leave the client threads cores of their own.\n"
         "  --latency also compares the server's p50 for clients that leave Nagle's\n"
