@@ -84,7 +84,7 @@ asio::awaitable<void> startCaptureMedia(RemoteScreenStreamSession& session) {
     // Refused only without the permission.
     const auto content = desktop.screenCapture().shareableContent(false, true);
     if (!content) throw RemoteScreenStreamServerError::screenRecordingMissing();
-    const SelectedContent selected = selectContent(request, *content, candidate, desktop);
+    const SelectedContent selected = co_await selectContent(request, *content, candidate, desktop, session.clock());
     session.applySelection(selected);
 
     const PixelSize source{selected.sourceWidth, selected.sourceHeight};

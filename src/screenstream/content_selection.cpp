@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
 
 #include "maccontrol/window_info.hpp"
 #include "screenstream/application_window_choice.hpp"
+#include "screenstream/application_window_selection.hpp"
 #include "screenstream/capture_geometry.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 
@@ -30,29 +30,31 @@ std::optional<FrontmostWindowCandidate> frontmostWindowCandidate(platform::Windo
     return std::nullopt;
 }
 
-SelectedContent selectContent(const RemoteScreenStreamRequest& request, const platform::ShareableContent& content,
-                              const std::optional<FrontmostWindowCandidate>& frontmostCandidate,
-                              platform::Desktop& desktop) {
-    switch (request.mode) {
-    case RemoteScreenStreamMode::display:
-        return displayContent(request, content, desktop);
-    case RemoteScreenStreamMode::frontmostWindow: {
-        if (frontmostCandidate) {
-            if (auto selected =
-                    windowContent(frontmostCandidate->windowID, content, frontmostCandidate->bounds, desktop)) {
-                return *selected;
-            }
+asio::awaitable<SelectedContent> selectContent(const RemoteScreenStreamRequest& request,
+                                               const platform::ShareableContent& content,
+                                               const std::optional<FrontmostWindowCandidate>& frontmostCandidate,
+                                               platform::Desktop& desktop, platform::Clock& clock) {
+    if (request.mode == RemoteScreenStreamMode::display) co_return displayContent(request, content, desktop);
+    if (request.mode == RemoteScreenStreamMode::frontmostWindow) {
+        co_return frontmostWindowContent(request, content, frontmostCandidate, desktop);
+    }
+    co_return co_await applicationWindowSelection(request, desktop, clock);
+}
+
+SelectedContent frontmostWindowContent(const RemoteScreenStreamRequest& request,
+                                       const platform::ShareableContent& content,
+                                       const std::optional<FrontmostWindowCandidate>& frontmostCandidate,
+                                       platform::Desktop& desktop) {
+    if (frontmostCandidate) {
+        if (auto selected = windowContent(frontmostCandidate->windowID, content, frontmostCandidate->bounds, desktop)) {
+            return *selected;
         }
-        const auto application = desktop.workspace().frontmostApplication();
-        if (!application) throw RemoteScreenStreamServerError::frontmostWindowUnavailable();
-        const auto window = bestApplicationWindow(*application, std::nullopt, content, request, desktop.windowServer());
-        if (!window) throw RemoteScreenStreamServerError::frontmostWindowUnavailable();
-        return windowContent(*window, std::nullopt, desktop);
     }
-    case RemoteScreenStreamMode::applicationWindow:
-        break;
-    }
-    throw std::runtime_error("Application window streams are not available on this server yet.");
+    const auto application = desktop.workspace().frontmostApplication();
+    if (!application) throw RemoteScreenStreamServerError::frontmostWindowUnavailable();
+    const auto window = bestApplicationWindow(*application, std::nullopt, content, request, desktop.windowServer());
+    if (!window) throw RemoteScreenStreamServerError::frontmostWindowUnavailable();
+    return windowContent(*window, std::nullopt, desktop);
 }
 
 SelectedContent displayContent(const RemoteScreenStreamRequest& request, const platform::ShareableContent& content,

@@ -4,10 +4,13 @@
 #include <cstdint>
 #include <optional>
 
+#include <asio/awaitable.hpp>
+
 #include "model/records/stream_records.hpp"
 #include "platform/desktop/desktop.hpp"
 #include "platform/desktop/geometry.hpp"
 #include "platform/desktop/screen_capture.hpp"
+#include "platform/dispatch/clock.hpp"
 
 namespace zentrabo {
 
@@ -44,11 +47,21 @@ std::optional<FrontmostWindowCandidate> frontmostWindowCandidate(platform::Windo
 
 // The content of the request's mode. Throws
 // RemoteScreenStreamServerError (displayUnavailable,
-// frontmostWindowUnavailable), and for application windows, which are not
-// built yet, a std::runtime_error with the text the device sees.
-SelectedContent selectContent(const RemoteScreenStreamRequest& request, const platform::ShareableContent& content,
-                              const std::optional<FrontmostWindowCandidate>& frontmostCandidate,
-                              platform::Desktop& desktop);
+// frontmostWindowUnavailable, applicationWindowUnavailable). An application
+// window may take waits on the clock while its application launches and
+// shows its windows (applicationWindowSelection).
+asio::awaitable<SelectedContent> selectContent(const RemoteScreenStreamRequest& request,
+                                               const platform::ShareableContent& content,
+                                               const std::optional<FrontmostWindowCandidate>& frontmostCandidate,
+                                               platform::Desktop& desktop, platform::Clock& clock);
+
+// The candidate's window, else the frontmost application's best window;
+// throws RemoteScreenStreamServerError::frontmostWindowUnavailable when
+// there is none.
+SelectedContent frontmostWindowContent(const RemoteScreenStreamRequest& request,
+                                       const platform::ShareableContent& content,
+                                       const std::optional<FrontmostWindowCandidate>& frontmostCandidate,
+                                       platform::Desktop& desktop);
 
 // The request's display, else the main display, else the first; throws
 // RemoteScreenStreamServerError::displayUnavailable when there is none.

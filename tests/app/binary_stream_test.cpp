@@ -51,7 +51,7 @@ TEST_F(BinaryStreamTest, EndsWithTheTextOfWhatIsMissingAndLeavesNoStreamRunning)
         {false,
          "Screen Recording permission is missing. Grant it to Zentrabo Server in System Settings, then restart the "
          "server."},
-        {true, "Application window streams are not available on this server yet."},
+        {true, "The selected app does not have an available window for streaming."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.screenRecording);

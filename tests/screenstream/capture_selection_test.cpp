@@ -241,17 +241,13 @@ TEST_F(SelectionTest, FrontmostWindowModeFallsBackOnTheApplicationsBestWindow) {
 
     const auto candidate = frontmostWindowCandidate(*desktop, application("com.example.editor")->processIdentifier());
     ASSERT_TRUE(candidate);
-    EXPECT_EQ(selectContent(request, content, candidate, *desktop).windowID, window("Small").windowID);
+    EXPECT_EQ(frontmostWindowContent(request, content, candidate, *desktop).windowID, window("Small").windowID);
     // Without a candidate: the application's front window in the list.
-    EXPECT_EQ(selectContent(request, content, std::nullopt, *desktop).windowID, window("Small").windowID);
+    EXPECT_EQ(frontmostWindowContent(request, content, std::nullopt, *desktop).windowID, window("Small").windowID);
 
     application("com.example.empty")->activate(false);
-    EXPECT_EQ(failure([&] { selectContent(request, content, std::nullopt, *desktop); }),
+    EXPECT_EQ(failure([&] { frontmostWindowContent(request, content, std::nullopt, *desktop); }),
               "The app window is not available for streaming.");
-
-    request.mode = RemoteScreenStreamMode::applicationWindow;
-    EXPECT_EQ(failure([&] { selectContent(request, content, std::nullopt, *desktop); }),
-              "Application window streams are not available on this server yet.");
 }
 
 TEST_F(SelectionTest, TheBestApplicationWindowByNumberTitleFrontAndSize) {

@@ -1,6 +1,8 @@
 // A session's real media start on a built desktop and a manual clock: the
 // video-only retry when audio cannot be captured, frames reaching the
 // device, the stored selection, and capture that stops with an error.
+#include <algorithm>
+
 #include "stream_server_fixture.hpp"
 
 namespace zentrabo::testing {
@@ -86,11 +88,39 @@ TEST_F(CaptureStartTest, ScreenRecordingSwitchedOffEndsTheStreamWithAnErrorFrame
     EXPECT_TRUE(advanceUntilClosed(*client, 0.1));
 }
 
-TEST_F(CaptureStartTest, ApplicationWindowStreamsAreRefusedWithAnErrorFrame) {
-    auto client = connect(request(RemoteScreenStreamMode::applicationWindow));
-    ASSERT_TRUE(client->waitForFrames(1));
-    EXPECT_EQ(payloadText(client->frames().front()),
-              "Application window streams are not available on this server yet.");
+TEST_F(CaptureStartTest, AnApplicationWindowStreamShowsTheApplicationsWindow) {
+    auto options = request(RemoteScreenStreamMode::applicationWindow);
+    options.applicationBundleIdentifier = "com.example.editor";
+    auto client = connect(options);
+    ASSERT_TRUE(framesArrive(*client, 2));
+    EXPECT_EQ(client->frames()[0].kind, RemoteScreenStreamFrameKind::configuration);
+    const auto session = started(0).session;
+    EXPECT_TRUE(session->selectedWindowID());
+    EXPECT_EQ(session->selectedPointerBounds(), (platform::Rect{10, 10, 101, 61}));
+}
+
+TEST_F(CaptureStartTest, AStopEndsTheLooksForAnApplicationWindow) {
+    auto options = request(RemoteScreenStreamMode::applicationWindow);
+    options.applicationBundleIdentifier = "com.example.editor";
+    options.applicationWindowID = 4242;
+    auto client = connect(options);
+    const auto session = started(0).session;
+    const auto reopens = [&] {
+        const auto entries = desktop->journal();
+        return std::count_if(entries.begin(), entries.end(),
+                             [](const auto& entry) { return entry.action == "reopen"; });
+    };
+    // The second look asks for a reopen, then waits again.
+    ASSERT_TRUE(waitFor([&] { return clock.pendingCount() == 1; }));
+    clock.advance(0.18);
+    ASSERT_TRUE(waitFor([&] { return reopens() == 2 && clock.pendingCount() == 1; }));
+    session->stop();
+    ASSERT_TRUE(waitFor([&] { return clock.pendingCount() == 0; }));
+    const auto entries = desktop->journal().size();
+    clock.advance(2);
+    EXPECT_EQ(desktop->journal().size(), entries);
+    EXPECT_TRUE(client->waitUntil([&] { return client->isClosed(); }));
+    EXPECT_TRUE(client->frames().empty());
 }
 
 }  // namespace

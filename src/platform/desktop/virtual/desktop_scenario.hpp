@@ -147,6 +147,9 @@ struct ScenarioApplication {
     // Seconds from a forced terminate to gone; a process stuck in the
     // system can outlast it by far.
     double forceTerminateDelay = 0.05;
+    // Set in code only (no scenario key): every launch of it fails with this
+    // text and nothing starts.
+    std::optional<std::string> launchFailure;
     std::uint32_t iconColor = 0x3478F6FF;
     // An absolute path to a picture file (PNG, JPEG, TIFF or .icns) used as
     // the icon instead of iconColor.

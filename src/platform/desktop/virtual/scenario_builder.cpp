@@ -143,6 +143,11 @@ ApplicationBuilder& ApplicationBuilder::forceTerminateDelay(double seconds) {
     return *this;
 }
 
+ApplicationBuilder& ApplicationBuilder::failsToLaunch(std::string error) {
+    spec().launchFailure = std::move(error);
+    return *this;
+}
+
 ApplicationBuilder DesktopBuilder::application(std::string name, std::string bundleIdentifier) {
     ScenarioApplication application;
     application.name = std::move(name);

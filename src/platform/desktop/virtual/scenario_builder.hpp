@@ -32,6 +32,8 @@ public:
     ApplicationBuilder& launchDelay(double seconds);
     ApplicationBuilder& terminateDelay(double seconds);
     ApplicationBuilder& forceTerminateDelay(double seconds);
+    // Every launch fails with the text and starts nothing.
+    ApplicationBuilder& failsToLaunch(std::string error = "The application can’t be opened.");
 
     ScenarioApplication& spec() { return scenario_->applications[index_]; }
 

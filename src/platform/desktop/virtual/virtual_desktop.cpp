@@ -305,9 +305,18 @@ bool VirtualDesktop::launchInstalledLocked(const std::string& bundleIdentifier, 
     const auto* entry = catalogEntryLocked(bundleIdentifier);
     auto installed = installedBundles_.find(bundleIdentifier);
     if (!entry || installed == installedBundles_.end()) return false;
-    recordLocked("launch", bundleIdentifier);
-    scheduleLocked(entry->launchDelay, Launch{*entry, installed->second, activates});
-    return true;
+    return requestLaunchLocked(*entry, installed->second, activates).ok;
+}
+
+OpenResult VirtualDesktop::requestLaunchLocked(const ScenarioApplication& spec,
+                                               std::optional<std::filesystem::path> bundlePath, bool activates) {
+    if (spec.launchFailure) {
+        recordLocked("launch", spec.bundleIdentifier, "failed");
+        return {false, *spec.launchFailure};
+    }
+    recordLocked("launch", spec.bundleIdentifier);
+    scheduleLocked(spec.launchDelay, Launch{spec, std::move(bundlePath), activates});
+    return {true, {}};
 }
 
 bool VirtualDesktop::applicationIsRunning(ProcessID pid) {

@@ -286,6 +286,10 @@ private:
     void raiseWindowLocked(Application& application, WindowID window);
     bool terminateLocked(Application& application, bool force);
     bool launchInstalledLocked(const std::string& bundleIdentifier, bool activates);
+    // Where every launch request starts (or fails, when the spec says so); the
+    // application runs after its launch delay.
+    OpenResult requestLaunchLocked(const ScenarioApplication& spec, std::optional<std::filesystem::path> bundlePath,
+                                   bool activates);
 
     NodeID addNodeLocked(ProcessID owner, NodeID parent, std::string role);
     void removeNodeLocked(NodeID id);

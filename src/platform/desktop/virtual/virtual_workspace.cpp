@@ -71,9 +71,7 @@ OpenResult VirtualDesktop::openApplication(const std::filesystem::path& path, bo
         window.frame = {80, 60, 640, 480};
         spec.windows.push_back(std::move(window));
     }
-    recordLocked("launch", *identifier);
-    scheduleLocked(spec.launchDelay, Launch{spec, path, activates});
-    return {true, {}};
+    return requestLaunchLocked(spec, path, activates);
 }
 
 OpenResult VirtualDesktop::openURL(const std::string& url) {
