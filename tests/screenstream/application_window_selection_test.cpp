@@ -11,8 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <functional>
-#include <map>
+#include <tuple>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,7 +20,6 @@
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
 #include "screenstream/accessibility_error_description.hpp"
-#include "screenstream/application_window_choice.hpp"
 #include "screenstream/application_window_selection.hpp"
 #include "support/temporary_home.hpp"
 
@@ -92,11 +90,13 @@ protected:
     }
 
     static RemoteScreenStreamRequest request(std::optional<std::string> bundleIdentifier,
-                                             std::optional<std::string> name = std::nullopt) {
+                                             std::optional<std::string> name = std::nullopt,
+                                             std::optional<platform::WindowID> windowID = std::nullopt) {
         RemoteScreenStreamRequest options;
         options.mode = RemoteScreenStreamMode::applicationWindow;
         options.applicationBundleIdentifier = std::move(bundleIdentifier);
         options.applicationName = std::move(name);
+        options.applicationWindowID = windowID;
         return options;
     }
 
@@ -116,15 +116,6 @@ protected:
         return 0;
     }
 
-    // The journal's entries of these actions, as "action subject: detail".
-    std::vector<std::string> journal(const std::vector<std::string>& actions) {
-        std::vector<std::string> texts;
-        for (const auto& entry : desktop->journal()) {
-            if (std::find(actions.begin(), actions.end(), entry.action) != actions.end()) texts.push_back(entry.text());
-        }
-        return texts;
-    }
-
     testing::TemporaryHome home;
     platform::ManualClock clock;
     std::shared_ptr<platform::VirtualDesktop> desktop;
@@ -132,12 +123,12 @@ protected:
 
 TEST_F(ApplicationWindowSelectionTest, FindsLaunchesOrGivesUpWithTheRightNameAfterItsWaits) {
     platform::DesktopBuilder builder;
-    builder.application("Editor", editorID).window("Main", {100, 100, 400, 300});
+    builder.application("Editor", editorID).window("Main", {1200, 100, 400, 300});
     builder.application("Sketch", "com.example.sketch").notRunning().window("Canvas", {50, 50, 300, 200});
     builder.application("Slow", "com.example.slow").notRunning().launchDelay(4.9).window("Late", {0, 0, 200, 200});
     builder.application("Broken", "com.example.broken").notRunning().failsToLaunch().window("Never", {0, 0, 99, 99});
     builder.application("Ghost", "com.example.ghost").notRunning().notInstalled();
-    builder.display(1, {0, 0, 1000, 800});
+    builder.display(1, {0, 0, 1000, 800}, 2).display(2, {1000, 0, 800, 600});
     start(builder);
 
     const auto notFound = [](const std::string& name) {
@@ -150,20 +141,12 @@ TEST_F(ApplicationWindowSelectionTest, FindsLaunchesOrGivesUpWithTheRightNameAft
         std::size_t waits;
         double wait;
     };
-    auto missingNumber = request(editorID);
-    missingNumber.applicationWindowID = 4242;
     const std::vector<Row> rows = {
         {"running", request("\t com.example.editor \n", " "), "Main", 0, 0},
         {"launched", request("com.example.sketch"), "Canvas", 5, 0.08},
         {"launched just in time", request("com.example.slow"), "Late", 62, 0.08},
-        {"a window number is never replaced", missingNumber, notFound("Editor"), 8, 0.18},
-        {"named in the request",
-         [&] {
-             auto r = missingNumber;
-             r.applicationName = " Writer ";
-             return r;
-         }(),
-         notFound("Writer"), 8, 0.18},
+        {"a window number is never replaced", request(editorID, {}, 4242), notFound("Editor"), 8, 0.18},
+        {"named in the request", request(editorID, " Writer ", 4242), notFound("Writer"), 8, 0.18},
         {"launch fails and the wait runs out", request("com.example.broken"), notFound("com.example.broken"), 63, 0.08},
         {"not installed", request("com.example.ghost", "  Ghost\n"), notFound("Ghost"), 0, 0},
         {"no identifier", request(" ", " Ghost "), notFound("Ghost"), 0, 0},
@@ -176,21 +159,12 @@ TEST_F(ApplicationWindowSelectionTest, FindsLaunchesOrGivesUpWithTheRightNameAft
         ASSERT_EQ(run.waits.size(), row.waits);
         for (const double wait : run.waits) EXPECT_NEAR(wait, row.wait, step);
     }
+    // The window's display, with the application's own sound on it.
+    const auto editor = select(request(editorID)).selected.value();
+    EXPECT_EQ(editor.displayID, 2u);
+    EXPECT_EQ(editor.audioFilter, platform::ContentFilter(platform::ApplicationContentFilter{2, processOf(editorID)}));
     EXPECT_EQ(home.logCount("Screen stream app launch failed for com.example.broken: The application can’t be opened."),
               1u);
-}
-
-TEST_F(ApplicationWindowSelectionTest, TheWindowComesWithTheApplicationsOwnSoundOnItsDisplay) {
-    platform::DesktopBuilder builder;
-    builder.application("Editor", editorID).window("Right", {1200, 100, 400, 300});
-    builder.display(1, {0, 0, 1000, 800}, 2).display(2, {1000, 0, 800, 600});
-    start(builder);
-    const Run run = select(request(editorID));
-    ASSERT_TRUE(run.selected) << run.error;
-    EXPECT_EQ(run.selected->displayID, 2u);
-    EXPECT_EQ(run.selected->pointerBounds, (Rect{1200, 100, 400, 300}));
-    EXPECT_EQ(run.selected->audioFilter,
-              platform::ContentFilter(platform::ApplicationContentFilter{2, processOf(editorID)}));
 }
 
 TEST_F(ApplicationWindowSelectionTest, EachLookBringsTheApplicationForwardAsItsAttemptSays) {
@@ -198,28 +172,17 @@ TEST_F(ApplicationWindowSelectionTest, EachLookBringsTheApplicationForwardAsItsA
     builder.application("Editor", editorID).window("Main", {100, 100, 400, 300});
     builder.display(1, {0, 0, 1000, 800});
     start(builder);
-    auto options = request(editorID);
-    options.applicationWindowID = 4242;
     const double started = clock.monotonicNow();
-    ASSERT_EQ(select(options).waits.size(), 8u);
+    ASSERT_EQ(select(request(editorID, {}, 4242)).waits.size(), 8u);
 
-    // Per look: the reopens and activations made after it (look 0 also has
-    // the ones before it).
-    std::map<int, std::vector<std::string>> byLook;
+    // Per look, the reopens and activations after it (and before look 0).
+    std::vector<std::vector<std::string>> byLook(9);
     for (const auto& entry : desktop->journal()) {
         if (entry.action != "reopen" && entry.action != "activate") continue;
-        byLook[static_cast<int>(std::lround((entry.time - started) / 0.18))].push_back(entry.action);
+        byLook.at(static_cast<std::size_t>(std::lround((entry.time - started) / 0.18))).push_back(entry.action);
     }
-    const std::vector<std::string> forward = {"activate", "activate"};
-    const std::map<int, std::vector<std::string>> expected = {{0, {"activate", "reopen", "activate"}},
-                                                              {1, {"reopen"}},
-                                                              {2, forward},
-                                                              {3, forward},
-                                                              {4, forward},
-                                                              {5, forward},
-                                                              {6, forward},
-                                                              {7, forward},
-                                                              {8, forward}};
+    std::vector<std::vector<std::string>> expected = {{"activate", "reopen", "activate"}, {"reopen"}};
+    expected.resize(9, {"activate", "activate"});
     EXPECT_EQ(byLook, expected);
 }
 
@@ -238,9 +201,12 @@ TEST_F(ApplicationWindowSelectionTest, AMinimizedOnlyWindowIsRestoredAndRaisedOn
         const Run run = select(request(editorID));
         // Without trust the reopen request shows it all the same.
         EXPECT_EQ(selectedTitle(run), "Main");
+        std::vector<std::string> entries;
+        for (const auto& entry : desktop->journal()) {
+            if (entry.action == "setAttribute" || entry.action == "raise") entries.push_back(entry.text());
+        }
         const std::vector<std::string> restored = {"setAttribute com.example.editor: Main AXMinimized = false",
                                                    "raise com.example.editor: Main"};
-        const auto entries = journal({"setAttribute", "raise"});
         EXPECT_EQ(std::search(entries.begin(), entries.end(), restored.begin(), restored.end()) != entries.end(),
                   trusted);
         EXPECT_EQ(entries.empty(), !trusted);
@@ -257,64 +223,29 @@ TEST_F(ApplicationWindowSelectionTest, CancellingEndsTheLaunchWaitAtOnce) {
     EXPECT_EQ(clock.pendingCount(), 0u);
 }
 
-// A running application without a name of its own.
-class NamelessApplication final : public platform::RunningApplication {
-public:
-    explicit NamelessApplication(platform::ProcessID pid) : pid_(pid) {}
-    platform::ProcessID processIdentifier() const override { return pid_; }
-    std::optional<std::string> bundleIdentifier() const override { return std::nullopt; }
-    std::optional<std::string> localizedName() const override { return " "; }
-    std::optional<std::filesystem::path> bundleURL() const override { return std::nullopt; }
-    platform::ActivationPolicy activationPolicy() const override { return platform::ActivationPolicy::regular; }
-    bool isActive() const override { return false; }
-    bool isHidden() const override { return false; }
-    bool isTerminated() const override { return false; }
-    std::optional<platform::RgbaImage> icon() const override { return std::nullopt; }
-    bool activate(bool) override { return false; }
-    bool unhide() override { return false; }
-    bool terminate() override { return false; }
-    bool forceTerminate() override { return false; }
-
-private:
-    platform::ProcessID pid_;
-};
-
 TEST_F(ApplicationWindowSelectionTest, TitlesMatchWholeOrByTheirBeginningAndUntitledWindowsAreCalledWindow) {
     platform::DesktopBuilder builder;
-    builder.application("Editor", editorID)
+    // A name that trims to nothing: its untitled window is labelled "Window".
+    builder.application(" ", editorID)
         .window("Front", {0, 0, 300, 200})
         .window("Ébauche finale", {0, 300, 200, 100})
         .window("", {400, 0, 100, 100});
-    builder.display(1, {0, 0, 1000, 800});
     start(builder);
-    const auto content = *desktop->shareableContent(false, true);
-    struct Row {
-        std::string title;
-        std::optional<MenuTitleMatchMode> mode;
-        std::string expected;
-    };
-    const std::vector<Row> rows = {
+    const std::vector<std::tuple<std::string, std::optional<MenuTitleMatchMode>, std::string>> rows = {
         {"EBAUCHE", MenuTitleMatchMode::beginsWith, "Ébauche finale"},
         {"ebauche finale", MenuTitleMatchMode::exact, "Ébauche finale"},
         {"ébauche FINALE", std::nullopt, "Ébauche finale"},
         // Not the whole title: the application's front window instead.
         {"ebauche", MenuTitleMatchMode::exact, "Front"},
         {"ebauche", std::nullopt, "Front"},
+        {"window", std::nullopt, ""},
     };
-    const NamelessApplication nameless(processOf(editorID));
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.title);
+    for (const auto& [title, mode, expected] : rows) {
         auto options = request(editorID);
-        options.applicationWindowTitle = row.title;
-        options.applicationWindowTitleMatchMode = row.mode;
-        const auto chosen = bestApplicationWindow(nameless, std::nullopt, content, options, *desktop);
-        EXPECT_EQ(chosen ? chosen->title.value_or("") : "none", row.expected);
+        options.applicationWindowTitle = title;
+        options.applicationWindowTitleMatchMode = mode;
+        EXPECT_EQ(selectedTitle(select(options)), expected) << title;
     }
-    // Untitled, of an application without a name: the label "Window".
-    auto options = request(editorID);
-    options.applicationWindowTitle = "window";
-    const auto untitled = bestApplicationWindow(nameless, std::nullopt, content, options, *desktop);
-    EXPECT_EQ(untitled ? untitled->frame : Rect{}, (Rect{400, 0, 100, 100}));
 }
 
 TEST(AccessibilityErrorDescriptionTest, KnownCodesHaveTheirTextsAndOthersOne) {

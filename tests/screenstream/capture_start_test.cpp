@@ -88,17 +88,6 @@ TEST_F(CaptureStartTest, ScreenRecordingSwitchedOffEndsTheStreamWithAnErrorFrame
     EXPECT_TRUE(advanceUntilClosed(*client, 0.1));
 }
 
-TEST_F(CaptureStartTest, AnApplicationWindowStreamShowsTheApplicationsWindow) {
-    auto options = request(RemoteScreenStreamMode::applicationWindow);
-    options.applicationBundleIdentifier = "com.example.editor";
-    auto client = connect(options);
-    ASSERT_TRUE(framesArrive(*client, 2));
-    EXPECT_EQ(client->frames()[0].kind, RemoteScreenStreamFrameKind::configuration);
-    const auto session = started(0).session;
-    EXPECT_TRUE(session->selectedWindowID());
-    EXPECT_EQ(session->selectedPointerBounds(), (platform::Rect{10, 10, 101, 61}));
-}
-
 TEST_F(CaptureStartTest, AStopEndsTheLooksForAnApplicationWindow) {
     auto options = request(RemoteScreenStreamMode::applicationWindow);
     options.applicationBundleIdentifier = "com.example.editor";
