@@ -5,12 +5,8 @@
 #include <optional>
 #include <string>
 
-#include <asio/async_result.hpp>
-#include <asio/associated_executor.hpp>
-#include <asio/post.hpp>
-#include <asio/use_awaitable.hpp>
-
 #include "model/diagnostic_log.hpp"
+#include "screenstream/capture_completion.hpp"
 #include "screenstream/capture_configuration.hpp"
 #include "screenstream/content_selection.hpp"
 #include "screenstream/make_video_encoder.hpp"
@@ -21,22 +17,9 @@ namespace zentrabo {
 
 namespace {
 
-using CaptureResult = std::optional<platform::ScreenCaptureError>;
-
-// Waits for a capture stream operation's completion, which may come on any
-// thread and even before the operation has returned; the coroutine resumes
-// on its own executor.
-asio::awaitable<CaptureResult> completionOf(const std::function<void(platform::CaptureStream::Completion)>& operation) {
-    co_return co_await asio::async_initiate<const asio::use_awaitable_t<>, void(CaptureResult)>(
-        [&operation](auto handler) {
-            auto shared = std::make_shared<decltype(handler)>(std::move(handler));
-            operation([shared](CaptureResult result) {
-                const auto executor = asio::get_associated_executor(*shared);
-                asio::post(executor, [shared, result = std::move(result)]() mutable { (*shared)(std::move(result)); });
-            });
-        },
-        asio::use_awaitable);
-}
+// How long a display is given after a mode switch before the content is
+// selected again.
+constexpr double clientNativeModeSettleSeconds = 0.35;
 
 // One capture start: the encoder, the stream with the session as its
 // screen output on the capture queue, then capture itself. A failure tears
@@ -77,14 +60,24 @@ asio::awaitable<void> startCaptureMedia(RemoteScreenStreamSession& session) {
     auto& desktop = session.textInputController().desktop();
     const RemoteScreenStreamRequest& request = session.request();
 
-    std::optional<FrontmostWindowCandidate> candidate;
-    if (const auto frontmost = desktop.workspace().frontmostApplication()) {
-        candidate = frontmostWindowCandidate(desktop.windowServer(), frontmost->processIdentifier());
+    std::optional<FrontmostWindowCandidate> candidate = frontmostApplicationWindowCandidate(desktop);
+    const auto shareableContent = [&desktop] {
+        // Refused only without the permission.
+        auto content = desktop.screenCapture().shareableContent(false, true);
+        if (!content) throw RemoteScreenStreamServerError::screenRecordingMissing();
+        return *std::move(content);
+    };
+    const auto content = shareableContent();
+    SelectedContent selected = co_await selectContent(request, content, candidate, desktop, session.clock());
+    if (session.applyClientNativeDisplayModeIfNeeded(selected)) {
+        // The display settles into its new mode before it is chosen from again.
+        co_await session.clock().delay(clientNativeModeSettleSeconds);
+        const auto settled = shareableContent();
+        if (request.mode == RemoteScreenStreamMode::frontmostWindow) {
+            candidate = frontmostApplicationWindowCandidate(desktop);
+        }
+        selected = co_await selectContent(request, settled, candidate, desktop, session.clock());
     }
-    // Refused only without the permission.
-    const auto content = desktop.screenCapture().shareableContent(false, true);
-    if (!content) throw RemoteScreenStreamServerError::screenRecordingMissing();
-    const SelectedContent selected = co_await selectContent(request, *content, candidate, desktop, session.clock());
     session.applySelection(selected);
 
     const PixelSize source{selected.sourceWidth, selected.sourceHeight};

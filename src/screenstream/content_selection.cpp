@@ -30,6 +30,12 @@ std::optional<FrontmostWindowCandidate> frontmostWindowCandidate(platform::Windo
     return std::nullopt;
 }
 
+std::optional<FrontmostWindowCandidate> frontmostApplicationWindowCandidate(platform::Desktop& desktop) {
+    const auto frontmost = desktop.workspace().frontmostApplication();
+    if (!frontmost) return std::nullopt;
+    return frontmostWindowCandidate(desktop.windowServer(), frontmost->processIdentifier());
+}
+
 asio::awaitable<SelectedContent> selectContent(const RemoteScreenStreamRequest& request,
                                                const platform::ShareableContent& content,
                                                const std::optional<FrontmostWindowCandidate>& frontmostCandidate,

@@ -45,6 +45,9 @@ struct FrontmostWindowCandidate {
 std::optional<FrontmostWindowCandidate> frontmostWindowCandidate(platform::WindowServer& windowServer,
                                                                  platform::ProcessID processID);
 
+// The candidate of the frontmost application; none without one.
+std::optional<FrontmostWindowCandidate> frontmostApplicationWindowCandidate(platform::Desktop& desktop);
+
 // The content of the request's mode. Throws
 // RemoteScreenStreamServerError (displayUnavailable,
 // frontmostWindowUnavailable, applicationWindowUnavailable). An application

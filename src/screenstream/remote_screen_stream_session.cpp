@@ -4,6 +4,7 @@
 
 #include <asio/post.hpp>
 
+#include "screenstream/remote_screen_display_mode_controller.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 
 namespace zentrabo {
@@ -34,6 +35,7 @@ asio::awaitable<void> RemoteScreenStreamSession::run() {
         throw RemoteScreenStreamServerError::screenRecordingMissing();
     }
     co_await environment_.mediaStart(*this);
+    startFrontmostWindowTracking();
     startReceiving();
 }
 
@@ -41,6 +43,8 @@ void RemoteScreenStreamSession::stop() {
     std::shared_ptr<VideoEncoder> encoder;
     std::shared_ptr<platform::CaptureStream> captureStream;
     std::shared_ptr<RemoteScreenPointerController> pointerController;
+    std::shared_ptr<RemoteScreenDisplayModeController> displayModeController;
+    platform::Timer trackingTimer;
     {
         std::lock_guard guard(lock_);
         if (didStop_) return;
@@ -48,6 +52,8 @@ void RemoteScreenStreamSession::stop() {
         encoder = std::move(encoder_);
         captureStream = std::move(captureStream_);
         pointerController = std::move(pointerController_);
+        displayModeController = std::move(displayModeController_);
+        trackingTimer = std::move(frontmostWindowTrackingTimer_);
         selectedWindowID_.reset();
         selectedPointerBounds_.reset();
         transportQueuedBytes_ = 0;
@@ -56,8 +62,10 @@ void RemoteScreenStreamSession::stop() {
         awaitingKeyFrame_ = false;
     }
     if (encoder) encoderQueue_.post([encoder = std::move(encoder)] { encoder->shutdown(); });
+    trackingTimer.cancel();
     if (captureStream) captureStream->stopCapture([](std::optional<platform::ScreenCaptureError>) {});
     releasePointerController(std::move(pointerController));
+    if (displayModeController) displayModeController->restore();
     // Before the start is cancelled, so the start's own error path finds
     // the connection closed and sends nothing.
     connection_->cancel();

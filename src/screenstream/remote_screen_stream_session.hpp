@@ -36,6 +36,8 @@
 
 namespace zentrabo {
 
+class RemoteScreenDisplayModeController;
+
 class RemoteScreenStreamSession : public std::enable_shared_from_this<RemoteScreenStreamSession> {
 public:
     // Each receive asks for at most this much.
@@ -133,6 +135,24 @@ public:
     platform::AXElement resizableWindowElement(const platform::RunningApplication& application,
                                                platform::WindowID windowID, const std::optional<platform::Rect>& frame);
 
+    // The client-native display mode (session_display_mode.cpp). At the
+    // start: switches the selection's display for the device's pixels when
+    // the request asks for it; true when the display was switched.
+    bool applyClientNativeDisplayModeIfNeeded(const SelectedContent& selected);
+    // Switches the display to the mode that fits width x height best, first
+    // restoring a display that an earlier switch changed; true when switched.
+    // The stop restores what is switched.
+    bool applyClientNativeDisplayMode(platform::DisplayID displayID, const std::string& reason, double width,
+                                      double height);
+
+    // Frontmost-window tracking (session_window_tracking.cpp). For a
+    // frontmost-window stream that follows the active window: a step at once
+    // and then every half second on the timer thread, until the stop or
+    // until the session is gone.
+    void startFrontmostWindowTracking();
+    // The streamed window moved or changed size: pointer input follows it.
+    void updateSelectedPointerBounds(platform::WindowID windowID, const platform::Rect& bounds);
+
     // Frame sending, from any thread (session_frame_sending.cpp).
     void sendFrame(const RemoteScreenStreamFrame& frame);
     // From any thread: the next frame the encoder queue submits is a key frame.
@@ -147,6 +167,12 @@ private:
     void checkTransportPressure();
     void onEncoderQueue(std::function<void(VideoEncoder&)> work);
     void stopFromCallback();
+    void scheduleFrontmostWindowStep(double delaySeconds);
+    // One tracking step; it holds the session only between its waits.
+    static asio::awaitable<void> followFrontmostWindow(std::weak_ptr<RemoteScreenStreamSession> weakSession);
+    static asio::awaitable<void> updateContentFilter(std::weak_ptr<RemoteScreenStreamSession> weakSession,
+                                                     std::shared_ptr<platform::CaptureStream> stream,
+                                                     SelectedContent content, platform::WindowID expectedWindowID);
 
     // The inbound side (session_inbound.cpp), on the connection queue.
     void startReceiving();
@@ -209,6 +235,8 @@ private:
     std::shared_ptr<RemoteScreenPointerController> pointerController_;
     // Replaced controllers whose release job has not run yet.
     std::vector<std::shared_ptr<RemoteScreenPointerController>> pendingPointerReleases_;
+    std::shared_ptr<RemoteScreenDisplayModeController> displayModeController_;
+    platform::Timer frontmostWindowTrackingTimer_;
     std::int64_t transportQueuedBytes_ = 0;
     std::int64_t transportQueuedVideoFrames_ = 0;
     std::int64_t transportDroppedPFrames_ = 0;

@@ -112,6 +112,7 @@ public:
 
     virtual void startCapture(Completion completion) = 0;
     // A frame already being drawn may still arrive after the completion.
+    // Updates still pending are dropped: their completions never run.
     virtual void stopCapture(Completion completion) = 0;
     virtual void updateContentFilter(ContentFilter filter, Completion completion) = 0;
     virtual void updateConfiguration(StreamConfiguration configuration, Completion completion) = 0;

@@ -18,6 +18,11 @@ struct Size {
     double width = 0;
     double height = 0;
     bool operator==(const Size&) const = default;
+
+    // {"width", "height"}, each 0 when left out.
+    static constexpr auto jsonFields() {
+        return std::tuple{field("width", &Size::width, recordDefault), field("height", &Size::height, recordDefault)};
+    }
 };
 
 struct Rect {

@@ -114,13 +114,21 @@ struct ScenarioWindow {
     // A focused text field holding this text, when set.
     std::optional<std::string> text;
     std::uint32_t color = 0xF2F2F2FF;  // RGBA, what captures show
+    // The smallest size the window takes; the desktop's own minimum when none.
+    std::optional<Size> minimumSize;
+    // False: the window refuses every new size. Resizable when absent.
+    std::optional<bool> resizable;
     bool operator==(const ScenarioWindow&) const = default;
 
     static constexpr auto jsonFields() {
         using R = ScenarioWindow;
-        return std::tuple{field("title", &R::title, recordDefault), field("frame", &R::frame),
-                          field("minimized", &R::minimized, recordDefault), field("text", &R::text),
-                          field("color", &R::color, recordDefault).as<ColourForm>()};
+        return std::tuple{field("title", &R::title, recordDefault),
+                          field("frame", &R::frame),
+                          field("minimized", &R::minimized, recordDefault),
+                          field("text", &R::text),
+                          field("color", &R::color, recordDefault).as<ColourForm>(),
+                          field("minimumSize", &R::minimumSize),
+                          field("resizable", &R::resizable)};
     }
 };
 

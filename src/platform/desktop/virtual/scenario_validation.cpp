@@ -187,7 +187,11 @@ void validateScenario(const DesktopScenario& scenario) {
         if (application.windows.size() > VirtualDesktop::maximumWindowsPerApplication)
             check.fail(where + ".windows", "more than 256 windows");
         for (std::size_t w = 0; w < application.windows.size(); ++w) {
-            check.rect(where + ".windows[" + std::to_string(w) + "].frame", application.windows[w].frame, false);
+            const auto place = where + ".windows[" + std::to_string(w) + "]";
+            check.rect(place + ".frame", application.windows[w].frame, false);
+            if (const auto& minimum = application.windows[w].minimumSize) {
+                check.rect(place + ".minimumSize", {0, 0, minimum->width, minimum->height}, false);
+            }
         }
         for (std::size_t m = 0; m < application.menus.size(); ++m) {
             check.menuItem(where + ".menus[" + std::to_string(m) + "]", application.menus[m], 1);

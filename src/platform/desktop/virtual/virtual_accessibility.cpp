@@ -10,9 +10,6 @@ namespace zentrabo::platform {
 
 namespace {
 
-// Windows refuse to become smaller than this, as real ones do.
-constexpr Size minimumWindowSize{120, 80};
-
 std::string describe(const AXValue& value) {
     struct Visitor {
         std::string operator()(const std::string& v) const { return "\"" + v + "\""; }
@@ -248,13 +245,16 @@ AXError VirtualDesktop::writeAttributeLocked(const AXElement& element, const std
     if (window && name == "AXPosition") {
         const auto* point = std::get_if<Point>(&value);
         if (!point || !std::isfinite(point->x) || !std::isfinite(point->y)) return axerror::illegalArgument;
+        noteFrameChangeLocked(*window);
         window->frame.x = point->x;
         window->frame.y = point->y;
     } else if (window && name == "AXSize") {
         const auto* size = std::get_if<Size>(&value);
         if (!size || !std::isfinite(size->width) || !std::isfinite(size->height)) return axerror::illegalArgument;
-        window->frame.width = std::max(size->width, minimumWindowSize.width);
-        window->frame.height = std::max(size->height, minimumWindowSize.height);
+        if (!window->resizable) return axerror::attributeUnsupported;
+        noteFrameChangeLocked(*window);
+        window->frame.width = std::max(size->width, window->minimumSize.width);
+        window->frame.height = std::max(size->height, window->minimumSize.height);
     } else if (window && name == "AXMinimized") {
         if (!flag) return axerror::illegalArgument;
         window->minimized = *flag;

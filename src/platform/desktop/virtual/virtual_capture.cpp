@@ -13,6 +13,16 @@ std::shared_ptr<CaptureStream> VirtualDesktop::makeCaptureStream(ContentFilter f
                                                   std::move(onStop));
 }
 
+void VirtualDesktop::setCaptureUpdateBehaviour(CaptureUpdateBehaviour behaviour) {
+    auto lock = settle();
+    captureUpdateBehaviour_ = std::move(behaviour);
+}
+
+VirtualDesktop::CaptureUpdateBehaviour VirtualDesktop::captureUpdateBehaviour() {
+    auto lock = settle();
+    return captureUpdateBehaviour_;
+}
+
 double VirtualDesktop::pointPixelScale(const ContentFilter& filter) {
     auto lock = settle();
     const Display* display = std::visit(

@@ -80,38 +80,76 @@ void VirtualCaptureStream::startCapture(Completion completion) {
 }
 
 void VirtualCaptureStream::stopCapture(Completion completion) {
+    std::map<std::uint64_t, Timer> pendingUpdates;
     {
         std::lock_guard lock(mutex_);
         running_ = false;
         frameTimer_.cancel();
+        // Their timers run on the outputs' executors, which may go with
+        // whoever stopped the stream.
+        pendingUpdates = std::move(updateTimers_);
     }
+    pendingUpdates.clear();
     completion(std::nullopt);
 }
 
 void VirtualCaptureStream::updateContentFilter(ContentFilter filter, Completion completion) {
-    auto desktop = desktop_.lock();
-    if (!desktop) return completion(desktopGone());
-    try {
-        if (!desktop->captureSnapshot(filter, false).contentExists) {
-            return completion(ScreenCaptureError("The content to capture is not available."));
-        }
-    } catch (const ScreenCaptureError& error) {
-        return completion(error);
-    }
-    {
-        std::lock_guard lock(mutex_);
-        filter_ = std::move(filter);
-    }
-    completion(std::nullopt);
+    completeUpdate(
+        [this, filter = std::move(filter)]() -> std::optional<ScreenCaptureError> {
+            auto desktop = desktop_.lock();
+            if (!desktop) return desktopGone();
+            try {
+                if (!desktop->captureSnapshot(filter, false).contentExists) {
+                    return ScreenCaptureError("The content to capture is not available.");
+                }
+            } catch (const ScreenCaptureError& error) {
+                return error;
+            }
+            std::lock_guard lock(mutex_);
+            filter_ = filter;
+            return std::nullopt;
+        },
+        std::move(completion));
 }
 
 void VirtualCaptureStream::updateConfiguration(StreamConfiguration configuration, Completion completion) {
-    if (auto problem = configurationProblem(configuration)) return completion(std::move(problem));
-    {
-        std::lock_guard lock(mutex_);
-        configuration_ = std::move(configuration);
-    }
-    completion(std::nullopt);
+    completeUpdate(
+        [this, configuration = std::move(configuration)]() -> std::optional<ScreenCaptureError> {
+            if (auto problem = configurationProblem(configuration)) return problem;
+            std::lock_guard lock(mutex_);
+            configuration_ = configuration;
+            return std::nullopt;
+        },
+        std::move(completion));
+}
+
+void VirtualCaptureStream::completeUpdate(std::function<std::optional<ScreenCaptureError>()> apply,
+                                          Completion completion) {
+    auto desktop = desktop_.lock();
+    if (!desktop) return completion(desktopGone());
+    const auto behaviour = desktop->captureUpdateBehaviour();
+    auto finish = [apply = std::move(apply), completion = std::move(completion), error = behaviour.error]() mutable {
+        if (error) return completion(ScreenCaptureError(*error));
+        completion(apply());
+    };
+    // An update that never completes keeps nothing waiting.
+    if (std::isinf(behaviour.latency)) return;
+    std::unique_lock lock(mutex_);
+    if (!(behaviour.latency > 0) || !screenOutput_) return lock.unlock(), finish();
+    const std::uint64_t number = nextUpdate_++;
+    updateTimers_[number] =
+        desktop->clock().schedule(screenOutput_->executor, behaviour.latency,
+                                  [weak = weak_from_this(), number, finish = std::move(finish)]() mutable {
+                                      auto self = weak.lock();
+                                      if (!self) return;
+                                      Timer done;
+                                      {
+                                          std::lock_guard guard(self->mutex_);
+                                          done = std::move(self->updateTimers_[number]);
+                                          self->updateTimers_.erase(number);
+                                      }
+                                      finish();
+                                  });
 }
 
 void VirtualCaptureStream::scheduleFrameLocked(Clock& clock, double delaySeconds) {

@@ -6,6 +6,9 @@
 // held, frames are skipped, so a slow consumer lowers the frame rate instead
 // of piling frames up.
 #include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -40,6 +43,10 @@ private:
     void scheduleFrameLocked(Clock& clock, double delaySeconds);
     void captureFrame();
     void stopWithError(const ScreenCaptureError& error);
+    // Completes a filter or configuration update as the desktop's update
+    // behaviour says: apply runs when it completes without the desktop's
+    // error and answers the update's own failure, if any.
+    void completeUpdate(std::function<std::optional<ScreenCaptureError>()> apply, Completion completion);
 
     const std::weak_ptr<VirtualDesktop> desktop_;
     const CaptureStreamStopHandler onStop_;
@@ -56,6 +63,9 @@ private:
     // When the scheduled frame is due, on the clock's monotonic scale.
     double nextFrameTime_ = 0;
     Timer frameTimer_;
+    // Updates that complete later, by a number of their own.
+    std::map<std::uint64_t, Timer> updateTimers_;
+    std::uint64_t nextUpdate_ = 0;
 };
 
 }  // namespace zentrabo::platform

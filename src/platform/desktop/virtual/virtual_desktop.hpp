@@ -50,6 +50,9 @@ public:
     // Displays and their modes are at most this many pixels on a side, so a
     // capture stays within 256 MiB.
     static constexpr std::int64_t maximumPixelDimension = 8192;
+    // Windows without a minimum of their own refuse to become smaller than
+    // this, as real ones do.
+    static constexpr Size defaultMinimumWindowSize{120, 80};
     // Entries kept in the journal and in the posted-event list.
     static constexpr std::size_t journalCapacity = 4096;
     static constexpr double defaultMessagingTimeout = 6.0;
@@ -162,6 +165,26 @@ public:
     // Gives the focused text field this selection whatever its value's
     // length, as an application reporting a stale range would.
     void setFocusedTextSelection(TextRange range);
+    // Display-mode switches answer this error code and change nothing;
+    // displayerror::success lets them work again.
+    void setDisplayModeSwitchError(std::int32_t code);
+    // Called at the start of every display-mode switch, on the caller's
+    // thread and outside the desktop's lock.
+    void setDisplayModeHook(std::function<void(DisplayID)> hook);
+    // For this many fetches after a window moves or is resized, shareable
+    // content reports its frame from before the change; a window opened
+    // since is left out for as many. Zero: content is current.
+    void setShareableContentLag(std::size_t fetches);
+    // How the filter and configuration updates of capture streams complete:
+    // after latency seconds of the clock (infinite: never), with the error
+    // when one is set. A successful update takes effect when it completes, so
+    // frames arrive at the new size from then on.
+    struct CaptureUpdateBehaviour {
+        double latency = 0;
+        std::optional<std::string> error;
+    };
+    void setCaptureUpdateBehaviour(CaptureUpdateBehaviour behaviour);
+    CaptureUpdateBehaviour captureUpdateBehaviour();
     // What a capture of the filter shows now, for the desktop's capture
     // streams: whether the filter's display or window exists, and its scene
     // when it is on screen. Throws ScreenCaptureError without the
@@ -220,6 +243,12 @@ private:
         double alpha = 1;
         std::uint32_t color = 0;
         NodeID textField = 0;
+        Size minimumSize;
+        bool resizable = true;
+        // What shareable content reports while it lags behind a change: the
+        // frame before it (none: the window is left out), for fetchesLeft more fetches.
+        std::optional<Rect> sharedFrame;
+        std::size_t sharedFetchesLeft = 0;
     };
 
     struct Application {
@@ -327,6 +356,9 @@ private:
     std::optional<CaptureScene> windowSceneLocked(const Window& window, bool showsCursor) const;
     const Display* displayShowingPictureLocked(WindowID window) const;
     void moveWindowToFrontLocked(WindowID window);
+    // Before a window's frame changes: shareable content keeps the old one
+    // while it lags.
+    void noteFrameChangeLocked(Window& window);
     void insertTextLocked(const std::string& text);
     // A button pressed at the location activates the application of the
     // window there and raises that window.
@@ -367,6 +399,10 @@ private:
     std::size_t pasteboardWritesUntilRefusal_ = 0;
     std::function<void(const InputEvent&)> postHook_;
     bool textFieldsKeepValue_ = false;
+    std::int32_t displayModeSwitchError_ = displayerror::success;
+    std::function<void(DisplayID)> displayModeHook_;
+    std::size_t shareableContentLag_ = 0;
+    CaptureUpdateBehaviour captureUpdateBehaviour_;
     std::optional<std::string> keyboardLayout_;
     std::vector<ScenarioInputSource> inputSources_;
 };

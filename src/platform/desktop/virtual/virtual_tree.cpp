@@ -79,6 +79,10 @@ WindowID VirtualDesktop::addWindowLocked(Application& application, const Scenari
     window.frame = spec.frame;
     window.minimized = spec.minimized;
     window.color = spec.color;
+    window.minimumSize = spec.minimumSize.value_or(defaultMinimumWindowSize);
+    window.resizable = spec.resizable.value_or(true);
+    // A window opened while shareable content lags is missing from it at first.
+    window.sharedFetchesLeft = shareableContentLag_;
     window.node = addNodeLocked(application.pid, 0, "AXWindow");
     {
         Node& node = nodes_.at(window.node);

@@ -185,9 +185,16 @@ std::optional<std::vector<DisplayMode>> VirtualDesktop::allModes(DisplayID id, b
 }
 
 std::int32_t VirtualDesktop::setMode(DisplayID id, const DisplayMode& mode) {
+    std::function<void(DisplayID)> hook;
+    {
+        auto lock = settle();
+        hook = displayModeHook_;
+    }
+    if (hook) hook(id);
     const auto modes = allModes(id, true);
     if (!modes || std::find(modes->begin(), modes->end(), mode) == modes->end()) return displayerror::illegalArgument;
     auto lock = settle();
+    if (displayModeSwitchError_ != displayerror::success) return displayModeSwitchError_;
     for (auto& display : displays_) {
         if (display.spec.id != id) continue;
         display.mode = mode;
@@ -202,6 +209,16 @@ std::int32_t VirtualDesktop::setMode(DisplayID id, const DisplayMode& mode) {
         return displayerror::success;
     }
     return displayerror::illegalArgument;
+}
+
+void VirtualDesktop::setDisplayModeSwitchError(std::int32_t code) {
+    auto lock = settle();
+    displayModeSwitchError_ = code;
+}
+
+void VirtualDesktop::setDisplayModeHook(std::function<void(DisplayID)> hook) {
+    auto lock = settle();
+    displayModeHook_ = std::move(hook);
 }
 
 std::optional<std::filesystem::path> VirtualDesktop::desktopImageURL(DisplayID id) {
@@ -238,16 +255,33 @@ std::optional<ShareableContent> VirtualDesktop::shareableContent(bool excludeDes
         content.applications.push_back({application.pid, application.spec.bundleIdentifier, application.spec.name});
     }
     for (auto number : zOrder_) {
-        const Window& window = windows_.at(number);
+        Window& window = windows_.at(number);
+        std::optional<Rect> frame = window.frame;
+        if (window.sharedFetchesLeft > 0) {
+            --window.sharedFetchesLeft;
+            frame = window.sharedFrame;
+        }
         const bool onScreen = windowIsOnScreenLocked(window);
-        if ((onScreenOnly && !onScreen) || (excludeDesktopWindows && window.layer < 0)) continue;
-        ShareableWindow entry{window.number, window.frame, window.title, window.layer, onScreen, std::nullopt};
+        if (!frame || (onScreenOnly && !onScreen) || (excludeDesktopWindows && window.layer < 0)) continue;
+        ShareableWindow entry{window.number, *frame, window.title, window.layer, onScreen, std::nullopt};
         for (const auto& application : content.applications) {
             if (application.processID == window.owner) entry.owningApplication = application;
         }
         content.windows.push_back(std::move(entry));
     }
     return content;
+}
+
+void VirtualDesktop::setShareableContentLag(std::size_t fetches) {
+    auto lock = settle();
+    shareableContentLag_ = fetches;
+}
+
+void VirtualDesktop::noteFrameChangeLocked(Window& window) {
+    if (shareableContentLag_ == 0) return;
+    // While it still lags, it keeps reporting the frame it reported.
+    if (window.sharedFetchesLeft == 0) window.sharedFrame = window.frame;
+    window.sharedFetchesLeft = shareableContentLag_;
 }
 
 RgbaImage VirtualDesktop::renderDisplayLocked(const Display& display, bool withWindows) const {

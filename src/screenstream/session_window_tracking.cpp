@@ -1,0 +1,157 @@
+// Frontmost-window tracking: a frontmost-window stream that follows the
+// active window switches its running capture to the window the user brought
+// to the front, in place, and keeps pointer input on a window that moved.
+#include <exception>
+#include <utility>
+
+#include <asio/co_spawn.hpp>
+
+#include "model/diagnostic_log.hpp"
+#include "screenstream/capture_completion.hpp"
+#include "screenstream/remote_screen_stream_server_error.hpp"
+#include "screenstream/remote_screen_stream_session.hpp"
+
+namespace zentrabo {
+
+namespace {
+
+// Between the end of one step and the start of the next.
+constexpr double trackingIntervalSeconds = 0.5;
+// A window that just came to the front may reach the shareable content a
+// little later than the window list.
+constexpr int windowLookupAttempts = 4;
+constexpr double windowLookupPauseSeconds = 0.12;
+
+bool isFrontmostWindow(platform::Desktop& desktop, platform::WindowID windowID) {
+    const auto candidate = frontmostApplicationWindowCandidate(desktop);
+    return candidate && candidate->windowID == windowID;
+}
+
+// The window's content, with the window list's bounds for the pointer.
+// Throws frontmostWindowUnavailable when the window does not show up.
+asio::awaitable<SelectedContent> frontmostWindowContent(platform::Desktop& desktop, platform::Clock& clock,
+                                                        platform::WindowID windowID, platform::Rect bounds) {
+    for (int attempt = 0;; ++attempt) {
+        const auto content = desktop.screenCapture().shareableContent(false, true);
+        if (!content) throw RemoteScreenStreamServerError::screenRecordingMissing();
+        if (auto selected = windowContent(windowID, *content, bounds, desktop)) co_return *std::move(selected);
+        if (attempt + 1 == windowLookupAttempts) throw RemoteScreenStreamServerError::frontmostWindowUnavailable();
+        co_await clock.delay(windowLookupPauseSeconds);
+    }
+}
+
+}  // namespace
+
+void RemoteScreenStreamSession::startFrontmostWindowTracking() {
+    if (request_.mode != RemoteScreenStreamMode::frontmostWindow ||
+        request_.windowTrackingMode != RemoteScreenStreamWindowTrackingMode::followActiveWindow) {
+        return;
+    }
+    scheduleFrontmostWindowStep(0);
+}
+
+void RemoteScreenStreamSession::scheduleFrontmostWindowStep(double delaySeconds) {
+    auto timer = environment_.clock.schedule(environment_.timerQueue, delaySeconds, [weakSelf = weak_from_this()] {
+        // A session that is gone ends the tracking here.
+        auto self = weakSelf.lock();
+        if (!self) return;
+        asio::co_spawn(self->environment_.timerQueue, followFrontmostWindow(weakSelf),
+                       [weakSelf](std::exception_ptr failure) {
+                           if (failure) {
+                               try {
+                                   std::rethrow_exception(failure);
+                               } catch (const std::exception& error) {
+                                   ZENTRABO_LOG(std::string("Frontmost window tracking skipped: ") + error.what());
+                               }
+                           }
+                           if (auto owner = weakSelf.lock())
+                               owner->scheduleFrontmostWindowStep(trackingIntervalSeconds);
+                       });
+    });
+    std::lock_guard guard(lock_);
+    // After the stop the timer goes with this scope, cancelled.
+    if (!didStop_) std::swap(frontmostWindowTrackingTimer_, timer);
+}
+
+asio::awaitable<void> RemoteScreenStreamSession::followFrontmostWindow(
+    std::weak_ptr<RemoteScreenStreamSession> weakSession) {
+    std::shared_ptr<platform::CaptureStream> stream;
+    std::optional<FrontmostWindowCandidate> candidate;
+    platform::Desktop* desktop = nullptr;
+    platform::Clock* clock = nullptr;
+    {
+        auto session = weakSession.lock();
+        if (!session) co_return;
+        desktop = &session->environment_.textInputController.desktop();
+        clock = &session->environment_.clock;
+        candidate = frontmostApplicationWindowCandidate(*desktop);
+        if (!candidate) co_return;
+        std::optional<platform::WindowID> selectedWindowID;
+        std::optional<platform::Rect> selectedPointerBounds;
+        {
+            std::lock_guard guard(session->lock_);
+            if (session->didStop_) co_return;
+            stream = session->captureStream_;
+            selectedWindowID = session->selectedWindowID_;
+            selectedPointerBounds = session->selectedPointerBounds_;
+        }
+        if (selectedWindowID == candidate->windowID) {
+            if (selectedPointerBounds != candidate->bounds) {
+                session->updateSelectedPointerBounds(candidate->windowID, candidate->bounds);
+            }
+            co_return;
+        }
+        if (!stream) co_return;
+    }
+    // The desktop and the clock outlive the stream server, whose timer
+    // thread runs this; the session is looked up again after every wait.
+    SelectedContent content;
+    try {
+        content = co_await frontmostWindowContent(*desktop, *clock, candidate->windowID, candidate->bounds);
+    } catch (const RemoteScreenStreamServerError& error) {
+        if (error.errorCase() != RemoteScreenStreamServerError::Case::frontmostWindowUnavailable) {
+            ZENTRABO_LOG("Frontmost window tracking skipped: " + error.message());
+        }
+        co_return;
+    }
+    // The front window changed again during the lookup: the next step
+    // starts over.
+    if (!isFrontmostWindow(*desktop, candidate->windowID)) co_return;
+    co_await updateContentFilter(weakSession, std::move(stream), std::move(content), candidate->windowID);
+}
+
+asio::awaitable<void> RemoteScreenStreamSession::updateContentFilter(
+    std::weak_ptr<RemoteScreenStreamSession> weakSession, std::shared_ptr<platform::CaptureStream> stream,
+    SelectedContent content, platform::WindowID expectedWindowID) {
+    const auto error = co_await completionOf(
+        [&stream, &content](auto completion) { stream->updateContentFilter(content.filter, completion); });
+    if (error) {
+        ZENTRABO_LOG(std::string("Frontmost window stream update failed: ") + error->what());
+        co_return;
+    }
+    auto session = weakSession.lock();
+    if (!session) co_return;
+    // The stream shows the new window already; if another one came to the
+    // front meanwhile, the next step sees a selection that differs and
+    // switches again.
+    if (!isFrontmostWindow(session->environment_.textInputController.desktop(), expectedWindowID)) co_return;
+    session->applySelection(content);
+    session->requestKeyFrame();
+}
+
+void RemoteScreenStreamSession::updateSelectedPointerBounds(platform::WindowID windowID, const platform::Rect& bounds) {
+    std::shared_ptr<RemoteScreenPointerController> replaced;
+    {
+        std::lock_guard guard(lock_);
+        if (didStop_ || selectedWindowID_ != windowID) return;
+        selectedPointerBounds_ = bounds;
+        // The pointer keeps its place, clamped into the new bounds.
+        std::optional<platform::Point> location;
+        if (pointerController_) location = pointerController_->location();
+        replaced = std::exchange(pointerController_, std::make_shared<RemoteScreenPointerController>(
+                                                         environment_.textInputController.desktop(), bounds, location));
+    }
+    releasePointerController(std::move(replaced));
+}
+
+}  // namespace zentrabo
