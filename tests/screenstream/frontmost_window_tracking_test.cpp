@@ -156,16 +156,33 @@ TEST_F(FrontmostWindowTrackingTest, OneStepFollowsTheFrontWindowOrItsBounds) {
         const char* name;
         std::function<void(FrontmostWindowTrackingTest&)> act;
         std::string selected;
+        platform::Rect bounds;
         std::vector<std::string> filters;
         int keyFrames;
         std::vector<std::string> lines;
     };
+    const platform::Rect doc{100, 100, 300, 200}, photo{400, 100, 300, 200};
     const std::vector<Row> rows = {
-        {"another application in front", [](auto& t) { t.activate("com.example.viewer"); }, "Photo", {"Photo"}, 1, {}},
-        {"nothing changed", [](auto&) {}, "Doc", {}, 0, {}},
+        {"another application in front",
+         [](auto& t) { t.activate("com.example.viewer"); },
+         "Photo",
+         photo,
+         {"Photo"},
+         1,
+         {}},
+        {"the window moved",
+         [](auto& t) {
+             t.moveWindow("com.example.editor", {150, 120});
+         },
+         "Doc",
+         {150, 120, 300, 200},
+         {},
+         0,
+         {}},
         {"the front application has no window to stream",
          [](auto& t) { t.activate("com.example.palette"); },
          "Doc",
+         doc,
          {},
          0,
          {}},
@@ -175,6 +192,7 @@ TEST_F(FrontmostWindowTrackingTest, OneStepFollowsTheFrontWindowOrItsBounds) {
              t.activate("com.example.viewer");
          },
          "Doc",
+         doc,
          {"Photo", "Photo"},
          0,
          {"Frontmost window stream update failed: The capture refused.",
@@ -185,6 +203,7 @@ TEST_F(FrontmostWindowTrackingTest, OneStepFollowsTheFrontWindowOrItsBounds) {
              t.activate("com.example.viewer");
          },
          "Photo",
+         photo,
          {"Photo"},
          1,
          {}},
@@ -194,6 +213,7 @@ TEST_F(FrontmostWindowTrackingTest, OneStepFollowsTheFrontWindowOrItsBounds) {
              t.activate("com.example.viewer");
          },
          "Doc",
+         doc,
          {},
          0,
          {"Frontmost window tracking skipped: Screen Recording permission is missing.",
@@ -207,6 +227,7 @@ TEST_F(FrontmostWindowTrackingTest, OneStepFollowsTheFrontWindowOrItsBounds) {
         advance(0.5);  // a step, and the next one
         advance(0.5);
         EXPECT_EQ(selectedTitle(), row.selected);
+        EXPECT_EQ(session->selectedPointerBounds(), row.bounds);
         EXPECT_EQ(filterTitles(), row.filters);
         EXPECT_EQ(keyFrames(), row.keyFrames);
         auto lines = logMessages("Frontmost window");
@@ -215,16 +236,6 @@ TEST_F(FrontmostWindowTrackingTest, OneStepFollowsTheFrontWindowOrItsBounds) {
         for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_THAT(lines[i], ::testing::StartsWith(row.lines[i]));
         session->stop();
     }
-}
-
-TEST_F(FrontmostWindowTrackingTest, AMovedWindowMovesThePointerBoundsOnly) {
-    startTracking();
-    moveWindow("com.example.editor", {150, 120});
-    advance(0.5);
-    EXPECT_EQ(session->selectedPointerBounds(), (platform::Rect{150, 120, 300, 200}));
-    EXPECT_EQ(selectedTitle(), "Doc");
-    EXPECT_TRUE(stream->filters.empty());
-    EXPECT_EQ(keyFrames(), 0);
 }
 
 TEST_F(FrontmostWindowTrackingTest, AWindowMissingFromEveryLookupIsTriedAgainAtTheNextStep) {
