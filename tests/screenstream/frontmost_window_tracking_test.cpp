@@ -172,10 +172,10 @@ TEST_F(FrontmostWindowTrackingTest, OneStepFollowsTheFrontWindowOrItsBounds) {
          {}},
         {"the window moved",
          [](auto& t) {
-             t.moveWindow("com.example.editor", {150, 120});
+             t.moveWindow("com.example.editor", {500, 350});
          },
          "Doc",
-         {150, 120, 300, 200},
+         {500, 350, 300, 200},
          {},
          0,
          {}},
@@ -228,6 +228,10 @@ TEST_F(FrontmostWindowTrackingTest, OneStepFollowsTheFrontWindowOrItsBounds) {
         advance(0.5);
         EXPECT_EQ(selectedTitle(), row.selected);
         EXPECT_EQ(session->selectedPointerBounds(), row.bounds);
+        const auto pointer = session->pointerController()->location();
+        EXPECT_TRUE(pointer.x >= row.bounds.minX() && pointer.x <= row.bounds.maxX() &&
+                    pointer.y >= row.bounds.minY() && pointer.y <= row.bounds.maxY())
+            << "the pointer follows the window";
         EXPECT_EQ(filterTitles(), row.filters);
         EXPECT_EQ(keyFrames(), row.keyFrames);
         auto lines = logMessages("Frontmost window");
