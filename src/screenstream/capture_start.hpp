@@ -1,9 +1,12 @@
 #pragma once
 // The media start of a stream session: it selects what is shown, sizes the
-// capture, makes the video encoder and the capture stream, routes captured
-// frames from the capture queue to the encoder queue and starts capture,
+// capture, makes the video and audio encoders and the capture streams (a
+// second one for an application's own sound), routes captured frames and
+// sound from the capture queue to the encoder queue and starts capture,
 // retrying once without audio when a capture with audio cannot start.
 #include <asio/awaitable.hpp>
+
+#include "screenstream/content_selection.hpp"
 
 namespace zentrabo {
 
@@ -12,5 +15,9 @@ class RemoteScreenStreamSession;
 // Throws what ends the stream: the selection's, the encoder's or the
 // capture's error.
 asio::awaitable<void> startCaptureMedia(RemoteScreenStreamSession& session);
+
+// The capture of a selection the session already stores: its size and pace
+// from the request, the encoders and streams, and the video-only retry.
+asio::awaitable<void> startSelectedCapture(RemoteScreenStreamSession& session, const SelectedContent& selected);
 
 }  // namespace zentrabo

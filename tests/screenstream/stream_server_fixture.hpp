@@ -60,10 +60,47 @@ private:
     platform::SerialQueue& encoderQueue_;
 };
 
+// Counts what the session asks of its audio encoder and whether any of it,
+// its release included, happened off the encoder queue; the counts outlive
+// the encoder.
+class FakeAudioEncoder final : public AudioEncoder {
+public:
+    struct Record {
+        std::atomic<int> encodes{0};
+        std::atomic<int> resets{0};
+        std::atomic<bool> freed{false};
+        std::atomic<bool> touchedOffQueue{false};
+    };
+
+    FakeAudioEncoder(platform::SerialQueue& encoderQueue, std::shared_ptr<Record> record)
+        : encoderQueue_(encoderQueue), record_(std::move(record)) {}
+    ~FakeAudioEncoder() override {
+        noteThread();
+        record_->freed = true;
+    }
+    void encode(const CapturedAudioBuffer&) override {
+        noteThread();
+        ++record_->encodes;
+    }
+    void reset() override {
+        noteThread();
+        ++record_->resets;
+    }
+
+private:
+    void noteThread() {
+        if (!encoderQueue_.isCurrent()) record_->touchedOffQueue = true;
+    }
+
+    platform::SerialQueue& encoderQueue_;
+    std::shared_ptr<Record> record_;
+};
+
 class StreamServerTest : public ::testing::Test {
 protected:
-    // succeed, fail and waitOnClock are doubles; capture is the server's own.
-    enum class MediaStart { succeed, fail, waitOnClock, capture };
+    // succeed, fail and waitOnClock are doubles; capture is the server's
+    // own, and captureSelection its capture of the test's selection.
+    enum class MediaStart { succeed, fail, waitOnClock, capture, captureSelection };
     struct Report {
         std::size_t count;
         std::set<std::string> fingerprints;
@@ -168,6 +205,7 @@ protected:
     TestDevice device;
     MediaStart mediaStart = MediaStart::succeed;
     std::string startFailure = "The requested monitor is not available.";
+    std::function<SelectedContent()> selection;
     std::shared_ptr<RemoteScreenStreamServer> streamServer;
     std::vector<Report> reports;  // main loop only
 
@@ -193,6 +231,12 @@ private:
         case MediaStart::capture:
             co_await startCaptureMedia(session);
             break;
+        case MediaStart::captureSelection: {
+            const SelectedContent selected = selection();
+            session.applySelection(selected);
+            co_await startSelectedCapture(session, selected);
+            break;
+        }
         }
     }
 

@@ -5,6 +5,10 @@
 // drawn and scaled outside it. While queueDepth delivered frames are still
 // held, frames are skipped, so a slow consumer lowers the frame rate instead
 // of piling frames up.
+// A stream that captures audio delivers the tones of what it shows in 10 ms
+// buffers on the audio output's executor, each timed by the clock from the
+// start of capture; buffers that fell due while the executor was busy follow
+// at once, up to a second of them, and older ones are dropped.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -39,6 +43,9 @@ private:
     // Schedules the next frame; with mutex_ held.
     void scheduleFrameLocked(Clock& clock, double delaySeconds);
     void captureFrame();
+    // Schedules the audio for when the next buffer is complete; with mutex_ held.
+    void scheduleAudioLocked(Clock& clock);
+    void captureAudio();
     void stopWithError(const ScreenCaptureError& error);
 
     const std::weak_ptr<VirtualDesktop> desktop_;
@@ -56,6 +63,11 @@ private:
     // When the scheduled frame is due, on the clock's monotonic scale.
     double nextFrameTime_ = 0;
     Timer frameTimer_;
+    // When audio capture started, on the clock's monotonic scale, and the
+    // 10 ms buffers delivered or dropped since.
+    double audioStartTime_ = 0;
+    std::int64_t audioBuffersDone_ = 0;
+    Timer audioTimer_;
 };
 
 }  // namespace zentrabo::platform
