@@ -214,6 +214,33 @@ TEST_F(SessionLifecycleTest, TheAudioEncoderIsResetAndLetGoOnTheEncoderQueueAfte
     EXPECT_EQ(home.logCount("Someone else's sound."), 0u);
 }
 
+TEST_F(SessionLifecycleTest, SoundWaitingForTheEncoderIsBoundedAndAFailedBufferIsLoggedWhileTheStreamGoesOn) {
+    auto client = connect();
+    auto session = started(0).session;
+    ASSERT_TRUE(session);
+    const auto record = std::make_shared<FakeAudioEncoder::Record>();
+    record->failure = "Screen streaming encoder failed: Audio converter is unavailable.";
+    session->setAudioCapture(std::make_shared<FakeAudioEncoder>(session->encoderQueue(), record), nullptr);
+
+    std::promise<void> release;
+    session->encoderQueue().post([gate = release.get_future().share()] { gate.wait(); });
+    for (std::size_t count = 0; count < RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder + 10; ++count) {
+        session->encodeAudioBuffer({});
+    }
+    release.set_value();
+    drain(session->encoderQueue());
+    // Each buffer is tried afresh and logged; the ones past the bound never queued.
+    EXPECT_EQ(record->encodes.load(), static_cast<int>(RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder));
+    EXPECT_EQ(home.logCount("Screen stream audio encode failed: Screen streaming encoder failed: Audio converter is "
+                            "unavailable."),
+              RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder);
+    session->encodeAudioBuffer({});
+    drain(session->encoderQueue());
+    EXPECT_EQ(record->encodes.load(),
+              static_cast<int>(RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder) + 1);
+    EXPECT_FALSE(client->waitUntil([&] { return client->isClosed(); }, std::chrono::milliseconds(100)));
+}
+
 TEST_F(SessionLifecycleTest, TheNinthStreamIsRefusedUnregisteredAndUnreported) {
     std::vector<std::unique_ptr<StreamClient>> clients;
     for (std::size_t index = 0; index < RemoteScreenStreamServer::maximumSessionCount; ++index) {

@@ -70,6 +70,8 @@ public:
         std::atomic<int> resets{0};
         std::atomic<bool> freed{false};
         std::atomic<bool> touchedOffQueue{false};
+        // Every encode throws this text when set.
+        std::optional<std::string> failure;
     };
 
     FakeAudioEncoder(platform::SerialQueue& encoderQueue, std::shared_ptr<Record> record)
@@ -81,6 +83,7 @@ public:
     void encode(const CapturedAudioBuffer&) override {
         noteThread();
         ++record_->encodes;
+        if (record_->failure) throw std::runtime_error(*record_->failure);
     }
     void reset() override {
         noteThread();
