@@ -87,6 +87,7 @@ void VirtualCaptureStream::startCapture(Completion completion) {
         if (!desktop->captureSnapshot(filter, false).contentExists) {
             return completion(ScreenCaptureError("The content to capture is not available."));
         }
+        // Throws while audio capture fails.
         if (capturesAudio) desktop->audioSnapshot(filter);
     } catch (const ScreenCaptureError& error) {
         return completion(error);
