@@ -118,24 +118,8 @@ asio::awaitable<void> startCapture(RemoteScreenStreamSession& session, const Sel
     }
 }
 
-}  // namespace
-
-asio::awaitable<void> startCaptureMedia(RemoteScreenStreamSession& session) {
-    auto& desktop = session.textInputController().desktop();
-    const RemoteScreenStreamRequest& request = session.request();
-
-    std::optional<FrontmostWindowCandidate> candidate;
-    if (const auto frontmost = desktop.workspace().frontmostApplication()) {
-        candidate = frontmostWindowCandidate(desktop.windowServer(), frontmost->processIdentifier());
-    }
-    // Refused only without the permission.
-    const auto content = desktop.screenCapture().shareableContent(false, true);
-    if (!content) throw RemoteScreenStreamServerError::screenRecordingMissing();
-    const SelectedContent selected = co_await selectContent(request, *content, candidate, desktop, session.clock());
-    session.applySelection(selected);
-    co_await startSelectedCapture(session, selected);
-}
-
+// The capture of a selection the session already stores: its size and pace
+// from the request, the encoders and streams, and the video-only retry.
 asio::awaitable<void> startSelectedCapture(RemoteScreenStreamSession& session, const SelectedContent& selected) {
     const RemoteScreenStreamRequest& request = session.request();
     const PixelSize source{selected.sourceWidth, selected.sourceHeight};
@@ -154,6 +138,24 @@ asio::awaitable<void> startSelectedCapture(RemoteScreenStreamSession& session, c
     session.tearDownCapture();
     configuration.capturesAudio = false;
     co_await startCapture(session, selected, configuration, framesPerSecond, false);
+}
+
+}  // namespace
+
+asio::awaitable<void> startCaptureMedia(RemoteScreenStreamSession& session) {
+    auto& desktop = session.textInputController().desktop();
+    const RemoteScreenStreamRequest& request = session.request();
+
+    std::optional<FrontmostWindowCandidate> candidate;
+    if (const auto frontmost = desktop.workspace().frontmostApplication()) {
+        candidate = frontmostWindowCandidate(desktop.windowServer(), frontmost->processIdentifier());
+    }
+    // Refused only without the permission.
+    const auto content = desktop.screenCapture().shareableContent(false, true);
+    if (!content) throw RemoteScreenStreamServerError::screenRecordingMissing();
+    const SelectedContent selected = co_await selectContent(request, *content, candidate, desktop, session.clock());
+    session.applySelection(selected);
+    co_await startSelectedCapture(session, selected);
 }
 
 }  // namespace zentrabo

@@ -6,8 +6,6 @@
 // retrying once without audio when a capture with audio cannot start.
 #include <asio/awaitable.hpp>
 
-#include "screenstream/content_selection.hpp"
-
 namespace zentrabo {
 
 class RemoteScreenStreamSession;
@@ -15,9 +13,5 @@ class RemoteScreenStreamSession;
 // Throws what ends the stream: the selection's, the encoder's or the
 // capture's error.
 asio::awaitable<void> startCaptureMedia(RemoteScreenStreamSession& session);
-
-// The capture of a selection the session already stores: its size and pace
-// from the request, the encoders and streams, and the video-only retry.
-asio::awaitable<void> startSelectedCapture(RemoteScreenStreamSession& session, const SelectedContent& selected);
 
 }  // namespace zentrabo

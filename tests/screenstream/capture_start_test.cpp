@@ -82,14 +82,9 @@ TEST_F(CaptureStartTest, AStreamWithoutAudioNeedsNoRetry) {
 }
 
 TEST_F(CaptureStartTest, AnApplicationsOwnAudioStreamThatStopsEndsTheSoundWhileVideoGoesOn) {
-    mediaStart = MediaStart::captureSelection;
-    selection = [this] {
-        const auto content = desktop->shareableContent(false, true);
-        const auto& window = content->windows.front();
-        return windowContent(window, platform::ApplicationContentFilter{1, window.owningApplication->processID},
-                             *desktop);
-    };
-    auto client = connect(request(RemoteScreenStreamMode::applicationWindow));
+    auto options = request(RemoteScreenStreamMode::applicationWindow);
+    options.applicationBundleIdentifier = "com.example.editor";
+    auto client = connect(options);
     // Ten frames a second, a hundred audio buffers.
     ASSERT_TRUE(framesArrive(*client, 115));
     auto frames = client->frames();

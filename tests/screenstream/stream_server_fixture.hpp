@@ -101,9 +101,8 @@ private:
 
 class StreamServerTest : public ::testing::Test {
 protected:
-    // succeed, fail and waitOnClock are doubles; capture is the server's
-    // own, and captureSelection its capture of the test's selection.
-    enum class MediaStart { succeed, fail, waitOnClock, capture, captureSelection };
+    // succeed, fail and waitOnClock are doubles; capture is the server's own.
+    enum class MediaStart { succeed, fail, waitOnClock, capture };
     struct Report {
         std::size_t count;
         std::set<std::string> fingerprints;
@@ -208,7 +207,6 @@ protected:
     TestDevice device;
     MediaStart mediaStart = MediaStart::succeed;
     std::string startFailure = "The requested monitor is not available.";
-    std::function<SelectedContent()> selection;
     std::shared_ptr<RemoteScreenStreamServer> streamServer;
     std::vector<Report> reports;  // main loop only
 
@@ -234,12 +232,6 @@ private:
         case MediaStart::capture:
             co_await startCaptureMedia(session);
             break;
-        case MediaStart::captureSelection: {
-            const SelectedContent selected = selection();
-            session.applySelection(selected);
-            co_await startSelectedCapture(session, selected);
-            break;
-        }
         }
     }
 
