@@ -13,12 +13,13 @@
 #include "model/records/stream_control_payloads.hpp"
 #include "platform/media/pcm16_audio_converter.hpp"
 #include "platform/media/pcm_audio.hpp"
+#include "screenstream/audio_encoder.hpp"
 #include "screenstream/captured_audio_buffer.hpp"
 #include "screenstream/video_encoder.hpp"
 
 namespace zentrabo {
 
-class RemoteScreenAudioEncoder {
+class RemoteScreenAudioEncoder final : public AudioEncoder {
 public:
     // What the converter was built for; any difference builds a new one.
     struct AudioFormatSignature {
@@ -41,11 +42,11 @@ public:
     // converter can be made for the buffer's format (the encoder then stays
     // as it was), and the converter's platform::MediaError when converting
     // fails.
-    void encode(const CapturedAudioBuffer& buffer);
+    void encode(const CapturedAudioBuffer& buffer) override;
 
     // Back to the state before the first buffer: no converter, formats or
     // first time; the sequence numbers go on.
-    void reset();
+    void reset() override;
 
 private:
     // The output format for the input, rebuilding the converter when the

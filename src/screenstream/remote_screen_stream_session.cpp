@@ -40,8 +40,7 @@ asio::awaitable<void> RemoteScreenStreamSession::run() {
 }
 
 void RemoteScreenStreamSession::stop() {
-    std::shared_ptr<VideoEncoder> encoder;
-    std::shared_ptr<platform::CaptureStream> captureStream;
+    CaptureParts capture;
     std::shared_ptr<RemoteScreenPointerController> pointerController;
     std::shared_ptr<RemoteScreenDisplayModeController> displayModeController;
     platform::Timer trackingTimer;
@@ -49,8 +48,7 @@ void RemoteScreenStreamSession::stop() {
         std::lock_guard guard(lock_);
         if (didStop_) return;
         didStop_ = true;
-        encoder = std::move(encoder_);
-        captureStream = std::move(captureStream_);
+        capture = takeCaptureLocked();
         pointerController = std::move(pointerController_);
         displayModeController = std::move(displayModeController_);
         trackingTimer = std::move(frontmostWindowTrackingTimer_);
@@ -61,9 +59,8 @@ void RemoteScreenStreamSession::stop() {
         transportDroppedPFrames_ = 0;
         awaitingKeyFrame_ = false;
     }
-    if (encoder) encoderQueue_.post([encoder = std::move(encoder)] { encoder->shutdown(); });
     trackingTimer.cancel();
-    if (captureStream) captureStream->stopCapture([](std::optional<platform::ScreenCaptureError>) {});
+    shutDown(std::move(capture));
     releasePointerController(std::move(pointerController));
     if (displayModeController) displayModeController->restore();
     // Before the start is cancelled, so the start's own error path finds
@@ -74,28 +71,43 @@ void RemoteScreenStreamSession::stop() {
 }
 
 void RemoteScreenStreamSession::tearDownCapture() {
-    std::shared_ptr<VideoEncoder> encoder;
-    std::shared_ptr<platform::CaptureStream> captureStream;
+    CaptureParts capture;
     {
         std::lock_guard guard(lock_);
-        encoder = std::move(encoder_);
-        captureStream = std::move(captureStream_);
+        capture = takeCaptureLocked();
     }
-    if (encoder) encoderQueue_.post([encoder = std::move(encoder)] { encoder->shutdown(); });
-    if (captureStream) captureStream->stopCapture([](std::optional<platform::ScreenCaptureError>) {});
+    shutDown(std::move(capture));
+}
+
+RemoteScreenStreamSession::CaptureParts RemoteScreenStreamSession::takeCaptureLocked() {
+    return {std::move(encoder_), std::move(audioEncoder_), std::move(captureStream_), std::move(audioCaptureStream_)};
+}
+
+void RemoteScreenStreamSession::shutDown(CaptureParts parts) {
+    // The encoders are let go on the encoder queue too, after any encoding
+    // still running there: the stopping thread never touches them.
+    if (parts.encoder || parts.audioEncoder) {
+        encoderQueue_.post([encoder = std::move(parts.encoder), audioEncoder = std::move(parts.audioEncoder)] {
+            if (encoder) encoder->shutdown();
+            if (audioEncoder) audioEncoder->reset();
+        });
+    }
+    for (const auto& stream : {parts.stream, parts.audioStream}) {
+        if (stream) stream->stopCapture([](std::optional<platform::ScreenCaptureError>) {});
+    }
 }
 
 void RemoteScreenStreamSession::setVideoEncoder(std::shared_ptr<VideoEncoder> encoder) {
-    std::shared_ptr<VideoEncoder> replaced;
+    CaptureParts replaced;
     {
         std::lock_guard guard(lock_);
         if (didStop_) {
-            replaced = std::move(encoder);
+            replaced.encoder = std::move(encoder);
         } else {
-            replaced = std::exchange(encoder_, std::move(encoder));
+            replaced.encoder = std::exchange(encoder_, std::move(encoder));
         }
     }
-    if (replaced) encoderQueue_.post([replaced = std::move(replaced)] { replaced->shutdown(); });
+    shutDown(std::move(replaced));
 }
 
 void RemoteScreenStreamSession::videoCaptureStopped(const std::string& description) {

@@ -26,6 +26,7 @@
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/dispatch/serial_queue.hpp"
+#include "screenstream/audio_encoder.hpp"
 #include "screenstream/codec/remote_screen_stream_frame.hpp"
 #include "screenstream/codec/remote_screen_stream_receive_buffer.hpp"
 #include "screenstream/content_selection.hpp"
@@ -54,6 +55,9 @@ public:
     // Refused non-key video frames in a row that ask for a key frame and a
     // lower bitrate.
     static constexpr std::int64_t droppedFramesBeforeKeyFrame = 3;
+    // Captured sound waiting for the encoder queue (half a second of 10 ms
+    // buffers); more is dropped, so a stalled encoder cannot pile sound up.
+    static constexpr std::size_t maximumAudioBuffersAwaitingEncoder = 50;
     // Until window resizing exists.
     static constexpr const char* commandUnavailableMessage = "This stream command is not available on this server yet.";
     static constexpr const char* displayStreamResizeMessage = "Only app window streams can be resized.";
@@ -94,10 +98,11 @@ public:
     // start, then the receive loop. Throws what ends the stream.
     asio::awaitable<void> run();
     // Once, from any thread, never blocking: cancels the start, shuts the
-    // encoder down on the encoder queue and cancels the connection.
+    // video encoder down and resets the audio encoder on the encoder queue,
+    // stops capture and cancels the connection.
     void stop();
-    // Detaches and shuts down the encoder without stopping the session, as
-    // a failed capture start does before it retries.
+    // Detaches and shuts down the encoders and capture streams without
+    // stopping the session, as a failed capture start does before it retries.
     void tearDownCapture();
     // Stores the encoder the media start made. One that comes after the stop
     // is shut down at once.
@@ -110,9 +115,18 @@ public:
     // Stores the capture stream the media start made; one that comes after
     // the stop is stopped at once. stop() and tearDownCapture() stop it.
     void setCaptureStream(std::shared_ptr<platform::CaptureStream> stream);
+    // Stores the audio encoder and, when the sound has a capture stream of
+    // its own, that stream; after the stop both are let go at once.
+    void setAudioCapture(std::shared_ptr<AudioEncoder> encoder, std::shared_ptr<platform::CaptureStream> audioStream);
     // From the capture queue: hands a captured frame to the encoder on the
     // encoder queue. An encoding failure ends the stream with its text.
     void encodeVideoFrame(platform::CapturedScreenSample sample);
+    // From the capture queue: hands captured sound to the audio encoder on
+    // the encoder queue. A failure is logged and the stream goes on.
+    void encodeAudioBuffer(platform::CapturedAudioSample sample);
+    // A capture stream of sound alone stopped with an error: when it is the
+    // session's, sound ends (logged) and video goes on.
+    void audioCaptureStopped(const platform::CaptureStream& stream, const std::string& description);
     // Stores what the stream shows: its window, where pointer input lands
     // and its scale, with a new pointer controller for those bounds. The
     // pointer keeps its place when the window stays the same; the old
@@ -161,6 +175,20 @@ public:
     static std::int64_t transportQueueLimit(const RemoteScreenStreamRequest& request);
 
 private:
+    // What capture runs on, taken out of the session together.
+    struct CaptureParts {
+        std::shared_ptr<VideoEncoder> encoder;
+        std::shared_ptr<AudioEncoder> audioEncoder;
+        std::shared_ptr<platform::CaptureStream> stream;
+        std::shared_ptr<platform::CaptureStream> audioStream;
+    };
+    // With lock_ held.
+    CaptureParts takeCaptureLocked();
+    // Shuts the video encoder down and resets the audio encoder on the
+    // encoder queue, where they are let go, and stops the video stream, then
+    // the audio stream.
+    void shutDown(CaptureParts parts);
+
     // Admission and release under the lock.
     bool admitOutgoing(const RemoteScreenStreamFrame& frame, std::int64_t byteCount);
     void releaseOutgoing(RemoteScreenStreamFrameKind kind, std::int64_t byteCount);
@@ -228,6 +256,8 @@ private:
     // Guarded by lock_.
     std::shared_ptr<VideoEncoder> encoder_;
     std::shared_ptr<platform::CaptureStream> captureStream_;
+    std::shared_ptr<AudioEncoder> audioEncoder_;
+    std::shared_ptr<platform::CaptureStream> audioCaptureStream_;
     std::optional<platform::WindowID> selectedWindowID_;
     std::optional<platform::Rect> selectedPointerBounds_;
     std::optional<double> selectedPointPixelScale_;
@@ -245,6 +275,8 @@ private:
     bool awaitingKeyFrame_ = false;
     bool didStop_ = false;
 
+    // Captured sound posted to the encoder queue and not yet encoded.
+    std::atomic<std::size_t> audioBuffersAwaitingEncoder_{0};
     // Raw input bytes posted to the control queue and not yet handled.
     std::atomic<std::size_t> inputAwaitingControl_{0};
     // Connection queue only: the buffer of a receive loop that waits for

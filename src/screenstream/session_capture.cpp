@@ -1,18 +1,36 @@
-// The session's capture side: the capture stream it holds, captured frames
-// on their way to the encoder, and the selection it shows.
+// The session's capture side: the capture streams it holds, captured frames
+// and sound on their way to the encoders, and the selection it shows.
 #include <utility>
 
+#include "model/diagnostic_log.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 
 namespace zentrabo {
 
 void RemoteScreenStreamSession::setCaptureStream(std::shared_ptr<platform::CaptureStream> stream) {
+    CaptureParts left;
+    left.stream = std::move(stream);
     {
         std::lock_guard guard(lock_);
-        if (!didStop_) std::swap(captureStream_, stream);
+        if (!didStop_) std::swap(captureStream_, left.stream);
     }
     // What is left here is the stream refused after the stop, or the one replaced.
-    if (stream) stream->stopCapture([](std::optional<platform::ScreenCaptureError>) {});
+    shutDown(std::move(left));
+}
+
+void RemoteScreenStreamSession::setAudioCapture(std::shared_ptr<AudioEncoder> encoder,
+                                                std::shared_ptr<platform::CaptureStream> audioStream) {
+    CaptureParts left;
+    left.audioEncoder = std::move(encoder);
+    left.audioStream = std::move(audioStream);
+    {
+        std::lock_guard guard(lock_);
+        if (!didStop_) {
+            std::swap(audioEncoder_, left.audioEncoder);
+            std::swap(audioCaptureStream_, left.audioStream);
+        }
+    }
+    shutDown(std::move(left));
 }
 
 void RemoteScreenStreamSession::encodeVideoFrame(platform::CapturedScreenSample sample) {
@@ -34,6 +52,43 @@ void RemoteScreenStreamSession::encodeVideoFrame(platform::CapturedScreenSample 
             self->stopFromCallback();
         }
     });
+}
+
+void RemoteScreenStreamSession::encodeAudioBuffer(platform::CapturedAudioSample sample) {
+    if (audioBuffersAwaitingEncoder_.fetch_add(1) >= maximumAudioBuffersAwaitingEncoder) {
+        audioBuffersAwaitingEncoder_.fetch_sub(1);
+        return;
+    }
+    encoderQueue_.post([weakSelf = weak_from_this(), sample = std::move(sample)]() mutable {
+        auto self = weakSelf.lock();
+        if (!self) return;
+        self->audioBuffersAwaitingEncoder_.fetch_sub(1);
+        std::shared_ptr<AudioEncoder> encoder;
+        {
+            std::lock_guard guard(self->lock_);
+            encoder = self->audioEncoder_;
+        }
+        if (!encoder) return;
+        try {
+            encoder->encode(CapturedAudioBuffer{std::move(sample.audio), sample.presentationTime});
+        } catch (const std::exception& error) {
+            ZENTRABO_LOG(std::string("Screen stream audio encode failed: ") + error.what());
+        }
+    });
+}
+
+void RemoteScreenStreamSession::audioCaptureStopped(const platform::CaptureStream& stream,
+                                                    const std::string& description) {
+    CaptureParts stopped;
+    {
+        std::lock_guard guard(lock_);
+        // A stream that an earlier start or the stop let go is no longer ours.
+        if (audioCaptureStream_.get() != &stream) return;
+        stopped.audioStream = std::move(audioCaptureStream_);
+        stopped.audioEncoder = std::move(audioEncoder_);
+    }
+    ZENTRABO_LOG("Screen stream app audio capture stopped: " + description);
+    shutDown(std::move(stopped));
 }
 
 void RemoteScreenStreamSession::applySelection(const SelectedContent& selected) {

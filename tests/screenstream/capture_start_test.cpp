@@ -1,6 +1,7 @@
 // A session's real media start on a built desktop and a manual clock: the
 // video-only retry when audio cannot be captured, frames reaching the
-// device, the stored selection, and capture that stops with an error.
+// device, the stored selection, capture that stops with an error, and an
+// application's own audio stream that stops while video goes on.
 #include <algorithm>
 
 #include "stream_server_fixture.hpp"
@@ -13,7 +14,7 @@ protected:
     platform::DesktopBuilder scenario() override {
         platform::DesktopBuilder builder;
         builder.display(1, {0, 0, 320, 180});
-        builder.application("Editor", "com.example.editor").window("Small", {10, 10, 101, 61});
+        builder.application("Editor", "com.example.editor").window("Small", {10, 10, 101, 61}).tone(1000);
         return builder;
     }
 
@@ -40,6 +41,11 @@ protected:
         return false;
     }
 
+    static std::size_t countOf(const std::vector<RemoteScreenStreamFrame>& frames, RemoteScreenStreamFrameKind kind) {
+        return static_cast<std::size_t>(
+            std::count_if(frames.begin(), frames.end(), [kind](const auto& frame) { return frame.kind == kind; }));
+    }
+
     static std::vector<RemoteScreenStreamFrameKind> kinds(const std::vector<RemoteScreenStreamFrame>& frames) {
         std::vector<RemoteScreenStreamFrameKind> result;
         for (const auto& frame : frames) result.push_back(frame.kind);
@@ -48,6 +54,7 @@ protected:
 };
 
 TEST_F(CaptureStartTest, ARefusedAudioCaptureIsRetriedVideoOnlyWithOneLogLine) {
+    desktop->setAudioCaptureFailure("The audio device is gone.");
     auto client = connect(request(RemoteScreenStreamMode::display));
     ASSERT_TRUE(framesArrive(*client, 3));
     const auto frames = client->frames();
@@ -57,8 +64,7 @@ TEST_F(CaptureStartTest, ARefusedAudioCaptureIsRetriedVideoOnlyWithOneLogLine) {
     EXPECT_EQ(frames[1].sequenceNumber, 1u);
     EXPECT_EQ(frames[1].presentationTimeNanoseconds, 0u);
     for (const auto kind : kinds(frames)) EXPECT_NE(kind, RemoteScreenStreamFrameKind::audioConfiguration);
-    EXPECT_EQ(home.logCount("Screen stream audio capture failed; retrying video-only: Audio capture is not available."),
-              1u);
+    EXPECT_EQ(home.logCount("Screen stream audio capture failed; retrying video-only: The audio device is gone."), 1u);
     const auto session = started(0).session;
     EXPECT_EQ(session->selectedWindowID(), std::nullopt);
     EXPECT_EQ(session->selectedPointerBounds(), (platform::Rect{0, 0, 320, 180}));
@@ -73,6 +79,33 @@ TEST_F(CaptureStartTest, AStreamWithoutAudioNeedsNoRetry) {
     const auto session = started(0).session;
     EXPECT_TRUE(session->selectedWindowID());
     EXPECT_EQ(session->selectedPointerBounds(), (platform::Rect{10, 10, 101, 61}));
+}
+
+TEST_F(CaptureStartTest, AnApplicationsOwnAudioStreamThatStopsEndsTheSoundWhileVideoGoesOn) {
+    auto options = request(RemoteScreenStreamMode::applicationWindow);
+    options.applicationBundleIdentifier = "com.example.editor";
+    auto client = connect(options);
+    // Ten frames a second, a hundred audio buffers.
+    ASSERT_TRUE(framesArrive(*client, 115));
+    auto frames = client->frames();
+    EXPECT_EQ(countOf(frames, RemoteScreenStreamFrameKind::audioConfiguration), 1u);
+    EXPECT_GE(countOf(frames, RemoteScreenStreamFrameKind::audio), 100u);
+    EXPECT_GE(countOf(frames, RemoteScreenStreamFrameKind::video), 10u);
+
+    desktop->setAudioCaptureFailure("The audio device is gone.");
+    clock.advance(0.1);
+    ASSERT_TRUE(client->waitUntil([&] { return home.logCount("app audio capture stopped") == 1; }));
+    // Whatever sound was being encoded then has gone out before the next video.
+    drain(started(0).session->encoderQueue());
+    ASSERT_TRUE(framesArrive(*client, client->frames().size() + 2));
+    const std::size_t audioFrames = countOf(client->frames(), RemoteScreenStreamFrameKind::audio);
+    const std::size_t videoFrames = countOf(client->frames(), RemoteScreenStreamFrameKind::video);
+    ASSERT_TRUE(framesArrive(*client, client->frames().size() + 5));
+    frames = client->frames();
+    EXPECT_EQ(countOf(frames, RemoteScreenStreamFrameKind::audio), audioFrames);
+    EXPECT_GE(countOf(frames, RemoteScreenStreamFrameKind::video), videoFrames + 5);
+    EXPECT_FALSE(client->isClosed());
+    EXPECT_EQ(home.logCount("Screen stream app audio capture stopped: The audio device is gone."), 1u);
 }
 
 TEST_F(CaptureStartTest, ScreenRecordingSwitchedOffEndsTheStreamWithAnErrorFrame) {

@@ -1,6 +1,7 @@
 // How a stream session starts, is reported, ends and is refused, over real
 // TLS with a media start and an encoder that are doubles.
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -160,6 +161,84 @@ TEST_F(SessionLifecycleTest, StopFromTwoThreadsRunsOnceAndCancelsAStartThatWaits
     session->setVideoEncoder(late);
     drain(session->encoderQueue());
     EXPECT_EQ(late->shutdowns.load(), 1);
+}
+
+TEST_F(SessionLifecycleTest, TheAudioEncoderIsResetAndLetGoOnTheEncoderQueueAfterTheEncodingBeforeIt) {
+    struct Row {
+        const char* path;
+        std::function<void(RemoteScreenStreamSession&, const platform::CaptureStream& audioStream)> end;
+        bool streamGoesOn;
+    };
+    const std::vector<Row> rows = {
+        {"stop", [](RemoteScreenStreamSession& session, auto&) { session.stop(); }, false},
+        {"capture torn down", [](RemoteScreenStreamSession& session, auto&) { session.tearDownCapture(); }, true},
+        {"audio stream stopped",
+         [](RemoteScreenStreamSession& session, const platform::CaptureStream& audioStream) {
+             session.audioCaptureStopped(audioStream, "The audio device is gone.");
+         },
+         true},
+    };
+    platform::StreamConfiguration configuration;
+    configuration.capturesAudio = true;
+    for (std::size_t index = 0; index < rows.size(); ++index) {
+        const auto& row = rows[index];
+        SCOPED_TRACE(row.path);
+        auto client = connect();
+        auto session = started(index).session;
+        ASSERT_TRUE(session);
+        const auto record = std::make_shared<FakeAudioEncoder::Record>();
+        const auto audioStream = desktop->makeCaptureStream(platform::DisplayContentFilter{1}, configuration, {});
+        const auto stale = desktop->makeCaptureStream(platform::DisplayContentFilter{1}, configuration, {});
+        session->setAudioCapture(std::make_shared<FakeAudioEncoder>(session->encoderQueue(), record), audioStream);
+        // A stream the session does not hold changes nothing.
+        session->audioCaptureStopped(*stale, "Someone else's sound.");
+
+        // Encoding is busy while the session ends its sound, and a buffer waits behind it.
+        std::promise<void> release;
+        session->encoderQueue().post([gate = release.get_future().share()] { gate.wait(); });
+        session->encodeAudioBuffer({});
+        row.end(*session, *audioStream);
+        EXPECT_EQ(record->resets.load(), 0);
+        EXPECT_FALSE(record->freed.load());
+        release.set_value();
+        drain(session->encoderQueue());
+
+        EXPECT_EQ(record->resets.load(), 1);
+        EXPECT_EQ(record->encodes.load(), 0);
+        EXPECT_TRUE(record->freed.load());
+        EXPECT_FALSE(record->touchedOffQueue.load());
+        EXPECT_EQ(client->waitUntil([&] { return client->isClosed(); }, std::chrono::milliseconds(100)),
+                  !row.streamGoesOn);
+    }
+    EXPECT_EQ(home.logCount("Screen stream app audio capture stopped: The audio device is gone."), 1u);
+    EXPECT_EQ(home.logCount("Someone else's sound."), 0u);
+}
+
+TEST_F(SessionLifecycleTest, SoundWaitingForTheEncoderIsBoundedAndAFailedBufferIsLoggedWhileTheStreamGoesOn) {
+    auto client = connect();
+    auto session = started(0).session;
+    ASSERT_TRUE(session);
+    const auto record = std::make_shared<FakeAudioEncoder::Record>();
+    record->failure = "Screen streaming encoder failed: Audio converter is unavailable.";
+    session->setAudioCapture(std::make_shared<FakeAudioEncoder>(session->encoderQueue(), record), nullptr);
+
+    std::promise<void> release;
+    session->encoderQueue().post([gate = release.get_future().share()] { gate.wait(); });
+    for (std::size_t count = 0; count < RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder + 10; ++count) {
+        session->encodeAudioBuffer({});
+    }
+    release.set_value();
+    drain(session->encoderQueue());
+    // Each buffer is tried afresh and logged; the ones past the bound never queued.
+    EXPECT_EQ(record->encodes.load(), static_cast<int>(RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder));
+    EXPECT_EQ(home.logCount("Screen stream audio encode failed: Screen streaming encoder failed: Audio converter is "
+                            "unavailable."),
+              RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder);
+    session->encodeAudioBuffer({});
+    drain(session->encoderQueue());
+    EXPECT_EQ(record->encodes.load(),
+              static_cast<int>(RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder) + 1);
+    EXPECT_FALSE(client->waitUntil([&] { return client->isClosed(); }, std::chrono::milliseconds(100)));
 }
 
 TEST_F(SessionLifecycleTest, TheNinthStreamIsRefusedUnregisteredAndUnreported) {

@@ -60,6 +60,45 @@ private:
     platform::SerialQueue& encoderQueue_;
 };
 
+// Counts what the session asks of its audio encoder and whether any of it,
+// its release included, happened off the encoder queue; the counts outlive
+// the encoder.
+class FakeAudioEncoder final : public AudioEncoder {
+public:
+    struct Record {
+        std::atomic<int> encodes{0};
+        std::atomic<int> resets{0};
+        std::atomic<bool> freed{false};
+        std::atomic<bool> touchedOffQueue{false};
+        // Every encode throws this text when set.
+        std::optional<std::string> failure;
+    };
+
+    FakeAudioEncoder(platform::SerialQueue& encoderQueue, std::shared_ptr<Record> record)
+        : encoderQueue_(encoderQueue), record_(std::move(record)) {}
+    ~FakeAudioEncoder() override {
+        noteThread();
+        record_->freed = true;
+    }
+    void encode(const CapturedAudioBuffer&) override {
+        noteThread();
+        ++record_->encodes;
+        if (record_->failure) throw std::runtime_error(*record_->failure);
+    }
+    void reset() override {
+        noteThread();
+        ++record_->resets;
+    }
+
+private:
+    void noteThread() {
+        if (!encoderQueue_.isCurrent()) record_->touchedOffQueue = true;
+    }
+
+    platform::SerialQueue& encoderQueue_;
+    std::shared_ptr<Record> record_;
+};
+
 class StreamServerTest : public ::testing::Test {
 protected:
     // succeed, fail and waitOnClock are doubles; capture is the server's own.

@@ -166,8 +166,9 @@ TEST_F(CaptureStreamTest, ScreenRecordingSwitchedOffStopsTheStreamWithAnError) {
 TEST_F(CaptureStreamTest, StartsThatAreRefused) {
     auto withAudio = configuration(64, 40);
     withAudio.capturesAudio = true;
+    withAudio.sampleRate = 4000;
     auto noFrames = configuration(0, 40);
-    EXPECT_EQ(startStream(DisplayContentFilter{1}, withAudio), "Audio capture is not available.");
+    EXPECT_EQ(startStream(DisplayContentFilter{1}, withAudio), "The stream's audio format is not valid.");
     EXPECT_EQ(startStream(DisplayContentFilter{1}, noFrames), "The stream's frame size is not valid.");
     EXPECT_EQ(startStream(WindowContentFilter{9999}, configuration(64, 40)),
               "The content to capture is not available.");

@@ -96,7 +96,8 @@ DesktopScenario defaultDesktopScenario() {
         .menu("History",
               {menuItem("Back", "cmd+["), menuItem("Forward", "cmd+]").disabled(), menuItem("Home", "cmd+shift+H")})
         .menu("Window", windowMenu().children)
-        .window(page);
+        .window(page)
+        .tone(440, 0.2);
 
     builder.application("Calculator", calculatorID)
         .notRunning()

@@ -132,6 +132,22 @@ struct ScenarioWindow {
     }
 };
 
+// A steady sine tone that a running application plays; captures with audio
+// hear it.
+struct ScenarioTone {
+    double frequency = 440;  // hertz
+    double level = 0.25;     // peak amplitude, 1 is full scale
+    // 1: it sounds in the first (left) channel alone; 2: in both.
+    std::uint32_t channelCount = 2;
+    bool operator==(const ScenarioTone&) const = default;
+
+    static constexpr auto jsonFields() {
+        using R = ScenarioTone;
+        return std::tuple{field("frequency", &R::frequency, recordDefault), field("level", &R::level, recordDefault),
+                          field("channelCount", &R::channelCount, recordDefault)};
+    }
+};
+
 enum class ApplicationFolder { system, user };
 template <>
 struct StringEnumTraits<ApplicationFolder> : RawValues<"system", "user"> {};
@@ -162,6 +178,7 @@ struct ScenarioApplication {
     // An absolute path to a picture file (PNG, JPEG, TIFF or .icns) used as
     // the icon instead of iconColor.
     std::optional<std::string> icon;
+    std::optional<ScenarioTone> tone;     // what it plays while it runs
     std::vector<ScenarioMenuItem> menus;  // the menu bar, left to right
     std::vector<ScenarioWindow> windows;  // front to back
     bool operator==(const ScenarioApplication&) const = default;
@@ -184,6 +201,7 @@ struct ScenarioApplication {
                           field("forceTerminateDelay", &R::forceTerminateDelay, recordDefault),
                           field("iconColor", &R::iconColor, recordDefault).as<ColourForm>(),
                           field("icon", &R::icon),
+                          field("tone", &R::tone),
                           field("menus", &R::menus, recordDefault),
                           field("windows", &R::windows, recordDefault)};
     }

@@ -143,6 +143,11 @@ ApplicationBuilder& ApplicationBuilder::forceTerminateDelay(double seconds) {
     return *this;
 }
 
+ApplicationBuilder& ApplicationBuilder::tone(double frequency, double level, std::uint32_t channelCount) {
+    spec().tone = ScenarioTone{frequency, level, channelCount};
+    return *this;
+}
+
 ApplicationBuilder& ApplicationBuilder::failsToLaunch(std::string error) {
     spec().launchFailure = std::move(error);
     return *this;

@@ -7,6 +7,7 @@
 //   builder.display(1, {0, 0, 1440, 900}, 2.0);
 //   auto desktop = VirtualDesktop::create(builder.build(), clock);
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ public:
     ApplicationBuilder& forceTerminateDelay(double seconds);
     // Every launch fails with the text and starts nothing.
     ApplicationBuilder& failsToLaunch(std::string error = "The application can’t be opened.");
+    ApplicationBuilder& tone(double frequency, double level = 0.25, std::uint32_t channelCount = 2);
 
     ScenarioApplication& spec() { return scenario_->applications[index_]; }
 

@@ -19,6 +19,9 @@ constexpr std::size_t maximumDisplays = 16;
 constexpr std::size_t maximumMenuItems = 65536;
 constexpr double maximumDelaySeconds = 3600;
 constexpr double maximumCoordinate = 1e6;
+// The audible range.
+constexpr double minimumToneFrequency = 20;
+constexpr double maximumToneFrequency = 20000;
 
 class Checker {
 public:
@@ -183,6 +186,14 @@ void validateScenario(const DesktopScenario& scenario) {
         }
         if (application.icon && !std::filesystem::path(*application.icon).is_absolute()) {
             check.fail(where + ".icon", "must be an absolute path");
+        }
+        if (application.tone) {
+            check.finite(where + ".tone.frequency", application.tone->frequency, minimumToneFrequency,
+                         maximumToneFrequency);
+            check.finite(where + ".tone.level", application.tone->level, 0, 1);
+            if (application.tone->channelCount < 1 || application.tone->channelCount > 2) {
+                check.fail(where + ".tone.channelCount", "must be 1 or 2");
+            }
         }
         if (application.windows.size() > VirtualDesktop::maximumWindowsPerApplication)
             check.fail(where + ".windows", "more than 256 windows");

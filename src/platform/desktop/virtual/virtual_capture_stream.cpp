@@ -1,5 +1,7 @@
 #include "platform/desktop/virtual/virtual_capture_stream.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <utility>
 
@@ -13,6 +15,17 @@ namespace {
 // Frames larger than a display can be are refused.
 constexpr std::int64_t maximumFrameDimension = VirtualDesktop::maximumPixelDimension;
 constexpr std::int32_t maximumQueueDepth = 16;
+constexpr std::int32_t minimumSampleRate = 8000;
+constexpr std::int32_t maximumSampleRate = 192000;
+constexpr std::int32_t maximumChannelCount = 2;
+constexpr std::int64_t audioBuffersPerSecond = 100;
+constexpr double audioBufferSeconds = 1.0 / audioBuffersPerSecond;
+// Buffers that fell due while the executor was busy are delivered late up
+// to this many; the rest are dropped, so a stalled consumer loses sound
+// instead of meeting a pile of it.
+constexpr std::int64_t maximumLateAudioBuffers = audioBuffersPerSecond;
+
+bool sampleRateIsValid(std::int32_t rate) { return rate >= minimumSampleRate && rate <= maximumSampleRate; }
 
 std::optional<ScreenCaptureError> configurationProblem(const StreamConfiguration& configuration) {
     if (configuration.width < 1 || configuration.height < 1 || configuration.width > maximumFrameDimension ||
@@ -26,7 +39,11 @@ std::optional<ScreenCaptureError> configurationProblem(const StreamConfiguration
     if (!(interval > 0) || !std::isfinite(interval)) {
         return ScreenCaptureError("The stream's frame interval is not valid.");
     }
-    if (configuration.capturesAudio) return ScreenCaptureError("Audio capture is not available.");
+    if (configuration.capturesAudio &&
+        (!sampleRateIsValid(configuration.sampleRate) || configuration.channelCount < 1 ||
+         configuration.channelCount > maximumChannelCount)) {
+        return ScreenCaptureError("The stream's audio format is not valid.");
+    }
     return std::nullopt;
 }
 
@@ -64,17 +81,23 @@ void VirtualCaptureStream::startCapture(Completion completion) {
     if (running_) return lock.unlock(), completion(ScreenCaptureError("The stream is already capturing."));
     if (auto problem = configurationProblem(configuration_)) return lock.unlock(), completion(std::move(problem));
     const ContentFilter filter = filter_;
+    const bool capturesAudio = configuration_.capturesAudio;
     lock.unlock();
     try {
         if (!desktop->captureSnapshot(filter, false).contentExists) {
             return completion(ScreenCaptureError("The content to capture is not available."));
         }
+        // Throws while audio capture fails.
+        if (capturesAudio) desktop->audioSnapshot(filter);
     } catch (const ScreenCaptureError& error) {
         return completion(error);
     }
     lock.lock();
     running_ = true;
     if (screenOutput_) scheduleFrameLocked(desktop->clock(), 0);
+    audioStartTime_ = desktop->clock().monotonicNow();
+    audioBuffersDone_ = 0;
+    if (audioOutput_ && capturesAudio) scheduleAudioLocked(desktop->clock());
     lock.unlock();
     completion(std::nullopt);
 }
@@ -85,6 +108,7 @@ void VirtualCaptureStream::stopCapture(Completion completion) {
         std::lock_guard lock(mutex_);
         running_ = false;
         frameTimer_.cancel();
+        audioTimer_.cancel();
         // Their timers run on the outputs' executors, which may go with
         // whoever stopped the stream.
         pendingUpdates = std::move(updateTimers_);
@@ -190,12 +214,61 @@ void VirtualCaptureStream::captureFrame() {
     output(CapturedScreenSample{std::move(image), time, std::move(place)});
 }
 
+void VirtualCaptureStream::scheduleAudioLocked(Clock& clock) {
+    const double due = audioStartTime_ + static_cast<double>(audioBuffersDone_ + 1) * audioBufferSeconds;
+    audioTimer_ =
+        clock.schedule(audioOutput_->executor, std::max(due - clock.monotonicNow(), 0.0), [weak = weak_from_this()] {
+            if (auto self = weak.lock()) self->captureAudio();
+        });
+}
+
+void VirtualCaptureStream::captureAudio() {
+    auto desktop = desktop_.lock();
+    if (!desktop) return;
+    std::unique_lock lock(mutex_);
+    if (!running_ || !audioOutput_ || !configuration_.capturesAudio) return;
+    const ContentFilter filter = filter_;
+    const StreamConfiguration configuration = configuration_;
+    const AudioOutput output = audioOutput_->handler;
+    Clock& clock = desktop->clock();
+    // Buffers complete by now; a tiny margin keeps a clock that lands on a
+    // buffer's end from missing it by rounding.
+    const auto complete =
+        static_cast<std::int64_t>(std::floor((clock.monotonicNow() - audioStartTime_) / audioBufferSeconds + 1e-6));
+    const std::int64_t first = std::max(audioBuffersDone_, complete - maximumLateAudioBuffers);
+    audioBuffersDone_ = std::max(audioBuffersDone_, complete);
+    scheduleAudioLocked(clock);
+    lock.unlock();
+    if (first >= complete) return;
+
+    VirtualDesktop::AudioSnapshot snapshot;
+    try {
+        snapshot = desktop->audioSnapshot(filter);
+    } catch (const ScreenCaptureError& error) {
+        stopWithError(error);
+        return;
+    }
+    const std::int64_t rate = snapshot.delivery.sampleRate.value_or(configuration.sampleRate);
+    const PcmAudioFormat format{static_cast<double>(rate), static_cast<std::uint32_t>(configuration.channelCount),
+                                snapshot.delivery.sampleFormat, snapshot.delivery.isInterleaved};
+    const auto startNanoseconds = std::llround(audioStartTime_ * 1e9);
+    for (std::int64_t buffer = first; buffer < complete; ++buffer) {
+        // Whole frames from the start, so buffers of a rate that is no
+        // multiple of 100 still meet without a gap.
+        const std::int64_t firstFrame = buffer * rate / audioBuffersPerSecond;
+        const std::int64_t endFrame = (buffer + 1) * rate / audioBuffersPerSecond;
+        const auto time = std::chrono::nanoseconds(startNanoseconds + buffer * 1'000'000'000 / audioBuffersPerSecond);
+        output(CapturedAudioSample{synthesizeTones(snapshot.tones, firstFrame, endFrame - firstFrame, format), time});
+    }
+}
+
 void VirtualCaptureStream::stopWithError(const ScreenCaptureError& error) {
     {
         std::lock_guard lock(mutex_);
         if (!running_) return;
         running_ = false;
         frameTimer_.cancel();
+        audioTimer_.cancel();
     }
     if (onStop_) onStop_(error);
 }

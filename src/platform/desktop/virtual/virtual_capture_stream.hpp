@@ -5,6 +5,10 @@
 // drawn and scaled outside it. While queueDepth delivered frames are still
 // held, frames are skipped, so a slow consumer lowers the frame rate instead
 // of piling frames up.
+// A stream that captures audio delivers the tones of what it shows in 10 ms
+// buffers on the audio output's executor, each timed by the clock from the
+// start of capture; buffers that fell due while the executor was busy follow
+// at once, up to a second of them, and older ones are dropped.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -42,6 +46,9 @@ private:
     // Schedules the next frame; with mutex_ held.
     void scheduleFrameLocked(Clock& clock, double delaySeconds);
     void captureFrame();
+    // Schedules the audio for when the next buffer is complete; with mutex_ held.
+    void scheduleAudioLocked(Clock& clock);
+    void captureAudio();
     void stopWithError(const ScreenCaptureError& error);
     // Completes a filter or configuration update as the desktop's update
     // behaviour says: apply runs when it completes without the desktop's
@@ -66,6 +73,11 @@ private:
     // Updates that complete later, by a number of their own.
     std::map<std::uint64_t, Timer> updateTimers_;
     std::uint64_t nextUpdate_ = 0;
+    // When audio capture started, on the clock's monotonic scale, and the
+    // 10 ms buffers delivered or dropped since.
+    double audioStartTime_ = 0;
+    std::int64_t audioBuffersDone_ = 0;
+    Timer audioTimer_;
 };
 
 }  // namespace zentrabo::platform

@@ -27,6 +27,7 @@
 #include "platform/desktop/virtual/capture_scene.hpp"
 #include "platform/desktop/virtual/desktop_journal.hpp"
 #include "platform/desktop/virtual/desktop_scenario.hpp"
+#include "platform/desktop/virtual/tone_synthesis.hpp"
 
 namespace zentrabo::platform {
 
@@ -194,6 +195,24 @@ public:
         std::optional<CaptureScene> scene;
     };
     CaptureSnapshot captureSnapshot(const ContentFilter& filter, bool showsCursor);
+    // What a capture of the filter hears now, for the desktop's capture
+    // streams: the tones of the running applications it carries (every one
+    // for a display, the owner's for a window, the one application's for an
+    // application filter) and the form they are delivered in. Throws
+    // ScreenCaptureError without the screen-recording permission and while
+    // audio capture fails.
+    struct AudioSnapshot {
+        std::vector<ScenarioTone> tones;
+        AudioDeliveryFormat delivery;
+    };
+    AudioSnapshot audioSnapshot(const ContentFilter& filter);
+    // Audio switches for tests. While a failure is set, streams that
+    // capture audio refuse to start with its text, and running ones stop
+    // with it at their next buffer; none lets audio work again. The
+    // delivery format makes captures deliver sound in another sample
+    // format, interleaving or rate.
+    void setAudioCaptureFailure(std::optional<std::string> error);
+    void setAudioDeliveryFormat(AudioDeliveryFormat format);
     // The monotonic time of the next due event, if any (later than now).
     std::optional<double> nextDueTime();
 
@@ -403,6 +422,8 @@ private:
     std::function<void(DisplayID)> displayModeHook_;
     std::size_t shareableContentLag_ = 0;
     CaptureUpdateBehaviour captureUpdateBehaviour_;
+    std::optional<std::string> audioCaptureFailure_;
+    AudioDeliveryFormat audioDelivery_;
     std::optional<std::string> keyboardLayout_;
     std::vector<ScenarioInputSource> inputSources_;
 };
