@@ -253,6 +253,12 @@ private:
     const std::int64_t transportQueueLimit_;
 
     std::mutex lock_;
+    // A guarded field's value, read under lock_.
+    template <class T>
+    std::shared_ptr<T> lockedCopy(const std::shared_ptr<T>& field) {
+        std::lock_guard guard(lock_);
+        return field;
+    }
     // Guarded by lock_.
     std::shared_ptr<VideoEncoder> encoder_;
     std::shared_ptr<platform::CaptureStream> captureStream_;

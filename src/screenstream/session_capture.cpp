@@ -39,11 +39,7 @@ void RemoteScreenStreamSession::encodeVideoFrame(platform::CapturedScreenSample 
     encoderQueue_.post([weakSelf = weak_from_this(), sample = std::move(sample)]() mutable {
         auto self = weakSelf.lock();
         if (!self) return;
-        std::shared_ptr<VideoEncoder> encoder;
-        {
-            std::lock_guard guard(self->lock_);
-            encoder = self->encoder_;
-        }
+        const auto encoder = self->lockedCopy(self->encoder_);
         if (!encoder) return;
         try {
             encoder->encode(CapturedVideoFrame{std::move(sample.image), sample.presentationTime});
@@ -63,11 +59,7 @@ void RemoteScreenStreamSession::encodeAudioBuffer(platform::CapturedAudioSample 
         auto self = weakSelf.lock();
         if (!self) return;
         self->audioBuffersAwaitingEncoder_.fetch_sub(1);
-        std::shared_ptr<AudioEncoder> encoder;
-        {
-            std::lock_guard guard(self->lock_);
-            encoder = self->audioEncoder_;
-        }
+        const auto encoder = self->lockedCopy(self->audioEncoder_);
         if (!encoder) return;
         try {
             encoder->encode(CapturedAudioBuffer{std::move(sample.audio), sample.presentationTime});

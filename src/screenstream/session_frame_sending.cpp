@@ -116,12 +116,7 @@ void RemoteScreenStreamSession::onEncoderQueue(std::function<void(VideoEncoder&)
     encoderQueue_.post([weakSelf = weak_from_this(), work = std::move(work)] {
         auto self = weakSelf.lock();
         if (!self) return;
-        std::shared_ptr<VideoEncoder> encoder;
-        {
-            std::lock_guard guard(self->lock_);
-            encoder = self->encoder_;
-        }
-        if (encoder) work(*encoder);
+        if (const auto encoder = self->lockedCopy(self->encoder_)) work(*encoder);
     });
 }
 

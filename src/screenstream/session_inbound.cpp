@@ -68,34 +68,29 @@ bool RemoteScreenStreamSession::consumeFrames(RemoteScreenStreamReceiveBuffer& b
 
 void RemoteScreenStreamSession::dispatchFrame(RemoteScreenStreamFrame frame) {
     const std::size_t rawBytes = frame.payload.size();
+    // Hands the payload, decoded or raw, to its handler on the control queue.
+    const auto queue = [this, rawBytes](auto handler, auto payload) {
+        dispatchToControlQueue(
+            [handler, payload = std::move(payload)](RemoteScreenStreamSession& self) { (self.*handler)(payload); },
+            rawBytes);
+    };
     switch (frame.kind) {
-    case RemoteScreenStreamFrameKind::pointerEvent: {
-        // Decoded here, so a malformed one ends the stream.
-        const auto event = RemoteScreenPointerEventWire::decode(frame.payload);
-        dispatchToControlQueue([event](RemoteScreenStreamSession& self) { self.handlePointerEvent(event); }, rawBytes);
+    // Events are decoded here, so a malformed one ends the stream.
+    case RemoteScreenStreamFrameKind::pointerEvent:
+        queue(&RemoteScreenStreamSession::handlePointerEvent, RemoteScreenPointerEventWire::decode(frame.payload));
         break;
-    }
-    case RemoteScreenStreamFrameKind::headPose: {
-        auto event = RemoteScreenHeadPoseEventWire::decode(frame.payload);
-        dispatchToControlQueue(
-            [event = std::move(event)](RemoteScreenStreamSession& self) { self.handleHeadTrackingEvent(event); },
-            rawBytes);
+    case RemoteScreenStreamFrameKind::headPose:
+        queue(&RemoteScreenStreamSession::handleHeadTrackingEvent,
+              RemoteScreenHeadPoseEventWire::decode(frame.payload));
         break;
-    }
     case RemoteScreenStreamFrameKind::pasteText:
-        dispatchToControlQueue(
-            [payload = std::move(frame.payload)](RemoteScreenStreamSession& self) { self.handlePasteText(payload); },
-            rawBytes);
+        queue(&RemoteScreenStreamSession::handlePasteText, std::move(frame.payload));
         break;
     case RemoteScreenStreamFrameKind::keyboardEvent:
-        dispatchToControlQueue([payload = std::move(frame.payload)](
-                                   RemoteScreenStreamSession& self) { self.handleKeyboardEvent(payload); },
-                               rawBytes);
+        queue(&RemoteScreenStreamSession::handleKeyboardEvent, std::move(frame.payload));
         break;
     case RemoteScreenStreamFrameKind::resizeWindow:
-        dispatchToControlQueue(
-            [payload = std::move(frame.payload)](RemoteScreenStreamSession& self) { self.handleResizeWindow(payload); },
-            rawBytes);
+        queue(&RemoteScreenStreamSession::handleResizeWindow, std::move(frame.payload));
         break;
     default:
         // Kinds the Mac sends, and "end": consumed and dropped.
