@@ -334,8 +334,8 @@ private:
     void raiseWindowLocked(Application& application, WindowID window);
     bool terminateLocked(Application& application, bool force);
     bool launchInstalledLocked(const std::string& bundleIdentifier, bool activates);
-    // Where every launch request starts (or fails, when the spec says so); the
-    // application runs after its launch delay.
+    // Where every launch request starts (or fails, when its scenario entry says
+    // so); the application runs after its launch delay.
     OpenResult requestLaunchLocked(const ScenarioApplication& spec, std::optional<std::filesystem::path> bundlePath,
                                    bool activates);
 
