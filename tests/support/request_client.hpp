@@ -24,6 +24,7 @@ namespace zentrabo::testing {
 
 struct ClientExchange {
     std::error_code handshakeError;  // read only once finished
+    std::atomic<bool> handshaken{false};
     std::atomic<bool> finished{false};
 
     // Everything the server has sent so far.
@@ -48,6 +49,7 @@ inline asio::awaitable<void> runRequestClient(std::uint16_t port, std::shared_pt
     platform::TlsConnection connection(std::move(socket), context);
     if (!exchange->handshakeError) exchange->handshakeError = co_await connection.handshake();
     if (!exchange->handshakeError) {
+        exchange->handshaken = true;
         for (const auto& piece : pieces) co_await connection.writeAll(asio::buffer(piece));
         std::vector<char> buffer(4096);
         for (;;) {

@@ -1,6 +1,7 @@
 // Admission and teardown while connections run on several network threads at
 // once, over real TLS: the bounds are counted in one place whichever thread a
 // connection runs on.
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -161,9 +162,15 @@ TEST_F(NetworkThreadsTest, AdmissionAndTeardownHoldAcrossThreads) {
              }
              // Every line is read, and each deadline stopped, while the main
              // loop stands still: the lines read wait there, holding their
-             // bytes.
+             // bytes. A client's finished handshake means the server's
+             // deadline for it has started, so a deadline not started yet
+             // cannot pass for one stopped.
+             const auto allHandshaken = [&] {
+                 return std::all_of(devices.begin(), devices.end(),
+                                    [](const auto& device) { return device->exchange().handshaken.load(); });
+             };
              const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-             while (logCount("Accepted connection") < acceptedBefore + devices.size() ||
+             while (logCount("Accepted connection") < acceptedBefore + devices.size() || !allHandshaken() ||
                     clock.pendingCount() > timersBefore) {
                  ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the lines were not all read";
                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
