@@ -21,12 +21,14 @@
 
 #include "maccontrol/mac_menu_controller.hpp"
 #include "model/records/stream_control_payloads.hpp"
+#include "model/records/stream_input_records.hpp"
 #include "model/records/stream_records.hpp"
 #include "model/uuid.hpp"
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/dispatch/serial_queue.hpp"
 #include "screenstream/audio_encoder.hpp"
+#include "screenstream/client_native_target_size.hpp"
 #include "screenstream/codec/remote_screen_stream_frame.hpp"
 #include "screenstream/codec/remote_screen_stream_receive_buffer.hpp"
 #include "screenstream/content_selection.hpp"
@@ -166,6 +168,49 @@ public:
     void startFrontmostWindowTracking();
     // The streamed window moved or changed size: pointer input follows it.
     void updateSelectedPointerBounds(platform::WindowID windowID, const platform::Rect& bounds);
+
+    // Window resizing (session_window_resize.cpp), on the control queue.
+    // The stream's geometry after a resize.
+    struct WindowStreamResizeOutcome {
+        std::int64_t maximumDimension = 0;  // the longest output side allowed
+        double pointPixelScale = 1;         // pixels per point of the window
+        std::int64_t sourceWidth = 0;       // the window in pixels
+        std::int64_t sourceHeight = 0;
+        std::int64_t outputWidth = 0;  // the encoded picture in pixels
+        std::int64_t outputHeight = 0;
+        bool scalesToFit = false;
+        bool operator==(const WindowStreamResizeOutcome&) const = default;
+    };
+    struct WindowResizeOutcome {
+        platform::Size requestedSize;  // normalised, points
+        std::optional<platform::Size> requestedPixelSize;
+        double requestedPointPixelScale = 1;
+        platform::Rect targetFrame;  // what the window was asked to take
+        platform::Size actualSize;   // what it took
+        WindowStreamResizeOutcome streamResize;
+        bool operator==(const WindowResizeOutcome&) const = default;
+    };
+    // Resizes the streamed window around its centre, on its display, and
+    // brings the stream to its new size. A repeated request for a window
+    // that is where the last one left it is answered from the last outcome.
+    // Throws RemoteScreenStreamServerError::windowResizeUnavailable. Blocks
+    // the control queue for up to 2 s in each of the reconfiguration's
+    // waits.
+    WindowResizeOutcome resizeWindow(const RemoteScreenResizeWindowRequest& request);
+    // Logs how the window and the stream fit the request; the message for
+    // the device when the application did not take the size asked for.
+    std::optional<std::string> fitWindow(const WindowResizeOutcome& outcome);
+
+    // The stream after a window resize (session_window_reconfiguration.cpp),
+    // on the control queue: fresh content and filter, then the output size,
+    // a new encoder and the capture configuration. Throws
+    // windowResizeUnavailable, or what the content fetch or the encoder
+    // creation throws.
+    WindowStreamResizeOutcome reconfigureStreamForWindowResize(platform::WindowID windowID, const platform::Rect& frame,
+                                                               const RemoteScreenResizeWindowRequest& request);
+    // The device's own pixel size for the stream, when client-native sizing
+    // applies to the session or to this request and it gives pixels.
+    std::optional<PixelSize> clientNativeTargetSize(const RemoteScreenResizeWindowRequest& request) const;
 
     // Frame sending, from any thread (session_frame_sending.cpp).
     void sendFrame(const RemoteScreenStreamFrame& frame);
