@@ -26,8 +26,21 @@ std::int64_t captureMaximumPixelDimension(const RemoteScreenStreamRequest& reque
     return std::max(source.width, source.height);
 }
 
-PixelSize captureOutputSize(const RemoteScreenStreamRequest& request, const PixelSize& source) {
+std::int64_t streamMaximumDimension(const RemoteScreenStreamRequest& request, const PixelSize& source) {
     const std::int64_t maximum = captureMaximumPixelDimension(request, source);
+    if (request.mode == RemoteScreenStreamMode::display) return maximum;
+    return std::max({maximum, source.width, source.height});
+}
+
+PixelSize fittedOutputSize(const PixelSize& source, std::int64_t maximum) {
+    if (source.width < 1 || source.height < 1) return {maximum, maximum};
+    const double scale =
+        std::min(static_cast<double>(maximum) / static_cast<double>(std::max(source.width, source.height)), 1.0);
+    return {evenPixelSide(static_cast<double>(source.width) * scale),
+            evenPixelSide(static_cast<double>(source.height) * scale)};
+}
+
+PixelSize captureOutputSize(const RemoteScreenStreamRequest& request, const PixelSize& source) {
     if (request.renderSizingMode == RemoteScreenStreamRenderSizingMode::clientNative &&
         request.clientRenderPixelWidth && request.clientRenderPixelHeight) {
         if (auto target = clientNativeTargetSize(static_cast<double>(*request.clientRenderPixelWidth),
@@ -35,11 +48,7 @@ PixelSize captureOutputSize(const RemoteScreenStreamRequest& request, const Pixe
             return *target;
         }
     }
-    if (source.width < 1 || source.height < 1) return {maximum, maximum};
-    const double scale =
-        std::min(static_cast<double>(maximum) / static_cast<double>(std::max(source.width, source.height)), 1.0);
-    return {evenPixelSide(static_cast<double>(source.width) * scale),
-            evenPixelSide(static_cast<double>(source.height) * scale)};
+    return fittedOutputSize(source, captureMaximumPixelDimension(request, source));
 }
 
 int captureFramesPerSecond(const RemoteScreenStreamRequest& request) {

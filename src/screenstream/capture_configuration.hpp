@@ -13,9 +13,17 @@ namespace zentrabo {
 // above 0; otherwise the source's longer side.
 std::int64_t captureMaximumPixelDimension(const RemoteScreenStreamRequest& request, const PixelSize& source);
 
+// After a window resize: the same maximum, raised to the source's longer
+// side for window streams, so a resized window is never scaled down by it;
+// display streams keep the maximum as it is.
+std::int64_t streamMaximumDimension(const RemoteScreenStreamRequest& request, const PixelSize& source);
+
+// The source scaled down (never up) so its longer side fits the maximum,
+// each side rounded, at least 2 and made even.
+PixelSize fittedOutputSize(const PixelSize& source, std::int64_t maximum);
+
 // The client-native target when the request asks for one and it exists;
-// otherwise the source scaled down (never up) so its longer side fits the
-// maximum, each side rounded, at least 2 and made even.
+// otherwise the fitted output size.
 PixelSize captureOutputSize(const RemoteScreenStreamRequest& request, const PixelSize& source);
 
 // framesPerSecond within 5 ... 60; 24 when absent.

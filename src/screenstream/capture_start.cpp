@@ -65,9 +65,8 @@ asio::awaitable<void> startCapture(RemoteScreenStreamSession& session, const Sel
                                    platform::StreamConfiguration configuration, int framesPerSecond,
                                    bool capturesAudio) {
     std::weak_ptr<RemoteScreenStreamSession> weakSession = session.weak_from_this();
-    std::shared_ptr<VideoEncoder> encoder = makeVideoEncoder(session.request(), static_cast<int>(configuration.width),
-                                                             static_cast<int>(configuration.height), framesPerSecond,
-                                                             framesToSession(weakSession), session.clock());
+    std::shared_ptr<VideoEncoder> encoder = makeSessionVideoEncoder(
+        session, static_cast<int>(configuration.width), static_cast<int>(configuration.height), framesPerSecond);
     std::shared_ptr<AudioEncoder> audioEncoder;
     if (capturesAudio) {
         audioEncoder =
@@ -124,6 +123,12 @@ asio::awaitable<void> startSelectedCapture(RemoteScreenStreamSession& session, c
 }
 
 }  // namespace
+
+std::unique_ptr<VideoEncoder> makeSessionVideoEncoder(RemoteScreenStreamSession& session, int width, int height,
+                                                      int framesPerSecond) {
+    return makeVideoEncoder(session.request(), width, height, framesPerSecond,
+                            framesToSession(session.weak_from_this()), session.clock());
+}
 
 asio::awaitable<void> startCaptureMedia(RemoteScreenStreamSession& session) {
     auto& desktop = session.textInputController().desktop();

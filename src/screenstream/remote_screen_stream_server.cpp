@@ -15,6 +15,7 @@ namespace zentrabo {
 RemoteScreenStreamServer::RemoteScreenStreamServer(Environment environment)
     : environment_(std::move(environment)),
       textInputController_(environment_.desktop),
+      workPool_(workPoolThreadCount),
       timerQueue_("RemoteScreenStreamServer.timer"),
       reports_(std::make_shared<platform::MainLoopGate>(environment_.mainLoop)) {}
 
@@ -44,8 +45,8 @@ void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& req
     }
     auto session = std::make_shared<RemoteScreenStreamSession>(
         Uuid::random(), request, connection,
-        RemoteScreenStreamSession::Environment{environment_.clock, timerQueue_.executor(), textInputController_,
-                                               environment_.mediaStart});
+        RemoteScreenStreamSession::Environment{environment_.clock, timerQueue_.executor(), workPool_.executor(),
+                                               textInputController_, environment_.mediaStart});
     std::weak_ptr<RemoteScreenStreamServer> weakSelf = weak_from_this();
     session->setOnStop([weakSelf](const Uuid& id) {
         if (auto self = weakSelf.lock()) self->removeSession(id);

@@ -20,6 +20,7 @@
 #include "platform/dispatch/clock.hpp"
 #include "platform/dispatch/main_loop_gate.hpp"
 #include "platform/dispatch/serial_queue.hpp"
+#include "platform/dispatch/work_pool.hpp"
 #include "screenstream/stream_connection.hpp"
 #include "screenstream/stream_media_start.hpp"
 
@@ -31,6 +32,8 @@ class RemoteScreenStreamServer : public std::enable_shared_from_this<RemoteScree
 public:
     // Live sessions at once: each holds three threads and an encoder.
     static constexpr std::size_t maximumSessionCount = 8;
+    // Threads of the work pool the sessions share.
+    static constexpr std::size_t workPoolThreadCount = 2;
 
     // Always called on the main loop, after every change.
     using ActiveSessionsChange = std::function<void(std::size_t count, const std::set<std::string>& fingerprints)>;
@@ -71,6 +74,9 @@ private:
 
     Environment environment_;
     MacMenuController textInputController_;
+    // Runs the work that the sessions' control queues wait for (content
+    // fetches); declared before the sessions, so it outlives them.
+    platform::WorkPool workPool_;
     // Runs the start of every session; its waits hold no thread.
     platform::SerialQueue timerQueue_;
     std::shared_ptr<platform::MainLoopGate> reports_;

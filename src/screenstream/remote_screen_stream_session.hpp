@@ -68,8 +68,12 @@ public:
 
     struct Environment {
         platform::Clock& clock;
-        // The stream server's timer thread, where the start runs.
+        // The stream server's timer thread, where the start runs and the
+        // deadlines of the control queue's waits fire.
         asio::any_io_executor timerQueue;
+        // The stream server's work pool, for work the control queue waits
+        // for (the content fetches after a window resize).
+        asio::any_io_executor workPool;
         // The stream server's controller, for pasted text and keys.
         MacMenuController& textInputController;
         StreamMediaStart mediaStart;
@@ -246,6 +250,30 @@ private:
     static asio::awaitable<void> updateContentFilter(std::weak_ptr<RemoteScreenStreamSession> weakSession,
                                                      std::shared_ptr<platform::CaptureStream> stream,
                                                      SelectedContent content, platform::WindowID expectedWindowID);
+
+    // The stream after a window resize (session_window_reconfiguration.cpp).
+    // The resized window's content, fetched on the work pool while the
+    // control queue waits for it (2 s at most); none when it is gone.
+    std::optional<SelectedContent> refreshWindowContent(platform::WindowID windowID, const platform::Rect& frame,
+                                                        double scale);
+    // Up to four fetches until the window shows about the expected size,
+    // else the last one that held it; holds the session only weakly.
+    static asio::awaitable<std::optional<SelectedContent>> refreshedWindowContent(
+        std::weak_ptr<RemoteScreenStreamSession> weakSession, platform::WindowID windowID, platform::Rect frame,
+        double scale);
+    // The capture stream's filter swap, waited for 2 s at most.
+    void replaceContentFilter(platform::CaptureStream& stream, const platform::ContentFilter& filter);
+    // The capture stream's configuration update, waited for 2 s at most,
+    // then the encoder made for it; see ResizedEncoderHandover for an update
+    // that answers after the wait.
+    void updateConfigurationWithEncoder(platform::CaptureStream& stream,
+                                        const platform::StreamConfiguration& configuration,
+                                        std::shared_ptr<VideoEncoder> encoder);
+    // On the encoder queue: the encoder replaces the current one, which is
+    // shut down, and starts with a key frame; after the stop it is shut
+    // down instead.
+    void installResizedEncoder(std::shared_ptr<VideoEncoder> encoder);
+    struct ResizedEncoderHandover;
 
     // The inbound side (session_inbound.cpp), on the connection queue.
     void startReceiving();

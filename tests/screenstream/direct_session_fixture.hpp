@@ -48,7 +48,7 @@ public:  // the tables' steps reach in
         controller = std::make_unique<MacMenuController>(*desktop);
         session = std::make_shared<RemoteScreenStreamSession>(
             Uuid::random(), request, std::make_shared<IdleStreamConnection>(mainLoop.executor(), clock),
-            RemoteScreenStreamSession::Environment{clock, mainLoop.executor(), *controller, {}});
+            RemoteScreenStreamSession::Environment{clock, mainLoop.executor(), mainLoop.executor(), *controller, {}});
     }
 
     void TearDown() override {
