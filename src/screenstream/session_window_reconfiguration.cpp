@@ -10,6 +10,7 @@
 #include <utility>
 
 #include <asio/co_spawn.hpp>
+#include <asio/strand.hpp>
 
 #include "model/diagnostic_log.hpp"
 #include "screenstream/bounded_result.hpp"
@@ -124,8 +125,10 @@ std::optional<SelectedContent> RemoteScreenStreamSession::refreshWindowContent(p
                                                                                double scale) {
     auto answer = BoundedResult<std::optional<SelectedContent>>::arm(environment_.clock, environment_.timerQueue,
                                                                      reconfigurationWaitSeconds);
-    // An answer after the deadline is dropped.
-    asio::co_spawn(environment_.workPool, refreshedWindowContent(weak_from_this(), windowID, frame, scale),
+    // An answer after the deadline is dropped. A strand, because the pauses'
+    // timers and the coroutine must not run on two pool threads at once.
+    asio::co_spawn(asio::make_strand(environment_.workPool),
+                   refreshedWindowContent(weak_from_this(), windowID, frame, scale),
                    [answer](std::exception_ptr failure, std::optional<SelectedContent> content) {
                        if (failure) {
                            answer->fail(failure);

@@ -38,7 +38,10 @@ protected:
 
 class DirectSessionTest : public ::testing::Test {
 public:  // the tables' steps reach in
-    void start(const platform::DesktopBuilder& builder, const RemoteScreenStreamRequest& request) {
+    // Without a connection, one that drops what is sent; without a work
+    // pool, the main loop.
+    void start(const platform::DesktopBuilder& builder, const RemoteScreenStreamRequest& request,
+               std::shared_ptr<StreamConnection> connection = nullptr, asio::any_io_executor workPool = {}) {
         std::filesystem::create_directories(home.logFolder());
         // A session of an earlier start refers to the controller, the
         // controller to the desktop.
@@ -46,9 +49,11 @@ public:  // the tables' steps reach in
         controller.reset();
         desktop = platform::VirtualDesktop::create(builder.build(), clock);
         controller = std::make_unique<MacMenuController>(*desktop);
+        if (!connection) connection = std::make_shared<IdleStreamConnection>(mainLoop.executor(), clock);
+        if (!workPool) workPool = mainLoop.executor();
         session = std::make_shared<RemoteScreenStreamSession>(
-            Uuid::random(), request, std::make_shared<IdleStreamConnection>(mainLoop.executor(), clock),
-            RemoteScreenStreamSession::Environment{clock, mainLoop.executor(), mainLoop.executor(), *controller, {}});
+            Uuid::random(), request, std::move(connection),
+            RemoteScreenStreamSession::Environment{clock, mainLoop.executor(), std::move(workPool), *controller, {}});
     }
 
     void TearDown() override {
