@@ -8,46 +8,12 @@
 #include <future>
 #include <map>
 
+#include "capture_stream_doubles.hpp"
 #include "direct_session_fixture.hpp"
 #include "screenstream/content_selection.hpp"
 
 namespace zentrabo::testing {
 namespace {
-
-// The desktop's capture stream, with the filters it was switched to.
-class RecordingCaptureStream final : public platform::CaptureStream {
-public:
-    explicit RecordingCaptureStream(std::shared_ptr<platform::CaptureStream> inner) : inner_(std::move(inner)) {}
-    void addScreenOutput(asio::any_io_executor executor, ScreenOutput output) override {
-        inner_->addScreenOutput(std::move(executor), std::move(output));
-    }
-    void addAudioOutput(asio::any_io_executor executor, AudioOutput output) override {
-        inner_->addAudioOutput(std::move(executor), std::move(output));
-    }
-    void startCapture(Completion completion) override { inner_->startCapture(std::move(completion)); }
-    void stopCapture(Completion completion) override { inner_->stopCapture(std::move(completion)); }
-    void updateContentFilter(platform::ContentFilter filter, Completion completion) override {
-        filters.push_back(filter);
-        inner_->updateContentFilter(std::move(filter), std::move(completion));
-    }
-    void updateConfiguration(platform::StreamConfiguration configuration, Completion completion) override {
-        inner_->updateConfiguration(std::move(configuration), std::move(completion));
-    }
-
-    std::vector<platform::ContentFilter> filters;
-
-private:
-    std::shared_ptr<platform::CaptureStream> inner_;
-};
-
-class KeyFrameCountingEncoder final : public VideoEncoder {
-public:
-    void encode(const CapturedVideoFrame&) override {}
-    void requestKeyFrame() override { ++keyFrameRequests; }
-    void reduceBitrateForTransportPressure() override {}
-    void shutdown() override {}
-    std::atomic<int> keyFrameRequests{0};
-};
 
 class FrontmostWindowTrackingTest : public DirectSessionTest {
 public:  // the tables' steps reach in
@@ -70,7 +36,7 @@ public:  // the tables' steps reach in
         builder.application("Notes", "com.example.notes").window("Note", {50, 300, 300, 200}).notRunning();
         builder.frontmost("com.example.editor");
         start(builder, options);
-        encoder = std::make_shared<KeyFrameCountingEncoder>();
+        encoder = std::make_shared<CountingVideoEncoder>();
 
         const auto content = *desktop->shareableContent(false, true);
         for (const auto& window : content.windows) windows[window.title.value_or("")] = window.windowID;
@@ -79,7 +45,7 @@ public:  // the tables' steps reach in
         configuration.width = 300;
         configuration.height = 200;
         configuration.minimumFrameInterval = {1, 5};
-        stream = std::make_shared<RecordingCaptureStream>(
+        stream = std::make_shared<ScriptedCaptureStream>(
             desktop->makeCaptureStream(selected.filter, configuration, [](const platform::ScreenCaptureError&) {}));
         stream->addScreenOutput(mainLoop.executor(), [](platform::CapturedScreenSample) {});
         stream->startCapture([](std::optional<platform::ScreenCaptureError>) {});
@@ -147,8 +113,8 @@ public:  // the tables' steps reach in
     }
 
     std::map<std::string, platform::WindowID> windows;
-    std::shared_ptr<RecordingCaptureStream> stream;
-    std::shared_ptr<KeyFrameCountingEncoder> encoder;
+    std::shared_ptr<ScriptedCaptureStream> stream;
+    std::shared_ptr<CountingVideoEncoder> encoder;
 };
 
 TEST_F(FrontmostWindowTrackingTest, OneStepFollowsTheFrontWindowOrItsBounds) {
