@@ -60,8 +60,6 @@ public:
     // Captured sound waiting for the encoder queue (half a second of 10 ms
     // buffers); more is dropped, so a stalled encoder cannot pile sound up.
     static constexpr std::size_t maximumAudioBuffersAwaitingEncoder = 50;
-    // Until window resizing exists.
-    static constexpr const char* commandUnavailableMessage = "This stream command is not available on this server yet.";
     static constexpr const char* displayStreamResizeMessage = "Only app window streams can be resized.";
 
     using StopCallback = std::function<void(const Uuid& id)>;
@@ -294,6 +292,16 @@ private:
     void releasePointerController(std::shared_ptr<RemoteScreenPointerController> controller);
     void releasePendingPointerControllers();
 
+    // Window resizing (session_window_resize.cpp), on the control queue.
+    // Moves and resizes the window around the frame, kept on its display;
+    // returns the frame it asked for. Throws when the size is refused.
+    platform::Rect applyWindowFrame(const platform::AXElement& window, const platform::Size& size,
+                                    const platform::Rect& around);
+    // A client-native session switches the window's display (the main
+    // display without one) for the device's pixels.
+    void applyClientNativeDisplayModeForResize(const RemoteScreenResizeWindowRequest& request,
+                                               const std::optional<platform::Rect>& bounds);
+
     // Input handlers (session_input.cpp), on the control queue.
     void handlePointerEvent(const RemoteScreenPointerEvent& event);
     void handleHeadTrackingEvent(const RemoteScreenHeadPoseEvent& event);
@@ -308,9 +316,9 @@ private:
     // with the event's name and the event dropped (false).
     bool focusForEvent(std::string_view eventName);
     bool isHeadTrackingTargetFrontmost(const RemoteScreenHeadPoseEvent& event);
-    // Runs the command's work and answers it: succeeded without a message,
-    // or failed with the text of what the work threw.
-    void answerCommand(RemoteScreenStreamCommandKind command, const std::function<void()>& work);
+    // Runs the command's work and answers it: succeeded with the message
+    // the work returns, or failed with the text of what the work threw.
+    void answerCommand(RemoteScreenStreamCommandKind command, const std::function<std::optional<std::string>()>& work);
     void sendCommandResult(RemoteScreenStreamCommandKind command, bool succeeded, std::optional<std::string> message);
 
     const Uuid id_;
@@ -353,6 +361,15 @@ private:
     // until a key frame is admitted, since frames after it cannot be decoded.
     bool awaitingKeyFrame_ = false;
     bool didStop_ = false;
+
+    // The last resize that completed, which a repeated request is answered
+    // from; control queue only.
+    struct LastWindowResize {
+        platform::WindowID windowID = 0;
+        RemoteScreenResizeWindowRequest request;
+        WindowResizeOutcome outcome;
+    };
+    std::optional<LastWindowResize> lastWindowResize_;
 
     // Captured sound posted to the encoder queue and not yet encoded.
     std::atomic<std::size_t> audioBuffersAwaitingEncoder_{0};

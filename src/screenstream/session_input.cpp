@@ -1,7 +1,7 @@
 // The device's input applied on the control queue: pointer and head pose
 // through the pointer controller, pasted text and keys through the stream
 // server's controller, each after the streamed window has been brought to
-// the front; pasted text, keys and resizes answered with a command result.
+// the front; pasted text, keys and window resizes answered with a command result.
 #include <exception>
 #include <functional>
 #include <string>
@@ -98,38 +98,39 @@ void RemoteScreenStreamSession::handleHeadTrackingEvent(const RemoteScreenHeadPo
 }
 
 void RemoteScreenStreamSession::answerCommand(RemoteScreenStreamCommandKind command,
-                                              const std::function<void()>& work) {
+                                              const std::function<std::optional<std::string>()>& work) {
+    std::optional<std::string> message;
     try {
-        work();
+        message = work();
     } catch (const std::exception& error) {
         sendCommandResult(command, false, error.what());
         return;
     }
-    sendCommandResult(command, true, std::nullopt);
+    sendCommandResult(command, true, std::move(message));
 }
 
 void RemoteScreenStreamSession::handlePasteText(std::span<const std::uint8_t> payload) {
-    answerCommand(RemoteScreenStreamCommandKind::pasteText, [&] {
+    answerCommand(RemoteScreenStreamCommandKind::pasteText, [&]() -> std::optional<std::string> {
         const std::string text = RemoteScreenPasteTextWire::decode(payload);
         focusStreamedWindow();
         textInputController().pasteText(text);
+        return std::nullopt;
     });
 }
 
 void RemoteScreenStreamSession::handleKeyboardEvent(std::span<const std::uint8_t> payload) {
-    answerCommand(RemoteScreenStreamCommandKind::keyboardEvent, [&] {
+    answerCommand(RemoteScreenStreamCommandKind::keyboardEvent, [&]() -> std::optional<std::string> {
         const auto event = RemoteScreenKeyboardEventWire::decode(payload);
         focusStreamedWindow();
         textInputController().handleRemoteKeyboardEvent(event);
+        return std::nullopt;
     });
 }
 
 void RemoteScreenStreamSession::handleResizeWindow(std::span<const std::uint8_t> payload) {
-    answerCommand(RemoteScreenStreamCommandKind::resizeWindow, [&] {
-        RemoteScreenResizeWindowRequestWire::decode(payload);
-        throw RemoteScreenStreamServerError::windowResizeUnavailable(
-            request_.mode == RemoteScreenStreamMode::display ? displayStreamResizeMessage : commandUnavailableMessage);
-    });
+    // The answer tells the device when the window did not take its size.
+    answerCommand(RemoteScreenStreamCommandKind::resizeWindow,
+                  [&] { return fitWindow(resizeWindow(RemoteScreenResizeWindowRequestWire::decode(payload))); });
 }
 
 }  // namespace zentrabo

@@ -43,22 +43,6 @@ protected:
         return openStream(device, port, serverFingerprint, options);
     }
 
-    // The command results the stream has sent so far, in order.
-    static std::vector<RemoteScreenStreamCommandResultPayload> commandResults(const StreamClient& stream) {
-        std::vector<RemoteScreenStreamCommandResultPayload> results;
-        for (const auto& frame : stream.frames()) {
-            if (frame.kind == Kind::commandResult) {
-                results.push_back(decodeRecord<RemoteScreenStreamCommandResultPayload>(payloadText(frame)));
-            }
-        }
-        return results;
-    }
-
-    static bool waitForResults(const StreamClient& stream, std::size_t count) {
-        return stream.waitUntil([&] { return commandResults(stream).size() >= count || stream.isClosed(); }) &&
-               commandResults(stream).size() >= count;
-    }
-
     std::optional<std::string> frontmostApplication() {
         const auto response = send(device, deviceRequest("APPS", "applications"));
         for (const auto& application : response.applications.value_or(std::vector<RemoteApplicationInfo>{})) {
@@ -78,7 +62,7 @@ TEST_F(BinaryInputTest, AClickBringsABackgroundWindowsApplicationToTheFront) {
     // The paste behind it is answered once the click has been applied.
     stream->write(pointerFrame(RemoteScreenPointerEventKind::leftClickAt, x, y) +
                   frameBytes(Kind::pasteText, "after the click"));
-    ASSERT_TRUE(waitForResults(*stream, 1));
+    ASSERT_TRUE(stream->waitForCommandResults(1));
     EXPECT_EQ(frontmostApplication(), "com.example.sketch");
     EXPECT_FALSE(stream->isClosed());
 }
@@ -92,8 +76,8 @@ TEST_F(BinaryInputTest, PasteAndKeysAreAnsweredAndFramesTheDeviceShouldNotSendAr
                   frameBytes(Kind::video, "not from a device") + frameBytes(Kind::end, "") +
                   frameBytes(Kind::keyboardEvent, std::string(keyPayload.begin(), keyPayload.end())) +
                   frameBytes(Kind::resizeWindow, R"({"width": 300, "height": 200})"));
-    ASSERT_TRUE(waitForResults(*stream, 4));
-    const auto results = commandResults(*stream);
+    ASSERT_TRUE(stream->waitForCommandResults(4));
+    const auto results = stream->commandResults();
     struct Expected {
         RemoteScreenStreamCommandKind command;
         bool succeeded;

@@ -116,6 +116,21 @@ public:
         return waitUntil([&] { return frames().size() >= count || isClosed(); }, deadline) && frames().size() >= count;
     }
 
+    // The command results the stream has sent so far, in order.
+    std::vector<RemoteScreenStreamCommandResultPayload> commandResults() const {
+        std::vector<RemoteScreenStreamCommandResultPayload> results;
+        for (const auto& frame : frames()) {
+            if (frame.kind == RemoteScreenStreamFrameKind::commandResult) {
+                results.push_back(decodeRecord<RemoteScreenStreamCommandResultPayload>(payloadText(frame)));
+            }
+        }
+        return results;
+    }
+    bool waitForCommandResults(std::size_t count, std::chrono::milliseconds deadline = defaultDeadline) const {
+        return waitUntil([&] { return commandResults().size() >= count || isClosed(); }, deadline) &&
+               commandResults().size() >= count;
+    }
+
     // The video as an Annex-B stream: each configuration's parameter sets,
     // then each video payload's length-prefixed NAL units, all behind start codes.
     void writeVideoAnnexB(const std::filesystem::path& path) const {

@@ -78,6 +78,7 @@ struct RemoteScreenResizeWindowRequest {
     std::optional<double> pixelHeight;  // in device pixels
     std::optional<double> pixelScale;   // device pixels per point
     std::optional<RemoteScreenStreamRenderSizingMode> renderSizingMode;
+    bool operator==(const RemoteScreenResizeWindowRequest&) const = default;
 
     static constexpr auto jsonFields() {
         using R = RemoteScreenResizeWindowRequest;

@@ -1,0 +1,208 @@
+// Resizing the streamed window for the device's view: the window keeps its
+// centre and its display, the stream follows the size the application
+// really took, and the device learns when that is not the size it asked for.
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "maccontrol/window_info.hpp"
+#include "model/diagnostic_log.hpp"
+#include "screenstream/accessibility_error_description.hpp"
+#include "screenstream/capture_geometry.hpp"
+#include "screenstream/remote_screen_stream_server_error.hpp"
+#include "screenstream/remote_screen_stream_session.hpp"
+#include "screenstream/streamed_window.hpp"
+#include "screenstream/window_resize_geometry.hpp"
+
+namespace zentrabo {
+
+namespace {
+
+constexpr const char* untrustedMessage =
+    "Accessibility permission is missing. Grant it to Zentrabo Server in System Settings to resize streamed windows.";
+constexpr const char* invalidSizeMessage = "The requested window size is invalid.";
+constexpr const char* windowGoneMessage = "The streamed window is no longer available.";
+// A side the application changed by at least this much did not fit.
+constexpr double fitTolerance = 2;
+
+RemoteScreenStreamServerError resizeFailure(std::string message) {
+    return RemoteScreenStreamServerError::windowResizeUnavailable(std::move(message));
+}
+
+std::string roundedInteger(double points) { return std::to_string(static_cast<long long>(roundedPoints(points))); }
+
+std::string twoDecimals(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+bool isFinitePositive(double value) { return std::isfinite(value) && value > 0; }
+
+// The device's pixel size, when it sent both sides usable.
+std::optional<platform::Size> requestedPixelSize(const RemoteScreenResizeWindowRequest& request) {
+    if (!request.pixelWidth || !request.pixelHeight) return std::nullopt;
+    const double width = *request.pixelWidth;
+    const double height = *request.pixelHeight;
+    if (!std::isfinite(width) || !std::isfinite(height) || width <= 1 || height <= 1) return std::nullopt;
+    return platform::Size{width, height};
+}
+
+// Pixels per point the device asked for: its own scale, else its pixels
+// over its points as sent, else 1.
+double requestedPointPixelScale(const RemoteScreenResizeWindowRequest& request) {
+    if (request.pixelScale && isFinitePositive(*request.pixelScale)) return *request.pixelScale;
+    if (const auto pixels = requestedPixelSize(request); pixels && std::isfinite(request.width) &&
+                                                         std::isfinite(request.height) && request.width > 1 &&
+                                                         request.height > 1) {
+        const double scale = std::min(pixels->width / request.width, pixels->height / request.height);
+        if (isFinitePositive(scale)) return scale;
+    }
+    return 1;
+}
+
+}  // namespace
+
+RemoteScreenStreamSession::WindowResizeOutcome RemoteScreenStreamSession::resizeWindow(
+    const RemoteScreenResizeWindowRequest& request) {
+    if (request_.mode == RemoteScreenStreamMode::display) throw resizeFailure(displayStreamResizeMessage);
+    auto& desktop = textInputController().desktop();
+    auto& accessibility = desktop.accessibility();
+    if (!accessibility.isProcessTrusted()) throw resizeFailure(untrustedMessage);
+    std::optional<platform::WindowID> windowID;
+    std::optional<platform::Rect> listFrame;
+    {
+        std::lock_guard guard(lock_);
+        windowID = selectedWindowID_;
+        listFrame = selectedPointerBounds_;
+    }
+    const auto size = normalizedWindowSize(request.width, request.height);
+    if (!size) throw resizeFailure(invalidSizeMessage);
+    if (!windowID) throw resizeFailure(windowGoneMessage);
+
+    applyClientNativeDisplayModeForResize(request, listFrame);
+    if (const auto entry = windowInfo(desktop.windowServer(), *windowID)) {
+        if (const auto bounds = windowInfoBounds(*entry)) {
+            updateSelectedPointerBounds(*windowID, *bounds);
+            listFrame = bounds;
+        }
+    }
+    const auto application = streamedApplication();
+    const auto window = resizableWindowElement(*application, *windowID, listFrame);
+    const platform::Rect currentFrame =
+        accessibilityWindowFrame(accessibility, window)
+            .value_or(listFrame.value_or(platform::Rect{0, 0, size->width, size->height}));
+
+    const auto displays = activeDisplayBounds(desktop.displays());
+    const platform::Rect target = keptOnDisplay(centredFrame(currentFrame, *size), displays);
+    if (lastWindowResize_ && lastWindowResize_->windowID == *windowID && lastWindowResize_->request == request &&
+        std::fabs(currentFrame.x - target.x) + std::fabs(currentFrame.y - target.y) < 1 &&
+        std::fabs(currentFrame.width - target.width) < 1 && std::fabs(currentFrame.height - target.height) < 1) {
+        return lastWindowResize_->outcome;
+    }
+
+    WindowResizeOutcome outcome;
+    outcome.targetFrame = applyWindowFrame(window, *size, currentFrame);
+    const platform::Rect actual =
+        accessibilityWindowFrame(accessibility, window).value_or(centredFrame(currentFrame, *size));
+    updateSelectedPointerBounds(*windowID, actual);
+    outcome.streamResize = reconfigureStreamForWindowResize(*windowID, actual, request);
+    requestKeyFrame();
+
+    outcome.requestedSize = *size;
+    outcome.requestedPixelSize = requestedPixelSize(request);
+    outcome.requestedPointPixelScale = requestedPointPixelScale(request);
+    outcome.actualSize = actual.size();
+    lastWindowResize_ = LastWindowResize{*windowID, request, outcome};
+    return outcome;
+}
+
+platform::Rect RemoteScreenStreamSession::applyWindowFrame(const platform::AXElement& window,
+                                                           const platform::Size& size, const platform::Rect& around) {
+    auto& desktop = textInputController().desktop();
+    auto& accessibility = desktop.accessibility();
+    const auto displays = activeDisplayBounds(desktop.displays());
+    const auto set = [&](const char* attribute, const platform::AXValue& value) {
+        accessibility.setMessagingTimeout(window, MacMenuController::accessibilityMessagingTimeout);
+        return accessibility.setAttribute(window, attribute, value);
+    };
+    const auto logPositionFailure = [](const char* what, platform::AXError error) {
+        ZENTRABO_LOG(std::string("Screen stream window resize ") + what +
+                     " update failed: " + accessibilityErrorDescription(error));
+    };
+
+    const platform::Rect target = keptOnDisplay(centredFrame(around, size), displays);
+    // Moved first, so the new size does not push the window off its display.
+    if (const auto error = set("AXPosition", target.origin()); error != platform::axerror::success) {
+        logPositionFailure("initial position", error);
+    }
+    if (const auto error = set("AXSize", size); error != platform::axerror::success) {
+        throw resizeFailure("The streamed window could not be resized: " + accessibilityErrorDescription(error));
+    }
+    if (const auto actual = accessibilityWindowFrame(accessibility, window)) {
+        const platform::Rect recentred = keptOnDisplay(centredFrame(target, actual->size()), displays);
+        if (std::fabs(recentred.x - actual->x) + std::fabs(recentred.y - actual->y) >= 1) {
+            if (const auto error = set("AXPosition", recentred.origin()); error != platform::axerror::success) {
+                logPositionFailure("position", error);
+            }
+        }
+        // An application that bent the proportions is asked once more; what
+        // it answers then is what the stream shows.
+        if (const auto corrected = aspectCorrectedSize(actual->size(), size)) {
+            set("AXSize", *corrected);
+        } else if (std::fabs(actual->width - size.width) >= 1 || std::fabs(actual->height - size.height) >= 1) {
+            set("AXSize", size);
+        }
+    }
+    const platform::Size placed = [&] {
+        if (const auto frame = accessibilityWindowFrame(accessibility, window)) return frame->size();
+        return size;
+    }();
+    const platform::Rect final = keptOnDisplay(centredFrame(target, placed), displays);
+    if (const auto error = set("AXPosition", final.origin()); error != platform::axerror::success) {
+        logPositionFailure("position", error);
+    }
+    return target;
+}
+
+void RemoteScreenStreamSession::applyClientNativeDisplayModeForResize(const RemoteScreenResizeWindowRequest& request,
+                                                                      const std::optional<platform::Rect>& bounds) {
+    if (request_.renderSizingMode != RemoteScreenStreamRenderSizingMode::clientNative || !request.pixelWidth ||
+        !request.pixelHeight) {
+        return;
+    }
+    const auto target = zentrabo::clientNativeTargetSize(*request.pixelWidth, *request.pixelHeight);
+    if (!target) return;
+    auto& displays = textInputController().desktop().displays();
+    std::optional<platform::DisplayID> display;
+    if (bounds) display = displayID(*bounds, displays);
+    applyClientNativeDisplayMode(display.value_or(displays.mainDisplayID()), "window resize",
+                                 static_cast<double>(target->width), static_cast<double>(target->height));
+}
+
+std::optional<std::string> RemoteScreenStreamSession::fitWindow(const WindowResizeOutcome& outcome) {
+    const auto& stream = outcome.streamResize;
+    std::string clientPart;
+    if (const auto& pixels = outcome.requestedPixelSize) {
+        clientPart = ", client " + roundedInteger(pixels->width) + "x" + roundedInteger(pixels->height) + " px @" +
+                     twoDecimals(outcome.requestedPointPixelScale);
+    }
+    const auto& target = outcome.targetFrame;
+    ZENTRABO_LOG("Fit Window debug: request " + roundedInteger(outcome.requestedSize.width) + "x" +
+                 roundedInteger(outcome.requestedSize.height) + " pt" + clientPart +
+                 ", target x:" + roundedInteger(target.minX()) + " y:" + roundedInteger(target.minY()) + " " +
+                 roundedInteger(target.width) + "x" + roundedInteger(target.height) + " pt, actual " +
+                 roundedInteger(outcome.actualSize.width) + "x" + roundedInteger(outcome.actualSize.height) +
+                 " pt, max " + std::to_string(stream.maximumDimension) + " px, scale " +
+                 twoDecimals(stream.pointPixelScale) + ", source " + std::to_string(stream.sourceWidth) + "x" +
+                 std::to_string(stream.sourceHeight) + " px, encoder " + std::to_string(stream.outputWidth) + "x" +
+                 std::to_string(stream.outputHeight) + " px, scalesToFit " + (stream.scalesToFit ? "true" : "false"));
+    if (std::fabs(outcome.actualSize.width - outcome.requestedSize.width) < fitTolerance &&
+        std::fabs(outcome.actualSize.height - outcome.requestedSize.height) < fitTolerance) {
+        return std::nullopt;
+    }
+    return "Window resized to " + roundedInteger(outcome.actualSize.width) + " x " +
+           roundedInteger(outcome.actualSize.height) + ". The app may enforce a minimum size.";
+}
+
+}  // namespace zentrabo
