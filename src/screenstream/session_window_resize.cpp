@@ -94,7 +94,7 @@ RemoteScreenStreamSession::WindowResizeOutcome RemoteScreenStreamSession::resize
             .value_or(listFrame.value_or(platform::Rect{0, 0, size->width, size->height}));
 
     const auto displays = activeDisplayBounds(desktop.displays());
-    const platform::Rect target = keptOnDisplay(centredFrame(currentFrame, *size), displays);
+    const platform::Rect target = keptOnDisplayOf(currentFrame, centredFrame(currentFrame, *size), displays);
     if (lastWindowResize_ && lastWindowResize_->windowID == *windowID && lastWindowResize_->request == request &&
         std::fabs(currentFrame.x - target.x) + std::fabs(currentFrame.y - target.y) < 1 &&
         std::fabs(currentFrame.width - target.width) < 1 && std::fabs(currentFrame.height - target.height) < 1) {
@@ -131,7 +131,7 @@ platform::Rect RemoteScreenStreamSession::applyWindowFrame(const platform::AXEle
                      " update failed: " + accessibilityErrorDescription(error));
     };
 
-    const platform::Rect target = keptOnDisplay(centredFrame(around, size), displays);
+    const platform::Rect target = keptOnDisplayOf(around, centredFrame(around, size), displays);
     // Moved first, so the new size does not push the window off its display.
     if (const auto error = set("AXPosition", target.origin()); error != platform::axerror::success) {
         logPositionFailure("initial position", error);
@@ -140,7 +140,7 @@ platform::Rect RemoteScreenStreamSession::applyWindowFrame(const platform::AXEle
         throw resizeFailure("The streamed window could not be resized: " + accessibilityErrorDescription(error));
     }
     if (const auto actual = accessibilityWindowFrame(accessibility, window)) {
-        const platform::Rect recentred = keptOnDisplay(centredFrame(target, actual->size()), displays);
+        const platform::Rect recentred = keptOnDisplayOf(target, centredFrame(target, actual->size()), displays);
         if (std::fabs(recentred.x - actual->x) + std::fabs(recentred.y - actual->y) >= 1) {
             if (const auto error = set("AXPosition", recentred.origin()); error != platform::axerror::success) {
                 logPositionFailure("position", error);
@@ -158,7 +158,7 @@ platform::Rect RemoteScreenStreamSession::applyWindowFrame(const platform::AXEle
         if (const auto frame = accessibilityWindowFrame(accessibility, window)) return frame->size();
         return size;
     }();
-    const platform::Rect final = keptOnDisplay(centredFrame(target, placed), displays);
+    const platform::Rect final = keptOnDisplayOf(target, centredFrame(target, placed), displays);
     if (const auto error = set("AXPosition", final.origin()); error != platform::axerror::success) {
         logPositionFailure("position", error);
     }

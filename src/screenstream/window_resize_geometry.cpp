@@ -75,8 +75,9 @@ platform::Rect clampedFrame(const platform::Rect& frame, const platform::Rect& d
             clampedOrigin(frame.y, frame.height, display.minY(), display.maxY()), frame.width, frame.height};
 }
 
-platform::Rect keptOnDisplay(const platform::Rect& frame, const std::vector<platform::Rect>& displays) {
-    if (const auto display = displayBounds(frame, displays)) return clampedFrame(frame, *display);
+platform::Rect keptOnDisplayOf(const platform::Rect& reference, const platform::Rect& frame,
+                               const std::vector<platform::Rect>& displays) {
+    if (const auto display = displayBounds(reference, displays)) return clampedFrame(frame, *display);
     return frame;
 }
 

@@ -32,8 +32,10 @@ std::optional<platform::Rect> displayBounds(const platform::Rect& frame, const s
 // where it fits, and starts at the display's edge where it does not.
 platform::Rect clampedFrame(const platform::Rect& frame, const platform::Rect& display);
 
-// The frame moved onto the display that holds it, when there is one.
-platform::Rect keptOnDisplay(const platform::Rect& frame, const std::vector<platform::Rect>& displays);
+// The frame moved onto the display of another frame (the one a window is
+// on before it changes), when there is one.
+platform::Rect keptOnDisplayOf(const platform::Rect& reference, const platform::Rect& frame,
+                               const std::vector<platform::Rect>& displays);
 
 // When the application took a size of other proportions than the target's,
 // the size that grows its short side back to the target's proportions;

@@ -54,9 +54,11 @@ TEST(WindowResizeGeometryTest, AFrameStaysOnTheDisplayThatHoldsMostOfIt) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(keptOnDisplay(row.frame, displays), row.expected);
+        EXPECT_EQ(keptOnDisplayOf(row.frame, row.frame, displays), row.expected);
     }
-    EXPECT_EQ(keptOnDisplay({-500, -500, 10, 10}, {}), (Rect{-500, -500, 10, 10}));
+    EXPECT_EQ(keptOnDisplayOf({-500, -500, 10, 10}, {-500, -500, 10, 10}, {}), (Rect{-500, -500, 10, 10}));
+    // Grown past the edge between two displays, a window stays on the one it was on.
+    EXPECT_EQ(keptOnDisplayOf({1700, 100, 200, 200}, {1800, 100, 800, 200}, displays), (Rect{1120, 100, 800, 200}));
 }
 
 TEST(WindowResizeGeometryTest, BentProportionsAreAskedForAgainByGrowingTheShortSide) {
