@@ -7,13 +7,14 @@ namespace zentrabo {
 
 namespace {
 
+bool isFiniteAboveOne(double value) { return std::isfinite(value) && value > 1; }
+
+// A window asked for is at least this large, at most this long per side.
 constexpr double smallestWindowWidth = 200;
 constexpr double smallestWindowHeight = 160;
 constexpr double largestWindowSide = 10000;
 // Proportions closer than this (as a log ratio) count as the same.
 constexpr double aspectTolerance = 0.015;
-
-bool isFiniteAboveOne(double value) { return std::isfinite(value) && value > 1; }
 
 double clampedOrigin(double origin, double side, double displayMin, double displayMax) {
     if (side > displayMax - displayMin) return displayMin;
