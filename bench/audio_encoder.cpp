@@ -28,11 +28,11 @@ constexpr int framesPerBuffer = sampleRate / 100;
 constexpr int bufferCount = 1000;  // ten seconds
 
 // A 440 Hz tone on the left and 660 Hz on the right, cut into buffers.
-const std::vector<zentrabo::CapturedAudioBuffer>& buffers() {
-    static const std::vector<zentrabo::CapturedAudioBuffer> all = [] {
-        std::vector<zentrabo::CapturedAudioBuffer> made(bufferCount);
+const std::vector<zentrabo::platform::CapturedAudioSample>& buffers() {
+    static const std::vector<zentrabo::platform::CapturedAudioSample> all = [] {
+        std::vector<zentrabo::platform::CapturedAudioSample> made(bufferCount);
         for (int index = 0; index < bufferCount; ++index) {
-            zentrabo::CapturedAudioBuffer& buffer = made[index];
+            zentrabo::platform::CapturedAudioSample& buffer = made[index];
             buffer.audio.format = {sampleRate, channels, zentrabo::platform::PcmSampleFormat::float32, false};
             buffer.audio.frameCount = framesPerBuffer;
             buffer.presentationTime = std::chrono::milliseconds(10 * index);

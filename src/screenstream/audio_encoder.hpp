@@ -2,7 +2,7 @@
 // What a stream session needs of its audio encoder. The session calls every
 // member on its encoder queue, one call at a time, and lets the encoder go
 // there too: an audio converter must never be used from two threads.
-#include "screenstream/captured_audio_buffer.hpp"
+#include "platform/desktop/capture_stream.hpp"
 
 namespace zentrabo {
 
@@ -12,7 +12,7 @@ public:
 
     // Sends the buffer's frames through the callback the encoder was made
     // with. Throws what made the buffer unusable; the next one is tried afresh.
-    virtual void encode(const CapturedAudioBuffer& buffer) = 0;
+    virtual void encode(const platform::CapturedAudioSample& buffer) = 0;
     // Back to the state before the first buffer, converter freed; the
     // sequence numbers go on.
     virtual void reset() = 0;

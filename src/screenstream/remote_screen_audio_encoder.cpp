@@ -43,7 +43,7 @@ RemoteScreenAudioEncoder::RemoteScreenAudioEncoder(int requestedChannelCount, En
       onFrame_(std::move(onFrame)),
       nextFrameSequenceNumber_(firstMediaSequenceNumber) {}
 
-void RemoteScreenAudioEncoder::encode(const CapturedAudioBuffer& buffer) {
+void RemoteScreenAudioEncoder::encode(const platform::CapturedAudioSample& buffer) {
     const platform::PcmAudioBuffer& audio = buffer.audio;
     if (!audio.holdsItsFrames()) return;
     const PcmAudioFormat output = configure(audio.format);

@@ -14,7 +14,7 @@
 #include "platform/media/pcm16_audio_converter.hpp"
 #include "platform/media/pcm_audio.hpp"
 #include "screenstream/audio_encoder.hpp"
-#include "screenstream/captured_audio_buffer.hpp"
+#include "platform/desktop/capture_stream.hpp"
 #include "screenstream/video_encoder.hpp"
 
 namespace zentrabo {
@@ -42,7 +42,7 @@ public:
     // converter can be made for the buffer's format (the encoder then stays
     // as it was), and the converter's platform::MediaError when converting
     // fails.
-    void encode(const CapturedAudioBuffer& buffer) override;
+    void encode(const platform::CapturedAudioSample& buffer) override;
 
     // Back to the state before the first buffer: no converter, formats or
     // first time; the sequence numbers go on.

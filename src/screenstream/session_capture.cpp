@@ -62,7 +62,7 @@ void RemoteScreenStreamSession::encodeAudioBuffer(platform::CapturedAudioSample 
         const auto encoder = self->lockedCopy(self->audioEncoder_);
         if (!encoder) return;
         try {
-            encoder->encode(CapturedAudioBuffer{std::move(sample.audio), sample.presentationTime});
+            encoder->encode(sample);
         } catch (const std::exception& error) {
             ZENTRABO_LOG(std::string("Screen stream audio encode failed: ") + error.what());
         }

@@ -32,10 +32,10 @@ std::vector<std::uint8_t> bytesOf(const std::vector<Sample>& samples) {
 
 // Each channel holds one value throughout; planar or interleaved.
 template <typename Sample>
-CapturedAudioBuffer steadyBuffer(PcmSampleFormat format, bool interleaved, double sampleRate,
-                                 const std::vector<Sample>& channelValues, std::int64_t frames,
-                                 nanoseconds time = nanoseconds(0)) {
-    CapturedAudioBuffer buffer;
+platform::CapturedAudioSample steadyBuffer(PcmSampleFormat format, bool interleaved, double sampleRate,
+                                           const std::vector<Sample>& channelValues, std::int64_t frames,
+                                           nanoseconds time = nanoseconds(0)) {
+    platform::CapturedAudioSample buffer;
     buffer.audio.format = {sampleRate, static_cast<std::uint32_t>(channelValues.size()), format, interleaved};
     buffer.audio.frameCount = frames;
     buffer.presentationTime = time;
@@ -54,8 +54,8 @@ CapturedAudioBuffer steadyBuffer(PcmSampleFormat format, bool interleaved, doubl
 }
 
 // Planar stereo float as capture delivers it: 10 ms at 48 kHz by default.
-CapturedAudioBuffer stereoFloat(nanoseconds time = nanoseconds(0), double sampleRate = 48000,
-                                std::int64_t frames = 480) {
+platform::CapturedAudioSample stereoFloat(nanoseconds time = nanoseconds(0), double sampleRate = 48000,
+                                          std::int64_t frames = 480) {
     return steadyBuffer<float>(PcmSampleFormat::float32, false, sampleRate, {0.5F, -0.25F}, frames, time);
 }
 
@@ -81,7 +81,7 @@ std::vector<Kind> kindsOf(const std::vector<RemoteScreenStreamFrame>& frames) {
 
 struct FormatCase {
     const char* name;
-    CapturedAudioBuffer input;
+    platform::CapturedAudioSample input;
     int requestedChannels;
     double expectedRate;
     // One frame of the output: each channel's sample.
@@ -178,24 +178,24 @@ TEST(RemoteScreenAudioEncoder, NumbersAndTimesItsFramesAndDescribesEachNewFormat
     }
 }
 
-CapturedAudioBuffer withFrameCount(CapturedAudioBuffer buffer, std::int64_t frames) {
+platform::CapturedAudioSample withFrameCount(platform::CapturedAudioSample buffer, std::int64_t frames) {
     buffer.audio.frameCount = frames;
     return buffer;
 }
 
-CapturedAudioBuffer withoutLastPlane(CapturedAudioBuffer buffer) {
+platform::CapturedAudioSample withoutLastPlane(platform::CapturedAudioSample buffer) {
     buffer.audio.planes.pop_back();
     return buffer;
 }
 
-CapturedAudioBuffer withShortPlane(CapturedAudioBuffer buffer) {
+platform::CapturedAudioSample withShortPlane(platform::CapturedAudioSample buffer) {
     buffer.audio.planes.back().pop_back();
     return buffer;
 }
 
 struct RefusedCase {
     const char* name;
-    CapturedAudioBuffer input;
+    platform::CapturedAudioSample input;
     std::optional<std::string> expectedError;  // none: dropped silently
 };
 

@@ -80,7 +80,7 @@ public:
         noteThread();
         record_->freed = true;
     }
-    void encode(const CapturedAudioBuffer&) override {
+    void encode(const platform::CapturedAudioSample&) override {
         noteThread();
         ++record_->encodes;
         if (record_->failure) throw std::runtime_error(*record_->failure);
