@@ -293,10 +293,10 @@ private:
     void releasePendingPointerControllers();
 
     // Window resizing (session_window_resize.cpp), on the control queue.
-    // Moves and resizes the window around the frame, kept on its display;
-    // returns the frame it asked for. Throws when the size is refused.
+    // Moves and resizes the window around the frame, kept on its display
+    // among the active displays' bounds; returns the frame it asked for. Throws when the size is refused.
     platform::Rect applyWindowFrame(const platform::AXElement& window, const platform::Size& size,
-                                    const platform::Rect& around);
+                                    const platform::Rect& around, const std::vector<platform::Rect>& displays);
     // A client-native session switches the window's display (the main
     // display without one) for the device's pixels.
     void applyClientNativeDisplayModeForResize(const RemoteScreenResizeWindowRequest& request,

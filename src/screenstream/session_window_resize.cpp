@@ -9,6 +9,7 @@
 #include "model/diagnostic_log.hpp"
 #include "screenstream/accessibility_error_description.hpp"
 #include "screenstream/capture_geometry.hpp"
+#include "screenstream/display_mode_choice.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 #include "screenstream/streamed_window.hpp"
@@ -29,7 +30,10 @@ RemoteScreenStreamServerError resizeFailure(std::string message) {
     return RemoteScreenStreamServerError::windowResizeUnavailable(std::move(message));
 }
 
-std::string roundedInteger(double points) { return std::to_string(static_cast<long long>(roundedPoints(points))); }
+std::string roundedInteger(double points) { return std::to_string(std::llround(points)); }
+
+// "WxH", each side rounded.
+std::string sizeText(const platform::Size& size) { return targetSizeDescription(size.width, size.height); }
 
 std::string twoDecimals(double value) {
     char text[64];
@@ -102,7 +106,7 @@ RemoteScreenStreamSession::WindowResizeOutcome RemoteScreenStreamSession::resize
     }
 
     WindowResizeOutcome outcome;
-    outcome.targetFrame = applyWindowFrame(window, *size, currentFrame);
+    outcome.targetFrame = applyWindowFrame(window, *size, currentFrame, displays);
     const platform::Rect actual =
         accessibilityWindowFrame(accessibility, window).value_or(centredFrame(currentFrame, *size));
     updateSelectedPointerBounds(*windowID, actual);
@@ -118,10 +122,9 @@ RemoteScreenStreamSession::WindowResizeOutcome RemoteScreenStreamSession::resize
 }
 
 platform::Rect RemoteScreenStreamSession::applyWindowFrame(const platform::AXElement& window,
-                                                           const platform::Size& size, const platform::Rect& around) {
-    auto& desktop = textInputController().desktop();
-    auto& accessibility = desktop.accessibility();
-    const auto displays = activeDisplayBounds(desktop.displays());
+                                                           const platform::Size& size, const platform::Rect& around,
+                                                           const std::vector<platform::Rect>& displays) {
+    auto& accessibility = textInputController().desktop().accessibility();
     const auto set = [&](const char* attribute, const platform::AXValue& value) {
         accessibility.setMessagingTimeout(window, MacMenuController::accessibilityMessagingTimeout);
         return accessibility.setAttribute(window, attribute, value);
@@ -184,19 +187,16 @@ std::optional<std::string> RemoteScreenStreamSession::fitWindow(const WindowResi
     const auto& stream = outcome.streamResize;
     std::string clientPart;
     if (const auto& pixels = outcome.requestedPixelSize) {
-        clientPart = ", client " + roundedInteger(pixels->width) + "x" + roundedInteger(pixels->height) + " px @" +
-                     twoDecimals(outcome.requestedPointPixelScale);
+        clientPart = ", client " + sizeText(*pixels) + " px @" + twoDecimals(outcome.requestedPointPixelScale);
     }
     const auto& target = outcome.targetFrame;
-    ZENTRABO_LOG("Fit Window debug: request " + roundedInteger(outcome.requestedSize.width) + "x" +
-                 roundedInteger(outcome.requestedSize.height) + " pt" + clientPart +
+    ZENTRABO_LOG("Fit Window debug: request " + sizeText(outcome.requestedSize) + " pt" + clientPart +
                  ", target x:" + roundedInteger(target.minX()) + " y:" + roundedInteger(target.minY()) + " " +
-                 roundedInteger(target.width) + "x" + roundedInteger(target.height) + " pt, actual " +
-                 roundedInteger(outcome.actualSize.width) + "x" + roundedInteger(outcome.actualSize.height) +
-                 " pt, max " + std::to_string(stream.maximumDimension) + " px, scale " +
-                 twoDecimals(stream.pointPixelScale) + ", source " + std::to_string(stream.sourceWidth) + "x" +
-                 std::to_string(stream.sourceHeight) + " px, encoder " + std::to_string(stream.outputWidth) + "x" +
-                 std::to_string(stream.outputHeight) + " px, scalesToFit " + (stream.scalesToFit ? "true" : "false"));
+                 sizeText(target.size()) + " pt, actual " + sizeText(outcome.actualSize) + " pt, max " +
+                 std::to_string(stream.maximumDimension) + " px, scale " + twoDecimals(stream.pointPixelScale) +
+                 ", source " + std::to_string(stream.sourceWidth) + "x" + std::to_string(stream.sourceHeight) +
+                 " px, encoder " + std::to_string(stream.outputWidth) + "x" + std::to_string(stream.outputHeight) +
+                 " px, scalesToFit " + (stream.scalesToFit ? "true" : "false"));
     if (std::fabs(outcome.actualSize.width - outcome.requestedSize.width) < fitTolerance &&
         std::fabs(outcome.actualSize.height - outcome.requestedSize.height) < fitTolerance) {
         return std::nullopt;

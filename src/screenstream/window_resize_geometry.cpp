@@ -9,6 +9,9 @@ namespace {
 
 bool isFiniteAboveOne(double value) { return std::isfinite(value) && value > 1; }
 
+// Halves away from zero.
+double roundedPoints(double value) { return std::round(value); }
+
 // A window asked for is at least this large, at most this long per side.
 constexpr double smallestWindowWidth = 200;
 constexpr double smallestWindowHeight = 160;
@@ -22,8 +25,6 @@ double clampedOrigin(double origin, double side, double displayMin, double displ
 }
 
 }  // namespace
-
-double roundedPoints(double value) { return std::round(value); }
 
 std::optional<platform::Size> normalizedWindowSize(double width, double height) {
     if (!isFiniteAboveOne(width) || !isFiniteAboveOne(height)) return std::nullopt;

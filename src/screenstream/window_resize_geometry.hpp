@@ -10,9 +10,6 @@
 
 namespace zentrabo {
 
-// Rounds to the nearest integer, halves away from zero.
-double roundedPoints(double value);
-
 // The requested size grown to at least 200 x 160 and shrunk to at most
 // 10000 per side, the proportions kept, each side rounded and at least 1.
 // None unless both sides are finite and above 1.
