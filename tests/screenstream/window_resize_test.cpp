@@ -16,87 +16,48 @@ namespace {
 class WindowResizeTest : public DirectSessionTest {};
 
 TEST_F(WindowResizeTest, EachRefusalHasItsTextAndTheWindowStaysOnItsDisplay) {
+    // What differs from a trusted application-window stream of a resizable
+    // window, asked for 300 x 200.
+    enum class Setup { displayStream, untrusted, widthOfOnePoint, nothingSelected, refusesSizes, plain };
+    using enum Setup;
+    const platform::Rect unmoved{640, 460, 120, 100};
     const struct {
-        const char* name;
-        RemoteScreenStreamMode mode;
-        bool trusted;
-        bool selected;
-        bool resizable;
-        double width;
+        Setup setup;
         const char* expected;
         platform::Rect windowAfter;
     } rows[] = {
-        {"a display stream",
-         RemoteScreenStreamMode::display,
-         true,
-         true,
-         true,
-         300,
-         "Only app window streams can be resized.",
-         {640, 460, 120, 100}},
-        {"no accessibility trust",
-         RemoteScreenStreamMode::applicationWindow,
-         false,
-         true,
-         true,
-         300,
+        {displayStream, "Only app window streams can be resized.", unmoved},
+        {untrusted,
          "Accessibility permission is missing. Grant it to Zentrabo Server in System Settings to resize streamed "
          "windows.",
-         {640, 460, 120, 100}},
-        {"a width of one point",
-         RemoteScreenStreamMode::applicationWindow,
-         true,
-         true,
-         true,
-         1,
-         "The requested window size is invalid.",
-         {640, 460, 120, 100}},
-        {"no window streamed",
-         RemoteScreenStreamMode::applicationWindow,
-         true,
-         false,
-         true,
-         300,
-         "The streamed window is no longer available.",
-         {640, 460, 120, 100}},
-        {"a window that refuses every size",
-         RemoteScreenStreamMode::applicationWindow,
-         true,
-         true,
-         false,
-         300,
-         "The streamed window could not be resized: attribute unsupported",
-         // Moved to where the new size would fit before the size was refused.
-         {500, 400, 120, 100}},
+         unmoved},
+        {widthOfOnePoint, "The requested window size is invalid.", unmoved},
+        {nothingSelected, "The streamed window is no longer available.", unmoved},
+        // Moved to where the new size would fit before the size was refused.
+        {refusesSizes, "The streamed window could not be resized: attribute unsupported", {500, 400, 120, 100}},
         // Grown around its centre it would cross the right and bottom edges.
-        {"a window near the display's corner",
-         RemoteScreenStreamMode::applicationWindow,
-         true,
-         true,
-         true,
-         300,
-         "The stream is no longer running.",
-         {500, 400, 300, 200}},
+        {plain, "The stream is no longer running.", {500, 400, 300, 200}},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.expected);
         platform::DesktopBuilder builder;
-        builder.display(1, {0, 0, 800, 600}).accessibilityTrusted(row.trusted);
+        builder.display(1, {0, 0, 800, 600}).accessibilityTrusted(row.setup != untrusted);
         platform::ScenarioWindow window;
         window.title = "Note";
-        window.frame = {640, 460, 120, 100};
-        window.resizable = row.resizable;
+        window.frame = unmoved;
+        window.resizable = row.setup != refusesSizes;
         builder.application("Notes", "com.example.notes").window(window);
         RemoteScreenStreamRequest options;
-        options.mode = row.mode;
+        options.mode =
+            row.setup == displayStream ? RemoteScreenStreamMode::display : RemoteScreenStreamMode::applicationWindow;
         options.applicationBundleIdentifier = "com.example.notes";
         start(builder, options);
         const auto content = *desktop->shareableContent(false, true);
         const auto windowID = content.windows.front().windowID;
-        if (row.selected) session->applySelection(*windowContent(windowID, content, {}, *desktop));
+        if (row.setup != nothingSelected) session->applySelection(*windowContent(windowID, content, {}, *desktop));
 
         RemoteScreenResizeWindowRequest request;
-        request.width = row.width;
+        request.width = row.setup == widthOfOnePoint ? 1 : 300;
         request.height = 200;
         std::promise<std::string> answer;
         session->controlQueue().post([&] {
