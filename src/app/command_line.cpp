@@ -8,6 +8,12 @@
 
 namespace zentrabo {
 
+namespace {
+
+BadArgument unknown(std::string_view argument) { return {"unknown argument \"" + std::string(argument) + "\""}; }
+
+}  // namespace
+
 CommandLine parseCommandLine(int argumentCount, const char* const* arguments) {
     if (argumentCount <= 1) return RunServer{};
     const std::string_view first = arguments[1];
@@ -16,7 +22,23 @@ CommandLine parseCommandLine(int argumentCount, const char* const* arguments) {
     if (argumentCount == 2 && isHelp) return ShowHelp{};
     if (argumentCount == 2 && isVersion) return ShowVersion{};
     // An option takes nothing after it: then the argument after it is the bad one.
-    return BadArgument{std::string(isHelp || isVersion ? arguments[2] : arguments[1])};
+    if (isHelp || isVersion) return unknown(arguments[2]);
+    RunServer run;
+    for (int index = 1; index < argumentCount; ++index) {
+        const std::string_view argument = arguments[index];
+        if (argument != "--desktop") return unknown(argument);
+        if (run.desktop) return BadArgument{"--desktop given twice"};
+        if (index + 1 == argumentCount) return BadArgument{"--desktop needs x11 or virtual"};
+        const std::string_view kind = arguments[++index];
+        if (kind == "x11") {
+            run.desktop = DesktopKind::x11;
+        } else if (kind == "virtual") {
+            run.desktop = DesktopKind::virtualDesktop;
+        } else {
+            return BadArgument{"--desktop needs x11 or virtual, not \"" + std::string(kind) + "\""};
+        }
+    }
+    return run;
 }
 
 std::string versionLine() {
@@ -24,7 +46,7 @@ std::string versionLine() {
 }
 
 std::string usageText() {
-    return "Usage: zentrabo-server [--help | --version]\n"
+    return "Usage: zentrabo-server [--desktop x11|virtual] | --help | --version\n"
            "\n"
            "Makes this computer controllable from paired phone apps. It listens for them\n"
            "with TLS 1.3 on a port chosen anew at each start and advertises itself over\n"
@@ -47,13 +69,22 @@ std::string usageText() {
            diagnosticLogPath() +
            "\n"
            "\n"
+           "Desktop: it controls the X11 session named by $DISPLAY when that display\n"
+           "answers and $WAYLAND_DISPLAY is unset, else its built-in virtual desktop\n"
+           "(a scenario of applications and windows, from virtual-desktop.json in the\n"
+           "settings folder when that file exists). The start line \"Desktop: ...\" and\n"
+           "\"status\" say which.\n"
+           "\n"
            "Options:\n"
-           "  -h, --help  prints this text and exits\n"
-           "  --version   prints the version and exits\n"
+           "  --desktop x11      controls the X11 display named by $DISPLAY (also\n"
+           "                     XWayland's, which shows XWayland windows only)\n"
+           "  --desktop virtual  controls the virtual desktop\n"
+           "  -h, --help         prints this text and exits\n"
+           "  --version          prints the version and exits\n"
            "\n"
            "Exit status: 0 after a clean stop; 1 when it never listened, could not start,\n"
-           "or another instance runs; 2 for a desktop scenario it cannot use or an\n"
-           "argument it does not know.\n";
+           "or another instance runs; 2 for a desktop scenario it cannot use, an X11\n"
+           "display that does not answer, or an argument it does not know.\n";
 }
 
 }  // namespace zentrabo

@@ -1,21 +1,30 @@
 #pragma once
-// The program's arguments: --help, --version, or none at all.
+// The program's arguments: --help, --version, or the desktop to control.
+#include <optional>
 #include <string>
 #include <variant>
 
 namespace zentrabo {
 
-struct RunServer {};
+// The desktop the server controls: an X11 session's, or the built-in virtual one.
+enum class DesktopKind { x11, virtualDesktop };
+
+struct RunServer {
+    // None: chosen from the environment.
+    std::optional<DesktopKind> desktop;
+};
 struct ShowHelp {};
 struct ShowVersion {};
 struct BadArgument {
-    std::string argument;
+    // What is wrong, for a line on standard error ("unknown argument \"-x\"").
+    std::string problem;
 };
 using CommandLine = std::variant<RunServer, ShowHelp, ShowVersion, BadArgument>;
 
 // Exit statuses besides 0.
 inline constexpr int exitFailure = 1;
-// A desktop scenario the server cannot use, or an argument it does not know.
+// A desktop scenario the server cannot use, a desktop it cannot reach, or an
+// argument it does not know.
 inline constexpr int exitUnusableInput = 2;
 
 CommandLine parseCommandLine(int argumentCount, const char* const* arguments);

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "app/command_line.hpp"
+#include "app/desktop_choice.hpp"
 #include "app/listening_announcement.hpp"
 #include "app/process_setup.hpp"
 #include "app/server_identity.hpp"
@@ -24,9 +25,6 @@
 #include "app/standard_output.hpp"
 #include "app/terminal_front.hpp"
 #include "model/diagnostic_log.hpp"
-#include "platform/desktop/virtual/scenario_file.hpp"
-#include "platform/desktop/virtual/scenario_validation.hpp"
-#include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/desktop/xdg_autostart_login_item.hpp"
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/serial_queue.hpp"
@@ -80,8 +78,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (const auto* bad = std::get_if<BadArgument>(&commandLine)) {
-        std::fprintf(stderr, "zentrabo-server: unknown argument \"%s\"\n\n%s", bad->argument.c_str(),
-                     usageText().c_str());
+        std::fprintf(stderr, "zentrabo-server: %s\n\n%s", bad->problem.c_str(), usageText().c_str());
         return exitUnusableInput;
     }
 
@@ -93,19 +90,18 @@ int main(int argc, char** argv) {
     raiseOpenFileLimit();
 
     platform::SystemClock clock;
-    std::shared_ptr<platform::VirtualDesktop> desktop;
+    ChosenDesktop chosen;
     try {
-        desktop = platform::VirtualDesktop::create(platform::loadDesktopScenario(), clock);
-    } catch (const platform::ScenarioError& error) {
-        // The message names the file and the fault.
-        std::fprintf(stderr, "zentrabo-server: unusable desktop scenario: %s\n", error.what());
-        return exitUnusableInput;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "zentrabo-server: the desktop could not be built: %s\n", error.what());
-        return exitFailure;
+        chosen = chooseDesktop(std::get<RunServer>(commandLine).desktop, DesktopEnvironment::current(), clock);
+    } catch (const DesktopUnavailable& unavailable) {
+        std::fprintf(stderr, "zentrabo-server: %s\n", unavailable.what());
+        return unavailable.exitStatus();
     }
+    const auto& desktop = chosen.desktop;
 
     writeStandardOutputLine(versionLine());
+    if (chosen.notice) writeStandardOutputLine(*chosen.notice);
+    writeStandardOutputLine("Desktop: " + chosen.description);
 
     platform::MainLoop mainLoop;
     // Declared before the store, so the store's last write still has its queue.
@@ -137,7 +133,7 @@ int main(int argc, char** argv) {
         writeStandardOutputLine("Stopping.");
         terminate();
     });
-    auto terminal = std::make_unique<TerminalFront>(*server, writeStandardOutputLine, terminate);
+    auto terminal = std::make_unique<TerminalFront>(*server, chosen.description, writeStandardOutputLine, terminate);
     auto input = std::make_unique<StandardInputLines>(
         STDIN_FILENO, mainLoop.executor(),
         [&terminal](std::optional<std::string> line, StandardInputLines::LineSlot slot) {

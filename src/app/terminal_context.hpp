@@ -22,7 +22,8 @@ class ReceiveFolder;
 class RelaySettings;
 
 struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
-    TerminalContext(HalvardineServer& server, TerminalFront::LineWriter writeLine, std::function<void()> quit);
+    TerminalContext(HalvardineServer& server, std::string desktop, TerminalFront::LineWriter writeLine,
+                    std::function<void()> quit);
 
     // The server itself only restarts its listener; every other command
     // works on the feature it concerns.
@@ -34,6 +35,8 @@ struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     RelaySettings& relay;
     PermissionMonitor& permissions;
     ReceiveFolder& receiveFolder;
+    // Which desktop the server controls, as the start line says it.
+    std::string desktop;
     TerminalFront::LineWriter writeLine;
     std::function<void()> quit;
     // The protected extra-authorization settings (scopes, duration) were

@@ -18,7 +18,7 @@ constexpr std::string_view helpHint = "Type \"help\" for the commands.";
 
 }  // namespace
 
-TerminalContext::TerminalContext(HalvardineServer& server, TerminalFront::LineWriter writeLine,
+TerminalContext::TerminalContext(HalvardineServer& server, std::string desktop, TerminalFront::LineWriter writeLine,
                                  std::function<void()> quit)
     : server(server),
       listener(server.listener()),
@@ -28,6 +28,7 @@ TerminalContext::TerminalContext(HalvardineServer& server, TerminalFront::LineWr
       relay(server.relay()),
       permissions(server.permissions()),
       receiveFolder(server.receiveFolder()),
+      desktop(std::move(desktop)),
       writeLine(std::move(writeLine)),
       quit(std::move(quit)) {}
 
@@ -110,8 +111,9 @@ void runQuit(TerminalContext& context, std::string_view arguments) {
     context.quit();
 }
 
-TerminalFront::TerminalFront(HalvardineServer& server, LineWriter writeLine, std::function<void()> quit)
-    : context_(std::make_shared<TerminalContext>(server, std::move(writeLine), std::move(quit))) {
+TerminalFront::TerminalFront(HalvardineServer& server, std::string desktop, LineWriter writeLine,
+                             std::function<void()> quit)
+    : context_(std::make_shared<TerminalContext>(server, std::move(desktop), std::move(writeLine), std::move(quit))) {
     // A pairing completes on a device's request, not on a command.
     context_->authorization.lastPairedDevice().observe(
         [weak = std::weak_ptr<TerminalContext>(context_)](const std::optional<AuthorizedClientDevice>& device) {

@@ -4,6 +4,7 @@
 // first line saying what it did, then one line per listed item.
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace zentrabo {
@@ -14,8 +15,10 @@ struct TerminalContext;
 class TerminalFront {
 public:
     using LineWriter = std::function<void(std::string_view line)>;  // one output line, no '\n'
-    // Runs on the main loop; the server outlives the front. quit is called by the "quit" command.
-    TerminalFront(HalvardineServer& server, LineWriter writeLine, std::function<void()> quit);
+    // Runs on the main loop; the server outlives the front. desktop says which
+    // desktop the server controls ("X11 display :0"). quit is called by the
+    // "quit" command.
+    TerminalFront(HalvardineServer& server, std::string desktop, LineWriter writeLine, std::function<void()> quit);
     ~TerminalFront();
     TerminalFront(const TerminalFront&) = delete;
     TerminalFront& operator=(const TerminalFront&) = delete;

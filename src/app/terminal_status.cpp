@@ -66,6 +66,7 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
     line("relay message", relay.relayStatusMessage()->has_value()
                               ? echoed(**relay.relayStatusMessage(), serverTextLength)
                               : std::string("none"));
+    line("desktop", context.desktop);
     line("accessibility", grantedText(*context.permissions.hasAccessibilityAccess()));
     line("screen recording", grantedText(*context.permissions.hasScreenRecordingAccess()));
     line("login item", loginItemText(*context.permissions.loginItemStatus()));

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "model/json/record_json.hpp"
 #include "model/records/halvardine_request.hpp"
@@ -37,20 +38,28 @@ inline void writeScenario(const TemporaryHome& home, const std::string& json) {
     std::ofstream(scenarioFile(home)) << json;
 }
 
-class BinaryServerTest : public ::testing::Test {
+// On a fixture base of the test's choice (an X11 session's, say), whose
+// SetUp runs first.
+template <typename Base>
+class BinaryServerTestOn : public Base {
 protected:
     // How long a terminal command may take to answer.
     static constexpr auto terminalDeadline = std::chrono::seconds(20);
 
-    void SetUp() override { startProcess(); }
+    void SetUp() override {
+        Base::SetUp();
+        if (this->HasFatalFailure() || this->IsSkipped()) return;
+        startProcess();
+    }
 
     // Starts the binary on the temporary home and reads its start lines.
     void startProcess() {
-        process = std::make_unique<ServerProcess>();
+        process = std::make_unique<ServerProcess>(serverArguments, serverEnvironment);
         ASSERT_GT(process->pid(), 0);
         const auto start = process->readStartLines();
         ASSERT_TRUE(start) << "no start lines; errors: " << process->errorText();
         serverVersion = start->version;
+        desktopDescription = start->desktop;
         port = start->port;
         serverFingerprint = start->fingerprint;
         ASSERT_EQ(serverFingerprint.size(), 64u);
@@ -98,12 +107,19 @@ protected:
         ASSERT_TRUE(response.ok) << response.error.value_or("");
     }
 
+    // What the binary is started with: the virtual desktop unless a test
+    // sets other arguments before SetUp.
+    std::vector<std::string> serverArguments = ServerProcess::virtualDesktop();
+    ServerProcess::EnvironmentChanges serverEnvironment;
     TemporaryHome home;
     // After the home: made with its environment, killed before it goes.
     std::unique_ptr<ServerProcess> process;
-    std::string serverVersion;  // "<version> (<build>)"
+    std::string serverVersion;       // "<version> (<build>)"
+    std::string desktopDescription;  // "virtual (built-in scenario)"
     std::uint16_t port = 0;
     std::string serverFingerprint;
 };
+
+using BinaryServerTest = BinaryServerTestOn<::testing::Test>;
 
 }  // namespace zentrabo::testing

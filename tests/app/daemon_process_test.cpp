@@ -70,9 +70,15 @@ TEST(DaemonCommandLine, AnswersHelpVersionAndBadArgumentsBeforeCreatingAnything)
     TemporaryHome home;
     const std::string logPath = (home.logFolder() / "ZentraboMac.log").string();
     const std::vector<Case> cases{
-        {{"--help"}, 0, "DNS-SD (_halvardine._tcp)", ""},     {{"-h"}, 0, "  log       " + logPath + "\n", ""},
-        {{"--version"}, 0, "Zentrabo Server ", ""},           {{"--verbose"}, 2, "", "unknown argument \"--verbose\""},
-        {{"--help", "me"}, 2, "", "unknown argument \"me\""}, {{"status"}, 2, "", "Usage: zentrabo-server"},
+        {{"--help"}, 0, "DNS-SD (_halvardine._tcp)", ""},
+        {{"-h"}, 0, "  log       " + logPath + "\n", ""},
+        {{"--version"}, 0, "Zentrabo Server ", ""},
+        {{"--verbose"}, 2, "", "unknown argument \"--verbose\""},
+        {{"--help", "me"}, 2, "", "unknown argument \"me\""},
+        {{"status"}, 2, "", "Usage: zentrabo-server"},
+        {{"--desktop", "wayland"}, 2, "", "--desktop needs x11 or virtual, not \"wayland\""},
+        {{"--desktop"}, 2, "", "--desktop needs x11 or virtual"},
+        {{"--desktop", "virtual", "--desktop", "x11"}, 2, "", "--desktop given twice"},
     };
     for (const auto& test : cases) {
         const std::string name = test.arguments.front() + (test.arguments.size() > 1 ? " ..." : "");
@@ -100,6 +106,60 @@ TEST(DaemonCommandLine, AnswersHelpVersionAndBadArgumentsBeforeCreatingAnything)
     while (auto line = help.readLine(std::chrono::milliseconds(500))) usage += *line + "\n";
     EXPECT_THAT(usage, HasSubstr("\"help\""));
     EXPECT_THAT(usage, HasSubstr("2 for a desktop scenario"));
+}
+
+TEST(DaemonDesktopChoice, TheEnvironmentChoosesTheDesktopAndTheStartSaysWhich) {
+    // No X server answers on this display in the test namespace.
+    const std::string silentDisplay = "DISPLAY=:59";
+    struct Case {
+        std::string name;
+        std::vector<std::string> arguments;
+        ServerProcess::EnvironmentChanges environment;
+        std::vector<std::string> lines;  // after the version line; or
+        std::string refusal;             // standard error of a start refused with status 2
+    };
+    const std::string waylandNotice =
+        "Wayland sessions are not supported; controlling the virtual desktop (use --desktop x11 to control "
+        "XWayland windows only)";
+    const std::vector<Case> cases{
+        {"no display", {}, {"DISPLAY", "WAYLAND_DISPLAY"}, {"Desktop: virtual (built-in scenario)"}, ""},
+        {"a Wayland session",
+         {},
+         {"WAYLAND_DISPLAY=wayland-0"},
+         {waylandNotice, "Desktop: virtual (built-in scenario)"},
+         ""},
+        {"a display that does not answer",
+         {},
+         {silentDisplay, "WAYLAND_DISPLAY"},
+         {"Desktop: virtual (built-in scenario)"},
+         ""},
+        {"x11 asked for on a display that does not answer",
+         {"--desktop", "x11"},
+         {silentDisplay},
+         {},
+         "zentrabo-server: --desktop x11: cannot connect to the X display :59\n"},
+        {"x11 asked for without a display",
+         {"--desktop", "x11"},
+         {"DISPLAY"},
+         {},
+         "zentrabo-server: --desktop x11: $DISPLAY is not set\n"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        TemporaryHome home;
+        ServerProcess server(test.arguments, test.environment);
+        if (!test.refusal.empty()) {
+            EXPECT_TRUE(exitedWith(server.waitForExit(), 2));
+            EXPECT_EQ(server.errorText(), test.refusal);
+            EXPECT_FALSE(server.readLine(std::chrono::milliseconds(0)));
+            continue;
+        }
+        EXPECT_THAT(server.readLine().value_or(""), StartsWith("Zentrabo Server "));
+        for (const auto& line : test.lines) EXPECT_EQ(server.readLine(), line);
+        EXPECT_THAT(server.readLine().value_or(""), StartsWith("Listening on port "));
+        ASSERT_TRUE(server.writeLine("quit"));
+        EXPECT_TRUE(exitedWith(server.waitForExit(), 0));
+    }
 }
 
 class DaemonProcessTest : public BinaryServerTest {};

@@ -200,6 +200,7 @@ protected:
         chosen["<home>"] = home.path().string();
         // The start lines, as the harness read and checked them.
         record("terminal< ", "Zentrabo Server " + serverVersion);
+        record("terminal< ", "Desktop: " + desktopDescription);
         record("terminal< ", "Listening on port " + std::to_string(port));
         record("terminal< ", "Server fingerprint: " + serverFingerprint);
     }

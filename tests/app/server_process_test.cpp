@@ -97,7 +97,9 @@ TEST_F(ServerProcessTest, UsesTheScenarioFileOfTheConfigFolder) {
     testing::writeScenario(home, R"({"displays": [{"id": 7, "bounds": {"x": 0, "y": 0, "width": 800, "height": 600}}],
                       "applications": [{"name": "Sketchpad", "bundleIdentifier": "com.example.sketchpad"}]})");
     testing::ServerProcess server;
-    ASSERT_TRUE(readStartLines(server));
+    const auto start = server.readStartLines();
+    ASSERT_TRUE(start);
+    EXPECT_EQ(start->desktop, "virtual (" + testing::scenarioFile(home).string() + ")");
     EXPECT_TRUE(std::filesystem::exists(installedBundle("Sketchpad")));
     EXPECT_FALSE(std::filesystem::exists(installedBundle("Utilities/Calculator")));
 }

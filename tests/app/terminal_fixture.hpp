@@ -26,7 +26,7 @@ protected:
 
     void makeFront() {
         front = std::make_unique<TerminalFront>(
-            *server,
+            *server, "virtual (built-in scenario)",
             [this](std::string_view line) {
                 output.emplace_back(line);
                 everything.emplace_back(line);

@@ -23,9 +23,18 @@ class ServerProcess {
 public:
     static constexpr auto defaultDeadline = std::chrono::seconds(30);
 
+    // The virtual desktop, whatever session the tests run in; a test that
+    // wants another says so in its arguments.
+    static std::vector<std::string> virtualDesktop() { return {"--desktop", "virtual"}; }
+
+    // A variable set ("NAME=value") or, without '=', removed in the child's
+    // environment.
+    using EnvironmentChanges = std::vector<std::string>;
+
     // Starts the binary with the test's environment (set a TemporaryHome
-    // first) and the arguments.
-    explicit ServerProcess(const std::vector<std::string>& arguments = {}) {
+    // first), changed as asked, and the arguments.
+    explicit ServerProcess(const std::vector<std::string>& arguments = virtualDesktop(),
+                           const EnvironmentChanges& changes = {}) {
         int input[2], output[2], errors[2];
         if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0) return;
         const std::string binary = std::string(ZENTRABO_BINARY_DIR) + "/src/zentrabo-server";
@@ -33,12 +42,16 @@ public:
         std::vector<char*> argv{const_cast<char*>(binary.c_str())};
         for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
+        const std::vector<std::string> environment = changedEnvironment(changes);
+        std::vector<char*> envp;
+        for (const auto& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
+        envp.push_back(nullptr);
         pid_ = fork();
         if (pid_ == 0) {
             dup2(input[0], STDIN_FILENO);
             dup2(output[1], STDOUT_FILENO);
             dup2(errors[1], STDERR_FILENO);
-            execv(binary.c_str(), argv.data());
+            execve(binary.c_str(), argv.data(), envp.data());
             _exit(127);
         }
         close(input[0]);
@@ -78,25 +91,30 @@ public:
         return std::nullopt;
     }
 
-    // The three lines the server prints when it starts, in their order.
+    // The four lines the server prints when it starts, in their order.
     struct StartLines {
         std::string version;  // after "Zentrabo Server "
+        std::string desktop;  // after "Desktop: "
         std::uint16_t port = 0;
         std::string fingerprint;
     };
     // None when a line is missing, out of order or malformed.
     std::optional<StartLines> readStartLines() {
         constexpr std::string_view versionPrefix = "Zentrabo Server ";
+        constexpr std::string_view desktopPrefix = "Desktop: ";
         constexpr std::string_view portPrefix = "Listening on port ";
         constexpr std::string_view fingerprintPrefix = "Server fingerprint: ";
         const auto version = readLine();
+        const auto desktop = readLine();
         const auto listening = readLine();
         const auto fingerprint = readLine();
-        if (!version || !listening || !fingerprint || version->rfind(versionPrefix, 0) != 0 ||
-            listening->rfind(portPrefix, 0) != 0 || fingerprint->rfind(fingerprintPrefix, 0) != 0) {
+        if (!version || !desktop || !listening || !fingerprint || version->rfind(versionPrefix, 0) != 0 ||
+            desktop->rfind(desktopPrefix, 0) != 0 || listening->rfind(portPrefix, 0) != 0 ||
+            fingerprint->rfind(fingerprintPrefix, 0) != 0) {
             return std::nullopt;
         }
-        StartLines lines{version->substr(versionPrefix.size()), 0, fingerprint->substr(fingerprintPrefix.size())};
+        StartLines lines{version->substr(versionPrefix.size()), desktop->substr(desktopPrefix.size()), 0,
+                         fingerprint->substr(fingerprintPrefix.size())};
         const std::string port = listening->substr(portPrefix.size());
         const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), lines.port);
         if (error != std::errc() || end != port.data() + port.size() || lines.port == 0) return std::nullopt;
@@ -139,6 +157,20 @@ public:
     }
 
 private:
+    static std::vector<std::string> changedEnvironment(const EnvironmentChanges& changes) {
+        std::vector<std::string> environment;
+        const auto name = [](std::string_view variable) { return variable.substr(0, variable.find('=')); };
+        for (char** variable = environ; *variable; ++variable) {
+            bool changed = false;
+            for (const auto& change : changes) changed = changed || name(change) == name(*variable);
+            if (!changed) environment.emplace_back(*variable);
+        }
+        for (const auto& change : changes) {
+            if (change.find('=') != std::string::npos) environment.push_back(change);
+        }
+        return environment;
+    }
+
     static std::chrono::milliseconds remaining(std::chrono::steady_clock::time_point end) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         return left.count() > 0 ? left : std::chrono::milliseconds(0);

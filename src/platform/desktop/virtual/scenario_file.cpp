@@ -38,11 +38,16 @@ DesktopScenario readDesktopScenarioFile(const std::filesystem::path& path) {
 
 std::filesystem::path desktopScenarioPath() { return configFolder() / "virtual-desktop.json"; }
 
-DesktopScenario loadDesktopScenario() {
-    const auto path = desktopScenarioPath();
+std::optional<std::filesystem::path> desktopScenarioFile() {
+    auto path = desktopScenarioPath();
     std::error_code error;
-    if (!std::filesystem::exists(path, error)) return defaultDesktopScenario();
-    return readDesktopScenarioFile(path);
+    if (!std::filesystem::exists(path, error)) return std::nullopt;
+    return path;
+}
+
+DesktopScenario loadDesktopScenario() {
+    const auto file = desktopScenarioFile();
+    return file ? readDesktopScenarioFile(*file) : defaultDesktopScenario();
 }
 
 }  // namespace zentrabo::platform

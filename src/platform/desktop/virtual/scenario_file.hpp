@@ -2,6 +2,7 @@
 // Desktop scenarios as JSON files (the format is described in
 // docs/VIRTUAL_DESKTOP.md), and the scenario the server starts with.
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,8 @@ DesktopScenario readDesktopScenarioFile(const std::filesystem::path& path);
 
 // virtual-desktop.json in the program's config folder.
 std::filesystem::path desktopScenarioPath();
+// That file when it exists: the scenario the server starts with is its.
+std::optional<std::filesystem::path> desktopScenarioFile();
 // The scenario file when it exists, else the built-in scenario. Throws
 // ScenarioError for a scenario file that cannot be used.
 DesktopScenario loadDesktopScenario();

@@ -3,16 +3,13 @@
 #include <cmath>
 
 #include "platform/desktop/virtual/desktop_picture.hpp"
+#include "platform/desktop/window_list_selection.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/imaging/image_resize.hpp"
 
 namespace zentrabo::platform {
 
 namespace {
-
-WindowInfoDictionary boundsDictionary(const Rect& frame) {
-    return {{"X", frame.x}, {"Y", frame.y}, {"Width", frame.width}, {"Height", frame.height}};
-}
 
 void fill(RgbaImage& image, double x0, double y0, double x1, double y1, std::uint32_t rgba) {
     const auto clampX = [&](double v) {
@@ -40,42 +37,22 @@ bool VirtualDesktop::windowIsOnScreenLocked(const Window& window) const {
 
 std::optional<std::vector<WindowListEntry>> VirtualDesktop::windowList(std::uint32_t options, WindowID relativeTo) {
     auto lock = settle();
-    const bool above = options & windowlist::onScreenAboveWindow;
-    const bool below = options & windowlist::onScreenBelowWindow;
-    const bool including = options & windowlist::includingWindow;
-    const auto relative = std::find(zOrder_.begin(), zOrder_.end(), relativeTo);
+    std::vector<WindowListPlace> places;
+    for (const WindowID number : zOrder_) {
+        const Window& window = windows_.at(number);
+        places.push_back({number, windowIsOnScreenLocked(window), window.layer < 0});
+    }
+    const auto selected = windowListSelection(places, options, relativeTo);
     std::vector<WindowListEntry> entries;
-    for (auto it = zOrder_.begin(); it != zOrder_.end(); ++it) {
-        const Window& window = windows_.at(*it);
-        const bool onScreen = windowIsOnScreenLocked(window);
-        const bool isRelative = it == relative;
-        bool wanted = true;
-        if (above || below) {
-            if (relative == zOrder_.end()) {
-                wanted = onScreen;
-            } else {
-                wanted = onScreen && ((above && it < relative) || (below && it > relative));
-            }
-            wanted = wanted || (including && isRelative);
-        } else if (including) {
-            wanted = isRelative;
-        } else if (options & windowlist::onScreenOnly) {
-            wanted = onScreen;
-        }
-        if ((options & windowlist::excludeDesktopElements) && window.layer < 0) wanted = false;
-        if (!wanted) continue;
-        WindowListEntry entry;
-        entry[windowkey::number] = static_cast<std::int64_t>(window.number);
-        entry[windowkey::ownerPID] = static_cast<std::int64_t>(window.owner);
-        entry[windowkey::ownerName] = window.ownerName;
-        entry[windowkey::layer] = window.layer;
-        entry[windowkey::alpha] = window.alpha;
-        entry[windowkey::bounds] = boundsDictionary(window.frame);
-        if (onScreen) entry[windowkey::isOnscreen] = true;
+    for (std::size_t index = 0; index < places.size(); ++index) {
+        if (!selected[index]) continue;
+        const Window& window = windows_.at(places[index].number);
         // Without the screen-recording permission the window server keeps
         // window titles to itself.
-        if (screenRecordingAllowed_ || window.layer < 0) entry[windowkey::name] = window.title;
-        entries.push_back(std::move(entry));
+        const bool showsTitle = screenRecordingAllowed_ || window.layer < 0;
+        entries.push_back(windowListEntry({window.number, window.owner, window.ownerName,
+                                           showsTitle ? std::optional(window.title) : std::nullopt, window.layer,
+                                           window.alpha, window.frame, places[index].onScreen}));
     }
     return entries;
 }

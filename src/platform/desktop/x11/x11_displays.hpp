@@ -1,0 +1,51 @@
+#pragma once
+// The displays of an X11 session: its RandR monitors. What was read is kept
+// until the event thread reports a RandR change.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "platform/desktop/displays.hpp"
+#include "platform/desktop/x11/randr_monitors.hpp"
+#include "platform/desktop/x11/x11_connection.hpp"
+
+namespace zentrabo::platform {
+
+class X11Displays final : public Displays {
+public:
+    // Throws X11Error when the display cannot be reached.
+    explicit X11Displays(const std::string& display);
+
+    // The monitors changed: the next call reads them anew. Any thread.
+    void monitorsChanged() { ++changes_; }
+    // The monitors; none when they cannot be read.
+    std::optional<std::vector<RandrMonitor>> monitors();
+    // The monitor with that id, if there is one.
+    std::optional<RandrMonitor> monitor(DisplayID display);
+
+    std::optional<std::vector<DisplayID>> onlineDisplayIDs() override;
+    std::optional<std::vector<DisplayID>> activeDisplayIDs() override { return onlineDisplayIDs(); }
+    DisplayID mainDisplayID() override;
+    Rect bounds(DisplayID display) override;
+    std::int64_t pixelsWide(DisplayID display) override;
+    std::int64_t pixelsHigh(DisplayID display) override;
+    std::optional<std::string> localizedName(DisplayID display) override;
+    std::optional<double> mainScreenBackingScaleFactor() override;
+    std::optional<DisplayMode> currentMode(DisplayID display) override;
+    std::optional<std::vector<DisplayMode>> allModes(DisplayID display, bool includeDuplicateLowResolution) override;
+    // Switching modes is not offered yet.
+    std::int32_t setMode(DisplayID, const DisplayMode&) override { return displayerror::failure; }
+    // The session's desktop picture is no file this can name.
+    std::optional<std::filesystem::path> desktopImageURL(DisplayID) override { return std::nullopt; }
+
+private:
+    std::mutex mutex_;
+    X11Connection connection_;
+    std::optional<std::vector<RandrMonitor>> known_;
+    // Counts the changes reported; known_ is valid while knownAt_ equals it.
+    std::atomic<std::uint64_t> changes_{0};
+    std::uint64_t knownAt_ = 0;
+};
+
+}  // namespace zentrabo::platform
