@@ -29,6 +29,11 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev zbar-tools openssl ffmpeg
   # the tests' private network namespace and its DNS-SD daemon
   iproute2 util-linux dbus-daemon dbus-bin avahi-utils
+  # the X11 tests' desktop session: X server, window manager, and the tools
+  # that witness what the server did (xrandr, xprop and xwininfo, xdotool)
+  xvfb openbox x11-xserver-utils x11-utils xdotool
+  # the tests' GTK application, run with Debian's own python3
+  python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0
 )
 
 case "${1:-}" in

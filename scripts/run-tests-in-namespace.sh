@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
-# Runs inside the private network and mount namespace that scripts/test.sh
-# creates. Loopback is the only interface; a private D-Bus system bus and a
-# DNS-SD daemon bound to loopback serve the tests that advertise and browse,
-# and both are stopped when ctest ends, whatever its outcome.
+# Runs inside the private network, mount and pid namespaces that
+# scripts/test.sh creates:
+#   unshare --net --mount --pid --fork --mount-proc --kill-child \
+#     scripts/run-tests-in-namespace.sh <build folder>
+# Loopback is the only interface; a private D-Bus system bus and a DNS-SD
+# daemon bound to loopback serve the tests that advertise and browse, and a
+# desktop session (scripts/test-session.sh) serves the X11 tests. All of it is
+# stopped when ctest ends, whatever its outcome. This script is the pid
+# namespace's first process: it reaps the orphans of the session (bash reaps
+# any child that ends), and when it ends the kernel ends every process left
+# in the namespace, so an application a test launched cannot outlive the suite.
 set -euo pipefail
 build="$1"
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/test-session.sh
+source "$root/scripts/test-session.sh"
 
 ip link set lo up
 ip link set lo multicast on
@@ -30,11 +39,15 @@ rm -f "$ZENTRABO_DNSSD_PID_FILE" "$ZENTRABO_DNSSD_LOG"
 
 bus_pid=""
 stop_daemons() {
-  local pid avahi_pid=""
+  local pid avahi_pid="" index
   if [[ -s "$ZENTRABO_DNSSD_PID_FILE" ]]; then
     avahi_pid=$(<"$ZENTRABO_DNSSD_PID_FILE")
   fi
-  for pid in "$avahi_pid" "$bus_pid"; do
+  local pids=()
+  for ((index = ${#test_session_pids[@]} - 1; index >= 0; index--)); do
+    pids+=("${test_session_pids[index]}")
+  done
+  for pid in "${pids[@]}" "$avahi_pid" "$bus_pid"; do
     if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
       kill -TERM "$pid" 2>/dev/null || true
       for _ in $(seq 50); do
@@ -55,6 +68,8 @@ bus_pid=$(dbus-daemon --config-file="$root/config/dbus-system.conf" \
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=/run/dbus/system_bus_socket"
 
 "$root/scripts/restart-test-dnssd.sh"
+
+start_test_session "$logs"
 
 # The DNS-SD tests fail instead of skipping when they cannot reach the daemon.
 export ZENTRABO_REQUIRE_DNSSD=1

@@ -23,4 +23,5 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build"
 
 "$root/scripts/fuzz.sh"
-exec unshare --net --mount "$root/scripts/run-tests-in-namespace.sh" "$build"
+exec unshare --net --mount --pid --fork --mount-proc --kill-child \
+  "$root/scripts/run-tests-in-namespace.sh" "$build"
