@@ -45,11 +45,11 @@ function(zentrabo_library target folder)
   endif()
 endfunction()
 
-# zentrabo_test(<folder relative to tests/> [DEPS targets...] [RESOURCE_LOCK name]):
-# one executable per test folder, every TEST registered with CTest; with a
-# resource lock, none of its tests runs beside another test holding the lock.
+# zentrabo_test(<folder relative to tests/> [DEPS targets...] [RESOURCE_LOCK names...]):
+# one executable per test folder, every TEST registered with CTest; with
+# resource locks, none of its tests runs beside another test holding any of them.
 function(zentrabo_test folder)
-  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;RESOURCE_LOCK" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/${folder}/*.cpp")
   if(NOT sources)
     return()
@@ -62,10 +62,16 @@ function(zentrabo_test folder)
   target_compile_definitions(${name} PRIVATE
     ZENTRABO_BINARY_DIR="${PROJECT_BINARY_DIR}"
     ZENTRABO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  set(properties TIMEOUT 300)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
   if(ARG_RESOURCE_LOCK)
-    list(APPEND properties RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+    # A list of names does not survive the layers of the discovery's own
+    # property argument (each flattens it), so the locks are set by a file
+    # CTest reads after the discovered tests, on the list that names them.
+    set(locks_file "${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_locks.cmake")
+    file(WRITE "${locks_file}"
+         "if(${name}_TESTS)\n"
+         "  set_tests_properties(\${${name}_TESTS} PROPERTIES RESOURCE_LOCK \"${ARG_RESOURCE_LOCK}\")\n"
+         "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${locks_file}")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-                       PROPERTIES ${properties})
 endfunction()
