@@ -64,8 +64,9 @@ TEST_F(TestSession, ApplicationWindowsAreManagedWhereAskedAndShowTheirPattern) {
     ASSERT_TRUE(started);
     EXPECT_EQ(started->integer("pid"), application.pid());
 
-    for (const auto& [name, frameX, frameY, colour] :
-         {std::tuple{"Main", 100, 200, "3070d0"}, std::tuple{"Beside", 2100, 150, "112233"}}) {
+    for (const auto& [name, frameX, frameY, colour, minimum] :
+         {std::tuple{"Main", 100, 200, "3070d0", ""},
+          std::tuple{"Beside", 2100, 150, "112233", "program specified minimum size: 200 by 100"}}) {
         SCOPED_TRACE(name);
         const auto window = waitForMapped(application, name);
         ASSERT_TRUE(window);
@@ -74,6 +75,7 @@ TEST_F(TestSession, ApplicationWindowsAreManagedWhereAskedAndShowTheirPattern) {
         EXPECT_THAT(witnessedNumbers("_NET_WM_PID", window->xid), ElementsAre(application.pid()));
         EXPECT_THAT(witnessedProperty("WM_CLASS", window->xid),
                     HasSubstr("\"org.zentrabo.TestApp\", \"org.zentrabo.TestApp\""));
+        EXPECT_THAT(witnessedProperty("WM_NORMAL_HINTS", window->xid), HasSubstr(minimum));
         // The frame's corner is where it was asked for; the client area is
         // inside the frame's left and top edges.
         const auto extents = witnessedNumbers("_NET_FRAME_EXTENTS", window->xid);
