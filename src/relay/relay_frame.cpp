@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/binary/big_endian.hpp"
-#include "platform/crypto/digest.hpp"
+#include "platform/binary/hex.hpp"
 #include "relay/relay_error.hpp"
 
 namespace zentrabo {

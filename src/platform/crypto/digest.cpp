@@ -69,17 +69,6 @@ Bytes pbkdf2HmacSha256(ByteView password, ByteView salt, std::uint32_t iteration
     return key;
 }
 
-std::string hexLower(ByteView bytes) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const std::uint8_t byte : bytes) {
-        text.push_back(digits[byte >> 4]);
-        text.push_back(digits[byte & 0x0F]);
-    }
-    return text;
-}
-
 bool constantTimeEquals(ByteView a, ByteView b) noexcept {
     if (a.size() != b.size()) return false;
     if (a.empty()) return true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/binary/hex.hpp"
 #include "platform/crypto/bytes.hpp"
 
 namespace zentrabo::platform {
@@ -23,9 +24,6 @@ Sha256Digest hmacSha256(ByteView key, ByteView data);
 // PBKDF2 with HMAC-SHA256; throws CryptoError when the iteration count or
 // the length is out of OpenSSL's range or the derivation fails.
 Bytes pbkdf2HmacSha256(ByteView password, ByteView salt, std::uint32_t iterations, std::size_t keyLength);
-
-// Each byte as two lowercase hexadecimal digits, without separators.
-std::string hexLower(ByteView bytes);
 
 // Equality whose running time does not depend on where the inputs differ
 // (it does depend on their lengths, which are not secret).
