@@ -23,27 +23,21 @@ ServerConnection::ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr
 
 asio::awaitable<RequestLine> ServerConnection::readLine(std::size_t lineLimit,
                                                         std::shared_ptr<RequestLineBudget> budget) {
-    const auto tooLarge = [] { return RequestLine{{}, {}, "The request is too large."}; };
-    RequestLine line{{}, RequestLineShare(std::move(budget)), std::nullopt};
+    RequestLineReader reader(lineLimit, std::move(budget));
     for (;;) {
-        // One byte past the cap tells that the line is too long.
-        const auto room = line.bytes.room(std::min(receiveChunkSize, lineLimit + 1 - line.bytes.size()));
+        const auto room = reader.room(receiveChunkSize);
         const auto [error, count] = co_await tls_.readSome(asio::buffer(room.data(), room.size()));
-        if (!line.share.grow(count)) co_return tooLarge();
-        const std::size_t searchFrom = line.bytes.size();
-        line.bytes.commit(count);
-        // Only the new bytes can hold the first line feed.
-        const std::size_t lineEnd = line.bytes.text().find('\n', searchFrom);
-        if (lineEnd != std::string_view::npos) {
-            const std::string_view rest = line.bytes.text().substr(lineEnd + 1);
-            line.bytesAfterLine.assign(rest.begin(), rest.end());
-            line.bytes.truncate(lineEnd);
-            co_return line;
+        switch (reader.commit(count)) {
+        case RequestLineReader::Progress::complete:
+            co_return std::move(reader.line());
+        case RequestLineReader::Progress::tooLarge:
+            co_return RequestLine{{}, {}, "The request is too large."};
+        case RequestLineReader::Progress::reading:
+            break;
         }
-        if (line.bytes.size() > lineLimit) co_return tooLarge();
         if (error == asio::error::eof) {
-            line.endedByPeer = true;
-            co_return line;
+            reader.line().endedByPeer = true;
+            co_return std::move(reader.line());
         }
         if (error) co_return RequestLine{{}, {}, error.message()};
     }

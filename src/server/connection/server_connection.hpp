@@ -14,28 +14,15 @@
 #include <asio/awaitable.hpp>
 #include <asio/ip/tcp.hpp>
 
-#include "platform/json/json_input_buffer.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/net/tls_connection.hpp"
 #include "screenstream/stream_connection.hpp"
 #include "server/connection/paired_fingerprints.hpp"
 #include "server/connection/request_limits.hpp"
 #include "server/connection/request_line_budget.hpp"
+#include "server/connection/request_line_reader.hpp"
 
 namespace zentrabo {
-
-// What reading a connection's one request gave: the bytes of its first line
-// (without the line feed), or the reason there are none.
-struct RequestLine {
-    platform::JsonInputBuffer bytes;
-    // What the bytes take of the budget of all lines, until they go.
-    RequestLineShare share;
-    std::optional<std::string> error;
-    // The peer ended its request by hanging up its side.
-    bool endedByPeer = false;
-    // What the read took past the line feed: for a stream, its first input.
-    std::vector<std::uint8_t> bytesAfterLine = {};
-};
 
 class ServerConnections;
 
