@@ -4,6 +4,7 @@
 // Tests build one with the builder; the server reads one from a file, whose
 // form the field tables give (docs/VIRTUAL_DESKTOP.md): a member left out
 // keeps the value the record is made with.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,6 +18,16 @@
 #include "platform/text/string_enum.hpp"
 
 namespace zentrabo::platform {
+
+// Bounds of the virtual desktop's model, which a scenario must keep too.
+// Deeper accessibility trees and sheet chains are refused; walks stop here.
+inline constexpr int desktopMaximumTreeDepth = 64;
+// Effects that add windows stop adding at this count, so pressing an item
+// again and again cannot grow the model without bound.
+inline constexpr std::size_t desktopMaximumWindowsPerApplication = 256;
+// Displays and their modes are at most this many pixels on a side, so a
+// capture stays within 256 MiB.
+inline constexpr std::int64_t desktopMaximumPixelDimension = 8192;
 
 struct ScenarioEffect;
 
@@ -293,5 +304,9 @@ struct DesktopScenario {
 }  // namespace zentrabo::platform
 
 namespace zentrabo::platform {
-inline bool ScenarioButton::operator==(const ScenarioButton&) const = default;
+// Written out: clang 14 (the fuzz build's compiler) crashes defaulting it,
+// because a button's effects hold sheets that hold buttons again.
+inline bool ScenarioButton::operator==(const ScenarioButton& other) const {
+    return title == other.title && effects == other.effects;
+}
 }  // namespace zentrabo::platform

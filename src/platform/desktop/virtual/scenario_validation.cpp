@@ -3,10 +3,9 @@
 #include <cmath>
 #include <filesystem>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
-
-#include "platform/desktop/virtual/virtual_desktop.hpp"
 
 namespace zentrabo::platform {
 
@@ -56,7 +55,7 @@ public:
     }
 
     void sheet(const std::string& where, const ScenarioSheet& sheet, int depth) {
-        if (depth > VirtualDesktop::maximumTreeDepth) fail(where, "sheets nested deeper than 64 levels");
+        if (depth > desktopMaximumTreeDepth) fail(where, "sheets nested deeper than 64 levels");
         for (std::size_t i = 0; i < sheet.buttons.size(); ++i) {
             const auto place = where + ".buttons[" + std::to_string(i) + "]";
             count(place);
@@ -72,7 +71,7 @@ public:
     }
 
     void menuItem(const std::string& where, const ScenarioMenuItem& item, int depth) {
-        if (depth > VirtualDesktop::maximumTreeDepth) fail(where, "menus nested deeper than 64 levels");
+        if (depth > desktopMaximumTreeDepth) fail(where, "menus nested deeper than 64 levels");
         count(where);
         if (item.shortcut && !parseMenuShortcut(*item.shortcut)) fail(where + ".shortcut", "not a shortcut");
         for (std::size_t e = 0; e < item.effects.size(); ++e) {
@@ -139,7 +138,7 @@ void validateScenario(const DesktopScenario& scenario) {
         check.finite(where + ".scale", display.scale, 0.25, 8);
         for (double points : {display.bounds.width, display.bounds.height}) {
             const auto pixels = static_cast<std::int64_t>(points * display.scale);
-            if (pixels < 1 || pixels > VirtualDesktop::maximumPixelDimension) {
+            if (pixels < 1 || pixels > desktopMaximumPixelDimension) {
                 check.fail(where + ".bounds", "must come to 1 to 8192 pixels a side at its scale");
             }
         }
@@ -151,7 +150,7 @@ void validateScenario(const DesktopScenario& scenario) {
             const auto& mode = display.modes[m];
             const auto place = where + ".modes[" + std::to_string(m) + "]";
             for (auto v : {mode.width, mode.height, mode.pixelWidth, mode.pixelHeight}) {
-                if (v < 1 || v > VirtualDesktop::maximumPixelDimension) check.fail(place, "sizes must be 1 to 8192");
+                if (v < 1 || v > desktopMaximumPixelDimension) check.fail(place, "sizes must be 1 to 8192");
             }
             check.finite(place + ".refreshRate", mode.refreshRate, 0, 1000);
         }
@@ -195,7 +194,7 @@ void validateScenario(const DesktopScenario& scenario) {
                 check.fail(where + ".tone.channelCount", "must be 1 or 2");
             }
         }
-        if (application.windows.size() > VirtualDesktop::maximumWindowsPerApplication)
+        if (application.windows.size() > desktopMaximumWindowsPerApplication)
             check.fail(where + ".windows", "more than 256 windows");
         for (std::size_t w = 0; w < application.windows.size(); ++w) {
             const auto place = where + ".windows[" + std::to_string(w) + "]";

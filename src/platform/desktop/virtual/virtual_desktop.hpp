@@ -42,15 +42,11 @@ class VirtualDesktop final : public Desktop,
                              public EventPoster,
                              public std::enable_shared_from_this<VirtualDesktop> {
 public:
-    // Deeper accessibility trees and sheet chains are refused; walks stop here.
-    static constexpr int maximumTreeDepth = 64;
-    // Effects that add windows or sheets stop adding at these counts, so
-    // pressing an item again and again cannot grow the model without bound.
-    static constexpr std::size_t maximumWindowsPerApplication = 256;
+    static constexpr int maximumTreeDepth = desktopMaximumTreeDepth;
+    static constexpr std::size_t maximumWindowsPerApplication = desktopMaximumWindowsPerApplication;
+    // Effects that add sheets stop adding at this count, as windows do.
     static constexpr std::size_t maximumSheetsPerWindow = 64;
-    // Displays and their modes are at most this many pixels on a side, so a
-    // capture stays within 256 MiB.
-    static constexpr std::int64_t maximumPixelDimension = 8192;
+    static constexpr std::int64_t maximumPixelDimension = desktopMaximumPixelDimension;
     // Windows without a minimum of their own refuse to become smaller than
     // this, as real ones do.
     static constexpr Size defaultMinimumWindowSize{120, 80};
