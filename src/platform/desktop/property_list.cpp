@@ -1,11 +1,9 @@
 #include "platform/desktop/property_list.hpp"
 
-#include "platform/files/atomic_file.hpp"
-#include "platform/files/bounded_file_read.hpp"
-
 #include <plist/plist.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <system_error>
 
@@ -13,16 +11,13 @@ namespace zentrabo::platform {
 
 namespace {
 
-// Information dictionaries are a few kilobytes; anything this large is not one.
-constexpr std::size_t maximumFileSize = 16 * 1024 * 1024;
-
 struct PlistFree {
     void operator()(plist_t plist) const { plist_free(plist); }
 };
 using PlistPtr = std::unique_ptr<void, PlistFree>;
 
-std::optional<PropertyListValue> fromPlist(plist_t node, int depth) {
-    if (depth > PropertyListValue::maximumDepth) return std::nullopt;
+std::optional<PropertyListValue> fromPlist(plist_t node, int depth, int maximumDepth) {
+    if (depth > maximumDepth) return std::nullopt;
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         std::uint8_t value = 0;
@@ -50,6 +45,9 @@ std::optional<PropertyListValue> fromPlist(plist_t node, int depth) {
         std::int32_t seconds = 0;
         std::int32_t microseconds = 0;
         plist_get_date_val(node, &seconds, &microseconds);
+        // A date beyond 32-bit seconds comes out of libplist as garbage, with
+        // more microseconds than a second has.
+        if (microseconds <= -1000000 || microseconds >= 1000000) return std::nullopt;
         return PropertyListValue(PropertyListValue::Storage(Date{seconds + microseconds / 1e6}));
     }
     case PLIST_DATA: {
@@ -64,7 +62,7 @@ std::optional<PropertyListValue> fromPlist(plist_t node, int depth) {
         PropertyListValue::Array array;
         const auto count = plist_array_get_size(node);
         for (std::uint32_t i = 0; i < count; ++i) {
-            auto item = fromPlist(plist_array_get_item(node, i), depth + 1);
+            auto item = fromPlist(plist_array_get_item(node, i), depth + 1, maximumDepth);
             if (!item) return std::nullopt;
             array.push_back(std::move(*item));
         }
@@ -81,7 +79,7 @@ std::optional<PropertyListValue> fromPlist(plist_t node, int depth) {
             if (!key) break;
             std::string name = key;
             std::free(key);
-            auto item = value ? fromPlist(value, depth + 1) : std::nullopt;
+            auto item = value ? fromPlist(value, depth + 1, maximumDepth) : std::nullopt;
             if (!item) {
                 std::free(iterator);
                 return std::nullopt;
@@ -96,14 +94,21 @@ std::optional<PropertyListValue> fromPlist(plist_t node, int depth) {
     }
 }
 
-plist_t toPlist(const PropertyListValue& value) {
+PlistPtr toPlist(const PropertyListValue& value) {
     struct Visitor {
         plist_t operator()(const std::string& v) const { return plist_new_string(v.c_str()); }
         plist_t operator()(bool v) const { return plist_new_bool(v ? 1 : 0); }
         plist_t operator()(std::int64_t v) const { return plist_new_uint(static_cast<std::uint64_t>(v)); }
         plist_t operator()(double v) const { return plist_new_real(v); }
         plist_t operator()(const Date& v) const {
-            const double whole = std::floor(v.secondsSinceReferenceDate);
+            // libplist keeps whole seconds and the microseconds beyond them,
+            // 32 bits each, and reads a date back as their sum; every date it
+            // can read is written back this way.
+            const double whole = std::trunc(v.secondsSinceReferenceDate);
+            if (!(whole >= std::numeric_limits<std::int32_t>::min() &&
+                  whole <= std::numeric_limits<std::int32_t>::max())) {
+                throw std::system_error(std::make_error_code(std::errc::value_too_large), "property list date");
+            }
             return plist_new_date(static_cast<std::int32_t>(whole),
                                   static_cast<std::int32_t>((v.secondsSinceReferenceDate - whole) * 1e6));
         }
@@ -111,17 +116,18 @@ plist_t toPlist(const PropertyListValue& value) {
             return plist_new_data(reinterpret_cast<const char*>(v.data()), v.size());
         }
         plist_t operator()(const PropertyListValue::Array& v) const {
-            plist_t array = plist_new_array();
-            for (const auto& item : v) plist_array_append_item(array, toPlist(item));
-            return array;
+            PlistPtr array(plist_new_array());
+            for (const auto& item : v) plist_array_append_item(array.get(), toPlist(item).release());
+            return array.release();
         }
         plist_t operator()(const PropertyListValue::Dictionary& v) const {
-            plist_t dictionary = plist_new_dict();
-            for (const auto& [key, item] : v) plist_dict_set_item(dictionary, key.c_str(), toPlist(item));
-            return dictionary;
+            PlistPtr dictionary(plist_new_dict());
+            for (const auto& [key, item] : v)
+                plist_dict_set_item(dictionary.get(), key.c_str(), toPlist(item).release());
+            return dictionary.release();
         }
     };
-    return std::visit(Visitor{}, value.storage());
+    return PlistPtr(std::visit(Visitor{}, value.storage()));
 }
 
 }  // namespace
@@ -135,27 +141,28 @@ const PropertyListValue* PropertyListValue::find(std::string_view key) const {
     return nullptr;
 }
 
-std::optional<PropertyListValue> readPropertyListFile(const std::filesystem::path& path) {
-    const BoundedFileRead read = readRegularFile(path.string(), maximumFileSize);
-    if (read.status != BoundedFileRead::Status::ok || read.bytes.empty()) return std::nullopt;
+std::optional<PropertyListValue> decodePropertyList(std::span<const std::uint8_t> bytes,
+                                                    const PropertyListBounds& bounds) {
+    if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max() ||
+        !propertyListWithinBounds(bytes, bounds)) {
+        return std::nullopt;
+    }
     plist_t root = nullptr;
-    plist_from_memory(reinterpret_cast<const char*>(read.bytes.data()), static_cast<std::uint32_t>(read.bytes.size()),
-                      &root);
+    plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()), &root);
     if (!root) return std::nullopt;
     PlistPtr owner(root);
-    return fromPlist(root, 0);
+    return fromPlist(root, 0, bounds.maximumDepth);
 }
 
-void writePropertyListFile(const std::filesystem::path& path, const PropertyListValue& value) {
-    PlistPtr root(toPlist(value));
+std::string encodePropertyListXml(const PropertyListValue& value) {
+    const PlistPtr root = toPlist(value);
     char* xml = nullptr;
     std::uint32_t length = 0;
     plist_to_xml(root.get(), &xml, &length);
     if (!xml) throw std::system_error(std::make_error_code(std::errc::invalid_argument), "property list");
     std::string text(xml, length);
     plist_to_xml_free(xml);
-
-    writeFileAtomically(path, text, 0644);
+    return text;
 }
 
 }  // namespace zentrabo::platform

@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "platform/desktop/property_list_bounds.hpp"
 #include "platform/dispatch/date.hpp"
 
 namespace zentrabo::platform {
@@ -23,7 +25,7 @@ public:
     using Storage = std::variant<std::string, bool, std::int64_t, double, Date, Data, Array, Dictionary>;
 
     // Nesting deeper than this is refused when reading a file.
-    static constexpr int maximumDepth = 64;
+    static constexpr int maximumDepth = PropertyListBounds{}.maximumDepth;
 
     PropertyListValue() : storage_(Dictionary{}) {}
     PropertyListValue(Storage storage) : storage_(std::move(storage)) {}
@@ -45,11 +47,19 @@ private:
     Storage storage_;
 };
 
+// Decodes an XML or binary property list; none when the bytes are empty,
+// malformed or beyond the bounds (property_list_bounds.hpp).
+std::optional<PropertyListValue> decodePropertyList(std::span<const std::uint8_t> bytes,
+                                                    const PropertyListBounds& bounds = {});
+// The XML form of a value. Throws std::system_error for a date more than
+// 2^31 seconds from 2001-01-01, which the format's library cannot hold.
+std::string encodePropertyListXml(const PropertyListValue& value);
+
 // Reads an XML or binary property list; none when the file is missing,
 // unreadable, malformed or nested deeper than maximumDepth.
 std::optional<PropertyListValue> readPropertyListFile(const std::filesystem::path& path);
 // Writes an XML property list (temp file and rename). Throws
-// std::system_error when the file cannot be written.
+// std::system_error when the value or the file cannot be written.
 void writePropertyListFile(const std::filesystem::path& path, const PropertyListValue& value);
 
 }  // namespace zentrabo::platform
