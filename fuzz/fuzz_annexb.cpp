@@ -4,18 +4,16 @@
 // length-prefixed payload built from the units reads back to the same units.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <vector>
 
+#include "fuzz_require.hpp"
 #include "screenstream/codec/annex_b.hpp"
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using zentrabo::fuzzing::require;
 
 }  // namespace
 

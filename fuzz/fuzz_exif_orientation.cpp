@@ -6,17 +6,15 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <span>
 
+#include "fuzz_require.hpp"
 #include "platform/imaging/exif_orientation.hpp"
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using zentrabo::fuzzing::require;
 
 // The bytes in a heap block of exactly their size.
 std::unique_ptr<std::uint8_t[]> exactCopy(std::span<const std::uint8_t> bytes) {

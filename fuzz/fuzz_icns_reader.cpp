@@ -5,17 +5,15 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <span>
 
+#include "fuzz_require.hpp"
 #include "platform/imaging/icns_reader.hpp"
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using zentrabo::fuzzing::require;
 
 }  // namespace
 

@@ -5,16 +5,14 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
+#include "fuzz_require.hpp"
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using zentrabo::fuzzing::require;
 
 }  // namespace
 

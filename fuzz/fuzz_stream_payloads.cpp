@@ -4,22 +4,20 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz_require.hpp"
 #include "model/records/stream_input_wire.hpp"
 
 namespace {
 
+using zentrabo::fuzzing::require;
+
 using Bytes = std::vector<std::uint8_t>;
 using Payload = std::span<const std::uint8_t>;
-
-void require(bool condition) {
-    if (!condition) std::abort();
-}
 
 // Compared by bytes: a NaN read from the wire never equals itself.
 void pointer(Payload payload) {

@@ -3,17 +3,15 @@
 // whatever decodes also encodes and decodes back to an equal record.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
+#include "fuzz_require.hpp"
 #include "model/records/halvardine_request.hpp"
 #include "model/records/halvardine_response.hpp"
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using zentrabo::fuzzing::require;
 
 template <class R, class Decode>
 void roundTrip(std::string_view line, Decode decode) {
