@@ -14,8 +14,9 @@ run_packages=(
   libavahi-client-dev libplist-dev
   libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libtiff-dev libqrencode-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
-  # the X11 session's desktop: libxcb and its RandR, MIT-SHM and X-Resource parts
-  libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-res0-dev
+  # the X11 session's desktop: libxcb and its RandR, MIT-SHM, X-Resource,
+  # Composite and XFixes parts
+  libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-res0-dev libxcb-composite0-dev libxcb-xfixes0-dev
   # the trust anchors the relay connection is verified against
   ca-certificates
   # the DNS-SD daemon that devices find the server through

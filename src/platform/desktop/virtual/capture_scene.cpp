@@ -129,24 +129,4 @@ RgbaImage drawCaptureScene(const CaptureScene& scene) {
     return image;
 }
 
-RgbaImage fitToConfiguration(RgbaImage source, const StreamConfiguration& configuration) {
-    const auto width = static_cast<std::uint32_t>(configuration.width);
-    const auto height = static_cast<std::uint32_t>(configuration.height);
-    if (source.width == width && source.height == height) return source;
-    if (configuration.scalesToFit && !configuration.preservesAspectRatio) return resizeImage(source, width, height);
-    RgbaImage frame(width, height, black);
-    if (!configuration.scalesToFit) {
-        copyImageInto(frame, source, 0, 0);
-        return frame;
-    }
-    const double scale =
-        std::min(static_cast<double>(width) / source.width, static_cast<double>(height) / source.height);
-    const auto fittedWidth = static_cast<std::uint32_t>(std::clamp(std::lround(source.width * scale), 1L, long{width}));
-    const auto fittedHeight =
-        static_cast<std::uint32_t>(std::clamp(std::lround(source.height * scale), 1L, long{height}));
-    copyImageInto(frame, resizeImage(source, fittedWidth, fittedHeight), (width - fittedWidth) / 2,
-                  (height - fittedHeight) / 2);
-    return frame;
-}
-
 }  // namespace zentrabo::platform

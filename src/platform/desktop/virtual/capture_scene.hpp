@@ -40,9 +40,4 @@ struct CaptureScene {
 // The scene at its source size.
 RgbaImage drawCaptureScene(const CaptureScene& scene);
 
-// A drawn source made into a frame of the configuration's size: as it is
-// when the sizes agree, scaled (proportions kept and centred when asked) when
-// the configuration scales to fit, else placed at the top-left and cut.
-RgbaImage fitToConfiguration(RgbaImage source, const StreamConfiguration& configuration);
-
 }  // namespace zentrabo::platform

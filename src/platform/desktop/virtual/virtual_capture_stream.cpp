@@ -5,8 +5,11 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/desktop/frame_fitting.hpp"
+#include "platform/desktop/stream_configuration_check.hpp"
 #include "platform/desktop/virtual/capture_scene.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
+#include "platform/imaging/image_resize.hpp"
 
 namespace zentrabo::platform {
 
@@ -14,10 +17,6 @@ namespace {
 
 // Frames larger than a display can be are refused.
 constexpr std::int64_t maximumFrameDimension = VirtualDesktop::maximumPixelDimension;
-constexpr std::int32_t maximumQueueDepth = 16;
-constexpr std::int32_t minimumSampleRate = 8000;
-constexpr std::int32_t maximumSampleRate = 192000;
-constexpr std::int32_t maximumChannelCount = 2;
 constexpr std::int64_t audioBuffersPerSecond = 100;
 constexpr double audioBufferSeconds = 1.0 / audioBuffersPerSecond;
 // Buffers that fell due while the executor was busy are delivered late up
@@ -25,26 +24,8 @@ constexpr double audioBufferSeconds = 1.0 / audioBuffersPerSecond;
 // instead of meeting a pile of it.
 constexpr std::int64_t maximumLateAudioBuffers = audioBuffersPerSecond;
 
-bool sampleRateIsValid(std::int32_t rate) { return rate >= minimumSampleRate && rate <= maximumSampleRate; }
-
 std::optional<ScreenCaptureError> configurationProblem(const StreamConfiguration& configuration) {
-    if (configuration.width < 1 || configuration.height < 1 || configuration.width > maximumFrameDimension ||
-        configuration.height > maximumFrameDimension) {
-        return ScreenCaptureError("The stream's frame size is not valid.");
-    }
-    if (configuration.queueDepth < 1 || configuration.queueDepth > maximumQueueDepth) {
-        return ScreenCaptureError("The stream's queue depth is not valid.");
-    }
-    const double interval = configuration.minimumFrameInterval.seconds();
-    if (!(interval > 0) || !std::isfinite(interval)) {
-        return ScreenCaptureError("The stream's frame interval is not valid.");
-    }
-    if (configuration.capturesAudio &&
-        (!sampleRateIsValid(configuration.sampleRate) || configuration.channelCount < 1 ||
-         configuration.channelCount > maximumChannelCount)) {
-        return ScreenCaptureError("The stream's audio format is not valid.");
-    }
-    return std::nullopt;
+    return streamConfigurationProblem(configuration, maximumFrameDimension);
 }
 
 ScreenCaptureError desktopGone() { return ScreenCaptureError("The desktop is no longer available."); }
@@ -207,7 +188,10 @@ void VirtualCaptureStream::captureFrame() {
         return;
     }
     if (!scene || framesHeld_->load() >= configuration.queueDepth) return;
-    RgbaImage image = fitToConfiguration(drawCaptureScene(*scene), configuration);
+    RgbaImage image = fitToConfiguration(drawCaptureScene(*scene), configuration,
+                                         [](const RgbaImage& source, std::uint32_t width, std::uint32_t height) {
+                                             return resizeImage(source, width, height);
+                                         });
     framesHeld_->fetch_add(1);
     std::shared_ptr<const void> place(nullptr, [held = framesHeld_](const void*) { held->fetch_sub(1); });
     const auto time = std::chrono::nanoseconds(std::llround(scene->time * 1e9));

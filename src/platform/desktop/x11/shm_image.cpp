@@ -54,10 +54,10 @@ bool hasShm(X11Connection& connection) {
 
 }  // namespace
 
-std::optional<RgbaImage> rootImageThroughShm(X11Connection& connection, const PixelRect& area) {
-    const xcb_screen_t& screen = connection.screen();
-    const std::uint32_t right = std::min<std::uint32_t>(area.x + area.width, screen.width_in_pixels);
-    const std::uint32_t bottom = std::min<std::uint32_t>(area.y + area.height, screen.height_in_pixels);
+std::optional<RgbaImage> imageThroughShm(X11Connection& connection, xcb_drawable_t drawable, const PixelRect& area,
+                                         std::uint32_t drawableWidth, std::uint32_t drawableHeight) {
+    const std::uint32_t right = std::min<std::uint32_t>(area.x + area.width, drawableWidth);
+    const std::uint32_t bottom = std::min<std::uint32_t>(area.y + area.height, drawableHeight);
     if (area.x >= right || area.y >= bottom) return std::nullopt;
     const std::uint32_t width = right - area.x;
     const std::uint32_t height = bottom - area.y;
@@ -69,11 +69,16 @@ std::optional<RgbaImage> rootImageThroughShm(X11Connection& connection, const Pi
     SharedSegment segment(connection, stride * height);
     if (!segment.isAttached()) return std::nullopt;
     const auto image = connection.reply<xcb_shm_get_image_reply_t>(
-        xcb_shm_get_image(connection.get(), connection.root(), static_cast<std::int16_t>(area.x),
+        xcb_shm_get_image(connection.get(), drawable, static_cast<std::int16_t>(area.x),
                           static_cast<std::int16_t>(area.y), static_cast<std::uint16_t>(width),
                           static_cast<std::uint16_t>(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment.segment(), 0));
     if (!image || image->size < stride * height) return std::nullopt;
     return rgbaFromPixels(segment.bytes(), width, height, stride, *layout);
+}
+
+std::optional<RgbaImage> rootImageThroughShm(X11Connection& connection, const PixelRect& area) {
+    const xcb_screen_t& screen = connection.screen();
+    return imageThroughShm(connection, connection.root(), area, screen.width_in_pixels, screen.height_in_pixels);
 }
 
 }  // namespace zentrabo::platform

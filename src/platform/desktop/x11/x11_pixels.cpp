@@ -45,6 +45,20 @@ RgbaImage rgbaFromPixels(const std::uint8_t* pixels, std::uint32_t width, std::u
     image.height = height;
     image.pixels.resize(image.rowBytes() * height);
     std::uint8_t* out = image.pixels.data();
+    if (!layout.mostSignificantByteFirst && layout.redShift == 16 && layout.greenShift == 8 && layout.blueShift == 0) {
+        // The usual layout, blue first in memory: a byte swap each pixel,
+        // which the compiler turns into vector code.
+        for (std::uint32_t y = 0; y < height; ++y) {
+            const std::uint8_t* in = pixels + y * stride;
+            for (std::uint32_t x = 0; x < width; ++x, in += 4, out += 4) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+                out[3] = 0xFF;
+            }
+        }
+        return image;
+    }
     for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint8_t* in = pixels + y * stride;
         for (std::uint32_t x = 0; x < width; ++x, in += 4, out += 4) {

@@ -2,23 +2,34 @@
 
 #include <map>
 
+#include "platform/desktop/x11/composite_frames.hpp"
 #include "platform/desktop/x11/linux_process.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
 #include "platform/desktop/x11/shm_image.hpp"
-#include "platform/desktop/x11/unavailable_capture_stream.hpp"
+#include "platform/desktop/x11/x11_capture_stream.hpp"
 #include "platform/desktop/x11/x11_displays.hpp"
 
 namespace zentrabo::platform {
 
-X11ScreenCapture::X11ScreenCapture(const std::string& display, X11Displays& displays)
-    : displays_(displays), connection_(display) {}
+X11ScreenCapture::X11ScreenCapture(const std::string& display, X11Displays& displays, Clock& clock)
+    : display_(display), displays_(displays), clock_(clock), connection_(display) {
+    redirectSubwindows(connection_);
+}
+
+bool X11ScreenCapture::connectionUsableLocked() {
+    const bool broken = connection_.isBroken();
+    if (!connection_.usable()) return false;
+    // A new connection redirects anew: the old one's redirection ended with it.
+    if (broken) redirectSubwindows(connection_);
+    return true;
+}
 
 std::optional<ShareableContent> X11ScreenCapture::shareableContent(bool excludeDesktopWindows, bool onScreenOnly) {
     const auto monitors = displays_.monitors();
     std::optional<std::vector<ManagedWindow>> windows;
     {
         std::lock_guard lock(mutex_);
-        if (connection_.usable()) windows = readManagedWindows(connection_);
+        if (connectionUsableLocked()) windows = readManagedWindows(connection_);
     }
     if (!monitors || !windows) return std::nullopt;
     ShareableContent content;
@@ -49,13 +60,23 @@ std::optional<RgbaImage> X11ScreenCapture::displayImage(DisplayID display) {
                          static_cast<std::uint32_t>(monitor->bounds.width),
                          static_cast<std::uint32_t>(monitor->bounds.height)};
     std::lock_guard lock(mutex_);
-    if (!connection_.usable()) return std::nullopt;
+    if (!connectionUsableLocked()) return std::nullopt;
     return rootImageThroughShm(connection_, area);
 }
 
-std::shared_ptr<CaptureStream> X11ScreenCapture::makeCaptureStream(ContentFilter, StreamConfiguration,
-                                                                   CaptureStreamStopHandler) {
-    return std::make_shared<UnavailableCaptureStream>();
+std::optional<RgbaImage> X11ScreenCapture::windowImage(WindowID window) {
+    std::lock_guard lock(mutex_);
+    if (!connectionUsableLocked()) return std::nullopt;
+    auto frame = framePixels(connection_, static_cast<xcb_window_t>(window));
+    if (!frame) return std::nullopt;
+    return std::move(frame->image);
+}
+
+std::shared_ptr<CaptureStream> X11ScreenCapture::makeCaptureStream(ContentFilter filter,
+                                                                   StreamConfiguration configuration,
+                                                                   CaptureStreamStopHandler onStop) {
+    return std::make_shared<X11CaptureStream>(display_, clock_, std::move(filter), std::move(configuration),
+                                              std::move(onStop));
 }
 
 }  // namespace zentrabo::platform

@@ -1,12 +1,14 @@
 #pragma once
 // Screen capture on an X11 session: no permission model (capture is always
 // allowed), shareable content from the managed windows and the monitors,
-// display pictures through MIT-SHM. Window pictures and live streams are not
-// offered yet: those answers are the ones of a capture that cannot.
+// display pictures through MIT-SHM, window pictures through Composite (the
+// root's subwindows are redirected from the start, so a covered window keeps
+// its pixels) and live streams (X11CaptureStream).
 #include <mutex>
 #include <string>
 
 #include "platform/desktop/screen_capture.hpp"
+#include "platform/dispatch/clock.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
 
 namespace zentrabo::platform {
@@ -15,22 +17,29 @@ class X11Displays;
 
 class X11ScreenCapture final : public ScreenCapture {
 public:
-    // The displays service must outlive this. Throws X11Error when the
-    // display cannot be reached.
-    X11ScreenCapture(const std::string& display, X11Displays& displays);
+    // The displays service and the clock must outlive this. Throws X11Error
+    // when the display cannot be reached.
+    X11ScreenCapture(const std::string& display, X11Displays& displays, Clock& clock);
 
     bool preflightAccess() override { return true; }
     bool requestAccess() override { return true; }
     std::optional<ShareableContent> shareableContent(bool excludeDesktopWindows, bool onScreenOnly) override;
     std::optional<RgbaImage> displayImage(DisplayID display) override;
-    std::optional<RgbaImage> windowImage(WindowID) override { return std::nullopt; }
+    // The window's frame, title bar included, even while covered; none while
+    // it is minimized or when it is gone.
+    std::optional<RgbaImage> windowImage(WindowID window) override;
     std::shared_ptr<CaptureStream> makeCaptureStream(ContentFilter filter, StreamConfiguration configuration,
                                                      CaptureStreamStopHandler onStop) override;
     // Points are pixels on X11.
     double pointPixelScale(const ContentFilter&) override { return 1; }
 
 private:
+    // The connection, connected anew after a break; with mutex_ held.
+    bool connectionUsableLocked();
+
+    const std::string display_;
     X11Displays& displays_;
+    Clock& clock_;
     std::mutex mutex_;
     X11Connection connection_;
 };

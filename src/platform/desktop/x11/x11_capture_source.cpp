@@ -1,0 +1,105 @@
+#include "platform/desktop/x11/x11_capture_source.hpp"
+
+#include <algorithm>
+
+#include "platform/desktop/x11/composite_frames.hpp"
+#include "platform/desktop/x11/managed_windows.hpp"
+#include "platform/desktop/x11/randr_monitors.hpp"
+#include "platform/desktop/x11/shm_image.hpp"
+#include "platform/desktop/x11/xfixes_cursor.hpp"
+
+namespace zentrabo::platform {
+
+namespace {
+
+constexpr std::uint32_t black = 0x000000FF;
+
+ScreenCaptureError unavailable() { return ScreenCaptureError("The content to capture is not available."); }
+
+Rect monitorBounds(X11Connection& x, DisplayID display) {
+    const auto monitors = readRandrMonitors(x);
+    if (!monitors) throw unavailable();
+    const auto found = std::find_if(monitors->begin(), monitors->end(),
+                                    [display](const RandrMonitor& monitor) { return monitor.id == display; });
+    if (found == monitors->end() || found->bounds.x < 0 || found->bounds.y < 0) throw unavailable();
+    return found->bounds;
+}
+
+PixelRect pixelRect(const Rect& bounds) {
+    return PixelRect{static_cast<std::uint32_t>(bounds.x), static_cast<std::uint32_t>(bounds.y),
+                     static_cast<std::uint32_t>(bounds.width), static_cast<std::uint32_t>(bounds.height)};
+}
+
+struct Picture {
+    RgbaImage image;
+    Point origin;  // of its top-left corner, on the root
+};
+
+std::optional<Picture> displayPicture(X11Connection& x, const DisplayContentFilter& filter) {
+    const Rect bounds = monitorBounds(x, filter.display);
+    auto image = rootImageThroughShm(x, pixelRect(bounds));
+    if (!image) throw unavailable();
+    return Picture{std::move(*image), {bounds.x, bounds.y}};
+}
+
+std::optional<Picture> windowPicture(X11Connection& x, const WindowContentFilter& filter) {
+    if (!topLevelWindow(x, static_cast<xcb_window_t>(filter.window))) throw unavailable();
+    auto frame = framePixels(x, static_cast<xcb_window_t>(filter.window));
+    if (!frame) return std::nullopt;
+    return Picture{std::move(frame->image), frame->origin};
+}
+
+std::optional<Picture> applicationPicture(X11Connection& x, const ApplicationContentFilter& filter) {
+    const Rect bounds = monitorBounds(x, filter.display);
+    const auto windows = readManagedWindows(x);
+    if (!windows) throw unavailable();
+    Picture picture{
+        RgbaImage(static_cast<std::uint32_t>(bounds.width), static_cast<std::uint32_t>(bounds.height), black),
+        {bounds.x, bounds.y}};
+    // The list runs front to back; the back is drawn first.
+    for (auto window = windows->rbegin(); window != windows->rend(); ++window) {
+        if (window->pid != filter.application || !window->onScreen || window->isDesktopElement()) continue;
+        if (const auto frame = framePixels(x, window->id)) {
+            copyImageInto(picture.image, frame->image, static_cast<std::int64_t>(frame->origin.x - bounds.x),
+                          static_cast<std::int64_t>(frame->origin.y - bounds.y));
+        }
+    }
+    return picture;
+}
+
+}  // namespace
+
+X11CaptureSource::X11CaptureSource(const std::string& display) : connection_(display) {
+    redirectSubwindows(connection_);
+    cursorImages_ = enableCursorImages(connection_);
+}
+
+X11Connection& X11CaptureSource::connection() {
+    if (connection_.isBroken() && connection_.usable()) {
+        redirectSubwindows(connection_);
+        cursorImages_ = enableCursorImages(connection_);
+    }
+    return connection_;
+}
+
+std::optional<RgbaImage> X11CaptureSource::capture(const ContentFilter& filter, bool showsCursor) {
+    X11Connection& x = connection();
+    if (x.isBroken()) throw unavailable();
+    auto picture = std::visit(
+        [&x](const auto& content) -> std::optional<Picture> {
+            using Content = std::decay_t<decltype(content)>;
+            if constexpr (std::is_same_v<Content, DisplayContentFilter>) {
+                return displayPicture(x, content);
+            } else if constexpr (std::is_same_v<Content, WindowContentFilter>) {
+                return windowPicture(x, content);
+            } else {
+                return applicationPicture(x, content);
+            }
+        },
+        filter);
+    if (!picture) return std::nullopt;
+    if (showsCursor && cursorImages_) drawCursor(x, picture->image, picture->origin);
+    return std::move(picture->image);
+}
+
+}  // namespace zentrabo::platform

@@ -1,0 +1,34 @@
+#pragma once
+// What a content filter shows on an X11 session at one moment, at its own
+// size: a monitor's part of the root through MIT-SHM, one window's frame
+// through Composite, or an application's windows composed in stacking order
+// on a black canvas the size of the monitor. It has a connection of its own,
+// on which the root's subwindows stay redirected while it lasts.
+#include <optional>
+#include <string>
+
+#include "platform/desktop/capture_stream.hpp"
+#include "platform/desktop/x11/x11_connection.hpp"
+
+namespace zentrabo::platform {
+
+class X11CaptureSource {
+public:
+    // Throws X11Error when the display cannot be reached.
+    explicit X11CaptureSource(const std::string& display);
+
+    // The filter's pixels now, with the cursor drawn over them when asked;
+    // none while the content shows nothing (a minimized window). Throws
+    // ScreenCaptureError when the content is gone or the server does not
+    // answer.
+    std::optional<RgbaImage> capture(const ContentFilter& filter, bool showsCursor);
+
+private:
+    // The connection, connected anew (and redirecting again) after a break.
+    X11Connection& connection();
+
+    X11Connection connection_;
+    bool cursorImages_ = false;
+};
+
+}  // namespace zentrabo::platform

@@ -1,0 +1,341 @@
+// Window images and capture streams of the X11 desktop against the tests'
+// session, each checked against the test application's known pattern.
+#include <gtest/gtest.h>
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <future>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/desktop/screen_capture.hpp"
+#include "platform/desktop/x11/x11_desktop.hpp"
+#include "platform/dispatch/system_clock.hpp"
+#include "support/test_application.hpp"
+#include "support/x11_session.hpp"
+#include "support/x11_witness.hpp"
+
+namespace zentrabo::testing {
+namespace {
+
+using platform::ContentFilter;
+using platform::RgbaImage;
+using platform::StreamConfiguration;
+
+// A window's client area as the application reported it mapped.
+struct ShownWindow {
+    std::uint32_t xid = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string colour;
+
+    // The pattern's colour at a point of the root, which lies in the client area.
+    Rgb patternAt(int rootX, int rootY) const { return testPatternColour(colour, width, height, rootX - x, rootY - y); }
+    // A point inside each quadrant of the pattern, well away from its edges.
+    std::vector<std::pair<int, int>> quadrantCentres() const {
+        return {{x + width / 4, y + height / 4},
+                {x + 3 * width / 4, y + height / 4},
+                {x + width / 4, y + 3 * height / 4},
+                {x + 3 * width / 4, y + 3 * height / 4}};
+    }
+};
+
+ShownWindow waitForShown(TestApplication& application, const std::string& name) {
+    const auto report = application.reports().waitFor("mapped", name);
+    if (!report) return {};
+    return ShownWindow{static_cast<std::uint32_t>(report->integer("xid").value_or(0)),
+                       static_cast<int>(report->integer("x").value_or(0)),
+                       static_cast<int>(report->integer("y").value_or(0)),
+                       static_cast<int>(report->integer("width").value_or(0)),
+                       static_cast<int>(report->integer("height").value_or(0)),
+                       report->text("colour").value_or("")};
+}
+
+Rgb pixelAt(const RgbaImage& image, int x, int y) {
+    const std::uint8_t* pixel =
+        image.pixels.data() + static_cast<std::size_t>(y) * image.rowBytes() + static_cast<std::size_t>(x) * 4;
+    return {pixel[0], pixel[1], pixel[2]};
+}
+
+// Scaled pixels differ from the pattern by rounding alone.
+bool near(Rgb a, Rgb b) {
+    const auto close = [](int x, int y) { return std::abs(x - y) <= 6; };
+    return close(a.red, b.red) && close(a.green, b.green) && close(a.blue, b.blue);
+}
+
+std::string text(Rgb colour) {
+    return std::to_string(colour.red) + "," + std::to_string(colour.green) + "," + std::to_string(colour.blue);
+}
+
+// Waits, at most the deadline, until the condition holds.
+template <typename Condition>
+bool eventually(Condition condition, std::chrono::milliseconds deadline = std::chrono::seconds(5)) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// A running capture stream of the desktop and the frames it delivered.
+class RecordedStream {
+public:
+    RecordedStream(platform::ScreenCapture& capture, platform::Clock& clock, ContentFilter filter,
+                   StreamConfiguration configuration)
+        : clock_(clock), work_(context_.get_executor()), thread_([this] { context_.run(); }) {
+        stream_ = capture.makeCaptureStream(std::move(filter), std::move(configuration),
+                                            [this](const platform::ScreenCaptureError& error) {
+                                                std::lock_guard lock(mutex_);
+                                                stopError_ = error.what();
+                                            });
+        stream_->addScreenOutput(context_.get_executor(), [this](platform::CapturedScreenSample sample) {
+            std::lock_guard lock(mutex_);
+            // Arrival on the clock, and the frame itself; its queue place goes at once.
+            arrivals_.push_back(clock_.monotonicNow());
+            latest_ = std::move(sample.image);
+            delivered_.notify_all();
+        });
+    }
+    ~RecordedStream() {
+        if (stream_) stream_->stopCapture([](auto) {});
+        work_.reset();
+        context_.stop();
+        thread_.join();
+    }
+
+    platform::CaptureStream& stream() { return *stream_; }
+    std::optional<platform::ScreenCaptureError> start() {
+        return complete([&](auto done) { stream_->startCapture(done); });
+    }
+    std::optional<platform::ScreenCaptureError> complete(
+        const std::function<void(platform::CaptureStream::Completion)>& call) {
+        auto result = std::make_shared<std::promise<std::optional<platform::ScreenCaptureError>>>();
+        call([result](std::optional<platform::ScreenCaptureError> error) { result->set_value(std::move(error)); });
+        auto future = result->get_future();
+        if (future.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            return platform::ScreenCaptureError("no completion");
+        }
+        return future.get();
+    }
+
+    // The first frame that arrives after the call; none within the deadline.
+    std::optional<RgbaImage> nextFrame(std::chrono::seconds deadline = std::chrono::seconds(5)) {
+        std::unique_lock lock(mutex_);
+        const std::size_t seen = arrivals_.size();
+        if (!delivered_.wait_for(lock, deadline, [&] { return arrivals_.size() > seen; })) return std::nullopt;
+        return latest_;
+    }
+    std::vector<double> arrivals() {
+        std::lock_guard lock(mutex_);
+        return arrivals_;
+    }
+    std::string stopError() {
+        std::lock_guard lock(mutex_);
+        return stopError_;
+    }
+
+private:
+    platform::Clock& clock_;
+    asio::io_context context_;
+    asio::executor_work_guard<asio::io_context::executor_type> work_;
+    std::thread thread_;
+    std::shared_ptr<platform::CaptureStream> stream_;
+    std::mutex mutex_;
+    std::condition_variable delivered_;
+    std::vector<double> arrivals_;
+    RgbaImage latest_;
+    std::string stopError_;
+};
+
+class X11Capture : public X11SessionTest {
+protected:
+    void SetUp() override {
+        X11SessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        desktop_ = platform::X11Desktop::create(std::getenv("DISPLAY"), clock_);
+        left_ = desktop_->displays().mainDisplayID();
+    }
+
+    platform::ScreenCapture& capture() { return desktop_->screenCapture(); }
+
+    static StreamConfiguration configuration(std::int64_t width, std::int64_t height, int framesPerSecond) {
+        StreamConfiguration configuration;
+        configuration.width = width;
+        configuration.height = height;
+        configuration.scalesToFit = true;
+        configuration.preservesAspectRatio = true;
+        configuration.minimumFrameInterval = {1, framesPerSecond};
+        configuration.showsCursor = false;
+        configuration.capturesAudio = false;
+        return configuration;
+    }
+
+    platform::SystemClock clock_;
+    std::unique_ptr<platform::X11Desktop> desktop_;
+    platform::DisplayID left_ = 0;
+};
+
+TEST_F(X11Capture, WindowImageIsTheFrameWithItsOwnPatternWhileCoveredAndNoneWhileMinimized) {
+    TestApplication application(
+        {{{"Back", 400, 300, {{200, 200}}, {}, "c03020"}, {"Front", 300, 200, {{400, 350}}, {}, "20a040"}}});
+    const ShownWindow back = waitForShown(application, "Back");
+    const ShownWindow front = waitForShown(application, "Front");
+    ASSERT_NE(back.xid, 0u);
+    ASSERT_NE(front.xid, 0u);
+    witnessOutput("xdotool windowactivate --sync " + std::to_string(front.xid));
+
+    const auto extents = witnessedNumbers("_NET_FRAME_EXTENTS", back.xid);  // left, right, top, bottom
+    ASSERT_EQ(extents.size(), 4u);
+    std::optional<RgbaImage> image;
+    ASSERT_TRUE(eventually([&] { return (image = capture().windowImage(back.xid)).has_value(); }));
+    // The frame: title bar and borders around the client area.
+    EXPECT_EQ(image->width, back.width + extents[0] + extents[1]);
+    EXPECT_EQ(image->height, back.height + extents[2] + extents[3]);
+    // The bottom-right quadrant lies under the front window on screen.
+    for (const auto& [x, y] : back.quadrantCentres()) {
+        const Rgb seen =
+            pixelAt(*image, x - back.x + static_cast<int>(extents[0]), y - back.y + static_cast<int>(extents[2]));
+        EXPECT_EQ(seen, back.patternAt(x, y)) << "at " << x << "," << y << ": " << text(seen);
+    }
+
+    witnessOutput("xdotool windowminimize --sync " + std::to_string(back.xid));
+    EXPECT_TRUE(eventually([&] { return !capture().windowImage(back.xid); }));
+}
+
+TEST_F(X11Capture, ApplicationFilterComposesItsWindowsAloneOnBlack) {
+    TestApplication mine(
+        {{{"One", 400, 300, {{100, 100}}, {}, "c03020"}, {"Two", 300, 200, {{700, 150}}, {}, "2040c0"}}});
+    const ShownWindow one = waitForShown(mine, "One");
+    const ShownWindow two = waitForShown(mine, "Two");
+    TestApplication other({{{"Other", 300, 300, {{250, 180}}, {}, "20a040"}}, std::string(kSecondTestApplicationId)});
+    const ShownWindow covering = waitForShown(other, "Other");
+    ASSERT_NE(one.xid, 0u);
+    ASSERT_NE(two.xid, 0u);
+    ASSERT_NE(covering.xid, 0u);
+    witnessOutput("xdotool windowactivate --sync " + std::to_string(covering.xid));
+
+    // Full size, so the pixels are the windows' own.
+    const auto bounds = desktop_->displays().bounds(left_);
+    RecordedStream recorded(
+        capture(), clock_, platform::ApplicationContentFilter{left_, mine.pid()},
+        configuration(static_cast<std::int64_t>(bounds.width), static_cast<std::int64_t>(bounds.height), 10));
+    ASSERT_EQ(recorded.start(), std::nullopt);
+    const auto frame = recorded.nextFrame();
+    ASSERT_TRUE(frame);
+    for (const ShownWindow* window : {&one, &two}) {
+        for (const auto& [x, y] : window->quadrantCentres()) {
+            EXPECT_EQ(pixelAt(*frame, x, y), window->patternAt(x, y)) << "at " << x << "," << y;
+        }
+    }
+    // Where only the other application's window is, the canvas stays black.
+    const int x = covering.x + covering.width - 20, y = covering.y + covering.height - 20;
+    EXPECT_EQ(pixelAt(*frame, x, y), (Rgb{0, 0, 0})) << text(pixelAt(*frame, x, y));
+}
+
+TEST_F(X11Capture, DisplayStreamKeepsItsRateAndShowsAMovedWindowAtItsNewPlace) {
+    TestApplication application({{{"Moving", 400, 300, {{100, 100}}, {}, "c03020"}}});
+    ShownWindow moving = waitForShown(application, "Moving");
+    ASSERT_NE(moving.xid, 0u);
+    const auto bounds = desktop_->displays().bounds(left_);
+    // A quarter of the monitor each way.
+    const int scale = 4;
+    constexpr int framesPerSecond = 10;
+    RecordedStream recorded(capture(), clock_, platform::DisplayContentFilter{left_},
+                            configuration(static_cast<std::int64_t>(bounds.width) / scale,
+                                          static_cast<std::int64_t>(bounds.height) / scale, framesPerSecond));
+    ASSERT_EQ(recorded.start(), std::nullopt);
+    ASSERT_TRUE(recorded.nextFrame());
+    const double first = clock_.monotonicNow();
+
+    witnessOutput("xdotool windowmove --sync " + std::to_string(moving.xid) + " 800 900");
+    const auto moved = witnessOutput("xdotool getwindowgeometry " + std::to_string(moving.xid));
+    // "Position: 812,931 (screen: 0)": the client area's new place.
+    const auto position = moved.find("Position: ");
+    ASSERT_NE(position, std::string::npos) << moved;
+    ASSERT_EQ(std::sscanf(moved.c_str() + position, "Position: %d,%d", &moving.x, &moving.y), 2) << moved;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto frame = recorded.nextFrame();
+    ASSERT_TRUE(frame);
+    for (const auto& [x, y] : moving.quadrantCentres()) {
+        const Rgb seen = pixelAt(*frame, x / scale, y / scale);
+        EXPECT_TRUE(near(seen, moving.patternAt(x, y))) << "at " << x << "," << y << ": " << text(seen);
+    }
+
+    // The rate over three seconds of the running stream.
+    std::this_thread::sleep_until(std::chrono::steady_clock::now() +
+                                  std::chrono::duration<double>(first + 3.2 - clock_.monotonicNow()));
+    std::size_t frames = 0;
+    for (const double arrival : recorded.arrivals()) frames += arrival >= first && arrival < first + 3;
+    EXPECT_GE(frames, 27u);
+    EXPECT_LE(frames, 33u);
+    EXPECT_EQ(recorded.stopError(), "");
+}
+
+TEST_F(X11Capture, CursorIsDrawnOnlyWhenTheConfigurationAsks) {
+    TestApplication application({{{"Plain", 300, 300, {{300, 300}}, {}, "808080"}}});
+    const ShownWindow plain = waitForShown(application, "Plain");
+    ASSERT_NE(plain.xid, 0u);
+    const auto extents = witnessedNumbers("_NET_FRAME_EXTENTS", plain.xid);
+    ASSERT_EQ(extents.size(), 4u);
+    // The pointer in the bottom-right quadrant, one colour all round.
+    const int pointerX = plain.x + 3 * plain.width / 4, pointerY = plain.y + 3 * plain.height / 4;
+    witnessOutput("xdotool mousemove --sync " + std::to_string(pointerX) + " " + std::to_string(pointerY));
+
+    const int frameWidth = plain.width + static_cast<int>(extents[0] + extents[1]);
+    const int frameHeight = plain.height + static_cast<int>(extents[2] + extents[3]);
+    RecordedStream recorded(capture(), clock_, platform::WindowContentFilter{plain.xid},
+                            configuration(frameWidth, frameHeight, 20));
+    ASSERT_EQ(recorded.start(), std::nullopt);
+    // Pixels of the pattern's colour around the pointer.
+    const auto plainAround = [&](const RgbaImage& frame) {
+        int plainPixels = 0;
+        for (int dy = -16; dy < 16; ++dy) {
+            for (int dx = -16; dx < 16; ++dx) {
+                const int x = pointerX + dx, y = pointerY + dy;
+                plainPixels += pixelAt(frame, x - plain.x + static_cast<int>(extents[0]),
+                                       y - plain.y + static_cast<int>(extents[2])) == plain.patternAt(x, y);
+            }
+        }
+        return plainPixels;
+    };
+    const auto without = recorded.nextFrame();
+    ASSERT_TRUE(without);
+    EXPECT_EQ(plainAround(*without), 32 * 32);
+
+    auto showing = configuration(frameWidth, frameHeight, 20);
+    showing.showsCursor = true;
+    ASSERT_EQ(recorded.complete([&](auto done) { recorded.stream().updateConfiguration(showing, done); }),
+              std::nullopt);
+    recorded.nextFrame();  // one that may have started before the update
+    const auto with = recorded.nextFrame();
+    ASSERT_TRUE(with);
+    EXPECT_LT(plainAround(*with), 32 * 32 - 20);
+}
+
+TEST_F(X11Capture, StreamOfAClosedWindowStopsAndOneWithSoundDoesNotStart) {
+    auto soundless = configuration(64, 64, 10);
+    auto withSound = soundless;
+    withSound.capturesAudio = true;
+    RecordedStream sound(capture(), clock_, platform::DisplayContentFilter{left_}, withSound);
+    EXPECT_NE(sound.start(), std::nullopt);
+
+    auto application =
+        std::make_unique<TestApplication>(TestApplicationOptions{{{"Closing", 200, 200, {{100, 100}}, {}, {}}}});
+    const ShownWindow closing = waitForShown(*application, "Closing");
+    ASSERT_NE(closing.xid, 0u);
+    RecordedStream recorded(capture(), clock_, platform::WindowContentFilter{closing.xid}, soundless);
+    ASSERT_EQ(recorded.start(), std::nullopt);
+    ASSERT_TRUE(recorded.nextFrame());
+    application.reset();
+    EXPECT_TRUE(eventually([&] { return !recorded.stopError().empty(); }));
+}
+
+}  // namespace
+}  // namespace zentrabo::testing
