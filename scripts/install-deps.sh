@@ -17,6 +17,8 @@ run_packages=(
   # the X11 session's desktop: libxcb and its RandR, MIT-SHM, X-Resource,
   # Composite and XFixes parts
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-res0-dev libxcb-composite0-dev libxcb-xfixes0-dev
+  # its input and keyboard layouts: XTest, XKB with libxkbcommon
+  libxcb-xtest0-dev libxcb-xkb-dev libxkbcommon-x11-dev
   # the trust anchors the relay connection is verified against
   ca-certificates
   # the DNS-SD daemon that devices find the server through
@@ -33,6 +35,8 @@ test_packages=(
   # the X11 tests' desktop session: X server, window manager, and the tools
   # that witness what the server did (xrandr, xprop and xwininfo, xdotool)
   xvfb openbox x11-xserver-utils x11-utils xdotool
+  # and the clipboard's and keyboard layout's witnesses (xclip, setxkbmap)
+  xclip x11-xkb-utils
   # the tests' GTK application, run with Debian's own python3
   python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0
 )

@@ -22,7 +22,7 @@ X11Desktop::X11Desktop(std::string display, Clock& clock)
       screenCapture_(std::make_unique<X11ScreenCapture>(display_, *displays_, clock_)),
       pasteboard_(std::make_unique<X11Pasteboard>()),
       keyboardLayout_(std::make_unique<X11KeyboardLayout>()),
-      eventPoster_(std::make_unique<X11EventPoster>()),
+      eventPoster_(std::make_unique<X11EventPoster>(display_)),
       events_(
           std::make_unique<X11EventThread>(display_, [displays = displays_.get()] { displays->monitorsChanged(); })) {}
 

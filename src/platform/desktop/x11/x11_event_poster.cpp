@@ -1,0 +1,317 @@
+#include "platform/desktop/x11/x11_event_poster.hpp"
+
+#include <xcb/xtest.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+#include <algorithm>
+#include <cmath>
+#include <thread>
+#include <type_traits>
+
+#include "platform/desktop/x11/x11_key_positions.hpp"
+
+namespace zentrabo::platform {
+
+namespace {
+
+constexpr std::uint8_t leftButton = 1, middleButton = 2, rightButton = 3;
+constexpr std::uint8_t wheelUp = 4, wheelDown = 5, wheelLeft = 6, wheelRight = 7;
+
+// Media and brightness keys: the system-defined event of auxiliary control
+// buttons carries the key type in data1's upper half and its phase in the
+// byte above the lowest.
+constexpr std::int64_t auxiliaryControlButtons = 8;
+constexpr std::int64_t mediaKeyDown = 0x0A, mediaKeyUp = 0x0B;
+constexpr std::pair<std::int64_t, xkb_keysym_t> mediaKeysyms[] = {
+    {0, XKB_KEY_XF86AudioRaiseVolume},   {1, XKB_KEY_XF86AudioLowerVolume}, {2, XKB_KEY_XF86MonBrightnessUp},
+    {3, XKB_KEY_XF86MonBrightnessDown},  {7, XKB_KEY_XF86AudioMute},        {16, XKB_KEY_XF86AudioPlay},
+    {17, XKB_KEY_XF86AudioNext},         {18, XKB_KEY_XF86AudioPrev},       {21, XKB_KEY_XF86KbdBrightnessUp},
+    {22, XKB_KEY_XF86KbdBrightnessDown},
+};
+
+constexpr EventFlags modifierFlags[] = {eventflag::command, eventflag::control, eventflag::option, eventflag::shift};
+
+std::optional<std::int16_t> rootCoordinate(double value) {
+    if (!std::isfinite(value)) return std::nullopt;
+    return static_cast<std::int16_t>(std::clamp(std::lround(value), -32768L, 32767L));
+}
+
+// The Unicode scalars of UTF-16 text; a lone surrogate reads as U+FFFD.
+std::vector<char32_t> scalars(const std::u16string& text) {
+    std::vector<char32_t> result;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char32_t unit = text[at];
+        if (unit >= 0xD800 && unit < 0xDC00 && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
+            text[at + 1] < 0xE000) {
+            result.push_back(0x10000 + ((unit - 0xD800) << 10) + (text[++at] - 0xDC00));
+        } else {
+            result.push_back(unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+X11EventPoster::X11EventPoster(const std::string& display)
+    : connection_(display), context_(xkb_context_new(XKB_CONTEXT_NO_FLAGS)) {}
+
+X11EventPoster::~X11EventPoster() = default;
+
+bool X11EventPoster::post(const InputEvent& event) {
+    std::lock_guard locked(mutex_);
+    if (!connection_.usable()) return false;
+    if (readyConnection_ != connection_.get()) {
+        readyConnection_ = connection_.get();
+        const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection_.get(), &xcb_test_id);
+        ready_ = xtest && xtest->present && context_ && X11Keymap::setUp(connection_.get());
+        // Keys we held were held on the server that went away.
+        heldModifierKeys_.clear();
+        textKeysDown_.clear();
+    }
+    if (!ready_) return false;
+    const bool posted = std::visit(
+        [this](const auto& input) {
+            using Input = std::decay_t<decltype(input)>;
+            if constexpr (std::is_same_v<Input, KeyboardEvent>) return postKeyboard(input);
+            if constexpr (std::is_same_v<Input, MouseEvent>) return postMouse(input);
+            if constexpr (std::is_same_v<Input, ScrollEvent>) return postScroll(input);
+            if constexpr (std::is_same_v<Input, SystemDefinedEvent>) return postSystemDefined(input);
+        },
+        event);
+    connection_.flush();
+    return posted && !connection_.isBroken();
+}
+
+std::optional<X11Keymap> X11EventPoster::keymap() { return X11Keymap::read(connection_.get(), context_.get()); }
+
+void X11EventPoster::fake(std::uint8_t type, std::uint8_t detail, std::int16_t x, std::int16_t y) {
+    xcb_test_fake_input(connection_.get(), type, detail, XCB_CURRENT_TIME, connection_.root(), x, y, 0);
+}
+
+void X11EventPoster::tap(xcb_keycode_t keycode) {
+    fake(XCB_KEY_PRESS, keycode);
+    fake(XCB_KEY_RELEASE, keycode);
+}
+
+bool X11EventPoster::sync() {
+    return connection_.reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus(connection_.get())) != nullptr;
+}
+
+template <typename Event>
+bool X11EventPoster::holding(const std::vector<xcb_keycode_t>& keys, Event event) {
+    for (const xcb_keycode_t key : keys) fake(XCB_KEY_PRESS, key);
+    const bool posted = event();
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) fake(XCB_KEY_RELEASE, *key);
+    return posted;
+}
+
+std::optional<std::vector<xcb_keycode_t>> X11EventPoster::unheldModifierKeys(EventFlags flags) {
+    std::vector<const char*> names;
+    for (const EventFlags flag : modifierFlags) {
+        if (!(flags & flag)) continue;
+        const bool held = std::any_of(heldModifierKeys_.begin(), heldModifierKeys_.end(),
+                                      [&](KeyCode key) { return modifierKeyPosition(key)->flag == flag; });
+        if (!held) names.push_back(xkbKeyNameOfFlag(flag));
+    }
+    std::vector<xcb_keycode_t> keys;
+    if (names.empty()) return keys;
+    const auto current = keymap();
+    if (!current) return std::nullopt;
+    for (const char* name : names) {
+        const xcb_keycode_t key = current->keycodeOfName(name);
+        if (key == 0) return std::nullopt;
+        keys.push_back(key);
+    }
+    return keys;
+}
+
+bool X11EventPoster::postKeyboard(const KeyboardEvent& event) {
+    // The down types the text; its up has nothing left to release.
+    if (!event.keyDown && textKeysDown_.erase(event.keyCode) != 0) return true;
+    if (!event.unicodeString.empty()) {
+        if (!event.keyDown) return true;
+        const auto current = keymap();
+        if (!current || !typeText(event.unicodeString, *current)) return false;
+        textKeysDown_.insert(event.keyCode);
+        return true;
+    }
+    const char* name = xkbKeyName(event.keyCode);
+    if (name == nullptr) return false;
+    const auto current = keymap();
+    const xcb_keycode_t key = current ? current->keycodeOfName(name) : 0;
+    if (key == 0) return false;
+    const std::uint8_t type = event.keyDown ? XCB_KEY_PRESS : XCB_KEY_RELEASE;
+    if (const auto modifier = modifierKeyPosition(event.keyCode)) {
+        fake(type, key);
+        if (event.keyDown) {
+            heldModifierKeys_.insert(event.keyCode);
+        } else {
+            heldModifierKeys_.erase(event.keyCode);
+        }
+        return true;
+    }
+    // A release needs no modifiers: they were held around the press.
+    const auto around = unheldModifierKeys(event.keyDown ? event.flags : 0);
+    if (!around) return false;
+    return holding(*around, [&] {
+        fake(type, key);
+        return true;
+    });
+}
+
+bool X11EventPoster::typeText(const std::u16string& text, const X11Keymap& current) {
+    const std::vector<xcb_keycode_t> spare = current.spareKeycodes(spareKeycodeCount);
+    std::vector<BorrowedKey> borrowed;
+    bool typed = true;
+    for (const char32_t scalar : scalars(text)) {
+        const xkb_keysym_t keysym = xkb_utf32_to_keysym(scalar);
+        if (keysym == XKB_KEY_NoSymbol) {
+            typed = false;
+            break;
+        }
+        if (const auto stroke = current.strokeOf(keysym)) {
+            holding(stroke->modifiers, [&] {
+                tap(stroke->keycode);
+                return true;
+            });
+            continue;
+        }
+        auto mapped = std::find_if(borrowed.begin(), borrowed.end(),
+                                   [&](const BorrowedKey& key) { return key.keysym == keysym; });
+        if (mapped == borrowed.end()) {
+            if (spare.empty()) {
+                typed = false;
+                break;
+            }
+            if (borrowed.size() == spare.size()) giveBack(borrowed);
+            if (!borrow(spare[borrowed.size()], keysym, borrowed)) {
+                typed = false;
+                break;
+            }
+            mapped = borrowed.end() - 1;
+        }
+        tap(mapped->keycode);
+    }
+    giveBack(borrowed);
+    return typed;
+}
+
+bool X11EventPoster::borrow(xcb_keycode_t keycode, xkb_keysym_t keysym, std::vector<BorrowedKey>& borrowed) {
+    const auto mapping =
+        connection_.reply<xcb_get_keyboard_mapping_reply_t>(xcb_get_keyboard_mapping(connection_.get(), keycode, 1));
+    if (!mapping) return false;
+    const xcb_keysym_t* saved = xcb_get_keyboard_mapping_keysyms(mapping.get());
+    BorrowedKey key{keycode,
+                    keysym,
+                    mapping->keysyms_per_keycode,
+                    {saved, saved + xcb_get_keyboard_mapping_keysyms_length(mapping.get())}};
+    const xcb_keysym_t both[2] = {keysym, keysym};
+    xcb_change_keyboard_mapping(connection_.get(), 1, keycode, 2, both);
+    borrowed.push_back(std::move(key));
+    return true;
+}
+
+void X11EventPoster::giveBack(std::vector<BorrowedKey>& borrowed) {
+    if (borrowed.empty()) return;
+    sync();
+    std::this_thread::sleep_for(borrowedKeySettleTime);
+    for (const auto& key : borrowed) {
+        if (key.savedPerKeycode == 0 || key.saved.size() != key.savedPerKeycode) continue;
+        xcb_change_keyboard_mapping(connection_.get(), 1, key.keycode, key.savedPerKeycode, key.saved.data());
+    }
+    borrowed.clear();
+    sync();
+}
+
+bool X11EventPoster::moveTo(Point location) {
+    const auto x = rootCoordinate(location.x), y = rootCoordinate(location.y);
+    if (!x || !y) return false;
+    fake(XCB_MOTION_NOTIFY, 0, *x, *y);
+    return true;
+}
+
+bool X11EventPoster::postMouse(const MouseEvent& event) {
+    std::optional<std::uint8_t> button;
+    std::uint8_t type = XCB_BUTTON_PRESS;
+    switch (event.type) {
+    case MouseEventType::mouseMoved:
+    case MouseEventType::leftMouseDragged:
+    case MouseEventType::rightMouseDragged:
+    case MouseEventType::otherMouseDragged:
+        break;
+    case MouseEventType::leftMouseDown:
+        button = leftButton;
+        break;
+    case MouseEventType::rightMouseDown:
+        button = rightButton;
+        break;
+    case MouseEventType::otherMouseDown:
+        button = middleButton;
+        break;
+    case MouseEventType::leftMouseUp:
+        button = leftButton, type = XCB_BUTTON_RELEASE;
+        break;
+    case MouseEventType::rightMouseUp:
+        button = rightButton, type = XCB_BUTTON_RELEASE;
+        break;
+    case MouseEventType::otherMouseUp:
+        button = middleButton, type = XCB_BUTTON_RELEASE;
+        break;
+    }
+    const auto around = unheldModifierKeys(type == XCB_BUTTON_RELEASE ? 0 : event.flags);
+    if (!around) return false;
+    // The server counts no clicks: a toolkit counts a press that follows the
+    // last within its double-click time and distance as the next click.
+    return holding(*around, [&] {
+        if (!moveTo(event.location)) return false;
+        if (button) fake(type, *button);
+        return true;
+    });
+}
+
+void X11EventPoster::wheel(std::uint8_t positiveButton, std::uint8_t negativeButton, std::int32_t clicks) {
+    const std::uint8_t button = clicks > 0 ? positiveButton : negativeButton;
+    for (std::int32_t click = 0; click < std::min(std::abs(clicks), maximumWheelClicks); ++click) {
+        fake(XCB_BUTTON_PRESS, button);
+        fake(XCB_BUTTON_RELEASE, button);
+    }
+}
+
+bool X11EventPoster::postScroll(const ScrollEvent& event) {
+    std::int32_t clicksY = event.deltaY, clicksX = event.deltaX;
+    if (event.unit == ScrollUnit::pixel) {
+        // Positive deltas scroll up and left, as a wheel turned away does.
+        pixelScrollY_ += event.deltaY / pixelsPerWheelClick;
+        pixelScrollX_ += event.deltaX / pixelsPerWheelClick;
+        clicksY = static_cast<std::int32_t>(std::trunc(pixelScrollY_));
+        clicksX = static_cast<std::int32_t>(std::trunc(pixelScrollX_));
+        pixelScrollY_ -= clicksY;
+        pixelScrollX_ -= clicksX;
+    }
+    if (clicksY == 0 && clicksX == 0) return true;
+    const auto around = unheldModifierKeys(event.flags);
+    if (!around) return false;
+    return holding(*around, [&] {
+        if (!moveTo(event.location)) return false;
+        wheel(wheelUp, wheelDown, clicksY);
+        wheel(wheelLeft, wheelRight, clicksX);
+        return true;
+    });
+}
+
+bool X11EventPoster::postSystemDefined(const SystemDefinedEvent& event) {
+    if (event.subtype != auxiliaryControlButtons) return false;
+    const std::int64_t type = (event.data1 >> 16) & 0xFFFF, phase = (event.data1 >> 8) & 0xFF;
+    if (phase != mediaKeyDown && phase != mediaKeyUp) return false;
+    const auto media = std::find_if(std::begin(mediaKeysyms), std::end(mediaKeysyms),
+                                    [&](const auto& entry) { return entry.first == type; });
+    if (media == std::end(mediaKeysyms)) return false;
+    const auto current = keymap();
+    const auto stroke = current ? current->strokeOf(media->second) : std::nullopt;
+    if (!stroke) return false;
+    fake(phase == mediaKeyDown ? XCB_KEY_PRESS : XCB_KEY_RELEASE, stroke->keycode);
+    return true;
+}
+
+}  // namespace zentrabo::platform
