@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "model/diagnostic_log.hpp"
 #include "screenstream/capture_completion.hpp"
@@ -114,7 +115,9 @@ asio::awaitable<void> startSelectedCapture(RemoteScreenStreamSession& session, c
         co_await startCapture(session, selected, configuration, framesPerSecond, capturesAudio);
         co_return;
     } catch (const std::exception& error) {
-        if (!capturesAudio) throw;
+        // A stop that cancelled the start leaves nothing to retry.
+        const auto* systemError = dynamic_cast<const std::system_error*>(&error);
+        if (!capturesAudio || (systemError && systemError->code() == asio::error::operation_aborted)) throw;
         ZENTRABO_LOG(std::string("Screen stream audio capture failed; retrying video-only: ") + error.what());
     }
     session.tearDownCapture();

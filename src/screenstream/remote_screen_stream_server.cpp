@@ -6,6 +6,7 @@
 
 #include <asio/bind_cancellation_slot.hpp>
 #include <asio/co_spawn.hpp>
+#include <asio/strand.hpp>
 
 #include "model/diagnostic_log.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
@@ -17,7 +18,10 @@ RemoteScreenStreamServer::RemoteScreenStreamServer(Environment environment)
       textInputController_(environment_.desktop),
       workPool_(workPoolThreadCount),
       timerQueue_("RemoteScreenStreamServer.timer"),
-      reports_(std::make_shared<platform::MainLoopGate>(environment_.mainLoop)) {}
+      taskThreads_("RemoteScreenStreamServer.task", static_cast<int>(taskThreadCount)),
+      reports_(std::make_shared<platform::MainLoopGate>(environment_.mainLoop)) {
+    for (std::size_t thread = 0; thread < taskThreadCount; ++thread) taskThreads_.addThread();
+}
 
 RemoteScreenStreamServer::~RemoteScreenStreamServer() {
     reports_->close();
@@ -43,9 +47,10 @@ void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& req
         connection->sendScreenStreamError(tooMany);
         return;
     }
+    const asio::any_io_executor tasks = asio::make_strand(taskThreads_.context());
     auto session = std::make_shared<RemoteScreenStreamSession>(
         Uuid::random(), request, connection,
-        RemoteScreenStreamSession::Environment{environment_.clock, timerQueue_.executor(), workPool_.executor(),
+        RemoteScreenStreamSession::Environment{environment_.clock, timerQueue_.executor(), tasks, workPool_.executor(),
                                                textInputController_, environment_.mediaStart});
     std::weak_ptr<RemoteScreenStreamServer> weakSelf = weak_from_this();
     session->setOnStop([weakSelf](const Uuid& id) {
@@ -63,7 +68,7 @@ void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& req
         reportLocked();
     }
     const auto slot = session->startCancellationSlot();
-    asio::co_spawn(timerQueue_.executor(), runTask(std::move(session)),
+    asio::co_spawn(tasks, runTask(std::move(session)),
                    asio::bind_cancellation_slot(slot, [](std::exception_ptr failure) {
                        if (!failure) return;
                        try {

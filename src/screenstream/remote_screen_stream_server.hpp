@@ -18,6 +18,7 @@
 #include "model/uuid.hpp"
 #include "platform/desktop/desktop.hpp"
 #include "platform/dispatch/clock.hpp"
+#include "platform/dispatch/context_threads.hpp"
 #include "platform/dispatch/main_loop_gate.hpp"
 #include "platform/dispatch/serial_queue.hpp"
 #include "platform/dispatch/work_pool.hpp"
@@ -34,6 +35,11 @@ public:
     static constexpr std::size_t maximumSessionCount = 8;
     // Threads of the work pool the sessions share.
     static constexpr std::size_t workPoolThreadCount = 2;
+    // Threads that run the sessions' starts and window-tracking steps, each
+    // session on a strand of its own: one a live session, so a session
+    // blocked in an application's accessibility calls (a second each) never
+    // holds up another one's start.
+    static constexpr std::size_t taskThreadCount = maximumSessionCount;
 
     // Always called on the main loop, after every change.
     using ActiveSessionsChange = std::function<void(std::size_t count, const std::set<std::string>& fingerprints)>;
@@ -77,8 +83,12 @@ private:
     // Runs the work that the sessions' control queues wait for (content
     // fetches); declared before the sessions, so it outlives them.
     platform::WorkPool workPool_;
-    // Runs the start of every session; its waits hold no thread.
+    // Only fires the deadlines of the sessions' control-queue waits, so
+    // nothing a session does can make them late.
     platform::SerialQueue timerQueue_;
+    // Runs the sessions' starts and tracking steps; stopped before the timer
+    // thread, dropping what is still queued.
+    platform::ContextThreads taskThreads_;
     std::shared_ptr<platform::MainLoopGate> reports_;
 
     std::mutex lock_;

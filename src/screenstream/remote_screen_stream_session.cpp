@@ -20,7 +20,8 @@ RemoteScreenStreamSession::RemoteScreenStreamSession(Uuid id, RemoteScreenStream
       encoderQueue_("RemoteScreenStream.encoder." + id_.uuidString),
       controlQueue_("RemoteScreenStream.control." + id_.uuidString),
       startCancellation_(std::make_shared<asio::cancellation_signal>()),
-      transportQueueLimit_(transportQueueLimit(request_)) {}
+      transportQueueLimit_(transportQueueLimit(request_)),
+      tasks_(std::exchange(environment_.tasks, {})) {}
 
 RemoteScreenStreamSession::~RemoteScreenStreamSession() {
     // No control-queue job runs now (each holds the session), so the pointer
@@ -44,10 +45,12 @@ void RemoteScreenStreamSession::stop() {
     std::shared_ptr<RemoteScreenPointerController> pointerController;
     std::shared_ptr<RemoteScreenDisplayModeController> displayModeController;
     platform::Timer trackingTimer;
+    asio::any_io_executor tasks;
     {
         std::lock_guard guard(lock_);
         if (didStop_) return;
         didStop_ = true;
+        tasks = std::move(tasks_);
         capture = takeCaptureLocked();
         pointerController = std::move(pointerController_);
         displayModeController = std::move(displayModeController_);
@@ -66,8 +69,8 @@ void RemoteScreenStreamSession::stop() {
     // Before the start is cancelled, so the start's own error path finds
     // the connection closed and sends nothing.
     connection_->cancel();
-    // The signal belongs to the timer thread, where the start runs.
-    asio::post(environment_.timerQueue, [signal = startCancellation_] { signal->emit(asio::cancellation_type::all); });
+    // The signal belongs to the tasks strand, where the start runs.
+    asio::post(tasks, [signal = startCancellation_] { signal->emit(asio::cancellation_type::all); });
 }
 
 void RemoteScreenStreamSession::tearDownCapture() {

@@ -66,9 +66,16 @@ public:
 
     struct Environment {
         platform::Clock& clock;
-        // The stream server's timer thread, where the start runs and the
-        // deadlines of the control queue's waits fire.
+        // The stream server's timer thread, where the deadlines of the
+        // control queue's waits fire; nothing else runs there, so they fire
+        // on time.
         asio::any_io_executor timerQueue;
+        // The session's own strand of the stream server's task threads: its
+        // start and its window-tracking steps run there, and an application
+        // whose accessibility calls block holds up this session alone. The
+        // session lets go of it at the stop, so a session that outlives the
+        // stream server never holds a strand of its threads.
+        asio::any_io_executor tasks;
         // The stream server's work pool, for work the control queue waits
         // for (the content fetches after a window resize).
         asio::any_io_executor workPool;
@@ -98,7 +105,7 @@ public:
     // The start task is spawned bound to this slot; stop() cancels it.
     asio::cancellation_slot startCancellationSlot() { return startCancellation_->slot(); }
 
-    // The start sequence, on the timer thread: the permission, the media
+    // The start sequence, on the session's tasks strand: the permission, the media
     // start, then the receive loop. Throws what ends the stream.
     asio::awaitable<void> run();
     // Once, from any thread, never blocking: cancels the start, shuts the
@@ -165,7 +172,7 @@ public:
 
     // Frontmost-window tracking (session_window_tracking.cpp). For a
     // frontmost-window stream that follows the active window: a step at once
-    // and then every half second on the timer thread, until the stop or
+    // and then every half second on the tasks strand, until the stop or
     // until the session is gone.
     void startFrontmostWindowTracking();
     // The streamed window moved or changed size: pointer input follows it.
@@ -245,7 +252,9 @@ private:
     void scheduleFrontmostWindowStep(double delaySeconds);
     // One tracking step; it holds the session only between its waits.
     static asio::awaitable<void> followFrontmostWindow(std::weak_ptr<RemoteScreenStreamSession> weakSession);
+    // The filter swap, given up after 2 s without an answer (logged).
     static asio::awaitable<void> updateContentFilter(std::weak_ptr<RemoteScreenStreamSession> weakSession,
+                                                     platform::Clock& clock,
                                                      std::shared_ptr<platform::CaptureStream> stream,
                                                      SelectedContent content, platform::WindowID expectedWindowID);
 
@@ -329,7 +338,7 @@ private:
     platform::SerialQueue encoderQueue_;
     platform::SerialQueue controlQueue_;
     StopCallback onStop_;
-    // Emitted on the timer thread.
+    // Emitted on the tasks strand.
     std::shared_ptr<asio::cancellation_signal> startCancellation_;
     const std::int64_t transportQueueLimit_;
 
@@ -354,6 +363,8 @@ private:
     std::vector<std::shared_ptr<RemoteScreenPointerController>> pendingPointerReleases_;
     std::shared_ptr<RemoteScreenDisplayModeController> displayModeController_;
     platform::Timer frontmostWindowTrackingTimer_;
+    // Environment::tasks until the stop.
+    asio::any_io_executor tasks_;
     std::int64_t transportQueuedBytes_ = 0;
     std::int64_t transportQueuedVideoFrames_ = 0;
     std::int64_t transportDroppedPFrames_ = 0;

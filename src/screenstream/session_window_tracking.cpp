@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <asio/co_spawn.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
 
 #include "model/diagnostic_log.hpp"
 #include "screenstream/capture_completion.hpp"
@@ -21,6 +22,9 @@ constexpr double trackingIntervalSeconds = 0.5;
 // little later than the window list.
 constexpr int windowLookupAttempts = 4;
 constexpr double windowLookupPauseSeconds = 0.12;
+// A capture stream that never answers a filter update must not stop the
+// tracking: the step gives up, and the next one tries again.
+constexpr double filterUpdateWaitSeconds = 2;
 
 bool isFrontmostWindow(platform::Desktop& desktop, platform::WindowID windowID) {
     const auto candidate = frontmostApplicationWindowCandidate(desktop);
@@ -51,22 +55,26 @@ void RemoteScreenStreamSession::startFrontmostWindowTracking() {
 }
 
 void RemoteScreenStreamSession::scheduleFrontmostWindowStep(double delaySeconds) {
-    auto timer = environment_.clock.schedule(environment_.timerQueue, delaySeconds, [weakSelf = weak_from_this()] {
+    asio::any_io_executor tasks;
+    {
+        std::lock_guard guard(lock_);
+        if (didStop_) return;
+        tasks = tasks_;
+    }
+    auto timer = environment_.clock.schedule(tasks, delaySeconds, [weakSelf = weak_from_this(), tasks] {
         // A session that is gone ends the tracking here.
         auto self = weakSelf.lock();
         if (!self) return;
-        asio::co_spawn(self->environment_.timerQueue, followFrontmostWindow(weakSelf),
-                       [weakSelf](std::exception_ptr failure) {
-                           if (failure) {
-                               try {
-                                   std::rethrow_exception(failure);
-                               } catch (const std::exception& error) {
-                                   ZENTRABO_LOG(std::string("Frontmost window tracking skipped: ") + error.what());
-                               }
-                           }
-                           if (auto owner = weakSelf.lock())
-                               owner->scheduleFrontmostWindowStep(trackingIntervalSeconds);
-                       });
+        asio::co_spawn(tasks, followFrontmostWindow(weakSelf), [weakSelf](std::exception_ptr failure) {
+            if (failure) {
+                try {
+                    std::rethrow_exception(failure);
+                } catch (const std::exception& error) {
+                    ZENTRABO_LOG(std::string("Frontmost window tracking skipped: ") + error.what());
+                }
+            }
+            if (auto owner = weakSelf.lock()) owner->scheduleFrontmostWindowStep(trackingIntervalSeconds);
+        });
     });
     std::lock_guard guard(lock_);
     // After the stop the timer goes with this scope, cancelled.
@@ -103,8 +111,8 @@ asio::awaitable<void> RemoteScreenStreamSession::followFrontmostWindow(
         }
         if (!stream) co_return;
     }
-    // The desktop and the clock outlive the stream server, whose timer
-    // thread runs this; the session is looked up again after every wait.
+    // The desktop and the clock outlive the stream server, whose task
+    // threads run this; the session is looked up again after every wait.
     SelectedContent content;
     try {
         content = co_await frontmostWindowContent(*desktop, *clock, candidate->windowID, candidate->bounds);
@@ -117,15 +125,22 @@ asio::awaitable<void> RemoteScreenStreamSession::followFrontmostWindow(
     // The front window changed again during the lookup: the next step
     // starts over.
     if (!isFrontmostWindow(*desktop, candidate->windowID)) co_return;
-    co_await updateContentFilter(weakSession, std::move(stream), std::move(content), candidate->windowID);
+    co_await updateContentFilter(weakSession, *clock, std::move(stream), std::move(content), candidate->windowID);
 }
 
 asio::awaitable<void> RemoteScreenStreamSession::updateContentFilter(
-    std::weak_ptr<RemoteScreenStreamSession> weakSession, std::shared_ptr<platform::CaptureStream> stream,
-    SelectedContent content, platform::WindowID expectedWindowID) {
-    const auto error = co_await completionOf(
-        [&stream, &content](auto completion) { stream->updateContentFilter(content.filter, completion); });
-    if (error) {
+    std::weak_ptr<RemoteScreenStreamSession> weakSession, platform::Clock& clock,
+    std::shared_ptr<platform::CaptureStream> stream, SelectedContent content, platform::WindowID expectedWindowID) {
+    using namespace asio::experimental::awaitable_operators;
+    const auto answer = co_await (completionOf([&stream, &content](auto completion) {
+                                      stream->updateContentFilter(content.filter, completion);
+                                  }) ||
+                                  clock.watch(filterUpdateWaitSeconds));
+    if (answer.index() == 1) {
+        ZENTRABO_LOG("Frontmost window stream update failed: the capture did not answer within 2 s.");
+        co_return;
+    }
+    if (const auto& error = std::get<0>(answer)) {
         ZENTRABO_LOG(std::string("Frontmost window stream update failed: ") + error->what());
         co_return;
     }

@@ -1,7 +1,8 @@
 #pragma once
 // A stream session made directly, with no server and no network: its timer
-// thread is the test's main loop on a manual clock, so tracking steps and
-// their waits run when the test advances the clock and runs the loop.
+// thread and its tasks strand are the test's main loop on a manual clock, so
+// tracking steps and their waits run when the test advances the clock and
+// runs the loop.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -53,7 +54,8 @@ public:  // the tables' steps reach in
         if (!workPool) workPool = mainLoop.executor();
         session = std::make_shared<RemoteScreenStreamSession>(
             Uuid::random(), request, std::move(connection),
-            RemoteScreenStreamSession::Environment{clock, mainLoop.executor(), std::move(workPool), *controller, {}});
+            RemoteScreenStreamSession::Environment{
+                clock, mainLoop.executor(), mainLoop.executor(), std::move(workPool), *controller, {}});
     }
 
     void TearDown() override {

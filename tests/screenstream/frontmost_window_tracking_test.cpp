@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <future>
+#include <limits>
 #include <map>
 
 #include "capture_stream_doubles.hpp"
@@ -206,6 +207,27 @@ TEST_F(FrontmostWindowTrackingTest, OneStepFollowsTheFrontWindowOrItsBounds) {
         for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_THAT(lines[i], ::testing::StartsWith(row.lines[i]));
         session->stop();
     }
+}
+
+TEST_F(FrontmostWindowTrackingTest, AFilterUpdateThatNeverAnswersIsGivenUpAfterTwoSecondsAndTriedAgain) {
+    startTracking();
+    desktop->setCaptureUpdateBehaviour({std::numeric_limits<double>::infinity(), std::nullopt});
+    activate("com.example.viewer");
+    advance(0.5);  // the step asks for the filter
+    ASSERT_EQ(filterTitles(), std::vector<std::string>{"Photo"});
+    advance(1.99);
+    EXPECT_TRUE(logMessages("Frontmost window").empty());
+    advance(0.01);
+    EXPECT_EQ(
+        logMessages("Frontmost window"),
+        std::vector<std::string>{"Frontmost window stream update failed: the capture did not answer within 2 s."});
+    EXPECT_EQ(selectedTitle(), "Doc");
+    EXPECT_EQ(keyFrames(), 0);
+    desktop->setCaptureUpdateBehaviour({});
+    advance(0.5);  // the next step
+    EXPECT_EQ(filterTitles(), (std::vector<std::string>{"Photo", "Photo"}));
+    EXPECT_EQ(selectedTitle(), "Photo");
+    EXPECT_EQ(keyFrames(), 1);
 }
 
 TEST_F(FrontmostWindowTrackingTest, AWindowMissingFromEveryLookupIsTriedAgainAtTheNextStep) {

@@ -117,7 +117,7 @@ protected:
         std::filesystem::create_directories(home.logFolder());
         desktop = platform::VirtualDesktop::create(scenario().build(), clock);
         streamServer = std::make_shared<RemoteScreenStreamServer>(RemoteScreenStreamServer::Environment{
-            clock, mainLoop.executor(), *desktop,
+            clock, mainLoop.executor(), serverDesktop(),
             [this](RemoteScreenStreamSession& session) { return startMedia(session); },
             [this](std::size_t count, const std::set<std::string>& fingerprints) {
                 reports.push_back({count, fingerprints});
@@ -131,6 +131,8 @@ protected:
 
     // The desktop the test runs on.
     virtual platform::DesktopBuilder scenario() { return {}; }
+    // What the stream server acts on, once the desktop is made: the desktop.
+    virtual platform::Desktop& serverDesktop() { return *desktop; }
 
     void TearDown() override {
         std::shared_ptr<RemoteScreenStreamServer> stopping;
