@@ -10,6 +10,7 @@
 #include "platform/media/media_error.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_video_screen_encoder.hpp"
+#include "screenstream/video_quality.hpp"
 
 namespace zentrabo {
 namespace {
@@ -39,8 +40,8 @@ std::unique_ptr<VideoEncoder> makeVideoEncoder(const RemoteScreenStreamRequest& 
     const std::int64_t bitrate = clampedStreamBitrate(request);
     std::optional<RemoteScreenStreamServerError> lastFailure;
     for (const Codec codec : candidateCodecs(request)) {
-        const platform::VideoCompressionSettings settings{compressionCodec(codec), width, height, framesPerSecond,
-                                                          bitrate};
+        const platform::VideoCompressionSettings settings{
+            compressionCodec(codec), width, height, framesPerSecond, bitrate, streamVideoQuality(codec, bitrate)};
         try {
             return std::make_unique<RemoteVideoScreenEncoder>(VideoStreamFormat{codec, width, height, framesPerSecond},
                                                               bitrate, openSession(settings), onFrame, clock);

@@ -8,6 +8,7 @@
 #include "model/string_enum.hpp"
 #include "platform/media/media_error.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
+#include "screenstream/video_quality.hpp"
 
 namespace zentrabo {
 namespace {
@@ -39,6 +40,7 @@ void RemoteVideoScreenEncoder::encode(const CapturedVideoFrame& frame) {
         return;
     }
     sequencer_.notePictureSubmitted(frame.presentationTime);
+    notePictureTime(frame.presentationTime);
     const bool forceKeyFrame = shouldForceKeyFrame_ || keyFrameDue(frame.presentationTime);
     shouldForceKeyFrame_ = false;
     try {
@@ -49,9 +51,35 @@ void RemoteVideoScreenEncoder::encode(const CapturedVideoFrame& frame) {
     }
 }
 
+void RemoteVideoScreenEncoder::notePictureTime(std::chrono::nanoseconds presentationTime) {
+    if (lastPictureTime_) {
+        const auto gap = std::max(presentationTime - *lastPictureTime_, std::chrono::nanoseconds(0));
+        recentPictureGaps_.push_back({presentationTime, gap});
+    }
+    lastPictureTime_ = presentationTime;
+    while (!recentPictureGaps_.empty() &&
+           recentPictureGaps_.front().time < presentationTime - maximumKeyFrameInterval) {
+        recentPictureGaps_.pop_front();
+    }
+}
+
 bool RemoteVideoScreenEncoder::keyFrameDue(std::chrono::nanoseconds presentationTime) const {
-    return !lastKeyFrameTimeNanoseconds_ ||
-           presentationTime.count() - *lastKeyFrameTimeNanoseconds_ >= maximumKeyFrameInterval.count();
+    if (!lastKeyFrameTimeNanoseconds_) return true;
+    // The key frame is this picture when the next one could come too late
+    // for it: one frame interval from now or, when the pictures of the last
+    // second came unevenly (a busy machine delivers some late), their
+    // slowest gap widened by their spread, as the next may be later still.
+    // Waiting until the second has passed would put every key frame a
+    // little more than a second after the last.
+    std::chrono::nanoseconds expectedGap(1'000'000'000 / std::max(sequencer_.format().framesPerSecond, 1));
+    if (!recentPictureGaps_.empty()) {
+        const auto [fastest, slowest] =
+            std::minmax_element(recentPictureGaps_.begin(), recentPictureGaps_.end(),
+                                [](const PictureGap& left, const PictureGap& right) { return left.gap < right.gap; });
+        expectedGap = std::max(expectedGap, slowest->gap + (slowest->gap - fastest->gap));
+    }
+    const std::chrono::nanoseconds sinceKeyFrame(presentationTime.count() - *lastKeyFrameTimeNanoseconds_);
+    return sinceKeyFrame + expectedGap > maximumKeyFrameInterval;
 }
 
 void RemoteVideoScreenEncoder::sendFinishedPackets() {
@@ -81,7 +109,9 @@ void RemoteVideoScreenEncoder::reduceBitrateForTransportPressure() {
     shouldForceKeyFrame_ = true;
     const std::string codec(rawValue(sequencer_.format().codec));
     try {
-        compressionSession_->setBitrate(reduced);
+        // The quality follows the new bitrate's row (libx264 in place,
+        // libx265 reopened; the key frame is forced either way).
+        compressionSession_->setBitrateAndQuality(reduced, streamVideoQuality(sequencer_.format().codec, reduced));
     } catch (const platform::MediaError& error) {
         ZENTRABO_LOG("Screen stream encoder bitrate could not be reduced: codec=" + codec + " " + error.what());
         return;

@@ -2,7 +2,9 @@
 // The stream's video encoder on the platform's H.264 / HEVC compression
 // session. Every member runs on the session's encoder queue; the session
 // produces its packets right there, so finished frames leave on that queue.
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -30,6 +32,8 @@ public:
     void shutdown() override;
 
 private:
+    // Notes the picture's capture time among those of the last second.
+    void notePictureTime(std::chrono::nanoseconds presentationTime);
     bool keyFrameDue(std::chrono::nanoseconds presentationTime) const;
     void sendFinishedPackets();
 
@@ -44,6 +48,14 @@ private:
     bool shouldForceKeyFrame_ = false;
     // Capture time of the last key frame the encoder produced.
     std::optional<std::int64_t> lastKeyFrameTimeNanoseconds_;
+    // The gaps between the pictures submitted in the last second, each with
+    // the capture time of the picture that ended it, oldest first.
+    struct PictureGap {
+        std::chrono::nanoseconds time;
+        std::chrono::nanoseconds gap;
+    };
+    std::deque<PictureGap> recentPictureGaps_;
+    std::optional<std::chrono::nanoseconds> lastPictureTime_;
 };
 
 }  // namespace zentrabo

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,6 +16,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/dict.h>
 #include <libavutil/log.h>
+#include <libavutil/opt.h>
 }
 
 namespace zentrabo::platform {
@@ -24,6 +27,9 @@ constexpr AVRational nanosecondTimeBase{1, 1'000'000'000};
 // x264's sliced threads split each picture, so more threads add no delay;
 // past eight the slices grow too small to help.
 constexpr unsigned maximumH264Threads = 8;
+// The constant rate factors of quality 0 and quality 1.
+constexpr double worstRateFactor = 51;
+constexpr double bestRateFactor = 18;
 
 // The encoder libraries report progress and statistics at the info level;
 // only their errors belong on standard error.
@@ -52,12 +58,29 @@ int h264ThreadCount() {
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, maximumH264Threads));
 }
 
-void setBitrateFields(AVCodecContext& context, std::int64_t bitrate) {
+// The video buffer holds half a second at the cap: a key frame may take up
+// to that much, and the rate over any longer span stays at the cap.
+std::int64_t videoBufferBits(std::int64_t bitrate) { return std::min<std::int64_t>(bitrate / 2, INT32_MAX); }
+
+// libx264: the cap as FFmpeg's rate fields, which its wrapper hands to
+// x264 at the open and again, reconfiguring it in place, before the next
+// picture after a change; likewise the private "crf" option. The cap is
+// on from the start: x264 accepts a new one while running only when it was.
+void setH264RateControl(AVCodecContext& context, std::int64_t bitrate, double quality) {
     context.bit_rate = bitrate;
-    // The cap is on from the start: x264 accepts a new bitrate while running
-    // only when it was.
     context.rc_max_rate = bitrate;
-    context.rc_buffer_size = static_cast<int>(std::min<std::int64_t>(bitrate / 2, INT32_MAX));
+    context.rc_buffer_size = static_cast<int>(videoBufferBits(bitrate));
+    throwIfMediaError(av_opt_set_double(context.priv_data, "crf", constantRateFactor(quality), 0));
+}
+
+// libx265: the rate factor and the cap go into the parameters it is opened
+// with (kilobits per second).
+std::string x265Parameters(std::int64_t bitrate, double quality) {
+    char text[160];
+    std::snprintf(text, sizeof text, "open-gop=0:info=0:log-level=error:crf=%.2f:vbv-maxrate=%lld:vbv-bufsize=%lld",
+                  constantRateFactor(quality), static_cast<long long>(bitrate / 1000),
+                  static_cast<long long>(videoBufferBits(bitrate) / 1000));
+    return text;
 }
 
 AvCodecContextPtr openContext(const VideoCompressionSettings& settings) {
@@ -76,7 +99,6 @@ AvCodecContextPtr openContext(const VideoCompressionSettings& settings) {
     context->framerate = AVRational{settings.framesPerSecond, 1};
     context->gop_size = settings.framesPerSecond;
     context->max_b_frames = 0;
-    setBitrateFields(*context, settings.bitrate);
     if (hevc) {
         // The wrapper hands this to x265 as frame threads, each a picture of
         // delay; x265 keeps its own pool for rows.
@@ -84,6 +106,7 @@ AvCodecContextPtr openContext(const VideoCompressionSettings& settings) {
     } else {
         context->thread_count = h264ThreadCount();
         context->thread_type = FF_THREAD_SLICE;
+        setH264RateControl(*context, settings.bitrate, settings.quality);
     }
 
     Options options;
@@ -93,7 +116,7 @@ AvCodecContextPtr openContext(const VideoCompressionSettings& settings) {
         options.set("preset", "ultrafast");
         options.set("profile", "main");
         // Closed GOPs, so periodic key frames are IDR pictures as well.
-        options.set("x265-params", "open-gop=0:info=0:log-level=error");
+        options.set("x265-params", x265Parameters(settings.bitrate, settings.quality).c_str());
     } else {
         options.set("preset", "veryfast");
         options.set("profile", "high");
@@ -116,6 +139,11 @@ std::optional<EncodedVideoPacket> receiveFrom(AVCodecContext& context) {
 }
 
 }  // namespace
+
+double constantRateFactor(double quality) {
+    const double bounded = std::isnan(quality) ? 0.0 : std::clamp(quality, 0.0, 1.0);
+    return worstRateFactor - bounded * (worstRateFactor - bestRateFactor);
+}
 
 EncodedVideoPacket::EncodedVideoPacket(AvPacketPtr packet) : packet_(std::move(packet)) {}
 
@@ -159,16 +187,17 @@ std::optional<EncodedVideoPacket> VideoCompressionSession::receive() {
     return receiveFrom(*context_);
 }
 
-void VideoCompressionSession::setBitrate(std::int64_t bitrate) {
+void VideoCompressionSession::setBitrateAndQuality(std::int64_t bitrate, double quality) {
     if (settings_.codec == VideoCompressionCodec::h264) {
-        // libx264's wrapper reconfigures the encoder before the next picture.
-        setBitrateFields(*context_, bitrate);
+        setH264RateControl(*context_, bitrate, quality);
         settings_.bitrate = bitrate;
+        settings_.quality = quality;
         return;
     }
-    // libx265's wrapper cannot change the bitrate of a running encoder.
+    // libx265's wrapper cannot change a running encoder's rate control.
     VideoCompressionSettings changed = settings_;
     changed.bitrate = bitrate;
+    changed.quality = quality;
     AvCodecContextPtr replacement = openContext(changed);
     try {
         finish();

@@ -2,8 +2,11 @@
 // An H.264 or HEVC encoder set up for real-time, low-latency use: one picture
 // in, one access unit out, no reordering, a key frame at least every
 // framesPerSecond pictures, parameter sets in band before every IDR picture,
-// and a capped average bitrate. Packets come out as Annex-B byte streams.
-// Not thread-safe: one thread uses a session at a time.
+// and a quality held under a bitrate cap: a constant rate factor derived
+// from the quality, with the encoder's video buffer limiting the rate to
+// the bitrate, so a calm picture costs less than the cap and a busy one
+// never more. Packets come out as Annex-B byte streams. Not thread-safe:
+// one thread uses a session at a time.
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -21,10 +24,19 @@ struct VideoCompressionSettings {
     int width = 0;
     int height = 0;
     int framesPerSecond = 0;
-    std::int64_t bitrate = 0;  // bits per second
+    std::int64_t bitrate = 0;  // bits per second, the cap
+    // 0 (worst) ... 1 (best the cap allows); see constantRateFactor.
+    double quality = 1;
 
     bool operator==(const VideoCompressionSettings&) const = default;
 };
+
+// The constant rate factor the encoders get for a quality, on the scale
+// libx264 and libx265 share (0 lossless ... 51 worst): quality 0 is 51,
+// quality 1 is 18, the point past which x264's pictures look no better;
+// linear between, so 0.82 gives about 24 (x264's own default is 23) and
+// 0.95 about 19.7. Qualities outside 0 ... 1 count as the nearer end.
+double constantRateFactor(double quality);
 
 // One compressed picture, as the encoder produced it.
 class EncodedVideoPacket {
@@ -62,12 +74,13 @@ public:
     // The next finished packet, none while the encoder needs more input or
     // after the last one. Throws MediaError.
     std::optional<EncodedVideoPacket> receive();
-    // Changes the average bitrate (and its cap) from the next picture on.
-    // Where the encoder cannot change it while running, a new encoder is
-    // opened at the new bitrate and the old one finished (its last packets
-    // still come out of receive() first); its first picture is an IDR
-    // picture. Throws MediaError, and the session goes on unchanged.
-    void setBitrate(std::int64_t bitrate);
+    // Changes the bitrate cap and the quality from the next picture on:
+    // libx264 is reconfigured in place; libx265, which cannot change them
+    // while running, is replaced by a new encoder opened with them, and the
+    // old one finished (its last packets still come out of receive()
+    // first), so its first picture is an IDR picture. Throws MediaError,
+    // and the session goes on unchanged.
+    void setBitrateAndQuality(std::int64_t bitrate, double quality);
     // Ends the input: receive() then returns what is left, then none.
     void finish();
 

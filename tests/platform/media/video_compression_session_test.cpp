@@ -44,7 +44,7 @@ TEST_P(VideoCompressionSessionTest, OnePacketPerPictureWithForcedKeyFrames) {
     const std::set<int> forced = {5, 9};
     constexpr int bitrateChangeBefore = 12;
     for (int index = 0; index < 16; ++index) {
-        if (index == bitrateChangeBefore) session->setBitrate(600'000);
+        if (index == bitrateChangeBefore) session->setBitrateAndQuality(600'000, 0.8);
         const std::int64_t time = 5'000'000'000 + index * frameNanoseconds;
         session->send(converter.convert(test::movingBlockPicture(width, height, index)), time, forced.contains(index));
         auto packet = session->receive();
@@ -58,6 +58,36 @@ TEST_P(VideoCompressionSessionTest, OnePacketPerPictureWithForcedKeyFrames) {
     }
     session->finish();
     EXPECT_FALSE(session->receive().has_value());
+}
+
+// Under the cap the quality decides: a still picture costs a small part of
+// it, and changing noise, which no quality could afford, stays within it
+// (the buffer's half second aside) though the best quality is asked for.
+TEST_P(VideoCompressionSessionTest, TheBitrateStaysWithinTheCapAndAStillPictureFarBelow) {
+    constexpr std::int64_t cap = 1'000'000;
+    constexpr int pictures = 2 * framesPerSecond;
+    const std::int64_t allowed = cap * 2 + cap / 2;
+    struct Sequence {
+        const char* name;
+        bool still;
+        std::int64_t atMost;
+    };
+    // Bytes: the allowed bits, and a quarter of them.
+    for (const auto& sequence : {Sequence{"noise", false, allowed / 8}, Sequence{"still", true, allowed / 32}}) {
+        SCOPED_TRACE(sequence.name);
+        VideoCompressionSettings best = settings(cap);
+        best.quality = 1;
+        auto session = VideoCompressionSession::open(best);
+        RgbaToYuv420Converter converter(width, height);
+        std::int64_t bytes = 0;
+        for (int index = 0; index < pictures; ++index) {
+            const auto picture = sequence.still ? test::movingBlockPicture(width, height, 0)
+                                                : test::noisyPicture(width, height, static_cast<std::uint32_t>(index));
+            session->send(converter.convert(picture), index * frameNanoseconds, false);
+            while (auto packet = session->receive()) bytes += static_cast<std::int64_t>(packet->bytes().size());
+        }
+        EXPECT_LE(bytes, sequence.atMost) << bytes * 8 << " bits in 2 s";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, VideoCompressionSessionTest, ::testing::ValuesIn(codecCases),
