@@ -8,6 +8,7 @@
 
 #include "app/terminal_context.hpp"
 #include "app/terminal_text.hpp"
+#include "platform/store/store_failure.hpp"
 #include "server/extra_authorization/extra_authorization.hpp"
 
 namespace zentrabo {
@@ -25,6 +26,8 @@ ExtraAuthorization::SettingsCompletion reportOutcome(TerminalContext& context, s
         if (error) {
             try {
                 std::rethrow_exception(error);
+            } catch (const platform::StoreWriteError& thrown) {
+                context->write(notSavedText(thrown.cause()));
             } catch (const std::exception& thrown) {
                 context->write(thrown.what());
             }
@@ -122,8 +125,8 @@ void runScopes(TerminalContext& context, std::string_view arguments) {
     }
     if (!settingsAreUnlocked(context)) return;
     auto& extra = context.extraAuthorization;
-    for (const auto scope : allCases<HalvardineExtraAuthorizationScope>()) {
-        extra.setScope(scope, wanted.contains(scope), channel);
+    if (const std::error_code error = extra.setScopes(std::move(wanted), channel)) {
+        return context.write(notSavedText(error));
     }
     const auto& scopes =
         channel == HalvardineExtraAuthorizationChannel::relay ? extra.relayScopes() : extra.localScopes();
@@ -138,7 +141,7 @@ void runDuration(TerminalContext& context, std::string_view arguments) {
     }
     if (!settingsAreUnlocked(context)) return;
     auto& extra = context.extraAuthorization;
-    extra.setSessionDuration(duration);
+    if (const std::error_code error = extra.setSessionDuration(duration)) return context.write(notSavedText(error));
     context.write("Session duration: " + std::string(rawValue(*extra.sessionDuration())) + " (" +
                   std::string(summary(*extra.sessionDuration())) + ")");
 }

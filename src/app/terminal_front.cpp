@@ -122,6 +122,12 @@ TerminalFront::TerminalFront(HalvardineServer& server, std::string desktop, Line
             context->write("Paired " + echoed(device->displayName) + " (" +
                            displayFingerprint(device->certificateFingerprint) + ").");
         });
+    context_->authorization.lastPairingNotSaved().observe(
+        [weak = std::weak_ptr<TerminalContext>(context_)](const std::optional<std::string>& reason) {
+            const auto context = weak.lock();
+            if (!context || !reason) return;
+            context->write("Pairing not saved: " + *reason + ".");
+        });
 }
 
 TerminalFront::~TerminalFront() = default;

@@ -107,9 +107,12 @@ void runRevoke(TerminalContext& context, std::string_view arguments) {
     }
     // Copied: revoking replaces the list the reference points into.
     const AuthorizedClientDevice device = devices[number - 1];
-    context.authorization.revokePairedDevice(device.certificateFingerprint);
+    const auto notSaved = context.authorization.revokePairedDevice(device.certificateFingerprint);
     context.write("Revoked " + echoed(device.displayName) + " (" + displayFingerprint(device.certificateFingerprint) +
                   ").");
+    if (notSaved) {
+        context.write(notSavedText(*notSaved) + " The device is paired again after a restart unless revoked then.");
+    }
 }
 
 void runLog(TerminalContext& context, std::string_view arguments) {

@@ -37,11 +37,11 @@ void setPort(TerminalContext& context, std::string_view command, std::string_vie
         return context.reportMalformed(command, "\"" + echoed(arguments) + "\" is not a port from 1 to 65535");
     }
     auto& relay = context.relay;
+    const std::error_code error = client ? relay.setRelayClientPort(*port) : relay.setRelayControlPort(*port);
+    if (error) return context.write(notSavedText(error));
     if (client) {
-        relay.setRelayClientPort(*port);
         context.write("Relay client port: " + std::to_string(*relay.relayClientPort()));
     } else {
-        relay.setRelayControlPort(*port);
         context.write("Relay control port: " + std::to_string(*relay.relayControlPort()));
     }
     writeRelayState(context);
@@ -61,15 +61,19 @@ void runRelay(TerminalContext& context, std::string_view arguments) {
     auto& relay = context.relay;
     const auto [setting, value] = splitFirstWord(arguments);
     if ((setting == "on" || setting == "off") && value.empty()) {
-        relay.setRelayEnabled(setting == "on");
+        if (const std::error_code error = relay.setRelayEnabled(setting == "on")) {
+            return context.write(notSavedText(error));
+        }
         context.write("Relay: " + relaySettingsText(relay));
         writeRelayState(context);
     } else if (setting == "host") {
         if (value.empty()) return context.reportMalformed("relay host", "give the relay's host name or address");
-        if (!relay.updateRelayHost(value)) {
+        const std::error_code error = relay.updateRelayHost(value);
+        if (error == std::errc::invalid_argument) {
             context.write("Relay host refused: \"" + echoed(value) + "\" is not a usable host.");
             return;
         }
+        if (error) return context.write(notSavedText(error));
         context.write("Relay host: " + echoed(*relay.relayHost()));
         writeRelayState(context);
     } else if (setting == "client-port") {

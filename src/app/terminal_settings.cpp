@@ -16,7 +16,7 @@ namespace zentrabo {
 void runFolder(TerminalContext& context, std::string_view arguments) {
     auto& folder = context.receiveFolder;
     if (arguments == "default") {
-        folder.resetFileReceiveFolder();
+        if (const std::error_code error = folder.resetFileReceiveFolder()) return context.write(notSavedText(error));
         context.write("Receive folder reset to " + *folder.fileReceiveFolderDisplayPath());
     } else if (arguments == "open") {
         const std::string& shown = *folder.fileReceiveFolderDisplayPath();
@@ -29,7 +29,9 @@ void runFolder(TerminalContext& context, std::string_view arguments) {
         context.write("Opened the receive folder " + shown);
     } else if (arguments.starts_with('/') || arguments == "~" || arguments.starts_with("~/")) {
         // A relative path would depend on where the server was started.
-        folder.chooseFileReceiveFolder(arguments);
+        if (const std::error_code error = folder.chooseFileReceiveFolder(arguments)) {
+            return context.write(notSavedText(error));
+        }
         context.write("Receive folder: " + echoed(*folder.fileReceiveFolderDisplayPath(), serverTextLength));
     } else {
         context.reportMalformed("folder", "give an absolute path (or one under ~/), \"default\" or \"open\"");

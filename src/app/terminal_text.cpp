@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "platform/store/store_failure.hpp"
 #include "platform/text/log_escape.hpp"
 
 namespace zentrabo {
@@ -16,6 +17,10 @@ std::string_view skipBlanks(std::string_view text) {
 }
 
 }  // namespace
+
+std::string notSavedText(std::error_code error) { return notSavedText(platform::storeFailureReason(error)); }
+
+std::string notSavedText(std::string_view reason) { return "Not saved: " + std::string(reason) + "."; }
 
 std::pair<std::string_view, std::string_view> splitFirstWord(std::string_view text) {
     text = skipBlanks(text);

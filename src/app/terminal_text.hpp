@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "model/date.hpp"
@@ -23,6 +24,12 @@ inline constexpr std::size_t echoedTextLength = 60;
 // The server's own texts (audit messages, relay status) are longer.
 inline constexpr std::size_t serverTextLength = 400;
 std::string echoed(std::string_view text, std::size_t maxCharacters = echoedTextLength);
+
+// "Not saved: no space left on the device." for a setting that could not
+// be stored and so did not change.
+std::string notSavedText(std::error_code error);
+// The same with the reason already in words.
+std::string notSavedText(std::string_view reason);
 
 // "2026-12-07 08:15:00 UTC".
 std::string formatDate(Date date);

@@ -25,13 +25,19 @@ public:
     std::optional<std::string> readString(std::string_view account, std::string_view service) const;
 
     // Updates the item, or adds it when it does not exist. Throws
-    // HalvardineSecurityError (identityUnavailable) with the store's status.
+    // platform::StoreWriteError when the store's file could not be written,
+    // else HalvardineSecurityError (identityUnavailable) with the store's
+    // status.
     void saveString(std::string_view value, std::string_view account, std::string_view service);
 
-    // Removes the item; the outcome is for callers that care.
+    // Removes the item; the outcome is for callers that care. Throws
+    // platform::StoreWriteError when the store's file could not be written:
+    // the item is then still there.
     platform::KeyStoreStatus deleteItem(const PasswordQuery& query);
 
 private:
+    void throwIfFileFailed(platform::KeyStoreStatus status) const;
+
     platform::KeyStore keyStore_;
 };
 

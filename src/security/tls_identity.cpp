@@ -20,8 +20,8 @@ std::string certificateCopyKey(bool server) {
 
 std::string commonName(bool server) { return "Zentrabo " + capitalizedRoleName(server); }
 
-[[noreturn]] void throwStoreFailure(KeyStoreStatus status) {
-    throw HalvardineSecurityError::identityUnavailable(std::string(platform::describe(status)));
+[[noreturn]] void throwStoreFailure(const platform::KeyStore& keyStore, KeyStoreStatus status) {
+    throw HalvardineSecurityError::identityUnavailable(keyStore.describeFailure(status));
 }
 
 }  // namespace
@@ -34,11 +34,11 @@ platform::EcPrivateKey HalvardineSecurity::loadOrCreateTLSPrivateKey(bool server
     std::optional<platform::EcPrivateKey> key;
     const KeyStoreStatus found = keyStore_.findKey(keyTag(server), key);
     if (found == KeyStoreStatus::success) return std::move(*key);
-    if (found != KeyStoreStatus::itemNotFound) throwStoreFailure(found);
+    if (found != KeyStoreStatus::itemNotFound) throwStoreFailure(keyStore_, found);
     try {
         platform::EcPrivateKey created = platform::EcPrivateKey::generate();
         const KeyStoreStatus added = keyStore_.addKey(keyTag(server), identityLabel(server), created);
-        if (added != KeyStoreStatus::success) throwStoreFailure(added);
+        if (added != KeyStoreStatus::success) throwStoreFailure(keyStore_, added);
         return created;
     } catch (const platform::CryptoError& error) {
         throw HalvardineSecurityError::identityUnavailable(error.what());
@@ -49,7 +49,7 @@ std::vector<platform::Certificate> HalvardineSecurity::candidateCertificates(boo
     std::vector<platform::Certificate> stored;
     const KeyStoreStatus status = keyStore_.findCertificates(identityLabel(server), stored);
     if (status != KeyStoreStatus::success && status != KeyStoreStatus::itemNotFound) {
-        throwStoreFailure(status);
+        throwStoreFailure(keyStore_, status);
     }
     if (const auto copy = defaults_->data(certificateCopyKey(server))) {
         if (auto certificate = platform::Certificate::fromDer(*copy)) {
@@ -70,7 +70,7 @@ std::optional<platform::KeyStoreIdentity> HalvardineSecurity::identity(const pla
     std::vector<platform::KeyStoreIdentity> identities;
     const KeyStoreStatus status = keyStore_.findIdentities(identities);
     if (status == KeyStoreStatus::itemNotFound) return std::nullopt;
-    if (status != KeyStoreStatus::success) throwStoreFailure(status);
+    if (status != KeyStoreStatus::success) throwStoreFailure(keyStore_, status);
     for (auto& candidate : identities) {
         if (candidate.certificate.der() == matching.der()) return std::move(candidate);
     }

@@ -255,7 +255,9 @@ TEST(DaemonFailures, DamagedStoredFilesAreSaidOnStandardErrorAndANeverListeningS
             EXPECT_THAT(said,
                         HasSubstr(damaged.string() + " is not valid; kept it as " + damaged.string() + ".unreadable-"));
         } else {
+            // Named, so the user knows which file to repair or move away.
             EXPECT_THAT(said, StartsWith("Not listening: ")) << test.file;
+            EXPECT_THAT(said, HasSubstr(damaged.string() + " is damaged")) << test.file;
         }
         ASSERT_TRUE(server.writeLine("status"));
         EXPECT_THAT(server.readLineStartingWith("running: ").value_or(""),

@@ -13,7 +13,7 @@ using keystore::Outcome;
 std::filesystem::path KeyStore::filePath() { return dataFolder() / "keystore.json"; }
 
 KeyStoreStatus KeyStore::findKey(std::string_view tag, std::optional<EcPrivateKey>& key) const {
-    return keystore::inspect([&](const Contents& contents) {
+    return keystore::inspect(lastFileError_, [&](const Contents& contents) {
         for (const auto& item : contents.keys) {
             if (item.tag == tag) {
                 key = item.key;
@@ -25,7 +25,7 @@ KeyStoreStatus KeyStore::findKey(std::string_view tag, std::optional<EcPrivateKe
 }
 
 KeyStoreStatus KeyStore::addKey(std::string_view tag, std::string_view label, const EcPrivateKey& key) {
-    return keystore::transact([&](Contents& contents) -> Outcome {
+    return keystore::transact(lastFileError_, [&](Contents& contents) -> Outcome {
         for (const auto& item : contents.keys) {
             if (item.tag == tag) return {KeyStoreStatus::duplicateItem};
         }
@@ -35,7 +35,7 @@ KeyStoreStatus KeyStore::addKey(std::string_view tag, std::string_view label, co
 }
 
 KeyStoreStatus KeyStore::findCertificates(std::string_view label, std::vector<Certificate>& certificates) const {
-    return keystore::inspect([&](const Contents& contents) {
+    return keystore::inspect(lastFileError_, [&](const Contents& contents) {
         for (const auto& item : contents.certificates) {
             if (item.label == label) certificates.push_back(item.certificate);
         }
@@ -44,7 +44,7 @@ KeyStoreStatus KeyStore::findCertificates(std::string_view label, std::vector<Ce
 }
 
 KeyStoreStatus KeyStore::addCertificate(std::string_view label, const Certificate& certificate) {
-    return keystore::transact([&](Contents& contents) -> Outcome {
+    return keystore::transact(lastFileError_, [&](Contents& contents) -> Outcome {
         for (const auto& item : contents.certificates) {
             if (item.certificate.der() == certificate.der()) return {KeyStoreStatus::duplicateItem};
         }
@@ -54,7 +54,7 @@ KeyStoreStatus KeyStore::addCertificate(std::string_view label, const Certificat
 }
 
 KeyStoreStatus KeyStore::deleteCertificates(std::string_view label) {
-    return keystore::transact([&](Contents& contents) -> Outcome {
+    return keystore::transact(lastFileError_, [&](Contents& contents) -> Outcome {
         const auto removed =
             std::erase_if(contents.certificates, [&](const auto& item) { return item.label == label; });
         if (removed == 0) return {KeyStoreStatus::itemNotFound};
@@ -63,7 +63,7 @@ KeyStoreStatus KeyStore::deleteCertificates(std::string_view label) {
 }
 
 KeyStoreStatus KeyStore::findIdentities(std::vector<KeyStoreIdentity>& identities) const {
-    return keystore::inspect([&](const Contents& contents) {
+    return keystore::inspect(lastFileError_, [&](const Contents& contents) {
         for (const auto& certificate : contents.certificates) {
             for (const auto& key : contents.keys) {
                 if (key.key.matchesPublicKey(certificate.certificate.publicKey())) {
@@ -87,7 +87,7 @@ auto findPassword(Items& items, std::string_view service, std::string_view accou
 }  // namespace
 
 KeyStoreStatus KeyStore::readPassword(std::string_view service, std::string_view account, Bytes& data) const {
-    return keystore::inspect([&](const Contents& contents) {
+    return keystore::inspect(lastFileError_, [&](const Contents& contents) {
         const auto item = findPassword(contents.passwords, service, account);
         if (item == contents.passwords.end()) return KeyStoreStatus::itemNotFound;
         data = item->data;
@@ -96,7 +96,7 @@ KeyStoreStatus KeyStore::readPassword(std::string_view service, std::string_view
 }
 
 KeyStoreStatus KeyStore::updatePassword(std::string_view service, std::string_view account, ByteView data) {
-    return keystore::transact([&](Contents& contents) -> Outcome {
+    return keystore::transact(lastFileError_, [&](Contents& contents) -> Outcome {
         const auto item = findPassword(contents.passwords, service, account);
         if (item == contents.passwords.end()) return {KeyStoreStatus::itemNotFound};
         item->data.assign(data.begin(), data.end());
@@ -105,7 +105,7 @@ KeyStoreStatus KeyStore::updatePassword(std::string_view service, std::string_vi
 }
 
 KeyStoreStatus KeyStore::addPassword(std::string_view service, std::string_view account, ByteView data) {
-    return keystore::transact([&](Contents& contents) -> Outcome {
+    return keystore::transact(lastFileError_, [&](Contents& contents) -> Outcome {
         if (findPassword(contents.passwords, service, account) != contents.passwords.end()) {
             return {KeyStoreStatus::duplicateItem};
         }
@@ -115,7 +115,7 @@ KeyStoreStatus KeyStore::addPassword(std::string_view service, std::string_view 
 }
 
 KeyStoreStatus KeyStore::deletePassword(std::string_view service, std::string_view account) {
-    return keystore::transact([&](Contents& contents) -> Outcome {
+    return keystore::transact(lastFileError_, [&](Contents& contents) -> Outcome {
         const auto item = findPassword(contents.passwords, service, account);
         if (item == contents.passwords.end()) return {KeyStoreStatus::itemNotFound};
         contents.passwords.erase(item);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "platform/crypto/bytes.hpp"
@@ -44,6 +45,14 @@ public:
     // The file as the environment names it now.
     static std::filesystem::path filePath();
 
+    // Why the file or its folder failed in this object's last operation
+    // that reported ioFailure; empty after any other outcome. One object
+    // serves one thread at a time.
+    std::error_code lastFileError() const noexcept { return lastFileError_; }
+    // A sentence on the failure of this object's last operation that names
+    // the file and, for ioFailure, says why in words.
+    std::string describeFailure(KeyStoreStatus status) const;
+
     // Private keys, found by application tag.
     KeyStoreStatus findKey(std::string_view tag, std::optional<EcPrivateKey>& key) const;
     // duplicateItem when a key with the tag exists.
@@ -68,6 +77,9 @@ public:
     // duplicateItem when the item exists.
     KeyStoreStatus addPassword(std::string_view service, std::string_view account, ByteView data);
     KeyStoreStatus deletePassword(std::string_view service, std::string_view account);
+
+private:
+    mutable std::error_code lastFileError_;
 };
 
 }  // namespace zentrabo::platform

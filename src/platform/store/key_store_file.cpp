@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <exception>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -119,12 +120,15 @@ std::optional<Contents> parse(const std::string& text) {
     }
 }
 
-KeyStoreStatus load(Contents& contents) {
+KeyStoreStatus load(Contents& contents, std::error_code& fileError) {
     std::string text;
     const std::error_code error = readStoreFile(KeyStore::filePath(), text);
     if (error == std::errc::no_such_file_or_directory) return KeyStoreStatus::success;
     if (error == std::errc::file_too_large) return KeyStoreStatus::unreadable;
-    if (error) return KeyStoreStatus::ioFailure;
+    if (error) {
+        fileError = error;
+        return KeyStoreStatus::ioFailure;
+    }
     auto parsed = parse(text);
     OPENSSL_cleanse(text.data(), text.size());
     if (!parsed) return KeyStoreStatus::unreadable;
@@ -134,12 +138,24 @@ KeyStoreStatus load(Contents& contents) {
 
 }  // namespace
 
-KeyStoreStatus transact(const std::function<Outcome(Contents&)>& operation) {
-    if (ensurePrivateFolder(dataFolder())) return KeyStoreStatus::ioFailure;
+namespace {
+
+KeyStoreStatus failed(std::error_code& fileError, std::error_code error) {
+    fileError = error;
+    return KeyStoreStatus::ioFailure;
+}
+
+std::error_code lastError() { return {errno, std::generic_category()}; }
+
+}  // namespace
+
+KeyStoreStatus transact(std::error_code& fileError, const std::function<Outcome(Contents&)>& operation) {
+    fileError.clear();
+    if (const std::error_code error = ensurePrivateFolder(dataFolder())) return failed(fileError, error);
     StoreLock lock(lockPath());
-    if (!lock.held()) return KeyStoreStatus::ioFailure;
+    if (!lock.held()) return failed(fileError, lastError());
     Contents contents;
-    if (const KeyStoreStatus status = load(contents); status != KeyStoreStatus::success) {
+    if (const KeyStoreStatus status = load(contents, fileError); status != KeyStoreStatus::success) {
         return status;
     }
     const Outcome outcome = operation(contents);
@@ -147,23 +163,26 @@ KeyStoreStatus transact(const std::function<Outcome(Contents&)>& operation) {
     std::string text;
     try {
         text = serialize(std::move(contents));
+    } catch (const std::bad_alloc&) {
+        return failed(fileError, std::make_error_code(std::errc::not_enough_memory));
     } catch (const std::exception&) {
-        return KeyStoreStatus::ioFailure;
+        return failed(fileError, std::make_error_code(std::errc::invalid_argument));
     }
     const std::error_code error = writeStoreFileAtomically(KeyStore::filePath(), text);
     OPENSSL_cleanse(text.data(), text.size());
-    return error ? KeyStoreStatus::ioFailure : KeyStoreStatus::success;
+    return error ? failed(fileError, error) : KeyStoreStatus::success;
 }
 
-KeyStoreStatus inspect(const std::function<KeyStoreStatus(const Contents&)>& operation) {
+KeyStoreStatus inspect(std::error_code& fileError, const std::function<KeyStoreStatus(const Contents&)>& operation) {
+    fileError.clear();
     std::error_code error;
     if (!std::filesystem::exists(dataFolder(), error)) {
-        return error ? KeyStoreStatus::ioFailure : operation(Contents{});
+        return error ? failed(fileError, error) : operation(Contents{});
     }
     StoreLock lock(lockPath());
-    if (!lock.held()) return KeyStoreStatus::ioFailure;
+    if (!lock.held()) return failed(fileError, lastError());
     Contents contents;
-    if (const KeyStoreStatus status = load(contents); status != KeyStoreStatus::success) {
+    if (const KeyStoreStatus status = load(contents, fileError); status != KeyStoreStatus::success) {
         return status;
     }
     return operation(contents);

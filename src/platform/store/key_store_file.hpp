@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <system_error>
 #include <tuple>
 #include <vector>
 
@@ -47,11 +48,12 @@ struct Outcome {
 
 // Runs the operation on the file's current contents under an exclusive lock
 // and writes them back when it changed them. A missing file is an empty
-// store; an unreadable one ends the call before the operation runs.
-KeyStoreStatus transact(const std::function<Outcome(Contents&)>& operation);
+// store; an unreadable one ends the call before the operation runs. When the
+// status is ioFailure, fileError says why the file or its folder failed.
+KeyStoreStatus transact(std::error_code& fileError, const std::function<Outcome(Contents&)>& operation);
 
 // The same without the right to change anything; a missing store folder is
 // not created for it.
-KeyStoreStatus inspect(const std::function<KeyStoreStatus(const Contents&)>& operation);
+KeyStoreStatus inspect(std::error_code& fileError, const std::function<KeyStoreStatus(const Contents&)>& operation);
 
 }  // namespace zentrabo::platform::keystore

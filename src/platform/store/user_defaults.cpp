@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <exception>
+#include <utility>
 
 #include "platform/store/store_files.hpp"
 #include "platform/store/user_defaults_file.hpp"
@@ -85,12 +86,12 @@ void UserDefaults::ensureCurrent() {
     dirty_ = false;
 }
 
-void UserDefaults::writeNow() {
+std::error_code UserDefaults::writeNow() {
     std::string text;
     std::filesystem::path path;
     {
         std::lock_guard state(stateMutex_);
-        if (!dirty_ || !loadedPath_) return;
+        if (!dirty_ || !loadedPath_) return {};
         path = *loadedPath_;
         text = defaults::serialize(values_);
         dirty_ = false;
@@ -101,7 +102,21 @@ void UserDefaults::writeNow() {
             dirty_ = true;  // the next write tries again
         }
         report("The settings file " + path.string() + " could not be written (" + error.message() + ").");
+        return error;
     }
+    return {};
+}
+
+std::error_code UserDefaults::writeChange(std::string_view key, std::optional<DefaultsValue> earlier) {
+    const std::error_code error = writeNow();
+    if (!error) return {};
+    std::lock_guard state(stateMutex_);
+    if (earlier) {
+        values_.insert_or_assign(std::string(key), std::move(*earlier));
+    } else {
+        values_.erase(std::string(key));
+    }
+    return error;
 }
 
 std::optional<DefaultsValue> UserDefaults::value(std::string_view key) {
@@ -129,11 +144,11 @@ std::optional<std::vector<std::string>> UserDefaults::stringArray(std::string_vi
     return alternative<std::vector<std::string>>(value(key));
 }
 
-void UserDefaults::set(std::string_view key, DefaultsValue value, DefaultsWrite write) {
+std::error_code UserDefaults::set(std::string_view key, DefaultsValue value, DefaultsWrite write) {
     if (const double* number = std::get_if<double>(&value); number && !std::isfinite(*number)) {
         report("The setting " + std::string(key) + " was not changed: JSON cannot hold " +
                (std::isnan(*number) ? "NaN." : "infinity."));
-        return;
+        return std::make_error_code(std::errc::invalid_argument);
     }
     if (write == DefaultsWrite::coalescible) {
         std::lock_guard state(stateMutex_);
@@ -141,34 +156,38 @@ void UserDefaults::set(std::string_view key, DefaultsValue value, DefaultsWrite 
             values_.insert_or_assign(std::string(key), std::move(value));
             dirty_ = true;
             scheduleBatch();
-            return;
+            return {};
         }
     }
     std::lock_guard file(fileMutex_);
     ensureCurrent();
+    std::optional<DefaultsValue> earlier;
     {
         std::lock_guard state(stateMutex_);
-        values_.insert_or_assign(std::string(key), std::move(value));
+        const auto [entry, inserted] = values_.try_emplace(std::string(key), std::move(value));
+        if (!inserted) earlier = std::exchange(entry->second, std::move(value));
         dirty_ = true;
         if (write == DefaultsWrite::coalescible) {
             scheduleBatch();
-            return;
+            return {};
         }
     }
-    writeNow();
+    return writeChange(key, std::move(earlier));
 }
 
-void UserDefaults::remove(std::string_view key) {
+std::error_code UserDefaults::remove(std::string_view key) {
     std::lock_guard file(fileMutex_);
     ensureCurrent();
+    std::optional<DefaultsValue> earlier;
     {
         std::lock_guard state(stateMutex_);
         const auto found = values_.find(key);
-        if (found == values_.end()) return;
+        if (found == values_.end()) return {};
+        earlier = std::move(found->second);
         values_.erase(found);
         dirty_ = true;
     }
-    writeNow();
+    return writeChange(key, std::move(earlier));
 }
 
 void UserDefaults::scheduleBatch() {

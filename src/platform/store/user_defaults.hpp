@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <variant>
 #include <vector>
 
@@ -32,9 +33,10 @@ enum class DefaultsWrite {
 // The application's settings: a JSON object in defaults.json in the config
 // folder (store_files.hpp), held in memory and rewritten atomically. A file
 // that cannot be read as settings is renamed aside (".unreadable-<time>")
-// and the store starts empty. Problems are handed to the reporter (loading,
-// and writes that have no caller left to tell); the reporter may be called
-// from the writer's executor, and must not call back into the store.
+// and the store starts empty. Every problem is handed to the reporter
+// (loading, and every write that fails); the reporter may be called from the
+// writer's executor, and must not call back into the store. A write that
+// reaches the disk at once also tells its caller.
 class UserDefaults : public std::enable_shared_from_this<UserDefaults> {
 public:
     using ProblemReporter = std::function<void(const std::string& problem)>;
@@ -56,8 +58,12 @@ public:
     std::optional<Bytes> data(std::string_view key);
     std::optional<std::vector<std::string>> stringArray(std::string_view key);
 
-    void set(std::string_view key, DefaultsValue value, DefaultsWrite write = DefaultsWrite::immediate);
-    void remove(std::string_view key);
+    // An immediate write that fails returns its error and leaves the
+    // setting as it was, in memory too, so no later write can store what
+    // its caller was told had failed. A coalescible write returns no error:
+    // it is written later and reported then.
+    std::error_code set(std::string_view key, DefaultsValue value, DefaultsWrite write = DefaultsWrite::immediate);
+    std::error_code remove(std::string_view key);
 
     // Writes batched changes now (at shutdown).
     void flush();
@@ -70,8 +76,12 @@ private:
     // Loads the file the environment names now when it is not the one held.
     // Caller holds fileMutex_.
     void ensureCurrent();
-    // Rewrites the held file with the current values. Caller holds fileMutex_.
-    void writeNow();
+    // Rewrites the held file with the current values; a failure is reported
+    // and returned. Caller holds fileMutex_.
+    std::error_code writeNow();
+    // Writes a change to one key at once; on failure the key gets back its
+    // earlier value (none: removed). Caller holds fileMutex_.
+    std::error_code writeChange(std::string_view key, std::optional<DefaultsValue> earlier);
     void scheduleBatch();
     void report(const std::string& problem) const;
 

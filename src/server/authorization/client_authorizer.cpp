@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "model/diagnostic_log.hpp"
+#include "platform/store/store_failure.hpp"
 #include "security/halvardine_security.hpp"
 #include "server/authorization/paired_device_store.hpp"
 
@@ -57,18 +58,19 @@ std::optional<std::string> ClientAuthorizer::authorizeClient(const std::optional
     forgetSecurityFailures(key);
     device->lastSeenAt = clock_.now();
     device->lastConnectionChannel = channel;
-    pairedDevices_.set(std::move(devices));
     // Every authorized request updates the stored list; batched, so a busy
     // client never costs a disk flush per request.
-    saveAuthorizedClientDevices(platform::DefaultsWrite::coalescible);
+    (void)saveAuthorizedClientDevices(devices, platform::DefaultsWrite::coalescible);
+    pairedDevices_.set(std::move(devices));
     markClientActivity(*normalized, channel);
     return normalized;
 }
 
-void ClientAuthorizer::completePairing(std::string_view fingerprint, const std::optional<std::string>& clientName,
-                                       HalvardineExtraAuthorizationChannel channel) {
+std::optional<std::string> ClientAuthorizer::completePairing(std::string_view fingerprint,
+                                                             const std::optional<std::string>& clientName,
+                                                             HalvardineExtraAuthorizationChannel channel) {
     const auto normalized = HalvardineSecurity::normalizedFingerprint(fingerprint);
-    if (!normalized) return;
+    if (!normalized) return std::nullopt;
     const Date now = clock_.now();
     std::string name = deviceDisplayName(clientName);
     auto devices = *pairedDevices_;
@@ -86,27 +88,42 @@ void ClientAuthorizer::completePairing(std::string_view fingerprint, const std::
         devices.push_back(paired);
     }
     sortInDeviceOrder(devices);
+    // Saved before it is trusted: a device told it is paired must still be
+    // after the next start.
+    if (const std::error_code error = saveAuthorizedClientDevices(devices, platform::DefaultsWrite::immediate)) {
+        std::string reason = platform::storeFailureReason(error);
+        ZENTRABO_LOG("Pairing not saved: " + reason);
+        lastPairingNotSaved_.set(reason);
+        return reason;
+    }
     pairedDevices_.set(std::move(devices));
-    saveAuthorizedClientDevices(platform::DefaultsWrite::immediate);
     lastPairedDevice_.set(std::move(paired));
+    return std::nullopt;
 }
 
-void ClientAuthorizer::revokePairedDevice(std::string_view fingerprint) {
+std::optional<std::string> ClientAuthorizer::revokePairedDevice(std::string_view fingerprint) {
     const auto normalized = HalvardineSecurity::normalizedFingerprint(fingerprint);
-    if (!normalized) return;
+    if (!normalized) return std::nullopt;
     auto devices = *pairedDevices_;
     if (std::erase_if(devices, [&](const auto& device) { return device.certificateFingerprint == *normalized; }) == 0) {
-        return;
+        return std::nullopt;
     }
+    // Revoked here even when that cannot be saved: trusting a device the
+    // user has just revoked would be the worse failure.
+    const std::error_code error = saveAuthorizedClientDevices(devices, platform::DefaultsWrite::immediate);
     pairedDevices_.set(std::move(devices));
     clearClientActivity(*normalized);
     streams_.endStreamsOfRevokedClient(*normalized);
-    saveAuthorizedClientDevices(platform::DefaultsWrite::immediate);
     ZENTRABO_LOG("Revoked paired device " + *normalized);
+    if (!error) return std::nullopt;
+    std::string reason = platform::storeFailureReason(error);
+    ZENTRABO_LOG("Revocation not saved: " + reason);
+    return reason;
 }
 
-void ClientAuthorizer::saveAuthorizedClientDevices(platform::DefaultsWrite write) {
-    zentrabo::saveAuthorizedClientDevices(defaults_, *pairedDevices_, write);
+std::error_code ClientAuthorizer::saveAuthorizedClientDevices(const std::vector<AuthorizedClientDevice>& devices,
+                                                              platform::DefaultsWrite write) {
+    return zentrabo::saveAuthorizedClientDevices(defaults_, devices, write);
 }
 
 void ClientAuthorizer::markClientActivity(const std::string& fingerprint,

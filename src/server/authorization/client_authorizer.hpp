@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
     // The device of the pairing that completed last (a known certificate
     // paired again too); none before the first.
     const Published<std::optional<AuthorizedClientDevice>>& lastPairedDevice() const { return lastPairedDevice_; }
+    // Why the pairing that failed last could not be saved, in words; set
+    // anew by every such failure, none before the first.
+    const Published<std::optional<std::string>>& lastPairingNotSaved() const { return lastPairingNotSaved_; }
     const Published<bool>& hasRecentAuthorizedClientActivity() const { return hasRecentAuthorizedClientActivity_; }
     const Published<std::set<std::string>>& activeClientCertificateFingerprints() const {
         return activeClientCertificateFingerprints_;
@@ -72,17 +76,24 @@ public:
     // and counts its own refusals.
     std::optional<std::string> authorizeClient(const std::optional<std::string>& fingerprint,
                                                HalvardineExtraAuthorizationChannel channel);
-    // Adds or renames the device of the fingerprint and saves the list.
-    void completePairing(std::string_view fingerprint, const std::optional<std::string>& clientName,
-                         HalvardineExtraAuthorizationChannel channel);
+    // Adds or renames the device of the fingerprint and saves the list. When
+    // the list cannot be saved the device is not trusted, not even until the
+    // next start: the list stays as it was and the reason, in words, is
+    // returned and published.
+    std::optional<std::string> completePairing(std::string_view fingerprint,
+                                               const std::optional<std::string>& clientName,
+                                               HalvardineExtraAuthorizationChannel channel);
     // Forgets a paired device; logged, not audited. Its live streams end at
-    // once and its next request is refused.
-    void revokePairedDevice(std::string_view fingerprint);
+    // once and its next request is refused. When the list cannot be saved the
+    // device stays revoked for this run and the reason, in words, is
+    // returned: it would be paired again after the next start.
+    std::optional<std::string> revokePairedDevice(std::string_view fingerprint);
     void markClientActivity(const std::string& fingerprint, std::optional<HalvardineExtraAuthorizationChannel> channel);
     void clearClientActivity(const std::string& fingerprint);
 
 private:
-    void saveAuthorizedClientDevices(platform::DefaultsWrite write);
+    std::error_code saveAuthorizedClientDevices(const std::vector<AuthorizedClientDevice>& devices,
+                                                platform::DefaultsWrite write);
     void publishClientActivity();
 
     platform::Clock& clock_;
@@ -91,6 +102,7 @@ private:
 
     Published<std::vector<AuthorizedClientDevice>> pairedDevices_;
     Published<std::optional<AuthorizedClientDevice>> lastPairedDevice_;
+    Published<std::optional<std::string>> lastPairingNotSaved_;
     Published<bool> hasRecentAuthorizedClientActivity_{false};
     Published<std::set<std::string>> activeClientCertificateFingerprints_;
     Published<std::map<std::string, HalvardineExtraAuthorizationChannel>> activeClientConnectionChannels_;

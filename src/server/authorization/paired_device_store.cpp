@@ -55,21 +55,27 @@ std::vector<AuthorizedClientDevice> loadAuthorizedClientDevices(platform::UserDe
     return migrateLegacyFingerprints(defaults, now);
 }
 
-void saveAuthorizedClientDevices(platform::UserDefaults& defaults, const std::vector<AuthorizedClientDevice>& devices,
-                                 platform::DefaultsWrite write) {
+std::error_code saveAuthorizedClientDevices(platform::UserDefaults& defaults,
+                                            const std::vector<AuthorizedClientDevice>& devices,
+                                            platform::DefaultsWrite write) {
     std::string json;
     try {
         json = encodeAuthorizedClientDevices(devices);
     } catch (const platform::JsonWriteError&) {
         // The list in memory stays authoritative for this run.
-        return;
+        return {};
     }
-    defaults.set(authorizedClientDevicesKey, platform::Bytes(json.begin(), json.end()), write);
+    if (const std::error_code error =
+            defaults.set(authorizedClientDevicesKey, platform::Bytes(json.begin(), json.end()), write)) {
+        return error;
+    }
     // Checked first: removing rewrites the file, which a request's
-    // last-seen update must not cost.
+    // last-seen update must not cost. The new list is stored by now, and it
+    // is read before the older form, so a failure here loses nothing.
     if (defaults.value(legacyAuthorizedClientFingerprintsKey)) {
-        defaults.remove(legacyAuthorizedClientFingerprintsKey);
+        (void)defaults.remove(legacyAuthorizedClientFingerprintsKey);
     }
+    return {};
 }
 
 }  // namespace zentrabo

@@ -2,6 +2,7 @@
 // The paired devices in the user defaults: loading (with the migration of
 // the older fingerprint list) and saving.
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "model/date.hpp"
@@ -22,7 +23,10 @@ std::vector<AuthorizedClientDevice> loadAuthorizedClientDevices(platform::UserDe
 
 // Writes the whole list and drops the older form. `write` is immediate for a
 // new or revoked device, coalescible for the last-seen time of a request.
-void saveAuthorizedClientDevices(platform::UserDefaults& defaults, const std::vector<AuthorizedClientDevice>& devices,
-                                 platform::DefaultsWrite write);
+// An immediate write that fails returns why, and the stored list stays as
+// it was.
+std::error_code saveAuthorizedClientDevices(platform::UserDefaults& defaults,
+                                            const std::vector<AuthorizedClientDevice>& devices,
+                                            platform::DefaultsWrite write);
 
 }  // namespace zentrabo

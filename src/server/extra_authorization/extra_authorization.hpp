@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include <asio/any_io_executor.hpp>
 
@@ -80,10 +81,15 @@ public:
     // unlockSettings first.
     bool isScopeEnabled(HalvardineExtraAuthorizationScope scope, HalvardineExtraAuthorizationChannel channel) const;
     // Saves the channel's set and ends every session, even when the set
-    // stays as it was.
-    void setScope(HalvardineExtraAuthorizationScope scope, bool enabled, HalvardineExtraAuthorizationChannel channel);
+    // stays as it was. A set that cannot be saved changes nothing and
+    // returns the settings file's error.
+    std::error_code setScope(HalvardineExtraAuthorizationScope scope, bool enabled,
+                             HalvardineExtraAuthorizationChannel channel);
+    // The same for the channel's whole set at once.
+    std::error_code setScopes(ExtraAuthorizationScopes scopes, HalvardineExtraAuthorizationChannel channel);
     // A different duration ends every session; the same one changes nothing.
-    void setSessionDuration(HalvardineExtraAuthorizationSessionDuration duration);
+    // One that cannot be saved changes nothing and returns the error.
+    std::error_code setSessionDuration(HalvardineExtraAuthorizationSessionDuration duration);
     // Sets the first password (the current one is not looked at then) or
     // changes it.
     void updatePassword(std::optional<std::string> currentPassword, std::string newPassword,

@@ -70,7 +70,9 @@ struct ExtraAuthorizationPasswordItem {
     static std::optional<ExtraAuthorizationPasswordRecord> load(const HalvardineKeychain& keychain);
     // Throws the key store's HalvardineSecurityError.
     static void save(HalvardineKeychain& keychain, const ExtraAuthorizationPasswordRecord& record);
-    // Whatever the store answers, the password counts as removed.
+    // Whatever the store answers, the password counts as removed, except a
+    // store file that cannot be written (platform::StoreWriteError): the
+    // password would be back at the next start.
     static void remove(HalvardineKeychain& keychain);
 };
 

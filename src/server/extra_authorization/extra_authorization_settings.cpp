@@ -59,28 +59,39 @@ bool ExtraAuthorization::isScopeEnabled(Scope scope, Channel channel) const {
     return scopes->contains(scope);
 }
 
-void ExtraAuthorization::setScope(Scope scope, bool enabled, Channel channel) {
-    auto& published = channel == Channel::relay ? relayScopes_ : localScopes_;
-    ExtraAuthorizationScopes scopes = *published;
+std::error_code ExtraAuthorization::setScope(Scope scope, bool enabled, Channel channel) {
+    ExtraAuthorizationScopes scopes = channel == Channel::relay ? *relayScopes_ : *localScopes_;
     if (enabled) {
         scopes.insert(scope);
     } else {
         scopes.erase(scope);
     }
+    return setScopes(std::move(scopes), channel);
+}
+
+std::error_code ExtraAuthorization::setScopes(ExtraAuthorizationScopes scopes, Channel channel) {
     std::vector<std::string> rawValues;
     for (const Scope each : scopes) rawValues.emplace_back(rawValue(each));
     std::sort(rawValues.begin(), rawValues.end());
-    environment_.userDefaults.set(channel == Channel::relay ? relayScopesKey : localScopesKey, std::move(rawValues));
+    if (const std::error_code error = environment_.userDefaults.set(
+            channel == Channel::relay ? relayScopesKey : localScopesKey, std::move(rawValues))) {
+        return error;
+    }
     sessions_.removeAll();
-    published.set(std::move(scopes));
+    (channel == Channel::relay ? relayScopes_ : localScopes_).set(std::move(scopes));
+    return {};
 }
 
-void ExtraAuthorization::setSessionDuration(HalvardineExtraAuthorizationSessionDuration duration) {
-    if (duration == *sessionDuration_) return;
+std::error_code ExtraAuthorization::setSessionDuration(HalvardineExtraAuthorizationSessionDuration duration) {
+    if (duration == *sessionDuration_) return {};
+    if (const std::error_code error =
+            environment_.userDefaults.set(sessionDurationKey, std::string(rawValue(duration)))) {
+        return error;
+    }
     sessionDuration_.set(duration);
-    environment_.userDefaults.set(sessionDurationKey, std::string(rawValue(duration)));
     sessions_.removeAll();
     audit("Extra authorization session duration changed to " + std::string(summary(duration)) + ".", true);
+    return {};
 }
 
 void ExtraAuthorization::updatePassword(std::optional<std::string> currentPassword, std::string newPassword,
@@ -132,7 +143,12 @@ void ExtraAuthorization::removePassword(std::string password, SettingsCompletion
                          password, std::move(completion), [this](SettingsCompletion completion) {
                              // The scopes and the duration stay; with no password nothing is
                              // protected, and a new password protects them again at once.
-                             ExtraAuthorizationPasswordItem::remove(environment_.keychain);
+                             try {
+                                 ExtraAuthorizationPasswordItem::remove(environment_.keychain);
+                             } catch (...) {
+                                 // The password stays, here as on disk.
+                                 return completion(std::current_exception());
+                             }
                              passwordRecord_.reset();
                              passwordConfigured_.set(false);
                              sessions_.removeAll();

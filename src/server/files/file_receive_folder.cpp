@@ -24,16 +24,17 @@ std::string fileReceiveFolderDisplayPath(const std::string& folder) {
     return folder;
 }
 
-bool storeChosenFileReceiveFolder(platform::UserDefaults& defaults, std::string_view typedPath) {
+std::error_code storeChosenFileReceiveFolder(platform::UserDefaults& defaults, std::string_view typedPath) {
     const std::string trimmed = platform::trimWhitespaceAndNewlines(typedPath);
-    if (trimmed.empty()) return false;
+    if (trimmed.empty()) return std::make_error_code(std::errc::invalid_argument);
     std::error_code error;
     std::filesystem::path absolute = std::filesystem::absolute(platform::expandingTildeInPath(trimmed), error);
     if (error) absolute = std::filesystem::path(platform::homeFolderPath()) / trimmed;
-    defaults.set(fileReceiveFolderPathKey, platform::standardizedPathText(absolute.lexically_normal().string()));
-    return true;
+    return defaults.set(fileReceiveFolderPathKey, platform::standardizedPathText(absolute.lexically_normal().string()));
 }
 
-void resetFileReceiveFolder(platform::UserDefaults& defaults) { defaults.remove(fileReceiveFolderPathKey); }
+std::error_code resetFileReceiveFolder(platform::UserDefaults& defaults) {
+    return defaults.remove(fileReceiveFolderPathKey);
+}
 
 }  // namespace zentrabo

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace zentrabo {
 
@@ -22,11 +23,13 @@ std::string fileReceiveFolderDisplayPath(const std::string& folder);
 
 // Stores a folder the user named, as an absolute path: a leading "~" is
 // expanded, a relative path is taken from the current folder (as a shell
-// would), "." and ".." are resolved. A blank text stores nothing and gives
-// false. The folder need not exist yet.
-bool storeChosenFileReceiveFolder(platform::UserDefaults& defaults, std::string_view typedPath);
+// would), "." and ".." are resolved. The folder need not exist yet. A blank
+// text stores nothing and gives std::errc::invalid_argument; a path that
+// cannot be saved gives the settings file's error and changes nothing.
+std::error_code storeChosenFileReceiveFolder(platform::UserDefaults& defaults, std::string_view typedPath);
 
-// Back to the default folder.
-void resetFileReceiveFolder(platform::UserDefaults& defaults);
+// Back to the default folder; the settings file's error when that cannot be
+// saved.
+std::error_code resetFileReceiveFolder(platform::UserDefaults& defaults);
 
 }  // namespace zentrabo

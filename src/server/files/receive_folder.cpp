@@ -16,15 +16,16 @@ ReceiveFolder::ReceiveFolder(platform::Clock& clock, asio::any_io_executor mainL
 
 std::string ReceiveFolder::fileReceiveFolderURL() const { return zentrabo::fileReceiveFolderURL(defaults_); }
 
-bool ReceiveFolder::chooseFileReceiveFolder(std::string_view path) {
-    if (!storeChosenFileReceiveFolder(defaults_, path)) return false;
+std::error_code ReceiveFolder::chooseFileReceiveFolder(std::string_view path) {
+    if (const std::error_code error = storeChosenFileReceiveFolder(defaults_, path)) return error;
     refreshFileReceiveFolderDisplayPath();
-    return true;
+    return {};
 }
 
-void ReceiveFolder::resetFileReceiveFolder() {
-    zentrabo::resetFileReceiveFolder(defaults_);
+std::error_code ReceiveFolder::resetFileReceiveFolder() {
+    if (const std::error_code error = zentrabo::resetFileReceiveFolder(defaults_)) return error;
     refreshFileReceiveFolderDisplayPath();
+    return {};
 }
 
 void ReceiveFolder::openFileReceiveFolder() { (void)desktop_.workspace().openFile(fileReceiveFolderURL()); }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include <asio/any_io_executor.hpp>
 
@@ -29,10 +30,12 @@ public:
     // The folder received files are saved into, read afresh at every call.
     std::string fileReceiveFolderURL() const;
     // Stores the folder the user named (the terminal's "folder <path>") and
-    // refreshes the display path; false, and nothing stored, for a blank path.
-    bool chooseFileReceiveFolder(std::string_view path);
-    // Back to the default folder ("folder default").
-    void resetFileReceiveFolder();
+    // refreshes the display path. A blank path (std::errc::invalid_argument)
+    // or one that cannot be saved changes nothing and returns the error.
+    std::error_code chooseFileReceiveFolder(std::string_view path);
+    // Back to the default folder ("folder default"); the error, and no
+    // change, when that cannot be saved.
+    std::error_code resetFileReceiveFolder();
     // Shows the folder with the workspace ("folder open"); a folder that does
     // not exist yet shows nothing.
     void openFileReceiveFolder();

@@ -80,7 +80,14 @@ HalvardineResponse PairingWindow::handlePairRequest(const HalvardineRequest& req
         response.error = "The client certificate is missing.";
         return response;
     }
-    authorization_.completePairing(*fingerprint, request.clientName, channel);
+    if (const auto notSaved = authorization_.completePairing(*fingerprint, request.clientName, channel)) {
+        // Not confirmed: the device would be refused after the next start.
+        // The window stays open for another try once the disk has room.
+        auto response = replies_.identityResponse(request.id, false);
+        response.error = "The pairing could not be saved: " + *notSaved + ".";
+        response.errorCode = HalvardineErrorCode::pairingUnavailable;
+        return response;
+    }
     authorization_.recordSecurityEvent("Paired client " + displayFingerprint(*fingerprint) + ".", std::string("pair"),
                                        *fingerprint);
     cancelPairing("Pairing session completed");

@@ -56,50 +56,71 @@ std::uint16_t RelaySettings::loadRelayPort(std::string_view key, std::uint16_t f
     return static_cast<std::uint16_t>(stored);
 }
 
-void RelaySettings::setRelayEnabled(bool enabled) {
-    if (enabled == *relayEnabled_) return;
+std::error_code RelaySettings::setRelayEnabled(bool enabled) {
+    if (enabled == *relayEnabled_) return {};
+    if (const std::error_code error = defaults_.set(relayEnabledKey, enabled)) return error;
     relayEnabled_.set(enabled);
-    defaults_.set(relayEnabledKey, enabled);
-    updateRelayConnection();
+    applyChangedSetting();
+    return {};
 }
 
-bool RelaySettings::updateRelayHost(std::string_view host) {
+std::error_code RelaySettings::updateRelayHost(std::string_view host) {
     const std::string trimmed = platform::trimWhitespaceAndNewlines(host);
     if (trimmed.empty()) {
-        if (relayHost_->empty()) return true;
+        if (relayHost_->empty()) return {};
+        if (const std::error_code error = defaults_.remove(relayHostKey)) return error;
         relayHost_.set(std::string());
-        defaults_.remove(relayHostKey);
-        updateRelayConnection();
-        return true;
+        applyChangedSetting();
+        return {};
     }
     auto normalized = HalvardineRelay::normalizedHost(trimmed);
-    if (!normalized) return false;
-    if (*normalized == *relayHost_) return true;
+    if (!normalized) return std::make_error_code(std::errc::invalid_argument);
+    if (*normalized == *relayHost_) return {};
+    if (const std::error_code error = defaults_.set(relayHostKey, *normalized)) return error;
     relayHost_.set(*normalized);
-    defaults_.set(relayHostKey, *normalized);
-    updateRelayConnection();
-    return true;
+    applyChangedSetting();
+    return {};
 }
 
-void RelaySettings::setRelayClientPort(std::uint16_t port) {
-    if (port == *relayClientPort_) return;
+std::error_code RelaySettings::setRelayClientPort(std::uint16_t port) {
+    if (port == *relayClientPort_) return {};
+    if (const std::error_code error = defaults_.set(relayClientPortKey, std::int64_t{port})) return error;
     relayClientPort_.set(port);
-    defaults_.set(relayClientPortKey, std::int64_t{port});
-    updateRelayConnection();
+    applyChangedSetting();
+    return {};
 }
 
-void RelaySettings::setRelayControlPort(std::uint16_t port) {
-    if (port == *relayControlPort_) return;
+std::error_code RelaySettings::setRelayControlPort(std::uint16_t port) {
+    if (port == *relayControlPort_) return {};
+    if (const std::error_code error = defaults_.set(relayControlPortKey, std::int64_t{port})) return error;
     relayControlPort_.set(port);
-    defaults_.set(relayControlPortKey, std::int64_t{port});
-    updateRelayConnection();
+    applyChangedSetting();
+    return {};
 }
 
-void RelaySettings::updateRelayConnection() {
-    if (!*relayEnabled_) {
-        handToRelayConnector(std::nullopt);
-        return;
+void RelaySettings::applyChangedSetting() {
+    using State = HalvardineRelayConnectionState;
+    // The connector takes the new configuration on its own queue and reports
+    // later. A changed setting starts it afresh, so its first report is
+    // known now: shown at once, whoever changed the setting sees where the
+    // relay stands instead of the state before the change. A failure that
+    // the hand-over itself showed stays.
+    switch (handOverConfiguration()) {
+    case HandOver::connecting:
+        publishState(State::connecting, std::nullopt);
+        break;
+    case HandOver::stopped:
+        publishState(State::disabled, std::nullopt);
+        break;
+    case HandOver::failed:
+        break;
     }
+}
+
+void RelaySettings::updateRelayConnection() { (void)handOverConfiguration(); }
+
+RelaySettings::HandOver RelaySettings::handOverConfiguration() {
+    if (!*relayEnabled_) return handToRelayConnector(std::nullopt) ? HandOver::stopped : HandOver::failed;
     const auto host = HalvardineRelay::normalizedHost(*relayHost_);
     const auto deviceID = HalvardineRelay::normalizedDeviceID(*relayDeviceID_);
     if (!host || !deviceID) {
@@ -107,7 +128,7 @@ void RelaySettings::updateRelayConnection() {
         relayConnectionState_.set(HalvardineRelayConnectionState::failed);
         relayStatusMessage_.set("Relay host or device ID is invalid.");
         handToRelayConnector(std::nullopt);
-        return;
+        return HandOver::failed;
     }
     HalvardineRelayConfiguration configuration;
     configuration.isEnabled = true;
@@ -117,17 +138,19 @@ void RelaySettings::updateRelayConnection() {
     configuration.deviceID = *deviceID;
     configuration.secret = loadOrCreateRelaySecret();
     configuration.localServerPort = *listener_.port();
-    handToRelayConnector(std::move(configuration));
+    return handToRelayConnector(std::move(configuration)) ? HandOver::connecting : HandOver::failed;
 }
 
-void RelaySettings::handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration) {
+bool RelaySettings::handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration) {
     try {
         relayConnector().configure(std::move(configuration));
+        return true;
     } catch (const std::exception& error) {
         // The connector could not be made; the next update tries again.
         ZENTRABO_LOG(std::string("Relay connector unavailable: ") + error.what());
         relayConnectionState_.set(HalvardineRelayConnectionState::failed);
         relayStatusMessage_.set(std::string(error.what()));
+        return false;
     }
 }
 
@@ -193,7 +216,11 @@ void RelaySettings::handleRelayStateChange(HalvardineRelayConnectionState state,
     if (state == State::connecting && (published == State::failed || published == State::connecting)) {
         return;
     }
-    if (state == published && message == *relayStatusMessage_) return;
+    publishState(state, std::move(message));
+}
+
+void RelaySettings::publishState(HalvardineRelayConnectionState state, std::optional<std::string> message) {
+    if (state == *relayConnectionState_ && message == *relayStatusMessage_) return;
     relayConnectionState_.set(state);
     relayStatusMessage_.set(std::move(message));
 }

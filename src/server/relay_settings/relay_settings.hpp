@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "model/shared_enumerations.hpp"
 #include "platform/store/user_defaults.hpp"
@@ -37,11 +38,17 @@ public:
     const Published<HalvardineRelayConnectionState>& relayConnectionState() const { return relayConnectionState_; }
     const Published<std::optional<std::string>>& relayStatusMessage() const { return relayStatusMessage_; }
 
-    void setRelayEnabled(bool enabled);
-    // False only when a non-empty host is rejected; nothing changes then.
-    bool updateRelayHost(std::string_view host);
-    void setRelayClientPort(std::uint16_t port);
-    void setRelayControlPort(std::uint16_t port);
+    // The setters change only what they are given. A setting that cannot be
+    // saved changes nothing and returns the settings file's error. A change
+    // hands the connector its new configuration and shows the state that
+    // leads to at once (connecting, or disabled), before the connector's own
+    // report arrives.
+    std::error_code setRelayEnabled(bool enabled);
+    // std::errc::invalid_argument, and nothing changes, when a non-empty
+    // host is rejected.
+    std::error_code updateRelayHost(std::string_view host);
+    std::error_code setRelayClientPort(std::uint16_t port);
+    std::error_code setRelayControlPort(std::uint16_t port);
     // Hands the connector the configuration of the current settings and
     // listener port, or none when relay is off or unusable.
     void updateRelayConnection();
@@ -57,8 +64,14 @@ private:
     // Created on first use and kept for the settings' life.
     RelayConnectorHandle& relayConnector();
     // Creates the connector on first use; a connector that cannot be made
-    // shows as a failed relay state.
-    void handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration);
+    // shows as a failed relay state and gives false.
+    bool handToRelayConnector(std::optional<HalvardineRelayConfiguration> configuration);
+    // What handing the connector the current configuration did.
+    enum class HandOver { connecting, stopped, failed };
+    HandOver handOverConfiguration();
+    // The hand-over after a setting changed, with the state it leads to.
+    void applyChangedSetting();
+    void publishState(HalvardineRelayConnectionState state, std::optional<std::string> message);
 
     platform::UserDefaults& defaults_;
     HalvardineKeychain& keychain_;

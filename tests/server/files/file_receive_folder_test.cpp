@@ -40,14 +40,14 @@ TEST_F(FileReceiveFolderTest, DisplayPathShortensOnlyTheHomeFolderItself) {
 }
 
 TEST_F(FileReceiveFolderTest, ChoosingStoresAnAbsolutePathAndResetReturnsToTheDefault) {
-    EXPECT_TRUE(storeChosenFileReceiveFolder(*defaults, " ~/Inbox/./new/../ "));
+    EXPECT_FALSE(storeChosenFileReceiveFolder(*defaults, " ~/Inbox/./new/../ "));
     EXPECT_EQ(defaults->string(fileReceiveFolderPathKey), homePath + "/Inbox");
     EXPECT_EQ(fileReceiveFolderDisplayPath(fileReceiveFolderURL(*defaults)), "~/Inbox");
 
-    EXPECT_TRUE(storeChosenFileReceiveFolder(*defaults, "relative"));
+    EXPECT_FALSE(storeChosenFileReceiveFolder(*defaults, "relative"));
     EXPECT_EQ(fileReceiveFolderURL(*defaults), (std::filesystem::current_path() / "relative").string());
 
-    EXPECT_FALSE(storeChosenFileReceiveFolder(*defaults, " \n"));
+    EXPECT_EQ(storeChosenFileReceiveFolder(*defaults, " \n"), std::errc::invalid_argument);
     EXPECT_EQ(fileReceiveFolderURL(*defaults), (std::filesystem::current_path() / "relative").string());
 
     resetFileReceiveFolder(*defaults);

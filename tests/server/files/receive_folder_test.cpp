@@ -43,14 +43,14 @@ TEST_F(ReceiveFolderTest, ReceiveFolderDisplayPathFollowsChoiceAndReset) {
     EXPECT_EQ(folder->fileReceiveFolderURL(), home.path().string() + "/Downloads/Zentrabo");
     const auto assignments = countAssignments(folder->fileReceiveFolderDisplayPath());
 
-    EXPECT_TRUE(folder->chooseFileReceiveFolder("~/Inbox"));
+    EXPECT_FALSE(folder->chooseFileReceiveFolder("~/Inbox"));
     EXPECT_EQ(defaults->string(fileReceiveFolderPathKey), home.path().string() + "/Inbox");
     EXPECT_EQ(*folder->fileReceiveFolderDisplayPath(), "~/Inbox");
     EXPECT_EQ(folder->fileReceiveFolderURL(), home.path().string() + "/Inbox");
     EXPECT_EQ(*assignments, 1);
 
-    EXPECT_TRUE(folder->chooseFileReceiveFolder(home.path().string() + "/Inbox/"));
-    EXPECT_FALSE(folder->chooseFileReceiveFolder("  "));
+    EXPECT_FALSE(folder->chooseFileReceiveFolder(home.path().string() + "/Inbox/"));
+    EXPECT_EQ(folder->chooseFileReceiveFolder("  "), std::errc::invalid_argument);
     EXPECT_EQ(*assignments, 1) << "an unchanged display path is not published again";
 
     // A change made elsewhere takes effect at the next read.
@@ -65,7 +65,7 @@ TEST_F(ReceiveFolderTest, ReceiveFolderDisplayPathFollowsChoiceAndReset) {
     EXPECT_EQ(*assignments, 3);
 
     // The choice is kept for the next start.
-    EXPECT_TRUE(folder->chooseFileReceiveFolder("~/Kept"));
+    EXPECT_FALSE(folder->chooseFileReceiveFolder("~/Kept"));
     folder.reset();
     EXPECT_EQ(*makeFolder()->fileReceiveFolderDisplayPath(), "~/Kept");
 }

@@ -79,7 +79,7 @@ TEST_F(RelaySettingsTest, SettingsSurviveARestart) {
         auto settings = makeSettings();
         deviceID = *settings->relayDeviceID();
         settings->setRelayEnabled(true);
-        EXPECT_TRUE(settings->updateRelayHost("relay.example.com"));
+        EXPECT_FALSE(settings->updateRelayHost("relay.example.com"));
         settings->setRelayClientPort(4443);
         settings->setRelayControlPort(9443);
     }
@@ -170,26 +170,26 @@ TEST_F(RelaySettingsTest, RelayHostIsTrimmedNormalisedAndStored) {
     auto settings = makeSettings();
     auto hostWrites = countAssignments(settings->relayHost());
 
-    EXPECT_TRUE(settings->updateRelayHost("  https://relay.example.com/tunnel \n"));
+    EXPECT_FALSE(settings->updateRelayHost("  https://relay.example.com/tunnel \n"));
     EXPECT_EQ(*settings->relayHost(), "relay.example.com");
     EXPECT_EQ(defaults->string("relayHost"), "relay.example.com");
     EXPECT_EQ(relay->configurations.size(), 1u);
 
     // The same host again changes nothing.
-    EXPECT_TRUE(settings->updateRelayHost(" relay.example.com "));
+    EXPECT_FALSE(settings->updateRelayHost(" relay.example.com "));
     EXPECT_EQ(*hostWrites, 1);
     EXPECT_EQ(relay->configurations.size(), 1u);
 
     // A host that normalises to nothing is refused.
-    EXPECT_FALSE(settings->updateRelayHost("https://"));
+    EXPECT_EQ(settings->updateRelayHost("https://"), std::errc::invalid_argument);
     EXPECT_EQ(*settings->relayHost(), "relay.example.com");
     EXPECT_EQ(*hostWrites, 1);
 
     // Clearing an empty host is a no-op; clearing a set one removes the key.
-    EXPECT_TRUE(settings->updateRelayHost(" \t"));
+    EXPECT_FALSE(settings->updateRelayHost(" \t"));
     EXPECT_EQ(*settings->relayHost(), "");
     EXPECT_FALSE(defaults->value("relayHost").has_value());
-    EXPECT_TRUE(settings->updateRelayHost(""));
+    EXPECT_FALSE(settings->updateRelayHost(""));
     EXPECT_EQ(*hostWrites, 2);
     EXPECT_EQ(relay->configurations.size(), 2u);
 }
@@ -227,7 +227,7 @@ TEST_F(RelaySettingsTest, ClearingTheHostWhileRelayIsOnShowsFailureUntilTheConne
     settings->setRelayEnabled(true);
     relay->stateHandler(State::connected, std::nullopt);
 
-    EXPECT_TRUE(settings->updateRelayHost(""));
+    EXPECT_FALSE(settings->updateRelayHost(""));
     EXPECT_EQ(*settings->relayHost(), "");
     EXPECT_FALSE(defaults->value("relayHost").has_value());
     EXPECT_EQ(*settings->relayConnectionState(), State::failed);
