@@ -4,6 +4,8 @@
 #include <asio/ssl/error.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
+#include <openssl/bio.h>
+#include <openssl/err.h>
 #include <openssl/ssl.h>
 
 #include "platform/crypto/certificate.hpp"
@@ -47,6 +49,35 @@ asio::awaitable<std::error_code> TlsConnection::shutdown() {
     auto [error] = co_await stream_.async_shutdown(asTuple);
     if (error == asio::ssl::error::stream_truncated || error == asio::error::eof) error = {};
     co_return error;
+}
+
+void TlsConnection::sendCloseNotify() noexcept {
+    SSL* ssl = stream_.native_handle();
+    if (SSL_is_init_finished(ssl) != 1 || (SSL_get_shutdown(ssl) & SSL_SENT_SHUTDOWN) != 0) return;
+    // The stream's engine hands OpenSSL's output over through a BIO pair
+    // that only its own operations empty, and its shutdown would then wait
+    // for the peer's reply. So the alert is written into a memory BIO put in
+    // the engine's place for this one call, and sent from there.
+    BIO* engineOutput = SSL_get_wbio(ssl);
+    BIO* alert = BIO_new(BIO_s_mem());
+    if (engineOutput == nullptr || alert == nullptr || BIO_up_ref(engineOutput) != 1) {
+        BIO_free(alert);
+        return;
+    }
+    SSL_set0_wbio(ssl, alert);  // takes the memory BIO, gives up a reference to the engine's
+    (void)SSL_shutdown(ssl);
+    char* bytes = nullptr;
+    const long size = BIO_get_mem_data(alert, &bytes);
+    std::string record(bytes != nullptr && size > 0 ? bytes : "", size > 0 ? static_cast<std::size_t>(size) : 0);
+    SSL_set0_wbio(ssl, engineOutput);  // frees the memory BIO, keeps our reference
+    ERR_clear_error();
+    if (record.empty()) return;
+    // The socket never blocks here: a peer that stopped reading loses the
+    // alert, not the caller its time.
+    std::error_code error;
+    auto& socket = stream_.next_layer();
+    socket.non_blocking(true, error);
+    if (!error) (void)socket.send(asio::buffer(record), 0, error);
 }
 
 void TlsConnection::close() noexcept {

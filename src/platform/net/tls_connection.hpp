@@ -46,6 +46,13 @@ public:
     // Sends close_notify and waits for the peer's (bounded by the caller).
     asio::awaitable<std::error_code> shutdown();
 
+    // Sends close_notify without waiting, when a session exists and nothing
+    // of it can block: a peer that checks sees the end of the stream as
+    // intended, not cut. Call only while no write is in flight; what the
+    // socket cannot take at once is dropped, and the peer's close_notify is
+    // not awaited.
+    void sendCloseNotify() noexcept;
+
     // Closes the TCP socket at once; pending operations end with an error.
     void close() noexcept;
 

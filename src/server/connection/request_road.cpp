@@ -228,12 +228,8 @@ asio::awaitable<void> RequestRoad::sendFinal(ServerConnection& connection, const
     // Counted from the completed send, so the message has left before the
     // close. A peer that closes its side meanwhile has read what it wanted:
     // its connection goes at once instead of holding a socket until then.
-    auto waited = co_await (connection.discardUntilPeerCloses() || clock.watch(closeDelay));
-    if (waited.index() == 0 && std::get<0>(waited)) {
-        connection.close();
-    } else {
-        connection.closeAfterDraining();
-    }
+    co_await (connection.discardUntilPeerCloses() || clock.watch(closeDelay));
+    connection.closeAfterDraining();
 }
 
 }  // namespace zentrabo

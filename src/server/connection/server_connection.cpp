@@ -74,6 +74,10 @@ void ServerConnection::closeTransport(bool afterFinalMessage) {
             if (error || count == 0) break;
             total += count;
         }
+        // Nothing is being written after the final message: the session
+        // ends with its close_notify, so a client that checks sees a clean
+        // end rather than a cut one.
+        tls_.sendCloseNotify();
     }
     tls_.close();
     if (auto registry = registry_.lock()) registry->remove(this);
