@@ -25,8 +25,12 @@ void ServiceAdvertisement::advertise(std::uint16_t port) {
     // The advertiser runs only while this object holds it.
     advertiser_->start(advertisement, [this](std::error_code error, const std::string& name) {
         if (error) {
+            const ServiceAdvertisementState failed{ServiceAdvertisementState::Phase::failed, error.message()};
+            // The advertiser retries every few seconds while the daemon is
+            // missing: the log hears of the failure once, not at every try.
+            if (*listener_.advertisement() == failed) return;
             ZENTRABO_LOG("Service advertisement failed: " + error.message());
-            listener_.setAdvertisement({ServiceAdvertisementState::Phase::failed, error.message()});
+            listener_.setAdvertisement(failed);
         } else {
             ZENTRABO_LOG("Service advertised as " + platform::escapeForLog(name));
             listener_.setRegisteredServiceName(name);
