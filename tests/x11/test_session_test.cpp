@@ -11,6 +11,7 @@
 #include "support/test_application.hpp"
 #include "support/x11_session.hpp"
 #include "support/x11_witness.hpp"
+#include "x11/x11_test_support.hpp"
 
 namespace zentrabo::testing {
 namespace {
@@ -37,24 +38,6 @@ TEST_F(TestSession, OpenboxManagesTheWindows) {
     const auto check = witnessedNumbers("_NET_SUPPORTING_WM_CHECK");
     ASSERT_EQ(check.size(), 1u);
     EXPECT_THAT(witnessedProperty("_NET_WM_NAME", check[0]), HasSubstr("\"Openbox\""));
-}
-
-// A window's client area, as the application reported it mapped.
-struct MappedWindow {
-    std::uint32_t xid = 0;
-    int x = 0, y = 0, width = 0, height = 0;
-    std::string colour;
-};
-
-std::optional<MappedWindow> waitForMapped(TestApplication& application, const std::string& name) {
-    const auto report = application.reports().waitFor("mapped", name);
-    if (!report) return std::nullopt;
-    return MappedWindow{static_cast<std::uint32_t>(report->integer("xid").value_or(0)),
-                        static_cast<int>(report->integer("x").value_or(-1)),
-                        static_cast<int>(report->integer("y").value_or(-1)),
-                        static_cast<int>(report->integer("width").value_or(0)),
-                        static_cast<int>(report->integer("height").value_or(0)),
-                        report->text("colour").value_or("")};
 }
 
 TEST_F(TestSession, ApplicationWindowsAreManagedWhereAskedAndShowTheirPattern) {
