@@ -19,9 +19,9 @@ TEST_F(TerminalTest, RelayCommandsChangeThePublishedSettingsAndTheConnector) {
                                              "Relay state: failed (Relay host or device ID is invalid.)"));
     EXPECT_TRUE(*server->relay().relayEnabled());
 
-    EXPECT_THAT(
-        run("relay host   relay.example.net  "),
-        ElementsAre("Relay host: relay.example.net", "Relay state: failed (Relay host or device ID is invalid.)"));
+    // The answer shows the state the new host leads to, not the one before it.
+    EXPECT_THAT(run("relay host   relay.example.net  "),
+                ElementsAre("Relay host: relay.example.net", "Relay state: connecting"));
     EXPECT_EQ(*server->relay().relayHost(), "relay.example.net");
     ASSERT_TRUE(lastConfiguration().has_value());
     EXPECT_EQ(lastConfiguration()->host, "relay.example.net");
@@ -33,11 +33,14 @@ TEST_F(TerminalTest, RelayCommandsChangeThePublishedSettingsAndTheConnector) {
     EXPECT_EQ(lastConfiguration()->clientPort, 4443);
     EXPECT_EQ(lastConfiguration()->controlPort, 65535);
 
-    // The connector's state and its message show after every change.
+    // The connector's own state and message show after a command, escaped; a
+    // port left as it was starts nothing anew.
     server->relay().handleRelayStateChange(HalvardineRelayConnectionState::failed, std::string("Refused\x1b[0m."));
-    EXPECT_THAT(run("relay control-port 8443")[1], "Relay state: failed (Refused\\u{001B}[0m.)");
+    EXPECT_THAT(run("relay control-port 65535")[1], "Relay state: failed (Refused\\u{001B}[0m.)");
 
-    EXPECT_THAT(run("relay off")[0], "Relay: off, host relay.example.net, client port 4443, control port 8443");
+    EXPECT_THAT(run("relay off"),
+                ElementsAre("Relay: off, host relay.example.net, client port 4443, control port 65535",
+                            "Relay state: disabled"));
     EXPECT_FALSE(*server->relay().relayEnabled());
     EXPECT_FALSE(lastConfiguration().has_value());
 }
