@@ -83,7 +83,7 @@ bool X11Workspace::activateProcess(const LinuxProcess& process, bool allWindows)
         if (window.pid == process.pid && !window.isDesktopElement()) owned.push_back(window.id);
     }
     if (owned.empty()) return false;
-    if (!allWindows) owned.resize(1);
+    if (!allWindows) owned.erase(owned.begin() + 1, owned.end());
     const xcb_atom_t activeWindow = connection_.atom("_NET_ACTIVE_WINDOW");
     const xcb_window_t current = readActiveWindow(connection_);
     // Back to front, so the frontmost window ends up in front.
