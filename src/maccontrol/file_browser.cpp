@@ -6,10 +6,11 @@
 #include "model/halvardine_protocol.hpp"
 #include "platform/files/bounded_file_read.hpp"
 #include "platform/files/file_path.hpp"
+#include "platform/files/item_descriptor.hpp"
 #include "platform/text/file_url.hpp"
 #include "platform/text/trim.hpp"
 
-#include <sys/stat.h>
+#include <fcntl.h>
 
 #include <array>
 #include <cerrno>
@@ -45,22 +46,34 @@ std::string blankMeansHome(const std::optional<std::string>& path) {
     return trimmed.empty() ? platform::homeFolderPath() : trimmed;
 }
 
+// The item a candidate path names, looked up once; none when there is none.
+std::optional<FileBrowserItem> locatedItem(const std::string& url) {
+    std::error_code error;
+    platform::FileDescriptor descriptor = platform::locateItem(url, error);
+    if (!descriptor) return std::nullopt;
+    const auto status = platform::itemStatus(descriptor.get(), error);
+    if (!status) return std::nullopt;
+    return FileBrowserItem{url, std::move(descriptor),
+                           platform::fileResourceValues(platform::lastPathComponent(url), *status)};
+}
+
 // The existing item for a non-blank typed path, or none; first is the path of
 // the first candidate, which the caller names when nothing exists.
-std::optional<std::string> existingItem(const std::string& typed, std::string& first) {
+std::optional<FileBrowserItem> existingItem(const std::string& typed, std::string& first) {
     first = fileURL(typed);
-    if (platform::itemExists(first)) return first;
-    if (auto second = homeRelativeURL(typed); second && platform::itemExists(*second)) return second;
+    if (auto item = locatedItem(first)) return item;
+    if (auto second = homeRelativeURL(typed)) return locatedItem(*second);
     return std::nullopt;
 }
 
-// Refuses an item of the server's own folders, judged by where it really is,
-// so that no link, ".." or /proc detour reaches it; an item whose real place
-// cannot be told is refused as well. The refusal reads as for a missing item
-// and names the path as the device gave it, not where a link leads.
-void refuseServerOwnItem(const std::string& url) {
-    const auto resolved = platform::resolvedItemPath(url);
-    if (!resolved || isInsideServerOwnFolders(*resolved)) throw MacMenuError(Case::fileBrowserPathUnavailable, url);
+// Refuses an item of the server's own, judged on the descriptor it will be
+// used through: where it really is, so that no link, ".." or /proc detour
+// reaches the own folders, and which file it is, so that no hard link
+// reaches an own file. An item whose place cannot be told is refused as
+// well. The refusal reads as for a missing item and names the path as the
+// device gave it, not where a link leads.
+void refuseServerOwnItem(const FileBrowserItem& item) {
+    if (isServerOwnItem(item.descriptor.get())) throw MacMenuError(Case::fileBrowserPathUnavailable, item.url);
 }
 
 MacMenuError notRegularFile(const std::string& url) {
@@ -106,11 +119,11 @@ std::optional<std::string> homeRelativeURL(std::string_view path) {
     return platform::appendingPathComponent(platform::homeFolderPath(), trimmed);
 }
 
-std::string resolveFileBrowserURL(const std::optional<std::string>& path) {
+FileBrowserItem openFileBrowserItem(const std::optional<std::string>& path) {
     std::string first;
     if (auto item = existingItem(blankMeansHome(path), first)) {
         refuseServerOwnItem(*item);
-        return *item;
+        return std::move(*item);
     }
     throw MacMenuError(Case::fileBrowserPathUnavailable, first);
 }
@@ -121,7 +134,7 @@ std::string resolveExistingFolderURL(const std::optional<std::string>& path) {
     std::string first;
     if (auto item = existingItem(trimmed, first)) {
         refuseServerOwnItem(*item);
-        return *item;
+        return item->url;
     }
     throw MacMenuError(Case::folderPathUnavailable, first);
 }
@@ -131,33 +144,37 @@ void MacMenuController::openFolder(const std::optional<std::string>& path) {
     if (!desktop_.workspace().openFile(url).ok) throw MacMenuError(Case::actionFailed);
 }
 
-RemoteFileResource fileResourceWithData(const std::string& url, const platform::FileResourceValues& values) {
+RemoteFileResource fileResourceWithData(const FileBrowserItem& item) {
     constexpr std::int64_t limit = HalvardineProtocol::maximumFileResourceByteCount;
-    const std::int64_t size = values.fileSize ? *values.fileSize : fileSize(url);
+    const std::int64_t size = item.values.fileSize.value_or(0);
     if (size > limit) throw MacMenuError(Case::fileBrowserFileTooLarge, size);
     // Never opened: opening a device can act on it (a serial line resets
     // what hangs on it, a watchdog starts counting) even when nothing is
-    // read. The read checks the opened item again, should it have changed.
-    if (values.kind != platform::FileItemKind::regularFile) throw notRegularFile(url);
+    // read. The read checks the opened item again.
+    if (item.values.kind != platform::FileItemKind::regularFile) throw notRegularFile(item.url);
 
-    platform::BoundedFileRead read = platform::readRegularFile(url, static_cast<std::size_t>(limit));
+    // The located item itself, opened for reading: not its name again.
+    std::error_code error;
+    const platform::FileDescriptor file = platform::reopenItem(item.descriptor.get(), O_RDONLY | O_NONBLOCK, error);
+    if (!file) throw MacMenuError(Case::fileBrowserReadFailed, fileErrorDescription(item.url, error, false));
+    platform::BoundedFileRead read = platform::readRegularFile(file.get(), static_cast<std::size_t>(limit));
     switch (read.status) {
     case platform::BoundedFileRead::Status::ok:
         break;
     case platform::BoundedFileRead::Status::tooLarge:
         throw MacMenuError(Case::fileBrowserFileTooLarge, read.size);
     case platform::BoundedFileRead::Status::notRegularFile:
-        throw notRegularFile(url);
+        throw notRegularFile(item.url);
     case platform::BoundedFileRead::Status::failed:
-        throw MacMenuError(Case::fileBrowserReadFailed, fileErrorDescription(url, read.error, false));
+        throw MacMenuError(Case::fileBrowserReadFailed, fileErrorDescription(item.url, read.error, false));
     }
-    RemoteFileResource resource = fileResource(url, values, read.size);
+    RemoteFileResource resource = fileResource(item.url, item.values, read.size);
     resource.data = std::move(read.bytes);
     return resource;
 }
 
-RemoteFileResource fileResourceWithoutData(const std::string& url, const platform::FileResourceValues& values) {
-    return fileResource(url, values, values.fileSize ? *values.fileSize : fileSize(url));
+RemoteFileResource fileResourceWithoutData(const FileBrowserItem& item) {
+    return fileResource(item.url, item.values, item.values.fileSize.value_or(0));
 }
 
 std::optional<RemoteFileEntry> directoryEntry(const platform::DirectoryItem& item) {
@@ -184,12 +201,6 @@ std::optional<std::string> parentPath(const std::string& url) {
     std::string parent = platform::deletingLastPathComponent(url);
     if (parent == platform::standardizedPathText(url)) return std::nullopt;
     return parent;
-}
-
-std::int64_t fileSize(const std::string& url) {
-    struct stat status {};
-    if (::stat(url.c_str(), &status) != 0) return 0;
-    return static_cast<std::int64_t>(status.st_size);
 }
 
 std::string fileErrorDescription(const std::string& path, std::error_code error, bool isFolder) {

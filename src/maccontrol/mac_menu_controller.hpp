@@ -405,12 +405,16 @@ public:
     // Received files (received_files.cpp). A file a device sends is saved
     // under a name of its own and never takes the place of anything.
     // Saves the step's bytes into transferDestinationFolder (created with its
-    // parents) under the first free name of uniqueFileURL. Throws
-    // fileTransferRequired, fileTransferTooLarge (more than
+    // parents) under the first free name of uniqueFileURL. The folder is
+    // opened and judged once; the file is written, checked for a free name
+    // and named relative to that folder's descriptor, so a folder swapped for
+    // a link meanwhile changes nothing. Throws fileTransferRequired,
+    // fileTransferTooLarge (more than
     // HalvardineProtocol::maximumFileTransferByteCount bytes),
     // fileTransferDestinationUnavailable (the destination is not a folder,
-    // or lies in the server's own folders) and fileTransferFailed; a failed
-    // save leaves nothing behind but the folders it created.
+    // or is or lies in the server's own folders, isServerOwnItem) and
+    // fileTransferFailed; a failed save leaves nothing behind but the
+    // folders it created.
     RemoteTransferredFile saveTransferredFile(const MenuWorkflowStep& step, const std::string& destination);
     // The same; beforePublish runs with each chosen path after its check and
     // before the file takes the name (tests take the name there).
@@ -434,10 +438,11 @@ public:
         int number = 1;  // 1 for the name itself, else the number it carries
     };
     // The first of folder/filename (number 1) and its numbered variants
-    // "base 2.ext" to "base 9999.ext", from firstNumber on, at which no
-    // directory entry exists, a dangling link included; throws
+    // "base 2.ext" to "base 9999.ext", from firstNumber on, at which no entry
+    // of the folder's descriptor exists, a dangling link included; throws
     // fileTransferFailed "Too many files with the same name." past them.
-    static UniqueFileName uniqueFileURL(const std::string& folder, const std::string& filename, int firstNumber = 1);
+    static UniqueFileName uniqueFileURL(int folderDescriptor, const std::string& folder, const std::string& filename,
+                                        int firstNumber = 1);
 
     // The workflow runner (workflow_runner.cpp).
     // Runs the steps in order on the calling thread, which it blocks for the

@@ -1,4 +1,5 @@
 // Files a device sends in a workflow, saved under safe names of their own.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "platform/files/atomic_file.hpp"
 #include "platform/files/content_type.hpp"
 #include "platform/files/file_path.hpp"
+#include "platform/files/item_descriptor.hpp"
 #include "platform/random/uuid.hpp"
 #include "platform/text/characters.hpp"
 #include "platform/text/trim.hpp"
@@ -54,11 +56,11 @@ std::size_t extensionDot(std::string_view name) {
     return dot == std::string_view::npos || dot == 0 || dot + 1 == name.size() ? std::string_view::npos : dot;
 }
 
-// Whether any directory entry holds the path, a dangling link included. An
-// entry that cannot be examined counts as free: publishing it reports why.
-bool entryExists(const std::string& path) {
+// Whether any entry of the folder holds the name, a dangling link included.
+// An entry that cannot be examined counts as free: publishing it reports why.
+bool entryExists(int folder, const std::string& name) {
     struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
+    return ::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 std::string numberedName(std::string_view filename, int number) {
@@ -68,35 +70,42 @@ std::string numberedName(std::string_view filename, int number) {
     return std::string(filename.substr(0, dot)) + " " + std::to_string(number) + std::string(filename.substr(dot));
 }
 
-// Whether the folder, once its missing parts are created, lies in the
-// server's own folders: its nearest existing ancestor is judged where it
-// really is (links followed), the missing rest appended by text.
-bool destinationIsServerOwn(const std::string& folder) {
-    std::filesystem::path existing = folder;
-    std::filesystem::path rest;
-    while (true) {
-        if (const auto resolved = platform::resolvedItemPath(existing.string())) {
-            const auto path = (std::filesystem::path(*resolved) / rest).lexically_normal();
-            return isInsideServerOwnFolders(platform::standardizedPathText(path.string()));
-        }
-        if (!existing.has_relative_path()) return true;  // not even the root: nothing to judge by
-        rest = existing.filename() / rest;
-        existing = existing.parent_path();
-    }
+MacMenuError unavailable(const std::string& folder) {
+    return MacMenuError(Case::fileTransferDestinationUnavailable, folder);
 }
 
-// The folder as a place to save into: refused when it is in the server's own
-// folders or is something other than a folder, created when missing.
-void prepareDestination(const std::string& folder) {
-    if (destinationIsServerOwn(folder)) throw MacMenuError(Case::fileTransferDestinationUnavailable, folder);
-    struct stat status {};
-    if (::stat(folder.c_str(), &status) == 0) {
-        if (!S_ISDIR(status.st_mode)) throw MacMenuError(Case::fileTransferDestinationUnavailable, folder);
-        return;
-    }
+// The folder as a place to save into, opened and judged once: refused when
+// it is something other than a folder, or is (or would be, once its missing
+// parts are made) the server's own; the missing parts are then made relative
+// to the nearest existing folder's descriptor, and the folder they end in is
+// judged again. Everything after happens relative to the descriptor
+// answered, whatever the folder's path leads to meanwhile.
+platform::FileDescriptor openDestination(const std::string& folder) {
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) throw std::system_error(error, folder);
+    auto nearest = platform::locateNearestFolder(folder, error);
+    if (!nearest) {
+        if (error == std::errc::not_a_directory) throw unavailable(folder);
+        throw std::system_error(error, folder);
+    }
+    platform::FileDescriptor destination = std::move(nearest->folder);
+    if (isServerOwnItem(destination.get())) throw unavailable(folder);
+    if (!nearest->missing.empty()) {
+        // Where the new folders would be: the nearest folder where it really
+        // is, the missing rest appended by text.
+        std::filesystem::path future = platform::itemPath(destination.get()).value_or("");
+        if (future.empty()) throw unavailable(folder);
+        for (const std::string& part : nearest->missing) future /= part;
+        if (isInsideServerOwnFolders(platform::standardizedPathText(future.lexically_normal().string()))) {
+            throw unavailable(folder);
+        }
+        destination = platform::makeFolders(destination.get(), nearest->missing, 0777, error);
+        if (!destination) throw std::system_error(error, folder);
+        if (isServerOwnItem(destination.get())) throw unavailable(folder);
+    }
+    // Readable, so that the folder can be flushed after the file is named.
+    platform::FileDescriptor opened = platform::reopenItem(destination.get(), O_RDONLY | O_DIRECTORY, error);
+    if (!opened) throw std::system_error(error, folder);
+    return opened;
 }
 
 // The device-facing text of a failure to save the file name into folder.
@@ -157,11 +166,11 @@ std::string MacMenuController::transferDestinationFolder(const MenuWorkflowStep&
     return typed.empty() ? defaultFolder : fileURL(typed);
 }
 
-MacMenuController::UniqueFileName MacMenuController::uniqueFileURL(const std::string& folder,
+MacMenuController::UniqueFileName MacMenuController::uniqueFileURL(int folderDescriptor, const std::string& folder,
                                                                    const std::string& filename, int firstNumber) {
     for (int number = std::max(firstNumber, 1); number <= maximumNameNumber; ++number) {
-        std::string url = platform::appendingPathComponent(folder, numberedName(filename, number));
-        if (!entryExists(url)) return {std::move(url), number};
+        const std::string name = numberedName(filename, number);
+        if (!entryExists(folderDescriptor, name)) return {platform::appendingPathComponent(folder, name), number};
     }
     throw MacMenuError(Case::fileTransferFailed, "Too many files with the same name.");
 }
@@ -182,12 +191,12 @@ RemoteTransferredFile MacMenuController::saveTransferredFile(
     const std::string folder = transferDestinationFolder(step, destination);
     const std::string name = transferFilename(step);
     try {
-        prepareDestination(folder);
-        platform::UnpublishedFile file(folder, {reinterpret_cast<const char*>(data.data()), data.size()});
+        const platform::FileDescriptor directory = openDestination(folder);
+        platform::UnpublishedFile file(directory.get(), {reinterpret_cast<const char*>(data.data()), data.size()});
         for (int number = 1;;) {
-            UniqueFileName candidate = uniqueFileURL(folder, name, number);
+            UniqueFileName candidate = uniqueFileURL(directory.get(), folder, name, number);
             if (beforePublish) beforePublish(candidate.url);
-            const std::error_code error = file.publish(candidate.url);
+            const std::error_code error = file.publish(numberedName(name, candidate.number));
             if (!error) {
                 return {platform::Uuid::random().uuidString, step.title, platform::lastPathComponent(candidate.url),
                         std::move(candidate.url)};

@@ -1,14 +1,20 @@
 #include "maccontrol/server_own_folders.hpp"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "model/diagnostic_log.hpp"
 #include "platform/desktop/virtual/bundle_materializer.hpp"
 #include "platform/files/file_path.hpp"
+#include "platform/files/item_descriptor.hpp"
 #include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo {
@@ -41,11 +47,51 @@ bool isInsideOwnProcessEntry(std::string_view path) {
     return ::stat(("/proc/self/task/" + std::string(entry)).c_str(), &status) == 0;
 }
 
+std::filesystem::path logFolder() { return std::filesystem::path(diagnosticLogPath()).parent_path(); }
+
+struct CloseDirectory {
+    void operator()(DIR* directory) const { closedir(directory); }
+};
+
+// The identities of the folder (links followed) and of every item directly
+// in it that is not a folder itself (links not followed), added to the list.
+void addOwnIdentities(const std::filesystem::path& folder, std::vector<platform::ItemIdentity>& identities) {
+    struct stat status {};
+    if (::fstatat(AT_FDCWD, folder.c_str(), &status, 0) != 0) return;
+    identities.push_back(platform::itemIdentity(status));
+    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) return;
+    const std::unique_ptr<DIR, CloseDirectory> directory(fdopendir(descriptor));
+    if (!directory) {
+        ::close(descriptor);
+        return;
+    }
+    while (const dirent* entry = readdir(directory.get())) {
+        if (::fstatat(dirfd(directory.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISDIR(status.st_mode)) {
+            identities.push_back(platform::itemIdentity(status));
+        }
+    }
+}
+
 }  // namespace
+
+bool isServerOwnItem(int descriptor) {
+    const auto path = platform::itemPath(descriptor);
+    if (!path || isInsideServerOwnFolders(*path)) return true;
+    std::error_code error;
+    const auto status = platform::itemStatus(descriptor, error);
+    if (!status) return true;
+    std::vector<platform::ItemIdentity> own;
+    for (const auto& folder : {platform::dataFolder(), platform::configFolder(), logFolder()}) {
+        addOwnIdentities(folder, own);
+    }
+    return std::find(own.begin(), own.end(), platform::itemIdentity(*status)) != own.end();
+}
 
 bool isInsideServerOwnFolders(const std::string& resolvedPath) {
     if (isInsideOwnProcessEntry(resolvedPath) || isWithin(resolvedPath, resolvedFolder(platform::configFolder())) ||
-        isWithin(resolvedPath, resolvedFolder(std::filesystem::path(diagnosticLogPath()).parent_path()))) {
+        isWithin(resolvedPath, resolvedFolder(logFolder()))) {
         return true;
     }
     const std::string data = resolvedFolder(platform::dataFolder());

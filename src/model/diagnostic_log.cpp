@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/files/atomic_file.hpp"
 #include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo {
@@ -64,16 +65,9 @@ std::string timestamp() {
 }
 
 // Writes a file that does not exist yet in one step: a temporary file beside
-// it, renamed into place. Fails when the folder is missing.
+// it (owner-only), renamed into place. Fails when the folder is missing.
 bool writeWholeFile(const std::string& path, const std::string& bytes) {
-    std::string temporary = path + ".XXXXXX";
-    const int descriptor = mkostemp(temporary.data(), O_CLOEXEC);
-    if (descriptor < 0) return false;
-    const bool written = diagnostics::writeAll(descriptor, bytes.data(), bytes.size());
-    const bool closed = ::close(descriptor) == 0;
-    if (written && closed && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-    ::unlink(temporary.c_str());
-    return false;
+    return !platform::replaceFileAtomically(path, bytes, 0600);
 }
 
 // Points the crash handlers' descriptor at the file now at the path, keeping
@@ -88,11 +82,14 @@ void repointCrashDescriptor(const std::string& path) {
     ::close(fresh);
 }
 
-// Past its limit the log becomes "<path>.1" (replacing the older one) and
-// the line starts a new file, so the log never holds much more than twice
-// the limit on disk.
+// Past its limit the log becomes "<path>.1" (replacing the older one, which
+// is emptied should a hard link still lead to it) and the line starts a new
+// file, so the log never holds much more than twice the limit on disk.
 bool startNewLogFile(const std::string& path, const std::string& bytes) {
+    // The older file replaced keeps nothing under a name someone else made.
+    platform::SupersededFile older(path + ".1");
     if (std::rename(path.c_str(), (path + ".1").c_str()) != 0) return false;
+    older.emptyIfStillNamed();
     if (!writeWholeFile(path, bytes)) return false;
     repointCrashDescriptor(path);
     return true;

@@ -41,12 +41,9 @@ MacMenuError caught(Operation operation) {
     return MacMenuError(Case::actionFailed);
 }
 
-platform::FileResourceValues valuesOf(const fs::path& path) {
-    std::error_code error;
-    auto values = platform::fileResourceValues(path.string(), error);
-    EXPECT_TRUE(values) << path;
-    return values.value_or(platform::FileResourceValues{});
-}
+FileBrowserItem itemAt(const fs::path& path) { return openFileBrowserItem(path.string()); }
+
+std::string resolvedURL(const std::optional<std::string>& path) { return openFileBrowserItem(path).url; }
 
 class FileBrowserTest : public ::testing::Test {
 protected:
@@ -56,27 +53,27 @@ protected:
 };
 
 TEST_F(FileBrowserTest, ResolvesTypedPathsInsideHomeAndNeverRedirectsSystemRoots) {
-    EXPECT_EQ(resolveFileBrowserURL(std::nullopt), homePath);
-    EXPECT_EQ(resolveFileBrowserURL(" \n\t"), homePath);
+    EXPECT_EQ(resolvedURL(std::nullopt), homePath);
+    EXPECT_EQ(resolvedURL(" \n\t"), homePath);
     const std::string documents = homePath + "/Documents";
-    EXPECT_EQ(resolveFileBrowserURL("Documents"), documents);
-    EXPECT_EQ(resolveFileBrowserURL("~/Documents/"), documents);
-    EXPECT_EQ(resolveFileBrowserURL("/Documents"), documents);
-    EXPECT_EQ(resolveFileBrowserURL("//Documents/Notes//"), documents + "/Notes");
-    EXPECT_EQ(resolveFileBrowserURL("file://" + documents), documents);
-    EXPECT_EQ(resolveFileBrowserURL("/tmp"), "/tmp");
+    EXPECT_EQ(resolvedURL("Documents"), documents);
+    EXPECT_EQ(resolvedURL("~/Documents/"), documents);
+    EXPECT_EQ(resolvedURL("/Documents"), documents);
+    EXPECT_EQ(resolvedURL("//Documents/Notes//"), documents + "/Notes");
+    EXPECT_EQ(resolvedURL("file://" + documents), documents);
+    EXPECT_EQ(resolvedURL("/tmp"), "/tmp");
 
-    MacMenuError error = caught([] { resolveFileBrowserURL("/Library/Missing"); });
+    MacMenuError error = caught([] { resolvedURL("/Library/Missing"); });
     EXPECT_EQ(error.errorCase(), MacMenuError::Case::fileBrowserPathUnavailable);
     EXPECT_EQ(error.errorDescription(), "The path is not available: /Library/Missing");
     fs::create_directories(home.path() / "Library/Missing");
-    EXPECT_THROW(resolveFileBrowserURL("/Library/Missing"), MacMenuError) << "system roots stay at the root";
+    EXPECT_THROW(resolvedURL("/Library/Missing"), MacMenuError) << "system roots stay at the root";
 
     // A NUL would cut the path short and name an item that exists.
-    EXPECT_THROW(resolveFileBrowserURL(std::string("Documents\0/Notes", 15)), MacMenuError);
-    EXPECT_THROW(resolveFileBrowserURL(documents + std::string("\0x", 2)), MacMenuError);
+    EXPECT_THROW(resolvedURL(std::string("Documents\0/Notes", 15)), MacMenuError);
+    EXPECT_THROW(resolvedURL(documents + std::string("\0x", 2)), MacMenuError);
 
-    error = caught([] { resolveFileBrowserURL("Missing"); });
+    error = caught([] { resolvedURL("Missing"); });
     EXPECT_EQ(error.errorDescription(), "The path is not available: " + homePath + "/Missing");
     EXPECT_EQ(homeRelativeURL("/"), std::nullopt);
     EXPECT_EQ(homeRelativeURL("Documents"), std::nullopt);
@@ -115,7 +112,7 @@ TEST_F(FileBrowserTest, ReturnsAFileOfExactlyTheLimitWholeAndRefusesOneByteMoreB
         file.seekp(limit - 1);
         file.put('z');
     }
-    const RemoteFileResource resource = fileResourceWithData(exact.string(), valuesOf(exact));
+    const RemoteFileResource resource = fileResourceWithData(itemAt(exact));
     EXPECT_EQ(resource.kind, RemoteFileResourceKind::file);
     EXPECT_EQ(resource.name, "exact.bin");
     EXPECT_EQ(resource.parentPath, homePath);
@@ -126,19 +123,19 @@ TEST_F(FileBrowserTest, ReturnsAFileOfExactlyTheLimitWholeAndRefusesOneByteMoreB
     EXPECT_EQ(resource.data->back(), 'z');
 
     fs::resize_file(exact, limit + 1);
-    MacMenuError error = caught([&] { fileResourceWithData(exact.string(), valuesOf(exact)); });
+    MacMenuError error = caught([&] { fileResourceWithData(itemAt(exact)); });
     EXPECT_EQ(error.errorCase(), MacMenuError::Case::fileBrowserFileTooLarge);
     EXPECT_EQ(error.fileSize(), limit + 1);
     EXPECT_EQ(error.errorDescription(), "The file is too large to preview. Choose a file up to 25 MB.");
 
-    // The size alone decides: a file that cannot even be opened is refused
-    // as too large, so nothing was read.
-    platform::FileResourceValues claimed;
-    claimed.fileSize = limit + 1;
-    error = caught([&] { fileResourceWithData(homePath + "/does-not-exist", claimed); });
+    // The size measured when the item was found decides: an item with no
+    // descriptor to read through is refused as too large, so nothing was read.
+    FileBrowserItem claimed{homePath + "/claimed", {}, {}};
+    claimed.values.fileSize = limit + 1;
+    error = caught([&] { fileResourceWithData(claimed); });
     EXPECT_EQ(error.errorCase(), MacMenuError::Case::fileBrowserFileTooLarge);
 
-    const RemoteFileResource withoutData = fileResourceWithoutData(exact.string(), valuesOf(exact));
+    const RemoteFileResource withoutData = fileResourceWithoutData(itemAt(exact));
     EXPECT_EQ(withoutData.size, limit + 1);
     EXPECT_FALSE(withoutData.data);
 }
@@ -146,7 +143,7 @@ TEST_F(FileBrowserTest, ReturnsAFileOfExactlyTheLimitWholeAndRefusesOneByteMoreB
 TEST_F(FileBrowserTest, RefusesSpecialFilesAndReportsReadFailures) {
     const fs::path fifo = home.path() / "pipe";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    MacMenuError error = caught([&] { fileResourceWithData(fifo.string(), valuesOf(fifo)); });
+    MacMenuError error = caught([&] { fileResourceWithData(itemAt(fifo)); });
     EXPECT_EQ(error.errorCase(), MacMenuError::Case::fileBrowserReadFailed);
     EXPECT_EQ(error.errorDescription(),
               "The file could not be loaded: The file “pipe” couldn’t be opened because it isn’t a regular file.");
@@ -161,17 +158,26 @@ TEST_F(FileBrowserTest, RefusesSpecialFilesAndReportsReadFailures) {
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.string().size());
     ASSERT_EQ(::bind(socketDescriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     for (const fs::path& special : {socketPath, fs::path("/dev/null")}) {
-        error = caught([&] { fileResourceWithData(special.string(), valuesOf(special)); });
+        error = caught([&] { fileResourceWithData(itemAt(special)); });
         EXPECT_EQ(error.errorDescription(), "The file could not be loaded: The file “" + special.filename().string() +
                                                 "” couldn’t be opened because it isn’t a regular file.");
     }
     ::close(socketDescriptor);
 
-    platform::FileResourceValues vanished;
-    vanished.fileSize = 3;
-    error = caught([&] { fileResourceWithData(homePath + "/gone.txt", vanished); });
+    // Found, then removed: the item found is still what is read.
+    std::ofstream(home.path() / "gone.txt") << "still here";
+    const FileBrowserItem gone = itemAt(home.path() / "gone.txt");
+    fs::remove(home.path() / "gone.txt");
+    const RemoteFileResource read = fileResourceWithData(gone);
+    ASSERT_TRUE(read.data);
+    EXPECT_EQ(std::string(read.data->begin(), read.data->end()), "still here");
+
+    // An item with no descriptor cannot be read.
+    FileBrowserItem unreadable{homePath + "/unreadable.txt", {}, {}};
+    unreadable.values.fileSize = 3;
+    error = caught([&] { fileResourceWithData(unreadable); });
     EXPECT_EQ(error.errorDescription(),
-              "The file could not be loaded: The file “gone.txt” couldn’t be opened because there is no such file.");
+              "The file could not be loaded: The file “unreadable.txt” couldn’t be opened: Bad file descriptor.");
 }
 
 TEST_F(FileBrowserTest, NamesFoldersAndTheirParents) {
@@ -182,7 +188,6 @@ TEST_F(FileBrowserTest, NamesFoldersAndTheirParents) {
     EXPECT_EQ(parentPath(homePath), home.path().parent_path().string());
     EXPECT_EQ(parentPath("/tmp"), "/");
     EXPECT_EQ(parentPath("/"), std::nullopt);
-    EXPECT_EQ(fileSize(homePath + "/missing"), 0);
 }
 
 RemoteFileEntry entry(std::string name, std::optional<std::int64_t> size, std::optional<double> date = std::nullopt) {

@@ -2,11 +2,14 @@
 // that saving one never takes the place of anything.
 #include <gmock/gmock.h>
 
+#include <fcntl.h>
+
 #include <filesystem>
 #include <fstream>
 
 #include "controller_fixture.hpp"
 #include "model/halvardine_protocol.hpp"
+#include "platform/files/file_descriptor.hpp"
 #include "platform/files/xdg_folders.hpp"
 #include "support/file_text.hpp"
 #include "support/scoped_time_zone.hpp"
@@ -163,12 +166,13 @@ TEST_F(ReceivedFilesTest, NothingIsEverReplaced) {
 
     // Past the last numbered variant.
     std::ofstream(receiveFolder / "photo 9999.jpg") << "x";
-    EXPECT_EQ(failure([&] { MacMenuController::uniqueFileURL(receiveFolder, "photo.jpg", 9999); }),
+    const platform::FileDescriptor folder(::open(receiveFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    EXPECT_EQ(failure([&] { MacMenuController::uniqueFileURL(folder.get(), receiveFolder, "photo.jpg", 9999); }),
               Case::fileTransferFailed);
-    EXPECT_EQ(MacMenuController::uniqueFileURL(receiveFolder, "photo.jpg", 9998).url,
+    EXPECT_EQ(MacMenuController::uniqueFileURL(folder.get(), receiveFolder, "photo.jpg", 9998).url,
               (receiveFolder / "photo 9998.jpg").string());
     try {
-        MacMenuController::uniqueFileURL(receiveFolder, "photo.jpg", 9999);
+        MacMenuController::uniqueFileURL(folder.get(), receiveFolder, "photo.jpg", 9999);
     } catch (const MacMenuError& error) {
         EXPECT_STREQ(error.what(), "The file could not be saved: Too many files with the same name.");
     }

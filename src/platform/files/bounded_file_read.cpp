@@ -1,5 +1,7 @@
 #include "platform/files/bounded_file_read.hpp"
 
+#include "platform/files/file_descriptor.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,20 +17,6 @@ namespace {
 // reported none (files whose size is only known by reading them).
 constexpr std::size_t initialBufferSize = 64 * 1024;
 
-class Descriptor {
-public:
-    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-    ~Descriptor() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return descriptor_; }
-
-private:
-    int descriptor_;
-};
-
 BoundedFileRead failure(BoundedFileRead::Status status, int error = 0) {
     BoundedFileRead result;
     result.status = status;
@@ -41,10 +29,14 @@ BoundedFileRead failure(BoundedFileRead::Status status, int error = 0) {
 BoundedFileRead readRegularFile(const std::string& path, std::size_t maximumByteCount) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer; O_NOCTTY: a
     // terminal must not become ours.
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (file.get() < 0) return failure(BoundedFileRead::Status::failed, errno);
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!file) return failure(BoundedFileRead::Status::failed, errno);
+    return readRegularFile(file.get(), maximumByteCount);
+}
+
+BoundedFileRead readRegularFile(int descriptor, std::size_t maximumByteCount) {
     struct stat status {};
-    if (::fstat(file.get(), &status) != 0) return failure(BoundedFileRead::Status::failed, errno);
+    if (::fstat(descriptor, &status) != 0) return failure(BoundedFileRead::Status::failed, errno);
     if (!S_ISREG(status.st_mode)) return failure(BoundedFileRead::Status::notRegularFile);
 
     const auto statSize = static_cast<std::uint64_t>(std::max<off_t>(status.st_size, 0));
@@ -64,7 +56,8 @@ BoundedFileRead readRegularFile(const std::string& path, std::size_t maximumByte
             if (total == limit) break;
             result.bytes.resize(std::min(limit, std::max(total * 2, initialBufferSize)));
         }
-        const ssize_t count = ::read(file.get(), result.bytes.data() + total, result.bytes.size() - total);
+        const ssize_t count =
+            ::pread(descriptor, result.bytes.data() + total, result.bytes.size() - total, static_cast<off_t>(total));
         if (count < 0) {
             if (errno == EINTR) continue;
             return failure(BoundedFileRead::Status::failed, errno);

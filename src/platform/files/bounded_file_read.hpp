@@ -29,4 +29,9 @@ struct BoundedFileRead {
 
 BoundedFileRead readRegularFile(const std::string& path, std::size_t maximumByteCount);
 
+// The same through a descriptor open for reading, from its first byte on
+// (pread: the descriptor's offset is neither used nor moved). The file is
+// measured and read through the descriptor alone.
+BoundedFileRead readRegularFile(int descriptor, std::size_t maximumByteCount);
+
 }  // namespace zentrabo::platform

@@ -20,11 +20,13 @@ struct CloseDirectory {
 
 }  // namespace
 
-std::error_code listDirectory(const std::string& folderPath, bool includesHiddenFiles,
+std::error_code listDirectory(int folderDescriptor, const std::string& folderPath, bool includesHiddenFiles,
                               std::vector<DirectoryItem>& items) {
     items.clear();
-    // O_NONBLOCK: opening never waits on a special file named like a folder.
-    const int descriptor = ::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    // "." of the descriptor is the folder itself, whatever its name leads to
+    // now; the listing's own descriptor leaves the given one untouched.
+    // O_NONBLOCK: opening never waits on a special file.
+    const int descriptor = ::openat(folderDescriptor, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) return {errno, std::generic_category()};
     std::unique_ptr<DIR, CloseDirectory> directory(fdopendir(descriptor));
     if (!directory) {

@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <vector>
 
 namespace zentrabo::platform {
@@ -32,13 +30,6 @@ std::string homeFolderPath() {
     }
     std::string home = passwordDatabaseHome(nullptr);
     return home.empty() ? std::string("/") : standardizedPathText(home);
-}
-
-std::optional<std::string> resolvedItemPath(const std::string& path) {
-    if (std::memchr(path.data(), '\0', path.size()) != nullptr) return std::nullopt;
-    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-    if (!resolved) return std::nullopt;
-    return std::string(resolved.get());
 }
 
 std::string expandingTildeInPath(std::string_view path) {

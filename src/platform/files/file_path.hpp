@@ -12,12 +12,6 @@ namespace zentrabo::platform {
 // redirect it, else the password database's entry; "/" when neither exists.
 std::string homeFolderPath();
 
-// Where the existing item at path really is: every symbolic link followed
-// and "." and ".." resolved against the file system. None when the item does
-// not exist, a link on the way dangles, a folder on the way cannot be
-// searched, or the path holds a NUL character.
-std::optional<std::string> resolvedItemPath(const std::string& path);
-
 // "~" and "~/..." become the home folder; "~name/..." the home of that user
 // when the system knows it. Anything else is returned unchanged.
 std::string expandingTildeInPath(std::string_view path);

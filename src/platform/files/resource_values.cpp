@@ -37,9 +37,4 @@ std::optional<FileResourceValues> fileResourceValues(const std::string& path, st
     return fileResourceValues(lastPathComponent(path), status);
 }
 
-bool itemExists(const std::string& path) {
-    struct stat status {};
-    return path.find('\0') == std::string::npos && ::stat(path.c_str(), &status) == 0;
-}
-
 }  // namespace zentrabo::platform

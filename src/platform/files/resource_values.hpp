@@ -33,8 +33,4 @@ FileResourceValues fileResourceValues(std::string_view name, const struct stat& 
 // path holding a NUL character.
 std::optional<FileResourceValues> fileResourceValues(const std::string& path, std::error_code& error);
 
-// Whether anything (file or folder, links followed) exists at path; never
-// for a path holding a NUL character.
-bool itemExists(const std::string& path);
-
 }  // namespace zentrabo::platform

@@ -46,7 +46,11 @@ std::error_code readStoreFile(const std::filesystem::path& path, std::string& co
 
 std::error_code writeStoreFileAtomically(const std::filesystem::path& path, std::string_view contents) {
     if (auto error = ensurePrivateFolder(path.parent_path())) return error;
-    return replaceFileAtomically(path, contents, 0600);
+    // The version replaced keeps no secret under a name someone else made.
+    SupersededFile old(path);
+    if (auto error = replaceFileAtomically(path, contents, 0600)) return error;
+    old.emptyIfStillNamed();
+    return {};
 }
 
 }  // namespace zentrabo::platform

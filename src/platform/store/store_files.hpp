@@ -28,7 +28,9 @@ std::error_code readStoreFile(const std::filesystem::path& path, std::string& co
 // owner-only (0700), the data goes to a temporary owner-only (0600) file
 // beside it, is flushed to disk, renamed over the old file, and the folder
 // is flushed so the rename survives a crash. Readers see the old or the new
-// file, never a mix.
+// file, never a mix. The old file is then emptied if another name still
+// leads to it (SupersededFile): a hard link made to a store keeps none of
+// its secrets once the store is rewritten.
 std::error_code writeStoreFileAtomically(const std::filesystem::path& path, std::string_view contents);
 
 }  // namespace zentrabo::platform

@@ -13,10 +13,12 @@ using Case = MacMenuError::Case;
 
 namespace {
 
-RemoteFileResource folderResource(const std::string& url, const platform::FileResourceValues& values,
-                                  const RemoteFileResourceQuery& query) {
+RemoteFileResource folderResource(const FileBrowserItem& folder, const RemoteFileResourceQuery& query) {
+    const std::string& url = folder.url;
+    const platform::FileResourceValues& values = folder.values;
     std::vector<platform::DirectoryItem> items;
-    if (const std::error_code error = platform::listDirectory(url, query.includesHiddenFiles, items)) {
+    if (const std::error_code error =
+            platform::listDirectory(folder.descriptor.get(), url, query.includesHiddenFiles, items)) {
         throw MacMenuError(Case::fileBrowserReadFailed, fileErrorDescription(url, error, true));
     }
     std::vector<RemoteFileEntry> entries;
@@ -50,12 +52,15 @@ RemoteFileResourceQuery fileResourceQuery(const HalvardineRequest& request) {
 }
 
 RemoteFileResource loadRemoteFileResource(const RemoteFileResourceQuery& query) {
-    const std::string url = resolveFileBrowserURL(query.path);
-    std::error_code error;
-    const auto values = platform::fileResourceValues(url, error);
-    if (!values) throw MacMenuError(Case::fileBrowserPathUnavailable, url);
-    if (values->isDirectory) return folderResource(url, *values, query);
-    return query.includesFileData ? fileResourceWithData(url, *values) : fileResourceWithoutData(url, *values);
+    return loadJudgedRemoteFileResource(query, {});
+}
+
+RemoteFileResource loadJudgedRemoteFileResource(const RemoteFileResourceQuery& query,
+                                                const std::function<void(const std::string&)>& afterJudging) {
+    const FileBrowserItem item = openFileBrowserItem(query.path);
+    if (afterJudging) afterJudging(item.url);
+    if (item.values.isDirectory) return folderResource(item, query);
+    return query.includesFileData ? fileResourceWithData(item) : fileResourceWithoutData(item);
 }
 
 std::string fileResourceTimeoutPath(const std::optional<std::string>& path) {

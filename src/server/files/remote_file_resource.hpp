@@ -38,10 +38,16 @@ struct RemoteFileResourceQuery {
 // includesFileData (true), absent fields taking the defaults shown.
 RemoteFileResourceQuery fileResourceQuery(const HalvardineRequest& request);
 
-// The listing work itself, synchronous: resolves the path, then returns the
-// file (with or without its bytes) or the folder with its sorted entries.
-// Throws the MacMenuError of the step that failed.
+// The listing work itself, synchronous: finds and judges the item
+// (openFileBrowserItem), then returns the file (with or without its bytes)
+// or the folder with its sorted entries, read through the item's descriptor
+// alone. Throws the MacMenuError of the step that failed.
 RemoteFileResource loadRemoteFileResource(const RemoteFileResourceQuery& query);
+// The same; afterJudging runs with the item's path once the item is judged
+// and before anything of it is read (tests swap what the path leads to
+// there).
+RemoteFileResource loadJudgedRemoteFileResource(const RemoteFileResourceQuery& query,
+                                                const std::function<void(const std::string&)>& afterJudging);
 
 // The path a timeout names: the trimmed path with a leading "~" expanded (a
 // relative path stays as typed), or the home folder when blank.

@@ -2,6 +2,7 @@
 #include "platform/files/content_type.hpp"
 #include "platform/files/directory_listing.hpp"
 #include "platform/files/file_path.hpp"
+#include "platform/files/item_descriptor.hpp"
 #include "platform/files/resource_values.hpp"
 
 #include "support/temporary_home.hpp"
@@ -22,6 +23,14 @@ namespace fs = std::filesystem;
 using ::testing::UnorderedElementsAre;
 
 void writeFile(const fs::path& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
+
+// The folder's listing, through a descriptor of the path looked up once.
+std::error_code listPath(const std::string& path, bool includesHiddenFiles, std::vector<DirectoryItem>& items) {
+    std::error_code error;
+    const FileDescriptor folder = locateItem(path, error);
+    if (!folder) return error;
+    return listDirectory(folder.get(), path, includesHiddenFiles, items);
+}
 
 TEST(FilePath, TildeAndComponents) {
     testing::TemporaryHome home;
@@ -72,7 +81,7 @@ TEST_F(FilesTest, ListingHasValuesHidesDotNamesAndKeepsUnreadableItems) {
     fs::create_symlink(folder / "missing", folder / "Dangling");
 
     std::vector<DirectoryItem> items;
-    ASSERT_FALSE(listDirectory(folder.string() + "/", false, items));
+    ASSERT_FALSE(listPath(folder.string() + "/", false, items));
     std::vector<std::string> names;
     for (const auto& item : items) names.push_back(item.name);
     EXPECT_THAT(names, UnorderedElementsAre("a.txt", "Sub", "Tool.app", "LinkToSub", "Dangling"));
@@ -96,16 +105,16 @@ TEST_F(FilesTest, ListingHasValuesHidesDotNamesAndKeepsUnreadableItems) {
         }
     }
 
-    ASSERT_FALSE(listDirectory(folder.string(), true, items));
+    ASSERT_FALSE(listPath(folder.string(), true, items));
     EXPECT_EQ(items.size(), 6u);
     EXPECT_TRUE(std::any_of(items.begin(), items.end(), [](const auto& item) { return item.name == ".hidden"; }));
 }
 
 TEST_F(FilesTest, ListingFailsForMissingFolderAndFile) {
     std::vector<DirectoryItem> items;
-    EXPECT_EQ(listDirectory((folder / "none").string(), false, items), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(listPath((folder / "none").string(), false, items), std::errc::no_such_file_or_directory);
     writeFile(folder / "file", "x");
-    EXPECT_EQ(listDirectory((folder / "file").string(), false, items), std::errc::not_a_directory);
+    EXPECT_EQ(listPath((folder / "file").string(), false, items), std::errc::not_a_directory);
 }
 
 TEST_F(FilesTest, ReadsUpToTheBoundAndRefusesMore) {
