@@ -33,6 +33,7 @@
 #include "platform/files/xdg_folders.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "security/halvardine_security.hpp"
+#include "server/files/file_receive_folder.hpp"
 #include "server/halvardine_server.hpp"
 #include "server/relay_settings/relay_connector_handle.hpp"
 
@@ -111,6 +112,7 @@ int main(int argc, char** argv) {
         // A settings file put aside means settings the user made are gone from view.
         writeStandardErrorLine("zentrabo-server: " + problem);
     });
+    removeLeftoverTemporaryFiles(fileReceiveFolderURL(*defaults));
     HalvardineSecurity security(*defaults, clock);
     auto server = HalvardineServer::create(HalvardineServerEnvironment{
         clock, *desktop, std::make_shared<platform::XdgAutostartLoginItem>(ownExecutable()), mainLoop.executor(),

@@ -8,11 +8,14 @@
 #include <cstdlib>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 #include "model/diagnostic_log.hpp"
+#include "platform/files/atomic_file.hpp"
+#include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo {
 
@@ -38,6 +41,20 @@ void applyDiagnosticLogLimitFromEnvironment() {
     std::uint64_t bytes = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), bytes);
     if (error == std::errc() && end == value.data() + value.size() && bytes > 0) setDiagnosticLogByteLimit(bytes);
+}
+
+std::size_t removeLeftoverTemporaryFiles(const std::string& receiveFolder) {
+    // Deep enough for the virtual desktop's bundles in the data folder
+    // (virtual-desktop/Home/Applications/<name>.app/Contents/Resources).
+    constexpr int ownFolderDepth = 8;
+    std::size_t removed = platform::removeLeftoverTemporaryFiles(receiveFolder);
+    for (const auto& folder :
+         {platform::dataFolder(), platform::configFolder(), std::filesystem::path(diagnosticLogPath()).parent_path()}) {
+        removed += platform::removeLeftoverTemporaryFiles(folder, ownFolderDepth);
+    }
+    ZENTRABO_LOG("Removed " + std::to_string(removed) + " temporary file" + (removed == 1 ? "" : "s") +
+                 " left by an interrupted write");
+    return removed;
 }
 
 }  // namespace zentrabo

@@ -1,5 +1,7 @@
 #pragma once
 // Process-wide settings a network server needs before it accepts anything.
+#include <cstddef>
+#include <string>
 
 namespace zentrabo {
 
@@ -16,5 +18,13 @@ void ignoreBrokenPipes();
 // when it holds a positive decimal (tests lower it to see the log rotate);
 // otherwise the default stays.
 void applyDiagnosticLogLimitFromEnvironment();
+
+// Clears away what writers that died on the way left (a kill -9 during a
+// received file's save or a store's rewrite): every temporary file
+// (platform::isTemporaryFileName) that no live writer holds, in the receive
+// folder and in the server's own folders (data, settings and log, and the
+// folders inside them, links not followed). Logs how many it removed and
+// answers that count. Called once the instance lock is held.
+std::size_t removeLeftoverTemporaryFiles(const std::string& receiveFolder);
 
 }  // namespace zentrabo
