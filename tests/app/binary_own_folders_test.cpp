@@ -1,6 +1,7 @@
-// A paired phone browsing the binary's files: whatever path it names, links
-// and /proc included, the server's own folders stay out of reach, while
-// their parent and the virtual desktop's applications stay browsable.
+// A paired phone browsing the binary's files: whatever path it names, links,
+// hard links and /proc included, the server's own folders and files stay
+// out of reach, while their parent and the virtual desktop's applications
+// stay browsable.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -35,10 +36,18 @@ TEST_F(BinaryServerTest, FileRequestsNeverReachTheServersOwnFolders) {
     const fs::path data = home.path() / ".local/share/zentrabo";
     const fs::path keyStore = data / "keystore.json";
     fs::create_symlink(keyStore, home.path() / "keys");
+    // Hard links the local user made: other names of the very same files.
+    const fs::path settings = home.path() / ".config/zentrabo/defaults.json";
+    for (const fs::path& own : {keyStore, settings, home.logFile()}) {
+        fs::create_hard_link(own, home.path() / ("linked " + own.filename().string()));
+    }
     const std::string thread = otherThreadID(process->pid());
     ASSERT_FALSE(thread.empty());
 
-    enum class Expect { refused, listsEntry, opens };
+    // The settings file is rewritten (by rename) after every authorized
+    // request, which records when the phone was last seen: from then on a
+    // link made to it leads to the version replaced, which was emptied.
+    enum class Expect { refused, refusedOrEmptied, listsEntry, opens };
     struct Case {
         const char* action;
         std::string path;
@@ -47,7 +56,7 @@ TEST_F(BinaryServerTest, FileRequestsNeverReachTheServersOwnFolders) {
     };
     const std::vector<Case> cases = {
         {"fileResource", keyStore.string(), Expect::refused},
-        {"fileResource", (home.path() / ".config/zentrabo/defaults.json").string(), Expect::refused},
+        {"fileResource", settings.string(), Expect::refused},
         {"fileResource", data.string(), Expect::refused},
         {"fileResource", home.logFile().string(), Expect::refused},
         {"fileResource", "/proc/self/environ", Expect::refused},
@@ -56,6 +65,12 @@ TEST_F(BinaryServerTest, FileRequestsNeverReachTheServersOwnFolders) {
         {"fileResource", (home.path() / "keys").string(), Expect::refused},
         {"fileResource", (data / "virtual-desktop/../keystore.json").string(), Expect::refused},
         {"openFile", keyStore.string(), Expect::refused},
+        {"fileResource", (home.path() / "linked keystore.json").string(), Expect::refused},
+        {"fileResource", (home.path() / "linked defaults.json").string(), Expect::refusedOrEmptied},
+        {"fileResource", (home.path() / "linked ZentraboMac.log").string(), Expect::refused},
+        {"openFile", (home.path() / "linked keystore.json").string(), Expect::refused},
+        {"openFile", (home.path() / "linked defaults.json").string(), Expect::refusedOrEmptied},
+        {"openFile", (home.path() / "linked ZentraboMac.log").string(), Expect::refused},
         {"fileResource", data.parent_path().string(), Expect::listsEntry, "zentrabo"},
         // Another process's entry is not the server's.
         {"fileResource", "/proc/" + std::to_string(getpid()), Expect::listsEntry, "environ"},
@@ -79,6 +94,16 @@ TEST_F(BinaryServerTest, FileRequestsNeverReachTheServersOwnFolders) {
             // Named as the phone named it, not where a link leads.
             EXPECT_EQ(response.error, "The path is not available: " + row.path);
             EXPECT_FALSE(response.fileResource);
+            break;
+        case Expect::refusedOrEmptied:
+            if (response.ok) {
+                EXPECT_EQ(fs::file_size(row.path), 0u) << "nothing of the settings is left under the link";
+                if (response.fileResource) {
+                    EXPECT_EQ(response.fileResource->size, 0);
+                }
+            } else {
+                EXPECT_EQ(response.errorCode, HalvardineErrorCode::fileBrowserPathUnavailable);
+            }
             break;
         case Expect::listsEntry:
             ASSERT_TRUE(response.ok) << response.error.value_or("");
