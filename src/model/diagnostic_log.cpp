@@ -65,9 +65,18 @@ std::string timestamp() {
 }
 
 // Writes a file that does not exist yet in one step: a temporary file beside
-// it (owner-only), renamed into place. Fails when the folder is missing.
+// it, renamed into place. Fails when the folder is missing. Nothing waits for
+// the disk: a log file starts between two lines, and a crash handler must
+// find the new file in place as soon as the old one has moved aside.
 bool writeWholeFile(const std::string& path, const std::string& bytes) {
-    return !platform::replaceFileAtomically(path, bytes, 0600);
+    std::string temporary = path + ".XXXXXX";
+    const int descriptor = mkostemp(temporary.data(), O_CLOEXEC);
+    if (descriptor < 0) return false;
+    const bool written = diagnostics::writeAll(descriptor, bytes.data(), bytes.size());
+    const bool closed = ::close(descriptor) == 0;
+    if (written && closed && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    ::unlink(temporary.c_str());
+    return false;
 }
 
 // Points the crash handlers' descriptor at the file now at the path, keeping
@@ -89,10 +98,10 @@ bool startNewLogFile(const std::string& path, const std::string& bytes) {
     // The older file replaced keeps nothing under a name someone else made.
     platform::SupersededFile older(path + ".1");
     if (std::rename(path.c_str(), (path + ".1").c_str()) != 0) return false;
+    const bool started = writeWholeFile(path, bytes);
+    if (started) repointCrashDescriptor(path);
     older.emptyIfStillNamed();
-    if (!writeWholeFile(path, bytes)) return false;
-    repointCrashDescriptor(path);
-    return true;
+    return started;
 }
 
 // The log file, held open from one line to the next instead of being opened
