@@ -74,10 +74,16 @@ void setH264RateControl(AVCodecContext& context, std::int64_t bitrate, double qu
 }
 
 // libx265: the rate factor and the cap go into the parameters it is opened
-// with (kilobits per second).
+// with (kilobits per second). The fastest preset leaves out the sample
+// adaptive offset filter; without it the edges of text ring after every key
+// frame the cap squeezes, and the pictures that follow spend the whole cap
+// mending them, so a screen standing still cost as much as a moving one.
+// With it (and sign hiding, nearly free) a still screen stays well below the
+// cap, for somewhat more encoding time.
 std::string x265Parameters(std::int64_t bitrate, double quality) {
-    char text[160];
-    std::snprintf(text, sizeof text, "open-gop=0:info=0:log-level=error:crf=%.2f:vbv-maxrate=%lld:vbv-bufsize=%lld",
+    char text[192];
+    std::snprintf(text, sizeof text,
+                  "open-gop=0:info=0:log-level=error:sao=1:signhide=1:crf=%.2f:vbv-maxrate=%lld:vbv-bufsize=%lld",
                   constantRateFactor(quality), static_cast<long long>(bitrate / 1000),
                   static_cast<long long>(videoBufferBits(bitrate) / 1000));
     return text;
