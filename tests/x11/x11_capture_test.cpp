@@ -16,11 +16,9 @@
 #include <vector>
 
 #include "platform/desktop/screen_capture.hpp"
-#include "platform/desktop/x11/x11_desktop.hpp"
-#include "platform/dispatch/system_clock.hpp"
 #include "support/test_application.hpp"
-#include "support/x11_session.hpp"
 #include "support/x11_witness.hpp"
+#include "x11/x11_desktop_fixture.hpp"
 
 namespace zentrabo::testing {
 namespace {
@@ -154,16 +152,15 @@ private:
     std::string stopError_;
 };
 
-class X11Capture : public X11SessionTest {
+class X11Capture : public X11DesktopTest {
 protected:
     void SetUp() override {
-        X11SessionTest::SetUp();
+        X11DesktopTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        desktop_ = platform::X11Desktop::create(std::getenv("DISPLAY"), clock_);
-        left_ = desktop_->displays().mainDisplayID();
+        left_ = desktop->displays().mainDisplayID();
     }
 
-    platform::ScreenCapture& capture() { return desktop_->screenCapture(); }
+    platform::ScreenCapture& capture() { return desktop->screenCapture(); }
 
     static StreamConfiguration configuration(std::int64_t width, std::int64_t height, int framesPerSecond) {
         StreamConfiguration configuration;
@@ -177,8 +174,6 @@ protected:
         return configuration;
     }
 
-    platform::SystemClock clock_;
-    std::unique_ptr<platform::X11Desktop> desktop_;
     platform::DisplayID left_ = 0;
 };
 
@@ -222,9 +217,9 @@ TEST_F(X11Capture, ApplicationFilterComposesItsWindowsAloneOnBlack) {
     witnessOutput("xdotool windowactivate --sync " + std::to_string(covering.xid));
 
     // Full size, so the pixels are the windows' own.
-    const auto bounds = desktop_->displays().bounds(left_);
+    const auto bounds = desktop->displays().bounds(left_);
     RecordedStream recorded(
-        capture(), clock_, platform::ApplicationContentFilter{left_, mine.pid()},
+        capture(), clock, platform::ApplicationContentFilter{left_, mine.pid()},
         configuration(static_cast<std::int64_t>(bounds.width), static_cast<std::int64_t>(bounds.height), 10));
     ASSERT_EQ(recorded.start(), std::nullopt);
     const auto frame = recorded.nextFrame();
@@ -243,16 +238,16 @@ TEST_F(X11Capture, DisplayStreamKeepsItsRateAndShowsAMovedWindowAtItsNewPlace) {
     TestApplication application({{{"Moving", 400, 300, {{100, 100}}, {}, "c03020"}}});
     ShownWindow moving = waitForShown(application, "Moving");
     ASSERT_NE(moving.xid, 0u);
-    const auto bounds = desktop_->displays().bounds(left_);
+    const auto bounds = desktop->displays().bounds(left_);
     // A quarter of the monitor each way.
     const int scale = 4;
     constexpr int framesPerSecond = 10;
-    RecordedStream recorded(capture(), clock_, platform::DisplayContentFilter{left_},
+    RecordedStream recorded(capture(), clock, platform::DisplayContentFilter{left_},
                             configuration(static_cast<std::int64_t>(bounds.width) / scale,
                                           static_cast<std::int64_t>(bounds.height) / scale, framesPerSecond));
     ASSERT_EQ(recorded.start(), std::nullopt);
     ASSERT_TRUE(recorded.nextFrame());
-    const double first = clock_.monotonicNow();
+    const double first = clock.monotonicNow();
 
     witnessOutput("xdotool windowmove --sync " + std::to_string(moving.xid) + " 800 900");
     const auto moved = witnessOutput("xdotool getwindowgeometry " + std::to_string(moving.xid));
@@ -270,7 +265,7 @@ TEST_F(X11Capture, DisplayStreamKeepsItsRateAndShowsAMovedWindowAtItsNewPlace) {
 
     // The rate over three seconds of the running stream.
     std::this_thread::sleep_until(std::chrono::steady_clock::now() +
-                                  std::chrono::duration<double>(first + 3.2 - clock_.monotonicNow()));
+                                  std::chrono::duration<double>(first + 3.2 - clock.monotonicNow()));
     std::size_t frames = 0;
     for (const double arrival : recorded.arrivals()) frames += arrival >= first && arrival < first + 3;
     EXPECT_GE(frames, 27u);
@@ -290,7 +285,7 @@ TEST_F(X11Capture, CursorIsDrawnOnlyWhenTheConfigurationAsks) {
 
     const int frameWidth = plain.width + static_cast<int>(extents[0] + extents[1]);
     const int frameHeight = plain.height + static_cast<int>(extents[2] + extents[3]);
-    RecordedStream recorded(capture(), clock_, platform::WindowContentFilter{plain.xid},
+    RecordedStream recorded(capture(), clock, platform::WindowContentFilter{plain.xid},
                             configuration(frameWidth, frameHeight, 20));
     ASSERT_EQ(recorded.start(), std::nullopt);
     // Pixels of the pattern's colour around the pointer.
@@ -323,14 +318,14 @@ TEST_F(X11Capture, StreamOfAClosedWindowStopsAndOneWithSoundDoesNotStart) {
     auto soundless = configuration(64, 64, 10);
     auto withSound = soundless;
     withSound.capturesAudio = true;
-    RecordedStream sound(capture(), clock_, platform::DisplayContentFilter{left_}, withSound);
+    RecordedStream sound(capture(), clock, platform::DisplayContentFilter{left_}, withSound);
     EXPECT_NE(sound.start(), std::nullopt);
 
     auto application =
         std::make_unique<TestApplication>(TestApplicationOptions{{{"Closing", 200, 200, {{100, 100}}, {}, {}}}});
     const ShownWindow closing = waitForShown(*application, "Closing");
     ASSERT_NE(closing.xid, 0u);
-    RecordedStream recorded(capture(), clock_, platform::WindowContentFilter{closing.xid}, soundless);
+    RecordedStream recorded(capture(), clock, platform::WindowContentFilter{closing.xid}, soundless);
     ASSERT_EQ(recorded.start(), std::nullopt);
     ASSERT_TRUE(recorded.nextFrame());
     application.reset();

@@ -13,9 +13,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/desktop/x11/x11_desktop.hpp"
-#include "platform/dispatch/system_clock.hpp"
-#include "support/x11_session.hpp"
+#include "x11/x11_desktop_fixture.hpp"
 #include "x11/x11_test_support.hpp"
 
 namespace zentrabo::testing {
@@ -24,14 +22,8 @@ namespace {
 using platform::WindowListEntry;
 namespace windowkey = platform::windowkey;
 
-class X11DesktopServices : public X11SessionTest {
+class X11DesktopServices : public X11DesktopTest {
 protected:
-    void SetUp() override {
-        X11SessionTest::SetUp();
-        if (HasFatalFailure() || IsSkipped()) return;
-        desktop = platform::X11Desktop::create(std::getenv("DISPLAY"), clock);
-    }
-
     std::vector<std::uint32_t> listedNumbers() {
         std::vector<std::uint32_t> numbers;
         const auto entries = desktop->windowServer().windowList(platform::windowlist::all, 0).value();
@@ -60,9 +52,6 @@ protected:
         const auto front = desktop->workspace().frontmostApplication();
         return front ? front->processIdentifier() : 0;
     }
-
-    platform::SystemClock clock;
-    std::unique_ptr<platform::X11Desktop> desktop;
 };
 
 // "_NET_WM_NAME = "Main"" -> Main
@@ -142,7 +131,7 @@ TEST_F(X11DesktopServices, TheFrontmostApplicationFollowsTheActiveWindow) {
     EXPECT_EQ(running(firstPid), firstApplication) << "one handle a process";
 
     // The window manager activates a window: its owner comes to the front.
-    witnessOutput("xdotool windowactivate --sync " + std::to_string(firstWindow->xid));
+    activateWindow(firstWindow->xid);
     EXPECT_TRUE(eventually([&] { return frontmostPid() == firstPid; }));
     EXPECT_TRUE(firstApplication->isActive());
     EXPECT_FALSE(secondApplication->isActive());
@@ -218,9 +207,8 @@ TEST_F(X11DesktopServices, TheDisplaysAreTheSessionsMonitors) {
 
 TEST_F(X11DesktopServices, ADisplayImageShowsTheApplicationsPatternAtItsPlace) {
     TestApplication application({{{"Pattern", 320, 240, {{2300, 400}}, {}, {}}}});
-    const auto window = waitForMapped(application, "Pattern");
+    const auto window = waitForFrontWindow(application, "Pattern");
     ASSERT_TRUE(window);
-    witnessOutput("xdotool windowactivate --sync " + std::to_string(window->xid));
     const auto witnessed = witnessedMonitors();
     ASSERT_EQ(witnessed.size(), 2u);
     const platform::DisplayID right = desktop->displays().onlineDisplayIDs().value().at(1);

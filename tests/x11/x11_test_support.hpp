@@ -46,6 +46,19 @@ inline std::optional<MappedWindow> waitForMapped(TestApplication& application, c
                         report->text("colour").value_or("")};
 }
 
+// Asks the window manager to activate the window, as a pager would, and
+// waits until it has.
+inline void activateWindow(std::uint32_t window) {
+    witnessOutput("xdotool windowactivate --sync " + std::to_string(window));
+}
+
+// The application's window once mapped and brought to the front.
+inline std::optional<MappedWindow> waitForFrontWindow(TestApplication& application, const std::string& name) {
+    auto window = waitForMapped(application, name);
+    if (window) activateWindow(window->xid);
+    return window;
+}
+
 // The frame of a managed window as xwininfo and xprop see it: the client's
 // absolute corner and size widened by _NET_FRAME_EXTENTS.
 inline std::optional<platform::Rect> witnessedFrame(std::uint32_t window) {

@@ -2,7 +2,9 @@
 
 #include <xcb/randr.h>
 
+#include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "platform/desktop/x11/edid.hpp"
 
@@ -46,6 +48,7 @@ void describeOutput(X11Connection& x, RandrMonitor& monitor, xcb_randr_output_t 
     const auto outputName = std::string(reinterpret_cast<const char*>(xcb_randr_get_output_info_name(info.get())),
                                         static_cast<std::size_t>(xcb_randr_get_output_info_name_length(info.get())));
     monitor.name = outputEdidName(x, output).value_or(outputName);
+    monitor.output = output;
     const xcb_randr_mode_t* outputModes = xcb_randr_get_output_info_modes(info.get());
     std::vector<DisplayMode> listed;
     for (int index = 0; index < xcb_randr_get_output_info_modes_length(info.get()); ++index) {
@@ -62,6 +65,9 @@ void describeOutput(X11Connection& x, RandrMonitor& monitor, xcb_randr_output_t 
             }
         }
     }
+    std::sort(listed.begin(), listed.end(), [](const DisplayMode& a, const DisplayMode& b) {
+        return std::tie(a.ioDisplayModeID, a.ioFlags) < std::tie(b.ioDisplayModeID, b.ioFlags);
+    });
     if (!listed.empty()) monitor.modes = std::move(listed);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The RandR 1.5 monitors of an X screen with what the displays service
 // reports of them.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,7 +19,11 @@ struct RandrMonitor {
     // The output's EDID monitor name, else the output's name; a monitor
     // without an output goes by its own name.
     std::string name;
+    // The first output the monitor shows; 0 for a monitor without one.
+    std::uint32_t output = 0;
     DisplayMode currentMode;
+    // Ordered by mode id, then flags, so equally good modes are chosen alike
+    // whatever order the server lists them in.
     std::vector<DisplayMode> modes;
 };
 

@@ -1,5 +1,9 @@
 #include "platform/desktop/x11/x11_displays.hpp"
 
+#include <algorithm>
+
+#include "platform/desktop/x11/randr_mode_switch.hpp"
+
 namespace zentrabo::platform {
 
 X11Displays::X11Displays(const std::string& display) : connection_(display) {}
@@ -69,6 +73,22 @@ std::optional<std::vector<DisplayMode>> X11Displays::allModes(DisplayID display,
     const auto found = monitor(display);
     if (!found) return std::nullopt;
     return found->modes;
+}
+
+std::int32_t X11Displays::setMode(DisplayID display, const DisplayMode& mode) {
+    const auto found = monitor(display);
+    if (!found || found->output == 0 || mode.ioDisplayModeID == 0) return displayerror::illegalArgument;
+    const bool listed = std::any_of(found->modes.begin(), found->modes.end(), [&mode](const DisplayMode& known) {
+        return known.ioDisplayModeID == mode.ioDisplayModeID && known.ioFlags == mode.ioFlags;
+    });
+    if (!listed) return displayerror::illegalArgument;
+    std::lock_guard lock(mutex_);
+    if (!connection_.usable()) return displayerror::failure;
+    const std::int32_t result =
+        switchOutputMode(connection_, found->output, static_cast<xcb_randr_mode_t>(mode.ioDisplayModeID));
+    // Read anew whatever happened, without waiting for the event thread.
+    ++changes_;
+    return result;
 }
 
 }  // namespace zentrabo::platform

@@ -34,8 +34,9 @@ public:
     std::optional<double> mainScreenBackingScaleFactor() override;
     std::optional<DisplayMode> currentMode(DisplayID display) override;
     std::optional<std::vector<DisplayMode>> allModes(DisplayID display, bool includeDuplicateLowResolution) override;
-    // Switching modes is not offered yet.
-    std::int32_t setMode(DisplayID, const DisplayMode&) override { return displayerror::failure; }
+    // Switches the output the monitor shows; a monitor without an output, or a
+    // mode it does not list, is an illegal argument.
+    std::int32_t setMode(DisplayID display, const DisplayMode& mode) override;
     // The session's desktop picture is no file this can name.
     std::optional<std::filesystem::path> desktopImageURL(DisplayID) override { return std::nullopt; }
 
