@@ -10,6 +10,7 @@
 #include "platform/imaging/jpeg_codec.hpp"
 #include "platform/imaging/png_codec.hpp"
 #include "support/device_request.hpp"
+#include "support/screenshot_picture.hpp"
 #include "support/test_pictures.hpp"
 
 namespace zentrabo::testing {
@@ -40,8 +41,6 @@ protected:
         pairDevice(phone);
     }
 
-    static platform::RgbaImage decoded(const Data& jpeg) { return platform::decodeJpeg(jpeg); }
-
     TestDevice phone;
 };
 
@@ -71,7 +70,7 @@ TEST_F(BinaryDisplaysTest, DisplaysScreenshotsWallpapersAndWindowsAreAnswered) {
     ASSERT_TRUE(wallpaper.ok) << wallpaper.error.value_or("");
     ASSERT_TRUE(wallpaper.displayWallpapers);
     ASSERT_EQ(wallpaper.displayWallpapers->size(), 1u);
-    const auto picture = decoded(wallpaper.displayWallpapers->front().data);
+    const auto picture = platform::decodeJpeg(wallpaper.displayWallpapers->front().data);
     EXPECT_EQ(std::make_pair(picture.width, picture.height), std::make_pair(1600u, 1200u));
     expectQuadrants(picture, uprightQuadrants);
 
@@ -89,12 +88,7 @@ TEST_F(BinaryDisplaysTest, TheStreamPreviewShowsTheDisplayAndIsGuardedByTheStrea
     preview.screenStream = RemoteScreenStreamRequest{};
     preview.screenStream->mode = RemoteScreenStreamMode::display;
     preview.screenStream->displayID = 2;
-    const auto shown = send(phone, preview);
-    ASSERT_TRUE(shown.ok) << shown.error.value_or("");
-    ASSERT_TRUE(shown.screenshots);
-    ASSERT_EQ(shown.screenshots->size(), 1u);
-    EXPECT_EQ(shown.screenshots->front().contentType, "public.jpeg");
-    const auto picture = decoded(shown.screenshots->front().data);
+    const auto picture = onlyScreenshot(send(phone, preview));
     EXPECT_EQ(std::make_pair(picture.width, picture.height), std::make_pair(640u, 480u));
 
     for (const auto& [command, answer] : {std::pair{"password set secret", "Extra authorization password set."},

@@ -14,6 +14,7 @@
 #include "model/json/record_json.hpp"
 #include "model/records/stream_control_payloads.hpp"
 #include "platform/binary/big_endian.hpp"
+#include "platform/imaging/image.hpp"
 #include "screenstream/video_encoder.hpp"
 #include "support/synthetic_video.hpp"
 #include "support/temporary_home.hpp"
@@ -134,6 +135,29 @@ inline void expectDecodesCleanly(const std::vector<RemoteScreenStreamFrame>& fra
     EXPECT_EQ(probe.status, 0);
     EXPECT_EQ(probe.output, expectedCodecAndSize + "\n");
     std::filesystem::remove(path);
+}
+
+// The pictures ffmpeg decodes from the frames, one a video frame in order
+// (none dropped or repeated), as RGBA images of the stream's size.
+inline std::vector<platform::RgbaImage> decodedPictures(const std::vector<RemoteScreenStreamFrame>& frames,
+                                                        const std::string& format, std::uint32_t width,
+                                                        std::uint32_t height) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("zentrabo-pictures-" + std::to_string(::getpid()) + "." + format);
+    const std::filesystem::path raw = path.string() + ".rgba";
+    writeAnnexB(frames, path);
+    const CommandResult decode = runCommand("ffmpeg -nostdin -v error -y -f " + format + " -i '" + path.string() +
+                                            "' -fps_mode passthrough -f rawvideo -pix_fmt rgba '" + raw.string() + "'");
+    EXPECT_EQ(decode.status, 0) << decode.output;
+    std::ifstream file(raw, std::ios::binary);
+    std::vector<platform::RgbaImage> pictures;
+    for (platform::RgbaImage picture(width, height); file.read(reinterpret_cast<char*>(picture.pixels.data()),
+                                                               static_cast<std::streamsize>(picture.pixels.size()));) {
+        pictures.push_back(picture);
+    }
+    std::filesystem::remove(path);
+    std::filesystem::remove(raw);
+    return pictures;
 }
 
 }  // namespace zentrabo::test

@@ -7,24 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "app/binary_harness.hpp"
-#include "platform/imaging/jpeg_codec.hpp"
 #include "support/device_request.hpp"
-#include "support/x11_session.hpp"
+#include "support/screenshot_picture.hpp"
+#include "x11/binary_x11_fixture.hpp"
+#include "x11/shown_pattern.hpp"
 #include "x11/x11_test_support.hpp"
 
 namespace zentrabo::testing {
 namespace {
 
-class BinaryX11Desktop : public BinaryServerTestOn<X11SessionTest> {
+class BinaryX11Desktop : public BinaryX11Test {
 protected:
-    void SetUp() override {
-        serverArguments = {"--desktop", "x11"};
-        BinaryServerTestOn<X11SessionTest>::SetUp();
-        if (HasFatalFailure() || IsSkipped()) return;
-        pairDevice(phone);
-    }
-
     HalvardineResponse screenshot(std::string id, std::optional<std::uint32_t> display, bool allDisplays) {
         MenuWorkflowStep step;
         step.id = id + "-step";
@@ -37,36 +30,15 @@ protected:
         request.workflowSteps = std::vector{step};
         return send(phone, request);
     }
-
-    TestDevice phone;
 };
-
-// Whether the picture shows the window's pattern with the window's client
-// area at (left, top); JPEG blurs colours a little and edges more, so the
-// points keep away from the pattern's edges.
-bool showsPattern(const platform::RgbaImage& picture, const MappedWindow& window, int left, int top) {
-    constexpr int tolerance = 24;
-    const int w = window.width, h = window.height;
-    for (const auto& [x, y] : {std::pair{w / 4, h / 4}, std::pair{3 * w / 4, h / 4}, std::pair{w / 4, 3 * h / 4},
-                               std::pair{3 * w / 4, 3 * h / 4}}) {
-        const auto* pixel = picture.pixel(static_cast<std::uint32_t>(left + x), static_cast<std::uint32_t>(top + y));
-        const Rgb expected = testPatternColour(window.colour, w, h, x, y);
-        if (std::abs(pixel[0] - expected.red) > tolerance || std::abs(pixel[1] - expected.green) > tolerance ||
-            std::abs(pixel[2] - expected.blue) > tolerance) {
-            return false;
-        }
-    }
-    return true;
-}
 
 TEST_F(BinaryX11Desktop, ListsAndCapturesTheSessionsMonitors) {
     EXPECT_EQ(desktopDescription, std::string("X11 display ") + std::getenv("DISPLAY"));
     const auto witnessed = witnessedMonitors();
     ASSERT_EQ(witnessed.size(), 2u);
     TestApplication application({{{"Shown", 320, 240, {{2300, 400}}, {}, {}}}});
-    const auto window = waitForMapped(application, "Shown");
+    const auto window = waitForFrontWindow(application, "Shown");
     ASSERT_TRUE(window);
-    witnessOutput("xdotool windowactivate --sync " + std::to_string(window->xid));
 
     const auto listed = send(phone, deviceRequest("D-1", "screenshotDisplays"));
     ASSERT_TRUE(listed.ok) << listed.error.value_or("");
@@ -85,20 +57,14 @@ TEST_F(BinaryX11Desktop, ListsAndCapturesTheSessionsMonitors) {
     EXPECT_EQ(right.frameX, witnessed[1].x);
     ASSERT_TRUE(right.displayID);
 
-    const auto decoded = [](const HalvardineResponse& response) {
-        EXPECT_TRUE(response.ok) << response.error.value_or("");
-        return response.screenshots && response.screenshots->size() == 1
-                   ? platform::decodeJpeg(response.screenshots->front().data)
-                   : platform::RgbaImage{};
-    };
     // The window's first frame may come after it is mapped.
     int attempt = 0;
     EXPECT_TRUE(eventually([&] {
-        const auto picture = decoded(screenshot("S-" + std::to_string(++attempt), right.displayID, false));
+        const auto picture = onlyScreenshot(screenshot("S-" + std::to_string(++attempt), right.displayID, false));
         return picture.width == static_cast<std::uint32_t>(witnessed[1].width) &&
                showsPattern(picture, *window, window->x - witnessed[1].x, window->y - witnessed[1].y);
     })) << "the display screenshot never showed the window";
-    const auto everything = decoded(screenshot("S-all", std::nullopt, true));
+    const auto everything = onlyScreenshot(screenshot("S-all", std::nullopt, true));
     EXPECT_EQ(std::make_pair(everything.width, everything.height),
               std::make_pair(static_cast<std::uint32_t>(all.pixelWidth), static_cast<std::uint32_t>(all.pixelHeight)));
     EXPECT_TRUE(everything.width > 0 && showsPattern(everything, *window, window->x, window->y));
