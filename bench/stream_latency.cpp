@@ -81,7 +81,7 @@ public:
     explicit CaptureTimes(platform::ScreenCapture& inner) : inner_(inner) {}
 
     std::optional<Clock::duration> firstCapture() const {
-        const auto nanoseconds = first_.load();
+        const auto nanoseconds = first_->load();
         if (nanoseconds < 0) return std::nullopt;
         return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds));
     }
@@ -108,15 +108,17 @@ public:
 private:
     class Stream final : public platform::CaptureStream {
     public:
-        Stream(std::shared_ptr<platform::CaptureStream> inner, std::atomic<std::int64_t>& first)
-            : inner_(std::move(inner)), first_(first) {}
+        Stream(std::shared_ptr<platform::CaptureStream> inner, std::shared_ptr<std::atomic<std::int64_t>> first)
+            : inner_(std::move(inner)), first_(std::move(first)) {}
+        // The inner stream may deliver a frame it was capturing while this
+        // wrapper goes: the handler owns what it touches.
         void addScreenOutput(asio::any_io_executor executor, ScreenOutput output) override {
-            inner_->addScreenOutput(std::move(executor),
-                                    [this, output = std::move(output)](platform::CapturedScreenSample sample) {
-                                        std::int64_t none = -1;
-                                        first_.compare_exchange_strong(none, sample.presentationTime.count());
-                                        output(std::move(sample));
-                                    });
+            inner_->addScreenOutput(std::move(executor), [first = first_, output = std::move(output)](
+                                                             platform::CapturedScreenSample sample) {
+                std::int64_t none = -1;
+                first->compare_exchange_strong(none, sample.presentationTime.count());
+                output(std::move(sample));
+            });
         }
         void addAudioOutput(asio::any_io_executor executor, AudioOutput output) override {
             inner_->addAudioOutput(std::move(executor), std::move(output));
@@ -132,11 +134,11 @@ private:
 
     private:
         std::shared_ptr<platform::CaptureStream> inner_;
-        std::atomic<std::int64_t>& first_;
+        std::shared_ptr<std::atomic<std::int64_t>> first_;
     };
 
     platform::ScreenCapture& inner_;
-    std::atomic<std::int64_t> first_{-1};
+    std::shared_ptr<std::atomic<std::int64_t>> first_ = std::make_shared<std::atomic<std::int64_t>>(-1);
 };
 
 class BenchDesktop final : public platform::Desktop {

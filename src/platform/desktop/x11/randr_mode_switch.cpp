@@ -38,8 +38,8 @@ std::optional<xcb_randr_mode_info_t> listedMode(const xcb_randr_get_screen_resou
 
 bool outputLists(const xcb_randr_get_output_info_reply_t& output, xcb_randr_mode_t mode) {
     const xcb_randr_mode_t* modes = xcb_randr_get_output_info_modes(&output);
-    return std::find(modes, modes + xcb_randr_get_output_info_modes_length(&output), mode) !=
-           modes + xcb_randr_get_output_info_modes_length(&output);
+    const xcb_randr_mode_t* end = modes + xcb_randr_get_output_info_modes_length(&output);
+    return std::find(modes, end, mode) != end;
 }
 
 // The bounding box of every lit CRTC once `switched` shows `size`; none
