@@ -239,9 +239,11 @@ TEST_F(X11Capture, DisplayStreamKeepsItsRateAndShowsAMovedWindowAtItsNewPlace) {
     ShownWindow moving = waitForShown(application, "Moving");
     ASSERT_NE(moving.xid, 0u);
     const auto bounds = desktop->displays().bounds(left_);
-    // A quarter of the monitor each way.
+    // A quarter of the monitor each way. The rate leaves room for reading
+    // a 1920 x 2160 monitor in a checked build on a busy machine (about
+    // 100 ms a frame seen); how fast capture is, the latency bench says.
     const int scale = 4;
-    constexpr int framesPerSecond = 10;
+    constexpr int framesPerSecond = 5;
     RecordedStream recorded(capture(), clock, platform::DisplayContentFilter{left_},
                             configuration(static_cast<std::int64_t>(bounds.width) / scale,
                                           static_cast<std::int64_t>(bounds.height) / scale, framesPerSecond));
@@ -268,8 +270,9 @@ TEST_F(X11Capture, DisplayStreamKeepsItsRateAndShowsAMovedWindowAtItsNewPlace) {
                                   std::chrono::duration<double>(first + 3.2 - clock.monotonicNow()));
     std::size_t frames = 0;
     for (const double arrival : recorded.arrivals()) frames += arrival >= first && arrival < first + 3;
-    EXPECT_GE(frames, 27u);
-    EXPECT_LE(frames, 33u);
+    // 15 frames, within 10 %.
+    EXPECT_GE(frames, 14u);
+    EXPECT_LE(frames, 16u);
     EXPECT_EQ(recorded.stopError(), "");
 }
 
