@@ -2,6 +2,8 @@
 // the JSON records both ways.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,10 +33,11 @@ std::optional<typename Error::Case> failureOf(Decode decode) {
 // A pointer payload of the given length whose reserved bytes and tail are
 // not zero; the numbers are 1.5 and -2.
 Bytes pointerPayload(std::uint16_t kind, std::size_t length) {
-    Bytes bytes = {0, 0, 0xAB, 0xCD, 0x3F, 0xF8, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0};
-    bytes[0] = static_cast<std::uint8_t>(kind >> 8);
-    bytes[1] = static_cast<std::uint8_t>(kind);
-    bytes.resize(length, 0xEE);
+    std::array<std::uint8_t, 20> full = {0, 0, 0xAB, 0xCD, 0x3F, 0xF8, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0};
+    full[0] = static_cast<std::uint8_t>(kind >> 8);
+    full[1] = static_cast<std::uint8_t>(kind);
+    Bytes bytes(length, 0xEE);
+    std::copy_n(full.begin(), std::min(length, full.size()), bytes.begin());
     return bytes;
 }
 
