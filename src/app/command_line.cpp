@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "app/console_address.hpp"
 #include "model/diagnostic_log.hpp"
 #include "model/halvardine_protocol.hpp"
 #include "platform/files/xdg_folders.hpp"
@@ -9,6 +10,12 @@
 namespace zentrabo {
 
 namespace {
+
+std::string consoleSocketText() {
+    const auto where = consoleSocketPath();
+    if (const auto* path = std::get_if<std::filesystem::path>(&where)) return path->string();
+    return "$XDG_RUNTIME_DIR/zentrabo/console (none now: " + std::get<ConsoleUnavailable>(where).reason + ")";
+}
 
 BadArgument unknown(std::string_view argument) { return {"unknown argument \"" + std::string(argument) + "\""}; }
 
@@ -19,10 +26,12 @@ CommandLine parseCommandLine(int argumentCount, const char* const* arguments) {
     const std::string_view first = arguments[1];
     const bool isHelp = first == "--help" || first == "-h";
     const bool isVersion = first == "--version";
+    const bool isConsole = first == "console";
     if (argumentCount == 2 && isHelp) return ShowHelp{};
     if (argumentCount == 2 && isVersion) return ShowVersion{};
-    // An option takes nothing after it: then the argument after it is the bad one.
-    if (isHelp || isVersion) return unknown(arguments[2]);
+    if (argumentCount == 2 && isConsole) return AttachConsole{};
+    // These take nothing after them: then the argument after one is the bad one.
+    if (isHelp || isVersion || isConsole) return unknown(arguments[2]);
     RunServer run;
     for (int index = 1; index < argumentCount; ++index) {
         const std::string_view argument = arguments[index];
@@ -46,7 +55,7 @@ std::string versionLine() {
 }
 
 std::string usageText() {
-    return "Usage: zentrabo-server [--desktop x11|virtual] | --help | --version\n"
+    return "Usage: zentrabo-server [--desktop x11|virtual] | console | --help | --version\n"
            "\n"
            "Makes this computer controllable from paired phone apps. It listens for them\n"
            "with TLS 1.3 on a port chosen anew at each start and advertises itself over\n"
@@ -58,6 +67,15 @@ std::string usageText() {
            "\"pair\" opens a pairing window, \"status\" shows the port. It stops on \"quit\",\n"
            "Ctrl-C, SIGTERM or SIGHUP. One instance runs per data folder.\n"
            "\n"
+           "A server started without a terminal (at login, say) is reached with\n"
+           "\"zentrabo-server console\", which attaches this terminal to the running\n"
+           "instance through its console socket; the same commands work there.\n"
+           "\"detach\" or the end of input (Ctrl-D) ends the console and leaves the server\n"
+           "running; \"quit\" stops the server. Up to " +
+           std::to_string(maximumConsoles) +
+           " consoles attach at once, all of the\n"
+           "user the server runs as.\n"
+           "\n"
            "Files:\n"
            "  settings  " +
            platform::configFolder().string() +
@@ -67,6 +85,9 @@ std::string usageText() {
            " (key store, the desktop's applications)\n"
            "  log       " +
            diagnosticLogPath() +
+           "\n"
+           "  console   " +
+           consoleSocketText() +
            "\n"
            "\n"
            "Desktop: it controls the X11 session named by $DISPLAY when that display\n"
@@ -79,12 +100,14 @@ std::string usageText() {
            "  --desktop x11      controls the X11 display named by $DISPLAY (also\n"
            "                     XWayland's, which shows XWayland windows only)\n"
            "  --desktop virtual  controls the virtual desktop\n"
+           "  console            attaches this terminal to the running instance\n"
            "  -h, --help         prints this text and exits\n"
            "  --version          prints the version and exits\n"
            "\n"
            "Exit status: 0 after a clean stop; 1 when it never listened, could not start,\n"
            "or another instance runs; 2 for a desktop scenario it cannot use, an X11\n"
-           "display that does not answer, or an argument it does not know.\n";
+           "display that does not answer, or an argument it does not know. A console\n"
+           "ends with 0 once it was attached and 1 when it could not attach.\n";
 }
 
 }  // namespace zentrabo

@@ -1,5 +1,5 @@
 #pragma once
-// The program's arguments: --help, --version, or the desktop to control.
+// The program's arguments: --help, --version, console, or the desktop to control.
 #include <optional>
 #include <string>
 #include <variant>
@@ -13,13 +13,15 @@ struct RunServer {
     // None: chosen from the environment.
     std::optional<DesktopKind> desktop;
 };
+// Attach this terminal to the instance that runs.
+struct AttachConsole {};
 struct ShowHelp {};
 struct ShowVersion {};
 struct BadArgument {
     // What is wrong, for a line on standard error ("unknown argument \"-x\"").
     std::string problem;
 };
-using CommandLine = std::variant<RunServer, ShowHelp, ShowVersion, BadArgument>;
+using CommandLine = std::variant<RunServer, AttachConsole, ShowHelp, ShowVersion, BadArgument>;
 
 // Exit statuses besides 0.
 inline constexpr int exitFailure = 1;

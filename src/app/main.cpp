@@ -1,7 +1,8 @@
 // zentrabo-server: takes one data folder for itself, builds the desktop and
 // the one server, prints where it listens (and why not, when it cannot),
-// takes commands from standard input, and runs the main loop until SIGINT,
-// SIGTERM, SIGHUP or "quit" asks it to stop.
+// takes commands from standard input and from attached consoles, and runs
+// the main loop until SIGINT, SIGTERM, SIGHUP or "quit" asks it to stop.
+// "zentrabo-server console" attaches to the instance that runs.
 #include <asio/signal_set.hpp>
 
 #include <csignal>
@@ -16,13 +17,18 @@
 
 #include <unistd.h>
 
+#include "app/bounded_lines.hpp"
 #include "app/command_line.hpp"
+#include "app/console_address.hpp"
+#include "app/console_client.hpp"
+#include "app/console_listener.hpp"
 #include "app/desktop_choice.hpp"
 #include "app/listening_announcement.hpp"
 #include "app/process_setup.hpp"
 #include "app/server_identity.hpp"
 #include "app/standard_input_lines.hpp"
 #include "app/standard_output.hpp"
+#include "app/terminal_events.hpp"
 #include "app/terminal_front.hpp"
 #include "model/diagnostic_log.hpp"
 #include "platform/desktop/xdg_autostart_login_item.hpp"
@@ -52,7 +58,8 @@ std::optional<zentrabo::platform::InstanceLock> takeDataFolder() {
     using zentrabo::platform::InstanceLock;
     auto outcome = InstanceLock::acquire(zentrabo::platform::dataFolder() / "server.lock");
     if (auto* held = std::get_if<InstanceLock::HeldElsewhere>(&outcome)) {
-        std::fprintf(stderr, "zentrabo-server: another instance is running (pid %s)\n",
+        std::fprintf(stderr,
+                     "zentrabo-server: another instance is running (pid %s); attach with: zentrabo-server console\n",
                      held->pid ? std::to_string(*held->pid).c_str() : "unknown");
         return std::nullopt;
     }
@@ -61,6 +68,25 @@ std::optional<zentrabo::platform::InstanceLock> takeDataFolder() {
         return std::nullopt;
     }
     return std::move(std::get<InstanceLock>(outcome));
+}
+
+// Consoles attach through the runtime folder; without one the server runs
+// on without them and says why.
+std::shared_ptr<zentrabo::ConsoleListener> openConsoleListener(const asio::any_io_executor& mainLoop,
+                                                               zentrabo::platform::Clock& clock,
+                                                               zentrabo::ConsoleListener::Fronts fronts) {
+    using namespace zentrabo;
+    auto where = consoleSocketPath();
+    if (auto* path = std::get_if<std::filesystem::path>(&where)) {
+        auto opened = ConsoleListener::open(*path, mainLoop, clock, std::move(fronts));
+        if (auto* listener = std::get_if<std::shared_ptr<ConsoleListener>>(&opened)) return std::move(*listener);
+        where = std::get<ConsoleUnavailable>(std::move(opened));
+    }
+    const std::string reason = std::get<ConsoleUnavailable>(where).reason;
+    ZENTRABO_LOG("No console socket: " + reason);
+    writeStandardErrorLine("zentrabo-server: no console socket (" + reason +
+                           "); \"zentrabo-server console\" cannot attach to this instance");
+    return nullptr;
 }
 
 }  // namespace
@@ -82,6 +108,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zentrabo-server: %s\n\n%s", bad->problem.c_str(), usageText().c_str());
         return exitUnusableInput;
     }
+    if (std::holds_alternative<AttachConsole>(commandLine)) return runConsoleClient();
 
     const auto dataFolderLock = takeDataFolder();
     if (!dataFolderLock) return exitFailure;
@@ -135,19 +162,26 @@ int main(int argc, char** argv) {
         writeStandardOutputLine("Stopping.");
         terminate();
     });
-    auto terminal = std::make_unique<TerminalFront>(*server, chosen.description, writeStandardOutputLine, terminate);
+    TerminalEvents events(server->authorization());
+    auto terminal =
+        std::make_unique<TerminalFront>(*server, events, chosen.description, writeStandardOutputLine, terminate);
+    auto consoles = openConsoleListener(
+        mainLoop.executor(), clock, ConsoleListener::Fronts{*server, events, chosen.description, [terminate] {
+                                                                writeStandardOutputLine("Quitting (from a console).");
+                                                                terminate();
+                                                            }});
     auto input = std::make_unique<StandardInputLines>(
         STDIN_FILENO, mainLoop.executor(),
         [&terminal](std::optional<std::string> line, StandardInputLines::LineSlot slot) {
             if (!line) {
-                writeStandardOutputLine("Line ignored: longer than " +
-                                        std::to_string(StandardInputLines::maximumLineLength) + " bytes.");
+                writeStandardOutputLine(ignoredLineText(StandardInputLines::maximumLineLength));
                 return;
             }
             terminal->handleLine(*line, std::move(slot));
         });
 
     mainLoop.run();
+    consoles.reset();
     input.reset();
     terminal.reset();
     server.reset();

@@ -10,19 +10,9 @@
 
 #include <asio/post.hpp>
 
+#include "app/bounded_lines.hpp"
+
 namespace zentrabo {
-namespace {
-
-// Takes the collected line for delivery and starts the next one.
-std::optional<std::string> finished(std::string& line, bool& isTooLong) {
-    std::optional<std::string> result;
-    if (!isTooLong) result = std::move(line);
-    line.clear();
-    isTooLong = false;
-    return result;
-}
-
-}  // namespace
 
 StandardInputLines::StandardInputLines(int descriptor, asio::any_io_executor mainLoop, LineHandler handler)
     : mainLoop_(std::move(mainLoop)), handler_(std::move(handler)) {
@@ -48,8 +38,7 @@ StandardInputLines::~StandardInputLines() {
 }
 
 void StandardInputLines::read(int descriptor) {
-    std::string line;
-    bool isTooLong = false;
+    BoundedLines lines(maximumLineLength);
     std::array<char, 4096> chunk{};
     for (;;) {
         std::array<pollfd, 2> ready{{{descriptor, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}}};
@@ -63,20 +52,14 @@ void StandardInputLines::read(int descriptor) {
         if (count <= 0) {
             // End of input (or input that cannot be read): a last line
             // without its line feed still counts.
-            if (count == 0 && (!line.empty() || isTooLong)) deliver(finished(line, isTooLong));
+            if (count == 0) {
+                if (auto last = lines.finish()) deliver(std::move(*last));
+            }
             return;
         }
-        for (ssize_t index = 0; index < count; ++index) {
-            const char byte = chunk[static_cast<std::size_t>(index)];
-            if (byte != '\n') {
-                if (line.size() < maximumLineLength)
-                    line.push_back(byte);
-                else
-                    isTooLong = true;
-                continue;
-            }
-            if (!deliver(finished(line, isTooLong))) return;
-        }
+        const bool isReading = lines.feed(std::string_view(chunk.data(), static_cast<std::size_t>(count)),
+                                          [this](BoundedLines::Line line) { return deliver(std::move(line)); });
+        if (!isReading) return;
     }
 }
 

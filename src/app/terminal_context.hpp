@@ -20,10 +20,11 @@ class PairingWindow;
 class PermissionMonitor;
 class ReceiveFolder;
 class RelaySettings;
+struct TerminalCommand;
 
 struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     TerminalContext(HalvardineServer& server, std::string desktop, TerminalFront::LineWriter writeLine,
-                    std::function<void()> quit);
+                    std::function<void()> quit, std::function<void()> detach);
 
     // The server itself only restarts its listener; every other command
     // works on the feature it concerns.
@@ -39,6 +40,10 @@ struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     std::string desktop;
     TerminalFront::LineWriter writeLine;
     std::function<void()> quit;
+    // Empty but for the front of an attached console.
+    std::function<void()> detach;
+    // Set by "detach": the lines after it are not run.
+    bool isDetached = false;
     // The protected extra-authorization settings (scopes, duration) were
     // unlocked with the password; dropped when the password changes.
     bool settingsUnlocked = false;
@@ -54,6 +59,8 @@ struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
         std::shared_ptr<void> hold;
     };
     std::deque<HeldLine> heldLines;
+    // The hold of the line whose answer is awaited.
+    std::shared_ptr<void> awaitedHold;
     bool isRunningHeldLines = false;
 
     void write(std::string_view line) const { writeLine(line); }
@@ -61,8 +68,11 @@ struct TerminalContext : std::enable_shared_from_this<TerminalContext> {
     void awaitAnswer() { isAwaitingAnswer = true; }
     // Runs the lines that waited for the answer, until one awaits its own.
     void answered();
-    // Runs one line as a command (or hands it to readNextLine).
-    void runLine(std::string_view line);
+    // Runs one line as a command (or hands it to readNextLine); a line
+    // whose answer comes later keeps its hold until then.
+    void runLine(std::string_view line, std::shared_ptr<void> hold);
+    // Whether this front offers the command.
+    bool offers(const TerminalCommand& command) const;
     // One line naming what was wrong with a command, pointing to help.
     void reportMalformed(std::string_view command, std::string_view problem) const;
     // True for no arguments; otherwise reports the command as malformed.
@@ -80,6 +90,8 @@ struct TerminalCommand {
     };
     std::vector<Form> forms;
     TerminalHandler run;
+    // Offered (run and listed by help) only by the front of an attached console.
+    bool isConsoleOnly = false;
 };
 
 // Every command, in the order help lists them.
@@ -106,5 +118,6 @@ void runRestart(TerminalContext& context, std::string_view arguments);
 void runStatus(TerminalContext& context, std::string_view arguments);
 void runHelp(TerminalContext& context, std::string_view arguments);
 void runQuit(TerminalContext& context, std::string_view arguments);
+void runDetach(TerminalContext& context, std::string_view arguments);
 
 }  // namespace zentrabo

@@ -7,8 +7,7 @@
 
 #include "app/terminal_context.hpp"
 #include "app/terminal_text.hpp"
-#include "server/authorization/client_authorizer.hpp"
-#include "server/authorization/security_audit_event.hpp"
+#include "app/terminal_events.hpp"
 #include "server/halvardine_server.hpp"
 
 namespace zentrabo {
@@ -16,10 +15,35 @@ namespace {
 
 constexpr std::string_view helpHint = "Type \"help\" for the commands.";
 
+// Runs one line as a command, or hands it to the reader of the next line.
+void dispatchLine(TerminalContext& context, std::string_view line) {
+    // A line typed on a terminal that sends CR LF keeps no CR.
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (context.readNextLine) {
+        // Taken out first: the reader may install the next one.
+        auto reader = std::exchange(context.readNextLine, nullptr);
+        reader(std::string(line));
+        return;
+    }
+    // Blanks typed after a command are not part of its last argument.
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    const auto [name, arguments] = splitFirstWord(line);
+    if (name.empty()) return;
+    const auto& commands = terminalCommands();
+    const auto command = std::find_if(commands.begin(), commands.end(), [&context, name = name](const auto& entry) {
+        return entry.name == name && context.offers(entry);
+    });
+    if (command == commands.end()) {
+        context.write("Unknown command \"" + echoed(name) + "\". " + std::string(helpHint));
+        return;
+    }
+    command->run(context, arguments);
+}
+
 }  // namespace
 
 TerminalContext::TerminalContext(HalvardineServer& server, std::string desktop, TerminalFront::LineWriter writeLine,
-                                 std::function<void()> quit)
+                                 std::function<void()> quit, std::function<void()> detach)
     : server(server),
       listener(server.listener()),
       pairing(server.pairing()),
@@ -30,7 +54,8 @@ TerminalContext::TerminalContext(HalvardineServer& server, std::string desktop, 
       receiveFolder(server.receiveFolder()),
       desktop(std::move(desktop)),
       writeLine(std::move(writeLine)),
-      quit(std::move(quit)) {}
+      quit(std::move(quit)),
+      detach(std::move(detach)) {}
 
 void TerminalContext::reportMalformed(std::string_view command, std::string_view problem) const {
     std::string line(command);
@@ -82,6 +107,7 @@ const std::vector<TerminalCommand>& terminalCommands() {
         {"request", {{"request accessibility|screen-recording", "asks for a desktop permission"}}, runRequest},
         {"restart", {{"restart", "starts the listener again, on a new port"}}, runRestart},
         {"help", {{"help", "lists the commands"}}, runHelp},
+        {"detach", {{"detach", "ends this console and leaves the server running"}}, runDetach, true},
         {"quit", {{"quit", "stops the server"}}, runQuit},
     };
     return commands;
@@ -92,10 +118,12 @@ void runHelp(TerminalContext& context, std::string_view arguments) {
     // The purposes line up after the longest grammar.
     std::size_t width = 0;
     for (const auto& command : terminalCommands()) {
+        if (!context.offers(command)) continue;
         for (const auto& form : command.forms) width = std::max(width, form.grammar.size());
     }
     context.write("Commands:");
     for (const auto& command : terminalCommands()) {
+        if (!context.offers(command)) continue;
         for (const auto& form : command.forms) {
             std::string line(form.grammar);
             line.append(width + 2 - form.grammar.size(), ' ');
@@ -111,24 +139,21 @@ void runQuit(TerminalContext& context, std::string_view arguments) {
     context.quit();
 }
 
-TerminalFront::TerminalFront(HalvardineServer& server, std::string desktop, LineWriter writeLine,
-                             std::function<void()> quit)
-    : context_(std::make_shared<TerminalContext>(server, std::move(desktop), std::move(writeLine), std::move(quit))) {
-    // A pairing completes on a device's request, not on a command.
-    context_->authorization.lastPairedDevice().observe(
-        [weak = std::weak_ptr<TerminalContext>(context_)](const std::optional<AuthorizedClientDevice>& device) {
-            const auto context = weak.lock();
-            if (!context || !device) return;
-            context->write("Paired " + echoed(device->displayName) + " (" +
-                           displayFingerprint(device->certificateFingerprint) + ").");
-        });
-    context_->authorization.lastPairingNotSaved().observe(
-        [weak = std::weak_ptr<TerminalContext>(context_)](const std::optional<std::string>& reason) {
-            const auto context = weak.lock();
-            if (!context || !reason) return;
-            context->write("Pairing not saved: " + *reason + ".");
-        });
+void runDetach(TerminalContext& context, std::string_view arguments) {
+    if (!context.takesNoArguments("detach", arguments)) return;
+    context.write("Detached; the server keeps running.");
+    context.isDetached = true;
+    context.detach();
 }
+
+TerminalFront::TerminalFront(HalvardineServer& server, TerminalEvents& events, std::string desktop,
+                             LineWriter writeLine, std::function<void()> quit, std::function<void()> detach)
+    : context_(std::make_shared<TerminalContext>(server, std::move(desktop), std::move(writeLine), std::move(quit),
+                                                 std::move(detach))),
+      // A pairing completes on a device's request, not on a command.
+      eventSubscription_(events.subscribe([weak = std::weak_ptr<TerminalContext>(context_)](std::string_view line) {
+          if (const auto context = weak.lock()) context->write(line);
+      })) {}
 
 TerminalFront::~TerminalFront() = default;
 
@@ -137,44 +162,32 @@ void TerminalFront::handleLine(std::string_view line, std::shared_ptr<void> hold
         context_->heldLines.push_back({std::string(line), std::move(hold)});
         return;
     }
-    context_->runLine(line);
+    context_->runLine(line, std::move(hold));
 }
 
 void TerminalContext::answered() {
     isAwaitingAnswer = false;
+    awaitedHold.reset();
     // An answer that arrives while held lines run (one answered at once)
     // leaves the rest to the loop already running.
     if (isRunningHeldLines) return;
     isRunningHeldLines = true;
     while (!isAwaitingAnswer && !heldLines.empty()) {
-        const HeldLine held = std::move(heldLines.front());
+        HeldLine held = std::move(heldLines.front());
         heldLines.pop_front();
-        runLine(held.line);
+        runLine(held.line, std::move(held.hold));
     }
     isRunningHeldLines = false;
 }
 
-void TerminalContext::runLine(std::string_view line) {
-    // A line typed on a terminal that sends CR LF keeps no CR.
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (readNextLine) {
-        // Taken out first: the reader may install the next one.
-        auto reader = std::exchange(readNextLine, nullptr);
-        reader(std::string(line));
-        return;
-    }
-    // Blanks typed after a command are not part of its last argument.
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
-    const auto [name, arguments] = splitFirstWord(line);
-    if (name.empty()) return;
-    const auto& commands = terminalCommands();
-    const auto command = std::find_if(commands.begin(), commands.end(),
-                                      [name = name](const TerminalCommand& entry) { return entry.name == name; });
-    if (command == commands.end()) {
-        write("Unknown command \"" + echoed(name) + "\". " + std::string(helpHint));
-        return;
-    }
-    command->run(*this, arguments);
+bool TerminalContext::offers(const TerminalCommand& command) const {
+    return !command.isConsoleOnly || static_cast<bool>(detach);
+}
+
+void TerminalContext::runLine(std::string_view line, std::shared_ptr<void> hold) {
+    if (isDetached) return;
+    dispatchLine(*this, line);
+    if (isAwaitingAnswer) awaitedHold = std::move(hold);
 }
 
 }  // namespace zentrabo

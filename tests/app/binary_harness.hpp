@@ -54,7 +54,7 @@ protected:
 
     // Starts the binary on the temporary home and reads its start lines.
     void startProcess() {
-        process = std::make_unique<ServerProcess>(serverArguments, serverEnvironment);
+        process = std::make_unique<ServerProcess>(serverArguments, serverEnvironment, serverLaunch);
         ASSERT_GT(process->pid(), 0);
         const auto start = process->readStartLines();
         ASSERT_TRUE(start) << "no start lines; errors: " << process->errorText();
@@ -111,6 +111,7 @@ protected:
     // sets other arguments before SetUp.
     std::vector<std::string> serverArguments = ServerProcess::virtualDesktop();
     ServerProcess::EnvironmentChanges serverEnvironment;
+    ServerProcess::Launch serverLaunch;
     TemporaryHome home;
     // After the home: made with its environment, killed before it goes.
     std::unique_ptr<ServerProcess> process;

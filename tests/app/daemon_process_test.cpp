@@ -172,8 +172,8 @@ TEST_F(DaemonProcessTest, ASecondInstanceOnTheSameDataFolderIsRefusedAndTouchesN
 
     ServerProcess second;
     ASSERT_TRUE(exitedWith(second.waitForExit(), 1));
-    EXPECT_EQ(second.errorText(),
-              "zentrabo-server: another instance is running (pid " + std::to_string(process->pid()) + ")\n");
+    EXPECT_EQ(second.errorText(), "zentrabo-server: another instance is running (pid " +
+                                      std::to_string(process->pid()) + "); attach with: zentrabo-server console\n");
     EXPECT_FALSE(second.readLine(std::chrono::milliseconds(0)));
     EXPECT_EQ(snapshot(home.path(), home.logFolder() / "ZentraboMac.log"), before);
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/terminal_events.hpp"
 #include "app/terminal_front.hpp"
 #include "support/server_fixture.hpp"
 
@@ -21,12 +22,13 @@ protected:
         ServerTest::SetUp();
         server = makeServer();
         server->listener().setListenerStatus(true, 50123);
+        events = std::make_unique<TerminalEvents>(server->authorization());
         makeFront();
     }
 
     void makeFront() {
         front = std::make_unique<TerminalFront>(
-            *server, "virtual (built-in scenario)",
+            *server, *events, "virtual (built-in scenario)",
             [this](std::string_view line) {
                 output.emplace_back(line);
                 everything.emplace_back(line);
@@ -61,6 +63,7 @@ protected:
     }
 
     std::shared_ptr<HalvardineServer> server;
+    std::unique_ptr<TerminalEvents> events;
     std::unique_ptr<TerminalFront> front;
     std::vector<std::string> output;
     // Every line printed in the test.

@@ -19,6 +19,15 @@
 
 namespace zentrabo::testing {
 
+// How the binary is started besides its arguments and environment.
+struct ServerLaunch {
+    // A program that runs the binary ("setpriv", "--reuid=...", ...).
+    std::vector<std::string> wrapper;
+    // Standard input /dev/null, as for a server started without a terminal;
+    // otherwise a pipe for writeLine.
+    bool inputIsNull = false;
+};
+
 class ServerProcess {
 public:
     static constexpr auto defaultDeadline = std::chrono::seconds(30);
@@ -31,15 +40,20 @@ public:
     // environment.
     using EnvironmentChanges = std::vector<std::string>;
 
+    using Launch = ServerLaunch;
+
     // Starts the binary with the test's environment (set a TemporaryHome
     // first), changed as asked, and the arguments.
     explicit ServerProcess(const std::vector<std::string>& arguments = virtualDesktop(),
-                           const EnvironmentChanges& changes = {}) {
+                           const EnvironmentChanges& changes = {}, const Launch& launch = {}) {
         int input[2], output[2], errors[2];
         if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0) return;
         const std::string binary = std::string(ZENTRABO_BINARY_DIR) + "/src/zentrabo-server";
+        const int nullInput = launch.inputIsNull ? open("/dev/null", O_RDONLY | O_CLOEXEC) : -1;
         // Built before the fork: the child of a threaded process must not allocate.
-        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+        std::vector<char*> argv;
+        for (const auto& part : launch.wrapper) argv.push_back(const_cast<char*>(part.c_str()));
+        argv.push_back(const_cast<char*>(binary.c_str()));
         for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
         const std::vector<std::string> environment = changedEnvironment(changes);
@@ -48,12 +62,13 @@ public:
         envp.push_back(nullptr);
         pid_ = fork();
         if (pid_ == 0) {
-            dup2(input[0], STDIN_FILENO);
+            dup2(nullInput >= 0 ? nullInput : input[0], STDIN_FILENO);
             dup2(output[1], STDOUT_FILENO);
             dup2(errors[1], STDERR_FILENO);
-            execve(binary.c_str(), argv.data(), envp.data());
+            execve(argv.front(), argv.data(), envp.data());
             _exit(127);
         }
+        if (nullInput >= 0) close(nullInput);
         close(input[0]);
         close(output[1]);
         close(errors[1]);

@@ -1,7 +1,9 @@
 #pragma once
 // Points HOME and the XDG config, data and state folders at a fresh folder for one
 // test, so nothing touches the real home, and restores them afterwards. The
-// platform layer gets the server's identity, as main gives it.
+// runtime folder (where a server takes its consoles) is a fresh one beside
+// it, so servers of tests that run at once never meet there. The platform
+// layer gets the server's identity, as main gives it.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +27,10 @@ public:
         redirect("XDG_CONFIG_HOME", path_ / ".config");
         redirect("XDG_DATA_HOME", path_ / ".local/share");
         redirect("XDG_STATE_HOME", path_ / ".local/state");
+        runtimePath_ = path_.string() + "-run";
+        std::filesystem::create_directory(runtimePath_);
+        std::filesystem::permissions(runtimePath_, std::filesystem::perms::owner_all);
+        redirect("XDG_RUNTIME_DIR", runtimePath_);
         useServerIdentity();
     }
     ~TemporaryHome() {
@@ -36,11 +42,13 @@ public:
         }
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
+        std::filesystem::remove_all(runtimePath_, ignored);
     }
     TemporaryHome(const TemporaryHome&) = delete;
     TemporaryHome& operator=(const TemporaryHome&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& runtimePath() const { return runtimePath_; }
     std::filesystem::path logFolder() const { return path_ / ".local/state/zentrabo"; }
     std::filesystem::path logFile() const { return logFolder() / "ZentraboMac.log"; }
 
@@ -67,6 +75,7 @@ private:
     }
 
     std::filesystem::path path_;
+    std::filesystem::path runtimePath_;
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 

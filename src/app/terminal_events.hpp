@@ -1,0 +1,35 @@
+#pragma once
+// The lines every front prints without being asked: a device completed a
+// pairing, or a device was refused because its pairing could not be stored.
+// The server is observed once, however many fronts come and go (each
+// attached console has one), and each line goes to every front subscribed.
+#include <functional>
+#include <list>
+#include <memory>
+#include <string_view>
+
+namespace zentrabo {
+
+class ClientAuthorizer;
+
+class TerminalEvents {
+public:
+    using LineWriter = std::function<void(std::string_view line)>;
+    // Observes the authorizer, which outlives this object; on the main loop.
+    explicit TerminalEvents(const ClientAuthorizer& authorization);
+    TerminalEvents(const TerminalEvents&) = delete;
+    TerminalEvents& operator=(const TerminalEvents&) = delete;
+
+    // The writer gets every event line until the returned subscription goes.
+    [[nodiscard]] std::shared_ptr<void> subscribe(LineWriter writer);
+
+private:
+    struct Writers {
+        std::list<LineWriter> list;
+        void write(std::string_view line) const;
+    };
+    // Held weakly by the observers and the subscriptions, which may outlive it.
+    std::shared_ptr<Writers> writers_ = std::make_shared<Writers>();
+};
+
+}  // namespace zentrabo
