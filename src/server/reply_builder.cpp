@@ -35,10 +35,10 @@ HalvardineResponse ReplyBuilder::identityResponse(std::string id, bool ok) const
     response.serverAppVersion = nonEmpty(appVersion());
     response.serverBuildNumber = nonEmpty(buildNumber());
     response.serverCertificateFingerprint = *listener_.serverCertificateFingerprint();
-    // Computed for each reply: the name and the address may change while
-    // the server runs.
-    response.macName = macName();
-    response.host = platform::primaryLocalIPv4Address();
+    // The name and the address may change while the server runs: a reply
+    // shows them at most a second old.
+    response.macName = recentMacName();
+    response.host = platform::recentPrimaryLocalIPv4Address();
     response.port = *listener_.port();
     response.extraAuthorizationSessionDuration = *sessionDuration_;
     return response;

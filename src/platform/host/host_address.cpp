@@ -1,5 +1,7 @@
 #include "platform/host/host_address.hpp"
 
+#include "platform/host/recent_value.hpp"
+
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netdb.h>
@@ -62,6 +64,12 @@ std::vector<NetworkInterfaceAddress> listInterfaceAddresses() {
 }  // namespace
 
 std::optional<std::string> primaryLocalIPv4Address() { return primaryLocalIPv4Address(listInterfaceAddresses()); }
+
+std::optional<std::string> recentPrimaryLocalIPv4Address() {
+    static RecentValue<std::optional<std::string>> address([] { return primaryLocalIPv4Address(); },
+                                                           recentHostFactsAge);
+    return address.get();
+}
 
 std::optional<std::string> primaryLocalIPv4Address(std::span<const NetworkInterfaceAddress> interfaces) {
     const NetworkInterfaceAddress* best = nullptr;

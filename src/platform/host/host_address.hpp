@@ -22,6 +22,9 @@ struct NetworkInterfaceAddress {
 // computer by, in dotted decimal form, or none.
 std::optional<std::string> primaryLocalIPv4Address();
 
+// primaryLocalIPv4Address(), looked up again at most once a second.
+std::optional<std::string> recentPrimaryLocalIPv4Address();
+
 // The choice behind primaryLocalIPv4Address() over a listed set of
 // interfaces: up, not loopback, IPv4, not a tunnel or virtual interface;
 // "en0" first, then other "en" names, then "bridge" names, then the rest,

@@ -1,5 +1,6 @@
 #include "platform/host/host_name.hpp"
 
+#include "platform/host/recent_value.hpp"
 #include "platform/text/trim.hpp"
 
 #include <unistd.h>
@@ -77,6 +78,11 @@ std::optional<std::string> computerName() {
                                                 hostNameFromHostnameFile(readNameFile("/etc/hostname")),
                                                 kernelHostName()};
     return chooseComputerName(candidates);
+}
+
+std::optional<std::string> recentComputerName() {
+    static RecentValue<std::optional<std::string>> name([] { return computerName(); }, recentHostFactsAge);
+    return name.get();
 }
 
 std::optional<std::string> chooseComputerName(std::span<const std::string> candidates) {

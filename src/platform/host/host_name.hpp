@@ -13,6 +13,9 @@ namespace zentrabo::platform {
 // are blank.
 std::optional<std::string> computerName();
 
+// computerName(), looked up again at most once a second.
+std::optional<std::string> recentComputerName();
+
 // The first of `candidates` that is not blank, trimmed of white space and line
 // breaks; none when every one is blank.
 std::optional<std::string> chooseComputerName(std::span<const std::string> candidates);
