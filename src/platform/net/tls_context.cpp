@@ -33,10 +33,12 @@ std::shared_ptr<TlsContext> TlsContext::make(TlsRole role, const EcPrivateKey& p
         // The server speaks first after the handshake: a client that leaves
         // Nagle's algorithm on would otherwise hold its request back until
         // the server's delayed acknowledgement of its last handshake message.
-        // One ticket does, and it is never accepted.
+        // One ticket does, and it is never accepted: it is a bare session
+        // id (no session is encrypted into it, which would encode and decode
+        // the client's certificate again for every connection) that names
+        // no session, as the server keeps no session cache.
+        SSL_CTX_set_options(native, SSL_OP_NO_TICKET);
         require(SSL_CTX_set_num_tickets(native, 1), "TLS session tickets");
-        require(SSL_CTX_set_session_ticket_cb(native, nullptr, &TlsContext::ignoreTicket, nullptr),
-                "TLS session ticket check");
     } else {
         SSL_CTX_set_options(native, SSL_OP_NO_TICKET);
         require(SSL_CTX_set_num_tickets(native, 0), "TLS session tickets");
@@ -55,11 +57,6 @@ std::shared_ptr<TlsContext> TlsContext::make(TlsRole role, const EcPrivateKey& p
     SSL_CTX_set_verify(native, mode, nullptr);
     SSL_CTX_set_cert_verify_callback(native, &TlsContext::verifyPeer, context.get());
     return context;
-}
-
-SSL_TICKET_RETURN TlsContext::ignoreTicket(SSL*, SSL_SESSION*, const unsigned char*, size_t, SSL_TICKET_STATUS, void*) {
-    // A resumed session would skip the client certificate.
-    return SSL_TICKET_RETURN_IGNORE;
 }
 
 int TlsContext::verifyPeer(X509_STORE_CTX* store, void* self) {

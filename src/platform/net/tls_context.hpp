@@ -21,8 +21,8 @@ using PeerCertificateCheck = std::function<bool(const Certificate* leaf)>;
 // The TLS settings of one side, shared by its connections: TLS 1.3 only,
 // the local certificate and key, every peer asked for a certificate and
 // judged by the check alone, and no session resumption (no cache; the
-// server sends one ticket after each handshake and accepts none), so each
-// connection proves its certificate afresh.
+// server sends one ticket after each handshake, a session id that names no
+// session), so each connection proves its certificate afresh.
 class TlsContext {
 public:
     // Throws CryptoError when OpenSSL refuses the settings, the certificate or
@@ -39,8 +39,6 @@ public:
 private:
     TlsContext(TlsRole role, PeerCertificateCheck check);
     static int verifyPeer(X509_STORE_CTX* store, void* self);
-    static SSL_TICKET_RETURN ignoreTicket(SSL* ssl, SSL_SESSION* session, const unsigned char* keyName,
-                                          size_t keyNameLength, SSL_TICKET_STATUS status, void* argument);
 
     TlsRole role_;
     asio::ssl::context context_;
