@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 
 #include "platform/files/atomic_file.hpp"
+#include "platform/files/product_identity.hpp"
 #include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo {
@@ -157,6 +159,45 @@ private:
     ino_t inode_ = 0;
 };
 
+// The log's path for the environment and identity of the moment, built
+// again only when XDG_STATE_HOME, HOME or the program's identity changed since
+// the last line instead of from its parts for every line. Used under the log
+// lock only.
+class LogPath {
+public:
+    const std::string& current() {
+        const char* state = std::getenv("XDG_STATE_HOME");
+        const char* home = std::getenv("HOME");
+        const std::uint64_t identity = platform::productIdentityGeneration();
+        if (!path_ || identity != identity_ || !same(state, state_) || !same(home, home_)) {
+            path_ = diagnosticLogPath();
+            identity_ = identity;
+            state_ = copy(state);
+            home_ = copy(home);
+        }
+        return *path_;
+    }
+
+private:
+    static bool same(const char* now, const std::optional<std::string>& before) {
+        return now != nullptr ? before && *before == now : !before;
+    }
+    static std::optional<std::string> copy(const char* value) {
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    }
+
+    std::optional<std::string> path_;
+    std::uint64_t identity_ = 0;
+    std::optional<std::string> state_;
+    std::optional<std::string> home_;
+};
+
+// Never destroyed: a static destructor may still log.
+LogPath& logPath() {
+    static auto* path = new LogPath;
+    return *path;
+}
+
 // Never destroyed: a static destructor may still log.
 HeldLogFile& heldLogFile() {
     static auto* file = new HeldLogFile;
@@ -183,9 +224,8 @@ void diagnosticLog(std::string_view message, std::string_view file, std::uint32_
         text += message;
         text += '\n';
 
-        const std::string path = diagnosticLogPath();
         std::lock_guard lock(diagnostics::logLock());
-        if (!heldLogFile().append(path, text)) {
+        if (!heldLogFile().append(logPath().current(), text)) {
             const int descriptor = diagnostics::logDescriptor().load();
             if (descriptor >= 0) diagnostics::writeAll(descriptor, text.data(), text.size());
         }

@@ -1,5 +1,6 @@
 #include "platform/files/product_identity.hpp"
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -11,6 +12,7 @@ namespace {
 struct CurrentIdentity {
     std::mutex mutex;
     std::optional<ProductIdentity> identity;
+    std::atomic<std::uint64_t> generation{0};
 };
 
 CurrentIdentity& current() {
@@ -23,7 +25,10 @@ CurrentIdentity& current() {
 void setProductIdentity(ProductIdentity identity) {
     std::lock_guard lock(current().mutex);
     current().identity = std::move(identity);
+    current().generation.fetch_add(1);
 }
+
+std::uint64_t productIdentityGeneration() { return current().generation.load(); }
 
 ProductIdentity productIdentity() {
     std::lock_guard lock(current().mutex);

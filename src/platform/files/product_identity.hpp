@@ -3,6 +3,7 @@
 // and how it presents itself to the desktop session. The layer names no
 // product of its own; the program sets its identity once at start, before
 // anything here reads it (tests do the same).
+#include <cstdint>
 #include <string>
 
 namespace zentrabo::platform {
@@ -21,6 +22,10 @@ struct ProductIdentity {
 
 // Replaces the identity; later reads see the new one.
 void setProductIdentity(ProductIdentity identity);
+
+// Counts the identities set so far: a path built from the identity is still
+// right while this has not changed.
+std::uint64_t productIdentityGeneration();
 
 // The identity last set. Throws std::logic_error when none was set, so that
 // nothing is ever written straight into the user's XDG folders.
