@@ -1,5 +1,5 @@
 #pragma once
-// The load client's command line.
+// The bench's command line.
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
@@ -12,58 +12,34 @@
 namespace zentrabo::bench {
 
 struct LoadOptions {
-    // Devices talking to the target at once, each one request at a time.
-    std::size_t clients = 16;
-    // Measured requests per target, shared out among the clients.
-    std::size_t requests = 2000;
-    // Requests per target before measuring: handshake code paths, allocators
-    // and the server's first-use state are warm when the clock starts.
-    std::size_t warmup = 200;
-    // Threads that drive the clients; zero picks one per four clients, at
-    // most four, so the client side is never the slower half.
-    std::size_t clientThreads = 0;
-    // Network threads of the server and threads of the bare echo alike. The
-    // run measures both at one thread, then both at this many when it is
-    // more; it must leave the load client's threads cores of their own.
-    std::size_t serverThreads = 1;
-    // Also compares the server's median latency for clients that leave
-    // Nagle's algorithm on with that for clients that set TCP_NODELAY.
-    bool latency = false;
-    // A request still unanswered after this long counts as failed.
-    double requestTimeoutSeconds = 15.0;
-
-    std::size_t effectiveClientThreads() const {
-        if (clientThreads > 0) return clientThreads;
-        return std::clamp<std::size_t>((clients + 3) / 4, 1, 4);
-    }
+    // Rounds per target; the figures are their medians.
+    std::size_t rounds = 5;
+    // Length of one round in seconds.
+    std::size_t seconds = 3;
+    // Devices at once where the search for the reference's saturation starts;
+    // it doubles them until the reference's rate stops rising.
+    std::size_t connections = 16;
+    // The most devices the search may use before it gives up.
+    std::size_t maximumConnections = 512;
+    // Devices at once for the latency row: few, so that queueing does not
+    // hide what Nagle's algorithm adds.
+    std::size_t latencyConnections = 4;
 };
 
 inline void printLoadUsage(std::FILE* out) {
     std::fputs(
-        "usage: bench_tls_load [--clients N] [--requests COUNT] [--warmup COUNT]\n"
-        "                      [--client-threads N] [--server-threads N] [--latency]\n"
-        "  Opens a fresh TLS 1.3 connection per \"ping\" from N clients at once, against\n"
-        "  the server and a bare OpenSSL echo server with the same certificates in\n"
-        "  turns, and prints requests/s, p50 and p99 latency and their ratio,\n"
-        "  at one server thread and then at --server-threads (server pool and echo\n"
-        "  alike), which must leave the client threads cores of their own.\n"
-        "  --latency also compares the server's p50 for clients that leave Nagle's\n"
-        "  algorithm on with that for clients that set TCP_NODELAY.\n"
-        "  Defaults: 16 clients, 2000 requests, 200 warm-up, client threads one per\n"
-        "  four clients (at most 4), 1 server thread.\n",
+        "usage: bench_tls_load [--rounds N] [--seconds S] [--connections N] [--maximum-connections N]\n"
+        "                      [--latency-connections N]\n"
+        "  Opens a fresh TLS 1.3 connection per \"ping\" against the server binary\n"
+        "  (--desktop virtual) and a bare OpenSSL reference server, each a process of\n"
+        "  its own pinned to the same cores (one core, then four), from a load\n"
+        "  generator process on four other cores, in alternating rounds, and prints\n"
+        "  medians of requests/s and CPU per request and their ratios, the scaling\n"
+        "  from one core to four, and the p50 of Nagle clients beside TCP_NODELAY ones.\n"
+        "  Defaults: 5 rounds (at least 5) of 3 s, saturation search from 16 to 512\n"
+        "  devices, 4 devices for the latency row. Needs 8 cores.\n",
         out);
 }
-
-namespace detail {
-
-inline std::optional<std::size_t> parseCount(std::string_view text) {
-    std::size_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
-}  // namespace detail
 
 // The options of argv, or none (after a message on stderr) when they are
 // not understood or out of range; --help prints the usage and exits.
@@ -73,26 +49,22 @@ inline std::optional<LoadOptions> parseLoadOptions(int argc, char** argv) {
         std::string_view name;
         std::size_t LoadOptions::*member;
         std::size_t minimum;
-        // Each client holds a socket and each thread a stack: beyond these,
-        // a typo would exhaust descriptors or memory instead of measuring.
+        // Each device holds a socket: beyond these, a typo would exhaust
+        // descriptors instead of measuring.
         std::size_t maximum;
     };
     constexpr Flag flags[] = {
-        {"--clients", &LoadOptions::clients, 1, 4096},
-        {"--requests", &LoadOptions::requests, 1, 100'000'000},
-        {"--warmup", &LoadOptions::warmup, 0, 100'000'000},
-        {"--client-threads", &LoadOptions::clientThreads, 0, 64},
-        {"--server-threads", &LoadOptions::serverThreads, 1, 64},
+        {"--rounds", &LoadOptions::rounds, 5, 101},
+        {"--seconds", &LoadOptions::seconds, 1, 600},
+        {"--connections", &LoadOptions::connections, 1, 4096},
+        {"--maximum-connections", &LoadOptions::maximumConnections, 1, 4096},
+        {"--latency-connections", &LoadOptions::latencyConnections, 1, 4096},
     };
     for (int index = 1; index < argc; ++index) {
         const std::string_view argument = argv[index];
         if (argument == "--help" || argument == "-h") {
             printLoadUsage(stdout);
             std::exit(0);
-        }
-        if (argument == "--latency") {
-            options.latency = true;
-            continue;
         }
         const Flag* flag =
             std::find_if(std::begin(flags), std::end(flags), [&](const Flag& each) { return each.name == argument; });
@@ -101,14 +73,18 @@ inline std::optional<LoadOptions> parseLoadOptions(int argc, char** argv) {
             printLoadUsage(stderr);
             return std::nullopt;
         }
-        const auto value = detail::parseCount(argv[++index]);
-        if (!value || *value < flag->minimum || *value > flag->maximum) {
+        const std::string_view text = argv[++index];
+        std::size_t value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error != std::errc() || end != text.data() + text.size() || value < flag->minimum ||
+            value > flag->maximum) {
             std::fprintf(stderr, "bench_tls_load: %s needs a whole number from %zu to %zu, not \"%s\"\n",
                          argv[index - 1], flag->minimum, flag->maximum, argv[index]);
             return std::nullopt;
         }
-        options.*(flag->member) = *value;
+        options.*(flag->member) = value;
     }
+    options.maximumConnections = std::max(options.maximumConnections, options.connections);
     return options;
 }
 
