@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release configuration and runs every benchmark, printing its figures.
-# Arguments go to the TLS load client (bench_tls_load --help lists them), e.g.
-#   scripts/bench.sh --clients 32 --requests 5000
+# Arguments go to the TLS load bench (bench_tls_load --help lists them), e.g.
+#   scripts/bench.sh --rounds 7 --seconds 5
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" test
