@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <deque>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -224,15 +225,23 @@ double percentile(std::vector<double> values, double fraction) {
     return values[std::min(index, values.size() - 1)];
 }
 
-// Streams the main display of the desktop at that rate and prints the row.
-bool measure(const char* what, platform::Desktop& measured, platform::Clock& clock, RemoteScreenStreamRequest request) {
+// What every row's stream runs on, for the whole run.
+struct Rows {
     platform::MainLoop mainLoop;
-    BenchDesktop desktop(measured);
-    platform::SerialQueue network("bench network");
+    platform::SerialQueue network{"bench network"};
+    std::deque<BenchDesktop> desktops;
+};
+
+// Streams the main display of the desktop with the request's rate and size,
+// and prints the row.
+bool measure(Rows& rows, const char* what, platform::Desktop& measured, platform::Clock& clock,
+             RemoteScreenStreamRequest request) {
+    BenchDesktop& desktop = rows.desktops.emplace_back(measured);
+    platform::SerialQueue& network = rows.network;
     const Identity server;
     const Identity client;
     auto streamServer = std::make_shared<RemoteScreenStreamServer>(RemoteScreenStreamServer::Environment{
-        clock, mainLoop.executor(), desktop, startCaptureMedia, [](std::size_t, const std::set<std::string>&) {}});
+        clock, rows.mainLoop.executor(), desktop, startCaptureMedia, [](std::size_t, const std::set<std::string>&) {}});
 
     asio::ip::tcp::acceptor acceptor(network.executor(), {asio::ip::make_address("127.0.0.1"), 0});
     std::promise<std::shared_ptr<platform::TlsConnection>> accepted;
@@ -256,6 +265,20 @@ bool measure(const char* what, platform::Desktop& measured, platform::Clock& clo
     streamServer.reset();
     reader.stop();
     readerThread.join();
+    // The session lets go of its connection last, maybe on its encoder's
+    // thread: the row ends when it has, so nothing of it outlives what it
+    // runs on.
+    const std::weak_ptr<TlsStreamConnection> released = connection;
+    connection.reset();
+    const auto giveUp = Clock::now() + std::chrono::seconds(10);
+    while (!released.expired()) {
+        if (Clock::now() > giveUp) {
+            std::printf("%s: the stream session did not end\n", what);
+            std::fflush(stdout);
+            std::_Exit(1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     if (!first || received.arrivals.empty()) {
         std::printf("%s: no frames arrived\n", what);
         return false;
@@ -283,25 +306,20 @@ RemoteScreenStreamRequest displayStream(std::int64_t framesPerSecond) {
     return request;
 }
 
-// The X11 row: the main display of $DISPLAY with a window moving across it.
-bool measureX11Session(platform::Clock& clock) {
+// The X11 session of $DISPLAY; none, said in the row, when no display is
+// given or it cannot be reached.
+std::unique_ptr<platform::X11Desktop> x11Session(platform::Clock& clock) {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') {
         std::printf("X11 session: not measured, no X display given (set DISPLAY)\n");
-        return true;
+        return nullptr;
     }
-    std::unique_ptr<platform::X11Desktop> desktop;
     try {
-        desktop = platform::X11Desktop::create(display, clock);
+        return platform::X11Desktop::create(display, clock);
     } catch (const platform::X11Error& error) {
         std::printf("X11 session %s: not measured, %s\n", display, error.what());
-        return true;
+        return nullptr;
     }
-    auto& displays = desktop->displays();
-    const bench::MovingX11Window window(display, static_cast<int>(displays.pixelsWide(displays.mainDisplayID())));
-    auto request = displayStream(30);
-    request.maximumPixelDimension = outputLongerSide;
-    return measure((std::string("X11 session ") + display + ", a window moving").c_str(), *desktop, clock, request);
 }
 
 }  // namespace
@@ -313,8 +331,19 @@ int main() {
     builder.display(1, {0, 0, 1920, 1080});
     builder.application("Editor", "com.example.editor").window("Document", {200, 150, 1200, 700});
     const auto virtualDesktop = platform::VirtualDesktop::create(builder.build(), clock);
-    bool measured = measure("virtual desktop", *virtualDesktop, clock, displayStream(24));
-    measured = measure("virtual desktop", *virtualDesktop, clock, displayStream(30)) && measured;
-    measured = measureX11Session(clock) && measured;
+    const auto x11 = x11Session(clock);
+    // After the desktops, so it goes before them.
+    Rows rows;
+    bool measured = measure(rows, "virtual desktop", *virtualDesktop, clock, displayStream(24));
+    measured = measure(rows, "virtual desktop", *virtualDesktop, clock, displayStream(30)) && measured;
+    if (x11) {
+        auto& displays = x11->displays();
+        const bench::MovingX11Window window(x11->displayName(),
+                                            static_cast<int>(displays.pixelsWide(displays.mainDisplayID())));
+        auto request = displayStream(30);
+        request.maximumPixelDimension = outputLongerSide;
+        const std::string what = "X11 session " + x11->displayName() + ", a window moving";
+        measured = measure(rows, what.c_str(), *x11, clock, request) && measured;
+    }
     return measured ? 0 : 1;
 }
