@@ -20,7 +20,7 @@ X11Desktop::X11Desktop(std::string display, Clock& clock)
       windowServer_(std::make_unique<X11WindowServer>(display_)),
       displays_(std::make_unique<X11Displays>(display_)),
       screenCapture_(std::make_unique<X11ScreenCapture>(display_, *displays_, clock_)),
-      pasteboard_(std::make_unique<X11Pasteboard>()),
+      pasteboard_(std::make_unique<X11Pasteboard>(display_)),
       keyboardLayout_(std::make_unique<X11KeyboardLayout>()),
       eventPoster_(std::make_unique<X11EventPoster>(display_)),
       events_(

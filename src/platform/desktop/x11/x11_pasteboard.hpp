@@ -1,18 +1,88 @@
 #pragma once
-// The clipboard of an X11 session, until it speaks the selection protocol:
-// an empty pasteboard that takes no writes.
+// The clipboard of an X11 session: the CLIPBOARD selection. Written text is
+// owned by a window of ours and handed out as UTF8_STRING, TEXT and STRING
+// (and TARGETS); large data goes in increments (INCR) both ways. Another
+// owner's data is read on a connection of the caller's with every wait
+// bounded. The change count moves whenever the selection changes owner, as
+// XFixes reports it. A thread of its own answers other clients' requests.
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "platform/desktop/pasteboard.hpp"
+#include "platform/desktop/x11/x11_connection.hpp"
 
 namespace zentrabo::platform {
 
 class X11Pasteboard final : public Pasteboard {
 public:
-    std::vector<PasteboardItem> items() override { return {}; }
-    std::int64_t clearContents() override { return 0; }
-    bool setString(const std::string&) override { return false; }
-    bool writeItems(const std::vector<PasteboardItem>&) override { return false; }
-    std::optional<std::string> string() override { return std::nullopt; }
-    std::int64_t changeCount() override { return 0; }
+    // The largest target read from another owner; a larger one is left out.
+    static constexpr std::size_t maximumTargetSize = 16 * 1024 * 1024;
+    // Data above this goes in increments of this size.
+    static constexpr std::size_t incrementSize = 256 * 1024;
+    // How long a reading waits for the owner's next step, and how long an
+    // increment handed out waits for its reader before it is given up.
+    static constexpr std::chrono::seconds transferDeadline{5};
+
+    // Connects to the display; throws X11Error when it cannot be reached.
+    explicit X11Pasteboard(const std::string& display);
+    ~X11Pasteboard() override;
+    X11Pasteboard(const X11Pasteboard&) = delete;
+    X11Pasteboard& operator=(const X11Pasteboard&) = delete;
+
+    std::vector<PasteboardItem> items() override;
+    std::int64_t clearContents() override;
+    bool setString(const std::string& text) override;
+    bool writeItems(const std::vector<PasteboardItem>& items) override;
+    std::optional<std::string> string() override;
+    std::int64_t changeCount() override;
+    // The targets the last items() had to leave out, each over the maximum;
+    // the desktop-independent callers cannot see them yet.
+    std::vector<std::string> typesLeftOut();
+
+private:
+    // Target atom name to its data, as owned by us.
+    using Contents = std::map<std::string, std::vector<std::uint8_t>>;
+    // An increment transfer to a reader, moved on as it deletes the property.
+    struct Outgoing {
+        xcb_window_t requestor = 0;
+        xcb_atom_t property = 0;
+        xcb_atom_t type = 0;
+        std::vector<std::uint8_t> data;
+        std::size_t offset = 0;
+        std::chrono::steady_clock::time_point lastStep;
+    };
+
+    // Takes the selection with the contents; false when the server refuses.
+    bool own(Contents contents);
+    void serve();
+    void handle(xcb_generic_event_t* event);
+    void answer(const xcb_selection_request_event_t& request);
+    void sendNextIncrement(Outgoing& transfer);
+    void dropStalledTransfers();
+
+    std::string display_;
+    std::mutex mutex_;
+    // The serving side: its connection, window and thread; only the thread
+    // reads events, requests are made under the mutex.
+    X11Connection connection_;
+    xcb_window_t window_ = 0;
+    std::uint8_t xfixesEventBase_ = 0;
+    xcb_atom_t clipboard_ = XCB_ATOM_NONE, targets_ = XCB_ATOM_NONE, utf8String_ = XCB_ATOM_NONE, incr_ = XCB_ATOM_NONE;
+    int wakeup_ = -1;
+    std::thread thread_;
+
+    std::optional<Contents> owned_;
+    // The owned targets by their atoms.
+    std::map<xcb_atom_t, std::string> ownedTargets_;
+    std::vector<Outgoing> outgoing_;
+    std::int64_t changeCount_ = 0;
+    std::vector<std::string> typesLeftOut_;
 };
 
 }  // namespace zentrabo::platform

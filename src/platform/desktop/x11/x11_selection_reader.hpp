@@ -1,0 +1,68 @@
+#pragma once
+// Reading a selection's data from its owner as ICCCM describes it, on a
+// connection of its own, so that the events it waits for are its alone:
+// ConvertSelection, then the property at once or in increments (INCR).
+// Every wait is bounded, and nothing larger than the maximum is kept.
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/desktop/x11/x11_connection.hpp"
+
+namespace zentrabo::platform {
+
+// The reply to a request, waited for at most the deadline; none on an error,
+// a broken connection or a late reply. Unlike X11Connection::reply, it leaves
+// the events that arrive meanwhile queued for their reader.
+template <typename Reply, typename Cookie>
+X11Reply<Reply> boundedReply(xcb_connection_t* connection, Cookie cookie, std::chrono::milliseconds deadline);
+void* boundedReplyData(xcb_connection_t* connection, unsigned int sequence, std::chrono::milliseconds deadline);
+
+template <typename Reply, typename Cookie>
+X11Reply<Reply> boundedReply(xcb_connection_t* connection, Cookie cookie, std::chrono::milliseconds deadline) {
+    return X11Reply<Reply>(static_cast<Reply*>(boundedReplyData(connection, cookie.sequence, deadline)));
+}
+
+// An atom interned on the connection; XCB_ATOM_NONE when the server does not answer.
+xcb_atom_t internAtom(xcb_connection_t* connection, const std::string& name);
+
+class X11SelectionReader {
+public:
+    enum class Outcome { read, tooLarge, failed };
+    struct Result {
+        Outcome outcome = Outcome::failed;
+        std::vector<std::uint8_t> data;
+        // The property's type, as the owner named it.
+        xcb_atom_t type = XCB_ATOM_NONE;
+    };
+
+    // Connects to the display; throws X11Error when it cannot be reached.
+    X11SelectionReader(const std::string& display, std::chrono::milliseconds stepDeadline);
+    ~X11SelectionReader();
+    X11SelectionReader(const X11SelectionReader&) = delete;
+    X11SelectionReader& operator=(const X11SelectionReader&) = delete;
+
+    xcb_connection_t* connection() const { return connection_.get(); }
+    // The selection converted to the target, at most maximum bytes.
+    Result read(xcb_atom_t selection, xcb_atom_t target, std::size_t maximum);
+    // The names of the atoms in a TARGETS answer.
+    std::vector<std::string> targets(xcb_atom_t selection);
+
+private:
+    // The next event of the type for our window, waiting at most one step.
+    X11Reply<xcb_generic_event_t> nextEvent(std::uint8_t type);
+    // Reads and deletes the property: its type and data, at most maximum + 1 bytes.
+    std::optional<Result> takeProperty(std::size_t maximum);
+
+    X11Connection connection_;
+    std::chrono::milliseconds stepDeadline_;
+    xcb_window_t window_ = 0;
+    xcb_atom_t property_ = XCB_ATOM_NONE;
+    xcb_atom_t incr_ = XCB_ATOM_NONE;
+};
+
+}  // namespace zentrabo::platform
