@@ -23,7 +23,7 @@ public:
 
     std::vector<std::shared_ptr<RunningApplication>> runningApplications() override;
     std::shared_ptr<RunningApplication> frontmostApplication() override;
-    std::vector<std::filesystem::path> applicationFolders() override { return {}; }
+    std::vector<InstalledApplication> installedApplications() override { return {}; }
     std::optional<std::filesystem::path> urlForApplication(const std::string&) override { return std::nullopt; }
     OpenResult openApplication(const std::filesystem::path& bundle, bool activates) override;
     OpenResult openURL(const std::string& url) override;
