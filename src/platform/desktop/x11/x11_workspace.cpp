@@ -56,11 +56,10 @@ std::shared_ptr<X11RunningApplication> X11Workspace::handleLocked(const LinuxPro
 
 std::vector<std::shared_ptr<RunningApplication>> X11Workspace::runningApplications() {
     std::lock_guard lock(mutex_);
-    if (!connection_.usable()) return {};
-    const auto windows = readManagedWindows(connection_);
-    if (!windows) return {};
+    // Without an answer from the X server only what we launched is known.
+    const auto windows = connection_.usable() ? readManagedWindows(connection_) : std::nullopt;
     std::map<ProcessID, std::vector<xcb_window_t>> owners;
-    for (const auto& window : *windows) {
+    for (const auto& window : windows.value_or(std::vector<ManagedWindow>{})) {
         if (window.pid > 0) owners[window.pid].push_back(window.id);
     }
     // What we launched runs from its start, so a launch is seen at once, even
@@ -76,7 +75,7 @@ std::vector<std::shared_ptr<RunningApplication>> X11Workspace::runningApplicatio
     });
     // Handles of processes that own no window any more are let go; whoever
     // still holds one sees it terminated or, while its process lives, inactive.
-    std::erase_if(handles_, [&owners](const auto& entry) { return !owners.contains(entry.first); });
+    if (windows) std::erase_if(handles_, [&owners](const auto& entry) { return !owners.contains(entry.first); });
     std::vector<std::shared_ptr<RunningApplication>> applications;
     for (const auto& process : processes) {
         const auto& owned = owners[process.pid];
