@@ -14,6 +14,9 @@ run_packages=(
   libavahi-client-dev libplist-dev
   libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libtiff-dev libqrencode-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  # SVG application icons (librsvg renders them through Cairo, which serves
+  # nothing else)
+  librsvg2-dev
   # the X11 session's desktop: libxcb and its RandR, MIT-SHM, X-Resource,
   # Composite and XFixes parts
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-res0-dev libxcb-composite0-dev libxcb-xfixes0-dev

@@ -11,6 +11,9 @@
 # 1920,0 (no output). Xvfb has one output and one CRTC, so the second monitor
 # can only be a monitor without an output.
 
+# shellcheck source=scripts/test-applications.sh
+source "$(dirname "${BASH_SOURCE[0]}")/test-applications.sh"
+
 # The session's pids in the order they started; they are stopped in reverse.
 test_session_pids=()
 
@@ -83,6 +86,7 @@ start_test_session() {
 
   # Only the X11 tests turn this into DISPLAY; every other test keeps the
   # virtual desktop. They fail, not skip, when the session is missing.
+  install_test_applications "$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
   export ZENTRABO_TEST_X11_DISPLAY="$DISPLAY"
   export ZENTRABO_REQUIRE_X11=1
   unset DISPLAY

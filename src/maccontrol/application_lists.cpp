@@ -50,30 +50,15 @@ std::vector<RemoteApplicationInfo> MacMenuController::applications() {
 
     // A running application wins over its installed copy, and the first
     // installed copy over later ones.
-    for (const auto& url : installedApplicationURLs()) {
-        const auto bundle = platform::ApplicationBundle::open(url);
-        if (!bundle) continue;
-        const auto bundleIdentifier = bundle->bundleIdentifier();
-        if (!bundleIdentifier || table.contains(*bundleIdentifier)) continue;
+    for (auto& installed : desktop_.workspace().installedApplications()) {
+        if (table.contains(installed.identifier)) continue;
         RemoteApplicationInfo info;
-        info.localizedName = displayName(url, *bundle);
-        info.bundleIdentifier = *bundleIdentifier;
+        info.localizedName = std::move(installed.localizedName);
+        info.bundleIdentifier = std::move(installed.identifier);
         table.store(std::move(info));
     }
 
     return sortedByLocalizedName(table.take(), [](const RemoteApplicationInfo& info) { return info.localizedName; });
-}
-
-std::vector<std::filesystem::path> MacMenuController::installedApplicationURLs() {
-    return platform::findApplicationBundles(desktop_.workspace().applicationFolders());
-}
-
-std::string MacMenuController::displayName(const std::filesystem::path& url,
-                                           const platform::ApplicationBundle& bundle) {
-    for (const char* key : {"CFBundleDisplayName", "CFBundleName"}) {
-        if (const auto* value = bundle.infoValue(key); value && value->string()) return *value->string();
-    }
-    return url.stem().string();
 }
 
 HalvardineApplication MacMenuController::snapshotApplication(const platform::RunningApplication& application) {

@@ -97,8 +97,6 @@ public:
 
     // Running and installed applications (application_lists.cpp).
     std::vector<RemoteApplicationInfo> applications();
-    std::vector<std::filesystem::path> installedApplicationURLs();
-    static std::string displayName(const std::filesystem::path& url, const platform::ApplicationBundle& bundle);
     static HalvardineApplication snapshotApplication(const platform::RunningApplication& application);
 
     // Application icons (application_icons.cpp). Identifiers are trimmed;

@@ -78,6 +78,8 @@ inline std::vector<std::uint32_t> witnessedNumbers(const std::string& property,
     if (values == std::string::npos) return numbers;
     std::istringstream list(output.substr(values + 1));
     for (std::string value; std::getline(list, value, ',');) {
+        // An empty list prints nothing after the "#".
+        if (value.find_first_not_of(" \n") == std::string::npos) continue;
         numbers.push_back(static_cast<std::uint32_t>(std::stoul(value, nullptr, 0)));
     }
     return numbers;

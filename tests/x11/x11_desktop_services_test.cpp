@@ -127,8 +127,16 @@ TEST_F(X11DesktopServices, TheFrontmostApplicationFollowsTheActiveWindow) {
     ASSERT_TRUE(eventually([&] { return running(firstPid) && running(second.pid()); }));
     const auto firstApplication = running(firstPid);
     const auto secondApplication = running(second.pid());
-    EXPECT_EQ(firstApplication->localizedName(), witnessedProcessName(firstPid));
+    // Matched to the desktop entry the session installed for its id; a
+    // process without an entry keeps its process name and no identifier.
+    EXPECT_EQ(firstApplication->bundleIdentifier(), "org.zentrabo.TestApp.desktop");
+    EXPECT_EQ(firstApplication->localizedName(), "Zentrabo Test App");
+    EXPECT_EQ(secondApplication->bundleIdentifier(), "org.zentrabo.TestApp2.desktop");
     EXPECT_EQ(running(firstPid), firstApplication) << "one handle a process";
+    const BareWindow bare("Without an entry");
+    ASSERT_TRUE(eventually([&] { return running(getpid()) != nullptr; }));
+    EXPECT_EQ(running(getpid())->localizedName(), witnessedProcessName(getpid()));
+    EXPECT_FALSE(running(getpid())->bundleIdentifier());
 
     // The window manager activates a window: its owner comes to the front.
     activateWindow(firstWindow->xid);

@@ -45,6 +45,13 @@ std::optional<std::string> ApplicationBundle::bundleIdentifier() const {
     return *value->string();
 }
 
+std::string ApplicationBundle::displayName() const {
+    for (const char* key : {"CFBundleDisplayName", "CFBundleName"}) {
+        if (const auto* value = infoValue(key); value && value->string()) return *value->string();
+    }
+    return path_.stem().string();
+}
+
 std::optional<std::filesystem::path> ApplicationBundle::resourcePath(std::string_view name,
                                                                      std::string_view extension) const {
     std::string file(name);

@@ -22,6 +22,10 @@ public:
     const PropertyListValue* infoValue(std::string_view key) const { return info_.find(key); }
     // "CFBundleIdentifier" when it is a non-empty string.
     std::optional<std::string> bundleIdentifier() const;
+    // The name shown for the bundle: "CFBundleDisplayName", else
+    // "CFBundleName", when a string (even an empty one), else the folder's
+    // name without its extension.
+    std::string displayName() const;
 
     std::filesystem::path resourcesFolder() const { return path_ / "Contents" / "Resources"; }
     // The resource file name.extension (extension may be empty), when it exists.

@@ -12,6 +12,16 @@
 
 namespace zentrabo::platform {
 
+// An installed application as the workspace's catalogue lists it.
+struct InstalledApplication {
+    // What the wire calls the bundle identifier.
+    std::string identifier;
+    std::string localizedName;
+    // Where it is installed: the bundle folder or the entry file, which is
+    // also what its icon is read from.
+    std::filesystem::path location;
+};
+
 // The outcome of an open request; error is the platform's user-facing text.
 struct OpenResult {
     bool ok = false;
@@ -26,14 +36,15 @@ public:
     virtual std::vector<std::shared_ptr<RunningApplication>> runningApplications() = 0;
     virtual std::shared_ptr<RunningApplication> frontmostApplication() = 0;
 
-    // The folders scanned for installed application bundles, in search order
-    // (the system-wide folder first, then the user's own).
-    virtual std::vector<std::filesystem::path> applicationFolders() = 0;
-    // The installed bundle with that identifier, searched in the application
-    // folders; none when no bundle declares it.
+    // The installed applications in search order (the system-wide ones
+    // first, then the user's own); an identifier may be listed again by a
+    // later copy, and the first one counts. Read afresh on every call.
+    virtual std::vector<InstalledApplication> installedApplications() = 0;
+    // The location of the first installed application with that identifier;
+    // none when no installed application declares it.
     virtual std::optional<std::filesystem::path> urlForApplication(const std::string& bundleIdentifier) = 0;
 
-    // Launches the application bundle at the path, or asks a running one to
+    // Launches the installed application at the location, or asks a running one to
     // reopen (come forward and show a window). activates brings it to the
     // front once it runs. A launched application appears among the running
     // applications after its launch delay, not at once.

@@ -73,10 +73,14 @@ public:
     EventPoster& eventPoster() override { return *this; }
     Clock& clock() override { return clock_; }
 
+    // The folders holding the installed application bundles, in search
+    // order (the system-wide folder first, then the user's own).
+    std::vector<std::filesystem::path> applicationFolders();
+
     // Workspace
     std::vector<std::shared_ptr<RunningApplication>> runningApplications() override;
     std::shared_ptr<RunningApplication> frontmostApplication() override;
-    std::vector<std::filesystem::path> applicationFolders() override;
+    std::vector<InstalledApplication> installedApplications() override;
     std::optional<std::filesystem::path> urlForApplication(const std::string& bundleIdentifier) override;
     OpenResult openApplication(const std::filesystem::path& bundle, bool activates) override;
     OpenResult openURL(const std::string& url) override;

@@ -29,10 +29,20 @@ bool hasScheme(const std::string& url) {
 
 std::vector<std::filesystem::path> VirtualDesktop::applicationFolders() { return virtualApplicationFolders(); }
 
+std::vector<InstalledApplication> VirtualDesktop::installedApplications() {
+    std::vector<InstalledApplication> installed;
+    for (const auto& url : findApplicationBundles(applicationFolders())) {
+        const auto bundle = ApplicationBundle::open(url);
+        auto identifier = bundle ? bundle->bundleIdentifier() : std::nullopt;
+        if (!identifier) continue;
+        installed.push_back({std::move(*identifier), bundle->displayName(), url});
+    }
+    return installed;
+}
+
 std::optional<std::filesystem::path> VirtualDesktop::urlForApplication(const std::string& bundleIdentifier) {
-    for (const auto& bundle : findApplicationBundles(applicationFolders())) {
-        auto opened = ApplicationBundle::open(bundle);
-        if (opened && opened->bundleIdentifier() == bundleIdentifier) return bundle;
+    for (auto& installed : installedApplications()) {
+        if (installed.identifier == bundleIdentifier) return std::move(installed.location);
     }
     return std::nullopt;
 }

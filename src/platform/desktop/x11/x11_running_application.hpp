@@ -1,10 +1,13 @@
 #pragma once
-// A process that owns managed windows, as a running application. It knows its
-// process and name; whether it is in front it asks the workspace, which it
-// holds weakly (once the workspace is gone it reports itself not active).
+// A process that owns managed windows, as a running application: its
+// desktop entry's identity when one matched, else its process name. What
+// its windows do it asks the workspace, which it holds weakly (once the
+// workspace is gone it reports itself not active and does nothing).
+#include <atomic>
 #include <memory>
 #include <string>
 
+#include "platform/desktop/freedesktop/desktop_entries.hpp"
 #include "platform/desktop/running_application.hpp"
 #include "platform/desktop/x11/linux_process.hpp"
 
@@ -14,33 +17,39 @@ class X11Workspace;
 
 class X11RunningApplication final : public RunningApplication {
 public:
-    X11RunningApplication(std::weak_ptr<X11Workspace> workspace, LinuxProcess process, std::string name)
-        : workspace_(std::move(workspace)), process_(process), name_(std::move(name)) {}
+    X11RunningApplication(std::weak_ptr<X11Workspace> workspace, LinuxProcess process, std::string name,
+                          std::optional<DesktopEntry> entry)
+        : workspace_(std::move(workspace)), process_(process), name_(std::move(name)), entry_(std::move(entry)) {}
 
     const LinuxProcess& process() const { return process_; }
 
     ProcessID processIdentifier() const override { return process_.pid; }
-    std::optional<std::string> bundleIdentifier() const override { return std::nullopt; }
-    std::optional<std::string> localizedName() const override { return name_; }
-    std::optional<std::filesystem::path> bundleURL() const override { return std::nullopt; }
-    ActivationPolicy activationPolicy() const override { return ActivationPolicy::regular; }
+    std::optional<std::string> bundleIdentifier() const override;
+    std::optional<std::string> localizedName() const override;
+    std::optional<std::filesystem::path> bundleURL() const override;
+    // Regular while it owns managed windows; a process we launched counts as
+    // running before its first window shows, without an interface.
+    ActivationPolicy activationPolicy() const override {
+        return hasWindows_ ? ActivationPolicy::regular : ActivationPolicy::prohibited;
+    }
+    void setHasWindows(bool hasWindows) { hasWindows_ = hasWindows; }
     bool isActive() const override;
-    bool isHidden() const override { return false; }
+    bool isHidden() const override;
     // Gone, or its number now belongs to a later process.
-    bool isTerminated() const override { return linuxProcess(process_.pid) != process_; }
-    std::optional<RgbaImage> icon() const override { return std::nullopt; }
+    bool isTerminated() const override;
+    // The entry's icon from the icon theme.
+    std::optional<RgbaImage> icon() const override;
     bool activate(bool allWindows) override;
-    // Nothing is ever hidden: a running application is shown already.
-    bool unhide() override { return !isTerminated(); }
-    // Quitting applications is not offered on this desktop: the request is
-    // not accepted.
-    bool terminate() override { return false; }
-    bool forceTerminate() override { return false; }
+    bool unhide() override;
+    bool terminate() override;
+    bool forceTerminate() override;
 
 private:
     std::weak_ptr<X11Workspace> workspace_;
     LinuxProcess process_;
     std::string name_;
+    std::optional<DesktopEntry> entry_;
+    std::atomic<bool> hasWindows_ = true;
 };
 
 }  // namespace zentrabo::platform

@@ -1,21 +1,40 @@
 #include "platform/desktop/x11/x11_workspace.hpp"
 
-#include <algorithm>
-#include <set>
+#include <signal.h>
 
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+#include "platform/desktop/freedesktop/icon_theme.hpp"
+#include "platform/desktop/freedesktop/mime_handlers.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
+#include "platform/desktop/x11/window_class_hints.hpp"
+#include "platform/desktop/x11/x11_properties.hpp"
 #include "platform/desktop/x11/x11_running_application.hpp"
+#include "platform/text/file_url.hpp"
+#include "platform/text/url_text.hpp"
 
 namespace zentrabo::platform {
 
 namespace {
 
-const std::string notOffered = "Opening applications, files and URLs is not available on this desktop.";
+const std::string cannotOpenApplication = "The application can’t be opened.";
+const std::string noURLHandler = "There is no application set to open the URL.";
+const std::string noFileHandler = "There is no application set to open the document.";
+const std::string missingFile = "The file doesn’t exist.";
 
 // _NET_ACTIVE_WINDOW's source indication for a pager or taskbar: the request
 // stands for the user's own choice, so the window manager does not refuse it
 // as focus stealing.
 constexpr std::uint32_t pagerSource = 2;
+
+std::optional<std::filesystem::path> executableOf(ProcessID pid) {
+    std::error_code error;
+    auto path = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+    if (error) return std::nullopt;
+    return path;
+}
 
 }  // namespace
 
@@ -23,25 +42,31 @@ std::shared_ptr<X11Workspace> X11Workspace::create(const std::string& display) {
     return std::shared_ptr<X11Workspace>(new X11Workspace(display));
 }
 
-std::shared_ptr<X11RunningApplication> X11Workspace::handleLocked(const LinuxProcess& process) {
+std::shared_ptr<X11RunningApplication> X11Workspace::handleLocked(const LinuxProcess& process,
+                                                                  const std::vector<xcb_window_t>& windows) {
     auto& handle = handles_[process.pid];
     if (!handle || handle->process() != process) {
-        handle = std::make_shared<X11RunningApplication>(weak_from_this(), process, processName(process.pid));
+        ProcessClues clues{readWindowClassHints(connection_, windows), executableOf(process.pid),
+                           launcher_.launchedID(process.pid)};
+        handle = std::make_shared<X11RunningApplication>(weak_from_this(), process, processName(process.pid),
+                                                         matchingEntry(desktopEntries(), clues));
     }
     return handle;
 }
 
 std::vector<std::shared_ptr<RunningApplication>> X11Workspace::runningApplications() {
     std::lock_guard lock(mutex_);
-    if (!connection_.usable()) return {};
-    const auto windows = readManagedWindows(connection_);
-    if (!windows) return {};
-    std::set<ProcessID> owners;
-    for (const auto& window : *windows) {
-        if (window.pid > 0) owners.insert(window.pid);
+    // Without an answer from the X server only what we launched is known.
+    const auto windows = connection_.usable() ? readManagedWindows(connection_) : std::nullopt;
+    std::map<ProcessID, std::vector<xcb_window_t>> owners;
+    for (const auto& window : windows.value_or(std::vector<ManagedWindow>{})) {
+        if (window.pid > 0) owners[window.pid].push_back(window.id);
     }
+    // What we launched runs from its start, so a launch is seen at once, even
+    // before its first window shows.
+    for (const ProcessID pid : launcher_.children()) owners.try_emplace(pid);
     std::vector<LinuxProcess> processes;
-    for (const ProcessID pid : owners) {
+    for (const auto& [pid, owned] : owners) {
         if (const auto process = linuxProcess(pid); process.startTime) processes.push_back(process);
     }
     // Launch order: the earliest started first.
@@ -50,17 +75,25 @@ std::vector<std::shared_ptr<RunningApplication>> X11Workspace::runningApplicatio
     });
     // Handles of processes that own no window any more are let go; whoever
     // still holds one sees it terminated or, while its process lives, inactive.
-    std::erase_if(handles_, [&owners](const auto& entry) { return !owners.contains(entry.first); });
+    if (windows) std::erase_if(handles_, [&owners](const auto& entry) { return !owners.contains(entry.first); });
     std::vector<std::shared_ptr<RunningApplication>> applications;
-    for (const auto& process : processes) applications.push_back(handleLocked(process));
+    for (const auto& process : processes) {
+        const auto& owned = owners[process.pid];
+        auto handle = handleLocked(process, owned);
+        handle->setHasWindows(!owned.empty());
+        applications.push_back(std::move(handle));
+    }
     return applications;
 }
 
 std::shared_ptr<RunningApplication> X11Workspace::frontmostApplication() {
-    const LinuxProcess process = frontmostProcess();
-    if (process.pid <= 0 || !process.startTime) return nullptr;
     std::lock_guard lock(mutex_);
-    return handleLocked(process);
+    if (!connection_.usable()) return nullptr;
+    const xcb_window_t active = readActiveWindow(connection_);
+    const ProcessID pid = active ? readWindowProcess(connection_, active) : 0;
+    const LinuxProcess process = pid > 0 ? linuxProcess(pid) : LinuxProcess{};
+    if (process.pid <= 0 || !process.startTime) return nullptr;
+    return handleLocked(process, {active});
 }
 
 LinuxProcess X11Workspace::frontmostProcess() {
@@ -73,15 +106,22 @@ LinuxProcess X11Workspace::frontmostProcess() {
     return pid > 0 ? linuxProcess(pid) : LinuxProcess{};
 }
 
-bool X11Workspace::activateProcess(const LinuxProcess& process, bool allWindows) {
-    std::lock_guard lock(mutex_);
-    if (!connection_.usable()) return false;
-    const auto windows = readManagedWindows(connection_);
-    if (!windows) return false;
+std::vector<xcb_window_t> X11Workspace::windowsOfLocked(const LinuxProcess& process, bool onlyMinimized) {
     std::vector<xcb_window_t> owned;  // front to back
+    if (!connection_.usable()) return owned;
+    const auto windows = readManagedWindows(connection_);
+    if (!windows) return owned;
     for (const auto& window : *windows) {
-        if (window.pid == process.pid && !window.isDesktopElement()) owned.push_back(window.id);
+        if (window.pid != process.pid || window.isDesktopElement()) continue;
+        if (onlyMinimized && !window.minimized) continue;
+        owned.push_back(window.id);
     }
+    return owned;
+}
+
+bool X11Workspace::activateProcess(const LinuxProcess& process, bool allWindows, bool onlyMinimized) {
+    std::lock_guard lock(mutex_);
+    auto owned = windowsOfLocked(process, onlyMinimized);
     if (owned.empty()) return false;
     if (!allWindows) owned.erase(owned.begin() + 1, owned.end());
     const xcb_atom_t activeWindow = connection_.atom("_NET_ACTIVE_WINDOW");
@@ -104,8 +144,119 @@ bool X11Workspace::activateProcess(const LinuxProcess& process, bool allWindows)
     return true;
 }
 
-OpenResult X11Workspace::openApplication(const std::filesystem::path&, bool) { return {false, notOffered}; }
-OpenResult X11Workspace::openURL(const std::string&) { return {false, notOffered}; }
-OpenResult X11Workspace::openFile(const std::filesystem::path&) { return {false, notOffered}; }
+bool X11Workspace::isProcessHidden(const LinuxProcess& process) {
+    std::lock_guard lock(mutex_);
+    const auto all = windowsOfLocked(process, false);
+    return !all.empty() && windowsOfLocked(process, true).size() == all.size();
+}
+
+bool X11Workspace::terminateProcess(const LinuxProcess& process) {
+    {
+        std::lock_guard lock(mutex_);
+        const xcb_atom_t protocols = connection_.atom("WM_PROTOCOLS");
+        const xcb_atom_t deleteWindow = connection_.atom("WM_DELETE_WINDOW");
+        const auto owned = windowsOfLocked(process, false);
+        std::vector<PropertyRead> reads;
+        reads.reserve(owned.size());
+        for (const xcb_window_t window : owned) reads.emplace_back(connection_, window, protocols, XCB_ATOM_ATOM);
+        for (std::size_t i = 0; i < owned.size(); ++i) {
+            const auto supported = reads[i].numbers();
+            if (std::find(supported.begin(), supported.end(), deleteWindow) == supported.end()) continue;
+            xcb_client_message_event_t message{};
+            message.response_type = XCB_CLIENT_MESSAGE;
+            message.format = 32;
+            message.window = owned[i];
+            message.type = protocols;
+            message.data.data32[0] = deleteWindow;
+            message.data.data32[1] = XCB_CURRENT_TIME;
+            xcb_send_event(connection_.get(), 0, owned[i], XCB_EVENT_MASK_NO_EVENT,
+                           reinterpret_cast<const char*>(&message));
+        }
+        connection_.flush();
+    }
+    return termination_.schedule(process);
+}
+
+bool X11Workspace::forceTerminateProcess(const LinuxProcess& process) {
+    if (linuxProcess(process.pid) != process) return false;
+    const bool sent = ::kill(process.pid, SIGKILL) == 0;
+    launcher_.reap();
+    return sent;
+}
+
+std::vector<InstalledApplication> X11Workspace::installedApplications() {
+    std::vector<InstalledApplication> installed;
+    for (auto& entry : desktopEntries()) {
+        if (entry.listed) installed.push_back({std::move(entry.id), std::move(entry.name), std::move(entry.path)});
+    }
+    return installed;
+}
+
+std::optional<std::filesystem::path> X11Workspace::urlForApplication(const std::string& bundleIdentifier) {
+    auto entry = desktopEntryWithID(bundleIdentifier);
+    if (!entry) return std::nullopt;
+    return std::move(entry->path);
+}
+
+OpenResult X11Workspace::openApplication(const std::filesystem::path& location, bool activates) {
+    const auto entry = desktopEntryAt(location);
+    if (!entry) return {false, cannotOpenApplication};
+    // A running application is asked to come forward instead.
+    for (const auto& application : runningApplications()) {
+        if (application->bundleIdentifier() != entry->id) continue;
+        application->unhide();
+        if (activates) application->activate(true);
+        return {true, {}};
+    }
+    const auto launched = launcher_.launch(*entry, {});
+    if (!launched.pid) return {false, launched.error};
+    return {true, {}};
+}
+
+OpenResult X11Workspace::openWithHandler(const std::string& mimeType, const LaunchTarget& target) {
+    const auto handler = defaultHandler(mimeType);
+    if (!handler) return {false, target.isFile ? noFileHandler : noURLHandler};
+    const auto launched = launcher_.launch(*handler, {target});
+    if (!launched.pid) return {false, launched.error};
+    return {true, {}};
+}
+
+OpenResult X11Workspace::openURL(const std::string& url) {
+    const auto parsed = parseURLText(url);
+    if (!parsed || !parsed->scheme || parsed->scheme->empty()) return {false, noURLHandler};
+    std::string scheme = *parsed->scheme;
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (scheme == "file") {
+        const auto path = filePathFromFileURL(url);
+        if (!path) return {false, missingFile};
+        return openFile(*path);
+    }
+    return openWithHandler(schemeHandlerType(scheme), {url, false});
+}
+
+OpenResult X11Workspace::openFile(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) return {false, missingFile};
+    // An entry file opens as the application it describes.
+    if (path.extension() == ".desktop") {
+        if (desktopEntryAt(path)) return openApplication(path, true);
+    }
+    return openWithHandler(mimeTypeOfFile(path), {path.string(), true});
+}
+
+std::optional<RgbaImage> X11Workspace::iconForFile(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) return std::nullopt;
+    if (path.extension() == ".desktop") {
+        if (const auto entry = desktopEntryAt(path)) return loadIcon(entry->icon, iconPixelSize);
+    }
+    // "text/plain" shows as "text-plain", else as its kind's "text-x-generic".
+    std::string type = mimeTypeOfFile(path);
+    if (type == "inode/directory") return loadIcon("folder", iconPixelSize);
+    std::replace(type.begin(), type.end(), '/', '-');
+    if (auto icon = loadIcon(type, iconPixelSize)) return icon;
+    return loadIcon(type.substr(0, type.find('-')) + "-x-generic", iconPixelSize);
+}
 
 }  // namespace zentrabo::platform

@@ -1,14 +1,17 @@
 #pragma once
 // The workspace of an X11 session: the running applications are the
-// processes that own managed windows; the frontmost one owns the active
-// window. Installed applications and opening things are not offered here:
-// those answers are the ones of a workspace that has none.
+// processes that own managed windows, each matched to its desktop entry;
+// the frontmost one owns the active window. Installed applications are the
+// desktop entries; applications, URLs and files are opened by launching the
+// entry of the application or of the default handler.
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "platform/desktop/freedesktop/application_launcher.hpp"
 #include "platform/desktop/workspace.hpp"
+#include "platform/desktop/x11/delayed_termination.hpp"
 #include "platform/desktop/x11/linux_process.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
 
@@ -18,34 +21,54 @@ class X11RunningApplication;
 
 class X11Workspace final : public Workspace, public std::enable_shared_from_this<X11Workspace> {
 public:
+    // The size icons are drawn at: that of the controllers' renders.
+    static constexpr int iconPixelSize = 512;
+    // How long a polite quit waits for the windows to close before SIGTERM.
+    static constexpr std::chrono::milliseconds terminationWait{1500};
+
     // Throws X11Error when the display cannot be reached.
     static std::shared_ptr<X11Workspace> create(const std::string& display);
 
     std::vector<std::shared_ptr<RunningApplication>> runningApplications() override;
     std::shared_ptr<RunningApplication> frontmostApplication() override;
-    std::vector<std::filesystem::path> applicationFolders() override { return {}; }
-    std::optional<std::filesystem::path> urlForApplication(const std::string&) override { return std::nullopt; }
-    OpenResult openApplication(const std::filesystem::path& bundle, bool activates) override;
+    std::vector<InstalledApplication> installedApplications() override;
+    std::optional<std::filesystem::path> urlForApplication(const std::string& bundleIdentifier) override;
+    OpenResult openApplication(const std::filesystem::path& entry, bool activates) override;
     OpenResult openURL(const std::string& url) override;
     OpenResult openFile(const std::filesystem::path& path) override;
-    std::optional<RgbaImage> iconForFile(const std::filesystem::path&) override { return std::nullopt; }
+    // An entry's icon, a folder's, or the icon of a file's MIME type.
+    std::optional<RgbaImage> iconForFile(const std::filesystem::path& path) override;
 
     // The process that owns the active window; pid 0 when none does.
     LinuxProcess frontmostProcess();
     // Asks the window manager to activate the process's frontmost window, or
-    // every window of it (the frontmost last) with allWindows. False when it
-    // has none.
-    bool activateProcess(const LinuxProcess& process, bool allWindows);
+    // every window of it (the frontmost last) with allWindows; only its
+    // minimized windows with onlyMinimized. False when it has none.
+    bool activateProcess(const LinuxProcess& process, bool allWindows, bool onlyMinimized = false);
+    // Whether every window of the process is minimized.
+    bool isProcessHidden(const LinuxProcess& process);
+    // Asks each window of the process to close (WM_DELETE_WINDOW), and the
+    // process to end with SIGTERM after terminationWait.
+    bool terminateProcess(const LinuxProcess& process);
+    bool forceTerminateProcess(const LinuxProcess& process);
+    // Collects the exits of the applications this workspace launched.
+    void reapChildren() { launcher_.reap(); }
 
 private:
-    explicit X11Workspace(const std::string& display) : connection_(display) {}
+    explicit X11Workspace(const std::string& display) : connection_(display), termination_(terminationWait) {}
 
-    // The one handle of the process, made when first asked for.
-    std::shared_ptr<X11RunningApplication> handleLocked(const LinuxProcess& process);
+    // The one handle of the process, made when first asked for, matched to
+    // its entry by what its windows say.
+    std::shared_ptr<X11RunningApplication> handleLocked(const LinuxProcess& process,
+                                                        const std::vector<xcb_window_t>& windows);
+    std::vector<xcb_window_t> windowsOfLocked(const LinuxProcess& process, bool onlyMinimized);
+    OpenResult openWithHandler(const std::string& mimeType, const LaunchTarget& target);
 
     std::mutex mutex_;
     X11Connection connection_;
     std::map<ProcessID, std::shared_ptr<X11RunningApplication>> handles_;
+    ApplicationLauncher launcher_;
+    DelayedTermination termination_;
 };
 
 }  // namespace zentrabo::platform

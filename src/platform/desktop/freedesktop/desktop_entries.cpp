@@ -1,0 +1,149 @@
+#include "platform/desktop/freedesktop/desktop_entries.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+#include <system_error>
+
+#include "platform/desktop/freedesktop/key_file.hpp"
+#include "platform/files/xdg_folders.hpp"
+
+namespace zentrabo::platform {
+
+namespace {
+
+constexpr int maximumFolderDepth = 8;
+constexpr std::size_t maximumEntryFiles = 10000;
+constexpr std::size_t maximumEntryBytes = 64 * 1024;
+
+bool flag(const KeyFile::Group& group, const char* key) {
+    const auto it = group.find(key);
+    return it != group.end() && it->second == "true";
+}
+
+std::vector<std::string> listValue(const KeyFile::Group& group, const char* key) {
+    const auto it = group.find(key);
+    return it == group.end() ? std::vector<std::string>{} : keyValueList(it->second);
+}
+
+// OnlyShowIn and NotShowIn against $XDG_CURRENT_DESKTOP, a colon-separated
+// list: the first of its names that either key lists decides.
+bool shownInCurrentDesktop(const KeyFile::Group& group) {
+    const auto only = listValue(group, "OnlyShowIn");
+    const auto not_ = listValue(group, "NotShowIn");
+    for (const auto& desktop : colonSeparatedVariable("XDG_CURRENT_DESKTOP")) {
+        if (std::find(only.begin(), only.end(), desktop) != only.end()) return true;
+        if (std::find(not_.begin(), not_.end(), desktop) != not_.end()) return false;
+    }
+    return only.empty();
+}
+
+bool isExecutableFile(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;
+}
+
+std::optional<DesktopEntry> usableEntry(std::string id, const std::filesystem::path& path) {
+    const auto file = KeyFile::read(path, maximumEntryBytes);
+    const auto* group = file ? file->group("Desktop Entry") : nullptr;
+    if (!group) return std::nullopt;
+    const auto type = group->find("Type");
+    if (type == group->end() || type->second != "Application" || flag(*group, "Hidden")) return std::nullopt;
+    DesktopEntry entry;
+    entry.id = std::move(id);
+    entry.path = path;
+    const auto name = localizedKeyValue(*group, "Name");
+    const auto exec = group->find("Exec");
+    if (!name || exec == group->end()) return std::nullopt;
+    entry.name = *name;
+    entry.exec = unescapeKeyValue(exec->second);
+    if (const auto tryExec = group->find("TryExec"); tryExec != group->end()) {
+        entry.tryExec = unescapeKeyValue(tryExec->second);
+        if (!findProgram(*entry.tryExec)) return std::nullopt;
+    }
+    entry.icon = localizedKeyValue(*group, "Icon").value_or("");
+    if (const auto wmClass = group->find("StartupWMClass"); wmClass != group->end()) {
+        entry.startupWMClass = unescapeKeyValue(wmClass->second);
+    }
+    entry.mimeTypes = listValue(*group, "MimeType");
+    entry.listed = !flag(*group, "NoDisplay") && shownInCurrentDesktop(*group);
+    return entry;
+}
+
+struct EntryFile {
+    std::string id;
+    std::filesystem::path path;
+};
+
+void collectEntryFiles(const std::filesystem::path& folder, const std::string& prefix, int depth,
+                       std::vector<EntryFile>& files) {
+    if (depth > maximumFolderDepth) return;
+    std::error_code error;
+    std::vector<std::filesystem::directory_entry> items;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        items.push_back(*it);
+        if (items.size() > maximumEntryFiles) break;
+    }
+    std::sort(items.begin(), items.end(),
+              [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+    for (const auto& item : items) {
+        if (files.size() >= maximumEntryFiles) return;
+        const auto name = item.path().filename().string();
+        if (name.empty() || name[0] == '.') continue;
+        if (item.is_directory(error)) {
+            collectEntryFiles(item.path(), prefix + name + "-", depth + 1, files);
+        } else if (item.path().extension() == ".desktop") {
+            files.push_back({prefix + name, item.path()});
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> applicationEntryFolders() {
+    std::vector<std::filesystem::path> folders;
+    for (const auto& folder : xdgDataSearchPath()) folders.push_back(folder / "applications");
+    return folders;
+}
+
+std::vector<DesktopEntry> desktopEntries() {
+    std::vector<EntryFile> files;
+    for (const auto& folder : applicationEntryFolders()) collectEntryFiles(folder, "", 0, files);
+    std::set<std::string> seen;
+    std::vector<DesktopEntry> entries;
+    for (auto& file : files) {
+        if (!seen.insert(file.id).second) continue;
+        if (auto entry = usableEntry(std::move(file.id), file.path)) entries.push_back(std::move(*entry));
+    }
+    return entries;
+}
+
+std::optional<DesktopEntry> desktopEntryWithID(const std::string& id) {
+    for (auto& entry : desktopEntries()) {
+        if (entry.id == id) return std::move(entry);
+    }
+    return std::nullopt;
+}
+
+std::optional<DesktopEntry> desktopEntryAt(const std::filesystem::path& path) {
+    for (auto& entry : desktopEntries()) {
+        if (entry.path == path) return std::move(entry);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::filesystem::path> findProgram(const std::string& program) {
+    if (program.empty()) return std::nullopt;
+    if (program.find('/') != std::string::npos) {
+        if (program[0] != '/' || !isExecutableFile(program)) return std::nullopt;
+        return std::filesystem::path(program);
+    }
+    for (const auto& dir : colonSeparatedVariable("PATH")) {
+        const auto candidate = std::filesystem::path(dir) / program;
+        if (isExecutableFile(candidate)) return candidate;
+    }
+    return std::nullopt;
+}
+
+}  // namespace zentrabo::platform

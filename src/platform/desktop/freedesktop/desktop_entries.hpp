@@ -1,0 +1,53 @@
+#pragma once
+// The installed applications of a freedesktop system: the desktop entries
+// ("*.desktop") of the "applications" folders in $XDG_DATA_HOME and
+// $XDG_DATA_DIRS, read afresh at every call (the variables too, so tests can
+// redirect them).
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zentrabo::platform {
+
+struct DesktopEntry {
+    // The desktop file ID: the path below the applications folder with "/"
+    // made "-" ("org.example.App.desktop").
+    std::string id;
+    std::filesystem::path path;
+    // Name, localized for the user's locale.
+    std::string name;
+    // Exec with the value escapes resolved; its quoting and field codes are
+    // the launcher's (exec_line).
+    std::string exec;
+    std::optional<std::string> tryExec;
+    std::string icon;
+    std::optional<std::string> startupWMClass;
+    std::vector<std::string> mimeTypes;
+    // Whether menus and lists show it: not NoDisplay, and shown in the
+    // current desktop by OnlyShowIn and NotShowIn. An entry not listed can
+    // still be a handler or be launched.
+    bool listed = true;
+};
+
+// The applications folders in search order: $XDG_DATA_HOME's first, then
+// those of $XDG_DATA_DIRS (default /usr/local/share and /usr/share);
+// relative paths in the variables are ignored.
+std::vector<std::filesystem::path> applicationEntryFolders();
+
+// Every usable application entry, in search order, the first entry of an ID
+// winning (also when it is Hidden and so removes the ID). Usable: Type
+// Application, not Hidden, with Name and Exec, and a TryExec program that
+// exists and is executable when it names one. Folders are walked in name
+// order, at most 8 levels deep and 10000 files in all.
+std::vector<DesktopEntry> desktopEntries();
+
+// The entry with the ID, or at the path; none when there is no usable one.
+std::optional<DesktopEntry> desktopEntryWithID(const std::string& id);
+std::optional<DesktopEntry> desktopEntryAt(const std::filesystem::path& path);
+
+// An absolute path as it is, else the first executable file of that name in
+// $PATH; none when there is no such executable file.
+std::optional<std::filesystem::path> findProgram(const std::string& program);
+
+}  // namespace zentrabo::platform

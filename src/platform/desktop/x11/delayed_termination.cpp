@@ -1,0 +1,51 @@
+#include "platform/desktop/x11/delayed_termination.hpp"
+
+#include <signal.h>
+
+namespace zentrabo::platform {
+
+DelayedTermination::DelayedTermination(std::chrono::milliseconds wait) : wait_(wait), thread_([this] { run(); }) {}
+
+DelayedTermination::~DelayedTermination() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+bool DelayedTermination::schedule(const LinuxProcess& process) {
+    {
+        std::lock_guard lock(mutex_);
+        if (pending_.size() >= maximumPending) return false;
+        pending_.push_back({process, std::chrono::steady_clock::now() + wait_});
+    }
+    changed_.notify_all();
+    return true;
+}
+
+void DelayedTermination::run() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        if (pending_.empty()) {
+            changed_.wait(lock);
+            continue;
+        }
+        // Waits are equally long, so the first scheduled is the first due.
+        const auto due = pending_.front().due;
+        if (std::chrono::steady_clock::now() < due) {
+            changed_.wait_until(lock, due);
+            continue;
+        }
+        const LinuxProcess process = pending_.front().process;
+        pending_.erase(pending_.begin());
+        lock.unlock();
+        // Only the process that was asked: its number may belong to another
+        // by now.
+        if (linuxProcess(process.pid) == process) ::kill(process.pid, SIGTERM);
+        lock.lock();
+    }
+}
+
+}  // namespace zentrabo::platform

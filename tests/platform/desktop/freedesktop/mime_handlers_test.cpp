@@ -1,0 +1,72 @@
+// Which entry opens a MIME type or URL scheme, and a file's MIME type.
+#include <gtest/gtest.h>
+
+#include "freedesktop_fixture.hpp"
+#include "platform/desktop/freedesktop/mime_handlers.hpp"
+
+namespace zentrabo::testing {
+namespace {
+
+class MimeHandlers : public FreedesktopTest {
+protected:
+    std::string handlerOf(const std::string& type) {
+        const auto handler = platform::defaultHandler(type);
+        return handler ? handler->id : "none";
+    }
+};
+
+TEST_F(MimeHandlers, ListsAreReadInTheirOrderAndEntriesLast) {
+    setVariable("XDG_CURRENT_DESKTOP", "Test");
+    for (const char* id : {"user.desktop", "desktop.desktop", "system.desktop", "data.desktop", "added.desktop"}) {
+        writeEntry(userApplications() / id, id);
+    }
+    writeEntry(userApplications() / "declares.desktop", "Declares", "MimeType=type/declared;type/removed;\n");
+    writeEntry(userApplications() / "hidden.desktop", "Hidden", "Hidden=true\n");
+    write(home.path() / ".config/test-mimeapps.list", "[Default Applications]\ntype/desktop=desktop.desktop\n");
+    write(home.path() / ".config/mimeapps.list",
+          "[Default Applications]\ntype/user=missing.desktop;hidden.desktop;user.desktop\n"
+          "type/desktop=user.desktop\nx-scheme-handler/myscheme=user.desktop\n");
+    write(home.path() / "system-config/mimeapps.list",
+          "[Default Applications]\ntype/user=system.desktop\ntype/system=system.desktop\n");
+    write(userApplications() / "mimeapps.list",
+          "[Default Applications]\ntype/data=data.desktop\n[Added Associations]\ntype/added=added.desktop\n"
+          "[Removed Associations]\ntype/removed=declares.desktop\n");
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"type/user", "user.desktop"},  // missing and hidden entries passed over
+        {"type/desktop", "desktop.desktop"},
+        {"type/system", "system.desktop"},
+        {"type/data", "data.desktop"},
+        {"type/added", "added.desktop"},
+        {"type/declared", "declares.desktop"},
+        {"type/removed", "none"},
+        {"x-scheme-handler/myscheme", "user.desktop"},
+        {"type/unknown", "none"},
+    };
+    for (const auto& [type, expected] : cases) EXPECT_EQ(handlerOf(type), expected) << type;
+}
+
+TEST_F(MimeHandlers, FileTypesComeFromTheBestGlob) {
+    write(home.path() / ".local/share/mime/globs2",
+          "# comment\n50:text/plain:*.txt\n50:text/x-readme:readme*\n60:text/x-readme-txt:readme*.txt\n"
+          "50:application/x-case:*.CS:cs\n40:text/x-c:*.c\n50:text/x-c++:*.C:cs\n");
+    std::filesystem::create_directories(home.path() / "folder.txt");
+    const std::pair<const char*, const char*> cases[] = {
+        {"notes.txt", "text/plain"},
+        {"NOTES.TXT", "text/plain"},
+        {"readme.txt", "text/x-readme-txt"},
+        {"readme", "text/x-readme"},
+        {"a.CS", "application/x-case"},
+        {"a.cs", "application/octet-stream"},
+        {"main.C", "text/x-c++"},
+        {"main.c", "text/x-c"},
+        {"folder.txt", "inode/directory"},
+        {"unknown.bin", "application/octet-stream"},
+    };
+    for (const auto& [name, expected] : cases) {
+        EXPECT_EQ(platform::mimeTypeOfFile(home.path() / name), expected) << name;
+    }
+}
+
+}  // namespace
+}  // namespace zentrabo::testing
