@@ -14,6 +14,9 @@ run_packages=(
   libavahi-client-dev libplist-dev
   libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libtiff-dev libqrencode-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  # the accessibility trees of the session's applications, and the bus they
+  # are read on
+  libatspi2.0-dev at-spi2-core
   # the X11 session's desktop: libxcb and its RandR, MIT-SHM, X-Resource,
   # Composite and XFixes parts
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-res0-dev libxcb-composite0-dev libxcb-xfixes0-dev
@@ -39,6 +42,8 @@ test_packages=(
   xclip x11-xkb-utils
   # the tests' GTK application, run with Debian's own python3
   python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0
+  # the accessibility tree's witness (tests/support/accessibility_witness.py)
+  gir1.2-atspi-2.0
 )
 
 case "${1:-}" in
