@@ -80,10 +80,11 @@ TEST_F(X11AccessibilityTest, MenusReadWithRolesEnabledStateAndShortcuts) {
         std::optional<std::int64_t> modifiers;
     };
     const Row rows[] = {
-        {"File", "AXMenu", true, std::nullopt, std::nullopt},
+        // Menus that open from an item are that item.
+        {"File", "AXMenuItem", true, std::nullopt, std::nullopt},
         {"File/New Window", "AXMenuItem", true, "n", 0},
         {"File/Print", "AXMenuItem", false, std::nullopt, std::nullopt},
-        {"File/Recent", "AXMenu", true, std::nullopt, std::nullopt},
+        {"File/Recent", "AXMenuItem", true, std::nullopt, std::nullopt},
         {"File/Recent/Second Document", "AXMenuItem", true, std::nullopt, std::nullopt},
         {"File/Quit", "AXMenuItem", true, "q", 0},
         {"Edit/Paste", "AXMenuItem", true, "v", 0},

@@ -274,7 +274,19 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
     if (failure) return failed(failureOf(node));
     const RoleNames* names = namesOf(role);
 
-    if (name == "AXRole") return found(std::string(names ? names->axRole : "AXUnknown"));
+    if (name == "AXRole") {
+        // A menu inside a menu bar or a menu is the item that opens it, with
+        // its items as its own children: there is no separate menu element
+        // below it, as the menu walk would otherwise take a nested submenu
+        // for the item's menu.
+        if (role == ATSPI_ROLE_MENU) {
+            const Owned parent(atspi_accessible_get_parent(node, nullptr));
+            const AtspiRole parentRole = parent ? atspi_accessible_get_role(parent.get(), nullptr) : ATSPI_ROLE_INVALID;
+            if (parentRole == ATSPI_ROLE_MENU_BAR || parentRole == ATSPI_ROLE_MENU)
+                return found(std::string("AXMenuItem"));
+        }
+        return found(std::string(names ? names->axRole : "AXUnknown"));
+    }
     if (name == "AXSubrole") {
         return names && !names->axSubrole.empty() ? found(std::string(names->axSubrole)) : missing();
     }
