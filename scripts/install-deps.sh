@@ -17,6 +17,9 @@ run_packages=(
   # SVG application icons (librsvg renders them through Cairo, which serves
   # nothing else)
   librsvg2-dev
+  # the accessibility trees of the session's applications, and the bus they
+  # are read on
+  libatspi2.0-dev at-spi2-core
   # the X11 session's desktop: libxcb and its RandR, MIT-SHM, X-Resource,
   # Composite and XFixes parts
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-res0-dev libxcb-composite0-dev libxcb-xfixes0-dev
@@ -42,6 +45,8 @@ test_packages=(
   xclip x11-xkb-utils
   # the tests' GTK application, run with Debian's own python3
   python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0
+  # the accessibility tree's witness (tests/support/accessibility_witness.py)
+  gir1.2-atspi-2.0
 )
 
 case "${1:-}" in

@@ -1,7 +1,7 @@
 # Sourced by scripts/run-tests-in-namespace.sh: the desktop session the X11
 # tests run against, started once for the whole suite. It holds a session
-# D-Bus, an Xvfb display split into two monitors and openbox as the window
-# manager. Everything lives on tmpfs mounts of the tests' private mount
+# D-Bus, an Xvfb display split into two monitors, openbox as the window
+# manager and the accessibility bus the applications' trees are read on. Everything lives on tmpfs mounts of the tests' private mount
 # namespace, and every process in the private pid namespace, so nothing lands
 # in the machine's /tmp and nothing outlives the suite.
 #
@@ -26,6 +26,10 @@ wait_until() {
     sleep 0.1
   done
   "$@" >/dev/null 2>&1
+}
+
+accessibility_bus_answers() {
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress
 }
 
 window_manager_is_running() {
@@ -81,6 +85,16 @@ start_test_session() {
   test_session_pids+=("$!")
   if ! wait_until 100 window_manager_is_running; then
     echo "openbox did not start managing windows (see $logs/openbox.log)" >&2
+    return 1
+  fi
+
+  # The accessibility bus, at once rather than on the first application's
+  # request, so every GTK application of the session joins it. Its socket
+  # goes under XDG_RUNTIME_DIR.
+  /usr/libexec/at-spi-bus-launcher --launch-immediately >"$logs/at-spi.log" 2>&1 </dev/null &
+  test_session_pids+=("$!")
+  if ! wait_until 100 accessibility_bus_answers; then
+    echo "the accessibility bus did not start (see $logs/at-spi.log)" >&2
     return 1
   fi
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/binary_harness.hpp"
+#include "support/menu_tree_search.hpp"
 
 namespace zentrabo::testing {
 namespace {
@@ -19,25 +20,6 @@ constexpr const char* editorID = "com.zentrabo.demo.texteditor";
 constexpr const char* terminalID = "com.zentrabo.demo.terminal";
 constexpr const char* calculatorID = "com.zentrabo.demo.calculator";
 constexpr const char* browserID = "com.zentrabo.demo.browser";
-
-std::vector<std::string> titles(const std::vector<MenuNode>& nodes) {
-    std::vector<std::string> result;
-    for (const auto& node : nodes) result.push_back(node.title);
-    return result;
-}
-
-// The titled node whose path of titles is the path; none when there is
-// none. Searches the whole tree, so it finds items below untitled menus too.
-const MenuNode* nodeAt(const std::vector<MenuNode>& nodes, const std::vector<std::string>& path) {
-    for (const auto& node : nodes) {
-        if (!node.title.empty() && node.path == path) return &node;
-        if (const auto* found = nodeAt(node.children, path)) return found;
-    }
-    return nullptr;
-}
-const MenuNode* nodeAt(const MenuSnapshot& snapshot, const std::vector<std::string>& path) {
-    return nodeAt(snapshot.items, path);
-}
 
 const RemoteApplicationInfo* application(const HalvardineResponse& response, const std::string& bundleIdentifier) {
     if (!response.applications) return nullptr;

@@ -40,12 +40,15 @@ struct TestWindowSpec {
     std::optional<std::pair<int, int>> minimum;
     // RRGGBB; by default the application's palette in window order.
     std::optional<std::string> colour;
+    // A menu bar and a text field above the pattern (menus.py).
+    bool menus = false;
 
     std::string argument() const {
         std::string text = "name=" + name + ",size=" + std::to_string(width) + "x" + std::to_string(height);
         if (at) text += ",at=" + std::to_string(at->first) + "+" + std::to_string(at->second);
         if (minimum) text += ",minimum=" + std::to_string(minimum->first) + "x" + std::to_string(minimum->second);
         if (colour) text += ",colour=" + *colour;
+        if (menus) text += ",menus=yes";
         return text;
     }
 };

@@ -128,5 +128,35 @@ TEST_F(TestSession, ApplicationReportsTheInputAWitnessSends) {
     EXPECT_EQ(scroll->text("direction"), "down");
 }
 
+TEST_F(TestSession, ApplicationMenusAreOnTheAccessibilityBusAndWork) {
+    TestApplication application({.windows = {{"Menus", 400, 300, {{200, 200}}, {}, {}, true}}});
+    const auto window = waitForMapped(application, "Menus");
+    ASSERT_TRUE(window);
+    EXPECT_EQ(
+        witnessOutput("/usr/bin/python3 -B " ZENTRABO_SOURCE_DIR "/tests/support/accessibility_witness.py menus " +
+                      std::to_string(application.pid())),
+        "menu bar \"\" enabled -\n"
+        "  menu \"File\" enabled -\n"
+        "    menu item \"New Window\" enabled <Primary>n\n"
+        "    menu item \"Print\" disabled -\n"
+        "    menu \"Recent\" enabled -\n"
+        "      menu item \"First Document\" enabled -\n"
+        "      menu item \"Second Document\" enabled -\n"
+        "    menu item \"Confirm…\" enabled -\n"
+        "    menu item \"Quit\" enabled <Primary>q\n"
+        "  menu \"Edit\" enabled -\n"
+        "    menu item \"Paste\" enabled <Primary>v\n");
+
+    // The shortcut opens a second window named after the first; Paste puts
+    // the clipboard into the text field.
+    witnessOutput("xdotool windowactivate --sync " + std::to_string(window->xid) + " key ctrl+n");
+    EXPECT_TRUE(waitForMapped(application, "Menus 2"));
+    witnessOutput("sh -c 'printf pasted | xclip -selection clipboard -loops 1 & xdotool windowactivate --sync " +
+                  std::to_string(window->xid) + " key alt+e p; wait'");
+    const auto field = application.reports().waitFor("field", "Menus");
+    ASSERT_TRUE(field);
+    EXPECT_EQ(field->text("text"), "pasted");
+}
+
 }  // namespace
 }  // namespace zentrabo::testing

@@ -1,26 +1,42 @@
 #pragma once
-// Accessibility on an X11 session, until it reads the session's
-// accessibility bus: the process counts as trusted (nothing asks the user),
-// and every element call fails with cannotComplete, so the callers fall back
-// to what they do when an application does not answer.
+// Accessibility on an X11 session: the applications' trees on the AT-SPI
+// bus, read and pressed on one thread (AtspiThread, AtspiTree). A caller
+// waits at most the element's messaging timeout, kept here per element;
+// the bus call it started may go on, and its late answer is dropped.
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
 #include "platform/desktop/accessibility.hpp"
 
 namespace zentrabo::platform {
 
 class X11Accessibility final : public Accessibility {
 public:
-    bool isProcessTrusted() override { return true; }
-    bool requestProcessTrust() override { return true; }
-    AXElement systemWideElement() override { return AXElement(AXElement::Kind::systemWide, 0); }
-    AXElement applicationElement(ProcessID pid) override { return AXElement(AXElement::Kind::application, pid); }
-    AXError setMessagingTimeout(const AXElement&, double) override { return axerror::cannotComplete; }
-    AXAttributeResult copyAttribute(const AXElement&, const std::string&) override {
-        return {axerror::cannotComplete, std::nullopt};
-    }
-    AXError setAttribute(const AXElement&, const std::string&, const AXValue&) override {
-        return axerror::cannotComplete;
-    }
-    AXError performAction(const AXElement&, const std::string&) override { return axerror::cannotComplete; }
+    static constexpr double defaultMessagingTimeout = 6.0;
+
+    X11Accessibility();
+    ~X11Accessibility() override;
+
+    bool isProcessTrusted() override;
+    bool requestProcessTrust() override;
+    AXElement systemWideElement() override;
+    AXElement applicationElement(ProcessID pid) override;
+    AXError setMessagingTimeout(const AXElement& element, double seconds) override;
+    AXAttributeResult copyAttribute(const AXElement& element, const std::string& name) override;
+    AXError setAttribute(const AXElement& element, const std::string& name, const AXValue& value) override;
+    AXError performAction(const AXElement& element, const std::string& action) override;
+
+private:
+    struct Bus;
+    static std::shared_ptr<Bus> sharedBus();
+    std::chrono::milliseconds timeoutOf(const AXElement& element);
+
+    std::shared_ptr<Bus> bus_;
+    std::mutex mutex_;
+    std::unordered_map<AXElement, double> timeouts_;
 };
 
 }  // namespace zentrabo::platform

@@ -1,0 +1,365 @@
+#include "platform/desktop/x11/atspi_tree.hpp"
+
+#include <dbus/dbus.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "platform/desktop/x11/atspi_menu_shortcut.hpp"
+
+namespace zentrabo::platform {
+namespace {
+
+// Bounds on what one read walks: the children of one element, and the
+// elements a search for a menu bar, a focused element or a dialog's button
+// visits.
+constexpr int kMaxChildren = 4096;
+constexpr std::size_t kMaxSearched = 4000;
+
+using Owned = OwnedAccessible;
+
+// A GError out-parameter that frees what it receives.
+class Failure {
+public:
+    Failure() = default;
+    ~Failure() { g_clear_error(&error_); }
+    Failure(const Failure&) = delete;
+    Failure& operator=(const Failure&) = delete;
+    GError** out() {
+        g_clear_error(&error_);
+        return &error_;
+    }
+    explicit operator bool() const { return error_ != nullptr; }
+
+private:
+    GError* error_ = nullptr;
+};
+
+std::string takeText(gchar* text) {
+    std::string result = text ? text : "";
+    g_free(text);
+    return result;
+}
+
+struct RoleNames {
+    AtspiRole role;
+    std::string_view axRole;
+    std::string_view axSubrole;
+};
+
+constexpr std::array<RoleNames, 15> kRoles{{
+    {ATSPI_ROLE_APPLICATION, "AXApplication", ""},
+    {ATSPI_ROLE_MENU_BAR, "AXMenuBar", ""},
+    {ATSPI_ROLE_MENU, "AXMenu", ""},
+    {ATSPI_ROLE_MENU_ITEM, "AXMenuItem", ""},
+    {ATSPI_ROLE_CHECK_MENU_ITEM, "AXMenuItem", ""},
+    {ATSPI_ROLE_RADIO_MENU_ITEM, "AXMenuItem", ""},
+    {ATSPI_ROLE_FRAME, "AXWindow", ""},
+    {ATSPI_ROLE_WINDOW, "AXWindow", ""},
+    {ATSPI_ROLE_DIALOG, "AXWindow", "AXDialog"},
+    {ATSPI_ROLE_ALERT, "AXWindow", "AXDialog"},
+    {ATSPI_ROLE_FILE_CHOOSER, "AXWindow", "AXDialog"},
+    {ATSPI_ROLE_PUSH_BUTTON, "AXButton", ""},
+    {ATSPI_ROLE_LABEL, "AXStaticText", ""},
+    {ATSPI_ROLE_TEXT, "AXTextField", ""},
+    {ATSPI_ROLE_ENTRY, "AXTextField", ""},
+}};
+
+const RoleNames* namesOf(AtspiRole role) {
+    const auto found =
+        std::find_if(kRoles.begin(), kRoles.end(), [&](const auto& names) { return names.role == role; });
+    return found == kRoles.end() ? nullptr : &*found;
+}
+
+bool isWindow(AtspiRole role) {
+    const auto* names = namesOf(role);
+    return names && names->axRole == "AXWindow";
+}
+
+bool isMenu(AtspiRole role) {
+    const auto* names = namesOf(role);
+    return names && (names->axRole == "AXMenu" || names->axRole == "AXMenuItem");
+}
+
+bool hasState(AtspiAccessible* accessible, AtspiStateType state) {
+    AtspiStateSet* states = atspi_accessible_get_state_set(accessible);
+    const bool contains = states && atspi_state_set_contains(states, state);
+    if (states) g_object_unref(states);
+    return contains;
+}
+
+std::vector<Owned> childrenOf(AtspiAccessible* accessible, Failure& failure) {
+    std::vector<Owned> children;
+    const int count = std::min(atspi_accessible_get_child_count(accessible, failure.out()), kMaxChildren);
+    if (failure) return children;
+    for (int index = 0; index < count; ++index) {
+        if (AtspiAccessible* child = atspi_accessible_get_child_at_index(accessible, index, failure.out())) {
+            children.emplace_back(child);
+        }
+        if (failure) return {};
+    }
+    return children;
+}
+
+// The first element under the roots, breadth first, that matches; a bounded
+// number of elements is visited.
+template <typename Match>
+Owned search(std::vector<Owned> roots, Match match) {
+    std::deque<Owned> queue(std::make_move_iterator(roots.begin()), std::make_move_iterator(roots.end()));
+    for (std::size_t visited = 0; !queue.empty() && visited < kMaxSearched; ++visited) {
+        Owned current = std::move(queue.front());
+        queue.pop_front();
+        if (match(current.get())) return current;
+        Failure failure;
+        for (auto& child : childrenOf(current.get(), failure)) queue.push_back(std::move(child));
+    }
+    return nullptr;
+}
+
+std::vector<Owned> windowsOf(AtspiAccessible* application, Failure& failure) {
+    auto children = childrenOf(application, failure);
+    std::erase_if(children,
+                  [](const Owned& child) { return !isWindow(atspi_accessible_get_role(child.get(), nullptr)); });
+    return children;
+}
+
+std::optional<std::string> keyBindingOf(AtspiAccessible* accessible) {
+    AtspiAction* action = atspi_accessible_get_action_iface(accessible);
+    if (!action) return std::nullopt;
+    Failure failure;
+    std::optional<std::string> binding;
+    if (atspi_action_get_n_actions(action, failure.out()) > 0) {
+        binding = takeText(atspi_action_get_key_binding(action, 0, failure.out()));
+    }
+    g_object_unref(action);
+    return failure ? std::nullopt : binding;
+}
+
+AXAttributeResult found(AXValue value) { return {axerror::success, std::move(value)}; }
+AXAttributeResult missing() { return {axerror::noValue, std::nullopt}; }
+AXAttributeResult failed(AXError error) { return {error, std::nullopt}; }
+
+// The toolkit's labels of the buttons that dismiss a dialog.
+constexpr std::array<std::string_view, 1> kCancelLabels{"Cancel"};
+constexpr std::array<std::string_view, 1> kCloseLabels{"Close"};
+
+}  // namespace
+
+AtspiTree::~AtspiTree() {
+    for (auto& [number, entry] : entries_) g_object_unref(entry.accessible);
+}
+
+AtspiAccessible* AtspiTree::applicationOf(ProcessID pid) {
+    Owned desktop(atspi_get_desktop(0));
+    if (!desktop) return nullptr;
+    Failure failure;
+    for (auto& application : childrenOf(desktop.get(), failure)) {
+        Failure pidFailure;
+        if (static_cast<ProcessID>(atspi_accessible_get_process_id(application.get(), pidFailure.out())) == pid &&
+            !pidFailure) {
+            // The table keeps the reference.
+            const auto element = elementOf(application.get());
+            return entries_.at(element.identity()).accessible;
+        }
+    }
+    return nullptr;
+}
+
+AXElement AtspiTree::elementOf(AtspiAccessible* accessible) {
+    AtspiObject* object = ATSPI_OBJECT(accessible);
+    std::pair<std::string, std::string> key{object->app && object->app->bus_name ? object->app->bus_name : "",
+                                            object->path ? object->path : ""};
+    if (const auto known = numbers_.find(key); known != numbers_.end()) {
+        return AXElement(AXElement::Kind::node, known->second);
+    }
+    if (order_.size() >= maxElements) {
+        const auto oldest = entries_.find(order_.front());
+        order_.pop_front();
+        numbers_.erase(oldest->second.key);
+        g_object_unref(oldest->second.accessible);
+        entries_.erase(oldest);
+    }
+    const std::int64_t number = nextNumber_++;
+    numbers_.emplace(key, number);
+    entries_.emplace(number, Entry{std::move(key), ATSPI_ACCESSIBLE(g_object_ref(accessible))});
+    order_.push_back(number);
+    return AXElement(AXElement::Kind::node, number);
+}
+
+std::vector<AXElement> AtspiTree::elementsOf(const std::vector<Owned>& accessibles) {
+    std::vector<AXElement> elements;
+    elements.reserve(accessibles.size());
+    for (const auto& accessible : accessibles) elements.push_back(elementOf(accessible.get()));
+    return elements;
+}
+
+std::pair<AtspiAccessible*, AXError> AtspiTree::resolve(const AXElement& element) {
+    switch (element.kind()) {
+    case AXElement::Kind::systemWide:
+        return {nullptr, axerror::success};
+    case AXElement::Kind::application:
+        if (AtspiAccessible* application = applicationOf(static_cast<ProcessID>(element.identity()))) {
+            return {application, axerror::success};
+        }
+        return {nullptr, axerror::invalidUIElement};
+    case AXElement::Kind::node:
+        if (const auto entry = entries_.find(element.identity()); entry != entries_.end()) {
+            return {entry->second.accessible, axerror::success};
+        }
+        return {nullptr, axerror::invalidUIElement};
+    }
+    return {nullptr, axerror::illegalArgument};
+}
+
+AXError AtspiTree::failureOf(AtspiAccessible* accessible) {
+    AtspiObject* object = ATSPI_OBJECT(accessible);
+    if (!object->app || !object->app->bus || !object->app->bus_name) return axerror::invalidUIElement;
+    DBusError error;
+    dbus_error_init(&error);
+    const bool present = dbus_bus_name_has_owner(object->app->bus, object->app->bus_name, &error);
+    const bool asked = !dbus_error_is_set(&error);
+    dbus_error_free(&error);
+    return asked && !present ? axerror::invalidUIElement : axerror::cannotComplete;
+}
+
+AXAttributeResult AtspiTree::copyAttribute(const AXElement& element, const std::string& name) {
+    const auto [accessible, error] = resolve(element);
+    if (error != axerror::success) return failed(error);
+    if (!accessible)
+        return name == "AXRole" ? found(std::string("AXSystemWide")) : failed(axerror::attributeUnsupported);
+    return element.kind() == AXElement::Kind::application ? applicationAttribute(accessible, name)
+                                                          : nodeAttribute(accessible, name);
+}
+
+AXAttributeResult AtspiTree::applicationAttribute(AtspiAccessible* application, const std::string& name) {
+    Failure failure;
+    if (name == "AXRole") return found(std::string("AXApplication"));
+    if (name == "AXTitle") {
+        auto title = takeText(atspi_accessible_get_name(application, failure.out()));
+        return failure ? failed(failureOf(application)) : found(std::move(title));
+    }
+    if (name != "AXWindows" && name != "AXChildren" && name != "AXFocusedWindow" && name != "AXMenuBar" &&
+        name != "AXFocusedUIElement") {
+        return failed(axerror::attributeUnsupported);
+    }
+    auto windows = windowsOf(application, failure);
+    if (failure) return failed(failureOf(application));
+    if (name == "AXWindows" || name == "AXChildren") return found(elementsOf(windows));
+
+    // The active window first, then the others in order.
+    std::stable_partition(windows.begin(), windows.end(),
+                          [](const Owned& window) { return hasState(window.get(), ATSPI_STATE_ACTIVE); });
+    const bool anyActive = !windows.empty() && hasState(windows.front().get(), ATSPI_STATE_ACTIVE);
+    if (name == "AXFocusedWindow") return anyActive ? found(elementOf(windows.front().get())) : missing();
+    if (name == "AXFocusedUIElement") {
+        if (!anyActive) return missing();
+        windows.resize(1);
+        const auto focused = search(
+            std::move(windows), [](AtspiAccessible* candidate) { return hasState(candidate, ATSPI_STATE_FOCUSED); });
+        return focused ? found(elementOf(focused.get())) : missing();
+    }
+    const auto menuBar = search(std::move(windows), [](AtspiAccessible* candidate) {
+        return atspi_accessible_get_role(candidate, nullptr) == ATSPI_ROLE_MENU_BAR;
+    });
+    return menuBar ? found(elementOf(menuBar.get())) : missing();
+}
+
+AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::string& name) {
+    Failure failure;
+    const AtspiRole role = atspi_accessible_get_role(node, failure.out());
+    if (failure) return failed(failureOf(node));
+    const RoleNames* names = namesOf(role);
+
+    if (name == "AXRole") {
+        // A menu inside a menu bar or a menu is the item that opens it, with
+        // its items as its own children: there is no separate menu element
+        // below it, as the menu walk would otherwise take a nested submenu
+        // for the item's menu.
+        if (role == ATSPI_ROLE_MENU) {
+            const Owned parent(atspi_accessible_get_parent(node, nullptr));
+            const AtspiRole parentRole = parent ? atspi_accessible_get_role(parent.get(), nullptr) : ATSPI_ROLE_INVALID;
+            if (parentRole == ATSPI_ROLE_MENU_BAR || parentRole == ATSPI_ROLE_MENU)
+                return found(std::string("AXMenuItem"));
+        }
+        return found(std::string(names ? names->axRole : "AXUnknown"));
+    }
+    if (name == "AXSubrole") {
+        return names && !names->axSubrole.empty() ? found(std::string(names->axSubrole)) : missing();
+    }
+    if (name == "AXTitle" || name == "AXDescription" || name == "AXHelp") {
+        auto text = takeText(name == "AXTitle" ? atspi_accessible_get_name(node, failure.out())
+                                               : atspi_accessible_get_description(node, failure.out()));
+        return failure ? failed(failureOf(node)) : found(std::move(text));
+    }
+    if (name == "AXChildren") {
+        auto children = childrenOf(node, failure);
+        return failure ? failed(failureOf(node)) : found(elementsOf(children));
+    }
+    if (name == "AXEnabled") {
+        return found(hasState(node, ATSPI_STATE_ENABLED) && hasState(node, ATSPI_STATE_SENSITIVE));
+    }
+    if (name == "AXModal") return found(hasState(node, ATSPI_STATE_MODAL));
+    if (name == "AXMinimized") {
+        return isWindow(role) ? found(hasState(node, ATSPI_STATE_ICONIFIED)) : failed(axerror::attributeUnsupported);
+    }
+    if (name == "AXMenuItemCmdChar" || name == "AXMenuItemCmdModifiers") {
+        // Menus and their items answer even without a shortcut, so the
+        // menu walk reads their own children as their submenu.
+        if (!isMenu(role)) return failed(axerror::attributeUnsupported);
+        const auto binding = keyBindingOf(node);
+        const auto shortcut = binding ? menuShortcutOfKeyBinding(*binding) : std::nullopt;
+        if (!shortcut) return name == "AXMenuItemCmdChar" ? AXAttributeResult{axerror::success, {}} : missing();
+        return name == "AXMenuItemCmdChar" ? found(shortcut->character) : found(shortcut->modifiers);
+    }
+    if (name == "AXPosition" || name == "AXSize") {
+        AtspiComponent* component = atspi_accessible_get_component_iface(node);
+        if (!component) return failed(axerror::attributeUnsupported);
+        AtspiRect* extents = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, failure.out());
+        g_object_unref(component);
+        if (failure || !extents) return failed(failureOf(node));
+        const AXValue value = name == "AXPosition" ? AXValue(Point{double(extents->x), double(extents->y)})
+                                                   : AXValue(Size{double(extents->width), double(extents->height)});
+        g_free(extents);
+        return found(value);
+    }
+    if (name == "AXValue") {
+        AtspiText* text = atspi_accessible_get_text_iface(node);
+        if (!text) return failed(axerror::attributeUnsupported);
+        const int count = atspi_text_get_character_count(text, failure.out());
+        std::string contents = failure ? "" : takeText(atspi_text_get_text(text, 0, count, failure.out()));
+        g_object_unref(text);
+        return failure ? failed(failureOf(node)) : found(std::move(contents));
+    }
+    if (name == "AXCancelButton" || name == "AXCloseButton") {
+        if (!hasState(node, ATSPI_STATE_MODAL)) return missing();
+        const auto& labels = name == "AXCancelButton" ? kCancelLabels : kCloseLabels;
+        std::vector<Owned> roots;
+        roots.emplace_back(ATSPI_ACCESSIBLE(g_object_ref(node)));
+        const auto button = search(std::move(roots), [&](AtspiAccessible* candidate) {
+            if (atspi_accessible_get_role(candidate, nullptr) != ATSPI_ROLE_PUSH_BUTTON) return false;
+            const auto title = takeText(atspi_accessible_get_name(candidate, nullptr));
+            return std::find(labels.begin(), labels.end(), title) != labels.end();
+        });
+        return button ? found(elementOf(button.get())) : missing();
+    }
+    return failed(axerror::attributeUnsupported);
+}
+
+AXError AtspiTree::performAction(const AXElement& element, const std::string& action) {
+    const auto [accessible, error] = resolve(element);
+    if (error != axerror::success) return error;
+    if (!accessible || action != "AXPress") return axerror::actionUnsupported;
+    AtspiAction* actions = atspi_accessible_get_action_iface(accessible);
+    if (!actions) return axerror::actionUnsupported;
+    Failure failure;
+    const bool done = atspi_action_do_action(actions, 0, failure.out());
+    g_object_unref(actions);
+    if (failure) return failureOf(accessible);
+    return done ? axerror::success : axerror::cannotComplete;
+}
+
+}  // namespace zentrabo::platform

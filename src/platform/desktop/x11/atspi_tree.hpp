@@ -1,0 +1,68 @@
+#pragma once
+// The accessibility trees of the session's applications as the callers'
+// elements, attributes and actions. Used only on the AtspiThread: every
+// call goes to the accessibility bus.
+//
+// A node element's number stands for one accessible object, named on the
+// bus by its application's bus name and its object path; the table of them
+// is bounded, the oldest entry leaving first. An element whose application
+// has left the bus, or whose entry has left the table, is invalid.
+#include <atspi/atspi.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/desktop/accessibility.hpp"
+
+namespace zentrabo::platform {
+
+// A reference to an accessible that this side holds and gives back.
+struct AtspiUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+using OwnedAccessible = std::unique_ptr<AtspiAccessible, AtspiUnref>;
+
+class AtspiTree {
+public:
+    static constexpr std::size_t maxElements = 20000;
+
+    AtspiTree() = default;
+    ~AtspiTree();
+    AtspiTree(const AtspiTree&) = delete;
+    AtspiTree& operator=(const AtspiTree&) = delete;
+
+    AXAttributeResult copyAttribute(const AXElement& element, const std::string& name);
+    AXError performAction(const AXElement& element, const std::string& action);
+
+private:
+    struct Entry {
+        std::pair<std::string, std::string> key;
+        AtspiAccessible* accessible = nullptr;
+    };
+
+    // The accessible an element stands for, or the error to answer.
+    std::pair<AtspiAccessible*, AXError> resolve(const AXElement& element);
+    AtspiAccessible* applicationOf(ProcessID pid);
+    AXElement elementOf(AtspiAccessible* accessible);
+    std::vector<AXElement> elementsOf(const std::vector<OwnedAccessible>& accessibles);
+    // cannotComplete for an application that did not answer, invalid when
+    // it has left the bus.
+    AXError failureOf(AtspiAccessible* accessible);
+
+    AXAttributeResult applicationAttribute(AtspiAccessible* application, const std::string& name);
+    AXAttributeResult nodeAttribute(AtspiAccessible* node, const std::string& name);
+
+    std::map<std::pair<std::string, std::string>, std::int64_t> numbers_;
+    std::unordered_map<std::int64_t, Entry> entries_;
+    std::deque<std::int64_t> order_;
+    std::int64_t nextNumber_ = 1;
+};
+
+}  // namespace zentrabo::platform

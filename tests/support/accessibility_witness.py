@@ -1,0 +1,76 @@
+"""An independent witness of the session's accessibility trees, for tests:
+
+    /usr/bin/python3 -B accessibility_witness.py menus PID
+
+prints the menu bars of the application with that process id, one line per
+element, indented two spaces a level:
+
+    ROLE "NAME" enabled|disabled ACCELERATOR
+
+(ACCELERATOR is the third field of the key binding, "-" when there is none).
+It waits at most five seconds for the application to join the bus and exits
+with status 1 when it does not."""
+
+import sys
+import time
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib  # noqa: E402
+
+_DEADLINE_SECONDS = 5
+# Deep enough for the menus of any window a test opens, and a bound on a
+# broken tree.
+_MAX_DEPTH = 16
+
+
+def find_application(pid):
+    desktop = Atspi.get_desktop(0)
+    for index in range(desktop.get_child_count()):
+        application = desktop.get_child_at_index(index)
+        if application is not None and application.get_process_id() == pid:
+            return application
+    return None
+
+
+def accelerator(element):
+    try:
+        fields = Atspi.Action.get_key_binding(element, 0).split(";") if Atspi.Action.get_n_actions(element) else []
+    except GLib.Error:
+        fields = []
+    return fields[2] if len(fields) == 3 and fields[2] else "-"
+
+
+def print_menus(element, indent=0, level=0):
+    role = element.get_role()
+    if role in (Atspi.Role.MENU_BAR, Atspi.Role.MENU, Atspi.Role.MENU_ITEM):
+        states = element.get_state_set()
+        enabled = states.contains(Atspi.StateType.ENABLED) and states.contains(Atspi.StateType.SENSITIVE)
+        print("%s%s \"%s\" %s %s" % ("  " * indent, element.get_role_name(), element.get_name(),
+                                     "enabled" if enabled else "disabled", accelerator(element)))
+        indent += 1
+    if level >= _MAX_DEPTH:
+        return
+    for index in range(element.get_child_count()):
+        child = element.get_child_at_index(index)
+        if child is not None:
+            print_menus(child, indent, level + 1)
+
+
+def main():
+    command, pid = sys.argv[1], int(sys.argv[2])
+    if command != "menus":
+        sys.exit("usage: accessibility_witness.py menus PID")
+    deadline = time.monotonic() + _DEADLINE_SECONDS
+    application = find_application(pid)
+    while application is None and time.monotonic() < deadline:
+        time.sleep(0.1)
+        application = find_application(pid)
+    if application is None:
+        sys.exit(1)
+    print_menus(application)
+
+
+if __name__ == "__main__":
+    main()
