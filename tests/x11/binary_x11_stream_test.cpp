@@ -13,6 +13,7 @@
 #include "support/device_request.hpp"
 #include "support/stream_client.hpp"
 #include "x11/binary_x11_fixture.hpp"
+#include "x11/installed_test_applications.hpp"
 #include "x11/shown_pattern.hpp"
 #include "x11/unsplit_screen.hpp"
 #include "x11/x11_test_support.hpp"
@@ -74,7 +75,7 @@ protected:
     }
 };
 
-TEST_F(BinaryX11Streams, DisplayAndFrontmostWindowStreamsShowTheApplicationsPattern) {
+TEST_F(BinaryX11Streams, DisplayFrontmostWindowAndWindowStreamsShowTheApplicationsPattern) {
     TestApplication application({{{"Streamed", 320, 240, {{2300, 400}}, {}, {}}}});
     const auto window = waitForFrontWindow(application, "Streamed");
     ASSERT_TRUE(window);
@@ -88,19 +89,25 @@ TEST_F(BinaryX11Streams, DisplayAndFrontmostWindowStreamsShowTheApplicationsPatt
         const char* what;
         RemoteScreenStreamMode mode;
         std::uint32_t displayID;
+        // The streamed application's desktop file ID, for a window stream.
+        std::string application;
         // The client area's corner and the source's width, on the screen.
         double left, top, sourceWidth;
     };
     const Row rows[] = {
-        {"the right monitor", RemoteScreenStreamMode::display, displayID(1), double(window->x - right.x),
+        {"the right monitor", RemoteScreenStreamMode::display, displayID(1), "", double(window->x - right.x),
          double(window->y - right.y), double(right.width)},
-        {"the frontmost window, its frame", RemoteScreenStreamMode::frontmostWindow, 0, window->x - frame->x,
+        {"the frontmost window, its frame", RemoteScreenStreamMode::frontmostWindow, 0, "", window->x - frame->x,
          window->y - frame->y, frame->width},
+        // The test application's ID names the installed entry it runs as.
+        {"the application's window, its frame", RemoteScreenStreamMode::applicationWindow, 0,
+         desktopID(kInstalledTestApp), window->x - frame->x, window->y - frame->y, frame->width},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         auto options = smallStream(row.mode);
         if (row.displayID != 0) options.displayID = row.displayID;
+        if (!row.application.empty()) options.applicationBundleIdentifier = row.application;
         auto client = open(options);
         readVideo(*client, 12);
         const auto frames = client->frames();

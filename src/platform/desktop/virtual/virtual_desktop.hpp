@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/desktop/desktop.hpp"
+#include "platform/desktop/listed_displays.hpp"
 #include "platform/desktop/virtual/capture_scene.hpp"
 #include "platform/desktop/virtual/desktop_journal.hpp"
 #include "platform/desktop/virtual/desktop_scenario.hpp"
@@ -35,7 +36,7 @@ class VirtualDesktop final : public Desktop,
                              public Workspace,
                              public Accessibility,
                              public WindowServer,
-                             public Displays,
+                             public ListedDisplays,
                              public ScreenCapture,
                              public Pasteboard,
                              public KeyboardLayoutPreferences,
@@ -101,16 +102,6 @@ public:
     std::optional<std::vector<WindowListEntry>> windowList(std::uint32_t options, WindowID relativeToWindow) override;
 
     // Displays
-    std::optional<std::vector<DisplayID>> onlineDisplayIDs() override;
-    std::optional<std::vector<DisplayID>> activeDisplayIDs() override;
-    DisplayID mainDisplayID() override;
-    Rect bounds(DisplayID display) override;
-    std::int64_t pixelsWide(DisplayID display) override;
-    std::int64_t pixelsHigh(DisplayID display) override;
-    std::optional<std::string> localizedName(DisplayID display) override;
-    std::optional<double> mainScreenBackingScaleFactor() override;
-    std::optional<DisplayMode> currentMode(DisplayID display) override;
-    std::optional<std::vector<DisplayMode>> allModes(DisplayID display, bool includeDuplicateLowResolution) override;
     std::int32_t setMode(DisplayID display, const DisplayMode& mode) override;
     std::optional<std::filesystem::path> desktopImageURL(DisplayID display) override;
 
@@ -224,6 +215,10 @@ public:
     bool activateApplication(ProcessID pid, bool allWindows);
     bool unhideApplication(ProcessID pid);
     bool terminateApplication(ProcessID pid, bool force);
+
+protected:
+    // The main display is the first.
+    std::optional<Listing> listedDisplays() override;
 
 private:
     using NodeID = std::int64_t;

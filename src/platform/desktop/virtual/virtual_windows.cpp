@@ -83,82 +83,32 @@ double VirtualDesktop::displayScaleLocked(const Display& display) const {
     return static_cast<double>(display.mode.pixelWidth) / static_cast<double>(display.mode.width);
 }
 
-std::optional<std::vector<DisplayID>> VirtualDesktop::onlineDisplayIDs() {
+std::optional<ListedDisplays::Listing> VirtualDesktop::listedDisplays() {
     auto lock = settle();
-    std::vector<DisplayID> ids;
-    for (const auto& display : displays_) ids.push_back(display.spec.id);
-    return ids;
-}
-
-std::optional<std::vector<DisplayID>> VirtualDesktop::activeDisplayIDs() { return onlineDisplayIDs(); }
-
-DisplayID VirtualDesktop::mainDisplayID() {
-    auto lock = settle();
-    return displays_.front().spec.id;
-}
-
-Rect VirtualDesktop::bounds(DisplayID id) {
-    auto lock = settle();
-    const auto* display = displayLocked(id);
-    if (!display) return {};
-    return {display->spec.bounds.x, display->spec.bounds.y, static_cast<double>(display->mode.width),
-            static_cast<double>(display->mode.height)};
-}
-
-std::int64_t VirtualDesktop::pixelsWide(DisplayID id) {
-    auto lock = settle();
-    const auto* display = displayLocked(id);
-    return display ? display->mode.pixelWidth : 0;
-}
-
-std::int64_t VirtualDesktop::pixelsHigh(DisplayID id) {
-    auto lock = settle();
-    const auto* display = displayLocked(id);
-    return display ? display->mode.pixelHeight : 0;
-}
-
-std::optional<std::string> VirtualDesktop::localizedName(DisplayID id) {
-    auto lock = settle();
-    const auto* display = displayLocked(id);
-    return display ? display->spec.name : std::nullopt;
-}
-
-std::optional<double> VirtualDesktop::mainScreenBackingScaleFactor() {
-    auto lock = settle();
-    return displayScaleLocked(displays_.front());
-}
-
-std::optional<DisplayMode> VirtualDesktop::currentMode(DisplayID id) {
-    auto lock = settle();
-    const auto* display = displayLocked(id);
-    return display ? std::optional(display->mode) : std::nullopt;
-}
-
-std::optional<std::vector<DisplayMode>> VirtualDesktop::allModes(DisplayID id, bool includeDuplicateLowResolution) {
-    auto lock = settle();
-    const auto* display = displayLocked(id);
-    if (!display) return std::nullopt;
-    const auto& spec = display->spec;
-    std::vector<DisplayMode> modes{
-        {static_cast<std::int64_t>(spec.bounds.width), static_cast<std::int64_t>(spec.bounds.height),
-         static_cast<std::int64_t>(spec.bounds.width * spec.scale),
-         static_cast<std::int64_t>(spec.bounds.height * spec.scale), spec.refreshRate, 1, 0, true}};
-    for (std::size_t i = 0; i < spec.modes.size(); ++i) {
-        DisplayMode mode = spec.modes[i];
-        if (mode.ioDisplayModeID == 0) mode.ioDisplayModeID = static_cast<std::int32_t>(i + 2);
-        modes.push_back(mode);
+    Listing listing;
+    for (const auto& display : displays_) {
+        const auto& spec = display.spec;
+        ListedDisplay listed{spec.id,
+                             {spec.bounds.x, spec.bounds.y, static_cast<double>(display.mode.width),
+                              static_cast<double>(display.mode.height)},
+                             display.mode.pixelWidth,
+                             display.mode.pixelHeight,
+                             spec.name,
+                             display.mode,
+                             {}};
+        // The scenario's own size first, then its further modes.
+        listed.modes.push_back(
+            {static_cast<std::int64_t>(spec.bounds.width), static_cast<std::int64_t>(spec.bounds.height),
+             static_cast<std::int64_t>(spec.bounds.width * spec.scale),
+             static_cast<std::int64_t>(spec.bounds.height * spec.scale), spec.refreshRate, 1, 0, true});
+        for (std::size_t i = 0; i < spec.modes.size(); ++i) {
+            DisplayMode mode = spec.modes[i];
+            if (mode.ioDisplayModeID == 0) mode.ioDisplayModeID = static_cast<std::int32_t>(i + 2);
+            listed.modes.push_back(mode);
+        }
+        listing.displays.push_back(std::move(listed));
     }
-    if (!includeDuplicateLowResolution) {
-        // A one-to-one mode that a denser mode of the same point size covers.
-        std::erase_if(modes, [&modes](const DisplayMode& mode) {
-            return mode.pixelWidth == mode.width &&
-                   std::any_of(modes.begin(), modes.end(), [&mode](const DisplayMode& other) {
-                       return other.width == mode.width && other.height == mode.height &&
-                              other.pixelWidth > mode.pixelWidth;
-                   });
-        });
-    }
-    return modes;
+    return listing;
 }
 
 std::int32_t VirtualDesktop::setMode(DisplayID id, const DisplayMode& mode) {

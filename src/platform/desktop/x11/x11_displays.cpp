@@ -27,52 +27,18 @@ std::optional<RandrMonitor> X11Displays::monitor(DisplayID display) {
     return std::nullopt;
 }
 
-std::optional<std::vector<DisplayID>> X11Displays::onlineDisplayIDs() {
+std::optional<ListedDisplays::Listing> X11Displays::listedDisplays() {
     const auto all = monitors();
     if (!all) return std::nullopt;
-    std::vector<DisplayID> ids;
-    for (const auto& monitor : *all) ids.push_back(monitor.id);
-    return ids;
-}
-
-DisplayID X11Displays::mainDisplayID() {
-    const auto all = monitors();
-    const RandrMonitor* main = all ? mainMonitor(*all) : nullptr;
-    return main ? main->id : 0;
-}
-
-Rect X11Displays::bounds(DisplayID display) {
-    const auto found = monitor(display);
-    return found ? found->bounds : Rect{};
-}
-
-std::int64_t X11Displays::pixelsWide(DisplayID display) { return static_cast<std::int64_t>(bounds(display).width); }
-
-std::int64_t X11Displays::pixelsHigh(DisplayID display) { return static_cast<std::int64_t>(bounds(display).height); }
-
-std::optional<std::string> X11Displays::localizedName(DisplayID display) {
-    const auto found = monitor(display);
-    if (!found) return std::nullopt;
-    return found->name;
-}
-
-std::optional<double> X11Displays::mainScreenBackingScaleFactor() {
-    // Points are pixels on X11, whatever font resolution the session sets.
-    if (mainDisplayID() == 0) return std::nullopt;
-    return 1.0;
-}
-
-std::optional<DisplayMode> X11Displays::currentMode(DisplayID display) {
-    const auto found = monitor(display);
-    if (!found) return std::nullopt;
-    return found->currentMode;
-}
-
-std::optional<std::vector<DisplayMode>> X11Displays::allModes(DisplayID display, bool) {
-    // RandR lists every mode once: there are no duplicates to leave out.
-    const auto found = monitor(display);
-    if (!found) return std::nullopt;
-    return found->modes;
+    Listing listing;
+    const RandrMonitor* main = mainMonitor(*all);
+    listing.main = main ? static_cast<std::size_t>(main - all->data()) : all->size();
+    for (const auto& monitor : *all) {
+        listing.displays.push_back({monitor.id, monitor.bounds, static_cast<std::int64_t>(monitor.bounds.width),
+                                    static_cast<std::int64_t>(monitor.bounds.height), monitor.name, monitor.currentMode,
+                                    monitor.modes});
+    }
+    return listing;
 }
 
 std::int32_t X11Displays::setMode(DisplayID display, const DisplayMode& mode) {

@@ -6,13 +6,13 @@
 #include <mutex>
 #include <string>
 
-#include "platform/desktop/displays.hpp"
+#include "platform/desktop/listed_displays.hpp"
 #include "platform/desktop/x11/randr_monitors.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
 
 namespace zentrabo::platform {
 
-class X11Displays final : public Displays {
+class X11Displays final : public ListedDisplays {
 public:
     // Throws X11Error when the display cannot be reached.
     explicit X11Displays(const std::string& display);
@@ -24,21 +24,15 @@ public:
     // The monitor with that id, if there is one.
     std::optional<RandrMonitor> monitor(DisplayID display);
 
-    std::optional<std::vector<DisplayID>> onlineDisplayIDs() override;
-    std::optional<std::vector<DisplayID>> activeDisplayIDs() override { return onlineDisplayIDs(); }
-    DisplayID mainDisplayID() override;
-    Rect bounds(DisplayID display) override;
-    std::int64_t pixelsWide(DisplayID display) override;
-    std::int64_t pixelsHigh(DisplayID display) override;
-    std::optional<std::string> localizedName(DisplayID display) override;
-    std::optional<double> mainScreenBackingScaleFactor() override;
-    std::optional<DisplayMode> currentMode(DisplayID display) override;
-    std::optional<std::vector<DisplayMode>> allModes(DisplayID display, bool includeDuplicateLowResolution) override;
     // Switches the output the monitor shows; a monitor without an output, or a
     // mode it does not list, is an illegal argument.
     std::int32_t setMode(DisplayID display, const DisplayMode& mode) override;
     // The session's desktop picture is no file this can name.
     std::optional<std::filesystem::path> desktopImageURL(DisplayID) override { return std::nullopt; }
+
+protected:
+    // Points are pixels on X11, whatever font resolution the session sets.
+    std::optional<Listing> listedDisplays() override;
 
 private:
     std::mutex mutex_;
