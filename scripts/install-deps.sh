@@ -20,6 +20,8 @@ run_packages=(
   # the accessibility trees of the session's applications, and the bus they
   # are read on
   libatspi2.0-dev at-spi2-core
+  # applications started through the session bus (DBusActivatable entries)
+  libdbus-1-dev
   # the X11 session's desktop: libxcb and its RandR, MIT-SHM, X-Resource,
   # Composite and XFixes parts
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-res0-dev libxcb-composite0-dev libxcb-xfixes0-dev

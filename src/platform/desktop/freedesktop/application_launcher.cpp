@@ -8,6 +8,9 @@
 
 #include <cstring>
 
+#include "platform/desktop/freedesktop/bus_activation.hpp"
+#include "platform/desktop/freedesktop/terminal_emulator.hpp"
+
 extern char** environ;
 
 namespace zentrabo::platform {
@@ -52,7 +55,12 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 }  // namespace
 
 LaunchOutcome ApplicationLauncher::launch(const DesktopEntry& entry, const std::vector<LaunchTarget>& targets) {
+    const std::string startupID = nextStartupID(entry);
+    if (entry.dbusActivatable && activateOnSessionBus(entry, targets, startupID, busActivationTimeout)) {
+        return {0, {}, true};
+    }
     auto argv = execArguments(entry, targets);
+    if (argv && entry.terminal) argv = commandInTerminal(*argv);
     if (!argv) return {0, cannotOpen};
     const auto program = findProgram(argv->front());
     if (!program) return {0, cannotOpen};
@@ -60,8 +68,6 @@ LaunchOutcome ApplicationLauncher::launch(const DesktopEntry& entry, const std::
     reap();
     std::lock_guard lock(mutex_);
     if (children_.size() >= maximumChildren) return {0, cannotOpen};
-    const std::string startupID =
-        "launch-" + std::to_string(::getpid()) + "-" + entry.id + "-" + std::to_string(++sequence_);
     auto environment = childEnvironment(startupID);
 
     SpawnSetup setup;
@@ -70,6 +76,8 @@ LaunchOutcome ApplicationLauncher::launch(const DesktopEntry& entry, const std::
                                          0);
     }
     posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+    // A folder that is gone makes the spawn fail rather than start elsewhere.
+    if (entry.workingDirectory) posix_spawn_file_actions_addchdir_np(&setup.actions, entry.workingDirectory->c_str());
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
@@ -85,7 +93,12 @@ LaunchOutcome ApplicationLauncher::launch(const DesktopEntry& entry, const std::
         return {0, cannotOpen};
     }
     children_[pid] = entry.id;
-    return {pid, {}};
+    return {pid, {}, false};
+}
+
+std::string ApplicationLauncher::nextStartupID(const DesktopEntry& entry) {
+    std::lock_guard lock(mutex_);
+    return "launch-" + std::to_string(::getpid()) + "-" + entry.id + "-" + std::to_string(++sequence_);
 }
 
 void ApplicationLauncher::reap() {

@@ -67,6 +67,16 @@ std::optional<DesktopEntry> usableEntry(std::string id, const std::filesystem::p
         entry.startupWMClass = unescapeKeyValue(wmClass->second);
     }
     entry.mimeTypes = listValue(*group, "MimeType");
+    entry.categories = listValue(*group, "Categories");
+    entry.terminal = flag(*group, "Terminal");
+    if (const auto folder = group->find("Path"); folder != group->end()) {
+        std::filesystem::path workingDirectory = unescapeKeyValue(folder->second);
+        if (workingDirectory.is_absolute()) entry.workingDirectory = std::move(workingDirectory);
+    }
+    entry.dbusActivatable = flag(*group, "DBusActivatable");
+    if (const auto argument = group->find("X-TerminalArgExec"); argument != group->end()) {
+        entry.terminalExecArgument = unescapeKeyValue(argument->second);
+    }
     entry.listed = !flag(*group, "NoDisplay") && shownInCurrentDesktop(*group);
     return entry;
 }

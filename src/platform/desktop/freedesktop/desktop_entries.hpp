@@ -24,6 +24,16 @@ struct DesktopEntry {
     std::string icon;
     std::optional<std::string> startupWMClass;
     std::vector<std::string> mimeTypes;
+    std::vector<std::string> categories;
+    // Terminal=true: the program runs inside the user's terminal emulator.
+    bool terminal = false;
+    // Path=: the folder the program starts in; a relative one is ignored.
+    std::optional<std::filesystem::path> workingDirectory;
+    // DBusActivatable=true: the session bus starts it or brings it forward.
+    bool dbusActivatable = false;
+    // A terminal emulator's X-TerminalArgExec: the option after which the
+    // command it runs follows.
+    std::optional<std::string> terminalExecArgument;
     // Whether menus and lists show it: not NoDisplay, and shown in the
     // current desktop by OnlyShowIn and NotShowIn. An entry not listed can
     // still be a handler or be launched.

@@ -90,12 +90,14 @@ bool takesURLs(char code) { return code == 'u' || code == 'U'; }
 // The target as the code wants it: a path for %f and %F (none for a URL
 // that names no local file), a URL for %u and %U.
 std::optional<std::string> targetText(const LaunchTarget& target, char code) {
-    if (takesURLs(code)) return target.isFile ? fileURL(target.text) : target.text;
+    if (takesURLs(code)) return targetURL(target);
     if (target.isFile) return target.text;
     return filePathFromFileURL(target.text);
 }
 
 }  // namespace
+
+std::string targetURL(const LaunchTarget& target) { return target.isFile ? fileURL(target.text) : target.text; }
 
 std::optional<std::vector<std::string>> execArguments(const DesktopEntry& entry,
                                                       const std::vector<LaunchTarget>& targets) {

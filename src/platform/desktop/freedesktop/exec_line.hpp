@@ -18,6 +18,9 @@ struct LaunchTarget {
     bool isFile = false;
 };
 
+// The target as a URL: a file's path as a "file:" URL, a URL as it is.
+std::string targetURL(const LaunchTarget& target);
+
 // The argument vector; none when the line is malformed (an unterminated
 // quote, an unknown field code, no program), or when there is a target and
 // the line takes none of the kind it has (a URL other than "file:" for an

@@ -25,7 +25,10 @@ inline std::string schemeHandlerType(const std::string& scheme) { return "x-sche
 // $XDG_DATA_HOME and $XDG_DATA_DIRS, each "<desktop>-mimeapps.list" before
 // "mimeapps.list"); else the first of their "Added Associations"; else the
 // first entry whose MimeType lists the type and that no "Removed
-// Associations" list names. None when nothing handles it.
+// Associations" list names. When nothing handles the type, the same for the
+// types it is a kind of, nearest first: the parents that the "mime/subclasses"
+// files of the data folders name, and "text/plain" for any text type (so a
+// handler of text/plain opens C source). None when nothing handles any.
 std::optional<DesktopEntry> defaultHandler(const std::string& mimeType);
 
 }  // namespace zentrabo::platform

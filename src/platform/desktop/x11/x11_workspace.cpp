@@ -209,7 +209,7 @@ OpenResult X11Workspace::openApplication(const std::filesystem::path& location, 
         return {true, {}};
     }
     const auto launched = launcher_.launch(*entry, {});
-    if (!launched.pid) return {false, launched.error};
+    if (!launched.started()) return {false, launched.error};
     return {true, {}};
 }
 
@@ -217,7 +217,7 @@ OpenResult X11Workspace::openWithHandler(const std::string& mimeType, const Laun
     const auto handler = defaultHandler(mimeType);
     if (!handler) return {false, target.isFile ? noFileHandler : noURLHandler};
     const auto launched = launcher_.launch(*handler, {target});
-    if (!launched.pid) return {false, launched.error};
+    if (!launched.started()) return {false, launched.error};
     return {true, {}};
 }
 

@@ -46,6 +46,38 @@ TEST_F(MimeHandlers, ListsAreReadInTheirOrderAndEntriesLast) {
     for (const auto& [type, expected] : cases) EXPECT_EQ(handlerOf(type), expected) << type;
 }
 
+TEST_F(MimeHandlers, ATypeWithoutHandlerOpensWithItsNearestAncestorsHandler) {
+    write(
+        home.path() / ".local/share/mime/subclasses",
+        "# subtype supertype\ntext/x-chdr text/x-csrc\ntext/x-csrc text/plain\napplication/x-special application/xml\n"
+        "text/x-removed text/plain\nloop/a loop/b\nloop/b loop/a\n");
+    write(home.path() / "system/mime/subclasses", "application/x-system application/xml\n");
+    writeEntry(userApplications() / "plain.desktop", "Plain", "MimeType=text/plain;\n");
+    writeEntry(userApplications() / "xml.desktop", "XML", "MimeType=application/xml;\n");
+    writeEntry(userApplications() / "csrc.desktop", "C", "MimeType=text/x-csrc;\n");
+    writeEntry(userApplications() / "any.desktop", "Any", "MimeType=application/octet-stream;\n");
+    write(home.path() / ".config/mimeapps.list",
+          "[Default Applications]\ntext/plain=plain.desktop\n[Removed Associations]\ntext/x-removed=plain.desktop\n");
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"text/x-csrc", "csrc.desktop"},    // its own handler before its parent's default
+        {"text/x-chdr", "csrc.desktop"},    // the nearest ancestor's
+        {"text/x-other", "plain.desktop"},  // every text type is plain text
+        {"application/x-special", "xml.desktop"},
+        {"application/x-system", "xml.desktop"},  // the system's database counts too
+        {"text/x-removed", "plain.desktop"},      // a default stays the default
+        {"loop/a", "none"},                       // a loop in the database ends
+        {"image/x-unknown", "none"},              // nothing falls back to any binary
+    };
+    for (const auto& [type, expected] : cases) EXPECT_EQ(handlerOf(type), expected) << type;
+
+    // Without the default, the removed association keeps the ancestor's
+    // declaring entry away too.
+    write(home.path() / ".config/mimeapps.list", "[Removed Associations]\ntext/x-removed=plain.desktop\n");
+    EXPECT_EQ(handlerOf("text/x-removed"), "none");
+    EXPECT_EQ(handlerOf("text/x-other"), "plain.desktop");
+}
+
 TEST_F(MimeHandlers, FileTypesComeFromTheBestGlob) {
     write(home.path() / ".local/share/mime/globs2",
           "# comment\n50:text/plain:*.txt\n50:text/x-readme:readme*\n60:text/x-readme-txt:readme*.txt\n"
