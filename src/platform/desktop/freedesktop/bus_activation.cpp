@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 namespace zentrabo::platform {
 
@@ -57,7 +58,10 @@ int milliseconds(std::chrono::steady_clock::time_point deadline) {
 // otherwise try to start a bus, and wait for its welcome without a bound.
 Connection sessionBus(std::chrono::steady_clock::time_point deadline) {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (!address || !*address) return nullptr;
+    // An autolaunch address would have libdbus run a helper program.
+    if (!address || !*address || std::string_view(address).find("autolaunch:") != std::string_view::npos) {
+        return nullptr;
+    }
     BusError error;
     Connection connection(dbus_connection_open_private(address, &error.error));
     if (!connection) return nullptr;
