@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "platform/files/atomic_file.hpp"
+#include "platform/files/path_change_watch.hpp"
 #include "platform/files/product_identity.hpp"
 #include "platform/files/xdg_folders.hpp"
 
@@ -107,35 +108,50 @@ bool startNewLogFile(const std::string& path, const std::string& bytes) {
 }
 
 // The log file, held open from one line to the next instead of being opened
-// and closed for each: a line costs a look at the path and one write. The
-// look is what keeps it honest: a file renamed, removed or replaced at the
-// path since the last line (another process rotated the log, the folder was
-// removed, the environment now names another folder) is let go, and the line
-// goes to the file now at the path, as if it had been opened for this line.
-// Used under the log lock only.
+// and closed for each: a line costs a look at a watch, a look at the file's
+// size and one write. The watch is what keeps it honest: a file renamed,
+// removed or replaced at the path since the last line (another process
+// rotated the log, the folder was removed), or a path the environment has
+// changed, lets the file go, and the line goes to the file now at the path,
+// as if it had been opened for this line. Without a watch (no inotify
+// instance to be had) each line looks at the path instead. Used under the
+// log lock only.
 class HeldLogFile {
 public:
     bool append(const std::string& path, const std::string& bytes) {
-        struct stat atPath {};
-        const bool exists = ::stat(path.c_str(), &atPath) == 0;
-        const int missing = exists ? 0 : errno;
-        if (!exists || path != path_ || atPath.st_dev != device_ || atPath.st_ino != inode_) release();
-        // A missing file is created with its first line; a missing folder is not.
-        if (!exists) return missing == ENOENT && writeWholeFile(path, bytes);
-        if (atPath.st_size > 0 &&
-            static_cast<std::uint64_t>(atPath.st_size) + bytes.size() > diagnostics::logByteLimit().load()) {
+        if (descriptor_ >= 0 && !stillAtPath(path)) release();
+        if (descriptor_ < 0) {
+            struct stat atPath {};
+            // A missing file is created with its first line; a missing folder is not.
+            if (::stat(path.c_str(), &atPath) != 0) return errno == ENOENT && writeWholeFile(path, bytes);
+            if (!open(path)) return false;
+        }
+        // The size of the file, written by whoever writes it, from the held
+        // descriptor rather than the path.
+        const off_t size = ::lseek(descriptor_, 0, SEEK_END);
+        if (size > 0 && static_cast<std::uint64_t>(size) + bytes.size() > diagnostics::logByteLimit().load()) {
             release();
             if (startNewLogFile(path, bytes)) return true;
             // Not rotated: the line still goes to the file it would have ended.
+            if (!open(path)) return false;
         }
-        if (descriptor_ < 0 && !open(path)) return false;
         if (diagnostics::writeAll(descriptor_, bytes.data(), bytes.size())) return true;
         release();
         return false;
     }
 
 private:
+    bool stillAtPath(const std::string& path) {
+        if (path != path_) return false;
+        if (watch_.isWatching()) return !watch_.sawChange();
+        struct stat atPath {};
+        return ::stat(path.c_str(), &atPath) == 0 && atPath.st_dev == device_ && atPath.st_ino == inode_;
+    }
+
     bool open(const std::string& path) {
+        // Watched before it is opened: whatever happens to the path after
+        // the open is seen.
+        static_cast<void>(watch_.start(path));
         descriptor_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
         struct stat opened {};
         if (descriptor_ < 0 || ::fstat(descriptor_, &opened) != 0) {
@@ -151,12 +167,14 @@ private:
     void release() noexcept {
         if (descriptor_ >= 0) ::close(descriptor_);
         descriptor_ = -1;
+        watch_.stop();
     }
 
     std::string path_;
     int descriptor_ = -1;
     dev_t device_ = 0;
     ino_t inode_ = 0;
+    platform::PathChangeWatch watch_;
 };
 
 // The log's path for the environment and identity of the moment, built

@@ -26,12 +26,20 @@ RemoteScreenStreamServer::RemoteScreenStreamServer(Environment environment)
 RemoteScreenStreamServer::~RemoteScreenStreamServer() {
     reports_->close();
     std::map<Uuid, std::shared_ptr<RemoteScreenStreamSession>> sessions;
+    std::vector<std::weak_ptr<RemoteScreenStreamSession>> removed;
     {
         std::lock_guard guard(lock_);
         sessions = std::move(sessions_);
         sessions_.clear();
+        removed = std::move(removedSessions_);
     }
     for (auto& [id, session] : sessions) session->stop();
+    // A release still queued would otherwise press on after the server's
+    // owner has let the desktop go.
+    for (auto& [id, session] : sessions) session->awaitPointerRelease();
+    for (const auto& weakSession : removed) {
+        if (const auto session = weakSession.lock()) session->awaitPointerRelease();
+    }
 }
 
 void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& request,
@@ -103,6 +111,8 @@ void RemoteScreenStreamServer::removeSession(const Uuid& id) {
         removed = std::move(entry->second);
         sessions_.erase(entry);
         sessionClientCertificateFingerprints_.erase(id);
+        std::erase_if(removedSessions_, [](const auto& session) { return session.expired(); });
+        removedSessions_.push_back(removed);
         reportLocked();
     }
     removed->stop();

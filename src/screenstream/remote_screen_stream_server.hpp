@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <asio/any_io_executor.hpp>
 
@@ -54,7 +55,8 @@ public:
     };
 
     explicit RemoteScreenStreamServer(Environment environment);
-    // Stops every live session; no report follows.
+    // Stops every live session and waits until their pointers have let go
+    // of what they held; no report follows.
     ~RemoteScreenStreamServer();
     RemoteScreenStreamServer(const RemoteScreenStreamServer&) = delete;
     RemoteScreenStreamServer& operator=(const RemoteScreenStreamServer&) = delete;
@@ -95,6 +97,9 @@ private:
     // Guarded by lock_.
     std::map<Uuid, std::shared_ptr<RemoteScreenStreamSession>> sessions_;
     std::map<Uuid, std::string> sessionClientCertificateFingerprints_;
+    // Sessions removed while work of theirs may still be queued; expired
+    // ones are dropped at each removal.
+    std::vector<std::weak_ptr<RemoteScreenStreamSession>> removedSessions_;
 };
 
 }  // namespace zentrabo

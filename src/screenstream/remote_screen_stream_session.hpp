@@ -112,6 +112,11 @@ public:
     // video encoder down and resets the audio encoder on the encoder queue,
     // stops capture and cancels the connection.
     void stop();
+    // After stop(): returns once the pointer controllers it let go have
+    // released what they held, on the control queue behind any input job
+    // still running there, so that nothing of the session touches the
+    // desktop afterwards. Waits only as long as that job takes.
+    void awaitPointerRelease();
     // Detaches and shuts down the encoders and capture streams without
     // stopping the session, as a failed capture start does before it retries.
     void tearDownCapture();

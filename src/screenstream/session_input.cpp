@@ -4,6 +4,7 @@
 // the front; pasted text, keys and window resizes answered with a command result.
 #include <exception>
 #include <functional>
+#include <future>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,6 +33,21 @@ void RemoteScreenStreamSession::releasePointerController(std::shared_ptr<RemoteS
     controlQueue_.post([weakSelf = weak_from_this()] {
         if (auto self = weakSelf.lock()) self->releasePendingPointerControllers();
     });
+}
+
+void RemoteScreenStreamSession::awaitPointerRelease() {
+    if (controlQueue_.isCurrent()) {
+        releasePendingPointerControllers();
+        return;
+    }
+    // The caller holds the session until the wait is over, and the job
+    // touches nothing of it once it has said so.
+    std::promise<void> released;
+    controlQueue_.post([this, &released] {
+        releasePendingPointerControllers();
+        released.set_value();
+    });
+    released.get_future().wait();
 }
 
 void RemoteScreenStreamSession::releasePendingPointerControllers() {

@@ -155,11 +155,18 @@ TEST_F(DiagnosticLogTest, ALineGoesToTheFileNowAtThePathWhateverHappenedToTheOne
              fs::create_directories(log.parent_path());
          },
          nullptr},
+        {"folder renamed away and made again",
+         [](const fs::path& log) {
+             fs::rename(log.parent_path(), log.parent_path().string() + ".old");
+             fs::create_directories(log.parent_path());
+         },
+         nullptr},
         {"unchanged", [](const fs::path&) {}, "ZentraboMac.log"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         fs::remove_all(home.logFolder());
+        fs::remove_all(home.logFolder().string() + ".old");
         makeLogFolder();
         diagnosticLog("first", "model/a.cpp", 1);
         test.change(home.logFile());

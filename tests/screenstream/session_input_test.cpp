@@ -93,6 +93,32 @@ protected:
 
     bool nothingHeld() { return desktop->heldMouseButtons().empty() && desktop->heldKeys().empty(); }
 
+    // Whoever owns the stream server lets the desktop go right after it, so
+    // a pointer release still queued behind input must have run by the time
+    // the server is gone: a session holds a button down while its control
+    // queue is held, and the server goes on another thread meanwhile.
+    void expectServerToGoAfterRelease(bool endedFirst) {
+        auto [client, session] = stream({}, selection({0, 0, 1000, 800}));
+        ASSERT_TRUE(session);
+        client->write(pointerFrame(PointerKind::dragStart));
+        ASSERT_TRUE(waitFor([&] { return !desktop->heldMouseButtons().empty(); }));
+        std::promise<void> open;
+        session->controlQueue().post([gate = open.get_future().share()] { gate.wait(); });
+        if (endedFirst) streamServer->endSessions(device.fingerprint(), "Not authorized.");
+
+        std::shared_ptr<RemoteScreenStreamServer> server;
+        {
+            std::lock_guard guard(mutex);
+            server = std::move(streamServer);
+        }
+        auto gone = std::async(std::launch::async, [server = std::move(server)]() mutable { server.reset(); });
+        EXPECT_EQ(gone.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
+            << "the server went while a release was still queued";
+        open.set_value();
+        gone.get();
+        EXPECT_TRUE(nothingHeld());
+    }
+
     std::size_t streamCount = 0;
 };
 
@@ -232,6 +258,14 @@ TEST_F(SessionInputTest, QueuedInputIsNotAppliedAfterAStopButAHeldButtonIsLetGo)
     EXPECT_EQ(up->type, platform::MouseEventType::leftMouseUp);
     EXPECT_EQ(journalOf("pasteboard").size(), pasteboardWritesBefore);
     EXPECT_EQ(client->frames().size(), 1u) << "no command results";
+}
+
+TEST_F(SessionInputTest, TheStreamServerGoesOnlyOnceAStreamingSessionsPointerHasLetGo) {
+    expectServerToGoAfterRelease(false);
+}
+
+TEST_F(SessionInputTest, TheStreamServerGoesOnlyOnceAnEndedSessionsPointerHasLetGo) {
+    expectServerToGoAfterRelease(true);
 }
 
 TEST_F(SessionInputTest, TheStreamedApplicationAndItsWindowElementAreFoundByModeNumberFrameOrFocus) {

@@ -8,6 +8,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -41,9 +42,15 @@ struct ClientExchange {
     std::string bytes;
 };
 
+// When a device ends its exchange: once the server closes (what most tests
+// look at), or as soon as the reply's line feed has arrived, closing its own
+// side as a phone that has its answer does; the server then closes at once
+// instead of after its close delay.
+enum class ClientEnd { whenServerCloses, afterReplyLine };
+
 inline asio::awaitable<void> runRequestClient(std::uint16_t port, std::shared_ptr<platform::TlsContext> context,
-                                              std::vector<std::string> pieces,
-                                              std::shared_ptr<ClientExchange> exchange) {
+                                              std::vector<std::string> pieces, std::shared_ptr<ClientExchange> exchange,
+                                              ClientEnd end = ClientEnd::whenServerCloses) {
     asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
     socket.connect({asio::ip::make_address("127.0.0.1"), port}, exchange->handshakeError);
     platform::TlsConnection connection(std::move(socket), context);
@@ -56,6 +63,10 @@ inline asio::awaitable<void> runRequestClient(std::uint16_t port, std::shared_pt
             auto [error, count] = co_await connection.readSome(asio::buffer(buffer));
             exchange->append(buffer.data(), count);
             if (error) break;
+            if (end == ClientEnd::afterReplyLine && std::find(buffer.begin(), buffer.begin() + count, '\n') !=
+                                                        buffer.begin() + static_cast<std::ptrdiff_t>(count)) {
+                break;
+            }
         }
     }
     connection.close();
