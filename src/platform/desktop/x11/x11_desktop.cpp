@@ -21,7 +21,7 @@ X11Desktop::X11Desktop(std::string display, Clock& clock)
       displays_(std::make_unique<X11Displays>(display_)),
       screenCapture_(std::make_unique<X11ScreenCapture>(display_, *displays_, clock_)),
       pasteboard_(std::make_unique<X11Pasteboard>(display_)),
-      keyboardLayout_(std::make_unique<X11KeyboardLayout>()),
+      keyboardLayout_(std::make_unique<X11KeyboardLayout>(display_)),
       eventPoster_(std::make_unique<X11EventPoster>(display_)),
       events_(
           std::make_unique<X11EventThread>(display_, [displays = displays_.get()] { displays->monitorsChanged(); })) {}

@@ -56,7 +56,23 @@ std::vector<char32_t> scalars(const std::u16string& text) {
 X11EventPoster::X11EventPoster(const std::string& display)
     : connection_(display), context_(xkb_context_new(XKB_CONTEXT_NO_FLAGS)) {}
 
-X11EventPoster::~X11EventPoster() = default;
+X11EventPoster::~X11EventPoster() {
+    std::lock_guard locked(mutex_);
+    if (!ready_ || readyConnection_ != connection_.get() || connection_.isBroken()) return;
+    // Modifiers a caller left down would stay down on the server for good.
+    if (const auto current = heldModifierKeys_.empty() ? std::nullopt : keymap()) {
+        for (const KeyCode held : heldModifierKeys_) {
+            if (const xcb_keycode_t key = current->keycodeOfName(xkbKeyName(held)); key != 0) {
+                fake(XCB_KEY_RELEASE, key);
+            }
+        }
+    }
+    // The server drops a client as soon as it sees the hang-up, with the
+    // requests it has not read yet: a key-up posted just before would be lost
+    // and the key stay down, so that its next press counted as held already
+    // and never reached any application. A round trip first.
+    sync();
+}
 
 bool X11EventPoster::post(const InputEvent& event) {
     std::lock_guard locked(mutex_);

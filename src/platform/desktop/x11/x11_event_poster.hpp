@@ -42,9 +42,6 @@ public:
     bool post(const InputEvent& event) override;
 
 private:
-    struct ContextDeleter {
-        void operator()(xkb_context* context) const { xkb_context_unref(context); }
-    };
     // A spare keycode typing a symbol for now, and what it carried before.
     struct BorrowedKey {
         xcb_keycode_t keycode = 0;
@@ -81,7 +78,7 @@ private:
 
     std::mutex mutex_;
     X11Connection connection_;
-    std::unique_ptr<xkb_context, ContextDeleter> context_;
+    XkbContext context_;
     // The connection XKB and XTest were set up on; a new one after a reconnect.
     xcb_connection_t* readyConnection_ = nullptr;
     bool ready_ = false;

@@ -42,6 +42,11 @@ std::optional<X11Keymap> X11Keymap::read(xcb_connection_t* connection, xkb_conte
     return X11Keymap(keymap, layout);
 }
 
+std::string X11Keymap::layoutName(xkb_layout_index_t layout) const {
+    const char* name = xkb_keymap_layout_get_name(keymap_.get(), layout);
+    return name ? name : "";
+}
+
 xcb_keycode_t X11Keymap::keycodeOfName(const char* name) const {
     const xkb_keycode_t keycode = xkb_keymap_key_by_name(keymap_.get(), name);
     return keycode == XKB_KEYCODE_INVALID || keycode > 255 ? 0 : static_cast<xcb_keycode_t>(keycode);

@@ -8,9 +8,15 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace zentrabo::platform {
+
+struct XkbContextDeleter {
+    void operator()(xkb_context* context) const { xkb_context_unref(context); }
+};
+using XkbContext = std::unique_ptr<xkb_context, XkbContextDeleter>;
 
 class X11Keymap {
 public:
@@ -34,6 +40,12 @@ public:
     std::optional<Stroke> strokeOf(xkb_keysym_t keysym) const;
     // Up to count keycodes that carry no symbol, highest first.
     std::vector<xcb_keycode_t> spareKeycodes(std::size_t count) const;
+
+    // The layout (group) keys type in now, and each layout's name as the
+    // keymap gives it ("German"; empty when it has none).
+    xkb_layout_index_t currentLayout() const { return layout_; }
+    xkb_layout_index_t layoutCount() const { return xkb_keymap_num_layouts(keymap_.get()); }
+    std::string layoutName(xkb_layout_index_t layout) const;
 
 private:
     struct KeymapDeleter {
