@@ -13,54 +13,10 @@
 #include <vector>
 
 #include "platform/desktop/x11/x11_accessibility.hpp"
-#include "x11/x11_desktop_fixture.hpp"
-#include "x11/x11_test_support.hpp"
+#include "x11/x11_accessibility_fixture.hpp"
 
 namespace zentrabo::testing {
 namespace {
-
-using platform::AXElement;
-namespace axerror = platform::axerror;
-
-class X11AccessibilityTest : public X11DesktopTest {
-protected:
-    platform::Accessibility& accessibility() { return desktop->accessibility(); }
-
-    template <typename T>
-    std::optional<T> read(const AXElement& element, const std::string& name) {
-        const auto result = accessibility().copyAttribute(element, name);
-        if (result.error != axerror::success || !result.value) return std::nullopt;
-        const auto* value = std::get_if<T>(&*result.value);
-        return value ? std::optional<T>(*value) : std::nullopt;
-    }
-
-    std::vector<AXElement> children(const AXElement& element) {
-        return read<std::vector<AXElement>>(element, "AXChildren").value_or(std::vector<AXElement>{});
-    }
-
-    // The menu bar's elements by their path of titles ("File/Recent").
-    std::map<std::string, AXElement> menuElements(const AXElement& menuBar) {
-        std::map<std::string, AXElement> found;
-        std::vector<std::pair<std::string, AXElement>> pending{{"", menuBar}};
-        while (!pending.empty()) {
-            const auto [path, element] = pending.back();
-            pending.pop_back();
-            for (const auto& child : children(element)) {
-                const auto title = read<std::string>(child, "AXTitle").value_or("");
-                if (title.empty()) continue;
-                const auto childPath = path.empty() ? title : path + "/" + title;
-                found.emplace(childPath, child);
-                pending.emplace_back(childPath, child);
-            }
-        }
-        return found;
-    }
-
-    AXElement menuBarOf(const TestApplication& application) {
-        return read<AXElement>(accessibility().applicationElement(application.pid()), "AXMenuBar")
-            .value_or(AXElement());
-    }
-};
 
 TEST_F(X11AccessibilityTest, MenusReadWithRolesEnabledStateAndShortcuts) {
     TestApplication application({.windows = {{"Menus", 400, 300, {{150, 150}}, {}, {}, true}}});
