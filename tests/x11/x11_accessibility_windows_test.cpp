@@ -91,6 +91,50 @@ TEST_F(X11AccessibilityWindowsTest, FramesMoveAndResizeDecorationsIncluded) {
     EXPECT_EQ(read<std::int64_t>(*window, "AXWindowNumber"), mapped->xid);
 }
 
+TEST_F(X11AccessibilityWindowsTest, WindowNumbersFollowTheProcessAndThePlace) {
+    // Three windows of one title and size: two of one application side by
+    // side, and one of another exactly over the first.
+    TestApplication first({.windows = {{"Twin", 300, 200, {{100, 100}}, {}, {}, false},
+                                       {"Twin", 300, 200, {{800, 100}}, {}, {}, false}}});
+    TestApplication second({.windows = {{"Twin", 300, 200, {{100, 100}}, {}, {}, false}},
+                            .applicationId = std::string(kSecondTestApplicationId)});
+    struct Row {
+        const char* what;
+        TestApplication* application;
+        bool left;
+        std::optional<MappedWindow> mapped = std::nullopt;
+    };
+    Row rows[] = {{"first, left", &first, true}, {"first, right", &first, false}, {"second, left", &second, true}};
+    for (auto& row : rows) {
+        row.mapped = waitForMapped(*row.application, "Twin");
+        ASSERT_TRUE(row.mapped) << row.what;
+    }
+    // Each application reported its windows in the order they were asked for.
+    ASSERT_LT(rows[0].mapped->x, rows[1].mapped->x);
+
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        // The witnesses agree with the application's own report.
+        EXPECT_EQ(std::stoi(witnessOutput("xdotool getwindowpid " + std::to_string(row.mapped->xid))),
+                  row.application->pid());
+        const auto frame = witnessedFrame(row.mapped->xid);
+        ASSERT_TRUE(frame);
+
+        std::optional<AXElement> element;
+        ASSERT_TRUE(eventually([&] {
+            const auto windows =
+                read<std::vector<AXElement>>(accessibility().applicationElement(row.application->pid()), "AXWindows");
+            for (const auto& window : windows.value_or(std::vector<AXElement>{})) {
+                const auto position = read<Point>(window, "AXPosition");
+                if (position && (position->x < 500) == row.left) element = window;
+            }
+            return element.has_value();
+        }));
+        EXPECT_EQ(read<Point>(*element, "AXPosition"), frame->origin());
+        EXPECT_EQ(read<std::int64_t>(*element, "AXWindowNumber"), row.mapped->xid);
+    }
+}
+
 TEST_F(X11AccessibilityWindowsTest, WrongValuesAndElementsAreRefused) {
     TestApplication application({.windows = {{"Menus", 400, 300, {{150, 150}}, {}, {}, true}}});
     ASSERT_TRUE(waitForFrontWindow(application, "Menus"));
