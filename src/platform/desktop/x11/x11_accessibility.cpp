@@ -134,7 +134,7 @@ AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, cons
         if (error != axerror::success) return {error, std::nullopt};
         return {axerror::success, static_cast<std::int64_t>(window)};
     }
-    return onTree(element, [&element, &name](AtspiTree& tree) { return tree.copyAttribute(element, name); })
+    return onTree(element, [element, name](AtspiTree& tree) { return tree.copyAttribute(element, name); })
         .value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
 }
 

@@ -49,7 +49,8 @@ private:
     static std::shared_ptr<Bus> sharedBus();
     std::chrono::milliseconds timeoutOf(const AXElement& element);
     // Work on the tree, on the accessibility thread within the element's
-    // timeout; none when it did not answer in time.
+    // timeout; none when it did not answer in time. Work that comes late
+    // still runs after the caller has gone, so it owns what it uses.
     template <typename Work>
     auto onTree(const AXElement& element, Work work) -> std::optional<decltype(work(std::declval<AtspiTree&>()))>;
 
