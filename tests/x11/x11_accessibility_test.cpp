@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/desktop/x11/x11_accessibility.hpp"
+#include "support/scoped_environment.hpp"
 #include "x11/x11_accessibility_fixture.hpp"
 
 namespace zentrabo::testing {
@@ -88,6 +89,36 @@ TEST_F(X11AccessibilityTest, PressingItemsOpensAWindowAndAModalDialogThatCancelD
     const auto response = application.reports().waitFor("dialog", "Menus");
     ASSERT_TRUE(response);
     EXPECT_EQ(response->text("response"), "cancel");
+}
+
+TEST_F(X11AccessibilityTest, ADialogsCancelButtonIsFoundInTheMessagesLanguage) {
+    struct Row {
+        std::optional<std::string> language;
+        std::string title;
+    };
+    const Row rows[] = {{std::nullopt, "Cancel"}, {"de", "Abbrechen"}, {"fr", "Annuler"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.language.value_or("English"));
+        // The application and this process read the same language.
+        const ScopedEnvironment environment(
+            {{"LC_ALL", std::nullopt}, {"LC_MESSAGES", std::nullopt}, {"LANG", "C.UTF-8"}, {"LANGUAGE", row.language}});
+        TestApplication application({.windows = {{"Menus", 400, 300, {{150, 150}}, {}, {}, true}}});
+        ASSERT_TRUE(waitForFrontWindow(application, "Menus"));
+        const auto applicationElement = accessibility().applicationElement(application.pid());
+        ASSERT_EQ(accessibility().performAction(menuElements(menuBarOf(application)).at("File/Confirm…"), "AXPress"),
+                  axerror::success);
+        std::optional<AXElement> cancel;
+        ASSERT_TRUE(eventually([&] {
+            const auto dialog = read<AXElement>(applicationElement, "AXFocusedWindow");
+            cancel = dialog ? read<AXElement>(*dialog, "AXCancelButton") : std::nullopt;
+            return cancel.has_value();
+        }));
+        EXPECT_EQ(read<std::string>(*cancel, "AXTitle"), row.title);
+        ASSERT_EQ(accessibility().performAction(*cancel, "AXPress"), axerror::success);
+        const auto response = application.reports().waitFor("dialog", "Menus");
+        ASSERT_TRUE(response);
+        EXPECT_EQ(response->text("response"), "cancel");
+    }
 }
 
 TEST_F(X11AccessibilityTest, AStoppedApplicationCostsOneTimeoutAndAGoneOneIsInvalid) {

@@ -11,6 +11,7 @@
 
 #include "platform/desktop/x11/atspi_menu_shortcut.hpp"
 #include "platform/desktop/x11/atspi_text_offsets.hpp"
+#include "platform/desktop/x11/toolkit_button_labels.hpp"
 
 namespace zentrabo::platform {
 namespace {
@@ -168,10 +169,6 @@ std::optional<std::string> contentsOf(AtspiText* text, Failure& failure) {
 AXAttributeResult found(AXValue value) { return {axerror::success, std::move(value)}; }
 AXAttributeResult missing() { return {axerror::noValue, std::nullopt}; }
 AXAttributeResult failed(AXError error) { return {error, std::nullopt}; }
-
-// The toolkit's labels of the buttons that dismiss a dialog.
-constexpr std::array<std::string_view, 1> kCancelLabels{"Cancel"};
-constexpr std::array<std::string_view, 1> kCloseLabels{"Close"};
 
 }  // namespace
 
@@ -357,7 +354,7 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
     if (name == "AXSelectedTextRange") return selectedTextRange(node);
     if (name == "AXCancelButton" || name == "AXCloseButton") {
         if (!hasState(node, ATSPI_STATE_MODAL)) return missing();
-        const auto& labels = name == "AXCancelButton" ? kCancelLabels : kCloseLabels;
+        const auto labels = toolkitButtonNames(name == "AXCancelButton" ? DismissButton::cancel : DismissButton::close);
         std::vector<Owned> roots;
         roots.emplace_back(ATSPI_ACCESSIBLE(g_object_ref(node)));
         const auto button = search(std::move(roots), [&](AtspiAccessible* candidate) {
