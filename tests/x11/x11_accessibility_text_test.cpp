@@ -34,6 +34,8 @@ TEST_F(X11AccessibilityTextTest, ValueAndSelectionCountUtf16Units) {
     ASSERT_TRUE(window);
     const auto field = textFieldUnder(*window);
     ASSERT_TRUE(field);
+    // The field has the focus of the active window: text typed goes there.
+    EXPECT_EQ(read<AXElement>(accessibility().systemWideElement(), "AXFocusedUIElement"), field);
 
     // "a", "😀" (two units), "é", "z".
     const std::string text = "a\U0001F600\u00e9z";

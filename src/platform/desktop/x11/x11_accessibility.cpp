@@ -129,6 +129,7 @@ auto X11Accessibility::onTree(const AXElement& element, Work work)
 
 AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, const std::string& name) {
     if (!bus_->ready) return {axerror::apiDisabled, std::nullopt};
+    if (element.kind() == AXElement::Kind::systemWide && name == "AXFocusedUIElement") return focusedElement(element);
     if (name == "AXWindowNumber") {
         const auto [window, error] = clientWindowOf(element);
         if (error != axerror::success) return {error, std::nullopt};
@@ -153,6 +154,19 @@ AXError X11Accessibility::performAction(const AXElement& element, const std::str
     if (action == "AXRaise") return raise(element);
     return onTree(element, [element, action](AtspiTree& tree) { return tree.performAction(element, action); })
         .value_or(axerror::cannotComplete);
+}
+
+AXAttributeResult X11Accessibility::focusedElement(const AXElement& systemWide) {
+    ProcessID pid = 0;
+    {
+        const std::lock_guard lock(xMutex_);
+        if (!x_.usable()) return {axerror::cannotComplete, std::nullopt};
+        if (const xcb_window_t active = readActiveWindow(x_)) pid = readWindowProcess(x_, active);
+    }
+    if (pid <= 0) return {axerror::noValue, std::nullopt};
+    return onTree(systemWide, [application = applicationElement(pid)](
+                                  AtspiTree& tree) { return tree.copyAttribute(application, "AXFocusedUIElement"); })
+        .value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
 }
 
 std::pair<xcb_window_t, AXError> X11Accessibility::clientWindowOf(const AXElement& element) {

@@ -54,6 +54,8 @@ private:
     template <typename Work>
     auto onTree(const AXElement& element, Work work) -> std::optional<decltype(work(std::declval<AtspiTree&>()))>;
 
+    // The focused element of the application that owns the active window.
+    AXAttributeResult focusedElement(const AXElement& systemWide);
     // The client window of a window element, or the error to answer.
     std::pair<xcb_window_t, AXError> clientWindowOf(const AXElement& element);
     AXError setWindowAttribute(const AXElement& element, const std::string& name, const AXValue& value);
