@@ -3,12 +3,14 @@
 // back with xwininfo and xprop as witnesses.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/desktop/x11/x11_accessibility.hpp"
 #include "x11/x11_accessibility_fixture.hpp"
 
 namespace zentrabo::testing {
@@ -133,6 +135,26 @@ TEST_F(X11AccessibilityWindowsTest, WindowNumbersFollowTheProcessAndThePlace) {
         EXPECT_EQ(read<Point>(*element, "AXPosition"), frame->origin());
         EXPECT_EQ(read<std::int64_t>(*element, "AXWindowNumber"), row.mapped->xid);
     }
+}
+
+TEST_F(X11AccessibilityWindowsTest, AWindowUnderItsModalDialogRaisesWithTheDialogActive) {
+    TestApplication application({.windows = {{"Menus", 400, 300, {{150, 150}}, {}, {}, true}}});
+    const auto mapped = waitForFrontWindow(application, "Menus");
+    ASSERT_TRUE(mapped);
+    const auto window = windowTitled(application, "Menus");
+    ASSERT_TRUE(window);
+    ASSERT_EQ(accessibility().performAction(menuElements(menuBarOf(application)).at("File/Confirm…"), "AXPress"),
+              axerror::success);
+    ASSERT_TRUE(windowTitled(application, "Confirm"));
+    TestApplication other({.windows = {{"Other", 300, 200, {{900, 100}}, {}, {}, false}},
+                           .applicationId = std::string(kSecondTestApplicationId)});
+    ASSERT_TRUE(waitForFrontWindow(other, "Other"));
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(accessibility().performAction(*window, "AXRaise"), axerror::success);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, platform::X11Accessibility::windowManagerWait)
+        << "the dialog taking the focus is what was asked for";
+    EXPECT_EQ(witnessedNumbers("WM_TRANSIENT_FOR", activeWindow()), std::vector<std::uint32_t>{mapped->xid});
 }
 
 TEST_F(X11AccessibilityWindowsTest, WrongValuesAndElementsAreRefused) {

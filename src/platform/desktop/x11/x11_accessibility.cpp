@@ -281,9 +281,15 @@ AXError X11Accessibility::raise(const AXElement& element) {
         if (!x_.usable()) return axerror::cannotComplete;
         requestActivation(x_, window, readActiveWindow(x_));
     }
-    // Input posted right after goes to the raised window.
-    return waitForWindowManager([&] { return readActiveWindow(x_) == window; }) ? axerror::success
-                                                                                : axerror::cannotComplete;
+    // Input posted right after goes to the raised window, or to the modal
+    // dialog over it that the window manager activates instead.
+    return waitForWindowManager([&] {
+        const xcb_window_t active = readActiveWindow(x_);
+        return active == window ||
+               (active && PropertyRead(x_, active, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW).number() == window);
+    })
+               ? axerror::success
+               : axerror::cannotComplete;
 }
 
 }  // namespace zentrabo::platform
