@@ -13,54 +13,11 @@
 #include <vector>
 
 #include "platform/desktop/x11/x11_accessibility.hpp"
-#include "x11/x11_desktop_fixture.hpp"
-#include "x11/x11_test_support.hpp"
+#include "support/scoped_environment.hpp"
+#include "x11/x11_accessibility_fixture.hpp"
 
 namespace zentrabo::testing {
 namespace {
-
-using platform::AXElement;
-namespace axerror = platform::axerror;
-
-class X11AccessibilityTest : public X11DesktopTest {
-protected:
-    platform::Accessibility& accessibility() { return desktop->accessibility(); }
-
-    template <typename T>
-    std::optional<T> read(const AXElement& element, const std::string& name) {
-        const auto result = accessibility().copyAttribute(element, name);
-        if (result.error != axerror::success || !result.value) return std::nullopt;
-        const auto* value = std::get_if<T>(&*result.value);
-        return value ? std::optional<T>(*value) : std::nullopt;
-    }
-
-    std::vector<AXElement> children(const AXElement& element) {
-        return read<std::vector<AXElement>>(element, "AXChildren").value_or(std::vector<AXElement>{});
-    }
-
-    // The menu bar's elements by their path of titles ("File/Recent").
-    std::map<std::string, AXElement> menuElements(const AXElement& menuBar) {
-        std::map<std::string, AXElement> found;
-        std::vector<std::pair<std::string, AXElement>> pending{{"", menuBar}};
-        while (!pending.empty()) {
-            const auto [path, element] = pending.back();
-            pending.pop_back();
-            for (const auto& child : children(element)) {
-                const auto title = read<std::string>(child, "AXTitle").value_or("");
-                if (title.empty()) continue;
-                const auto childPath = path.empty() ? title : path + "/" + title;
-                found.emplace(childPath, child);
-                pending.emplace_back(childPath, child);
-            }
-        }
-        return found;
-    }
-
-    AXElement menuBarOf(const TestApplication& application) {
-        return read<AXElement>(accessibility().applicationElement(application.pid()), "AXMenuBar")
-            .value_or(AXElement());
-    }
-};
 
 TEST_F(X11AccessibilityTest, MenusReadWithRolesEnabledStateAndShortcuts) {
     TestApplication application({.windows = {{"Menus", 400, 300, {{150, 150}}, {}, {}, true}}});
@@ -132,6 +89,36 @@ TEST_F(X11AccessibilityTest, PressingItemsOpensAWindowAndAModalDialogThatCancelD
     const auto response = application.reports().waitFor("dialog", "Menus");
     ASSERT_TRUE(response);
     EXPECT_EQ(response->text("response"), "cancel");
+}
+
+TEST_F(X11AccessibilityTest, ADialogsCancelButtonIsFoundInTheMessagesLanguage) {
+    struct Row {
+        std::optional<std::string> language;
+        std::string title;
+    };
+    const Row rows[] = {{std::nullopt, "Cancel"}, {"de", "Abbrechen"}, {"fr", "Annuler"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.language.value_or("English"));
+        // The application and this process read the same language.
+        const ScopedEnvironment environment(
+            {{"LC_ALL", std::nullopt}, {"LC_MESSAGES", std::nullopt}, {"LANG", "C.UTF-8"}, {"LANGUAGE", row.language}});
+        TestApplication application({.windows = {{"Menus", 400, 300, {{150, 150}}, {}, {}, true}}});
+        ASSERT_TRUE(waitForFrontWindow(application, "Menus"));
+        const auto applicationElement = accessibility().applicationElement(application.pid());
+        ASSERT_EQ(accessibility().performAction(menuElements(menuBarOf(application)).at("File/Confirm…"), "AXPress"),
+                  axerror::success);
+        std::optional<AXElement> cancel;
+        ASSERT_TRUE(eventually([&] {
+            const auto dialog = read<AXElement>(applicationElement, "AXFocusedWindow");
+            cancel = dialog ? read<AXElement>(*dialog, "AXCancelButton") : std::nullopt;
+            return cancel.has_value();
+        }));
+        EXPECT_EQ(read<std::string>(*cancel, "AXTitle"), row.title);
+        ASSERT_EQ(accessibility().performAction(*cancel, "AXPress"), axerror::success);
+        const auto response = application.reports().waitFor("dialog", "Menus");
+        ASSERT_TRUE(response);
+        EXPECT_EQ(response->text("response"), "cancel");
+    }
 }
 
 TEST_F(X11AccessibilityTest, AStoppedApplicationCostsOneTimeoutAndAGoneOneIsInvalid) {

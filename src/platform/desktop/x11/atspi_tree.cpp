@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "platform/desktop/x11/atspi_menu_shortcut.hpp"
+#include "platform/desktop/x11/atspi_text_offsets.hpp"
+#include "platform/desktop/x11/toolkit_button_labels.hpp"
 
 namespace zentrabo::platform {
 namespace {
@@ -139,13 +141,34 @@ std::optional<std::string> keyBindingOf(AtspiAccessible* accessible) {
     return failure ? std::nullopt : binding;
 }
 
+using OwnedText = std::unique_ptr<AtspiText, AtspiUnref>;
+using OwnedComponent = std::unique_ptr<AtspiComponent, AtspiUnref>;
+
+// The accessible's frame in screen pixels; none when the application did
+// not answer.
+std::optional<Rect> screenExtents(AtspiAccessible* accessible, Failure& failure) {
+    const OwnedComponent component(atspi_accessible_get_component_iface(accessible));
+    if (!component) return std::nullopt;
+    AtspiRect* extents = atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, failure.out());
+    if (!extents) return std::nullopt;
+    const Rect frame{double(extents->x), double(extents->y), double(extents->width), double(extents->height)};
+    g_free(extents);
+    if (failure) return std::nullopt;
+    return frame;
+}
+
+// The whole text; none when the application did not answer.
+std::optional<std::string> contentsOf(AtspiText* text, Failure& failure) {
+    const int count = atspi_text_get_character_count(text, failure.out());
+    if (failure) return std::nullopt;
+    auto contents = takeText(atspi_text_get_text(text, 0, count, failure.out()));
+    if (failure) return std::nullopt;
+    return contents;
+}
+
 AXAttributeResult found(AXValue value) { return {axerror::success, std::move(value)}; }
 AXAttributeResult missing() { return {axerror::noValue, std::nullopt}; }
 AXAttributeResult failed(AXError error) { return {error, std::nullopt}; }
-
-// The toolkit's labels of the buttons that dismiss a dialog.
-constexpr std::array<std::string_view, 1> kCancelLabels{"Cancel"};
-constexpr std::array<std::string_view, 1> kCloseLabels{"Close"};
 
 }  // namespace
 
@@ -316,27 +339,22 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
         return name == "AXMenuItemCmdChar" ? found(shortcut->character) : found(shortcut->modifiers);
     }
     if (name == "AXPosition" || name == "AXSize") {
-        AtspiComponent* component = atspi_accessible_get_component_iface(node);
-        if (!component) return failed(axerror::attributeUnsupported);
-        AtspiRect* extents = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, failure.out());
-        g_object_unref(component);
-        if (failure || !extents) return failed(failureOf(node));
-        const AXValue value = name == "AXPosition" ? AXValue(Point{double(extents->x), double(extents->y)})
-                                                   : AXValue(Size{double(extents->width), double(extents->height)});
-        g_free(extents);
-        return found(value);
+        if (!OwnedComponent(atspi_accessible_get_component_iface(node))) return failed(axerror::attributeUnsupported);
+        const auto frame = screenExtents(node, failure);
+        if (!frame) return failed(failureOf(node));
+        if (name == "AXPosition") return found(frame->origin());
+        return found(frame->size());
     }
     if (name == "AXValue") {
-        AtspiText* text = atspi_accessible_get_text_iface(node);
+        const OwnedText text(atspi_accessible_get_text_iface(node));
         if (!text) return failed(axerror::attributeUnsupported);
-        const int count = atspi_text_get_character_count(text, failure.out());
-        std::string contents = failure ? "" : takeText(atspi_text_get_text(text, 0, count, failure.out()));
-        g_object_unref(text);
-        return failure ? failed(failureOf(node)) : found(std::move(contents));
+        auto contents = contentsOf(text.get(), failure);
+        return contents ? found(std::move(*contents)) : failed(failureOf(node));
     }
+    if (name == "AXSelectedTextRange") return selectedTextRange(node);
     if (name == "AXCancelButton" || name == "AXCloseButton") {
         if (!hasState(node, ATSPI_STATE_MODAL)) return missing();
-        const auto& labels = name == "AXCancelButton" ? kCancelLabels : kCloseLabels;
+        const auto labels = toolkitButtonNames(name == "AXCancelButton" ? DismissButton::cancel : DismissButton::close);
         std::vector<Owned> roots;
         roots.emplace_back(ATSPI_ACCESSIBLE(g_object_ref(node)));
         const auto button = search(std::move(roots), [&](AtspiAccessible* candidate) {
@@ -347,6 +365,98 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
         return button ? found(elementOf(button.get())) : missing();
     }
     return failed(axerror::attributeUnsupported);
+}
+
+AXAttributeResult AtspiTree::selectedTextRange(AtspiAccessible* node) {
+    const OwnedText text(atspi_accessible_get_text_iface(node));
+    if (!text) return failed(axerror::attributeUnsupported);
+    Failure failure;
+    const auto contents = contentsOf(text.get(), failure);
+    if (!contents) return failed(failureOf(node));
+    const int selections = atspi_text_get_n_selections(text.get(), failure.out());
+    if (failure) return failed(failureOf(node));
+    int start = 0;
+    int end = 0;
+    if (selections > 0) {
+        AtspiRange* selection = atspi_text_get_selection(text.get(), 0, failure.out());
+        if (selection) {
+            start = std::min(selection->start_offset, selection->end_offset);
+            end = std::max(selection->start_offset, selection->end_offset);
+            g_free(selection);
+        }
+        if (failure || !selection) return failed(failureOf(node));
+    } else {
+        // Without a selection the range is the caret's, empty.
+        start = end = atspi_text_get_caret_offset(text.get(), failure.out());
+        if (failure) return failed(failureOf(node));
+    }
+    return found(utf16RangeOfCharacters(*contents, start, end));
+}
+
+AXError AtspiTree::setSelectedTextRange(AtspiAccessible* node, const TextRange& range) {
+    const OwnedText text(atspi_accessible_get_text_iface(node));
+    if (!text) return axerror::attributeUnsupported;
+    Failure failure;
+    const auto contents = contentsOf(text.get(), failure);
+    if (!contents) return failureOf(node);
+    const auto characters = characterRangeOfUtf16(*contents, range);
+    if (!characters) return axerror::illegalArgument;
+    bool done = false;
+    if (characters->start == characters->end) {
+        // Moving the caret also ends a selection.
+        done = atspi_text_set_caret_offset(text.get(), characters->start, failure.out());
+    } else {
+        const int selections = atspi_text_get_n_selections(text.get(), failure.out());
+        if (!failure) {
+            done = selections > 0
+                       ? atspi_text_set_selection(text.get(), 0, characters->start, characters->end, failure.out())
+                       : atspi_text_add_selection(text.get(), characters->start, characters->end, failure.out());
+        }
+    }
+    if (failure) return failureOf(node);
+    return done ? axerror::success : axerror::cannotComplete;
+}
+
+AXError AtspiTree::setAttribute(const AXElement& element, const std::string& name, const AXValue& value) {
+    const auto [accessible, error] = resolve(element);
+    if (error != axerror::success) return error;
+    if (!accessible || element.kind() != AXElement::Kind::node) return axerror::attributeUnsupported;
+    if (name == "AXSelectedTextRange") {
+        const auto* range = std::get_if<TextRange>(&value);
+        return range ? setSelectedTextRange(accessible, *range) : axerror::illegalArgument;
+    }
+    if (name != "AXValue") return axerror::attributeUnsupported;
+    const auto* text = std::get_if<std::string>(&value);
+    // The bus carries only well-formed UTF-8 without NUL; the bus library
+    // would end the process on anything else.
+    if (!text || text->find('\0') != std::string::npos ||
+        !g_utf8_validate(text->data(), static_cast<gssize>(text->size()), nullptr)) {
+        return axerror::illegalArgument;
+    }
+    const std::unique_ptr<AtspiEditableText, AtspiUnref> editable(atspi_accessible_get_editable_text_iface(accessible));
+    if (!editable) return axerror::attributeUnsupported;
+    Failure failure;
+    const bool done = atspi_editable_text_set_text_contents(editable.get(), text->c_str(), failure.out());
+    if (failure) return failureOf(accessible);
+    return done ? axerror::success : axerror::cannotComplete;
+}
+
+AtspiTree::WindowLookup AtspiTree::windowOf(const AXElement& element) {
+    const auto [accessible, error] = resolve(element);
+    if (error != axerror::success) return {error, {}};
+    if (!accessible || element.kind() != AXElement::Kind::node) return {axerror::attributeUnsupported, {}};
+    Failure failure;
+    const AtspiRole role = atspi_accessible_get_role(accessible, failure.out());
+    if (failure) return {failureOf(accessible), {}};
+    if (!isWindow(role)) return {axerror::attributeUnsupported, {}};
+    AccessibleWindow window;
+    window.pid = static_cast<ProcessID>(atspi_accessible_get_process_id(accessible, failure.out()));
+    if (!failure) window.title = takeText(atspi_accessible_get_name(accessible, failure.out()));
+    std::optional<Rect> frame;
+    if (!failure) frame = screenExtents(accessible, failure);
+    if (!frame) return {failureOf(accessible), {}};
+    window.frame = *frame;
+    return {axerror::success, std::move(window)};
 }
 
 AXError AtspiTree::performAction(const AXElement& element, const std::string& action) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/desktop/accessibility.hpp"
+#include "platform/desktop/x11/accessible_window_match.hpp"
 
 namespace zentrabo::platform {
 
@@ -39,7 +40,18 @@ public:
     AtspiTree& operator=(const AtspiTree&) = delete;
 
     AXAttributeResult copyAttribute(const AXElement& element, const std::string& name);
+    // The text attributes (AXValue, AXSelectedTextRange); what the window
+    // manager does is not set here.
+    AXError setAttribute(const AXElement& element, const std::string& name, const AXValue& value);
     AXError performAction(const AXElement& element, const std::string& action);
+
+    struct WindowLookup {
+        AXError error = axerror::failure;
+        AccessibleWindow window;
+    };
+    // The process, frame and title of a window element, for finding its X
+    // window; attributeUnsupported for an element that is no window.
+    WindowLookup windowOf(const AXElement& element);
 
 private:
     struct Entry {
@@ -58,6 +70,8 @@ private:
 
     AXAttributeResult applicationAttribute(AtspiAccessible* application, const std::string& name);
     AXAttributeResult nodeAttribute(AtspiAccessible* node, const std::string& name);
+    AXAttributeResult selectedTextRange(AtspiAccessible* node);
+    AXError setSelectedTextRange(AtspiAccessible* node, const TextRange& range);
 
     std::map<std::pair<std::string, std::string>, std::int64_t> numbers_;
     std::unordered_map<std::int64_t, Entry> entries_;

@@ -2,16 +2,36 @@
 
 #include <atspi/atspi.h>
 
+#include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "platform/desktop/x11/atspi_thread.hpp"
 #include "platform/desktop/x11/atspi_tree.hpp"
+#include "platform/desktop/x11/managed_windows.hpp"
+#include "platform/desktop/x11/window_manager_requests.hpp"
+#include "platform/desktop/x11/x11_properties.hpp"
 
 namespace zentrabo::platform {
 namespace {
 
 // How long the constructor waits for the thread to reach the bus.
 constexpr auto kStartTimeout = std::chrono::seconds(5);
+// How often the window manager's work is looked at while it is waited for,
+// and how long a frame must stay put to count as the one it settled on.
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+constexpr int kSettledPolls = 4;
+
+bool isFinite(const Point& point) { return std::isfinite(point.x) && std::isfinite(point.y); }
+bool isFinite(const Size& size) { return std::isfinite(size.width) && std::isfinite(size.height); }
+
+// Within half a pixel: what the window manager can place.
+bool near(double a, double b) { return std::fabs(a - b) < 0.5; }
+
+bool isMinimized(X11Connection& x, xcb_window_t window) {
+    const auto states = PropertyRead(x, window, x.atom("_NET_WM_STATE"), XCB_ATOM_ATOM).numbers();
+    return std::find(states.begin(), states.end(), x.atom("_NET_WM_STATE_HIDDEN")) != states.end();
+}
 
 }  // namespace
 
@@ -59,7 +79,7 @@ std::shared_ptr<X11Accessibility::Bus> X11Accessibility::sharedBus() {
     return bus;
 }
 
-X11Accessibility::X11Accessibility() : bus_(sharedBus()) {}
+X11Accessibility::X11Accessibility(const std::string& display) : bus_(sharedBus()), x_(display) {}
 
 X11Accessibility::~X11Accessibility() = default;
 
@@ -94,34 +114,182 @@ std::chrono::milliseconds X11Accessibility::timeoutOf(const AXElement& element) 
     return std::chrono::milliseconds(std::llround(seconds * 1000));
 }
 
-AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, const std::string& name) {
-    if (!bus_->ready) return {axerror::apiDisabled, std::nullopt};
+template <typename Work>
+auto X11Accessibility::onTree(const AXElement& element, Work work)
+    -> std::optional<decltype(work(std::declval<AtspiTree&>()))> {
     const auto timeout = timeoutOf(element);
-    auto result = bus_->thread.call(
-        [tree = bus_->tree.get(), element, name, timeout] {
+    return bus_->thread.call(
+        [tree = bus_->tree.get(), work = std::move(work), timeout] {
             // The library's own timeout is global; only this thread calls it.
             atspi_set_timeout(static_cast<int>(timeout.count()), static_cast<int>(timeout.count()));
-            return tree->copyAttribute(element, name);
+            return work(*tree);
         },
         timeout);
-    return result.value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
 }
 
-AXError X11Accessibility::setAttribute(const AXElement&, const std::string&, const AXValue&) {
+AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, const std::string& name) {
+    if (!bus_->ready) return {axerror::apiDisabled, std::nullopt};
+    if (element.kind() == AXElement::Kind::systemWide && name == "AXFocusedUIElement") return focusedElement(element);
+    if (name == "AXWindowNumber") {
+        const auto [window, error] = clientWindowOf(element);
+        if (error != axerror::success) return {error, std::nullopt};
+        return {axerror::success, static_cast<std::int64_t>(window)};
+    }
+    return onTree(element, [element, name](AtspiTree& tree) { return tree.copyAttribute(element, name); })
+        .value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
+}
+
+AXError X11Accessibility::setAttribute(const AXElement& element, const std::string& name, const AXValue& value) {
     if (!bus_->ready) return axerror::apiDisabled;
-    return axerror::attributeUnsupported;
+    if (name == "AXFrontmost") return setFrontmost(element, value);
+    if (name == "AXPosition" || name == "AXSize" || name == "AXMinimized") {
+        return setWindowAttribute(element, name, value);
+    }
+    return onTree(element, [element, name, value](AtspiTree& tree) { return tree.setAttribute(element, name, value); })
+        .value_or(axerror::cannotComplete);
 }
 
 AXError X11Accessibility::performAction(const AXElement& element, const std::string& action) {
     if (!bus_->ready) return axerror::apiDisabled;
-    const auto timeout = timeoutOf(element);
-    const auto result = bus_->thread.call(
-        [tree = bus_->tree.get(), element, action, timeout] {
-            atspi_set_timeout(static_cast<int>(timeout.count()), static_cast<int>(timeout.count()));
-            return tree->performAction(element, action);
-        },
-        timeout);
-    return result.value_or(axerror::cannotComplete);
+    if (action == "AXRaise") return raise(element);
+    return onTree(element, [element, action](AtspiTree& tree) { return tree.performAction(element, action); })
+        .value_or(axerror::cannotComplete);
+}
+
+AXAttributeResult X11Accessibility::focusedElement(const AXElement& systemWide) {
+    ProcessID pid = 0;
+    {
+        const std::lock_guard lock(xMutex_);
+        if (!x_.usable()) return {axerror::cannotComplete, std::nullopt};
+        if (const xcb_window_t active = readActiveWindow(x_)) pid = readWindowProcess(x_, active);
+    }
+    if (pid <= 0) return {axerror::noValue, std::nullopt};
+    return onTree(systemWide, [application = applicationElement(pid)](
+                                  AtspiTree& tree) { return tree.copyAttribute(application, "AXFocusedUIElement"); })
+        .value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
+}
+
+std::pair<xcb_window_t, AXError> X11Accessibility::clientWindowOf(const AXElement& element) {
+    const auto lookup = onTree(element, [element](AtspiTree& tree) { return tree.windowOf(element); });
+    if (!lookup) return {0, axerror::cannotComplete};
+    if (lookup->error != axerror::success) return {0, lookup->error};
+    const std::lock_guard lock(xMutex_);
+    const auto windows = x_.usable() ? readManagedWindows(x_) : std::nullopt;
+    if (!windows) return {0, axerror::cannotComplete};
+    const auto window = matchingClientWindow(*windows, lookup->window);
+    return window ? std::pair(*window, axerror::success) : std::pair(xcb_window_t{0}, axerror::noValue);
+}
+
+bool X11Accessibility::waitForWindowManager(const std::function<bool()>& condition) {
+    const auto end = std::chrono::steady_clock::now() + windowManagerWait;
+    for (;;) {
+        {
+            const std::lock_guard lock(xMutex_);
+            if (condition()) return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+}
+
+AXError X11Accessibility::setWindowAttribute(const AXElement& element, const std::string& name, const AXValue& value) {
+    std::optional<Point> position;
+    std::optional<Size> size;
+    std::optional<bool> minimized;
+    if (name == "AXPosition") {
+        const auto* point = std::get_if<Point>(&value);
+        if (!point || !isFinite(*point)) return axerror::illegalArgument;
+        position = *point;
+    } else if (name == "AXSize") {
+        const auto* sides = std::get_if<Size>(&value);
+        if (!sides || !isFinite(*sides)) return axerror::illegalArgument;
+        size = *sides;
+    } else {
+        const auto* flag = std::get_if<bool>(&value);
+        if (!flag) return axerror::illegalArgument;
+        minimized = *flag;
+    }
+    auto [window, error] = clientWindowOf(element);
+    if (error == axerror::noValue) error = axerror::cannotComplete;
+    if (error != axerror::success) return error;
+
+    if (minimized) {
+        {
+            const std::lock_guard lock(xMutex_);
+            if (!x_.usable()) return axerror::cannotComplete;
+            if (*minimized) {
+                requestMinimize(x_, window);
+            } else {
+                requestActivation(x_, window, readActiveWindow(x_));
+            }
+        }
+        return waitForWindowManager([&] { return isMinimized(x_, window) == *minimized; }) ? axerror::success
+                                                                                           : axerror::cannotComplete;
+    }
+
+    std::optional<Rect> before;
+    {
+        const std::lock_guard lock(xMutex_);
+        if (!x_.usable()) return axerror::cannotComplete;
+        before = readFrame(x_, window);
+        if (!before || !requestFrameChange(x_, window, position, size)) return axerror::cannotComplete;
+    }
+    // Done when the frame is where it was asked to be, or when the window
+    // manager (or the application's size limits) settled on another.
+    std::optional<Rect> last = before;
+    int unchanged = 0;
+    waitForWindowManager([&] {
+        const auto frame = readFrame(x_, window);
+        if (!frame) return true;
+        const bool placed = !position || (near(frame->x, position->x) && near(frame->y, position->y));
+        const bool sized = !size || (near(frame->width, size->width) && near(frame->height, size->height));
+        if (placed && sized) return true;
+        unchanged = frame == last ? unchanged + 1 : 0;
+        last = frame;
+        return frame != before && unchanged >= kSettledPolls;
+    });
+    // A frame the window manager did not change as asked still answers
+    // success, as a window that keeps to its size limits does: the callers
+    // read the frame back.
+    return axerror::success;
+}
+
+AXError X11Accessibility::setFrontmost(const AXElement& element, const AXValue& value) {
+    if (element.kind() != AXElement::Kind::application) return axerror::attributeUnsupported;
+    const auto* flag = std::get_if<bool>(&value);
+    // An application can be brought forward, not sent back.
+    if (!flag || !*flag) return axerror::illegalArgument;
+    const auto pid = static_cast<ProcessID>(element.identity());
+    const std::lock_guard lock(xMutex_);
+    const auto windows = x_.usable() ? readManagedWindows(x_) : std::nullopt;
+    if (!windows) return axerror::cannotComplete;
+    // Its frontmost shown window; one that is minimized stays so.
+    const auto front = std::find_if(windows->begin(), windows->end(), [pid](const ManagedWindow& window) {
+        return window.pid == pid && !window.minimized && !window.isDesktopElement();
+    });
+    if (front == windows->end()) return axerror::cannotComplete;
+    requestActivation(x_, front->id, readActiveWindow(x_));
+    return axerror::success;
+}
+
+AXError X11Accessibility::raise(const AXElement& element) {
+    const auto [window, error] = clientWindowOf(element);
+    if (error == axerror::attributeUnsupported) return axerror::actionUnsupported;
+    if (error != axerror::success) return error == axerror::noValue ? axerror::cannotComplete : error;
+    {
+        const std::lock_guard lock(xMutex_);
+        if (!x_.usable()) return axerror::cannotComplete;
+        requestActivation(x_, window, readActiveWindow(x_));
+    }
+    // Input posted right after goes to the raised window, or to the modal
+    // dialog over it that the window manager activates instead.
+    return waitForWindowManager([&] {
+        const xcb_window_t active = readActiveWindow(x_);
+        return active == window ||
+               (active && PropertyRead(x_, active, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW).number() == window);
+    })
+               ? axerror::success
+               : axerror::cannotComplete;
 }
 
 }  // namespace zentrabo::platform

@@ -3,21 +3,36 @@
 // bus, read and pressed on one thread (AtspiThread, AtspiTree). A caller
 // waits at most the element's messaging timeout, kept here per element;
 // the bus call it started may go on, and its late answer is dropped.
+// What the bus cannot do to a window (moving, sizing, minimizing, raising,
+// activating, its X window number) goes to the window manager, the window
+// found from the accessible's process and frame.
+#include <xcb/xcb.h>
+
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/desktop/accessibility.hpp"
+#include "platform/desktop/x11/x11_connection.hpp"
 
 namespace zentrabo::platform {
+
+class AtspiTree;
 
 class X11Accessibility final : public Accessibility {
 public:
     static constexpr double defaultMessagingTimeout = 6.0;
+    // How long a request to the window manager is waited for before the
+    // call answers: it acts on it after the request was sent.
+    static constexpr std::chrono::milliseconds windowManagerWait{800};
 
-    X11Accessibility();
+    // Throws X11Error when the display (":0") cannot be reached.
+    explicit X11Accessibility(const std::string& display);
     ~X11Accessibility() override;
 
     bool isProcessTrusted() override;
@@ -33,10 +48,28 @@ private:
     struct Bus;
     static std::shared_ptr<Bus> sharedBus();
     std::chrono::milliseconds timeoutOf(const AXElement& element);
+    // Work on the tree, on the accessibility thread within the element's
+    // timeout; none when it did not answer in time. Work that comes late
+    // still runs after the caller has gone, so it owns what it uses.
+    template <typename Work>
+    auto onTree(const AXElement& element, Work work) -> std::optional<decltype(work(std::declval<AtspiTree&>()))>;
+
+    // The focused element of the application that owns the active window.
+    AXAttributeResult focusedElement(const AXElement& systemWide);
+    // The client window of a window element, or the error to answer.
+    std::pair<xcb_window_t, AXError> clientWindowOf(const AXElement& element);
+    AXError setWindowAttribute(const AXElement& element, const std::string& name, const AXValue& value);
+    AXError setFrontmost(const AXElement& element, const AXValue& value);
+    AXError raise(const AXElement& element);
+    // Polls the condition (under the X lock) until it holds or
+    // windowManagerWait has passed.
+    bool waitForWindowManager(const std::function<bool()>& condition);
 
     std::shared_ptr<Bus> bus_;
     std::mutex mutex_;
     std::unordered_map<AXElement, double> timeouts_;
+    std::mutex xMutex_;
+    X11Connection x_;
 };
 
 }  // namespace zentrabo::platform

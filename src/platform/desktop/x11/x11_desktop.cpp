@@ -16,7 +16,7 @@ X11Desktop::X11Desktop(std::string display, Clock& clock)
     : display_(std::move(display)),
       clock_(clock),
       workspace_(X11Workspace::create(display_)),
-      accessibility_(std::make_unique<X11Accessibility>()),
+      accessibility_(std::make_unique<X11Accessibility>(display_)),
       windowServer_(std::make_unique<X11WindowServer>(display_)),
       displays_(std::make_unique<X11Displays>(display_)),
       screenCapture_(std::make_unique<X11ScreenCapture>(display_, *displays_, clock_)),

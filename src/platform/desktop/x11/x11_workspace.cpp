@@ -10,6 +10,7 @@
 #include "platform/desktop/freedesktop/mime_handlers.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
 #include "platform/desktop/x11/window_class_hints.hpp"
+#include "platform/desktop/x11/window_manager_requests.hpp"
 #include "platform/desktop/x11/x11_properties.hpp"
 #include "platform/desktop/x11/x11_running_application.hpp"
 #include "platform/text/file_url.hpp"
@@ -23,11 +24,6 @@ const std::string cannotOpenApplication = "The application can’t be opened.";
 const std::string noURLHandler = "There is no application set to open the URL.";
 const std::string noFileHandler = "There is no application set to open the document.";
 const std::string missingFile = "The file doesn’t exist.";
-
-// _NET_ACTIVE_WINDOW's source indication for a pager or taskbar: the request
-// stands for the user's own choice, so the window manager does not refuse it
-// as focus stealing.
-constexpr std::uint32_t pagerSource = 2;
 
 std::optional<std::filesystem::path> executableOf(ProcessID pid) {
     std::error_code error;
@@ -124,23 +120,9 @@ bool X11Workspace::activateProcess(const LinuxProcess& process, bool allWindows,
     auto owned = windowsOfLocked(process, onlyMinimized);
     if (owned.empty()) return false;
     if (!allWindows) owned.erase(owned.begin() + 1, owned.end());
-    const xcb_atom_t activeWindow = connection_.atom("_NET_ACTIVE_WINDOW");
     const xcb_window_t current = readActiveWindow(connection_);
     // Back to front, so the frontmost window ends up in front.
-    for (auto it = owned.rbegin(); it != owned.rend(); ++it) {
-        xcb_client_message_event_t message{};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = *it;
-        message.type = activeWindow;
-        message.data.data32[0] = pagerSource;
-        message.data.data32[1] = XCB_CURRENT_TIME;
-        message.data.data32[2] = current;
-        xcb_send_event(connection_.get(), 0, connection_.root(),
-                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                       reinterpret_cast<const char*>(&message));
-    }
-    connection_.flush();
+    for (auto it = owned.rbegin(); it != owned.rend(); ++it) requestActivation(connection_, *it, current);
     return true;
 }
 
