@@ -67,8 +67,15 @@ TEST_F(BinaryX11Menus, SnapshotsAndPressesTheMenusOfTheFrontApplicationAndDescri
     ASSERT_TRUE(modal.modalInfo);
     EXPECT_EQ(modal.modalInfo->title, "Confirm");
     EXPECT_THAT(modal.modalInfo->buttonTitles, ElementsAre("Cancel", "OK"));
+    const auto dialogShown = [] { return !witnessOutput("xdotool search --name '^Confirm$'").empty(); };
+    EXPECT_TRUE(dialogShown());
     const auto dismissed = send(phone, deviceRequest("X-6", "dismissModal"));
     EXPECT_TRUE(dismissed.ok) << dismissed.error.value_or("");
+    EXPECT_FALSE(dismissed.modalInfo);
+    const auto response = application.reports().waitFor("dialog");
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->text("response"), "cancel");
+    EXPECT_TRUE(eventually([&] { return !dialogShown(); }));
 }
 
 }  // namespace
