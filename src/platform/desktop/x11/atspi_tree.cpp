@@ -101,6 +101,12 @@ bool hasState(AtspiAccessible* accessible, AtspiStateType state) {
     return contains;
 }
 
+// GTK keeps the modal state on a popover or dialog that is not shown (a
+// menu button's popover from the start); only a shown one blocks input.
+bool isShownModal(AtspiAccessible* accessible) {
+    return hasState(accessible, ATSPI_STATE_MODAL) && hasState(accessible, ATSPI_STATE_SHOWING);
+}
+
 std::vector<Owned> childrenOf(AtspiAccessible* accessible, Failure& failure) {
     std::vector<Owned> children;
     const int count = std::min(atspi_accessible_get_child_count(accessible, failure.out()), kMaxChildren);
@@ -316,7 +322,7 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
     if (name == "AXEnabled") {
         return found(hasState(node, ATSPI_STATE_ENABLED) && hasState(node, ATSPI_STATE_SENSITIVE));
     }
-    if (name == "AXModal") return found(hasState(node, ATSPI_STATE_MODAL));
+    if (name == "AXModal") return found(isShownModal(node));
     if (name == "AXMinimized") {
         return isWindow(role) ? found(hasState(node, ATSPI_STATE_ICONIFIED)) : failed(axerror::attributeUnsupported);
     }
@@ -349,7 +355,7 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
         return failure ? failed(failureOf(node)) : found(std::move(contents));
     }
     if (name == "AXCancelButton" || name == "AXCloseButton") {
-        if (!hasState(node, ATSPI_STATE_MODAL)) return missing();
+        if (!isShownModal(node)) return missing();
         const auto& labels = name == "AXCancelButton" ? kCancelLabels : kCloseLabels;
         std::vector<Owned> roots;
         roots.emplace_back(ATSPI_ACCESSIBLE(g_object_ref(node)));
