@@ -49,6 +49,8 @@ test_packages=(
   python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0
   # the accessibility tree's witness (tests/support/accessibility_witness.py)
   gir1.2-atspi-2.0
+  # a GTK program of others whose menus the X11 tests read and press
+  gtk-3-examples
 )
 
 case "${1:-}" in

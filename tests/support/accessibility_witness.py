@@ -8,6 +8,12 @@ element, indented two spaces a level:
     ROLE "NAME" enabled|disabled ACCELERATOR
 
 (ACCELERATOR is the third field of the key binding, "-" when there is none).
+    /usr/bin/python3 -B accessibility_witness.py press PID NAME
+
+performs the first action of the first element named NAME, depth first, as
+an assistive tool would (to show a page of a program that tests do not
+control otherwise), and exits with status 1 when there is none.
+
 It waits at most five seconds for the application to join the bus and exits
 with status 1 when it does not."""
 
@@ -58,10 +64,29 @@ def print_menus(element, indent=0, level=0):
             print_menus(child, indent, level + 1)
 
 
+def find_named(element, name, level=0):
+    if element.get_name() == name:
+        return element
+    if level >= _MAX_DEPTH:
+        return None
+    for index in range(element.get_child_count()):
+        child = element.get_child_at_index(index)
+        found = find_named(child, name, level + 1) if child is not None else None
+        if found is not None:
+            return found
+    return None
+
+
+def press(application, name):
+    element = find_named(application, name)
+    if element is None or not Atspi.Action.get_n_actions(element) or not Atspi.Action.do_action(element, 0):
+        sys.exit(1)
+
+
 def main():
     command, pid = sys.argv[1], int(sys.argv[2])
-    if command != "menus":
-        sys.exit("usage: accessibility_witness.py menus PID")
+    if (command, len(sys.argv)) not in (("menus", 3), ("press", 4)):
+        sys.exit("usage: accessibility_witness.py menus PID | press PID NAME")
     deadline = time.monotonic() + _DEADLINE_SECONDS
     application = find_application(pid)
     while application is None and time.monotonic() < deadline:
@@ -69,7 +94,10 @@ def main():
         application = find_application(pid)
     if application is None:
         sys.exit(1)
-    print_menus(application)
+    if command == "menus":
+        print_menus(application)
+    else:
+        press(application, sys.argv[3])
 
 
 if __name__ == "__main__":

@@ -3,11 +3,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "support/device_request.hpp"
 #include "support/menu_tree_search.hpp"
+#include "support/stream_client.hpp"
 #include "x11/binary_x11_fixture.hpp"
 #include "x11/x11_test_support.hpp"
 
@@ -15,9 +20,37 @@ namespace zentrabo::testing {
 namespace {
 
 using ::testing::ElementsAre;
+using Clock = std::chrono::steady_clock;
+
+// A process stopped for as long as this object lives: continued on every
+// way out of the test, or its ending would wait on a stopped process.
+class StoppedProcess {
+public:
+    explicit StoppedProcess(pid_t pid) : pid_(pid) { kill(pid_, SIGSTOP); }
+    ~StoppedProcess() { kill(pid_, SIGCONT); }
+    StoppedProcess(const StoppedProcess&) = delete;
+    StoppedProcess& operator=(const StoppedProcess&) = delete;
+
+private:
+    pid_t pid_;
+};
+
+std::size_t videoFrameCount(const StreamClient& client) {
+    const auto frames = client.frames();
+    return static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(), [](const auto& frame) {
+        return frame.kind == RemoteScreenStreamFrameKind::video;
+    }));
+}
 
 class BinaryX11Menus : public BinaryX11Test {
 protected:
+    // The reply and how long it took to come.
+    std::pair<HalvardineResponse, Clock::duration> timed(HalvardineRequest request) {
+        const auto start = Clock::now();
+        auto reply = send(phone, request);
+        return {std::move(reply), Clock::now() - start};
+    }
+
     HalvardineResponse run(std::string id, std::vector<std::string> path) {
         auto press = deviceRequest(std::move(id), "run");
         press.path = std::move(path);
@@ -67,8 +100,49 @@ TEST_F(BinaryX11Menus, SnapshotsAndPressesTheMenusOfTheFrontApplicationAndDescri
     ASSERT_TRUE(modal.modalInfo);
     EXPECT_EQ(modal.modalInfo->title, "Confirm");
     EXPECT_THAT(modal.modalInfo->buttonTitles, ElementsAre("Cancel", "OK"));
+    const auto dialogShown = [] { return !witnessOutput("xdotool search --name '^Confirm$'").empty(); };
+    EXPECT_TRUE(dialogShown());
     const auto dismissed = send(phone, deviceRequest("X-6", "dismissModal"));
     EXPECT_TRUE(dismissed.ok) << dismissed.error.value_or("");
+    EXPECT_FALSE(dismissed.modalInfo);
+    const auto response = application.reports().waitFor("dialog");
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->text("response"), "cancel");
+    EXPECT_TRUE(eventually([&] { return !dialogShown(); }));
+}
+
+TEST_F(BinaryX11Menus, AStoppedApplicationCostsOneMenuRequestItsTimeoutAndHoldsNoOtherRequestNorStream) {
+    TestApplication application({.windows = {{"Stopped", 400, 300, {{300, 300}}, {}, {}, true}}});
+    ASSERT_TRUE(waitForFrontWindow(application, "Stopped"));
+    ASSERT_TRUE(send(phone, deviceRequest("S-1", "menu")).ok);
+    RemoteScreenStreamRequest options;
+    options.mode = RemoteScreenStreamMode::frontmostWindow;
+    options.framesPerSecond = 10;
+    options.maximumPixelDimension = 320;
+    options.preferredVideoCodec = RemoteScreenStreamVideoCodec::h264;
+    options.capturesAudio = false;
+    auto stream = openStream(phone, port, serverFingerprint, options);
+    const auto framesReach = [&](std::size_t count) {
+        return stream->waitUntil([&] { return stream->isClosed() || videoFrameCount(*stream) >= count; },
+                                 std::chrono::seconds(5)) &&
+               !stream->isClosed();
+    };
+    ASSERT_TRUE(framesReach(3)) << stream->undecoded();
+
+    {
+        const StoppedProcess stopped(application.pid());
+        const auto [menu, menuTook] = timed(deviceRequest("S-2", "menu"));
+        EXPECT_FALSE(menu.ok);
+        EXPECT_EQ(menu.errorCode, HalvardineErrorCode::applicationUnresponsive) << menu.error.value_or("");
+        // The messaging timeout is one second; the rest is slack for a loaded machine.
+        EXPECT_LT(menuTook, std::chrono::seconds(3));
+        const auto [ping, pingTook] = timed(deviceRequest("S-3", "ping"));
+        EXPECT_TRUE(ping.ok);
+        EXPECT_LT(pingTook, std::chrono::milliseconds(500));
+        EXPECT_TRUE(framesReach(videoFrameCount(*stream) + 10)) << "the stream stopped with the application";
+    }
+    const auto again = send(phone, deviceRequest("S-4", "menu"));
+    EXPECT_TRUE(again.ok) << again.error.value_or("");
 }
 
 }  // namespace

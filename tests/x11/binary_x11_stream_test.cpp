@@ -32,14 +32,23 @@ std::vector<const RemoteScreenStreamFrame*> videoFrames(const std::vector<Remote
     return video;
 }
 
-// The size the stream announced first.
-std::pair<std::uint32_t, std::uint32_t> announcedSize(const std::vector<RemoteScreenStreamFrame>& frames) {
+// Every size the stream announced, in order.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> announcedSizes(
+    const std::vector<RemoteScreenStreamFrame>& frames) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> sizes;
     for (const auto& frame : frames) {
         if (frame.kind != RemoteScreenStreamFrameKind::configuration) continue;
         const auto configuration = decodeRecord<RemoteScreenStreamConfigurationPayload>(payloadText(frame));
-        return {static_cast<std::uint32_t>(configuration.width), static_cast<std::uint32_t>(configuration.height)};
+        sizes.emplace_back(static_cast<std::uint32_t>(configuration.width),
+                           static_cast<std::uint32_t>(configuration.height));
     }
-    return {0, 0};
+    return sizes;
+}
+
+// The size the stream announced first.
+std::pair<std::uint32_t, std::uint32_t> announcedSize(const std::vector<RemoteScreenStreamFrame>& frames) {
+    const auto sizes = announcedSizes(frames);
+    return sizes.empty() ? std::make_pair(0u, 0u) : sizes.front();
 }
 
 class BinaryX11Streams : public BinaryX11Test {
@@ -182,6 +191,28 @@ TEST_F(BinaryX11Streams, AClientNativeStreamSwitchesTheModeAndPutsItBackWhenItSt
     client.reset();
     EXPECT_TRUE(eventually([&] { return witnessedCurrentModeName() == original; }))
         << "the mode was not put back when the stream stopped";
+}
+
+TEST_F(BinaryX11Streams, AWindowStreamLaunchesItsApplication) {
+    const InstalledApplicationsGuard guard({kInstalledTestApp});
+    auto options = smallStream(RemoteScreenStreamMode::applicationWindow);
+    options.applicationBundleIdentifier = desktopID(kInstalledTestApp);
+    options.maximumPixelDimension.reset();
+    auto client = open(options);
+    const auto mapped = waitForReport(kInstalledTestApp, "mapped");
+    ASSERT_TRUE(mapped) << "the stream did not launch the application";
+    const MappedWindow window = mappedWindow(*mapped);
+    readVideo(*client, 5);
+    const auto frame = witnessedFrame(window.xid);
+    ASSERT_TRUE(frame);
+    const auto frames = client->frames();
+    const auto [width, height] = announcedSize(frames);
+    // The encoder's sizes are even.
+    EXPECT_NEAR(width, frame->width, 1);
+    EXPECT_NEAR(height, frame->height, 1);
+    const auto pictures = decodedPictures(frames, "h264", width, height);
+    ASSERT_FALSE(pictures.empty());
+    EXPECT_TRUE(showsPattern(pictures.back(), window, window.x - frame->x, window.y - frame->y));
 }
 
 }  // namespace

@@ -35,15 +35,20 @@ struct MappedWindow {
     std::string colour;
 };
 
+// The window a "mapped" report describes.
+inline MappedWindow mappedWindow(const TestApplicationReport& report) {
+    return MappedWindow{static_cast<std::uint32_t>(report.integer("xid").value_or(0)),
+                        static_cast<int>(report.integer("x").value_or(-1)),
+                        static_cast<int>(report.integer("y").value_or(-1)),
+                        static_cast<int>(report.integer("width").value_or(0)),
+                        static_cast<int>(report.integer("height").value_or(0)),
+                        report.text("colour").value_or("")};
+}
+
 inline std::optional<MappedWindow> waitForMapped(TestApplication& application, const std::string& name) {
     const auto report = application.reports().waitFor("mapped", name);
     if (!report) return std::nullopt;
-    return MappedWindow{static_cast<std::uint32_t>(report->integer("xid").value_or(0)),
-                        static_cast<int>(report->integer("x").value_or(-1)),
-                        static_cast<int>(report->integer("y").value_or(-1)),
-                        static_cast<int>(report->integer("width").value_or(0)),
-                        static_cast<int>(report->integer("height").value_or(0)),
-                        report->text("colour").value_or("")};
+    return mappedWindow(*report);
 }
 
 // Asks the window manager to activate the window, as a pager would, and

@@ -14,6 +14,15 @@
 #include "platform/desktop/x11/toolkit_button_labels.hpp"
 
 namespace zentrabo::platform {
+
+// What a search found: the first match, or the element whose children could
+// not be read, which ends the search: an application that does not answer
+// must not pass for one without a match.
+struct AtspiSearched {
+    OwnedAccessible match;
+    OwnedAccessible unanswered;
+};
+
 namespace {
 
 // Bounds on what one read walks: the children of one element, and the
@@ -94,6 +103,12 @@ bool hasState(AtspiAccessible* accessible, AtspiStateType state) {
     return contains;
 }
 
+// GTK keeps the modal state on a popover or dialog that is not shown (a
+// menu button's popover from the start); only a shown one blocks input.
+bool isShownModal(AtspiAccessible* accessible) {
+    return hasState(accessible, ATSPI_STATE_MODAL) && hasState(accessible, ATSPI_STATE_SHOWING);
+}
+
 std::vector<Owned> childrenOf(AtspiAccessible* accessible, Failure& failure) {
     std::vector<Owned> children;
     const int count = std::min(atspi_accessible_get_child_count(accessible, failure.out()), kMaxChildren);
@@ -110,16 +125,18 @@ std::vector<Owned> childrenOf(AtspiAccessible* accessible, Failure& failure) {
 // The first element under the roots, breadth first, that matches; a bounded
 // number of elements is visited.
 template <typename Match>
-Owned search(std::vector<Owned> roots, Match match) {
+AtspiSearched search(std::vector<Owned> roots, Match match) {
     std::deque<Owned> queue(std::make_move_iterator(roots.begin()), std::make_move_iterator(roots.end()));
     for (std::size_t visited = 0; !queue.empty() && visited < kMaxSearched; ++visited) {
         Owned current = std::move(queue.front());
         queue.pop_front();
-        if (match(current.get())) return current;
+        if (match(current.get())) return {std::move(current), nullptr};
         Failure failure;
-        for (auto& child : childrenOf(current.get(), failure)) queue.push_back(std::move(child));
+        auto children = childrenOf(current.get(), failure);
+        if (failure) return {nullptr, std::move(current)};
+        for (auto& child : children) queue.push_back(std::move(child));
     }
-    return nullptr;
+    return {};
 }
 
 std::vector<Owned> windowsOf(AtspiAccessible* application, Failure& failure) {
@@ -281,14 +298,17 @@ AXAttributeResult AtspiTree::applicationAttribute(AtspiAccessible* application, 
     if (name == "AXFocusedUIElement") {
         if (!anyActive) return missing();
         windows.resize(1);
-        const auto focused = search(
-            std::move(windows), [](AtspiAccessible* candidate) { return hasState(candidate, ATSPI_STATE_FOCUSED); });
-        return focused ? found(elementOf(focused.get())) : missing();
+        return searchedElement(search(
+            std::move(windows), [](AtspiAccessible* candidate) { return hasState(candidate, ATSPI_STATE_FOCUSED); }));
     }
-    const auto menuBar = search(std::move(windows), [](AtspiAccessible* candidate) {
+    return searchedElement(search(std::move(windows), [](AtspiAccessible* candidate) {
         return atspi_accessible_get_role(candidate, nullptr) == ATSPI_ROLE_MENU_BAR;
-    });
-    return menuBar ? found(elementOf(menuBar.get())) : missing();
+    }));
+}
+
+AXAttributeResult AtspiTree::searchedElement(const AtspiSearched& searched) {
+    if (searched.unanswered) return failed(failureOf(searched.unanswered.get()));
+    return searched.match ? found(elementOf(searched.match.get())) : missing();
 }
 
 AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::string& name) {
@@ -325,7 +345,7 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
     if (name == "AXEnabled") {
         return found(hasState(node, ATSPI_STATE_ENABLED) && hasState(node, ATSPI_STATE_SENSITIVE));
     }
-    if (name == "AXModal") return found(hasState(node, ATSPI_STATE_MODAL));
+    if (name == "AXModal") return found(isShownModal(node));
     if (name == "AXMinimized") {
         return isWindow(role) ? found(hasState(node, ATSPI_STATE_ICONIFIED)) : failed(axerror::attributeUnsupported);
     }
@@ -353,16 +373,15 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
     }
     if (name == "AXSelectedTextRange") return selectedTextRange(node);
     if (name == "AXCancelButton" || name == "AXCloseButton") {
-        if (!hasState(node, ATSPI_STATE_MODAL)) return missing();
+        if (!isShownModal(node)) return missing();
         const auto labels = toolkitButtonNames(name == "AXCancelButton" ? DismissButton::cancel : DismissButton::close);
         std::vector<Owned> roots;
         roots.emplace_back(ATSPI_ACCESSIBLE(g_object_ref(node)));
-        const auto button = search(std::move(roots), [&](AtspiAccessible* candidate) {
+        return searchedElement(search(std::move(roots), [&](AtspiAccessible* candidate) {
             if (atspi_accessible_get_role(candidate, nullptr) != ATSPI_ROLE_PUSH_BUTTON) return false;
             const auto title = takeText(atspi_accessible_get_name(candidate, nullptr));
             return std::find(labels.begin(), labels.end(), title) != labels.end();
-        });
-        return button ? found(elementOf(button.get())) : missing();
+        }));
     }
     return failed(axerror::attributeUnsupported);
 }

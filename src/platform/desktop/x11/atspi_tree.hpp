@@ -30,6 +30,8 @@ struct AtspiUnref {
 };
 using OwnedAccessible = std::unique_ptr<AtspiAccessible, AtspiUnref>;
 
+struct AtspiSearched;
+
 class AtspiTree {
 public:
     static constexpr std::size_t maxElements = 20000;
@@ -68,6 +70,9 @@ private:
     // it has left the bus.
     AXError failureOf(AtspiAccessible* accessible);
 
+    // The element a search found; the failure of the element it could not
+    // read past; no value when nothing matched.
+    AXAttributeResult searchedElement(const AtspiSearched& searched);
     AXAttributeResult applicationAttribute(AtspiAccessible* application, const std::string& name);
     AXAttributeResult nodeAttribute(AtspiAccessible* node, const std::string& name);
     AXAttributeResult selectedTextRange(AtspiAccessible* node);
