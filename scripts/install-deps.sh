@@ -25,6 +25,8 @@ run_packages=(
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-res0-dev libxcb-composite0-dev libxcb-xfixes0-dev
   # its input and keyboard layouts: XTest, XKB with libxkbcommon
   libxcb-xtest0-dev libxcb-xkb-dev libxkbcommon-x11-dev
+  # the session's sound, heard through its sound server
+  libpulse-dev
   # the trust anchors the relay connection is verified against
   ca-certificates
   # the DNS-SD daemon that devices find the server through
@@ -47,6 +49,9 @@ test_packages=(
   python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0
   # the accessibility tree's witness (tests/support/accessibility_witness.py)
   gir1.2-atspi-2.0
+  # the test session's sound server (the test applications play their tones
+  # to it through libpulse-simple, part of libpulse0)
+  pulseaudio
 )
 
 case "${1:-}" in
