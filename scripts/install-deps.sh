@@ -27,6 +27,8 @@ run_packages=(
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-res0-dev libxcb-composite0-dev libxcb-xfixes0-dev
   # its input and keyboard layouts: XTest, XKB with libxkbcommon
   libxcb-xtest0-dev libxcb-xkb-dev libxkbcommon-x11-dev
+  # the session's sound, heard through its sound server
+  libpulse-dev
   # the trust anchors the relay connection is verified against
   ca-certificates
   # the DNS-SD daemon that devices find the server through
@@ -51,6 +53,9 @@ test_packages=(
   gir1.2-atspi-2.0
   # a GTK program of others whose menus the X11 tests read and press
   gtk-3-examples
+  # the test session's sound server (the test applications play their tones
+  # to it through libpulse-simple, part of libpulse0)
+  pulseaudio
 )
 
 case "${1:-}" in

@@ -13,6 +13,8 @@
 
 # shellcheck source=scripts/test-applications.sh
 source "$(dirname "${BASH_SOURCE[0]}")/test-applications.sh"
+# shellcheck source=scripts/test-sound-server.sh
+source "$(dirname "${BASH_SOURCE[0]}")/test-sound-server.sh"
 
 # The session's pids in the order they started; they are stopped in reverse.
 test_session_pids=()
@@ -97,6 +99,8 @@ start_test_session() {
     echo "the accessibility bus did not start (see $logs/at-spi.log)" >&2
     return 1
   fi
+
+  start_test_sound_server "$logs" || return 1
 
   # Only the X11 tests turn this into DISPLAY; every other test keeps the
   # virtual desktop. They fail, not skip, when the session is missing.

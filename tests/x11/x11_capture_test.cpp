@@ -317,12 +317,23 @@ TEST_F(X11Capture, CursorIsDrawnOnlyWhenTheConfigurationAsks) {
     EXPECT_LT(plainAround(*with), 32 * 32 - 20);
 }
 
-TEST_F(X11Capture, StreamOfAClosedWindowStopsAndOneWithSoundDoesNotStart) {
+TEST_F(X11Capture, StreamOfAClosedWindowStopsAndOneWithSoundWithoutASoundServerDoesNotStart) {
     auto soundless = configuration(64, 64, 10);
     auto withSound = soundless;
     withSound.capturesAudio = true;
-    RecordedStream sound(capture(), clock, platform::DisplayContentFilter{left_}, withSound);
-    EXPECT_NE(sound.start(), std::nullopt);
+    {
+        const char* server = std::getenv("PULSE_SERVER");
+        const std::optional<std::string> saved = server ? std::optional<std::string>(server) : std::nullopt;
+        setenv("PULSE_SERVER", "unix:/nonexistent/pulse/native", 1);
+        RecordedStream sound(capture(), clock, platform::DisplayContentFilter{left_}, withSound);
+        const auto failure = sound.start();
+        if (saved)
+            setenv("PULSE_SERVER", saved->c_str(), 1);
+        else
+            unsetenv("PULSE_SERVER");
+        ASSERT_NE(failure, std::nullopt);
+        EXPECT_NE(std::string(failure->what()).find("No sound server answers"), std::string::npos) << failure->what();
+    }
 
     auto application =
         std::make_unique<TestApplication>(TestApplicationOptions{{{"Closing", 200, 200, {{100, 100}}, {}, {}}}});

@@ -2,6 +2,7 @@
 // What /proc says of a process: its name, and the moment it started, which
 // tells a process apart from a later one that got the same number.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -20,5 +21,13 @@ struct LinuxProcess {
 LinuxProcess linuxProcess(ProcessID pid);
 // Its short name (the command name the kernel keeps); empty when it is gone.
 std::string processName(ProcessID pid);
+// The process's parent; 0 when it is gone or has none.
+ProcessID parentProcess(ProcessID pid);
+
+// Whether pid is ancestor itself or one of its descendants, walking up
+// through parentOf (parentProcess by default). The walk is bounded, so a
+// cycle or a very deep chain answers false rather than spinning.
+bool isProcessOrDescendant(ProcessID pid, ProcessID ancestor,
+                           const std::function<ProcessID(ProcessID)>& parentOf = parentProcess);
 
 }  // namespace zentrabo::platform

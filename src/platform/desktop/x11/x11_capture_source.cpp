@@ -102,4 +102,12 @@ std::optional<RgbaImage> X11CaptureSource::capture(const ContentFilter& filter, 
     return std::move(picture->image);
 }
 
+std::optional<ProcessID> X11CaptureSource::soundOwner(const ContentFilter& filter) {
+    if (const auto* window = std::get_if<WindowContentFilter>(&filter)) {
+        return readWindowProcess(connection(), static_cast<xcb_window_t>(window->window));
+    }
+    if (const auto* application = std::get_if<ApplicationContentFilter>(&filter)) return application->application;
+    return std::nullopt;
+}
+
 }  // namespace zentrabo::platform

@@ -22,6 +22,10 @@ public:
     // ScreenCaptureError when the content is gone or the server does not
     // answer.
     std::optional<RgbaImage> capture(const ContentFilter& filter, bool showsCursor);
+    // The process whose sound goes with the filter's content: the
+    // application's, or the window owner's (0 when unknown); none for a
+    // display, which has everything's.
+    std::optional<ProcessID> soundOwner(const ContentFilter& filter);
 
 private:
     // The connection, connected anew (and redirecting again) after a break.

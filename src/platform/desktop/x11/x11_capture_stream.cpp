@@ -3,14 +3,26 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <vector>
 #include <utility>
 
 #include "platform/desktop/frame_fitting.hpp"
 #include "platform/desktop/stream_configuration_check.hpp"
+#include "platform/desktop/x11/pulse_sound_capture.hpp"
 #include "platform/desktop/x11/shm_image.hpp"
 #include "platform/media/media_error.hpp"
 
 namespace zentrabo::platform {
+
+namespace {
+
+// Sound buffers are handed out this long after they end, so the sound
+// server's 10 ms fragments of them have come even when they are a little
+// late.
+constexpr double soundDelaySeconds = 0.03;
+
+}  // namespace
 
 X11CaptureStream::X11CaptureStream(std::string display, Clock& clock, ContentFilter filter,
                                    StreamConfiguration configuration, CaptureStreamStopHandler onStop)
@@ -21,11 +33,20 @@ X11CaptureStream::X11CaptureStream(std::string display, Clock& clock, ContentFil
       filter_(std::move(filter)),
       configuration_(std::move(configuration)) {}
 
+X11CaptureStream::~X11CaptureStream() = default;
+
 void X11CaptureStream::addScreenOutput(asio::any_io_executor executor, ScreenOutput output) {
     std::lock_guard lock(mutex_);
     if (screenOutput_) throw ScreenCaptureError("The stream already has a screen output.");
-    screenOutput_ = ScreenTarget{std::move(executor), std::move(output)};
+    screenOutput_ = Target<ScreenOutput>{std::move(executor), std::move(output)};
     if (running_) scheduleFrameLocked(0);
+}
+
+void X11CaptureStream::addAudioOutput(asio::any_io_executor executor, AudioOutput output) {
+    std::lock_guard lock(mutex_);
+    if (audioOutput_) throw ScreenCaptureError("The stream already has an audio output.");
+    audioOutput_ = Target<AudioOutput>{std::move(executor), std::move(output)};
+    if (running_ && sound_) scheduleAudioLocked();
 }
 
 void X11CaptureStream::startCapture(Completion completion) {
@@ -33,9 +54,6 @@ void X11CaptureStream::startCapture(Completion completion) {
     if (running_) return lock.unlock(), completion(ScreenCaptureError("The stream is already capturing."));
     if (auto problem = streamConfigurationProblem(configuration_, maximumCaptureSide)) {
         return lock.unlock(), completion(std::move(problem));
-    }
-    if (configuration_.capturesAudio) {
-        return lock.unlock(), completion(ScreenCaptureError("Sound capture is not available on this desktop."));
     }
     const ContentFilter filter = filter_;
     const StreamConfiguration configuration = configuration_;
@@ -50,19 +68,35 @@ void X11CaptureStream::startCapture(Completion completion) {
     } catch (const ScreenCaptureError& error) {
         return completion(error);
     }
+    std::optional<Sound> sound;
+    try {
+        sound = soundFor(filter, configuration, std::nullopt);
+    } catch (const ScreenCaptureError& error) {
+        return completion(error);
+    }
     lock.lock();
     running_ = true;
+    sound_ = std::move(sound);
+    audioPacing_.start(clock_.monotonicNow(), soundDelaySeconds);
     if (screenOutput_) scheduleFrameLocked(0);
+    if (audioOutput_ && sound_) scheduleAudioLocked();
     lock.unlock();
     completion(std::nullopt);
 }
 
 void X11CaptureStream::stopCapture(Completion completion) {
+    std::optional<Sound> sound;
     {
         std::lock_guard lock(mutex_);
         running_ = false;
         frameTimer_.cancel();
+        audioTimer_.cancel();
+        sound = std::move(sound_);
+        sound_.reset();
     }
+    // The recording ends here, outside the lock, unless a buffer being
+    // handed out still holds it.
+    sound.reset();
     completion(std::nullopt);
 }
 
@@ -82,6 +116,7 @@ void X11CaptureStream::updateContentFilter(ContentFilter filter, Completion comp
         std::lock_guard lock(mutex_);
         filter_ = std::move(filter);
     }
+    if (!failure) refreshSound();
     completion(std::move(failure));
 }
 
@@ -93,7 +128,56 @@ void X11CaptureStream::updateConfiguration(StreamConfiguration configuration, Co
         std::lock_guard lock(mutex_);
         configuration_ = std::move(configuration);
     }
+    refreshSound();
     completion(std::nullopt);
+}
+
+std::optional<X11CaptureStream::Sound> X11CaptureStream::soundFor(const ContentFilter& filter,
+                                                                  const StreamConfiguration& configuration,
+                                                                  std::optional<Sound> current) {
+    if (!configuration.capturesAudio) return std::nullopt;
+    std::optional<ProcessID> owner;
+    try {
+        std::lock_guard capture(captureMutex_);
+        if (!source_) source_ = std::make_unique<X11CaptureSource>(display_);
+        owner = source_->soundOwner(filter);
+    } catch (const X11Error&) {
+        throw ScreenCaptureError("The content to capture is not available.");
+    }
+    if (current && current->owner == owner && current->sampleRate == configuration.sampleRate &&
+        current->channelCount == configuration.channelCount) {
+        return current;
+    }
+    try {
+        return Sound{std::make_shared<PulseSoundCapture>(owner, configuration.sampleRate,
+                                                         static_cast<std::uint32_t>(configuration.channelCount)),
+                     owner, configuration.sampleRate, configuration.channelCount};
+    } catch (const PulseError& error) {
+        throw ScreenCaptureError(error.what());
+    }
+}
+
+void X11CaptureStream::refreshSound() {
+    std::unique_lock lock(mutex_);
+    if (!running_) return;
+    const ContentFilter filter = filter_;
+    const StreamConfiguration configuration = configuration_;
+    std::optional<Sound> current = sound_;
+    lock.unlock();
+    std::optional<Sound> next;
+    try {
+        next = soundFor(filter, configuration, current);
+    } catch (const ScreenCaptureError&) {
+        // The sound ends; the pictures go on.
+    }
+    lock.lock();
+    if (!running_) return;
+    const bool wasSilent = !sound_;
+    sound_ = std::move(next);
+    if (wasSilent && sound_ && audioOutput_) {
+        audioPacing_.start(clock_.monotonicNow(), soundDelaySeconds);
+        scheduleAudioLocked();
+    }
 }
 
 void X11CaptureStream::scheduleFrameLocked(double delaySeconds) {
@@ -146,13 +230,56 @@ void X11CaptureStream::captureFrame() {
     output(CapturedScreenSample{std::move(*image), time, std::move(place)});
 }
 
+void X11CaptureStream::scheduleAudioLocked() {
+    audioTimer_ = clock_.schedule(audioOutput_->executor, audioPacing_.untilNext(clock_.monotonicNow()),
+                                  [weak = weak_from_this()] {
+                                      if (auto self = weak.lock()) self->captureAudio();
+                                  });
+}
+
+void X11CaptureStream::captureAudio() {
+    std::unique_lock lock(mutex_);
+    if (!running_ || !audioOutput_ || !sound_) return;
+    const Sound sound = *sound_;
+    const AudioOutput output = audioOutput_->handler;
+    const bool soundAlone = !screenOutput_;
+    const AudioBufferPacing pacing = audioPacing_;
+    const auto due = audioPacing_.take(clock_.monotonicNow());
+    scheduleAudioLocked();
+    lock.unlock();
+
+    if (auto failure = sound.capture->failure()) {
+        if (soundAlone) return stopWithError(ScreenCaptureError(*failure));
+        // The pictures go on without sound.
+        lock.lock();
+        if (sound_ && sound_->capture == sound.capture) sound_.reset();
+        audioTimer_.cancel();
+        return;
+    }
+    const auto channels = static_cast<std::uint32_t>(sound.channelCount);
+    const PcmAudioFormat format{static_cast<double>(sound.sampleRate), channels, PcmSampleFormat::float32, true};
+    for (std::int64_t buffer = due.first; buffer < due.end; ++buffer) {
+        const std::int64_t frames = AudioBufferPacing::firstFrame(buffer + 1, sound.sampleRate) -
+                                    AudioBufferPacing::firstFrame(buffer, sound.sampleRate);
+        const std::vector<float> samples = sound.capture->take(frames);
+        std::vector<std::uint8_t> bytes(samples.size() * sizeof(float));
+        std::memcpy(bytes.data(), samples.data(), bytes.size());
+        output(CapturedAudioSample{PcmAudioBuffer{format, frames, {std::move(bytes)}}, pacing.time(buffer)});
+    }
+}
+
 void X11CaptureStream::stopWithError(const ScreenCaptureError& error) {
+    std::optional<Sound> sound;
     {
         std::lock_guard lock(mutex_);
         if (!running_) return;
         running_ = false;
         frameTimer_.cancel();
+        audioTimer_.cancel();
+        sound = std::move(sound_);
+        sound_.reset();
     }
+    sound.reset();
     if (onStop_) onStop_(error);
 }
 

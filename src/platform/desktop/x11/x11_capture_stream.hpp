@@ -5,8 +5,14 @@
 // (X11CaptureSource) and is fitted to the configuration through swscale.
 // While queueDepth delivered frames are still held, frames are skipped, so a
 // slow consumer lowers the frame rate instead of piling frames up. Filter
-// and configuration updates take effect from the next frame on. Sound is
-// not captured on this desktop: a stream that asks for it does not start.
+// and configuration updates take effect from the next frame on.
+// A stream that captures audio hears the session's sound server
+// (PulseSoundCapture): a display everything, a window its owner's sound, an
+// application filter that application's. Its 10 ms buffers go to the audio
+// output's executor, timed on the same clock as the frames, a little after
+// they end so the server's fragments have come. Without a sound server the
+// stream does not start; when the server goes away later, the sound ends and
+// a stream of sound alone stops with that error.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -14,6 +20,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/desktop/audio_buffer_pacing.hpp"
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/desktop/x11/x11_capture_source.hpp"
 #include "platform/dispatch/clock.hpp"
@@ -21,24 +28,34 @@
 
 namespace zentrabo::platform {
 
+class PulseSoundCapture;
+
 class X11CaptureStream final : public CaptureStream, public std::enable_shared_from_this<X11CaptureStream> {
 public:
     // The clock must outlive the stream. Nothing connects before startCapture.
     X11CaptureStream(std::string display, Clock& clock, ContentFilter filter, StreamConfiguration configuration,
                      CaptureStreamStopHandler onStop);
+    ~X11CaptureStream() override;
 
     void addScreenOutput(asio::any_io_executor executor, ScreenOutput output) override;
-    // Taken, and never given sound.
-    void addAudioOutput(asio::any_io_executor, AudioOutput) override {}
+    void addAudioOutput(asio::any_io_executor executor, AudioOutput output) override;
     void startCapture(Completion completion) override;
     void stopCapture(Completion completion) override;
     void updateContentFilter(ContentFilter filter, Completion completion) override;
     void updateConfiguration(StreamConfiguration configuration, Completion completion) override;
 
 private:
-    struct ScreenTarget {
+    template <typename Handler>
+    struct Target {
         asio::any_io_executor executor;
-        ScreenOutput handler;
+        Handler handler;
+    };
+    struct Sound {
+        std::shared_ptr<PulseSoundCapture> capture;
+        // Whose sound it hears (none: everything's), and its format.
+        std::optional<ProcessID> owner;
+        std::int32_t sampleRate = 0;
+        std::int32_t channelCount = 0;
     };
 
     // Schedules the next frame; with mutex_ held.
@@ -48,6 +65,17 @@ private:
     // captureMutex_ held. Throws ScreenCaptureError.
     std::optional<RgbaImage> frameLocked(const ContentFilter& filter, const StreamConfiguration& configuration);
     void stopWithError(const ScreenCaptureError& error);
+    // The sound the filter and configuration ask for: the current one when
+    // it already is that, a new one, or none without audio. Throws
+    // ScreenCaptureError when no sound server answers.
+    std::optional<Sound> soundFor(const ContentFilter& filter, const StreamConfiguration& configuration,
+                                  std::optional<Sound> current);
+    // Follows an update: the sound of the new filter or configuration, or
+    // none when it cannot be had.
+    void refreshSound();
+    // Schedules the next sound buffers; with mutex_ held.
+    void scheduleAudioLocked();
+    void captureAudio();
 
     const std::string display_;
     Clock& clock_;
@@ -59,7 +87,11 @@ private:
     std::mutex mutex_;
     ContentFilter filter_;
     StreamConfiguration configuration_;
-    std::optional<ScreenTarget> screenOutput_;
+    std::optional<Target<ScreenOutput>> screenOutput_;
+    std::optional<Target<AudioOutput>> audioOutput_;
+    std::optional<Sound> sound_;
+    AudioBufferPacing audioPacing_;
+    Timer audioTimer_;
     bool running_ = false;
     // When the scheduled frame is due, on the clock's monotonic scale.
     double nextFrameTime_ = 0;
