@@ -16,11 +16,13 @@ namespace zentrabo {
 RemoteScreenStreamServer::RemoteScreenStreamServer(Environment environment)
     : environment_(std::move(environment)),
       textInputController_(environment_.desktop),
-      workPool_(workPoolThreadCount),
-      timerQueue_("RemoteScreenStreamServer.timer"),
-      taskThreads_("RemoteScreenStreamServer.task", static_cast<int>(taskThreadCount)),
+      workPool_(std::string(workPoolThreadName), workPoolThreadCount),
+      timerQueue_(std::string(timerThreadName)),
+      taskThreads_(std::string(taskThreadName), static_cast<int>(taskThreadCount)),
+      pool_(std::string(poolThreadName), static_cast<int>(poolThreadCount)),
       reports_(std::make_shared<platform::MainLoopGate>(environment_.mainLoop)) {
     for (std::size_t thread = 0; thread < taskThreadCount; ++thread) taskThreads_.addThread();
+    for (std::size_t thread = 0; thread < poolThreadCount; ++thread) pool_.addThread();
 }
 
 RemoteScreenStreamServer::~RemoteScreenStreamServer() {
@@ -50,8 +52,8 @@ void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& req
     const asio::any_io_executor tasks = asio::make_strand(taskThreads_.context());
     auto session = std::make_shared<RemoteScreenStreamSession>(
         Uuid::random(), request, connection,
-        RemoteScreenStreamSession::Environment{environment_.clock, timerQueue_.executor(), tasks, workPool_.executor(),
-                                               textInputController_, environment_.mediaStart});
+        RemoteScreenStreamSession::Environment{environment_.clock, timerQueue_.executor(), tasks, pool_.sharedContext(),
+                                               workPool_.executor(), textInputController_, environment_.mediaStart});
     std::weak_ptr<RemoteScreenStreamServer> weakSelf = weak_from_this();
     session->setOnStop([weakSelf](const Uuid& id) {
         if (auto self = weakSelf.lock()) self->removeSession(id);

@@ -31,7 +31,8 @@ class RemoteScreenStreamSession;
 
 class RemoteScreenStreamServer : public std::enable_shared_from_this<RemoteScreenStreamServer> {
 public:
-    // Live sessions at once: each holds three threads and an encoder.
+    // Live sessions at once: each holds an encoder thread and a strand of
+    // each pool below.
     static constexpr std::size_t maximumSessionCount = 8;
     // Threads of the work pool the sessions share.
     static constexpr std::size_t workPoolThreadCount = 2;
@@ -40,6 +41,15 @@ public:
     // blocked in an application's accessibility calls (a second each) never
     // holds up another one's start.
     static constexpr std::size_t taskThreadCount = maximumSessionCount;
+    // Threads that run the sessions' capture and control strands. A control
+    // strand may block in a bounded wait, so one a live session, and two more
+    // that keep capture moving even then.
+    static constexpr std::size_t poolThreadCount = maximumSessionCount + 2;
+    // The names of the server's threads; each session adds its encoder's.
+    static constexpr std::string_view taskThreadName = "zb-stream-task";
+    static constexpr std::string_view poolThreadName = "zb-stream-pool";
+    static constexpr std::string_view workPoolThreadName = "zb-stream-work";
+    static constexpr std::string_view timerThreadName = "zb-stream-timer";
 
     // Always called on the main loop, after every change.
     using ActiveSessionsChange = std::function<void(std::size_t count, const std::set<std::string>& fingerprints)>;
@@ -89,6 +99,9 @@ private:
     // Runs the sessions' starts and tracking steps; stopped before the timer
     // thread, dropping what is still queued.
     platform::ContextThreads taskThreads_;
+    // Runs the sessions' capture and control strands, whose jobs hold their
+    // session weakly; a session keeps the context after the threads stop.
+    platform::ContextThreads pool_;
     std::shared_ptr<platform::MainLoopGate> reports_;
 
     std::mutex lock_;

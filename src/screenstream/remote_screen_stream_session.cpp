@@ -16,9 +16,9 @@ RemoteScreenStreamSession::RemoteScreenStreamSession(Uuid id, RemoteScreenStream
       request_(std::move(request)),
       connection_(std::move(connection)),
       environment_(std::move(environment)),
-      captureQueue_("RemoteScreenStream.capture." + id_.uuidString),
-      encoderQueue_("RemoteScreenStream.encoder." + id_.uuidString),
-      controlQueue_("RemoteScreenStream.control." + id_.uuidString),
+      captureQueue_(environment_.pool),
+      encoderQueue_(std::string(encoderThreadName)),
+      controlQueue_(environment_.pool),
       startCancellation_(std::make_shared<asio::cancellation_signal>()),
       transportQueueLimit_(transportQueueLimit(request_)),
       tasks_(std::exchange(environment_.tasks, {})) {}

@@ -1,7 +1,8 @@
 #pragma once
-// One live screen stream: it owns the request's connection, three serial
-// queues (capture, encoder, control), the encoder and the transport
-// counters; it starts once and stops exactly once, whatever ends it.
+// One live screen stream: it owns the request's connection, an encoder
+// thread, two strands of the stream server's shared pool (capture, control),
+// the encoder and the transport counters; it starts once and stops exactly
+// once, whatever ends it.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,7 @@
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/dispatch/serial_queue.hpp"
+#include "platform/dispatch/strand_queue.hpp"
 #include "screenstream/audio_encoder.hpp"
 #include "screenstream/client_native_target_size.hpp"
 #include "screenstream/codec/remote_screen_stream_frame.hpp"
@@ -60,6 +62,8 @@ public:
     // Captured sound waiting for the encoder queue (half a second of 10 ms
     // buffers); more is dropped, so a stalled encoder cannot pile sound up.
     static constexpr std::size_t maximumAudioBuffersAwaitingEncoder = 50;
+    // The name of each session's encoder thread.
+    static constexpr std::string_view encoderThreadName = "zb-stream-enc";
     static constexpr const char* displayStreamResizeMessage = "Only app window streams can be resized.";
 
     using StopCallback = std::function<void(const Uuid& id)>;
@@ -76,6 +80,9 @@ public:
         // session lets go of it at the stop, so a session that outlives the
         // stream server never holds a strand of its threads.
         asio::any_io_executor tasks;
+        // The stream server's shared pool, where the session's capture and
+        // control strands run; the session keeps its context.
+        std::shared_ptr<asio::io_context> pool;
         // The stream server's work pool, for work the control queue waits
         // for (the content fetches after a window resize).
         asio::any_io_executor workPool;
@@ -95,9 +102,9 @@ public:
     const RemoteScreenStreamRequest& request() const { return request_; }
     StreamConnection& connection() { return *connection_; }
     platform::Clock& clock() { return environment_.clock; }
-    platform::SerialQueue& captureQueue() { return captureQueue_; }
+    platform::StrandQueue& captureQueue() { return captureQueue_; }
     platform::SerialQueue& encoderQueue() { return encoderQueue_; }
-    platform::SerialQueue& controlQueue() { return controlQueue_; }
+    platform::StrandQueue& controlQueue() { return controlQueue_; }
     MacMenuController& textInputController() { return environment_.textInputController; }
 
     // Set by the stream server before the start: removes the session.
@@ -334,9 +341,10 @@ private:
     const RemoteScreenStreamRequest request_;
     const std::shared_ptr<StreamConnection> connection_;
     Environment environment_;
-    platform::SerialQueue captureQueue_;
+    platform::StrandQueue captureQueue_;
+    // Codecs block, so each session's encoder has a thread of its own.
     platform::SerialQueue encoderQueue_;
-    platform::SerialQueue controlQueue_;
+    platform::StrandQueue controlQueue_;
     StopCallback onStop_;
     // Emitted on the tasks strand.
     std::shared_ptr<asio::cancellation_signal> startCancellation_;

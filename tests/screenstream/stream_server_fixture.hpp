@@ -178,7 +178,8 @@ protected:
     }
 
     // Waits until the queue has run everything posted to it before.
-    static void drain(platform::SerialQueue& queue) {
+    template <class Queue>
+    static void drain(Queue& queue) {
         std::promise<void> reached;
         queue.post([&] { reached.set_value(); });
         reached.get_future().wait();
