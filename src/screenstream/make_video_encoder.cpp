@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/diagnostic_log.hpp"
-#include "model/string_enum.hpp"
+#include "platform/text/string_enum.hpp"
 #include "platform/dispatch/thread_name.hpp"
 #include "platform/media/media_error.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
@@ -54,7 +54,7 @@ std::unique_ptr<VideoEncoder> makeVideoEncoder(const RemoteScreenStreamRequest& 
                                                               bitrate, openSession(settings), onFrame, clock);
         } catch (const platform::MediaError& error) {
             lastFailure = RemoteScreenStreamServerError::encodingFailed(error.what());
-            ZENTRABO_LOG("Screen stream " + std::string(rawValue(codec)) +
+            ZENTRABO_LOG("Screen stream " + std::string(platform::rawValue(codec)) +
                          " encoder unavailable, trying fallback if possible: " + lastFailure->message());
         }
     }

@@ -13,9 +13,9 @@
 
 #include <asio/any_io_executor.hpp>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "model/records/stream_records.hpp"
-#include "model/uuid.hpp"
+#include "platform/random/uuid.hpp"
 #include "platform/desktop/desktop.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/dispatch/context_threads.hpp"
@@ -74,14 +74,10 @@ public:
     void startSession(const RemoteScreenStreamRequest& request, const std::string& clientCertificateFingerprint,
                       const std::shared_ptr<StreamConnection>& connection);
     // Unregisters, reports and stops the session; nothing for an unknown id.
-    void removeSession(const Uuid& id);
+    void removeSession(const platform::Uuid& id);
     // Ends every stream of the client with an error frame carrying the
     // message, as when its device is revoked.
     void endSessions(const std::string& clientCertificateFingerprint, std::string_view message);
-
-    // The controller the sessions paste text and post keys with; not the
-    // server's own.
-    MacMenuController& textInputController() { return textInputController_; }
 
 private:
     asio::awaitable<void> runTask(std::shared_ptr<RemoteScreenStreamSession> session);
@@ -89,7 +85,9 @@ private:
     void reportLocked();
 
     Environment environment_;
-    MacMenuController textInputController_;
+    // The controller the sessions paste text and post keys with; not the
+    // server's own.
+    DesktopController desktopController_;
     // Runs the work that the sessions' control queues wait for (content
     // fetches); declared before the sessions, so it outlives them.
     platform::WorkPool workPool_;
@@ -106,8 +104,8 @@ private:
 
     std::mutex lock_;
     // Guarded by lock_.
-    std::map<Uuid, std::shared_ptr<RemoteScreenStreamSession>> sessions_;
-    std::map<Uuid, std::string> sessionClientCertificateFingerprints_;
+    std::map<platform::Uuid, std::shared_ptr<RemoteScreenStreamSession>> sessions_;
+    std::map<platform::Uuid, std::string> sessionClientCertificateFingerprints_;
 };
 
 }  // namespace zentrabo

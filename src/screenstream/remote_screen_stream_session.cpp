@@ -9,7 +9,7 @@
 
 namespace zentrabo {
 
-RemoteScreenStreamSession::RemoteScreenStreamSession(Uuid id, RemoteScreenStreamRequest request,
+RemoteScreenStreamSession::RemoteScreenStreamSession(platform::Uuid id, RemoteScreenStreamRequest request,
                                                      std::shared_ptr<StreamConnection> connection,
                                                      Environment environment)
     : id_(std::move(id)),
@@ -31,7 +31,7 @@ RemoteScreenStreamSession::~RemoteScreenStreamSession() {
 }
 
 asio::awaitable<void> RemoteScreenStreamSession::run() {
-    auto& capture = environment_.textInputController.desktop().screenCapture();
+    auto& capture = desktop().screenCapture();
     if (!capture.preflightAccess() && !capture.requestAccess()) {
         throw RemoteScreenStreamServerError::screenRecordingMissing();
     }

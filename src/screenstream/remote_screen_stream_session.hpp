@@ -20,11 +20,11 @@
 #include <asio/awaitable.hpp>
 #include <asio/cancellation_signal.hpp>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "model/records/stream_control_payloads.hpp"
 #include "model/records/stream_input_records.hpp"
 #include "model/records/stream_records.hpp"
-#include "model/uuid.hpp"
+#include "platform/random/uuid.hpp"
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/dispatch/serial_queue.hpp"
@@ -66,7 +66,7 @@ public:
     static constexpr std::string_view encoderThreadName = "zb-stream-enc";
     static constexpr const char* displayStreamResizeMessage = "Only app window streams can be resized.";
 
-    using StopCallback = std::function<void(const Uuid& id)>;
+    using StopCallback = std::function<void(const platform::Uuid& id)>;
 
     struct Environment {
         platform::Clock& clock;
@@ -86,26 +86,28 @@ public:
         // The stream server's work pool, for work the control queue waits
         // for (the content fetches after a window resize).
         asio::any_io_executor workPool;
-        // The stream server's controller, for pasted text and keys.
-        MacMenuController& textInputController;
+        // The stream server's controller, for pasted text, keys and the
+        // streamed application's accessibility elements.
+        DesktopController& desktopController;
         StreamMediaStart mediaStart;
     };
 
-    RemoteScreenStreamSession(Uuid id, RemoteScreenStreamRequest request, std::shared_ptr<StreamConnection> connection,
-                              Environment environment);
+    RemoteScreenStreamSession(platform::Uuid id, RemoteScreenStreamRequest request,
+                              std::shared_ptr<StreamConnection> connection, Environment environment);
     // Lets go of whatever a pointer controller still holds pressed.
     ~RemoteScreenStreamSession();
     RemoteScreenStreamSession(const RemoteScreenStreamSession&) = delete;
     RemoteScreenStreamSession& operator=(const RemoteScreenStreamSession&) = delete;
 
-    const Uuid& id() const { return id_; }
+    const platform::Uuid& id() const { return id_; }
     const RemoteScreenStreamRequest& request() const { return request_; }
     StreamConnection& connection() { return *connection_; }
     platform::Clock& clock() { return environment_.clock; }
     platform::StrandQueue& captureQueue() { return captureQueue_; }
     platform::SerialQueue& encoderQueue() { return encoderQueue_; }
     platform::StrandQueue& controlQueue() { return controlQueue_; }
-    MacMenuController& textInputController() { return environment_.textInputController; }
+    DesktopController& desktopController() { return environment_.desktopController; }
+    platform::Desktop& desktop() { return environment_.desktopController.desktop(); }
 
     // Set by the stream server before the start: removes the session.
     void setOnStop(StopCallback onStop) { onStop_ = std::move(onStop); }
@@ -337,7 +339,7 @@ private:
     void answerCommand(RemoteScreenStreamCommandKind command, const std::function<std::optional<std::string>()>& work);
     void sendCommandResult(RemoteScreenStreamCommandKind command, bool succeeded, std::optional<std::string> message);
 
-    const Uuid id_;
+    const platform::Uuid id_;
     const RemoteScreenStreamRequest request_;
     const std::shared_ptr<StreamConnection> connection_;
     Environment environment_;

@@ -14,7 +14,7 @@
 
 #include <asio/error.hpp>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/dispatch/context_threads.hpp"
@@ -55,11 +55,11 @@ public:  // the tables' steps reach in
         session.reset();
         controller.reset();
         desktop = platform::VirtualDesktop::create(builder.build(), clock);
-        controller = std::make_unique<MacMenuController>(*desktop);
+        controller = std::make_unique<DesktopController>(*desktop);
         if (!connection) connection = std::make_shared<IdleStreamConnection>(mainLoop.executor(), clock);
         if (!workPool) workPool = mainLoop.executor();
         session =
-            std::make_shared<RemoteScreenStreamSession>(Uuid::random(), request, std::move(connection),
+            std::make_shared<RemoteScreenStreamSession>(platform::Uuid::random(), request, std::move(connection),
                                                         RemoteScreenStreamSession::Environment{clock,
                                                                                                mainLoop.executor(),
                                                                                                mainLoop.executor(),
@@ -99,7 +99,7 @@ public:  // the tables' steps reach in
     // The session's capture and control strands run here, as in the server.
     platform::ContextThreads pool{"test.pool", 2};
     std::shared_ptr<platform::VirtualDesktop> desktop;
-    std::unique_ptr<MacMenuController> controller;
+    std::unique_ptr<DesktopController> controller;
     std::shared_ptr<RemoteScreenStreamSession> session;
 };
 

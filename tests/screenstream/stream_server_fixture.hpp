@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/dispatch/main_loop.hpp"
