@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/halvardine_response.hpp"
 #include "server/connection/request_limits.hpp"
 #include "support/server_process.hpp"

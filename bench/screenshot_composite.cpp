@@ -15,7 +15,7 @@
 
 #include "app/server_identity.hpp"
 #include "maccontrol/display_composite.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
@@ -23,7 +23,7 @@
 
 namespace {
 
-using zentrabo::MacMenuController;
+using zentrabo::DesktopController;
 using zentrabo::platform::RgbaImage;
 
 // A picture with gradients and fine detail, as a desktop has, so the
@@ -42,8 +42,8 @@ RgbaImage capturedDisplay(std::uint8_t tint) {
     return image;
 }
 
-const std::vector<MacMenuController::DisplayScreenshotSource>& sources() {
-    static const std::vector<MacMenuController::DisplayScreenshotSource> displays = {
+const std::vector<DesktopController::DisplayScreenshotSource>& sources() {
+    static const std::vector<DesktopController::DisplayScreenshotSource> displays = {
         {{0, 0, 2560, 1440}, capturedDisplay(40), 2},
         {{2560, 0, 2560, 1440}, capturedDisplay(120), 2},
     };
@@ -73,7 +73,7 @@ struct Desktop {
     std::filesystem::path home;
     zentrabo::platform::ManualClock clock;
     std::shared_ptr<zentrabo::platform::VirtualDesktop> desktop;
-    std::optional<MacMenuController> controller;
+    std::optional<DesktopController> controller;
 };
 
 void BM_AllDisplaysScreenshot(benchmark::State& state) {

@@ -39,7 +39,7 @@
 #include "screenstream/remote_screen_stream_server.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 #include "bench_tls_identity.hpp"
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/stream_control_payloads.hpp"
 #include "moving_x11_window.hpp"
 #include "security/halvardine_security.hpp"

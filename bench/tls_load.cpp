@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "support/server_process.hpp"
 #include "support/temporary_home.hpp"
 #include "support/test_device.hpp"

@@ -88,7 +88,7 @@ void BM_EncodeResponseWithFile(benchmark::State& state) {
     file.path = "/home/user/archive.bin";
     file.parentPath = "/home/user";
     file.size = static_cast<std::int64_t>(kFileBytes);
-    file.modificationDate = Date{786297600.5};
+    file.modificationDate = platform::Date{786297600.5};
     file.data = fileBytes();
     response.fileResource = std::move(file);
     for (auto _ : state) {

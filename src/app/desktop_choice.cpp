@@ -1,16 +1,20 @@
 #include "app/desktop_choice.hpp"
 
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/desktop/virtual/scenario_file.hpp"
 #include "platform/desktop/virtual/scenario_validation.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
 #include "platform/desktop/x11/x11_desktop.hpp"
+#include "platform/dispatch/thread_name.hpp"
 
 namespace zentrabo {
 
 namespace {
+
+constexpr std::string_view x11ThreadName = "zb-x11";
 
 const std::string waylandNotice =
     "Wayland sessions are not supported; controlling the virtual desktop (use --desktop x11 to control XWayland "
@@ -37,6 +41,9 @@ ChosenDesktop virtualDesktop(platform::Clock& clock) {
 }
 
 ChosenDesktop x11Desktop(const std::string& display, platform::Clock& clock) {
+    // The threads the backend starts while it opens (its event thread, its
+    // accessibility thread, the bounded connect attempt) take this name.
+    const platform::ScopedThreadName backendThreads(x11ThreadName);
     return {platform::X11Desktop::create(display, clock), "X11 display " + display, std::nullopt};
 }
 

@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
 
     platform::MainLoop mainLoop;
     // Declared before the store, so the store's last write still has its queue.
-    platform::SerialQueue settingsWriter("settings writer");
+    platform::SerialQueue settingsWriter("zb-settings");
     auto defaults = platform::UserDefaults::create(clock, settingsWriter.executor(), [](const std::string& problem) {
         ZENTRABO_LOG("Settings problem: " + problem);
         // A settings file put aside means settings the user made are gone from view.

@@ -11,13 +11,17 @@
 #include <asio/post.hpp>
 
 #include "app/bounded_lines.hpp"
+#include "platform/dispatch/thread_name.hpp"
 
 namespace zentrabo {
 
 StandardInputLines::StandardInputLines(int descriptor, asio::any_io_executor mainLoop, LineHandler handler)
     : mainLoop_(std::move(mainLoop)), handler_(std::move(handler)) {
     if (pipe2(stopPipe_, O_CLOEXEC) != 0) return;  // without it, no reading: nothing could stop it
-    thread_ = std::thread([this, descriptor] { read(descriptor); });
+    thread_ = std::thread([this, descriptor] {
+        platform::setCurrentThreadName("zb-stdin");
+        read(descriptor);
+    });
 }
 
 StandardInputLines::~StandardInputLines() {

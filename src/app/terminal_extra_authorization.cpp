@@ -104,7 +104,7 @@ void runUnlock(TerminalContext& context, std::string_view arguments) {
 void runScopes(TerminalContext& context, std::string_view arguments) {
     const auto [channelText, list] = splitFirstWord(arguments);
     HalvardineExtraAuthorizationChannel channel{};
-    if (!fromRawValue(channelText, channel) || list.empty()) {
+    if (!platform::fromRawValue(channelText, channel) || list.empty()) {
         return context.reportMalformed("scopes", "expected local or relay, then scopes or none");
     }
     ExtraAuthorizationScopes wanted;
@@ -114,7 +114,7 @@ void runScopes(TerminalContext& context, std::string_view arguments) {
             const auto comma = rest.find(',');
             const auto [name, trailing] = splitFirstWord(rest.substr(0, comma));
             HalvardineExtraAuthorizationScope scope{};
-            if (!trailing.empty() || !fromRawValue(name, scope)) {
+            if (!trailing.empty() || !platform::fromRawValue(name, scope)) {
                 return context.reportMalformed("scopes",
                                                "\"" + echoed(list) + "\" is not a list of stream, files and workflows");
             }
@@ -130,19 +130,19 @@ void runScopes(TerminalContext& context, std::string_view arguments) {
     }
     const auto& scopes =
         channel == HalvardineExtraAuthorizationChannel::relay ? extra.relayScopes() : extra.localScopes();
-    context.write("Protected on " + std::string(rawValue(channel)) + " connections: " + scopeList(*scopes));
+    context.write("Protected on " + std::string(platform::rawValue(channel)) + " connections: " + scopeList(*scopes));
 }
 
 void runDuration(TerminalContext& context, std::string_view arguments) {
     const auto [word, rest] = splitFirstWord(arguments);
     HalvardineExtraAuthorizationSessionDuration duration{};
-    if (!rest.empty() || !fromRawValue(word, duration)) {
+    if (!rest.empty() || !platform::fromRawValue(word, duration)) {
         return context.reportMalformed("duration", "expected background, short, standard or long");
     }
     if (!settingsAreUnlocked(context)) return;
     auto& extra = context.extraAuthorization;
     if (const std::error_code error = extra.setSessionDuration(duration)) return context.write(notSavedText(error));
-    context.write("Session duration: " + std::string(rawValue(*extra.sessionDuration())) + " (" +
+    context.write("Session duration: " + std::string(platform::rawValue(*extra.sessionDuration())) + " (" +
                   std::string(summary(*extra.sessionDuration())) + ")");
 }
 

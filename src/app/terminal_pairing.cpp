@@ -86,7 +86,7 @@ void runDevices(TerminalContext& context, std::string_view arguments) {
                                         formatDate(device.pairedAt) + "  last seen " +
                                         (device.lastSeenAt ? formatDate(*device.lastSeenAt) : std::string("never"));
                      if (device.lastConnectionChannel) {
-                         line += "  via " + std::string(rawValue(*device.lastConnectionChannel));
+                         line += "  via " + std::string(platform::rawValue(*device.lastConnectionChannel));
                      }
                      return line;
                  });

@@ -25,7 +25,7 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
 // relay command, since a change may leave the relay unusable.
 void writeRelayState(TerminalContext& context) {
     const auto& relay = context.relay;
-    std::string line = "Relay state: " + std::string(rawValue(*relay.relayConnectionState()));
+    std::string line = "Relay state: " + std::string(platform::rawValue(*relay.relayConnectionState()));
     if (const auto& message = *relay.relayStatusMessage()) line += " (" + echoed(*message, serverTextLength) + ")";
     context.write(line);
 }

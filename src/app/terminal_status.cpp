@@ -62,7 +62,7 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
     line("paired devices", std::to_string(context.authorization.pairedDevices()->size()));
     const auto& relay = context.relay;
     line("relay", relaySettingsText(relay));
-    line("relay state", rawValue(*relay.relayConnectionState()));
+    line("relay state", platform::rawValue(*relay.relayConnectionState()));
     line("relay message", relay.relayStatusMessage()->has_value()
                               ? echoed(**relay.relayStatusMessage(), serverTextLength)
                               : std::string("none"));
@@ -73,8 +73,8 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
     line("password configured", yesNo(*extra.passwordConfigured()));
     line("scopes local", scopeList(*extra.localScopes()));
     line("scopes relay", scopeList(*extra.relayScopes()));
-    line("session duration",
-         std::string(rawValue(*extra.sessionDuration())) + " (" + std::string(summary(*extra.sessionDuration())) + ")");
+    line("session duration", std::string(platform::rawValue(*extra.sessionDuration())) + " (" +
+                                 std::string(summary(*extra.sessionDuration())) + ")");
     line("receive folder", *context.receiveFolder.fileReceiveFolderDisplayPath());
     const auto& streams = context.server.streams();
     line("screen streams", std::to_string(*streams.activeScreenStreamCount()));

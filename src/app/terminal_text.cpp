@@ -33,7 +33,7 @@ std::string echoed(std::string_view text, std::size_t maxCharacters) {
     return platform::escapeForLog(text, maxCharacters);
 }
 
-std::string formatDate(Date date) {
+std::string formatDate(platform::Date date) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(date.systemTime());
     std::tm utc{};
     if (!gmtime_r(&seconds, &utc)) return "unknown time";
@@ -65,7 +65,7 @@ std::string scopeList(const ExtraAuthorizationScopes& scopes) {
     std::string text;
     for (const auto scope : scopes) {
         if (!text.empty()) text += ", ";
-        text += rawValue(scope);
+        text += platform::rawValue(scope);
     }
     return text;
 }

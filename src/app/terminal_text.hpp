@@ -8,7 +8,7 @@
 #include <system_error>
 #include <utility>
 
-#include "model/date.hpp"
+#include "platform/dispatch/date.hpp"
 #include "platform/desktop/login_item.hpp"
 #include "server/extra_authorization/extra_authorization.hpp"
 
@@ -32,7 +32,7 @@ std::string notSavedText(std::error_code error);
 std::string notSavedText(std::string_view reason);
 
 // "2026-12-07 08:15:00 UTC".
-std::string formatDate(Date date);
+std::string formatDate(platform::Date date);
 
 std::string_view yesNo(bool value);
 std::string_view grantedText(bool value);

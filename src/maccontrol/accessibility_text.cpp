@@ -1,7 +1,7 @@
 // Inserting text into the focused element through the accessibility
 // interface, in UTF-16 code units as its ranges count them.
 #include "maccontrol/accessibility_value.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "platform/text/utf16.hpp"
 
 namespace zentrabo {
@@ -9,7 +9,7 @@ namespace zentrabo {
 using platform::AXElement;
 using platform::TextRange;
 
-std::optional<AXElement> MacMenuController::focusedElement() {
+std::optional<AXElement> DesktopController::focusedElement() {
     auto& accessibility = desktop_.accessibility();
     const auto focused = readAccessibilityValue<AXElement>(accessibility, accessibility.systemWideElement(),
                                                            "AXFocusedUIElement", accessibilityMessagingTimeout);
@@ -17,15 +17,15 @@ std::optional<AXElement> MacMenuController::focusedElement() {
     return focused;
 }
 
-std::optional<std::string> MacMenuController::stringValue(const AXElement& element) {
+std::optional<std::string> DesktopController::stringValue(const AXElement& element) {
     return accessibilityValue<std::string>(desktop_.accessibility().copyAttribute(element, "AXValue"));
 }
 
-std::optional<TextRange> MacMenuController::selectedTextRange(const AXElement& element) {
+std::optional<TextRange> DesktopController::selectedTextRange(const AXElement& element) {
     return accessibilityValue<TextRange>(desktop_.accessibility().copyAttribute(element, "AXSelectedTextRange"));
 }
 
-bool MacMenuController::insertTextViaAccessibility(const std::string& text) {
+bool DesktopController::insertTextViaAccessibility(const std::string& text) {
     const auto element = focusedElement();
     if (!element) return false;
     const auto value = stringValue(*element);

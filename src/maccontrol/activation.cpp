@@ -1,6 +1,6 @@
 // Finding, launching and raising applications.
 #include "maccontrol/accessibility_value.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "maccontrol/run_loop_wait.hpp"
 #include "platform/text/trim.hpp"
@@ -21,14 +21,14 @@ constexpr PollLimits frontmostPoll{.timeout = 0.35, .step = 0.03};
 
 }  // namespace
 
-std::shared_ptr<RunningApplication> MacMenuController::runningApplication(const std::string& bundleIdentifier) {
+std::shared_ptr<RunningApplication> DesktopController::runningApplication(const std::string& bundleIdentifier) {
     for (auto& application : desktop_.workspace().runningApplications()) {
         if (application->bundleIdentifier() == bundleIdentifier) return application;
     }
     return nullptr;
 }
 
-std::shared_ptr<RunningApplication> MacMenuController::namedOrFrontmostApplication(
+std::shared_ptr<RunningApplication> DesktopController::namedOrFrontmostApplication(
     const std::optional<std::string>& bundleIdentifier) {
     if (bundleIdentifier && !platform::isBlank(*bundleIdentifier)) {
         if (auto application = runningApplication(*bundleIdentifier)) return application;
@@ -37,7 +37,7 @@ std::shared_ptr<RunningApplication> MacMenuController::namedOrFrontmostApplicati
     return targetApplication(bundleIdentifier);
 }
 
-std::shared_ptr<RunningApplication> MacMenuController::activateApplication(
+std::shared_ptr<RunningApplication> DesktopController::activateApplication(
     const std::optional<std::string>& bundleIdentifier) {
     if (!bundleIdentifier) return targetApplication(std::nullopt);
     if (auto application = runningApplication(*bundleIdentifier)) return application;
@@ -54,22 +54,22 @@ std::shared_ptr<RunningApplication> MacMenuController::activateApplication(
     return launched;
 }
 
-bool MacMenuController::isFrontmost(const RunningApplication& application) {
+bool DesktopController::isFrontmost(const RunningApplication& application) {
     const auto frontmost = desktop_.workspace().frontmostApplication();
     return frontmost && frontmost->processIdentifier() == application.processIdentifier();
 }
 
-void MacMenuController::waitUntilFrontmost(const RunningApplication& application) {
+void DesktopController::waitUntilFrontmost(const RunningApplication& application) {
     pollUntil(desktop_.clock(), frontmostPoll, [&] { return isFrontmost(application); });
 }
 
-std::vector<AXElement> MacMenuController::elementsAttribute(const std::string& name, const AXElement& element) {
+std::vector<AXElement> DesktopController::elementsAttribute(const std::string& name, const AXElement& element) {
     return readAccessibilityValue<std::vector<AXElement>>(desktop_.accessibility(), element, name,
                                                           accessibilityMessagingTimeout)
         .value_or(std::vector<AXElement>{});
 }
 
-std::vector<AXElement> MacMenuController::unminimizedWindows(const AXElement& applicationElement) {
+std::vector<AXElement> DesktopController::unminimizedWindows(const AXElement& applicationElement) {
     std::vector<AXElement> windows;
     for (const auto& window : elementsAttribute("AXWindows", applicationElement)) {
         // Minimized windows are left alone; only a definite "true" counts.
@@ -78,7 +78,7 @@ std::vector<AXElement> MacMenuController::unminimizedWindows(const AXElement& ap
     return windows;
 }
 
-void MacMenuController::raiseApplication(RunningApplication& application, bool allWindows) {
+void DesktopController::raiseApplication(RunningApplication& application, bool allWindows) {
     if (application.isTerminated() || isFrontmost(application)) return;
     auto& accessibility = desktop_.accessibility();
     const AXElement element = applicationElement(application);

@@ -6,7 +6,7 @@
 
 #include "maccontrol/bundle_icon.hpp"
 #include "maccontrol/icon_drawing.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "platform/files/resource_values.hpp"
 #include "platform/text/trim.hpp"
 
@@ -47,7 +47,7 @@ std::optional<IconSourceImage> iconImage(platform::Workspace& workspace,
 
 }  // namespace
 
-std::vector<RemoteApplicationIcon> MacMenuController::applicationIcons(
+std::vector<RemoteApplicationIcon> DesktopController::applicationIcons(
     const std::vector<std::string>& bundleIdentifiers) {
     std::vector<RemoteApplicationIcon> icons;
     std::unordered_set<std::string> seen;
@@ -59,7 +59,7 @@ std::vector<RemoteApplicationIcon> MacMenuController::applicationIcons(
     return icons;
 }
 
-std::optional<RemoteApplicationIcon> MacMenuController::applicationIcon(const std::string& bundleIdentifier) {
+std::optional<RemoteApplicationIcon> DesktopController::applicationIcon(const std::string& bundleIdentifier) {
     const auto running = runningApplication(bundleIdentifier);
     auto applicationURL = running ? running->bundleURL() : std::nullopt;
     if (!applicationURL) applicationURL = desktop_.workspace().urlForApplication(bundleIdentifier);
@@ -86,7 +86,7 @@ std::optional<RemoteApplicationIcon> MacMenuController::applicationIcon(const st
     return icon;
 }
 
-std::string MacMenuController::iconSourceKey(const std::string& bundleIdentifier,
+std::string DesktopController::iconSourceKey(const std::string& bundleIdentifier,
                                              const std::optional<std::filesystem::path>& applicationURL) const {
     const auto pixelSize = std::to_string(applicationIconPixelSize);
     const auto version = std::to_string(applicationIconProcessingVersion);

@@ -3,7 +3,7 @@
 #include <unordered_map>
 
 #include "maccontrol/localized_order.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 
 namespace zentrabo {
 
@@ -33,7 +33,7 @@ private:
 
 }  // namespace
 
-std::vector<RemoteApplicationInfo> MacMenuController::applications() {
+std::vector<RemoteApplicationInfo> DesktopController::applications() {
     ApplicationTable table;
     for (const auto& application : desktop_.workspace().runningApplications()) {
         const auto bundleIdentifier = application->bundleIdentifier();
@@ -61,7 +61,7 @@ std::vector<RemoteApplicationInfo> MacMenuController::applications() {
     return sortedByLocalizedName(table.take(), [](const RemoteApplicationInfo& info) { return info.localizedName; });
 }
 
-HalvardineApplication MacMenuController::snapshotApplication(const platform::RunningApplication& application) {
+HalvardineApplication DesktopController::snapshotApplication(const platform::RunningApplication& application) {
     HalvardineApplication record;
     record.bundleIdentifier = application.bundleIdentifier();
     record.pid = application.processIdentifier();

@@ -5,7 +5,7 @@
 
 #include "maccontrol/accessibility_value.hpp"
 #include "maccontrol/localized_order.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/window_info.hpp"
 #include "platform/text/case_mapping.hpp"
 #include "platform/text/trim.hpp"
@@ -37,26 +37,26 @@ bool isOwnVisibleWindow(const WindowListEntry& entry, const platform::RunningApp
 
 }  // namespace
 
-bool MacMenuController::isCandidateWindow(const WindowListEntry& entry,
+bool DesktopController::isCandidateWindow(const WindowListEntry& entry,
                                           const platform::RunningApplication& application) {
     return isOwnVisibleWindow(entry, application) &&
            windowInfoBool(windowInfoValue(entry, windowkey::isOnscreen)) == true &&
            windowInfoUInt32(windowInfoValue(entry, windowkey::number)).has_value();
 }
 
-bool MacMenuController::isFrontWindowCandidate(const WindowListEntry& entry,
+bool DesktopController::isFrontWindowCandidate(const WindowListEntry& entry,
                                                const platform::RunningApplication& application) {
     return isOwnVisibleWindow(entry, application);
 }
 
-std::vector<WindowListEntry> MacMenuController::candidateWindows(const platform::RunningApplication& application) {
+std::vector<WindowListEntry> DesktopController::candidateWindows(const platform::RunningApplication& application) {
     auto entries = desktop_.windowServer().windowList(listedWindows, 0);
     if (!entries) return {};
     std::erase_if(*entries, [&](const WindowListEntry& entry) { return !isCandidateWindow(entry, application); });
     return std::move(*entries);
 }
 
-std::optional<platform::WindowID> MacMenuController::frontWindowNumber(
+std::optional<platform::WindowID> DesktopController::frontWindowNumber(
     const platform::RunningApplication& application) {
     const auto entries = desktop_.windowServer().windowList(listedWindows, 0);
     if (!entries) return std::nullopt;
@@ -68,7 +68,7 @@ std::optional<platform::WindowID> MacMenuController::frontWindowNumber(
     return std::nullopt;
 }
 
-bool MacMenuController::windowTitleMatches(const WindowListEntry& entry, std::string_view title, bool beginsWith) {
+bool DesktopController::windowTitleMatches(const WindowListEntry& entry, std::string_view title, bool beginsWith) {
     const std::string windowName =
         platform::trimWhitespaceAndNewlines(windowInfoString(windowInfoValue(entry, windowkey::name)).value_or(""));
     const std::string wanted = platform::trimWhitespaceAndNewlines(title);
@@ -76,7 +76,7 @@ bool MacMenuController::windowTitleMatches(const WindowListEntry& entry, std::st
     return beginsWith && platform::beginsWithIgnoringCaseAndDiacritics(windowName, wanted);
 }
 
-std::optional<platform::WindowID> MacMenuController::matchingWindowNumber(const std::optional<std::string>& title,
+std::optional<platform::WindowID> DesktopController::matchingWindowNumber(const std::optional<std::string>& title,
                                                                           MenuTitleMatchMode matchMode,
                                                                           const std::vector<WindowListEntry>& entries) {
     const auto wanted = platform::trimmedNonBlank(title);
@@ -90,7 +90,7 @@ std::optional<platform::WindowID> MacMenuController::matchingWindowNumber(const 
     return std::nullopt;
 }
 
-std::vector<RemoteApplicationWindowInfo> MacMenuController::applicationWindows(
+std::vector<RemoteApplicationWindowInfo> DesktopController::applicationWindows(
     const std::optional<std::string>& bundleIdentifier) {
     const auto application = activateApplication(bundleIdentifier);
     application->unhide();

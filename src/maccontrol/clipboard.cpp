@@ -1,6 +1,6 @@
 // The general pasteboard: setting its text, and pasting text into the
 // frontmost application while keeping what the user had copied.
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 
 namespace zentrabo {
@@ -23,7 +23,7 @@ void restorePasteboard(Pasteboard& pasteboard, const std::vector<PasteboardItem>
 
 }  // namespace
 
-void MacMenuController::setClipboardText(const std::optional<std::string>& text) {
+void DesktopController::setClipboardText(const std::optional<std::string>& text) {
     if (!text || text->empty()) throw MacMenuError(Case::clipboardTextRequired);
     auto holding = holdInput();
     auto& pasteboard = desktop_.pasteboard();
@@ -31,7 +31,7 @@ void MacMenuController::setClipboardText(const std::optional<std::string>& text)
     if (!pasteboard.setString(*text)) throw MacMenuError(Case::actionFailed);
 }
 
-void MacMenuController::pasteText(const std::optional<std::string>& text) {
+void DesktopController::pasteText(const std::optional<std::string>& text) {
     requireAccessibilityTrust();
     if (!text || text->empty()) throw MacMenuError(Case::textInputRequired);
 
@@ -54,7 +54,7 @@ void MacMenuController::pasteText(const std::optional<std::string>& text) {
     restorePasteboard(pasteboard, saved);
 }
 
-std::vector<PasteboardItem> MacMenuController::savedPasteboardItems(Pasteboard& pasteboard) {
+std::vector<PasteboardItem> DesktopController::savedPasteboardItems(Pasteboard& pasteboard) {
     std::vector<PasteboardItem> saved;
     for (const auto& item : pasteboard.items()) {
         if (auto copy = copyPasteboardItem(item)) saved.push_back(std::move(*copy));
@@ -62,7 +62,7 @@ std::vector<PasteboardItem> MacMenuController::savedPasteboardItems(Pasteboard& 
     return saved;
 }
 
-std::optional<PasteboardItem> MacMenuController::copyPasteboardItem(const PasteboardItem& item) {
+std::optional<PasteboardItem> DesktopController::copyPasteboardItem(const PasteboardItem& item) {
     // Every type of an item here carries its data (a string as its bytes),
     // so each one is copied, in the item's order.
     if (item.representations.empty()) return std::nullopt;

@@ -19,7 +19,7 @@ constexpr std::int64_t maximumPixels = std::int64_t{1} << 28;
 
 }  // namespace
 
-DisplayComposite::DisplayComposite(const std::vector<MacMenuController::DisplayScreenshotSource>& sources) {
+DisplayComposite::DisplayComposite(const std::vector<DesktopController::DisplayScreenshotSource>& sources) {
     if (sources.empty()) throw MacMenuError(Case::screenshotCaptureFailed);
     Rect all = sources.front().bounds;
     double scale = 1.0;
@@ -27,7 +27,7 @@ DisplayComposite::DisplayComposite(const std::vector<MacMenuController::DisplayS
         all = all.united(source.bounds);
         scale = std::max(scale, source.scale);
     }
-    const auto size = MacMenuController::canvasSize(all, scale);
+    const auto size = DesktopController::canvasSize(all, scale);
     if (size.width > maximumPixels || size.height > maximumPixels || size.width * size.height > maximumPixels) {
         throw MacMenuError(Case::screenshotCaptureFailed);
     }

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 
 namespace zentrabo {
 
@@ -18,7 +18,7 @@ public:
     // screenshotCaptureFailed without a source, and for a picture of more
     // than 2^28 pixels (1 GiB of RGBA, which no real arrangement of displays
     // comes near) before anything is allocated.
-    explicit DisplayComposite(const std::vector<MacMenuController::DisplayScreenshotSource>& sources);
+    explicit DisplayComposite(const std::vector<DesktopController::DisplayScreenshotSource>& sources);
 
     std::uint32_t width() const { return width_; }
     std::uint32_t height() const { return height_; }

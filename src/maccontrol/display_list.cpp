@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 
 namespace zentrabo {
 
@@ -18,20 +18,20 @@ bool hasArea(const Rect& bounds) { return bounds.width > 0 && bounds.height > 0;
 
 }  // namespace
 
-std::vector<DisplayID> MacMenuController::onlineDisplayIDs() {
+std::vector<DisplayID> DesktopController::onlineDisplayIDs() {
     auto& displays = desktop_.displays();
     auto ids = displays.onlineDisplayIDs();
     if (!ids || ids->empty()) return {displays.mainDisplayID()};
     return std::move(*ids);
 }
 
-std::string MacMenuController::monitorName(DisplayID display, std::size_t position) {
+std::string DesktopController::monitorName(DisplayID display, std::size_t position) {
     if (auto name = desktop_.displays().localizedName(display); name && !name->empty()) return std::move(*name);
     if (display == desktop_.displays().mainDisplayID()) return "Main Monitor";
     return "Monitor " + std::to_string(position + 1);
 }
 
-std::vector<RemoteDisplayInfo> MacMenuController::displays() {
+std::vector<RemoteDisplayInfo> DesktopController::displays() {
     auto& displays = desktop_.displays();
     const DisplayID main = displays.mainDisplayID();
     auto ids = onlineDisplayIDs();
@@ -72,7 +72,7 @@ std::vector<RemoteDisplayInfo> MacMenuController::displays() {
     return list;
 }
 
-std::optional<Rect> MacMenuController::allDisplaysBounds(const std::vector<DisplayID>& ids) {
+std::optional<Rect> DesktopController::allDisplaysBounds(const std::vector<DisplayID>& ids) {
     std::optional<Rect> all;
     for (const DisplayID id : ids) {
         const Rect bounds = desktop_.displays().bounds(id).standardized();
@@ -81,7 +81,7 @@ std::optional<Rect> MacMenuController::allDisplaysBounds(const std::vector<Displ
     return all;
 }
 
-MacMenuController::PixelSize MacMenuController::allDisplaysPixelSize(const std::vector<DisplayID>& ids) {
+DesktopController::PixelSize DesktopController::allDisplaysPixelSize(const std::vector<DisplayID>& ids) {
     auto& displays = desktop_.displays();
     double scale = 1.0;
     for (const DisplayID id : ids) {
@@ -98,7 +98,7 @@ MacMenuController::PixelSize MacMenuController::allDisplaysPixelSize(const std::
     return canvasSize(*all, scale);
 }
 
-MacMenuController::PixelSize MacMenuController::canvasSize(const Rect& bounds, double scale) {
+DesktopController::PixelSize DesktopController::canvasSize(const Rect& bounds, double scale) {
     const auto side = [scale](double points) {
         return static_cast<std::int64_t>(std::min(std::max(1.0, std::ceil(scale * points)), largestCanvasSide));
     };

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "maccontrol/accessibility_value.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "model/diagnostic_log.hpp"
 #include "platform/text/log_escape.hpp"
 
@@ -26,7 +26,7 @@ double centredStart(double low, double high, double length) {
 
 }  // namespace
 
-void MacMenuController::moveApplication(platform::RunningApplication& application, platform::DisplayID displayID) {
+void DesktopController::moveApplication(platform::RunningApplication& application, platform::DisplayID displayID) {
     auto& accessibility = desktop_.accessibility();
     if (!accessibility.isProcessTrusted()) return;
     auto& displays = desktop_.displays();

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "maccontrol/display_composite.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 
 namespace zentrabo {
@@ -22,12 +22,12 @@ bool isNamed(const std::optional<std::string>& name) { return name && !name->emp
 
 }  // namespace
 
-void MacMenuController::requireScreenCaptureAccess() {
+void DesktopController::requireScreenCaptureAccess() {
     auto& capture = desktop_.screenCapture();
     if (!capture.preflightAccess() && !capture.requestAccess()) throw MacMenuError(Case::screenRecordingMissing);
 }
 
-RemoteScreenshot MacMenuController::displayScreenshot(const std::optional<DisplayID>& displayID,
+RemoteScreenshot DesktopController::displayScreenshot(const std::optional<DisplayID>& displayID,
                                                       const std::optional<std::string>& displayName, bool allDisplays) {
     requireScreenCaptureAccess();
     if (allDisplays) return allDisplaysScreenshot(displayName);
@@ -46,7 +46,7 @@ RemoteScreenshot MacMenuController::displayScreenshot(const std::optional<Displa
     return encodeScreenshot(platform::rowsOf(*image), title, "monitor-" + title);
 }
 
-RemoteScreenshot MacMenuController::allDisplaysScreenshot(const std::optional<std::string>& title) {
+RemoteScreenshot DesktopController::allDisplaysScreenshot(const std::optional<std::string>& title) {
     auto& capture = desktop_.screenCapture();
     std::vector<DisplayScreenshotSource> sources;
     for (const DisplayID id : onlineDisplayIDs()) {

@@ -1,6 +1,6 @@
 #include "maccontrol/file_browser.hpp"
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "maccontrol/server_own_folders.hpp"
 #include "model/halvardine_protocol.hpp"
@@ -89,7 +89,7 @@ RemoteFileResource fileResource(const std::string& url, const platform::FileReso
     resource.parentPath = parentPath(url);
     if (!values.contentType.empty()) resource.contentType = std::string(values.contentType);
     resource.size = size;
-    resource.modificationDate = Date{values.contentModificationDate};
+    resource.modificationDate = platform::Date{values.contentModificationDate};
     return resource;
 }
 
@@ -139,7 +139,7 @@ std::string resolveExistingFolderURL(const std::optional<std::string>& path) {
     throw MacMenuError(Case::folderPathUnavailable, first);
 }
 
-void MacMenuController::openFolder(const std::optional<std::string>& path) {
+void DesktopController::openFolder(const std::optional<std::string>& path) {
     const std::string url = resolveExistingFolderURL(path);
     if (!desktop_.workspace().openFile(url).ok) throw MacMenuError(Case::actionFailed);
 }
@@ -187,7 +187,7 @@ std::optional<RemoteFileEntry> directoryEntry(const platform::DirectoryItem& ite
     entry.isPackage = values.isPackage;
     if (!values.contentType.empty()) entry.contentType = std::string(values.contentType);
     if (!values.isDirectory) entry.size = values.fileSize;
-    entry.modificationDate = Date{values.contentModificationDate};
+    entry.modificationDate = platform::Date{values.contentModificationDate};
     return entry;
 }
 

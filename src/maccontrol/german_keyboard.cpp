@@ -1,6 +1,6 @@
 // The German keyboard layout: whether the user types on it, and which key
 // (with which flags) types a character there.
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "platform/text/case_mapping.hpp"
 
 namespace zentrabo {
@@ -64,7 +64,7 @@ std::string lowercasedString(const PropertyListValue& dictionary, std::string_vi
 
 }  // namespace
 
-bool MacMenuController::usesGermanKeyboardLayout() {
+bool DesktopController::usesGermanKeyboardLayout() {
     const auto preferences = desktop_.keyboardLayout().textInputPreferences();
     if (!preferences) return false;
     if (namesGermanLayout(lowercasedString(*preferences, "AppleCurrentKeyboardLayoutInputSourceID"))) return true;
@@ -83,7 +83,7 @@ bool MacMenuController::usesGermanKeyboardLayout() {
     return false;
 }
 
-std::optional<MacMenuController::KeyStroke> MacMenuController::germanKeyStroke(std::string_view character) {
+std::optional<DesktopController::KeyStroke> DesktopController::germanKeyStroke(std::string_view character) {
     for (const auto& key : germanKeys) {
         if (key.character == character) return KeyStroke{key.keyCode, key.flags};
     }

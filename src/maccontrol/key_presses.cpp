@@ -7,7 +7,7 @@
 
 #include "maccontrol/key_event_sequence.hpp"
 #include "maccontrol/key_names.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 
 namespace zentrabo {
@@ -100,7 +100,7 @@ constexpr ModifierKey modifierKeys[] = {
 
 }  // namespace
 
-std::optional<KeyCode> MacMenuController::keyCode(std::string_view name) {
+std::optional<KeyCode> DesktopController::keyCode(std::string_view name) {
     for (const auto& key : namedKeys) {
         if (key.name == name) return key.keyCode;
     }
@@ -109,7 +109,7 @@ std::optional<KeyCode> MacMenuController::keyCode(std::string_view name) {
     return std::nullopt;
 }
 
-EventFlags MacMenuController::modifierFlags(const std::optional<std::vector<std::string>>& names) {
+EventFlags DesktopController::modifierFlags(const std::optional<std::vector<std::string>>& names) {
     EventFlags flags = 0;
     if (!names) return flags;
     for (const auto& name : *names) {
@@ -122,7 +122,7 @@ EventFlags MacMenuController::modifierFlags(const std::optional<std::vector<std:
     return flags;
 }
 
-void MacMenuController::pressKey(const std::optional<std::string>& key,
+void DesktopController::pressKey(const std::optional<std::string>& key,
                                  const std::optional<std::vector<std::string>>& modifiers) {
     requireAccessibilityTrust();
     const std::string name = key ? normalizedKeyName(*key) : std::string();
@@ -132,7 +132,7 @@ void MacMenuController::pressKey(const std::optional<std::string>& key,
     postKey(*code, modifierFlags(modifiers));
 }
 
-void MacMenuController::postKey(KeyCode keyCode, EventFlags flags) {
+void DesktopController::postKey(KeyCode keyCode, EventFlags flags) {
     if (flags != 0) {
         postKeyWithModifierKeys(keyCode, flags);
         return;
@@ -143,12 +143,12 @@ void MacMenuController::postKey(KeyCode keyCode, EventFlags flags) {
     keys.up(keyCode, 0);
 }
 
-void MacMenuController::postKeyWithModifierKeys(KeyCode keyCode, EventFlags flags) {
+void DesktopController::postKeyWithModifierKeys(KeyCode keyCode, EventFlags flags) {
     auto holding = holdInput();
     postModifierKeySequence(keyCode, flags);
 }
 
-void MacMenuController::postModifierKeySequence(KeyCode keyCode, EventFlags flags) {
+void DesktopController::postModifierKeySequence(KeyCode keyCode, EventFlags flags) {
     std::vector<ModifierKey> pressed;
     std::copy_if(std::begin(modifierKeys), std::end(modifierKeys), std::back_inserter(pressed),
                  [&](const ModifierKey& modifier) { return (flags & modifier.flag) != 0; });

@@ -1,7 +1,7 @@
 // Pressing a menu item named by its path of titles: find each title among
 // the items of the menu before it, refuse a disabled item, press, and keep
 // the application in front.
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "platform/text/case_mapping.hpp"
 #include "platform/text/trim.hpp"
@@ -37,7 +37,7 @@ const std::string& matchValueAt(const std::optional<std::vector<std::optional<st
 
 }  // namespace
 
-void MacMenuController::pressMenuItem(const std::optional<std::string>& bundleIdentifier,
+void DesktopController::pressMenuItem(const std::optional<std::string>& bundleIdentifier,
                                       const std::vector<std::string>& path,
                                       const std::optional<std::vector<MenuTitleMatchMode>>& matchModes,
                                       const std::optional<std::vector<std::optional<std::string>>>& matchValues) {
@@ -68,7 +68,7 @@ void MacMenuController::pressMenuItem(const std::optional<std::string>& bundleId
     }
 }
 
-AXElement MacMenuController::menuPathElement(
+AXElement DesktopController::menuPathElement(
     const AXElement& menuBar, const std::vector<std::string>& path,
     const std::optional<std::vector<MenuTitleMatchMode>>& matchModes,
     const std::optional<std::vector<std::optional<std::string>>>& matchValues) {
@@ -87,7 +87,7 @@ AXElement MacMenuController::menuPathElement(
     return current;
 }
 
-std::optional<AXElement> MacMenuController::findMenuItem(const std::vector<AXElement>& siblings,
+std::optional<AXElement> DesktopController::findMenuItem(const std::vector<AXElement>& siblings,
                                                          const std::string& title, const std::string& matchValue,
                                                          MenuTitleMatchMode matchMode) {
     const std::string wantedTitle = platform::trimWhitespaceAndNewlines(title);

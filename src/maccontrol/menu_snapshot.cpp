@@ -1,6 +1,6 @@
 // An application's menu bar as a tree of titled items with their paths,
 // enabled states and shortcuts.
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "platform/text/case_mapping.hpp"
 #include "platform/text/trim.hpp"
@@ -37,7 +37,7 @@ constexpr std::int64_t noCommandModifier = 8;
 
 }  // namespace
 
-MenuSnapshot MacMenuController::menuSnapshot(const std::optional<std::string>& bundleIdentifier) {
+MenuSnapshot DesktopController::menuSnapshot(const std::optional<std::string>& bundleIdentifier) {
     requireAccessibilityTrust();
     const auto application = targetApplication(bundleIdentifier);
     const AXElement menuBar = menuBarElement(*application);
@@ -51,7 +51,7 @@ MenuSnapshot MacMenuController::menuSnapshot(const std::optional<std::string>& b
     return snapshot;
 }
 
-std::optional<MenuNode> MacMenuController::menuNode(const AXElement& element,
+std::optional<MenuNode> DesktopController::menuNode(const AXElement& element,
                                                     const std::vector<std::string>& parentPath, std::size_t depth,
                                                     std::size_t& budget) {
     if (budget == 0) return std::nullopt;
@@ -80,7 +80,7 @@ std::optional<MenuNode> MacMenuController::menuNode(const AXElement& element,
     return node;
 }
 
-std::optional<AXElement> MacMenuController::submenuElement(const AXElement& element) {
+std::optional<AXElement> DesktopController::submenuElement(const AXElement& element) {
     auto& accessibility = desktop_.accessibility();
     accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
     // Menu items answer the command-character attribute (with or without a
@@ -92,14 +92,14 @@ std::optional<AXElement> MacMenuController::submenuElement(const AXElement& elem
     return menuChild(element);
 }
 
-std::optional<AXElement> MacMenuController::menuChild(const AXElement& element) {
+std::optional<AXElement> DesktopController::menuChild(const AXElement& element) {
     for (const AXElement& child : childElements(element)) {
         if (stringAttribute("AXRole", child) == "AXMenu") return child;
     }
     return std::nullopt;
 }
 
-std::optional<std::string> MacMenuController::shortcutText(const AXElement& element) {
+std::optional<std::string> DesktopController::shortcutText(const AXElement& element) {
     const auto character = stringAttribute("AXMenuItemCmdChar", element);
     if (!character || character->empty()) return std::nullopt;
     std::string text;

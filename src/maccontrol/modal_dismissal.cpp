@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "platform/text/collation.hpp"
 #include "platform/text/trim.hpp"
@@ -39,7 +39,7 @@ bool matchesExpectedTitle(const RemoteModalInfo& modal, const std::string& expec
 
 }  // namespace
 
-std::optional<AXElement> MacMenuController::dismissButton(const AXElement& modal, const ModalParts& parts,
+std::optional<AXElement> DesktopController::dismissButton(const AXElement& modal, const ModalParts& parts,
                                                           const std::optional<std::string>& buttonTitle) {
     const auto& buttons = parts.buttons;
     const auto withTitle = [&](auto&& accepts) -> std::optional<AXElement> {
@@ -63,7 +63,7 @@ std::optional<AXElement> MacMenuController::dismissButton(const AXElement& modal
     return std::nullopt;
 }
 
-std::optional<RemoteModalInfo> MacMenuController::modalInfo(const std::optional<std::string>& bundleIdentifier) {
+std::optional<RemoteModalInfo> DesktopController::modalInfo(const std::optional<std::string>& bundleIdentifier) {
     requireAccessibilityTrust();
     const auto application = targetApplication(bundleIdentifier);
     const auto modal = blockingModalWindow(applicationElement(*application));
@@ -71,7 +71,7 @@ std::optional<RemoteModalInfo> MacMenuController::modalInfo(const std::optional<
     return describeModal(*modal);
 }
 
-std::optional<RemoteModalInfo> MacMenuController::dismissModal(const std::optional<std::string>& bundleIdentifier,
+std::optional<RemoteModalInfo> DesktopController::dismissModal(const std::optional<std::string>& bundleIdentifier,
                                                                const std::optional<std::string>& buttonTitle,
                                                                const std::optional<std::string>& expectedTitle) {
     requireAccessibilityTrust();

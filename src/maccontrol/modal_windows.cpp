@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "maccontrol/accessibility_value.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 
 namespace zentrabo {
@@ -40,11 +40,11 @@ std::optional<AXElement> walkDescendants(const AXElement& element, Children&& ch
 
 }  // namespace
 
-std::optional<AXElement> MacMenuController::axElementAttribute(const std::string& name, const AXElement& element) {
+std::optional<AXElement> DesktopController::axElementAttribute(const std::string& name, const AXElement& element) {
     return readAccessibilityValue<AXElement>(desktop_.accessibility(), element, name, accessibilityMessagingTimeout);
 }
 
-std::optional<AXElement> MacMenuController::blockingModalWindow(const AXElement& applicationElement) {
+std::optional<AXElement> DesktopController::blockingModalWindow(const AXElement& applicationElement) {
     if (const auto focused = axElementAttribute("AXFocusedWindow", applicationElement)) {
         if (auto modal = modalElement(*focused)) return modal;
     }
@@ -54,13 +54,13 @@ std::optional<AXElement> MacMenuController::blockingModalWindow(const AXElement&
     return std::nullopt;
 }
 
-void MacMenuController::refuseInputWhileBlocked(const platform::RunningApplication& application) {
+void DesktopController::refuseInputWhileBlocked(const platform::RunningApplication& application) {
     if (const auto modal = blockingModalWindow(applicationElement(application))) {
         throw MacMenuError(MacMenuError::Case::inputBlocked, describeModal(*modal));
     }
 }
 
-std::optional<AXElement> MacMenuController::modalElement(const AXElement& element) {
+std::optional<AXElement> DesktopController::modalElement(const AXElement& element) {
     const auto isModal = [this](const AXElement& candidate) {
         return stringAttribute("AXRole", candidate) == "AXSheet" || flagAttribute("AXModal", candidate) == true;
     };
@@ -69,7 +69,7 @@ std::optional<AXElement> MacMenuController::modalElement(const AXElement& elemen
         element, [this](const AXElement& e) { return childElements(e); }, isModal);
 }
 
-MacMenuController::ModalParts MacMenuController::modalParts(const AXElement& modal) {
+DesktopController::ModalParts DesktopController::modalParts(const AXElement& modal) {
     ModalParts parts;
     walkDescendants(
         modal, [this](const AXElement& e) { return childElements(e); },
@@ -82,7 +82,7 @@ MacMenuController::ModalParts MacMenuController::modalParts(const AXElement& mod
     return parts;
 }
 
-std::optional<std::string> MacMenuController::staticTextValue(const AXElement& element) {
+std::optional<std::string> DesktopController::staticTextValue(const AXElement& element) {
     for (const char* name : {"AXValue", "AXTitle"}) {
         auto text = stringAttribute(name, element);
         if (text && !text->empty()) return text;
@@ -90,7 +90,7 @@ std::optional<std::string> MacMenuController::staticTextValue(const AXElement& e
     return std::nullopt;
 }
 
-std::optional<std::string> MacMenuController::modalMessage(const AXElement& modal, const ModalParts& parts) {
+std::optional<std::string> DesktopController::modalMessage(const AXElement& modal, const ModalParts& parts) {
     for (const char* name : {"AXDescription", "AXHelp", "AXValue"}) {
         auto text = stringAttribute(name, modal);
         if (text && !text->empty()) return text;
@@ -101,7 +101,7 @@ std::optional<std::string> MacMenuController::modalMessage(const AXElement& moda
     return std::nullopt;
 }
 
-std::vector<std::string> MacMenuController::modalButtonTitles(const ModalParts& parts) {
+std::vector<std::string> DesktopController::modalButtonTitles(const ModalParts& parts) {
     std::vector<std::string> titles;
     for (const auto& button : parts.buttons) {
         auto title = stringAttribute("AXTitle", button);
@@ -111,11 +111,11 @@ std::vector<std::string> MacMenuController::modalButtonTitles(const ModalParts& 
     return titles;
 }
 
-RemoteModalInfo MacMenuController::describeModal(const AXElement& modal) {
+RemoteModalInfo DesktopController::describeModal(const AXElement& modal) {
     return describeModal(modal, modalParts(modal));
 }
 
-RemoteModalInfo MacMenuController::describeModal(const AXElement& modal, const ModalParts& parts) {
+RemoteModalInfo DesktopController::describeModal(const AXElement& modal, const ModalParts& parts) {
     const auto nonEmpty = [](std::optional<std::string> text) {
         return text && !text->empty() ? std::move(text) : std::nullopt;
     };

@@ -1,5 +1,5 @@
 // Quitting and restarting applications.
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "maccontrol/run_loop_wait.hpp"
 
@@ -19,13 +19,13 @@ constexpr PollLimits relaunchPoll{.timeout = 5.0, .step = 0.05};
 
 }  // namespace
 
-void MacMenuController::quitApplication(const std::optional<std::string>& bundleIdentifier) {
+void DesktopController::quitApplication(const std::optional<std::string>& bundleIdentifier) {
     // The polite request only; the application may still ask its user, and
     // nobody waits for it to exit.
     if (!namedOrFrontmostApplication(bundleIdentifier)->terminate()) throw MacMenuError(Case::actionFailed);
 }
 
-void MacMenuController::restartApplication(const std::optional<std::string>& bundleIdentifier) {
+void DesktopController::restartApplication(const std::optional<std::string>& bundleIdentifier) {
     if (!bundleIdentifier || bundleIdentifier->empty()) throw MacMenuError(Case::applicationRequired);
     const std::string& identifier = *bundleIdentifier;
     auto& clock = desktop_.clock();

@@ -11,7 +11,7 @@
 
 #include "maccontrol/file_browser.hpp"
 #include "maccontrol/local_timestamp.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "maccontrol/server_own_folders.hpp"
 #include "model/halvardine_protocol.hpp"
@@ -124,7 +124,7 @@ std::string saveFailureDescription(const std::string& folder, const std::string&
 
 }  // namespace
 
-std::string MacMenuController::sanitizedFilename(std::string_view name) {
+std::string DesktopController::sanitizedFilename(std::string_view name) {
     const std::string lastComponent = platform::lastPathComponent(name);
     std::string replaced;
     for (const std::string_view character : platform::characters(lastComponent)) {
@@ -140,13 +140,13 @@ std::string MacMenuController::sanitizedFilename(std::string_view name) {
     return collapsed.substr(first, last - first);
 }
 
-std::string MacMenuController::defaultTransferFilename(const MenuWorkflowStep& step) {
+std::string DesktopController::defaultTransferFilename(const MenuWorkflowStep& step) {
     const std::string timestamp = localTimestamp(desktop_.clock().now());
     if (step.fileTransferSource == FileTransferSource::photo) return "Photo-" + timestamp + ".jpg";
     return "File-" + timestamp;
 }
 
-std::string MacMenuController::transferFilename(const MenuWorkflowStep& step) {
+std::string DesktopController::transferFilename(const MenuWorkflowStep& step) {
     std::string raw;
     for (const auto* candidate : {&step.fileTransferFilename, &step.fileTransferOriginalFilename}) {
         if (*candidate) raw = platform::trimWhitespaceAndNewlines(**candidate);
@@ -160,13 +160,13 @@ std::string MacMenuController::transferFilename(const MenuWorkflowStep& step) {
     return name;
 }
 
-std::string MacMenuController::transferDestinationFolder(const MenuWorkflowStep& step,
+std::string DesktopController::transferDestinationFolder(const MenuWorkflowStep& step,
                                                          const std::string& defaultFolder) {
     const std::string typed = step.folderPath ? platform::trimWhitespaceAndNewlines(*step.folderPath) : std::string();
     return typed.empty() ? defaultFolder : fileURL(typed);
 }
 
-MacMenuController::UniqueFileName MacMenuController::uniqueFileURL(int folderDescriptor, const std::string& folder,
+DesktopController::UniqueFileName DesktopController::uniqueFileURL(int folderDescriptor, const std::string& folder,
                                                                    const std::string& filename, int firstNumber) {
     for (int number = std::max(firstNumber, 1); number <= maximumNameNumber; ++number) {
         const std::string name = numberedName(filename, number);
@@ -175,12 +175,12 @@ MacMenuController::UniqueFileName MacMenuController::uniqueFileURL(int folderDes
     throw MacMenuError(Case::fileTransferFailed, "Too many files with the same name.");
 }
 
-RemoteTransferredFile MacMenuController::saveTransferredFile(const MenuWorkflowStep& step,
+RemoteTransferredFile DesktopController::saveTransferredFile(const MenuWorkflowStep& step,
                                                              const std::string& destination) {
     return saveTransferredFile(step, destination, {});
 }
 
-RemoteTransferredFile MacMenuController::saveTransferredFile(
+RemoteTransferredFile DesktopController::saveTransferredFile(
     const MenuWorkflowStep& step, const std::string& destination,
     const std::function<void(const std::string&)>& beforePublish) {
     if (!step.fileTransferData || step.fileTransferData->empty()) throw MacMenuError(Case::fileTransferRequired);

@@ -4,7 +4,7 @@
 
 #include "maccontrol/key_event_sequence.hpp"
 #include "maccontrol/key_names.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "platform/text/characters.hpp"
 #include "platform/text/utf16.hpp"
@@ -25,7 +25,7 @@ constexpr EventFlags mediaKeyUp = 0x0B00;
 
 }  // namespace
 
-void MacMenuController::handleRemoteKeyboardEvent(const RemoteScreenKeyboardEvent& event) {
+void DesktopController::handleRemoteKeyboardEvent(const RemoteScreenKeyboardEvent& event) {
     requireAccessibilityTrust();
     if (const auto type = mediaKeyType(event.key)) {
         postMediaKey(*type);
@@ -50,7 +50,7 @@ void MacMenuController::handleRemoteKeyboardEvent(const RemoteScreenKeyboardEven
     postUnicodeText(text);
 }
 
-bool MacMenuController::modifiersAllowTextInsertion(const std::optional<std::vector<std::string>>& modifiers) {
+bool DesktopController::modifiersAllowTextInsertion(const std::optional<std::vector<std::string>>& modifiers) {
     if (!modifiers) return true;
     return std::none_of(modifiers->begin(), modifiers->end(), [](const std::string& modifier) {
         const std::string name = normalizedKeyName(modifier);
@@ -58,11 +58,11 @@ bool MacMenuController::modifiersAllowTextInsertion(const std::optional<std::vec
     });
 }
 
-bool MacMenuController::hasPrintableCharacter(std::string_view text, std::optional<bool> prefersTextInsertion) {
+bool DesktopController::hasPrintableCharacter(std::string_view text, std::optional<bool> prefersTextInsertion) {
     return prefersTextInsertion != false && platform::hasPrintableScalar(text);
 }
 
-void MacMenuController::postUnicodeText(const std::string& text) {
+void DesktopController::postUnicodeText(const std::string& text) {
     // Whatever key is chosen, the event types exactly the text; the key and
     // its flags matter to applications that read the virtual key.
     KeyStroke stroke{spaceKey, 0};
@@ -74,7 +74,7 @@ void MacMenuController::postUnicodeText(const std::string& text) {
     keys.up(stroke.keyCode, stroke.flags);
 }
 
-void MacMenuController::postMediaKey(std::int64_t type) {
+void DesktopController::postMediaKey(std::int64_t type) {
     auto holding = holdInput();
     auto& poster = desktop_.eventPoster();
     for (const EventFlags phase : {mediaKeyDown, mediaKeyUp}) {

@@ -1,7 +1,7 @@
 // The key tables of remote keyboard input: media keys, the keys that are
 // never text, and the key that types one character.
 #include "maccontrol/key_names.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "platform/text/case_mapping.hpp"
 
 namespace zentrabo {
@@ -47,7 +47,7 @@ constexpr std::pair<std::string_view, std::string_view> shiftedUSSymbols[] = {
 
 }  // namespace
 
-std::optional<std::int64_t> MacMenuController::mediaKeyType(std::string_view name) {
+std::optional<std::int64_t> DesktopController::mediaKeyType(std::string_view name) {
     const std::string key = normalizedKeyName(name);
     for (const auto& [mediaKey, type] : mediaKeys) {
         if (mediaKey == key) return type;
@@ -55,7 +55,7 @@ std::optional<std::int64_t> MacMenuController::mediaKeyType(std::string_view nam
     return std::nullopt;
 }
 
-bool MacMenuController::isTextKey(std::string_view key) {
+bool DesktopController::isTextKey(std::string_view key) {
     const std::string name = normalizedKeyName(key);
     for (const auto nonText : nonTextKeys) {
         if (nonText == name) return false;
@@ -63,7 +63,7 @@ bool MacMenuController::isTextKey(std::string_view key) {
     return !mediaKeyType(name);
 }
 
-std::optional<MacMenuController::KeyStroke> MacMenuController::keyStroke(std::string_view character) {
+std::optional<DesktopController::KeyStroke> DesktopController::keyStroke(std::string_view character) {
     if (usesGermanKeyboardLayout()) {
         if (auto german = germanKeyStroke(character)) return german;
     }

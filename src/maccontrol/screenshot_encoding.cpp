@@ -1,5 +1,5 @@
 // Captured images as the JPEG records a device receives, and their file names.
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/local_timestamp.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "platform/files/content_type.hpp"
@@ -38,13 +38,13 @@ std::string sanitizedName(std::string_view prefix) {
 
 }  // namespace
 
-std::string MacMenuController::screenshotFilename(std::string_view prefix) {
+std::string DesktopController::screenshotFilename(std::string_view prefix) {
     std::string name = sanitizedName(prefix);
     if (name.empty()) name = "screenshot";
     return name + "-" + localTimestamp(desktop_.clock().now()) + ".jpg";
 }
 
-RemoteScreenshot MacMenuController::encodeScreenshot(const platform::RgbaRows& picture, std::string title,
+RemoteScreenshot DesktopController::encodeScreenshot(const platform::RgbaRows& picture, std::string title,
                                                      std::string_view filenamePrefix) {
     std::vector<std::uint8_t> jpeg;
     try {

@@ -3,7 +3,7 @@
 #include <variant>
 
 #include "maccontrol/accessibility_value.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 
 namespace zentrabo {
@@ -13,11 +13,11 @@ using Case = MacMenuError::Case;
 using platform::AXElement;
 namespace axerror = platform::axerror;
 
-void MacMenuController::requireAccessibilityTrust() {
+void DesktopController::requireAccessibilityTrust() {
     if (!desktop_.accessibility().isProcessTrusted()) throw MacMenuError(Case::accessibilityMissing);
 }
 
-std::shared_ptr<platform::RunningApplication> MacMenuController::targetApplication(
+std::shared_ptr<platform::RunningApplication> DesktopController::targetApplication(
     const std::optional<std::string>& bundleIdentifier) {
     if (bundleIdentifier) {
         if (auto application = runningApplication(*bundleIdentifier)) return application;
@@ -28,14 +28,14 @@ std::shared_ptr<platform::RunningApplication> MacMenuController::targetApplicati
     throw MacMenuError(Case::noFrontmostApplication);
 }
 
-AXElement MacMenuController::applicationElement(const platform::RunningApplication& application) {
+AXElement DesktopController::applicationElement(const platform::RunningApplication& application) {
     auto& accessibility = desktop_.accessibility();
     const AXElement element = accessibility.applicationElement(application.processIdentifier());
     accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
     return element;
 }
 
-AXElement MacMenuController::menuBarElement(const platform::RunningApplication& application) {
+AXElement DesktopController::menuBarElement(const platform::RunningApplication& application) {
     const AXElement element = applicationElement(application);
     const auto result = desktop_.accessibility().copyAttribute(element, "AXMenuBar");
     if (result.error == axerror::success && result.value) {
@@ -52,19 +52,19 @@ AXElement MacMenuController::menuBarElement(const platform::RunningApplication& 
     throw MacMenuError(Case::menuUnavailable);
 }
 
-std::vector<AXElement> MacMenuController::childElements(const AXElement& element) {
+std::vector<AXElement> DesktopController::childElements(const AXElement& element) {
     return elementsAttribute("AXChildren", element);
 }
 
-std::optional<std::string> MacMenuController::stringAttribute(const std::string& name, const AXElement& element) {
+std::optional<std::string> DesktopController::stringAttribute(const std::string& name, const AXElement& element) {
     return readAccessibilityValue<std::string>(desktop_.accessibility(), element, name, accessibilityMessagingTimeout);
 }
 
-std::optional<bool> MacMenuController::flagAttribute(const std::string& name, const AXElement& element) {
+std::optional<bool> DesktopController::flagAttribute(const std::string& name, const AXElement& element) {
     return readAccessibilityValue<bool>(desktop_.accessibility(), element, name, accessibilityMessagingTimeout);
 }
 
-std::optional<std::int64_t> MacMenuController::integerAttribute(const std::string& name, const AXElement& element) {
+std::optional<std::int64_t> DesktopController::integerAttribute(const std::string& name, const AXElement& element) {
     // Callers have read the same element just before, which set its timeout.
     return accessibilityValue<std::int64_t>(desktop_.accessibility().copyAttribute(element, name));
 }

@@ -1,5 +1,5 @@
 // Opening URLs, shortcut URLs included, with the default handler.
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "platform/text/trim.hpp"
 #include "platform/text/url_text.hpp"
@@ -8,7 +8,7 @@ namespace zentrabo {
 
 using Case = MacMenuError::Case;
 
-void MacMenuController::openURL(const std::optional<std::string>& urlString) {
+void DesktopController::openURL(const std::optional<std::string>& urlString) {
     const std::string text = platform::trimWhitespaceAndNewlines(urlString.value_or(""));
     if (text.empty()) throw MacMenuError(Case::urlRequired);
 

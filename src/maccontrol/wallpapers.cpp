@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/window_info.hpp"
 #include "platform/files/bounded_file_read.hpp"
 #include "platform/files/content_type.hpp"
@@ -27,15 +27,15 @@ constexpr double minimumWallpaperCoverage = 0.85;
 // Coverages this close are equal; the higher layer decides between them.
 constexpr double coverageTolerance = 0.001;
 
-bool replacesBest(const MacMenuController::WallpaperWindowCandidate& candidate,
-                  const MacMenuController::WallpaperWindowCandidate& best) {
+bool replacesBest(const DesktopController::WallpaperWindowCandidate& candidate,
+                  const DesktopController::WallpaperWindowCandidate& best) {
     if (std::abs(candidate.coverage - best.coverage) > coverageTolerance) return candidate.coverage > best.coverage;
     return candidate.layer > best.layer;
 }
 
 }  // namespace
 
-std::optional<RemoteDisplayWallpaper> MacMenuController::displayWallpapers(const std::optional<DisplayID>& displayID) {
+std::optional<RemoteDisplayWallpaper> DesktopController::displayWallpapers(const std::optional<DisplayID>& displayID) {
     auto& displays = desktop_.displays();
     const DisplayID main = displays.mainDisplayID();
     const DisplayID display = displayID.value_or(main);
@@ -69,7 +69,7 @@ std::optional<RemoteDisplayWallpaper> MacMenuController::displayWallpapers(const
     return wallpaper;
 }
 
-std::optional<platform::WindowID> MacMenuController::wallpaperWindowID(DisplayID display) {
+std::optional<platform::WindowID> DesktopController::wallpaperWindowID(DisplayID display) {
     const Rect bounds = desktop_.displays().bounds(display).standardized();
     if (!(bounds.width > 0) || !(bounds.height > 0)) return std::nullopt;
     const double displayArea = bounds.width * bounds.height;
@@ -84,7 +84,7 @@ std::optional<platform::WindowID> MacMenuController::wallpaperWindowID(DisplayID
     return best->windowNumber;
 }
 
-std::optional<MacMenuController::WallpaperWindowCandidate> MacMenuController::wallpaperCandidate(
+std::optional<DesktopController::WallpaperWindowCandidate> DesktopController::wallpaperCandidate(
     const platform::WindowListEntry& entry, const Rect& displayBounds, double displayArea) {
     if (windowInfoString(windowInfoValue(entry, windowkey::ownerName)) != "Dock") return std::nullopt;
     const auto name = windowInfoString(windowInfoValue(entry, windowkey::name));
@@ -105,7 +105,7 @@ std::optional<MacMenuController::WallpaperWindowCandidate> MacMenuController::wa
     return WallpaperWindowCandidate{*number, coverage, *layer};
 }
 
-std::optional<RgbaImage> MacMenuController::limitedWallpaperImage(RgbaImage image) {
+std::optional<RgbaImage> DesktopController::limitedWallpaperImage(RgbaImage image) {
     try {
         return platform::imageFittingWithin(std::move(image),
                                             static_cast<std::uint32_t>(displayWallpaperMaximumPixelDimension));
@@ -114,7 +114,7 @@ std::optional<RgbaImage> MacMenuController::limitedWallpaperImage(RgbaImage imag
     }
 }
 
-std::optional<RgbaImage> MacMenuController::wallpaperImage(const std::filesystem::path& url) {
+std::optional<RgbaImage> DesktopController::wallpaperImage(const std::filesystem::path& url) {
     const auto file = platform::readRegularFile(url, platform::maximumImageFileByteCount);
     if (file.status != platform::BoundedFileRead::Status::ok) return std::nullopt;
     try {
@@ -124,7 +124,7 @@ std::optional<RgbaImage> MacMenuController::wallpaperImage(const std::filesystem
     }
 }
 
-std::optional<std::vector<std::uint8_t>> MacMenuController::wallpaperJPEGData(const RgbaImage& image) {
+std::optional<std::vector<std::uint8_t>> DesktopController::wallpaperJPEGData(const RgbaImage& image) {
     try {
         return platform::encodeJpeg(image, displayWallpaperJPEGQuality);
     } catch (const platform::ImagingError&) {
@@ -132,7 +132,7 @@ std::optional<std::vector<std::uint8_t>> MacMenuController::wallpaperJPEGData(co
     }
 }
 
-std::string MacMenuController::wallpaperFilename(const std::string& displayName) {
+std::string DesktopController::wallpaperFilename(const std::string& displayName) {
     return screenshotFilename("wallpaper-" + (displayName.empty() ? std::string("display") : displayName));
 }
 

@@ -2,7 +2,7 @@
 // application's; and the preview of what a screen stream would show.
 #include <algorithm>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "maccontrol/run_loop_wait.hpp"
 #include "maccontrol/window_info.hpp"
@@ -23,13 +23,13 @@ constexpr double settleAfterRaise = 0.12;
 
 }  // namespace
 
-RemoteScreenshot MacMenuController::windowScreenshot(WindowID window, const std::string& applicationName) {
+RemoteScreenshot DesktopController::windowScreenshot(WindowID window, const std::string& applicationName) {
     const auto image = desktop_.screenCapture().windowImage(window);
     if (!image) throw MacMenuError(Case::screenshotCaptureFailed);
     return encodeScreenshot(platform::rowsOf(*image), applicationName + " Window", "window-" + applicationName);
 }
 
-RemoteScreenshot MacMenuController::frontmostWindowScreenshot() {
+RemoteScreenshot DesktopController::frontmostWindowScreenshot() {
     requireScreenCaptureAccess();
     const auto application = desktop_.workspace().frontmostApplication();
     if (!application) throw MacMenuError(Case::noFrontmostApplication);
@@ -44,7 +44,7 @@ RemoteScreenshot MacMenuController::frontmostWindowScreenshot() {
     return windowScreenshot(*window, name);
 }
 
-std::shared_ptr<RunningApplication> MacMenuController::windowScreenshotApplication(
+std::shared_ptr<RunningApplication> DesktopController::windowScreenshotApplication(
     const std::optional<std::string>& bundleIdentifier, bool activates) {
     // Workflows pass the identifier as typed, spaces and all.
     const auto identifier = platform::trimmedNonBlank(bundleIdentifier);
@@ -65,7 +65,7 @@ std::shared_ptr<RunningApplication> MacMenuController::windowScreenshotApplicati
     return application;
 }
 
-RemoteScreenshot MacMenuController::applicationWindowScreenshot(const std::optional<std::string>& bundleIdentifier,
+RemoteScreenshot DesktopController::applicationWindowScreenshot(const std::optional<std::string>& bundleIdentifier,
                                                                 const std::optional<std::string>& applicationName,
                                                                 const std::optional<WindowID>& windowID,
                                                                 const std::optional<std::string>& windowTitle,
@@ -95,7 +95,7 @@ RemoteScreenshot MacMenuController::applicationWindowScreenshot(const std::optio
     return windowScreenshot(*window, name);
 }
 
-RemoteScreenshot MacMenuController::screenStreamPreviewScreenshot(const RemoteScreenStreamRequest& request) {
+RemoteScreenshot DesktopController::screenStreamPreviewScreenshot(const RemoteScreenStreamRequest& request) {
     switch (request.mode) {
     case RemoteScreenStreamMode::display:
         return displayScreenshot(request.displayID, request.displayName, false);

@@ -2,7 +2,7 @@
 // operation that owns its kind.
 #include <string_view>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "model/diagnostic_log.hpp"
 #include "platform/text/log_escape.hpp"
@@ -25,7 +25,7 @@ bool isSet(const std::optional<bool>& flag) { return flag.value_or(false); }
 // produced so far.
 class WorkflowRun {
 public:
-    WorkflowRun(MacMenuController& controller, const std::string& fileReceiveFolder, const WorkflowRunLimits& limits)
+    WorkflowRun(DesktopController& controller, const std::string& fileReceiveFolder, const WorkflowRunLimits& limits)
         : controller_(controller), fileReceiveFolder_(fileReceiveFolder), limits_(limits) {}
 
     void run(const MenuWorkflowStep& step) {
@@ -143,7 +143,7 @@ private:
         result_.screenshots.push_back(std::move(screenshot));
     }
 
-    MacMenuController& controller_;
+    DesktopController& controller_;
     const std::string& fileReceiveFolder_;
     const WorkflowRunLimits& limits_;
     WorkflowRunResult result_;
@@ -170,7 +170,7 @@ const WorkflowRun::StepKind WorkflowRun::stepKinds[] = {
 
 }  // namespace
 
-WorkflowRunResult MacMenuController::runWorkflow(const std::vector<MenuWorkflowStep>& steps,
+WorkflowRunResult DesktopController::runWorkflow(const std::vector<MenuWorkflowStep>& steps,
                                                  const std::string& fileReceiveFolder,
                                                  const WorkflowRunLimits& limits) {
     WorkflowRun run(*this, fileReceiveFolder, limits);

@@ -10,7 +10,7 @@
 namespace zentrabo {
 
 // "<folder>/<file>.cpp" of a source path: its last two components.
-consteval const char* sourceFileIdentifier(const char* path) {
+constexpr const char* sourceFileIdentifier(const char* path) {
     const char* last = nullptr;
     const char* beforeLast = nullptr;
     for (const char* p = path; *p != '\0'; ++p) {

@@ -1,7 +1,7 @@
 #pragma once
 // The machine-readable code of a failed reply, so a client can react to the
 // kind of failure without parsing the message.
-#include "model/string_enum.hpp"
+#include "platform/text/string_enum.hpp"
 
 namespace zentrabo {
 
@@ -49,16 +49,17 @@ enum class HalvardineErrorCode {
 
 template <>
 struct platform::StringEnumTraits<HalvardineErrorCode>
-    : RawValues<"notAuthorized", "extraAuthorizationRequired", "pairingUnavailable", "pairingCodeInvalid",
-                "accessibilityMissing", "screenRecordingMissing", "noFrontmostApplication", "applicationRequired",
-                "applicationNotRunning", "applicationNotFound", "applicationUnresponsive", "menuUnavailable",
-                "menuItemNotFound", "menuItemDisabled", "inputBlocked", "modalDismissUnavailable", "modalNotFound",
-                "urlRequired", "shortcutNameRequired", "clipboardTextRequired", "textInputRequired", "keyPressRequired",
-                "folderPathRequired", "folderPathUnavailable", "fileBrowserPathRequired", "fileBrowserPathUnavailable",
-                "fileBrowserFileTooLarge", "fileBrowserReadFailed", "fileBrowserAccessBlocked",
-                "screenshotDisplayRequired", "screenshotDisplayUnavailable", "screenshotWindowUnavailable",
-                "screenshotCaptureFailed", "fileTransferRequired", "fileTransferTooLarge",
-                "fileTransferDestinationUnavailable", "fileTransferFailed", "invalidURL", "actionFailed"> {};
-static_assert(rawValue(HalvardineErrorCode::actionFailed) == "actionFailed");
+    : platform::RawValues<
+          "notAuthorized", "extraAuthorizationRequired", "pairingUnavailable", "pairingCodeInvalid",
+          "accessibilityMissing", "screenRecordingMissing", "noFrontmostApplication", "applicationRequired",
+          "applicationNotRunning", "applicationNotFound", "applicationUnresponsive", "menuUnavailable",
+          "menuItemNotFound", "menuItemDisabled", "inputBlocked", "modalDismissUnavailable", "modalNotFound",
+          "urlRequired", "shortcutNameRequired", "clipboardTextRequired", "textInputRequired", "keyPressRequired",
+          "folderPathRequired", "folderPathUnavailable", "fileBrowserPathRequired", "fileBrowserPathUnavailable",
+          "fileBrowserFileTooLarge", "fileBrowserReadFailed", "fileBrowserAccessBlocked", "screenshotDisplayRequired",
+          "screenshotDisplayUnavailable", "screenshotWindowUnavailable", "screenshotCaptureFailed",
+          "fileTransferRequired", "fileTransferTooLarge", "fileTransferDestinationUnavailable", "fileTransferFailed",
+          "invalidURL", "actionFailed"> {};
+static_assert(platform::rawValue(HalvardineErrorCode::actionFailed) == "actionFailed");
 
 }  // namespace zentrabo

@@ -1,20 +1,21 @@
 #pragma once
 // Small closed enumerations shared by the wire records and the stored
 // settings. Each travels as its raw value, the case name.
-#include "model/string_enum.hpp"
+#include "platform/text/string_enum.hpp"
 
 namespace zentrabo {
 
 // What an extra-authorization password can protect.
 enum class HalvardineExtraAuthorizationScope { stream, files, workflows };
 template <>
-struct platform::StringEnumTraits<HalvardineExtraAuthorizationScope> : RawValues<"stream", "files", "workflows"> {};
+struct platform::StringEnumTraits<HalvardineExtraAuthorizationScope>
+    : platform::RawValues<"stream", "files", "workflows"> {};
 std::string_view title(HalvardineExtraAuthorizationScope scope);
 
 // How a client reached the server.
 enum class HalvardineExtraAuthorizationChannel { local, relay };
 template <>
-struct platform::StringEnumTraits<HalvardineExtraAuthorizationChannel> : RawValues<"local", "relay"> {};
+struct platform::StringEnumTraits<HalvardineExtraAuthorizationChannel> : platform::RawValues<"local", "relay"> {};
 std::string_view title(HalvardineExtraAuthorizationChannel channel);
 
 // How long a granted extra-authorization session lasts. `short` and `long`
@@ -22,7 +23,7 @@ std::string_view title(HalvardineExtraAuthorizationChannel channel);
 enum class HalvardineExtraAuthorizationSessionDuration { background, short_, standard, long_ };
 template <>
 struct platform::StringEnumTraits<HalvardineExtraAuthorizationSessionDuration>
-    : RawValues<"background", "short", "standard", "long"> {};
+    : platform::RawValues<"background", "short", "standard", "long"> {};
 std::string_view title(HalvardineExtraAuthorizationSessionDuration duration);
 std::string_view summary(HalvardineExtraAuthorizationSessionDuration duration);
 // Seconds; a background session is granted as long a time as a long one.
@@ -34,42 +35,44 @@ constexpr bool isBackground(HalvardineExtraAuthorizationSessionDuration duration
 // Where a file that a client sends came from.
 enum class FileTransferSource { file, photo };
 template <>
-struct platform::StringEnumTraits<FileTransferSource> : RawValues<"file", "photo"> {};
+struct platform::StringEnumTraits<FileTransferSource> : platform::RawValues<"file", "photo"> {};
 
 // The route by which a client reached the server.
 enum class HalvardineConnectionRoute { localHost, localService, relay };
 template <>
-struct platform::StringEnumTraits<HalvardineConnectionRoute> : RawValues<"localHost", "localService", "relay"> {};
+struct platform::StringEnumTraits<HalvardineConnectionRoute>
+    : platform::RawValues<"localHost", "localService", "relay"> {};
 
 enum class RemoteFileResourceKind { file, directory };
 template <>
-struct platform::StringEnumTraits<RemoteFileResourceKind> : RawValues<"file", "directory"> {};
+struct platform::StringEnumTraits<RemoteFileResourceKind> : platform::RawValues<"file", "directory"> {};
 
 // The key of a folder listing's order.
 enum class RemoteFileSortField { name, modificationDate, size };
 template <>
-struct platform::StringEnumTraits<RemoteFileSortField> : RawValues<"name", "modificationDate", "size"> {};
+struct platform::StringEnumTraits<RemoteFileSortField> : platform::RawValues<"name", "modificationDate", "size"> {};
 
 enum class RemoteFileSortDirection { ascending, descending };
 template <>
-struct platform::StringEnumTraits<RemoteFileSortDirection> : RawValues<"ascending", "descending"> {};
+struct platform::StringEnumTraits<RemoteFileSortDirection> : platform::RawValues<"ascending", "descending"> {};
 
 // The state of a workflow run shown in a widget.
 enum class WorkflowWidgetActivityState { running, succeeded, failed };
 template <>
-struct platform::StringEnumTraits<WorkflowWidgetActivityState> : RawValues<"running", "succeeded", "failed"> {};
+struct platform::StringEnumTraits<WorkflowWidgetActivityState> : platform::RawValues<"running", "succeeded", "failed"> {
+};
 
 // Stream quality presets; the values each preset stands for belong to the
 // screen stream.
 enum class RemoteScreenStreamQualityProfile { original, retinaText, high, medium, low, veryLow };
 template <>
 struct platform::StringEnumTraits<RemoteScreenStreamQualityProfile>
-    : RawValues<"original", "retinaText", "high", "medium", "low", "veryLow"> {};
+    : platform::RawValues<"original", "retinaText", "high", "medium", "low", "veryLow"> {};
 
 // The state of the relay connection that the server core compares and shows.
 enum class HalvardineRelayConnectionState { disabled, connecting, connected, failed };
 template <>
 struct platform::StringEnumTraits<HalvardineRelayConnectionState>
-    : RawValues<"disabled", "connecting", "connected", "failed"> {};
+    : platform::RawValues<"disabled", "connecting", "connected", "failed"> {};
 
 }  // namespace zentrabo

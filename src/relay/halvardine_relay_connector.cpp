@@ -120,7 +120,7 @@ HalvardineRelayConnector::HalvardineRelayConnector(asio::any_io_executor mainExe
                                                    HalvardineSecurity& security, StateHandler stateHandler,
                                                    HalvardineRelayConnectorOptions options)
     : stateHandler_(std::make_shared<StateHandler>(std::move(stateHandler))),
-      queue_(std::make_unique<platform::SerialQueue>("HalvardineRelayConnector")),
+      queue_(std::make_unique<platform::SerialQueue>("zb-relay")),
       core_(std::make_shared<Core>(queue_->executor(), std::move(mainExecutor), clock, security, stateHandler_,
                                    makeRelayTlsContext(options.trustedCertificatesPEM))) {}
 

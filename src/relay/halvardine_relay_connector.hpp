@@ -27,7 +27,7 @@ struct HalvardineRelayConnectorOptions {
 // Keeps this Mac registered with a relay server and pipes the clients that
 // the relay tunnels to it to the local listener.
 //
-// All work runs on the connector's own serial queue "HalvardineRelayConnector";
+// All work runs on the connector's own serial queue "zb-relay";
 // every state report reaches the handler on the main loop. Create, configure
 // and destroy it on the main loop; after destruction no report arrives.
 class HalvardineRelayConnector {

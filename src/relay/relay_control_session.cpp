@@ -4,6 +4,7 @@
 #include <netinet/tcp.h>
 #include <openssl/crypto.h>
 
+#include "model/task_failure.hpp"
 #include "relay/relay_error.hpp"
 #include "relay/relay_frame.hpp"
 #include "relay/relay_registration.hpp"
@@ -59,13 +60,8 @@ void RelayControlSession::start() {
     deadline_ = clock_.schedule(executor_, relayRegistrationTimeout, [weak = weak_from_this()] {
         if (auto self = weak.lock()) self->fail("The relay did not answer within 20 seconds.");
     });
-    asio::co_spawn(executor_, run(), [self = shared_from_this()](std::exception_ptr failure) {
-        if (!failure) return;
-        try {
-            std::rethrow_exception(failure);
-        } catch (const std::exception& error) {
-            self->fail(std::string("The relay connection failed: ") + error.what());
-        }
+    asio::co_spawn(executor_, run(), [self = shared_from_this()](const std::exception_ptr& failure) {
+        if (failure) self->fail("The relay connection failed: " + failureText(failure));
     });
 }
 

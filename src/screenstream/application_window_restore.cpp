@@ -1,7 +1,7 @@
 #include "screenstream/application_window_restore.hpp"
 
 #include "maccontrol/accessibility_value.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "model/diagnostic_log.hpp"
 #include "screenstream/accessibility_error_description.hpp"
 
@@ -9,7 +9,7 @@ namespace zentrabo {
 
 namespace {
 
-constexpr double messagingTimeout = MacMenuController::accessibilityMessagingTimeout;
+constexpr double messagingTimeout = DesktopController::accessibilityMessagingTimeout;
 
 platform::AXElement applicationElement(const platform::RunningApplication& application,
                                        platform::Accessibility& accessibility) {

@@ -46,7 +46,7 @@ std::shared_ptr<platform::CaptureStream> makeAudioStream(RemoteScreenStreamSessi
     configuration.capturesAudio = true;
     // Filled once the stream exists; it stops by itself only once started.
     auto self = std::make_shared<std::weak_ptr<platform::CaptureStream>>();
-    auto stream = session.textInputController().desktop().screenCapture().makeCaptureStream(
+    auto stream = session.desktop().screenCapture().makeCaptureStream(
         audioFilter, configuration, [weakSession, self](const platform::ScreenCaptureError& error) {
             auto owner = weakSession.lock();
             auto stopped = self->lock();
@@ -77,7 +77,7 @@ asio::awaitable<void> startCapture(RemoteScreenStreamSession& session, const Sel
     // stream of its own.
     const bool audioRidesOnVideo = capturesAudio && !selected.audioFilter;
     configuration.capturesAudio = audioRidesOnVideo;
-    auto stream = session.textInputController().desktop().screenCapture().makeCaptureStream(
+    auto stream = session.desktop().screenCapture().makeCaptureStream(
         selected.filter, configuration, [weakSession](const platform::ScreenCaptureError& error) {
             if (auto owner = weakSession.lock()) owner->videoCaptureStopped(error.what());
         });
@@ -134,7 +134,7 @@ std::unique_ptr<VideoEncoder> makeSessionVideoEncoder(RemoteScreenStreamSession&
 }
 
 asio::awaitable<void> startCaptureMedia(RemoteScreenStreamSession& session) {
-    auto& desktop = session.textInputController().desktop();
+    auto& desktop = session.desktop();
     const RemoteScreenStreamRequest& request = session.request();
 
     std::optional<FrontmostWindowCandidate> candidate = frontmostApplicationWindowCandidate(desktop);

@@ -2,7 +2,7 @@
 // A frame whose payload is a record's JSON form.
 #include <string>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "screenstream/codec/remote_screen_stream_frame.hpp"
 
 namespace zentrabo {

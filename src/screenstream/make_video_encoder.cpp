@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/diagnostic_log.hpp"
-#include "model/string_enum.hpp"
+#include "platform/text/string_enum.hpp"
+#include "platform/dispatch/thread_name.hpp"
 #include "platform/media/media_error.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_video_screen_encoder.hpp"
@@ -14,6 +16,10 @@
 
 namespace zentrabo {
 namespace {
+
+// What the codec's own threads are called: they are started while the
+// encoder opens and take the opening thread's name.
+constexpr std::string_view codecThreadName = "zb-codec";
 
 using Codec = RemoteScreenStreamVideoCodec;
 
@@ -39,6 +45,7 @@ std::unique_ptr<VideoEncoder> makeVideoEncoder(const RemoteScreenStreamRequest& 
                                                const VideoCompressionSessionOpener& openSession) {
     const std::int64_t bitrate = clampedStreamBitrate(request);
     std::optional<RemoteScreenStreamServerError> lastFailure;
+    const platform::ScopedThreadName codecThreads(codecThreadName);
     for (const Codec codec : candidateCodecs(request)) {
         const platform::VideoCompressionSettings settings{
             compressionCodec(codec), width, height, framesPerSecond, bitrate, streamVideoQuality(codec, bitrate)};
@@ -47,7 +54,7 @@ std::unique_ptr<VideoEncoder> makeVideoEncoder(const RemoteScreenStreamRequest& 
                                                               bitrate, openSession(settings), onFrame, clock);
         } catch (const platform::MediaError& error) {
             lastFailure = RemoteScreenStreamServerError::encodingFailed(error.what());
-            ZENTRABO_LOG("Screen stream " + std::string(rawValue(codec)) +
+            ZENTRABO_LOG("Screen stream " + std::string(platform::rawValue(codec)) +
                          " encoder unavailable, trying fallback if possible: " + lastFailure->message());
         }
     }

@@ -8,24 +8,26 @@
 #include <asio/co_spawn.hpp>
 #include <asio/strand.hpp>
 
-#include "model/diagnostic_log.hpp"
+#include "model/task_failure.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 
 namespace zentrabo {
 
 RemoteScreenStreamServer::RemoteScreenStreamServer(Environment environment)
     : environment_(std::move(environment)),
-      textInputController_(environment_.desktop),
-      workPool_(workPoolThreadCount),
-      timerQueue_("RemoteScreenStreamServer.timer"),
-      taskThreads_("RemoteScreenStreamServer.task", static_cast<int>(taskThreadCount)),
+      desktopController_(environment_.desktop),
+      workPool_(std::string(workPoolThreadName), workPoolThreadCount),
+      timerQueue_(std::string(timerThreadName)),
+      taskThreads_(std::string(taskThreadName), static_cast<int>(taskThreadCount)),
+      pool_(std::string(poolThreadName), static_cast<int>(poolThreadCount)),
       reports_(std::make_shared<platform::MainLoopGate>(environment_.mainLoop)) {
     for (std::size_t thread = 0; thread < taskThreadCount; ++thread) taskThreads_.addThread();
+    for (std::size_t thread = 0; thread < poolThreadCount; ++thread) pool_.addThread();
 }
 
 RemoteScreenStreamServer::~RemoteScreenStreamServer() {
     reports_->close();
-    std::map<Uuid, std::shared_ptr<RemoteScreenStreamSession>> sessions;
+    std::map<platform::Uuid, std::shared_ptr<RemoteScreenStreamSession>> sessions;
     std::vector<std::weak_ptr<RemoteScreenStreamSession>> removed;
     {
         std::lock_guard guard(lock_);
@@ -57,11 +59,11 @@ void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& req
     }
     const asio::any_io_executor tasks = asio::make_strand(taskThreads_.context());
     auto session = std::make_shared<RemoteScreenStreamSession>(
-        Uuid::random(), request, connection,
-        RemoteScreenStreamSession::Environment{environment_.clock, timerQueue_.executor(), tasks, workPool_.executor(),
-                                               textInputController_, environment_.mediaStart});
+        platform::Uuid::random(), request, connection,
+        RemoteScreenStreamSession::Environment{environment_.clock, timerQueue_.executor(), tasks, pool_.sharedContext(),
+                                               workPool_.executor(), desktopController_, environment_.mediaStart});
     std::weak_ptr<RemoteScreenStreamServer> weakSelf = weak_from_this();
-    session->setOnStop([weakSelf](const Uuid& id) {
+    session->setOnStop([weakSelf](const platform::Uuid& id) {
         if (auto self = weakSelf.lock()) self->removeSession(id);
     });
     {
@@ -77,14 +79,7 @@ void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& req
     }
     const auto slot = session->startCancellationSlot();
     asio::co_spawn(tasks, runTask(std::move(session)),
-                   asio::bind_cancellation_slot(slot, [](std::exception_ptr failure) {
-                       if (!failure) return;
-                       try {
-                           std::rethrow_exception(failure);
-                       } catch (const std::exception& error) {
-                           ZENTRABO_LOG(std::string("Screen stream start task failed: ") + error.what());
-                       }
-                   }));
+                   asio::bind_cancellation_slot(slot, LogTaskFailure("Screen stream start task failed: ")));
 }
 
 asio::awaitable<void> RemoteScreenStreamServer::runTask(std::shared_ptr<RemoteScreenStreamSession> session) {
@@ -102,7 +97,7 @@ asio::awaitable<void> RemoteScreenStreamServer::runTask(std::shared_ptr<RemoteSc
     if (auto self = weakSelf.lock()) self->removeSession(session->id());
 }
 
-void RemoteScreenStreamServer::removeSession(const Uuid& id) {
+void RemoteScreenStreamServer::removeSession(const platform::Uuid& id) {
     std::shared_ptr<RemoteScreenStreamSession> removed;
     {
         std::lock_guard guard(lock_);

@@ -14,9 +14,9 @@
 
 #include <asio/any_io_executor.hpp>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "model/records/stream_records.hpp"
-#include "model/uuid.hpp"
+#include "platform/random/uuid.hpp"
 #include "platform/desktop/desktop.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/dispatch/context_threads.hpp"
@@ -32,7 +32,8 @@ class RemoteScreenStreamSession;
 
 class RemoteScreenStreamServer : public std::enable_shared_from_this<RemoteScreenStreamServer> {
 public:
-    // Live sessions at once: each holds three threads and an encoder.
+    // Live sessions at once: each holds an encoder thread and a strand of
+    // each pool below.
     static constexpr std::size_t maximumSessionCount = 8;
     // Threads of the work pool the sessions share.
     static constexpr std::size_t workPoolThreadCount = 2;
@@ -41,6 +42,15 @@ public:
     // blocked in an application's accessibility calls (a second each) never
     // holds up another one's start.
     static constexpr std::size_t taskThreadCount = maximumSessionCount;
+    // Threads that run the sessions' capture and control strands. A control
+    // strand may block in a bounded wait, so one a live session, and two more
+    // that keep capture moving even then.
+    static constexpr std::size_t poolThreadCount = maximumSessionCount + 2;
+    // The names of the server's threads; each session adds its encoder's.
+    static constexpr std::string_view taskThreadName = "zb-stream-task";
+    static constexpr std::string_view poolThreadName = "zb-stream-pool";
+    static constexpr std::string_view workPoolThreadName = "zb-stream-work";
+    static constexpr std::string_view timerThreadName = "zb-stream-timer";
 
     // Always called on the main loop, after every change.
     using ActiveSessionsChange = std::function<void(std::size_t count, const std::set<std::string>& fingerprints)>;
@@ -66,14 +76,10 @@ public:
     void startSession(const RemoteScreenStreamRequest& request, const std::string& clientCertificateFingerprint,
                       const std::shared_ptr<StreamConnection>& connection);
     // Unregisters, reports and stops the session; nothing for an unknown id.
-    void removeSession(const Uuid& id);
+    void removeSession(const platform::Uuid& id);
     // Ends every stream of the client with an error frame carrying the
     // message, as when its device is revoked.
     void endSessions(const std::string& clientCertificateFingerprint, std::string_view message);
-
-    // The controller the sessions paste text and post keys with; not the
-    // server's own.
-    MacMenuController& textInputController() { return textInputController_; }
 
 private:
     asio::awaitable<void> runTask(std::shared_ptr<RemoteScreenStreamSession> session);
@@ -81,7 +87,9 @@ private:
     void reportLocked();
 
     Environment environment_;
-    MacMenuController textInputController_;
+    // The controller the sessions paste text and post keys with; not the
+    // server's own.
+    DesktopController desktopController_;
     // Runs the work that the sessions' control queues wait for (content
     // fetches); declared before the sessions, so it outlives them.
     platform::WorkPool workPool_;
@@ -91,12 +99,15 @@ private:
     // Runs the sessions' starts and tracking steps; stopped before the timer
     // thread, dropping what is still queued.
     platform::ContextThreads taskThreads_;
+    // Runs the sessions' capture and control strands, whose jobs hold their
+    // session weakly; a session keeps the context after the threads stop.
+    platform::ContextThreads pool_;
     std::shared_ptr<platform::MainLoopGate> reports_;
 
     std::mutex lock_;
     // Guarded by lock_.
-    std::map<Uuid, std::shared_ptr<RemoteScreenStreamSession>> sessions_;
-    std::map<Uuid, std::string> sessionClientCertificateFingerprints_;
+    std::map<platform::Uuid, std::shared_ptr<RemoteScreenStreamSession>> sessions_;
+    std::map<platform::Uuid, std::string> sessionClientCertificateFingerprints_;
     // Sessions removed while work of theirs may still be queued; expired
     // ones are dropped at each removal.
     std::vector<std::weak_ptr<RemoteScreenStreamSession>> removedSessions_;

@@ -9,16 +9,16 @@
 
 namespace zentrabo {
 
-RemoteScreenStreamSession::RemoteScreenStreamSession(Uuid id, RemoteScreenStreamRequest request,
+RemoteScreenStreamSession::RemoteScreenStreamSession(platform::Uuid id, RemoteScreenStreamRequest request,
                                                      std::shared_ptr<StreamConnection> connection,
                                                      Environment environment)
     : id_(std::move(id)),
       request_(std::move(request)),
       connection_(std::move(connection)),
       environment_(std::move(environment)),
-      captureQueue_("RemoteScreenStream.capture." + id_.uuidString),
-      encoderQueue_("RemoteScreenStream.encoder." + id_.uuidString),
-      controlQueue_("RemoteScreenStream.control." + id_.uuidString),
+      captureQueue_(environment_.pool),
+      encoderQueue_(std::string(encoderThreadName)),
+      controlQueue_(environment_.pool),
       startCancellation_(std::make_shared<asio::cancellation_signal>()),
       transportQueueLimit_(transportQueueLimit(request_)),
       tasks_(std::exchange(environment_.tasks, {})) {}
@@ -31,7 +31,7 @@ RemoteScreenStreamSession::~RemoteScreenStreamSession() {
 }
 
 asio::awaitable<void> RemoteScreenStreamSession::run() {
-    auto& capture = environment_.textInputController.desktop().screenCapture();
+    auto& capture = desktop().screenCapture();
     if (!capture.preflightAccess() && !capture.requestAccess()) {
         throw RemoteScreenStreamServerError::screenRecordingMissing();
     }

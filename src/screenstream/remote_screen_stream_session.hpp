@@ -1,7 +1,8 @@
 #pragma once
-// One live screen stream: it owns the request's connection, three serial
-// queues (capture, encoder, control), the encoder and the transport
-// counters; it starts once and stops exactly once, whatever ends it.
+// One live screen stream: it owns the request's connection, an encoder
+// thread, two strands of the stream server's shared pool (capture, control),
+// the encoder and the transport counters; it starts once and stops exactly
+// once, whatever ends it.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -19,14 +20,15 @@
 #include <asio/awaitable.hpp>
 #include <asio/cancellation_signal.hpp>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "model/records/stream_control_payloads.hpp"
 #include "model/records/stream_input_records.hpp"
 #include "model/records/stream_records.hpp"
-#include "model/uuid.hpp"
+#include "platform/random/uuid.hpp"
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/dispatch/serial_queue.hpp"
+#include "platform/dispatch/strand_queue.hpp"
 #include "screenstream/audio_encoder.hpp"
 #include "screenstream/client_native_target_size.hpp"
 #include "screenstream/codec/remote_screen_stream_frame.hpp"
@@ -60,9 +62,11 @@ public:
     // Captured sound waiting for the encoder queue (half a second of 10 ms
     // buffers); more is dropped, so a stalled encoder cannot pile sound up.
     static constexpr std::size_t maximumAudioBuffersAwaitingEncoder = 50;
+    // The name of each session's encoder thread.
+    static constexpr std::string_view encoderThreadName = "zb-stream-enc";
     static constexpr const char* displayStreamResizeMessage = "Only app window streams can be resized.";
 
-    using StopCallback = std::function<void(const Uuid& id)>;
+    using StopCallback = std::function<void(const platform::Uuid& id)>;
 
     struct Environment {
         platform::Clock& clock;
@@ -76,29 +80,34 @@ public:
         // session lets go of it at the stop, so a session that outlives the
         // stream server never holds a strand of its threads.
         asio::any_io_executor tasks;
+        // The stream server's shared pool, where the session's capture and
+        // control strands run; the session keeps its context.
+        std::shared_ptr<asio::io_context> pool;
         // The stream server's work pool, for work the control queue waits
         // for (the content fetches after a window resize).
         asio::any_io_executor workPool;
-        // The stream server's controller, for pasted text and keys.
-        MacMenuController& textInputController;
+        // The stream server's controller, for pasted text, keys and the
+        // streamed application's accessibility elements.
+        DesktopController& desktopController;
         StreamMediaStart mediaStart;
     };
 
-    RemoteScreenStreamSession(Uuid id, RemoteScreenStreamRequest request, std::shared_ptr<StreamConnection> connection,
-                              Environment environment);
+    RemoteScreenStreamSession(platform::Uuid id, RemoteScreenStreamRequest request,
+                              std::shared_ptr<StreamConnection> connection, Environment environment);
     // Lets go of whatever a pointer controller still holds pressed.
     ~RemoteScreenStreamSession();
     RemoteScreenStreamSession(const RemoteScreenStreamSession&) = delete;
     RemoteScreenStreamSession& operator=(const RemoteScreenStreamSession&) = delete;
 
-    const Uuid& id() const { return id_; }
+    const platform::Uuid& id() const { return id_; }
     const RemoteScreenStreamRequest& request() const { return request_; }
     StreamConnection& connection() { return *connection_; }
     platform::Clock& clock() { return environment_.clock; }
-    platform::SerialQueue& captureQueue() { return captureQueue_; }
+    platform::StrandQueue& captureQueue() { return captureQueue_; }
     platform::SerialQueue& encoderQueue() { return encoderQueue_; }
-    platform::SerialQueue& controlQueue() { return controlQueue_; }
-    MacMenuController& textInputController() { return environment_.textInputController; }
+    platform::StrandQueue& controlQueue() { return controlQueue_; }
+    DesktopController& desktopController() { return environment_.desktopController; }
+    platform::Desktop& desktop() { return environment_.desktopController.desktop(); }
 
     // Set by the stream server before the start: removes the session.
     void setOnStop(StopCallback onStop) { onStop_ = std::move(onStop); }
@@ -335,13 +344,14 @@ private:
     void answerCommand(RemoteScreenStreamCommandKind command, const std::function<std::optional<std::string>()>& work);
     void sendCommandResult(RemoteScreenStreamCommandKind command, bool succeeded, std::optional<std::string> message);
 
-    const Uuid id_;
+    const platform::Uuid id_;
     const RemoteScreenStreamRequest request_;
     const std::shared_ptr<StreamConnection> connection_;
     Environment environment_;
-    platform::SerialQueue captureQueue_;
+    platform::StrandQueue captureQueue_;
+    // Codecs block, so each session's encoder has a thread of its own.
     platform::SerialQueue encoderQueue_;
-    platform::SerialQueue controlQueue_;
+    platform::StrandQueue controlQueue_;
     StopCallback onStop_;
     // Emitted on the tasks strand.
     std::shared_ptr<asio::cancellation_signal> startCancellation_;

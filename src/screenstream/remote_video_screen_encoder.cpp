@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "model/diagnostic_log.hpp"
-#include "model/string_enum.hpp"
+#include "platform/text/string_enum.hpp"
 #include "platform/media/media_error.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/video_quality.hpp"
@@ -107,7 +107,7 @@ void RemoteVideoScreenEncoder::reduceBitrateForTransportPressure() {
 
     lastTransportPressureAdjustmentTime_ = now;
     shouldForceKeyFrame_ = true;
-    const std::string codec(rawValue(sequencer_.format().codec));
+    const std::string codec(platform::rawValue(sequencer_.format().codec));
     try {
         // The quality follows the new bitrate's row (libx264 in place,
         // libx265 reopened; the key frame is forced either way).

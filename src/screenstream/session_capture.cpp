@@ -94,9 +94,8 @@ void RemoteScreenStreamSession::applySelection(const SelectedContent& selected) 
         selectedWindowID_ = selected.windowID;
         selectedPointerBounds_ = selected.pointerBounds;
         selectedPointPixelScale_ = selected.pointPixelScale;
-        replaced = std::exchange(pointerController_,
-                                 std::make_shared<RemoteScreenPointerController>(
-                                     environment_.textInputController.desktop(), selected.pointerBounds, location));
+        replaced = std::exchange(pointerController_, std::make_shared<RemoteScreenPointerController>(
+                                                         desktop(), selected.pointerBounds, location));
     }
     releasePointerController(std::move(replaced));
 }

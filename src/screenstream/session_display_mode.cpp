@@ -39,7 +39,7 @@ bool RemoteScreenStreamSession::applyClientNativeDisplayMode(platform::DisplayID
         !isDisplayModeTarget(width, height)) {
         return false;
     }
-    auto& displays = environment_.textInputController.desktop().displays();
+    auto& displays = desktop().displays();
     std::shared_ptr<RemoteScreenDisplayModeController> controller;
     std::shared_ptr<RemoteScreenDisplayModeController> replaced;
     {

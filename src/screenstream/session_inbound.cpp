@@ -5,7 +5,7 @@
 #include <asio/post.hpp>
 
 #include "model/diagnostic_log.hpp"
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/stream_input_wire.hpp"
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"

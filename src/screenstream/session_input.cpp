@@ -72,11 +72,11 @@ void RemoteScreenStreamSession::focusStreamedWindow() {
     const auto application = streamedApplication();
     application->unhide();
     application->activate(true);
-    auto& accessibility = textInputController().desktop().accessibility();
+    auto& accessibility = desktop().accessibility();
     if (!bounds || !accessibility.isProcessTrusted()) return;
     try {
         const auto window = resizableWindowElement(*application, *windowID, bounds);
-        accessibility.setMessagingTimeout(window, MacMenuController::accessibilityMessagingTimeout);
+        accessibility.setMessagingTimeout(window, DesktopController::accessibilityMessagingTimeout);
         accessibility.performAction(window, "AXRaise");
     } catch (const RemoteScreenStreamServerError&) {
         // Without a window element the input still goes to the application.
@@ -103,7 +103,7 @@ bool RemoteScreenStreamSession::isHeadTrackingTargetFrontmost(const RemoteScreen
     auto target = platform::trimmedNonBlank(event.targetBundleIdentifier);
     if (!target) target = platform::trimmedNonBlank(request_.applicationBundleIdentifier);
     if (!target) return false;
-    const auto frontmost = textInputController().desktop().workspace().frontmostApplication();
+    const auto frontmost = desktop().workspace().frontmostApplication();
     return frontmost && frontmost->bundleIdentifier() == *target;
 }
 
@@ -129,7 +129,7 @@ void RemoteScreenStreamSession::handlePasteText(std::span<const std::uint8_t> pa
     answerCommand(RemoteScreenStreamCommandKind::pasteText, [&]() -> std::optional<std::string> {
         const std::string text = RemoteScreenPasteTextWire::decode(payload);
         focusStreamedWindow();
-        textInputController().pasteText(text);
+        desktopController().pasteText(text);
         return std::nullopt;
     });
 }
@@ -138,7 +138,7 @@ void RemoteScreenStreamSession::handleKeyboardEvent(std::span<const std::uint8_t
     answerCommand(RemoteScreenStreamCommandKind::keyboardEvent, [&]() -> std::optional<std::string> {
         const auto event = RemoteScreenKeyboardEventWire::decode(payload);
         focusStreamedWindow();
-        textInputController().handleRemoteKeyboardEvent(event);
+        desktopController().handleRemoteKeyboardEvent(event);
         return std::nullopt;
     });
 }

@@ -92,8 +92,7 @@ RemoteScreenStreamSession::WindowStreamResizeOutcome RemoteScreenStreamSession::
         selectedScale = selectedPointPixelScale_;
     }
     if (!stream) throw unavailable("The stream is no longer running.");
-    double scale =
-        selectedScale ? *selectedScale : pointPixelScale(frame, environment_.textInputController.desktop().displays());
+    double scale = selectedScale ? *selectedScale : pointPixelScale(frame, desktop().displays());
 
     PixelSize source = windowPixelSize(frame, scale);
     if (const auto content = refreshWindowContent(windowID, frame, scale)) {
@@ -149,7 +148,7 @@ asio::awaitable<std::optional<SelectedContent>> RemoteScreenStreamSession::refre
     {
         auto session = weakSession.lock();
         if (!session) co_return std::nullopt;
-        desktop = &session->environment_.textInputController.desktop();
+        desktop = &session->desktop();
         clock = &session->environment_.clock;
     }
     // The desktop and the clock outlive the stream server, whose work pool

@@ -70,7 +70,7 @@ double requestedPointPixelScale(const RemoteScreenResizeWindowRequest& request) 
 RemoteScreenStreamSession::WindowResizeOutcome RemoteScreenStreamSession::resizeWindow(
     const RemoteScreenResizeWindowRequest& request) {
     if (request_.mode == RemoteScreenStreamMode::display) throw resizeFailure(displayStreamResizeMessage);
-    auto& desktop = textInputController().desktop();
+    auto& desktop = this->desktop();
     auto& accessibility = desktop.accessibility();
     if (!accessibility.isProcessTrusted()) throw resizeFailure(untrustedMessage);
     std::optional<platform::WindowID> windowID;
@@ -124,9 +124,9 @@ RemoteScreenStreamSession::WindowResizeOutcome RemoteScreenStreamSession::resize
 platform::Rect RemoteScreenStreamSession::applyWindowFrame(const platform::AXElement& window,
                                                            const platform::Size& size, const platform::Rect& around,
                                                            const std::vector<platform::Rect>& displays) {
-    auto& accessibility = textInputController().desktop().accessibility();
+    auto& accessibility = desktop().accessibility();
     const auto set = [&](const char* attribute, const platform::AXValue& value) {
-        accessibility.setMessagingTimeout(window, MacMenuController::accessibilityMessagingTimeout);
+        accessibility.setMessagingTimeout(window, DesktopController::accessibilityMessagingTimeout);
         return accessibility.setAttribute(window, attribute, value);
     };
     const auto logPositionFailure = [](const char* what, platform::AXError error) {
@@ -176,7 +176,7 @@ void RemoteScreenStreamSession::applyClientNativeDisplayModeForResize(const Remo
     }
     const auto target = zentrabo::clientNativeTargetSize(*request.pixelWidth, *request.pixelHeight);
     if (!target) return;
-    auto& displays = textInputController().desktop().displays();
+    auto& displays = desktop().displays();
     std::optional<platform::DisplayID> display;
     if (bounds) display = displayID(*bounds, displays);
     applyClientNativeDisplayMode(display.value_or(displays.mainDisplayID()), "window resize",

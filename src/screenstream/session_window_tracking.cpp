@@ -8,6 +8,7 @@
 #include <asio/experimental/awaitable_operators.hpp>
 
 #include "model/diagnostic_log.hpp"
+#include "model/task_failure.hpp"
 #include "screenstream/capture_completion.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
@@ -65,16 +66,12 @@ void RemoteScreenStreamSession::scheduleFrontmostWindowStep(double delaySeconds)
         // A session that is gone ends the tracking here.
         auto self = weakSelf.lock();
         if (!self) return;
-        asio::co_spawn(tasks, followFrontmostWindow(weakSelf), [weakSelf](std::exception_ptr failure) {
-            if (failure) {
-                try {
-                    std::rethrow_exception(failure);
-                } catch (const std::exception& error) {
-                    ZENTRABO_LOG(std::string("Frontmost window tracking skipped: ") + error.what());
-                }
-            }
-            if (auto owner = weakSelf.lock()) owner->scheduleFrontmostWindowStep(trackingIntervalSeconds);
-        });
+        asio::co_spawn(
+            tasks, followFrontmostWindow(weakSelf),
+            [weakSelf, log = LogTaskFailure("Frontmost window tracking skipped: ")](const std::exception_ptr& failure) {
+                log(failure);
+                if (auto owner = weakSelf.lock()) owner->scheduleFrontmostWindowStep(trackingIntervalSeconds);
+            });
     });
     std::lock_guard guard(lock_);
     // After the stop the timer goes with this scope, cancelled.
@@ -90,7 +87,7 @@ asio::awaitable<void> RemoteScreenStreamSession::followFrontmostWindow(
     {
         auto session = weakSession.lock();
         if (!session) co_return;
-        desktop = &session->environment_.textInputController.desktop();
+        desktop = &session->desktop();
         clock = &session->environment_.clock;
         candidate = frontmostApplicationWindowCandidate(*desktop);
         if (!candidate) co_return;
@@ -149,7 +146,7 @@ asio::awaitable<void> RemoteScreenStreamSession::updateContentFilter(
     // The stream shows the new window already; if another one came to the
     // front meanwhile, the next step sees a selection that differs and
     // switches again.
-    if (!isFrontmostWindow(session->environment_.textInputController.desktop(), expectedWindowID)) co_return;
+    if (!isFrontmostWindow(session->desktop(), expectedWindowID)) co_return;
     session->applySelection(content);
     session->requestKeyFrame();
 }
@@ -163,8 +160,8 @@ void RemoteScreenStreamSession::updateSelectedPointerBounds(platform::WindowID w
         // The pointer keeps its place, clamped into the new bounds.
         std::optional<platform::Point> location;
         if (pointerController_) location = pointerController_->location();
-        replaced = std::exchange(pointerController_, std::make_shared<RemoteScreenPointerController>(
-                                                         environment_.textInputController.desktop(), bounds, location));
+        replaced = std::exchange(pointerController_,
+                                 std::make_shared<RemoteScreenPointerController>(desktop(), bounds, location));
     }
     releasePointerController(std::move(replaced));
 }

@@ -45,7 +45,7 @@ std::optional<platform::WindowListEntry> windowInfo(platform::WindowServer& wind
 
 std::optional<platform::Rect> accessibilityWindowFrame(platform::Accessibility& accessibility,
                                                        const platform::AXElement& window) {
-    const double timeout = MacMenuController::accessibilityMessagingTimeout;
+    const double timeout = DesktopController::accessibilityMessagingTimeout;
     const auto position = readAccessibilityValue<platform::Point>(accessibility, window, "AXPosition", timeout);
     const auto size = readAccessibilityValue<platform::Size>(accessibility, window, "AXSize", timeout);
     if (!position || !size || !(size->width > 0) || !(size->height > 0)) return std::nullopt;
@@ -53,7 +53,7 @@ std::optional<platform::Rect> accessibilityWindowFrame(platform::Accessibility& 
 }
 
 std::shared_ptr<platform::RunningApplication> RemoteScreenStreamSession::streamedApplication() {
-    auto& desktop = textInputController().desktop();
+    auto& desktop = this->desktop();
     auto& workspace = desktop.workspace();
     switch (request_.mode) {
     case RemoteScreenStreamMode::display:
@@ -72,7 +72,7 @@ std::shared_ptr<platform::RunningApplication> RemoteScreenStreamSession::streame
     case RemoteScreenStreamMode::applicationWindow: {
         const auto bundleIdentifier = platform::trimmedNonBlank(request_.applicationBundleIdentifier);
         if (!bundleIdentifier) break;
-        if (auto application = textInputController().runningApplication(*bundleIdentifier)) return application;
+        if (auto application = desktopController().runningApplication(*bundleIdentifier)) return application;
         break;
     }
     }
@@ -82,7 +82,7 @@ std::shared_ptr<platform::RunningApplication> RemoteScreenStreamSession::streame
 platform::AXElement RemoteScreenStreamSession::resizableWindowElement(const platform::RunningApplication& application,
                                                                       platform::WindowID windowID,
                                                                       const std::optional<platform::Rect>& frame) {
-    auto& controller = textInputController();
+    auto& controller = desktopController();
     auto& accessibility = controller.desktop().accessibility();
     const auto windows = controller.unminimizedWindows(controller.applicationElement(application));
     if (windows.empty()) {

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "model/records/stream_control_payloads.hpp"
-#include "model/string_enum.hpp"
+#include "platform/text/string_enum.hpp"
 #include "screenstream/codec/annex_b.hpp"
 #include "screenstream/json_frame.hpp"
 #include "screenstream/media_sequence_number.hpp"
@@ -23,7 +23,7 @@ std::uint64_t frameDurationNanoseconds(int framesPerSecond) {
 // The codec's name followed by its parameter sets: equal signatures mean the
 // device already holds this configuration.
 Data configurationSignature(RemoteScreenStreamVideoCodec codec, const VideoParameterSets& parameterSets) {
-    const std::string_view name = rawValue(codec);
+    const std::string_view name = platform::rawValue(codec);
     Data signature(name.begin(), name.end());
     if (parameterSets.vps) signature.insert(signature.end(), parameterSets.vps->begin(), parameterSets.vps->end());
     signature.insert(signature.end(), parameterSets.sps.begin(), parameterSets.sps.end());
@@ -70,7 +70,7 @@ void VideoFrameSequencer::sendConfigurationIfChanged(const VideoParameterSets& p
     if (signature == lastConfigurationSignature_) return;
 
     const RemoteScreenStreamConfigurationPayload configuration{
-        .codec = std::string(rawValue(format_.codec)),
+        .codec = std::string(platform::rawValue(format_.codec)),
         .width = format_.width,
         .height = format_.height,
         .framesPerSecond = format_.framesPerSecond,

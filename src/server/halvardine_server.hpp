@@ -10,7 +10,7 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/ip/address.hpp>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "model/records/halvardine_request.hpp"
 #include "model/shared_enumerations.hpp"
 #include "platform/desktop/desktop.hpp"
@@ -117,7 +117,7 @@ private:
     // authorization that replies with it.
     HalvardineServerEnvironment environment_;
     HalvardineKeychain keychain_;
-    MacMenuController controller_;
+    DesktopController controller_;
     ListenerStatus listener_;
     ScreenStreams streams_;
     PermissionMonitor permissions_;

@@ -74,7 +74,7 @@ HalvardineResponse ReplyBuilder::errorResponse(std::string id, const std::except
 
     // Error messages quote request fields (bundle identifiers, paths, titles).
     ZENTRABO_LOG("Request failed: " + platform::escapeForLog(message) +
-                 ", code=" + std::string(code ? rawValue(*code) : "none"));
+                 ", code=" + std::string(code ? platform::rawValue(*code) : "none"));
 
     HalvardineResponse response = failed(identityResponse(std::move(id), false), std::move(message), code);
     if (macError) {

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/halvardine_request.hpp"
 #include "model/records/halvardine_response.hpp"
 #include "support/server_process.hpp"

@@ -91,7 +91,7 @@ TEST_F(ApplicationListsTest, ASnapshotNamesItsApplicationEvenWithoutAName) {
     DesktopBuilder builder;
     builder.application("Front", "com.example.front");
     start(builder);
-    const auto record = MacMenuController::snapshotApplication(*running("com.example.front"));
+    const auto record = DesktopController::snapshotApplication(*running("com.example.front"));
     EXPECT_EQ(record.localizedName, "Front");
     EXPECT_TRUE(record.isFrontmost);
 
@@ -110,7 +110,7 @@ TEST_F(ApplicationListsTest, ASnapshotNamesItsApplicationEvenWithoutAName) {
         bool terminate() override { return false; }
         bool forceTerminate() override { return false; }
     };
-    const auto nameless = MacMenuController::snapshotApplication(Nameless{});
+    const auto nameless = DesktopController::snapshotApplication(Nameless{});
     EXPECT_EQ(nameless.localizedName, "App 812");
     EXPECT_FALSE(nameless.bundleIdentifier);
 }

@@ -121,10 +121,10 @@ TEST_F(ApplicationWindowsTest, CandidatesAndFrontWindowsByOwnerLayerAlphaSizeAnd
         SCOPED_TRACE(change.what);
         WindowListEntry entry = entryOf("Letter");
         change.apply(entry);
-        EXPECT_EQ(MacMenuController::isCandidateWindow(entry, *notes), change.candidate);
-        EXPECT_EQ(MacMenuController::isFrontWindowCandidate(entry, *notes), change.frontCandidate);
-        EXPECT_FALSE(MacMenuController::isCandidateWindow(entry, *other));
-        EXPECT_FALSE(MacMenuController::isFrontWindowCandidate(entry, *other));
+        EXPECT_EQ(DesktopController::isCandidateWindow(entry, *notes), change.candidate);
+        EXPECT_EQ(DesktopController::isFrontWindowCandidate(entry, *notes), change.frontCandidate);
+        EXPECT_FALSE(DesktopController::isCandidateWindow(entry, *other));
+        EXPECT_FALSE(DesktopController::isFrontWindowCandidate(entry, *other));
     }
 }
 
@@ -149,7 +149,7 @@ TEST_F(ApplicationWindowsTest, TitleMatchesAreExactOrAnchoredPrefixesIgnoringCas
                               Match{"RÉSUMÉ F", beginsWith, 1}, Match{"final", beginsWith, {}},
                               Match{"resume", exact, {}}, Match{" ", beginsWith, {}}, Match{std::nullopt, exact, {}}}) {
         SCOPED_TRACE(match.title.value_or("(none)"));
-        EXPECT_EQ(MacMenuController::matchingWindowNumber(match.title, match.mode, entries), match.expected);
+        EXPECT_EQ(DesktopController::matchingWindowNumber(match.title, match.mode, entries), match.expected);
     }
 }
 

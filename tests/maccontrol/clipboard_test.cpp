@@ -107,7 +107,7 @@ TEST_F(ClipboardTest, TextIsRequiredAndPastingNeedsTrust) {
 // The first paste is held inside its first key post while the other caller
 // starts; it must wait for the lock.
 TEST_F(ClipboardTest, PastesAndClipboardWritesOfOtherCallersWaitForAPaste) {
-    MacMenuController streamController(*desktop);
+    DesktopController streamController(*desktop);
     struct Contender {
         const char* what;
         std::function<void()> call;

@@ -1,5 +1,5 @@
 #pragma once
-// A MacMenuController on a virtual desktop that each test builds for itself,
+// A DesktopController on a virtual desktop that each test builds for itself,
 // on a manual clock in a temporary home.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "platform/desktop/desktop_fixture.hpp"
 
@@ -30,7 +30,7 @@ protected:
         return std::nullopt;
     }
 
-    std::optional<MacMenuController> controller;
+    std::optional<DesktopController> controller;
 };
 
 }  // namespace zentrabo

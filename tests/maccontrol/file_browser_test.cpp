@@ -1,6 +1,6 @@
 #include "maccontrol/file_browser.hpp"
 #include "maccontrol/file_entry_order.hpp"
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
@@ -91,7 +91,7 @@ TEST_F(FileBrowserTest, OpeningNeedsAPathThatExists) {
 TEST_F(FileBrowserTest, OpensExistingFilesAndFoldersThroughTheWorkspace) {
     platform::ManualClock clock;
     const auto desktop = platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock);
-    MacMenuController controller(*desktop);
+    DesktopController controller(*desktop);
     std::ofstream(home.path() / "Documents/a.txt") << "x";
     controller.openFolder("/Documents");
     controller.openFolder("~/Documents/a.txt");
@@ -196,7 +196,7 @@ RemoteFileEntry entry(std::string name, std::optional<std::int64_t> size, std::o
     result.path = "/x/" + result.name;
     result.isDirectory = !size;
     result.size = size;
-    if (date) result.modificationDate = Date{*date};
+    if (date) result.modificationDate = platform::Date{*date};
     return result;
 }
 

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "controller_fixture.hpp"
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 
 namespace zentrabo {
 namespace {
@@ -128,7 +128,7 @@ TEST_F(MenuSnapshotOfOneApplicationTest, AnApplicationThatDoesNotAnswerFailsAfte
         EXPECT_EQ(error.errorDescription(), "Busy is not responding.");
         EXPECT_EQ(error.unresponsiveApplication()->bundleIdentifier, "com.example.busy");
     }
-    EXPECT_DOUBLE_EQ(clock.monotonicNow(), MacMenuController::accessibilityMessagingTimeout)
+    EXPECT_DOUBLE_EQ(clock.monotonicNow(), DesktopController::accessibilityMessagingTimeout)
         << "the read waited for our timeout, not the system's";
 }
 

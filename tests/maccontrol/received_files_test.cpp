@@ -167,12 +167,12 @@ TEST_F(ReceivedFilesTest, NothingIsEverReplaced) {
     // Past the last numbered variant.
     std::ofstream(receiveFolder / "photo 9999.jpg") << "x";
     const platform::FileDescriptor folder(::open(receiveFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    EXPECT_EQ(failure([&] { MacMenuController::uniqueFileURL(folder.get(), receiveFolder, "photo.jpg", 9999); }),
+    EXPECT_EQ(failure([&] { DesktopController::uniqueFileURL(folder.get(), receiveFolder, "photo.jpg", 9999); }),
               Case::fileTransferFailed);
-    EXPECT_EQ(MacMenuController::uniqueFileURL(folder.get(), receiveFolder, "photo.jpg", 9998).url,
+    EXPECT_EQ(DesktopController::uniqueFileURL(folder.get(), receiveFolder, "photo.jpg", 9998).url,
               (receiveFolder / "photo 9998.jpg").string());
     try {
-        MacMenuController::uniqueFileURL(folder.get(), receiveFolder, "photo.jpg", 9999);
+        DesktopController::uniqueFileURL(folder.get(), receiveFolder, "photo.jpg", 9999);
     } catch (const MacMenuError& error) {
         EXPECT_STREQ(error.what(), "The file could not be saved: Too many files with the same name.");
     }

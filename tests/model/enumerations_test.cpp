@@ -10,13 +10,13 @@
 namespace zentrabo {
 namespace {
 
-template <StringEnum E>
+template <platform::StringEnum E>
 std::vector<std::string> rawValuesOf() {
     std::vector<std::string> texts;
-    for (const E value : allCases<E>()) {
-        texts.emplace_back(rawValue(value));
+    for (const E value : platform::allCases<E>()) {
+        texts.emplace_back(platform::rawValue(value));
         E decoded{};
-        EXPECT_TRUE(fromRawValue(rawValue(value), decoded)) << texts.back();
+        EXPECT_TRUE(platform::fromRawValue(platform::rawValue(value), decoded)) << texts.back();
         EXPECT_EQ(decoded, value) << texts.back();
     }
     return texts;
@@ -66,9 +66,9 @@ TEST(ErrorCodeTest, EveryCodeRoundTripsByItsExactName) {
     EXPECT_EQ(static_cast<int>(HalvardineErrorCode::fileBrowserAccessBlocked), 28);
 
     HalvardineErrorCode code = HalvardineErrorCode::actionFailed;
-    EXPECT_FALSE(fromRawValue("NotAuthorized", code));
-    EXPECT_FALSE(fromRawValue("notAuthorized ", code));
-    EXPECT_FALSE(fromRawValue("", code));
+    EXPECT_FALSE(platform::fromRawValue("NotAuthorized", code));
+    EXPECT_FALSE(platform::fromRawValue("notAuthorized ", code));
+    EXPECT_FALSE(platform::fromRawValue("", code));
     EXPECT_EQ(code, HalvardineErrorCode::actionFailed) << "a failed lookup leaves the value alone";
 }
 
@@ -97,9 +97,9 @@ TEST(SharedEnumerationTest, TitlesAndSessionDurations) {
     EXPECT_EQ(title(HalvardineExtraAuthorizationChannel::relay), "Relay");
 
     Duration duration = Duration::standard;
-    EXPECT_FALSE(fromRawValue("5 min", duration));
-    EXPECT_FALSE(fromRawValue("Short", duration));
-    EXPECT_TRUE(fromRawValue("short", duration));
+    EXPECT_FALSE(platform::fromRawValue("5 min", duration));
+    EXPECT_FALSE(platform::fromRawValue("Short", duration));
+    EXPECT_TRUE(platform::fromRawValue("short", duration));
     EXPECT_EQ(duration, Duration::short_);
     EXPECT_EQ(title(duration), "5 min");
     EXPECT_EQ(summary(duration), "5 minutes");

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "platform/json/json_reader.hpp"
 #include "platform/json/json_writer.hpp"
 #include "support/small_stack.hpp"

@@ -57,9 +57,9 @@ TEST(MenuRecords, NodeNeedsItsListsAndKnownMatchModes) {
     EXPECT_FALSE(decodes<MenuSnapshot>(broken));
 
     MenuTitleMatchMode mode{};
-    EXPECT_TRUE(fromRawValue("beginsWith", mode));
+    EXPECT_TRUE(platform::fromRawValue("beginsWith", mode));
     EXPECT_EQ(mode, MenuTitleMatchMode::beginsWith);
-    EXPECT_FALSE(fromRawValue("BeginsWith", mode));
+    EXPECT_FALSE(platform::fromRawValue("BeginsWith", mode));
 }
 
 // A chain of nodes `depth` levels deep; returns the root.

@@ -1,6 +1,6 @@
 // The JSON forms of the model's own leaf types inside records: a Date is a
 // number of seconds, a Uuid its upper-case text.
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 
 #include <gmock/gmock.h>
 
@@ -10,10 +10,10 @@
 namespace zentrabo {
 
 struct Stamped {
-    Date created;
-    std::optional<Date> seen;
-    std::optional<Uuid> uuid;
-    Date updated;
+    platform::Date created;
+    std::optional<platform::Date> seen;
+    std::optional<platform::Uuid> uuid;
+    platform::Date updated;
 
     static constexpr auto jsonFields() {
         return std::tuple{field("created", &Stamped::created), field("seen", &Stamped::seen),
@@ -48,15 +48,15 @@ TEST(ModelRecordJson, DatesAreSecondsAndUuidsTheirUpperCaseText) {
 }
 
 TEST(ModelRecordJson, EqualDatesHashAlike) {
-    Stamped negativeZero{Date{-0.0}, std::nullopt, std::nullopt, Date{1}};
-    Stamped zero{Date{0.0}, std::nullopt, std::nullopt, Date{1}};
+    Stamped negativeZero{platform::Date{-0.0}, std::nullopt, std::nullopt, platform::Date{1}};
+    Stamped zero{platform::Date{0.0}, std::nullopt, std::nullopt, platform::Date{1}};
     EXPECT_EQ(negativeZero, zero);
     EXPECT_EQ(hashValue(negativeZero), hashValue(zero));
-    zero.updated = Date{2};
+    zero.updated = platform::Date{2};
     EXPECT_NE(negativeZero, zero);
     EXPECT_NE(hashValue(negativeZero), hashValue(zero));
-    zero.updated = Date{1};
-    zero.uuid = Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    zero.updated = platform::Date{1};
+    zero.uuid = platform::Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
     EXPECT_NE(negativeZero, zero);
 }
 

@@ -116,7 +116,7 @@ TEST(ReplyRecords, FileEntriesAndResources) {
         decodeRecord<RemoteFileEntry>(R"({"name":"a","path":"/a","isDirectory":true,"isPackage":false})");
     EXPECT_FALSE(sizeless.size);
     auto later = entry;
-    later.modificationDate = Date{1};
+    later.modificationDate = platform::Date{1};
     EXPECT_EQ(later.id(), entry.id());
     EXPECT_NE(later, entry);
 

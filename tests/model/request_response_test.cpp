@@ -89,7 +89,7 @@ TEST(ResponseRecord, GoldenLineWithEveryField) {
     EXPECT_EQ(response.errorCode, HalvardineErrorCode::menuItemDisabled);
     EXPECT_EQ(response.port, 54321);
     EXPECT_EQ(response.connectionRoute, HalvardineConnectionRoute::relay);
-    EXPECT_EQ(response.extraAuthorizationExpiresAt, Date{786297600.5});
+    EXPECT_EQ(response.extraAuthorizationExpiresAt, platform::Date{786297600.5});
     EXPECT_EQ(response.extraAuthorizationSessionDuration, HalvardineExtraAuthorizationSessionDuration::short_);
     EXPECT_EQ(response.fileResource->data, (Data{1, 2, 3}));
     EXPECT_EQ(response.snapshot->application.id(), "pid-1");
@@ -116,12 +116,12 @@ TEST(ResponseRecord, OnlyIdAndOkAreNeeded) {
 }
 
 TEST(ResponseRecord, EveryErrorCodeTravelsAsItsName) {
-    for (const auto code : allCases<HalvardineErrorCode>()) {
+    for (const auto code : platform::allCases<HalvardineErrorCode>()) {
         HalvardineResponse reply;
         reply.id = "r";
         reply.errorCode = code;
         const std::string json = encodeRecord(reply);
-        EXPECT_NE(json.find("\"errorCode\":\"" + std::string(rawValue(code)) + "\""), std::string::npos);
+        EXPECT_NE(json.find("\"errorCode\":\"" + std::string(platform::rawValue(code)) + "\""), std::string::npos);
         EXPECT_EQ(decodeRecord<HalvardineResponse>(json).errorCode, code);
     }
 }
@@ -129,9 +129,9 @@ TEST(ResponseRecord, EveryErrorCodeTravelsAsItsName) {
 TEST(ResponseRecord, WritingRefusesNonFiniteDates) {
     HalvardineResponse reply;
     reply.id = "r";
-    reply.extraAuthorizationExpiresAt = Date{std::numeric_limits<double>::infinity()};
+    reply.extraAuthorizationExpiresAt = platform::Date{std::numeric_limits<double>::infinity()};
     EXPECT_THROW(encodeRecord(reply), platform::JsonWriteError);
-    reply.extraAuthorizationExpiresAt = Date{0};
+    reply.extraAuthorizationExpiresAt = platform::Date{0};
     EXPECT_EQ(canonicalJson(encodeRecord(reply)),
               canonicalJson(R"({"id":"r","ok":false,"extraAuthorizationExpiresAt":0})"));
 }

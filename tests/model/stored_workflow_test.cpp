@@ -35,7 +35,7 @@ TEST(SavedWorkflow, ReadingDefaultsAndWritingThemBack) {
     const auto workflow = decodeRecord<SavedMenuWorkflow>(kMinimalWorkflow);
     EXPECT_EQ(workflow.symbolName, "square.stack.3d.up.fill");
     EXPECT_EQ(workflow.colorHex, "#AF52DE");
-    EXPECT_EQ(workflow.updatedAt, Date{100.5});
+    EXPECT_EQ(workflow.updatedAt, platform::Date{100.5});
     EXPECT_EQ(canonicalJson(encodeRecord(workflow)),
               canonicalJson(workflowWith(R"("symbolName":"square.stack.3d.up.fill","colorHex":"#AF52DE",)"
                                          R"("updatedAt":100.5)")));
@@ -46,14 +46,14 @@ TEST(SavedWorkflow, ReadingDefaultsAndWritingThemBack) {
     EXPECT_EQ(decodeRecord<SavedMenuWorkflow>(
                   R"({"createdAt":7,"id":"w","title":"","macID":"m","macName":"","token":"","steps":[]})")
                   .updatedAt,
-              Date{7});
+              platform::Date{7});
 
     const auto full = decodeGolden<SavedMenuWorkflow>(workflowWith(
         R"("symbolName":"bolt","colorHex":"#000000","folderName":"Work","folderSortIndex":3,"serviceName":"Studio",)"
         R"("host":"10.0.0.2","port":50123,"updatedAt":200,"lastRunAt":300.25)"));
     EXPECT_EQ(full.port, 50123);
     auto ranLater = full;
-    ranLater.lastRunAt = Date{301};
+    ranLater.lastRunAt = platform::Date{301};
     EXPECT_NE(ranLater, full);
 
     EXPECT_FALSE(decodes<SavedMenuWorkflow>(
@@ -138,8 +138,8 @@ TEST(WorkflowRunStatus, FailureAndWidgetRecords) {
     EXPECT_FALSE(
         decodes<WorkflowWidgetActivity>(R"({"workflowID":"w","state":"cancelled","message":"","createdAt":3})"));
     WorkflowLiveActivityStatus status{};
-    EXPECT_TRUE(fromRawValue("succeeded", status));
-    EXPECT_FALSE(fromRawValue("Succeeded", status));
+    EXPECT_TRUE(platform::fromRawValue("succeeded", status));
+    EXPECT_FALSE(platform::fromRawValue("Succeeded", status));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/stream_control_payloads.hpp"
 #include "screenstream/remote_screen_audio_encoder.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"

@@ -14,9 +14,10 @@
 
 #include <asio/error.hpp>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
+#include "platform/dispatch/context_threads.hpp"
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
@@ -39,6 +40,11 @@ protected:
 
 class DirectSessionTest : public ::testing::Test {
 public:  // the tables' steps reach in
+    DirectSessionTest() {
+        pool.addThread();
+        pool.addThread();
+    }
+
     // Without a connection, one that drops what is sent; without a work
     // pool, the main loop.
     void start(const platform::DesktopBuilder& builder, const RemoteScreenStreamRequest& request,
@@ -49,13 +55,18 @@ public:  // the tables' steps reach in
         session.reset();
         controller.reset();
         desktop = platform::VirtualDesktop::create(builder.build(), clock);
-        controller = std::make_unique<MacMenuController>(*desktop);
+        controller = std::make_unique<DesktopController>(*desktop);
         if (!connection) connection = std::make_shared<IdleStreamConnection>(mainLoop.executor(), clock);
         if (!workPool) workPool = mainLoop.executor();
-        session = std::make_shared<RemoteScreenStreamSession>(
-            Uuid::random(), request, std::move(connection),
-            RemoteScreenStreamSession::Environment{
-                clock, mainLoop.executor(), mainLoop.executor(), std::move(workPool), *controller, {}});
+        session =
+            std::make_shared<RemoteScreenStreamSession>(platform::Uuid::random(), request, std::move(connection),
+                                                        RemoteScreenStreamSession::Environment{clock,
+                                                                                               mainLoop.executor(),
+                                                                                               mainLoop.executor(),
+                                                                                               pool.sharedContext(),
+                                                                                               std::move(workPool),
+                                                                                               *controller,
+                                                                                               {}});
     }
 
     void TearDown() override {
@@ -85,8 +96,10 @@ public:  // the tables' steps reach in
     TemporaryHome home;
     platform::ManualClock clock{platform::Date{800'000'000.0}};
     platform::MainLoop mainLoop;
+    // The session's capture and control strands run here, as in the server.
+    platform::ContextThreads pool{"test.pool", 2};
     std::shared_ptr<platform::VirtualDesktop> desktop;
-    std::unique_ptr<MacMenuController> controller;
+    std::unique_ptr<DesktopController> controller;
     std::shared_ptr<RemoteScreenStreamSession> session;
 };
 

@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/dispatch/main_loop.hpp"
@@ -178,7 +178,8 @@ protected:
     }
 
     // Waits until the queue has run everything posted to it before.
-    static void drain(platform::SerialQueue& queue) {
+    template <class Queue>
+    static void drain(Queue& queue) {
         std::promise<void> reached;
         queue.post([&] { reached.set_value(); });
         reached.get_future().wait();

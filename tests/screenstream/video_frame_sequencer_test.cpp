@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/stream_control_payloads.hpp"
 #include "video_stream_support.hpp"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/stream_control_payloads.hpp"
 #include "platform/binary/big_endian.hpp"
 #include "platform/imaging/image.hpp"

@@ -36,11 +36,12 @@ TEST(StoredRecordsFixture, PairedDevicesAndThePasswordRecordReadBackAndEncodeAsS
     platform::MainLoop loop;
     auto defaults = platform::UserDefaults::create(clock, loop.executor(), [](const std::string&) {});
 
-    const auto devices = loadAuthorizedClientDevices(*defaults, Date{9.0});
+    const auto devices = loadAuthorizedClientDevices(*defaults, platform::Date{9.0});
     const std::vector<AuthorizedClientDevice> expected{
-        {"Anna’s iPhone \"15\"", std::string(64, 'a'), Date{700000000.123456}, Date{768000000.5}, Channel::relay},
-        {"iPad 9", std::string(64, 'c'), Date{1e-7}, Date{0}, std::nullopt},
-        {"iPad 10", std::string(64, 'b'), Date{-3.5}, std::nullopt, Channel::local},
+        {"Anna’s iPhone \"15\"", std::string(64, 'a'), platform::Date{700000000.123456}, platform::Date{768000000.5},
+         Channel::relay},
+        {"iPad 9", std::string(64, 'c'), platform::Date{1e-7}, platform::Date{0}, std::nullopt},
+        {"iPad 10", std::string(64, 'b'), platform::Date{-3.5}, std::nullopt, Channel::local},
     };
     EXPECT_EQ(devices, expected);
     saveAuthorizedClientDevices(*defaults, devices, platform::DefaultsWrite::immediate);

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/halvardine_request.hpp"
 #include "model/records/stream_control_payloads.hpp"
 #include "platform/binary/big_endian.hpp"

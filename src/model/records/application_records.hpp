@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "model/data.hpp"
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 
 namespace zentrabo {
 

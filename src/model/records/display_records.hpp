@@ -6,7 +6,7 @@
 #include <tuple>
 
 #include "model/data.hpp"
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 
 namespace zentrabo {
 

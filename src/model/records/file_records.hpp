@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "model/data.hpp"
-#include "model/date.hpp"
-#include "model/json/record_json.hpp"
+#include "platform/dispatch/date.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/shared_enumerations.hpp"
 
 namespace zentrabo {
@@ -21,7 +21,7 @@ struct RemoteFileEntry {
     bool isPackage = false;
     std::optional<std::string> contentType;
     std::optional<std::int64_t> size;
-    std::optional<Date> modificationDate;
+    std::optional<platform::Date> modificationDate;
 
     const std::string& id() const { return path; }
 
@@ -46,7 +46,7 @@ struct RemoteFileResource {
     std::optional<std::string> parentPath;
     std::optional<std::string> contentType;
     std::optional<std::int64_t> size;
-    std::optional<Date> modificationDate;
+    std::optional<platform::Date> modificationDate;
     std::optional<std::vector<RemoteFileEntry>> entries;
     std::optional<Data> data;
 

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/stream_records.hpp"
 #include "model/records/workflow_step.hpp"
 #include "model/shared_enumerations.hpp"

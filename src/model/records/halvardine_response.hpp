@@ -7,9 +7,9 @@
 #include <tuple>
 #include <vector>
 
-#include "model/date.hpp"
+#include "platform/dispatch/date.hpp"
 #include "model/halvardine_error_code.hpp"
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/application_records.hpp"
 #include "model/records/display_records.hpp"
 #include "model/records/file_records.hpp"
@@ -47,7 +47,7 @@ struct HalvardineResponse {
     std::optional<HalvardineConnectionRoute> connectionRoute;
     std::optional<std::string> extraAuthorizationToken;
     std::optional<HalvardineExtraAuthorizationScope> extraAuthorizationScope;
-    std::optional<Date> extraAuthorizationExpiresAt;
+    std::optional<platform::Date> extraAuthorizationExpiresAt;
     std::optional<HalvardineExtraAuthorizationSessionDuration> extraAuthorizationSessionDuration;
 
     static constexpr auto jsonFields() {

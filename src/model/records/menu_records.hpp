@@ -6,15 +6,15 @@
 #include <tuple>
 #include <vector>
 
-#include "model/json/record_json.hpp"
-#include "model/string_enum.hpp"
+#include "model/json/model_record_json.hpp"
+#include "platform/text/string_enum.hpp"
 
 namespace zentrabo {
 
 // How a wanted title is compared with a menu item's or window's title.
 enum class MenuTitleMatchMode { exact, beginsWith };
 template <>
-struct platform::StringEnumTraits<MenuTitleMatchMode> : RawValues<"exact", "beginsWith"> {};
+struct platform::StringEnumTraits<MenuTitleMatchMode> : platform::RawValues<"exact", "beginsWith"> {};
 
 // The application whose menu a snapshot holds.
 struct HalvardineApplication {

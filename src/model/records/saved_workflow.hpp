@@ -8,8 +8,8 @@
 #include <tuple>
 #include <vector>
 
-#include "model/date.hpp"
-#include "model/json/record_json.hpp"
+#include "platform/dispatch/date.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/workflow_step.hpp"
 
 namespace zentrabo {
@@ -31,9 +31,9 @@ struct SavedMenuWorkflow {
     std::optional<std::uint16_t> port;
     std::string token;
     std::vector<MenuWorkflowStep> steps;
-    Date createdAt;
-    Date updatedAt;
-    std::optional<Date> lastRunAt;
+    platform::Date createdAt;
+    platform::Date updatedAt;
+    std::optional<platform::Date> lastRunAt;
 
     // The Mac the workflow addresses: the name of its first "macConfig" step,
     // else the fallback, else its Mac's name, else "Mac".
@@ -69,8 +69,8 @@ struct SavedWorkflowGroup {
     std::string id;
     std::string name;
     std::int64_t sortIndex = 0;
-    Date createdAt;
-    Date updatedAt;
+    platform::Date createdAt;
+    platform::Date updatedAt;
 
     static constexpr auto jsonFields() {
         using R = SavedWorkflowGroup;
@@ -84,7 +84,7 @@ struct WorkflowExportFile {
     static constexpr std::int64_t currentFormatVersion = 1;
 
     std::int64_t formatVersion = currentFormatVersion;
-    Date exportedAt;
+    platform::Date exportedAt;
     SavedMenuWorkflow workflow;
 
     static constexpr auto jsonFields() {

@@ -8,9 +8,9 @@
 #include <tuple>
 
 #include "model/data.hpp"
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/stream_records.hpp"
-#include "model/string_enum.hpp"
+#include "platform/text/string_enum.hpp"
 
 namespace zentrabo {
 
@@ -57,7 +57,7 @@ struct RemoteScreenStreamAudioConfigurationPayload {
 enum class RemoteScreenStreamCommandKind { pasteText, keyboardEvent, resizeWindow };
 template <>
 struct platform::StringEnumTraits<RemoteScreenStreamCommandKind>
-    : RawValues<"pasteText", "keyboardEvent", "resizeWindow"> {};
+    : platform::RawValues<"pasteText", "keyboardEvent", "resizeWindow"> {};
 
 // The answer to one command.
 struct RemoteScreenStreamCommandResultPayload {

@@ -7,9 +7,9 @@
 #include <tuple>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/stream_records.hpp"
-#include "model/string_enum.hpp"
+#include "platform/text/string_enum.hpp"
 
 namespace zentrabo {
 
@@ -92,7 +92,7 @@ struct RemoteScreenResizeWindowRequest {
 // still be present.
 enum class RemoteScreenHeadTrackingMapping { mouseLook };
 template <>
-struct platform::StringEnumTraits<RemoteScreenHeadTrackingMapping> : RawValues<"mouseLook"> {};
+struct platform::StringEnumTraits<RemoteScreenHeadTrackingMapping> : platform::RawValues<"mouseLook"> {};
 
 // A change of the device wearer's head orientation since the previous event.
 struct RemoteScreenHeadPoseEvent {

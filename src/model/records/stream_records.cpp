@@ -24,7 +24,7 @@ constexpr QualityPreset kPresets[] = {
     {720, 12, 800'000, false},    // low
     {540, 8, 500'000, false},     // veryLow
 };
-static_assert(std::size(kPresets) == StringEnumTraits<RemoteScreenStreamQualityProfile>::rawValues.size());
+static_assert(std::size(kPresets) == platform::StringEnumTraits<RemoteScreenStreamQualityProfile>::rawValues.size());
 
 const QualityPreset& presetOf(RemoteScreenStreamQualityProfile profile) {
     return kPresets[static_cast<std::size_t>(profile)];

@@ -6,50 +6,53 @@
 #include <string>
 #include <tuple>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/menu_records.hpp"
 #include "model/shared_enumerations.hpp"
-#include "model/string_enum.hpp"
-#include "model/uuid.hpp"
+#include "platform/text/string_enum.hpp"
+#include "platform/random/uuid.hpp"
 
 namespace zentrabo {
 
 enum class RemoteScreenStreamMode { display, frontmostWindow, applicationWindow };
 template <>
 struct platform::StringEnumTraits<RemoteScreenStreamMode>
-    : RawValues<"display", "frontmostWindow", "applicationWindow"> {};
+    : platform::RawValues<"display", "frontmostWindow", "applicationWindow"> {};
 
 enum class RemoteScreenStreamStartInteractionMode { view, control };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamStartInteractionMode> : RawValues<"view", "control"> {};
+struct platform::StringEnumTraits<RemoteScreenStreamStartInteractionMode> : platform::RawValues<"view", "control"> {};
 
 enum class RemoteScreenStreamApplicationWindowSelectionMode { picker, title };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamApplicationWindowSelectionMode> : RawValues<"picker", "title"> {};
+struct platform::StringEnumTraits<RemoteScreenStreamApplicationWindowSelectionMode>
+    : platform::RawValues<"picker", "title"> {};
 
 enum class RemoteScreenStreamWindowTrackingMode { locked, followActiveWindow };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamWindowTrackingMode> : RawValues<"locked", "followActiveWindow"> {};
+struct platform::StringEnumTraits<RemoteScreenStreamWindowTrackingMode>
+    : platform::RawValues<"locked", "followActiveWindow"> {};
 
 enum class RemoteScreenStreamPresentationMode { inline_, fullScreen, pictureInPicture };
 // `inline` is a keyword, hence the trailing underscore; the raw value has none.
 template <>
 struct platform::StringEnumTraits<RemoteScreenStreamPresentationMode>
-    : RawValues<"inline", "fullScreen", "pictureInPicture"> {};
+    : platform::RawValues<"inline", "fullScreen", "pictureInPicture"> {};
 // "inline" is shown full screen; the others as they are.
 RemoteScreenStreamPresentationMode resolved(RemoteScreenStreamPresentationMode mode);
 
 enum class RemoteScreenStreamVideoCodec { h264, hevc };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamVideoCodec> : RawValues<"h264", "hevc"> {};
+struct platform::StringEnumTraits<RemoteScreenStreamVideoCodec> : platform::RawValues<"h264", "hevc"> {};
 
 enum class RemoteScreenStreamAudioCodec { pcm16LE };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamAudioCodec> : RawValues<"pcm16LE"> {};
+struct platform::StringEnumTraits<RemoteScreenStreamAudioCodec> : platform::RawValues<"pcm16LE"> {};
 
 enum class RemoteScreenStreamRenderSizingMode { source, clientNative };
 template <>
-struct platform::StringEnumTraits<RemoteScreenStreamRenderSizingMode> : RawValues<"source", "clientNative"> {};
+struct platform::StringEnumTraits<RemoteScreenStreamRenderSizingMode> : platform::RawValues<"source", "clientNative"> {
+};
 
 // The settings each quality preset stands for.
 std::int64_t maximumPixelDimension(RemoteScreenStreamQualityProfile profile);
@@ -118,7 +121,7 @@ struct RemoteScreenStreamRequest {
 
 // One stream that a device opens, with how it presents it.
 struct RemoteScreenStreamLaunch {
-    Uuid id;
+    platform::Uuid id;
     RemoteScreenStreamRequest request;
     RemoteScreenStreamPresentationMode presentationMode = RemoteScreenStreamPresentationMode::fullScreen;
     std::optional<RemoteScreenStreamStartInteractionMode> startInteractionMode;

@@ -6,18 +6,19 @@
 #include <string>
 #include <tuple>
 
-#include "model/date.hpp"
+#include "platform/dispatch/date.hpp"
 #include "model/halvardine_error_code.hpp"
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/application_records.hpp"
 #include "model/shared_enumerations.hpp"
-#include "model/string_enum.hpp"
+#include "platform/text/string_enum.hpp"
 
 namespace zentrabo {
 
 enum class WorkflowLiveActivityStatus { running, succeeded, failed };
 template <>
-struct platform::StringEnumTraits<WorkflowLiveActivityStatus> : RawValues<"running", "succeeded", "failed"> {};
+struct platform::StringEnumTraits<WorkflowLiveActivityStatus> : platform::RawValues<"running", "succeeded", "failed"> {
+};
 
 // The texts of a live workflow run.
 struct WorkflowLiveActivitySession {
@@ -37,7 +38,7 @@ struct PendingWorkflowRunFailure {
     std::optional<HalvardineErrorCode> errorCode;
     std::optional<RemoteModalInfo> modalInfo;
     std::optional<RemoteApplicationRecovery> applicationRecovery;
-    Date createdAt;
+    platform::Date createdAt;
 
     static constexpr auto jsonFields() {
         using R = PendingWorkflowRunFailure;
@@ -54,7 +55,7 @@ struct WorkflowWidgetActivity {
     std::string workflowID;
     WorkflowWidgetActivityState state = WorkflowWidgetActivityState::running;
     std::string message;
-    Date createdAt;
+    platform::Date createdAt;
 
     static constexpr auto jsonFields() {
         using R = WorkflowWidgetActivity;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "model/data.hpp"
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/menu_records.hpp"
 #include "model/records/stream_records.hpp"
 #include "model/shared_enumerations.hpp"

@@ -56,7 +56,7 @@ std::optional<RemoteScreenStreamLaunch> MenuWorkflowStep::screenStreamLaunch() c
     }
 
     RemoteScreenStreamLaunch launch;
-    launch.id = Uuid::random();
+    launch.id = platform::Uuid::random();
     launch.request = std::move(request);
     launch.presentationMode = screenStreamPresentationMode == RemoteScreenStreamPresentationMode::pictureInPicture
                                   ? RemoteScreenStreamPresentationMode::pictureInPicture

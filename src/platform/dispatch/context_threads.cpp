@@ -10,8 +10,12 @@ ContextThreads::ContextThreads(std::string name, int concurrencyHint)
 ContextThreads::~ContextThreads() { stopThreads(); }
 
 void ContextThreads::stopThreads() {
-    state_->keepAlive.reset();
     state_->context.stop();
+    finishThreads();
+}
+
+void ContextThreads::finishThreads() {
+    state_->keepAlive.reset();
     for (std::thread& thread : threads_) {
         // Joining itself would deadlock.
         if (thread.get_id() == std::this_thread::get_id()) {

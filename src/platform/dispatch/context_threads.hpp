@@ -23,6 +23,9 @@ public:
 
     const std::string& name() const { return state_->name; }
     asio::io_context& context() { return state_->context; }
+    // The context, kept alive by whoever holds it after the threads are
+    // gone, for strands that may outlive their pool's owner.
+    std::shared_ptr<asio::io_context> sharedContext() { return {state_, &state_->context}; }
 
     // Starts one more thread. Callers that add threads from several threads
     // serialise their calls themselves.
@@ -34,6 +37,9 @@ public:
     // can close what they work on first, with no thread left to race it.
     // Not from one of the threads.
     void stopThreads();
+    // Lets the threads end once nothing is queued or running, and joins
+    // them. Not from one of the threads.
+    void finishThreads();
 
 private:
     // Shared with the threads, each of which keeps it while it runs.

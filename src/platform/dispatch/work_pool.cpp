@@ -6,11 +6,14 @@
 
 namespace zentrabo::platform {
 
-WorkPool::WorkPool(std::size_t threadCount) : pool_(std::max<std::size_t>(threadCount, 1)) {}
+WorkPool::WorkPool(std::string name, std::size_t threadCount)
+    : threads_(std::move(name), static_cast<int>(std::max<std::size_t>(threadCount, 1))) {
+    for (std::size_t thread = 0; thread < std::max<std::size_t>(threadCount, 1); ++thread) threads_.addThread();
+}
 
-WorkPool::~WorkPool() { pool_.join(); }
+WorkPool::~WorkPool() { threads_.finishThreads(); }
 
-void WorkPool::post(std::function<void()> handler) { asio::post(pool_, std::move(handler)); }
+void WorkPool::post(std::function<void()> handler) { asio::post(threads_.context(), std::move(handler)); }
 
 GrowingWorkPool::GrowingWorkPool(std::string name, std::size_t maximumThreadCount)
     : maximumThreadCount_(std::max<std::size_t>(maximumThreadCount, 1)),

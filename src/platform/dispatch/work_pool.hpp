@@ -1,7 +1,5 @@
 #pragma once
 // Pools for blocking work that must never hold up the main loop or a timer.
-#include <asio/thread_pool.hpp>
-
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -11,20 +9,20 @@
 
 namespace zentrabo::platform {
 
-// A fixed number of threads.
+// A fixed number of threads, each named.
 class WorkPool {
 public:
-    explicit WorkPool(std::size_t threadCount);
+    WorkPool(std::string name, std::size_t threadCount);
     // Waits for the handlers already posted.
     ~WorkPool();
     WorkPool(const WorkPool&) = delete;
     WorkPool& operator=(const WorkPool&) = delete;
 
     void post(std::function<void()> handler);
-    asio::thread_pool::executor_type executor() { return pool_.get_executor(); }
+    asio::io_context::executor_type executor() { return threads_.context().get_executor(); }
 
 private:
-    asio::thread_pool pool_;
+    ContextThreads threads_;
 };
 
 // Starts a thread whenever every thread it has is busy, up to a bound, so one

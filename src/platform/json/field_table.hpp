@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/json/json_reader.hpp"
+#include "platform/text/string_enum.hpp"
 
 // One table per record lists its JSON members: key, member and whether the
 // member is required, optional (a std::optional member, left out when
@@ -106,7 +107,9 @@ concept RecursiveRecord = Record<T> && requires {
     { T::maximumTreeDepth } -> std::convertible_to<std::size_t>;
 };
 
-// A string enumeration with rawValue / fromRawValue found by ADL.
+// A string enumeration: its StringEnumTraits (string_enum.hpp, visible
+// here for every namespace's enumerations) or rawValue / fromRawValue of its
+// own found by ADL.
 template <class T>
 concept WireEnum = std::is_enum_v<T> && requires(T value, std::string_view text) {
     { rawValue(value) } -> std::convertible_to<std::string_view>;

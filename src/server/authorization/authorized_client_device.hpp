@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
-#include "model/date.hpp"
-#include "model/json/record_json.hpp"
+#include "platform/dispatch/date.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/shared_enumerations.hpp"
 
 namespace zentrabo {
@@ -18,8 +18,8 @@ struct AuthorizedClientDevice {
     std::string displayName;
     // Normalised (64 lower-case hexadecimal digits for a TLS certificate).
     std::string certificateFingerprint;
-    Date pairedAt;
-    std::optional<Date> lastSeenAt;
+    platform::Date pairedAt;
+    std::optional<platform::Date> lastSeenAt;
     std::optional<HalvardineExtraAuthorizationChannel> lastConnectionChannel;
 
     static constexpr auto jsonFields() {

@@ -71,7 +71,7 @@ std::optional<std::string> ClientAuthorizer::completePairing(std::string_view fi
                                                              HalvardineExtraAuthorizationChannel channel) {
     const auto normalized = HalvardineSecurity::normalizedFingerprint(fingerprint);
     if (!normalized) return std::nullopt;
-    const Date now = clock_.now();
+    const platform::Date now = clock_.now();
     std::string name = deviceDisplayName(clientName);
     auto devices = *pairedDevices_;
     const auto known = std::find_if(devices.begin(), devices.end(),

@@ -30,7 +30,7 @@ void keepUnreadableDataAside(const platform::Bytes& bytes) {
     ZENTRABO_LOG("Stored paired devices are unreadable; a copy was kept at " + path.string());
 }
 
-std::vector<AuthorizedClientDevice> migrateLegacyFingerprints(platform::UserDefaults& defaults, Date now) {
+std::vector<AuthorizedClientDevice> migrateLegacyFingerprints(platform::UserDefaults& defaults, platform::Date now) {
     const auto legacy = normalizedLegacyFingerprints(
         defaults.stringArray(legacyAuthorizedClientFingerprintsKey).value_or(std::vector<std::string>{}));
     std::vector<AuthorizedClientDevice> devices;
@@ -45,7 +45,7 @@ std::vector<AuthorizedClientDevice> migrateLegacyFingerprints(platform::UserDefa
 
 }  // namespace
 
-std::vector<AuthorizedClientDevice> loadAuthorizedClientDevices(platform::UserDefaults& defaults, Date now) {
+std::vector<AuthorizedClientDevice> loadAuthorizedClientDevices(platform::UserDefaults& defaults, platform::Date now) {
     if (const auto stored = defaults.data(authorizedClientDevicesKey)) {
         if (auto devices = decodeAuthorizedClientDevices(textOf(*stored))) {
             return sanitizedAuthorizedClientDevices(std::move(*devices));

@@ -5,7 +5,7 @@
 #include <system_error>
 #include <vector>
 
-#include "model/date.hpp"
+#include "platform/dispatch/date.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "server/authorization/authorized_client_device.hpp"
 
@@ -19,7 +19,7 @@ inline constexpr std::string_view legacyAuthorizedClientFingerprintsKey = "autho
 // paired `now`) and written in the new form. Unreadable stored data is first
 // copied aside into the config folder and logged, so the next save cannot
 // silently lose every paired device.
-std::vector<AuthorizedClientDevice> loadAuthorizedClientDevices(platform::UserDefaults& defaults, Date now);
+std::vector<AuthorizedClientDevice> loadAuthorizedClientDevices(platform::UserDefaults& defaults, platform::Date now);
 
 // Writes the whole list and drops the older form. `write` is immediate for a
 // new or revoked device, coalescible for the last-seen time of a request.

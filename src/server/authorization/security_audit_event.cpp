@@ -27,9 +27,9 @@ std::vector<std::size_t> codePointOffsets(std::string_view text) {
 }  // namespace
 
 HalvardineSecurityAuditEvent makeSecurityAuditEvent(std::string message, std::optional<std::string> action,
-                                                    std::optional<std::string_view> fingerprint, Date now) {
+                                                    std::optional<std::string_view> fingerprint, platform::Date now) {
     HalvardineSecurityAuditEvent event;
-    event.id = Uuid::random();
+    event.id = platform::Uuid::random();
     event.date = now;
     event.message = std::move(message);
     event.action = std::move(action);

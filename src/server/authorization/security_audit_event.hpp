@@ -8,15 +8,15 @@
 #include <string_view>
 #include <vector>
 
-#include "model/date.hpp"
-#include "model/uuid.hpp"
+#include "platform/dispatch/date.hpp"
+#include "platform/random/uuid.hpp"
 
 namespace zentrabo {
 
 struct HalvardineSecurityAuditEvent {
     // Random, made when the event is recorded.
-    Uuid id;
-    Date date;
+    platform::Uuid id;
+    platform::Date date;
     std::string message;
     // The request action or operation ("pair"); none for client authorization.
     std::optional<std::string> action;
@@ -30,7 +30,7 @@ inline constexpr std::size_t securityAuditEventLimit = 80;
 
 // A new event with a fresh id; the fingerprint is normalised here.
 HalvardineSecurityAuditEvent makeSecurityAuditEvent(std::string message, std::optional<std::string> action,
-                                                    std::optional<std::string_view> fingerprint, Date now);
+                                                    std::optional<std::string_view> fingerprint, platform::Date now);
 
 // Puts the event first and drops the oldest beyond the limit.
 void insertNewestFirst(std::vector<HalvardineSecurityAuditEvent>& events, HalvardineSecurityAuditEvent event);

@@ -31,6 +31,11 @@ struct DispatchOutcome {
     // Set for a row that takes the connection over: its client reads
     // frames, so a reply line that cannot be encoded becomes an error frame.
     bool takesConnectionOver = false;
+
+    // How every refusal reaches its client: one that asked to take the
+    // connection over reads frames, so it gets the error frame with the
+    // reply's error text; any other client gets the reply line.
+    static DispatchOutcome refusal(HalvardineResponse reply, bool takesConnectionOver);
 };
 
 }  // namespace zentrabo

@@ -20,7 +20,7 @@ void atOnce(const ActionContext& context, Answer answer) {
     answer(respond(context));
 }
 
-MacMenuController& controller(const ActionContext& context) { return context.features.controller; }
+DesktopController& controller(const ActionContext& context) { return context.features.controller; }
 
 // The successful reply with one field set, most often to what the controller
 // answered.

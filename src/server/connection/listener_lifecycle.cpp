@@ -30,7 +30,7 @@ std::size_t ListenerLifecycle::defaultNetworkThreadCount() {
 ListenerLifecycle::ListenerLifecycle(ListenerLifecycleEnvironment environment, RequestRoadEnvironment road)
     : environment_(std::move(environment)),
       networkThreads_(std::make_unique<platform::ContextThreads>(
-          "HalvardineServer", static_cast<int>(std::max<std::size_t>(environment_.networkThreadCount, 1)))),
+          "zb-network", static_cast<int>(std::max<std::size_t>(environment_.networkThreadCount, 1)))),
       road_(std::move(road)),
       advertisement_(environment_.mainLoop, environment_.listener) {
     for (std::size_t index = 0; index < std::max<std::size_t>(environment_.networkThreadCount, 1); ++index) {

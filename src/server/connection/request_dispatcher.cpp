@@ -1,6 +1,5 @@
 #include "server/connection/request_dispatcher.hpp"
 
-#include <string_view>
 #include <utility>
 
 #include "server/connection/dispatch_table.hpp"
@@ -10,12 +9,6 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
 namespace zentrabo {
-namespace {
-
-// A version refusal always names its reason; this stands in should one not.
-constexpr std::string_view incompatibleStreamMessage = "The Mac server is not compatible with this stream request.";
-
-}  // namespace
 
 void RequestDispatcher::dispatch(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
                                  const std::optional<std::string>& clientCertificateFingerprint,
@@ -23,10 +16,8 @@ void RequestDispatcher::dispatch(const HalvardineRequest& request, HalvardineExt
     const DispatchRow* row = findDispatchRow(request.action);
     const bool upgrade = row && row->kind == RowKind::connectionUpgrade;
     const auto answerWith = [&](DispatchAnswer answer) { completion({std::move(answer), upgrade}); };
-    // A client that asked for a connection upgrade reads frames.
     const auto refuse = [&](HalvardineResponse refusal) {
-        if (!upgrade) return answerWith(std::move(refusal));
-        answerWith(StreamErrorFrame{refusal.error.value_or(std::string(incompatibleStreamMessage))});
+        completion(DispatchOutcome::refusal(std::move(refusal), upgrade));
     };
 
     if (auto refusal = features_.replies.protocolVersionFailureResponse(request)) return refuse(std::move(*refusal));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "server/authorization/client_authorizer.hpp"
 #include "server/extra_authorization/extra_authorization.hpp"
 #include "server/files/receive_folder.hpp"
@@ -18,7 +18,7 @@ struct RequestDispatcherFeatures {
     ExtraAuthorization& extraAuthorization;
     PairingWindow& pairing;
     ReceiveFolder& receiveFolder;
-    MacMenuController& controller;
+    DesktopController& controller;
     const ReplyBuilder& replies;
     // The stream server that "screenStream" hands its connection to.
     ScreenStreams& streams;

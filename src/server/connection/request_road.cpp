@@ -10,7 +10,8 @@
 #include <asio/this_coro.hpp>
 
 #include "model/diagnostic_log.hpp"
-#include "model/json/record_json.hpp"
+#include "model/task_failure.hpp"
+#include "model/json/model_record_json.hpp"
 #include "platform/host/host_address.hpp"
 #include "platform/random/uuid.hpp"
 #include "platform/text/log_escape.hpp"
@@ -47,17 +48,6 @@ private:
     std::shared_ptr<ServerConnection> connection_;
 };
 
-// The road reports its own failures; an exception that ends it is a fault
-// worth a log line.
-void logFailure(std::exception_ptr failure) {
-    if (!failure) return;
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& error) {
-        ZENTRABO_LOG(std::string("Connection failed: ") + error.what());
-    }
-}
-
 }  // namespace
 
 RequestRoad::RequestRoad(RequestRoadEnvironment environment)
@@ -82,7 +72,9 @@ void RequestRoad::take(asio::ip::tcp::socket socket, std::shared_ptr<platform::T
         ZENTRABO_LOG("Connection closed to make room: too many connections in their handshake");
     }
     ZENTRABO_LOG("Accepted connection");
-    asio::co_spawn(connection->strand(), serve(connection), logFailure);
+    // The road reports its own failures; an exception that ends it is a
+    // fault worth a log line.
+    asio::co_spawn(connection->strand(), serve(connection), LogTaskFailure("Connection failed: "));
 }
 
 void RequestRoad::closeAll() { connections_->closeAll(); }
@@ -128,8 +120,9 @@ asio::awaitable<void> RequestRoad::serve(std::shared_ptr<ServerConnection> conne
                 ZENTRABO_LOG(std::string("Response encoding/send failed: ") + error.what());
                 co_return;
             }
-            // A client that asked for a stream reads frames.
-            outcome.answer = StreamErrorFrame{error.what()};
+            HalvardineResponse unsent;
+            unsent.error = error.what();
+            outcome = DispatchOutcome::refusal(std::move(unsent), true);
         }
     }
     if (const auto* frame = std::get_if<StreamErrorFrame>(&outcome.answer)) {

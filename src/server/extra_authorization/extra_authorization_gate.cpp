@@ -24,7 +24,8 @@ std::string lowercased(std::string_view title) {
 }  // namespace
 
 std::string extraAuthorizationKey(Scope scope, Channel channel) {
-    return "extra-authorization:" + std::string(rawValue(scope)) + ":" + std::string(rawValue(channel));
+    return "extra-authorization:" + std::string(platform::rawValue(scope)) + ":" +
+           std::string(platform::rawValue(channel));
 }
 
 bool ExtraAuthorization::isScopeProtected(Scope scope, Channel channel) const {

@@ -39,7 +39,7 @@ void ExtraAuthorizationKeyDerivation::makeRecord(std::string password, std::func
 }
 
 platform::WorkPool& extraAuthorizationKeyDerivationPool() {
-    static auto* const pool = new platform::WorkPool(2);
+    static auto* const pool = new platform::WorkPool("zb-key-derive", 2);
     return *pool;
 }
 

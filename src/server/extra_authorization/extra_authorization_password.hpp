@@ -11,7 +11,7 @@
 #include <string_view>
 #include <tuple>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "security/halvardine_keychain.hpp"
 
 namespace zentrabo {

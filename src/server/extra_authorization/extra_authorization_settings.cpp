@@ -43,14 +43,15 @@ ExtraAuthorizationScopes ExtraAuthorization::loadScopes(std::string_view key) co
     // A value of another type reads as none.
     for (const std::string& text : environment_.userDefaults.stringArray(key).value_or(std::vector<std::string>{})) {
         Scope scope{};
-        if (fromRawValue(text, scope)) scopes.insert(scope);
+        if (platform::fromRawValue(text, scope)) scopes.insert(scope);
     }
     return scopes;
 }
 
 HalvardineExtraAuthorizationSessionDuration ExtraAuthorization::loadSessionDuration() const {
     auto duration = HalvardineExtraAuthorizationSessionDuration::background;
-    if (const auto stored = environment_.userDefaults.string(sessionDurationKey)) fromRawValue(*stored, duration);
+    if (const auto stored = environment_.userDefaults.string(sessionDurationKey))
+        platform::fromRawValue(*stored, duration);
     return duration;
 }
 
@@ -71,7 +72,7 @@ std::error_code ExtraAuthorization::setScope(Scope scope, bool enabled, Channel 
 
 std::error_code ExtraAuthorization::setScopes(ExtraAuthorizationScopes scopes, Channel channel) {
     std::vector<std::string> rawValues;
-    for (const Scope each : scopes) rawValues.emplace_back(rawValue(each));
+    for (const Scope each : scopes) rawValues.emplace_back(platform::rawValue(each));
     std::sort(rawValues.begin(), rawValues.end());
     if (const std::error_code error = environment_.userDefaults.set(
             channel == Channel::relay ? relayScopesKey : localScopesKey, std::move(rawValues))) {
@@ -85,7 +86,7 @@ std::error_code ExtraAuthorization::setScopes(ExtraAuthorizationScopes scopes, C
 std::error_code ExtraAuthorization::setSessionDuration(HalvardineExtraAuthorizationSessionDuration duration) {
     if (duration == *sessionDuration_) return {};
     if (const std::error_code error =
-            environment_.userDefaults.set(sessionDurationKey, std::string(rawValue(duration)))) {
+            environment_.userDefaults.set(sessionDurationKey, std::string(platform::rawValue(duration)))) {
         return error;
     }
     sessionDuration_.set(duration);

@@ -76,7 +76,7 @@ RemoteFileResourceCompletion RemoteFileResourceRequestState::finish() {
 }
 
 platform::GrowingWorkPool& fileResourceQueue() {
-    static auto* const pool = new platform::GrowingWorkPool("HalvardineServer.fileResource");
+    static auto* const pool = new platform::GrowingWorkPool("zb-file-list");
     return *pool;
 }
 

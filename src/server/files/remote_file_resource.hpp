@@ -74,7 +74,7 @@ private:
     RemoteFileResourceCompletion completion_;
 };
 
-// The process-wide pool "HalvardineServer.fileResource", created on first use
+// The process-wide pool "zb-file-list", created on first use
 // and never destroyed: a listing stuck in the file system must not hold up
 // the process's exit.
 platform::GrowingWorkPool& fileResourceQueue();

@@ -12,7 +12,7 @@
 
 #include <asio/any_io_executor.hpp>
 
-#include "model/date.hpp"
+#include "platform/dispatch/date.hpp"
 #include "model/records/halvardine_request.hpp"
 #include "model/records/halvardine_response.hpp"
 #include "model/shared_enumerations.hpp"
@@ -31,7 +31,7 @@ namespace zentrabo {
 struct PairingStarted {
     std::string code;
     std::string link;
-    Date expiresAt;
+    platform::Date expiresAt;
     // The link's QR code, made once for the window; none when the link does
     // not fit in one.
     std::optional<platform::QrCode> qrCode;
@@ -70,7 +70,7 @@ public:
 
     const Published<std::string>& pairingCode() const { return pairingCode_; }
     const Published<bool>& isPairingActive() const { return isPairingActive_; }
-    const Published<std::optional<Date>>& pairingExpiresAt() const { return pairingExpiresAt_; }
+    const Published<std::optional<platform::Date>>& pairingExpiresAt() const { return pairingExpiresAt_; }
     const Published<int>& pairingRemainingSeconds() const { return pairingRemainingSeconds_; }
 
     // Opens a pairing window of 120 s, replacing an open one; refused while
@@ -111,7 +111,7 @@ private:
 
     Published<std::string> pairingCode_;
     Published<bool> isPairingActive_{false};
-    Published<std::optional<Date>> pairingExpiresAt_;
+    Published<std::optional<platform::Date>> pairingExpiresAt_;
     Published<int> pairingRemainingSeconds_{0};
 
     PairingState pairing_;

@@ -8,7 +8,7 @@ namespace {
 using Channel = HalvardineExtraAuthorizationChannel;
 
 AuthorizedClientDevice device(std::string name, std::string fingerprint, double pairedAt = 1.0) {
-    return {std::move(name), std::move(fingerprint), Date{pairedAt}, std::nullopt, std::nullopt};
+    return {std::move(name), std::move(fingerprint), platform::Date{pairedAt}, std::nullopt, std::nullopt};
 }
 
 std::vector<std::string> names(const std::vector<AuthorizedClientDevice>& devices) {
@@ -19,7 +19,7 @@ std::vector<std::string> names(const std::vector<AuthorizedClientDevice>& device
 
 TEST(AuthorizedClientDevice, StoredFormRoundTripsAndLeavesOutAbsentFields) {
     std::vector<AuthorizedClientDevice> devices{device("iPhone", "aabb", 10.5)};
-    devices.push_back({"iPad", "ccdd", Date{11.0}, Date{12.25}, Channel::relay});
+    devices.push_back({"iPad", "ccdd", platform::Date{11.0}, platform::Date{12.25}, Channel::relay});
     const std::string json = encodeAuthorizedClientDevices(devices);
     EXPECT_EQ(json, R"([{"displayName":"iPhone","certificateFingerprint":"aabb","pairedAt":10.5},)"
                     R"({"displayName":"iPad","certificateFingerprint":"ccdd","pairedAt":11,"lastSeenAt":12.25,)"

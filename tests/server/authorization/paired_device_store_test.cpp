@@ -44,17 +44,17 @@ protected:
 
 TEST_F(PairedDeviceStoreTest, SavedListSurvivesARelaunch) {
     const std::vector<AuthorizedClientDevice> devices{
-        {"iPad", std::string(64, 'b'), Date{1.0}, Date{2.5}, Channel::relay},
-        {"iPhone", std::string(64, 'a'), Date{3.0}, std::nullopt, std::nullopt},
+        {"iPad", std::string(64, 'b'), platform::Date{1.0}, platform::Date{2.5}, Channel::relay},
+        {"iPhone", std::string(64, 'a'), platform::Date{3.0}, std::nullopt, std::nullopt},
     };
     saveAuthorizedClientDevices(*defaults, devices, platform::DefaultsWrite::immediate);
-    EXPECT_EQ(loadAuthorizedClientDevices(*reopen(), Date{9.0}), devices);
+    EXPECT_EQ(loadAuthorizedClientDevices(*reopen(), platform::Date{9.0}), devices);
 }
 
 TEST_F(PairedDeviceStoreTest, UnreadableListIsKeptAsideOnceAndLogged) {
     const std::string corrupt = R"([{"displayName":"Phone","certificateFingerprint":"aa"}])";
     defaults->set(authorizedClientDevicesKey, platform::Bytes(corrupt.begin(), corrupt.end()));
-    EXPECT_TRUE(loadAuthorizedClientDevices(*reopen(), Date{9.0}).empty());
+    EXPECT_TRUE(loadAuthorizedClientDevices(*reopen(), platform::Date{9.0}).empty());
     const auto copies = keptCopies();
     ASSERT_EQ(copies.size(), 1u);
     std::string kept;
@@ -65,25 +65,25 @@ TEST_F(PairedDeviceStoreTest, UnreadableListIsKeptAsideOnceAndLogged) {
         std::string::npos);
     EXPECT_TRUE(defaults->data(authorizedClientDevicesKey).has_value()) << "left in place until a save";
 
-    loadAuthorizedClientDevices(*reopen(), Date{9.0});
+    loadAuthorizedClientDevices(*reopen(), platform::Date{9.0});
     EXPECT_EQ(keptCopies().size(), 1u) << "the same data is kept once";
 }
 
 TEST_F(PairedDeviceStoreTest, LegacyListIsMigratedInItsOrderAndRemoved) {
     defaults->set(legacyAuthorizedClientFingerprintsKey, std::vector<std::string>{"EE:FF", " ", "eeff", "ccdd"});
-    const auto devices = loadAuthorizedClientDevices(*reopen(), Date{9.0});
+    const auto devices = loadAuthorizedClientDevices(*reopen(), platform::Date{9.0});
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_EQ(devices[0].displayName, "Unknown Device 1");
     EXPECT_EQ(devices[0].certificateFingerprint, "eeff");
     EXPECT_EQ(devices[1].displayName, "Unknown Device 2");
-    EXPECT_EQ(devices[1].pairedAt, Date{9.0});
+    EXPECT_EQ(devices[1].pairedAt, platform::Date{9.0});
     reopen();
     EXPECT_FALSE(defaults->value(legacyAuthorizedClientFingerprintsKey).has_value());
-    EXPECT_EQ(loadAuthorizedClientDevices(*defaults, Date{20.0}).size(), 2u);
+    EXPECT_EQ(loadAuthorizedClientDevices(*defaults, platform::Date{20.0}).size(), 2u);
 }
 
 TEST_F(PairedDeviceStoreTest, NothingStoredLeavesTheStoreUntouched) {
-    EXPECT_TRUE(loadAuthorizedClientDevices(*defaults, Date{9.0}).empty());
+    EXPECT_TRUE(loadAuthorizedClientDevices(*defaults, platform::Date{9.0}).empty());
     EXPECT_FALSE(std::filesystem::exists(platform::UserDefaults::filePath()));
 }
 

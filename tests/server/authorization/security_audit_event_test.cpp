@@ -7,13 +7,13 @@ namespace {
 
 TEST(SecurityAuditEvent, FingerprintIsNormalisedAndLoggedInBrackets) {
     const auto event = makeSecurityAuditEvent("Blocked request after repeated authorization failures.", std::nullopt,
-                                              std::string_view(" AA:BB \n"), Date{5.0});
+                                              std::string_view(" AA:BB \n"), platform::Date{5.0});
     EXPECT_EQ(event.fingerprint, "aabb");
-    EXPECT_EQ(event.date, Date{5.0});
+    EXPECT_EQ(event.date, platform::Date{5.0});
     EXPECT_EQ(securityAuditLogLine(event), "Security: Blocked request after repeated authorization failures. [aabb]");
 
-    const auto blank =
-        makeSecurityAuditEvent("Pairing session started.", std::string("pair"), std::string_view(" : "), Date{5.0});
+    const auto blank = makeSecurityAuditEvent("Pairing session started.", std::string("pair"), std::string_view(" : "),
+                                              platform::Date{5.0});
     EXPECT_EQ(blank.fingerprint, std::nullopt);
     EXPECT_EQ(securityAuditLogLine(blank), "Security: Pairing session started.");
     EXPECT_NE(blank.id, event.id);
@@ -23,7 +23,7 @@ TEST(SecurityAuditEvent, NewestFirstAndAtMostEighty) {
     std::vector<HalvardineSecurityAuditEvent> events;
     for (int index = 1; index <= 81; ++index) {
         insertNewestFirst(events, makeSecurityAuditEvent("event " + std::to_string(index), std::nullopt, std::nullopt,
-                                                         Date{static_cast<double>(index)}));
+                                                         platform::Date{static_cast<double>(index)}));
     }
     ASSERT_EQ(events.size(), 80u);
     EXPECT_EQ(events.front().message, "event 81");

@@ -7,7 +7,7 @@
 
 #include <asio/connect.hpp>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "request_road_fixture.hpp"
 
 namespace zentrabo::testing {

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "model/records/halvardine_request.hpp"
 #include "support/device_request.hpp"
 #include "model/records/halvardine_response.hpp"

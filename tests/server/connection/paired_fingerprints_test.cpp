@@ -12,7 +12,8 @@ const std::string first(64, 'a');
 const std::string second(64, 'b');
 
 AuthorizedClientDevice device(const std::string& fingerprint, double lastSeenAt = 0) {
-    return {"Phone", fingerprint, Date{0}, Date{lastSeenAt}, HalvardineExtraAuthorizationChannel::local};
+    return {"Phone", fingerprint, platform::Date{0}, platform::Date{lastSeenAt},
+            HalvardineExtraAuthorizationChannel::local};
 }
 
 TEST(PairedFingerprintsTest, FollowsEveryChangeOfThePairedDevicesButNotTheirLastSeenTimes) {

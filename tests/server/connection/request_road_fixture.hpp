@@ -10,7 +10,7 @@
 
 #include <asio/co_spawn.hpp>
 
-#include "model/json/record_json.hpp"
+#include "model/json/model_record_json.hpp"
 #include "platform/net/tls_connection.hpp"
 #include "platform/crypto/ec_private_key.hpp"
 #include "support/request_client.hpp"

@@ -5,7 +5,7 @@
 // read or listed, since everything goes through the judged descriptor.
 #include "server/files/remote_file_resource.hpp"
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "model/diagnostic_log.hpp"
 #include "platform/desktop/virtual/scenario_builder.hpp"
@@ -81,7 +81,7 @@ protected:
     platform::ManualClock clock;
     std::shared_ptr<platform::VirtualDesktop> desktop =
         platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock);
-    MacMenuController controller{*desktop};
+    DesktopController controller{*desktop};
 };
 
 TEST_F(OwnItemsTest, HardLinksAndLinksSwappedAfterJudgingReachNothingOfTheServers) {

@@ -52,59 +52,61 @@ TEST(PairingCode, NormalisationKeepsNumericCharactersElseTheTrimmedText) {
     EXPECT_EQ(normalizedPairingCode(std::nullopt), std::nullopt);
 }
 
-PairingState openSession(Date now) {
+PairingState openSession(platform::Date now) {
     PairingState state;
     state.activeSession = PairingSession{"012345", "ABCDEF0123456789ABCDEF0123456789", now + pairingSessionLifetime, 0};
     return state;
 }
 
 TEST(PairingVerification, CodeAndNonceRules) {
-    PairingState state = openSession(Date{0.0});
-    EXPECT_EQ(state.verify(std::string(" 012-345 "), std::nullopt, Date{1.0}).result, Result::accepted);
-    EXPECT_EQ(state.verify(std::string("012345"), std::string("  "), Date{1.0}).result, Result::accepted)
+    PairingState state = openSession(platform::Date{0.0});
+    EXPECT_EQ(state.verify(std::string(" 012-345 "), std::nullopt, platform::Date{1.0}).result, Result::accepted);
+    EXPECT_EQ(state.verify(std::string("012345"), std::string("  "), platform::Date{1.0}).result, Result::accepted)
         << "a blank nonce is not compared";
-    EXPECT_EQ(state.verify(std::string("012345"), std::string("ABCDEF0123456789ABCDEF0123456789\n"), Date{1.0}).result,
-              Result::accepted);
+    EXPECT_EQ(
+        state.verify(std::string("012345"), std::string("ABCDEF0123456789ABCDEF0123456789\n"), platform::Date{1.0})
+            .result,
+        Result::accepted);
     EXPECT_EQ(state.activeSession->failedAttemptCount, 0);
 
     const auto lowerNonce =
-        state.verify(std::string("012345"), std::string("abcdef0123456789abcdef0123456789"), Date{1.0});
+        state.verify(std::string("012345"), std::string("abcdef0123456789abcdef0123456789"), platform::Date{1.0});
     EXPECT_EQ(lowerNonce.result, Result::incorrect);
     EXPECT_EQ(lowerNonce.remainingAttempts, 2);
-    const auto missing = state.verify(std::nullopt, std::nullopt, Date{1.0});
+    const auto missing = state.verify(std::nullopt, std::nullopt, platform::Date{1.0});
     EXPECT_EQ(missing.result, Result::incorrect);
     EXPECT_EQ(missing.remainingAttempts, 1);
-    EXPECT_EQ(state.verify(std::string("abcdef"), std::nullopt, Date{1.0}).result, Result::tooManyAttempts);
-    EXPECT_EQ(state.cooldownUntil, Date{61.0});
+    EXPECT_EQ(state.verify(std::string("abcdef"), std::nullopt, platform::Date{1.0}).result, Result::tooManyAttempts);
+    EXPECT_EQ(state.cooldownUntil, platform::Date{61.0});
 }
 
 TEST(PairingVerification, CooldownExpiryAndNoSession) {
-    PairingState state = openSession(Date{0.0});
-    EXPECT_EQ(state.verify(std::string("012345"), std::nullopt, Date{120.0}).result, Result::expired)
+    PairingState state = openSession(platform::Date{0.0});
+    EXPECT_EQ(state.verify(std::string("012345"), std::nullopt, platform::Date{120.0}).result, Result::expired)
         << "a code sent exactly at the expiry is too late";
 
-    state = openSession(Date{0.0});
-    state.cooldownUntil = Date{100.0};
-    auto locked = state.verify(std::string("012345"), std::nullopt, Date{40.0});
+    state = openSession(platform::Date{0.0});
+    state.cooldownUntil = platform::Date{100.0};
+    auto locked = state.verify(std::string("012345"), std::nullopt, platform::Date{40.0});
     EXPECT_EQ(locked.result, Result::locked);
     EXPECT_EQ(locked.retryAfterSeconds, 60);
-    locked = state.verify(std::string("012345"), std::nullopt, Date{99.6});
+    locked = state.verify(std::string("012345"), std::nullopt, platform::Date{99.6});
     EXPECT_EQ(locked.retryAfterSeconds, 1);
-    EXPECT_EQ(state.verify(std::string("012345"), std::nullopt, Date{100.0}).result, Result::accepted)
+    EXPECT_EQ(state.verify(std::string("012345"), std::nullopt, platform::Date{100.0}).result, Result::accepted)
         << "a cooldown that ran out has no effect";
 
     state.activeSession.reset();
-    EXPECT_EQ(state.verify(std::string("012345"), std::nullopt, Date{101.0}).result, Result::notActive);
+    EXPECT_EQ(state.verify(std::string("012345"), std::nullopt, platform::Date{101.0}).result, Result::notActive);
 }
 
 TEST(PairingVerification, RemainingAndLockSecondsRoundUpAndNeverShowZero) {
-    const PairingSession session{"000000", "", Date{120.0}, 0};
-    EXPECT_EQ(pairingRemainingSeconds(session, Date{0.0}), 120);
-    EXPECT_EQ(pairingRemainingSeconds(session, Date{119.9}), 1);
-    EXPECT_EQ(pairingRemainingSeconds(session, Date{120.0}), std::nullopt);
-    EXPECT_EQ(pairingLockRemainingSeconds(Date{100.0}, Date{69.8}), 31);
-    EXPECT_EQ(pairingLockRemainingSeconds(Date{100.0}, Date{100.0}), std::nullopt);
-    EXPECT_EQ(pairingLockRemainingSeconds(std::nullopt, Date{0.0}), std::nullopt);
+    const PairingSession session{"000000", "", platform::Date{120.0}, 0};
+    EXPECT_EQ(pairingRemainingSeconds(session, platform::Date{0.0}), 120);
+    EXPECT_EQ(pairingRemainingSeconds(session, platform::Date{119.9}), 1);
+    EXPECT_EQ(pairingRemainingSeconds(session, platform::Date{120.0}), std::nullopt);
+    EXPECT_EQ(pairingLockRemainingSeconds(platform::Date{100.0}, platform::Date{69.8}), 31);
+    EXPECT_EQ(pairingLockRemainingSeconds(platform::Date{100.0}, platform::Date{100.0}), std::nullopt);
+    EXPECT_EQ(pairingLockRemainingSeconds(std::nullopt, platform::Date{0.0}), std::nullopt);
 }
 
 }  // namespace

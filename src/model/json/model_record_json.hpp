@@ -4,24 +4,24 @@
 // tables (platform/json/record_json.hpp). This adds the JSON forms of the
 // leaf types records carry besides the built-in ones, and names the table
 // machinery in zentrabo, where the records and their readers live.
-#include "model/date.hpp"
-#include "model/uuid.hpp"
+#include "platform/dispatch/date.hpp"
+#include "platform/random/uuid.hpp"
 #include "platform/json/record_json.hpp"
 
 // A Date is a number of seconds, a Uuid its upper-case text (any case is
 // read).
 template <>
-struct zentrabo::platform::JsonValueForm<zentrabo::Date> {
-    static void read(JsonValue value, Date& out);
-    static void write(JsonWriter& writer, const Date& date);
-    static std::size_t hash(const Date& date) noexcept;
+struct zentrabo::platform::JsonValueForm<zentrabo::platform::Date> {
+    static void read(JsonValue value, platform::Date& out);
+    static void write(JsonWriter& writer, const platform::Date& date);
+    static std::size_t hash(const platform::Date& date) noexcept;
 };
 
 template <>
-struct zentrabo::platform::JsonValueForm<zentrabo::Uuid> {
-    static void read(JsonValue value, Uuid& out);
-    static void write(JsonWriter& writer, const Uuid& uuid);
-    static std::size_t hash(const Uuid& uuid) noexcept;
+struct zentrabo::platform::JsonValueForm<zentrabo::platform::Uuid> {
+    static void read(JsonValue value, platform::Uuid& out);
+    static void write(JsonWriter& writer, const platform::Uuid& uuid);
+    static std::size_t hash(const platform::Uuid& uuid) noexcept;
 };
 
 namespace zentrabo {

@@ -42,7 +42,7 @@ struct WorkflowRunLimits {
 // workflows, input, applications, windows, displays and files. It has no
 // queue or lock of its own; each owner (the server, the stream server) has
 // its own instance and calls it from the threads it documents.
-class MacMenuController final {
+class DesktopController final {
 public:
     struct CachedApplicationIcon {
         std::string sourceKey;
@@ -53,11 +53,11 @@ public:
 
     // The desktop must outlive the controller. Tests lower the icon byte
     // limit to reach it with small icons.
-    explicit MacMenuController(platform::Desktop& desktop, std::int64_t maximumApplicationIconPNGByteCount =
+    explicit DesktopController(platform::Desktop& desktop, std::int64_t maximumApplicationIconPNGByteCount =
                                                                defaultMaximumApplicationIconPNGByteCount)
         : maximumApplicationIconPNGByteCount(maximumApplicationIconPNGByteCount), desktop_(desktop) {}
-    MacMenuController(const MacMenuController&) = delete;
-    MacMenuController& operator=(const MacMenuController&) = delete;
+    DesktopController(const DesktopController&) = delete;
+    DesktopController& operator=(const DesktopController&) = delete;
 
     // Icon sizes and limits.
     const std::int64_t applicationIconPixelSize = 96;
