@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "maccontrol/mac_menu_controller.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/desktop/x11/x11_keyboard_layout.hpp"
@@ -68,7 +68,7 @@ protected:
     platform::KeyCode keyCodeTypingZ() {
         auto model = platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock_);
         SessionLayoutDesktop desktop(*model, *layout_);
-        MacMenuController controller(desktop);
+        DesktopController controller(desktop);
         controller.handleRemoteKeyboardEvent({"z", {}, "z", true});
         for (const auto& event : model->postedEvents()) {
             if (const auto* key = std::get_if<platform::KeyboardEvent>(&event)) return key->keyCode;
