@@ -1,7 +1,11 @@
 // The general pasteboard: setting its text, and pasting text into the
 // frontmost application while keeping what the user had copied.
+#include <algorithm>
+
 #include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
+#include "model/diagnostic_log.hpp"
+#include "platform/text/log_escape.hpp"
 
 namespace zentrabo {
 
@@ -58,6 +62,14 @@ std::vector<PasteboardItem> DesktopController::savedPasteboardItems(Pasteboard& 
     std::vector<PasteboardItem> saved;
     for (const auto& item : pasteboard.items()) {
         if (auto copy = copyPasteboardItem(item)) saved.push_back(std::move(*copy));
+    }
+    // What could not be saved is lost to the user once the paste is done.
+    auto leftOut = pasteboard.typesLeftOut();
+    std::sort(leftOut.begin(), leftOut.end());
+    leftOut.erase(std::unique(leftOut.begin(), leftOut.end()), leftOut.end());
+    for (const auto& type : leftOut) {
+        ZENTRABO_LOG("Clipboard type " + platform::escapeForLog(type) + " not saved for the paste: larger than " +
+                     std::to_string(platform::maximumPasteboardTypeBytes / (1024 * 1024)) + " MiB");
     }
     return saved;
 }

@@ -14,32 +14,12 @@
 #include "support/temporary_home.hpp"
 #include "support/x11_session.hpp"
 #include "support/x11_witness.hpp"
+#include "x11/session_services_desktop.hpp"
 
 namespace zentrabo::testing {
 namespace {
 
 using platform::PropertyListValue;
-
-// The virtual desktop for every service but the keyboard layout, which is
-// the session's: the controller's choice of key shows in the posted events.
-class SessionLayoutDesktop final : public platform::Desktop {
-public:
-    SessionLayoutDesktop(platform::Desktop& model, platform::KeyboardLayoutPreferences& layout)
-        : model_(model), layout_(layout) {}
-    platform::Workspace& workspace() override { return model_.workspace(); }
-    platform::Accessibility& accessibility() override { return model_.accessibility(); }
-    platform::WindowServer& windowServer() override { return model_.windowServer(); }
-    platform::Displays& displays() override { return model_.displays(); }
-    platform::ScreenCapture& screenCapture() override { return model_.screenCapture(); }
-    platform::Pasteboard& pasteboard() override { return model_.pasteboard(); }
-    platform::KeyboardLayoutPreferences& keyboardLayout() override { return layout_; }
-    platform::EventPoster& eventPoster() override { return model_.eventPoster(); }
-    platform::Clock& clock() override { return model_.clock(); }
-
-private:
-    platform::Desktop& model_;
-    platform::KeyboardLayoutPreferences& layout_;
-};
 
 class X11KeyboardLayoutTest : public X11SessionTest {
 protected:
@@ -67,7 +47,7 @@ protected:
     // layout's place for it, or the US one.
     platform::KeyCode keyCodeTypingZ() {
         auto model = platform::VirtualDesktop::create(platform::DesktopBuilder().build(), clock_);
-        SessionLayoutDesktop desktop(*model, *layout_);
+        SessionServicesDesktop desktop(*model, {.keyboardLayout = &*layout_});
         DesktopController controller(desktop);
         controller.handleRemoteKeyboardEvent({"z", {}, "z", true});
         for (const auto& event : model->postedEvents()) {

@@ -1,5 +1,6 @@
 #pragma once
 // The general pasteboard: items, each holding data under one or more types.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +12,9 @@ namespace zentrabo::platform {
 namespace pasteboardtype {
 inline constexpr const char* string = "public.utf8-plain-text";
 }
+
+// The most a pasteboard copies of one type of another application's item.
+inline constexpr std::size_t maximumPasteboardTypeBytes = 16 * 1024 * 1024;
 
 struct PasteboardItem {
     // Type and data, in the item's order; a string is its UTF-8 bytes.
@@ -32,6 +36,9 @@ public:
     // The plain-string type of the first item that has one.
     virtual std::optional<std::string> string() = 0;
     virtual std::int64_t changeCount() = 0;
+    // The types the last items() had to leave out, each larger than
+    // maximumPasteboardTypeBytes.
+    virtual std::vector<std::string> typesLeftOut() = 0;
 };
 
 }  // namespace zentrabo::platform

@@ -122,6 +122,8 @@ public:
     bool writeItems(const std::vector<PasteboardItem>& items) override;
     std::optional<std::string> string() override;
     std::int64_t changeCount() override;
+    // Its items are copied whole, whatever their size.
+    std::vector<std::string> typesLeftOut() override { return {}; }
 
     // KeyboardLayoutPreferences
     std::optional<PropertyListValue> textInputPreferences() override;

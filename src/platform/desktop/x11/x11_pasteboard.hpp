@@ -22,7 +22,7 @@ namespace zentrabo::platform {
 class X11Pasteboard final : public Pasteboard {
 public:
     // The largest target read from another owner; a larger one is left out.
-    static constexpr std::size_t maximumTargetSize = 16 * 1024 * 1024;
+    static constexpr std::size_t maximumTargetSize = maximumPasteboardTypeBytes;
     // Data above this goes in increments of this size.
     static constexpr std::size_t incrementSize = 256 * 1024;
     // How long a reading waits for the owner's next step, and how long an
@@ -41,9 +41,7 @@ public:
     bool writeItems(const std::vector<PasteboardItem>& items) override;
     std::optional<std::string> string() override;
     std::int64_t changeCount() override;
-    // The targets the last items() had to leave out, each over the maximum;
-    // the desktop-independent callers cannot see them yet.
-    std::vector<std::string> typesLeftOut();
+    std::vector<std::string> typesLeftOut() override;
 
 private:
     // Target atom name to its data, as owned by us.
