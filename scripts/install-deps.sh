@@ -20,6 +20,9 @@ run_packages=(
   # the accessibility trees of the session's applications, and the bus they
   # are read on
   libatspi2.0-dev at-spi2-core
+  # GIO: the session bus the accessibility switch is watched on, and the
+  # desktop's settings (GSettings) the wallpaper is read from
+  libglib2.0-dev
   # the X11 session's desktop: libxcb and its RandR, MIT-SHM, X-Resource,
   # Composite and XFixes parts
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-res0-dev libxcb-composite0-dev libxcb-xfixes0-dev
@@ -47,6 +50,9 @@ test_packages=(
   python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0
   # the accessibility tree's witness (tests/support/accessibility_witness.py)
   gir1.2-atspi-2.0
+  # the desktop settings' schemas the wallpaper tests set, and the session
+  # bus tool that turns the accessibility switch as a witness (gdbus)
+  gsettings-desktop-schemas libglib2.0-bin
 )
 
 case "${1:-}" in

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "platform/desktop/x11/atspi_status.hpp"
 #include "platform/desktop/x11/atspi_thread.hpp"
 #include "platform/desktop/x11/atspi_tree.hpp"
 
@@ -63,9 +64,12 @@ X11Accessibility::X11Accessibility() : bus_(sharedBus()) {}
 
 X11Accessibility::~X11Accessibility() = default;
 
-bool X11Accessibility::isProcessTrusted() { return bus_->ready; }
+// Usable when the library reached the bus and the session's accessibility
+// switch is on, as assistive tools expect it to be.
+bool X11Accessibility::isProcessTrusted() { return bus_->ready && AtspiStatus::session().enabled(); }
 
-bool X11Accessibility::requestProcessTrust() { return bus_->ready; }
+// Turning the switch on is what a desktop's accessibility setting does.
+bool X11Accessibility::requestProcessTrust() { return bus_->ready && AtspiStatus::session().enable(); }
 
 AXElement X11Accessibility::systemWideElement() { return AXElement(AXElement::Kind::systemWide, 0); }
 
