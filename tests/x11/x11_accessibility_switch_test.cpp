@@ -2,6 +2,7 @@
 // desktop's accessibility trust and the permission status built on it. The
 // switch is turned and read through the session bus with gdbus, as a
 // desktop's settings would turn it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,10 +17,14 @@
 #include "server/permissions/permission_monitor.hpp"
 #include "support/temporary_home.hpp"
 #include "support/x11_witness.hpp"
+#include "x11/binary_x11_fixture.hpp"
 #include "x11/x11_desktop_fixture.hpp"
+#include "x11/x11_test_support.hpp"
 
 namespace zentrabo::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 // The permission monitor reads the trust this often.
 constexpr double refreshInterval = 2.0;
@@ -28,19 +33,25 @@ const std::string switchProperty =
     "gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method "
     "org.freedesktop.DBus.Properties.";
 
-class AccessibilitySwitch : public X11DesktopTest {
+void turnSwitch(bool on) {
+    witnessOutput(switchProperty + "Set org.a11y.Status IsEnabled '<" + (on ? "true" : "false") + ">'");
+}
+
+std::string witnessedSwitch() { return witnessOutput(switchProperty + "Get org.a11y.Status IsEnabled"); }
+
+// Leaves the switch on, whatever the test did: the other accessibility tests
+// need it.
+template <typename Base>
+class SwitchTest : public Base {
 protected:
     void TearDown() override {
-        // The other accessibility tests need the switch on.
         turnSwitch(true);
-        X11DesktopTest::TearDown();
+        Base::TearDown();
     }
+};
 
-    static void turnSwitch(bool on) {
-        witnessOutput(switchProperty + "Set org.a11y.Status IsEnabled '<" + (on ? "true" : "false") + ">'");
-    }
-    static std::string witnessedSwitch() { return witnessOutput(switchProperty + "Get org.a11y.Status IsEnabled"); }
-
+class AccessibilitySwitch : public SwitchTest<X11DesktopTest> {
+protected:
     platform::Accessibility& accessibility() { return desktop->accessibility(); }
 
     // Whether the trust reads `trusted` within the monitor's interval: the
@@ -81,6 +92,29 @@ TEST_F(AccessibilitySwitch, TheRequestTurnsTheSwitchOn) {
     EXPECT_TRUE(accessibility().requestProcessTrust());
     EXPECT_EQ(witnessedSwitch(), "(<true>,)\n");
     EXPECT_TRUE(accessibility().isProcessTrusted());
+}
+
+using BinaryAccessibilitySwitch = SwitchTest<BinaryX11Test>;
+
+TEST_F(BinaryAccessibilitySwitch, StatusShowsTheSwitchAndTheRequestTurnsItOn) {
+    const auto statusShows = [&](const std::string& line) {
+        // Bounded by the terminal's deadline; the refresh comes every 2 s.
+        return eventually([&] {
+            return process->writeLine("status") &&
+                   process->readLineStartingWith("accessibility: ", terminalDeadline) == line;
+        });
+    };
+    ASSERT_TRUE(statusShows("accessibility: granted"));
+    turnSwitch(false);
+    EXPECT_TRUE(statusShows("accessibility: not granted"));
+
+    ASSERT_TRUE(process->writeLine("request accessibility"));
+    EXPECT_THAT(process->readLineStartingWith("Accessibility access requested: ", terminalDeadline).value_or(""),
+                HasSubstr("requested: granted"));
+    EXPECT_THAT(process->readLineStartingWith("Applications started ", terminalDeadline).value_or(""),
+                HasSubstr("restart"));
+    EXPECT_EQ(witnessedSwitch(), "(<true>,)\n");
+    EXPECT_TRUE(statusShows("accessibility: granted"));
 }
 
 }  // namespace

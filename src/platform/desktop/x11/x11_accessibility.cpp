@@ -71,6 +71,12 @@ bool X11Accessibility::isProcessTrusted() { return bus_->ready && AtspiStatus::s
 // Turning the switch on is what a desktop's accessibility setting does.
 bool X11Accessibility::requestProcessTrust() { return bus_->ready && AtspiStatus::session().enable(); }
 
+// Applications that do not listen for the switch decide at their start
+// whether to join the bus.
+std::string X11Accessibility::processTrustRequestNote() const {
+    return "Applications started while accessibility was off may need a restart before they can be read.";
+}
+
 AXElement X11Accessibility::systemWideElement() { return AXElement(AXElement::Kind::systemWide, 0); }
 
 AXElement X11Accessibility::applicationElement(ProcessID pid) { return AXElement(AXElement::Kind::application, pid); }
