@@ -22,6 +22,9 @@ run_packages=(
   libatspi2.0-dev at-spi2-core
   # applications started through the session bus (DBusActivatable entries)
   libdbus-1-dev
+  # GIO: the session bus the accessibility switch is watched on, and the
+  # desktop's settings (GSettings) the wallpaper is read from
+  libglib2.0-dev
   # the X11 session's desktop: libxcb and its RandR, MIT-SHM, X-Resource,
   # Composite and XFixes parts
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-res0-dev libxcb-composite0-dev libxcb-xfixes0-dev
@@ -56,6 +59,9 @@ test_packages=(
   # the test session's sound server (the test applications play their tones
   # to it through libpulse-simple, part of libpulse0)
   pulseaudio
+  # the desktop settings' schemas the wallpaper tests set, and the session
+  # bus tool that turns the accessibility switch as a witness (gdbus)
+  gsettings-desktop-schemas libglib2.0-bin
 )
 
 case "${1:-}" in

@@ -93,7 +93,14 @@ start_test_session() {
   # The accessibility bus, at once rather than on the first application's
   # request, so every GTK application of the session joins it. Its socket
   # goes under XDG_RUNTIME_DIR.
-  /usr/libexec/at-spi-bus-launcher --launch-immediately >"$logs/at-spi.log" 2>&1 </dev/null &
+  # Its switch (org.a11y.Status.IsEnabled, which the server reads as its
+  # accessibility trust) starts on and is kept in a settings file of the
+  # runtime tmpfs, so tests that turn it never write the machine's settings.
+  local a11y_config="$XDG_RUNTIME_DIR/at-spi-config"
+  mkdir -p "$a11y_config/glib-2.0/settings"
+  printf '[org/gnome/desktop/interface]\ntoolkit-accessibility=true\n' >"$a11y_config/glib-2.0/settings/keyfile"
+  GSETTINGS_BACKEND=keyfile XDG_CONFIG_HOME="$a11y_config" \
+    /usr/libexec/at-spi-bus-launcher --launch-immediately >"$logs/at-spi.log" 2>&1 </dev/null &
   test_session_pids+=("$!")
   if ! wait_until 100 accessibility_bus_answers; then
     echo "the accessibility bus did not start (see $logs/at-spi.log)" >&2

@@ -62,6 +62,9 @@ void runRequest(TerminalContext& context, std::string_view arguments) {
     }
     context.write(std::string(name) + " access requested: " + std::string(grantedText(granted)) +
                   " for now; checked again in 1, 4 and 12 seconds.");
+    if (arguments == "accessibility") {
+        if (const auto note = permissions.accessibilityRequestNote(); !note.empty()) context.write(note);
+    }
 }
 
 void runRestart(TerminalContext& context, std::string_view arguments) {

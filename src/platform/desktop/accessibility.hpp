@@ -82,6 +82,9 @@ public:
     // Asks the user to trust the process (the prompt) and answers the state
     // at that moment.
     virtual bool requestProcessTrust() = 0;
+    // What the user should know after such a request beyond its answer;
+    // empty when nothing.
+    virtual std::string processTrustRequestNote() const { return {}; }
 
     virtual AXElement systemWideElement() = 0;
     virtual AXElement applicationElement(ProcessID pid) = 0;

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include <asio/any_io_executor.hpp>
 
@@ -34,6 +35,8 @@ public:
     // Shows the system's prompt, publishes the answer and reads the trust
     // again 1, 4 and 12 s later.
     void requestAccessibilityAccess();
+    // What the desktop tells the user after that request; empty when nothing.
+    std::string accessibilityRequestNote() const { return desktop_.accessibility().processTrustRequestNote(); }
     void refreshAccessibilityAccess();
     // Asks for screen recording, publishes the answer and reads the
     // permission again 1, 4 and 12 s later.

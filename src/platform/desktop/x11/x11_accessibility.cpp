@@ -6,6 +6,7 @@
 #include <cmath>
 #include <thread>
 
+#include "platform/desktop/x11/atspi_status.hpp"
 #include "platform/desktop/x11/atspi_thread.hpp"
 #include "platform/desktop/x11/atspi_tree.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
@@ -83,9 +84,18 @@ X11Accessibility::X11Accessibility(const std::string& display) : bus_(sharedBus(
 
 X11Accessibility::~X11Accessibility() = default;
 
-bool X11Accessibility::isProcessTrusted() { return bus_->ready; }
+// Usable when the library reached the bus and the session's accessibility
+// switch is on, as assistive tools expect it to be.
+bool X11Accessibility::isProcessTrusted() { return bus_->ready && AtspiStatus::session().enabled(); }
 
-bool X11Accessibility::requestProcessTrust() { return bus_->ready; }
+// Turning the switch on is what a desktop's accessibility setting does.
+bool X11Accessibility::requestProcessTrust() { return bus_->ready && AtspiStatus::session().enable(); }
+
+// Applications that do not listen for the switch decide at their start
+// whether to join the bus.
+std::string X11Accessibility::processTrustRequestNote() const {
+    return "Applications started while accessibility was off may need a restart before they can be read.";
+}
 
 AXElement X11Accessibility::systemWideElement() { return AXElement(AXElement::Kind::systemWide, 0); }
 

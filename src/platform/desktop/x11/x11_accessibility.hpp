@@ -37,6 +37,7 @@ public:
 
     bool isProcessTrusted() override;
     bool requestProcessTrust() override;
+    std::string processTrustRequestNote() const override;
     AXElement systemWideElement() override;
     AXElement applicationElement(ProcessID pid) override;
     AXError setMessagingTimeout(const AXElement& element, double seconds) override;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/desktop/x11/gnome_desktop_picture.hpp"
 #include "platform/desktop/x11/randr_mode_switch.hpp"
 
 namespace zentrabo::platform {
@@ -55,6 +56,12 @@ std::int32_t X11Displays::setMode(DisplayID display, const DisplayMode& mode) {
     // Read anew whatever happened, without waiting for the event thread.
     ++changes_;
     return result;
+}
+
+std::optional<std::filesystem::path> X11Displays::desktopImageURL(DisplayID display) {
+    if (!monitor(display)) return std::nullopt;
+    const auto settings = readGnomeBackgroundSettings();
+    return settings ? gnomeDesktopPicture(*settings) : std::nullopt;
 }
 
 }  // namespace zentrabo::platform

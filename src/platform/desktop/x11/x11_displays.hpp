@@ -27,8 +27,9 @@ public:
     // Switches the output the monitor shows; a monitor without an output, or a
     // mode it does not list, is an illegal argument.
     std::int32_t setMode(DisplayID display, const DisplayMode& mode) override;
-    // The session's desktop picture is no file this can name.
-    std::optional<std::filesystem::path> desktopImageURL(DisplayID) override { return std::nullopt; }
+    // The picture file the desktop shows behind every monitor, as GNOME's
+    // settings name it; none for a display that is no monitor.
+    std::optional<std::filesystem::path> desktopImageURL(DisplayID display) override;
 
 protected:
     // Points are pixels on X11, whatever font resolution the session sets.
