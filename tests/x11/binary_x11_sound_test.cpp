@@ -223,6 +223,25 @@ TEST_F(BinaryX11Sound, StreamsCarryTheSoundOfWhatTheyShow) {
     }
 }
 
+TEST_F(BinaryX11Sound, ADisplayStreamHearsAnApplicationThatStartsPlayingLater) {
+    constexpr double tone = 700;
+    TestApplication application({{{"Late", 320, 240, {{2300, 500}}, {}, {}}},
+                                 std::string(kTestApplicationId),
+                                 {"--tone", "700", "--tone-after", "3.5"}});
+    ASSERT_TRUE(waitForMapped(application, "Late"));
+    auto client = open(soundStream(RemoteScreenStreamMode::display));
+    const auto before = audioUntil(*client, 30);
+    ASSERT_GE(before.size(), 30u);
+    ASSERT_TRUE(application.reports().waitFor("tone", {}, std::chrono::milliseconds(0)) == std::nullopt)
+        << "the tone started before the stream did; nothing was shown";
+    waitForTone(application);
+    const std::size_t atTone = framesOfKind(client->frames(), RemoteScreenStreamFrameKind::audio).size();
+    const auto after = audioUntil(*client, atTone + 80);
+    ASSERT_GE(after.size(), atTone + 80);
+    EXPECT_LT(steadyToneLevel(firstChannel(after, 0, 30, 2), tone), absentLevel) << "heard before it played";
+    EXPECT_GT(steadyToneLevel(firstChannel(after, atTone + 30, atTone + 80, 2), tone), heardLevel);
+}
+
 class BinaryX11WithoutSoundServer : public BinaryX11Sound {
 protected:
     void SetUp() override {

@@ -17,12 +17,6 @@ namespace {
 
 // Frames larger than a display can be are refused.
 constexpr std::int64_t maximumFrameDimension = VirtualDesktop::maximumPixelDimension;
-constexpr std::int64_t audioBuffersPerSecond = 100;
-constexpr double audioBufferSeconds = 1.0 / audioBuffersPerSecond;
-// Buffers that fell due while the executor was busy are delivered late up
-// to this many; the rest are dropped, so a stalled consumer loses sound
-// instead of meeting a pile of it.
-constexpr std::int64_t maximumLateAudioBuffers = audioBuffersPerSecond;
 
 std::optional<ScreenCaptureError> configurationProblem(const StreamConfiguration& configuration) {
     return streamConfigurationProblem(configuration, maximumFrameDimension);
@@ -76,8 +70,7 @@ void VirtualCaptureStream::startCapture(Completion completion) {
     lock.lock();
     running_ = true;
     if (screenOutput_) scheduleFrameLocked(desktop->clock(), 0);
-    audioStartTime_ = desktop->clock().monotonicNow();
-    audioBuffersDone_ = 0;
+    audioPacing_.start(desktop->clock().monotonicNow());
     if (audioOutput_ && capturesAudio) scheduleAudioLocked(desktop->clock());
     lock.unlock();
     completion(std::nullopt);
@@ -199,9 +192,8 @@ void VirtualCaptureStream::captureFrame() {
 }
 
 void VirtualCaptureStream::scheduleAudioLocked(Clock& clock) {
-    const double due = audioStartTime_ + static_cast<double>(audioBuffersDone_ + 1) * audioBufferSeconds;
     audioTimer_ =
-        clock.schedule(audioOutput_->executor, std::max(due - clock.monotonicNow(), 0.0), [weak = weak_from_this()] {
+        clock.schedule(audioOutput_->executor, audioPacing_.untilNext(clock.monotonicNow()), [weak = weak_from_this()] {
             if (auto self = weak.lock()) self->captureAudio();
         });
 }
@@ -215,15 +207,11 @@ void VirtualCaptureStream::captureAudio() {
     const StreamConfiguration configuration = configuration_;
     const AudioOutput output = audioOutput_->handler;
     Clock& clock = desktop->clock();
-    // Buffers complete by now; a tiny margin keeps a clock that lands on a
-    // buffer's end from missing it by rounding.
-    const auto complete =
-        static_cast<std::int64_t>(std::floor((clock.monotonicNow() - audioStartTime_) / audioBufferSeconds + 1e-6));
-    const std::int64_t first = std::max(audioBuffersDone_, complete - maximumLateAudioBuffers);
-    audioBuffersDone_ = std::max(audioBuffersDone_, complete);
+    const AudioBufferPacing pacing = audioPacing_;
+    const auto due = audioPacing_.take(clock.monotonicNow());
     scheduleAudioLocked(clock);
     lock.unlock();
-    if (first >= complete) return;
+    if (due.first >= due.end) return;
 
     VirtualDesktop::AudioSnapshot snapshot;
     try {
@@ -235,14 +223,11 @@ void VirtualCaptureStream::captureAudio() {
     const std::int64_t rate = snapshot.delivery.sampleRate.value_or(configuration.sampleRate);
     const PcmAudioFormat format{static_cast<double>(rate), static_cast<std::uint32_t>(configuration.channelCount),
                                 snapshot.delivery.sampleFormat, snapshot.delivery.isInterleaved};
-    const auto startNanoseconds = std::llround(audioStartTime_ * 1e9);
-    for (std::int64_t buffer = first; buffer < complete; ++buffer) {
-        // Whole frames from the start, so buffers of a rate that is no
-        // multiple of 100 still meet without a gap.
-        const std::int64_t firstFrame = buffer * rate / audioBuffersPerSecond;
-        const std::int64_t endFrame = (buffer + 1) * rate / audioBuffersPerSecond;
-        const auto time = std::chrono::nanoseconds(startNanoseconds + buffer * 1'000'000'000 / audioBuffersPerSecond);
-        output(CapturedAudioSample{synthesizeTones(snapshot.tones, firstFrame, endFrame - firstFrame, format), time});
+    for (std::int64_t buffer = due.first; buffer < due.end; ++buffer) {
+        const std::int64_t firstFrame = AudioBufferPacing::firstFrame(buffer, rate);
+        const std::int64_t endFrame = AudioBufferPacing::firstFrame(buffer + 1, rate);
+        output(CapturedAudioSample{synthesizeTones(snapshot.tones, firstFrame, endFrame - firstFrame, format),
+                                   pacing.time(buffer)});
     }
 }
 

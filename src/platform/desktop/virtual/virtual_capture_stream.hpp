@@ -6,9 +6,8 @@
 // held, frames are skipped, so a slow consumer lowers the frame rate instead
 // of piling frames up.
 // A stream that captures audio delivers the tones of what it shows in 10 ms
-// buffers on the audio output's executor, each timed by the clock from the
-// start of capture; buffers that fell due while the executor was busy follow
-// at once, up to a second of them, and older ones are dropped.
+// buffers on the audio output's executor, paced by AudioBufferPacing from
+// the start of capture.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -17,6 +16,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/desktop/audio_buffer_pacing.hpp"
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/dispatch/clock.hpp"
 
@@ -73,10 +73,8 @@ private:
     // Updates that complete later, by a number of their own.
     std::map<std::uint64_t, Timer> updateTimers_;
     std::uint64_t nextUpdate_ = 0;
-    // When audio capture started, on the clock's monotonic scale, and the
-    // 10 ms buffers delivered or dropped since.
-    double audioStartTime_ = 0;
-    std::int64_t audioBuffersDone_ = 0;
+    // The 10 ms buffers since audio capture started.
+    AudioBufferPacing audioPacing_;
     Timer audioTimer_;
 };
 

@@ -46,7 +46,7 @@ void X11CaptureStream::addAudioOutput(asio::any_io_executor executor, AudioOutpu
     std::lock_guard lock(mutex_);
     if (audioOutput_) throw ScreenCaptureError("The stream already has an audio output.");
     audioOutput_ = Target<AudioOutput>{std::move(executor), std::move(output)};
-    if (running_ && sound_) scheduleAudioLocked();
+    if (running_ && sound_.capture) scheduleAudioLocked();
 }
 
 void X11CaptureStream::startCapture(Completion completion) {
@@ -68,9 +68,9 @@ void X11CaptureStream::startCapture(Completion completion) {
     } catch (const ScreenCaptureError& error) {
         return completion(error);
     }
-    std::optional<Sound> sound;
+    Sound sound;
     try {
-        sound = soundFor(filter, configuration, std::nullopt);
+        sound = soundFor(filter, configuration, Sound{});
     } catch (const ScreenCaptureError& error) {
         return completion(error);
     }
@@ -79,24 +79,23 @@ void X11CaptureStream::startCapture(Completion completion) {
     sound_ = std::move(sound);
     audioPacing_.start(clock_.monotonicNow(), soundDelaySeconds);
     if (screenOutput_) scheduleFrameLocked(0);
-    if (audioOutput_ && sound_) scheduleAudioLocked();
+    if (audioOutput_ && sound_.capture) scheduleAudioLocked();
     lock.unlock();
     completion(std::nullopt);
 }
 
 void X11CaptureStream::stopCapture(Completion completion) {
-    std::optional<Sound> sound;
+    Sound sound;
     {
         std::lock_guard lock(mutex_);
         running_ = false;
         frameTimer_.cancel();
         audioTimer_.cancel();
-        sound = std::move(sound_);
-        sound_.reset();
+        sound = std::exchange(sound_, Sound{});
     }
     // The recording ends here, outside the lock, unless a buffer being
     // handed out still holds it.
-    sound.reset();
+    sound = Sound{};
     completion(std::nullopt);
 }
 
@@ -132,10 +131,9 @@ void X11CaptureStream::updateConfiguration(StreamConfiguration configuration, Co
     completion(std::nullopt);
 }
 
-std::optional<X11CaptureStream::Sound> X11CaptureStream::soundFor(const ContentFilter& filter,
-                                                                  const StreamConfiguration& configuration,
-                                                                  std::optional<Sound> current) {
-    if (!configuration.capturesAudio) return std::nullopt;
+X11CaptureStream::Sound X11CaptureStream::soundFor(const ContentFilter& filter,
+                                                   const StreamConfiguration& configuration, const Sound& current) {
+    if (!configuration.capturesAudio) return Sound{};
     std::optional<ProcessID> owner;
     try {
         std::lock_guard capture(captureMutex_);
@@ -144,8 +142,8 @@ std::optional<X11CaptureStream::Sound> X11CaptureStream::soundFor(const ContentF
     } catch (const X11Error&) {
         throw ScreenCaptureError("The content to capture is not available.");
     }
-    if (current && current->owner == owner && current->sampleRate == configuration.sampleRate &&
-        current->channelCount == configuration.channelCount) {
+    if (current.capture && current.owner == owner && current.sampleRate == configuration.sampleRate &&
+        current.channelCount == configuration.channelCount) {
         return current;
     }
     try {
@@ -162,9 +160,9 @@ void X11CaptureStream::refreshSound() {
     if (!running_) return;
     const ContentFilter filter = filter_;
     const StreamConfiguration configuration = configuration_;
-    std::optional<Sound> current = sound_;
+    const Sound current = sound_;
     lock.unlock();
-    std::optional<Sound> next;
+    Sound next;
     try {
         next = soundFor(filter, configuration, current);
     } catch (const ScreenCaptureError&) {
@@ -172,9 +170,9 @@ void X11CaptureStream::refreshSound() {
     }
     lock.lock();
     if (!running_) return;
-    const bool wasSilent = !sound_;
+    const bool wasSilent = !sound_.capture;
     sound_ = std::move(next);
-    if (wasSilent && sound_ && audioOutput_) {
+    if (wasSilent && sound_.capture && audioOutput_) {
         audioPacing_.start(clock_.monotonicNow(), soundDelaySeconds);
         scheduleAudioLocked();
     }
@@ -239,8 +237,8 @@ void X11CaptureStream::scheduleAudioLocked() {
 
 void X11CaptureStream::captureAudio() {
     std::unique_lock lock(mutex_);
-    if (!running_ || !audioOutput_ || !sound_) return;
-    const Sound sound = *sound_;
+    if (!running_ || !audioOutput_ || !sound_.capture) return;
+    const Sound sound = sound_;
     const AudioOutput output = audioOutput_->handler;
     const bool soundAlone = !screenOutput_;
     const AudioBufferPacing pacing = audioPacing_;
@@ -252,7 +250,7 @@ void X11CaptureStream::captureAudio() {
         if (soundAlone) return stopWithError(ScreenCaptureError(*failure));
         // The pictures go on without sound.
         lock.lock();
-        if (sound_ && sound_->capture == sound.capture) sound_.reset();
+        if (sound_.capture == sound.capture) sound_ = Sound{};
         audioTimer_.cancel();
         return;
     }
@@ -269,17 +267,16 @@ void X11CaptureStream::captureAudio() {
 }
 
 void X11CaptureStream::stopWithError(const ScreenCaptureError& error) {
-    std::optional<Sound> sound;
+    Sound sound;
     {
         std::lock_guard lock(mutex_);
         if (!running_) return;
         running_ = false;
         frameTimer_.cancel();
         audioTimer_.cancel();
-        sound = std::move(sound_);
-        sound_.reset();
+        sound = std::exchange(sound_, Sound{});
     }
-    sound.reset();
+    sound = Sound{};
     if (onStop_) onStop_(error);
 }
 

@@ -50,6 +50,7 @@ private:
         asio::any_io_executor executor;
         Handler handler;
     };
+    // What the stream hears; nothing without a capture.
     struct Sound {
         std::shared_ptr<PulseSoundCapture> capture;
         // Whose sound it hears (none: everything's), and its format.
@@ -66,10 +67,9 @@ private:
     std::optional<RgbaImage> frameLocked(const ContentFilter& filter, const StreamConfiguration& configuration);
     void stopWithError(const ScreenCaptureError& error);
     // The sound the filter and configuration ask for: the current one when
-    // it already is that, a new one, or none without audio. Throws
+    // it already is that, a new one, or nothing without audio. Throws
     // ScreenCaptureError when no sound server answers.
-    std::optional<Sound> soundFor(const ContentFilter& filter, const StreamConfiguration& configuration,
-                                  std::optional<Sound> current);
+    Sound soundFor(const ContentFilter& filter, const StreamConfiguration& configuration, const Sound& current);
     // Follows an update: the sound of the new filter or configuration, or
     // none when it cannot be had.
     void refreshSound();
@@ -89,7 +89,7 @@ private:
     StreamConfiguration configuration_;
     std::optional<Target<ScreenOutput>> screenOutput_;
     std::optional<Target<AudioOutput>> audioOutput_;
-    std::optional<Sound> sound_;
+    Sound sound_;
     AudioBufferPacing audioPacing_;
     Timer audioTimer_;
     bool running_ = false;

@@ -1,0 +1,49 @@
+// An application's sound as PulseSoundCapture hears it from the tests'
+// sound server: only that application's playback, picked up when it starts
+// after the capture did.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "platform/desktop/x11/pulse_sound_capture.hpp"
+#include "support/test_application.hpp"
+#include "support/x11_session.hpp"
+
+namespace zentrabo::testing {
+namespace {
+
+class PulseSoundCaptureTest : public X11SessionTest {};
+
+// The root mean square of the samples.
+double level(const std::vector<float>& samples) {
+    double sum = 0;
+    for (const float sample : samples) sum += double(sample) * sample;
+    return samples.empty() ? 0 : std::sqrt(sum / static_cast<double>(samples.size()));
+}
+
+TEST_F(PulseSoundCaptureTest, AnApplicationsPlaybackThatStartsLaterIsPickedUp) {
+    TestApplication application({{{"Late", 200, 200, {{2200, 400}}, {}, {}}},
+                                 std::string(kTestApplicationId),
+                                 {"--tone", "700", "--tone-after", "1"}});
+    TestApplication other(
+        {{{"Other", 200, 200, {{2600, 400}}, {}, {}}}, std::string(kSecondTestApplicationId), {"--tone", "300"}});
+    ASSERT_TRUE(other.reports().waitFor("tone"));
+    platform::PulseSoundCapture capture(application.pid(), 48000, 2);
+    // The other application plays all along and is not heard.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(level(capture.take(4800)), 0.0);
+    ASSERT_TRUE(application.reports().waitFor("tone"));
+    // A tone at 0.3 of full scale has a level of about 0.21.
+    bool heard = false;
+    for (int poll = 0; poll < 30 && !heard; ++poll) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        heard = level(capture.take(4800)) > 0.15;
+    }
+    EXPECT_TRUE(heard) << "the application's tone was not picked up";
+}
+
+}  // namespace
+}  // namespace zentrabo::testing
