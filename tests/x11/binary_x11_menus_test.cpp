@@ -145,5 +145,40 @@ TEST_F(BinaryX11Menus, AStoppedApplicationCostsOneMenuRequestItsTimeoutAndHoldsN
     EXPECT_TRUE(again.ok) << again.error.value_or("");
 }
 
+TEST_F(BinaryX11Menus, AWorkflowOfMenuKeyAndPasteStepsFillsTheApplicationsTextField) {
+    TestApplication application({.windows = {{"Workflow", 400, 300, {{300, 300}}, {}, {}, true}}});
+    ASSERT_TRUE(waitForFrontWindow(application, "Workflow"));
+    const auto step = [](std::string kind) {
+        MenuWorkflowStep step;
+        step.id = "step-" + kind;
+        step.title = kind;
+        step.kind = std::move(kind);
+        return step;
+    };
+    auto clipboard = step("clipboard");
+    clipboard.clipboardText = "Dear ";
+    auto menu = step("menu");
+    menu.path = std::vector<std::string>{"Edit", "Paste"};
+    auto key = step("keyPress");
+    key.keyPressKey = "a";
+    key.keyPressModifiers = std::vector<std::string>{"shift"};
+    auto paste = step("pasteText");
+    paste.textInput = "nn, ünïcode";
+    auto request = deviceRequest("W-1", "workflow");
+    request.workflowSteps = std::vector{clipboard, menu, key, paste};
+
+    const auto reply = send(phone, request);
+    ASSERT_TRUE(reply.ok) << reply.error.value_or("");
+    // Each change of the field is reported; the last one holds it all.
+    const std::string expected = "Dear Ann, ünïcode";
+    std::vector<std::string> texts;
+    while (texts.empty() || texts.back() != expected) {
+        const auto change = application.reports().waitFor("field", "Workflow");
+        if (!change) break;
+        texts.push_back(change->text("text").value_or(""));
+    }
+    EXPECT_THAT(texts, ::testing::Contains(expected));
+}
+
 }  // namespace
 }  // namespace zentrabo::testing

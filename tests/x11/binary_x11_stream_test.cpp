@@ -193,7 +193,7 @@ TEST_F(BinaryX11Streams, AClientNativeStreamSwitchesTheModeAndPutsItBackWhenItSt
         << "the mode was not put back when the stream stopped";
 }
 
-TEST_F(BinaryX11Streams, AWindowStreamLaunchesItsApplication) {
+TEST_F(BinaryX11Streams, AWindowStreamLaunchesItsApplicationAndAResizeReachesTheRealWindow) {
     const InstalledApplicationsGuard guard({kInstalledTestApp});
     auto options = smallStream(RemoteScreenStreamMode::applicationWindow);
     options.applicationBundleIdentifier = desktopID(kInstalledTestApp);
@@ -213,6 +213,40 @@ TEST_F(BinaryX11Streams, AWindowStreamLaunchesItsApplication) {
     const auto pictures = decodedPictures(frames, "h264", width, height);
     ASSERT_FALSE(pictures.empty());
     EXPECT_TRUE(showsPattern(pictures.back(), window, window.x - frame->x, window.y - frame->y));
+
+    struct Row {
+        const char* what;
+        const char* request;
+        double width, height;
+    };
+    // The frame keeps its centre; the stream follows with a configuration of the new size.
+    for (const auto& row : {Row{"larger", R"({"width": 640, "height": 480})", 640, 480},
+                            Row{"smaller", R"({"width": 300, "height": 240})", 300, 240}}) {
+        SCOPED_TRACE(row.what);
+        const auto before = witnessedFrame(window.xid);
+        ASSERT_TRUE(before);
+        const std::size_t answered = client->commandResults().size();
+        client->write(frameBytes(RemoteScreenStreamFrameKind::resizeWindow, row.request));
+        ASSERT_TRUE(client->waitForCommandResults(answered + 1));
+        const auto result = client->commandResults().back();
+        EXPECT_TRUE(result.succeeded) << result.message.value_or("");
+        EXPECT_EQ(result.message, std::nullopt);
+        std::optional<platform::Rect> after;
+        EXPECT_TRUE(eventually([&] {
+            after = witnessedFrame(window.xid);
+            return after && after->width == row.width && after->height == row.height;
+        })) << "the window manager shows "
+            << (after ? after->width : 0) << "x" << (after ? after->height : 0);
+        if (after) {
+            EXPECT_NEAR(after->x + after->width / 2, before->x + before->width / 2, 1);
+            EXPECT_NEAR(after->y + after->height / 2, before->y + before->height / 2, 1);
+        }
+        EXPECT_TRUE(client->waitUntil([&] {
+            const auto sizes = announcedSizes(client->frames());
+            return !sizes.empty() && sizes.back() == std::make_pair(static_cast<std::uint32_t>(row.width),
+                                                                    static_cast<std::uint32_t>(row.height));
+        }));
+    }
 }
 
 }  // namespace

@@ -3,17 +3,27 @@
 #include <poll.h>
 #include <xcb/xcbext.h>
 
+#include <algorithm>
+
 namespace zentrabo::platform {
 
 namespace {
 
-// Waits until the connection has something to read, at most until the end;
-// false when the end has passed or the connection broke.
+// A connection may be shared with a thread that reads its events (the
+// pasteboard's), and that thread may take a reply off the socket into the
+// library's queue: the socket then stays quiet though the reply is there.
+// So no wait for the socket lasts longer than this before the queue is
+// looked at again.
+constexpr std::chrono::milliseconds kLongestQuietWait{10};
+
+// Waits until the connection has something to read or a short while has
+// passed, at most until the end; false when the end has passed or the
+// connection broke.
 bool waitReadable(xcb_connection_t* connection, std::chrono::steady_clock::time_point end) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
     if (left.count() <= 0 || xcb_connection_has_error(connection)) return false;
     pollfd readable{xcb_get_file_descriptor(connection), POLLIN, 0};
-    ::poll(&readable, 1, static_cast<int>(left.count()));
+    ::poll(&readable, 1, static_cast<int>(std::min(left, kLongestQuietWait).count()));
     return true;
 }
 
