@@ -178,10 +178,12 @@ asio::awaitable<T> awaitElsewhere(asio::any_io_executor executor, asio::awaitabl
 template <class T>
 asio::awaitable<std::optional<T>> withinDeadline(Clock& clock, double seconds, asio::awaitable<T> work) {
     using asio::experimental::awaitable_operators::operator||;
-    auto race = detail::capturedOutcome(std::move(work)) || clock.watch(seconds);
+    // The watchdog starts first, so the deadline runs from before the work
+    // begins and a clock moved as soon as the work is under way finds it.
+    auto race = clock.watch(seconds) || detail::capturedOutcome(std::move(work));
     auto outcome = co_await std::move(race);
-    if (outcome.index() == 1) co_return std::nullopt;
-    auto& settled = std::get<0>(outcome).settled;
+    if (outcome.index() == 0) co_return std::nullopt;
+    auto& settled = std::get<1>(outcome).settled;
     if (auto* failure = std::get_if<std::exception_ptr>(&settled)) std::rethrow_exception(*failure);
     co_return std::move(std::get<T>(settled));
 }
