@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "model/diagnostic_log.hpp"
-#include "screenstream/capture_completion.hpp"
+#include "screenstream/capture_answer.hpp"
 #include "screenstream/capture_configuration.hpp"
 #include "screenstream/content_selection.hpp"
 #include "screenstream/make_video_encoder.hpp"
@@ -94,7 +94,7 @@ asio::awaitable<void> startCapture(RemoteScreenStreamSession& session, const Sel
     session.setCaptureStream(stream);
     for (const auto& starting : {stream, audioStream}) {
         if (!starting) continue;
-        if (auto error = co_await completionOf([&starting](auto completion) { starting->startCapture(completion); })) {
+        if (auto error = co_await captureAnswer([&starting](auto completion) { starting->startCapture(completion); })) {
             session.tearDownCapture();
             throw *error;
         }

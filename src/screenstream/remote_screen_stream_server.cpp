@@ -17,7 +17,6 @@ RemoteScreenStreamServer::RemoteScreenStreamServer(Environment environment)
     : environment_(std::move(environment)),
       desktopController_(environment_.desktop),
       workPool_(std::string(workPoolThreadName), workPoolThreadCount),
-      timerQueue_(std::string(timerThreadName)),
       taskThreads_(std::string(taskThreadName), static_cast<int>(taskThreadCount)),
       pool_(std::string(poolThreadName), static_cast<int>(poolThreadCount)),
       reports_(std::make_shared<platform::MainLoopGate>(environment_.mainLoop)) {
@@ -60,8 +59,8 @@ void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& req
     const asio::any_io_executor tasks = asio::make_strand(taskThreads_.context());
     auto session = std::make_shared<RemoteScreenStreamSession>(
         platform::Uuid::random(), request, connection,
-        RemoteScreenStreamSession::Environment{environment_.clock, timerQueue_.executor(), tasks, pool_.sharedContext(),
-                                               workPool_.executor(), desktopController_, environment_.mediaStart});
+        RemoteScreenStreamSession::Environment{environment_.clock, tasks, pool_.sharedContext(), workPool_.executor(),
+                                               desktopController_, environment_.mediaStart});
     std::weak_ptr<RemoteScreenStreamServer> weakSelf = weak_from_this();
     session->setOnStop([weakSelf](const platform::Uuid& id) {
         if (auto self = weakSelf.lock()) self->removeSession(id);

@@ -21,7 +21,6 @@
 #include "platform/dispatch/clock.hpp"
 #include "platform/dispatch/context_threads.hpp"
 #include "platform/dispatch/main_loop_gate.hpp"
-#include "platform/dispatch/serial_queue.hpp"
 #include "platform/dispatch/work_pool.hpp"
 #include "screenstream/stream_connection.hpp"
 #include "screenstream/stream_media_start.hpp"
@@ -43,14 +42,14 @@ public:
     // holds up another one's start.
     static constexpr std::size_t taskThreadCount = maximumSessionCount;
     // Threads that run the sessions' capture and control strands. A control
-    // strand may block in a bounded wait, so one a live session, and two more
-    // that keep capture moving even then.
+    // strand may block in an application's accessibility calls (a second
+    // each), so one a live session, and two more that keep capture moving
+    // even then; its waits are coroutines that hold no thread.
     static constexpr std::size_t poolThreadCount = maximumSessionCount + 2;
     // The names of the server's threads; each session adds its encoder's.
     static constexpr std::string_view taskThreadName = "zb-stream-task";
     static constexpr std::string_view poolThreadName = "zb-stream-pool";
     static constexpr std::string_view workPoolThreadName = "zb-stream-work";
-    static constexpr std::string_view timerThreadName = "zb-stream-timer";
 
     // Always called on the main loop, after every change.
     using ActiveSessionsChange = std::function<void(std::size_t count, const std::set<std::string>& fingerprints)>;
@@ -90,14 +89,11 @@ private:
     // The controller the sessions paste text and post keys with; not the
     // server's own.
     DesktopController desktopController_;
-    // Runs the work that the sessions' control queues wait for (content
+    // Runs the work that the sessions' control strands await (content
     // fetches); declared before the sessions, so it outlives them.
     platform::WorkPool workPool_;
-    // Only fires the deadlines of the sessions' control-queue waits, so
-    // nothing a session does can make them late.
-    platform::SerialQueue timerQueue_;
-    // Runs the sessions' starts and tracking steps; stopped before the timer
-    // thread, dropping what is still queued.
+    // Runs the sessions' starts and tracking steps; stopped first, dropping
+    // what is still queued.
     platform::ContextThreads taskThreads_;
     // Runs the sessions' capture and control strands, whose jobs hold their
     // session weakly; a session keeps the context after the threads stop.

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -67,13 +68,15 @@ public:
     static constexpr const char* displayStreamResizeMessage = "Only app window streams can be resized.";
 
     using StopCallback = std::function<void(const platform::Uuid& id)>;
+    // One job of the control strand: work done at once on the session, or
+    // a coroutine that holds the session only between its waits.
+    struct ControlJob {
+        std::function<void(RemoteScreenStreamSession&)> now;
+        std::function<asio::awaitable<void>(std::weak_ptr<RemoteScreenStreamSession>)> awaited;
+    };
 
     struct Environment {
         platform::Clock& clock;
-        // The stream server's timer thread, where the deadlines of the
-        // control queue's waits fire; nothing else runs there, so they fire
-        // on time.
-        asio::any_io_executor timerQueue;
         // The session's own strand of the stream server's task threads: its
         // start and its window-tracking steps run there, and an application
         // whose accessibility calls block holds up this session alone. The
@@ -83,8 +86,8 @@ public:
         // The stream server's shared pool, where the session's capture and
         // control strands run; the session keeps its context.
         std::shared_ptr<asio::io_context> pool;
-        // The stream server's work pool, for work the control queue waits
-        // for (the content fetches after a window resize).
+        // The stream server's work pool, for work the control strand awaits
+        // (the content fetches after a window resize).
         asio::any_io_executor workPool;
         // The stream server's controller, for pasted text, keys and the
         // streamed application's accessibility elements.
@@ -213,24 +216,26 @@ public:
         WindowStreamResizeOutcome streamResize;
         bool operator==(const WindowResizeOutcome&) const = default;
     };
-    // Resizes the streamed window around its centre, on its display, and
-    // brings the stream to its new size. A repeated request for a window
-    // that is where the last one left it is answered from the last outcome.
-    // Throws RemoteScreenStreamServerError::windowResizeUnavailable. Blocks
-    // the control queue for up to 2 s in each of the reconfiguration's
-    // waits.
-    WindowResizeOutcome resizeWindow(const RemoteScreenResizeWindowRequest& request);
+    // A coroutine on the control strand that holds the session only between
+    // its waits: resizes the streamed window around its centre, on its
+    // display, and brings the stream to its new size. A repeated request for
+    // a window that is where the last one left it is answered from the last
+    // outcome. Throws RemoteScreenStreamServerError::windowResizeUnavailable.
+    static asio::awaitable<WindowResizeOutcome> resizeWindow(std::weak_ptr<RemoteScreenStreamSession> weakSession,
+                                                             RemoteScreenResizeWindowRequest request);
     // Logs how the window and the stream fit the request; the message for
     // the device when the application did not take the size asked for.
     std::optional<std::string> fitWindow(const WindowResizeOutcome& outcome);
 
     // The stream after a window resize (session_window_reconfiguration.cpp),
-    // on the control queue: fresh content and filter, then the output size,
-    // a new encoder and the capture configuration. Throws
+    // a coroutine on the control strand that holds the session only between
+    // its waits: fresh content and filter, then the output size, a new
+    // encoder and the capture configuration, each wait 2 s at most. Throws
     // windowResizeUnavailable, or what the content fetch or the encoder
     // creation throws.
-    WindowStreamResizeOutcome reconfigureStreamForWindowResize(platform::WindowID windowID, const platform::Rect& frame,
-                                                               const RemoteScreenResizeWindowRequest& request);
+    static asio::awaitable<WindowStreamResizeOutcome> reconfigureStreamForWindowResize(
+        std::weak_ptr<RemoteScreenStreamSession> weakSession, platform::WindowID windowID, platform::Rect frame,
+        RemoteScreenResizeWindowRequest request);
     // The device's own pixel size for the stream, when client-native sizing
     // applies to the session or to this request and it gives pixels.
     std::optional<PixelSize> clientNativeTargetSize(const RemoteScreenResizeWindowRequest& request) const;
@@ -273,23 +278,14 @@ private:
                                                      SelectedContent content, platform::WindowID expectedWindowID);
 
     // The stream after a window resize (session_window_reconfiguration.cpp).
-    // The resized window's content, fetched on the work pool while the
-    // control queue waits for it (2 s at most); none when it is gone.
-    std::optional<SelectedContent> refreshWindowContent(platform::WindowID windowID, const platform::Rect& frame,
-                                                        double scale);
+    // The session, or windowResizeUnavailable when it is gone.
+    static std::shared_ptr<RemoteScreenStreamSession> lockedOrGone(
+        const std::weak_ptr<RemoteScreenStreamSession>& weakSession);
     // Up to four fetches until the window shows about the expected size,
     // else the last one that held it; holds the session only weakly.
     static asio::awaitable<std::optional<SelectedContent>> refreshedWindowContent(
         std::weak_ptr<RemoteScreenStreamSession> weakSession, platform::WindowID windowID, platform::Rect frame,
         double scale);
-    // The capture stream's filter swap, waited for 2 s at most.
-    void replaceContentFilter(platform::CaptureStream& stream, const platform::ContentFilter& filter);
-    // The capture stream's configuration update, waited for 2 s at most,
-    // then the encoder made for it; see ResizedEncoderHandover for an update
-    // that answers after the wait.
-    void updateConfigurationWithEncoder(platform::CaptureStream& stream,
-                                        const platform::StreamConfiguration& configuration,
-                                        std::shared_ptr<VideoEncoder> encoder);
     // On the encoder queue: the encoder replaces the current one, which is
     // shut down, and starts with a key frame; after the stop it is shut
     // down instead.
@@ -305,7 +301,13 @@ private:
     // the stream.
     bool consumeFrames(RemoteScreenStreamReceiveBuffer& buffer);
     void dispatchFrame(RemoteScreenStreamFrame frame);
-    void dispatchToControlQueue(std::function<void(RemoteScreenStreamSession&)> handler, std::size_t payloadBytes);
+    // Queues the job behind every earlier one on the control strand; the
+    // payload's bytes count against maximumInputAwaitingControl until the
+    // job is done.
+    void dispatchToControlQueue(ControlJob job, std::size_t payloadBytes);
+    // Runs the queued control jobs one after the other, awaiting each; it
+    // holds the session only between jobs and their waits.
+    static asio::awaitable<void> runControlJobs(std::weak_ptr<RemoteScreenStreamSession> weakSession);
     // Whether the next receive may be armed now, or waits for input or
     // output to drain.
     bool mayReceive();
@@ -315,7 +317,19 @@ private:
     void releasePointerController(std::shared_ptr<RemoteScreenPointerController> controller);
     void releasePendingPointerControllers();
 
-    // Window resizing (session_window_resize.cpp), on the control queue.
+    // Window resizing (session_window_resize.cpp), on the control strand.
+    // What the resize's steps before the stream's reconfiguration leave.
+    struct WindowPlacement {
+        platform::WindowID windowID = 0;
+        // The outcome of an identical earlier resize, answered again.
+        std::optional<WindowResizeOutcome> repeated;
+        // What the window took, and the outcome but for the stream's part.
+        platform::Rect actualFrame;
+        WindowResizeOutcome outcome;
+    };
+    // The window's part of a resize: the checks, the display mode, the
+    // window's new frame and the pointer bounds that follow it.
+    WindowPlacement placeStreamedWindow(const RemoteScreenResizeWindowRequest& request);
     // Moves and resizes the window around the frame, kept on its display
     // among the active displays' bounds; returns the frame it asked for. Throws when the size is refused.
     platform::Rect applyWindowFrame(const platform::AXElement& window, const platform::Size& size,
@@ -330,7 +344,8 @@ private:
     void handleHeadTrackingEvent(const RemoteScreenHeadPoseEvent& event);
     void handlePasteText(std::span<const std::uint8_t> payload);
     void handleKeyboardEvent(std::span<const std::uint8_t> payload);
-    void handleResizeWindow(std::span<const std::uint8_t> payload);
+    static asio::awaitable<void> handleResizeWindow(std::weak_ptr<RemoteScreenStreamSession> weakSession,
+                                                    std::vector<std::uint8_t> payload);
     // Brings the streamed window's application and the window to the front
     // before input is applied; nothing for display streams. Throws when the
     // application cannot be found.
@@ -401,6 +416,13 @@ private:
     std::atomic<std::size_t> audioBuffersAwaitingEncoder_{0};
     // Raw input bytes posted to the control queue and not yet handled.
     std::atomic<std::size_t> inputAwaitingControl_{0};
+    // Control strand only: the jobs waiting for the one that runs.
+    struct QueuedControlJob {
+        ControlJob job;
+        std::size_t rawBytes = 0;
+    };
+    std::deque<QueuedControlJob> controlJobs_;
+    bool isRunningControlJobs_ = false;
     // Connection queue only: the buffer of a receive loop that waits for
     // input or output to drain.
     std::shared_ptr<RemoteScreenStreamReceiveBuffer> pausedReceive_;

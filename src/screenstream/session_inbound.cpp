@@ -1,12 +1,16 @@
 // The inbound side of a session: the connection read in small pieces, cut
 // into frames, input handed to the control queue in arrival order.
+#include <exception>
+#include <string>
 #include <utility>
 
+#include <asio/co_spawn.hpp>
 #include <asio/post.hpp>
 
 #include "model/diagnostic_log.hpp"
 #include "model/json/model_record_json.hpp"
 #include "model/records/stream_input_wire.hpp"
+#include "model/task_failure.hpp"
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 
@@ -71,7 +75,8 @@ void RemoteScreenStreamSession::dispatchFrame(RemoteScreenStreamFrame frame) {
     // Hands the payload, decoded or raw, to its handler on the control queue.
     const auto queue = [this, rawBytes](auto handler, auto payload) {
         dispatchToControlQueue(
-            [handler, payload = std::move(payload)](RemoteScreenStreamSession& self) { (self.*handler)(payload); },
+            {[handler, payload = std::move(payload)](RemoteScreenStreamSession& self) { (self.*handler)(payload); },
+             {}},
             rawBytes);
     };
     switch (frame.kind) {
@@ -90,7 +95,11 @@ void RemoteScreenStreamSession::dispatchFrame(RemoteScreenStreamFrame frame) {
         queue(&RemoteScreenStreamSession::handleKeyboardEvent, std::move(frame.payload));
         break;
     case RemoteScreenStreamFrameKind::resizeWindow:
-        queue(&RemoteScreenStreamSession::handleResizeWindow, std::move(frame.payload));
+        dispatchToControlQueue({{},
+                                [payload = std::move(frame.payload)](std::weak_ptr<RemoteScreenStreamSession> self) {
+                                    return handleResizeWindow(std::move(self), payload);
+                                }},
+                               rawBytes);
         break;
     default:
         // Kinds the Mac sends, and "end": consumed and dropped.
@@ -98,24 +107,55 @@ void RemoteScreenStreamSession::dispatchFrame(RemoteScreenStreamFrame frame) {
     }
 }
 
-void RemoteScreenStreamSession::dispatchToControlQueue(std::function<void(RemoteScreenStreamSession&)> handler,
-                                                       std::size_t payloadBytes) {
+void RemoteScreenStreamSession::dispatchToControlQueue(ControlJob job, std::size_t payloadBytes) {
     // Every job counts its closure too, so a flood of small pointer events
     // is bounded like a flood of pasted text.
     const std::size_t rawBytes = payloadBytes + queuedJobOverhead;
     inputAwaitingControl_ += rawBytes;
-    controlQueue_.post([weakSelf = weak_from_this(), handler = std::move(handler), rawBytes] {
+    controlQueue_.post([weakSelf = weak_from_this(), job = std::move(job), rawBytes]() mutable {
         auto self = weakSelf.lock();
         if (!self) return;
+        self->controlJobs_.push_back({std::move(job), rawBytes});
+        if (self->isRunningControlJobs_) return;
+        self->isRunningControlJobs_ = true;
+        asio::co_spawn(self->controlQueue_.executor(), runControlJobs(weakSelf),
+                       LogTaskFailure("Screen stream control jobs ended: "));
+    });
+}
+
+asio::awaitable<void> RemoteScreenStreamSession::runControlJobs(std::weak_ptr<RemoteScreenStreamSession> weakSession) {
+    for (;;) {
+        QueuedControlJob queued;
         bool stopped = false;
         {
-            std::lock_guard guard(self->lock_);
-            stopped = self->didStop_;
+            const auto self = weakSession.lock();
+            if (!self) co_return;
+            if (self->controlJobs_.empty()) {
+                self->isRunningControlJobs_ = false;
+                co_return;
+            }
+            queued = std::move(self->controlJobs_.front());
+            self->controlJobs_.pop_front();
+            {
+                std::lock_guard guard(self->lock_);
+                stopped = self->didStop_;
+            }
+            if (!stopped && queued.job.now) queued.job.now(*self);
         }
-        if (!stopped) handler(*self);
-        self->inputAwaitingControl_ -= rawBytes;
+        if (!stopped && queued.job.awaited) {
+            // A job answers its own failures; one that escapes must not
+            // stall the jobs behind it.
+            try {
+                co_await queued.job.awaited(weakSession);
+            } catch (const std::exception& error) {
+                ZENTRABO_LOG(std::string("Screen stream control job failed: ") + error.what());
+            }
+        }
+        const auto self = weakSession.lock();
+        if (!self) co_return;
+        self->inputAwaitingControl_ -= queued.rawBytes;
         self->resumeReceivingIfPaused();
-    });
+    }
 }
 
 bool RemoteScreenStreamSession::mayReceive() {

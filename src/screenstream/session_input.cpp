@@ -143,10 +143,26 @@ void RemoteScreenStreamSession::handleKeyboardEvent(std::span<const std::uint8_t
     });
 }
 
-void RemoteScreenStreamSession::handleResizeWindow(std::span<const std::uint8_t> payload) {
+asio::awaitable<void> RemoteScreenStreamSession::handleResizeWindow(
+    std::weak_ptr<RemoteScreenStreamSession> weakSession, std::vector<std::uint8_t> payload) {
     // The answer tells the device when the window did not take its size.
-    answerCommand(RemoteScreenStreamCommandKind::resizeWindow,
-                  [&] { return fitWindow(resizeWindow(RemoteScreenResizeWindowRequestWire::decode(payload))); });
+    std::optional<std::string> message;
+    std::optional<std::string> failure;
+    try {
+        // Named: GCC 12 destroys a temporary of a co_await expression twice.
+        auto resize = resizeWindow(weakSession, RemoteScreenResizeWindowRequestWire::decode(payload));
+        const auto outcome = co_await std::move(resize);
+        message = lockedOrGone(weakSession)->fitWindow(outcome);
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    const auto session = weakSession.lock();
+    if (!session) co_return;
+    if (failure) {
+        session->sendCommandResult(RemoteScreenStreamCommandKind::resizeWindow, false, std::move(failure));
+    } else {
+        session->sendCommandResult(RemoteScreenStreamCommandKind::resizeWindow, true, std::move(message));
+    }
 }
 
 }  // namespace zentrabo

@@ -1,25 +1,29 @@
 // The stream after a window resize: the capture's filter, the session's
 // selection, the output size, a new encoder and the capture configuration
-// follow the window's new size without restarting the stream. The control
-// queue blocks in three waits of 2 s at most; their deadlines fire on the
-// timer thread and the content fetches run on the work pool, so neither
-// needs the blocked queue.
+// follow the window's new size without restarting the stream. Coroutines on
+// the control strand that hold the session only between their waits; each
+// wait is raced with the clock's watchdog and ends at 2 s, and the content
+// fetches run on the work pool.
 #include <cstdlib>
+#include <functional>
 #include <exception>
 #include <string>
 #include <utility>
 
-#include <asio/co_spawn.hpp>
 #include <asio/strand.hpp>
 
 #include "model/diagnostic_log.hpp"
-#include "screenstream/bounded_result.hpp"
-#include "screenstream/capture_completion.hpp"
+#include "platform/dispatch/awaited_answer.hpp"
+#include "screenstream/capture_answer.hpp"
 #include "screenstream/capture_configuration.hpp"
 #include "screenstream/capture_geometry.hpp"
 #include "screenstream/capture_start.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
+
+// GCC 12 takes the frames of the coroutines here for a mismatched new and
+// delete of Asio's recycling frame allocator (a false positive, gone in GCC 13).
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 namespace zentrabo {
 
@@ -34,8 +38,6 @@ constexpr double refreshPauseSeconds = 0.06;
 // resize gave it and still count as resized.
 constexpr std::int64_t refreshSizeTolerance = 4;
 
-using CaptureAnswer = BoundedResult<CaptureResult>;
-
 RemoteScreenStreamServerError unavailable(std::string message) {
     return RemoteScreenStreamServerError::windowResizeUnavailable(std::move(message));
 }
@@ -47,11 +49,19 @@ bool isAboutTheSize(const SelectedContent& content, const PixelSize& expected) {
 
 }  // namespace
 
+std::shared_ptr<RemoteScreenStreamSession> RemoteScreenStreamSession::lockedOrGone(
+    const std::weak_ptr<RemoteScreenStreamSession>& weakSession) {
+    auto session = weakSession.lock();
+    if (!session) throw unavailable("The stream is no longer running.");
+    return session;
+}
+
 // The new encoder while the configuration update it was made for is
-// pending. When the waiter takes the update's answer, the encoder is the
-// waiter's; when the waiter gave up first, it is this hand-over's, which
-// installs it once the update succeeds and lets it go when the update fails
-// or its answer is dropped unsent (a stopped capture stream drops them).
+// pending. Whichever of the waiter and the update's answer comes first under
+// the lock decides: an answer while the waiter waits is the waiter's, which
+// owns the encoder; once the waiter gave up, the hand-over installs the
+// encoder when the update succeeds and lets it go when the update fails or
+// its answer is dropped unsent (a stopped capture stream drops them).
 // Without it, a late update would deliver the new size to the old encoder,
 // which skips every frame of another size: the picture would freeze.
 struct RemoteScreenStreamSession::ResizedEncoderHandover {
@@ -61,6 +71,29 @@ struct RemoteScreenStreamSession::ResizedEncoderHandover {
     ResizedEncoderHandover& operator=(const ResizedEncoderHandover&) = delete;
     ~ResizedEncoderHandover() {
         if (encoder) settle(false);
+    }
+
+    // From the update's answer: true while the waiter still waits, which
+    // then takes the answer; else the hand-over settles here.
+    bool answer(const CaptureResult& result) {
+        {
+            std::lock_guard guard(mutex);
+            if (!waiterGaveUp) {
+                answered = result;
+                return true;
+            }
+        }
+        settle(!result);
+        return false;
+    }
+
+    // From the waiter at its deadline: the answer that came meanwhile, or
+    // none, and the encoder is the hand-over's from now on.
+    std::optional<CaptureResult> giveUp() {
+        std::lock_guard guard(mutex);
+        if (answered) return answered;
+        waiterGaveUp = true;
+        return std::nullopt;
     }
 
     // Called at most once, with the encoder still held.
@@ -78,66 +111,108 @@ struct RemoteScreenStreamSession::ResizedEncoderHandover {
     }
 
     std::weak_ptr<RemoteScreenStreamSession> session;
-    // Empty once the waiter owns the encoder.
+    // Empty once the waiter or the settling answer took it.
     std::shared_ptr<VideoEncoder> encoder;
+    std::mutex mutex;
+    bool waiterGaveUp = false;
+    std::optional<CaptureResult> answered;
 };
 
-RemoteScreenStreamSession::WindowStreamResizeOutcome RemoteScreenStreamSession::reconfigureStreamForWindowResize(
-    platform::WindowID windowID, const platform::Rect& frame, const RemoteScreenResizeWindowRequest& request) {
+asio::awaitable<RemoteScreenStreamSession::WindowStreamResizeOutcome>
+RemoteScreenStreamSession::reconfigureStreamForWindowResize(std::weak_ptr<RemoteScreenStreamSession> weakSession,
+                                                            platform::WindowID windowID, platform::Rect frame,
+                                                            RemoteScreenResizeWindowRequest request) {
     std::shared_ptr<platform::CaptureStream> stream;
-    std::optional<double> selectedScale;
+    platform::Clock* clock = nullptr;
+    asio::any_io_executor workPool;
+    double scale = 1;
     {
-        std::lock_guard guard(lock_);
-        stream = captureStream_;
-        selectedScale = selectedPointPixelScale_;
+        const auto session = lockedOrGone(weakSession);
+        std::optional<double> selectedScale;
+        {
+            std::lock_guard guard(session->lock_);
+            stream = session->captureStream_;
+            selectedScale = session->selectedPointPixelScale_;
+        }
+        if (!stream) throw unavailable("The stream is no longer running.");
+        // The clock outlives the stream server, and so every session.
+        clock = &session->environment_.clock;
+        workPool = session->environment_.workPool;
+        scale = selectedScale ? *selectedScale : pointPixelScale(frame, session->desktop().displays());
     }
-    if (!stream) throw unavailable("The stream is no longer running.");
-    double scale = selectedScale ? *selectedScale : pointPixelScale(frame, desktop().displays());
 
     PixelSize source = windowPixelSize(frame, scale);
-    if (const auto content = refreshWindowContent(windowID, frame, scale)) {
-        replaceContentFilter(*stream, content->filter);
-        applySelection(*content);
+    // Each wait is named before it is awaited: GCC 12 destroys a temporary of
+    // a co_await expression twice. A strand, because the pauses' timers and
+    // the coroutine must not run on two pool threads at once.
+    auto fetch =
+        platform::withinDeadline(*clock, reconfigurationWaitSeconds,
+                                 platform::awaitElsewhere(asio::make_strand(workPool),
+                                                          refreshedWindowContent(weakSession, windowID, frame, scale)));
+    const auto refreshed = co_await std::move(fetch);
+    if (!refreshed) throw unavailable("The streamed window filter could not be refreshed in time.");
+    if (const auto& content = *refreshed) {
+        const std::function<void(platform::CaptureStream::Completion)> swapFilter =
+            [&stream, &content](platform::CaptureStream::Completion completion) {
+                stream->updateContentFilter(content->filter, std::move(completion));
+            };
+        // An answer the stream drops unsent is one that never came in time.
+        auto filterSwap = platform::withinDeadline(
+            *clock, reconfigurationWaitSeconds, captureAnswer(swapFilter, DroppedCaptureAnswer::waitsForTheDeadline));
+        const auto filtered = co_await std::move(filterSwap);
+        if (!filtered) throw unavailable("The streamed window filter could not be updated in time.");
+        if (const auto& error = *filtered) {
+            throw unavailable(std::string("The streamed window filter could not be updated: ") + error->what());
+        }
+        lockedOrGone(weakSession)->applySelection(*content);
         source = {content->sourceWidth, content->sourceHeight};
         scale = content->pointPixelScale;
     }
 
-    const std::int64_t maximum = streamMaximumDimension(request_, source);
-    const PixelSize output = clientNativeTargetSize(request).value_or(fittedOutputSize(source, maximum));
-    const int framesPerSecond = captureFramesPerSecond(request_);
-    std::shared_ptr<VideoEncoder> encoder = makeSessionVideoEncoder(*this, static_cast<int>(output.width),
-                                                                    static_cast<int>(output.height), framesPerSecond);
-
-    platform::StreamConfiguration configuration = captureConfiguration(request_, source, output, framesPerSecond);
+    std::int64_t maximum = 0;
+    PixelSize output;
+    platform::StreamConfiguration configuration;
+    std::shared_ptr<ResizedEncoderHandover> handover;
     {
+        const auto session = lockedOrGone(weakSession);
+        maximum = streamMaximumDimension(session->request_, source);
+        output = session->clientNativeTargetSize(request).value_or(fittedOutputSize(source, maximum));
+        const int framesPerSecond = captureFramesPerSecond(session->request_);
+        handover = std::make_shared<ResizedEncoderHandover>(
+            weakSession, makeSessionVideoEncoder(*session, static_cast<int>(output.width),
+                                                 static_cast<int>(output.height), framesPerSecond));
+        configuration = captureConfiguration(session->request_, source, output, framesPerSecond);
         // stop() clears both from another thread.
-        std::lock_guard guard(lock_);
+        std::lock_guard guard(session->lock_);
         // The sound rides on the video stream unless it has a stream of its own.
-        configuration.capturesAudio = audioEncoder_ && !audioCaptureStream_;
+        configuration.capturesAudio = session->audioEncoder_ && !session->audioCaptureStream_;
     }
-    updateConfigurationWithEncoder(*stream, configuration, std::move(encoder));
-    return {maximum, scale, source.width, source.height, output.width, output.height, output != source};
-}
-
-std::optional<SelectedContent> RemoteScreenStreamSession::refreshWindowContent(platform::WindowID windowID,
-                                                                               const platform::Rect& frame,
-                                                                               double scale) {
-    auto answer = BoundedResult<std::optional<SelectedContent>>::arm(environment_.clock, environment_.timerQueue,
-                                                                     reconfigurationWaitSeconds);
-    // An answer after the deadline is dropped. A strand, because the pauses'
-    // timers and the coroutine must not run on two pool threads at once.
-    asio::co_spawn(asio::make_strand(environment_.workPool),
-                   refreshedWindowContent(weak_from_this(), windowID, frame, scale),
-                   [answer](std::exception_ptr failure, std::optional<SelectedContent> content) {
-                       if (failure) {
-                           answer->fail(failure);
-                       } else {
-                           answer->complete(std::move(content));
-                       }
-                   });
-    auto content = answer->wait();
-    if (!content) throw unavailable("The streamed window filter could not be refreshed in time.");
-    return *std::move(content);
+    const std::function<void(platform::CaptureStream::Completion)> updateConfiguration =
+        [&stream, &configuration, &handover](platform::CaptureStream::Completion completion) {
+            stream->updateConfiguration(configuration, [handover, completion](CaptureResult answer) {
+                if (handover->answer(answer)) completion(answer);
+            });
+        };
+    auto configurationUpdate =
+        platform::withinDeadline(*clock, reconfigurationWaitSeconds,
+                                 captureAnswer(updateConfiguration, DroppedCaptureAnswer::waitsForTheDeadline));
+    auto result = co_await std::move(configurationUpdate);
+    if (!result) result = handover->giveUp();
+    if (!result) throw unavailable("The stream could not be resized in time.");
+    // The waiter decides: the encoder is its own now.
+    std::shared_ptr<VideoEncoder> encoder = std::move(handover->encoder);
+    const auto session = weakSession.lock();
+    if (!session) {
+        encoder->shutdown();
+        throw unavailable("The stream is no longer running.");
+    }
+    if (*result) {
+        session->shutDown(CaptureParts{std::move(encoder), {}, {}, {}});
+        throw unavailable(std::string("The stream could not be resized: ") + (*result)->what());
+    }
+    session->installResizedEncoder(std::move(encoder));
+    co_return WindowStreamResizeOutcome{maximum,      scale,         source.width,    source.height,
+                                        output.width, output.height, output != source};
 }
 
 asio::awaitable<std::optional<SelectedContent>> RemoteScreenStreamSession::refreshedWindowContent(
@@ -174,40 +249,6 @@ asio::awaitable<std::optional<SelectedContent>> RemoteScreenStreamSession::refre
                      std::to_string(expected.height) + " px.");
     }
     co_return latest;
-}
-
-void RemoteScreenStreamSession::replaceContentFilter(platform::CaptureStream& stream,
-                                                     const platform::ContentFilter& filter) {
-    auto answer = CaptureAnswer::arm(environment_.clock, environment_.timerQueue, reconfigurationWaitSeconds);
-    stream.updateContentFilter(filter, [answer](CaptureResult result) { answer->complete(std::move(result)); });
-    const auto result = answer->wait();
-    if (!result) throw unavailable("The streamed window filter could not be updated in time.");
-    if (*result)
-        throw unavailable(std::string("The streamed window filter could not be updated: ") + (*result)->what());
-}
-
-void RemoteScreenStreamSession::updateConfigurationWithEncoder(platform::CaptureStream& stream,
-                                                               const platform::StreamConfiguration& configuration,
-                                                               std::shared_ptr<VideoEncoder> encoder) {
-    auto answer = CaptureAnswer::arm(environment_.clock, environment_.timerQueue, reconfigurationWaitSeconds);
-    auto handover = std::make_shared<ResizedEncoderHandover>(weak_from_this(), encoder);
-    stream.updateConfiguration(configuration, [answer, handover](CaptureResult result) {
-        const bool succeeded = !result;
-        // Whichever of the waiter and this answer decides under the box's
-        // lock owns the encoder.
-        if (answer->complete(std::move(result))) {
-            handover->encoder.reset();
-        } else {
-            handover->settle(succeeded);
-        }
-    });
-    const auto result = answer->wait();
-    if (!result) throw unavailable("The stream could not be resized in time.");
-    if (*result) {
-        shutDown(CaptureParts{std::move(encoder), {}, {}, {}});
-        throw unavailable(std::string("The stream could not be resized: ") + (*result)->what());
-    }
-    installResizedEncoder(std::move(encoder));
 }
 
 void RemoteScreenStreamSession::installResizedEncoder(std::shared_ptr<VideoEncoder> encoder) {

@@ -67,7 +67,7 @@ double requestedPointPixelScale(const RemoteScreenResizeWindowRequest& request) 
 
 }  // namespace
 
-RemoteScreenStreamSession::WindowResizeOutcome RemoteScreenStreamSession::resizeWindow(
+RemoteScreenStreamSession::WindowPlacement RemoteScreenStreamSession::placeStreamedWindow(
     const RemoteScreenResizeWindowRequest& request) {
     if (request_.mode == RemoteScreenStreamMode::display) throw resizeFailure(displayStreamResizeMessage);
     auto& desktop = this->desktop();
@@ -99,26 +99,34 @@ RemoteScreenStreamSession::WindowResizeOutcome RemoteScreenStreamSession::resize
 
     const auto displays = activeDisplayBounds(desktop.displays());
     const platform::Rect target = keptOnDisplayOf(currentFrame, centredFrame(currentFrame, *size), displays);
+    WindowPlacement placement;
+    placement.windowID = *windowID;
     if (lastWindowResize_ && lastWindowResize_->windowID == *windowID && lastWindowResize_->request == request &&
         std::fabs(currentFrame.x - target.x) + std::fabs(currentFrame.y - target.y) < 1 &&
         std::fabs(currentFrame.width - target.width) < 1 && std::fabs(currentFrame.height - target.height) < 1) {
-        return lastWindowResize_->outcome;
+        placement.repeated = lastWindowResize_->outcome;
+        return placement;
     }
+    placement.outcome.targetFrame = applyWindowFrame(window, *size, currentFrame, displays);
+    placement.actualFrame = accessibilityWindowFrame(accessibility, window).value_or(centredFrame(currentFrame, *size));
+    updateSelectedPointerBounds(*windowID, placement.actualFrame);
+    placement.outcome.requestedSize = *size;
+    placement.outcome.requestedPixelSize = requestedPixelSize(request);
+    placement.outcome.requestedPointPixelScale = requestedPointPixelScale(request);
+    placement.outcome.actualSize = placement.actualFrame.size();
+    return placement;
+}
 
-    WindowResizeOutcome outcome;
-    outcome.targetFrame = applyWindowFrame(window, *size, currentFrame, displays);
-    const platform::Rect actual =
-        accessibilityWindowFrame(accessibility, window).value_or(centredFrame(currentFrame, *size));
-    updateSelectedPointerBounds(*windowID, actual);
-    outcome.streamResize = reconfigureStreamForWindowResize(*windowID, actual, request);
-    requestKeyFrame();
-
-    outcome.requestedSize = *size;
-    outcome.requestedPixelSize = requestedPixelSize(request);
-    outcome.requestedPointPixelScale = requestedPointPixelScale(request);
-    outcome.actualSize = actual.size();
-    lastWindowResize_ = LastWindowResize{*windowID, request, outcome};
-    return outcome;
+asio::awaitable<RemoteScreenStreamSession::WindowResizeOutcome> RemoteScreenStreamSession::resizeWindow(
+    std::weak_ptr<RemoteScreenStreamSession> weakSession, RemoteScreenResizeWindowRequest request) {
+    WindowPlacement placement = lockedOrGone(weakSession)->placeStreamedWindow(request);
+    if (placement.repeated) co_return *placement.repeated;
+    placement.outcome.streamResize =
+        co_await reconfigureStreamForWindowResize(weakSession, placement.windowID, placement.actualFrame, request);
+    const auto session = lockedOrGone(weakSession);
+    session->requestKeyFrame();
+    session->lastWindowResize_ = LastWindowResize{placement.windowID, std::move(request), placement.outcome};
+    co_return placement.outcome;
 }
 
 platform::Rect RemoteScreenStreamSession::applyWindowFrame(const platform::AXElement& window,

@@ -9,7 +9,7 @@
 
 #include "model/diagnostic_log.hpp"
 #include "model/task_failure.hpp"
-#include "screenstream/capture_completion.hpp"
+#include "screenstream/capture_answer.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 
@@ -129,7 +129,7 @@ asio::awaitable<void> RemoteScreenStreamSession::updateContentFilter(
     std::weak_ptr<RemoteScreenStreamSession> weakSession, platform::Clock& clock,
     std::shared_ptr<platform::CaptureStream> stream, SelectedContent content, platform::WindowID expectedWindowID) {
     using namespace asio::experimental::awaitable_operators;
-    const auto answer = co_await (completionOf([&stream, &content](auto completion) {
+    const auto answer = co_await (captureAnswer([&stream, &content](auto completion) {
                                       stream->updateContentFilter(content.filter, completion);
                                   }) ||
                                   clock.watch(filterUpdateWaitSeconds));

@@ -1,8 +1,7 @@
 #pragma once
-// A stream session made directly, with no server and no network: its timer
-// thread and its tasks strand are the test's main loop on a manual clock, so
-// tracking steps and their waits run when the test advances the clock and
-// runs the loop.
+// A stream session made directly, with no server and no network: its tasks
+// strand is the test's main loop on a manual clock, so tracking steps and
+// their waits run when the test advances the clock and runs the loop.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -58,15 +57,10 @@ public:  // the tables' steps reach in
         controller = std::make_unique<DesktopController>(*desktop);
         if (!connection) connection = std::make_shared<IdleStreamConnection>(mainLoop.executor(), clock);
         if (!workPool) workPool = mainLoop.executor();
-        session =
-            std::make_shared<RemoteScreenStreamSession>(platform::Uuid::random(), request, std::move(connection),
-                                                        RemoteScreenStreamSession::Environment{clock,
-                                                                                               mainLoop.executor(),
-                                                                                               mainLoop.executor(),
-                                                                                               pool.sharedContext(),
-                                                                                               std::move(workPool),
-                                                                                               *controller,
-                                                                                               {}});
+        session = std::make_shared<RemoteScreenStreamSession>(
+            platform::Uuid::random(), request, std::move(connection),
+            RemoteScreenStreamSession::Environment{
+                clock, mainLoop.executor(), pool.sharedContext(), std::move(workPool), *controller, {}});
     }
 
     void TearDown() override {

@@ -71,7 +71,6 @@ TEST_F(StreamThreadCountTest, EightStreamsRunOnTheirEncoderThreadsAndTheSharedPo
         {std::string(Server::taskThreadName), Server::taskThreadCount},
         {std::string(Server::poolThreadName), Server::poolThreadCount},
         {std::string(Server::workPoolThreadName), Server::workPoolThreadCount},
-        {std::string(Server::timerThreadName), 1},
     };
     std::size_t streamThreads = 0;
     for (const auto& [name, count] : names) {

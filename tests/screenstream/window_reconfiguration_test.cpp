@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
 
 #include "capture_stream_doubles.hpp"
@@ -53,14 +54,16 @@ public:  // the tables' steps reach in
     std::future<Outcome> reconfigure(platform::WindowID windowID, platform::Size size,
                                      RemoteScreenResizeWindowRequest request = {}) {
         auto promise = std::make_shared<std::promise<Outcome>>();
-        session->controlQueue().post([owner = session, promise, windowID, size, request] {
-            try {
-                promise->set_value(
-                    owner->reconfigureStreamForWindowResize(windowID, {100, 100, size.width, size.height}, request));
-            } catch (...) {
-                promise->set_exception(std::current_exception());
-            }
-        });
+        asio::co_spawn(session->controlQueue().executor(),
+                       RemoteScreenStreamSession::reconfigureStreamForWindowResize(
+                           session, windowID, {100, 100, size.width, size.height}, request),
+                       [promise](std::exception_ptr failure, Outcome outcome) {
+                           if (failure) {
+                               promise->set_exception(failure);
+                           } else {
+                               promise->set_value(outcome);
+                           }
+                       });
         return promise->get_future();
     }
 

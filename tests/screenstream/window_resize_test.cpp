@@ -6,7 +6,10 @@
 #include <future>
 
 #include "direct_session_fixture.hpp"
+#include <asio/co_spawn.hpp>
+
 #include "maccontrol/window_info.hpp"
+#include "model/task_failure.hpp"
 #include "screenstream/content_selection.hpp"
 #include "screenstream/streamed_window.hpp"
 
@@ -60,14 +63,10 @@ TEST_F(WindowResizeTest, EachRefusalHasItsTextAndTheWindowStaysOnItsDisplay) {
         request.width = row.setup == widthOfOnePoint ? 1 : 300;
         request.height = 200;
         std::promise<std::string> answer;
-        session->controlQueue().post([&] {
-            try {
-                session->resizeWindow(request);
-                answer.set_value("resized");
-            } catch (const std::exception& error) {
-                answer.set_value(error.what());
-            }
-        });
+        asio::co_spawn(session->controlQueue().executor(), RemoteScreenStreamSession::resizeWindow(session, request),
+                       [&answer](std::exception_ptr failure, RemoteScreenStreamSession::WindowResizeOutcome) {
+                           answer.set_value(failure ? failureText(failure) : "resized");
+                       });
         EXPECT_EQ(answer.get_future().get(), row.expected);
         const auto entry = zentrabo::windowInfo(*desktop, windowID);
         ASSERT_TRUE(entry);

@@ -12,6 +12,7 @@
 #include "model/diagnostic_log.hpp"
 #include "model/task_failure.hpp"
 #include "model/json/model_record_json.hpp"
+#include "platform/dispatch/awaited_answer.hpp"
 #include "platform/host/host_address.hpp"
 #include "platform/random/uuid.hpp"
 #include "platform/text/log_escape.hpp"
@@ -53,8 +54,7 @@ private:
 RequestRoad::RequestRoad(RequestRoadEnvironment environment)
     : environment_(std::move(environment)),
       connections_(std::make_shared<ServerConnections>(environment_.requestLimits)),
-      mainLoopGate_(std::make_shared<platform::MainLoopGate>(environment_.mainLoop)),
-      mainLoop_(mainLoopGate_) {
+      mainLoopGate_(std::make_shared<platform::MainLoopGate>(environment_.mainLoop)) {
     // The network threads size each connection's limits by whether its
     // certificate is paired.
     connections_->pairedFingerprints().update(*environment_.authorization.pairedDevices());
@@ -98,11 +98,16 @@ asio::awaitable<void> RequestRoad::serve(std::shared_ptr<ServerConnection> conne
     auto share = std::move(line->share);
     const auto arrival = std::make_shared<Arrival>(Arrival{decode(std::move(*line)), std::move(share)});
     line.reset();
-    // Named: GCC 12 destroys a temporary of a co_await expression twice.
-    MainLoopHop<DispatchOutcome>::Work dispatch =
+    // The dispatcher owns the server's state, so the answer is made on the
+    // main loop; once the road is gone its gate drops the work, and the
+    // waiting connection ends with the network threads. Named: GCC 12
+    // destroys a temporary of a co_await expression twice.
+    std::function<void(platform::AnswerCompletion<DispatchOutcome>)> dispatch =
         [this, arrival, peer = Peer{connection->peerCertificateFingerprint(), connection->remoteEndpoint()}](
-            RequestDispatcher::OutcomeCompletion finish) { answer(*arrival, peer, std::move(finish)); };
-    auto outcome = co_await mainLoop_.run(std::move(dispatch));
+            platform::AnswerCompletion<DispatchOutcome> finish) {
+            mainLoopGate_->post([this, arrival, peer, finish] { answer(*arrival, peer, finish); });
+        };
+    auto outcome = co_await platform::awaitAnswer<DispatchOutcome>(std::move(dispatch));
     if (auto* handOver = std::get_if<StreamHandOver>(&outcome.answer)) {
         // From here on the connection carries frames, and the session owns it.
         connection->startStreaming(std::move(bytesAfterLine));

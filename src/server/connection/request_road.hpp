@@ -15,7 +15,7 @@
 #include "platform/net/tls_context.hpp"
 #include "server/authorization/client_authorizer.hpp"
 #include "server/connection/dispatch_outcome.hpp"
-#include "server/connection/main_loop_hop.hpp"
+#include "platform/dispatch/main_loop_gate.hpp"
 #include "server/connection/request_dispatcher.hpp"
 #include "server/connection/request_limits.hpp"
 #include "server/connection/server_connection.hpp"
@@ -83,7 +83,6 @@ private:
     RequestRoadEnvironment environment_;
     std::shared_ptr<ServerConnections> connections_;
     std::shared_ptr<platform::MainLoopGate> mainLoopGate_;
-    MainLoopHop<DispatchOutcome> mainLoop_;
 };
 
 }  // namespace zentrabo
