@@ -1,5 +1,5 @@
 // A display stream's input through the built binary (--desktop x11): keys,
-// text and pointer events reach the test application where they were sent.
+// text, pastes and pointer events reach the test application where they were sent.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,6 +35,7 @@ std::string summary(const TestApplicationReport& report) {
     if (report.text("action") == "release") return {};
     if (event == "key") return "press " + report.text("keysym").value_or("") + modifiers;
     if (event == "text") return "text " + report.text("text").value_or("");
+    if (event == "paste") return "paste " + report.text("text").value_or("");
     if (event == "click")
         return "press " + number("button") + "@" + number("x") + "," + number("y") + "#" + number("clickCount");
     if (event == "scroll")
@@ -83,6 +84,7 @@ TEST_F(BinaryX11Input, AStreamsKeysTextAndPointerReachTheApplication) {
                         return std::string(payload.begin(), payload.end());
                     }()),
          "scroll", "scroll up@120,90"},
+        {"a paste", frameBytes(Kind::pasteText, "Grüße"), "paste", "paste Grüße"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
