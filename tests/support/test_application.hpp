@@ -79,6 +79,20 @@ inline std::vector<std::string> testApplicationCommand(const TestApplicationOpti
     return command;
 }
 
+// Starts command[0] with its arguments; the child's pid.
+inline pid_t spawnProgram(const std::vector<std::string>& command) {
+    // Built before the fork: the child of a threaded process must not allocate.
+    std::vector<char*> argv;
+    for (const auto& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
 // One report: its text and its parsed object.
 class TestApplicationReport {
 public:
@@ -187,16 +201,7 @@ private:
 class TestApplication {
 public:
     explicit TestApplication(const TestApplicationOptions& options) {
-        const auto command = testApplicationCommand(options, reports_.path());
-        // Built before the fork: the child of a threaded process must not allocate.
-        std::vector<char*> argv;
-        for (const auto& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
+        pid_ = spawnProgram(testApplicationCommand(options, reports_.path()));
     }
     // Ends the application: SIGTERM, then SIGKILL when it has not ended within 2 s.
     ~TestApplication() {

@@ -39,17 +39,8 @@ const std::string toneScript = ZENTRABO_SOURCE_DIR "/tests/fixtures/test_applica
 // The windowless player (tone.py) as a child of the test, ended with it.
 class TonePlayer {
 public:
-    explicit TonePlayer(double frequency) {
-        const std::vector<std::string> command{"/usr/bin/python3", "-B", toneScript, std::to_string(frequency)};
-        std::vector<char*> argv;
-        for (const auto& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
+    explicit TonePlayer(double frequency)
+        : pid_(spawnProgram({"/usr/bin/python3", "-B", toneScript, std::to_string(frequency)})) {}
     ~TonePlayer() {
         if (pid_ <= 0) return;
         kill(pid_, SIGKILL);
