@@ -214,23 +214,39 @@ TEST_F(BinaryX11Sound, StreamsCarryTheSoundOfWhatTheyShow) {
     }
 }
 
-TEST_F(BinaryX11Sound, ADisplayStreamHearsAnApplicationThatStartsPlayingLater) {
+// Nothing else plays, so the output is idle when the tone begins.
+TEST_F(BinaryX11Sound, StreamsHearAnApplicationThatStartsPlayingLater) {
     constexpr double tone = 700;
-    TestApplication application({{{"Late", 320, 240, {{2300, 500}}, {}, {}}},
-                                 std::string(kTestApplicationId),
-                                 {"--tone", "700", "--tone-after", "3.5"}});
-    ASSERT_TRUE(waitForMapped(application, "Late"));
-    auto client = open(soundStream(RemoteScreenStreamMode::display));
-    const auto before = audioUntil(*client, 30);
-    ASSERT_GE(before.size(), 30u);
-    ASSERT_TRUE(application.reports().waitFor("tone", {}, std::chrono::milliseconds(0)) == std::nullopt)
-        << "the tone started before the stream did; nothing was shown";
-    waitForTone(application);
-    const std::size_t atTone = framesOfKind(client->frames(), RemoteScreenStreamFrameKind::audio).size();
-    const auto after = audioUntil(*client, atTone + 80);
-    ASSERT_GE(after.size(), atTone + 80);
-    EXPECT_LT(steadyToneLevel(firstChannel(after, 0, 30, 2), tone), absentLevel) << "heard before it played";
-    EXPECT_GT(steadyToneLevel(firstChannel(after, atTone + 30, atTone + 80, 2), tone), heardLevel);
+    struct Row {
+        const char* what;
+        RemoteScreenStreamMode mode;
+    };
+    const Row rows[] = {
+        {"a display", RemoteScreenStreamMode::display},
+        {"the application's window", RemoteScreenStreamMode::applicationWindow},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TestApplication application({{{"Late", 320, 240, {{2300, 500}}, {}, {}}},
+                                     std::string(kTestApplicationId),
+                                     {"--tone", "700", "--tone-after", "3.5"}});
+        ASSERT_TRUE(waitForMapped(application, "Late"));
+        auto options = soundStream(row.mode);
+        if (row.mode == RemoteScreenStreamMode::applicationWindow) {
+            options.applicationBundleIdentifier = desktopID(kInstalledTestApp);
+        }
+        auto client = open(options);
+        const auto before = audioUntil(*client, 30);
+        ASSERT_GE(before.size(), 30u);
+        ASSERT_TRUE(application.reports().waitFor("tone", {}, std::chrono::milliseconds(0)) == std::nullopt)
+            << "the tone started before the stream did; nothing was shown";
+        waitForTone(application);
+        const std::size_t atTone = framesOfKind(client->frames(), RemoteScreenStreamFrameKind::audio).size();
+        const auto after = audioUntil(*client, atTone + 80);
+        ASSERT_GE(after.size(), atTone + 80);
+        EXPECT_LT(steadyToneLevel(firstChannel(after, 0, 30, 2), tone), absentLevel) << "heard before it played";
+        EXPECT_GT(steadyToneLevel(firstChannel(after, atTone + 30, atTone + 80, 2), tone), heardLevel);
+    }
 }
 
 class BinaryX11WithoutSoundServer : public BinaryX11Sound {
