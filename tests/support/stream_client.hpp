@@ -44,6 +44,18 @@ inline std::string streamRequestLine(const RemoteScreenStreamRequest& options, s
     return encodeRecord(request) + "\n";
 }
 
+// A small H.264 stream without sound, 10 frames a second, its longer side
+// at most 480 pixels: what a test of a real screen's stream asks for.
+inline RemoteScreenStreamRequest smallStreamRequest(RemoteScreenStreamMode mode) {
+    RemoteScreenStreamRequest options;
+    options.mode = mode;
+    options.framesPerSecond = 10;
+    options.maximumPixelDimension = 480;
+    options.preferredVideoCodec = RemoteScreenStreamVideoCodec::h264;
+    options.capturesAudio = false;
+    return options;
+}
+
 // One frame's wire bytes, as a device sends input.
 inline std::string frameBytes(RemoteScreenStreamFrameKind kind, std::string_view payload, std::uint16_t flags = 0) {
     RemoteScreenStreamFrame frame;
@@ -56,6 +68,25 @@ inline std::string frameBytes(RemoteScreenStreamFrameKind kind, std::string_view
 
 inline std::string payloadText(const RemoteScreenStreamFrame& frame) {
     return {frame.payload.begin(), frame.payload.end()};
+}
+
+// Every size the stream announced, in order.
+inline std::vector<std::pair<std::uint32_t, std::uint32_t>> announcedSizes(
+    const std::vector<RemoteScreenStreamFrame>& frames) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> sizes;
+    for (const auto& frame : frames) {
+        if (frame.kind != RemoteScreenStreamFrameKind::configuration) continue;
+        const auto configuration = decodeRecord<RemoteScreenStreamConfigurationPayload>(payloadText(frame));
+        sizes.emplace_back(static_cast<std::uint32_t>(configuration.width),
+                           static_cast<std::uint32_t>(configuration.height));
+    }
+    return sizes;
+}
+
+// The size the stream announced first.
+inline std::pair<std::uint32_t, std::uint32_t> announcedSize(const std::vector<RemoteScreenStreamFrame>& frames) {
+    const auto sizes = announcedSizes(frames);
+    return sizes.empty() ? std::make_pair(0u, 0u) : sizes.front();
 }
 
 class StreamClient {

@@ -46,21 +46,26 @@ inline std::optional<std::string> x11SessionDisplay() {
     return std::string(display);
 }
 
+// Sets DISPLAY to the session's display; fails or skips the running test
+// when the session is missing (its caller checks HasFatalFailure and
+// IsSkipped).
+inline void joinX11Session() {
+    const auto display = x11SessionDisplay();
+    if (!display) {
+        if (std::getenv(kRequireX11Variable) != nullptr) {
+            FAIL() << "the tests' X11 session is missing: " << kX11SessionDisplayVariable
+                   << " is unset or its display does not answer (see namespace-logs/xvfb.log)";
+        }
+        GTEST_SKIP() << "no X11 session (run the suite through scripts/run-tests-in-namespace.sh)";
+    }
+    // Once per program: the session never changes while the suite runs.
+    static std::once_flag displaySet;
+    std::call_once(displaySet, [&] { setenv("DISPLAY", display->c_str(), 1); });
+}
+
 class X11SessionTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto display = x11SessionDisplay();
-        if (!display) {
-            if (std::getenv(kRequireX11Variable) != nullptr) {
-                FAIL() << "the tests' X11 session is missing: " << kX11SessionDisplayVariable
-                       << " is unset or its display does not answer (see namespace-logs/xvfb.log)";
-            }
-            GTEST_SKIP() << "no X11 session (run the suite through scripts/run-tests-in-namespace.sh)";
-        }
-        // Once per program: the session never changes while the suite runs.
-        static std::once_flag displaySet;
-        std::call_once(displaySet, [&] { setenv("DISPLAY", display->c_str(), 1); });
-    }
+    void SetUp() override { joinX11Session(); }
 };
 
 }  // namespace zentrabo::testing

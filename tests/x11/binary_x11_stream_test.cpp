@@ -32,38 +32,8 @@ std::vector<const RemoteScreenStreamFrame*> videoFrames(const std::vector<Remote
     return video;
 }
 
-// Every size the stream announced, in order.
-std::vector<std::pair<std::uint32_t, std::uint32_t>> announcedSizes(
-    const std::vector<RemoteScreenStreamFrame>& frames) {
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> sizes;
-    for (const auto& frame : frames) {
-        if (frame.kind != RemoteScreenStreamFrameKind::configuration) continue;
-        const auto configuration = decodeRecord<RemoteScreenStreamConfigurationPayload>(payloadText(frame));
-        sizes.emplace_back(static_cast<std::uint32_t>(configuration.width),
-                           static_cast<std::uint32_t>(configuration.height));
-    }
-    return sizes;
-}
-
-// The size the stream announced first.
-std::pair<std::uint32_t, std::uint32_t> announcedSize(const std::vector<RemoteScreenStreamFrame>& frames) {
-    const auto sizes = announcedSizes(frames);
-    return sizes.empty() ? std::make_pair(0u, 0u) : sizes.front();
-}
-
 class BinaryX11Streams : public BinaryX11Test {
 protected:
-    // A small H.264 stream without sound at 10 frames a second.
-    static RemoteScreenStreamRequest smallStream(RemoteScreenStreamMode mode) {
-        RemoteScreenStreamRequest options;
-        options.mode = mode;
-        options.framesPerSecond = 10;
-        options.maximumPixelDimension = 480;
-        options.preferredVideoCodec = RemoteScreenStreamVideoCodec::h264;
-        options.capturesAudio = false;
-        return options;
-    }
-
     std::unique_ptr<StreamClient> open(const RemoteScreenStreamRequest& options) {
         return openStream(phone, port, serverFingerprint, options);
     }
@@ -114,7 +84,7 @@ TEST_F(BinaryX11Streams, DisplayFrontmostWindowAndWindowStreamsShowTheApplicatio
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        auto options = smallStream(row.mode);
+        auto options = smallStreamRequest(row.mode);
         if (row.displayID != 0) options.displayID = row.displayID;
         if (!row.application.empty()) options.applicationBundleIdentifier = row.application;
         auto client = open(options);
@@ -144,7 +114,7 @@ TEST_F(BinaryX11Streams, FrontmostWindowTrackingFollowsAWindowTheWindowManagerAc
     // Both windows have the same frame, so the client area sits alike in each.
     const double left = first->x - frame->x, top = first->y - frame->y;
 
-    auto options = smallStream(RemoteScreenStreamMode::frontmostWindow);
+    auto options = smallStreamRequest(RemoteScreenStreamMode::frontmostWindow);
     options.windowTrackingMode = RemoteScreenStreamWindowTrackingMode::followActiveWindow;
     auto client = open(options);
     readVideo(*client, 8);
@@ -178,7 +148,7 @@ TEST_F(BinaryX11Streams, AClientNativeStreamSwitchesTheModeAndPutsItBackWhenItSt
     const std::string added = screen.addMode(1280, 720);
     ASSERT_EQ(witnessedMonitors().size(), 1u);
 
-    auto options = smallStream(RemoteScreenStreamMode::display);
+    auto options = smallStreamRequest(RemoteScreenStreamMode::display);
     options.maximumPixelDimension.reset();
     options.framesPerSecond = 5;
     options.renderSizingMode = RemoteScreenStreamRenderSizingMode::clientNative;
@@ -195,7 +165,7 @@ TEST_F(BinaryX11Streams, AClientNativeStreamSwitchesTheModeAndPutsItBackWhenItSt
 
 TEST_F(BinaryX11Streams, AWindowStreamLaunchesItsApplicationAndAResizeReachesTheRealWindow) {
     const InstalledApplicationsGuard guard({kInstalledTestApp});
-    auto options = smallStream(RemoteScreenStreamMode::applicationWindow);
+    auto options = smallStreamRequest(RemoteScreenStreamMode::applicationWindow);
     options.applicationBundleIdentifier = desktopID(kInstalledTestApp);
     options.maximumPixelDimension.reset();
     auto client = open(options);
