@@ -9,13 +9,13 @@
 // answers every request a device makes of it here.
 //
 // After a deliberate change of a visible text, rewrite the files and review
-// their diff before committing them. The X11 run needs the tests' session,
-// which only the namespace script starts (its last line runs ctest: run it
-// with a filter instead):
+// their diff before committing them. The virtual run:
 //   ZENTRABO_UPDATE_GOLDEN=1 unshare --net --mount bash -c 'ip link set lo up;
 //     build/test/tests/test_app --gtest_filter=GoldenTranscript*'
-//   ZENTRABO_UPDATE_GOLDEN=1 unshare --net --mount --pid --fork --mount-proc --kill-child
-//     scripts/run-tests-in-namespace.sh build/test   (ctest -R GoldenTranscript)
+// The X11 run needs the tests' session, which the namespace script starts
+// before it runs the whole suite (only these tests read the variable):
+//   ZENTRABO_UPDATE_GOLDEN=1 unshare --net --mount --pid --fork --mount-proc
+//     --kill-child scripts/run-tests-in-namespace.sh build/test
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -196,7 +196,7 @@ inline std::string describeFrame(const std::string& bytes) {
 }
 
 // A reply's screenshots as their type and size: the pictures themselves
-// change with every run (a clock, a cursor, a window's shadow).
+// differ from run to run (the cursor, what the desktop shows at the time).
 inline std::string withPictureSizes(std::string reply) {
     if (reply.find("\"screenshots\"") == std::string::npos) return reply;
     const auto response = decodeRecord<HalvardineResponse>(reply);
