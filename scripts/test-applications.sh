@@ -6,6 +6,8 @@
 #   applications/org.zentrabo.TestApp2.desktop  a window "Second", an SVG icon,
 #       an Exec of quotes, field codes and shell characters (its argv is
 #       what the tests expect, see tests/x11)
+#   applications/org.zentrabo.MenuApp.desktop   a window "Letter" at 100,100
+#       with the test application's menus and their dialog
 #   applications/org.zentrabo.HiddenApp.desktop Hidden: never listed
 #   applications/org.zentrabo.UrlRecorder.desktop and FileRecorder.desktop
 #       (NoDisplay): the handlers of the URL scheme "zentrabo-test" and of
@@ -37,6 +39,8 @@ install_test_applications() {
   entry org.zentrabo.TestApp2 "Zentrabo Second App" \
     '--application-id org.zentrabo.TestApp2 --window name=Second,size=360x240 -- "two words" "quote \\" inside" "\\$HOME" ;|&<> 100%% %c %k %i' \
     $'Icon=org.zentrabo.TestApp2\n'
+  entry org.zentrabo.MenuApp "Zentrabo Menu App" \
+    "--application-id org.zentrabo.MenuApp --window name=Letter,size=400x300,at=100+100,menus=yes"
   entry org.zentrabo.HiddenApp "Zentrabo Hidden App" "--window name=Hidden,size=200x200" $'Hidden=true\n'
   entry org.zentrabo.UrlRecorder "Zentrabo URL Recorder" "--application-id org.zentrabo.UrlRecorder -- %u" \
     $'NoDisplay=true\nMimeType=x-scheme-handler/zentrabo-test;\n'

@@ -20,6 +20,7 @@ namespace zentrabo::testing {
 
 inline constexpr const char* kInstalledTestApp = "org.zentrabo.TestApp";
 inline constexpr const char* kInstalledTestApp2 = "org.zentrabo.TestApp2";
+inline constexpr const char* kInstalledMenuApp = "org.zentrabo.MenuApp";
 inline constexpr const char* kUrlRecorder = "org.zentrabo.UrlRecorder";
 inline constexpr const char* kFileRecorder = "org.zentrabo.FileRecorder";
 

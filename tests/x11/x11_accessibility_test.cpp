@@ -37,8 +37,8 @@ TEST_F(X11AccessibilityTest, MenusReadWithRolesEnabledStateAndShortcuts) {
         std::optional<std::int64_t> modifiers;
     };
     const Row rows[] = {
-        // Menus that open from an item are that item.
-        {"File", "AXMenuItem", true, std::nullopt, std::nullopt},
+        // Menus that open from an item are that item; in the bar, a bar item.
+        {"File", "AXMenuBarItem", true, std::nullopt, std::nullopt},
         {"File/New Window", "AXMenuItem", true, "n", 0},
         {"File/Print", "AXMenuItem", false, std::nullopt, std::nullopt},
         {"File/Recent", "AXMenuItem", true, std::nullopt, std::nullopt},

@@ -321,12 +321,13 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
         // A menu inside a menu bar or a menu is the item that opens it, with
         // its items as its own children: there is no separate menu element
         // below it, as the menu walk would otherwise take a nested submenu
-        // for the item's menu.
-        if (role == ATSPI_ROLE_MENU) {
+        // for the item's menu. Whatever sits in the menu bar itself is a menu
+        // bar item, as callers tell the bar's titles from the items below.
+        if (isMenu(role)) {
             const Owned parent(atspi_accessible_get_parent(node, nullptr));
             const AtspiRole parentRole = parent ? atspi_accessible_get_role(parent.get(), nullptr) : ATSPI_ROLE_INVALID;
-            if (parentRole == ATSPI_ROLE_MENU_BAR || parentRole == ATSPI_ROLE_MENU)
-                return found(std::string("AXMenuItem"));
+            if (parentRole == ATSPI_ROLE_MENU_BAR) return found(std::string("AXMenuBarItem"));
+            if (role == ATSPI_ROLE_MENU && parentRole == ATSPI_ROLE_MENU) return found(std::string("AXMenuItem"));
         }
         return found(std::string(names ? names->axRole : "AXUnknown"));
     }
