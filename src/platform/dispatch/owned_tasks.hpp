@@ -1,9 +1,10 @@
 #pragma once
 // Coroutines that must not outlive the object that starts them. They run on
-// the owner's executor (one thread, or a strand), and the owner's close, on
-// that executor (its destructor), cancels every one still running: a wait
-// of awaitAnswer or awaitElsewhere ends with operation_aborted, so a result
-// that comes later resumes nothing of the owner's and is dropped.
+// the owner's executor (one thread, or a strand), where the owner also
+// spawns them and closes; the close (its destructor) cancels every one still
+// running: a wait of awaitAnswer or awaitElsewhere ends with
+// operation_aborted, so a result that comes later resumes nothing of the
+// owner's and is dropped.
 #include <cstdint>
 #include <exception>
 #include <functional>
