@@ -43,19 +43,14 @@ RemoteScreenStreamServer::~RemoteScreenStreamServer() {
     }
 }
 
-void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& request,
-                                            const std::string& clientCertificateFingerprint,
-                                            const std::shared_ptr<StreamConnection>& connection) {
-    // A refused request is never registered, never reported.
+std::optional<std::string_view> RemoteScreenStreamServer::startSession(
+    const RemoteScreenStreamRequest& request, const std::string& clientCertificateFingerprint,
+    const std::shared_ptr<StreamConnection>& connection) {
     const auto isFull = [this] {
         std::lock_guard guard(lock_);
         return sessions_.size() >= maximumSessionCount;
     };
-    constexpr std::string_view tooMany = "Too many screen streams are running.";
-    if (isFull()) {
-        connection->sendScreenStreamError(tooMany);
-        return;
-    }
+    if (isFull()) return tooManySessionsMessage;
     const asio::any_io_executor tasks = asio::make_strand(taskThreads_.context());
     auto session = std::make_shared<RemoteScreenStreamSession>(
         platform::Uuid::random(), request, connection,
@@ -68,10 +63,7 @@ void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& req
     {
         std::lock_guard guard(lock_);
         // Another request may have taken the last place meanwhile.
-        if (sessions_.size() >= maximumSessionCount) {
-            connection->sendScreenStreamError(tooMany);
-            return;
-        }
+        if (sessions_.size() >= maximumSessionCount) return tooManySessionsMessage;
         sessions_.emplace(session->id(), session);
         sessionClientCertificateFingerprints_.emplace(session->id(), clientCertificateFingerprint);
         reportLocked();
@@ -79,6 +71,7 @@ void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& req
     const auto slot = session->startCancellationSlot();
     asio::co_spawn(tasks, runTask(std::move(session)),
                    asio::bind_cancellation_slot(slot, LogTaskFailure("Screen stream start task failed: ")));
+    return std::nullopt;
 }
 
 asio::awaitable<void> RemoteScreenStreamServer::runTask(std::shared_ptr<RemoteScreenStreamSession> session) {

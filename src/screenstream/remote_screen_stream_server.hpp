@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -70,10 +71,17 @@ public:
     RemoteScreenStreamServer(const RemoteScreenStreamServer&) = delete;
     RemoteScreenStreamServer& operator=(const RemoteScreenStreamServer&) = delete;
 
+    // The refusal of a request that finds every place taken.
+    static constexpr std::string_view tooManySessionsMessage = "Too many screen streams are running.";
+
     // From the connection queue: the session owns the connection from now
-    // on. Never fails; a session that cannot start ends with an error frame.
-    void startSession(const RemoteScreenStreamRequest& request, const std::string& clientCertificateFingerprint,
-                      const std::shared_ptr<StreamConnection>& connection);
+    // on, and a session that cannot start ends with an error frame. When
+    // every place is taken, the request is refused, never registered or
+    // reported, and the connection stays the caller's: the refusal's text is
+    // returned for the caller to answer with.
+    [[nodiscard]] std::optional<std::string_view> startSession(const RemoteScreenStreamRequest& request,
+                                                               const std::string& clientCertificateFingerprint,
+                                                               const std::shared_ptr<StreamConnection>& connection);
     // Unregisters, reports and stops the session; nothing for an unknown id.
     void removeSession(const platform::Uuid& id);
     // Ends every stream of the client with an error frame carrying the

@@ -252,7 +252,8 @@ private:
     }
 
     // As the server's connection does: handshake, read the request line,
-    // hand the connection and the bytes read past the line to the stream server.
+    // hand the connection and the bytes read past the line to the stream server,
+    // or answer its refusal with the error frame.
     asio::awaitable<void> handOver(std::shared_ptr<platform::TlsConnection> tls) {
         if (co_await tls->handshake()) co_return;
         std::string received;
@@ -269,7 +270,11 @@ private:
         const auto fingerprint = tls->peerCertificateFingerprint().value_or("");
         auto connection = std::make_shared<TestStreamConnection>(
             std::move(tls), clock, std::vector<std::uint8_t>(received.begin() + lineEnd + 1, received.end()));
-        if (auto target = currentStreamServer()) target->startSession(*request.screenStream, fingerprint, connection);
+        const auto target = currentStreamServer();
+        if (!target) co_return;
+        if (const auto refused = target->startSession(*request.screenStream, fingerprint, connection)) {
+            connection->sendScreenStreamError(*refused);
+        }
     }
 
     std::shared_ptr<RemoteScreenStreamServer> currentStreamServer() {

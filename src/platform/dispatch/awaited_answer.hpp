@@ -7,7 +7,8 @@
 // executor's context went with it) finds nothing and is dropped: a closed
 // owner never sees a late result. A cancellation of the coroutine (its
 // owner's stop, or the clock's watchdog through withinDeadline) ends the
-// wait with operation_aborted, thrown; an answer that comes later is dropped.
+// wait with operation_aborted, thrown; an answer that comes later, or came
+// but had not resumed the coroutine yet, is dropped.
 // A completion let go unanswered resumes the coroutine with the failure
 // `whenDropped` gives; without one (or when it gives none) the coroutine
 // waits on until it is cancelled or its executor goes.
@@ -122,8 +123,13 @@ asio::awaitable<T> awaitAnswer(std::function<void(AnswerCompletion<T>)> operatio
         asio::error_code ignored;
         co_await wait->wakeUp.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
     }
-    // The timer never expires, so an unsettled wait was cancelled.
-    if (!wait->settled) throw std::system_error(asio::error::operation_aborted);
+    // The timer never expires, so an unsettled wait was cancelled. A
+    // cancellation also wins over an answer that came meanwhile but had not
+    // resumed the coroutine yet: whoever cancelled has gone or given up.
+    const asio::cancellation_state cancellation = co_await asio::this_coro::cancellation_state;
+    if (!wait->settled || cancellation.cancelled() != asio::cancellation_type::none) {
+        throw std::system_error(asio::error::operation_aborted);
+    }
     if (wait->failure) std::rethrow_exception(wait->failure);
     co_return std::move(*wait->value);
 }
@@ -164,6 +170,23 @@ asio::awaitable<T> awaitElsewhere(asio::any_io_executor executor, asio::awaitabl
                 completion.fail(std::move(failure));
             } else {
                 completion(std::move(value));
+            }
+        });
+    };
+    T value = co_await awaitAnswer<T>(std::move(start));
+    co_return value;
+}
+
+// Blocking work handed to a pool by `post` (which takes the handler to run
+// there), its result or what it threw awaited here as awaitAnswer does.
+template <class T, class Post>
+asio::awaitable<T> awaitPosted(Post post, std::function<T()> work) {
+    std::function<void(AnswerCompletion<T>)> start = [&post, &work](AnswerCompletion<T> completion) {
+        post([completion, work = std::move(work)] {
+            try {
+                completion(work());
+            } catch (...) {
+                completion.fail(std::current_exception());
             }
         });
     };

@@ -109,11 +109,18 @@ asio::awaitable<void> RequestRoad::serve(std::shared_ptr<ServerConnection> conne
         };
     auto outcome = co_await platform::awaitAnswer<DispatchOutcome>(std::move(dispatch));
     if (auto* handOver = std::get_if<StreamHandOver>(&outcome.answer)) {
-        // From here on the connection carries frames, and the session owns it.
+        // From here on the connection carries frames, and the session owns
+        // it, unless the stream server has no place left for it.
         connection->startStreaming(std::move(bytesAfterLine));
-        handOver->streamServer->startSession(handOver->options, handOver->clientCertificateFingerprint, connection);
-        end.leaveToStream();
-        co_return;
+        const auto refused =
+            handOver->streamServer->startSession(handOver->options, handOver->clientCertificateFingerprint, connection);
+        if (!refused) {
+            end.leaveToStream();
+            co_return;
+        }
+        HalvardineResponse refusal;
+        refusal.error = std::string(*refused);
+        outcome = DispatchOutcome::refusal(std::move(refusal), true);
     }
     std::string bytes;
     if (const auto* response = std::get_if<HalvardineResponse>(&outcome.answer)) {

@@ -5,7 +5,7 @@
 // that protected requests pass with a session token, together with the
 // "authorizeExtra" request that grants one (extra_authorization_gate.cpp).
 // Everything runs on the main loop; password checks and new records are
-// derived on the key-derivation pool and resumed there.
+// derived on the key-derivation pool, awaited by coroutines of the main loop.
 #include <exception>
 #include <functional>
 #include <optional>
@@ -15,11 +15,13 @@
 #include <system_error>
 
 #include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
 
 #include "model/records/halvardine_request.hpp"
 #include "model/records/halvardine_response.hpp"
 #include "model/shared_enumerations.hpp"
 #include "platform/dispatch/clock.hpp"
+#include "platform/dispatch/owned_tasks.hpp"
 #include "platform/store/user_defaults.hpp"
 #include "security/halvardine_keychain.hpp"
 #include "server/authorization/security_audit_log.hpp"
@@ -128,6 +130,9 @@ private:
     // Checks the password under the limiter key, counting the check as
     // running meanwhile; no record held is a failed check.
     void checkPassword(std::string_view key, std::string password, std::function<void(bool)> completion);
+    asio::awaitable<void> awaitPasswordCheck(std::string key, std::string password,
+                                             ExtraAuthorizationPasswordRecord record,
+                                             std::function<void(bool)> completion);
     // How a protected settings change names its current-password check: the
     // limiter key, and the audit line and failure text while the key is
     // blocked and when the password is wrong (the plain text unless a check
@@ -145,6 +150,7 @@ private:
     void checkCurrentPassword(const CurrentPasswordCheck& check, std::string_view currentPassword,
                               SettingsCompletion completion, std::function<void(SettingsCompletion)> matched);
     void storeRecord(std::string password, SettingsCompletion completion);
+    asio::awaitable<void> awaitNewRecord(std::string password, SettingsCompletion completion);
     void grant(std::string id, HalvardineExtraAuthorizationScope scope, HalvardineExtraAuthorizationChannel channel,
                const std::string& fingerprint, ReplyCompletion completion);
     HalvardineResponse refusal(std::string id, std::string message, std::optional<HalvardineErrorCode> code,
@@ -159,9 +165,10 @@ private:
     std::optional<ExtraAuthorizationPasswordRecord> passwordRecord_;
     ExtraAuthorizationSessions sessions_;
     PasswordAttemptLimiter attempts_;
-    // Last: destroyed first, so no derivation resumes into a half-destroyed
-    // object.
     ExtraAuthorizationKeyDerivation keyDerivation_;
+    // Last: closed first, so no derivation resumes into a half-destroyed
+    // object.
+    platform::OwnedTasks tasks_;
 };
 
 // The limiter key of "authorizeExtra" for a scope on a channel:

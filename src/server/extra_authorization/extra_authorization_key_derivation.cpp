@@ -4,38 +4,32 @@
 
 #include <asio/post.hpp>
 
+#include "platform/dispatch/awaited_answer.hpp"
+
 namespace zentrabo {
 
-ExtraAuthorizationKeyDerivation::ExtraAuthorizationKeyDerivation(asio::any_io_executor work,
-                                                                 asio::any_io_executor mainLoop)
-    : work_(std::move(work)), gate_(std::make_shared<platform::MainLoopGate>(std::move(mainLoop))) {}
+ExtraAuthorizationKeyDerivation::ExtraAuthorizationKeyDerivation(asio::any_io_executor work) : work_(std::move(work)) {}
 
-ExtraAuthorizationKeyDerivation::~ExtraAuthorizationKeyDerivation() { gate_->close(); }
-
-template <class Result>
-void ExtraAuthorizationKeyDerivation::run(std::function<Result()> work, std::function<void(Result)> completion) {
-    asio::post(work_, [gate = gate_, work = std::move(work), completion = std::move(completion)]() mutable {
-        gate->post([completion = std::move(completion), result = work()]() mutable { completion(std::move(result)); });
+asio::awaitable<bool> ExtraAuthorizationKeyDerivation::verify(std::string password,
+                                                              ExtraAuthorizationPasswordRecord record) const {
+    return platform::awaitPosted<bool>(onPool(), [password = std::move(password), record = std::move(record)] {
+        return verifyExtraAuthorizationPassword(password, record);
     });
 }
 
-void ExtraAuthorizationKeyDerivation::verify(std::string password, ExtraAuthorizationPasswordRecord record,
-                                             std::function<void(bool)> completion) {
-    run<bool>([password = std::move(password),
-               record = std::move(record)] { return verifyExtraAuthorizationPassword(password, record); },
-              std::move(completion));
+asio::awaitable<ExtraAuthorizationKeyDerivation::RecordResult> ExtraAuthorizationKeyDerivation::makeRecord(
+    std::string password) const {
+    return platform::awaitPosted<RecordResult>(onPool(), [password = std::move(password)]() -> RecordResult {
+        try {
+            return makeExtraAuthorizationPasswordRecord(password);
+        } catch (...) {
+            return std::current_exception();
+        }
+    });
 }
 
-void ExtraAuthorizationKeyDerivation::makeRecord(std::string password, std::function<void(RecordResult)> completion) {
-    run<RecordResult>(
-        [password = std::move(password)]() -> RecordResult {
-            try {
-                return makeExtraAuthorizationPasswordRecord(password);
-            } catch (...) {
-                return std::current_exception();
-            }
-        },
-        std::move(completion));
+std::function<void(std::function<void()>)> ExtraAuthorizationKeyDerivation::onPool() const {
+    return [work = work_](std::function<void()> handler) { asio::post(work, std::move(handler)); };
 }
 
 platform::WorkPool& extraAuthorizationKeyDerivationPool() {

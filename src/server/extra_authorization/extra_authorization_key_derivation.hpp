@@ -1,16 +1,15 @@
 #pragma once
-// Runs the slow password work (checking a password, making a record) off the
-// main loop and hands the result back on it, so the main loop keeps serving
-// requests and timers while a key is derived.
+// Runs the slow password work (checking a password, making a record) on the
+// key-derivation pool for a coroutine that awaits it, so the main loop keeps
+// serving requests and timers while a key is derived.
 #include <exception>
 #include <functional>
-#include <memory>
 #include <string>
 #include <variant>
 
 #include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
 
-#include "platform/dispatch/main_loop_gate.hpp"
 #include "platform/dispatch/work_pool.hpp"
 #include "server/extra_authorization/extra_authorization_password.hpp"
 
@@ -18,27 +17,21 @@ namespace zentrabo {
 
 class ExtraAuthorizationKeyDerivation {
 public:
-    using RecordResult = std::variant<ExtraAuthorizationPasswordRecord, std::exception_ptr>;
-
-    // Work runs on `work`, completions on `mainLoop`, which must outlive this
-    // object. Destroy it on the main loop: no completion runs afterwards.
-    ExtraAuthorizationKeyDerivation(asio::any_io_executor work, asio::any_io_executor mainLoop);
-    ~ExtraAuthorizationKeyDerivation();
-    ExtraAuthorizationKeyDerivation(const ExtraAuthorizationKeyDerivation&) = delete;
-    ExtraAuthorizationKeyDerivation& operator=(const ExtraAuthorizationKeyDerivation&) = delete;
+    // Work runs on `work`; the awaiting coroutine resumes on its own executor.
+    explicit ExtraAuthorizationKeyDerivation(asio::any_io_executor work);
 
     // The record is the caller's copy: a record replaced meanwhile does not
     // change this check.
-    void verify(std::string password, ExtraAuthorizationPasswordRecord record, std::function<void(bool)> completion);
-    void makeRecord(std::string password, std::function<void(RecordResult)> completion);
+    asio::awaitable<bool> verify(std::string password, ExtraAuthorizationPasswordRecord record) const;
+    // The record, or what making it threw.
+    using RecordResult = std::variant<ExtraAuthorizationPasswordRecord, std::exception_ptr>;
+    asio::awaitable<RecordResult> makeRecord(std::string password) const;
 
 private:
-    template <class Result>
-    void run(std::function<Result()> work, std::function<void(Result)> completion);
+    // Hands a handler to `work`.
+    std::function<void(std::function<void()>)> onPool() const;
 
     asio::any_io_executor work_;
-    // Lets work reach the main loop only while this object lives.
-    std::shared_ptr<platform::MainLoopGate> gate_;
 };
 
 // The pool "HalvardineServer.keyDerivation", of its own so that a stuck file

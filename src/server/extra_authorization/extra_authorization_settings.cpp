@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "model/task_failure.hpp"
 #include "platform/text/trim.hpp"
 #include "security/halvardine_security_error.hpp"
 #include "server/extra_authorization/extra_authorization.hpp"
@@ -30,7 +31,8 @@ std::exception_ptr failure(const std::string& text) {
 ExtraAuthorization::ExtraAuthorization(ExtraAuthorizationEnvironment environment)
     : environment_(std::move(environment)),
       attempts_(environment_.failures),
-      keyDerivation_(environment_.keyDerivationWork, environment_.mainLoop) {
+      keyDerivation_(environment_.keyDerivationWork),
+      tasks_(environment_.mainLoop) {
     passwordRecord_ = ExtraAuthorizationPasswordItem::load(environment_.keychain);
     passwordConfigured_.set(passwordRecord_.has_value());
     localScopes_.set(loadScopes(localScopesKey));
@@ -116,22 +118,31 @@ void ExtraAuthorization::updatePassword(std::optional<std::string> currentPasswo
 }
 
 void ExtraAuthorization::storeRecord(std::string password, SettingsCompletion completion) {
-    keyDerivation_.makeRecord(std::move(password), [this, completion = std::move(completion)](
-                                                       ExtraAuthorizationKeyDerivation::RecordResult result) {
-        if (auto* error = std::get_if<std::exception_ptr>(&result)) return completion(*error);
-        auto& record = std::get<ExtraAuthorizationPasswordRecord>(result);
-        try {
-            ExtraAuthorizationPasswordItem::save(environment_.keychain, record);
-        } catch (...) {
-            // The old record, flag and sessions stay.
-            return completion(std::current_exception());
-        }
-        passwordRecord_ = std::move(record);
-        passwordConfigured_.set(true);
-        sessions_.removeAll();
-        audit("Extra authorization password was updated.", true);
-        completion(nullptr);
-    });
+    tasks_.spawn(awaitNewRecord(std::move(password), std::move(completion)),
+                 LogTaskFailure("Extra authorization password update failed: "));
+}
+
+asio::awaitable<void> ExtraAuthorization::awaitNewRecord(std::string password, SettingsCompletion completion) {
+    // Named: GCC 12 destroys a temporary of a co_await expression twice.
+    auto derivation = keyDerivation_.makeRecord(std::move(password));
+    auto result = co_await std::move(derivation);
+    if (auto* error = std::get_if<std::exception_ptr>(&result)) {
+        completion(*error);
+        co_return;
+    }
+    auto& record = std::get<ExtraAuthorizationPasswordRecord>(result);
+    try {
+        ExtraAuthorizationPasswordItem::save(environment_.keychain, record);
+    } catch (...) {
+        // The old record, flag and sessions stay.
+        completion(std::current_exception());
+        co_return;
+    }
+    passwordRecord_ = std::move(record);
+    passwordConfigured_.set(true);
+    sessions_.removeAll();
+    audit("Extra authorization password was updated.", true);
+    completion(nullptr);
 }
 
 void ExtraAuthorization::removePassword(std::string password, SettingsCompletion completion) {
@@ -197,11 +208,17 @@ void ExtraAuthorization::checkPassword(std::string_view key, std::string passwor
                                        std::function<void(bool)> completion) {
     if (!passwordRecord_) return completion(false);
     attempts_.checkStarted(key);
-    keyDerivation_.verify(std::move(password), *passwordRecord_,
-                          [this, key = std::string(key), completion = std::move(completion)](bool matches) {
-                              attempts_.checkFinished(key);
-                              completion(matches);
-                          });
+    tasks_.spawn(awaitPasswordCheck(std::string(key), std::move(password), *passwordRecord_, std::move(completion)),
+                 LogTaskFailure("Extra authorization password check failed: "));
+}
+
+asio::awaitable<void> ExtraAuthorization::awaitPasswordCheck(std::string key, std::string password,
+                                                             ExtraAuthorizationPasswordRecord record,
+                                                             std::function<void(bool)> completion) {
+    auto derivation = keyDerivation_.verify(std::move(password), std::move(record));
+    const bool matches = co_await std::move(derivation);
+    attempts_.checkFinished(key);
+    completion(matches);
 }
 
 void ExtraAuthorization::audit(std::string message, bool withAction, std::optional<std::string_view> fingerprint) {

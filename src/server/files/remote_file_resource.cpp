@@ -3,6 +3,8 @@
 #include "maccontrol/file_browser.hpp"
 #include "maccontrol/file_entry_order.hpp"
 #include "maccontrol/mac_menu_error.hpp"
+#include "model/task_failure.hpp"
+#include "platform/dispatch/awaited_answer.hpp"
 #include "platform/files/directory_listing.hpp"
 #include "platform/files/file_path.hpp"
 #include "platform/text/trim.hpp"
@@ -68,13 +70,6 @@ std::string fileResourceTimeoutPath(const std::optional<std::string>& path) {
     return trimmed.empty() ? platform::homeFolderPath() : platform::expandingTildeInPath(trimmed);
 }
 
-RemoteFileResourceCompletion RemoteFileResourceRequestState::finish() {
-    std::lock_guard guard(lock_);
-    if (didFinish_) return {};
-    didFinish_ = true;
-    return std::move(completion_);
-}
-
 platform::GrowingWorkPool& fileResourceQueue() {
     static auto* const pool = new platform::GrowingWorkPool("zb-file-list");
     return *pool;
@@ -82,40 +77,36 @@ platform::GrowingWorkPool& fileResourceQueue() {
 
 RemoteFileResourceRequests::RemoteFileResourceRequests(platform::GrowingWorkPool& pool, platform::Clock& clock,
                                                        asio::any_io_executor mainLoop, Loader loader)
-    : pool_(pool),
-      clock_(clock),
-      mainLoop_(mainLoop),
-      loader_(std::move(loader)),
-      gate_(std::make_shared<platform::MainLoopGate>(std::move(mainLoop))) {}
-
-RemoteFileResourceRequests::~RemoteFileResourceRequests() { gate_->close(); }
+    : pool_(pool), clock_(clock), loader_(std::move(loader)), requests_(std::move(mainLoop)) {}
 
 void RemoteFileResourceRequests::remoteFileResource(RemoteFileResourceQuery query,
                                                     RemoteFileResourceCompletion completion) {
-    auto state = std::make_shared<RemoteFileResourceRequestState>(std::move(completion));
+    requests_.spawn(answer(std::move(query), std::move(completion)), LogTaskFailure("File resource request failed: "));
+}
+
+asio::awaitable<void> RemoteFileResourceRequests::answer(RemoteFileResourceQuery query,
+                                                         RemoteFileResourceCompletion completion) {
     std::string timeoutPath = fileResourceTimeoutPath(query.path);
-
-    pool_.post([state, gate = gate_, loader = loader_, query = std::move(query)] {
-        RemoteFileResourceResult result;
-        try {
-            result = loader(query);
-        } catch (...) {
-            result = std::current_exception();
-        }
-        RemoteFileResourceCompletion finish = state->finish();
-        if (!finish) return;  // the timeout answered already
-        gate->post([finish = std::move(finish), result = std::move(result)]() mutable { finish(std::move(result)); });
-    });
-
-    // Holds the request only weakly: once the listing has answered and let go
-    // of it, the timeout finds nothing to do.
-    clock_.postAfter(mainLoop_, timeoutSeconds, [weakState = std::weak_ptr(state), path = std::move(timeoutPath)] {
-        const auto state = weakState.lock();
-        if (!state) return;
-        if (RemoteFileResourceCompletion finish = state->finish()) {
-            finish(std::make_exception_ptr(MacMenuError(Case::fileBrowserAccessBlocked, path)));
-        }
-    });
+    // The listing's failure is a result like its resource, so the only
+    // throw that ends the wait is the owner's close.
+    auto listing = platform::awaitPosted<RemoteFileResourceResult>(
+        [&pool = pool_](std::function<void()> handler) { pool.post(std::move(handler)); },
+        [loader = loader_, query = std::move(query)]() -> RemoteFileResourceResult {
+            try {
+                return loader(query);
+            } catch (...) {
+                return std::current_exception();
+            }
+        });
+    // Named: GCC 12 destroys a temporary of a co_await expression twice.
+    auto listed = platform::withinDeadline(clock_, timeoutSeconds, std::move(listing));
+    auto result = co_await std::move(listed);
+    if (!result) {
+        // The listing may still be held up in the file system; whatever it
+        // gives later is dropped.
+        result = std::make_exception_ptr(MacMenuError(Case::fileBrowserAccessBlocked, timeoutPath));
+    }
+    completion(std::move(*result));
 }
 
 }  // namespace zentrabo

@@ -8,15 +8,14 @@
 #include "model/records/halvardine_request.hpp"
 #include "model/shared_enumerations.hpp"
 #include "platform/dispatch/clock.hpp"
-#include "platform/dispatch/main_loop_gate.hpp"
+#include "platform/dispatch/owned_tasks.hpp"
 #include "platform/dispatch/work_pool.hpp"
 
 #include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
 
 #include <exception>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <variant>
@@ -58,22 +57,6 @@ std::string fileResourceTimeoutPath(const std::optional<std::string>& path);
 using RemoteFileResourceResult = std::variant<RemoteFileResource, std::exception_ptr>;
 using RemoteFileResourceCompletion = std::function<void(RemoteFileResourceResult)>;
 
-// The once-guard of one request: whichever of the listing and its timeout
-// finishes first answers; the other finds didFinish set and does nothing.
-class RemoteFileResourceRequestState {
-public:
-    explicit RemoteFileResourceRequestState(RemoteFileResourceCompletion completion)
-        : completion_(std::move(completion)) {}
-
-    // The completion for the first caller, none for every later one.
-    RemoteFileResourceCompletion finish();
-
-private:
-    std::mutex lock_;
-    bool didFinish_ = false;
-    RemoteFileResourceCompletion completion_;
-};
-
 // The process-wide pool "zb-file-list", created on first use
 // and never destroyed: a listing stuck in the file system must not hold up
 // the process's exit.
@@ -89,22 +72,25 @@ public:
     // which must outlive this object.
     RemoteFileResourceRequests(platform::GrowingWorkPool& pool, platform::Clock& clock, asio::any_io_executor mainLoop,
                                Loader loader = loadRemoteFileResource);
-    // Results that arrive afterwards are dropped; timeouts still due run their
-    // completions on the main loop.
-    ~RemoteFileResourceRequests();
+    // Destroy it on the main loop: no completion runs afterwards, and a
+    // listing that finishes later is dropped.
+    ~RemoteFileResourceRequests() = default;
     RemoteFileResourceRequests(const RemoteFileResourceRequests&) = delete;
     RemoteFileResourceRequests& operator=(const RemoteFileResourceRequests&) = delete;
 
-    // Starts one request; completion runs exactly once, on the main loop.
+    // Starts one request; completion runs once, on the main loop: with the
+    // listing, or when the listing has not answered within timeoutSeconds
+    // with the failure that names the path.
     void remoteFileResource(RemoteFileResourceQuery query, RemoteFileResourceCompletion completion);
 
 private:
+    asio::awaitable<void> answer(RemoteFileResourceQuery query, RemoteFileResourceCompletion completion);
+
     platform::GrowingWorkPool& pool_;
     platform::Clock& clock_;
-    asio::any_io_executor mainLoop_;
     Loader loader_;
-    // Lets workers reach the main loop only while this object lives.
-    std::shared_ptr<platform::MainLoopGate> gate_;
+    // Last: closed first, so no request resumes into a half-destroyed object.
+    platform::OwnedTasks requests_;
 };
 
 }  // namespace zentrabo

@@ -233,6 +233,7 @@ TEST_F(FileResourceTimeoutTest, BlockedListingIsAnsweredAfterThirtySecondsNaming
         // their timeouts still fire.
         requests.remoteFileResource({.path = "Relative/Folder"}, collect());
         requests.remoteFileResource({.path = " "}, collect());
+        mainLoop.runReady();  // the requests start on the main loop
         ASSERT_TRUE(held.waitUntilRunning(1));
 
         clock.advance(29.9);
@@ -258,6 +259,7 @@ TEST_F(FileResourceTimeoutTest, ListingThatFinishesInTimeWinsAndItsTimeoutDoesNo
     HeldListing::ReleaseOnExit releaser{held};
     RemoteFileResourceRequests requests(pool, clock, mainLoop.executor(), std::ref(held));
     requests.remoteFileResource({.path = "Folder"}, collect());
+    mainLoop.runReady();
     ASSERT_TRUE(held.waitUntilRunning(1));
     clock.advance(29.0);
     held.release();
@@ -276,6 +278,7 @@ TEST_F(FileResourceTimeoutTest, SeveralListingsRunAtOnce) {
     HeldListing::ReleaseOnExit releaser{held};
     RemoteFileResourceRequests requests(pool, clock, mainLoop.executor(), std::ref(held));
     for (int i = 0; i < count; ++i) requests.remoteFileResource({.path = std::to_string(i)}, collect());
+    mainLoop.runReady();
     // Every listing is inside the loader at the same time before any returns.
     ASSERT_TRUE(held.waitUntilRunning(count));
     held.release();

@@ -38,10 +38,7 @@ AXAttributeResult unsupported() { return {axerror::attributeUnsupported, std::nu
 
 }  // namespace
 
-bool VirtualDesktop::isProcessTrusted() {
-    auto lock = settle();
-    return accessibilityTrusted_;
-}
+bool VirtualDesktop::isProcessTrusted() { return accessibilityTrusted_.load(); }
 
 bool VirtualDesktop::requestProcessTrust() {
     auto lock = settle();

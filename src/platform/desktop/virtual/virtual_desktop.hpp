@@ -9,6 +9,7 @@
 // from the injected clock: due events happen when the clock has reached them,
 // checked at every call, and the clock's run-loop turns and sleeps stop early
 // at the next due event.
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -403,8 +404,10 @@ private:
     std::deque<JournalEntry> journal_;
     std::deque<InputEvent> posted_;
     double systemWideTimeout_ = 0;
-    bool accessibilityTrusted_ = true;
-    bool screenRecordingAllowed_ = true;
+    // Written under the lock; read without it by the permission checks that
+    // every request makes, so those cost no lock and no settling.
+    std::atomic<bool> accessibilityTrusted_{true};
+    std::atomic<bool> screenRecordingAllowed_{true};
     std::vector<PasteboardItem> pasteboardItems_;
     std::int64_t pasteboardChangeCount_ = 0;
     std::vector<KeyCode> heldKeys_;

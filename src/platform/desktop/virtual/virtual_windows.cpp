@@ -155,10 +155,7 @@ std::optional<std::filesystem::path> VirtualDesktop::desktopImageURL(DisplayID i
     return std::filesystem::path(*display->spec.picture);
 }
 
-bool VirtualDesktop::preflightAccess() {
-    auto lock = settle();
-    return screenRecordingAllowed_;
-}
+bool VirtualDesktop::preflightAccess() { return screenRecordingAllowed_.load(); }
 
 bool VirtualDesktop::requestAccess() {
     auto lock = settle();
