@@ -9,6 +9,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "server/connection/server_connection.hpp"
+
 namespace zentrabo::bench {
 
 struct LoadOptions {
@@ -19,26 +21,32 @@ struct LoadOptions {
     // Devices at once where the search for the reference's saturation starts;
     // it doubles them until the reference's rate stops rising.
     std::size_t connections = 16;
-    // The most devices the search may use before it gives up.
-    std::size_t maximumConnections = 512;
+    // The most devices the search may use before it gives up: as many as
+    // the server lets into their handshake at once. Beyond them each
+    // newcomer closes the handshake that has waited longest, and the rounds
+    // would measure that rule instead of a request's cost.
+    std::size_t maximumConnections = ServerConnections::maximumHandshakingConnections;
     // Devices at once for the latency row: few, so that queueing does not
     // hide what Nagle's algorithm adds.
     std::size_t latencyConnections = 4;
 };
 
 inline void printLoadUsage(std::FILE* out) {
-    std::fputs(
-        "usage: bench_tls_load [--rounds N] [--seconds S] [--connections N] [--maximum-connections N]\n"
-        "                      [--latency-connections N]\n"
-        "  Opens a fresh TLS 1.3 connection per \"ping\" against the server binary\n"
-        "  (--desktop virtual) and a bare OpenSSL reference server, each a process of\n"
-        "  its own pinned to the same cores (one core, then four), from a load\n"
-        "  generator process on four other cores, in alternating rounds, and prints\n"
-        "  medians of requests/s and CPU per request and their ratios, the scaling\n"
-        "  from one core to four, and the p50 of Nagle clients beside TCP_NODELAY ones.\n"
-        "  Defaults: 5 rounds (at least 5) of 3 s, saturation search from 16 to 512\n"
-        "  devices, 4 devices for the latency row. Needs 8 cores.\n",
-        out);
+    const LoadOptions defaults;
+    std::fprintf(out,
+                 "usage: bench_tls_load [--rounds N] [--seconds S] [--connections N] [--maximum-connections N]\n"
+                 "                      [--latency-connections N]\n"
+                 "  Opens a fresh TLS 1.3 connection per \"ping\" against the server binary\n"
+                 "  (--desktop virtual) and a bare OpenSSL reference server, each a process of\n"
+                 "  its own pinned to the same cores (one core, then four), from a load\n"
+                 "  generator process on four other cores, in alternating rounds, and prints\n"
+                 "  medians of requests/s and CPU per request and their ratios, the scaling\n"
+                 "  from one core to four, and the p50 of Nagle clients beside TCP_NODELAY ones.\n"
+                 "  Defaults: %zu rounds (at least 5) of %zu s, saturation search from %zu to %zu\n"
+                 "  devices (the server's bound on connections in their handshake), %zu devices\n"
+                 "  for the latency row. Needs 8 cores.\n",
+                 defaults.rounds, defaults.seconds, defaults.connections, defaults.maximumConnections,
+                 defaults.latencyConnections);
 }
 
 // The options of argv, or none (after a message on stderr) when they are

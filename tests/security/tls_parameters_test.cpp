@@ -86,6 +86,9 @@ TEST_F(TlsParameters, PinnedClientRefusesAnotherServer) {
     EXPECT_TRUE(outcome.client.handshakeError);
     EXPECT_TRUE(outcome.server.handshakeError);
     EXPECT_TRUE(outcome.client.received.empty());
+    // A refused handshake leaves neither side a peer to go by.
+    EXPECT_EQ(outcome.client.peerFingerprint, std::nullopt);
+    EXPECT_EQ(outcome.server.peerFingerprint, std::nullopt);
 }
 
 // A client context of our own making, for clients the real settings never produce.

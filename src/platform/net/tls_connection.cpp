@@ -24,12 +24,25 @@ std::optional<std::string> peerFingerprintOf(SSL* ssl) {
 }  // namespace
 
 TlsConnection::TlsConnection(asio::ip::tcp::socket socket, std::shared_ptr<TlsContext> context)
-    : context_(std::move(context)), stream_(std::move(socket), context_->native()) {}
+    : context_(std::move(context)), stream_(std::move(socket), context_->native()) {
+    SSL* ssl = stream_.native_handle();
+    // The stream's engine asks OpenSSL to give its record buffers back
+    // whenever they are empty, which frees and allocates them again for
+    // nearly every record of a handshake; a connection here lives for one
+    // request or one stream, and keeps them.
+    SSL_clear_mode(ssl, SSL_MODE_RELEASE_BUFFERS);
+    TlsContext::recordAcceptedPeerFingerprint(ssl, &peerFingerprint_);
+}
 
 asio::awaitable<std::error_code> TlsConnection::handshake() {
     const auto type = context_->role() == TlsRole::server ? Stream::server : Stream::client;
     auto [error] = co_await stream_.async_handshake(type, asTuple);
-    if (!error) peerFingerprint_ = peerFingerprintOf(stream_.native_handle());
+    if (error) {
+        peerFingerprint_.reset();
+    } else if (!peerFingerprint_) {
+        // The check saw no certificate to record.
+        peerFingerprint_ = peerFingerprintOf(stream_.native_handle());
+    }
     co_return error;
 }
 

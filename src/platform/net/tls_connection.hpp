@@ -25,6 +25,9 @@ public:
     using Stream = asio::ssl::stream<asio::ip::tcp::socket>;
 
     TlsConnection(asio::ip::tcp::socket socket, std::shared_ptr<TlsContext> context);
+    // Its handshake writes the peer's fingerprint into the object itself.
+    TlsConnection(const TlsConnection&) = delete;
+    TlsConnection& operator=(const TlsConnection&) = delete;
 
     // Runs the handshake in the context's role; on success records the peer's
     // certificate fingerprint.

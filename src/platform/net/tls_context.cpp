@@ -16,6 +16,19 @@ void require(int result, const char* operation) {
     if (result != 1) throw CryptoError(operation);
 }
 
+// The slot of a connection's SSL object where its handshake leaves the
+// accepted peer's fingerprint; allocated once per process.
+int acceptedFingerprintSlot() {
+    static const int slot = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return slot;
+}
+
+std::optional<std::string>* acceptedFingerprintOf(X509_STORE_CTX* store) {
+    const auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    if (ssl == nullptr || acceptedFingerprintSlot() < 0) return nullptr;
+    return static_cast<std::optional<std::string>*>(SSL_get_ex_data(ssl, acceptedFingerprintSlot()));
+}
+
 }  // namespace
 
 TlsContext::TlsContext(TlsRole role, PeerCertificateCheck check)
@@ -59,12 +72,20 @@ std::shared_ptr<TlsContext> TlsContext::make(TlsRole role, const EcPrivateKey& p
     return context;
 }
 
+void TlsContext::recordAcceptedPeerFingerprint(SSL* ssl, std::optional<std::string>* fingerprint) {
+    const int slot = acceptedFingerprintSlot();
+    if (slot >= 0) SSL_set_ex_data(ssl, slot, fingerprint);
+}
+
 int TlsContext::verifyPeer(X509_STORE_CTX* store, void* self) {
     const auto& check = static_cast<TlsContext*>(self)->check_;
     bool accepted = false;
     try {
         const std::optional<Certificate> leaf = Certificate::fromNative(X509_STORE_CTX_get0_cert(store));
         accepted = check && check(leaf ? &*leaf : nullptr);
+        if (auto* fingerprint = acceptedFingerprintOf(store); accepted && leaf && fingerprint != nullptr) {
+            *fingerprint = leaf->sha256Fingerprint();
+        }
     } catch (...) {
         accepted = false;  // a check that fails cannot vouch for the peer
     }

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include <asio/ssl/context.hpp>
 #include <openssl/ssl.h>
@@ -35,6 +37,13 @@ public:
 
     TlsRole role() const noexcept { return role_; }
     asio::ssl::context& native() noexcept { return context_; }
+
+    // Makes the handshake of `ssl`, one of this context's connections, store
+    // the fingerprint of the peer certificate it accepts in `fingerprint`
+    // (SHA-256 of its DER bytes, 64 lowercase hexadecimal digits), so the
+    // certificate encoded for the check is not encoded and hashed again
+    // after the handshake. `fingerprint` must outlive the handshake.
+    static void recordAcceptedPeerFingerprint(SSL* ssl, std::optional<std::string>* fingerprint);
 
 private:
     TlsContext(TlsRole role, PeerCertificateCheck check);

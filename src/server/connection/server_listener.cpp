@@ -20,7 +20,7 @@ bool isAcceptorFault(const std::error_code& error) {
 
 }  // namespace
 
-ServerListener::ServerListener(asio::any_io_executor networkThreads, std::optional<asio::ip::address> address,
+ServerListener::ServerListener(NetworkExecutor networkThreads, std::optional<asio::ip::address> address,
                                platform::Clock& clock)
     : networkThreads_(networkThreads),
       strand_(asio::make_strand(networkThreads)),

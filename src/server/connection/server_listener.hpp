@@ -6,7 +6,7 @@
 #include <optional>
 #include <system_error>
 
-#include <asio/any_io_executor.hpp>
+#include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/strand.hpp>
 
@@ -33,11 +33,16 @@ public:
     // descriptors or memory cannot spin the network threads.
     static constexpr double acceptRetryDelay = 0.1;
 
+    // The network threads' own executor: a strand over it is small enough
+    // to live inside every asio::any_io_executor that copies it, where a
+    // strand over a type-erased executor is allocated anew for each
+    // handler of each connection.
+    using NetworkExecutor = asio::io_context::executor_type;
+
     // Listens on the address, or on every interface (IPv6 and IPv4 where the
     // system allows) when none is given. The clock times the rest after a
     // failed accept.
-    ServerListener(asio::any_io_executor networkThreads, std::optional<asio::ip::address> address,
-                   platform::Clock& clock);
+    ServerListener(NetworkExecutor networkThreads, std::optional<asio::ip::address> address, platform::Clock& clock);
 
     void start(StateHandler stateHandler, ConnectionHandler connectionHandler);
     // From any thread: stops accepting; "cancelled" follows unless the
@@ -50,12 +55,12 @@ public:
 private:
     std::error_code open();
     void acceptNext();
-    using StrandSocket = asio::basic_stream_socket<asio::ip::tcp, asio::strand<asio::any_io_executor>>;
+    using StrandSocket = asio::basic_stream_socket<asio::ip::tcp, asio::strand<NetworkExecutor>>;
     void accepted(const std::error_code& error, StrandSocket socket);
     void report(State state, std::error_code error = {});
 
-    asio::any_io_executor networkThreads_;
-    asio::strand<asio::any_io_executor> strand_;
+    NetworkExecutor networkThreads_;
+    asio::strand<NetworkExecutor> strand_;
     std::optional<asio::ip::address> address_;
     platform::Clock& clock_;
     asio::ip::tcp::acceptor acceptor_;
