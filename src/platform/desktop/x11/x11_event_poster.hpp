@@ -73,8 +73,6 @@ private:
     void tap(xcb_keycode_t keycode);
     bool moveTo(Point location);
     void wheel(std::uint8_t positiveButton, std::uint8_t negativeButton, std::int32_t clicks);
-    // A round trip: every request sent before has been handled.
-    bool sync();
 
     std::mutex mutex_;
     X11Connection connection_;
