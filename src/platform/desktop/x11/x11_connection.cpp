@@ -52,6 +52,7 @@ void X11Connection::open() {
     connection_ = connection;
     screen_ = screens.data;
     stalled_ = false;
+    ++openings_;
     // A new server on the same display numbers its atoms anew.
     atoms_.clear();
 }

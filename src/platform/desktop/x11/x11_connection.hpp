@@ -8,6 +8,7 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -65,6 +66,10 @@ public:
     bool isBroken() const { return stalled_ || xcb_connection_has_error(connection_) != 0; }
     // True when the connection works, after connecting anew if it was broken.
     bool usable();
+    // Which connection this is: it counts up each time one is made anew, so
+    // what was set up on an earlier one can tell (a new connection may
+    // reuse the old one's address).
+    std::uint64_t opening() const { return openings_; }
 
 private:
     void* awaitReply(unsigned int sequence);
@@ -76,6 +81,7 @@ private:
 
     std::string display_;
     bool stalled_ = false;
+    std::uint64_t openings_ = 0;
     xcb_connection_t* connection_ = nullptr;
     const xcb_screen_t* screen_ = nullptr;
     std::map<std::string, xcb_atom_t> atoms_;

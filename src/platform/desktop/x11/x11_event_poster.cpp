@@ -58,7 +58,7 @@ X11EventPoster::X11EventPoster(const std::string& display)
 
 X11EventPoster::~X11EventPoster() {
     std::lock_guard locked(mutex_);
-    if (!ready_ || readyConnection_ != connection_.get() || connection_.isBroken()) return;
+    if (!ready_ || readyOpening_ != connection_.opening() || connection_.isBroken()) return;
     // Modifiers a caller left down would stay down on the server for good.
     // The connection makes sure these releases, and a key-up posted just
     // before, reach the server before it closes: a key it kept down would
@@ -75,8 +75,8 @@ X11EventPoster::~X11EventPoster() {
 bool X11EventPoster::post(const InputEvent& event) {
     std::lock_guard locked(mutex_);
     if (!connection_.usable()) return false;
-    if (readyConnection_ != connection_.get()) {
-        readyConnection_ = connection_.get();
+    if (readyOpening_ != connection_.opening()) {
+        readyOpening_ = connection_.opening();
         const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection_.get(), &xcb_test_id);
         ready_ = xtest && xtest->present && context_ && X11Keymap::setUp(connection_.get());
         // Keys we held were held on the server that went away.
