@@ -5,9 +5,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -115,6 +123,94 @@ TEST_F(BinaryAccessibilitySwitch, StatusShowsTheSwitchAndTheRequestTurnsItOn) {
                 HasSubstr("restart"));
     EXPECT_EQ(witnessedSwitch(), "(<true>,)\n");
     EXPECT_TRUE(statusShows("accessibility: granted"));
+}
+
+// A session whose accessibility bus starts after the desktop was made: a
+// session bus of the test's own that starts nothing by itself, and the bus
+// launcher started on it later, as a desktop starts it when accessibility
+// is switched on. Needs a process of its own (ctest runs each test alone):
+// the library keeps what it reached for the whole process.
+class LateAccessibilityBus : public X11SessionTest {
+protected:
+    void SetUp() override {
+        X11SessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        display_ = std::getenv("DISPLAY");
+        const auto socket = home_.path() / "bus";
+        const auto config = home_.path() / "bus.conf";
+        std::ofstream(config) << "<busconfig><type>session</type><listen>unix:path=" << socket.string()
+                              << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                                 "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                                 "<allow own=\"*\"/></policy></busconfig>\n";
+        bus_ = start({"/usr/bin/dbus-daemon", "--nofork", "--config-file=" + config.string()}, {});
+        for (int wait = 0; wait < 500 && !std::filesystem::exists(socket); ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(std::filesystem::exists(socket));
+        // The library would find the session's own bus through the display.
+        if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS")) sessionBus_ = address;
+        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket.string()).c_str(), 1);
+        unsetenv("DISPLAY");
+    }
+    void TearDown() override {
+        for (const pid_t pid : {launcher_, bus_}) {
+            if (pid <= 0) continue;
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+        setenv("DISPLAY", display_.c_str(), 1);
+        if (sessionBus_) setenv("DBUS_SESSION_BUS_ADDRESS", sessionBus_->c_str(), 1);
+        X11SessionTest::TearDown();
+    }
+
+    // A child with the variables set; DISPLAY is unset already, so the
+    // launcher never writes the session display's bus address.
+    static pid_t start(const std::vector<std::string>& arguments, const std::vector<std::string>& variables) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            for (const auto& variable : variables) ::putenv(const_cast<char*>(variable.c_str()));
+            std::vector<char*> argv;
+            for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        return pid;
+    }
+    void startLauncher() {
+        const auto settings = home_.path() / "a11y/glib-2.0/settings";
+        std::filesystem::create_directories(settings);
+        std::ofstream(settings / "keyfile") << "[org/gnome/desktop/interface]\ntoolkit-accessibility=true\n";
+        launcher_ = start({"/usr/libexec/at-spi-bus-launcher", "--launch-immediately"},
+                          {"GSETTINGS_BACKEND=keyfile", "XDG_CONFIG_HOME=" + (home_.path() / "a11y").string()});
+    }
+
+    TemporaryHome home_;
+    std::string display_;
+    std::optional<std::string> sessionBus_;
+    pid_t bus_ = -1, launcher_ = -1;
+};
+
+TEST_F(LateAccessibilityBus, IsFoundByTheNextRefreshWithoutARestart) {
+    platform::SystemClock clock;
+    const auto desktop = platform::X11Desktop::create(display_, clock);
+    auto& accessibility = desktop->accessibility();
+    ASSERT_FALSE(accessibility.isProcessTrusted())
+        << "the accessibility library reached a bus earlier in this process: run this test alone, as ctest does";
+    EXPECT_EQ(accessibility.copyAttribute(accessibility.systemWideElement(), "AXFocusedUIElement").error,
+              platform::axerror::apiDisabled);
+
+    startLauncher();
+    // Each refresh of the permission monitor asks once; the bus is found by
+    // the refresh after the one during which it came up.
+    bool trusted = false;
+    for (int refresh = 0; refresh < 3 && !trusted; ++refresh) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(refreshInterval));
+        trusted = accessibility.isProcessTrusted();
+    }
+    EXPECT_TRUE(trusted);
+    EXPECT_NE(accessibility.copyAttribute(accessibility.systemWideElement(), "AXFocusedUIElement").error,
+              platform::axerror::apiDisabled);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <optional>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "platform/desktop/screen_capture.hpp"
+#include "platform/desktop/x11/shm_image.hpp"
 #include "support/test_application.hpp"
 #include "support/x11_witness.hpp"
 #include "x11/x11_desktop_fixture.hpp"
@@ -80,6 +82,22 @@ bool eventually(Condition condition, std::chrono::milliseconds deadline = std::c
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+// The System V segments attached in this process, by id: /proc/self/maps
+// names them "/SYSV<key>" and gives the id in the inode column.
+std::vector<long> attachedSegments() {
+    std::ifstream maps("/proc/self/maps");
+    std::vector<long> ids;
+    for (std::string line; std::getline(maps, line);) {
+        if (line.find("/SYSV") == std::string::npos) continue;
+        char range[64], permissions[8], offset[16], device[16];
+        long inode = 0;
+        if (std::sscanf(line.c_str(), "%63s %7s %15s %15s %ld", range, permissions, offset, device, &inode) == 5) {
+            ids.push_back(inode);
+        }
+    }
+    return ids;
 }
 
 // A running capture stream of the desktop and the frames it delivered.
@@ -344,6 +362,71 @@ TEST_F(X11Capture, StreamOfAClosedWindowStopsAndOneWithSoundWithoutASoundServerD
     ASSERT_TRUE(recorded.nextFrame());
     application.reset();
     EXPECT_TRUE(eventually([&] { return !recorded.stopError().empty(); }));
+}
+
+// Pictures of changing sizes through one kept segment: each is the
+// window's own pattern, and the segment is made anew only for a larger one.
+TEST_F(X11Capture, PicturesShareOneSegmentMadeAnewOnlyForALargerOne) {
+    TestApplication application({{{"Pattern", 400, 300, {{200, 200}}, {}, "2040c0"}}});
+    const ShownWindow shown = waitForShown(application, "Pattern");
+    ASSERT_NE(shown.xid, 0u);
+    witnessOutput("xdotool windowactivate --sync " + std::to_string(shown.xid));
+    platform::X11Connection connection(std::getenv("DISPLAY"));
+    std::optional<long> previous;
+    {
+        platform::ShmImageReader pictures(connection);
+        const struct {
+            int width, height;
+            bool madeAnew;
+        } steps[] = {{200, 150, true}, {200, 150, false}, {100, 60, false}, {400, 300, true}, {300, 300, false}};
+        for (const auto& step : steps) {
+            const auto image = pictures.rootImage(
+                platform::PixelRect{static_cast<std::uint32_t>(shown.x), static_cast<std::uint32_t>(shown.y),
+                                    static_cast<std::uint32_t>(step.width), static_cast<std::uint32_t>(step.height)});
+            const std::string what = std::to_string(step.width) + "x" + std::to_string(step.height);
+            ASSERT_TRUE(image) << what;
+            ASSERT_EQ(image->width, static_cast<std::uint32_t>(step.width)) << what;
+            ASSERT_EQ(image->height, static_cast<std::uint32_t>(step.height)) << what;
+            for (const auto& [x, y] :
+                 {std::pair{3, 2}, {step.width - 4, step.height - 3}, {step.width / 2, step.height / 3}}) {
+                EXPECT_EQ(pixelAt(*image, x, y), shown.patternAt(shown.x + x, shown.y + y))
+                    << what << " at " << x << "," << y;
+            }
+            const auto segments = attachedSegments();
+            ASSERT_EQ(segments.size(), 1u) << what;
+            if (previous) {
+                EXPECT_EQ(segments[0] != *previous, step.madeAnew) << what;
+            }
+            previous = segments[0];
+        }
+    }
+    EXPECT_TRUE(attachedSegments().empty());
+}
+
+// A stream keeps its segment from frame to frame, remakes it when its window
+// grows, and lets go of it when it stops.
+TEST_F(X11Capture, StreamKeepsOneSegmentWhileItRunsAndNoneOnceStopped) {
+    TestApplication application({{{"Growing", 300, 200, {{150, 150}}, {}, "c03020"}}});
+    const ShownWindow growing = waitForShown(application, "Growing");
+    ASSERT_NE(growing.xid, 0u);
+    RecordedStream recorded(capture(), clock, platform::WindowContentFilter{growing.xid}, configuration(640, 480, 20));
+    ASSERT_EQ(recorded.start(), std::nullopt);
+    const auto segmentAfterFrames = [&] {
+        for (int frame = 0; frame < 3; ++frame) EXPECT_TRUE(recorded.nextFrame());
+        const auto segments = attachedSegments();
+        EXPECT_EQ(segments.size(), 1u);
+        return segments.empty() ? -1 : segments[0];
+    };
+    const long first = segmentAfterFrames();
+    EXPECT_EQ(segmentAfterFrames(), first);
+    witnessOutput("xdotool windowsize --sync " + std::to_string(growing.xid) + " 200 150");
+    EXPECT_EQ(segmentAfterFrames(), first);
+    witnessOutput("xdotool windowsize --sync " + std::to_string(growing.xid) + " 600 400");
+    EXPECT_NE(segmentAfterFrames(), first);
+
+    ASSERT_EQ(recorded.complete([&](auto done) { recorded.stream().stopCapture(done); }), std::nullopt);
+    EXPECT_TRUE(attachedSegments().empty());
+    EXPECT_EQ(recorded.stopError(), "");
 }
 
 }  // namespace

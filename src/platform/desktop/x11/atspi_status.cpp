@@ -192,10 +192,14 @@ struct AtspiStatus::Watch {
     }
 
     void scheduleReconnect() {
-        attach(g_timeout_source_new_seconds(reconnectSeconds), [](gpointer data) {
+        GSource* wait = g_timeout_source_new_seconds(reconnectSeconds);
+        attach(wait, [](gpointer data) {
             static_cast<Watch*>(data)->connect();
             return G_SOURCE_REMOVE;
         });
+        // The context keeps it until it has run; ours would keep it for
+        // good, one more every two seconds while the bus is gone.
+        g_source_unref(wait);
     }
 
     void dropConnection() {

@@ -2,8 +2,6 @@
 
 #include <xcb/composite.h>
 
-#include "platform/desktop/x11/shm_image.hpp"
-
 namespace zentrabo::platform {
 
 namespace {
@@ -54,7 +52,7 @@ std::optional<xcb_window_t> topLevelWindow(X11Connection& connection, xcb_window
     return std::nullopt;
 }
 
-std::optional<FramePixels> framePixels(X11Connection& connection, xcb_window_t client) {
+std::optional<FramePixels> framePixels(X11Connection& connection, ShmImageReader& pictures, xcb_window_t client) {
     const auto frame = topLevelWindow(connection, client);
     if (!frame) return std::nullopt;
     const auto attributes =
@@ -66,7 +64,7 @@ std::optional<FramePixels> framePixels(X11Connection& connection, xcb_window_t c
     // The pixmap holds the border too.
     const std::uint32_t width = geometry->width + 2u * geometry->border_width;
     const std::uint32_t height = geometry->height + 2u * geometry->border_width;
-    auto image = imageThroughShm(connection, pixmap.get(), PixelRect{0, 0, width, height}, width, height);
+    auto image = pictures.image(pixmap.get(), PixelRect{0, 0, width, height}, width, height);
     if (!image) return std::nullopt;
     return FramePixels{std::move(*image), Point{static_cast<double>(geometry->x), static_cast<double>(geometry->y)}};
 }

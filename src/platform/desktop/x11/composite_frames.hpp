@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/desktop/geometry.hpp"
+#include "platform/desktop/x11/shm_image.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
 #include "platform/imaging/image.hpp"
 
@@ -29,7 +30,8 @@ struct FramePixels {
 };
 
 // The pixels of the client's frame, title bar included; none when the window
-// is gone or shows nothing (not mapped, as while minimized).
-std::optional<FramePixels> framePixels(X11Connection& connection, xcb_window_t client);
+// is gone or shows nothing (not mapped, as while minimized). The pictures
+// are read on the connection.
+std::optional<FramePixels> framePixels(X11Connection& connection, ShmImageReader& pictures, xcb_window_t client);
 
 }  // namespace zentrabo::platform

@@ -1,7 +1,14 @@
 #pragma once
-// A picture of part of a window or pixmap taken through MIT-SHM: the X server
-// writes the pixels straight into a shared segment, which saves the copy
-// through the socket that a plain GetImage makes.
+// Pictures of a connection's windows and pixmaps taken through MIT-SHM: the X
+// server writes the pixels straight into a shared segment, which saves the
+// copy through the socket that a plain GetImage makes. One segment is kept
+// from picture to picture, since making, attaching and first touching a
+// display-sized segment costs more than the picture itself; it is made anew
+// only when a picture needs more room than it has or the connection was made
+// anew, and let go with the reader. Each picture is converted out of the
+// segment, so no image handed out points into it. Not thread-safe, like the
+// connection it uses.
+#include <memory>
 #include <optional>
 
 #include "platform/desktop/x11/x11_connection.hpp"
@@ -12,16 +19,31 @@ namespace zentrabo::platform {
 // The largest side captured; larger requests are refused.
 inline constexpr std::uint32_t maximumCaptureSide = 16384;
 
-// A drawable's pixels in the rectangle (cut to the drawable's size) as
-// opaque RGBA; none when the server has no MIT-SHM, the pixel layout is not
-// 32-bit true colour, the rectangle is empty, the drawable is gone or the
-// server does not answer.
-std::optional<RgbaImage> imageThroughShm(X11Connection& connection, xcb_drawable_t drawable, const PixelRect& area,
-                                         std::uint32_t drawableWidth, std::uint32_t drawableHeight);
+class ShmImageReader {
+public:
+    // The connection must outlive the reader.
+    explicit ShmImageReader(X11Connection& connection);
+    ~ShmImageReader();
+    ShmImageReader(const ShmImageReader&) = delete;
+    ShmImageReader& operator=(const ShmImageReader&) = delete;
 
-// The root window's pixels in the rectangle (cut to the root) as opaque RGBA;
-// none when the server has no MIT-SHM, its pixel layout is not 32-bit true
-// colour, the rectangle is empty or the server does not answer.
-std::optional<RgbaImage> rootImageThroughShm(X11Connection& connection, const PixelRect& area);
+    // A drawable's pixels in the rectangle (cut to the drawable's size) as
+    // opaque RGBA; none when the server has no MIT-SHM, the pixel layout is
+    // not 32-bit true colour, the rectangle is empty, the drawable is gone or
+    // the server does not answer.
+    std::optional<RgbaImage> image(xcb_drawable_t drawable, const PixelRect& area, std::uint32_t drawableWidth,
+                                   std::uint32_t drawableHeight);
+    // The root window's pixels in the rectangle (cut to the root), as above.
+    std::optional<RgbaImage> rootImage(const PixelRect& area);
+
+private:
+    class Segment;
+    // A segment of at least the size on the current connection; none when
+    // the server has no MIT-SHM or the segment cannot be made.
+    Segment* segmentOf(std::size_t size);
+
+    X11Connection& connection_;
+    std::unique_ptr<Segment> segment_;
+};
 
 }  // namespace zentrabo::platform

@@ -3,6 +3,7 @@
 #include <atspi/atspi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <thread>
 
@@ -16,8 +17,13 @@
 namespace zentrabo::platform {
 namespace {
 
-// How long the constructor waits for the thread to reach the bus.
+// How long the constructor waits for the thread to reach the bus; how long
+// and how often a later call waits while it looks for it again. The retry
+// comes sooner than the permission monitor's 2 s refresh, so each refresh
+// looks.
 constexpr auto kStartTimeout = std::chrono::seconds(5);
+constexpr auto kBusRetryTimeout = std::chrono::milliseconds(500);
+constexpr auto kBusRetryInterval = std::chrono::milliseconds(1500);
 // How often the window manager's work is looked at while it is waited for,
 // and how long a frame must stay put to count as the one it settled on.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
@@ -37,26 +43,22 @@ bool isMinimized(X11Connection& x, xcb_window_t window) {
 }  // namespace
 
 // The library keeps one connection per process, so every desktop of the
-// process shares one thread and one tree while any of them lives.
+// process shares one thread and one tree while any of them lives. A bus
+// that did not answer is looked for again, at most once per
+// kBusRetryInterval, so one that appears later (accessibility switched on
+// after the server started) is found without a restart.
 struct X11Accessibility::Bus {
+    // What the thread's work uses lives longer than the thread.
+    std::atomic<bool> ready{false};
+    // Touched on the thread only: the library was set up once, and has to
+    // be let go before it can be set up again.
+    bool initialised = false;
     std::unique_ptr<AtspiTree> tree = std::make_unique<AtspiTree>();
     AtspiThread thread{[] {}};
-    bool ready = false;
+    std::mutex attemptMutex;
+    std::chrono::steady_clock::time_point lastAttempt;
 
-    Bus() {
-        // Without a bus the library ends the process on its next call, so
-        // nothing else runs when this fails.
-        ready = thread
-                    .call(
-                        [] {
-                            if (atspi_init() > 1) return false;
-                            AtspiAccessible* desktop = atspi_get_desktop(0);
-                            if (desktop) g_object_unref(desktop);
-                            return desktop != nullptr;
-                        },
-                        kStartTimeout)
-                    .value_or(false);
-    }
+    Bus() { attempt(kStartTimeout); }
     ~Bus() {
         // The tree's references go on the thread that made them.
         thread.call(
@@ -65,6 +67,40 @@ struct X11Accessibility::Bus {
                 return true;
             },
             kStartTimeout);
+    }
+
+    // Whether the library reaches the bus, looking again when it is due.
+    bool isReady() {
+        if (ready) return true;
+        {
+            const std::lock_guard lock(attemptMutex);
+            if (std::chrono::steady_clock::now() - lastAttempt < kBusRetryInterval) return false;
+        }
+        attempt(kBusRetryTimeout);
+        return ready;
+    }
+
+private:
+    // The attempt sets ready itself, so one that ends after its caller
+    // stopped waiting still counts. Without a bus the library ends the
+    // process on its next call, so nothing else runs while ready is false.
+    void attempt(std::chrono::milliseconds timeout) {
+        {
+            const std::lock_guard lock(attemptMutex);
+            lastAttempt = std::chrono::steady_clock::now();
+        }
+        thread.call(
+            [this] {
+                if (ready) return true;
+                if (initialised) atspi_exit();
+                initialised = true;
+                if (atspi_init() > 1) return false;
+                AtspiAccessible* desktop = atspi_get_desktop(0);
+                if (desktop) g_object_unref(desktop);
+                ready = desktop != nullptr;
+                return ready.load();
+            },
+            timeout);
     }
 };
 
@@ -86,10 +122,10 @@ X11Accessibility::~X11Accessibility() = default;
 
 // Usable when the library reached the bus and the session's accessibility
 // switch is on, as assistive tools expect it to be.
-bool X11Accessibility::isProcessTrusted() { return bus_->ready && AtspiStatus::session().enabled(); }
+bool X11Accessibility::isProcessTrusted() { return bus_->isReady() && AtspiStatus::session().enabled(); }
 
 // Turning the switch on is what a desktop's accessibility setting does.
-bool X11Accessibility::requestProcessTrust() { return bus_->ready && AtspiStatus::session().enable(); }
+bool X11Accessibility::requestProcessTrust() { return bus_->isReady() && AtspiStatus::session().enable(); }
 
 // Applications that do not listen for the switch decide at their start
 // whether to join the bus.
@@ -138,7 +174,7 @@ auto X11Accessibility::onTree(const AXElement& element, Work work)
 }
 
 AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, const std::string& name) {
-    if (!bus_->ready) return {axerror::apiDisabled, std::nullopt};
+    if (!bus_->isReady()) return {axerror::apiDisabled, std::nullopt};
     if (element.kind() == AXElement::Kind::systemWide && name == "AXFocusedUIElement") return focusedElement(element);
     if (name == "AXWindowNumber") {
         const auto [window, error] = clientWindowOf(element);
@@ -150,7 +186,7 @@ AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, cons
 }
 
 AXError X11Accessibility::setAttribute(const AXElement& element, const std::string& name, const AXValue& value) {
-    if (!bus_->ready) return axerror::apiDisabled;
+    if (!bus_->isReady()) return axerror::apiDisabled;
     if (name == "AXFrontmost") return setFrontmost(element, value);
     if (name == "AXPosition" || name == "AXSize" || name == "AXMinimized") {
         return setWindowAttribute(element, name, value);
@@ -160,7 +196,7 @@ AXError X11Accessibility::setAttribute(const AXElement& element, const std::stri
 }
 
 AXError X11Accessibility::performAction(const AXElement& element, const std::string& action) {
-    if (!bus_->ready) return axerror::apiDisabled;
+    if (!bus_->isReady()) return axerror::apiDisabled;
     if (action == "AXRaise") return raise(element);
     return onTree(element, [element, action](AtspiTree& tree) { return tree.performAction(element, action); })
         .value_or(axerror::cannotComplete);

@@ -5,7 +5,6 @@
 #include "platform/desktop/x11/composite_frames.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
 #include "platform/desktop/x11/randr_monitors.hpp"
-#include "platform/desktop/x11/shm_image.hpp"
 #include "platform/desktop/x11/xfixes_cursor.hpp"
 
 namespace zentrabo::platform {
@@ -35,21 +34,22 @@ struct Picture {
     Point origin;  // of its top-left corner, on the root
 };
 
-std::optional<Picture> displayPicture(X11Connection& x, const DisplayContentFilter& filter) {
+std::optional<Picture> displayPicture(X11Connection& x, ShmImageReader& pictures, const DisplayContentFilter& filter) {
     const Rect bounds = monitorBounds(x, filter.display);
-    auto image = rootImageThroughShm(x, pixelRect(bounds));
+    auto image = pictures.rootImage(pixelRect(bounds));
     if (!image) throw unavailable();
     return Picture{std::move(*image), {bounds.x, bounds.y}};
 }
 
-std::optional<Picture> windowPicture(X11Connection& x, const WindowContentFilter& filter) {
+std::optional<Picture> windowPicture(X11Connection& x, ShmImageReader& pictures, const WindowContentFilter& filter) {
     if (!topLevelWindow(x, static_cast<xcb_window_t>(filter.window))) throw unavailable();
-    auto frame = framePixels(x, static_cast<xcb_window_t>(filter.window));
+    auto frame = framePixels(x, pictures, static_cast<xcb_window_t>(filter.window));
     if (!frame) return std::nullopt;
     return Picture{std::move(frame->image), frame->origin};
 }
 
-std::optional<Picture> applicationPicture(X11Connection& x, const ApplicationContentFilter& filter) {
+std::optional<Picture> applicationPicture(X11Connection& x, ShmImageReader& pictures,
+                                          const ApplicationContentFilter& filter) {
     const Rect bounds = monitorBounds(x, filter.display);
     const auto windows = readManagedWindows(x);
     if (!windows) throw unavailable();
@@ -59,7 +59,7 @@ std::optional<Picture> applicationPicture(X11Connection& x, const ApplicationCon
     // The list runs front to back; the back is drawn first.
     for (auto window = windows->rbegin(); window != windows->rend(); ++window) {
         if (window->pid != filter.application || !window->onScreen || window->isDesktopElement()) continue;
-        if (const auto frame = framePixels(x, window->id)) {
+        if (const auto frame = framePixels(x, pictures, window->id)) {
             copyImageInto(picture.image, frame->image, static_cast<std::int64_t>(frame->origin.x - bounds.x),
                           static_cast<std::int64_t>(frame->origin.y - bounds.y));
         }
@@ -69,7 +69,7 @@ std::optional<Picture> applicationPicture(X11Connection& x, const ApplicationCon
 
 }  // namespace
 
-X11CaptureSource::X11CaptureSource(const std::string& display) : connection_(display) {
+X11CaptureSource::X11CaptureSource(const std::string& display) : connection_(display), pictures_(connection_) {
     redirectSubwindows(connection_);
     cursorImages_ = enableCursorImages(connection_);
 }
@@ -86,14 +86,14 @@ std::optional<RgbaImage> X11CaptureSource::capture(const ContentFilter& filter, 
     X11Connection& x = connection();
     if (x.isBroken()) throw unavailable();
     auto picture = std::visit(
-        [&x](const auto& content) -> std::optional<Picture> {
+        [&x, this](const auto& content) -> std::optional<Picture> {
             using Content = std::decay_t<decltype(content)>;
             if constexpr (std::is_same_v<Content, DisplayContentFilter>) {
-                return displayPicture(x, content);
+                return displayPicture(x, pictures_, content);
             } else if constexpr (std::is_same_v<Content, WindowContentFilter>) {
-                return windowPicture(x, content);
+                return windowPicture(x, pictures_, content);
             } else {
-                return applicationPicture(x, content);
+                return applicationPicture(x, pictures_, content);
             }
         },
         filter);

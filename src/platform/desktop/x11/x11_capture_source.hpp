@@ -3,11 +3,13 @@
 // size: a monitor's part of the root through MIT-SHM, one window's frame
 // through Composite, or an application's windows composed in stacking order
 // on a black canvas the size of the monitor. It has a connection of its own,
-// on which the root's subwindows stay redirected while it lasts.
+// on which the root's subwindows stay redirected while it lasts, and keeps
+// one shared-memory segment for its pictures.
 #include <optional>
 #include <string>
 
 #include "platform/desktop/capture_stream.hpp"
+#include "platform/desktop/x11/shm_image.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
 
 namespace zentrabo::platform {
@@ -32,6 +34,7 @@ private:
     X11Connection& connection();
 
     X11Connection connection_;
+    ShmImageReader pictures_;
     bool cursorImages_ = false;
 };
 

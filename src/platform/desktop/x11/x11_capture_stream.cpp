@@ -96,7 +96,13 @@ void X11CaptureStream::stopCapture(Completion completion) {
     // The recording ends here, outside the lock, unless a buffer being
     // handed out still holds it.
     sound = Sound{};
+    releaseSource();
     completion(std::nullopt);
+}
+
+void X11CaptureStream::releaseSource() {
+    std::lock_guard capture(captureMutex_);
+    source_.reset();
 }
 
 void X11CaptureStream::updateContentFilter(ContentFilter filter, Completion completion) {
@@ -187,6 +193,8 @@ void X11CaptureStream::scheduleFrameLocked(double delaySeconds) {
 
 std::optional<RgbaImage> X11CaptureStream::frameLocked(const ContentFilter& filter,
                                                        const StreamConfiguration& configuration) {
+    // A frame that was due as the stream stopped finds nothing to draw with.
+    if (!source_) return std::nullopt;
     auto source = source_->capture(filter, configuration.showsCursor);
     if (!source) return std::nullopt;
     try {
@@ -277,6 +285,7 @@ void X11CaptureStream::stopWithError(const ScreenCaptureError& error) {
         sound = std::exchange(sound_, Sound{});
     }
     sound = Sound{};
+    releaseSource();
     if (onStop_) onStop_(error);
 }
 

@@ -66,6 +66,9 @@ private:
     // captureMutex_ held. Throws ScreenCaptureError.
     std::optional<RgbaImage> frameLocked(const ContentFilter& filter, const StreamConfiguration& configuration);
     void stopWithError(const ScreenCaptureError& error);
+    // Lets go of the source's connection and picture memory once stopped; a
+    // new start makes another.
+    void releaseSource();
     // The sound the filter and configuration ask for: the current one when
     // it already is that, a new one, or nothing without audio. Throws
     // ScreenCaptureError when no sound server answers.

@@ -33,7 +33,13 @@ xcb_connection_t* connectWithin(const std::string& display, std::chrono::seconds
 
 X11Connection::X11Connection(const std::string& display) : display_(display) { open(); }
 
-X11Connection::~X11Connection() { xcb_disconnect(connection_); }
+X11Connection::~X11Connection() {
+    // The server drops a client as soon as it reads the hang-up, with the
+    // requests it has not read yet: a window move, a property change or a
+    // selection answer sent just before would be lost.
+    if (!isBroken()) roundTrip();
+    xcb_disconnect(connection_);
+}
 
 void X11Connection::open() {
     xcb_connection_t* connection = connectWithin(display_, connectDeadline);
@@ -46,6 +52,7 @@ void X11Connection::open() {
     connection_ = connection;
     screen_ = screens.data;
     stalled_ = false;
+    ++openings_;
     // A new server on the same display numbers its atoms anew.
     atoms_.clear();
 }
@@ -61,6 +68,10 @@ bool X11Connection::usable() {
 }
 
 void X11Connection::flush() { xcb_flush(connection_); }
+
+bool X11Connection::roundTrip() {
+    return reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus(connection_)) != nullptr;
+}
 
 void X11Connection::dropQueuedEvents() {
     while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection_)) std::free(event);

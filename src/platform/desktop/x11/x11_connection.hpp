@@ -2,11 +2,13 @@
 // One connection to an X server, with every wait for a reply bounded: a
 // server that stops answering makes a call fail after replyDeadline instead
 // of hanging the thread that asked. The connection is then given up (every
-// later wait fails at once) until usable() makes a new one. Not thread-safe:
-// each service keeps its own connection behind its own lock.
+// later wait fails at once) until usable() makes a new one. Closing makes a
+// round trip first, so what was sent just before takes effect. Not
+// thread-safe: each service keeps its own connection behind its own lock.
 #include <xcb/xcb.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -57,10 +59,17 @@ public:
     std::string atomName(xcb_atom_t atom);
     // Sends what was queued (requests without a reply).
     void flush();
+    // Waits, at most replyDeadline, until the server has handled every
+    // request sent before; whether it answered.
+    bool roundTrip();
     // Closed by the server, or given up after a late reply.
     bool isBroken() const { return stalled_ || xcb_connection_has_error(connection_) != 0; }
     // True when the connection works, after connecting anew if it was broken.
     bool usable();
+    // Which connection this is: it counts up each time one is made anew, so
+    // what was set up on an earlier one can tell (a new connection may
+    // reuse the old one's address).
+    std::uint64_t opening() const { return openings_; }
 
 private:
     void* awaitReply(unsigned int sequence);
@@ -72,6 +81,7 @@ private:
 
     std::string display_;
     bool stalled_ = false;
+    std::uint64_t openings_ = 0;
     xcb_connection_t* connection_ = nullptr;
     const xcb_screen_t* screen_ = nullptr;
     std::map<std::string, xcb_atom_t> atoms_;

@@ -58,8 +58,11 @@ X11EventPoster::X11EventPoster(const std::string& display)
 
 X11EventPoster::~X11EventPoster() {
     std::lock_guard locked(mutex_);
-    if (!ready_ || readyConnection_ != connection_.get() || connection_.isBroken()) return;
+    if (!ready_ || readyOpening_ != connection_.opening() || connection_.isBroken()) return;
     // Modifiers a caller left down would stay down on the server for good.
+    // The connection makes sure these releases, and a key-up posted just
+    // before, reach the server before it closes: a key it kept down would
+    // have its next press, from any client, dropped as held already.
     if (const auto current = heldModifierKeys_.empty() ? std::nullopt : keymap()) {
         for (const KeyCode held : heldModifierKeys_) {
             if (const xcb_keycode_t key = current->keycodeOfName(xkbKeyName(held)); key != 0) {
@@ -67,18 +70,13 @@ X11EventPoster::~X11EventPoster() {
             }
         }
     }
-    // The server drops a client as soon as it sees the hang-up, with the
-    // requests it has not read yet: a key-up posted just before would be lost
-    // and the key stay down, so that its next press counted as held already
-    // and never reached any application. A round trip first.
-    sync();
 }
 
 bool X11EventPoster::post(const InputEvent& event) {
     std::lock_guard locked(mutex_);
     if (!connection_.usable()) return false;
-    if (readyConnection_ != connection_.get()) {
-        readyConnection_ = connection_.get();
+    if (readyOpening_ != connection_.opening()) {
+        readyOpening_ = connection_.opening();
         const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection_.get(), &xcb_test_id);
         ready_ = xtest && xtest->present && context_ && X11Keymap::setUp(connection_.get());
         // Keys we held were held on the server that went away.
@@ -108,10 +106,6 @@ void X11EventPoster::fake(std::uint8_t type, std::uint8_t detail, std::int16_t x
 void X11EventPoster::tap(xcb_keycode_t keycode) {
     fake(XCB_KEY_PRESS, keycode);
     fake(XCB_KEY_RELEASE, keycode);
-}
-
-bool X11EventPoster::sync() {
-    return connection_.reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus(connection_.get())) != nullptr;
 }
 
 template <typename Event>
@@ -230,14 +224,14 @@ bool X11EventPoster::borrow(xcb_keycode_t keycode, xkb_keysym_t keysym, std::vec
 
 void X11EventPoster::giveBack(std::vector<BorrowedKey>& borrowed) {
     if (borrowed.empty()) return;
-    sync();
+    connection_.roundTrip();
     std::this_thread::sleep_for(borrowedKeySettleTime);
     for (const auto& key : borrowed) {
         if (key.savedPerKeycode == 0 || key.saved.size() != key.savedPerKeycode) continue;
         xcb_change_keyboard_mapping(connection_.get(), 1, key.keycode, key.savedPerKeycode, key.saved.data());
     }
     borrowed.clear();
-    sync();
+    connection_.roundTrip();
 }
 
 bool X11EventPoster::moveTo(Point location) {

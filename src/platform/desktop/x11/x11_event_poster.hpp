@@ -73,14 +73,12 @@ private:
     void tap(xcb_keycode_t keycode);
     bool moveTo(Point location);
     void wheel(std::uint8_t positiveButton, std::uint8_t negativeButton, std::int32_t clicks);
-    // A round trip: every request sent before has been handled.
-    bool sync();
 
     std::mutex mutex_;
     X11Connection connection_;
     XkbContext context_;
     // The connection XKB and XTest were set up on; a new one after a reconnect.
-    xcb_connection_t* readyConnection_ = nullptr;
+    std::uint64_t readyOpening_ = 0;
     bool ready_ = false;
     std::set<KeyCode> heldModifierKeys_;
     std::set<KeyCode> textKeysDown_;

@@ -11,8 +11,8 @@ X11KeyboardLayout::X11KeyboardLayout(const std::string& display)
 std::optional<PropertyListValue> X11KeyboardLayout::textInputPreferences() {
     std::lock_guard locked(mutex_);
     if (!connection_.usable()) return std::nullopt;
-    if (readyConnection_ != connection_.get()) {
-        readyConnection_ = connection_.get();
+    if (readyOpening_ != connection_.opening()) {
+        readyOpening_ = connection_.opening();
         ready_ = context_ && X11Keymap::setUp(connection_.get());
     }
     if (!ready_) return std::nullopt;

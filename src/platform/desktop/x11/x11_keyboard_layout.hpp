@@ -28,7 +28,7 @@ private:
     X11Connection connection_;
     XkbContext context_;
     // The connection XKB was set up on; a new one after a reconnect.
-    xcb_connection_t* readyConnection_ = nullptr;
+    std::uint64_t readyOpening_ = 0;
     bool ready_ = false;
 };
 

@@ -5,14 +5,13 @@
 #include "platform/desktop/x11/composite_frames.hpp"
 #include "platform/desktop/x11/linux_process.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
-#include "platform/desktop/x11/shm_image.hpp"
 #include "platform/desktop/x11/x11_capture_stream.hpp"
 #include "platform/desktop/x11/x11_displays.hpp"
 
 namespace zentrabo::platform {
 
 X11ScreenCapture::X11ScreenCapture(const std::string& display, X11Displays& displays, Clock& clock)
-    : display_(display), displays_(displays), clock_(clock), connection_(display) {
+    : display_(display), displays_(displays), clock_(clock), connection_(display), pictures_(connection_) {
     redirectSubwindows(connection_);
 }
 
@@ -61,13 +60,13 @@ std::optional<RgbaImage> X11ScreenCapture::displayImage(DisplayID display) {
                          static_cast<std::uint32_t>(monitor->bounds.height)};
     std::lock_guard lock(mutex_);
     if (!connectionUsableLocked()) return std::nullopt;
-    return rootImageThroughShm(connection_, area);
+    return pictures_.rootImage(area);
 }
 
 std::optional<RgbaImage> X11ScreenCapture::windowImage(WindowID window) {
     std::lock_guard lock(mutex_);
     if (!connectionUsableLocked()) return std::nullopt;
-    auto frame = framePixels(connection_, static_cast<xcb_window_t>(window));
+    auto frame = framePixels(connection_, pictures_, static_cast<xcb_window_t>(window));
     if (!frame) return std::nullopt;
     return std::move(frame->image);
 }

@@ -9,6 +9,7 @@
 
 #include "platform/desktop/screen_capture.hpp"
 #include "platform/dispatch/clock.hpp"
+#include "platform/desktop/x11/shm_image.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
 
 namespace zentrabo::platform {
@@ -42,6 +43,7 @@ private:
     Clock& clock_;
     std::mutex mutex_;
     X11Connection connection_;
+    ShmImageReader pictures_;
 };
 
 }  // namespace zentrabo::platform
