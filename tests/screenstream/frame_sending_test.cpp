@@ -25,26 +25,9 @@ RemoteScreenStreamFrame keyFrame(std::size_t payloadSize) {
 RemoteScreenStreamFrame predictedFrame(std::size_t payloadSize = 100) {
     return makeFrame(RemoteScreenStreamFrameKind::video, payloadSize);
 }
-// A frame every admission lets through, marking the end of what a test sent.
-RemoteScreenStreamFrame marker() {
-    auto frame = makeFrame(RemoteScreenStreamFrameKind::configuration, 0);
-    frame.payload = {'e', 'n', 'd'};
-    return frame;
-}
 
 class FrameSendingTest : public StreamServerTest {
 protected:
-    // The frames the client got up to the marker, without it.
-    static std::vector<RemoteScreenStreamFrame> framesBeforeMarker(const StreamClient& client) {
-        EXPECT_TRUE(client.waitUntil([&] {
-            const auto frames = client.frames();
-            return !frames.empty() && frames.back() == marker();
-        })) << "no marker";
-        auto frames = client.frames();
-        if (!frames.empty()) frames.pop_back();
-        return frames;
-    }
-
     static RemoteScreenStreamRequest withBitrate(std::optional<std::int64_t> bitrate) {
         RemoteScreenStreamRequest options;
         options.bitrate = bitrate;

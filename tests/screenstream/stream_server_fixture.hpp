@@ -11,6 +11,7 @@
 #include <asio/strand.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -175,6 +176,27 @@ protected:
 
     bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
         return runMainLoopUntil(mainLoop, condition, limit);
+    }
+
+    // A frame every admission lets through: sent after other frames, it
+    // arrives after all of them.
+    static RemoteScreenStreamFrame marker() {
+        RemoteScreenStreamFrame frame;
+        frame.kind = RemoteScreenStreamFrameKind::configuration;
+        frame.payload = {'e', 'n', 'd'};
+        return frame;
+    }
+    // The frames the client got before the marker, once it came.
+    static std::vector<RemoteScreenStreamFrame> framesBeforeMarker(const StreamClient& client) {
+        std::vector<RemoteScreenStreamFrame> frames;
+        auto markerAt = frames.end();
+        EXPECT_TRUE(client.waitUntil([&] {
+            frames = client.frames();
+            markerAt = std::find(frames.begin(), frames.end(), marker());
+            return markerAt != frames.end();
+        })) << "no marker";
+        frames.erase(markerAt, frames.end());
+        return frames;
     }
 
     // Waits until the queue has run everything posted to it before.
