@@ -81,16 +81,16 @@ void TlsConnection::sendCloseNotify() noexcept {
     (void)SSL_shutdown(ssl);
     char* bytes = nullptr;
     const long size = BIO_get_mem_data(alert, &bytes);
-    std::string record(bytes != nullptr && size > 0 ? bytes : "", size > 0 ? static_cast<std::size_t>(size) : 0);
+    if (bytes != nullptr && size > 0) {
+        // The socket never blocks here: a peer that stopped reading loses
+        // the alert, not the caller its time.
+        std::error_code error;
+        auto& socket = stream_.next_layer();
+        socket.non_blocking(true, error);
+        if (!error) (void)socket.send(asio::buffer(bytes, static_cast<std::size_t>(size)), 0, error);
+    }
     SSL_set0_wbio(ssl, engineOutput);  // frees the memory BIO, keeps our reference
     ERR_clear_error();
-    if (record.empty()) return;
-    // The socket never blocks here: a peer that stopped reading loses the
-    // alert, not the caller its time.
-    std::error_code error;
-    auto& socket = stream_.next_layer();
-    socket.non_blocking(true, error);
-    if (!error) (void)socket.send(asio::buffer(record), 0, error);
 }
 
 void TlsConnection::close() noexcept {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -48,9 +49,10 @@ asio::awaitable<std::error_code> ServerConnection::write(const std::string& byte
 }
 
 asio::awaitable<bool> ServerConnection::discardUntilPeerCloses() {
-    std::vector<char> discarded(discardChunkSize);
+    // Only overwritten, never read: no need to clear it first.
+    const std::unique_ptr<char[]> discarded(new char[discardChunkSize]);
     for (std::size_t total = 0; total < maximumDiscardedBytesAtClose;) {
-        const auto [error, count] = co_await tls_.readSome(asio::buffer(discarded));
+        const auto [error, count] = co_await tls_.readSome(asio::buffer(discarded.get(), discardChunkSize));
         if (error) co_return true;
         total += count;
     }
