@@ -77,12 +77,16 @@ struct AnswerToken {
         if (auto failure = whenDropped()) deliver(std::nullopt, std::move(failure));
     }
 
+    // The wait goes with the handler: were it let go here, on another thread,
+    // after its owner's context went, its timer would be destroyed then.
     void deliver(std::optional<T> value, std::exception_ptr failure) {
-        const auto waiting = wait.lock();
+        auto waiting = wait.lock();
         if (!waiting) return;
-        asio::post(waiting->executor, [waiting, value = std::move(value), failure = std::move(failure)]() mutable {
-            waiting->settle(std::move(value), std::move(failure));
-        });
+        const asio::any_io_executor executor = waiting->executor;
+        asio::post(executor,
+                   [waiting = std::move(waiting), value = std::move(value), failure = std::move(failure)]() mutable {
+                       waiting->settle(std::move(value), std::move(failure));
+                   });
     }
 
     std::weak_ptr<AnswerWait<T>> wait;

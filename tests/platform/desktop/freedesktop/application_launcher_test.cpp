@@ -45,7 +45,9 @@ TEST_F(ApplicationLauncherTest, RunsTheArgumentsItselfAndReapsTheChild) {
     const auto out = home.path() / "argv.txt";
     const auto recorder = writeRecorder(home.path() / "bin/record",
                                         "printf 'id=%s\\n' \"$DESKTOP_STARTUP_ID\" >>\"$out\"\n"
-                                        "printf 'in=%s\\n' \"$(cat)\" >>\"$out\"\n");
+                                        "printf 'in=%s\\n' \"$(cat)\" >>\"$out\"\n"
+                                        // Held until the test has read the launch's record.
+                                        "while [ ! -e \"$out.go\" ]; do sleep 0.01; done\n");
     platform::DesktopEntry entry;
     entry.id = "org.example.Recorder.desktop";
     entry.name = "Recorder";
@@ -55,6 +57,7 @@ TEST_F(ApplicationLauncherTest, RunsTheArgumentsItselfAndReapsTheChild) {
     const auto launched = launcher.launch(entry, {{"/tmp/x y.txt", true}});
     ASSERT_GT(launched.pid, 0) << launched.error;
     EXPECT_EQ(launcher.launchedID(launched.pid), entry.id);
+    std::ofstream(out.string() + ".go").put('\n');
 
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (launcher.launchedID(launched.pid) && std::chrono::steady_clock::now() < end) {
