@@ -57,7 +57,7 @@ void RemoteScreenStreamServer::startSession(const RemoteScreenStreamRequest& req
         return;
     }
     const asio::any_io_executor tasks = asio::make_strand(taskThreads_.context());
-    auto session = std::make_shared<RemoteScreenStreamSession>(
+    auto session = RemoteScreenStreamSession::make(
         platform::Uuid::random(), request, connection,
         RemoteScreenStreamSession::Environment{environment_.clock, tasks, pool_.sharedContext(), workPool_.executor(),
                                                desktopController_, environment_.mediaStart});

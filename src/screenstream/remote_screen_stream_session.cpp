@@ -9,6 +9,18 @@
 
 namespace zentrabo {
 
+std::shared_ptr<RemoteScreenStreamSession> RemoteScreenStreamSession::make(platform::Uuid id,
+                                                                           RemoteScreenStreamRequest request,
+                                                                           std::shared_ptr<StreamConnection> connection,
+                                                                           Environment environment) {
+    auto session = std::make_shared<RemoteScreenStreamSession>(std::move(id), std::move(request), std::move(connection),
+                                                               std::move(environment));
+    session->pipeline_ =
+        std::make_shared<StreamPipeline>(session->request_, session->clock(), session->environment_.pool,
+                                         session->connection_, session->pipelineEvents());
+    return session;
+}
+
 RemoteScreenStreamSession::RemoteScreenStreamSession(platform::Uuid id, RemoteScreenStreamRequest request,
                                                      std::shared_ptr<StreamConnection> connection,
                                                      Environment environment)
@@ -16,12 +28,24 @@ RemoteScreenStreamSession::RemoteScreenStreamSession(platform::Uuid id, RemoteSc
       request_(std::move(request)),
       connection_(std::move(connection)),
       environment_(std::move(environment)),
-      captureQueue_(environment_.pool),
-      encoderQueue_(std::string(encoderThreadName)),
       controlQueue_(environment_.pool),
       startCancellation_(std::make_shared<asio::cancellation_signal>()),
-      transportQueueLimit_(transportQueueLimit(request_)),
       tasks_(std::exchange(environment_.tasks, {})) {}
+
+StreamPipeline::Events RemoteScreenStreamSession::pipelineEvents() {
+    std::weak_ptr<RemoteScreenStreamSession> weakSelf = weak_from_this();
+    return {
+        [weakSelf](std::optional<std::string> errorText) {
+            auto self = weakSelf.lock();
+            if (!self) return;
+            if (errorText) self->connection_->sendScreenStreamError(*errorText);
+            self->stopFromCallback();
+        },
+        [weakSelf] {
+            if (auto self = weakSelf.lock()) self->resumeReceivingIfPaused();
+        },
+    };
+}
 
 RemoteScreenStreamSession::~RemoteScreenStreamSession() {
     // No control-queue job runs now (each holds the session), so the pointer
@@ -41,7 +65,6 @@ asio::awaitable<void> RemoteScreenStreamSession::run() {
 }
 
 void RemoteScreenStreamSession::stop() {
-    CaptureParts capture;
     std::shared_ptr<RemoteScreenPointerController> pointerController;
     std::shared_ptr<RemoteScreenDisplayModeController> displayModeController;
     platform::Timer trackingTimer;
@@ -51,19 +74,14 @@ void RemoteScreenStreamSession::stop() {
         if (didStop_) return;
         didStop_ = true;
         tasks = std::move(tasks_);
-        capture = takeCaptureLocked();
         pointerController = std::move(pointerController_);
         displayModeController = std::move(displayModeController_);
         trackingTimer = std::move(frontmostWindowTrackingTimer_);
         selectedWindowID_.reset();
         selectedPointerBounds_.reset();
-        transportQueuedBytes_ = 0;
-        transportQueuedVideoFrames_ = 0;
-        transportDroppedPFrames_ = 0;
-        awaitingKeyFrame_ = false;
     }
     trackingTimer.cancel();
-    shutDown(std::move(capture));
+    pipeline_->stop();
     releasePointerController(std::move(pointerController));
     if (displayModeController) displayModeController->restore();
     // Before the start is cancelled, so the start's own error path finds
@@ -71,51 +89,6 @@ void RemoteScreenStreamSession::stop() {
     connection_->cancel();
     // The signal belongs to the tasks strand, where the start runs.
     asio::post(tasks, [signal = startCancellation_] { signal->emit(asio::cancellation_type::all); });
-}
-
-void RemoteScreenStreamSession::tearDownCapture() {
-    CaptureParts capture;
-    {
-        std::lock_guard guard(lock_);
-        capture = takeCaptureLocked();
-    }
-    shutDown(std::move(capture));
-}
-
-RemoteScreenStreamSession::CaptureParts RemoteScreenStreamSession::takeCaptureLocked() {
-    return {std::move(encoder_), std::move(audioEncoder_), std::move(captureStream_), std::move(audioCaptureStream_)};
-}
-
-void RemoteScreenStreamSession::shutDown(CaptureParts parts) {
-    // The encoders are let go on the encoder queue too, after any encoding
-    // still running there: the stopping thread never touches them.
-    if (parts.encoder || parts.audioEncoder) {
-        encoderQueue_.post([encoder = std::move(parts.encoder), audioEncoder = std::move(parts.audioEncoder)] {
-            if (encoder) encoder->shutdown();
-            if (audioEncoder) audioEncoder->reset();
-        });
-    }
-    for (const auto& stream : {parts.stream, parts.audioStream}) {
-        if (stream) stream->stopCapture([](std::optional<platform::ScreenCaptureError>) {});
-    }
-}
-
-void RemoteScreenStreamSession::setVideoEncoder(std::shared_ptr<VideoEncoder> encoder) {
-    CaptureParts replaced;
-    {
-        std::lock_guard guard(lock_);
-        if (didStop_) {
-            replaced.encoder = std::move(encoder);
-        } else {
-            replaced.encoder = std::exchange(encoder_, std::move(encoder));
-        }
-    }
-    shutDown(std::move(replaced));
-}
-
-void RemoteScreenStreamSession::videoCaptureStopped(const std::string& description) {
-    connection_->sendScreenStreamError(description);
-    stopFromCallback();
 }
 
 void RemoteScreenStreamSession::stopFromCallback() {

@@ -1,8 +1,9 @@
 #pragma once
-// One live screen stream: it owns the request's connection, an encoder
-// thread, two strands of the stream server's shared pool (capture, control),
-// the encoder and the transport counters; it starts once and stops exactly
-// once, whatever ends it.
+// One live screen stream's control plane: it owns the request's connection
+// and the stream's pipeline (capture, encode, send), reads the device's
+// input and applies it on a control strand of the stream server's shared
+// pool, follows the front window and resizes the streamed one; it starts
+// once and stops exactly once, whatever ends it.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -28,17 +29,15 @@
 #include "platform/random/uuid.hpp"
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/dispatch/clock.hpp"
-#include "platform/dispatch/serial_queue.hpp"
 #include "platform/dispatch/strand_queue.hpp"
-#include "screenstream/audio_encoder.hpp"
 #include "screenstream/client_native_target_size.hpp"
 #include "screenstream/codec/remote_screen_stream_frame.hpp"
 #include "screenstream/codec/remote_screen_stream_receive_buffer.hpp"
 #include "screenstream/content_selection.hpp"
+#include "screenstream/pipeline/stream_pipeline.hpp"
 #include "screenstream/remote_screen_pointer_controller.hpp"
 #include "screenstream/stream_connection.hpp"
 #include "screenstream/stream_media_start.hpp"
-#include "screenstream/video_encoder.hpp"
 
 namespace zentrabo {
 
@@ -55,16 +54,6 @@ public:
     static constexpr std::size_t maximumInputAwaitingControl = 8 * 1024 * 1024;
     // What each queued input job counts beside its payload.
     static constexpr std::size_t queuedJobOverhead = 256;
-    // Outgoing bytes above the queue limit times this refuse key frames too.
-    static constexpr std::int64_t transportCeilingFactor = 4;
-    // Refused non-key video frames in a row that ask for a key frame and a
-    // lower bitrate.
-    static constexpr std::int64_t droppedFramesBeforeKeyFrame = 3;
-    // Captured sound waiting for the encoder queue (half a second of 10 ms
-    // buffers); more is dropped, so a stalled encoder cannot pile sound up.
-    static constexpr std::size_t maximumAudioBuffersAwaitingEncoder = 50;
-    // The name of each session's encoder thread.
-    static constexpr std::string_view encoderThreadName = "zb-stream-enc";
     static constexpr const char* displayStreamResizeMessage = "Only app window streams can be resized.";
 
     using StopCallback = std::function<void(const platform::Uuid& id)>;
@@ -83,8 +72,8 @@ public:
         // session lets go of it at the stop, so a session that outlives the
         // stream server never holds a strand of its threads.
         asio::any_io_executor tasks;
-        // The stream server's shared pool, where the session's capture and
-        // control strands run; the session keeps its context.
+        // The stream server's shared pool, where the session's control strand
+        // and its pipeline's capture strand run; both keep its context.
         std::shared_ptr<asio::io_context> pool;
         // The stream server's work pool, for work the control strand awaits
         // (the content fetches after a window resize).
@@ -95,6 +84,10 @@ public:
         StreamMediaStart mediaStart;
     };
 
+    // The session and its pipeline, which reports to it.
+    static std::shared_ptr<RemoteScreenStreamSession> make(platform::Uuid id, RemoteScreenStreamRequest request,
+                                                           std::shared_ptr<StreamConnection> connection,
+                                                           Environment environment);
     RemoteScreenStreamSession(platform::Uuid id, RemoteScreenStreamRequest request,
                               std::shared_ptr<StreamConnection> connection, Environment environment);
     // Lets go of whatever a pointer controller still holds pressed.
@@ -106,8 +99,7 @@ public:
     const RemoteScreenStreamRequest& request() const { return request_; }
     StreamConnection& connection() { return *connection_; }
     platform::Clock& clock() { return environment_.clock; }
-    platform::StrandQueue& captureQueue() { return captureQueue_; }
-    platform::SerialQueue& encoderQueue() { return encoderQueue_; }
+    StreamPipeline& pipeline() { return *pipeline_; }
     platform::StrandQueue& controlQueue() { return controlQueue_; }
     DesktopController& desktopController() { return environment_.desktopController; }
     platform::Desktop& desktop() { return environment_.desktopController.desktop(); }
@@ -120,41 +112,15 @@ public:
     // The start sequence, on the session's tasks strand: the permission, the media
     // start, then the receive loop. Throws what ends the stream.
     asio::awaitable<void> run();
-    // Once, from any thread, never blocking: cancels the start, shuts the
-    // video encoder down and resets the audio encoder on the encoder queue,
-    // stops capture and cancels the connection.
+    // Once, from any thread, never blocking: cancels the start, stops the
+    // pipeline and the tracking, puts a switched display mode back and
+    // cancels the connection.
     void stop();
     // After stop(): returns once the pointer controllers it let go have
     // released what they held, on the control queue behind any input job
     // still running there, so that nothing of the session touches the
     // desktop afterwards. Waits only as long as that job takes.
     void awaitPointerRelease();
-    // Detaches and shuts down the encoders and capture streams without
-    // stopping the session, as a failed capture start does before it retries.
-    void tearDownCapture();
-    // Stores the encoder the media start made. One that comes after the stop
-    // is shut down at once.
-    void setVideoEncoder(std::shared_ptr<VideoEncoder> encoder);
-    // The video capture stream stopped with an error: the stream ends with
-    // its text.
-    void videoCaptureStopped(const std::string& description);
-
-    // The capture side (session_capture.cpp).
-    // Stores the capture stream the media start made; one that comes after
-    // the stop is stopped at once. stop() and tearDownCapture() stop it.
-    void setCaptureStream(std::shared_ptr<platform::CaptureStream> stream);
-    // Stores the audio encoder and, when the sound has a capture stream of
-    // its own, that stream; after the stop both are let go at once.
-    void setAudioCapture(std::shared_ptr<AudioEncoder> encoder, std::shared_ptr<platform::CaptureStream> audioStream);
-    // From the capture queue: hands a captured frame to the encoder on the
-    // encoder queue. An encoding failure ends the stream with its text.
-    void encodeVideoFrame(platform::CapturedScreenSample sample);
-    // From the capture queue: hands captured sound to the audio encoder on
-    // the encoder queue. A failure is logged and the stream goes on.
-    void encodeAudioBuffer(platform::CapturedAudioSample sample);
-    // A capture stream of sound alone stopped with an error: when it is the
-    // session's, sound ends (logged) and video goes on.
-    void audioCaptureStopped(const platform::CaptureStream& stream, const std::string& description);
     // Stores what the stream shows: its window, where pointer input lands
     // and its scale, with a new pointer controller for those bounds. The
     // pointer keeps its place when the window stays the same; the old
@@ -240,42 +206,17 @@ public:
     // applies to the session or to this request and it gives pixels.
     std::optional<PixelSize> clientNativeTargetSize(const RemoteScreenResizeWindowRequest& request) const;
 
-    // Frame sending, from any thread (session_frame_sending.cpp).
-    void sendFrame(const RemoteScreenStreamFrame& frame);
-    // From any thread: the next frame the encoder queue submits is a key frame.
-    void requestKeyFrame();
-    // Bytes a stream may have queued before ordinary video and audio yield.
-    static std::int64_t transportQueueLimit(const RemoteScreenStreamRequest& request);
-
 private:
-    // What capture runs on, taken out of the session together.
-    struct CaptureParts {
-        std::shared_ptr<VideoEncoder> encoder;
-        std::shared_ptr<AudioEncoder> audioEncoder;
-        std::shared_ptr<platform::CaptureStream> stream;
-        std::shared_ptr<platform::CaptureStream> audioStream;
-    };
-    // With lock_ held.
-    CaptureParts takeCaptureLocked();
-    // Shuts the video encoder down and resets the audio encoder on the
-    // encoder queue, where they are let go, and stops the video stream, then
-    // the audio stream.
-    void shutDown(CaptureParts parts);
-
-    // Admission and release under the lock.
-    bool admitOutgoing(const RemoteScreenStreamFrame& frame, std::int64_t byteCount);
-    void releaseOutgoing(RemoteScreenStreamFrameKind kind, std::int64_t byteCount);
-    void checkTransportPressure();
-    void onEncoderQueue(std::function<void(VideoEncoder&)> work);
+    // What the pipeline reports: a stream that cannot go on, a frame sent.
+    StreamPipeline::Events pipelineEvents();
     void stopFromCallback();
     void scheduleFrontmostWindowStep(double delaySeconds);
     // One tracking step; it holds the session only between its waits.
     static asio::awaitable<void> followFrontmostWindow(std::weak_ptr<RemoteScreenStreamSession> weakSession);
     // The filter swap, given up after 2 s without an answer (logged).
-    static asio::awaitable<void> updateContentFilter(std::weak_ptr<RemoteScreenStreamSession> weakSession,
-                                                     platform::Clock& clock,
-                                                     std::shared_ptr<platform::CaptureStream> stream,
-                                                     SelectedContent content, platform::WindowID expectedWindowID);
+    static asio::awaitable<void> switchToWindow(std::weak_ptr<RemoteScreenStreamSession> weakSession,
+                                                std::shared_ptr<StreamPipeline> pipeline, SelectedContent content,
+                                                platform::WindowID expectedWindowID);
 
     // The stream after a window resize (session_window_reconfiguration.cpp).
     // The session, or windowResizeUnavailable when it is gone.
@@ -286,11 +227,6 @@ private:
     static asio::awaitable<std::optional<SelectedContent>> refreshedWindowContent(
         std::weak_ptr<RemoteScreenStreamSession> weakSession, platform::WindowID windowID, platform::Rect frame,
         double scale);
-    // On the encoder queue: the encoder replaces the current one, which is
-    // shut down, and starts with a key frame; after the stop it is shut
-    // down instead.
-    void installResizedEncoder(std::shared_ptr<VideoEncoder> encoder);
-    struct ResizedEncoderHandover;
 
     // The inbound side (session_inbound.cpp), on the connection queue.
     void startReceiving();
@@ -363,14 +299,12 @@ private:
     const RemoteScreenStreamRequest request_;
     const std::shared_ptr<StreamConnection> connection_;
     Environment environment_;
-    platform::StrandQueue captureQueue_;
-    // Codecs block, so each session's encoder has a thread of its own.
-    platform::SerialQueue encoderQueue_;
     platform::StrandQueue controlQueue_;
+    // Made with the session (make), which it reports to.
+    std::shared_ptr<StreamPipeline> pipeline_;
     StopCallback onStop_;
     // Emitted on the tasks strand.
     std::shared_ptr<asio::cancellation_signal> startCancellation_;
-    const std::int64_t transportQueueLimit_;
 
     std::mutex lock_;
     // A guarded field's value, read under lock_.
@@ -380,10 +314,6 @@ private:
         return field;
     }
     // Guarded by lock_.
-    std::shared_ptr<VideoEncoder> encoder_;
-    std::shared_ptr<platform::CaptureStream> captureStream_;
-    std::shared_ptr<AudioEncoder> audioEncoder_;
-    std::shared_ptr<platform::CaptureStream> audioCaptureStream_;
     std::optional<platform::WindowID> selectedWindowID_;
     std::optional<platform::Rect> selectedPointerBounds_;
     std::optional<double> selectedPointPixelScale_;
@@ -395,12 +325,6 @@ private:
     platform::Timer frontmostWindowTrackingTimer_;
     // Environment::tasks until the stop.
     asio::any_io_executor tasks_;
-    std::int64_t transportQueuedBytes_ = 0;
-    std::int64_t transportQueuedVideoFrames_ = 0;
-    std::int64_t transportDroppedPFrames_ = 0;
-    // Set when a key frame was refused at the ceiling: all video is refused
-    // until a key frame is admitted, since frames after it cannot be decoded.
-    bool awaitingKeyFrame_ = false;
     bool didStop_ = false;
 
     // The last resize that completed, which a repeated request is answered
@@ -412,8 +336,6 @@ private:
     };
     std::optional<LastWindowResize> lastWindowResize_;
 
-    // Captured sound posted to the encoder queue and not yet encoded.
-    std::atomic<std::size_t> audioBuffersAwaitingEncoder_{0};
     // Raw input bytes posted to the control queue and not yet handled.
     std::atomic<std::size_t> inputAwaitingControl_{0};
     // Control strand only: the jobs waiting for the one that runs.

@@ -159,9 +159,7 @@ asio::awaitable<void> RemoteScreenStreamSession::runControlJobs(std::weak_ptr<Re
 }
 
 bool RemoteScreenStreamSession::mayReceive() {
-    if (inputAwaitingControl_ >= maximumInputAwaitingControl) return false;
-    std::lock_guard guard(lock_);
-    return transportQueuedBytes_ < transportQueueLimit_ * transportCeilingFactor;
+    return inputAwaitingControl_ < maximumInputAwaitingControl && pipeline_->hasOutgoingRoom();
 }
 
 void RemoteScreenStreamSession::resumeReceivingIfPaused() {
@@ -185,7 +183,7 @@ void RemoteScreenStreamSession::sendCommandResult(RemoteScreenStreamCommandKind 
         ZENTRABO_LOG(std::string("Screen stream command result encoding failed: ") + error.what());
         return;
     }
-    sendFrame(frame);
+    pipeline_->send(frame);
 }
 
 }  // namespace zentrabo

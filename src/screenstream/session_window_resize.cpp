@@ -124,7 +124,7 @@ asio::awaitable<RemoteScreenStreamSession::WindowResizeOutcome> RemoteScreenStre
     placement.outcome.streamResize =
         co_await reconfigureStreamForWindowResize(weakSession, placement.windowID, placement.actualFrame, request);
     const auto session = lockedOrGone(weakSession);
-    session->requestKeyFrame();
+    session->pipeline_->requestKeyFrame();
     session->lastWindowResize_ = LastWindowResize{placement.windowID, std::move(request), placement.outcome};
     co_return placement.outcome;
 }

@@ -5,11 +5,9 @@
 #include <utility>
 
 #include <asio/co_spawn.hpp>
-#include <asio/experimental/awaitable_operators.hpp>
 
 #include "model/diagnostic_log.hpp"
 #include "model/task_failure.hpp"
-#include "screenstream/capture_answer.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 
@@ -23,9 +21,6 @@ constexpr double trackingIntervalSeconds = 0.5;
 // little later than the window list.
 constexpr int windowLookupAttempts = 4;
 constexpr double windowLookupPauseSeconds = 0.12;
-// A capture stream that never answers a filter update must not stop the
-// tracking: the step gives up, and the next one tries again.
-constexpr double filterUpdateWaitSeconds = 2;
 
 bool isFrontmostWindow(platform::Desktop& desktop, platform::WindowID windowID) {
     const auto candidate = frontmostApplicationWindowCandidate(desktop);
@@ -80,7 +75,7 @@ void RemoteScreenStreamSession::scheduleFrontmostWindowStep(double delaySeconds)
 
 asio::awaitable<void> RemoteScreenStreamSession::followFrontmostWindow(
     std::weak_ptr<RemoteScreenStreamSession> weakSession) {
-    std::shared_ptr<platform::CaptureStream> stream;
+    std::shared_ptr<StreamPipeline> pipeline;
     std::optional<FrontmostWindowCandidate> candidate;
     platform::Desktop* desktop = nullptr;
     platform::Clock* clock = nullptr;
@@ -96,7 +91,6 @@ asio::awaitable<void> RemoteScreenStreamSession::followFrontmostWindow(
         {
             std::lock_guard guard(session->lock_);
             if (session->didStop_) co_return;
-            stream = session->captureStream_;
             selectedWindowID = session->selectedWindowID_;
             selectedPointerBounds = session->selectedPointerBounds_;
         }
@@ -106,7 +100,7 @@ asio::awaitable<void> RemoteScreenStreamSession::followFrontmostWindow(
             }
             co_return;
         }
-        if (!stream) co_return;
+        pipeline = session->pipeline_;
     }
     // The desktop and the clock outlive the stream server, whose task
     // threads run this; the session is looked up again after every wait.
@@ -122,25 +116,26 @@ asio::awaitable<void> RemoteScreenStreamSession::followFrontmostWindow(
     // The front window changed again during the lookup: the next step
     // starts over.
     if (!isFrontmostWindow(*desktop, candidate->windowID)) co_return;
-    co_await updateContentFilter(weakSession, *clock, std::move(stream), std::move(content), candidate->windowID);
+    co_await switchToWindow(weakSession, std::move(pipeline), std::move(content), candidate->windowID);
 }
 
-asio::awaitable<void> RemoteScreenStreamSession::updateContentFilter(
-    std::weak_ptr<RemoteScreenStreamSession> weakSession, platform::Clock& clock,
-    std::shared_ptr<platform::CaptureStream> stream, SelectedContent content, platform::WindowID expectedWindowID) {
-    using namespace asio::experimental::awaitable_operators;
-    const auto answer = co_await (captureAnswer([&stream, &content](auto completion) {
-                                      stream->updateContentFilter(content.filter, completion);
-                                  }) ||
-                                  clock.watch(filterUpdateWaitSeconds));
-    if (answer.index() == 1) {
+asio::awaitable<void> RemoteScreenStreamSession::switchToWindow(std::weak_ptr<RemoteScreenStreamSession> weakSession,
+                                                                std::shared_ptr<StreamPipeline> pipeline,
+                                                                SelectedContent content,
+                                                                platform::WindowID expectedWindowID) {
+    // An answer the stream drops unsent is one that never came in time; a
+    // capture that never answers must not stop the tracking: the step gives
+    // up, and the next one tries again. Named: GCC 12 destroys a temporary
+    // of a co_await expression twice.
+    auto change = pipeline->reconfigure(content.filter, DroppedCaptureAnswer::waitsForTheDeadline);
+    const auto failure = co_await std::move(change);
+    using Kind = StreamPipeline::ChangeFailure::Kind;
+    if (failure && failure->kind == Kind::timedOut) {
         ZENTRABO_LOG("Frontmost window stream update failed: the capture did not answer within 2 s.");
-        co_return;
+    } else if (failure && failure->kind == Kind::refused) {
+        ZENTRABO_LOG("Frontmost window stream update failed: " + failure->refusal);
     }
-    if (const auto& error = std::get<0>(answer)) {
-        ZENTRABO_LOG(std::string("Frontmost window stream update failed: ") + error->what());
-        co_return;
-    }
+    if (failure) co_return;
     auto session = weakSession.lock();
     if (!session) co_return;
     // The stream shows the new window already; if another one came to the
@@ -148,7 +143,7 @@ asio::awaitable<void> RemoteScreenStreamSession::updateContentFilter(
     // switches again.
     if (!isFrontmostWindow(session->desktop(), expectedWindowID)) co_return;
     session->applySelection(content);
-    session->requestKeyFrame();
+    pipeline->requestKeyFrame();
 }
 
 void RemoteScreenStreamSession::updateSelectedPointerBounds(platform::WindowID windowID, const platform::Rect& bounds) {

@@ -96,7 +96,7 @@ TEST_F(CaptureStartTest, AnApplicationsOwnAudioStreamThatStopsEndsTheSoundWhileV
     clock.advance(0.1);
     ASSERT_TRUE(client->waitUntil([&] { return home.logCount("app audio capture stopped") == 1; }));
     // Whatever sound was being encoded then has gone out before the next video.
-    drain(started(0).session->encoderQueue());
+    drain(started(0).session->pipeline().encoderQueue());
     ASSERT_TRUE(framesArrive(*client, client->frames().size() + 2));
     const std::size_t audioFrames = countOf(client->frames(), RemoteScreenStreamFrameKind::audio);
     const std::size_t videoFrames = countOf(client->frames(), RemoteScreenStreamFrameKind::video);

@@ -48,11 +48,9 @@ public:  // the tables' steps reach in
         configuration.minimumFrameInterval = {1, 5};
         stream = std::make_shared<ScriptedCaptureStream>(
             desktop->makeCaptureStream(selected.filter, configuration, [](const platform::ScreenCaptureError&) {}));
-        stream->addScreenOutput(mainLoop.executor(), [](platform::CapturedScreenSample) {});
-        stream->startCapture([](std::optional<platform::ScreenCaptureError>) {});
-        session->applySelection(selected);
-        session->setVideoEncoder(encoder);
-        session->setCaptureStream(stream);
+        // Its updates are answered on the main loop, as the test advances the clock.
+        stream->outputsOn = mainLoop.executor();
+        startPipeline(selected, encoder, stream);
         session->startFrontmostWindowTracking();
         mainLoop.runReady();
     }
@@ -98,7 +96,7 @@ public:  // the tables' steps reach in
 
     int keyFrames() {
         std::promise<void> reached;
-        session->encoderQueue().post([&] { reached.set_value(); });
+        session->pipeline().encoderQueue().post([&] { reached.set_value(); });
         reached.get_future().wait();
         return encoder->keyFrameRequests;
     }
