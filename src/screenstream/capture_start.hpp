@@ -8,6 +8,11 @@
 namespace zentrabo {
 
 class RemoteScreenStreamSession;
+struct SelectedContent;
+
+// At the start: switches the selection's display for the device's pixels
+// when the request asks for it; true when the display was switched.
+bool applyClientNativeDisplayModeIfNeeded(RemoteScreenStreamSession& session, const SelectedContent& selected);
 
 // Throws what ends the stream: the selection's, the encoder's or the
 // capture's error.

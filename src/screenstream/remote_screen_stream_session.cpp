@@ -4,6 +4,7 @@
 
 #include <asio/post.hpp>
 
+#include "screenstream/frontmost_window_tracking.hpp"
 #include "screenstream/remote_screen_display_mode_controller.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 
@@ -16,8 +17,9 @@ std::shared_ptr<RemoteScreenStreamSession> RemoteScreenStreamSession::make(platf
     auto session = std::make_shared<RemoteScreenStreamSession>(std::move(id), std::move(request), std::move(connection),
                                                                std::move(environment));
     session->pipeline_ =
-        std::make_shared<StreamPipeline>(session->request_, session->clock(), session->environment_.pool,
+        std::make_shared<StreamPipeline>(session->request_, session->environment().clock, session->environment_.pool,
                                          session->connection_, session->pipelineEvents());
+    session->inbound_ = std::make_shared<StreamInbound>(session, session->connection_, session->controlQueue_);
     return session;
 }
 
@@ -29,6 +31,7 @@ RemoteScreenStreamSession::RemoteScreenStreamSession(platform::Uuid id, RemoteSc
       connection_(std::move(connection)),
       environment_(std::move(environment)),
       controlQueue_(environment_.pool),
+      selection_(std::make_shared<StreamSelection>(environment_.desktopController.desktop(), controlQueue_)),
       startCancellation_(std::make_shared<asio::cancellation_signal>()),
       tasks_(std::exchange(environment_.tasks, {})) {}
 
@@ -36,22 +39,12 @@ StreamPipeline::Events RemoteScreenStreamSession::pipelineEvents() {
     std::weak_ptr<RemoteScreenStreamSession> weakSelf = weak_from_this();
     return {
         [weakSelf](std::optional<std::string> errorText) {
-            auto self = weakSelf.lock();
-            if (!self) return;
-            if (errorText) self->connection_->sendScreenStreamError(*errorText);
-            self->stopFromCallback();
+            if (auto self = weakSelf.lock()) self->end(std::move(errorText));
         },
         [weakSelf] {
-            if (auto self = weakSelf.lock()) self->resumeReceivingIfPaused();
+            if (auto self = weakSelf.lock()) self->inbound_->resumeIfPaused();
         },
     };
-}
-
-RemoteScreenStreamSession::~RemoteScreenStreamSession() {
-    // No control-queue job runs now (each holds the session), so the pointer
-    // controllers whose release was still queued let go here.
-    releasePendingPointerControllers();
-    if (pointerController_) pointerController_->release();
 }
 
 asio::awaitable<void> RemoteScreenStreamSession::run() {
@@ -60,12 +53,11 @@ asio::awaitable<void> RemoteScreenStreamSession::run() {
         throw RemoteScreenStreamServerError::screenRecordingMissing();
     }
     co_await environment_.mediaStart(*this);
-    startFrontmostWindowTracking();
-    startReceiving();
+    startFrontmostWindowTracking(*this);
+    inbound_->start();
 }
 
 void RemoteScreenStreamSession::stop() {
-    std::shared_ptr<RemoteScreenPointerController> pointerController;
     std::shared_ptr<RemoteScreenDisplayModeController> displayModeController;
     platform::Timer trackingTimer;
     asio::any_io_executor tasks;
@@ -74,15 +66,12 @@ void RemoteScreenStreamSession::stop() {
         if (didStop_) return;
         didStop_ = true;
         tasks = std::move(tasks_);
-        pointerController = std::move(pointerController_);
         displayModeController = std::move(displayModeController_);
-        trackingTimer = std::move(frontmostWindowTrackingTimer_);
-        selectedWindowID_.reset();
-        selectedPointerBounds_.reset();
+        trackingTimer = std::move(scheduledTask_);
     }
     trackingTimer.cancel();
     pipeline_->stop();
-    releasePointerController(std::move(pointerController));
+    selection_->clear();
     if (displayModeController) displayModeController->restore();
     // Before the start is cancelled, so the start's own error path finds
     // the connection closed and sends nothing.
@@ -91,8 +80,28 @@ void RemoteScreenStreamSession::stop() {
     asio::post(tasks, [signal = startCancellation_] { signal->emit(asio::cancellation_type::all); });
 }
 
-void RemoteScreenStreamSession::stopFromCallback() {
-    if (onStop_) onStop_(id_);
+void RemoteScreenStreamSession::scheduleTask(double delaySeconds,
+                                             std::function<void(const asio::any_io_executor& tasks)> step) {
+    asio::any_io_executor tasks;
+    {
+        std::lock_guard guard(lock_);
+        if (didStop_) return;
+        tasks = tasks_;
+    }
+    auto timer = environment_.clock.schedule(tasks, delaySeconds, [tasks, step = std::move(step)] { step(tasks); });
+    std::lock_guard guard(lock_);
+    // After the stop the timer goes with this scope, cancelled.
+    if (!didStop_) std::swap(scheduledTask_, timer);
+}
+
+void RemoteScreenStreamSession::end(std::optional<std::string> errorText) {
+    if (errorText) connection_->sendScreenStreamError(*errorText);
+    if (environment_.onStop) environment_.onStop(id_);
+}
+
+bool RemoteScreenStreamSession::hasStopped() {
+    std::lock_guard guard(lock_);
+    return didStop_;
 }
 
 }  // namespace zentrabo

@@ -16,6 +16,7 @@
 #include "screenstream/capture_geometry.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
+#include "screenstream/window_resize.hpp"
 
 // GCC 12 takes the frames of the coroutines here for a mismatched new and
 // delete of Asio's recycling frame allocator (a false positive, gone in GCC 13).
@@ -44,95 +45,11 @@ bool isAboutTheSize(const SelectedContent& content, const PixelSize& expected) {
 
 }  // namespace
 
-std::shared_ptr<RemoteScreenStreamSession> RemoteScreenStreamSession::lockedOrGone(
-    const std::weak_ptr<RemoteScreenStreamSession>& weakSession) {
-    auto session = weakSession.lock();
-    if (!session) throw unavailable("The stream is no longer running.");
-    return session;
-}
-
 namespace {
 
-// The pipeline's refusal of a change as the device's message: `what` names
-// the change, `inTime` its timeout's message.
-RemoteScreenStreamServerError changeFailure(const StreamPipeline::ChangeFailure& failure, const std::string& what,
-                                            const char* inTime) {
-    using Kind = StreamPipeline::ChangeFailure::Kind;
-    switch (failure.kind) {
-    case Kind::timedOut:
-        return unavailable(inTime);
-    case Kind::refused:
-        return unavailable(what + ": " + failure.refusal);
-    case Kind::notRunning:
-        break;
-    }
-    return unavailable("The stream is no longer running.");
-}
-
-}  // namespace
-
-asio::awaitable<RemoteScreenStreamSession::WindowStreamResizeOutcome>
-RemoteScreenStreamSession::reconfigureStreamForWindowResize(std::weak_ptr<RemoteScreenStreamSession> weakSession,
-                                                            platform::WindowID windowID, platform::Rect frame,
-                                                            RemoteScreenResizeWindowRequest request) {
-    std::shared_ptr<StreamPipeline> pipeline;
-    platform::Clock* clock = nullptr;
-    asio::any_io_executor workPool;
-    double scale = 1;
-    {
-        const auto session = lockedOrGone(weakSession);
-        std::optional<double> selectedScale;
-        {
-            std::lock_guard guard(session->lock_);
-            selectedScale = session->selectedPointPixelScale_;
-        }
-        pipeline = session->pipeline_;
-        if (!pipeline->isRunning()) throw unavailable("The stream is no longer running.");
-        // The clock outlives the stream server, and so every session.
-        clock = &session->environment_.clock;
-        workPool = session->environment_.workPool;
-        scale = selectedScale ? *selectedScale : pointPixelScale(frame, session->desktop().displays());
-    }
-
-    PixelSize source = windowPixelSize(frame, scale);
-    // Each wait is named before it is awaited: GCC 12 destroys a temporary of
-    // a co_await expression twice. A strand, because the pauses' timers and
-    // the coroutine must not run on two pool threads at once.
-    auto fetch =
-        platform::withinDeadline(*clock, StreamPipeline::changeWaitSeconds,
-                                 platform::awaitElsewhere(asio::make_strand(workPool),
-                                                          refreshedWindowContent(weakSession, windowID, frame, scale)));
-    const auto refreshed = co_await std::move(fetch);
-    if (!refreshed) throw unavailable("The streamed window filter could not be refreshed in time.");
-    // An answer the stream drops unsent is one that never came in time.
-    constexpr auto dropped = DroppedCaptureAnswer::waitsForTheDeadline;
-    if (const auto& content = *refreshed) {
-        auto filterSwap = pipeline->reconfigure(content->filter, dropped);
-        if (const auto failure = co_await std::move(filterSwap)) {
-            throw changeFailure(*failure, "The streamed window filter could not be updated",
-                                "The streamed window filter could not be updated in time.");
-        }
-        lockedOrGone(weakSession)->applySelection(*content);
-        source = {content->sourceWidth, content->sourceHeight};
-        scale = content->pointPixelScale;
-    }
-
-    std::int64_t maximum = 0;
-    PixelSize output;
-    {
-        const auto session = lockedOrGone(weakSession);
-        maximum = streamMaximumDimension(session->request_, source);
-        output = session->clientNativeTargetSize(request).value_or(fittedOutputSize(source, maximum));
-    }
-    auto resize = pipeline->reconfigure(StreamPipeline::PictureSize{source, output}, dropped);
-    if (const auto failure = co_await std::move(resize)) {
-        throw changeFailure(*failure, "The stream could not be resized", "The stream could not be resized in time.");
-    }
-    co_return WindowStreamResizeOutcome{maximum,      scale,         source.width,    source.height,
-                                        output.width, output.height, output != source};
-}
-
-asio::awaitable<std::optional<SelectedContent>> RemoteScreenStreamSession::refreshedWindowContent(
+// Up to four fetches until the window shows about the expected size, else
+// the last one that held it; holds the session only weakly.
+asio::awaitable<std::optional<SelectedContent>> refreshedWindowContent(
     std::weak_ptr<RemoteScreenStreamSession> weakSession, platform::WindowID windowID, platform::Rect frame,
     double scale) {
     platform::Desktop* desktop = nullptr;
@@ -141,7 +58,7 @@ asio::awaitable<std::optional<SelectedContent>> RemoteScreenStreamSession::refre
         auto session = weakSession.lock();
         if (!session) co_return std::nullopt;
         desktop = &session->desktop();
-        clock = &session->environment_.clock;
+        clock = &session->environment().clock;
     }
     // The desktop and the clock outlive the stream server, whose work pool
     // runs this; the session is looked up again after every pause.
@@ -166,6 +83,99 @@ asio::awaitable<std::optional<SelectedContent>> RemoteScreenStreamSession::refre
                      std::to_string(expected.height) + " px.");
     }
     co_return latest;
+}
+
+// The device's own pixel size for the stream, when client-native sizing
+// applies to the session or to this request and it gives pixels.
+std::optional<PixelSize> clientNativeTargetSize(const RemoteScreenStreamRequest& stream,
+                                                const RemoteScreenResizeWindowRequest& request) {
+    const bool sessionIsClientNative = stream.renderSizingMode == RemoteScreenStreamRenderSizingMode::clientNative;
+    // A session that did not choose a sizing mode, or chose the source's,
+    // lets the resize request choose.
+    const bool requestIsClientNative = request.renderSizingMode == RemoteScreenStreamRenderSizingMode::clientNative;
+    if (!sessionIsClientNative && !requestIsClientNative) return std::nullopt;
+    if (!request.pixelWidth || !request.pixelHeight) return std::nullopt;
+    return zentrabo::clientNativeTargetSize(*request.pixelWidth, *request.pixelHeight);
+}
+
+// The pipeline's refusal of a change as the device's message: `what` names
+// the change, `inTime` its timeout's message.
+RemoteScreenStreamServerError changeFailure(const StreamPipeline::ChangeFailure& failure, const std::string& what,
+                                            const char* inTime) {
+    using Kind = StreamPipeline::ChangeFailure::Kind;
+    switch (failure.kind) {
+    case Kind::timedOut:
+        return unavailable(inTime);
+    case Kind::refused:
+        return unavailable(what + ": " + failure.refusal);
+    case Kind::notRunning:
+        break;
+    }
+    return unavailable("The stream is no longer running.");
+}
+
+}  // namespace
+
+std::shared_ptr<RemoteScreenStreamSession> lockedOrGone(const std::weak_ptr<RemoteScreenStreamSession>& weakSession) {
+    auto session = weakSession.lock();
+    if (!session) throw unavailable("The stream is no longer running.");
+    return session;
+}
+
+asio::awaitable<WindowStreamResizeOutcome> reconfigureStreamForWindowResize(
+    std::weak_ptr<RemoteScreenStreamSession> weakSession, platform::WindowID windowID, platform::Rect frame,
+    RemoteScreenResizeWindowRequest request) {
+    std::shared_ptr<StreamPipeline> pipeline;
+    platform::Clock* clock = nullptr;
+    asio::any_io_executor workPool;
+    double scale = 1;
+    {
+        const auto session = lockedOrGone(weakSession);
+        const auto selectedScale = session->selection().pointPixelScale();
+        pipeline = session->pipeline().shared_from_this();
+        if (!pipeline->isRunning()) throw unavailable("The stream is no longer running.");
+        // The clock outlives the stream server, and so every session.
+        clock = &session->environment().clock;
+        workPool = session->environment().workPool;
+        scale = selectedScale ? *selectedScale : pointPixelScale(frame, session->desktop().displays());
+    }
+
+    PixelSize source = windowPixelSize(frame, scale);
+    // Each wait is named before it is awaited: GCC 12 destroys a temporary of
+    // a co_await expression twice. A strand, because the pauses' timers and
+    // the coroutine must not run on two pool threads at once.
+    auto fetch =
+        platform::withinDeadline(*clock, StreamPipeline::changeWaitSeconds,
+                                 platform::awaitElsewhere(asio::make_strand(workPool),
+                                                          refreshedWindowContent(weakSession, windowID, frame, scale)));
+    const auto refreshed = co_await std::move(fetch);
+    if (!refreshed) throw unavailable("The streamed window filter could not be refreshed in time.");
+    // An answer the stream drops unsent is one that never came in time.
+    constexpr auto dropped = DroppedCaptureAnswer::waitsForTheDeadline;
+    if (const auto& content = *refreshed) {
+        auto filterSwap = pipeline->reconfigure(content->filter, dropped);
+        if (const auto failure = co_await std::move(filterSwap)) {
+            throw changeFailure(*failure, "The streamed window filter could not be updated",
+                                "The streamed window filter could not be updated in time.");
+        }
+        lockedOrGone(weakSession)->selection().apply(*content);
+        source = {content->sourceWidth, content->sourceHeight};
+        scale = content->pointPixelScale;
+    }
+
+    std::int64_t maximum = 0;
+    PixelSize output;
+    {
+        const auto session = lockedOrGone(weakSession);
+        maximum = streamMaximumDimension(session->request(), source);
+        output = clientNativeTargetSize(session->request(), request).value_or(fittedOutputSize(source, maximum));
+    }
+    auto resize = pipeline->reconfigure(StreamPipeline::PictureSize{source, output}, dropped);
+    if (const auto failure = co_await std::move(resize)) {
+        throw changeFailure(*failure, "The stream could not be resized", "The stream could not be resized in time.");
+    }
+    co_return WindowStreamResizeOutcome{maximum,      scale,         source.width,    source.height,
+                                        output.width, output.height, output != source};
 }
 
 }  // namespace zentrabo

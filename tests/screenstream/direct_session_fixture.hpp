@@ -63,14 +63,14 @@ public:  // the tables' steps reach in
         session = RemoteScreenStreamSession::make(
             platform::Uuid::random(), request, std::move(connection),
             RemoteScreenStreamSession::Environment{
-                clock, mainLoop.executor(), pool.sharedContext(), std::move(workPool), *controller, {}});
+                clock, mainLoop.executor(), pool.sharedContext(), std::move(workPool), *controller, {}, {}});
     }
 
     // Starts the session's pipeline on the selection with the test's encoder
     // and capture stream; encoders made later (a resize's) are real ones.
     void startPipeline(const SelectedContent& selected, std::shared_ptr<VideoEncoder> encoder,
                        std::shared_ptr<platform::CaptureStream> stream) {
-        session->applySelection(selected);
+        session->selection().apply(selected);
         auto stages = desktopStreamStages(desktop->screenCapture());
         // Shared by the copies the pipeline makes of its makers.
         auto first = std::make_shared<std::shared_ptr<VideoEncoder>>(std::move(encoder));

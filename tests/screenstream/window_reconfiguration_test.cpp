@@ -19,7 +19,7 @@
 namespace zentrabo::testing {
 namespace {
 
-using Outcome = RemoteScreenStreamSession::WindowStreamResizeOutcome;
+using Outcome = WindowStreamResizeOutcome;
 using Answer = ScriptedCaptureStream::Answer;
 
 class WindowReconfigurationTest : public DirectSessionTest {
@@ -53,16 +53,16 @@ public:  // the tables' steps reach in
     std::future<Outcome> reconfigure(platform::WindowID windowID, platform::Size size,
                                      RemoteScreenResizeWindowRequest request = {}) {
         auto promise = std::make_shared<std::promise<Outcome>>();
-        asio::co_spawn(session->controlQueue().executor(),
-                       RemoteScreenStreamSession::reconfigureStreamForWindowResize(
-                           session, windowID, {100, 100, size.width, size.height}, request),
-                       [promise](std::exception_ptr failure, Outcome outcome) {
-                           if (failure) {
-                               promise->set_exception(failure);
-                           } else {
-                               promise->set_value(outcome);
-                           }
-                       });
+        asio::co_spawn(
+            session->controlQueue().executor(),
+            reconfigureStreamForWindowResize(session, windowID, {100, 100, size.width, size.height}, request),
+            [promise](std::exception_ptr failure, Outcome outcome) {
+                if (failure) {
+                    promise->set_exception(failure);
+                } else {
+                    promise->set_value(outcome);
+                }
+            });
         return promise->get_future();
     }
 
@@ -150,8 +150,8 @@ TEST_F(WindowReconfigurationTest, TheStreamTakesTheResizedWindowsSize) {
         EXPECT_EQ(stream->configurations[0].capturesAudio, row.variation == soundOnVideo);
         // A vanished window keeps the filter and the selection it had.
         EXPECT_EQ(stream->filters.size(), row.variation == windowVanished ? 0u : 1u);
-        EXPECT_EQ(session->selectedWindowID(), doc);
-        EXPECT_EQ(session->selectedPointerBounds()->width,
+        EXPECT_EQ(session->selection().windowID(), doc);
+        EXPECT_EQ(session->selection().pointerBounds()->width,
                   row.variation == windowVanished ? 300 : row.outcome.sourceWidth);
         auto lines = logMessages("window filter refresh");
         lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(logged));
