@@ -1,4 +1,4 @@
-// Frame sending on a stream: 1 MiB key frames through a session's sendFrame
+// Frame sending on a stream: 1 MiB key frames through a session pipeline's send
 // over loopback TLS, the next sent when the previous send has completed,
 // bytes counted at the reader; beside it, in the same run, a bare TLS write
 // loop of the same bytes (asio::async_write on the same TLS connection
@@ -178,7 +178,7 @@ double sessionSendFrame(platform::SerialQueue& network, const Identity& server, 
     const auto running = session.get();
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t index = 0; index < frameCount; ++index) {
-        running->sendFrame(frame);
+        running->pipeline().send(frame);
         connection->waitForWrites(index + 1);
     }
     const auto elapsed = pair.waitForAll() - start;

@@ -13,8 +13,6 @@ constexpr std::int64_t slowestFrameRate = 5;
 constexpr std::int64_t fastestFrameRate = 60;
 constexpr int defaultFrameRate = 24;
 constexpr int defaultAudioChannelCount = 2;
-// Captured frames that may wait for the encoder before capture skips some.
-constexpr std::int32_t captureQueueDepth = 4;
 constexpr std::int32_t audioSampleRate = 48000;
 
 }  // namespace

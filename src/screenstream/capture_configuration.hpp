@@ -9,6 +9,11 @@
 
 namespace zentrabo {
 
+// Captured pictures a stream may hold undelivered or unencoded at once: each
+// keeps its place until it has been encoded, so a slow encoder slows capture
+// down instead of piling pictures up.
+inline constexpr std::int32_t captureQueueDepth = 4;
+
 // The request's maximumPixelDimension within 480 ... 5120 when it gives one
 // above 0; otherwise the source's longer side.
 std::int64_t captureMaximumPixelDimension(const RemoteScreenStreamRequest& request, const PixelSize& source);

@@ -1,24 +1,18 @@
 #pragma once
-// The media start of a stream session: it selects what is shown, sizes the
-// capture, makes the video and audio encoders and the capture streams (a
-// second one for an application's own sound), routes captured frames and
-// sound from the capture queue to the encoder queue and starts capture,
-// retrying once without audio when a capture with audio cannot start.
-#include <memory>
-
+// The media start of a stream session: it selects what is shown (switching
+// the display to the device's mode first when the request asks for it),
+// stores the selection in the session and starts the session's pipeline on
+// the desktop's own stages.
 #include <asio/awaitable.hpp>
-
-#include "screenstream/video_encoder.hpp"
 
 namespace zentrabo {
 
 class RemoteScreenStreamSession;
+struct SelectedContent;
 
-// The session's video encoder for a picture size and rate: the request's
-// codec and bitrate, its frames sent by the session while it lives (held
-// weakly). Throws RemoteScreenStreamServerError::encodingFailed.
-std::unique_ptr<VideoEncoder> makeSessionVideoEncoder(RemoteScreenStreamSession& session, int width, int height,
-                                                      int framesPerSecond);
+// At the start: switches the selection's display for the device's pixels
+// when the request asks for it; true when the display was switched.
+bool applyClientNativeDisplayModeIfNeeded(RemoteScreenStreamSession& session, const SelectedContent& selected);
 
 // Throws what ends the stream: the selection's, the encoder's or the
 // capture's error.

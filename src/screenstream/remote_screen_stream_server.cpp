@@ -37,9 +37,9 @@ RemoteScreenStreamServer::~RemoteScreenStreamServer() {
     for (auto& [id, session] : sessions) session->stop();
     // A release still queued would otherwise press on after the server's
     // owner has let the desktop go.
-    for (auto& [id, session] : sessions) session->awaitPointerRelease();
+    for (auto& [id, session] : sessions) session->selection().awaitPointerRelease();
     for (const auto& weakSession : removed) {
-        if (const auto session = weakSession.lock()) session->awaitPointerRelease();
+        if (const auto session = weakSession.lock()) session->selection().awaitPointerRelease();
     }
 }
 
@@ -52,14 +52,14 @@ std::optional<std::string_view> RemoteScreenStreamServer::startSession(
     };
     if (isFull()) return tooManySessionsMessage;
     const asio::any_io_executor tasks = asio::make_strand(taskThreads_.context());
-    auto session = std::make_shared<RemoteScreenStreamSession>(
+    std::weak_ptr<RemoteScreenStreamServer> weakSelf = weak_from_this();
+    const auto removal = [weakSelf](const platform::Uuid& id) {
+        if (auto self = weakSelf.lock()) self->removeSession(id);
+    };
+    auto session = RemoteScreenStreamSession::make(
         platform::Uuid::random(), request, connection,
         RemoteScreenStreamSession::Environment{environment_.clock, tasks, pool_.sharedContext(), workPool_.executor(),
-                                               desktopController_, environment_.mediaStart});
-    std::weak_ptr<RemoteScreenStreamServer> weakSelf = weak_from_this();
-    session->setOnStop([weakSelf](const platform::Uuid& id) {
-        if (auto self = weakSelf.lock()) self->removeSession(id);
-    });
+                                               desktopController_, environment_.mediaStart, removal});
     {
         std::lock_guard guard(lock_);
         // Another request may have taken the last place meanwhile.
@@ -84,8 +84,12 @@ asio::awaitable<void> RemoteScreenStreamServer::runTask(std::shared_ptr<RemoteSc
     } catch (const std::exception& error) {
         failure = error.what();
     }
-    session->connection().sendScreenStreamError(failure);
-    session->stop();
+    // A start that a stop ended (its capture's answer dropped) has nothing to
+    // tell: the stop has cancelled the connection.
+    if (!session->hasStopped()) {
+        session->connection().sendScreenStreamError(failure);
+        session->stop();
+    }
     if (auto self = weakSelf.lock()) self->removeSession(session->id());
 }
 

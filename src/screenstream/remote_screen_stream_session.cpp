@@ -4,10 +4,24 @@
 
 #include <asio/post.hpp>
 
+#include "screenstream/frontmost_window_tracking.hpp"
 #include "screenstream/remote_screen_display_mode_controller.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 
 namespace zentrabo {
+
+std::shared_ptr<RemoteScreenStreamSession> RemoteScreenStreamSession::make(platform::Uuid id,
+                                                                           RemoteScreenStreamRequest request,
+                                                                           std::shared_ptr<StreamConnection> connection,
+                                                                           Environment environment) {
+    auto session = std::make_shared<RemoteScreenStreamSession>(std::move(id), std::move(request), std::move(connection),
+                                                               std::move(environment));
+    session->pipeline_ =
+        std::make_shared<StreamPipeline>(session->request_, session->environment().clock, session->environment_.pool,
+                                         session->connection_, session->pipelineEvents());
+    session->inbound_ = std::make_shared<StreamInbound>(session, session->connection_, session->controlQueue_);
+    return session;
+}
 
 RemoteScreenStreamSession::RemoteScreenStreamSession(platform::Uuid id, RemoteScreenStreamRequest request,
                                                      std::shared_ptr<StreamConnection> connection,
@@ -16,18 +30,21 @@ RemoteScreenStreamSession::RemoteScreenStreamSession(platform::Uuid id, RemoteSc
       request_(std::move(request)),
       connection_(std::move(connection)),
       environment_(std::move(environment)),
-      captureQueue_(environment_.pool),
-      encoderQueue_(std::string(encoderThreadName)),
       controlQueue_(environment_.pool),
+      selection_(std::make_shared<StreamSelection>(environment_.desktopController.desktop(), controlQueue_)),
       startCancellation_(std::make_shared<asio::cancellation_signal>()),
-      transportQueueLimit_(transportQueueLimit(request_)),
       tasks_(std::exchange(environment_.tasks, {})) {}
 
-RemoteScreenStreamSession::~RemoteScreenStreamSession() {
-    // No control-queue job runs now (each holds the session), so the pointer
-    // controllers whose release was still queued let go here.
-    releasePendingPointerControllers();
-    if (pointerController_) pointerController_->release();
+StreamPipeline::Events RemoteScreenStreamSession::pipelineEvents() {
+    std::weak_ptr<RemoteScreenStreamSession> weakSelf = weak_from_this();
+    return {
+        [weakSelf](std::optional<std::string> errorText) {
+            if (auto self = weakSelf.lock()) self->end(std::move(errorText));
+        },
+        [weakSelf] {
+            if (auto self = weakSelf.lock()) self->inbound_->resumeIfPaused();
+        },
+    };
 }
 
 asio::awaitable<void> RemoteScreenStreamSession::run() {
@@ -36,13 +53,11 @@ asio::awaitable<void> RemoteScreenStreamSession::run() {
         throw RemoteScreenStreamServerError::screenRecordingMissing();
     }
     co_await environment_.mediaStart(*this);
-    startFrontmostWindowTracking();
-    startReceiving();
+    startFrontmostWindowTracking(*this);
+    inbound_->start();
 }
 
 void RemoteScreenStreamSession::stop() {
-    CaptureParts capture;
-    std::shared_ptr<RemoteScreenPointerController> pointerController;
     std::shared_ptr<RemoteScreenDisplayModeController> displayModeController;
     platform::Timer trackingTimer;
     asio::any_io_executor tasks;
@@ -51,20 +66,12 @@ void RemoteScreenStreamSession::stop() {
         if (didStop_) return;
         didStop_ = true;
         tasks = std::move(tasks_);
-        capture = takeCaptureLocked();
-        pointerController = std::move(pointerController_);
         displayModeController = std::move(displayModeController_);
-        trackingTimer = std::move(frontmostWindowTrackingTimer_);
-        selectedWindowID_.reset();
-        selectedPointerBounds_.reset();
-        transportQueuedBytes_ = 0;
-        transportQueuedVideoFrames_ = 0;
-        transportDroppedPFrames_ = 0;
-        awaitingKeyFrame_ = false;
+        trackingTimer = std::move(scheduledTask_);
     }
     trackingTimer.cancel();
-    shutDown(std::move(capture));
-    releasePointerController(std::move(pointerController));
+    pipeline_->stop();
+    selection_->clear();
     if (displayModeController) displayModeController->restore();
     // Before the start is cancelled, so the start's own error path finds
     // the connection closed and sends nothing.
@@ -73,53 +80,28 @@ void RemoteScreenStreamSession::stop() {
     asio::post(tasks, [signal = startCancellation_] { signal->emit(asio::cancellation_type::all); });
 }
 
-void RemoteScreenStreamSession::tearDownCapture() {
-    CaptureParts capture;
+void RemoteScreenStreamSession::scheduleTask(double delaySeconds,
+                                             std::function<void(const asio::any_io_executor& tasks)> step) {
+    asio::any_io_executor tasks;
     {
         std::lock_guard guard(lock_);
-        capture = takeCaptureLocked();
+        if (didStop_) return;
+        tasks = tasks_;
     }
-    shutDown(std::move(capture));
+    auto timer = environment_.clock.schedule(tasks, delaySeconds, [tasks, step = std::move(step)] { step(tasks); });
+    std::lock_guard guard(lock_);
+    // After the stop the timer goes with this scope, cancelled.
+    if (!didStop_) std::swap(scheduledTask_, timer);
 }
 
-RemoteScreenStreamSession::CaptureParts RemoteScreenStreamSession::takeCaptureLocked() {
-    return {std::move(encoder_), std::move(audioEncoder_), std::move(captureStream_), std::move(audioCaptureStream_)};
+void RemoteScreenStreamSession::end(std::optional<std::string> errorText) {
+    if (errorText) connection_->sendScreenStreamError(*errorText);
+    if (environment_.onStop) environment_.onStop(id_);
 }
 
-void RemoteScreenStreamSession::shutDown(CaptureParts parts) {
-    // The encoders are let go on the encoder queue too, after any encoding
-    // still running there: the stopping thread never touches them.
-    if (parts.encoder || parts.audioEncoder) {
-        encoderQueue_.post([encoder = std::move(parts.encoder), audioEncoder = std::move(parts.audioEncoder)] {
-            if (encoder) encoder->shutdown();
-            if (audioEncoder) audioEncoder->reset();
-        });
-    }
-    for (const auto& stream : {parts.stream, parts.audioStream}) {
-        if (stream) stream->stopCapture([](std::optional<platform::ScreenCaptureError>) {});
-    }
-}
-
-void RemoteScreenStreamSession::setVideoEncoder(std::shared_ptr<VideoEncoder> encoder) {
-    CaptureParts replaced;
-    {
-        std::lock_guard guard(lock_);
-        if (didStop_) {
-            replaced.encoder = std::move(encoder);
-        } else {
-            replaced.encoder = std::exchange(encoder_, std::move(encoder));
-        }
-    }
-    shutDown(std::move(replaced));
-}
-
-void RemoteScreenStreamSession::videoCaptureStopped(const std::string& description) {
-    connection_->sendScreenStreamError(description);
-    stopFromCallback();
-}
-
-void RemoteScreenStreamSession::stopFromCallback() {
-    if (onStop_) onStop_(id_);
+bool RemoteScreenStreamSession::hasStopped() {
+    std::lock_guard guard(lock_);
+    return didStop_;
 }
 
 }  // namespace zentrabo

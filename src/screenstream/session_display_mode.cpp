@@ -10,29 +10,6 @@
 
 namespace zentrabo {
 
-bool RemoteScreenStreamSession::applyClientNativeDisplayModeIfNeeded(const SelectedContent& selected) {
-    if (request_.renderSizingMode != RemoteScreenStreamRenderSizingMode::clientNative || !selected.displayID ||
-        !request_.clientRenderPixelWidth || !request_.clientRenderPixelHeight) {
-        return false;
-    }
-    const auto target = zentrabo::clientNativeTargetSize(static_cast<double>(*request_.clientRenderPixelWidth),
-                                                         static_cast<double>(*request_.clientRenderPixelHeight));
-    if (!target) return false;
-    return applyClientNativeDisplayMode(*selected.displayID, "stream start", static_cast<double>(target->width),
-                                        static_cast<double>(target->height));
-}
-
-std::optional<PixelSize> RemoteScreenStreamSession::clientNativeTargetSize(
-    const RemoteScreenResizeWindowRequest& request) const {
-    const bool sessionIsClientNative = request_.renderSizingMode == RemoteScreenStreamRenderSizingMode::clientNative;
-    // A session that did not choose a sizing mode, or chose the source's,
-    // lets the resize request choose.
-    const bool requestIsClientNative = request.renderSizingMode == RemoteScreenStreamRenderSizingMode::clientNative;
-    if (!sessionIsClientNative && !requestIsClientNative) return std::nullopt;
-    if (!request.pixelWidth || !request.pixelHeight) return std::nullopt;
-    return zentrabo::clientNativeTargetSize(*request.pixelWidth, *request.pixelHeight);
-}
-
 bool RemoteScreenStreamSession::applyClientNativeDisplayMode(platform::DisplayID displayID, const std::string& reason,
                                                              double width, double height) {
     if (request_.renderSizingMode != RemoteScreenStreamRenderSizingMode::clientNative ||

@@ -2,14 +2,18 @@
 // through the pointer controller, pasted text and keys through the stream
 // server's controller, each after the streamed window has been brought to
 // the front; pasted text, keys and window resizes answered with a command result.
+#include "screenstream/stream_input.hpp"
+#include "screenstream/streamed_window.hpp"
+
 #include <exception>
 #include <functional>
-#include <future>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "model/diagnostic_log.hpp"
+#include "model/json/model_record_json.hpp"
+#include "model/records/stream_control_payloads.hpp"
 #include "model/records/stream_input_wire.hpp"
 #include "platform/text/trim.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
@@ -17,65 +21,37 @@
 
 namespace zentrabo {
 
-std::shared_ptr<RemoteScreenPointerController> RemoteScreenStreamSession::pointerController() {
-    std::lock_guard guard(lock_);
-    return pointerController_;
-}
+namespace {
 
-void RemoteScreenStreamSession::releasePointerController(std::shared_ptr<RemoteScreenPointerController> controller) {
-    if (!controller) return;
-    {
-        std::lock_guard guard(lock_);
-        pendingPointerReleases_.push_back(std::move(controller));
-    }
-    // Posted straight to the queue, not as input: it runs after the stop
-    // too, behind whatever input job may still be using the controller.
-    controlQueue_.post([weakSelf = weak_from_this()] {
-        if (auto self = weakSelf.lock()) self->releasePendingPointerControllers();
-    });
-}
-
-void RemoteScreenStreamSession::awaitPointerRelease() {
-    if (controlQueue_.isCurrent()) {
-        releasePendingPointerControllers();
+void sendCommandResult(RemoteScreenStreamSession& session, RemoteScreenStreamCommandKind command, bool succeeded,
+                       std::optional<std::string> message) {
+    RemoteScreenStreamFrame frame;
+    frame.kind = RemoteScreenStreamFrameKind::commandResult;
+    try {
+        const std::string json = encodeRecord(RemoteScreenStreamCommandResultPayload{command, succeeded, message});
+        frame.payload.assign(json.begin(), json.end());
+    } catch (const std::exception& error) {
+        ZENTRABO_LOG(std::string("Screen stream command result encoding failed: ") + error.what());
         return;
     }
-    // The caller holds the session until the wait is over, and the job
-    // touches nothing of it once it has said so.
-    std::promise<void> released;
-    controlQueue_.post([this, &released] {
-        releasePendingPointerControllers();
-        released.set_value();
-    });
-    released.get_future().wait();
+    session.pipeline().send(frame);
 }
 
-void RemoteScreenStreamSession::releasePendingPointerControllers() {
-    std::vector<std::shared_ptr<RemoteScreenPointerController>> releasing;
-    {
-        std::lock_guard guard(lock_);
-        releasing.swap(pendingPointerReleases_);
-    }
-    for (const auto& controller : releasing) controller->release();
-}
-
-void RemoteScreenStreamSession::focusStreamedWindow() {
-    std::optional<platform::WindowID> windowID;
-    std::optional<platform::Rect> bounds;
-    {
-        std::lock_guard guard(lock_);
-        windowID = selectedWindowID_;
-        bounds = selectedPointerBounds_;
-    }
+// Brings the streamed window's application and the window to the front
+// before input is applied; nothing for display streams. Throws when the
+// application cannot be found.
+void focusStreamedWindow(RemoteScreenStreamSession& session) {
+    const auto windowID = session.selection().windowID();
+    const auto bounds = session.selection().pointerBounds();
     // A display stream has no window to bring forward.
     if (!windowID) return;
-    const auto application = streamedApplication();
+    const auto application = streamedApplication(session);
     application->unhide();
     application->activate(true);
-    auto& accessibility = desktop().accessibility();
+    auto& accessibility = session.desktop().accessibility();
     if (!bounds || !accessibility.isProcessTrusted()) return;
     try {
-        const auto window = resizableWindowElement(*application, *windowID, bounds);
+        const auto window = resizableWindowElement(session, *application, *windowID, bounds);
         accessibility.setMessagingTimeout(window, DesktopController::accessibilityMessagingTimeout);
         accessibility.performAction(window, "AXRaise");
     } catch (const RemoteScreenStreamServerError&) {
@@ -83,9 +59,11 @@ void RemoteScreenStreamSession::focusStreamedWindow() {
     }
 }
 
-bool RemoteScreenStreamSession::focusForEvent(std::string_view eventName) {
+// The focusing step for events that get no answer: a failure is logged
+// with the event's name and the event dropped (false).
+bool focusForEvent(RemoteScreenStreamSession& session, std::string_view eventName) {
     try {
-        focusStreamedWindow();
+        focusStreamedWindow(session);
         return true;
     } catch (const std::exception& error) {
         ZENTRABO_LOG("Screen stream " + std::string(eventName) +
@@ -94,57 +72,61 @@ bool RemoteScreenStreamSession::focusForEvent(std::string_view eventName) {
     }
 }
 
-void RemoteScreenStreamSession::handlePointerEvent(const RemoteScreenPointerEvent& event) {
-    const auto controller = pointerController();
-    if (focusForEvent("pointer") && controller) controller->handle(event);
-}
-
-bool RemoteScreenStreamSession::isHeadTrackingTargetFrontmost(const RemoteScreenHeadPoseEvent& event) {
+bool isHeadTrackingTargetFrontmost(RemoteScreenStreamSession& session, const RemoteScreenHeadPoseEvent& event) {
     auto target = platform::trimmedNonBlank(event.targetBundleIdentifier);
-    if (!target) target = platform::trimmedNonBlank(request_.applicationBundleIdentifier);
+    if (!target) target = platform::trimmedNonBlank(session.request().applicationBundleIdentifier);
     if (!target) return false;
-    const auto frontmost = desktop().workspace().frontmostApplication();
+    const auto frontmost = session.desktop().workspace().frontmostApplication();
     return frontmost && frontmost->bundleIdentifier() == *target;
 }
 
-void RemoteScreenStreamSession::handleHeadTrackingEvent(const RemoteScreenHeadPoseEvent& event) {
-    if (!isHeadTrackingTargetFrontmost(event)) return;
-    const auto controller = pointerController();
-    if (focusForEvent("head tracking") && controller) controller->handleHeadPose(event);
-}
-
-void RemoteScreenStreamSession::answerCommand(RemoteScreenStreamCommandKind command,
-                                              const std::function<std::optional<std::string>()>& work) {
+// Runs the command's work and answers it: succeeded with the message the
+// work returns, or failed with the text of what the work threw.
+void answerCommand(RemoteScreenStreamSession& session, RemoteScreenStreamCommandKind command,
+                   const std::function<std::optional<std::string>()>& work) {
     std::optional<std::string> message;
     try {
         message = work();
     } catch (const std::exception& error) {
-        sendCommandResult(command, false, error.what());
+        sendCommandResult(session, command, false, error.what());
         return;
     }
-    sendCommandResult(command, true, std::move(message));
+    sendCommandResult(session, command, true, std::move(message));
 }
 
-void RemoteScreenStreamSession::handlePasteText(std::span<const std::uint8_t> payload) {
-    answerCommand(RemoteScreenStreamCommandKind::pasteText, [&]() -> std::optional<std::string> {
+}  // namespace
+
+void handlePointerEvent(RemoteScreenStreamSession& session, const RemoteScreenPointerEvent& event) {
+    const auto controller = session.selection().pointerController();
+    if (focusForEvent(session, "pointer") && controller) controller->handle(event);
+}
+
+void handleHeadTrackingEvent(RemoteScreenStreamSession& session, const RemoteScreenHeadPoseEvent& event) {
+    if (!isHeadTrackingTargetFrontmost(session, event)) return;
+    const auto controller = session.selection().pointerController();
+    if (focusForEvent(session, "head tracking") && controller) controller->handleHeadPose(event);
+}
+
+void handlePasteText(RemoteScreenStreamSession& session, std::span<const std::uint8_t> payload) {
+    answerCommand(session, RemoteScreenStreamCommandKind::pasteText, [&]() -> std::optional<std::string> {
         const std::string text = RemoteScreenPasteTextWire::decode(payload);
-        focusStreamedWindow();
-        desktopController().pasteText(text);
+        focusStreamedWindow(session);
+        session.environment().desktopController.pasteText(text);
         return std::nullopt;
     });
 }
 
-void RemoteScreenStreamSession::handleKeyboardEvent(std::span<const std::uint8_t> payload) {
-    answerCommand(RemoteScreenStreamCommandKind::keyboardEvent, [&]() -> std::optional<std::string> {
+void handleKeyboardEvent(RemoteScreenStreamSession& session, std::span<const std::uint8_t> payload) {
+    answerCommand(session, RemoteScreenStreamCommandKind::keyboardEvent, [&]() -> std::optional<std::string> {
         const auto event = RemoteScreenKeyboardEventWire::decode(payload);
-        focusStreamedWindow();
-        desktopController().handleRemoteKeyboardEvent(event);
+        focusStreamedWindow(session);
+        session.environment().desktopController.handleRemoteKeyboardEvent(event);
         return std::nullopt;
     });
 }
 
-asio::awaitable<void> RemoteScreenStreamSession::handleResizeWindow(
-    std::weak_ptr<RemoteScreenStreamSession> weakSession, std::vector<std::uint8_t> payload) {
+asio::awaitable<void> handleResizeWindow(std::weak_ptr<RemoteScreenStreamSession> weakSession,
+                                         std::vector<std::uint8_t> payload) {
     // The answer tells the device when the window did not take its size.
     std::optional<std::string> message;
     std::optional<std::string> failure;
@@ -152,16 +134,16 @@ asio::awaitable<void> RemoteScreenStreamSession::handleResizeWindow(
         // Named: GCC 12 destroys a temporary of a co_await expression twice.
         auto resize = resizeWindow(weakSession, RemoteScreenResizeWindowRequestWire::decode(payload));
         const auto outcome = co_await std::move(resize);
-        message = lockedOrGone(weakSession)->fitWindow(outcome);
+        message = fitWindow(outcome);
     } catch (const std::exception& error) {
         failure = error.what();
     }
     const auto session = weakSession.lock();
     if (!session) co_return;
     if (failure) {
-        session->sendCommandResult(RemoteScreenStreamCommandKind::resizeWindow, false, std::move(failure));
+        sendCommandResult(*session, RemoteScreenStreamCommandKind::resizeWindow, false, std::move(failure));
     } else {
-        session->sendCommandResult(RemoteScreenStreamCommandKind::resizeWindow, true, std::move(message));
+        sendCommandResult(*session, RemoteScreenStreamCommandKind::resizeWindow, true, std::move(message));
     }
 }
 

@@ -13,6 +13,7 @@
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 #include "screenstream/streamed_window.hpp"
+#include "screenstream/window_resize.hpp"
 #include "screenstream/window_resize_geometry.hpp"
 
 namespace zentrabo {
@@ -65,74 +66,12 @@ double requestedPointPixelScale(const RemoteScreenResizeWindowRequest& request) 
     return 1;
 }
 
-}  // namespace
-
-RemoteScreenStreamSession::WindowPlacement RemoteScreenStreamSession::placeStreamedWindow(
-    const RemoteScreenResizeWindowRequest& request) {
-    if (request_.mode == RemoteScreenStreamMode::display) throw resizeFailure(displayStreamResizeMessage);
-    auto& desktop = this->desktop();
-    auto& accessibility = desktop.accessibility();
-    if (!accessibility.isProcessTrusted()) throw resizeFailure(untrustedMessage);
-    std::optional<platform::WindowID> windowID;
-    std::optional<platform::Rect> listFrame;
-    {
-        std::lock_guard guard(lock_);
-        windowID = selectedWindowID_;
-        listFrame = selectedPointerBounds_;
-    }
-    const auto size = normalizedWindowSize(request.width, request.height);
-    if (!size) throw resizeFailure(invalidSizeMessage);
-    if (!windowID) throw resizeFailure(windowGoneMessage);
-
-    applyClientNativeDisplayModeForResize(request, listFrame);
-    if (const auto entry = windowInfo(desktop.windowServer(), *windowID)) {
-        if (const auto bounds = windowInfoBounds(*entry)) {
-            updateSelectedPointerBounds(*windowID, *bounds);
-            listFrame = bounds;
-        }
-    }
-    const auto application = streamedApplication();
-    const auto window = resizableWindowElement(*application, *windowID, listFrame);
-    const platform::Rect currentFrame =
-        accessibilityWindowFrame(accessibility, window)
-            .value_or(listFrame.value_or(platform::Rect{0, 0, size->width, size->height}));
-
-    const auto displays = activeDisplayBounds(desktop.displays());
-    const platform::Rect target = keptOnDisplayOf(currentFrame, centredFrame(currentFrame, *size), displays);
-    WindowPlacement placement;
-    placement.windowID = *windowID;
-    if (lastWindowResize_ && lastWindowResize_->windowID == *windowID && lastWindowResize_->request == request &&
-        std::fabs(currentFrame.x - target.x) + std::fabs(currentFrame.y - target.y) < 1 &&
-        std::fabs(currentFrame.width - target.width) < 1 && std::fabs(currentFrame.height - target.height) < 1) {
-        placement.repeated = lastWindowResize_->outcome;
-        return placement;
-    }
-    placement.outcome.targetFrame = applyWindowFrame(window, *size, currentFrame, displays);
-    placement.actualFrame = accessibilityWindowFrame(accessibility, window).value_or(centredFrame(currentFrame, *size));
-    updateSelectedPointerBounds(*windowID, placement.actualFrame);
-    placement.outcome.requestedSize = *size;
-    placement.outcome.requestedPixelSize = requestedPixelSize(request);
-    placement.outcome.requestedPointPixelScale = requestedPointPixelScale(request);
-    placement.outcome.actualSize = placement.actualFrame.size();
-    return placement;
-}
-
-asio::awaitable<RemoteScreenStreamSession::WindowResizeOutcome> RemoteScreenStreamSession::resizeWindow(
-    std::weak_ptr<RemoteScreenStreamSession> weakSession, RemoteScreenResizeWindowRequest request) {
-    WindowPlacement placement = lockedOrGone(weakSession)->placeStreamedWindow(request);
-    if (placement.repeated) co_return *placement.repeated;
-    placement.outcome.streamResize =
-        co_await reconfigureStreamForWindowResize(weakSession, placement.windowID, placement.actualFrame, request);
-    const auto session = lockedOrGone(weakSession);
-    session->requestKeyFrame();
-    session->lastWindowResize_ = LastWindowResize{placement.windowID, std::move(request), placement.outcome};
-    co_return placement.outcome;
-}
-
-platform::Rect RemoteScreenStreamSession::applyWindowFrame(const platform::AXElement& window,
-                                                           const platform::Size& size, const platform::Rect& around,
-                                                           const std::vector<platform::Rect>& displays) {
-    auto& accessibility = desktop().accessibility();
+// Moves and resizes the window around the frame, kept on its display among
+// the active displays' bounds; returns the frame it asked for. Throws when
+// the size is refused.
+platform::Rect applyWindowFrame(platform::Accessibility& accessibility, const platform::AXElement& window,
+                                const platform::Size& size, const platform::Rect& around,
+                                const std::vector<platform::Rect>& displays) {
     const auto set = [&](const char* attribute, const platform::AXValue& value) {
         accessibility.setMessagingTimeout(window, DesktopController::accessibilityMessagingTimeout);
         return accessibility.setAttribute(window, attribute, value);
@@ -176,22 +115,98 @@ platform::Rect RemoteScreenStreamSession::applyWindowFrame(const platform::AXEle
     return target;
 }
 
-void RemoteScreenStreamSession::applyClientNativeDisplayModeForResize(const RemoteScreenResizeWindowRequest& request,
-                                                                      const std::optional<platform::Rect>& bounds) {
-    if (request_.renderSizingMode != RemoteScreenStreamRenderSizingMode::clientNative || !request.pixelWidth ||
+// A client-native session switches the window's display (the main display
+// without one) for the device's pixels.
+void applyClientNativeDisplayModeForResize(RemoteScreenStreamSession& session,
+                                           const RemoteScreenResizeWindowRequest& request,
+                                           const std::optional<platform::Rect>& bounds) {
+    if (session.request().renderSizingMode != RemoteScreenStreamRenderSizingMode::clientNative || !request.pixelWidth ||
         !request.pixelHeight) {
         return;
     }
     const auto target = zentrabo::clientNativeTargetSize(*request.pixelWidth, *request.pixelHeight);
     if (!target) return;
-    auto& displays = desktop().displays();
+    auto& displays = session.desktop().displays();
     std::optional<platform::DisplayID> display;
     if (bounds) display = displayID(*bounds, displays);
-    applyClientNativeDisplayMode(display.value_or(displays.mainDisplayID()), "window resize",
-                                 static_cast<double>(target->width), static_cast<double>(target->height));
+    session.applyClientNativeDisplayMode(display.value_or(displays.mainDisplayID()), "window resize",
+                                         static_cast<double>(target->width), static_cast<double>(target->height));
 }
 
-std::optional<std::string> RemoteScreenStreamSession::fitWindow(const WindowResizeOutcome& outcome) {
+// What the resize's steps before the stream's reconfiguration leave.
+struct WindowPlacement {
+    platform::WindowID windowID = 0;
+    // The outcome of an identical earlier resize, answered again.
+    std::optional<WindowResizeOutcome> repeated;
+    // What the window took, and the outcome but for the stream's part.
+    platform::Rect actualFrame;
+    WindowResizeOutcome outcome;
+};
+
+// The window's part of a resize: the checks, the display mode, the window's
+// new frame and the pointer bounds that follow it.
+WindowPlacement placeStreamedWindow(RemoteScreenStreamSession& session,
+                                    const RemoteScreenResizeWindowRequest& request) {
+    if (session.request().mode == RemoteScreenStreamMode::display)
+        throw resizeFailure(RemoteScreenStreamSession::displayStreamResizeMessage);
+    auto& desktop = session.desktop();
+    auto& accessibility = desktop.accessibility();
+    if (!accessibility.isProcessTrusted()) throw resizeFailure(untrustedMessage);
+    const auto windowID = session.selection().windowID();
+    auto listFrame = session.selection().pointerBounds();
+    const auto size = normalizedWindowSize(request.width, request.height);
+    if (!size) throw resizeFailure(invalidSizeMessage);
+    if (!windowID) throw resizeFailure(windowGoneMessage);
+
+    applyClientNativeDisplayModeForResize(session, request, listFrame);
+    if (const auto entry = windowInfo(desktop.windowServer(), *windowID)) {
+        if (const auto bounds = windowInfoBounds(*entry)) {
+            session.selection().moveBounds(*windowID, *bounds);
+            listFrame = bounds;
+        }
+    }
+    const auto application = streamedApplication(session);
+    const auto window = resizableWindowElement(session, *application, *windowID, listFrame);
+    const platform::Rect currentFrame =
+        accessibilityWindowFrame(accessibility, window)
+            .value_or(listFrame.value_or(platform::Rect{0, 0, size->width, size->height}));
+
+    const auto displays = activeDisplayBounds(desktop.displays());
+    const platform::Rect target = keptOnDisplayOf(currentFrame, centredFrame(currentFrame, *size), displays);
+    WindowPlacement placement;
+    placement.windowID = *windowID;
+    if (session.lastWindowResize() && session.lastWindowResize()->windowID == *windowID &&
+        session.lastWindowResize()->request == request &&
+        std::fabs(currentFrame.x - target.x) + std::fabs(currentFrame.y - target.y) < 1 &&
+        std::fabs(currentFrame.width - target.width) < 1 && std::fabs(currentFrame.height - target.height) < 1) {
+        placement.repeated = session.lastWindowResize()->outcome;
+        return placement;
+    }
+    placement.outcome.targetFrame = applyWindowFrame(accessibility, window, *size, currentFrame, displays);
+    placement.actualFrame = accessibilityWindowFrame(accessibility, window).value_or(centredFrame(currentFrame, *size));
+    session.selection().moveBounds(*windowID, placement.actualFrame);
+    placement.outcome.requestedSize = *size;
+    placement.outcome.requestedPixelSize = requestedPixelSize(request);
+    placement.outcome.requestedPointPixelScale = requestedPointPixelScale(request);
+    placement.outcome.actualSize = placement.actualFrame.size();
+    return placement;
+}
+
+}  // namespace
+
+asio::awaitable<WindowResizeOutcome> resizeWindow(std::weak_ptr<RemoteScreenStreamSession> weakSession,
+                                                  RemoteScreenResizeWindowRequest request) {
+    WindowPlacement placement = placeStreamedWindow(*lockedOrGone(weakSession), request);
+    if (placement.repeated) co_return *placement.repeated;
+    placement.outcome.streamResize =
+        co_await reconfigureStreamForWindowResize(weakSession, placement.windowID, placement.actualFrame, request);
+    const auto session = lockedOrGone(weakSession);
+    session->pipeline().requestKeyFrame();
+    session->lastWindowResize() = LastWindowResize{placement.windowID, std::move(request), placement.outcome};
+    co_return placement.outcome;
+}
+
+std::optional<std::string> fitWindow(const WindowResizeOutcome& outcome) {
     const auto& stream = outcome.streamResize;
     std::string clientPart;
     if (const auto& pixels = outcome.requestedPixelSize) {

@@ -1,16 +1,12 @@
-// Frontmost-window tracking: a frontmost-window stream that follows the
-// active window switches its running capture to the window the user brought
-// to the front, in place, and keeps pointer input on a window that moved.
 #include <exception>
 #include <utility>
 
 #include <asio/co_spawn.hpp>
-#include <asio/experimental/awaitable_operators.hpp>
 
 #include "model/diagnostic_log.hpp"
 #include "model/task_failure.hpp"
-#include "screenstream/capture_answer.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
+#include "screenstream/frontmost_window_tracking.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 
 namespace zentrabo {
@@ -23,9 +19,6 @@ constexpr double trackingIntervalSeconds = 0.5;
 // little later than the window list.
 constexpr int windowLookupAttempts = 4;
 constexpr double windowLookupPauseSeconds = 0.12;
-// A capture stream that never answers a filter update must not stop the
-// tracking: the step gives up, and the next one tries again.
-constexpr double filterUpdateWaitSeconds = 2;
 
 bool isFrontmostWindow(platform::Desktop& desktop, platform::WindowID windowID) {
     const auto candidate = frontmostApplicationWindowCandidate(desktop);
@@ -45,42 +38,36 @@ asio::awaitable<SelectedContent> frontmostWindowContent(platform::Desktop& deskt
     }
 }
 
-}  // namespace
-
-void RemoteScreenStreamSession::startFrontmostWindowTracking() {
-    if (request_.mode != RemoteScreenStreamMode::frontmostWindow ||
-        request_.windowTrackingMode != RemoteScreenStreamWindowTrackingMode::followActiveWindow) {
-        return;
+// The filter swap, given up after 2 s without an answer (logged), and the
+// selection committed with a key frame.
+asio::awaitable<void> switchToWindow(std::weak_ptr<RemoteScreenStreamSession> weakSession, StreamPipeline& pipeline,
+                                     SelectedContent content, platform::WindowID expectedWindowID) {
+    // An answer the stream drops unsent is one that never came in time; a
+    // capture that never answers must not stop the tracking: the step gives
+    // up, and the next one tries again. Named: GCC 12 destroys a temporary
+    // of a co_await expression twice.
+    auto change = pipeline.reconfigure(content.filter, DroppedCaptureAnswer::waitsForTheDeadline);
+    const auto failure = co_await std::move(change);
+    using Kind = StreamPipeline::ChangeFailure::Kind;
+    if (failure && failure->kind == Kind::timedOut) {
+        ZENTRABO_LOG("Frontmost window stream update failed: the capture did not answer within 2 s.");
+    } else if (failure && failure->kind == Kind::refused) {
+        ZENTRABO_LOG("Frontmost window stream update failed: " + failure->refusal);
     }
-    scheduleFrontmostWindowStep(0);
+    if (failure) co_return;
+    auto session = weakSession.lock();
+    if (!session) co_return;
+    // The stream shows the new window already; if another one came to the
+    // front meanwhile, the next step sees a selection that differs and
+    // switches again.
+    if (!isFrontmostWindow(session->desktop(), expectedWindowID)) co_return;
+    session->selection().apply(content);
+    pipeline.requestKeyFrame();
 }
 
-void RemoteScreenStreamSession::scheduleFrontmostWindowStep(double delaySeconds) {
-    asio::any_io_executor tasks;
-    {
-        std::lock_guard guard(lock_);
-        if (didStop_) return;
-        tasks = tasks_;
-    }
-    auto timer = environment_.clock.schedule(tasks, delaySeconds, [weakSelf = weak_from_this(), tasks] {
-        // A session that is gone ends the tracking here.
-        auto self = weakSelf.lock();
-        if (!self) return;
-        asio::co_spawn(
-            tasks, followFrontmostWindow(weakSelf),
-            [weakSelf, log = LogTaskFailure("Frontmost window tracking skipped: ")](const std::exception_ptr& failure) {
-                log(failure);
-                if (auto owner = weakSelf.lock()) owner->scheduleFrontmostWindowStep(trackingIntervalSeconds);
-            });
-    });
-    std::lock_guard guard(lock_);
-    // After the stop the timer goes with this scope, cancelled.
-    if (!didStop_) std::swap(frontmostWindowTrackingTimer_, timer);
-}
-
-asio::awaitable<void> RemoteScreenStreamSession::followFrontmostWindow(
-    std::weak_ptr<RemoteScreenStreamSession> weakSession) {
-    std::shared_ptr<platform::CaptureStream> stream;
+// One tracking step; it holds the session only between its waits.
+asio::awaitable<void> followFrontmostWindow(std::weak_ptr<RemoteScreenStreamSession> weakSession) {
+    std::shared_ptr<StreamPipeline> pipeline;
     std::optional<FrontmostWindowCandidate> candidate;
     platform::Desktop* desktop = nullptr;
     platform::Clock* clock = nullptr;
@@ -88,25 +75,18 @@ asio::awaitable<void> RemoteScreenStreamSession::followFrontmostWindow(
         auto session = weakSession.lock();
         if (!session) co_return;
         desktop = &session->desktop();
-        clock = &session->environment_.clock;
+        clock = &session->environment().clock;
         candidate = frontmostApplicationWindowCandidate(*desktop);
         if (!candidate) co_return;
-        std::optional<platform::WindowID> selectedWindowID;
-        std::optional<platform::Rect> selectedPointerBounds;
-        {
-            std::lock_guard guard(session->lock_);
-            if (session->didStop_) co_return;
-            stream = session->captureStream_;
-            selectedWindowID = session->selectedWindowID_;
-            selectedPointerBounds = session->selectedPointerBounds_;
-        }
-        if (selectedWindowID == candidate->windowID) {
-            if (selectedPointerBounds != candidate->bounds) {
-                session->updateSelectedPointerBounds(candidate->windowID, candidate->bounds);
+        if (session->hasStopped()) co_return;
+        auto& selection = session->selection();
+        if (selection.windowID() == candidate->windowID) {
+            if (selection.pointerBounds() != candidate->bounds) {
+                selection.moveBounds(candidate->windowID, candidate->bounds);
             }
             co_return;
         }
-        if (!stream) co_return;
+        pipeline = session->pipeline().shared_from_this();
     }
     // The desktop and the clock outlive the stream server, whose task
     // threads run this; the session is looked up again after every wait.
@@ -122,48 +102,31 @@ asio::awaitable<void> RemoteScreenStreamSession::followFrontmostWindow(
     // The front window changed again during the lookup: the next step
     // starts over.
     if (!isFrontmostWindow(*desktop, candidate->windowID)) co_return;
-    co_await updateContentFilter(weakSession, *clock, std::move(stream), std::move(content), candidate->windowID);
+    co_await switchToWindow(weakSession, *pipeline, std::move(content), candidate->windowID);
 }
 
-asio::awaitable<void> RemoteScreenStreamSession::updateContentFilter(
-    std::weak_ptr<RemoteScreenStreamSession> weakSession, platform::Clock& clock,
-    std::shared_ptr<platform::CaptureStream> stream, SelectedContent content, platform::WindowID expectedWindowID) {
-    using namespace asio::experimental::awaitable_operators;
-    const auto answer = co_await (captureAnswer([&stream, &content](auto completion) {
-                                      stream->updateContentFilter(content.filter, completion);
-                                  }) ||
-                                  clock.watch(filterUpdateWaitSeconds));
-    if (answer.index() == 1) {
-        ZENTRABO_LOG("Frontmost window stream update failed: the capture did not answer within 2 s.");
-        co_return;
-    }
-    if (const auto& error = std::get<0>(answer)) {
-        ZENTRABO_LOG(std::string("Frontmost window stream update failed: ") + error->what());
-        co_return;
-    }
-    auto session = weakSession.lock();
-    if (!session) co_return;
-    // The stream shows the new window already; if another one came to the
-    // front meanwhile, the next step sees a selection that differs and
-    // switches again.
-    if (!isFrontmostWindow(session->desktop(), expectedWindowID)) co_return;
-    session->applySelection(content);
-    session->requestKeyFrame();
+void scheduleStep(RemoteScreenStreamSession& session, double delaySeconds) {
+    session.scheduleTask(delaySeconds, [weakSession = session.weak_from_this()](const asio::any_io_executor& tasks) {
+        // A session that is gone ends the tracking here.
+        if (weakSession.expired()) return;
+        asio::co_spawn(tasks, followFrontmostWindow(weakSession),
+                       [weakSession, log = LogTaskFailure("Frontmost window tracking skipped: ")](
+                           const std::exception_ptr& failure) {
+                           log(failure);
+                           if (auto owner = weakSession.lock()) scheduleStep(*owner, trackingIntervalSeconds);
+                       });
+    });
 }
 
-void RemoteScreenStreamSession::updateSelectedPointerBounds(platform::WindowID windowID, const platform::Rect& bounds) {
-    std::shared_ptr<RemoteScreenPointerController> replaced;
-    {
-        std::lock_guard guard(lock_);
-        if (didStop_ || selectedWindowID_ != windowID) return;
-        selectedPointerBounds_ = bounds;
-        // The pointer keeps its place, clamped into the new bounds.
-        std::optional<platform::Point> location;
-        if (pointerController_) location = pointerController_->location();
-        replaced = std::exchange(pointerController_,
-                                 std::make_shared<RemoteScreenPointerController>(desktop(), bounds, location));
+}  // namespace
+
+void startFrontmostWindowTracking(RemoteScreenStreamSession& session) {
+    const auto& request = session.request();
+    if (request.mode != RemoteScreenStreamMode::frontmostWindow ||
+        request.windowTrackingMode != RemoteScreenStreamWindowTrackingMode::followActiveWindow) {
+        return;
     }
-    releasePointerController(std::move(replaced));
+    scheduleStep(session, 0);
 }
 
 }  // namespace zentrabo

@@ -52,14 +52,15 @@ std::optional<platform::Rect> accessibilityWindowFrame(platform::Accessibility& 
     return platform::Rect{position->x, position->y, size->width, size->height};
 }
 
-std::shared_ptr<platform::RunningApplication> RemoteScreenStreamSession::streamedApplication() {
-    auto& desktop = this->desktop();
+std::shared_ptr<platform::RunningApplication> streamedApplication(RemoteScreenStreamSession& session) {
+    auto& desktop = session.desktop();
     auto& workspace = desktop.workspace();
-    switch (request_.mode) {
+    switch (session.request().mode) {
     case RemoteScreenStreamMode::display:
-        throw RemoteScreenStreamServerError::windowResizeUnavailable(displayStreamResizeMessage);
+        throw RemoteScreenStreamServerError::windowResizeUnavailable(
+            RemoteScreenStreamSession::displayStreamResizeMessage);
     case RemoteScreenStreamMode::frontmostWindow: {
-        if (const auto windowID = selectedWindowID()) {
+        if (const auto windowID = session.selection().windowID()) {
             if (const auto owner = windowOwnerProcessID(desktop.windowServer(), *windowID)) {
                 for (const auto& application : workspace.runningApplications()) {
                     if (application->processIdentifier() == *owner) return application;
@@ -70,19 +71,20 @@ std::shared_ptr<platform::RunningApplication> RemoteScreenStreamSession::streame
         break;
     }
     case RemoteScreenStreamMode::applicationWindow: {
-        const auto bundleIdentifier = platform::trimmedNonBlank(request_.applicationBundleIdentifier);
+        const auto bundleIdentifier = platform::trimmedNonBlank(session.request().applicationBundleIdentifier);
         if (!bundleIdentifier) break;
-        if (auto application = desktopController().runningApplication(*bundleIdentifier)) return application;
+        if (auto application = session.environment().desktopController.runningApplication(*bundleIdentifier))
+            return application;
         break;
     }
     }
     throw RemoteScreenStreamServerError::windowResizeUnavailable(windowGoneMessage);
 }
 
-platform::AXElement RemoteScreenStreamSession::resizableWindowElement(const platform::RunningApplication& application,
-                                                                      platform::WindowID windowID,
-                                                                      const std::optional<platform::Rect>& frame) {
-    auto& controller = desktopController();
+platform::AXElement resizableWindowElement(RemoteScreenStreamSession& session,
+                                           const platform::RunningApplication& application, platform::WindowID windowID,
+                                           const std::optional<platform::Rect>& frame) {
+    auto& controller = session.environment().desktopController;
     auto& accessibility = controller.desktop().accessibility();
     const auto windows = controller.unminimizedWindows(controller.applicationElement(application));
     if (windows.empty()) {

@@ -66,8 +66,8 @@ TEST_F(CaptureStartTest, ARefusedAudioCaptureIsRetriedVideoOnlyWithOneLogLine) {
     for (const auto kind : kinds(frames)) EXPECT_NE(kind, RemoteScreenStreamFrameKind::audioConfiguration);
     EXPECT_EQ(home.logCount("Screen stream audio capture failed; retrying video-only: The audio device is gone."), 1u);
     const auto session = started(0).session;
-    EXPECT_EQ(session->selectedWindowID(), std::nullopt);
-    EXPECT_EQ(session->selectedPointerBounds(), (platform::Rect{0, 0, 320, 180}));
+    EXPECT_EQ(session->selection().windowID(), std::nullopt);
+    EXPECT_EQ(session->selection().pointerBounds(), (platform::Rect{0, 0, 320, 180}));
 }
 
 TEST_F(CaptureStartTest, AStreamWithoutAudioNeedsNoRetry) {
@@ -77,8 +77,8 @@ TEST_F(CaptureStartTest, AStreamWithoutAudioNeedsNoRetry) {
     ASSERT_TRUE(framesArrive(*client, 2));
     EXPECT_EQ(home.logCount("retrying video-only"), 0u);
     const auto session = started(0).session;
-    EXPECT_TRUE(session->selectedWindowID());
-    EXPECT_EQ(session->selectedPointerBounds(), (platform::Rect{10, 10, 101, 61}));
+    EXPECT_TRUE(session->selection().windowID());
+    EXPECT_EQ(session->selection().pointerBounds(), (platform::Rect{10, 10, 101, 61}));
 }
 
 TEST_F(CaptureStartTest, AnApplicationsOwnAudioStreamThatStopsEndsTheSoundWhileVideoGoesOn) {
@@ -99,8 +99,8 @@ TEST_F(CaptureStartTest, AnApplicationsOwnAudioStreamThatStopsEndsTheSoundWhileV
     // connection once the encoder queue ran dry, so it arrives before a
     // marker sent then; after the marker only video comes.
     const auto session = started(0).session;
-    drain(session->encoderQueue());
-    session->sendFrame(marker());
+    drain(session->pipeline().encoderQueue());
+    session->pipeline().send(marker());
     const std::size_t beforeMarker = framesBeforeMarker(*client).size();
     ASSERT_TRUE(framesArrive(*client, beforeMarker + 1 + 5));
     frames = client->frames();

@@ -6,10 +6,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/desktop/capture_stream.hpp"
+#include "platform/dispatch/clock.hpp"
 #include "screenstream/video_encoder.hpp"
 
 namespace zentrabo::testing {
@@ -20,12 +23,15 @@ public:
 
     explicit ScriptedCaptureStream(std::shared_ptr<platform::CaptureStream> inner) : inner_(std::move(inner)) {}
     void addScreenOutput(asio::any_io_executor executor, ScreenOutput output) override {
-        inner_->addScreenOutput(std::move(executor), std::move(output));
+        inner_->addScreenOutput(outputsOn.value_or(std::move(executor)), std::move(output));
     }
     void addAudioOutput(asio::any_io_executor executor, AudioOutput output) override {
-        inner_->addAudioOutput(std::move(executor), std::move(output));
+        inner_->addAudioOutput(outputsOn.value_or(std::move(executor)), std::move(output));
     }
-    void startCapture(Completion completion) override { inner_->startCapture(std::move(completion)); }
+    void startCapture(Completion completion) override {
+        if (!passesStart) return completion(std::nullopt);
+        inner_->startCapture(std::move(completion));
+    }
     void stopCapture(Completion completion) override { inner_->stopCapture(std::move(completion)); }
     void updateContentFilter(platform::ContentFilter filter, Completion completion) override {
         filters.push_back(filter);
@@ -55,6 +61,12 @@ public:
         held(refused);
     }
 
+    // Where the desktop's stream delivers (and times its updates), in place
+    // of the executor the pipeline asks for.
+    std::optional<asio::any_io_executor> outputsOn;
+    // Whether the desktop's stream really starts capturing; without, its
+    // start is answered at once and nothing is captured.
+    bool passesStart = true;
     // Set before the updates; the records are read once they have returned.
     Answer filterAnswer = Answer::pass;
     Answer configurationAnswer = Answer::pass;
@@ -75,6 +87,61 @@ private:
     std::shared_ptr<platform::CaptureStream> inner_;
     std::mutex mutex_;
     std::function<void(bool)> held_;
+};
+
+// A capture stream that captures nothing by itself: its start answers at
+// once, or after a wait on the clock (answered on `waiter`) that its stop
+// cancels; the test hands it sound and makes it stop with an error, as a
+// real stream would.
+class QuietCaptureStream final : public platform::CaptureStream {
+public:
+    QuietCaptureStream(platform::CaptureStreamStopHandler onStop, platform::Clock& clock, double startSeconds,
+                       asio::any_io_executor waiter)
+        : onStop_(std::move(onStop)), clock_(clock), startSeconds_(startSeconds), waiter_(std::move(waiter)) {}
+    void addScreenOutput(asio::any_io_executor, ScreenOutput) override {}
+    void addAudioOutput(asio::any_io_executor, AudioOutput output) override {
+        std::lock_guard guard(mutex_);
+        audioOutput_ = std::move(output);
+    }
+    void startCapture(Completion completion) override {
+        if (startSeconds_ <= 0) return completion(std::nullopt);
+        std::lock_guard guard(mutex_);
+        startWait_ = clock_.schedule(waiter_, startSeconds_, [completion] { completion(std::nullopt); });
+    }
+    void stopCapture(Completion completion) override {
+        {
+            std::lock_guard guard(mutex_);
+            startWait_.cancel();
+            ++stops;
+        }
+        completion(std::nullopt);
+    }
+    void updateContentFilter(platform::ContentFilter, Completion completion) override { completion(std::nullopt); }
+    void updateConfiguration(platform::StreamConfiguration, Completion completion) override {
+        completion(std::nullopt);
+    }
+
+    // Sound as capture hands it over, on the caller's thread.
+    void deliverSound() {
+        AudioOutput output;
+        {
+            std::lock_guard guard(mutex_);
+            output = audioOutput_;
+        }
+        if (output) output({});
+    }
+    void stopWith(const std::string& description) { onStop_(platform::ScreenCaptureError(description)); }
+
+    std::atomic<int> stops{0};
+
+private:
+    platform::CaptureStreamStopHandler onStop_;
+    platform::Clock& clock_;
+    const double startSeconds_;
+    const asio::any_io_executor waiter_;
+    std::mutex mutex_;
+    AudioOutput audioOutput_;
+    platform::Timer startWait_;
 };
 
 class CountingVideoEncoder final : public VideoEncoder {

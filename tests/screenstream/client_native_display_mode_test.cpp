@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "direct_session_fixture.hpp"
+#include "screenstream/capture_start.hpp"
 #include "screenstream/display_mode_choice.hpp"
 
 namespace zentrabo::testing {
@@ -138,7 +139,7 @@ public:  // the tables' steps reach in
     bool applyOn(platform::DisplayID display) {
         SelectedContent selected;
         selected.displayID = display;
-        return session->applyClientNativeDisplayModeIfNeeded(selected);
+        return applyClientNativeDisplayModeIfNeeded(*session, selected);
     }
 
     std::string current(platform::DisplayID display) { return displayModeDescription(*desktop->currentMode(display)); }

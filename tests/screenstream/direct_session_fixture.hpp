@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include <asio/co_spawn.hpp>
 #include <asio/error.hpp>
 
 #include "maccontrol/desktop_controller.hpp"
@@ -19,7 +20,9 @@
 #include "platform/dispatch/context_threads.hpp"
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
+#include "screenstream/pipeline/stream_stages.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
+#include "support/main_loop_wait.hpp"
 #include "support/temporary_home.hpp"
 
 namespace zentrabo::testing {
@@ -57,10 +60,39 @@ public:  // the tables' steps reach in
         controller = std::make_unique<DesktopController>(*desktop);
         if (!connection) connection = std::make_shared<IdleStreamConnection>(mainLoop.executor(), clock);
         if (!workPool) workPool = mainLoop.executor();
-        session = std::make_shared<RemoteScreenStreamSession>(
+        session = RemoteScreenStreamSession::make(
             platform::Uuid::random(), request, std::move(connection),
             RemoteScreenStreamSession::Environment{
-                clock, mainLoop.executor(), pool.sharedContext(), std::move(workPool), *controller, {}});
+                clock, mainLoop.executor(), pool.sharedContext(), std::move(workPool), *controller, {}, {}});
+    }
+
+    // Starts the session's pipeline on the selection with the test's encoder
+    // and capture stream; encoders made later (a resize's) are real ones.
+    void startPipeline(const SelectedContent& selected, std::shared_ptr<VideoEncoder> encoder,
+                       std::shared_ptr<platform::CaptureStream> stream) {
+        session->selection().apply(selected);
+        auto stages = desktopStreamStages(desktop->screenCapture());
+        // Shared by the copies the pipeline makes of its makers.
+        auto first = std::make_shared<std::shared_ptr<VideoEncoder>>(std::move(encoder));
+        stages.videoEncoder = [first, real = stages.videoEncoder](
+                                  const RemoteScreenStreamRequest& request, PixelSize size, int framesPerSecond,
+                                  EncodedFrameHandler onFrame, const platform::Clock& clock) {
+            if (*first) return std::exchange(*first, nullptr);
+            return real(request, size, framesPerSecond, std::move(onFrame), clock);
+        };
+        stages.captureStream = [stream](auto&&...) { return stream; };
+        auto done = std::make_shared<std::optional<std::string>>();
+        asio::co_spawn(mainLoop.executor(), session->pipeline().start(selected, std::move(stages)),
+                       [done](std::exception_ptr failure) {
+                           *done = "";
+                           try {
+                               if (failure) std::rethrow_exception(failure);
+                           } catch (const std::exception& error) {
+                               *done = error.what();
+                           }
+                       });
+        ASSERT_TRUE(runMainLoopUntil(mainLoop, [&] { return done->has_value(); }));
+        ASSERT_EQ(**done, "");
     }
 
     void TearDown() override {

@@ -69,10 +69,10 @@ TEST_F(FrameSendingTest, OverTheLimitOrdinaryVideoAndAudioYieldWhileKeyFramesAnd
         ASSERT_TRUE(session);
         connectionOf(*session).holdWrites();
         const auto filler = keyFrame(row.queuedBytes - header);
-        session->sendFrame(filler);
-        session->sendFrame(row.frame);
+        session->pipeline().send(filler);
+        session->pipeline().send(row.frame);
         connectionOf(*session).releaseWrites();
-        session->sendFrame(marker());
+        session->pipeline().send(marker());
         const auto frames = framesBeforeMarker(*client);
         ASSERT_FALSE(frames.empty());
         EXPECT_EQ(frames.size(), row.sent ? 2u : 1u);
@@ -88,10 +88,10 @@ TEST_F(FrameSendingTest, TheThirdRefusedFrameAsksForAKeyFrameAndACutUntilAKeyFra
     auto [session, encoder] = started(0);
     ASSERT_TRUE(session);
     connectionOf(*session).holdWrites();
-    session->sendFrame(keyFrame(1500001 - header));
+    session->pipeline().send(keyFrame(1500001 - header));
     const auto sendAndCount = [&](const RemoteScreenStreamFrame& frame) {
-        session->sendFrame(frame);
-        drain(session->encoderQueue());
+        session->pipeline().send(frame);
+        drain(session->pipeline().encoderQueue());
         return std::pair{encoder->keyFrameRequests.load(), encoder->bitrateCuts.load()};
     };
     EXPECT_EQ(sendAndCount(predictedFrame()), std::pair(0, 0));
@@ -113,17 +113,17 @@ TEST_F(FrameSendingTest, AStalledReaderHoldsAtMostTheCeilingPlusOneFrameAndVideo
     // A key frame a second while nothing drains.
     constexpr std::size_t keyFrameSize = 1000000;
     for (int second = 0; second < 20; ++second) {
-        session->sendFrame(keyFrame(keyFrameSize));
-        session->sendFrame(predictedFrame());
+        session->pipeline().send(keyFrame(keyFrameSize));
+        session->pipeline().send(predictedFrame());
     }
     connectionOf(*session).releaseWrites();
     ASSERT_TRUE(client->waitForFrames(6));
     // Frames after a refused key frame cannot be decoded: until the next key
     // frame none is sent, even with the queue empty again.
-    session->sendFrame(predictedFrame(1));
-    session->sendFrame(keyFrame(2));
-    session->sendFrame(predictedFrame(3));
-    session->sendFrame(marker());
+    session->pipeline().send(predictedFrame(1));
+    session->pipeline().send(keyFrame(2));
+    session->pipeline().send(predictedFrame(3));
+    session->pipeline().send(marker());
     const auto frames = framesBeforeMarker(*client);
     ASSERT_GE(frames.size(), 2u);
     std::size_t queued = 0;
@@ -132,7 +132,7 @@ TEST_F(FrameSendingTest, AStalledReaderHoldsAtMostTheCeilingPlusOneFrameAndVideo
     EXPECT_GE(queued, 4 * 1500000);
     EXPECT_EQ(frames[frames.size() - 2], keyFrame(2));
     EXPECT_EQ(frames.back(), predictedFrame(3));
-    drain(session->encoderQueue());
+    drain(session->pipeline().encoderQueue());
     EXPECT_GT(encoder->keyFrameRequests.load(), 0);
 }
 
@@ -140,10 +140,10 @@ TEST_F(FrameSendingTest, APayloadTooLargeToFrameIsDroppedAndAKeyFrameIsAskedFor)
     auto client = connect();
     auto [session, encoder] = started(0);
     ASSERT_TRUE(session);
-    session->sendFrame(keyFrame(RemoteScreenStreamWire::maximumPayloadLength + 1));
-    session->sendFrame(marker());
+    session->pipeline().send(keyFrame(RemoteScreenStreamWire::maximumPayloadLength + 1));
+    session->pipeline().send(marker());
     EXPECT_TRUE(framesBeforeMarker(*client).empty());
-    drain(session->encoderQueue());
+    drain(session->pipeline().encoderQueue());
     EXPECT_EQ(encoder->keyFrameRequests.load(), 1);
     EXPECT_NE(home.logText().find("Screen stream frame dropped"), std::string::npos);
 }

@@ -12,6 +12,7 @@
 #include "capture_stream_doubles.hpp"
 #include "direct_session_fixture.hpp"
 #include "screenstream/content_selection.hpp"
+#include "screenstream/frontmost_window_tracking.hpp"
 
 namespace zentrabo::testing {
 namespace {
@@ -48,12 +49,10 @@ public:  // the tables' steps reach in
         configuration.minimumFrameInterval = {1, 5};
         stream = std::make_shared<ScriptedCaptureStream>(
             desktop->makeCaptureStream(selected.filter, configuration, [](const platform::ScreenCaptureError&) {}));
-        stream->addScreenOutput(mainLoop.executor(), [](platform::CapturedScreenSample) {});
-        stream->startCapture([](std::optional<platform::ScreenCaptureError>) {});
-        session->applySelection(selected);
-        session->setVideoEncoder(encoder);
-        session->setCaptureStream(stream);
-        session->startFrontmostWindowTracking();
+        // Its updates are answered on the main loop, as the test advances the clock.
+        stream->outputsOn = mainLoop.executor();
+        startPipeline(selected, encoder, stream);
+        startFrontmostWindowTracking(*session);
         mainLoop.runReady();
     }
 
@@ -84,7 +83,7 @@ public:  // the tables' steps reach in
 
     // The window streamed now, by title; "" for none.
     std::string selectedTitle() {
-        const auto id = session->selectedWindowID();
+        const auto id = session->selection().windowID();
         return id ? titleOf(*id) : "";
     }
 
@@ -98,7 +97,7 @@ public:  // the tables' steps reach in
 
     int keyFrames() {
         std::promise<void> reached;
-        session->encoderQueue().post([&] { reached.set_value(); });
+        session->pipeline().encoderQueue().post([&] { reached.set_value(); });
         reached.get_future().wait();
         return encoder->keyFrameRequests;
     }
@@ -194,8 +193,8 @@ TEST_F(FrontmostWindowTrackingTest, OneStepFollowsTheFrontWindowOrItsBounds) {
         advance(0.5);  // a step, and the next one
         advance(0.5);
         EXPECT_EQ(selectedTitle(), row.selected);
-        EXPECT_EQ(session->selectedPointerBounds(), row.bounds);
-        const auto pointer = session->pointerController()->location();
+        EXPECT_EQ(session->selection().pointerBounds(), row.bounds);
+        const auto pointer = session->selection().pointerController()->location();
         EXPECT_TRUE(pointer.x >= row.bounds.minX() && pointer.x <= row.bounds.maxX() &&
                     pointer.y >= row.bounds.minY() && pointer.y <= row.bounds.maxY())
             << "the pointer follows the window";
@@ -299,7 +298,7 @@ TEST_F(FrontmostWindowTrackingTest, AStepThatOutlivesItsSessionChangesNothingAnd
         advance(0.12);
         advance(0.5);
         if (!released) {
-            EXPECT_EQ(session->selectedWindowID(), std::nullopt);
+            EXPECT_EQ(session->selection().windowID(), std::nullopt);
         }
         EXPECT_EQ(weak.expired(), released);
         EXPECT_EQ(clock.pendingCount(), 0u) << "no further step";

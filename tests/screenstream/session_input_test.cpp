@@ -11,6 +11,7 @@
 
 #include "model/records/stream_input_wire.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
+#include "screenstream/streamed_window.hpp"
 #include "stream_server_fixture.hpp"
 
 namespace zentrabo::testing {
@@ -75,7 +76,7 @@ protected:
     Stream stream(const RemoteScreenStreamRequest& options, const SelectedContent& selected) {
         auto client = connect(options);
         auto session = started(streamCount++).session;
-        if (session) session->applySelection(selected);
+        if (session) session->selection().apply(selected);
         return {std::move(client), std::move(session)};
     }
 
@@ -131,7 +132,7 @@ TEST_F(SessionInputTest, ADisplayStreamAppliesPointerInputWithoutActivatingAnyth
     EXPECT_THAT(journalOf("activate"), IsEmpty());
     EXPECT_THAT(journalOf("unhide"), IsEmpty());
     EXPECT_THAT(journalOf("raise"), IsEmpty());
-    EXPECT_EQ(session->pointerController()->location(), (platform::Point{500, 400}));
+    EXPECT_EQ(session->selection().pointerController()->location(), (platform::Point{500, 400}));
 }
 
 TEST_F(SessionInputTest, AWindowStreamBringsItsWindowForwardAndDropsPointerInputOnceItsApplicationQuit) {
@@ -193,7 +194,8 @@ TEST_F(SessionInputTest, HeadPoseMovesThePointerOnlyWhileItsTargetIsFrontmost) {
         // A paste behind it shows when the pose has been handled.
         client->write(frameBytes(Kind::pasteText, "x"));
         ASSERT_TRUE(client->waitForFrames(1));
-        EXPECT_EQ(session->pointerController()->location(), (platform::Point{row.moves ? 510.0 : 500.0, 400}));
+        EXPECT_EQ(session->selection().pointerController()->location(),
+                  (platform::Point{row.moves ? 510.0 : 500.0, 400}));
         EXPECT_EQ(client->frames().size(), 1u) << "no answer to a head pose";
     }
     EXPECT_EQ(home.logCount("head tracking"), 0u);
@@ -210,7 +212,7 @@ TEST_F(SessionInputTest, NothingStaysPressedHoweverTheStreamOrItsControllerEnds)
          [this](Stream&) { streamServer->endSessions(device.fingerprint(), "Not authorized."); }},
         {"a selection replaces the controller",
          [this](Stream& stream) {
-             stream.session->applySelection(selection({0, 0, 1000, 800}));
+             stream.session->selection().apply(selection({0, 0, 1000, 800}));
          }},
     };
     for (const auto& ending : endings) {
@@ -220,10 +222,10 @@ TEST_F(SessionInputTest, NothingStaysPressedHoweverTheStreamOrItsControllerEnds)
             ASSERT_TRUE(current.session);
             current.client->write(pointerFrame(kind, 0.25, 0.25));
             ASSERT_TRUE(waitFor([&] { return !desktop->heldMouseButtons().empty(); }));
-            const auto before = current.session->pointerController()->location();
+            const auto before = current.session->selection().pointerController()->location();
             ending.end(current);
             EXPECT_TRUE(waitFor([&] { return nothingHeld(); }));
-            if (const auto successor = current.session->pointerController()) {
+            if (const auto successor = current.session->selection().pointerController()) {
                 EXPECT_EQ(successor->location(), before) << "the same display keeps the pointer's place";
             }
         }
@@ -336,8 +338,8 @@ TEST_F(SessionInputTest, TheStreamedApplicationAndItsWindowElementAreFoundByMode
         std::promise<void> done;
         session->controlQueue().post([&] {
             try {
-                const auto application = session->streamedApplication();
-                const auto element = session->resizableWindowElement(*application, window, row.frame);
+                const auto application = streamedApplication(*session);
+                const auto element = resizableWindowElement(*session, *application, window, row.frame);
                 const auto title = desktop->copyAttribute(element, "AXTitle");
                 found = application->bundleIdentifier().value_or("") + " / " + std::get<std::string>(*title.value);
             } catch (const std::exception& error) {
@@ -357,14 +359,14 @@ TEST_F(SessionInputTest, AnApplicationWhoseWindowsAreAllMinimizedExposesNoWindow
     const auto note = windowNumber("Note");
     auto [client, session] = stream(options, selection({100, 100, 300, 200}, note));
     ASSERT_TRUE(session);
-    const auto notes = desktop->applicationElement(session->streamedApplication()->processIdentifier());
+    const auto notes = desktop->applicationElement(streamedApplication(*session)->processIdentifier());
     const auto windows = desktop->copyAttribute(notes, "AXWindows").value;
     ASSERT_TRUE(windows);
     for (const auto& window : std::get<std::vector<platform::AXElement>>(*windows)) {
         desktop->setAttribute(window, "AXMinimized", true);
     }
     try {
-        session->resizableWindowElement(*session->streamedApplication(), note, std::nullopt);
+        resizableWindowElement(*session, *streamedApplication(*session), note, std::nullopt);
         ADD_FAILURE() << "a minimized window was chosen";
     } catch (const RemoteScreenStreamServerError& error) {
         EXPECT_STREQ(error.what(), "The streamed app does not expose a resizable window.");

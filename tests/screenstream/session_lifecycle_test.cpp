@@ -48,7 +48,7 @@ protected:
 TEST_F(SessionLifecycleTest, EveryErrorPathSendsItsFrameAfterTheWriteInFlightAndClosesAMomentLater) {
     struct Row {
         const char* path;
-        std::function<void(RemoteScreenStreamSession&, StreamClient&)> fail;
+        std::function<void(StartedMedia&, StreamClient&)> fail;
         std::string text;
     };
     const std::vector<Row> rows = {
@@ -59,13 +59,10 @@ TEST_F(SessionLifecycleTest, EveryErrorPathSendsItsFrameAfterTheWriteInFlightAnd
              client.write(frameBytes(RemoteScreenStreamFrameKind::pointerEvent, "short"));
          },
          "The stream pointer event is invalid."},
-        {"capture stopped",
-         [](RemoteScreenStreamSession& session, auto&) { session.videoCaptureStopped("Lost the display."); },
+        {"capture stopped", [](StartedMedia& media, auto&) { media.streams.front()->stopWith("Lost the display."); },
          "Lost the display."},
         {"revoked",
-         [this](RemoteScreenStreamSession&, auto&) {
-             streamServer->endSessions(device.fingerprint(), "Not authorized.");
-         },
+         [this](StartedMedia&, auto&) { streamServer->endSessions(device.fingerprint(), "Not authorized."); },
          "Not authorized."},
     };
     for (std::size_t index = 0; index < rows.size(); ++index) {
@@ -77,9 +74,9 @@ TEST_F(SessionLifecycleTest, EveryErrorPathSendsItsFrameAfterTheWriteInFlightAnd
         ASSERT_TRUE(waitFor([&] { return !reports.empty() && reports.back().count == 1; }));
         const std::size_t reportsBefore = reports.size();
         connectionOf(*session).holdWrites();
-        session->sendFrame(mediaFrame(1));  // in flight
-        session->sendFrame(mediaFrame(2));  // waiting: dropped by the error
-        row.fail(*session, *client);
+        session->pipeline().send(mediaFrame(1));  // in flight
+        session->pipeline().send(mediaFrame(2));  // waiting: dropped by the error
+        row.fail(*mediaOf(index), *client);
         if (index < 2) {
             // Input is read once the stream runs; wait until the wire error
             // has queued its frame behind the write in flight.
@@ -91,7 +88,7 @@ TEST_F(SessionLifecycleTest, EveryErrorPathSendsItsFrameAfterTheWriteInFlightAnd
         EXPECT_EQ(frames[0], mediaFrame(1));
         EXPECT_EQ(payloadText(frames[1]), row.text);
         EXPECT_TRUE(waitFor([&] { return !reports.empty() && reports.back() == reported(0); }));
-        drain(session->encoderQueue());
+        drain(session->pipeline().encoderQueue());
         EXPECT_EQ(encoder->shutdowns.load(), 1);
         EXPECT_FALSE(encoder->shutdownOffQueue.load());
     }
@@ -144,8 +141,7 @@ TEST_F(SessionLifecycleTest, StopFromTwoThreadsRunsOnceAndCancelsAStartThatWaits
     auto client = connect();
     auto [session, encoder] = started(0);
     ASSERT_TRUE(session);
-    session->setVideoEncoder(encoder);
-    ASSERT_TRUE(waitFor([&] { return clock.pendingCount() == 1; }));  // the start's wait
+    ASSERT_TRUE(waitFor([&] { return clock.pendingCount() == 1; }));  // the capture's start
     std::thread other([&] { session->stop(); });
     session->stop();
     other.join();
@@ -154,59 +150,53 @@ TEST_F(SessionLifecycleTest, StopFromTwoThreadsRunsOnceAndCancelsAStartThatWaits
     // The wait is gone, not left to fire an hour later.
     EXPECT_TRUE(waitFor([&] { return clock.pendingCount() == 0; }));
     EXPECT_TRUE(waitFor([&] { return !reports.empty() && reports.back() == reported(0); }));
-    drain(session->encoderQueue());
+    drain(session->pipeline().encoderQueue());
     EXPECT_EQ(encoder->shutdowns.load(), 1);
-    // An encoder that comes after the stop is shut down at once.
-    auto late = std::make_shared<FakeVideoEncoder>(session->encoderQueue());
-    session->setVideoEncoder(late);
-    drain(session->encoderQueue());
-    EXPECT_EQ(late->shutdowns.load(), 1);
+    EXPECT_EQ(mediaOf(0)->streams.front()->stops.load(), 1);
 }
 
 TEST_F(SessionLifecycleTest, TheAudioEncoderIsResetAndLetGoOnTheEncoderQueueAfterTheEncodingBeforeIt) {
     struct Row {
         const char* path;
-        std::function<void(RemoteScreenStreamSession&, const platform::CaptureStream& audioStream)> end;
+        std::function<void(RemoteScreenStreamSession&, QuietCaptureStream& video, QuietCaptureStream& sound)> end;
         bool streamGoesOn;
     };
     const std::vector<Row> rows = {
-        {"stop", [](RemoteScreenStreamSession& session, auto&) { session.stop(); }, false},
-        {"capture torn down", [](RemoteScreenStreamSession& session, auto&) { session.tearDownCapture(); }, true},
+        {"stop", [](RemoteScreenStreamSession& session, auto&, auto&) { session.stop(); }, false},
+        {"video capture stopped", [](auto&, QuietCaptureStream& video, auto&) { video.stopWith("Lost the display."); },
+         false},
         {"audio stream stopped",
-         [](RemoteScreenStreamSession& session, const platform::CaptureStream& audioStream) {
-             session.audioCaptureStopped(audioStream, "The audio device is gone.");
-         },
-         true},
+         [](auto&, auto&, QuietCaptureStream& sound) { sound.stopWith("The audio device is gone."); }, true},
     };
-    platform::StreamConfiguration configuration;
-    configuration.capturesAudio = true;
+    soundHasItsOwnStream = true;
     for (std::size_t index = 0; index < rows.size(); ++index) {
         const auto& row = rows[index];
         SCOPED_TRACE(row.path);
         auto client = connect();
         auto session = started(index).session;
         ASSERT_TRUE(session);
-        const auto record = std::make_shared<FakeAudioEncoder::Record>();
-        const auto audioStream = desktop->makeCaptureStream(platform::DisplayContentFilter{1}, configuration, {});
-        const auto stale = desktop->makeCaptureStream(platform::DisplayContentFilter{1}, configuration, {});
-        session->setAudioCapture(std::make_shared<FakeAudioEncoder>(session->encoderQueue(), record), audioStream);
-        // A stream the session does not hold changes nothing.
-        session->audioCaptureStopped(*stale, "Someone else's sound.");
+        const auto media = mediaOf(index);
+        ASSERT_EQ(media->streams.size(), 2u);
+        const auto& record = media->sound;
 
         // Encoding is busy while the session ends its sound, and a buffer waits behind it.
         std::promise<void> release;
-        session->encoderQueue().post([gate = release.get_future().share()] { gate.wait(); });
-        session->encodeAudioBuffer({});
-        row.end(*session, *audioStream);
+        session->pipeline().encoderQueue().post([gate = release.get_future().share()] { gate.wait(); });
+        media->streams[1]->deliverSound();
+        row.end(*session, *media->streams[0], *media->streams[1]);
+        // A stream the pipeline no longer holds changes nothing.
+        media->streams[1]->stopWith("Someone else's sound.");
         EXPECT_EQ(record->resets.load(), 0);
         EXPECT_FALSE(record->freed.load());
         release.set_value();
-        drain(session->encoderQueue());
+        drain(session->pipeline().encoderQueue());
 
         EXPECT_EQ(record->resets.load(), 1);
         EXPECT_EQ(record->encodes.load(), 0);
         EXPECT_TRUE(record->freed.load());
         EXPECT_FALSE(record->touchedOffQueue.load());
+        // An error frame's close comes with the clock.
+        clock.advance(StreamConnection::errorFrameDeadline);
         EXPECT_EQ(client->waitUntil([&] { return client->isClosed(); }, std::chrono::milliseconds(100)),
                   !row.streamGoesOn);
     }
@@ -218,26 +208,25 @@ TEST_F(SessionLifecycleTest, SoundWaitingForTheEncoderIsBoundedAndAFailedBufferI
     auto client = connect();
     auto session = started(0).session;
     ASSERT_TRUE(session);
-    const auto record = std::make_shared<FakeAudioEncoder::Record>();
+    const auto media = mediaOf(0);
+    const auto& record = media->sound;
     record->failure = "Screen streaming encoder failed: Audio converter is unavailable.";
-    session->setAudioCapture(std::make_shared<FakeAudioEncoder>(session->encoderQueue(), record), nullptr);
+    auto& encoderQueue = session->pipeline().encoderQueue();
+    constexpr std::size_t bound = StreamPipeline::maximumAudioBuffersAwaitingEncoder;
 
     std::promise<void> release;
-    session->encoderQueue().post([gate = release.get_future().share()] { gate.wait(); });
-    for (std::size_t count = 0; count < RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder + 10; ++count) {
-        session->encodeAudioBuffer({});
-    }
+    encoderQueue.post([gate = release.get_future().share()] { gate.wait(); });
+    for (std::size_t count = 0; count < bound + 10; ++count) media->streams.front()->deliverSound();
     release.set_value();
-    drain(session->encoderQueue());
+    drain(encoderQueue);
     // Each buffer is tried afresh and logged; the ones past the bound never queued.
-    EXPECT_EQ(record->encodes.load(), static_cast<int>(RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder));
+    EXPECT_EQ(record->encodes.load(), static_cast<int>(bound));
     EXPECT_EQ(home.logCount("Screen stream audio encode failed: Screen streaming encoder failed: Audio converter is "
                             "unavailable."),
-              RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder);
-    session->encodeAudioBuffer({});
-    drain(session->encoderQueue());
-    EXPECT_EQ(record->encodes.load(),
-              static_cast<int>(RemoteScreenStreamSession::maximumAudioBuffersAwaitingEncoder) + 1);
+              bound);
+    media->streams.front()->deliverSound();
+    drain(encoderQueue);
+    EXPECT_EQ(record->encodes.load(), static_cast<int>(bound) + 1);
     EXPECT_FALSE(client->waitUntil([&] { return client->isClosed(); }, std::chrono::milliseconds(100)));
 }
 

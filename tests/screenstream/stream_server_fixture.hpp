@@ -29,6 +29,7 @@
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/dispatch/main_loop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
+#include "capture_stream_doubles.hpp"
 #include "screenstream/capture_start.hpp"
 #include "screenstream/remote_screen_stream_server.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
@@ -102,7 +103,8 @@ private:
 
 class StreamServerTest : public ::testing::Test {
 protected:
-    // succeed, fail and waitOnClock are doubles; capture is the server's own.
+    // succeed, fail and waitOnClock are doubles (waitOnClock: the capture's
+    // start answers an hour later on the clock); capture is the server's own.
     enum class MediaStart { succeed, fail, waitOnClock, capture };
     struct Report {
         std::size_t count;
@@ -112,6 +114,12 @@ protected:
     struct Started {
         std::shared_ptr<RemoteScreenStreamSession> session;
         std::shared_ptr<FakeVideoEncoder> encoder;
+    };
+    // The doubles the pipeline of a started session was given.
+    struct StartedMedia {
+        std::shared_ptr<FakeAudioEncoder::Record> sound = std::make_shared<FakeAudioEncoder::Record>();
+        // The video stream first, then the sound's own stream, if any.
+        std::vector<std::shared_ptr<QuietCaptureStream>> streams;
     };
 
     void SetUp() override {
@@ -138,13 +146,16 @@ protected:
     void TearDown() override {
         std::shared_ptr<RemoteScreenStreamServer> stopping;
         std::vector<Started> sessions;
+        std::vector<std::shared_ptr<StartedMedia>> media;
         {
             std::lock_guard guard(mutex);
             stopping = std::move(streamServer);
             sessions = std::move(startedSessions);
+            media = std::move(startedMedia);
         }
         stopping.reset();
         sessions.clear();
+        media.clear();
         // Error frames still waiting close their connections now.
         clock.advance(StreamConnection::errorFrameDeadline);
         std::promise<void> closed;
@@ -172,6 +183,13 @@ protected:
         if (!arrived) return {};
         std::lock_guard guard(mutex);
         return startedSessions[index];
+    }
+
+    // The doubles of the index-th session, once it has started.
+    std::shared_ptr<StartedMedia> mediaOf(std::size_t index) {
+        if (!started(index).session) return std::make_shared<StartedMedia>();
+        std::lock_guard guard(mutex);
+        return startedMedia[index];
     }
 
     bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
@@ -231,30 +249,67 @@ protected:
     TestDevice server;
     TestDevice device;
     MediaStart mediaStart = MediaStart::succeed;
+    // With the doubles, sound has a capture stream of its own.
+    bool soundHasItsOwnStream = false;
     std::string startFailure = "The requested monitor is not available.";
     std::shared_ptr<RemoteScreenStreamServer> streamServer;
     std::vector<Report> reports;  // main loop only
 
     std::mutex mutex;
     std::vector<Started> startedSessions;
+    std::vector<std::shared_ptr<StartedMedia>> startedMedia;
 
 private:
+    // The display, with the doubles as its stages.
+    asio::awaitable<void> startDoubles(RemoteScreenStreamSession& session, std::shared_ptr<FakeVideoEncoder> encoder,
+                                       std::shared_ptr<StartedMedia> media, double startSeconds) {
+        SelectedContent selected;
+        selected.filter = platform::DisplayContentFilter{1};
+        selected.sourceWidth = 1280;
+        selected.sourceHeight = 720;
+        selected.pointerBounds = {0, 0, 1280, 720};
+        if (soundHasItsOwnStream) selected.audioFilter = platform::ApplicationContentFilter{1, 1};
+        auto& encoderQueue = session.pipeline().encoderQueue();
+        StreamStages stages{
+            [encoder](auto&&...) -> std::shared_ptr<VideoEncoder> { return encoder; },
+            [&encoderQueue, media](int, EncodedFrameHandler) -> std::shared_ptr<AudioEncoder> {
+                return std::make_shared<FakeAudioEncoder>(encoderQueue, media->sound);
+            },
+            [this, media, startSeconds](const platform::ContentFilter&, const platform::StreamConfiguration&,
+                                        platform::CaptureStreamStopHandler onStop) {
+                auto stream =
+                    std::make_shared<QuietCaptureStream>(std::move(onStop), clock, startSeconds, mainLoop.executor());
+                std::lock_guard guard(mutex);
+                media->streams.push_back(stream);
+                return stream;
+            }};
+        auto start = session.pipeline().start(selected, std::move(stages));
+        co_await std::move(start);
+    }
+
     asio::awaitable<void> startMedia(RemoteScreenStreamSession& session) {
-        auto encoder = std::make_shared<FakeVideoEncoder>(session.encoderQueue());
-        {
+        auto encoder = std::make_shared<FakeVideoEncoder>(session.pipeline().encoderQueue());
+        auto media = std::make_shared<StartedMedia>();
+        const auto note = [&] {
             std::lock_guard guard(mutex);
             startedSessions.push_back({session.shared_from_this(), encoder});
-        }
+            startedMedia.push_back(media);
+        };
         switch (mediaStart) {
         case MediaStart::succeed:
-            session.setVideoEncoder(encoder);
+            // Noted once started, so a test finds the stages made.
+            co_await startDoubles(session, encoder, media, 0);
+            note();
             break;
         case MediaStart::fail:
+            note();
             throw std::runtime_error(startFailure);
         case MediaStart::waitOnClock:
-            co_await session.clock().delay(3600);
+            note();
+            co_await startDoubles(session, encoder, media, 3600);
             break;
         case MediaStart::capture:
+            note();
             co_await startCaptureMedia(session);
             break;
         }

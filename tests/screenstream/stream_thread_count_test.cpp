@@ -67,7 +67,7 @@ TEST_F(StreamThreadCountTest, EightStreamsRunOnTheirEncoderThreadsAndTheSharedPo
     // Each expected name with its count: one encoder thread a session, and
     // each pool at its fixed size.
     const std::map<std::string, std::size_t> expected{
-        {std::string(RemoteScreenStreamSession::encoderThreadName), Server::maximumSessionCount},
+        {std::string(StreamPipeline::encoderThreadName), Server::maximumSessionCount},
         {std::string(Server::taskThreadName), Server::taskThreadCount},
         {std::string(Server::poolThreadName), Server::poolThreadCount},
         {std::string(Server::workPoolThreadName), Server::workPoolThreadCount},

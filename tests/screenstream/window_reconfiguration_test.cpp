@@ -14,13 +14,12 @@
 
 #include "capture_stream_doubles.hpp"
 #include "direct_session_fixture.hpp"
-#include "screenstream/remote_screen_audio_encoder.hpp"
 #include "support/main_loop_wait.hpp"
 
 namespace zentrabo::testing {
 namespace {
 
-using Outcome = RemoteScreenStreamSession::WindowStreamResizeOutcome;
+using Outcome = WindowStreamResizeOutcome;
 using Answer = ScriptedCaptureStream::Answer;
 
 class WindowReconfigurationTest : public DirectSessionTest {
@@ -29,6 +28,7 @@ public:  // the tables' steps reach in
     // encoder; a stalled work pool never runs the content fetches.
     void startStream(RemoteScreenStreamRequest request = {}, bool stallsFetches = false) {
         request.mode = RemoteScreenStreamMode::applicationWindow;
+        if (!request.capturesAudio) request.capturesAudio = false;
         platform::DesktopBuilder builder;
         builder.display(1, {0, 0, 1600, 1000});
         builder.application("Editor", "com.example.editor").window("Doc", {100, 100, 300, 200});
@@ -36,12 +36,11 @@ public:  // the tables' steps reach in
         const auto content = *desktop->shareableContent(false, true);
         doc = content.windows.front().windowID;
         const auto selected = *windowContent(doc, content, {}, *desktop);
-        session->applySelection(selected);
         stream = std::make_shared<ScriptedCaptureStream>(desktop->makeCaptureStream(
             selected.filter, {.width = 300, .height = 200}, [](const platform::ScreenCaptureError&) {}));
+        stream->passesStart = false;
         encoder = std::make_shared<CountingVideoEncoder>();
-        session->setVideoEncoder(encoder);
-        session->setCaptureStream(stream);
+        startPipeline(selected, encoder, stream);
     }
 
     void resizeDoc(platform::Size size) {
@@ -54,16 +53,16 @@ public:  // the tables' steps reach in
     std::future<Outcome> reconfigure(platform::WindowID windowID, platform::Size size,
                                      RemoteScreenResizeWindowRequest request = {}) {
         auto promise = std::make_shared<std::promise<Outcome>>();
-        asio::co_spawn(session->controlQueue().executor(),
-                       RemoteScreenStreamSession::reconfigureStreamForWindowResize(
-                           session, windowID, {100, 100, size.width, size.height}, request),
-                       [promise](std::exception_ptr failure, Outcome outcome) {
-                           if (failure) {
-                               promise->set_exception(failure);
-                           } else {
-                               promise->set_value(outcome);
-                           }
-                       });
+        asio::co_spawn(
+            session->controlQueue().executor(),
+            reconfigureStreamForWindowResize(session, windowID, {100, 100, size.width, size.height}, request),
+            [promise](std::exception_ptr failure, Outcome outcome) {
+                if (failure) {
+                    promise->set_exception(failure);
+                } else {
+                    promise->set_value(outcome);
+                }
+            });
         return promise->get_future();
     }
 
@@ -92,7 +91,7 @@ public:  // the tables' steps reach in
 
     void drainEncoderQueue() {
         std::promise<void> reached;
-        session->encoderQueue().post([&] { reached.set_value(); });
+        session->pipeline().encoderQueue().post([&] { reached.set_value(); });
         reached.get_future().wait();
     }
 
@@ -129,11 +128,8 @@ TEST_F(WindowReconfigurationTest, TheStreamTakesTheResizedWindowsSize) {
         const auto logged = logMessages("window filter refresh").size();
         RemoteScreenStreamRequest request;
         if (row.variation == maximum480) request.maximumPixelDimension = 480;
+        request.capturesAudio = row.variation == soundOnVideo;
         startStream(request);
-        if (row.variation == soundOnVideo) {
-            session->setAudioCapture(std::make_shared<RemoteScreenAudioEncoder>(2, [](RemoteScreenStreamFrame) {}),
-                                     nullptr);
-        }
         RemoteScreenResizeWindowRequest resize;
         if (row.variation == clientPixels) {
             resize = {400, 300, 1280, 720, std::nullopt, RemoteScreenStreamRenderSizingMode::clientNative};
@@ -154,8 +150,8 @@ TEST_F(WindowReconfigurationTest, TheStreamTakesTheResizedWindowsSize) {
         EXPECT_EQ(stream->configurations[0].capturesAudio, row.variation == soundOnVideo);
         // A vanished window keeps the filter and the selection it had.
         EXPECT_EQ(stream->filters.size(), row.variation == windowVanished ? 0u : 1u);
-        EXPECT_EQ(session->selectedWindowID(), doc);
-        EXPECT_EQ(session->selectedPointerBounds()->width,
+        EXPECT_EQ(session->selection().windowID(), doc);
+        EXPECT_EQ(session->selection().pointerBounds()->width,
                   row.variation == windowVanished ? 300 : row.outcome.sourceWidth);
         auto lines = logMessages("window filter refresh");
         lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(logged));
@@ -182,7 +178,7 @@ TEST_F(WindowReconfigurationTest, EachFailureHasItsTextAndEachWaitEndsAtTwoSecon
     for (const auto& [fault, message] : rows) {
         SCOPED_TRACE(message);
         startStream({}, fault == stalledFetches);
-        if (fault == noStream) session->tearDownCapture();
+        if (fault == noStream) session->pipeline().stop();
         stream->filterAnswer = fault == filterHeld ? Answer::hold : fault == filterFails ? Answer::fail : Answer::pass;
         stream->configurationAnswer = fault == configurationHeld    ? Answer::hold
                                       : fault == configurationFails ? Answer::fail
@@ -230,7 +226,7 @@ TEST_F(WindowReconfigurationTest, AConfigurationUpdateAnsweringAfterItsWaitStill
         if (row.stopsFirst) session->stop();
         stream->release(row.refused);
         drainEncoderQueue();
-        session->requestKeyFrame();
+        session->pipeline().requestKeyFrame();
         drainEncoderQueue();
         EXPECT_EQ(encoder->shutdowns, row.oldEncoderShutdowns);
         EXPECT_EQ(encoder->keyFrameRequests, row.keyFramesReachingOldEncoder);

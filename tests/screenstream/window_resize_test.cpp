@@ -57,14 +57,14 @@ TEST_F(WindowResizeTest, EachRefusalHasItsTextAndTheWindowStaysOnItsDisplay) {
         start(builder, options);
         const auto content = *desktop->shareableContent(false, true);
         const auto windowID = content.windows.front().windowID;
-        if (row.setup != nothingSelected) session->applySelection(*windowContent(windowID, content, {}, *desktop));
+        if (row.setup != nothingSelected) session->selection().apply(*windowContent(windowID, content, {}, *desktop));
 
         RemoteScreenResizeWindowRequest request;
         request.width = row.setup == widthOfOnePoint ? 1 : 300;
         request.height = 200;
         std::promise<std::string> answer;
-        asio::co_spawn(session->controlQueue().executor(), RemoteScreenStreamSession::resizeWindow(session, request),
-                       [&answer](std::exception_ptr failure, RemoteScreenStreamSession::WindowResizeOutcome) {
+        asio::co_spawn(session->controlQueue().executor(), resizeWindow(session, request),
+                       [&answer](std::exception_ptr failure, WindowResizeOutcome) {
                            answer.set_value(failure ? failureText(failure) : "resized");
                        });
         EXPECT_EQ(answer.get_future().get(), row.expected);

@@ -1,5 +1,5 @@
-// The inbound side of a session: the connection read in small pieces, cut
-// into frames, input handed to the control queue in arrival order.
+#include "screenstream/stream_inbound.hpp"
+
 #include <exception>
 #include <string>
 #include <utility>
@@ -8,15 +8,19 @@
 #include <asio/post.hpp>
 
 #include "model/diagnostic_log.hpp"
-#include "model/json/model_record_json.hpp"
 #include "model/records/stream_input_wire.hpp"
 #include "model/task_failure.hpp"
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
+#include "screenstream/stream_input.hpp"
 
 namespace zentrabo {
 
-void RemoteScreenStreamSession::startReceiving() {
+StreamInbound::StreamInbound(std::weak_ptr<RemoteScreenStreamSession> session,
+                             std::shared_ptr<StreamConnection> connection, platform::StrandQueue& controlQueue)
+    : session_(std::move(session)), connection_(std::move(connection)), controlQueue_(controlQueue) {}
+
+void StreamInbound::start() {
     asio::post(connection_->executor(), [weakSelf = weak_from_this()] {
         auto self = weakSelf.lock();
         if (!self) return;
@@ -28,78 +32,75 @@ void RemoteScreenStreamSession::startReceiving() {
     });
 }
 
-void RemoteScreenStreamSession::armReceive(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer) {
+void StreamInbound::arm(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer) {
     connection_->receive(receiveChunkLength,
                          [weakSelf = weak_from_this(), buffer = std::move(buffer)](
                              std::span<const std::uint8_t> content, bool isComplete, std::error_code error) mutable {
-                             // A session that is gone arms nothing and stops nothing.
+                             // An inbound side that is gone arms nothing and stops nothing.
                              if (auto self = weakSelf.lock())
                                  self->processIncoming(std::move(buffer), content, isComplete, error);
                          });
 }
 
-void RemoteScreenStreamSession::processIncoming(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer,
-                                                std::span<const std::uint8_t> content, bool isComplete,
-                                                std::error_code error) {
+void StreamInbound::processIncoming(std::shared_ptr<RemoteScreenStreamReceiveBuffer> buffer,
+                                    std::span<const std::uint8_t> content, bool isComplete, std::error_code error) {
     // What came with the end of the stream is not parsed.
     if (error || isComplete) {
-        stopFromCallback();
+        if (auto session = session_.lock()) session->end(std::nullopt);
         return;
     }
     buffer->append(content);
     if (!consumeFrames(*buffer)) return;
     if (mayReceive()) {
-        armReceive(std::move(buffer));
+        arm(std::move(buffer));
         return;
     }
     pausedReceive_ = std::move(buffer);
     isReceivePaused_ = true;
     // Whatever drained between the check and the flag would not resume it.
-    resumeReceivingIfPaused();
+    resumeIfPaused();
 }
 
-bool RemoteScreenStreamSession::consumeFrames(RemoteScreenStreamReceiveBuffer& buffer) {
+bool StreamInbound::consumeFrames(RemoteScreenStreamReceiveBuffer& buffer) {
     try {
         while (auto frame = RemoteScreenStreamWire::nextFrame(buffer)) dispatchFrame(std::move(*frame));
     } catch (const std::exception& error) {
         // The stream cannot be resynchronised: its rest is dropped unread.
-        connection_->sendScreenStreamError(error.what());
-        stopFromCallback();
+        if (auto session = session_.lock()) session->end(error.what());
         return false;
     }
     return true;
 }
 
-void RemoteScreenStreamSession::dispatchFrame(RemoteScreenStreamFrame frame) {
+void StreamInbound::dispatchFrame(RemoteScreenStreamFrame frame) {
     const std::size_t rawBytes = frame.payload.size();
-    // Hands the payload, decoded or raw, to its handler on the control queue.
+    // Hands the payload, decoded or raw, to its handler on the control strand.
     const auto queue = [this, rawBytes](auto handler, auto payload) {
-        dispatchToControlQueue(
-            {[handler, payload = std::move(payload)](RemoteScreenStreamSession& self) { (self.*handler)(payload); },
+        queueForControl(
+            {[handler, payload = std::move(payload)](RemoteScreenStreamSession& session) { handler(session, payload); },
              {}},
             rawBytes);
     };
     switch (frame.kind) {
     // Events are decoded here, so a malformed one ends the stream.
     case RemoteScreenStreamFrameKind::pointerEvent:
-        queue(&RemoteScreenStreamSession::handlePointerEvent, RemoteScreenPointerEventWire::decode(frame.payload));
+        queue(handlePointerEvent, RemoteScreenPointerEventWire::decode(frame.payload));
         break;
     case RemoteScreenStreamFrameKind::headPose:
-        queue(&RemoteScreenStreamSession::handleHeadTrackingEvent,
-              RemoteScreenHeadPoseEventWire::decode(frame.payload));
+        queue(handleHeadTrackingEvent, RemoteScreenHeadPoseEventWire::decode(frame.payload));
         break;
     case RemoteScreenStreamFrameKind::pasteText:
-        queue(&RemoteScreenStreamSession::handlePasteText, std::move(frame.payload));
+        queue(handlePasteText, std::move(frame.payload));
         break;
     case RemoteScreenStreamFrameKind::keyboardEvent:
-        queue(&RemoteScreenStreamSession::handleKeyboardEvent, std::move(frame.payload));
+        queue(handleKeyboardEvent, std::move(frame.payload));
         break;
     case RemoteScreenStreamFrameKind::resizeWindow:
-        dispatchToControlQueue({{},
-                                [payload = std::move(frame.payload)](std::weak_ptr<RemoteScreenStreamSession> self) {
-                                    return handleResizeWindow(std::move(self), payload);
-                                }},
-                               rawBytes);
+        queueForControl({{},
+                         [payload = std::move(frame.payload)](std::weak_ptr<RemoteScreenStreamSession> session) {
+                             return handleResizeWindow(std::move(session), payload);
+                         }},
+                        rawBytes);
         break;
     default:
         // Kinds the Mac sends, and "end": consumed and dropped.
@@ -107,7 +108,7 @@ void RemoteScreenStreamSession::dispatchFrame(RemoteScreenStreamFrame frame) {
     }
 }
 
-void RemoteScreenStreamSession::dispatchToControlQueue(ControlJob job, std::size_t payloadBytes) {
+void StreamInbound::queueForControl(ControlJob job, std::size_t payloadBytes) {
     // Every job counts its closure too, so a flood of small pointer events
     // is bounded like a flood of pasted text.
     const std::size_t rawBytes = payloadBytes + queuedJobOverhead;
@@ -123,12 +124,13 @@ void RemoteScreenStreamSession::dispatchToControlQueue(ControlJob job, std::size
     });
 }
 
-asio::awaitable<void> RemoteScreenStreamSession::runControlJobs(std::weak_ptr<RemoteScreenStreamSession> weakSession) {
+asio::awaitable<void> StreamInbound::runControlJobs(std::weak_ptr<StreamInbound> weakInbound) {
     for (;;) {
         QueuedControlJob queued;
-        bool stopped = false;
+        std::weak_ptr<RemoteScreenStreamSession> weakSession;
+        bool stopped = true;
         {
-            const auto self = weakSession.lock();
+            const auto self = weakInbound.lock();
             if (!self) co_return;
             if (self->controlJobs_.empty()) {
                 self->isRunningControlJobs_ = false;
@@ -136,11 +138,11 @@ asio::awaitable<void> RemoteScreenStreamSession::runControlJobs(std::weak_ptr<Re
             }
             queued = std::move(self->controlJobs_.front());
             self->controlJobs_.pop_front();
-            {
-                std::lock_guard guard(self->lock_);
-                stopped = self->didStop_;
+            weakSession = self->session_;
+            if (const auto session = weakSession.lock()) {
+                stopped = session->hasStopped();
+                if (!stopped && queued.job.now) queued.job.now(*session);
             }
-            if (!stopped && queued.job.now) queued.job.now(*self);
         }
         if (!stopped && queued.job.awaited) {
             // A job answers its own failures; one that escapes must not
@@ -151,41 +153,27 @@ asio::awaitable<void> RemoteScreenStreamSession::runControlJobs(std::weak_ptr<Re
                 ZENTRABO_LOG(std::string("Screen stream control job failed: ") + error.what());
             }
         }
-        const auto self = weakSession.lock();
+        const auto self = weakInbound.lock();
         if (!self) co_return;
         self->inputAwaitingControl_ -= queued.rawBytes;
-        self->resumeReceivingIfPaused();
+        self->resumeIfPaused();
     }
 }
 
-bool RemoteScreenStreamSession::mayReceive() {
+bool StreamInbound::mayReceive() {
     if (inputAwaitingControl_ >= maximumInputAwaitingControl) return false;
-    std::lock_guard guard(lock_);
-    return transportQueuedBytes_ < transportQueueLimit_ * transportCeilingFactor;
+    const auto session = session_.lock();
+    return session && session->pipeline().hasOutgoingRoom();
 }
 
-void RemoteScreenStreamSession::resumeReceivingIfPaused() {
+void StreamInbound::resumeIfPaused() {
     if (!isReceivePaused_) return;
     asio::post(connection_->executor(), [weakSelf = weak_from_this()] {
         auto self = weakSelf.lock();
         if (!self || !self->pausedReceive_ || !self->mayReceive()) return;
         self->isReceivePaused_ = false;
-        self->armReceive(std::move(self->pausedReceive_));
+        self->arm(std::move(self->pausedReceive_));
     });
-}
-
-void RemoteScreenStreamSession::sendCommandResult(RemoteScreenStreamCommandKind command, bool succeeded,
-                                                  std::optional<std::string> message) {
-    RemoteScreenStreamFrame frame;
-    frame.kind = RemoteScreenStreamFrameKind::commandResult;
-    try {
-        const std::string json = encodeRecord(RemoteScreenStreamCommandResultPayload{command, succeeded, message});
-        frame.payload.assign(json.begin(), json.end());
-    } catch (const std::exception& error) {
-        ZENTRABO_LOG(std::string("Screen stream command result encoding failed: ") + error.what());
-        return;
-    }
-    sendFrame(frame);
 }
 
 }  // namespace zentrabo
