@@ -5,13 +5,18 @@
 namespace zentrabo::platform {
 namespace {
 
-// How often the thread looks at the bus's events when no call comes, and at
-// most how many it dispatches in one go before taking the next call.
-constexpr auto kEventInterval = std::chrono::milliseconds(50);
+// At most how many of the bus's events the thread dispatches before taking
+// the next call, so a burst of events does not hold the queue back.
 constexpr int kMaxEventsAtOnce = 256;
 
+// The context the thread sleeps in. The library watches its bus connection
+// from GLib's global default context (it is given no other), and this thread
+// pushes no context of its own, so the sources the library or GDBus attach
+// from here land in the one the thread waits on, and an event wakes it.
+GMainContext* busContext() { return g_main_context_default(); }
+
 void dispatchPendingEvents() {
-    for (int count = 0; count < kMaxEventsAtOnce && g_main_context_iteration(nullptr, FALSE); ++count) {
+    for (int count = 0; count < kMaxEventsAtOnce && g_main_context_iteration(busContext(), FALSE); ++count) {
     }
 }
 
@@ -24,7 +29,7 @@ AtspiThread::~AtspiThread() {
         const std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    wake_.notify_all();
+    g_main_context_wakeup(busContext());
     thread_.join();
 }
 
@@ -34,28 +39,37 @@ bool AtspiThread::post(std::function<void()> task) {
         if (stopping_ || queue_.size() >= maxQueued) return false;
         queue_.push_back(std::move(task));
     }
-    wake_.notify_one();
+    // The wake-up stays pending until the context next polls, so it is not
+    // lost when the thread is between looking at the queue and sleeping.
+    g_main_context_wakeup(busContext());
     return true;
 }
 
 void AtspiThread::run(const std::function<void()>& start) {
-    g_main_context_acquire(nullptr);
+    GMainContext* context = busContext();
+    // Held for the thread's life. Should a thread before this one still hold
+    // it, the sleeping iteration below waits until that one lets go.
+    const bool owner = g_main_context_acquire(context);
     start();
     for (;;) {
         std::function<void()> task;
         {
-            std::unique_lock lock(mutex_);
-            wake_.wait_for(lock, kEventInterval, [this] { return stopping_ || !queue_.empty(); });
+            const std::lock_guard lock(mutex_);
             if (stopping_) break;
             if (!queue_.empty()) {
                 task = std::move(queue_.front());
                 queue_.pop_front();
             }
         }
+        if (!task) {
+            // Sleeps until a bus event, a posted call or the stop.
+            g_main_context_iteration(context, TRUE);
+            continue;
+        }
         dispatchPendingEvents();
-        if (task) task();
+        task();
     }
-    g_main_context_release(nullptr);
+    if (owner) g_main_context_release(context);
 }
 
 }  // namespace zentrabo::platform

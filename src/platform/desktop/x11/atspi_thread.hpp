@@ -1,10 +1,12 @@
 #pragma once
 // The one thread that talks to the accessibility bus. The AT-SPI library is
 // not thread-safe and delivers its events through GLib's default main
-// context, so every call into it runs here, and between calls the thread
-// dispatches that context's events. A caller waits for its call at most its
-// own timeout; an answer that comes later is dropped, and a queue that is
-// full refuses the call, so no caller is held longer than it asked for.
+// context, so every call into it runs here, one at a time in posting order,
+// and between calls the thread dispatches that context's events. With
+// nothing to do it sleeps in that context until a bus event, a call or the
+// stop wakes it. A caller waits for its call at most its own timeout; an
+// answer that comes later is dropped, and a queue that is full refuses the
+// call, so no caller is held longer than it asked for.
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -55,7 +57,6 @@ private:
     void run(const std::function<void()>& start);
 
     std::mutex mutex_;
-    std::condition_variable wake_;
     std::deque<std::function<void()>> queue_;
     bool stopping_ = false;
     std::thread thread_;
