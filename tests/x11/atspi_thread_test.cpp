@@ -1,7 +1,8 @@
 // The accessibility thread: calls in posting order, the queue's bound, and a
-// thread that sleeps while nothing happens yet wakes for a call or its stop.
+// thread that sleeps while nothing happens yet wakes for a call, a bus event
+// or its stop.
+#include <atspi/atspi.h>
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <chrono>
@@ -11,9 +12,12 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/desktop/x11/atspi_thread.hpp"
+#include "support/test_application.hpp"
+#include "support/x11_session.hpp"
 
 namespace zentrabo::platform {
 namespace {
@@ -120,6 +124,45 @@ TEST(AtspiThread, AnIdleThreadSleepsYetAnswersAndStopsAtOnce) {
     EXPECT_EQ(thread->call([] { return 42; }, kBound), 42) << "a call wakes it";
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(endsWithin(std::move(thread), kBound)) << "the stop wakes it";
+}
+
+// The library's events reach the thread through the context it sleeps in:
+// with no call posted, an application's window event is still dispatched.
+class AtspiThreadOnTheBus : public testing::X11SessionTest {};
+
+TEST_F(AtspiThreadOnTheBus, AWindowEventWakesASleepingThread) {
+    struct Seen {
+        bool once = false;  // touched on the thread only
+        std::promise<void> event;
+    } seen;
+    AtspiEventListener* listener = nullptr;
+    AtspiThread thread{[] {}};
+    const auto registered = thread.call(
+        [&] {
+            if (atspi_init() > 1) return false;
+            listener = atspi_event_listener_new(
+                [](AtspiEvent* event, void* data) {
+                    auto* seen = static_cast<Seen*>(data);
+                    if (!std::exchange(seen->once, true)) seen->event.set_value();
+                    g_boxed_free(ATSPI_TYPE_EVENT, event);
+                },
+                &seen, nullptr);
+            return static_cast<bool>(atspi_event_listener_register(listener, "window:", nullptr));
+        },
+        5s);
+    ASSERT_TRUE(registered && *registered) << "the accessibility bus of the test session";
+
+    std::this_thread::sleep_for(50ms);  // lets it fall asleep
+    testing::TestApplication application({.windows = {{"Events", 300, 200, {}, {}, {}, false}}});
+    EXPECT_EQ(seen.event.get_future().wait_for(10s), std::future_status::ready);
+
+    thread.call(
+        [listener] {
+            atspi_event_listener_deregister(listener, "window:", nullptr);
+            g_object_unref(listener);
+            return true;
+        },
+        kBound);
 }
 
 }  // namespace
