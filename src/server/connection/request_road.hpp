@@ -15,7 +15,6 @@
 #include "platform/net/tls_context.hpp"
 #include "server/authorization/client_authorizer.hpp"
 #include "server/connection/dispatch_outcome.hpp"
-#include "platform/dispatch/main_loop_gate.hpp"
 #include "server/connection/request_dispatcher.hpp"
 #include "server/connection/request_limits.hpp"
 #include "server/connection/server_connection.hpp"
