@@ -26,6 +26,24 @@ HalvardineResponse failed(HalvardineResponse response, std::string message, std:
 
 }  // namespace
 
+ReplyBuilder::ReplyBuilder(const ListenerStatus& listener,
+                           const Published<HalvardineExtraAuthorizationSessionDuration>& sessionDuration) {
+    fields_->change([&](ServerFields& fields) {
+        fields.certificateFingerprint = *listener.serverCertificateFingerprint();
+        fields.port = *listener.port();
+        fields.sessionDuration = *sessionDuration;
+    });
+    listener.serverCertificateFingerprint().observe([fields = fields_](const std::optional<std::string>& value) {
+        fields->change([&](ServerFields& each) { each.certificateFingerprint = value; });
+    });
+    listener.port().observe([fields = fields_](const std::optional<std::uint16_t>& value) {
+        fields->change([&](ServerFields& each) { each.port = value; });
+    });
+    sessionDuration.observe([fields = fields_](HalvardineExtraAuthorizationSessionDuration value) {
+        fields->change([&](ServerFields& each) { each.sessionDuration = value; });
+    });
+}
+
 HalvardineResponse ReplyBuilder::identityResponse(std::string id, bool ok) const {
     HalvardineResponse response;
     response.id = std::move(id);
@@ -34,13 +52,14 @@ HalvardineResponse ReplyBuilder::identityResponse(std::string id, bool ok) const
     response.minimumSupportedClientProtocolVersion = HalvardineProtocol::minimumSupportedClientVersion;
     response.serverAppVersion = nonEmpty(appVersion());
     response.serverBuildNumber = nonEmpty(buildNumber());
-    response.serverCertificateFingerprint = *listener_.serverCertificateFingerprint();
+    ServerFields fields = fields_->read();
+    response.serverCertificateFingerprint = std::move(fields.certificateFingerprint);
     // The name and the address may change while the server runs: a reply
     // shows them at most a second old.
     response.macName = recentMacName();
     response.host = platform::recentPrimaryLocalIPv4Address();
-    response.port = *listener_.port();
-    response.extraAuthorizationSessionDuration = *sessionDuration_;
+    response.port = fields.port;
+    response.extraAuthorizationSessionDuration = fields.sessionDuration;
     return response;
 }
 

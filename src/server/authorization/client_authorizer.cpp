@@ -43,10 +43,9 @@ std::optional<std::string> ClientAuthorizer::authorizeClient(const std::optional
             std::nullopt, std::nullopt);
         return std::nullopt;
     }
-    auto devices = *pairedDevices_;
-    const auto device = std::find_if(devices.begin(), devices.end(),
-                                     [&](const auto& each) { return each.certificateFingerprint == *normalized; });
-    if (device == devices.end()) {
+    const auto& devices = *pairedDevices_;
+    if (std::none_of(devices.begin(), devices.end(),
+                     [&](const auto& each) { return each.certificateFingerprint == *normalized; })) {
         const std::size_t count = recordSecurityFailure(key, now);
         recordSecurityEvent(
             SecurityFailureLimiter::withBlockNotice(
@@ -56,14 +55,37 @@ std::optional<std::string> ClientAuthorizer::authorizeClient(const std::optional
     }
     // A success forgives this certificate's earlier failures.
     forgetSecurityFailures(key);
-    device->lastSeenAt = clock_.now();
-    device->lastConnectionChannel = channel;
+    settled_.add(*normalized);
+    const AuthorizedUse use{*normalized, channel};
+    recordAuthorizedUses({&use, 1});
+    return normalized;
+}
+
+std::optional<std::string> ClientAuthorizer::settledFingerprint(const std::optional<std::string>& fingerprint) const {
+    auto normalized = fingerprint ? HalvardineSecurity::normalizedFingerprint(*fingerprint) : std::nullopt;
+    if (!normalized || !settled_.contains(*normalized)) return std::nullopt;
+    return normalized;
+}
+
+void ClientAuthorizer::recordAuthorizedUses(std::span<const AuthorizedUse> uses) {
+    auto devices = *pairedDevices_;
+    const platform::Date now = clock_.now();
+    std::vector<const AuthorizedUse*> recorded;
+    for (const auto& use : uses) {
+        const auto device = std::find_if(devices.begin(), devices.end(), [&](const auto& each) {
+            return each.certificateFingerprint == use.fingerprint;
+        });
+        if (device == devices.end()) continue;
+        device->lastSeenAt = now;
+        device->lastConnectionChannel = use.channel;
+        recorded.push_back(&use);
+    }
+    if (recorded.empty()) return;
     // Every authorized request updates the stored list; batched, so a busy
     // client never costs a disk flush per request.
     (void)saveAuthorizedClientDevices(devices, platform::DefaultsWrite::coalescible);
     pairedDevices_.set(std::move(devices));
-    markClientActivity(*normalized, channel);
-    return normalized;
+    for (const AuthorizedUse* use : recorded) markClientActivity(use->fingerprint, use->channel);
 }
 
 std::optional<std::string> ClientAuthorizer::completePairing(std::string_view fingerprint,
@@ -111,6 +133,7 @@ std::optional<std::string> ClientAuthorizer::revokePairedDevice(std::string_view
     // Revoked here even when that cannot be saved: trusting a device the
     // user has just revoked would be the worse failure.
     const std::error_code error = saveAuthorizedClientDevices(devices, platform::DefaultsWrite::immediate);
+    settled_.keepOnly(devices);
     pairedDevices_.set(std::move(devices));
     clearClientActivity(*normalized);
     streams_.endStreamsOfRevokedClient(*normalized);

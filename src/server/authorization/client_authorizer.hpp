@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -21,10 +22,17 @@
 #include "server/authorization/client_activity.hpp"
 #include "server/authorization/security_audit_log.hpp"
 #include "server/authorization/security_failure_limiter.hpp"
+#include "server/authorization/settled_fingerprints.hpp"
 #include "server/published.hpp"
 #include "server/streams/screen_streams.hpp"
 
 namespace zentrabo {
+
+// An authorized request: whose, and over which channel it came.
+struct AuthorizedUse {
+    std::string fingerprint;
+    HalvardineExtraAuthorizationChannel channel;
+};
 
 class ClientAuthorizer {
 public:
@@ -76,6 +84,15 @@ public:
     // and counts its own refusals.
     std::optional<std::string> authorizeClient(const std::optional<std::string>& fingerprint,
                                                HalvardineExtraAuthorizationChannel channel);
+    // From any thread: the normalised fingerprint when authorizeClient would
+    // accept it without a word to the audit log or the failure counts (its
+    // last authorization succeeded and it is still paired), none otherwise.
+    // The caller records the request with recordAuthorizedUses.
+    std::optional<std::string> settledFingerprint(const std::optional<std::string>& fingerprint) const;
+    // What every authorized request leaves behind: the device's last-seen
+    // time and channel (saved, batched with other changes) and its activity
+    // mark. Uses of devices revoked meanwhile are dropped.
+    void recordAuthorizedUses(std::span<const AuthorizedUse> uses);
     // Adds or renames the device of the fingerprint and saves the list. When
     // the list cannot be saved the device is not trusted, not even until the
     // next start: the list stays as it was and the reason, in words, is
@@ -110,6 +127,7 @@ private:
     SecurityAuditLog auditLog_;
     SecurityFailureLimiter failures_;
     ClientActivityTracker clientActivity_;
+    SettledFingerprints settled_;
 };
 
 }  // namespace zentrabo

@@ -244,6 +244,11 @@ HalvardineResponse ActionContext::failure(std::string message) const {
 
 std::span<const DispatchRow> dispatchTable() { return rows; }
 
+bool answersWithIdentityAlone(const DispatchRow& row) {
+    return row.needsAuthorization && row.scope.source == ScopeSource::none && row.missingField == nullptr &&
+           row.kind == RowKind::replyLine && row.handle == &atOnce<identityOnly>;
+}
+
 const DispatchRow* findDispatchRow(std::string_view action) {
     for (const auto& row : rows) {
         if (row.action == action) return &row;

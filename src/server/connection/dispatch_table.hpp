@@ -67,5 +67,8 @@ struct DispatchRow {
 std::span<const DispatchRow> dispatchTable();
 // By exact, case-sensitive name; none for an unknown action.
 const DispatchRow* findDispatchRow(std::string_view action);
+// Whether the row answers an authorized request with the success reply
+// alone: no scope, no field, no handler work.
+bool answersWithIdentityAlone(const DispatchRow& row);
 
 }  // namespace zentrabo

@@ -21,12 +21,7 @@ void RequestDispatcher::dispatch(const HalvardineRequest& request, HalvardineExt
     };
 
     if (auto refusal = features_.replies.protocolVersionFailureResponse(request)) return refuse(std::move(*refusal));
-    if (!upgrade) {
-        // The shown permissions follow a grant made in the settings at the
-        // latest with the next request.
-        features_.permissions.refreshAccessibilityAccess();
-        features_.permissions.refreshScreenRecordingAccess();
-    }
+    if (!upgrade) refreshPermissions();
     if (!row) {
         // Answered without authorization: the name alone tells nothing.
         HalvardineResponse response = features_.replies.identityResponse(request.id, false);
@@ -65,6 +60,28 @@ void RequestDispatcher::dispatch(const HalvardineRequest& request, HalvardineExt
     } catch (const std::exception& error) {
         answerWith(features_.replies.errorResponse(request.id, error));
     }
+}
+
+std::optional<RequestDispatcher::OffLoopAnswer> RequestDispatcher::answerOffMainLoop(
+    const HalvardineRequest& request, const std::optional<std::string>& clientCertificateFingerprint) const {
+    const DispatchRow* row = findDispatchRow(request.action);
+    if (!row || !answersWithIdentityAlone(*row)) return std::nullopt;
+    if (features_.replies.protocolVersionFailureResponse(request)) return std::nullopt;
+    auto fingerprint = features_.authorization.settledFingerprint(clientCertificateFingerprint);
+    if (!fingerprint) return std::nullopt;
+    return OffLoopAnswer{features_.replies.identityResponse(request.id, true), std::move(*fingerprint)};
+}
+
+void RequestDispatcher::recordOffLoopAnswers(std::span<const AuthorizedUse> uses) {
+    refreshPermissions();
+    features_.authorization.recordAuthorizedUses(uses);
+}
+
+void RequestDispatcher::refreshPermissions() {
+    // The shown permissions follow a grant made in the settings at the
+    // latest with the next request.
+    features_.permissions.refreshAccessibilityAccess();
+    features_.permissions.refreshScreenRecordingAccess();
 }
 
 }  // namespace zentrabo

@@ -5,6 +5,7 @@
 // required field) and then the row's handler (dispatch_table.cpp).
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "model/records/halvardine_request.hpp"
@@ -28,7 +29,25 @@ public:
     void dispatch(const HalvardineRequest& request, HalvardineExtraAuthorizationChannel channel,
                   const std::optional<std::string>& clientCertificateFingerprint, OutcomeCompletion completion);
 
+    // A request answered on a network thread: the reply, and the settled
+    // fingerprint whose use the main loop records later.
+    struct OffLoopAnswer {
+        HalvardineResponse response;
+        std::string fingerprint;
+    };
+    // From any thread: the answer dispatch would give when that needs
+    // nothing of the main loop but bookkeeping ("ping" from a settled
+    // client), none for every other request, which goes to dispatch.
+    std::optional<OffLoopAnswer> answerOffMainLoop(
+        const HalvardineRequest& request, const std::optional<std::string>& clientCertificateFingerprint) const;
+    // On the main loop, for requests answered off it: the rest of what
+    // dispatch does for them, the permission refresh and the authorized
+    // uses' records.
+    void recordOffLoopAnswers(std::span<const AuthorizedUse> uses);
+
 private:
+    void refreshPermissions();
+
     RequestDispatcherFeatures features_;
 };
 

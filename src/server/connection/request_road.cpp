@@ -32,6 +32,10 @@ using namespace asio::experimental::awaitable_operators;
 // peer's text, so it is escaped and cut.
 constexpr std::size_t loggedActionLength = 200;
 
+// How long the uses of requests answered off the main loop may wait for
+// their record once the main loop has recorded some.
+constexpr double usesVisitInterval = 0.1;
+
 // However its road ends, a connection is closed, which takes it out of the
 // admission count; one that a stream took over is the stream's to close.
 class RoadEnd {
@@ -98,16 +102,20 @@ asio::awaitable<void> RequestRoad::serve(std::shared_ptr<ServerConnection> conne
     auto share = std::move(line->share);
     const auto arrival = std::make_shared<Arrival>(Arrival{decode(std::move(*line)), std::move(share)});
     line.reset();
-    // The dispatcher owns the server's state, so the answer is made on the
-    // main loop; once the road is gone its gate drops the work, and the
-    // waiting connection ends with the network threads. Named: GCC 12
-    // destroys a temporary of a co_await expression twice.
-    std::function<void(platform::AnswerCompletion<DispatchOutcome>)> dispatch =
-        [this, arrival, peer = Peer{connection->peerCertificateFingerprint(), connection->remoteEndpoint()}](
-            platform::AnswerCompletion<DispatchOutcome> finish) {
-            mainLoopGate_->post([this, arrival, peer, finish] { answer(*arrival, peer, finish); });
-        };
-    auto outcome = co_await platform::awaitAnswer<DispatchOutcome>(std::move(dispatch));
+    const Peer peer{connection->peerCertificateFingerprint(), connection->remoteEndpoint()};
+    auto answered = answerOffMainLoop(*arrival, peer);
+    if (!answered) {
+        // The dispatcher owns the server's state, so the answer is made on
+        // the main loop; once the road is gone its gate drops the work, and
+        // the waiting connection ends with the network threads. Named: GCC 12
+        // destroys a temporary of a co_await expression twice.
+        std::function<void(platform::AnswerCompletion<DispatchOutcome>)> dispatch =
+            [this, arrival, peer](platform::AnswerCompletion<DispatchOutcome> finish) {
+                mainLoopGate_->post([this, arrival, peer, finish] { answer(*arrival, peer, finish); });
+            };
+        answered = co_await platform::awaitAnswer<DispatchOutcome>(std::move(dispatch));
+    }
+    auto outcome = std::move(*answered);
     if (auto* handOver = std::get_if<StreamHandOver>(&outcome.answer)) {
         // From here on the connection carries frames, and the session owns
         // it, unless the stream server has no place left for it.
@@ -186,6 +194,19 @@ std::variant<HalvardineRequest, std::string> RequestRoad::decode(RequestLine lin
     }
 }
 
+std::optional<DispatchOutcome> RequestRoad::answerOffMainLoop(Arrival& arrival, const Peer& peer) {
+    const auto* request = std::get_if<HalvardineRequest>(&arrival.request);
+    if (!request) return std::nullopt;
+    auto answer = environment_.dispatcher.answerOffMainLoop(*request, peer.certificateFingerprint);
+    if (!answer) return std::nullopt;
+    arrival.share = {};
+    ZENTRABO_LOG("Processing request: " + platform::escapeForLog(request->action, loggedActionLength));
+    if (pendingUses_.add(std::move(answer->fingerprint), peer.endpoint)) {
+        mainLoopGate_->post([this] { recordPendingUses(); });
+    }
+    return DispatchOutcome{std::move(answer->response)};
+}
+
 void RequestRoad::answer(Arrival& arrival, const Peer& peer, RequestDispatcher::OutcomeCompletion finish) {
     // Handling may wait for seconds: the share of the budget of all lines
     // goes first.
@@ -199,15 +220,26 @@ void RequestRoad::answer(Arrival& arrival, const Peer& peer, RequestDispatcher::
     }
     const auto& request = std::get<HalvardineRequest>(arrival.request);
     ZENTRABO_LOG("Processing request: " + platform::escapeForLog(request.action, loggedActionLength));
-    environment_.dispatcher.dispatch(request, connectionChannel(peer), peer.certificateFingerprint, std::move(finish));
+    environment_.dispatcher.dispatch(request, connectionChannel(peer.endpoint), peer.certificateFingerprint,
+                                     std::move(finish));
 }
 
-HalvardineExtraAuthorizationChannel RequestRoad::connectionChannel(const Peer& peer) const {
+void RequestRoad::recordPendingUses() {
+    auto pending = pendingUses_.take();
+    if (pending.empty()) return;
+    std::vector<AuthorizedUse> uses;
+    for (auto& [fingerprint, endpoint] : pending) uses.push_back({fingerprint, connectionChannel(endpoint)});
+    environment_.dispatcher.recordOffLoopAnswers(uses);
+    usesVisit_ = environment_.clock.schedule(environment_.mainLoop, usesVisitInterval, [this] { recordPendingUses(); });
+}
+
+HalvardineExtraAuthorizationChannel RequestRoad::connectionChannel(
+    const std::optional<asio::ip::tcp::endpoint>& endpoint) const {
     // Tunnelled clients reach the listener from the relay connector's
     // loopback connections.
     if (*environment_.relay.relayEnabled() &&
-        *environment_.relay.relayConnectionState() == HalvardineRelayConnectionState::connected && peer.endpoint &&
-        platform::isLoopbackHost(*peer.endpoint)) {
+        *environment_.relay.relayConnectionState() == HalvardineRelayConnectionState::connected && endpoint &&
+        platform::isLoopbackHost(*endpoint)) {
         return HalvardineExtraAuthorizationChannel::relay;
     }
     return HalvardineExtraAuthorizationChannel::local;

@@ -15,6 +15,7 @@
 #include "platform/net/tls_context.hpp"
 #include "server/authorization/client_authorizer.hpp"
 #include "server/connection/dispatch_outcome.hpp"
+#include "server/connection/pending_client_uses.hpp"
 #include "server/connection/request_dispatcher.hpp"
 #include "server/connection/request_limits.hpp"
 #include "server/connection/server_connection.hpp"
@@ -73,15 +74,22 @@ private:
     asio::awaitable<void> serve(std::shared_ptr<ServerConnection> connection);
     asio::awaitable<std::optional<RequestLine>> receive(ServerConnection& connection);
     std::variant<HalvardineRequest, std::string> decode(RequestLine line) const;
+    // On the connection's strand: the outcome of a request that needs
+    // nothing of the main loop but a later record of the client's use.
+    std::optional<DispatchOutcome> answerOffMainLoop(Arrival& arrival, const Peer& peer);
     // On the main loop.
     void answer(Arrival& arrival, const Peer& peer, RequestDispatcher::OutcomeCompletion finish);
-    HalvardineExtraAuthorizationChannel connectionChannel(const Peer& peer) const;
+    void recordPendingUses();
+    HalvardineExtraAuthorizationChannel connectionChannel(const std::optional<asio::ip::tcp::endpoint>& endpoint) const;
     asio::awaitable<void> sendFinal(ServerConnection& connection, const std::string& bytes, double closeDelay,
                                     bool peerHasHungUp);
 
     RequestRoadEnvironment environment_;
     std::shared_ptr<ServerConnections> connections_;
     std::shared_ptr<platform::MainLoopGate> mainLoopGate_;
+    PendingClientUses pendingUses_;
+    // The next visit for the pending uses; main loop only.
+    platform::Timer usesVisit_;
 };
 
 }  // namespace zentrabo

@@ -28,6 +28,47 @@ TEST_F(RequestRoadTest, PairedClientGetsItsReplyAndTheConnectionCloses) {
     EXPECT_EQ(server->authorization().activeClientConnectionChannels()->begin()->second, Channel::local);
 }
 
+TEST_F(RequestRoadTest, ASettledDevicesPingIsAnsweredWithoutTheMainLoopUntilTheDeviceIsRevoked) {
+    pairThisClient();
+    const std::string ping = R"({"id":"A-9","action":"ping"})"
+                             "\n";
+    // The first authorization is the main loop's own.
+    ASSERT_TRUE(reply(exchange({ping})).ok);
+    const auto lastSeen = [&] { return server->authorization().pairedDevices()->front().lastSeenAt; };
+    const auto answeredStandingStill = [&] {
+        auto client = connect({ping});
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (client->exchange().received().find('\n') == std::string::npos) {
+            EXPECT_LT(std::chrono::steady_clock::now(), deadline) << "no answer without the main loop";
+            if (std::chrono::steady_clock::now() > deadline) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_TRUE(reply(client->exchange().received()).ok);
+        return client;
+    };
+
+    // Answered while the main loop stands still; the use is recorded as soon
+    // as it runs again.
+    auto seen = lastSeen();
+    clock.advance(5);
+    auto first = answeredStandingStill();
+    EXPECT_EQ(lastSeen(), seen);
+    EXPECT_TRUE(runMainLoopUntil([&] { return lastSeen() > seen; }));
+
+    // A use right after a record waits a moment for the next.
+    seen = lastSeen();
+    auto second = answeredStandingStill();
+    EXPECT_FALSE(runMainLoopUntil([&] { return lastSeen() > seen; }, std::chrono::milliseconds(100)));
+    clock.advance(5);
+    EXPECT_TRUE(runMainLoopUntil([&] { return lastSeen() > seen; }));
+    EXPECT_TRUE(advanceUntilClosed(*first, ServerConnection::closeDelayAfterReply));
+    EXPECT_TRUE(advanceUntilClosed(*second, ServerConnection::closeDelayAfterReply));
+    EXPECT_EQ(logCount("Processing request: ping"), 3u);
+
+    server->authorization().revokePairedDevice(security().loadOrCreateIdentity(false).fingerprint);
+    EXPECT_EQ(reply(exchange({ping})).error, "Not authorized.");
+}
+
 TEST_F(RequestRoadTest, RequestSplitIntoPiecesIsReassembledAndTrailingBytesIgnored) {
     pairThisClient();
     const auto response = reply(exchange({R"({"id":"A-2",)", R"("action":)",
