@@ -1,5 +1,9 @@
 #include "platform/net/tls_connection.hpp"
 
+#include <algorithm>
+#include <limits>
+#include <new>
+
 #include <asio/experimental/as_tuple.hpp>
 #include <asio/ssl/error.hpp>
 #include <asio/use_awaitable.hpp>
@@ -19,6 +23,31 @@ std::optional<std::string> peerFingerprintOf(SSL* ssl) {
     const auto leaf = Certificate::fromNative(SSL_get0_peer_certificate(ssl));
     if (!leaf) return std::nullopt;
     return leaf->sha256Fingerprint();
+}
+
+// Runs OpenSSL calls with their output caught in memory, and returns it;
+// none when the calls failed or wrote nothing. The stream's engine hands
+// OpenSSL's output over through a BIO pair that only its own operations
+// empty, so a memory BIO takes the engine's place for the calls, and the
+// caller sends the bytes itself.
+template <class Calls>
+std::optional<std::string> sealedOutput(SSL* ssl, Calls calls) {
+    BIO* engineOutput = SSL_get_wbio(ssl);
+    BIO* memory = BIO_new(BIO_s_mem());
+    if (engineOutput == nullptr || memory == nullptr || BIO_up_ref(engineOutput) != 1) {
+        BIO_free(memory);
+        return std::nullopt;
+    }
+    SSL_set0_wbio(ssl, memory);  // takes the memory BIO, gives up a reference to the engine's
+    std::optional<std::string> output;
+    if (calls()) {
+        char* bytes = nullptr;
+        const long size = BIO_get_mem_data(memory, &bytes);
+        if (bytes != nullptr && size > 0) output.emplace(bytes, static_cast<std::size_t>(size));
+    }
+    SSL_set0_wbio(ssl, engineOutput);  // frees the memory BIO, keeps our reference
+    ERR_clear_error();
+    return output;
 }
 
 }  // namespace
@@ -64,33 +93,41 @@ asio::awaitable<std::error_code> TlsConnection::shutdown() {
     co_return error;
 }
 
+asio::awaitable<std::error_code> TlsConnection::writeFinal(asio::const_buffer buffer) {
+    SSL* ssl = stream_.native_handle();
+    auto output = sealedOutput(ssl, [&] {
+        const auto* next = static_cast<const char*>(buffer.data());
+        for (std::size_t left = buffer.size(); left > 0;) {
+            // The engine allows partial writes: one record at a time.
+            const int chunk = static_cast<int>(std::min<std::size_t>(left, std::numeric_limits<int>::max()));
+            const int written = SSL_write(ssl, next, chunk);
+            if (written <= 0) return false;
+            next += written;
+            left -= static_cast<std::size_t>(written);
+        }
+        return SSL_shutdown(ssl) >= 0;
+    });
+    if (!output) co_return std::make_error_code(std::errc::io_error);
+    auto [error, count] = co_await asio::async_write(stream_.next_layer(), asio::buffer(*output), asTuple);
+    (void)count;
+    co_return error;
+}
+
 void TlsConnection::sendCloseNotify() noexcept {
     SSL* ssl = stream_.native_handle();
     if (SSL_is_init_finished(ssl) != 1 || (SSL_get_shutdown(ssl) & SSL_SENT_SHUTDOWN) != 0) return;
-    // The stream's engine hands OpenSSL's output over through a BIO pair
-    // that only its own operations empty, and its shutdown would then wait
-    // for the peer's reply. So the alert is written into a memory BIO put in
-    // the engine's place for this one call, and sent from there.
-    BIO* engineOutput = SSL_get_wbio(ssl);
-    BIO* alert = BIO_new(BIO_s_mem());
-    if (engineOutput == nullptr || alert == nullptr || BIO_up_ref(engineOutput) != 1) {
-        BIO_free(alert);
-        return;
-    }
-    SSL_set0_wbio(ssl, alert);  // takes the memory BIO, gives up a reference to the engine's
-    (void)SSL_shutdown(ssl);
-    char* bytes = nullptr;
-    const long size = BIO_get_mem_data(alert, &bytes);
-    if (bytes != nullptr && size > 0) {
+    try {
+        const auto alert = sealedOutput(ssl, [&] { return SSL_shutdown(ssl) >= 0; });
+        if (!alert) return;
         // The socket never blocks here: a peer that stopped reading loses
         // the alert, not the caller its time.
         std::error_code error;
         auto& socket = stream_.next_layer();
         socket.non_blocking(true, error);
-        if (!error) (void)socket.send(asio::buffer(bytes, static_cast<std::size_t>(size)), 0, error);
+        if (!error) (void)socket.send(asio::buffer(*alert), 0, error);
+    } catch (const std::bad_alloc&) {
+        // The alert is lost; the connection closes all the same.
     }
-    SSL_set0_wbio(ssl, engineOutput);  // frees the memory BIO, keeps our reference
-    ERR_clear_error();
 }
 
 void TlsConnection::close() noexcept {

@@ -49,11 +49,17 @@ public:
     // Sends close_notify and waits for the peer's (bounded by the caller).
     asio::awaitable<std::error_code> shutdown();
 
+    // Writes the session's last message with its close_notify right behind
+    // it, in one send: a peer that reads the message finds the clean end
+    // with it, and nothing is sent after the peer may have gone. Reading
+    // goes on; nothing may be written after it.
+    asio::awaitable<std::error_code> writeFinal(asio::const_buffer buffer);
+
     // Sends close_notify without waiting, when a session exists and nothing
     // of it can block: a peer that checks sees the end of the stream as
     // intended, not cut. Call only while no write is in flight; what the
     // socket cannot take at once is dropped, and the peer's close_notify is
-    // not awaited.
+    // not awaited. Does nothing once close_notify was sent.
     void sendCloseNotify() noexcept;
 
     // Closes the TCP socket at once; pending operations end with an error.

@@ -249,7 +249,7 @@ asio::awaitable<void> RequestRoad::sendFinal(ServerConnection& connection, const
                                              bool peerHasHungUp) {
     auto& clock = environment_.clock;
     // The send bound races the write of a client that may stop reading.
-    auto sent = co_await (connection.write(bytes) || clock.watch(ServerConnection::maximumSendDuration));
+    auto sent = co_await (connection.writeFinal(bytes) || clock.watch(ServerConnection::maximumSendDuration));
     const std::error_code error = sent.index() == 0 ? std::get<0>(sent) : std::error_code(asio::error::timed_out);
     if (error) {
         ZENTRABO_LOG("Response send failed: " + error.message());

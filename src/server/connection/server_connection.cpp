@@ -44,8 +44,8 @@ asio::awaitable<RequestLine> ServerConnection::readLine(std::size_t lineLimit,
     }
 }
 
-asio::awaitable<std::error_code> ServerConnection::write(const std::string& bytes) {
-    return tls_.writeAll(asio::buffer(bytes));
+asio::awaitable<std::error_code> ServerConnection::writeFinal(const std::string& bytes) {
+    return tls_.writeFinal(asio::buffer(bytes));
 }
 
 asio::awaitable<bool> ServerConnection::discardUntilPeerCloses() {

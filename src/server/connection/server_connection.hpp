@@ -66,7 +66,8 @@ public:
     // Reads the first line, at most lineLimit bytes of it, each byte
     // counted against the budget of all lines.
     asio::awaitable<RequestLine> readLine(std::size_t lineLimit, std::shared_ptr<RequestLineBudget> budget);
-    asio::awaitable<std::error_code> write(const std::string& bytes);
+    // The reply, with the session's close_notify right behind it.
+    asio::awaitable<std::error_code> writeFinal(const std::string& bytes);
     // After the final message: reads and drops what the peer still sends,
     // up to maximumDiscardedBytesAtClose, until it closes its side. True
     // when it did (or the connection failed), false at the bound.

@@ -18,8 +18,13 @@ namespace {
 
 TEST_F(RequestRoadTest, PairedClientGetsItsReplyAndTheConnectionCloses) {
     pairThisClient();
-    const auto response = reply(exchange({R"({"id":"A-1","action":"ping"})"
-                                          "\n"}));
+    // The session's clean end comes with the reply; the connection closes
+    // after the delay.
+    auto client = connect({R"({"id":"A-1","action":"ping"})"
+                           "\n"});
+    const auto response = reply(receiveUntilClosed(
+        *client, [&](const std::string&) { return client->exchange().sessionEnded.load(); },
+        ServerConnection::closeDelayAfterReply));
     EXPECT_TRUE(response.ok);
     EXPECT_EQ(response.id, "A-1");
     EXPECT_EQ(response.port, port);
