@@ -1,7 +1,5 @@
 #include "platform/net/tls_connection.hpp"
 
-#include <algorithm>
-#include <limits>
 #include <new>
 
 #include <asio/experimental/as_tuple.hpp>
@@ -18,6 +16,10 @@ namespace zentrabo::platform {
 namespace {
 
 constexpr auto asTuple = asio::experimental::as_tuple(asio::use_awaitable);
+
+// The most a final message may hold to be sealed with its close_notify in
+// one send: one TLS record, which one SSL_write takes whole.
+constexpr std::size_t largestSealedMessage = 16 * 1024;
 
 std::optional<std::string> peerFingerprintOf(SSL* ssl) {
     const auto leaf = Certificate::fromNative(SSL_get0_peer_certificate(ssl));
@@ -94,17 +96,17 @@ asio::awaitable<std::error_code> TlsConnection::shutdown() {
 }
 
 asio::awaitable<std::error_code> TlsConnection::writeFinal(asio::const_buffer buffer) {
+    if (buffer.size() > largestSealedMessage) {
+        // A large message goes through the engine a record at a time:
+        // sealed whole it would be held in memory encrypted, and copied.
+        const std::error_code written = co_await writeAll(buffer);
+        if (written) co_return written;
+        buffer = {};
+    }
     SSL* ssl = stream_.native_handle();
     auto output = sealedOutput(ssl, [&] {
-        const auto* next = static_cast<const char*>(buffer.data());
-        for (std::size_t left = buffer.size(); left > 0;) {
-            // The engine allows partial writes: one record at a time.
-            const int chunk = static_cast<int>(std::min<std::size_t>(left, std::numeric_limits<int>::max()));
-            const int written = SSL_write(ssl, next, chunk);
-            if (written <= 0) return false;
-            next += written;
-            left -= static_cast<std::size_t>(written);
-        }
+        const int size = static_cast<int>(buffer.size());
+        if (size > 0 && SSL_write(ssl, buffer.data(), size) != size) return false;
         return SSL_shutdown(ssl) >= 0;
     });
     if (!output) co_return std::make_error_code(std::errc::io_error);

@@ -50,9 +50,9 @@ public:
     asio::awaitable<std::error_code> shutdown();
 
     // Writes the session's last message with its close_notify right behind
-    // it, in one send: a peer that reads the message finds the clean end
-    // with it, and nothing is sent after the peer may have gone. Reading
-    // goes on; nothing may be written after it.
+    // it, in one send for a message of one record: a peer that reads the
+    // message finds the clean end with it, and nothing is sent after the
+    // peer may have gone. Reading goes on; nothing may be written after it.
     asio::awaitable<std::error_code> writeFinal(asio::const_buffer buffer);
 
     // Sends close_notify without waiting, when a session exists and nothing
