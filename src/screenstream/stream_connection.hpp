@@ -84,6 +84,7 @@ protected:
 
     // On the strand: closes now, as cancel() does.
     void closeNow(bool afterFinalMessage = false);
+    platform::Clock& clock() const { return clock_; }
     // For the implementation, before the session takes the connection.
     void setBytesReadAhead(std::vector<std::uint8_t> bytes) { bytesReadAhead_ = std::move(bytes); }
 

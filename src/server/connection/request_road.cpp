@@ -6,8 +6,6 @@
 #include <utility>
 
 #include <asio/co_spawn.hpp>
-#include <asio/experimental/awaitable_operators.hpp>
-#include <asio/this_coro.hpp>
 
 #include "model/diagnostic_log.hpp"
 #include "model/task_failure.hpp"
@@ -25,8 +23,6 @@
 
 namespace zentrabo {
 namespace {
-
-using namespace asio::experimental::awaitable_operators;
 
 // Characters of a request's action that reach the log; the action is the
 // peer's text, so it is escaped and cut.
@@ -85,16 +81,15 @@ void RequestRoad::closeAll() { connections_->closeAll(); }
 
 asio::awaitable<void> RequestRoad::serve(std::shared_ptr<ServerConnection> connection) {
     RoadEnd end(connection);
-    // The deadline races the handshake and the read: whichever finishes
-    // first wins, and the other is cancelled and waited for.
-    auto received =
-        co_await (receive(*connection) || environment_.clock.watch(ServerConnection::initialRequestTimeout));
-    if (received.index() == 1) {
+    // The handshake and the read share one deadline, which closes the
+    // connection.
+    auto deadline = connection->startDeadline(ServerConnection::initialRequestTimeout);
+    auto line = co_await receive(*connection);
+    deadline.cancel();
+    if (connection->deadlinePassed()) {
         ZENTRABO_LOG("Connection closed before the initial request was received");
-        connection->close();
         co_return;
     }
-    auto line = std::get<0>(std::move(received));
     if (!line) co_return;
 
     const bool peerHasHungUp = line->endedByPeer;
@@ -160,8 +155,7 @@ asio::awaitable<std::optional<RequestLine>> RequestRoad::receive(ServerConnectio
         // No TLS session came up, so nothing can be answered over it: the
         // connection goes at once. One that the deadline or a newcomer ended
         // is already accounted for.
-        const auto cancellation = co_await asio::this_coro::cancellation_state;
-        if (cancellation.cancelled() == asio::cancellation_type::none && !connection.wasClosedUnheard()) {
+        if (!connection.deadlinePassed() && !connection.wasClosedUnheard()) {
             ZENTRABO_LOG("Request failed before processing: The TLS handshake failed: " + error.message());
             connection.close();
         }
@@ -247,10 +241,11 @@ HalvardineExtraAuthorizationChannel RequestRoad::connectionChannel(
 
 asio::awaitable<void> RequestRoad::sendFinal(ServerConnection& connection, const std::string& bytes, double closeDelay,
                                              bool peerHasHungUp) {
-    auto& clock = environment_.clock;
-    // The send bound races the write of a client that may stop reading.
-    auto sent = co_await (connection.writeFinal(bytes) || clock.watch(ServerConnection::maximumSendDuration));
-    const std::error_code error = sent.index() == 0 ? std::get<0>(sent) : std::error_code(asio::error::timed_out);
+    // The send bound ends the write of a client that stopped reading.
+    auto bound = connection.startDeadline(ServerConnection::maximumSendDuration);
+    std::error_code error = co_await connection.writeFinal(bytes);
+    bound.cancel();
+    if (connection.deadlinePassed()) error = asio::error::timed_out;
     if (error) {
         ZENTRABO_LOG("Response send failed: " + error.message());
         connection.close();
@@ -265,7 +260,8 @@ asio::awaitable<void> RequestRoad::sendFinal(ServerConnection& connection, const
     // Counted from the completed send, so the message has left before the
     // close. A peer that closes its side meanwhile has read what it wanted:
     // its connection goes at once instead of holding a socket until then.
-    co_await (connection.discardUntilPeerCloses() || clock.watch(closeDelay));
+    const auto delay = connection.startDeadline(closeDelay, true);
+    co_await connection.discardUntilPeerCloses();
     connection.closeAfterDraining();
 }
 

@@ -22,6 +22,18 @@ ServerConnection::ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr
     if (!error) remoteEndpoint_ = endpoint;
 }
 
+platform::Timer ServerConnection::startDeadline(double seconds, bool afterFinalMessage) {
+    deadlinePassed_ = false;
+    // A close rather than a cancel: an operation that starts after the
+    // deadline has fired, between two steps of the road, fails at once too.
+    return clock().schedule(strand(), seconds, [weakSelf = weak_from_this(), afterFinalMessage] {
+        const auto self = std::static_pointer_cast<ServerConnection>(weakSelf.lock());
+        if (!self) return;
+        self->deadlinePassed_ = true;
+        self->closeNow(afterFinalMessage);
+    });
+}
+
 asio::awaitable<RequestLine> ServerConnection::readLine(std::size_t lineLimit,
                                                         std::shared_ptr<RequestLineBudget> budget) {
     RequestLineReader reader(lineLimit, std::move(budget));

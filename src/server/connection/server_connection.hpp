@@ -30,7 +30,7 @@ class ServerConnections;
 // socket: the operations the connection's road (request_road.cpp) is made
 // of, and, once a "screenStream" request has taken it over, the stream
 // connection its session owns. Every awaitable runs on the strand and ends
-// when the coroutine's cancellation slot fires.
+// when the connection closes.
 class ServerConnection final : public StreamConnection {
 public:
     // Seconds a client has to deliver its request, handshake included.
@@ -73,6 +73,14 @@ public:
     // when it did (or the connection failed), false at the bound.
     asio::awaitable<bool> discardUntilPeerCloses();
 
+    // Bounds the road's next step: once seconds have passed, the
+    // connection closes (as closeAfterDraining when afterFinalMessage), so
+    // the operation in flight and any after it end with an error, and
+    // deadlinePassed() holds until the next deadline. Dropping the handle
+    // first lifts the bound. On the strand.
+    platform::Timer startDeadline(double seconds, bool afterFinalMessage = false);
+    bool deadlinePassed() const { return deadlinePassed_; }
+
     // Closes now; pending operations end with an error.
     void close() { closeNow(false); }
     // Closes without resetting the connection, so the peer receives
@@ -105,6 +113,7 @@ private:
     platform::TlsConnection tls_;
     std::optional<asio::ip::tcp::endpoint> remoteEndpoint_;
     std::atomic<bool> wasClosedUnheard_{false};
+    bool deadlinePassed_ = false;  // strand-only
     // Where it is counted until it closes.
     std::weak_ptr<ServerConnections> registry_;
 };
