@@ -7,6 +7,7 @@
 #include <asio/detached.hpp>
 #include <asio/error.hpp>
 #include <asio/post.hpp>
+#include <asio/use_awaitable.hpp>
 
 #include "screenstream/codec/remote_screen_stream_wire.hpp"
 
@@ -26,6 +27,10 @@ void StreamConnection::receive(std::size_t maximumLength, ReceiveHandler handler
 
 asio::awaitable<void> StreamConnection::receiveOnce(std::size_t maximumLength, ReceiveHandler handler) {
     auto self = shared_from_this();
+    // A read that finds bytes waiting completes without suspending; the
+    // handler, which receives again, must not run inside receive() all the
+    // same, or a peer that keeps sending would deepen the stack without end.
+    co_await asio::post(strand_, asio::use_awaitable);
     if (state_ == State::closed) {
         handler({}, false, asio::error::operation_aborted);
         co_return;

@@ -10,7 +10,7 @@
 #include <asio/awaitable.hpp>
 #include <asio/buffer.hpp>
 #include <asio/ip/tcp.hpp>
-#include <asio/ssl/stream.hpp>
+#include <openssl/ssl.h>
 
 #include "platform/net/tls_context.hpp"
 
@@ -19,11 +19,13 @@ namespace zentrabo::platform {
 // One TLS connection over a connected TCP socket. After a successful
 // handshake it holds the fingerprint of the certificate the peer presented,
 // so every request on it can be judged by that fingerprint. Operations of
-// one connection must not overlap except one read beside one write.
+// one connection must not overlap except one read beside one write, and
+// run on one thread at a time (the socket's strand).
+//
+// OpenSSL reads and writes the non-blocking socket itself; whenever it
+// would block, the operation waits on the socket's readiness.
 class TlsConnection {
 public:
-    using Stream = asio::ssl::stream<asio::ip::tcp::socket>;
-
     TlsConnection(asio::ip::tcp::socket socket, std::shared_ptr<TlsContext> context);
     // Its handshake writes the peer's fingerprint into the object itself.
     TlsConnection(const TlsConnection&) = delete;
@@ -65,12 +67,24 @@ public:
     // Closes the TCP socket at once; pending operations end with an error.
     void close() noexcept;
 
-    Stream::executor_type executor() { return stream_.get_executor(); }
-    asio::ip::tcp::socket& socket() noexcept { return stream_.next_layer(); }
+    asio::ip::tcp::socket::executor_type executor() { return socket_.get_executor(); }
+    asio::ip::tcp::socket& socket() noexcept { return socket_; }
 
 private:
-    std::shared_ptr<TlsContext> context_;  // outlives the stream: its check is used by the handshake
-    Stream stream_;
+    struct SessionFree {
+        void operator()(SSL* ssl) const noexcept { SSL_free(ssl); }
+    };
+
+    // Repeats call (an OpenSSL operation on the session, returning its
+    // result) until it succeeds or fails, waiting for the socket whenever
+    // OpenSSL asks to read or write. SSL_shutdown's 0, close_notify sent
+    // but the peer's not yet received, counts as wanting to read.
+    template <class Call>
+    asio::awaitable<std::error_code> complete(Call call);
+
+    std::shared_ptr<TlsContext> context_;  // outlives the session: its check is used by the handshake
+    asio::ip::tcp::socket socket_;
+    std::unique_ptr<SSL, SessionFree> ssl_;
     std::optional<std::string> peerFingerprint_;
 };
 

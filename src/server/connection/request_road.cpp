@@ -83,14 +83,12 @@ asio::awaitable<void> RequestRoad::serve(std::shared_ptr<ServerConnection> conne
     RoadEnd end(connection);
     // The handshake and the read share one deadline, which closes the
     // connection.
-    auto deadline = connection->startDeadline(ServerConnection::initialRequestTimeout);
+    auto deadline = connection->startDeadline(ServerConnection::initialRequestTimeout, [] {
+        ZENTRABO_LOG("Connection closed before the initial request was received");
+    });
     auto line = co_await receive(*connection);
     deadline.cancel();
-    if (connection->deadlinePassed()) {
-        ZENTRABO_LOG("Connection closed before the initial request was received");
-        co_return;
-    }
-    if (!line) co_return;
+    if (!line || connection->deadlinePassed()) co_return;
 
     const bool peerHasHungUp = line->endedByPeer;
     auto bytesAfterLine = std::move(line->bytesAfterLine);
@@ -242,10 +240,12 @@ HalvardineExtraAuthorizationChannel RequestRoad::connectionChannel(
 asio::awaitable<void> RequestRoad::sendFinal(ServerConnection& connection, const std::string& bytes, double closeDelay,
                                              bool peerHasHungUp) {
     // The send bound ends the write of a client that stopped reading.
-    auto bound = connection.startDeadline(ServerConnection::maximumSendDuration);
-    std::error_code error = co_await connection.writeFinal(bytes);
+    auto bound = connection.startDeadline(ServerConnection::maximumSendDuration, [] {
+        ZENTRABO_LOG("Response send failed: " + std::error_code(asio::error::timed_out).message());
+    });
+    const std::error_code error = co_await connection.writeFinal(bytes);
     bound.cancel();
-    if (connection.deadlinePassed()) error = asio::error::timed_out;
+    if (connection.deadlinePassed()) co_return;
     if (error) {
         ZENTRABO_LOG("Response send failed: " + error.message());
         connection.close();
@@ -260,7 +260,7 @@ asio::awaitable<void> RequestRoad::sendFinal(ServerConnection& connection, const
     // Counted from the completed send, so the message has left before the
     // close. A peer that closes its side meanwhile has read what it wanted:
     // its connection goes at once instead of holding a socket until then.
-    const auto delay = connection.startDeadline(closeDelay, true);
+    const auto delay = connection.startDeadline(closeDelay, {}, true);
     co_await connection.discardUntilPeerCloses();
     connection.closeAfterDraining();
 }

@@ -22,16 +22,19 @@ ServerConnection::ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr
     if (!error) remoteEndpoint_ = endpoint;
 }
 
-platform::Timer ServerConnection::startDeadline(double seconds, bool afterFinalMessage) {
+platform::Timer ServerConnection::startDeadline(double seconds, std::function<void()> onExpiry,
+                                                bool afterFinalMessage) {
     deadlinePassed_ = false;
     // A close rather than a cancel: an operation that starts after the
     // deadline has fired, between two steps of the road, fails at once too.
-    return clock().schedule(strand(), seconds, [weakSelf = weak_from_this(), afterFinalMessage] {
-        const auto self = std::static_pointer_cast<ServerConnection>(weakSelf.lock());
-        if (!self) return;
-        self->deadlinePassed_ = true;
-        self->closeNow(afterFinalMessage);
-    });
+    return clock().schedule(strand(), seconds,
+                            [weakSelf = weak_from_this(), onExpiry = std::move(onExpiry), afterFinalMessage] {
+                                const auto self = std::static_pointer_cast<ServerConnection>(weakSelf.lock());
+                                if (!self) return;
+                                self->deadlinePassed_ = true;
+                                if (onExpiry) onExpiry();
+                                self->closeNow(afterFinalMessage);
+                            });
 }
 
 asio::awaitable<RequestLine> ServerConnection::readLine(std::size_t lineLimit,

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <list>
 #include <memory>
@@ -73,12 +74,12 @@ public:
     // when it did (or the connection failed), false at the bound.
     asio::awaitable<bool> discardUntilPeerCloses();
 
-    // Bounds the road's next step: once seconds have passed, the
-    // connection closes (as closeAfterDraining when afterFinalMessage), so
-    // the operation in flight and any after it end with an error, and
-    // deadlinePassed() holds until the next deadline. Dropping the handle
-    // first lifts the bound. On the strand.
-    platform::Timer startDeadline(double seconds, bool afterFinalMessage = false);
+    // Bounds the road's next step: once seconds have passed, onExpiry runs
+    // and the connection closes (as closeAfterDraining when
+    // afterFinalMessage), so the operation in flight and any after it end
+    // with an error, and deadlinePassed() holds until the next deadline.
+    // Dropping the handle first lifts the bound. On the strand.
+    platform::Timer startDeadline(double seconds, std::function<void()> onExpiry, bool afterFinalMessage = false);
     bool deadlinePassed() const { return deadlinePassed_; }
 
     // Closes now; pending operations end with an error.
