@@ -6,6 +6,7 @@
 #include <utility>
 
 #include <asio/co_spawn.hpp>
+#include <asio/post.hpp>
 
 #include "model/diagnostic_log.hpp"
 #include "model/task_failure.hpp"
@@ -72,9 +73,13 @@ void RequestRoad::take(asio::ip::tcp::socket socket, std::shared_ptr<platform::T
         ZENTRABO_LOG("Connection closed to make room: too many connections in their handshake");
     }
     ZENTRABO_LOG("Accepted connection");
-    // The road reports its own failures; an exception that ends it is a
-    // fault worth a log line.
-    asio::co_spawn(connection->strand(), serve(connection), LogTaskFailure("Connection failed: "));
+    // Posted, not started here: the handshake's first step, which finds the
+    // client's hello waiting, is most of its work, and the accept of the
+    // next connection would wait for it. The road reports its own failures;
+    // an exception that ends it is a fault worth a log line.
+    asio::post(connection->strand(), [this, connection] {
+        asio::co_spawn(connection->strand(), serve(connection), LogTaskFailure("Connection failed: "));
+    });
 }
 
 void RequestRoad::closeAll() { connections_->closeAll(); }
