@@ -57,6 +57,11 @@ std::shared_ptr<TlsContext> TlsContext::make(TlsRole role, const EcPrivateKey& p
         require(SSL_CTX_set_num_tickets(native, 0), "TLS session tickets");
     }
 
+    // The certificate goes alone: the context holds no other certificate
+    // to build a chain from, and without this OpenSSL would run a
+    // verification of its own certificate at every handshake to find that
+    // out again.
+    SSL_CTX_set_mode(native, SSL_MODE_NO_AUTO_CHAIN);
     require(SSL_CTX_use_certificate(native, certificate.native()), "TLS certificate");
     require(SSL_CTX_use_PrivateKey(native, privateKey.native()), "TLS private key");
     require(SSL_CTX_check_private_key(native), "TLS key and certificate pairing");
