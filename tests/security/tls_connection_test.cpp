@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include "security/halvardine_security.hpp"
 #include "tls_loopback.hpp"
 
 namespace zentrabo {
@@ -19,11 +18,7 @@ using platform::TlsConnection;
 using platform::TlsRole;
 
 std::shared_ptr<platform::TlsContext> contextFor(TlsRole role, const char* commonName) {
-    auto key = platform::EcPrivateKey::generate();
-    auto certificate = HalvardineSecurity::makeSelfSignedCertificate(key, commonName);
-    auto fingerprint = HalvardineSecurity::fingerprint(certificate);
-    return HalvardineSecurity::tlsParameters(role, {std::move(key), std::move(certificate), std::move(fingerprint)},
-                                             std::nullopt);
+    return HalvardineSecurity::tlsParameters(role, testing::makeIdentity(commonName), std::nullopt);
 }
 
 struct Aftermath {

@@ -17,6 +17,7 @@
 #include <asio/use_awaitable.hpp>
 
 #include "platform/net/tls_connection.hpp"
+#include "security/halvardine_security.hpp"
 
 namespace zentrabo::testing {
 
@@ -32,6 +33,14 @@ struct LoopbackOutcome {
     SideOutcome server;
     SideOutcome client;
 };
+
+// A fresh key and a self-signed certificate for it.
+inline TlsIdentity makeIdentity(const char* commonName) {
+    auto key = platform::EcPrivateKey::generate();
+    auto certificate = HalvardineSecurity::makeSelfSignedCertificate(key, commonName);
+    auto fingerprint = HalvardineSecurity::fingerprint(certificate);
+    return {std::move(key), std::move(certificate), std::move(fingerprint)};
+}
 
 inline constexpr std::string_view serverGreeting = "hello\n";
 

@@ -17,14 +17,8 @@ namespace {
 
 using platform::TlsRole;
 using testing::LoopbackOutcome;
+using testing::makeIdentity;
 using testing::SideOutcome;
-
-TlsIdentity makeIdentity(const char* commonName) {
-    auto key = platform::EcPrivateKey::generate();
-    auto certificate = HalvardineSecurity::makeSelfSignedCertificate(key, commonName);
-    auto fingerprint = HalvardineSecurity::fingerprint(certificate);
-    return {std::move(key), std::move(certificate), std::move(fingerprint)};
-}
 
 std::string upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),

@@ -59,9 +59,11 @@ int create(BIO* bio) {
     return 1;
 }
 
+// Not typed as a descriptor BIO: it answers no request for its descriptor,
+// which is the socket's to give.
 const BIO_METHOD* socketMethod() {
     static BIO_METHOD* const method = [] {
-        BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "socket");
+        BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "socket");
         if (made != nullptr) {
             BIO_meth_set_read_ex(made, readSome);
             BIO_meth_set_write_ex(made, writeSome);
