@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <string_view>
 
 #include "platform/files/atomic_file.hpp"
 #include "platform/files/path_change_watch.hpp"
@@ -58,13 +59,20 @@ bool writeAll(int descriptor, const char* bytes, std::size_t count) noexcept {
 
 namespace {
 
-std::string timestamp() {
+// The line's time to the second, formatted once per second and thread:
+// formatting looks up the time zone and the environment each time.
+std::string_view timestamp() {
+    thread_local std::time_t formattedSecond = -1;
+    thread_local char text[32] = {};
+    thread_local std::size_t length = 0;
     const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
+    if (now != formattedSecond) {
+        std::tm utc{};
+        gmtime_r(&now, &utc);
+        length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+        formattedSecond = now;
+    }
+    return {text, length};
 }
 
 // Writes a file that does not exist yet in one step: a temporary file beside
