@@ -17,7 +17,7 @@ int readSome(BIO* bio, char* data, std::size_t size, std::size_t* count) {
     BIO_clear_retry_flags(bio);
     ssize_t received = 0;
     do {
-        received = ::recv(descriptorOf(bio), data, size, 0);
+        received = ::recv(descriptorOf(bio), data, size, MSG_DONTWAIT);
     } while (received < 0 && errno == EINTR);
     if (received > 0) {
         *count = static_cast<std::size_t>(received);
@@ -35,7 +35,7 @@ int writeSome(BIO* bio, const char* data, std::size_t size, std::size_t* count) 
     BIO_clear_retry_flags(bio);
     ssize_t sent = 0;
     do {
-        sent = ::send(descriptorOf(bio), data, size, MSG_NOSIGNAL);
+        sent = ::send(descriptorOf(bio), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
     } while (sent < 0 && errno == EINTR);
     if (sent >= 0) {
         *count = static_cast<std::size_t>(sent);

@@ -1,6 +1,7 @@
 #pragma once
-// OpenSSL's input and output over a connected, non-blocking socket, read
-// and written directly by the session: no copy through a buffer pair.
+// OpenSSL's input and output over a connected socket, read and written
+// directly by the session: no copy through a buffer pair. Each read and
+// write is non-blocking by itself, so the socket needs no mode of its own.
 // Unlike OpenSSL's own socket BIO it sends with MSG_NOSIGNAL, so a peer
 // that has gone never raises SIGPIPE in a process that did not ignore it.
 #include <asio/ip/tcp.hpp>

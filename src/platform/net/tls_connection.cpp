@@ -6,7 +6,6 @@
 #include <asio/experimental/as_tuple.hpp>
 #include <asio/ssl/error.hpp>
 #include <asio/use_awaitable.hpp>
-#include <asio/write.hpp>
 #include <openssl/bio.h>
 #include <openssl/err.h>
 
@@ -92,14 +91,10 @@ TlsConnection::TlsConnection(asio::ip::tcp::socket socket, std::shared_ptr<TlsCo
         SSL_set_connect_state(ssl);
     }
     TlsContext::recordAcceptedPeerFingerprint(ssl, &peerFingerprint_);
-    // OpenSSL reads and writes the socket itself, and must never block on
-    // it. A socket that is not open fails its first operation instead.
-    std::error_code ignored;
-    socket_.non_blocking(true, ignored);
 }
 
-template <class Call>
-asio::awaitable<std::error_code> TlsConnection::complete(Call call) {
+template <class Call, class BeforeWaiting>
+asio::awaitable<std::error_code> TlsConnection::complete(Call call, BeforeWaiting beforeWaiting) {
     for (;;) {
         ERR_clear_error();
         errno = 0;
@@ -111,6 +106,7 @@ asio::awaitable<std::error_code> TlsConnection::complete(Call call) {
             co_return failureOf(ssl_.get(), reason, systemError);
         const auto readiness =
             reason == SSL_ERROR_WANT_READ ? asio::socket_base::wait_read : asio::socket_base::wait_write;
+        beforeWaiting();
         auto [error] = co_await socket_.async_wait(readiness, asTuple);
         if (error) co_return error;
     }
@@ -138,13 +134,18 @@ asio::awaitable<std::tuple<std::error_code, std::size_t>> TlsConnection::readSom
 }
 
 asio::awaitable<std::error_code> TlsConnection::writeAll(asio::const_buffer buffer) {
+    return writeAll(buffer, [] {});
+}
+
+asio::awaitable<std::error_code> TlsConnection::writeAll(asio::const_buffer buffer,
+                                                         std::function<void()> beforeWaiting) {
     if (buffer.size() == 0) co_return std::error_code();
     SSL* ssl = ssl_.get();
     std::size_t written = 0;
     // Without partial writes, SSL_write_ex succeeds once all of it is out,
     // and is repeated with the same buffer after a wait.
     co_return co_await complete(
-        [ssl, buffer, &written] { return SSL_write_ex(ssl, buffer.data(), buffer.size(), &written); });
+        [ssl, buffer, &written] { return SSL_write_ex(ssl, buffer.data(), buffer.size(), &written); }, beforeWaiting);
 }
 
 asio::awaitable<std::error_code> TlsConnection::shutdown() {
@@ -159,11 +160,12 @@ asio::awaitable<std::error_code> TlsConnection::shutdown() {
     co_return error;
 }
 
-asio::awaitable<std::error_code> TlsConnection::writeFinal(asio::const_buffer buffer) {
+asio::awaitable<std::error_code> TlsConnection::writeFinal(asio::const_buffer buffer,
+                                                           std::function<void()> beforeWaiting) {
     if (buffer.size() > largestSealedMessage) {
         // A large message goes out a record at a time: sealed whole it
         // would be held in memory encrypted, and copied.
-        const std::error_code written = co_await writeAll(buffer);
+        const std::error_code written = co_await writeAll(buffer, beforeWaiting);
         if (written) co_return written;
         buffer = {};
     }
@@ -174,9 +176,22 @@ asio::awaitable<std::error_code> TlsConnection::writeFinal(asio::const_buffer bu
         return SSL_shutdown(ssl) >= 0;
     });
     if (!output) co_return std::make_error_code(std::errc::io_error);
-    auto [error, count] = co_await asio::async_write(socket_, asio::buffer(*output), asTuple);
-    (void)count;
-    co_return error;
+    // Sent through the session's own BIO: a message the socket takes at
+    // once is out without a wait.
+    BIO* socketOutput = SSL_get_wbio(ssl);
+    for (std::size_t sent = 0; sent < output->size();) {
+        std::size_t count = 0;
+        errno = 0;
+        if (BIO_write_ex(socketOutput, output->data() + sent, output->size() - sent, &count) == 1) {
+            sent += count;
+            continue;
+        }
+        if (!BIO_should_retry(socketOutput)) co_return std::error_code(errno, asio::error::get_system_category());
+        beforeWaiting();
+        auto [error] = co_await socket_.async_wait(asio::socket_base::wait_write, asTuple);
+        if (error) co_return error;
+    }
+    co_return std::error_code();
 }
 
 void TlsConnection::sendCloseNotify() noexcept {
@@ -191,7 +206,6 @@ void TlsConnection::sendCloseNotify() noexcept {
 
 void TlsConnection::close() noexcept {
     std::error_code ignored;
-    socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
 }
 

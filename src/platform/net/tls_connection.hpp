@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,8 +46,10 @@ public:
     // give asio::error::eof.
     asio::awaitable<std::tuple<std::error_code, std::size_t>> readSome(asio::mutable_buffer buffer);
 
-    // Writes the whole buffer.
+    // Writes the whole buffer. With beforeWaiting: called each time the
+    // write has to wait for the socket, and never when it goes out at once.
     asio::awaitable<std::error_code> writeAll(asio::const_buffer buffer);
+    asio::awaitable<std::error_code> writeAll(asio::const_buffer buffer, std::function<void()> beforeWaiting);
 
     // Sends close_notify and waits for the peer's (bounded by the caller).
     asio::awaitable<std::error_code> shutdown();
@@ -55,7 +58,9 @@ public:
     // it, in one send for a message of one record: a peer that reads the
     // message finds the clean end with it, and nothing is sent after the
     // peer may have gone. Reading goes on; nothing may be written after it.
-    asio::awaitable<std::error_code> writeFinal(asio::const_buffer buffer);
+    // beforeWaiting is called each time the write has to wait for the
+    // socket, and never when the message goes out at once.
+    asio::awaitable<std::error_code> writeFinal(asio::const_buffer buffer, std::function<void()> beforeWaiting);
 
     // Sends close_notify without waiting, when a session exists and nothing
     // of it can block: a peer that checks sees the end of the stream as
@@ -75,12 +80,17 @@ private:
         void operator()(SSL* ssl) const noexcept { SSL_free(ssl); }
     };
 
+    struct NothingBeforeWaiting {
+        void operator()() const noexcept {}
+    };
+
     // Repeats call (an OpenSSL operation on the session, returning its
     // result) until it succeeds or fails, waiting for the socket whenever
     // OpenSSL asks to read or write. SSL_shutdown's 0, close_notify sent
     // but the peer's not yet received, counts as wanting to read.
-    template <class Call>
-    asio::awaitable<std::error_code> complete(Call call);
+    // beforeWaiting runs before each wait.
+    template <class Call, class BeforeWaiting = NothingBeforeWaiting>
+    asio::awaitable<std::error_code> complete(Call call, BeforeWaiting beforeWaiting = {});
 
     std::shared_ptr<TlsContext> context_;  // outlives the session: its check is used by the handshake
     asio::ip::tcp::socket socket_;

@@ -82,8 +82,8 @@ void ListenerLifecycle::start() {
                 if (self && listener) self->handleListenerState(state, port, error, listener);
             });
         },
-        [&road = road_, context = tlsContext_](asio::ip::tcp::socket socket) {
-            road.take(std::move(socket), context);
+        [&road = road_, context = tlsContext_](asio::ip::tcp::socket socket, asio::ip::tcp::endpoint peer) {
+            road.take(std::move(socket), peer, context);
         });
     listener_ = std::move(listener);
     ZENTRABO_LOG("NWListener started");

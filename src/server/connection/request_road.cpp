@@ -67,8 +67,10 @@ RequestRoad::RequestRoad(RequestRoadEnvironment environment)
 
 RequestRoad::~RequestRoad() { mainLoopGate_->close(); }
 
-void RequestRoad::take(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context) {
-    auto connection = std::make_shared<ServerConnection>(std::move(socket), std::move(context), environment_.clock);
+void RequestRoad::take(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer,
+                       std::shared_ptr<platform::TlsContext> context) {
+    auto connection =
+        std::make_shared<ServerConnection>(std::move(socket), peer, std::move(context), environment_.clock);
     if (connections_->add(connection)) {
         ZENTRABO_LOG("Connection closed to make room: too many connections in their handshake");
     }
@@ -244,11 +246,18 @@ HalvardineExtraAuthorizationChannel RequestRoad::connectionChannel(
 
 asio::awaitable<void> RequestRoad::sendFinal(ServerConnection& connection, const std::string& bytes, double closeDelay,
                                              bool peerHasHungUp) {
-    // The send bound ends the write of a client that stopped reading.
-    auto bound = connection.startDeadline(ServerConnection::maximumSendDuration, [] {
-        ZENTRABO_LOG("Response send failed: " + std::error_code(asio::error::timed_out).message());
-    });
-    const std::error_code error = co_await connection.writeFinal(bytes);
+    // The send bound ends the write of a client that stopped reading. It
+    // starts with the first wait: a reply the socket takes at once needs
+    // none.
+    platform::Timer bound;
+    bool bounded = false;
+    const std::function<void()> startBound = [&] {
+        if (std::exchange(bounded, true)) return;
+        bound = connection.startDeadline(ServerConnection::maximumSendDuration, [] {
+            ZENTRABO_LOG("Response send failed: " + std::error_code(asio::error::timed_out).message());
+        });
+    };
+    const std::error_code error = co_await connection.writeFinal(bytes, startBound);
     bound.cancel();
     if (connection.deadlinePassed()) co_return;
     if (error) {

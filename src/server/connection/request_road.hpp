@@ -51,7 +51,8 @@ public:
 
     // On the listener's strand: takes an accepted socket, whose executor is
     // a strand of its own, and serves it there.
-    void take(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context);
+    void take(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer,
+              std::shared_ptr<platform::TlsContext> context);
     // At teardown, once the network threads have stopped: closes every
     // connection.
     void closeAll();

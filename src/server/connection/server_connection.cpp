@@ -1,5 +1,7 @@
 #include "server/connection/server_connection.hpp"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -9,17 +11,25 @@
 #include <asio/post.hpp>
 
 namespace zentrabo {
+namespace {
 
-ServerConnection::ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context,
-                                   platform::Clock& clock)
-    : StreamConnection(socket.get_executor(), clock), tls_(std::move(socket), std::move(context)) {
+// After these a socket holds nothing more of the peer's to read.
+bool endsPeerStream(const std::error_code& error) {
+    return error == asio::error::eof || error == asio::error::connection_reset;
+}
+
+}  // namespace
+
+ServerConnection::ServerConnection(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer,
+                                   std::shared_ptr<platform::TlsContext> context, platform::Clock& clock)
+    : StreamConnection(socket.get_executor(), clock),
+      tls_(std::move(socket), std::move(context)),
+      remoteEndpoint_(peer) {
     asio::error_code error;
     // Every message goes out whole in one write; Nagle's algorithm would
     // only hold the reply back behind the unacknowledged session ticket
     // until the client's delayed acknowledgement.
     tls_.socket().set_option(asio::ip::tcp::no_delay(true), error);
-    const auto endpoint = tls_.socket().remote_endpoint(error);
-    if (!error) remoteEndpoint_ = endpoint;
 }
 
 platform::Timer ServerConnection::startDeadline(double seconds, std::function<void()> onExpiry,
@@ -51,6 +61,7 @@ asio::awaitable<RequestLine> ServerConnection::readLine(std::size_t lineLimit,
         case RequestLineReader::Progress::reading:
             break;
         }
+        peerStreamEnded_ = endsPeerStream(error);
         if (error == asio::error::eof) {
             reader.line().endedByPeer = true;
             co_return std::move(reader.line());
@@ -59,17 +70,29 @@ asio::awaitable<RequestLine> ServerConnection::readLine(std::size_t lineLimit,
     }
 }
 
-asio::awaitable<std::error_code> ServerConnection::writeFinal(const std::string& bytes) {
-    return tls_.writeFinal(asio::buffer(bytes));
+asio::awaitable<std::error_code> ServerConnection::writeFinal(const std::string& bytes,
+                                                              std::function<void()> beforeWaiting) {
+    return tls_.writeFinal(asio::buffer(bytes), std::move(beforeWaiting));
 }
 
 asio::awaitable<bool> ServerConnection::discardUntilPeerCloses() {
-    // Only overwritten, never read: no need to clear it first.
-    const std::unique_ptr<char[]> discarded(new char[discardChunkSize]);
+    // Most peers close without sending anything more: the first read takes
+    // a few bytes, and only a peer that does send gets a record's worth.
+    // Only overwritten, never read: no need to clear either.
+    std::array<char, 64> firstBytes;
+    std::unique_ptr<char[]> discarded;
+    asio::mutable_buffer buffer(firstBytes.data(), firstBytes.size());
     for (std::size_t total = 0; total < maximumDiscardedBytesAtClose;) {
-        const auto [error, count] = co_await tls_.readSome(asio::buffer(discarded.get(), discardChunkSize));
-        if (error) co_return true;
+        const auto [error, count] = co_await tls_.readSome(buffer);
+        if (error) {
+            peerStreamEnded_ = endsPeerStream(error);
+            co_return true;
+        }
         total += count;
+        if (!discarded) {
+            discarded.reset(new char[discardChunkSize]);
+            buffer = asio::mutable_buffer(discarded.get(), discardChunkSize);
+        }
     }
     co_return false;
 }
@@ -79,17 +102,13 @@ void ServerConnection::closeTransport(bool afterFinalMessage) {
         // Closing a socket that still holds unread bytes of the peer resets
         // the connection, and a reset throws away whatever of the final
         // message the peer has not received yet: read and drop those bytes
-        // first.
-        auto& socket = tls_.socket();
+        // first, unless a read already found the peer's stream at its end.
+        const int descriptor = tls_.socket().native_handle();
         std::array<char, discardChunkSize> discarded;
-        std::size_t total = 0;
-        std::error_code error;
-        while (total < maximumDiscardedBytesAtClose) {
-            const std::size_t available = socket.available(error);
-            if (error || available == 0) break;
-            const std::size_t count = socket.receive(asio::buffer(discarded), 0, error);
-            if (error || count == 0) break;
-            total += count;
+        for (std::size_t total = 0; !peerStreamEnded_ && total < maximumDiscardedBytesAtClose;) {
+            const ssize_t count = ::recv(descriptor, discarded.data(), discarded.size(), MSG_DONTWAIT);
+            if (count <= 0) break;
+            total += static_cast<std::size_t>(count);
         }
         // Nothing is being written after the final message: the session
         // ends with its close_notify, so a client that checks sees a clean

@@ -56,10 +56,10 @@ public:
     // 25 MiB file still gets through a slow mobile link within it.
     static constexpr double maximumSendDuration = 300.0;
 
-    // The socket's executor is the connection's strand; the clock times a
-    // stream's error frame.
-    ServerConnection(asio::ip::tcp::socket socket, std::shared_ptr<platform::TlsContext> context,
-                     platform::Clock& clock);
+    // The socket's executor is the connection's strand; peer is the
+    // address it was accepted from; the clock times a stream's error frame.
+    ServerConnection(asio::ip::tcp::socket socket, const asio::ip::tcp::endpoint& peer,
+                     std::shared_ptr<platform::TlsContext> context, platform::Clock& clock);
 
     asio::any_io_executor strand() { return executor(); }
 
@@ -67,8 +67,9 @@ public:
     // Reads the first line, at most lineLimit bytes of it, each byte
     // counted against the budget of all lines.
     asio::awaitable<RequestLine> readLine(std::size_t lineLimit, std::shared_ptr<RequestLineBudget> budget);
-    // The reply, with the session's close_notify right behind it.
-    asio::awaitable<std::error_code> writeFinal(const std::string& bytes);
+    // The reply, with the session's close_notify right behind it;
+    // beforeWaiting is called each time the send has to wait for the peer.
+    asio::awaitable<std::error_code> writeFinal(const std::string& bytes, std::function<void()> beforeWaiting);
     // After the final message: reads and drops what the peer still sends,
     // up to maximumDiscardedBytesAtClose, until it closes its side. True
     // when it did (or the connection failed), false at the bound.
@@ -97,7 +98,7 @@ public:
     void closeUnheard();
     bool wasClosedUnheard() const { return wasClosedUnheard_.load(); }
 
-    const std::optional<asio::ip::tcp::endpoint>& remoteEndpoint() const { return remoteEndpoint_; }
+    const asio::ip::tcp::endpoint& remoteEndpoint() const { return remoteEndpoint_; }
     // Set by the handshake.
     const std::optional<std::string>& peerCertificateFingerprint() const { return tls_.peerCertificateFingerprint(); }
 
@@ -112,9 +113,12 @@ private:
     friend class ServerConnections;
 
     platform::TlsConnection tls_;
-    std::optional<asio::ip::tcp::endpoint> remoteEndpoint_;
+    asio::ip::tcp::endpoint remoteEndpoint_;
     std::atomic<bool> wasClosedUnheard_{false};
     bool deadlinePassed_ = false;  // strand-only
+    // Strand-only: a read found the peer's stream ended or reset, so
+    // nothing of the peer's is left unread to drain before a close.
+    bool peerStreamEnded_ = false;
     // Where it is counted until it closes.
     std::weak_ptr<ServerConnections> registry_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,11 +28,14 @@ public:
     enum class State { ready, failed, cancelled };
     // The error says why, for "failed".
     using StateHandler = std::function<void(State, std::optional<std::uint16_t> port, std::error_code error)>;
-    using ConnectionHandler = std::function<void(asio::ip::tcp::socket)>;
+    // The accepted socket and the peer's address, as the accept gave it.
+    using ConnectionHandler = std::function<void(asio::ip::tcp::socket, asio::ip::tcp::endpoint)>;
 
     // Seconds accepting rests after a failed accept, so that a shortage of
     // descriptors or memory cannot spin the network threads.
     static constexpr double acceptRetryDelay = 0.1;
+    // Connections taken in one turn of the listener's strand at most.
+    static constexpr std::size_t acceptBatch = 16;
 
     // The network threads' own executor: a strand over it is small enough
     // to live inside every asio::any_io_executor that copies it, where a
@@ -54,9 +58,12 @@ public:
 
 private:
     std::error_code open();
+    // Waits until a connection is waiting, then takes every waiting one.
     void acceptNext();
-    using StrandSocket = asio::basic_stream_socket<asio::ip::tcp, asio::strand<NetworkExecutor>>;
-    void accepted(const std::error_code& error, StrandSocket socket);
+    void acceptWaiting(const std::error_code& waitError);
+    // Goes on after a failed accept: at once, later, or not at all when the
+    // acceptor itself failed.
+    void acceptFailed(const std::error_code& error);
     void report(State state, std::error_code error = {});
 
     NetworkExecutor networkThreads_;
