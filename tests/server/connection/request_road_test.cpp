@@ -1,10 +1,13 @@
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include <asio/connect.hpp>
 #include <asio/ssl.hpp>
@@ -295,6 +298,35 @@ TEST_F(RequestRoadTest, AListenerOutOfDescriptorsRestsAndThenAcceptsAgain) {
     EXPECT_TRUE(reply(exchange({R"({"id":"F-1","action":"ping"})"
                                 "\n"}))
                     .ok);
+}
+
+// A child process that some library starts must not inherit a client's
+// connection: it would keep the connection open after the server closed it.
+TEST_F(RequestRoadTest, AnAcceptedConnectionIsClosedOnExec) {
+    asio::io_context io;
+    asio::ip::tcp::socket client(io);
+    client.connect({asio::ip::make_address("127.0.0.1"), port});
+    ASSERT_TRUE(runMainLoopUntil([&] { return logCount("Accepted connection") == 1; }));
+
+    // The server's end is the socket in this process whose peer is the client.
+    const auto clientEnd = client.local_endpoint();
+    std::optional<int> serverEnd;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int descriptor = std::stoi(entry.path().filename().string());
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        if (::getpeername(descriptor, reinterpret_cast<sockaddr*>(&peer), &length) != 0) continue;
+        asio::ip::tcp::endpoint endpoint;
+        std::memcpy(endpoint.data(), &peer, std::min<std::size_t>(length, endpoint.capacity()));
+        endpoint.resize(std::min<std::size_t>(length, endpoint.capacity()));
+        const auto address = endpoint.address();
+        const bool mapped = address.is_v6() && address.to_v6().is_v4_mapped();
+        const auto peerAddress =
+            mapped ? asio::ip::address(asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6())) : address;
+        if (endpoint.port() == clientEnd.port() && peerAddress == clientEnd.address()) serverEnd = descriptor;
+    }
+    ASSERT_TRUE(serverEnd);
+    EXPECT_NE(::fcntl(*serverEnd, F_GETFD) & FD_CLOEXEC, 0);
 }
 
 TEST_F(RequestRoadTest, LoopbackClientCountsAsRelayOnlyWhileTheRelayIsConnected) {
