@@ -186,7 +186,11 @@ asio::awaitable<std::error_code> TlsConnection::writeFinal(asio::const_buffer bu
             sent += count;
             continue;
         }
-        if (!BIO_should_retry(socketOutput)) co_return std::error_code(errno, asio::error::get_system_category());
+        if (!BIO_should_retry(socketOutput)) {
+            // A failure without an errno is still a failure.
+            const int failure = errno != 0 ? errno : EIO;
+            co_return std::error_code(failure, asio::error::get_system_category());
+        }
         beforeWaiting();
         auto [error] = co_await socket_.async_wait(asio::socket_base::wait_write, asTuple);
         if (error) co_return error;
