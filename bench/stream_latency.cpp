@@ -39,6 +39,7 @@
 #include "screenstream/remote_screen_stream_server.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 #include "bench_tls_identity.hpp"
+#include "session_refusal.hpp"
 #include "model/json/model_record_json.hpp"
 #include "model/records/stream_control_payloads.hpp"
 #include "moving_x11_window.hpp"
@@ -257,8 +258,9 @@ bool measure(Rows& rows, const char* what, platform::Desktop& measured, platform
     request.preferredVideoCodec = RemoteScreenStreamVideoCodec::h264;
     request.capturesAudio = false;
     auto connection = std::make_shared<TlsStreamConnection>(accepted.get_future().get(), clock);
-    asio::post(connection->executor(),
-               [&streamServer, connection, request] { streamServer->startSession(request, "bench", connection); });
+    asio::post(connection->executor(), [&streamServer, connection, request] {
+        bench::exitIfRefused(streamServer->startSession(request, "bench", connection));
+    });
 
     const auto received = done.get_future().get();
     const auto first = desktop.capture.firstCapture();

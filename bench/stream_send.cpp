@@ -32,6 +32,7 @@
 #include "screenstream/remote_screen_stream_server.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
 #include "bench_tls_identity.hpp"
+#include "session_refusal.hpp"
 #include "security/halvardine_security.hpp"
 #include "support/temporary_home.hpp"
 
@@ -173,8 +174,9 @@ double sessionSendFrame(platform::SerialQueue& network, const Identity& server, 
     auto connection = std::make_shared<CountingConnection>(pair.serverSide, clock);
     started = {};
     auto session = started.get_future();
-    asio::post(connection->executor(),
-               [&streamServer, connection] { streamServer.startSession({}, "bench", connection); });
+    asio::post(connection->executor(), [&streamServer, connection] {
+        bench::exitIfRefused(streamServer.startSession({}, "bench", connection));
+    });
     const auto running = session.get();
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t index = 0; index < frameCount; ++index) {
