@@ -122,11 +122,14 @@ public:  // the tables' steps reach in
     TemporaryHome home;
     platform::ManualClock clock{platform::Date{800'000'000.0}};
     platform::MainLoop mainLoop;
-    // The session's capture and control strands run here, as in the server.
-    platform::ContextThreads pool{"test.pool", 2};
     std::shared_ptr<platform::VirtualDesktop> desktop;
     std::unique_ptr<DesktopController> controller;
     std::shared_ptr<RemoteScreenStreamSession> session;
+    // The session's capture and control strands run here, as in the server.
+    // Declared last, so its threads have stopped before the session, the
+    // controller and the desktop go: a handler still running there would
+    // otherwise reach a desktop already freed.
+    platform::ContextThreads pool{"test.pool", 2};
 };
 
 }  // namespace zentrabo::testing
