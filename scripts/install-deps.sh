@@ -46,8 +46,9 @@ test_packages=(
   # the tests' private network namespace and its DNS-SD daemon
   iproute2 util-linux dbus-daemon dbus-bin avahi-utils
   # the X11 tests' desktop session: X server, window manager, and the tools
-  # that witness what the server did (xrandr, xprop and xwininfo, xdotool)
-  xvfb openbox x11-xserver-utils x11-utils xdotool
+  # that witness what the server did (xrandr, xprop and xwininfo, xwd,
+  # xdotool)
+  xvfb openbox x11-xserver-utils x11-utils x11-apps xdotool
   # and the clipboard's and keyboard layout's witnesses (xclip, setxkbmap)
   xclip x11-xkb-utils
   # the tests' GTK application, run with Debian's own python3
