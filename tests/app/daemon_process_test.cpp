@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -223,6 +224,18 @@ TEST_F(DaemonProcessTest, TheLogLivesInTheStateFolderRotatesAtItsBoundAndACrashW
     ASSERT_TRUE(fs::exists(older)) << "the log never rotated";
     EXPECT_LE(fs::file_size(older), 2048u);
     EXPECT_FALSE(fs::exists(home.path() / "Library"));
+    // The rotation ends with the line that started the new file; a second
+    // line there was written after it, so the crash cannot meet a rotation
+    // half done.
+    const auto newFileLines = [&] {
+        const std::string text = home.logText();
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    for (int attempt = 0; attempt < 200 && newFileLines() < 2; ++attempt) {
+        close(connectToLoopback(port));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_GE(newFileLines(), 2);
 
     ASSERT_EQ(kill(process->pid(), SIGSEGV), 0);
     const auto status = process->waitForExit();
