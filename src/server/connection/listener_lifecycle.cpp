@@ -29,14 +29,9 @@ std::size_t ListenerLifecycle::defaultNetworkThreadCount() {
 
 ListenerLifecycle::ListenerLifecycle(ListenerLifecycleEnvironment environment, RequestRoadEnvironment road)
     : environment_(std::move(environment)),
-      networkThreads_(std::make_unique<platform::ContextThreads>(
-          "zb-network", static_cast<int>(std::max<std::size_t>(environment_.networkThreadCount, 1)))),
+      networkThreads_(std::make_unique<platform::ContextPool>("zb-network", environment_.networkThreadCount)),
       road_(std::move(road)),
-      advertisement_(environment_.mainLoop, environment_.listener) {
-    for (std::size_t index = 0; index < std::max<std::size_t>(environment_.networkThreadCount, 1); ++index) {
-        networkThreads_->addThread();
-    }
-}
+      advertisement_(environment_.mainLoop, environment_.listener) {}
 
 ListenerLifecycle::~ListenerLifecycle() {
     advertisement_.stop();
@@ -60,8 +55,8 @@ void ListenerLifecycle::start() {
         const TlsIdentity identity = environment_.security.loadOrCreateIdentity(true);
         environment_.listener.setServerCertificateFingerprint(identity.fingerprint);
         tlsContext_ = HalvardineSecurity::tlsParameters(platform::TlsRole::server, identity, std::nullopt);
-        listener = std::make_shared<ServerListener>(networkThreads_->context().get_executor(),
-                                                    environment_.listenAddress, environment_.clock);
+        listener = std::make_shared<ServerListener>(networkThreads_->executors(), environment_.listenAddress,
+                                                    environment_.clock);
     } catch (const std::exception& error) {
         ZENTRABO_LOG(std::string("NWListener start failed: ") + error.what());
         environment_.listener.setListenerFailed(error.what());

@@ -10,7 +10,7 @@
 #include <asio/ip/address.hpp>
 
 #include "platform/dispatch/clock.hpp"
-#include "platform/dispatch/context_threads.hpp"
+#include "platform/dispatch/context_pool.hpp"
 #include "security/halvardine_security.hpp"
 #include "server/connection/listener_status.hpp"
 #include "server/connection/request_road.hpp"
@@ -73,7 +73,7 @@ private:
     ListenerLifecycleEnvironment environment_;
     // The listener and every connection live on these threads, each on a
     // strand of its own; the main loop never touches their sockets.
-    std::unique_ptr<platform::ContextThreads> networkThreads_;
+    std::unique_ptr<platform::ContextPool> networkThreads_;
     RequestRoad road_;
     ServiceAdvertisement advertisement_;
     std::shared_ptr<ServerListener> listener_;

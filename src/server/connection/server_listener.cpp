@@ -37,10 +37,10 @@ bool isAcceptorFault(const std::error_code& error) {
 
 }  // namespace
 
-ServerListener::ServerListener(NetworkExecutor networkThreads, std::optional<asio::ip::address> address,
+ServerListener::ServerListener(std::vector<NetworkExecutor> networkThreads, std::optional<asio::ip::address> address,
                                platform::Clock& clock)
-    : networkThreads_(networkThreads),
-      strand_(asio::make_strand(networkThreads)),
+    : networkThreads_(std::move(networkThreads)),
+      strand_(asio::make_strand(networkThreads_.at(0))),
       address_(std::move(address)),
       clock_(clock),
       acceptor_(strand_) {}
@@ -121,8 +121,9 @@ void ServerListener::acceptWaiting(const std::error_code& waitError) {
         asio::ip::tcp::endpoint endpoint;
         std::memcpy(endpoint.data(), &peer, std::min<std::size_t>(peerLength, sizeof peer));
         endpoint.resize(std::min<std::size_t>(peerLength, endpoint.capacity()));
-        // Each connection gets a strand of its own over the network threads.
-        asio::ip::tcp::socket socket(asio::make_strand(networkThreads_));
+        // Each connection gets a strand of its own on one network thread.
+        asio::ip::tcp::socket socket(asio::make_strand(networkThreads_[nextThread_]));
+        nextThread_ = (nextThread_ + 1) % networkThreads_.size();
         std::error_code error;
         socket.assign(endpoint.protocol(), descriptor, error);
         if (error) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 #include <system_error>
 
 #include <asio/io_context.hpp>
@@ -44,9 +45,11 @@ public:
     using NetworkExecutor = asio::io_context::executor_type;
 
     // Listens on the address, or on every interface (IPv6 and IPv4 where the
-    // system allows) when none is given. The clock times the rest after a
-    // failed accept.
-    ServerListener(NetworkExecutor networkThreads, std::optional<asio::ip::address> address, platform::Clock& clock);
+    // system allows) when none is given, on the first of the network
+    // threads; each accepted connection goes to the next thread in turn and
+    // stays there. The clock times the rest after a failed accept.
+    ServerListener(std::vector<NetworkExecutor> networkThreads, std::optional<asio::ip::address> address,
+                   platform::Clock& clock);
 
     void start(StateHandler stateHandler, ConnectionHandler connectionHandler);
     // From any thread: stops accepting; "cancelled" follows unless the
@@ -66,7 +69,8 @@ private:
     void acceptFailed(const std::error_code& error);
     void report(State state, std::error_code error = {});
 
-    NetworkExecutor networkThreads_;
+    std::vector<NetworkExecutor> networkThreads_;
+    std::size_t nextThread_ = 0;
     asio::strand<NetworkExecutor> strand_;
     std::optional<asio::ip::address> address_;
     platform::Clock& clock_;
