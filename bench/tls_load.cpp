@@ -80,7 +80,6 @@ int serveReference(char** argv) {
 // prints "answered failures seconds p50 cpu-seconds".
 int generateLoad(char** argv) {
     const BareIdentityFiles identity{argv[0], argv[1]};
-    const auto context = makeBareContext(false, identity);
     LoadSettings settings;
     settings.port = static_cast<std::uint16_t>(std::stoul(argv[2]));
     settings.connections = std::stoul(argv[3]);
@@ -89,7 +88,7 @@ int generateLoad(char** argv) {
     settings.noDelay = std::string(argv[6]) == "1";
     settings.requestLine = std::string(argv[7]) + "\n";
     settings.expectedInReply = argv[8];
-    auto result = BareLoadClient(context.get(), settings).run();
+    auto result = BareLoadClient(identity, settings).run();
     auto& latencies = result.latencySeconds;
     double p50 = 0;
     if (!latencies.empty()) {

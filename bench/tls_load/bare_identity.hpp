@@ -79,9 +79,11 @@ using BareContext = std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)>;
 // is measured) and sends one ticket after the handshake, a bare session id,
 // as our server does; the client sends its certificate, accepts any server
 // and keeps no tickets.
-inline BareContext makeBareContext(bool server, const BareIdentityFiles& identity) {
+// In the library context given, or OpenSSL's default one.
+inline BareContext makeBareContext(bool server, const BareIdentityFiles& identity, OSSL_LIB_CTX* library = nullptr) {
     using detail::require;
-    BareContext context(SSL_CTX_new(server ? TLS_server_method() : TLS_client_method()), SSL_CTX_free);
+    BareContext context(SSL_CTX_new_ex(library, nullptr, server ? TLS_server_method() : TLS_client_method()),
+                        SSL_CTX_free);
     require(context != nullptr, "context");
     SSL_CTX* native = context.get();
     require(SSL_CTX_set_min_proto_version(native, TLS1_3_VERSION) == 1, "minimum version");
