@@ -1,8 +1,8 @@
 #pragma once
-// io_contexts each run by one thread of its own. Work is spread by handing
-// each new piece the next context in turn, and stays there: a piece never
-// moves between threads, so nothing it holds bounces between caches and no
-// thread contends with another for a shared queue.
+// io_contexts each run by one thread of its own. A caller spreads work by
+// handing each new piece the next context's executor in turn, and the piece
+// stays there: it never moves between threads, so nothing it holds bounces
+// between caches and no thread contends with another for a shared queue.
 #include <asio/io_context.hpp>
 
 #include <memory>
