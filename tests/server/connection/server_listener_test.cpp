@@ -5,7 +5,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <future>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -30,7 +29,6 @@ TEST(ServerListenerTest, SpreadsConnectionsOverTheNetworkThreadsInTurn) {
     std::condition_variable changed;
     // The thread that runs each connection's handlers, in the order accepted.
     std::vector<std::optional<std::thread::id>> ranOn;
-    std::vector<asio::ip::tcp::socket> accepted;
     std::promise<std::uint16_t> port;
 
     auto listener = std::make_shared<ServerListener>(pool.executors(), asio::ip::make_address("127.0.0.1"), clock);
@@ -46,7 +44,6 @@ TEST(ServerListenerTest, SpreadsConnectionsOverTheNetworkThreadsInTurn) {
                 changed.notify_all();
             });
             ranOn.emplace_back();
-            accepted.push_back(std::move(socket));
         });
 
     asio::io_context io;
@@ -65,9 +62,7 @@ TEST(ServerListenerTest, SpreadsConnectionsOverTheNetworkThreadsInTurn) {
 
     pool.stopThreads();
     listener->closeSilently();
-    std::map<std::thread::id, std::size_t> perThread;
-    for (const auto& thread : ranOn) ++perThread[*thread];
-    EXPECT_EQ(perThread.size(), threads);
+    EXPECT_NE(ranOn[0], ranOn[1]) << "both connections went to one thread";
     for (std::size_t index = threads; index < ranOn.size(); ++index) {
         EXPECT_EQ(ranOn[index], ranOn[index - threads]) << "connection " << index << " broke the turn";
     }
