@@ -2,7 +2,7 @@
 # Runs inside the private network, mount and pid namespaces that
 # scripts/test.sh creates:
 #   unshare --net --mount --pid --fork --mount-proc --kill-child \
-#     scripts/run-tests-in-namespace.sh <build folder>
+#     scripts/run-tests-in-namespace.sh <build folder> [ctest arguments...]
 # Loopback is the only interface; a private D-Bus system bus and a DNS-SD
 # daemon bound to loopback serve the tests that advertise and browse, and a
 # desktop session (scripts/test-session.sh) serves the X11 tests. All of it is
@@ -12,6 +12,7 @@
 # in the namespace, so an application a test launched cannot outlive the suite.
 set -euo pipefail
 build="$1"
+shift
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/test-session.sh
 source "$root/scripts/test-session.sh"
@@ -80,4 +81,4 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export LSAN_OPTIONS="suppressions=$root/config/lsan-suppressions.txt:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd "$build"
-ctest --output-on-failure --timeout 600 -j "$(nproc)"
+ctest --output-on-failure --timeout 600 -j "$(nproc)" "$@"

@@ -17,7 +17,7 @@ namespace {
 using ::testing::ElementsAre;
 
 constexpr const char* painterID = "com.example.painter";
-constexpr const char* calculatorID = "com.example.calculator";
+constexpr const char* exampleCalculatorID = "com.example.calculator";
 
 std::vector<std::string> identifiers(const HalvardineResponse& response) {
     std::vector<std::string> result;
@@ -46,7 +46,7 @@ protected:
               {"name": "Painter", "bundleIdentifier": ")"
                                 << painterID << R"(", "installed": false, "icon": ")" << picturePath.string() << R"("},
               {"name": "Calculator", "bundleIdentifier": ")"
-                                << calculatorID << R"(", "running": false, "iconColor": "#20A040"}]})";
+                                << exampleCalculatorID << R"(", "running": false, "iconColor": "#20A040"}]})";
         BinaryServerTest::SetUp();
         if (HasFatalFailure()) return;
         pairDevice(phone);
@@ -64,9 +64,10 @@ protected:
 };
 
 TEST_F(BinaryIconsTest, RunningAndInstalledApplicationsGetRoundedPngIconsAndUnknownOnesNone) {
-    const auto response = icons("ICONS", std::vector<std::string>{painterID, calculatorID, "com.example.unknown"});
+    const auto response =
+        icons("ICONS", std::vector<std::string>{painterID, exampleCalculatorID, "com.example.unknown"});
     ASSERT_TRUE(response.ok) << response.error.value_or("");
-    EXPECT_THAT(identifiers(response), ElementsAre(painterID, calculatorID));
+    EXPECT_THAT(identifiers(response), ElementsAre(painterID, exampleCalculatorID));
     for (const auto& icon : response.applicationIcons.value_or(std::vector<RemoteApplicationIcon>{})) {
         EXPECT_EQ(icon.pixelSize, 96);
         const auto image = platform::decodePng(icon.pngData);

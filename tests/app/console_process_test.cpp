@@ -29,10 +29,6 @@ using ::testing::StartsWith;
 
 namespace fs = std::filesystem;
 
-bool exitedWith(const std::optional<int>& status, int code) {
-    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
-}
-
 class ConsoleProcessTest : public BinaryServerTest {
 protected:
     void SetUp() override {

@@ -13,7 +13,7 @@ namespace {
 
 using asio::ip::tcp;
 
-RelayTunnelID tunnelNumber(std::uint8_t number) {
+RelayTunnelID muxTunnel(std::uint8_t number) {
     RelayTunnelID id{};
     id[15] = number;
     return id;
@@ -67,10 +67,10 @@ protected:
         return text;
     }
 
-    void open(std::uint8_t number) { mux->handleFrame({RelayFrameType::open, tunnelNumber(number), 0}, {}); }
+    void open(std::uint8_t number) { mux->handleFrame({RelayFrameType::open, muxTunnel(number), 0}, {}); }
 
     void send(std::uint8_t number, const std::string& text) {
-        mux->handleFrame({RelayFrameType::data, tunnelNumber(number), static_cast<std::uint32_t>(text.size())},
+        mux->handleFrame({RelayFrameType::data, muxTunnel(number), static_cast<std::uint32_t>(text.size())},
                          bytesOf(text));
     }
 
@@ -90,12 +90,12 @@ TEST_F(RelayTunnelMuxTest, PipesBothWaysAndClosesWhenTheLocalServerDoes) {
     EXPECT_EQ(readLocal(local, 12), "hello server");
 
     asio::write(local, asio::buffer(std::string("hello relay")));
-    runUntil([&] { return receivedData[tunnelNumber(1)].size() == 11; });
-    EXPECT_EQ(receivedData[tunnelNumber(1)], "hello relay");
+    runUntil([&] { return receivedData[muxTunnel(1)].size() == 11; });
+    EXPECT_EQ(receivedData[muxTunnel(1)], "hello relay");
 
     local.close();
     runUntil([&] { return !closed.empty(); });
-    EXPECT_EQ(closed, std::vector<RelayTunnelID>{tunnelNumber(1)});
+    EXPECT_EQ(closed, std::vector<RelayTunnelID>{muxTunnel(1)});
     EXPECT_EQ(mux->tunnelCount(), 0u);
     // Data crossing our close frame is dropped, and the identifier may be opened again.
     send(1, "late");
@@ -106,7 +106,7 @@ TEST_F(RelayTunnelMuxTest, PipesBothWaysAndClosesWhenTheLocalServerDoes) {
 TEST_F(RelayTunnelMuxTest, CloseFromTheRelayEndsTheLocalConnectionSilently) {
     open(7);
     tcp::socket local = acceptLocal();
-    mux->handleFrame({RelayFrameType::close, tunnelNumber(7), 0}, {});
+    mux->handleFrame({RelayFrameType::close, muxTunnel(7), 0}, {});
     EXPECT_EQ(mux->tunnelCount(), 0u);
     char byte = 0;
     asio::error_code error;
@@ -123,7 +123,7 @@ TEST_F(RelayTunnelMuxTest, CloseFromTheRelayEndsTheLocalConnectionSilently) {
 TEST_F(RelayTunnelMuxTest, RefusesTunnelsWithoutListenerOrBeyondTheLimit) {
     auto portless = std::make_shared<RelayTunnelMux>(io.get_executor(), std::nullopt);
     asio::co_spawn(io, drainFrames(portless), asio::detached);
-    portless->handleFrame({RelayFrameType::open, tunnelNumber(1), 0}, {});
+    portless->handleFrame({RelayFrameType::open, muxTunnel(1), 0}, {});
     runUntil([&] { return closed.size() == 1; });
     EXPECT_EQ(portless->tunnelCount(), 0u);
     portless->close();
@@ -133,7 +133,7 @@ TEST_F(RelayTunnelMuxTest, RefusesTunnelsWithoutListenerOrBeyondTheLimit) {
     open(200);
     EXPECT_EQ(mux->tunnelCount(), relayMaximumTunnels);
     runUntil([&] { return closed.size() == 2; });
-    EXPECT_EQ(closed.back(), tunnelNumber(200));
+    EXPECT_EQ(closed.back(), muxTunnel(200));
 
     EXPECT_THROW(open(10), HalvardineRelayProtocolError);
 }
@@ -158,7 +158,7 @@ TEST_F(RelayTunnelMuxTest, StopsReadingFramesWhileATunnelBacklogIsOverItsLimit) 
 
 TEST_F(RelayTunnelMuxTest, StopsReadingTheLocalServerWhileItsFramesWaitForTheRelay) {
     auto held = std::make_shared<RelayTunnelMux>(io.get_executor(), acceptor.local_endpoint().port());
-    held->handleFrame({RelayFrameType::open, tunnelNumber(1), 0}, {});  // nobody drains its frames
+    held->handleFrame({RelayFrameType::open, muxTunnel(1), 0}, {});  // nobody drains its frames
     tcp::socket local = acceptLocal();
     local.non_blocking(true);
     const std::string block(1 << 16, 'y');
@@ -182,11 +182,11 @@ TEST_F(RelayTunnelMuxTest, DropsQueuedDataOfTunnelsTheRelayClosed) {
     // A relay that never reads what we send and keeps opening and closing
     // tunnels: what the local server answered on each must not pile up.
     for (std::uint8_t round = 1; round <= 3; ++round) {
-        held->handleFrame({RelayFrameType::open, tunnelNumber(round), 0}, {});
+        held->handleFrame({RelayFrameType::open, muxTunnel(round), 0}, {});
         tcp::socket local = acceptLocal();
         asio::write(local, asio::buffer(std::string("server reply")));
         runUntil([&] { return held->outboundQueueBytes() > 0; });
-        held->handleFrame({RelayFrameType::close, tunnelNumber(round), 0}, {});
+        held->handleFrame({RelayFrameType::close, muxTunnel(round), 0}, {});
         EXPECT_EQ(held->outboundQueueBytes(), 0u);
     }
     held->close();

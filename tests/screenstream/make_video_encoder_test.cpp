@@ -23,7 +23,7 @@ using platform::VideoCompressionCodec;
 using platform::VideoCompressionSettings;
 using std::chrono::nanoseconds;
 
-constexpr int width = 320, height = 240, framesPerSecond = 24;
+constexpr int frameWidth = 320, frameHeight = 240, frameRate = 24;
 
 // Opens real sessions, except for the codecs told to fail, and notes what it
 // was asked for.
@@ -76,7 +76,7 @@ TEST(MakeVideoEncoder, ClampsTheBitrateAndTriesTheCandidatesInOrder) {
     for (const Case& c : cases) {
         RecordingOpener opener{.failing = c.failing};
         test::FrameRecorder recorder;
-        auto encoder = makeVideoEncoder(requestWith(c.bitrate, c.preferred), width, height, framesPerSecond,
+        auto encoder = makeVideoEncoder(requestWith(c.bitrate, c.preferred), frameWidth, frameHeight, frameRate,
                                         recorder.handler(), clock, opener.opener());
         ASSERT_NE(encoder, nullptr) << c.name;
         std::vector<VideoCompressionCodec> tried;
@@ -84,7 +84,7 @@ TEST(MakeVideoEncoder, ClampsTheBitrateAndTriesTheCandidatesInOrder) {
             tried.push_back(settings.codec);
             EXPECT_EQ(settings.bitrate, c.expectedBitrate) << c.name;
             EXPECT_EQ(std::tie(settings.width, settings.height, settings.framesPerSecond),
-                      std::tuple(width, height, framesPerSecond));
+                      std::tuple(frameWidth, frameHeight, frameRate));
         }
         EXPECT_EQ(tried, c.tried) << c.name;
     }
@@ -97,9 +97,10 @@ TEST(MakeVideoEncoder, LogsEachFailureAndThrowsTheLast) {
 
     RecordingOpener hevcFails{.failing = {VideoCompressionCodec::hevc}};
     test::FrameRecorder recorder;
-    auto encoder = makeVideoEncoder(requestWith(std::nullopt, RemoteScreenStreamVideoCodec::hevc), width, height,
-                                    framesPerSecond, recorder.handler(), clock, hevcFails.opener());
-    encoder->encode(test::capturedFrame(width, height, test::movingBlockPicture(width, height, 0), nanoseconds(0)));
+    auto encoder = makeVideoEncoder(requestWith(std::nullopt, RemoteScreenStreamVideoCodec::hevc), frameWidth,
+                                    frameHeight, frameRate, recorder.handler(), clock, hevcFails.opener());
+    encoder->encode(test::capturedFrame(frameWidth, frameHeight, test::movingBlockPicture(frameWidth, frameHeight, 0),
+                                        nanoseconds(0)));
     ASSERT_FALSE(recorder.frames.empty());
     EXPECT_NE(std::string(recorder.frames.front().payload.begin(), recorder.frames.front().payload.end())
                   .find(R"("codec":"h264")"),
@@ -112,8 +113,8 @@ TEST(MakeVideoEncoder, LogsEachFailureAndThrowsTheLast) {
 
     RecordingOpener allFail{.failing = {VideoCompressionCodec::hevc, VideoCompressionCodec::h264}};
     try {
-        makeVideoEncoder(requestWith(std::nullopt, RemoteScreenStreamVideoCodec::hevc), width, height, framesPerSecond,
-                         recorder.handler(), clock, allFail.opener());
+        makeVideoEncoder(requestWith(std::nullopt, RemoteScreenStreamVideoCodec::hevc), frameWidth, frameHeight,
+                         frameRate, recorder.handler(), clock, allFail.opener());
         FAIL() << "no codec opened, yet an encoder came back";
     } catch (const RemoteScreenStreamServerError& error) {
         EXPECT_EQ(error.errorCase(), RemoteScreenStreamServerError::Case::encodingFailed);
@@ -149,13 +150,13 @@ TEST(MakeVideoEncoder, BitrateCutsFollowTheirRules) {
         test::LoggingHome home;
         platform::ManualClock clock;
         test::FrameRecorder recorder;
-        auto encoder = makeVideoEncoder(requestWith(c.configured, std::nullopt), width, height, framesPerSecond,
+        auto encoder = makeVideoEncoder(requestWith(c.configured, std::nullopt), frameWidth, frameHeight, frameRate,
                                         recorder.handler(), clock);
         int frameIndex = 0;
         auto encodeOne = [&] {
             const auto time = nanoseconds(frameIndex * 40'000'000LL);
-            encoder->encode(
-                test::capturedFrame(width, height, test::movingBlockPicture(width, height, frameIndex), time));
+            encoder->encode(test::capturedFrame(frameWidth, frameHeight,
+                                                test::movingBlockPicture(frameWidth, frameHeight, frameIndex), time));
             ++frameIndex;
             return recorder.videoFrames().back()->flags == RemoteScreenStreamFrame::keyFrameFlag;
         };

@@ -18,7 +18,7 @@
 namespace zentrabo::testing {
 namespace {
 
-using Kind = RemoteScreenPointerEventKind;
+using PointerKind = RemoteScreenPointerEventKind;
 using platform::Point;
 using platform::Rect;
 using ::testing::IsEmpty;
@@ -74,21 +74,33 @@ TEST_F(PointerControllerTest, PositionsStayInsideTheClampRectangle) {
         std::optional<RemoteScreenHeadPoseEvent> pose = {};
     };
     const std::vector<Row> rows = {
-        {"relative move, scaled", {0, 0, 1000, 800}, Point{100, 100}, {{Kind::move, 10, -4}}, {115, 94}},
-        {"move far outside", {0, 0, 1000, 800}, Point{100, 100}, {{Kind::move, 5000, -5000}}, {999, 1}},
-        {"move to the top left", {0, 0, 1000, 800}, {}, {{Kind::moveTo, 0, 0}}, {1, 1}},
-        {"move to the bottom right", {0, 0, 1000, 800}, {}, {{Kind::moveTo, 1, 1}}, {999, 799}},
-        {"normalized values beyond 0 ... 1", {0, 0, 1000, 800}, {}, {{Kind::moveTo, -3, 7}}, {1, 799}},
-        {"infinite normalized values", {0, 0, 1000, 800}, {}, {{Kind::moveTo, infinity, -infinity}}, {999, 1}},
-        {"NaN normalized values count as 0", {0, 0, 1000, 800}, {}, {{Kind::moveTo, nan, nan}}, {1, 1}},
-        {"NaN relative deltas count as 0", {0, 0, 1000, 800}, Point{100, 100}, {{Kind::move, nan, 10}}, {100, 115}},
-        {"NaN drag deltas count as 0", {0, 0, 1000, 800}, Point{100, 100}, {{Kind::dragMove, 4, nan}}, {106, 100}},
-        {"NaN pinch anchor counts as 0", {0, 0, 1000, 800}, {}, {{Kind::pinchStart, nan, 0.5}}, {1, 400}},
+        {"relative move, scaled", {0, 0, 1000, 800}, Point{100, 100}, {{PointerKind::move, 10, -4}}, {115, 94}},
+        {"move far outside", {0, 0, 1000, 800}, Point{100, 100}, {{PointerKind::move, 5000, -5000}}, {999, 1}},
+        {"move to the top left", {0, 0, 1000, 800}, {}, {{PointerKind::moveTo, 0, 0}}, {1, 1}},
+        {"move to the bottom right", {0, 0, 1000, 800}, {}, {{PointerKind::moveTo, 1, 1}}, {999, 799}},
+        {"normalized values beyond 0 ... 1", {0, 0, 1000, 800}, {}, {{PointerKind::moveTo, -3, 7}}, {1, 799}},
+        {"infinite normalized values", {0, 0, 1000, 800}, {}, {{PointerKind::moveTo, infinity, -infinity}}, {999, 1}},
+        {"NaN normalized values count as 0", {0, 0, 1000, 800}, {}, {{PointerKind::moveTo, nan, nan}}, {1, 1}},
+        {"NaN relative deltas count as 0",
+         {0, 0, 1000, 800},
+         Point{100, 100},
+         {{PointerKind::move, nan, 10}},
+         {100, 115}},
+        {"NaN drag deltas count as 0",
+         {0, 0, 1000, 800},
+         Point{100, 100},
+         {{PointerKind::dragMove, 4, nan}},
+         {106, 100}},
+        {"NaN pinch anchor counts as 0", {0, 0, 1000, 800}, {}, {{PointerKind::pinchStart, nan, 0.5}}, {1, 400}},
         {"start outside is clamped", {100, 50, 400, 300}, Point{0, 1000}, {}, {101, 349}},
         {"no start: the centre", {100, 50, 400, 300}, {}, {}, {300, 200}},
-        {"bounds with negative size are standardized", {500, 350, -400, -300}, {}, {{Kind::moveTo, 0, 0}}, {101, 51}},
-        {"two points wide: no inset", {10, 0, 2, 800}, {}, {{Kind::moveTo, 1, 1}}, {12, 800}},
-        {"two points high: no inset", {0, 10, 1000, 2}, {}, {{Kind::moveTo, 0, 0}}, {0, 10}},
+        {"bounds with negative size are standardized",
+         {500, 350, -400, -300},
+         {},
+         {{PointerKind::moveTo, 0, 0}},
+         {101, 51}},
+        {"two points wide: no inset", {10, 0, 2, 800}, {}, {{PointerKind::moveTo, 1, 1}}, {12, 800}},
+        {"two points high: no inset", {0, 10, 1000, 2}, {}, {{PointerKind::moveTo, 0, 0}}, {0, 10}},
         {"head pose limited to 80 points", {0, 0, 1000, 800}, Point{500, 400}, {}, {580, 320}, headPose(1000, 1000, 1)},
     };
     for (const auto& row : rows) {
@@ -117,45 +129,48 @@ TEST_F(PointerControllerTest, EachMessagePostsItsEvents) {
     const std::string option = " flags 0x80000";
     const std::vector<Row> rows = {
         {"double click",
-         {{Kind::leftDoubleClickAt, 0.5, 0.5}},
+         {{PointerKind::leftDoubleClickAt, 0.5, 0.5}},
          {"mouse moved at (500, 400) clicks 1" + none, "mouse leftDown at (500, 400) clicks 1" + none,
           "mouse leftUp at (500, 400) clicks 1" + none, "mouse leftDown at (500, 400) clicks 2" + none,
           "mouse leftUp at (500, 400) clicks 2" + none}},
         {"right click at a point",
-         {{Kind::rightClickAt, 0, 0}},
+         {{PointerKind::rightClickAt, 0, 0}},
          {"mouse moved at (1, 1) clicks 1" + none, "mouse rightDown at (1, 1) clicks 1" + none,
           "mouse rightUp at (1, 1) clicks 1" + none}},
         {"a drag move without a drag start presses first",
-         {{Kind::dragMove, 10, 0}, {Kind::dragEnd, 0, 0}},
+         {{PointerKind::dragMove, 10, 0}, {PointerKind::dragEnd, 0, 0}},
          {"mouse leftDown at (500, 400) clicks 1" + none, "mouse leftDragged at (515, 400) clicks 1" + none,
           "mouse leftUp at (515, 400) clicks 1" + none}},
         {"a second drag start posts nothing",
-         {{Kind::dragStart, 0, 0}, {Kind::dragStart, 0, 0}, {Kind::dragEnd, 0, 0}, {Kind::dragEnd, 0, 0}},
+         {{PointerKind::dragStart, 0, 0},
+          {PointerKind::dragStart, 0, 0},
+          {PointerKind::dragEnd, 0, 0},
+          {PointerKind::dragEnd, 0, 0}},
          {"mouse leftDown at (500, 400) clicks 1" + none, "mouse leftUp at (500, 400) clicks 1" + none}},
         {"a move during a drag is a plain move and keeps the button down",
-         {{Kind::dragStart, 0, 0}, {Kind::move, 2, 0}, {Kind::dragEnd, 0, 0}},
+         {{PointerKind::dragStart, 0, 0}, {PointerKind::move, 2, 0}, {PointerKind::dragEnd, 0, 0}},
          {"mouse leftDown at (500, 400) clicks 1" + none, "mouse moved at (503, 400) clicks 1" + none,
           "mouse leftUp at (503, 400) clicks 1" + none}},
         {"pinch: a spread drags upwards, at most 260 points; another kind lets go first",
-         {{Kind::pinchStart, 0.5, 0.5},
-          {Kind::pinchChange, 1, 0},
-          {Kind::pinchChange, std::exp(1.0), 0},
-          {Kind::pinchChange, 1e9, 0},
-          {Kind::leftClick, 0, 0}},
+         {{PointerKind::pinchStart, 0.5, 0.5},
+          {PointerKind::pinchChange, 1, 0},
+          {PointerKind::pinchChange, std::exp(1.0), 0},
+          {PointerKind::pinchChange, 1e9, 0},
+          {PointerKind::leftClick, 0, 0}},
          {"key 58 down flags 0x80000", "mouse moved at (500, 400) clicks 1" + option,
           "mouse leftDown at (500, 400) clicks 1" + option, "mouse leftDragged at (500, 220) clicks 1" + option,
           "mouse leftDragged at (500, 140) clicks 1" + option, "mouse leftUp at (500, 140) clicks 1" + option,
           "key 58 up flags 0x0", "mouse leftDown at (500, 140) clicks 1" + none,
           "mouse leftUp at (500, 140) clicks 1" + none}},
         {"pinch changes without a pinch, and unusable scales, post nothing",
-         {{Kind::pinchChange, 2, 0}, {Kind::pinchEnd, 0, 0}},
+         {{PointerKind::pinchChange, 2, 0}, {PointerKind::pinchEnd, 0, 0}},
          {}},
         {"a pinch start ends a drag first",
-         {{Kind::dragStart, 0, 0},
-          {Kind::pinchStart, 0, 0},
-          {Kind::pinchChange, 0, 0},
-          {Kind::pinchChange, nan, 0},
-          {Kind::pinchEnd, 0, 0}},
+         {{PointerKind::dragStart, 0, 0},
+          {PointerKind::pinchStart, 0, 0},
+          {PointerKind::pinchChange, 0, 0},
+          {PointerKind::pinchChange, nan, 0},
+          {PointerKind::pinchEnd, 0, 0}},
          {"mouse leftDown at (500, 400) clicks 1" + none, "mouse leftUp at (500, 400) clicks 1" + none,
           "key 58 down flags 0x80000", "mouse moved at (1, 1) clicks 1" + option,
           "mouse leftDown at (1, 1) clicks 1" + option, "mouse leftUp at (1, 1) clicks 1" + option,
@@ -199,7 +214,7 @@ TEST_F(PointerControllerTest, ScrollsInPixelsWithPhasesAndInLinesFromLargerDelta
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::Message() << row.deltaX << ", " << row.deltaY);
         auto pointer = controller();
-        pointer->handle({Kind::scroll, row.deltaX, row.deltaY});
+        pointer->handle({PointerKind::scroll, row.deltaX, row.deltaY});
         EXPECT_EQ(posted(), row.expected);
         EXPECT_EQ(pointer->location(), (Point{500, 400})) << "scrolling moves nothing";
     }
@@ -207,9 +222,9 @@ TEST_F(PointerControllerTest, ScrollsInPixelsWithPhasesAndInLinesFromLargerDelta
 
 TEST_F(PointerControllerTest, AScrollAtTheFarEdgeIsPlacedAtTheCentre) {
     auto pointer = controller({100, 100, 200, 100});
-    pointer->handle({Kind::moveTo, 1, 1});
+    pointer->handle({PointerKind::moveTo, 1, 1});
     desktop->clearJournal();
-    pointer->handle({Kind::scroll, 0, 1});
+    pointer->handle({PointerKind::scroll, 0, 1});
     ASSERT_FALSE(posted().empty());
     EXPECT_EQ(posted()[0], "scroll pixels 0, 0 at (200, 150) continuous phase 1");
 }
@@ -217,7 +232,7 @@ TEST_F(PointerControllerTest, AScrollAtTheFarEdgeIsPlacedAtTheCentre) {
 TEST_F(PointerControllerTest, ScrollDiagnosticsComeAtMostTwiceASecond) {
     auto pointer = controller();
     for (int step = 0; step < 8; ++step) {
-        pointer->handle({Kind::scroll, 0, 0.2});
+        pointer->handle({PointerKind::scroll, 0, 0.2});
         clock.advance(0.2);
     }
     // At 0, 0.6 and 1.2 s.
@@ -242,8 +257,8 @@ TEST_F(PointerControllerTest, HeadPoseMovesThePointerAndEndsADragEvenWhenItsNumb
         for (const auto& row : rows) {
             SCOPED_TRACE(std::string(row.name) + (pinching ? " while pinching" : " while dragging"));
             auto pointer = controller();
-            pointer->handle(pinching ? RemoteScreenPointerEvent{Kind::pinchStart, 0.5, 0.5}
-                                     : RemoteScreenPointerEvent{Kind::dragStart, 0, 0});
+            pointer->handle(pinching ? RemoteScreenPointerEvent{PointerKind::pinchStart, 0.5, 0.5}
+                                     : RemoteScreenPointerEvent{PointerKind::dragStart, 0, 0});
             desktop->clearJournal();
             pointer->handleHeadPose(row.pose);
             auto events = posted();
@@ -266,11 +281,11 @@ TEST_F(PointerControllerTest, EveryEventIsPostedUnderTheDesktopsInputLock) {
         lockHeld.push_back(!free);
     });
     auto pointer = controller();
-    pointer->handle({Kind::leftDoubleClickAt, 0.5, 0.5});
-    pointer->handle({Kind::scroll, 0, 100});
-    pointer->handle({Kind::pinchStart, 0.5, 0.5});
+    pointer->handle({PointerKind::leftDoubleClickAt, 0.5, 0.5});
+    pointer->handle({PointerKind::scroll, 0, 100});
+    pointer->handle({PointerKind::pinchStart, 0.5, 0.5});
     pointer->handleHeadPose(headPose(1, 1, 1));
-    pointer->handle({Kind::dragStart, 0, 0});
+    pointer->handle({PointerKind::dragStart, 0, 0});
     pointer->release();
     desktop->setPostHook(nullptr);
     EXPECT_EQ(lockHeld.size(), 17u);
@@ -280,7 +295,7 @@ TEST_F(PointerControllerTest, EveryEventIsPostedUnderTheDesktopsInputLock) {
 TEST_F(PointerControllerTest, AnEventThatCannotBeMadeIsSkippedAndTheMessageGoesOn) {
     auto pointer = controller();
     desktop->failPost(1);
-    pointer->handle({Kind::leftClickAt, 0, 0});
+    pointer->handle({PointerKind::leftClickAt, 0, 0});
     EXPECT_EQ(posted(), (std::vector<std::string>{"mouse leftDown at (1, 1) clicks 1 flags 0x0",
                                                   "mouse leftUp at (1, 1) clicks 1 flags 0x0"}));
     EXPECT_EQ(pointer->location(), (Point{1, 1}));

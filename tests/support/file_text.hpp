@@ -1,5 +1,5 @@
 #pragma once
-// The whole content of a file as text ("" when it cannot be read).
+// A file's whole content as text, read and written.
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +12,10 @@ inline std::string fileText(const std::filesystem::path& path) {
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& contents) {
+    std::ofstream(path, std::ios::binary) << contents;
 }
 
 }  // namespace zentrabo::testing

@@ -219,4 +219,10 @@ private:
     std::optional<int> status_;
 };
 
+// Whether a process ended by exiting with this status (a status from
+// ServerProcess::waitForExit).
+inline bool exitedWith(const std::optional<int>& status, int code) {
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
+}
+
 }  // namespace zentrabo::testing

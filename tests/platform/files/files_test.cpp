@@ -5,6 +5,7 @@
 #include "platform/files/item_descriptor.hpp"
 #include "platform/files/resource_values.hpp"
 
+#include "support/file_text.hpp"
 #include "support/temporary_home.hpp"
 
 #include <gmock/gmock.h>
@@ -21,8 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::UnorderedElementsAre;
-
-void writeFile(const fs::path& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
+using testing::writeFile;
 
 // The folder's listing, through a descriptor of the path looked up once.
 std::error_code listPath(const std::string& path, bool includesHiddenFiles, std::vector<DirectoryItem>& items) {

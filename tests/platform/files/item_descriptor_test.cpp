@@ -6,6 +6,7 @@
 #include "platform/files/directory_listing.hpp"
 #include "platform/files/item_descriptor.hpp"
 
+#include "support/file_text.hpp"
 #include "support/temporary_home.hpp"
 
 #include <gmock/gmock.h>
@@ -25,8 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
-
-void writeFile(const fs::path& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
+using testing::writeFile;
 
 std::string readThrough(const FileDescriptor& located) {
     std::error_code error;

@@ -9,7 +9,7 @@ namespace {
 
 using Channel = HalvardineExtraAuthorizationChannel;
 
-constexpr const char* phone = "ab12cd34ab12cd34ab12cd34ab12cd34ab12cd34ab12cd34ab12cd34ab12cd34";
+constexpr const char* menuPhone = "ab12cd34ab12cd34ab12cd34ab12cd34ab12cd34ab12cd34ab12cd34ab12cd34";
 
 class MenuRequestsTest : public ServerTest {
 protected:
@@ -18,12 +18,12 @@ protected:
         desktopScenario.application("Editor", "com.example.editor")
             .menu("File", {platform::menuItem("Save", "cmd+S"), platform::menuItem("Revert").disabled()});
         server = makeServer();
-        server->authorization().completePairing(phone, std::string("Phone"), Channel::local);
+        server->authorization().completePairing(menuPhone, std::string("Phone"), Channel::local);
     }
 
     HalvardineResponse send(HalvardineRequest request) {
         std::optional<HalvardineResponse> reply;
-        server->handle(request, Channel::local, std::string(phone), [&](DispatchOutcome outcome) {
+        server->handle(request, Channel::local, std::string(menuPhone), [&](DispatchOutcome outcome) {
             reply = std::get<HalvardineResponse>(std::move(outcome.answer));
         });
         EXPECT_TRUE(reply) << "answered at once";
