@@ -13,7 +13,13 @@ if [[ $(id -u) -ne 0 ]]; then
   exit 1
 fi
 
+# Each stage is announced with the seconds spent so far, so a slow CI run
+# shows where its time went.
+stage() { echo "== $1 (at ${SECONDS} s)"; }
+
+stage "installing what is missing"
 "$root/scripts/install-deps.sh" test
+stage "checking the format"
 "$root/scripts/format.sh" --check
 
 # The sanitized tree is compiled at -O1 with line tables only (-g1): the
@@ -21,6 +27,7 @@ fi
 # lines, at half the compile time of -O2 with full debug information, which
 # is what lets a two-core CI machine build it. Its test programs are unity
 # builds (cmake/ZentraboTargets.cmake) for the same reason.
+stage "building the sanitized tree"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
       -DZENTRABO_SANITIZE=ON -DZENTRABO_TESTS=ON -DZENTRABO_BENCH=OFF >/dev/null
@@ -31,10 +38,13 @@ cmake --build "$build"
 # Every source of src/ is compiled there, with warnings as errors, and the
 # benchmarks with them (not run: speed is for scripts/bench.sh, which uses
 # this same tree), so that they cannot fall behind the code they measure.
+stage "building the release tree"
 "$root/scripts/bench.sh" --build-only
 
 # Each fuzzer runs for 15 s here, two at a time on two cores;
 # scripts/fuzz.sh alone runs them longer.
+stage "fuzzing"
 "$root/scripts/fuzz.sh" 15
+stage "testing"
 exec unshare --net --mount --pid --fork --mount-proc --kill-child \
   "$root/scripts/run-tests-in-namespace.sh" "$build"
