@@ -7,6 +7,7 @@
 #include "maccontrol/bundle_icon.hpp"
 #include "maccontrol/icon_drawing.hpp"
 #include "maccontrol/desktop_controller.hpp"
+#include "model/diagnostic_log.hpp"
 #include "platform/files/resource_values.hpp"
 #include "platform/text/trim.hpp"
 
@@ -51,16 +52,39 @@ std::vector<RemoteApplicationIcon> DesktopController::applicationIcons(
     const std::vector<std::string>& bundleIdentifiers) {
     std::vector<RemoteApplicationIcon> icons;
     std::unordered_set<std::string> seen;
+    // Listed once for the request rather than once an identifier.
+    const auto running = desktop_.workspace().runningApplications();
+    const double end = desktop_.clock().monotonicNow() + applicationIconsSeconds;
+    std::size_t leftOut = 0;
     for (const auto& requested : bundleIdentifiers) {
         auto bundleIdentifier = platform::trimWhitespaceAndNewlines(requested);
-        if (bundleIdentifier.empty() || !seen.insert(bundleIdentifier).second) continue;
-        if (auto icon = applicationIcon(bundleIdentifier)) icons.push_back(std::move(*icon));
+        if (bundleIdentifier.empty() || seen.contains(bundleIdentifier)) continue;
+        if (seen.size() >= maximumIconIdentifiersLookedAt || desktop_.clock().monotonicNow() >= end) {
+            ++leftOut;
+            continue;
+        }
+        seen.insert(bundleIdentifier);
+        if (auto icon = applicationIcon(bundleIdentifier, running)) icons.push_back(std::move(*icon));
+    }
+    if (leftOut > 0) {
+        ZENTRABO_LOG("Application icons: " + std::to_string(leftOut) + " identifiers not looked at, past " +
+                     std::to_string(maximumIconIdentifiersLookedAt) + " or " +
+                     std::to_string(static_cast<int>(applicationIconsSeconds)) + " s");
     }
     return icons;
 }
 
 std::optional<RemoteApplicationIcon> DesktopController::applicationIcon(const std::string& bundleIdentifier) {
-    const auto running = runningApplication(bundleIdentifier);
+    return applicationIcon(bundleIdentifier, desktop_.workspace().runningApplications());
+}
+
+std::optional<RemoteApplicationIcon> DesktopController::applicationIcon(
+    const std::string& bundleIdentifier,
+    const std::vector<std::shared_ptr<platform::RunningApplication>>& runningApplications) {
+    const auto found =
+        std::find_if(runningApplications.begin(), runningApplications.end(),
+                     [&](const auto& application) { return application->bundleIdentifier() == bundleIdentifier; });
+    const auto running = found == runningApplications.end() ? nullptr : *found;
     auto applicationURL = running ? running->bundleURL() : std::nullopt;
     if (!applicationURL) applicationURL = desktop_.workspace().urlForApplication(bundleIdentifier);
     auto sourceKey = iconSourceKey(bundleIdentifier, applicationURL);

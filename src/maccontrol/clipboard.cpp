@@ -64,12 +64,22 @@ std::vector<PasteboardItem> DesktopController::savedPasteboardItems(Pasteboard& 
         if (auto copy = copyPasteboardItem(item)) saved.push_back(std::move(*copy));
     }
     // What could not be saved is lost to the user once the paste is done.
-    auto leftOut = pasteboard.typesLeftOut();
-    std::sort(leftOut.begin(), leftOut.end());
-    leftOut.erase(std::unique(leftOut.begin(), leftOut.end()), leftOut.end());
-    for (const auto& type : leftOut) {
-        ZENTRABO_LOG("Clipboard type " + platform::escapeForLog(type) + " not saved for the paste: larger than " +
-                     std::to_string(platform::maximumPasteboardTypeBytes / (1024 * 1024)) + " MiB");
+    const auto leftOut = pasteboard.typesLeftOut();
+    const auto log = [](std::vector<std::string> types, const std::string& why) {
+        std::sort(types.begin(), types.end());
+        types.erase(std::unique(types.begin(), types.end()), types.end());
+        for (const auto& type : types) {
+            ZENTRABO_LOG("Clipboard type " + platform::escapeForLog(type) + " not saved for the paste: " + why);
+        }
+    };
+    constexpr std::size_t mebibyte = 1024 * 1024;
+    log(leftOut.tooLarge, "larger than " + std::to_string(platform::maximumPasteboardTypeBytes / mebibyte) + " MiB");
+    log(leftOut.pastTotal,
+        "past the " + std::to_string(platform::maximumPasteboardTotalBytes / mebibyte) + " MiB kept of all types");
+    // An owner that answers no type may offer thousands: one line for them.
+    if (!leftOut.late.empty()) {
+        ZENTRABO_LOG("Clipboard: " + std::to_string(leftOut.late.size()) +
+                     " types not saved for the paste: the owner did not hand them over in time");
     }
     return saved;
 }

@@ -101,12 +101,20 @@ public:
 
     // Application icons (application_icons.cpp). Identifiers are trimmed;
     // blank and repeated ones, and those without an icon, are left out.
-    // Never fails.
+    // At most maximumIconIdentifiersLookedAt are looked at, for at most
+    // applicationIconsSeconds on the desktop clock; the rest are left out
+    // too, and logged. Never fails.
+    static constexpr std::size_t maximumIconIdentifiersLookedAt = 256;
+    static constexpr double applicationIconsSeconds = 5.0;
     std::vector<RemoteApplicationIcon> applicationIcons(const std::vector<std::string>& bundleIdentifiers);
     // The icon as a rounded PNG of applicationIconPixelSize, from the cache
     // while the source key stays the same; none (and no cache entry) when no
     // picture can be found, drawn or encoded within the byte limit.
     std::optional<RemoteApplicationIcon> applicationIcon(const std::string& bundleIdentifier);
+    // The same, with the running applications already listed.
+    std::optional<RemoteApplicationIcon> applicationIcon(
+        const std::string& bundleIdentifier,
+        const std::vector<std::shared_ptr<platform::RunningApplication>>& runningApplications);
     // The bundle's path, its modification second since 2001 (0 when
     // unreadable), the pixel size and the processing version, joined by "|";
     // without a bundle "running:", the identifier, the size and the version

@@ -132,5 +132,36 @@ TEST_F(ApplicationIconsTest, AnIconOfExactlyTheByteLimitIsDeliveredAndOneByteMor
     EXPECT_FALSE(icon("com.example.painter"));
 }
 
+TEST_F(ApplicationIconsTest, OnlyTheFirstIdentifiersOfALongRequestAreLookedAt) {
+    DesktopBuilder builder;
+    builder.application("Early", "com.example.early").notInstalled();
+    builder.application("Late", "com.example.late").notInstalled();
+    start(builder);
+
+    const std::size_t limit = DesktopController::maximumIconIdentifiersLookedAt;
+    // "late" as the distinct identifier at the position given (from 1), in a
+    // request of a thousand more, after a repeat and a blank that do not count.
+    const auto requestWithLateAt = [](std::size_t position) {
+        std::vector<std::string> requested{"com.example.early", " com.example.early", ""};
+        for (std::size_t index = 2; index <= 1000; ++index) {
+            if (index == position) requested.push_back("com.example.late");
+            requested.push_back("com.example.missing" + std::to_string(index));
+        }
+        return requested;
+    };
+    const struct {
+        std::size_t position;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {limit, {"com.example.early", "com.example.late"}},
+        {limit + 1, {"com.example.early"}},
+        {900, {"com.example.early"}},
+    };
+    for (const auto& probe : cases) {
+        EXPECT_EQ(identifiers(controller->applicationIcons(requestWithLateAt(probe.position))), probe.expected)
+            << probe.position;
+    }
+}
+
 }  // namespace
 }  // namespace zentrabo

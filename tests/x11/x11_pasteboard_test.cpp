@@ -117,7 +117,7 @@ TEST_F(X11PasteboardTest, AnotherOwnersTargetsAreSavedAndPutBack) {
 TEST_F(X11PasteboardTest, ATargetOverTheLimitIsLeftOutAndNamed) {
     xclipWrites(std::string(X11Pasteboard::maximumTargetSize + 1, 'x'), "image/png");
     EXPECT_TRUE(pasteboard_->items().empty());
-    EXPECT_THAT(pasteboard_->typesLeftOut(), Contains("image/png"));
+    EXPECT_THAT(pasteboard_->typesLeftOut().tooLarge, Contains("image/png"));
 }
 
 }  // namespace

@@ -3,8 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <set>
+#include <sys/stat.h>
 #include <system_error>
+#include <unordered_map>
 
 #include "platform/desktop/freedesktop/key_file.hpp"
 #include "platform/files/xdg_folders.hpp"
@@ -44,8 +48,52 @@ bool isExecutableFile(const std::filesystem::path& path) {
     return std::filesystem::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;
 }
 
+// The files' parsed contents, kept while a file keeps its modification time,
+// size and inode: a request that looks up many identifiers reads each entry
+// once, not once an identifier. What depends on the environment (locale,
+// current desktop, TryExec's program) is still worked out at every call.
+class EntryFileCache {
+public:
+    std::shared_ptr<const std::optional<KeyFile>> read(const std::filesystem::path& path) {
+        struct stat status {};
+        if (::stat(path.c_str(), &status) != 0) return std::make_shared<const std::optional<KeyFile>>();
+        const Stamp stamp{status.st_mtim.tv_sec, status.st_mtim.tv_nsec, status.st_size, status.st_ino};
+        {
+            std::lock_guard locked(mutex_);
+            if (const auto kept = files_.find(path.string()); kept != files_.end() && kept->second.stamp == stamp) {
+                return kept->second.contents;
+            }
+        }
+        auto contents = std::make_shared<const std::optional<KeyFile>>(KeyFile::read(path, maximumEntryBytes));
+        std::lock_guard locked(mutex_);
+        // Bounded: folders that change all the time start it over.
+        if (files_.size() >= 2 * maximumEntryFiles) files_.clear();
+        files_.insert_or_assign(path.string(), Kept{stamp, contents});
+        return contents;
+    }
+
+private:
+    struct Stamp {
+        std::int64_t seconds = 0, nanoseconds = 0, size = 0;
+        std::uint64_t inode = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    struct Kept {
+        Stamp stamp;
+        std::shared_ptr<const std::optional<KeyFile>> contents;
+    };
+    std::mutex mutex_;
+    std::unordered_map<std::string, Kept> files_;
+};
+
+EntryFileCache& entryFileCache() {
+    static EntryFileCache cache;
+    return cache;
+}
+
 std::optional<DesktopEntry> usableEntry(std::string id, const std::filesystem::path& path) {
-    const auto file = KeyFile::read(path, maximumEntryBytes);
+    const auto kept = entryFileCache().read(path);
+    const auto& file = *kept;
     const auto* group = file ? file->group("Desktop Entry") : nullptr;
     if (!group) return std::nullopt;
     const auto type = group->find("Type");

@@ -1,8 +1,9 @@
 #pragma once
 // The installed applications of a freedesktop system: the desktop entries
 // ("*.desktop") of the "applications" folders in $XDG_DATA_HOME and
-// $XDG_DATA_DIRS, read afresh at every call (the variables too, so tests can
-// redirect them).
+// $XDG_DATA_DIRS, looked for afresh at every call (the variables too, so
+// tests can redirect them); a file's parsed contents are kept while its
+// modification time, size and inode stay the same.
 #include <filesystem>
 #include <optional>
 #include <string>

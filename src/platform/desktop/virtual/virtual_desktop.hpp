@@ -124,7 +124,7 @@ public:
     std::optional<std::string> string() override;
     std::int64_t changeCount() override;
     // Its items are copied whole, whatever their size.
-    std::vector<std::string> typesLeftOut() override { return {}; }
+    PasteboardTypesLeftOut typesLeftOut() override { return {}; }
 
     // KeyboardLayoutPreferences
     std::optional<PropertyListValue> textInputPreferences() override;

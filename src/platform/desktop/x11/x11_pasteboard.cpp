@@ -137,7 +137,7 @@ bool X11Pasteboard::writeItems(const std::vector<PasteboardItem>& items) {
 std::vector<PasteboardItem> X11Pasteboard::items() {
     {
         std::lock_guard locked(mutex_);
-        typesLeftOut_.clear();
+        typesLeftOut_ = {};
         if (owned_) {
             if (owned_->empty()) return {};
             PasteboardItem item;
@@ -145,19 +145,33 @@ std::vector<PasteboardItem> X11Pasteboard::items() {
             return {std::move(item)};
         }
     }
-    std::vector<std::string> leftOut;
+    PasteboardTypesLeftOut leftOut;
     PasteboardItem item;
     try {
+        // One reader, so one deadline for the whole reading. The types are
+        // kept in the owner's order while they fit in the total; one that
+        // does not is left out and a later, smaller one may still fit.
         X11SelectionReader reader(display_, transferDeadline);
         const xcb_atom_t clipboard = internAtom(reader.connection(), clipboardName);
+        std::size_t total = 0;
         for (const std::string& target : reader.targets(clipboard)) {
             if (std::find_if(std::begin(protocolTargets), std::end(protocolTargets),
                              [&](const char* name) { return target == name; }) != std::end(protocolTargets)) {
                 continue;
             }
-            auto result = reader.read(clipboard, internAtom(reader.connection(), target), maximumTargetSize);
-            if (result.outcome == X11SelectionReader::Outcome::tooLarge) leftOut.push_back(target);
+            if (reader.expired()) {
+                leftOut.late.push_back(target);
+                continue;
+            }
+            const std::size_t room = std::min(maximumTargetSize, maximumTotalSize - total);
+            auto result = reader.read(clipboard, internAtom(reader.connection(), target), room);
+            if (result.outcome == X11SelectionReader::Outcome::tooLarge) {
+                (room < maximumTargetSize ? leftOut.pastTotal : leftOut.tooLarge).push_back(target);
+            } else if (result.outcome == X11SelectionReader::Outcome::failed && reader.expired()) {
+                leftOut.late.push_back(target);
+            }
             if (result.outcome != X11SelectionReader::Outcome::read) continue;
+            total += result.data.size();
             item.representations.emplace_back(typeOfTarget(target), std::move(result.data));
         }
     } catch (const X11Error&) {
@@ -194,7 +208,7 @@ std::int64_t X11Pasteboard::changeCount() {
     return changeCount_;
 }
 
-std::vector<std::string> X11Pasteboard::typesLeftOut() {
+PasteboardTypesLeftOut X11Pasteboard::typesLeftOut() {
     std::lock_guard locked(mutex_);
     return typesLeftOut_;
 }

@@ -25,8 +25,11 @@ public:
     static constexpr std::size_t maximumTargetSize = maximumPasteboardTypeBytes;
     // Data above this goes in increments of this size.
     static constexpr std::size_t incrementSize = 256 * 1024;
-    // How long a reading waits for the owner's next step, and how long an
-    // increment handed out waits for its reader before it is given up.
+    // The most all of its types together take from another owner.
+    static constexpr std::size_t maximumTotalSize = maximumPasteboardTotalBytes;
+    // How long a whole reading of another owner's data may take (its list of
+    // targets, each target, every increment), and how long an increment
+    // handed out waits for its reader before it is given up.
     static constexpr std::chrono::seconds transferDeadline{5};
 
     // Connects to the display; throws X11Error when it cannot be reached.
@@ -41,7 +44,7 @@ public:
     bool writeItems(const std::vector<PasteboardItem>& items) override;
     std::optional<std::string> string() override;
     std::int64_t changeCount() override;
-    std::vector<std::string> typesLeftOut() override;
+    PasteboardTypesLeftOut typesLeftOut() override;
 
 private:
     // Target atom name to its data, as owned by us.
@@ -80,7 +83,7 @@ private:
     std::map<xcb_atom_t, std::string> ownedTargets_;
     std::vector<Outgoing> outgoing_;
     std::int64_t changeCount_ = 0;
-    std::vector<std::string> typesLeftOut_;
+    PasteboardTypesLeftOut typesLeftOut_;
 };
 
 }  // namespace zentrabo::platform

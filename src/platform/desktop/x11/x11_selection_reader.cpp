@@ -20,7 +20,8 @@ constexpr std::chrono::milliseconds kLongestQuietWait{10};
 // passed, at most until the end; false when the end has passed or the
 // connection broke.
 bool waitReadable(xcb_connection_t* connection, std::chrono::steady_clock::time_point end) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    // Rounded up, so that a wait given up has really reached the end.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
     if (left.count() <= 0 || xcb_connection_has_error(connection)) return false;
     pollfd readable{xcb_get_file_descriptor(connection), POLLIN, 0};
     ::poll(&readable, 1, static_cast<int>(std::min(left, kLongestQuietWait).count()));
@@ -30,8 +31,12 @@ bool waitReadable(xcb_connection_t* connection, std::chrono::steady_clock::time_
 }  // namespace
 
 void* boundedReplyData(xcb_connection_t* connection, unsigned int sequence, std::chrono::milliseconds deadline) {
+    return boundedReplyDataUntil(connection, sequence, std::chrono::steady_clock::now() + deadline);
+}
+
+void* boundedReplyDataUntil(xcb_connection_t* connection, unsigned int sequence,
+                            std::chrono::steady_clock::time_point end) {
     xcb_flush(connection);
-    const auto end = std::chrono::steady_clock::now() + deadline;
     for (;;) {
         void* reply = nullptr;
         xcb_generic_error_t* error = nullptr;
@@ -52,8 +57,8 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const std::string& name) {
     return interned ? interned->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
-X11SelectionReader::X11SelectionReader(const std::string& display, std::chrono::milliseconds stepDeadline)
-    : connection_(display), stepDeadline_(stepDeadline) {
+X11SelectionReader::X11SelectionReader(const std::string& display, std::chrono::milliseconds deadline)
+    : connection_(display), end_(std::chrono::steady_clock::now() + deadline) {
     xcb_connection_t* connection = connection_.get();
     window_ = xcb_generate_id(connection);
     const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
@@ -68,10 +73,11 @@ X11SelectionReader::~X11SelectionReader() {
     xcb_flush(connection_.get());
 }
 
+bool X11SelectionReader::expired() const { return std::chrono::steady_clock::now() >= end_; }
+
 X11Reply<xcb_generic_event_t> X11SelectionReader::nextEvent(std::uint8_t type) {
     xcb_connection_t* connection = connection_.get();
     xcb_flush(connection);
-    const auto end = std::chrono::steady_clock::now() + stepDeadline_;
     for (;;) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
             X11Reply<xcb_generic_event_t> owned(event);
@@ -84,7 +90,7 @@ X11Reply<xcb_generic_event_t> X11SelectionReader::nextEvent(std::uint8_t type) {
             }
             return owned;
         }
-        if (!waitReadable(connection, end)) return nullptr;
+        if (!waitReadable(connection, end_)) return nullptr;
     }
 }
 
@@ -95,10 +101,12 @@ std::optional<X11SelectionReader::Result> X11SelectionReader::takeProperty(std::
     for (;;) {
         // Deleted with the last piece, which tells the owner to go on.
         const std::uint32_t pieceUnits = static_cast<std::uint32_t>(maximum / 4 + 1);
-        const auto piece = boundedReply<xcb_get_property_reply_t>(
-            connection,
-            xcb_get_property(connection, 0, window_, property_, XCB_GET_PROPERTY_TYPE_ANY, offset, pieceUnits),
-            stepDeadline_);
+        const auto piece =
+            X11Reply<xcb_get_property_reply_t>(static_cast<xcb_get_property_reply_t*>(boundedReplyDataUntil(
+                connection,
+                xcb_get_property(connection, 0, window_, property_, XCB_GET_PROPERTY_TYPE_ANY, offset, pieceUnits)
+                    .sequence,
+                end_)));
         if (!piece) return std::nullopt;
         result.type = piece->type;
         const auto* bytes = static_cast<const std::uint8_t*>(xcb_get_property_value(piece.get()));
@@ -151,8 +159,8 @@ std::vector<std::string> X11SelectionReader::targets(xcb_atom_t selection) {
     if (answer.outcome != Outcome::read || answer.type != XCB_ATOM_ATOM) return names;
     const auto* atoms = reinterpret_cast<const xcb_atom_t*>(answer.data.data());
     for (std::size_t at = 0; at < answer.data.size() / sizeof(xcb_atom_t); ++at) {
-        const auto named = boundedReply<xcb_get_atom_name_reply_t>(
-            connection_.get(), xcb_get_atom_name(connection_.get(), atoms[at]), stepDeadline_);
+        const auto named = X11Reply<xcb_get_atom_name_reply_t>(static_cast<xcb_get_atom_name_reply_t*>(
+            boundedReplyDataUntil(connection_.get(), xcb_get_atom_name(connection_.get(), atoms[at]).sequence, end_)));
         if (!named) continue;
         names.emplace_back(xcb_get_atom_name_name(named.get()),
                            static_cast<std::size_t>(xcb_get_atom_name_name_length(named.get())));
