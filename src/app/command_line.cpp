@@ -50,6 +50,11 @@ CommandLine parseCommandLine(int argumentCount, const char* const* arguments) {
     return run;
 }
 
+std::vector<std::string> desktopArguments(const RunServer& run) {
+    if (!run.desktop) return {};
+    return {"--desktop", *run.desktop == DesktopKind::x11 ? "x11" : "virtual"};
+}
+
 std::string versionLine() {
     return "Zentrabo Server " + std::string(appVersion()) + " (" + std::string(buildNumber()) + ")";
 }
