@@ -50,6 +50,11 @@ CommandLine parseCommandLine(int argumentCount, const char* const* arguments) {
     return run;
 }
 
+std::vector<std::string> desktopArguments(const RunServer& run) {
+    if (!run.desktop) return {};
+    return {"--desktop", *run.desktop == DesktopKind::x11 ? "x11" : "virtual"};
+}
+
 std::string versionLine() {
     return "Zentrabo Server " + std::string(appVersion()) + " (" + std::string(buildNumber()) + ")";
 }
@@ -90,11 +95,13 @@ std::string usageText() {
            consoleSocketText() +
            "\n"
            "\n"
-           "Desktop: it controls the X11 session named by $DISPLAY when that display\n"
-           "answers and $WAYLAND_DISPLAY is unset, else its built-in virtual desktop\n"
-           "(a scenario of applications and windows, from virtual-desktop.json in the\n"
-           "settings folder when that file exists). The start line \"Desktop: ...\" and\n"
-           "\"status\" say which.\n"
+           "Desktop: it controls the X11 session named by $DISPLAY. It does not start\n"
+           "in a Wayland session ($WAYLAND_DISPLAY set) or on a display that does not\n"
+           "answer; only with neither variable set does it take its built-in virtual\n"
+           "desktop (a scenario of applications and windows, from virtual-desktop.json\n"
+           "in the settings folder when that file exists), and says so. The start line\n"
+           "\"Desktop: ...\" and \"status\" say which. It stops, with status 0, when\n"
+           "the X display goes away for good (the session ended).\n"
            "\n"
            "Options:\n"
            "  --desktop x11      controls the X11 display named by $DISPLAY (also\n"
@@ -105,9 +112,10 @@ std::string usageText() {
            "  --version          prints the version and exits\n"
            "\n"
            "Exit status: 0 after a clean stop; 1 when it never listened, could not start,\n"
-           "or another instance runs; 2 for a desktop scenario it cannot use, an X11\n"
-           "display that does not answer, or an argument it does not know. A console\n"
-           "ends with 0 once it was attached and 1 when it could not attach.\n";
+           "or another instance runs; 2 for a desktop scenario it cannot use, a Wayland\n"
+           "session, an X11 display that does not answer, or an argument it does not\n"
+           "know. A console ends with 0 once it was attached and 1 when it could not\n"
+           "attach.\n";
 }
 
 }  // namespace zentrabo

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace zentrabo {
 
@@ -30,6 +31,10 @@ inline constexpr int exitFailure = 1;
 inline constexpr int exitUnusableInput = 2;
 
 CommandLine parseCommandLine(int argumentCount, const char* const* arguments);
+
+// The arguments that start the server on the same desktop choice again
+// ("--desktop x11"); none when the environment chose.
+std::vector<std::string> desktopArguments(const RunServer& run);
 
 // "Zentrabo Server <version> (<build>)".
 std::string versionLine();

@@ -16,22 +16,18 @@ namespace {
 
 constexpr std::string_view x11ThreadName = "zb-x11";
 
-const std::string waylandNotice =
-    "Wayland sessions are not supported; controlling the virtual desktop (use --desktop x11 to control XWayland "
-    "windows only)";
-
 std::optional<std::string> variable(const char* name) {
     const char* value = std::getenv(name);
     if (!value || !*value) return std::nullopt;
     return std::string(value);
 }
 
-ChosenDesktop virtualDesktop(platform::Clock& clock) {
+ChosenDesktop virtualDesktop(platform::Clock& clock, std::string reason) {
     try {
         const auto file = platform::desktopScenarioFile();
         auto desktop = platform::VirtualDesktop::create(platform::loadDesktopScenario(), clock);
         return {std::move(desktop), "virtual (" + (file ? file->string() : std::string("built-in scenario")) + ")",
-                std::nullopt};
+                std::move(reason), false, true};
     } catch (const platform::ScenarioError& error) {
         // The message names the file and the fault.
         throw DesktopUnavailable(std::string("unusable desktop scenario: ") + error.what(), exitUnusableInput);
@@ -40,41 +36,57 @@ ChosenDesktop virtualDesktop(platform::Clock& clock) {
     }
 }
 
-ChosenDesktop x11Desktop(const std::string& display, platform::Clock& clock) {
+// The session of the display; a display that does not answer is refused
+// with the given prefix and hint around the connection's own reason.
+ChosenDesktop x11Desktop(const std::string& display, platform::Clock& clock, std::string reason,
+                         const std::string& refusalPrefix, const std::string& refusalHint) {
     // The threads the backend starts while it opens (its event thread, its
     // accessibility thread, the bounded connect attempt) take this name.
     const platform::ScopedThreadName backendThreads(x11ThreadName);
-    return {platform::X11Desktop::create(display, clock), "X11 display " + display, std::nullopt};
+    try {
+        return {platform::X11Desktop::create(display, clock), "X11 display " + display, std::move(reason), false,
+                false};
+    } catch (const platform::X11Error& error) {
+        throw DesktopUnavailable(refusalPrefix + error.what() + refusalHint, exitUnusableInput);
+    }
 }
 
 }  // namespace
 
-DesktopEnvironment DesktopEnvironment::current() { return {variable("DISPLAY"), variable("WAYLAND_DISPLAY")}; }
+std::string desktopChoiceLine(const ChosenDesktop& chosen) {
+    return "Desktop: " + chosen.description + ": " + chosen.reason;
+}
+
+std::string desktopStatusText(const ChosenDesktop& chosen) {
+    return chosen.isVirtual ? chosen.description + ": " + chosen.reason : chosen.description;
+}
+
+DesktopEnvironment DesktopEnvironment::current() {
+    return {variable("DISPLAY"), variable("WAYLAND_DISPLAY"), variable("XDG_CURRENT_DESKTOP")};
+}
 
 ChosenDesktop chooseDesktop(std::optional<DesktopKind> asked, const DesktopEnvironment& environment,
                             platform::Clock& clock) {
-    if (asked == DesktopKind::virtualDesktop) return virtualDesktop(clock);
+    if (asked == DesktopKind::virtualDesktop) return virtualDesktop(clock, "asked for with --desktop virtual");
     if (asked == DesktopKind::x11) {
         if (!environment.display) throw DesktopUnavailable("--desktop x11: $DISPLAY is not set", exitUnusableInput);
-        try {
-            return x11Desktop(*environment.display, clock);
-        } catch (const platform::X11Error& error) {
-            throw DesktopUnavailable(std::string("--desktop x11: ") + error.what(), exitUnusableInput);
-        }
+        return x11Desktop(*environment.display, clock, "asked for with --desktop x11", "--desktop x11: ", "");
     }
     if (environment.waylandDisplay) {
-        auto chosen = virtualDesktop(clock);
-        chosen.notice = waylandNotice;
-        return chosen;
+        throw DesktopUnavailable("Wayland session (" + environment.currentDesktop.value_or("unknown desktop") +
+                                     ") is not supported yet: log in to an X11 session, or start with --desktop x11 "
+                                     "to control its XWayland windows only, or --desktop virtual for the model "
+                                     "desktop",
+                                 exitUnusableInput);
     }
     if (environment.display) {
-        try {
-            return x11Desktop(*environment.display, clock);
-        } catch (const platform::X11Error&) {
-            // A display that does not answer is no session to control.
-        }
+        return x11Desktop(*environment.display, clock, "the session of $DISPLAY",
+                          "$DISPLAY: ", "; start with --desktop virtual for the model desktop");
     }
-    return virtualDesktop(clock);
+    auto chosen = virtualDesktop(
+        clock, "no desktop session here (DISPLAY and WAYLAND_DISPLAY are unset); devices see the model desktop");
+    chosen.unasked = true;
+    return chosen;
 }
 
 }  // namespace zentrabo

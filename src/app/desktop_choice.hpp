@@ -1,7 +1,9 @@
 #pragma once
 // Which desktop the server controls: the one asked for on the command line,
-// else the X11 session of $DISPLAY when it answers and no Wayland session
-// runs, else the virtual desktop.
+// else the X11 session of $DISPLAY. A session the server cannot control (a
+// Wayland one, a display that does not answer) stops the start rather than
+// handing devices the model desktop in its place; only a machine with no
+// session at all gets the virtual desktop unasked.
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -16,9 +18,18 @@ struct ChosenDesktop {
     std::shared_ptr<platform::Desktop> desktop;
     // "X11 display :0", "virtual (built-in scenario)" or "virtual (<file>)".
     std::string description;
-    // A line to show before the start line; none when all went as asked.
-    std::optional<std::string> notice;
+    // Why this desktop: "asked for with --desktop x11", ...
+    std::string reason;
+    // Chosen without being asked for where a user may have expected their
+    // session: the start says so on standard error too.
+    bool unasked = false;
+    bool isVirtual = false;
 };
+
+// "Desktop: <description>: <reason>", the line that records the choice.
+std::string desktopChoiceLine(const ChosenDesktop& chosen);
+// What status shows: the virtual desktop with why it was chosen.
+std::string desktopStatusText(const ChosenDesktop& chosen);
 
 // A desktop that cannot be controlled; the text says why.
 class DesktopUnavailable : public std::runtime_error {
@@ -35,13 +46,14 @@ private:
 struct DesktopEnvironment {
     std::optional<std::string> display;         // $DISPLAY
     std::optional<std::string> waylandDisplay;  // $WAYLAND_DISPLAY
+    std::optional<std::string> currentDesktop;  // $XDG_CURRENT_DESKTOP
     // The process's own environment; empty values count as unset.
     static DesktopEnvironment current();
 };
 
 // Builds the desktop. Throws DesktopUnavailable: exitUnusableInput for a
-// scenario file it cannot use or an X11 display asked for that does not
-// answer, exitFailure when the desktop cannot be built.
+// scenario file it cannot use, a session it cannot control or an X11
+// display that does not answer, exitFailure when the desktop cannot be built.
 ChosenDesktop chooseDesktop(std::optional<DesktopKind> asked, const DesktopEnvironment& environment,
                             platform::Clock& clock);
 

@@ -7,26 +7,29 @@
 
 namespace zentrabo {
 
-void announceListening(const ListenerStatus& listener, LineWriter writeLine, LineWriter writeProblem) {
+void announceListening(const ListenerStatus& listener, LineWriter writeLine, LineWriter writeProblem,
+                       std::function<void()> nextSteps) {
     struct Announced {
         std::optional<std::uint16_t> port;
         bool fingerprint = false;
         bool advertisementFailed = false;
     };
     auto announced = std::make_shared<Announced>();
-    listener.port().observe([&listener, writeLine, announced](const std::optional<std::uint16_t>& port) {
-        if (!port || port == announced->port) {
+    listener.port().observe(
+        [&listener, writeLine, announced, nextSteps = std::move(nextSteps)](const std::optional<std::uint16_t>& port) {
+            if (!port || port == announced->port) {
+                announced->port = port;
+                return;
+            }
             announced->port = port;
-            return;
-        }
-        announced->port = port;
-        writeLine("Listening on port " + std::to_string(*port));
-        if (const auto& fingerprint = *listener.serverCertificateFingerprint();
-            fingerprint && !announced->fingerprint) {
-            announced->fingerprint = true;
-            writeLine("Server fingerprint: " + *fingerprint);
-        }
-    });
+            writeLine("Listening on port " + std::to_string(*port));
+            if (const auto& fingerprint = *listener.serverCertificateFingerprint();
+                fingerprint && !announced->fingerprint) {
+                announced->fingerprint = true;
+                writeLine("Server fingerprint: " + *fingerprint);
+                if (nextSteps) nextSteps();
+            }
+        });
     const auto reportNotListening = [writeProblem](const std::optional<std::string>& reason) {
         if (reason) writeProblem("Not listening: " + *reason);
     };

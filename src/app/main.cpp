@@ -30,9 +30,11 @@
 #include "app/standard_output.hpp"
 #include "app/terminal_events.hpp"
 #include "app/terminal_front.hpp"
+#include "app/terminal_text.hpp"
 #include "model/diagnostic_log.hpp"
 #include "platform/desktop/xdg_autostart_login_item.hpp"
 #include "platform/dispatch/main_loop.hpp"
+#include "platform/dispatch/main_loop_gate.hpp"
 #include "platform/dispatch/serial_queue.hpp"
 #include "platform/dispatch/system_clock.hpp"
 #include "platform/files/instance_lock.hpp"
@@ -122,13 +124,17 @@ int main(int argc, char** argv) {
     try {
         chosen = chooseDesktop(std::get<RunServer>(commandLine).desktop, DesktopEnvironment::current(), clock);
     } catch (const DesktopUnavailable& unavailable) {
-        std::fprintf(stderr, "zentrabo-server: %s\n", unavailable.what());
+        ZENTRABO_LOG(std::string("No desktop: ") + unavailable.what());
+        writeStandardErrorLine(std::string("zentrabo-server: ") + unavailable.what());
         return unavailable.exitStatus();
     }
     const auto& desktop = chosen.desktop;
+    const std::string desktopStatus = desktopStatusText(chosen);
+    ZENTRABO_LOG(desktopChoiceLine(chosen));
+    // Devices see the model desktop: whoever started the server hears why.
+    if (chosen.unasked) writeStandardErrorLine(desktopChoiceLine(chosen));
 
     writeStandardOutputLine(versionLine());
-    if (chosen.notice) writeStandardOutputLine(*chosen.notice);
     writeStandardOutputLine("Desktop: " + chosen.description);
 
     platform::MainLoop mainLoop;
@@ -142,10 +148,19 @@ int main(int argc, char** argv) {
     removeLeftoverTemporaryFiles(fileReceiveFolderURL(*defaults));
     HalvardineSecurity security(*defaults, clock);
     auto server = HalvardineServer::create(HalvardineServerEnvironment{
-        clock, *desktop, std::make_shared<platform::XdgAutostartLoginItem>(ownExecutable()), mainLoop.executor(),
-        defaults, security, makeRelayConnectorFactory(mainLoop.executor(), clock, security), std::nullopt, true});
+        clock, *desktop,
+        std::make_shared<platform::XdgAutostartLoginItem>(ownExecutable(),
+                                                          desktopArguments(std::get<RunServer>(commandLine))),
+        mainLoop.executor(), defaults, security, makeRelayConnectorFactory(mainLoop.executor(), clock, security),
+        std::nullopt, true});
     const auto& listener = server->listener();
-    announceListening(listener, writeStandardOutputLine, writeStandardErrorLine);
+    const bool onTerminal = isatty(STDIN_FILENO) == 1;
+    announceListening(listener, writeStandardOutputLine, writeStandardErrorLine, [&server, onTerminal] {
+        if (onTerminal) writeStandardOutputLine("Type pair to pair a device, help for commands.");
+        if (!*server->permissions().hasAccessibilityAccess()) {
+            writeStandardOutputLine("Accessibility is off: " + std::string(accessibilityOffHint));
+        }
+    });
     auto everListened = std::make_shared<bool>(listener.port()->has_value());
     listener.port().observe([everListened](const std::optional<std::uint16_t>& port) {
         if (port) *everListened = true;
@@ -163,10 +178,9 @@ int main(int argc, char** argv) {
         terminate();
     });
     TerminalEvents events(server->authorization());
-    auto terminal =
-        std::make_unique<TerminalFront>(*server, events, chosen.description, writeStandardOutputLine, terminate);
+    auto terminal = std::make_unique<TerminalFront>(*server, events, desktopStatus, writeStandardOutputLine, terminate);
     auto consoles = openConsoleListener(
-        mainLoop.executor(), clock, ConsoleListener::Fronts{*server, events, chosen.description, [terminate] {
+        mainLoop.executor(), clock, ConsoleListener::Fronts{*server, events, desktopStatus, [terminate] {
                                                                 writeStandardOutputLine("Quitting (from a console).");
                                                                 terminate();
                                                             }});
@@ -180,11 +194,27 @@ int main(int argc, char** argv) {
             terminal->handleLine(*line, std::move(slot));
         });
 
+    // The session the server serves is gone (a logout): it stops with it,
+    // cleanly, so the next login can start it anew.
+    auto sessionEnd = std::make_shared<platform::MainLoopGate>(mainLoop.executor());
+    auto sessionEnded = std::make_shared<bool>(false);
+    desktop->whenSessionEnds([sessionEnd, sessionEnded, &server, terminate](const std::string& reason) {
+        sessionEnd->post([sessionEnded, &server, terminate, reason] {
+            const std::string line = "The desktop session ended (" + reason + "); stopping.";
+            ZENTRABO_LOG(line);
+            writeStandardOutputLine(line);
+            *sessionEnded = true;
+            server->streams().endStreamsForSessionEnd();
+            terminate();
+        });
+    });
+
     mainLoop.run();
+    sessionEnd->close();
     consoles.reset();
     input.reset();
     terminal.reset();
     server.reset();
     defaults->flush();
-    return *everListened ? 0 : exitFailure;
+    return *everListened || *sessionEnded ? 0 : exitFailure;
 }

@@ -25,7 +25,9 @@ void runFolder(TerminalContext& context, std::string_view arguments) {
             context.write("The receive folder " + shown + " does not exist yet; the first received file makes it.");
             return;
         }
-        folder.openFileReceiveFolder();
+        if (const auto opened = folder.openFileReceiveFolder(); !opened.ok) {
+            return context.write("Could not open the receive folder: " + echoed(opened.error, serverTextLength));
+        }
         context.write("Opened the receive folder " + shown);
     } else if (arguments.starts_with('/') || arguments == "~" || arguments.starts_with("~/")) {
         // A relative path would depend on where the server was started.
@@ -40,9 +42,16 @@ void runFolder(TerminalContext& context, std::string_view arguments) {
 
 void runLoginItem(TerminalContext& context, std::string_view arguments) {
     if (!context.takesNoArguments("login-item", arguments)) return;
-    context.permissions.toggleLoginItem();
+    auto& permissions = context.permissions;
+    const bool registering = *permissions.loginItemStatus() != platform::LoginItemStatus::enabled;
+    const auto replaced = permissions.loginItemOtherProgram();
+    permissions.toggleLoginItem();
+    const auto status = *permissions.loginItemStatus();
     context.write("Login item toggled; its status is now " +
-                  std::string(loginItemText(*context.permissions.loginItemStatus())) + ".");
+                  loginItemDescription(status, permissions.loginItemOtherProgram()) + ".");
+    if (!registering || status != platform::LoginItemStatus::enabled) return;
+    if (replaced) context.write("It replaced the entry that started " + echoed(*replaced, serverTextLength) + ".");
+    if (const auto note = permissions.loginItemRegistrationNote()) context.write(*note + ".");
 }
 
 void runRequest(TerminalContext& context, std::string_view arguments) {

@@ -67,9 +67,15 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
                               ? echoed(**relay.relayStatusMessage(), serverTextLength)
                               : std::string("none"));
     line("desktop", context.desktop);
-    line("accessibility", grantedText(*context.permissions.hasAccessibilityAccess()));
+    const bool accessibility = *context.permissions.hasAccessibilityAccess();
+    line("accessibility", accessibility
+                              ? std::string(grantedText(true))
+                              : std::string(grantedText(false)) + " (" + std::string(accessibilityOffHint) + ")");
     line("screen recording", grantedText(*context.permissions.hasScreenRecordingAccess()));
-    line("login item", loginItemText(*context.permissions.loginItemStatus()));
+    // The entry can change behind the server's back (its program deleted).
+    context.permissions.refreshLoginItemStatus();
+    line("login item",
+         loginItemDescription(*context.permissions.loginItemStatus(), context.permissions.loginItemOtherProgram()));
     line("password configured", yesNo(*extra.passwordConfigured()));
     line("scopes local", scopeList(*extra.localScopes()));
     line("scopes relay", scopeList(*extra.relayScopes()));

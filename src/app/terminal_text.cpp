@@ -60,6 +60,12 @@ std::string_view loginItemText(platform::LoginItemStatus status) {
     return "not found";
 }
 
+std::string loginItemDescription(platform::LoginItemStatus status, const std::optional<std::string>& otherProgram) {
+    std::string text(loginItemText(status));
+    if (otherProgram) text += " (the entry starts " + echoed(*otherProgram, serverTextLength) + ")";
+    return text;
+}
+
 std::string scopeList(const ExtraAuthorizationScopes& scopes) {
     if (scopes.empty()) return "none";
     std::string text;

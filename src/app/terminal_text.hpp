@@ -3,6 +3,7 @@
 // words, echoing typed text safely, and the forms of dates, flags and scope
 // sets in its output.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -38,6 +39,10 @@ std::string_view yesNo(bool value);
 std::string_view grantedText(bool value);
 // "not registered", "enabled", "waiting for approval", "not found".
 std::string_view loginItemText(platform::LoginItemStatus status);
+// What the user can do while accessibility is off.
+inline constexpr std::string_view accessibilityOffHint = "menus, dialogs and keys need it; type request accessibility";
+// The status with the program of an entry that is not this server's.
+std::string loginItemDescription(platform::LoginItemStatus status, const std::optional<std::string>& otherProgram);
 
 // "files, stream" in the order of the scopes, "none" for an empty set.
 std::string scopeList(const ExtraAuthorizationScopes& scopes);

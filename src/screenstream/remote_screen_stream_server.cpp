@@ -110,11 +110,20 @@ void RemoteScreenStreamServer::removeSession(const platform::Uuid& id) {
 }
 
 void RemoteScreenStreamServer::endSessions(const std::string& clientCertificateFingerprint, std::string_view message) {
+    endSessionsOf([&](const std::string& fingerprint) { return fingerprint == clientCertificateFingerprint; }, message);
+}
+
+void RemoteScreenStreamServer::endAllSessions(std::string_view message) {
+    endSessionsOf([](const std::string&) { return true; }, message);
+}
+
+void RemoteScreenStreamServer::endSessionsOf(const std::function<bool(const std::string& fingerprint)>& picked,
+                                             std::string_view message) {
     std::vector<std::shared_ptr<RemoteScreenStreamSession>> ended;
     {
         std::lock_guard guard(lock_);
         for (const auto& [id, fingerprint] : sessionClientCertificateFingerprints_) {
-            if (fingerprint == clientCertificateFingerprint) ended.push_back(sessions_.at(id));
+            if (picked(fingerprint)) ended.push_back(sessions_.at(id));
         }
     }
     for (const auto& session : ended) {

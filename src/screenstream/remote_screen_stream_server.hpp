@@ -87,8 +87,13 @@ public:
     // Ends every stream of the client with an error frame carrying the
     // message, as when its device is revoked.
     void endSessions(const std::string& clientCertificateFingerprint, std::string_view message);
+    // Ends every stream with an error frame carrying the message, as when
+    // the desktop session ends.
+    void endAllSessions(std::string_view message);
 
 private:
+    // Ends the streams of the clients the filter picks.
+    void endSessionsOf(const std::function<bool(const std::string& fingerprint)>& picked, std::string_view message);
     asio::awaitable<void> runTask(std::shared_ptr<RemoteScreenStreamSession> session);
     // Under lock_: the count and the fingerprints, posted to the main loop.
     void reportLocked();

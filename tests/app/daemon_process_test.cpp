@@ -105,41 +105,69 @@ TEST(DaemonCommandLine, AnswersHelpVersionAndBadArgumentsBeforeCreatingAnything)
     EXPECT_THAT(usage, HasSubstr("2 for a desktop scenario"));
 }
 
-TEST(DaemonDesktopChoice, TheEnvironmentChoosesTheDesktopAndTheStartSaysWhich) {
+TEST(DaemonDesktopChoice, NoSessionIsReplacedByTheModelDesktopUnasked) {
     // No X server answers on this display in the test namespace.
-    const std::string silentDisplay = "DISPLAY=:59";
+    const std::string silentDisplay = ":59";
+    const std::string unsetReason =
+        "no desktop session here (DISPLAY and WAYLAND_DISPLAY are unset); devices see the model desktop";
+    const std::string waylandRefusal =
+        "Wayland session (GNOME) is not supported yet: log in to an X11 session, or start with --desktop x11 to "
+        "control its XWayland windows only, or --desktop virtual for the model desktop";
     struct Case {
         std::string name;
         std::vector<std::string> arguments;
         ServerProcess::EnvironmentChanges environment;
-        std::vector<std::string> lines;  // after the version line; or
-        std::string refusal;             // standard error of a start refused with status 2
+        std::string chosen;   // the desktop line of status; or
+        std::string refusal;  // the reason of a start refused with status 2
+        bool said = false;    // the choice is also said on standard error
     };
-    const std::string waylandNotice =
-        "Wayland sessions are not supported; controlling the virtual desktop (use --desktop x11 to control "
-        "XWayland windows only)";
     const std::vector<Case> cases{
-        {"no display", {}, {"DISPLAY", "WAYLAND_DISPLAY"}, {"Desktop: virtual (built-in scenario)"}, ""},
-        {"a Wayland session",
-         {},
-         {"WAYLAND_DISPLAY=wayland-0"},
-         {waylandNotice, "Desktop: virtual (built-in scenario)"},
+        {"no session", {}, {"DISPLAY", "WAYLAND_DISPLAY"}, "virtual (built-in scenario): " + unsetReason, "", true},
+        {"no session, virtual asked for",
+         {"--desktop", "virtual"},
+         {"DISPLAY", "WAYLAND_DISPLAY"},
+         "virtual (built-in scenario): asked for with --desktop virtual",
          ""},
+        {"no session, x11 asked for",
+         {"--desktop", "x11"},
+         {"DISPLAY", "WAYLAND_DISPLAY"},
+         "",
+         "--desktop x11: $DISPLAY is not set"},
         {"a display that does not answer",
          {},
-         {silentDisplay, "WAYLAND_DISPLAY"},
-         {"Desktop: virtual (built-in scenario)"},
+         {"DISPLAY=" + silentDisplay, "WAYLAND_DISPLAY"},
+         "",
+         "$DISPLAY: cannot connect to the X display :59; start with --desktop virtual for the model desktop"},
+        {"a display that does not answer, virtual asked for",
+         {"--desktop", "virtual"},
+         {"DISPLAY=" + silentDisplay, "WAYLAND_DISPLAY"},
+         "virtual (built-in scenario): asked for with --desktop virtual",
          ""},
-        {"x11 asked for on a display that does not answer",
+        {"a display that does not answer, x11 asked for",
          {"--desktop", "x11"},
-         {silentDisplay},
+         {"DISPLAY=" + silentDisplay, "WAYLAND_DISPLAY"},
+         "",
+         "--desktop x11: cannot connect to the X display :59"},
+        {"a Wayland session",
          {},
-         "zentrabo-server: --desktop x11: cannot connect to the X display :59\n"},
-        {"x11 asked for without a display",
+         {"DISPLAY", "WAYLAND_DISPLAY=wayland-0", "XDG_CURRENT_DESKTOP=GNOME"},
+         "",
+         waylandRefusal},
+        {"a Wayland session with a display that does not answer",
+         {},
+         {"DISPLAY=" + silentDisplay, "WAYLAND_DISPLAY=wayland-0", "XDG_CURRENT_DESKTOP=GNOME"},
+         "",
+         waylandRefusal},
+        {"a Wayland session, virtual asked for",
+         {"--desktop", "virtual"},
+         {"DISPLAY", "WAYLAND_DISPLAY=wayland-0"},
+         "virtual (built-in scenario): asked for with --desktop virtual",
+         ""},
+        {"a Wayland session without XWayland, x11 asked for",
          {"--desktop", "x11"},
-         {"DISPLAY"},
-         {},
-         "zentrabo-server: --desktop x11: $DISPLAY is not set\n"},
+         {"DISPLAY", "WAYLAND_DISPLAY=wayland-0"},
+         "",
+         "--desktop x11: $DISPLAY is not set"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
@@ -147,15 +175,25 @@ TEST(DaemonDesktopChoice, TheEnvironmentChoosesTheDesktopAndTheStartSaysWhich) {
         ServerProcess server(test.arguments, test.environment);
         if (!test.refusal.empty()) {
             EXPECT_TRUE(exitedWith(server.waitForExit(), 2));
-            EXPECT_EQ(server.errorText(), test.refusal);
+            EXPECT_EQ(server.errorText(), "zentrabo-server: " + test.refusal + "\n");
             EXPECT_FALSE(server.readLine(std::chrono::milliseconds(0)));
+            EXPECT_THAT(home.logText(), HasSubstr(" No desktop: " + test.refusal + "\n"));
             continue;
         }
-        EXPECT_THAT(server.readLine().value_or(""), StartsWith("Zentrabo Server "));
-        for (const auto& line : test.lines) EXPECT_EQ(server.readLine(), line);
-        EXPECT_THAT(server.readLine().value_or(""), StartsWith("Listening on port "));
+        const auto start = server.readStartLines();
+        ASSERT_TRUE(start);
+        EXPECT_EQ(start->desktop, test.chosen.substr(0, test.chosen.find(':')));
+        if (test.said) {
+            EXPECT_EQ(server.readErrorLine(), "Desktop: " + test.chosen);
+        }
+        ASSERT_TRUE(server.writeLine("status"));
+        EXPECT_EQ(server.readLineStartingWith("desktop: "), "desktop: " + test.chosen);
         ASSERT_TRUE(server.writeLine("quit"));
         EXPECT_TRUE(exitedWith(server.waitForExit(), 0));
+        if (!test.said) {
+            EXPECT_EQ(server.errorText(), "");
+        }
+        EXPECT_THAT(home.logText(), HasSubstr(" Desktop: " + test.chosen + "\n"));
     }
 }
 

@@ -11,8 +11,10 @@
 namespace zentrabo::testing {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 TEST_F(TerminalTest, RelayCommandsChangeThePublishedSettingsAndTheConnector) {
     EXPECT_THAT(run("relay on"), ElementsAre("Relay: on, host (none), client port 443, control port 8443",
@@ -90,6 +92,12 @@ TEST_F(TerminalTest, FolderCommandsChooseResetAndOpenTheReceiveFolder) {
     std::filesystem::create_directories(home.path() / "Downloads/Zentrabo");
     EXPECT_THAT(run("folder open"), ElementsAre("Opened the receive folder ~/Downloads/Zentrabo"));
     EXPECT_EQ(opened(), 1);
+
+    // A folder the workspace cannot open (the model desktop takes one named
+    // like a bundle for an application) is not reported as opened.
+    std::filesystem::create_directories(home.path() / "Incoming.app");
+    run("folder ~/Incoming.app");
+    EXPECT_THAT(run("folder open"), ElementsAre(StartsWith("Could not open the receive folder: ")));
 }
 
 TEST_F(TerminalTest, LoginItemTogglesAndSaysTheStatusItReallyHas) {
@@ -97,10 +105,26 @@ TEST_F(TerminalTest, LoginItemTogglesAndSaysTheStatusItReallyHas) {
     EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now not registered."));
     std::filesystem::create_directories(serverProgram().parent_path());
     std::ofstream(serverProgram()) << "#!/bin/sh\n";
+    std::filesystem::permissions(serverProgram(), std::filesystem::perms::owner_all);
     EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now enabled."));
     EXPECT_EQ(*server->permissions().loginItemStatus(), platform::LoginItemStatus::enabled);
     EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now not registered."));
     EXPECT_EQ(*server->permissions().loginItemStatus(), platform::LoginItemStatus::notRegistered);
+}
+
+TEST_F(TerminalTest, AnEntryOfAnotherProgramIsNamedAndReplacedByLoginItem) {
+    std::filesystem::create_directories(serverProgram().parent_path());
+    std::ofstream(serverProgram()) << "#!/bin/sh\n";
+    std::filesystem::permissions(serverProgram(), std::filesystem::perms::owner_all);
+    const std::string other = (home.path() / "old build/zentrabo-server").string();
+    const auto entry = home.path() / ".config/autostart/zentrabo-server.desktop";
+    std::filesystem::create_directories(entry.parent_path());
+    std::ofstream(entry) << "[Desktop Entry]\nExec=\"" << other << "\"\n";
+    server->permissions().refreshLoginItemStatus();
+
+    EXPECT_THAT(run("status"), Contains("login item: not found (the entry starts " + other + ")"));
+    EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now enabled.",
+                                               "It replaced the entry that started " + other + "."));
 }
 
 TEST_F(TerminalTest, PermissionRequestsAskTheDesktop) {

@@ -23,6 +23,8 @@ namespace zentrabo::testing {
 struct ServerLaunch {
     // A program that runs the binary ("setpriv", "--reuid=...", ...).
     std::vector<std::string> wrapper;
+    // The binary, when not the build tree's (an installed copy).
+    std::string program = {};
     // Standard input /dev/null, as for a server started without a terminal;
     // otherwise a pipe for writeLine.
     bool inputIsNull = false;
@@ -48,7 +50,8 @@ public:
                            const EnvironmentChanges& changes = {}, const Launch& launch = {}) {
         int input[2], output[2], errors[2];
         if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0) return;
-        const std::string binary = std::string(ZENTRABO_BINARY_DIR) + "/src/zentrabo-server";
+        const std::string binary =
+            launch.program.empty() ? std::string(ZENTRABO_BINARY_DIR) + "/src/zentrabo-server" : launch.program;
         const int nullInput = launch.inputIsNull ? open("/dev/null", O_RDONLY | O_CLOEXEC) : -1;
         // Built before the fork: the child of a threaded process must not allocate.
         std::vector<char*> argv;

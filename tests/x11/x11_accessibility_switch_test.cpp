@@ -114,7 +114,14 @@ TEST_F(BinaryAccessibilitySwitch, StatusShowsTheSwitchAndTheRequestTurnsItOn) {
     };
     ASSERT_TRUE(statusShows("accessibility: granted"));
     turnSwitch(false);
-    EXPECT_TRUE(statusShows("accessibility: not granted"));
+    // Not granted, with what to do about it.
+    EXPECT_TRUE(
+        statusShows("accessibility: not granted (menus, dialogs and keys need it; type request accessibility)"));
+
+    // A start while it is off says what to do.
+    restartProcess();
+    EXPECT_EQ(process->readLine(terminalDeadline),
+              "Accessibility is off: menus, dialogs and keys need it; type request accessibility");
 
     ASSERT_TRUE(process->writeLine("request accessibility"));
     EXPECT_THAT(process->readLineStartingWith("Accessibility access requested: ", terminalDeadline).value_or(""),
@@ -123,6 +130,23 @@ TEST_F(BinaryAccessibilitySwitch, StatusShowsTheSwitchAndTheRequestTurnsItOn) {
                 HasSubstr("restart"));
     EXPECT_EQ(witnessedSwitch(), "(<true>,)\n");
     EXPECT_TRUE(statusShows("accessibility: granted"));
+}
+
+// A server started outside the session's bus (over ssh, say): a request
+// says why it cannot switch accessibility on.
+class BinaryWithoutSessionBus : public BinaryX11Test {
+protected:
+    void SetUp() override {
+        serverEnvironment = {"DBUS_SESSION_BUS_ADDRESS"};
+        BinaryX11Test::SetUp();
+    }
+};
+
+TEST_F(BinaryWithoutSessionBus, ARequestForAccessibilitySaysThereIsNoSessionBus) {
+    ASSERT_TRUE(process->writeLine("request accessibility"));
+    ASSERT_TRUE(process->readLineStartingWith("Accessibility access requested: ", terminalDeadline));
+    EXPECT_THAT(process->readLine(terminalDeadline).value_or(""),
+                ::testing::StartsWith("There is no session bus to switch accessibility on with"));
 }
 
 // A session whose accessibility bus starts after the desktop was made: a

@@ -1,6 +1,10 @@
 #pragma once
 // Every desktop service the controllers use, from one place.
+#include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "platform/desktop/accessibility.hpp"
 #include "platform/desktop/displays.hpp"
@@ -42,8 +46,36 @@ public:
     // waits and calls into the desktop.
     std::mutex& inputLock() { return inputLock_; }
 
+    // Runs the handler once the session this desktop controls has ended for
+    // good (a logout), with how it ended. It runs at most once, on a thread
+    // of the desktop's; an end reported before the handler was set is
+    // handed over at once. The virtual desktop's session never ends.
+    void whenSessionEnds(std::function<void(const std::string& reason)> handler) {
+        std::unique_lock guard(sessionEndLock_);
+        if (endedReason_) {
+            guard.unlock();
+            handler(*endedReason_);
+            return;
+        }
+        sessionEndHandler_ = std::move(handler);
+    }
+
+protected:
+    // The backend's report of that end.
+    void sessionEnded(const std::string& reason) {
+        std::unique_lock guard(sessionEndLock_);
+        if (endedReason_) return;
+        endedReason_ = reason;
+        auto handler = std::move(sessionEndHandler_);
+        guard.unlock();
+        if (handler) handler(reason);
+    }
+
 private:
     std::mutex inputLock_;
+    std::mutex sessionEndLock_;
+    std::optional<std::string> endedReason_;
+    std::function<void(const std::string&)> sessionEndHandler_;
 };
 
 }  // namespace zentrabo::platform

@@ -1,5 +1,6 @@
 #pragma once
 // Starting the server when the user logs in.
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,6 +26,13 @@ public:
     // Both throw LoginItemError when the change cannot be made.
     virtual void registerItem() = 0;
     virtual void unregisterItem() = 0;
+
+    // The program an existing entry starts when that is not this server
+    // (an older copy elsewhere, one since deleted); registering replaces it.
+    virtual std::optional<std::string> otherProgram() { return std::nullopt; }
+    // What the user should know about an entry registered from here (that
+    // it starts a program a rebuild replaces, say); none when nothing.
+    virtual std::optional<std::string> registrationNote() { return std::nullopt; }
 };
 
 }  // namespace zentrabo::platform

@@ -4,6 +4,9 @@
 #include <string_view>
 #include <system_error>
 
+#include <unistd.h>
+
+#include "platform/desktop/desktop_entry_exec.hpp"
 #include "platform/files/atomic_file.hpp"
 #include "platform/files/bounded_file_read.hpp"
 #include "platform/files/product_identity.hpp"
@@ -16,27 +19,15 @@ namespace {
 // An entry is a few hundred bytes; a larger file is not ours to parse.
 constexpr std::size_t maximumEntrySize = 64 * 1024;
 
-// The Exec value: the program quoted as the desktop-entry format asks (inside
-// double quotes, backslash before " ` $ and \), then the string escaping of
-// the value itself (each backslash doubled) and field codes neutralised.
-std::string execValue(const std::string& program) {
-    std::string quoted = "\"";
-    for (char c : program) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    quoted += '"';
-    std::string value;
-    for (char c : quoted) {
-        if (c == '\\') {
-            value += "\\\\";
-        } else if (c == '%') {
-            value += "%%";
-        } else {
-            value += c;
-        }
-    }
-    return value;
+bool isExecutableFile(const std::string& program) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(program, error) && ::access(program.c_str(), X_OK) == 0;
+}
+
+std::filesystem::path comparable(const std::filesystem::path& path) {
+    std::error_code error;
+    auto canonical = std::filesystem::weakly_canonical(path, error);
+    return error ? path : canonical;
 }
 
 }  // namespace
@@ -45,12 +36,12 @@ std::filesystem::path XdgAutostartLoginItem::entryPath() {
     return xdgConfigHome() / "autostart" / (productIdentity().programName + ".desktop");
 }
 
-LoginItemStatus XdgAutostartLoginItem::status() {
+std::optional<XdgAutostartLoginItem::Entry> XdgAutostartLoginItem::readEntry() {
     const BoundedFileRead read = readRegularFile(entryPath().string(), maximumEntrySize);
-    if (read.status != BoundedFileRead::Status::ok) return LoginItemStatus::notRegistered;
+    if (read.status != BoundedFileRead::Status::ok) return std::nullopt;
     std::string_view rest(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size());
     bool inMainGroup = false;
-    bool startsAtLogin = true;
+    Entry entry;
     while (!rest.empty()) {
         const std::size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);
@@ -61,12 +52,41 @@ LoginItemStatus XdgAutostartLoginItem::status() {
             continue;
         }
         if (!inMainGroup) continue;
-        if (line == "Hidden=true" || line == "X-GNOME-Autostart-enabled=false") startsAtLogin = false;
+        if (line == "Hidden=true" || line == "X-GNOME-Autostart-enabled=false") entry.startsAtLogin = false;
+        if (line.starts_with("Exec=")) entry.program = desktopEntryExecProgram(std::string(line.substr(5)));
     }
-    if (!startsAtLogin) return LoginItemStatus::notRegistered;
-    std::error_code error;
-    if (!std::filesystem::exists(executable_, error)) return LoginItemStatus::notFound;
+    return entry;
+}
+
+bool XdgAutostartLoginItem::isThisExecutable(const std::string& program) const {
+    return comparable(program) == comparable(executable_);
+}
+
+LoginItemStatus XdgAutostartLoginItem::status() {
+    const auto entry = readEntry();
+    if (!entry || !entry->startsAtLogin) return LoginItemStatus::notRegistered;
+    if (!isExecutableFile(entry->program)) return LoginItemStatus::notFound;
+    if (!isThisExecutable(entry->program)) return LoginItemStatus::notRegistered;
     return LoginItemStatus::enabled;
+}
+
+std::optional<std::string> XdgAutostartLoginItem::otherProgram() {
+    const auto entry = readEntry();
+    if (!entry || entry->program.empty() || isThisExecutable(entry->program)) return std::nullopt;
+    return entry->program;
+}
+
+std::optional<std::string> XdgAutostartLoginItem::registrationNote() {
+    // A build tree has its CMakeCache.txt a few folders above the program.
+    std::error_code error;
+    for (auto folder = executable_.parent_path(); folder.has_relative_path(); folder = folder.parent_path()) {
+        if (std::filesystem::exists(folder / "CMakeCache.txt", error)) {
+            return "The login item starts " + executable_.string() +
+                   ", inside the build folder: a rebuild or a clean replaces it; run scripts/install.sh once to "
+                   "have zentrabo-server installed for it";
+        }
+    }
+    return std::nullopt;
 }
 
 void XdgAutostartLoginItem::registerItem() {
@@ -79,7 +99,7 @@ void XdgAutostartLoginItem::registerItem() {
     std::string entry = "[Desktop Entry]\nType=Application\n";
     entry += "Name=" + identity.displayName + "\n";
     entry += "Comment=" + identity.description + "\n";
-    entry += "Exec=" + execValue(executable_.string()) + "\n";
+    entry += "Exec=" + desktopEntryExecValue(executable_.string(), arguments_) + "\n";
     entry += "Terminal=false\nX-GNOME-Autostart-enabled=true\n";
     try {
         std::filesystem::create_directories(path.parent_path());

@@ -28,7 +28,9 @@ std::error_code ReceiveFolder::resetFileReceiveFolder() {
     return {};
 }
 
-void ReceiveFolder::openFileReceiveFolder() { (void)desktop_.workspace().openFile(fileReceiveFolderURL()); }
+platform::OpenResult ReceiveFolder::openFileReceiveFolder() {
+    return desktop_.workspace().openFile(fileReceiveFolderURL());
+}
 
 void ReceiveFolder::refreshFileReceiveFolderDisplayPath() {
     std::string displayPath = zentrabo::fileReceiveFolderDisplayPath(fileReceiveFolderURL());

@@ -37,8 +37,9 @@ public:
     // change, when that cannot be saved.
     std::error_code resetFileReceiveFolder();
     // Shows the folder with the workspace ("folder open"); a folder that does
-    // not exist yet shows nothing.
-    void openFileReceiveFolder();
+    // not exist yet shows nothing. The workspace's outcome: the caller says
+    // whether it opened.
+    platform::OpenResult openFileReceiveFolder();
     // Publishes the display path of the folder when it changed.
     void refreshFileReceiveFolderDisplayPath();
 

@@ -47,6 +47,10 @@ public:
     // Unregisters an enabled login item and registers it in every other
     // state; a refusal shows only in the status read afterwards.
     void toggleLoginItem();
+    // The program an existing entry starts when it is not this server's.
+    std::optional<std::string> loginItemOtherProgram() const { return loginItem_->otherProgram(); }
+    // What to know about an entry registered from here; none when nothing.
+    std::optional<std::string> loginItemRegistrationNote() const { return loginItem_->registrationNote(); }
     // The 2 s Accessibility refresh; a second call leaves the running one.
     void startAccessibilityRefreshTask();
 

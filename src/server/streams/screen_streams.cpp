@@ -39,4 +39,8 @@ void ScreenStreams::endStreamsOfRevokedClient(const std::string& fingerprint) {
     if (screenStreamServer_) screenStreamServer_->endSessions(fingerprint, "Not authorized.");
 }
 
+void ScreenStreams::endStreamsForSessionEnd() {
+    if (screenStreamServer_) screenStreamServer_->endAllSessions("The desktop session ended.");
+}
+
 }  // namespace zentrabo

@@ -50,6 +50,9 @@ public:
     // The client's device was revoked: its streams end at once with "Not
     // authorized.", and its mark goes.
     void endStreamsOfRevokedClient(const std::string& fingerprint);
+    // The desktop session ended: every stream ends with an error frame
+    // saying so.
+    void endStreamsForSessionEnd();
 
 private:
     Environment environment_;

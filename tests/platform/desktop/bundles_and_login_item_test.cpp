@@ -108,6 +108,7 @@ TEST(LoginItemTest, RegistersReportsAndRemovesTheAutostartEntry) {
     const auto program = home.root() / "bin dir" / "zentrabo-server";
     std::filesystem::create_directories(program.parent_path());
     std::ofstream(program) << "";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
     XdgAutostartLoginItem item(program);
     EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
 
@@ -140,6 +141,54 @@ TEST(LoginItemTest, AnEntrySwitchedOffIsNotRegisteredAndSpecialCharactersAreEsca
 
     std::ofstream(XdgAutostartLoginItem::entryPath(), std::ios::app) << "Hidden=true\n";
     EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
+}
+
+TEST(LoginItemTest, TheEntrysExecDecidesWhetherItStartsThisServer) {
+    TemporaryHome home;
+    // An executable file of the given name under the home.
+    const auto program = [&home](const std::string& name, std::filesystem::perms permissions) {
+        const auto path = home.root() / name;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path) << "#!/bin/sh\n";
+        std::filesystem::permissions(path, permissions);
+        return path;
+    };
+    const auto executable = std::filesystem::perms::owner_all;
+    const auto self = program("new/zentrabo-server", executable);
+    struct Case {
+        std::string name;
+        std::filesystem::path entryProgram;  // the program its Exec starts
+        LoginItemStatus status;              // as this server reads it
+        bool other;                          // the entry's program is named as another's
+    };
+    const std::vector<Case> cases{
+        {"this server", self, LoginItemStatus::enabled, false},
+        {"another copy", program("old/zentrabo-server", executable), LoginItemStatus::notRegistered, true},
+        {"a copy since deleted", home.root() / "gone/zentrabo-server", LoginItemStatus::notFound, true},
+        {"a file that does not execute", program("plain/zentrabo-server", std::filesystem::perms::owner_read),
+         LoginItemStatus::notFound, true},
+        {"a path through a dot-dot", home.root() / "new/../new/zentrabo-server", LoginItemStatus::enabled, false},
+    };
+    XdgAutostartLoginItem item(self, {"--desktop", "x11"});
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        // The entry as that program's own item writes it.
+        std::filesystem::create_directories(XdgAutostartLoginItem::entryPath().parent_path());
+        std::ofstream(XdgAutostartLoginItem::entryPath())
+            << "[Desktop Entry]\nType=Application\nExec=\"" << test.entryProgram.string() << "\" --desktop x11\n";
+        EXPECT_EQ(item.status(), test.status);
+        EXPECT_EQ(item.otherProgram(), test.other ? std::optional(test.entryProgram.string()) : std::nullopt);
+    }
+
+    // Registering replaces another's entry with one that starts this server
+    // on the desktop it was asked for.
+    item.registerItem();
+    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
+    EXPECT_THAT(readFile(XdgAutostartLoginItem::entryPath()),
+                HasSubstr("\nExec=\"" + self.string() + "\" --desktop x11\n"));
+    EXPECT_EQ(item.registrationNote(), std::nullopt);
+    std::ofstream(home.root() / "new/CMakeCache.txt") << "";
+    EXPECT_THAT(item.registrationNote().value_or(""), HasSubstr("inside the build folder"));
 }
 
 TEST(ProductIdentityTest, EveryNameTheLayerWritesComesFromTheIdentityGiven) {

@@ -51,6 +51,7 @@ protected:
     void makeServerProgram() {
         std::filesystem::create_directories(serverProgram().parent_path());
         std::ofstream(serverProgram()) << "#!/bin/sh\n";
+        std::filesystem::permissions(serverProgram(), std::filesystem::perms::owner_all);
     }
 
     TemporaryHome home;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "platform/desktop/x11/atspi_status.hpp"
@@ -128,8 +130,19 @@ bool X11Accessibility::isProcessTrusted() { return bus_->isReady() && AtspiStatu
 bool X11Accessibility::requestProcessTrust() { return bus_->isReady() && AtspiStatus::session().enable(); }
 
 // Applications that do not listen for the switch decide at their start
-// whether to join the bus.
+// whether to join the bus. The switch itself lives on the session bus: a
+// server started outside the session (over ssh, from a service) has none.
 std::string X11Accessibility::processTrustRequestNote() const {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::error_code error;
+    const bool sessionBus =
+        (address && *address) ||
+        (runtime && *runtime && std::filesystem::exists(std::filesystem::path(runtime) / "bus", error));
+    if (!sessionBus) {
+        return "There is no session bus to switch accessibility on with (DBUS_SESSION_BUS_ADDRESS is unset and "
+               "$XDG_RUNTIME_DIR/bus is missing): start the server inside the desktop session.";
+    }
     return "Applications started while accessibility was off may need a restart before they can be read.";
 }
 

@@ -23,8 +23,9 @@ X11Desktop::X11Desktop(std::string display, Clock& clock)
       pasteboard_(std::make_unique<X11Pasteboard>(display_)),
       keyboardLayout_(std::make_unique<X11KeyboardLayout>(display_)),
       eventPoster_(std::make_unique<X11EventPoster>(display_)),
-      events_(
-          std::make_unique<X11EventThread>(display_, [displays = displays_.get()] { displays->monitorsChanged(); })) {}
+      events_(std::make_unique<X11EventThread>(
+          display_, [displays = displays_.get()] { displays->monitorsChanged(); },
+          [this](const std::string& reason) { sessionEnded(reason); })) {}
 
 X11Desktop::~X11Desktop() = default;
 

@@ -6,12 +6,17 @@
 #include <xcb/randr.h>
 
 #include <cerrno>
+#include <optional>
 #include <system_error>
 
 namespace zentrabo::platform {
 
-X11EventThread::X11EventThread(const std::string& display, std::function<void()> monitorsChanged)
-    : connection_(display), monitorsChanged_(std::move(monitorsChanged)) {
+X11EventThread::X11EventThread(const std::string& display, std::function<void()> monitorsChanged,
+                               std::function<void(const std::string& reason)> sessionEnded)
+    : display_(display),
+      connection_(display),
+      monitorsChanged_(std::move(monitorsChanged)),
+      sessionEnded_(std::move(sessionEnded)) {
     wakeup_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeup_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
     selectEvents();
@@ -60,12 +65,20 @@ void X11EventThread::readEvents() {
 }
 
 void X11EventThread::run() {
+    std::optional<std::chrono::steady_clock::time_point> lostAt;
     for (;;) {
         if (connection_.isBroken()) {
+            const auto now = std::chrono::steady_clock::now();
+            if (!lostAt) lostAt = now;
+            if (now - *lostAt >= sessionGraceTime) {
+                sessionEnded_("the X display " + display_ + " went away");
+                return;
+            }
             if (!wait(static_cast<int>(std::chrono::milliseconds(reconnectInterval).count()))) return;
             if (connection_.usable() && selectEvents()) monitorsChanged_();
             continue;
         }
+        lostAt.reset();
         if (!wait(-1)) return;
         readEvents();
     }
