@@ -194,12 +194,21 @@ int main(int argc, char** argv) {
             terminal->handleLine(*line, std::move(slot));
         });
 
+    // What the desktop reports from its own threads reaches the main loop here.
+    auto desktopReports = std::make_shared<platform::MainLoopGate>(mainLoop.executor());
+    // A phone gets its pictures without sound: whoever runs the server hears why.
+    desktop->screenCapture().whenStreamsLackSound([desktopReports, &events](const std::string& problem) {
+        desktopReports->post([&events, problem] {
+            const std::string line = "A screen stream runs without sound: " + problem;
+            ZENTRABO_LOG(line);
+            events.announce(line);
+        });
+    });
     // The session the server serves is gone (a logout): it stops with it,
     // cleanly, so the next login can start it anew.
-    auto sessionEnd = std::make_shared<platform::MainLoopGate>(mainLoop.executor());
     auto sessionEnded = std::make_shared<bool>(false);
-    desktop->whenSessionEnds([sessionEnd, sessionEnded, &server, terminate](const std::string& reason) {
-        sessionEnd->post([sessionEnded, &server, terminate, reason] {
+    desktop->whenSessionEnds([desktopReports, sessionEnded, &server, terminate](const std::string& reason) {
+        desktopReports->post([sessionEnded, &server, terminate, reason] {
             const std::string line = "The desktop session ended (" + reason + "); stopping.";
             ZENTRABO_LOG(line);
             writeStandardOutputLine(line);
@@ -210,7 +219,7 @@ int main(int argc, char** argv) {
     });
 
     mainLoop.run();
-    sessionEnd->close();
+    desktopReports->close();
     consoles.reset();
     input.reset();
     terminal.reset();

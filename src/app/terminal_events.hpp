@@ -1,6 +1,7 @@
 #pragma once
 // The lines every front prints without being asked: a device completed a
-// pairing, or a device was refused because its pairing could not be stored.
+// pairing, a device was refused because its pairing could not be stored, or
+// what the program itself announces (a stream that runs without sound).
 // The server is observed once, however many fronts come and go (each
 // attached console has one), and each line goes to every front subscribed.
 #include <functional>
@@ -22,6 +23,8 @@ public:
 
     // The writer gets every event line until the returned subscription goes.
     [[nodiscard]] std::shared_ptr<void> subscribe(LineWriter writer);
+    // On the main loop: the line goes to every front subscribed.
+    void announce(std::string_view line) const { writers_->write(line); }
 
 private:
     struct Writers {

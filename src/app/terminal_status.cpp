@@ -13,6 +13,7 @@
 #include "server/permissions/permission_monitor.hpp"
 #include "server/halvardine_server.hpp"
 #include "server/relay_settings/relay_settings.hpp"
+#include "server/streams/screen_streams.hpp"
 
 namespace zentrabo {
 namespace {
@@ -35,6 +36,18 @@ std::string advertisedState(const ServiceAdvertisementState& advertisement) {
         break;
     }
     return "no";
+}
+
+std::string soundState(const platform::SoundAvailability& sound) {
+    switch (sound.state) {
+    case platform::SoundAvailability::State::available:
+        return "available";
+    case platform::SoundAvailability::State::unavailable:
+        return sound.problem;
+    case platform::SoundAvailability::State::checking:
+        break;
+    }
+    return "checking";
 }
 
 std::string pairingState(const PairingWindow& pairing) {
@@ -72,6 +85,7 @@ void runStatus(TerminalContext& context, std::string_view arguments) {
                               ? std::string(grantedText(true))
                               : std::string(grantedText(false)) + " (" + std::string(accessibilityOffHint) + ")");
     line("screen recording", grantedText(*context.permissions.hasScreenRecordingAccess()));
+    line("sound", soundState(context.server.streams().soundAvailability()));
     // The entry can change behind the server's back (its program deleted).
     context.permissions.refreshLoginItemStatus();
     line("login item",

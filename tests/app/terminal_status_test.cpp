@@ -27,6 +27,7 @@ TEST_F(TerminalTest, StatusShowsEveryKeyOfTheStatusMenu) {
     EXPECT_EQ(values.at("accessibility"), *server->permissions().hasAccessibilityAccess() ? "granted" : "not granted");
     EXPECT_EQ(values.at("screen recording"),
               *server->permissions().hasScreenRecordingAccess() ? "granted" : "not granted");
+    EXPECT_EQ(values.at("sound"), "available") << "the model desktop's own";
     EXPECT_EQ(values.at("login item"), "not registered");
     EXPECT_EQ(values.at("password configured"), "no");
     EXPECT_EQ(values.at("scopes local"), "none");

@@ -2,6 +2,7 @@
 // Screen capture: the permission, the shareable content that capture chooses
 // from, still images of displays and windows, and live capture streams.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,15 @@ struct ShareableContent {
     std::vector<ShareableApplication> applications;
 };
 
+// What is known of the sound that capture streams can carry.
+struct SoundAvailability {
+    enum class State { checking, available, unavailable };
+    State state = State::checking;
+    // Why there is no sound, for the user: "no sound server answers
+    // (Connection refused)"; empty unless unavailable.
+    std::string problem;
+};
+
 class ScreenCapture {
 public:
     virtual ~ScreenCapture() = default;
@@ -69,6 +79,13 @@ public:
                                                              CaptureStreamStopHandler onStop) = 0;
     // Pixels per point of what the filter shows; 0 when it is not known.
     virtual double pointPixelScale(const ContentFilter& filter) = 0;
+
+    // What is known now; never waits for a sound server.
+    virtual SoundAvailability soundAvailability() = 0;
+    // The handler hears, on a thread of the desktop's, why a stream that
+    // asked for sound runs without it: once, and again only after sound
+    // could be had in between.
+    virtual void whenStreamsLackSound(std::function<void(const std::string& problem)> handler) = 0;
 };
 
 }  // namespace zentrabo::platform

@@ -1,7 +1,7 @@
 #pragma once
 // The screen streams as the server sees them: the stream server, made on
 // first use, and what the user interface shows of it (how many streams run,
-// and for which clients).
+// for which clients, and whether they can carry sound).
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -38,6 +38,11 @@ public:
     // Normalised fingerprints of the clients with a live stream.
     const Published<std::set<std::string>>& streamingClientCertificateFingerprints() const {
         return streamingClientCertificateFingerprints_;
+    }
+
+    // What is known of the sound streams can carry; never waits.
+    platform::SoundAvailability soundAvailability() const {
+        return environment_.desktop.screenCapture().soundAvailability();
     }
 
     // The stream server, made on first use with a controller of its own.

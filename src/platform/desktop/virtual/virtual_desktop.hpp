@@ -115,6 +115,9 @@ public:
     std::shared_ptr<CaptureStream> makeCaptureStream(ContentFilter filter, StreamConfiguration configuration,
                                                      CaptureStreamStopHandler onStop) override;
     double pointPixelScale(const ContentFilter& filter) override;
+    // The model's sound is its own: always there.
+    SoundAvailability soundAvailability() override { return {SoundAvailability::State::available, {}}; }
+    void whenStreamsLackSound(std::function<void(const std::string&)>) override {}
 
     // Pasteboard
     std::vector<PasteboardItem> items() override;

@@ -51,7 +51,7 @@ PulseConnection::PulseConnection(const std::string& clientName) {
     }
     if (!failure.empty()) {
         this->~PulseConnection();
-        throw PulseError("No sound server answers: " + failure);
+        throw PulseUnreachable(failure);
     }
 }
 

@@ -21,9 +21,22 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// No sound server answered the connection at all; reason() says why
+// ("Connection refused").
+class PulseUnreachable : public PulseError {
+public:
+    explicit PulseUnreachable(const std::string& reason)
+        : PulseError("No sound server answers: " + reason), reason_(reason) {}
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string reason_;
+};
+
 class PulseConnection {
 public:
-    // Throws PulseError when no sound server answers.
+    // Throws PulseUnreachable when no sound server answers, PulseError when
+    // the connection cannot even be tried.
     explicit PulseConnection(const std::string& clientName);
     // Stops the loop; whatever the context still holds goes with it.
     ~PulseConnection();

@@ -8,7 +8,9 @@
 #include <utility>
 
 #include "platform/desktop/frame_fitting.hpp"
+#include "platform/desktop/sound_server_watch.hpp"
 #include "platform/desktop/stream_configuration_check.hpp"
+#include "platform/desktop/x11/pulse_server_check.hpp"
 #include "platform/desktop/x11/pulse_sound_capture.hpp"
 #include "platform/desktop/x11/shm_image.hpp"
 #include "platform/media/media_error.hpp"
@@ -24,10 +26,12 @@ constexpr double soundDelaySeconds = 0.03;
 
 }  // namespace
 
-X11CaptureStream::X11CaptureStream(std::string display, Clock& clock, ContentFilter filter,
-                                   StreamConfiguration configuration, CaptureStreamStopHandler onStop)
+X11CaptureStream::X11CaptureStream(std::string display, Clock& clock, SoundServerWatch& soundWatch,
+                                   ContentFilter filter, StreamConfiguration configuration,
+                                   CaptureStreamStopHandler onStop)
     : display_(std::move(display)),
       clock_(clock),
+      soundWatch_(soundWatch),
       onStop_(std::move(onStop)),
       framesHeld_(std::make_shared<std::atomic<std::int32_t>>(0)),
       filter_(std::move(filter)),
@@ -153,10 +157,13 @@ X11CaptureStream::Sound X11CaptureStream::soundFor(const ContentFilter& filter,
         return current;
     }
     try {
-        return Sound{std::make_shared<PulseSoundCapture>(owner, configuration.sampleRate,
-                                                         static_cast<std::uint32_t>(configuration.channelCount)),
-                     owner, configuration.sampleRate, configuration.channelCount};
+        Sound sound{std::make_shared<PulseSoundCapture>(owner, configuration.sampleRate,
+                                                        static_cast<std::uint32_t>(configuration.channelCount)),
+                    owner, configuration.sampleRate, configuration.channelCount};
+        soundWatch_.streamHasSound();
+        return sound;
     } catch (const PulseError& error) {
+        soundWatch_.streamLacksSound(soundProblemText(error), dynamic_cast<const PulseUnreachable*>(&error) != nullptr);
         throw ScreenCaptureError(error.what());
     }
 }

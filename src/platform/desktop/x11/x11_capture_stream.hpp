@@ -12,7 +12,8 @@
 // output's executor, timed on the same clock as the frames, a little after
 // they end so the server's fragments have come. Without a sound server the
 // stream does not start; when the server goes away later, the sound ends and
-// a stream of sound alone stops with that error.
+// a stream of sound alone stops with that error. Whether sound could be had
+// goes to the capture's SoundServerWatch.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -29,12 +30,14 @@
 namespace zentrabo::platform {
 
 class PulseSoundCapture;
+class SoundServerWatch;
 
 class X11CaptureStream final : public CaptureStream, public std::enable_shared_from_this<X11CaptureStream> {
 public:
-    // The clock must outlive the stream. Nothing connects before startCapture.
-    X11CaptureStream(std::string display, Clock& clock, ContentFilter filter, StreamConfiguration configuration,
-                     CaptureStreamStopHandler onStop);
+    // The clock and the watch must outlive the stream. Nothing connects
+    // before startCapture.
+    X11CaptureStream(std::string display, Clock& clock, SoundServerWatch& soundWatch, ContentFilter filter,
+                     StreamConfiguration configuration, CaptureStreamStopHandler onStop);
     ~X11CaptureStream() override;
 
     void addScreenOutput(asio::any_io_executor executor, ScreenOutput output) override;
@@ -82,6 +85,7 @@ private:
 
     const std::string display_;
     Clock& clock_;
+    SoundServerWatch& soundWatch_;
     const CaptureStreamStopHandler onStop_;
     // Frames delivered and not yet released; shared with their queue places,
     // which may outlive the stream.

@@ -5,13 +5,19 @@
 #include "platform/desktop/x11/composite_frames.hpp"
 #include "platform/desktop/x11/linux_process.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
+#include "platform/desktop/x11/pulse_server_check.hpp"
 #include "platform/desktop/x11/x11_capture_stream.hpp"
 #include "platform/desktop/x11/x11_displays.hpp"
 
 namespace zentrabo::platform {
 
 X11ScreenCapture::X11ScreenCapture(const std::string& display, X11Displays& displays, Clock& clock)
-    : display_(display), displays_(displays), clock_(clock), connection_(display), pictures_(connection_) {
+    : display_(display),
+      displays_(displays),
+      clock_(clock),
+      connection_(display),
+      pictures_(connection_),
+      soundWatch_(clock, pulseServerProblem) {
     redirectSubwindows(connection_);
 }
 
@@ -74,8 +80,8 @@ std::optional<RgbaImage> X11ScreenCapture::windowImage(WindowID window) {
 std::shared_ptr<CaptureStream> X11ScreenCapture::makeCaptureStream(ContentFilter filter,
                                                                    StreamConfiguration configuration,
                                                                    CaptureStreamStopHandler onStop) {
-    return std::make_shared<X11CaptureStream>(display_, clock_, std::move(filter), std::move(configuration),
-                                              std::move(onStop));
+    return std::make_shared<X11CaptureStream>(display_, clock_, soundWatch_, std::move(filter),
+                                              std::move(configuration), std::move(onStop));
 }
 
 }  // namespace zentrabo::platform

@@ -3,11 +3,13 @@
 // allowed), shareable content from the managed windows and the monitors,
 // display pictures through MIT-SHM, window pictures through Composite (the
 // root's subwindows are redirected from the start, so a covered window keeps
-// its pixels) and live streams (X11CaptureStream).
+// its pixels) and live streams (X11CaptureStream). What is known of the
+// session's sound server comes from a watch that its streams report to.
 #include <mutex>
 #include <string>
 
 #include "platform/desktop/screen_capture.hpp"
+#include "platform/desktop/sound_server_watch.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/desktop/x11/shm_image.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
@@ -33,6 +35,10 @@ public:
                                                      CaptureStreamStopHandler onStop) override;
     // Points are pixels on X11.
     double pointPixelScale(const ContentFilter&) override { return 1; }
+    SoundAvailability soundAvailability() override { return soundWatch_.availability(); }
+    void whenStreamsLackSound(std::function<void(const std::string&)> handler) override {
+        soundWatch_.whenStreamsLackSound(std::move(handler));
+    }
 
 private:
     // The connection, connected anew after a break; with mutex_ held.
@@ -44,6 +50,7 @@ private:
     std::mutex mutex_;
     X11Connection connection_;
     ShmImageReader pictures_;
+    SoundServerWatch soundWatch_;
 };
 
 }  // namespace zentrabo::platform
