@@ -83,6 +83,31 @@ TEST_F(ServerProcessTest, OutlivesTheEndOfItsInputAndStopsOnQuit) {
     EXPECT_EQ(WEXITSTATUS(*status), 0);
 }
 
+TEST_F(ServerProcessTest, OnlyATerminalIsToldHowToPairAndWhereHelpIs) {
+    struct Row {
+        const char* input;
+        bool isTerminal;
+        const char* lineAfterStart;
+    };
+    const Row rows[] = {
+        {"a terminal", true, "Type pair to pair a device, help for commands."},
+        {"a pipe", false, "Server status:"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.input);
+        testing::ServerLaunch launch;
+        launch.inputIsTerminal = row.isTerminal;
+        testing::ServerProcess server(testing::ServerProcess::virtualDesktop(), {}, launch);
+        ASSERT_TRUE(readStartLines(server));
+        // The answer to status comes after any line the start still prints.
+        ASSERT_TRUE(server.writeLine("status"));
+        EXPECT_EQ(server.readLine(), row.lineAfterStart);
+        EXPECT_TRUE(server.readLineStartingWith("running: yes")) << "the command was not read";
+        ASSERT_TRUE(server.writeLine("quit"));
+        EXPECT_TRUE(testing::exitedWith(server.waitForExit(), 0));
+    }
+}
+
 TEST_F(ServerProcessTest, KeepsRunningWhenItsInputEnds) {
     testing::ServerProcess server;
     ASSERT_TRUE(readStartLines(server));

@@ -1,11 +1,13 @@
 #pragma once
 // The zentrabo-server binary as a child process, with pipes on its standard
-// input, output and error. Every read has a deadline, and a child still
+// input (or a pseudo-terminal), output and error. Every read has a deadline, and a child still
 // running when the object goes is killed, so a failing test never hangs.
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -28,6 +30,9 @@ struct ServerLaunch {
     // Standard input /dev/null, as for a server started without a terminal;
     // otherwise a pipe for writeLine.
     bool inputIsNull = false;
+    // Standard input a pseudo-terminal (without echo) that writeLine types
+    // on, as for a server started in a terminal window.
+    bool inputIsTerminal = false;
 };
 
 class ServerProcess {
@@ -50,6 +55,7 @@ public:
                            const EnvironmentChanges& changes = {}, const Launch& launch = {}) {
         int input[2], output[2], errors[2];
         if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0) return;
+        if (launch.inputIsTerminal && !replaceWithTerminal(input)) return;
         const std::string binary =
             launch.program.empty() ? std::string(ZENTRABO_BINARY_DIR) + "/src/zentrabo-server" : launch.program;
         const int nullInput = launch.inputIsNull ? open("/dev/null", O_RDONLY | O_CLOEXEC) : -1;
@@ -175,6 +181,24 @@ public:
     }
 
 private:
+    // Puts a pseudo-terminal in the pipe's place: the reading end becomes
+    // its terminal side, the writing end its controlling side.
+    static bool replaceWithTerminal(int (&input)[2]) {
+        int controller = -1, terminal = -1;
+        if (openpty(&controller, &terminal, nullptr, nullptr, nullptr) != 0) return false;
+        termios settings{};
+        tcgetattr(terminal, &settings);
+        // What the test types is not echoed back to a side nobody reads.
+        settings.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(terminal, TCSANOW, &settings);
+        for (int descriptor : {controller, terminal}) fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+        close(input[0]);
+        close(input[1]);
+        input[0] = terminal;
+        input[1] = controller;
+        return true;
+    }
+
     static std::vector<std::string> changedEnvironment(const EnvironmentChanges& changes) {
         std::vector<std::string> environment;
         const auto name = [](std::string_view variable) { return variable.substr(0, variable.find('=')); };
