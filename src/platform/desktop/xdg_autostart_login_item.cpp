@@ -4,12 +4,11 @@
 #include <string_view>
 #include <system_error>
 
-#include <unistd.h>
-
 #include "platform/desktop/desktop_entry_exec.hpp"
 #include "platform/files/atomic_file.hpp"
 #include "platform/files/bounded_file_read.hpp"
 #include "platform/files/product_identity.hpp"
+#include "platform/files/program_search.hpp"
 #include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo::platform {
@@ -18,11 +17,6 @@ namespace {
 
 // An entry is a few hundred bytes; a larger file is not ours to parse.
 constexpr std::size_t maximumEntrySize = 64 * 1024;
-
-bool isExecutableFile(const std::string& program) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(program, error) && ::access(program.c_str(), X_OK) == 0;
-}
 
 std::filesystem::path comparable(const std::filesystem::path& path) {
     std::error_code error;
@@ -55,25 +49,29 @@ std::optional<XdgAutostartLoginItem::Entry> XdgAutostartLoginItem::readEntry() {
         if (line == "Hidden=true" || line == "X-GNOME-Autostart-enabled=false") entry.startsAtLogin = false;
         if (line.starts_with("Exec=")) entry.program = desktopEntryExecProgram(std::string(line.substr(5)));
     }
+    // The session looks a bare name up in $PATH.
+    entry.found = findProgram(entry.program);
     return entry;
 }
 
-bool XdgAutostartLoginItem::isThisExecutable(const std::string& program) const {
+bool XdgAutostartLoginItem::isThisExecutable(const std::filesystem::path& program) const {
     return comparable(program) == comparable(executable_);
 }
 
 LoginItemStatus XdgAutostartLoginItem::status() {
     const auto entry = readEntry();
     if (!entry || !entry->startsAtLogin) return LoginItemStatus::notRegistered;
-    if (!isExecutableFile(entry->program)) return LoginItemStatus::notFound;
-    if (!isThisExecutable(entry->program)) return LoginItemStatus::notRegistered;
+    if (!entry->found) return LoginItemStatus::notFound;
+    if (!isThisExecutable(*entry->found)) return LoginItemStatus::notRegistered;
     return LoginItemStatus::enabled;
 }
 
 std::optional<std::string> XdgAutostartLoginItem::otherProgram() {
     const auto entry = readEntry();
-    if (!entry || entry->program.empty() || isThisExecutable(entry->program)) return std::nullopt;
-    return entry->program;
+    if (!entry || entry->program.empty()) return std::nullopt;
+    if (!entry->found) return entry->program;
+    if (isThisExecutable(*entry->found)) return std::nullopt;
+    return entry->found->string();
 }
 
 std::optional<std::string> XdgAutostartLoginItem::registrationNote() {

@@ -23,8 +23,9 @@ public:
 
     // enabled when an entry exists that the session would start (not Hidden,
     // not switched off) and its Exec starts this executable; notFound when
-    // the program of its Exec is missing or not executable; notRegistered
-    // otherwise, an entry starting another program included.
+    // the program of its Exec (a bare name looked up in $PATH) is missing or
+    // not executable; notRegistered otherwise, an entry starting another
+    // program included.
     LoginItemStatus status() override;
     void registerItem() override;
     // Removing an entry that is not there succeeds.
@@ -37,10 +38,13 @@ private:
     struct Entry {
         bool startsAtLogin = true;
         std::string program;  // of its Exec; empty when it has none
+        // Where that program is, when it can be started; a bare name is
+        // looked up in $PATH.
+        std::optional<std::filesystem::path> found;
     };
     // None when there is no entry that can be read.
     static std::optional<Entry> readEntry();
-    bool isThisExecutable(const std::string& program) const;
+    bool isThisExecutable(const std::filesystem::path& program) const;
 
     std::filesystem::path executable_;
     std::vector<std::string> arguments_;

@@ -11,6 +11,7 @@
 #include "platform/files/product_identity.hpp"
 #include "platform/files/xdg_folders.hpp"
 #include "platform/imaging/png_codec.hpp"
+#include "support/scoped_environment.hpp"
 
 namespace zentrabo::platform {
 namespace {
@@ -155,29 +156,46 @@ TEST(LoginItemTest, TheEntrysExecDecidesWhetherItStartsThisServer) {
     };
     const auto executable = std::filesystem::perms::owner_all;
     const auto self = program("new/zentrabo-server", executable);
+    const auto old = program("old/zentrabo-server", executable);
+    const auto folders = [&home](std::initializer_list<const char*> names) {
+        std::string path = "/nonexistent";
+        for (const char* name : names) path += ":" + (home.root() / name).string();
+        return path;
+    };
     struct Case {
         std::string name;
         std::filesystem::path entryProgram;  // the program its Exec starts
         LoginItemStatus status;              // as this server reads it
         bool other;                          // the entry's program is named as another's
+        std::string path = "";               // $PATH meanwhile, when it matters
+        std::filesystem::path named = {};    // the name given to it, when not entryProgram
     };
     const std::vector<Case> cases{
         {"this server", self, LoginItemStatus::enabled, false},
-        {"another copy", program("old/zentrabo-server", executable), LoginItemStatus::notRegistered, true},
+        {"another copy", old, LoginItemStatus::notRegistered, true},
         {"a copy since deleted", home.root() / "gone/zentrabo-server", LoginItemStatus::notFound, true},
         {"a file that does not execute", program("plain/zentrabo-server", std::filesystem::perms::owner_read),
          LoginItemStatus::notFound, true},
         {"a path through a dot-dot", home.root() / "new/../new/zentrabo-server", LoginItemStatus::enabled, false},
+        // A bare name is looked up in $PATH, as the session does.
+        {"a bare name found as this server", "zentrabo-server", LoginItemStatus::enabled, false,
+         folders({"plain", "new", "old"})},
+        {"a bare name found as another copy first", "zentrabo-server", LoginItemStatus::notRegistered, true,
+         folders({"old", "new"}), old},
+        {"a bare name found nowhere", "zentrabo-server", LoginItemStatus::notFound, true, folders({"gone", "plain"})},
+        {"a relative path", "new/zentrabo-server", LoginItemStatus::notFound, true},
     };
     XdgAutostartLoginItem item(self, {"--desktop", "x11"});
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
+        zentrabo::testing::ScopedEnvironment path({{"PATH", test.path.empty() ? "/nonexistent" : test.path}});
         // The entry as that program's own item writes it.
         std::filesystem::create_directories(XdgAutostartLoginItem::entryPath().parent_path());
         std::ofstream(XdgAutostartLoginItem::entryPath())
             << "[Desktop Entry]\nType=Application\nExec=\"" << test.entryProgram.string() << "\" --desktop x11\n";
         EXPECT_EQ(item.status(), test.status);
-        EXPECT_EQ(item.otherProgram(), test.other ? std::optional(test.entryProgram.string()) : std::nullopt);
+        const auto named = test.named.empty() ? test.entryProgram : test.named;
+        EXPECT_EQ(item.otherProgram(), test.other ? std::optional(named.string()) : std::nullopt);
     }
 
     // Registering replaces another's entry with one that starts this server

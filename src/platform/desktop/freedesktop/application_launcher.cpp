@@ -10,6 +10,7 @@
 
 #include "platform/desktop/freedesktop/bus_activation.hpp"
 #include "platform/desktop/freedesktop/terminal_emulator.hpp"
+#include "platform/files/program_search.hpp"
 
 extern char** environ;
 

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "platform/desktop/freedesktop/exec_line.hpp"
+#include "platform/files/program_search.hpp"
 
 namespace zentrabo::platform {
 

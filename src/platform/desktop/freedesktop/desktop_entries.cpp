@@ -1,7 +1,5 @@
 #include "platform/desktop/freedesktop/desktop_entries.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <memory>
 #include <mutex>
@@ -11,6 +9,7 @@
 #include <unordered_map>
 
 #include "platform/desktop/freedesktop/key_file.hpp"
+#include "platform/files/program_search.hpp"
 #include "platform/files/xdg_folders.hpp"
 
 namespace zentrabo::platform {
@@ -41,11 +40,6 @@ bool shownInCurrentDesktop(const KeyFile::Group& group) {
         if (std::find(not_.begin(), not_.end(), desktop) != not_.end()) return false;
     }
     return only.empty();
-}
-
-bool isExecutableFile(const std::filesystem::path& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;
 }
 
 // The files' parsed contents, kept while a file keeps its modification time,
@@ -187,19 +181,6 @@ std::optional<DesktopEntry> desktopEntryWithID(const std::string& id) {
 std::optional<DesktopEntry> desktopEntryAt(const std::filesystem::path& path) {
     for (auto& entry : desktopEntries()) {
         if (entry.path == path) return std::move(entry);
-    }
-    return std::nullopt;
-}
-
-std::optional<std::filesystem::path> findProgram(const std::string& program) {
-    if (program.empty()) return std::nullopt;
-    if (program.find('/') != std::string::npos) {
-        if (program[0] != '/' || !isExecutableFile(program)) return std::nullopt;
-        return std::filesystem::path(program);
-    }
-    for (const auto& dir : colonSeparatedVariable("PATH")) {
-        const auto candidate = std::filesystem::path(dir) / program;
-        if (isExecutableFile(candidate)) return candidate;
     }
     return std::nullopt;
 }

@@ -57,8 +57,4 @@ std::vector<DesktopEntry> desktopEntries();
 std::optional<DesktopEntry> desktopEntryWithID(const std::string& id);
 std::optional<DesktopEntry> desktopEntryAt(const std::filesystem::path& path);
 
-// An absolute path as it is, else the first executable file of that name in
-// $PATH; none when there is no such executable file.
-std::optional<std::filesystem::path> findProgram(const std::string& program);
-
 }  // namespace zentrabo::platform
