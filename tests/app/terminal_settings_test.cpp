@@ -106,25 +106,17 @@ TEST_F(TerminalTest, LoginItemTogglesAndSaysTheStatusItReallyHas) {
     std::filesystem::create_directories(serverProgram().parent_path());
     std::ofstream(serverProgram()) << "#!/bin/sh\n";
     std::filesystem::permissions(serverProgram(), std::filesystem::perms::owner_all);
-    EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now enabled."));
-    EXPECT_EQ(*server->permissions().loginItemStatus(), platform::LoginItemStatus::enabled);
-    EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now not registered."));
-    EXPECT_EQ(*server->permissions().loginItemStatus(), platform::LoginItemStatus::notRegistered);
-}
-
-TEST_F(TerminalTest, AnEntryOfAnotherProgramIsNamedAndReplacedByLoginItem) {
-    std::filesystem::create_directories(serverProgram().parent_path());
-    std::ofstream(serverProgram()) << "#!/bin/sh\n";
-    std::filesystem::permissions(serverProgram(), std::filesystem::perms::owner_all);
+    // Another copy's entry, whose program is gone, is named, and replaced.
     const std::string other = (home.path() / "old build/zentrabo-server").string();
     const auto entry = home.path() / ".config/autostart/zentrabo-server.desktop";
     std::filesystem::create_directories(entry.parent_path());
     std::ofstream(entry) << "[Desktop Entry]\nExec=\"" << other << "\"\n";
-    server->permissions().refreshLoginItemStatus();
-
     EXPECT_THAT(run("status"), Contains("login item: not found (the entry starts " + other + ")"));
     EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now enabled.",
                                                "It replaced the entry that started " + other + "."));
+    EXPECT_EQ(*server->permissions().loginItemStatus(), platform::LoginItemStatus::enabled);
+    EXPECT_THAT(run("login-item"), ElementsAre("Login item toggled; its status is now not registered."));
+    EXPECT_EQ(*server->permissions().loginItemStatus(), platform::LoginItemStatus::notRegistered);
 }
 
 TEST_F(TerminalTest, PermissionRequestsAskTheDesktop) {
