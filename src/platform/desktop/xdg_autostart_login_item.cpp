@@ -69,9 +69,10 @@ LoginItemStatus XdgAutostartLoginItem::status() {
 std::optional<std::string> XdgAutostartLoginItem::otherProgram() {
     const auto entry = readEntry();
     if (!entry || entry->program.empty()) return std::nullopt;
-    if (!entry->found) return entry->program;
-    if (isThisExecutable(*entry->found)) return std::nullopt;
-    return entry->found->string();
+    // This program's own entry stays unnamed when its program is gone.
+    const std::filesystem::path started = entry->found.value_or(entry->program);
+    if (isThisExecutable(started)) return std::nullopt;
+    return started.string();
 }
 
 std::optional<std::string> XdgAutostartLoginItem::registrationNote() {

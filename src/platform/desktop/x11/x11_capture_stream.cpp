@@ -26,12 +26,12 @@ constexpr double soundDelaySeconds = 0.03;
 
 }  // namespace
 
-X11CaptureStream::X11CaptureStream(std::string display, Clock& clock, SoundServerWatch& soundWatch,
+X11CaptureStream::X11CaptureStream(std::string display, Clock& clock, std::shared_ptr<SoundServerWatch> soundWatch,
                                    ContentFilter filter, StreamConfiguration configuration,
                                    CaptureStreamStopHandler onStop)
     : display_(std::move(display)),
       clock_(clock),
-      soundWatch_(soundWatch),
+      soundWatch_(std::move(soundWatch)),
       onStop_(std::move(onStop)),
       framesHeld_(std::make_shared<std::atomic<std::int32_t>>(0)),
       filter_(std::move(filter)),
@@ -160,10 +160,11 @@ X11CaptureStream::Sound X11CaptureStream::soundFor(const ContentFilter& filter,
         Sound sound{std::make_shared<PulseSoundCapture>(owner, configuration.sampleRate,
                                                         static_cast<std::uint32_t>(configuration.channelCount)),
                     owner, configuration.sampleRate, configuration.channelCount};
-        soundWatch_.streamHasSound();
+        soundWatch_->streamHasSound();
         return sound;
     } catch (const PulseError& error) {
-        soundWatch_.streamLacksSound(soundProblemText(error), dynamic_cast<const PulseUnreachable*>(&error) != nullptr);
+        soundWatch_->streamLacksSound(soundProblemText(error),
+                                      dynamic_cast<const PulseUnreachable*>(&error) != nullptr);
         throw ScreenCaptureError(error.what());
     }
 }

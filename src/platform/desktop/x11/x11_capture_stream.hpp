@@ -34,10 +34,9 @@ class SoundServerWatch;
 
 class X11CaptureStream final : public CaptureStream, public std::enable_shared_from_this<X11CaptureStream> {
 public:
-    // The clock and the watch must outlive the stream. Nothing connects
-    // before startCapture.
-    X11CaptureStream(std::string display, Clock& clock, SoundServerWatch& soundWatch, ContentFilter filter,
-                     StreamConfiguration configuration, CaptureStreamStopHandler onStop);
+    // The clock must outlive the stream. Nothing connects before startCapture.
+    X11CaptureStream(std::string display, Clock& clock, std::shared_ptr<SoundServerWatch> soundWatch,
+                     ContentFilter filter, StreamConfiguration configuration, CaptureStreamStopHandler onStop);
     ~X11CaptureStream() override;
 
     void addScreenOutput(asio::any_io_executor executor, ScreenOutput output) override;
@@ -85,7 +84,7 @@ private:
 
     const std::string display_;
     Clock& clock_;
-    SoundServerWatch& soundWatch_;
+    const std::shared_ptr<SoundServerWatch> soundWatch_;
     const CaptureStreamStopHandler onStop_;
     // Frames delivered and not yet released; shared with their queue places,
     // which may outlive the stream.

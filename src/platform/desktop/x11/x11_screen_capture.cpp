@@ -17,7 +17,7 @@ X11ScreenCapture::X11ScreenCapture(const std::string& display, X11Displays& disp
       clock_(clock),
       connection_(display),
       pictures_(connection_),
-      soundWatch_(clock, pulseServerProblem) {
+      soundWatch_(std::make_shared<SoundServerWatch>(clock, pulseServerProblem)) {
     redirectSubwindows(connection_);
 }
 

@@ -5,6 +5,7 @@
 // root's subwindows are redirected from the start, so a covered window keeps
 // its pixels) and live streams (X11CaptureStream). What is known of the
 // session's sound server comes from a watch that its streams report to.
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -35,9 +36,9 @@ public:
                                                      CaptureStreamStopHandler onStop) override;
     // Points are pixels on X11.
     double pointPixelScale(const ContentFilter&) override { return 1; }
-    SoundAvailability soundAvailability() override { return soundWatch_.availability(); }
+    SoundAvailability soundAvailability() override { return soundWatch_->availability(); }
     void whenStreamsLackSound(std::function<void(const std::string&)> handler) override {
-        soundWatch_.whenStreamsLackSound(std::move(handler));
+        soundWatch_->whenStreamsLackSound(std::move(handler));
     }
 
 private:
@@ -50,7 +51,8 @@ private:
     std::mutex mutex_;
     X11Connection connection_;
     ShmImageReader pictures_;
-    SoundServerWatch soundWatch_;
+    // Shared with the streams, which may outlive this.
+    std::shared_ptr<SoundServerWatch> soundWatch_;
 };
 
 }  // namespace zentrabo::platform
