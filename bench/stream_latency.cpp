@@ -100,6 +100,10 @@ public:
         return inner_.windowImage(window);
     }
     double pointPixelScale(const platform::ContentFilter& filter) override { return inner_.pointPixelScale(filter); }
+    platform::SoundAvailability soundAvailability() override { return inner_.soundAvailability(); }
+    void whenStreamsLackSound(std::function<void(const std::string&)> handler) override {
+        inner_.whenStreamsLackSound(std::move(handler));
+    }
     std::shared_ptr<platform::CaptureStream> makeCaptureStream(platform::ContentFilter filter,
                                                                platform::StreamConfiguration configuration,
                                                                platform::CaptureStreamStopHandler onStop) override {
