@@ -23,6 +23,8 @@
 
 namespace zentrabo {
 
+class MacMenuError;
+
 // What a workflow produced, each list in step order.
 struct WorkflowRunResult {
     std::vector<RemoteScreenshot> screenshots;
@@ -477,10 +479,26 @@ private:
     // The window alone, encoded with the application's name.
     RemoteScreenshot windowScreenshot(platform::WindowID window, const std::string& applicationName);
 
+    // What one snapshot's walk shares: the application it reads and how many
+    // items it may still read.
+    struct MenuRead {
+        const platform::RunningApplication& application;
+        std::size_t budget;
+    };
     // One node at depth (1 for the menu bar's items) and its subtree; none
     // when it carries nothing.
     std::optional<MenuNode> menuNode(const platform::AXElement& element, const std::vector<std::string>& parentPath,
-                                     std::size_t depth, std::size_t& budget);
+                                     std::size_t depth, MenuRead& read);
+    // The children of a menu element; none when they cannot be read while
+    // the application still answers. A read that failed because the
+    // application ended or left the accessibility bus throws, so a tree cut
+    // short never passes for the whole menu.
+    std::vector<platform::AXElement> menuChildren(const platform::AXElement& element,
+                                                  const platform::RunningApplication& application);
+    // Throws applicationNotRunning when the application's process ended,
+    // applicationUnresponsive when it is no longer on the accessibility bus.
+    void requireApplicationOnTheBus(const platform::RunningApplication& application);
+    static MacMenuError unresponsive(const platform::RunningApplication& application);
     // The first child whose role is "AXMenu".
     std::optional<platform::AXElement> menuChild(const platform::AXElement& element);
     // The element the path leads to from the menu bar; throws menuItemNotFound.

@@ -8,6 +8,7 @@
 namespace zentrabo {
 
 using platform::AXElement;
+using Case = MacMenuError::Case;
 
 namespace {
 
@@ -44,18 +45,46 @@ MenuSnapshot DesktopController::menuSnapshot(const std::optional<std::string>& b
 
     MenuSnapshot snapshot;
     snapshot.application = snapshotApplication(*application);
-    std::size_t budget = maximumSnapshotElements;
-    for (const AXElement& child : childElements(menuBar)) {
-        if (auto node = menuNode(child, {}, 1, budget)) snapshot.items.push_back(std::move(*node));
+    MenuRead read{*application, maximumSnapshotElements};
+    for (const AXElement& child : menuChildren(menuBar, *application)) {
+        if (auto node = menuNode(child, {}, 1, read)) snapshot.items.push_back(std::move(*node));
     }
+    // Reads after the last children read (titles, shortcuts) fail quietly
+    // too when the application ends: it must still be there at the end.
+    requireApplicationOnTheBus(*application);
     return snapshot;
+}
+
+std::vector<AXElement> DesktopController::menuChildren(const AXElement& element,
+                                                       const platform::RunningApplication& application) {
+    auto& accessibility = desktop_.accessibility();
+    accessibility.setMessagingTimeout(element, accessibilityMessagingTimeout);
+    const auto children = accessibility.copyAttribute(element, "AXChildren");
+    if (children.error == platform::axerror::success) {
+        if (const auto* elements = children.value ? std::get_if<std::vector<AXElement>>(&*children.value) : nullptr) {
+            return *elements;
+        }
+        return {};
+    }
+    requireApplicationOnTheBus(application);
+    return {};
+}
+
+void DesktopController::requireApplicationOnTheBus(const platform::RunningApplication& application) {
+    if (application.isTerminated()) throw MacMenuError(Case::applicationNotRunning);
+    const AXElement element = applicationElement(application);
+    if (desktop_.accessibility().copyAttribute(element, "AXRole").error == platform::axerror::success) return;
+    // Its bus connection closes as the process ends: which came first
+    // decides the answer.
+    if (application.isTerminated()) throw MacMenuError(Case::applicationNotRunning);
+    throw unresponsive(application);
 }
 
 std::optional<MenuNode> DesktopController::menuNode(const AXElement& element,
                                                     const std::vector<std::string>& parentPath, std::size_t depth,
-                                                    std::size_t& budget) {
-    if (budget == 0) return std::nullopt;
-    --budget;
+                                                    MenuRead& read) {
+    if (read.budget == 0) return std::nullopt;
+    --read.budget;
 
     MenuNode node;
     node.title = platform::trimWhitespaceAndNewlines(stringAttribute("AXTitle", element).value_or(""));
@@ -67,8 +96,8 @@ std::optional<MenuNode> DesktopController::menuNode(const AXElement& element,
     // A node at the deepest level a reply may carry keeps no children.
     if (depth < MenuNode::maximumTreeDepth) {
         const auto submenu = submenuElement(element);
-        for (const AXElement& child : childElements(submenu.value_or(element))) {
-            if (auto kept = menuNode(child, node.path, depth + 1, budget)) node.children.push_back(std::move(*kept));
+        for (const AXElement& child : menuChildren(submenu.value_or(element), read.application)) {
+            if (auto kept = menuNode(child, node.path, depth + 1, read)) node.children.push_back(std::move(*kept));
         }
     }
     // Separators and empty containers carry nothing; an untitled container

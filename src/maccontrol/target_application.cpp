@@ -44,12 +44,14 @@ AXElement DesktopController::menuBarElement(const platform::RunningApplication& 
     if (application.isTerminated() || result.error == axerror::invalidUIElement) {
         throw MacMenuError(Case::applicationNotRunning);
     }
-    if (result.error == axerror::cannotComplete) {
-        const auto bundleIdentifier = application.bundleIdentifier();
-        std::string name = application.localizedName().value_or(bundleIdentifier.value_or("The app"));
-        throw MacMenuError(Case::applicationUnresponsive, std::move(name), bundleIdentifier);
-    }
+    if (result.error == axerror::cannotComplete) throw unresponsive(application);
     throw MacMenuError(Case::menuUnavailable);
+}
+
+MacMenuError DesktopController::unresponsive(const platform::RunningApplication& application) {
+    const auto bundleIdentifier = application.bundleIdentifier();
+    std::string name = application.localizedName().value_or(bundleIdentifier.value_or("The app"));
+    return MacMenuError(Case::applicationUnresponsive, std::move(name), bundleIdentifier);
 }
 
 std::vector<AXElement> DesktopController::childElements(const AXElement& element) {

@@ -10,6 +10,7 @@
 #include "screenstream/application_window_restore.hpp"
 #include "screenstream/capture_geometry.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
+#include "screenstream/shareable_content.hpp"
 
 namespace zentrabo {
 
@@ -121,12 +122,11 @@ asio::awaitable<SelectedContent> applicationWindowSelection(const RemoteScreenSt
     application->activate(true);
 
     for (int attempt = 0;; ++attempt) {
-        const auto content = desktop.screenCapture().shareableContent(false, true);
-        if (!content) throw RemoteScreenStreamServerError::screenRecordingMissing();
-        if (const auto window = bestApplicationWindow(*application, request.applicationWindowID, *content, request,
+        const auto content = currentShareableContent(desktop.screenCapture());
+        if (const auto window = bestApplicationWindow(*application, request.applicationWindowID, content, request,
                                                       desktop.windowServer())) {
-            co_return windowContent(
-                *window, applicationAudioFilter(*window, *application, *content, desktop.displays()), desktop);
+            co_return windowContent(*window, applicationAudioFilter(*window, *application, content, desktop.displays()),
+                                    desktop);
         }
         // The application may still be opening its windows: the second look
         // asks it to reopen one, the later ones bring it forward again.

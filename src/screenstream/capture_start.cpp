@@ -8,6 +8,7 @@
 #include "screenstream/pipeline/stream_stages.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
+#include "screenstream/shareable_content.hpp"
 
 namespace zentrabo {
 
@@ -37,19 +38,13 @@ asio::awaitable<void> startCaptureMedia(RemoteScreenStreamSession& session) {
     const RemoteScreenStreamRequest& request = session.request();
 
     std::optional<FrontmostWindowCandidate> candidate = frontmostApplicationWindowCandidate(desktop);
-    const auto shareableContent = [&desktop] {
-        // Refused only without the permission.
-        auto content = desktop.screenCapture().shareableContent(false, true);
-        if (!content) throw RemoteScreenStreamServerError::screenRecordingMissing();
-        return *std::move(content);
-    };
-    const auto content = shareableContent();
+    const auto content = currentShareableContent(desktop.screenCapture());
     SelectedContent selected =
         co_await selectContent(request, content, candidate, desktop, session.environment().clock);
     if (applyClientNativeDisplayModeIfNeeded(session, selected)) {
         // The display settles into its new mode before it is chosen from again.
         co_await session.environment().clock.delay(clientNativeModeSettleSeconds);
-        const auto settled = shareableContent();
+        const auto settled = currentShareableContent(desktop.screenCapture());
         if (request.mode == RemoteScreenStreamMode::frontmostWindow) {
             candidate = frontmostApplicationWindowCandidate(desktop);
         }

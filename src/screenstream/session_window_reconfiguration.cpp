@@ -16,6 +16,7 @@
 #include "screenstream/capture_geometry.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
+#include "screenstream/shareable_content.hpp"
 #include "screenstream/window_resize.hpp"
 
 // GCC 12 takes the frames of the coroutines here for a mismatched new and
@@ -69,9 +70,8 @@ asio::awaitable<std::optional<SelectedContent>> refreshedWindowContent(
             co_await clock->delay(refreshPauseSeconds);
             if (weakSession.expired()) co_return std::nullopt;
         }
-        const auto content = desktop->screenCapture().shareableContent(false, true);
-        if (!content) throw RemoteScreenStreamServerError::screenRecordingMissing();
-        if (auto found = windowContent(windowID, *content, {}, *desktop)) {
+        const auto content = currentShareableContent(desktop->screenCapture());
+        if (auto found = windowContent(windowID, content, {}, *desktop)) {
             latest = std::move(found);
             if (isAboutTheSize(*latest, expected)) co_return latest;
         }

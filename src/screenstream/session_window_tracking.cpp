@@ -8,6 +8,7 @@
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/frontmost_window_tracking.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
+#include "screenstream/shareable_content.hpp"
 
 namespace zentrabo {
 
@@ -30,9 +31,8 @@ bool isFrontmostWindow(platform::Desktop& desktop, platform::WindowID windowID) 
 asio::awaitable<SelectedContent> frontmostWindowContent(platform::Desktop& desktop, platform::Clock& clock,
                                                         platform::WindowID windowID, platform::Rect bounds) {
     for (int attempt = 0;; ++attempt) {
-        const auto content = desktop.screenCapture().shareableContent(false, true);
-        if (!content) throw RemoteScreenStreamServerError::screenRecordingMissing();
-        if (auto selected = windowContent(windowID, *content, bounds, desktop)) co_return *std::move(selected);
+        const auto content = currentShareableContent(desktop.screenCapture());
+        if (auto selected = windowContent(windowID, content, bounds, desktop)) co_return *std::move(selected);
         if (attempt + 1 == windowLookupAttempts) throw RemoteScreenStreamServerError::frontmostWindowUnavailable();
         co_await clock.delay(windowLookupPauseSeconds);
     }
@@ -97,6 +97,10 @@ asio::awaitable<void> followFrontmostWindow(std::weak_ptr<RemoteScreenStreamSess
         if (error.errorCase() != RemoteScreenStreamServerError::Case::frontmostWindowUnavailable) {
             ZENTRABO_LOG("Frontmost window tracking skipped: " + error.message());
         }
+        co_return;
+    } catch (const platform::ScreenCaptureError& error) {
+        // The display is away for now; the next step looks again.
+        ZENTRABO_LOG("Frontmost window tracking skipped: " + std::string(error.what()));
         co_return;
     }
     // The front window changed again during the lookup: the next step

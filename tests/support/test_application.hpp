@@ -42,6 +42,8 @@ struct TestWindowSpec {
     std::optional<std::string> colour;
     // A menu bar and a text field above the pattern (menus.py).
     bool menus = false;
+    // With menus: a menu "Many" of this many items, "Item 1" on.
+    int manyItems = 0;
 
     std::string argument() const {
         std::string text = "name=" + name + ",size=" + std::to_string(width) + "x" + std::to_string(height);
@@ -49,6 +51,7 @@ struct TestWindowSpec {
         if (minimum) text += ",minimum=" + std::to_string(minimum->first) + "x" + std::to_string(minimum->second);
         if (colour) text += ",colour=" + *colour;
         if (menus) text += ",menus=yes";
+        if (manyItems > 0) text += ",items=" + std::to_string(manyItems);
         return text;
     }
 };

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/device_request.hpp"
@@ -178,6 +180,37 @@ TEST_F(BinaryX11Menus, AWorkflowOfMenuKeyAndPasteStepsFillsTheApplicationsTextFi
         texts.push_back(change->text("text").value_or(""));
     }
     EXPECT_THAT(texts, ::testing::Contains(expected));
+}
+
+// More items than one read used to keep, and than one read of the
+// application gets through within the messaging timeout.
+TEST_F(BinaryX11Menus, AMenuOfMoreThanFourThousandItemsIsReadWhole) {
+    TestApplication application({.windows = {{"Large", 400, 300, {{300, 300}}, {}, {}, true, 4200}}});
+    ASSERT_TRUE(waitForFrontWindow(application, "Large"));
+    const auto menu = send(phone, deviceRequest("L-1", "menu"));
+    ASSERT_TRUE(menu.ok) << menu.error.value_or("");
+    ASSERT_TRUE(menu.snapshot);
+    const MenuNode* many = nodeAt(*menu.snapshot, {"Many"});
+    ASSERT_TRUE(many);
+    ASSERT_EQ(many->children.size(), 4200u);
+    EXPECT_EQ(many->children.front().title, "Item 1");
+    EXPECT_EQ(many->children.back().title, "Item 4200");
+}
+
+TEST_F(BinaryX11Menus, AnApplicationEndingDuringAMenuReadIsAnErrorNotPartOfItsMenu) {
+    TestApplication application({.windows = {{"Ending", 400, 300, {{300, 300}}, {}, {}, true, 3000}}});
+    ASSERT_TRUE(waitForFrontWindow(application, "Ending"));
+    std::optional<HalvardineResponse> menu;
+    std::thread reading([&] { menu = send(phone, deviceRequest("E-1", "menu")); });
+    // Well inside the read: each item is several calls to the application.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(application.pid(), SIGKILL);
+    reading.join();
+    ASSERT_TRUE(menu);
+    const MenuNode* many = menu->snapshot ? nodeAt(*menu->snapshot, {"Many"}) : nullptr;
+    EXPECT_FALSE(menu->ok) << (many ? many->children.size() : 0) << " of 3000 items answered";
+    EXPECT_THAT(menu->errorCode, ::testing::AnyOf(HalvardineErrorCode::applicationNotRunning,
+                                                  HalvardineErrorCode::applicationUnresponsive));
 }
 
 }  // namespace

@@ -4,12 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <optional>
 #include <string>
@@ -17,60 +11,16 @@
 
 #include "app/binary_harness.hpp"
 #include "platform/desktop/x11/x11_event_thread.hpp"
+#include "support/device_request.hpp"
 #include "support/stream_audio.hpp"
 #include "support/stream_client.hpp"
+#include "support/x11_witness.hpp"
+#include "x11/own_x_server.hpp"
 
 namespace zentrabo::testing {
 namespace {
 
 using ::testing::HasSubstr;
-
-// An Xvfb of the test's own: on a free display, or on the one it had before.
-class OwnXServer {
-public:
-    explicit OwnXServer(std::optional<int> display = std::nullopt) {
-        int ready[2];
-        if (pipe2(ready, O_CLOEXEC) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(ready[1], 3);
-            const std::string name = display ? ":" + std::to_string(*display) : std::string();
-            if (display) {
-                execlp("Xvfb", "Xvfb", name.c_str(), "-displayfd", "3", "-nolock", "-noreset", "-nolisten", "tcp",
-                       "-screen", "0", "640x480x24", static_cast<char*>(nullptr));
-            } else {
-                execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolock", "-noreset", "-nolisten", "tcp", "-screen", "0",
-                       "640x480x24", static_cast<char*>(nullptr));
-            }
-            _exit(127);
-        }
-        close(ready[1]);
-        // Xvfb writes the display's number once it accepts connections.
-        std::string number;
-        pollfd wait{ready[0], POLLIN, 0};
-        char byte = 0;
-        while (poll(&wait, 1, 10000) == 1 && read(ready[0], &byte, 1) == 1 && byte != '\n') number.push_back(byte);
-        close(ready[0]);
-        if (!number.empty()) display_ = std::stoi(number);
-    }
-    ~OwnXServer() { stop(); }
-    OwnXServer(const OwnXServer&) = delete;
-    OwnXServer& operator=(const OwnXServer&) = delete;
-
-    // None when it did not start.
-    std::optional<int> display() const { return display_; }
-
-    void stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::optional<int> display_;
-};
 
 // The text of the stream's error frame; empty without one.
 std::string lastErrorText(const StreamClient& stream) {
@@ -111,6 +61,36 @@ TEST_F(BinaryX11SessionEnd, AnXServerRestartedWithinTheGraceTimeIsTheSameSession
                                 platform::X11EventThread::reconnectInterval);
     answersCommand("status", "Server status:");
     EXPECT_THAT(home.logText(), ::testing::Not(HasSubstr("The desktop session ended")));
+}
+
+TEST_F(BinaryX11SessionEnd, WhileTheXServerRestartsStreamsHearTheContentIsAwayAndAfterItTheClipboardIsSetAgain) {
+    const int display = *xServer->display();
+    xServer->stop();
+    // Not the permission advice: nothing is missing but the display.
+    auto early = openStream(phone, port, serverFingerprint, smallStreamRequest(RemoteScreenStreamMode::display));
+    EXPECT_TRUE(early->waitUntil([&] { return early->isClosed(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(lastErrorText(*early), "The content to capture is not available.");
+
+    xServer.emplace(display);
+    ASSERT_EQ(xServer->display(), display) << "Xvfb did not start again on its display";
+    const auto back = std::chrono::steady_clock::now();
+    MenuWorkflowStep clipboard;
+    clipboard.id = "step-clipboard";
+    clipboard.title = "clipboard";
+    clipboard.kind = "clipboard";
+    clipboard.clipboardText = "after the restart";
+    auto request = deviceRequest("W-1", "workflow");
+    request.workflowSteps = std::vector{clipboard};
+    std::optional<std::string> failure = "not asked";
+    while (failure && std::chrono::steady_clock::now() < back + std::chrono::seconds(5)) {
+        const auto reply = send(phone, request);
+        failure = reply.ok ? std::nullopt : std::optional(reply.error.value_or(""));
+        if (failure) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(failure, std::nullopt);
+    EXPECT_EQ(witnessOutput("env DISPLAY=" + displayName() + " xclip -o -selection clipboard"), "after the restart");
+    auto later = openStream(phone, port, serverFingerprint, smallStreamRequest(RemoteScreenStreamMode::display));
+    EXPECT_TRUE(later->waitForFrames(2, std::chrono::seconds(5))) << lastErrorText(*later);
 }
 
 TEST_F(BinaryX11SessionEnd, AnXServerGoneForGoodEndsTheServerAndItsStreams) {

@@ -79,6 +79,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What is to be captured is not there: a window gone, a display away.
+inline ScreenCaptureError captureContentUnavailable() {
+    return ScreenCaptureError("The content to capture is not available.");
+}
+
 // One captured frame. It holds one of the stream's queueDepth places until
 // it is destroyed, so whoever keeps it (an encoder's queue) slows capture
 // down instead of letting frames pile up.

@@ -60,7 +60,7 @@ void VirtualCaptureStream::startCapture(Completion completion) {
     lock.unlock();
     try {
         if (!desktop->captureSnapshot(filter, false).contentExists) {
-            return completion(ScreenCaptureError("The content to capture is not available."));
+            return completion(captureContentUnavailable());
         }
         // Throws while audio capture fails.
         if (capturesAudio) desktop->audioSnapshot(filter);
@@ -98,7 +98,7 @@ void VirtualCaptureStream::updateContentFilter(ContentFilter filter, Completion 
             if (!desktop) return desktopGone();
             try {
                 if (!desktop->captureSnapshot(filter, false).contentExists) {
-                    return ScreenCaptureError("The content to capture is not available.");
+                    return captureContentUnavailable();
                 }
             } catch (const ScreenCaptureError& error) {
                 return error;

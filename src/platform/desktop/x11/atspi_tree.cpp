@@ -275,6 +275,32 @@ AXAttributeResult AtspiTree::copyAttribute(const AXElement& element, const std::
                                                           : nodeAttribute(accessible, name);
 }
 
+std::pair<int, AXError> AtspiTree::childCount(const AXElement& element) {
+    const auto [accessible, error] = resolve(element);
+    if (error != axerror::success) return {0, error};
+    if (!accessible) return {0, axerror::attributeUnsupported};
+    Failure failure;
+    const int count = atspi_accessible_get_child_count(accessible, failure.out());
+    if (failure) return {0, failureOf(accessible)};
+    return {std::clamp(count, 0, maxChildrenRead), axerror::success};
+}
+
+AXAttributeResult AtspiTree::children(const AXElement& element, int first, int count) {
+    const auto [accessible, error] = resolve(element);
+    if (error != axerror::success) return failed(error);
+    if (!accessible) return failed(axerror::attributeUnsupported);
+    std::vector<Owned> read;
+    for (int index = first; index < first + count; ++index) {
+        Failure failure;
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(accessible, index, failure.out());
+        if (failure) return failed(failureOf(accessible));
+        // The list got shorter since it was counted.
+        if (!child) break;
+        read.emplace_back(child);
+    }
+    return found(elementsOf(read));
+}
+
 AXAttributeResult AtspiTree::applicationAttribute(AtspiAccessible* application, const std::string& name) {
     Failure failure;
     if (name == "AXRole") return found(std::string("AXApplication"));
@@ -338,10 +364,6 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
         auto text = takeText(name == "AXTitle" ? atspi_accessible_get_name(node, failure.out())
                                                : atspi_accessible_get_description(node, failure.out()));
         return failure ? failed(failureOf(node)) : found(std::move(text));
-    }
-    if (name == "AXChildren") {
-        auto children = childrenOf(node, failure);
-        return failure ? failed(failureOf(node)) : found(elementsOf(children));
     }
     if (name == "AXEnabled") {
         return found(hasState(node, ATSPI_STATE_ENABLED) && hasState(node, ATSPI_STATE_SENSITIVE));

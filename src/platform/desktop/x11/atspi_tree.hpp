@@ -34,7 +34,9 @@ struct AtspiSearched;
 
 class AtspiTree {
 public:
-    static constexpr std::size_t maxElements = 20000;
+    static constexpr std::size_t maxElements = 65536;
+    // The most children one element is read with, in pieces.
+    static constexpr int maxChildrenRead = 16384;
 
     AtspiTree() = default;
     ~AtspiTree();
@@ -42,6 +44,12 @@ public:
     AtspiTree& operator=(const AtspiTree&) = delete;
 
     AXAttributeResult copyAttribute(const AXElement& element, const std::string& name);
+    // How many children the element has (at most maxChildrenRead), or the
+    // error to answer.
+    std::pair<int, AXError> childCount(const AXElement& element);
+    // The element's children from index first on, at most count of them;
+    // fewer when it has fewer now.
+    AXAttributeResult children(const AXElement& element, int first, int count);
     // The text attributes (AXValue, AXSelectedTextRange); what the window
     // manager does is not set here.
     AXError setAttribute(const AXElement& element, const std::string& name, const AXValue& value);

@@ -194,8 +194,28 @@ AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, cons
         if (error != axerror::success) return {error, std::nullopt};
         return {axerror::success, static_cast<std::int64_t>(window)};
     }
+    if (name == "AXChildren" && element.kind() == AXElement::Kind::node) return children(element);
     return onTree(element, [element, name](AtspiTree& tree) { return tree.copyAttribute(element, name); })
         .value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
+}
+
+AXAttributeResult X11Accessibility::children(const AXElement& element) {
+    const auto count = onTree(element, [element](AtspiTree& tree) { return tree.childCount(element); });
+    if (!count) return {axerror::cannotComplete, std::nullopt};
+    if (count->second != axerror::success) return {count->second, std::nullopt};
+    std::vector<AXElement> all;
+    for (int first = 0; first < count->first; first += childrenPerCall) {
+        const int piece = std::min(childrenPerCall, count->first - first);
+        auto read = onTree(element, [element, first, piece](AtspiTree& tree) {
+                        return tree.children(element, first, piece);
+                    }).value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
+        if (read.error != axerror::success || !read.value) return read;
+        auto& elements = std::get<std::vector<AXElement>>(*read.value);
+        all.insert(all.end(), elements.begin(), elements.end());
+        // The list got shorter since it was counted.
+        if (static_cast<int>(elements.size()) < piece) break;
+    }
+    return {axerror::success, std::move(all)};
 }
 
 AXError X11Accessibility::setAttribute(const AXElement& element, const std::string& name, const AXValue& value) {

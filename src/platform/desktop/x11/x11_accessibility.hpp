@@ -30,6 +30,12 @@ public:
     // How long a request to the window manager is waited for before the
     // call answers: it acts on it after the request was sent.
     static constexpr std::chrono::milliseconds windowManagerWait{800};
+    // A node's children are read this many at a time, each piece within the
+    // element's messaging timeout: one child is one round trip to the
+    // application, so a menu of thousands of items would not fit one
+    // timeout whole, while an application that stops answering is still
+    // noticed within one.
+    static constexpr int childrenPerCall = 256;
 
     // Throws X11Error when the display (":0") cannot be reached.
     explicit X11Accessibility(const std::string& display);
@@ -55,6 +61,8 @@ private:
     template <typename Work>
     auto onTree(const AXElement& element, Work work) -> std::optional<decltype(work(std::declval<AtspiTree&>()))>;
 
+    // A node's children, read in pieces of childrenPerCall.
+    AXAttributeResult children(const AXElement& element);
     // The focused element of the application that owns the active window.
     AXAttributeResult focusedElement(const AXElement& systemWide);
     // The client window of a window element, or the error to answer.

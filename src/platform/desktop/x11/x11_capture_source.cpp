@@ -13,14 +13,12 @@ namespace {
 
 constexpr std::uint32_t black = 0x000000FF;
 
-ScreenCaptureError unavailable() { return ScreenCaptureError("The content to capture is not available."); }
-
 Rect monitorBounds(X11Connection& x, DisplayID display) {
     const auto monitors = readRandrMonitors(x);
-    if (!monitors) throw unavailable();
+    if (!monitors) throw captureContentUnavailable();
     const auto found = std::find_if(monitors->begin(), monitors->end(),
                                     [display](const RandrMonitor& monitor) { return monitor.id == display; });
-    if (found == monitors->end() || found->bounds.x < 0 || found->bounds.y < 0) throw unavailable();
+    if (found == monitors->end() || found->bounds.x < 0 || found->bounds.y < 0) throw captureContentUnavailable();
     return found->bounds;
 }
 
@@ -37,12 +35,12 @@ struct Picture {
 std::optional<Picture> displayPicture(X11Connection& x, ShmImageReader& pictures, const DisplayContentFilter& filter) {
     const Rect bounds = monitorBounds(x, filter.display);
     auto image = pictures.rootImage(pixelRect(bounds));
-    if (!image) throw unavailable();
+    if (!image) throw captureContentUnavailable();
     return Picture{std::move(*image), {bounds.x, bounds.y}};
 }
 
 std::optional<Picture> windowPicture(X11Connection& x, ShmImageReader& pictures, const WindowContentFilter& filter) {
-    if (!topLevelWindow(x, static_cast<xcb_window_t>(filter.window))) throw unavailable();
+    if (!topLevelWindow(x, static_cast<xcb_window_t>(filter.window))) throw captureContentUnavailable();
     auto frame = framePixels(x, pictures, static_cast<xcb_window_t>(filter.window));
     if (!frame) return std::nullopt;
     return Picture{std::move(frame->image), frame->origin};
@@ -52,7 +50,7 @@ std::optional<Picture> applicationPicture(X11Connection& x, ShmImageReader& pict
                                           const ApplicationContentFilter& filter) {
     const Rect bounds = monitorBounds(x, filter.display);
     const auto windows = readManagedWindows(x);
-    if (!windows) throw unavailable();
+    if (!windows) throw captureContentUnavailable();
     Picture picture{
         RgbaImage(static_cast<std::uint32_t>(bounds.width), static_cast<std::uint32_t>(bounds.height), black),
         {bounds.x, bounds.y}};
@@ -84,7 +82,7 @@ X11Connection& X11CaptureSource::connection() {
 
 std::optional<RgbaImage> X11CaptureSource::capture(const ContentFilter& filter, bool showsCursor) {
     X11Connection& x = connection();
-    if (x.isBroken()) throw unavailable();
+    if (x.isBroken()) throw captureContentUnavailable();
     auto picture = std::visit(
         [&x, this](const auto& content) -> std::optional<Picture> {
             using Content = std::decay_t<decltype(content)>;

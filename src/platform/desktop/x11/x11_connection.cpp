@@ -57,8 +57,15 @@ void X11Connection::open() {
     atoms_.clear();
 }
 
+bool X11Connection::peerHungUp() const {
+    // Caught before a request, the first request after an X server restart
+    // goes to the new server instead of into the old socket.
+    pollfd socket{xcb_get_file_descriptor(connection_), POLLRDHUP, 0};
+    return ::poll(&socket, 1, 0) == 1 && (socket.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 bool X11Connection::usable() {
-    if (!isBroken()) return true;
+    if (alive()) return true;
     try {
         open();
         return true;

@@ -64,7 +64,11 @@ public:
     bool roundTrip();
     // Closed by the server, or given up after a late reply.
     bool isBroken() const { return stalled_ || xcb_connection_has_error(connection_) != 0; }
-    // True when the connection works, after connecting anew if it was broken.
+    // Neither broken nor hung up by the server (an X server that went away
+    // shows as a hang-up before any request fails).
+    bool alive() const { return !isBroken() && !peerHungUp(); }
+    // True when the connection works, after connecting anew if it was not
+    // alive.
     bool usable();
     // Which connection this is: it counts up each time one is made anew, so
     // what was set up on an earlier one can tell (a new connection may
@@ -78,6 +82,7 @@ private:
     void dropQueuedEvents();
 
     void open();
+    bool peerHungUp() const;
 
     std::string display_;
     bool stalled_ = false;

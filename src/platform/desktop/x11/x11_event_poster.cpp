@@ -94,7 +94,8 @@ bool X11EventPoster::post(const InputEvent& event) {
         },
         event);
     connection_.flush();
-    return posted && !connection_.isBroken();
+    // Events sent to a server that went away meanwhile were not posted.
+    return posted && connection_.alive();
 }
 
 std::optional<X11Keymap> X11EventPoster::keymap() { return X11Keymap::read(connection_.get(), context_.get()); }

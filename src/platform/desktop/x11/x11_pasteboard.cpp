@@ -49,7 +49,15 @@ std::vector<std::uint8_t> latin1(const std::string& utf8) {
 }  // namespace
 
 X11Pasteboard::X11Pasteboard(const std::string& display) : display_(display), connection_(display) {
+    if (!setUpOwnerLocked()) throw X11Error("the X display " + display + " does not answer");
+    wakeup_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeup_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+    thread_ = std::thread([this] { serve(); });
+}
+
+bool X11Pasteboard::setUpOwnerLocked() {
     xcb_connection_t* connection = connection_.get();
+    ownerOpening_ = connection_.opening();
     window_ = xcb_generate_id(connection);
     const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_create_window(connection, XCB_COPY_FROM_PARENT, window_, connection_.root(), 0, 0, 1, 1, 0,
@@ -60,11 +68,12 @@ X11Pasteboard::X11Pasteboard(const std::string& display) : display_(display), co
     incr_ = internAtom(connection, "INCR");
     if (clipboard_ == XCB_ATOM_NONE || targets_ == XCB_ATOM_NONE || utf8String_ == XCB_ATOM_NONE ||
         incr_ == XCB_ATOM_NONE) {
-        throw X11Error("the X display " + display + " does not answer");
+        return false;
     }
     const auto version = boundedReply<xcb_xfixes_query_version_reply_t>(
         connection, xcb_xfixes_query_version(connection, 5, 0), X11Connection::replyDeadline);
     const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+    xfixesEventBase_ = 0;
     if (version && xfixes && xfixes->present) {
         xfixesEventBase_ = xfixes->first_event;
         xcb_xfixes_select_selection_input(connection, window_, clipboard_,
@@ -73,9 +82,23 @@ X11Pasteboard::X11Pasteboard(const std::string& display) : display_(display), co
                                               XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
     }
     xcb_flush(connection);
-    wakeup_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeup_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-    thread_ = std::thread([this] { serve(); });
+    return true;
+}
+
+bool X11Pasteboard::ownerUsableLocked() {
+    if (!connection_.usable()) return false;
+    if (ownerReady_ && ownerOpening_ == connection_.opening()) return true;
+    if (ownerOpening_ != connection_.opening()) {
+        // What we owned went with the old connection (and, after a restart,
+        // with the old server): the clipboard no longer holds it.
+        std::lock_guard locked(mutex_);
+        owned_.reset();
+        ownedTargets_.clear();
+        outgoing_.clear();
+        ++changeCount_;
+    }
+    ownerReady_ = setUpOwnerLocked();
+    return ownerReady_;
 }
 
 X11Pasteboard::~X11Pasteboard() {
@@ -86,6 +109,8 @@ X11Pasteboard::~X11Pasteboard() {
 }
 
 bool X11Pasteboard::own(Contents contents) {
+    std::lock_guard connected(connectionMutex_);
+    if (!ownerUsableLocked()) return false;
     xcb_connection_t* connection = connection_.get();
     std::map<xcb_atom_t, std::string> targets;
     for (const auto& [name, data] : contents) {
@@ -214,13 +239,20 @@ PasteboardTypesLeftOut X11Pasteboard::typesLeftOut() {
 }
 
 void X11Pasteboard::serve() {
-    xcb_connection_t* connection = connection_.get();
     for (;;) {
-        pollfd ready[2] = {{wakeup_, POLLIN, 0}, {xcb_get_file_descriptor(connection), POLLIN, 0}};
-        if (xcb_connection_has_error(connection)) ready[1].fd = -1;
-        // Woken at least once a second to give up increments nobody reads.
+        int socket = -1;
+        {
+            std::lock_guard connected(connectionMutex_);
+            if (ownerReady_ && !connection_.isBroken()) socket = xcb_get_file_descriptor(connection_.get());
+        }
+        pollfd ready[2] = {{wakeup_, POLLIN, 0}, {socket, POLLIN, 0}};
+        // Woken at least once a second to give up increments nobody reads
+        // and, while the display is away, to connect again.
         ::poll(ready, 2, 1000);
         if (ready[0].revents & POLLIN) return;
+        std::lock_guard connected(connectionMutex_);
+        if (!ownerUsableLocked()) continue;
+        xcb_connection_t* connection = connection_.get();
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
             handle(event);
             std::free(event);

@@ -61,6 +61,12 @@ private:
 
     // Takes the selection with the contents; false when the server refuses.
     bool own(Contents contents);
+    // Makes the window that owns the selection on the current connection and
+    // watches the selection's owner; false when the server does not answer.
+    bool setUpOwnerLocked();
+    // The serving connection, connected and set up anew after it broke or
+    // the server hung up; false while the display is away.
+    bool ownerUsableLocked();
     void serve();
     void handle(xcb_generic_event_t* event);
     void answer(const xcb_selection_request_event_t& request);
@@ -68,10 +74,15 @@ private:
     void dropStalledTransfers();
 
     std::string display_;
+    // Guards the serving connection and what is set up on it (taken before
+    // mutex_): a reconnection replaces both while the thread may be serving.
+    std::mutex connectionMutex_;
     std::mutex mutex_;
     // The serving side: its connection, window and thread; only the thread
-    // reads events, requests are made under the mutex.
+    // reads events.
     X11Connection connection_;
+    std::uint64_t ownerOpening_ = 0;
+    bool ownerReady_ = true;
     xcb_window_t window_ = 0;
     std::uint8_t xfixesEventBase_ = 0;
     xcb_atom_t clipboard_ = XCB_ATOM_NONE, targets_ = XCB_ATOM_NONE, utf8String_ = XCB_ATOM_NONE, incr_ = XCB_ATOM_NONE;
