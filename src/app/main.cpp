@@ -118,6 +118,7 @@ int main(int argc, char** argv) {
     installDiagnostics();
     ignoreBrokenPipes();
     raiseOpenFileLimit();
+    keepLargeBuffersOutOfTheHeap();
 
     platform::SystemClock clock;
     ChosenDesktop chosen;

@@ -1,5 +1,6 @@
 #include "app/process_setup.hpp"
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <cerrno>
@@ -19,6 +20,14 @@
 
 namespace zentrabo {
 
+namespace {
+
+// A 1080p yuv420p picture is 3 MB, a 1080p RGBA one 8 MB; the encoders'
+// frames are of the same sizes.
+constexpr int largeBufferBytes = 1 << 20;
+
+}  // namespace
+
 void raiseOpenFileLimit() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
@@ -31,6 +40,8 @@ void raiseOpenFileLimit() {
         ZENTRABO_LOG(std::string("Open-file limit not raised: ") + std::strerror(errno));
     }
 }
+
+void keepLargeBuffersOutOfTheHeap() { mallopt(M_MMAP_THRESHOLD, largeBufferBytes); }
 
 void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 

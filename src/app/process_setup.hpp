@@ -10,6 +10,14 @@ namespace zentrabo {
 // logged; the server then runs with the limit it has.
 void raiseOpenFileLimit();
 
+// Buffers of a mebibyte or more (stream pictures, the encoders' frames) get
+// mappings of their own, which go back to the system when freed. glibc would
+// otherwise raise that threshold after the first such buffer is freed and
+// keep every later one in a heap it seldom gives back, so the resident set
+// grew with each stream that ended. An allocator that refuses the setting
+// (a sanitizer's) keeps its own policy.
+void keepLargeBuffersOutOfTheHeap();
+
 // A peer that goes away while a reply is being written must cost only its
 // own connection: the write reports an error instead of killing the process.
 void ignoreBrokenPipes();

@@ -73,6 +73,7 @@ platform::StreamConfiguration captureConfiguration(const RemoteScreenStreamReque
     configuration.sampleRate = audioSampleRate;
     configuration.channelCount = captureAudioChannelCount(request);
     configuration.excludesCurrentProcessAudio = true;
+    configuration.pixelFormat = platform::CapturePixelFormat::encoderYuv420;
     return configuration;
 }
 

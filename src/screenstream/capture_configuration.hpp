@@ -11,7 +11,11 @@ namespace zentrabo {
 
 // Captured pictures a stream may hold undelivered or unencoded at once: each
 // keeps its place until it has been encoded, so a slow encoder slows capture
-// down instead of piling pictures up.
+// down instead of piling pictures up. The queue holds pictures in the video
+// encoders' own format (CapturePixelFormat::encoderYuv420) rather than
+// 32-bit BGRA: no captured picture reaches the wire, only what the encoder
+// makes of it, and a 1080p picture so takes 3 MB instead of 8, which is what
+// lets eight streams share a modest memory.
 inline constexpr std::int32_t captureQueueDepth = 4;
 
 // The request's maximumPixelDimension within 480 ... 5120 when it gives one

@@ -10,6 +10,10 @@
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/video_quality.hpp"
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 namespace zentrabo {
 namespace {
 
@@ -35,8 +39,12 @@ RemoteVideoScreenEncoder::RemoteVideoScreenEncoder(
 void RemoteVideoScreenEncoder::encode(const CapturedVideoFrame& frame) {
     if (!compressionSession_) return;
     const platform::RgbaImage& image = frame.image;
-    if (static_cast<int>(image.width) != converter_.width() || static_cast<int>(image.height) != converter_.height() ||
-        image.pixels.size() != image.rowBytes() * image.height) {
+    AVFrame* const given = frame.encoderPicture.get();
+    if (given ? given->width != converter_.width() || given->height != converter_.height() ||
+                    given->format != AV_PIX_FMT_YUV420P
+              : static_cast<int>(image.width) != converter_.width() ||
+                    static_cast<int>(image.height) != converter_.height() ||
+                    image.pixels.size() != image.rowBytes() * image.height) {
         return;
     }
     sequencer_.notePictureSubmitted(frame.presentationTime);
@@ -44,7 +52,8 @@ void RemoteVideoScreenEncoder::encode(const CapturedVideoFrame& frame) {
     const bool forceKeyFrame = shouldForceKeyFrame_ || keyFrameDue(frame.presentationTime);
     shouldForceKeyFrame_ = false;
     try {
-        compressionSession_->send(converter_.convert(image.pixels), frame.presentationTime.count(), forceKeyFrame);
+        AVFrame& picture = given ? *given : converter_.convert(image.pixels);
+        compressionSession_->send(picture, frame.presentationTime.count(), forceKeyFrame);
         sendFinishedPackets();
     } catch (const platform::MediaError& error) {
         throw RemoteScreenStreamServerError::encodingFailed(error.what());

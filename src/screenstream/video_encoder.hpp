@@ -6,16 +6,21 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "platform/imaging/image.hpp"
 #include "screenstream/codec/remote_screen_stream_frame.hpp"
 
+struct AVFrame;
+
 namespace zentrabo {
 
-// One captured picture and the capture clock's time it was taken at.
+// One captured picture and the capture clock's time it was taken at: RGBA,
+// or already a yuv420p picture in the encoder's format (image then empty).
 struct CapturedVideoFrame {
     platform::RgbaImage image;
     std::chrono::nanoseconds presentationTime{0};
+    std::shared_ptr<AVFrame> encoderPicture;
 };
 
 // Where an encoder hands its configuration and video frames.

@@ -8,12 +8,17 @@
 #include "platform/dispatch/manual_clock.hpp"
 #include "platform/media/rgba_to_yuv420_converter.hpp"
 #include "platform/media/video_compression_session.hpp"
+#include "platform/media/yuv420_picture_pool.hpp"
 #include "screenstream/make_video_encoder.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_video_screen_encoder.hpp"
 #include "screenstream/video_access_unit.hpp"
 #include "support/temporary_home.hpp"
 #include "video_stream_support.hpp"
+
+extern "C" {
+#include <libavutil/frame.h>
+}
 
 namespace zentrabo {
 namespace {
@@ -201,6 +206,36 @@ TEST_P(VideoEncoderTest, ACutIntoTheLowerQualityRowShrinksTheSamePicture) {
     EXPECT_LT(static_cast<double>(video[1]->payload.size()), 0.9 * static_cast<double>(video[0]->payload.size()))
         << video[0]->payload.size() << " then " << video[1]->payload.size();
     EXPECT_EQ(home.logCount("bitrate=18750000"), 1U) << home.logText();
+}
+
+// Pictures a capture drew in the encoder's format go in as they are, beside
+// RGBA ones; one of another size is skipped like an RGBA one.
+TEST_P(VideoEncoderTest, PicturesInTheEncodersFormatAreEncodedAsTheyAre) {
+    auto encoder = makeEncoder(1'000'000);
+    platform::Yuv420PicturePool pool(width, height, 1);
+    platform::Yuv420PicturePool smaller(160, 120, 1);
+    platform::RgbaToYuv420Converter converter(width, height);
+    for (int index = 0; index < 6; ++index) {
+        CapturedVideoFrame frame;
+        frame.presentationTime = startTime + index * frameInterval;
+        if (index == 3) {
+            frame.encoderPicture = smaller.take();
+        } else if (index % 2 == 1) {
+            frame.encoderPicture = pool.take();
+            ASSERT_TRUE(frame.encoderPicture);
+            ASSERT_GE(av_frame_copy(frame.encoderPicture.get(), &converter.convert(moving(index))), 0);
+        } else {
+            frame = test::capturedFrame(width, height, moving(index), frame.presentationTime);
+        }
+        encoder->encode(frame);
+    }
+    encoder->shutdown();
+
+    std::vector<std::uint64_t> times;
+    for (const auto* frame : recorder.videoFrames()) times.push_back(frame->presentationTimeNanoseconds);
+    const auto at = [](int index) { return static_cast<std::uint64_t>((index * frameInterval).count()); };
+    EXPECT_EQ(times, (std::vector<std::uint64_t>{at(0), at(1), at(2), at(4), at(5)}));
+    test::expectDecodesCleanly(recorder.frames, GetParam().format, std::string(GetParam().name) + ",320,240");
 }
 
 TEST_P(VideoEncoderTest, SequenceNumbersWrapToOneAndOtherSizesAreSkipped) {

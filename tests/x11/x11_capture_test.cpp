@@ -22,6 +22,11 @@
 #include "support/x11_witness.hpp"
 #include "x11/x11_desktop_fixture.hpp"
 
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
 namespace zentrabo::testing {
 namespace {
 
@@ -61,6 +66,22 @@ Rgb pixelAt(const RgbaImage& image, int x, int y) {
     const std::uint8_t* pixel =
         image.pixels.data() + static_cast<std::size_t>(y) * image.rowBytes() + static_cast<std::size_t>(x) * 4;
     return {pixel[0], pixel[1], pixel[2]};
+}
+
+// A yuv420p picture (BT.709, limited range) back in RGBA, as a decoder
+// shows it.
+RgbaImage rgbaOfPicture(const AVFrame& picture) {
+    RgbaImage image(static_cast<std::uint32_t>(picture.width), static_cast<std::uint32_t>(picture.height));
+    SwsContext* context = sws_getContext(picture.width, picture.height, AV_PIX_FMT_YUV420P, picture.width,
+                                         picture.height, AV_PIX_FMT_RGBA, SWS_POINT, nullptr, nullptr, nullptr);
+    if (!context) return {};
+    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(context, bt709, 0, bt709, 1, 0, 1 << 16, 1 << 16);
+    std::uint8_t* const planes[] = {image.pixels.data()};
+    const int strides[] = {static_cast<int>(image.rowBytes())};
+    sws_scale(context, picture.data, picture.linesize, 0, picture.height, planes, strides);
+    sws_freeContext(context);
+    return image;
 }
 
 // Scaled pixels differ from the pattern by rounding alone.
@@ -115,7 +136,8 @@ public:
             std::lock_guard lock(mutex_);
             // Arrival on the clock, and the frame itself; its queue place goes at once.
             arrivals_.push_back(clock_.monotonicNow());
-            latest_ = std::move(sample.image);
+            latestInEncoderFormat_ = sample.encoderPicture != nullptr;
+            latest_ = sample.encoderPicture ? rgbaOfPicture(*sample.encoderPicture) : std::move(sample.image);
             delivered_.notify_all();
         });
     }
@@ -152,6 +174,12 @@ public:
         std::lock_guard lock(mutex_);
         return arrivals_;
     }
+    // Whether the last frame came as an encoder's picture (nextFrame gives
+    // it back as RGBA).
+    bool latestInEncoderFormat() {
+        std::lock_guard lock(mutex_);
+        return latestInEncoderFormat_;
+    }
     std::string stopError() {
         std::lock_guard lock(mutex_);
         return stopError_;
@@ -167,6 +195,7 @@ private:
     std::condition_variable delivered_;
     std::vector<double> arrivals_;
     RgbaImage latest_;
+    bool latestInEncoderFormat_ = false;
     std::string stopError_;
 };
 
@@ -292,6 +321,44 @@ TEST_F(X11Capture, DisplayStreamKeepsItsRateAndShowsAMovedWindowAtItsNewPlace) {
     EXPECT_GE(frames, 14u);
     EXPECT_LE(frames, 16u);
     EXPECT_EQ(recorded.stopError(), "");
+}
+
+TEST_F(X11Capture, EncoderFormatFramesAreFittedOnBlackWithThePatternAtItsPlace) {
+    TestApplication application({{{"Fitted", 400, 300, {{100, 100}}, {}, "c03020"}}});
+    const ShownWindow fitted = waitForShown(application, "Fitted");
+    ASSERT_NE(fitted.xid, 0u);
+    const auto bounds = desktop->displays().bounds(left_);
+    const int scale = 4;
+    const auto width = static_cast<std::int64_t>(bounds.width) / scale;
+    const auto height = static_cast<std::int64_t>(bounds.height) / scale;
+    struct Case {
+        const char* what;
+        std::int64_t extraHeight;  // a band of black above and below
+        bool inEncoderFormat;
+    };
+    for (const Case& c : {Case{"same proportions", 0, true}, Case{"taller frame", 40, true},
+                          Case{"RGBA still when asked", 40, false}}) {
+        auto asked = configuration(width, height + c.extraHeight, 10);
+        if (c.inEncoderFormat) asked.pixelFormat = platform::CapturePixelFormat::encoderYuv420;
+        RecordedStream recorded(capture(), clock, platform::DisplayContentFilter{left_}, asked);
+        ASSERT_EQ(recorded.start(), std::nullopt) << c.what;
+        const auto frame = recorded.nextFrame();
+        ASSERT_TRUE(frame) << c.what;
+        EXPECT_EQ(recorded.latestInEncoderFormat(), c.inEncoderFormat) << c.what;
+        ASSERT_EQ(frame->width, static_cast<std::uint32_t>(width)) << c.what;
+        ASSERT_EQ(frame->height, static_cast<std::uint32_t>(height + c.extraHeight)) << c.what;
+        const int top = static_cast<int>(c.extraHeight / 2);
+        for (const auto& [x, y] : fitted.quadrantCentres()) {
+            const Rgb seen = pixelAt(*frame, x / scale, y / scale + top);
+            EXPECT_TRUE(near(seen, fitted.patternAt(x, y))) << c.what << " at " << x << "," << y << ": " << text(seen);
+        }
+        if (top > 0) {
+            for (const int y : {0, top - 2, static_cast<int>(frame->height) - 1}) {
+                EXPECT_TRUE(near(pixelAt(*frame, static_cast<int>(width) / 2, y), Rgb{0, 0, 0}))
+                    << c.what << " row " << y;
+            }
+        }
+    }
 }
 
 TEST_F(X11Capture, CursorIsDrawnOnlyWhenTheConfigurationAsks) {

@@ -13,6 +13,8 @@
 
 #include <asio/any_io_executor.hpp>
 
+struct AVFrame;
+
 #include "platform/desktop/displays.hpp"
 #include "platform/desktop/running_application.hpp"
 #include "platform/desktop/window_server.hpp"
@@ -51,7 +53,13 @@ struct MediaTime {
     bool operator==(const MediaTime&) const = default;
 };
 
-// How a capture stream delivers its content. Frames are RGBA.
+// The pictures a stream delivers: RGBA images, or pictures already in the
+// video encoders' format (yuv420p of the frame size, BT.709 limited range),
+// which spares a converted copy a frame. A desktop that cannot draw the
+// latter delivers RGBA.
+enum class CapturePixelFormat { rgba, encoderYuv420 };
+
+// How a capture stream delivers its content.
 struct StreamConfiguration {
     std::int64_t width = 0;  // pixels of each delivered frame
     std::int64_t height = 0;
@@ -70,6 +78,7 @@ struct StreamConfiguration {
     std::int32_t sampleRate = 48000;
     std::int32_t channelCount = 2;
     bool excludesCurrentProcessAudio = false;
+    CapturePixelFormat pixelFormat = CapturePixelFormat::rgba;
     bool operator==(const StreamConfiguration&) const = default;
 };
 
@@ -88,7 +97,11 @@ inline ScreenCaptureError captureContentUnavailable() {
 // it is destroyed, so whoever keeps it (an encoder's queue) slows capture
 // down instead of letting frames pile up.
 struct CapturedScreenSample {
+    // Empty when the picture below carries the frame.
     RgbaImage image;
+    // The frame in the encoders' format, when the configuration asked for it
+    // and the desktop draws it; lent from the stream's pool until released.
+    std::shared_ptr<AVFrame> encoderPicture;
     // On the capture clock's monotonic scale.
     std::chrono::nanoseconds presentationTime{0};
     std::shared_ptr<const void> queuePlace;

@@ -5,12 +5,14 @@
 #include <span>
 
 #include "platform/media/av_handles.hpp"
+#include "platform/media/yuv420_scaler.hpp"
 
 namespace zentrabo::platform {
 
 class RgbaToYuv420Converter {
 public:
-    // Throws MediaError when the size cannot be converted.
+    // Throws MediaError when the size is empty. The picture's memory is
+    // taken on the first conversion.
     RgbaToYuv420Converter(int width, int height);
 
     int width() const { return width_; }
@@ -19,13 +21,14 @@ public:
     // Converts width x height RGBA pixels, rows packed top to bottom, into
     // the converter's picture and returns it; it stays valid, and the
     // converter's, until the next call. Throws std::invalid_argument when
-    // the byte count does not match the size.
+    // the byte count does not match the size, MediaError when swscale
+    // refuses the size.
     AVFrame& convert(std::span<const std::uint8_t> rgba);
 
 private:
     int width_;
     int height_;
-    SwsContextPtr scaler_;
+    Yuv420Scaler scaler_;
     AvFramePtr picture_;
 };
 

@@ -60,7 +60,8 @@ void StreamPipeline::encodePicture(platform::CapturedScreenSample sample) {
     }
     if (!encoder) return;
     try {
-        encoder->encode(CapturedVideoFrame{std::move(sample.image), sample.presentationTime});
+        encoder->encode(
+            CapturedVideoFrame{std::move(sample.image), sample.presentationTime, std::move(sample.encoderPicture)});
     } catch (const std::exception& error) {
         events_.ended(error.what());
     }

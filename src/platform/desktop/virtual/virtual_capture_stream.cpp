@@ -188,7 +188,7 @@ void VirtualCaptureStream::captureFrame() {
     framesHeld_->fetch_add(1);
     std::shared_ptr<const void> place(nullptr, [held = framesHeld_](const void*) { held->fetch_sub(1); });
     const auto time = std::chrono::nanoseconds(std::llround(scene->time * 1e9));
-    output(CapturedScreenSample{std::move(image), time, std::move(place)});
+    output(CapturedScreenSample{std::move(image), nullptr, time, std::move(place)});
 }
 
 void VirtualCaptureStream::scheduleAudioLocked(Clock& clock) {

@@ -52,7 +52,7 @@ std::optional<xcb_window_t> topLevelWindow(X11Connection& connection, xcb_window
     return std::nullopt;
 }
 
-std::optional<FramePixels> framePixels(X11Connection& connection, ShmImageReader& pictures, xcb_window_t client) {
+std::optional<FrameInPlace> frameInPlace(X11Connection& connection, ShmImageReader& pictures, xcb_window_t client) {
     const auto frame = topLevelWindow(connection, client);
     if (!frame) return std::nullopt;
     const auto attributes =
@@ -64,9 +64,15 @@ std::optional<FramePixels> framePixels(X11Connection& connection, ShmImageReader
     // The pixmap holds the border too.
     const std::uint32_t width = geometry->width + 2u * geometry->border_width;
     const std::uint32_t height = geometry->height + 2u * geometry->border_width;
-    auto image = pictures.image(pixmap.get(), PixelRect{0, 0, width, height}, width, height);
-    if (!image) return std::nullopt;
-    return FramePixels{std::move(*image), Point{static_cast<double>(geometry->x), static_cast<double>(geometry->y)}};
+    const auto pixels = pictures.pixels(pixmap.get(), PixelRect{0, 0, width, height}, width, height);
+    if (!pixels) return std::nullopt;
+    return FrameInPlace{*pixels, Point{static_cast<double>(geometry->x), static_cast<double>(geometry->y)}};
+}
+
+std::optional<FramePixels> framePixels(X11Connection& connection, ShmImageReader& pictures, xcb_window_t client) {
+    const auto frame = frameInPlace(connection, pictures, client);
+    if (!frame) return std::nullopt;
+    return FramePixels{rgbaFromPixels(frame->pixels), frame->origin};
 }
 
 }  // namespace zentrabo::platform

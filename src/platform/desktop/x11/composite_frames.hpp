@@ -29,9 +29,17 @@ struct FramePixels {
     Point origin;
 };
 
-// The pixels of the client's frame, title bar included; none when the window
-// is gone or shows nothing (not mapped, as while minimized). The pictures
-// are read on the connection.
+// The pixels of the client's frame, title bar included, in the reader's
+// segment until its next picture; none when the window is gone or shows
+// nothing (not mapped, as while minimized). The pictures are read on the
+// connection.
+struct FrameInPlace {
+    X11Pixels pixels;
+    Point origin;
+};
+std::optional<FrameInPlace> frameInPlace(X11Connection& connection, ShmImageReader& pictures, xcb_window_t client);
+
+// The same as an RGBA image of its own.
 std::optional<FramePixels> framePixels(X11Connection& connection, ShmImageReader& pictures, xcb_window_t client);
 
 }  // namespace zentrabo::platform

@@ -19,9 +19,10 @@ public:
         : connection_(connection), opening_(connection.opening()), size_(size) {
         id_ = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
         if (id_ < 0) return;
-        void* address = shmat(id_, nullptr, SHM_RDONLY);
+        // Writable: a cursor is drawn over a picture in place.
+        void* address = shmat(id_, nullptr, 0);
         if (address == reinterpret_cast<void*>(-1)) return;
-        address_ = static_cast<const std::uint8_t*>(address);
+        address_ = static_cast<std::uint8_t*>(address);
         segment_ = xcb_generate_id(connection.get());
         xcb_shm_attach(connection.get(), segment_, static_cast<std::uint32_t>(id_), 0);
     }
@@ -42,7 +43,7 @@ public:
     bool isOnCurrentConnection() const { return connection_.opening() == opening_; }
     std::size_t size() const { return size_; }
     xcb_shm_seg_t segment() const { return segment_; }
-    const std::uint8_t* bytes() const { return address_; }
+    std::uint8_t* bytes() const { return address_; }
     // Once the server has attached it: both attachments keep it alive.
     void markRemoved() {
         if (id_ >= 0) shmctl(id_, IPC_RMID, nullptr);
@@ -54,7 +55,7 @@ private:
     const std::uint64_t opening_;
     const std::size_t size_;
     int id_ = -1;
-    const std::uint8_t* address_ = nullptr;
+    std::uint8_t* address_ = nullptr;
     xcb_shm_seg_t segment_ = 0;
 };
 
@@ -73,8 +74,8 @@ ShmImageReader::Segment* ShmImageReader::segmentOf(std::size_t size) {
     return segment_.get();
 }
 
-std::optional<RgbaImage> ShmImageReader::image(xcb_drawable_t drawable, const PixelRect& area,
-                                               std::uint32_t drawableWidth, std::uint32_t drawableHeight) {
+std::optional<X11Pixels> ShmImageReader::pixels(xcb_drawable_t drawable, const PixelRect& area,
+                                                std::uint32_t drawableWidth, std::uint32_t drawableHeight) {
     const std::uint32_t right = std::min<std::uint32_t>(area.x + area.width, drawableWidth);
     const std::uint32_t bottom = std::min<std::uint32_t>(area.y + area.height, drawableHeight);
     if (area.x >= right || area.y >= bottom) return std::nullopt;
@@ -93,12 +94,25 @@ std::optional<RgbaImage> ShmImageReader::image(xcb_drawable_t drawable, const Pi
                           static_cast<std::uint16_t>(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment->segment(), 0));
     if (!image || image->size < stride * height) return std::nullopt;
     segment->markRemoved();
-    return rgbaFromPixels(segment->bytes(), width, height, stride, *layout);
+    return X11Pixels{segment->bytes(), width, height, stride, *layout};
+}
+
+std::optional<X11Pixels> ShmImageReader::rootPixels(const PixelRect& area) {
+    const xcb_screen_t& screen = connection_.screen();
+    return pixels(connection_.root(), area, screen.width_in_pixels, screen.height_in_pixels);
+}
+
+std::optional<RgbaImage> ShmImageReader::image(xcb_drawable_t drawable, const PixelRect& area,
+                                               std::uint32_t drawableWidth, std::uint32_t drawableHeight) {
+    const auto read = pixels(drawable, area, drawableWidth, drawableHeight);
+    if (!read) return std::nullopt;
+    return rgbaFromPixels(*read);
 }
 
 std::optional<RgbaImage> ShmImageReader::rootImage(const PixelRect& area) {
-    const xcb_screen_t& screen = connection_.screen();
-    return image(connection_.root(), area, screen.width_in_pixels, screen.height_in_pixels);
+    const auto read = rootPixels(area);
+    if (!read) return std::nullopt;
+    return rgbaFromPixels(*read);
 }
 
 }  // namespace zentrabo::platform

@@ -1,6 +1,7 @@
 #include "platform/desktop/x11/x11_capture_source.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/desktop/x11/composite_frames.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
@@ -11,7 +12,8 @@ namespace zentrabo::platform {
 
 namespace {
 
-constexpr std::uint32_t black = 0x000000FF;
+// Opaque black, as RGBA bytes.
+constexpr std::uint8_t blackPixel[RgbaImage::bytesPerPixel] = {0, 0, 0, 0xFF};
 
 Rect monitorBounds(X11Connection& x, DisplayID display) {
     const auto monitors = readRandrMonitors(x);
@@ -28,41 +30,44 @@ PixelRect pixelRect(const Rect& bounds) {
 }
 
 struct Picture {
-    RgbaImage image;
+    X11Pixels pixels;
     Point origin;  // of its top-left corner, on the root
 };
 
 std::optional<Picture> displayPicture(X11Connection& x, ShmImageReader& pictures, const DisplayContentFilter& filter) {
     const Rect bounds = monitorBounds(x, filter.display);
-    auto image = pictures.rootImage(pixelRect(bounds));
-    if (!image) throw captureContentUnavailable();
-    return Picture{std::move(*image), {bounds.x, bounds.y}};
+    const auto pixels = pictures.rootPixels(pixelRect(bounds));
+    if (!pixels) throw captureContentUnavailable();
+    return Picture{*pixels, {bounds.x, bounds.y}};
 }
 
 std::optional<Picture> windowPicture(X11Connection& x, ShmImageReader& pictures, const WindowContentFilter& filter) {
     if (!topLevelWindow(x, static_cast<xcb_window_t>(filter.window))) throw captureContentUnavailable();
-    auto frame = framePixels(x, pictures, static_cast<xcb_window_t>(filter.window));
+    const auto frame = frameInPlace(x, pictures, static_cast<xcb_window_t>(filter.window));
     if (!frame) return std::nullopt;
-    return Picture{std::move(frame->image), frame->origin};
+    return Picture{frame->pixels, frame->origin};
 }
 
-std::optional<Picture> applicationPicture(X11Connection& x, ShmImageReader& pictures,
+std::optional<Picture> applicationPicture(X11Connection& x, ShmImageReader& pictures, RgbaImage& canvas,
                                           const ApplicationContentFilter& filter) {
     const Rect bounds = monitorBounds(x, filter.display);
     const auto windows = readManagedWindows(x);
     if (!windows) throw captureContentUnavailable();
-    Picture picture{
-        RgbaImage(static_cast<std::uint32_t>(bounds.width), static_cast<std::uint32_t>(bounds.height), black),
-        {bounds.x, bounds.y}};
+    const auto width = static_cast<std::uint32_t>(bounds.width);
+    const auto height = static_cast<std::uint32_t>(bounds.height);
+    if (canvas.width != width || canvas.height != height) canvas = RgbaImage(width, height);
+    for (std::size_t at = 0; at < canvas.pixels.size(); at += RgbaImage::bytesPerPixel) {
+        std::memcpy(canvas.pixels.data() + at, blackPixel, RgbaImage::bytesPerPixel);
+    }
     // The list runs front to back; the back is drawn first.
     for (auto window = windows->rbegin(); window != windows->rend(); ++window) {
         if (window->pid != filter.application || !window->onScreen || window->isDesktopElement()) continue;
         if (const auto frame = framePixels(x, pictures, window->id)) {
-            copyImageInto(picture.image, frame->image, static_cast<std::int64_t>(frame->origin.x - bounds.x),
+            copyImageInto(canvas, frame->image, static_cast<std::int64_t>(frame->origin.x - bounds.x),
                           static_cast<std::int64_t>(frame->origin.y - bounds.y));
         }
     }
-    return picture;
+    return Picture{pixelsOf(canvas), {bounds.x, bounds.y}};
 }
 
 }  // namespace
@@ -80,7 +85,7 @@ X11Connection& X11CaptureSource::connection() {
     return connection_;
 }
 
-std::optional<RgbaImage> X11CaptureSource::capture(const ContentFilter& filter, bool showsCursor) {
+std::optional<X11Pixels> X11CaptureSource::capturePixels(const ContentFilter& filter, bool showsCursor) {
     X11Connection& x = connection();
     if (x.isBroken()) throw captureContentUnavailable();
     auto picture = std::visit(
@@ -91,13 +96,13 @@ std::optional<RgbaImage> X11CaptureSource::capture(const ContentFilter& filter, 
             } else if constexpr (std::is_same_v<Content, WindowContentFilter>) {
                 return windowPicture(x, pictures_, content);
             } else {
-                return applicationPicture(x, pictures_, content);
+                return applicationPicture(x, pictures_, canvas_, content);
             }
         },
         filter);
     if (!picture) return std::nullopt;
-    if (showsCursor && cursorImages_) drawCursor(x, picture->image, picture->origin);
-    return std::move(picture->image);
+    if (showsCursor && cursorImages_) drawCursor(x, picture->pixels, picture->origin);
+    return picture->pixels;
 }
 
 std::optional<ProcessID> X11CaptureSource::soundOwner(const ContentFilter& filter) {

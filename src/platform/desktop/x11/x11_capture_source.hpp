@@ -4,7 +4,7 @@
 // through Composite, or an application's windows composed in stacking order
 // on a black canvas the size of the monitor. It has a connection of its own,
 // on which the root's subwindows stay redirected while it lasts, and keeps
-// one shared-memory segment for its pictures.
+// one shared-memory segment for its pictures and one canvas.
 #include <optional>
 #include <string>
 
@@ -19,11 +19,12 @@ public:
     // Throws X11Error when the display cannot be reached.
     explicit X11CaptureSource(const std::string& display);
 
-    // The filter's pixels now, with the cursor drawn over them when asked;
+    // The filter's pixels now, with the cursor drawn over them when asked,
+    // read in place (in the segment or the canvas) until the next capture;
     // none while the content shows nothing (a minimized window). Throws
     // ScreenCaptureError when the content is gone or the server does not
     // answer.
-    std::optional<RgbaImage> capture(const ContentFilter& filter, bool showsCursor);
+    std::optional<X11Pixels> capturePixels(const ContentFilter& filter, bool showsCursor);
     // The process whose sound goes with the filter's content: the
     // application's, or the window owner's (0 when unknown); none for a
     // display, which has everything's.
@@ -35,6 +36,8 @@ private:
 
     X11Connection connection_;
     ShmImageReader pictures_;
+    // Where an application's windows are composed.
+    RgbaImage canvas_;
     bool cursorImages_ = false;
 };
 

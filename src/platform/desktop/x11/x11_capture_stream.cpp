@@ -13,6 +13,7 @@
 #include "platform/desktop/x11/pulse_server_check.hpp"
 #include "platform/desktop/x11/pulse_sound_capture.hpp"
 #include "platform/desktop/x11/shm_image.hpp"
+#include "platform/desktop/x11/x11_pixels.hpp"
 #include "platform/media/media_error.hpp"
 
 namespace zentrabo::platform {
@@ -68,7 +69,7 @@ void X11CaptureStream::startCapture(Completion completion) {
         if (!source_) source_ = std::make_unique<X11CaptureSource>(display_);
         frameLocked(filter, configuration);
     } catch (const X11Error&) {
-        return completion(ScreenCaptureError("The content to capture is not available."));
+        return completion(captureContentUnavailable());
     } catch (const ScreenCaptureError& error) {
         return completion(error);
     }
@@ -107,6 +108,7 @@ void X11CaptureStream::stopCapture(Completion completion) {
 void X11CaptureStream::releaseSource() {
     std::lock_guard capture(captureMutex_);
     source_.reset();
+    picturePool_.reset();
 }
 
 void X11CaptureStream::updateContentFilter(ContentFilter filter, Completion completion) {
@@ -115,7 +117,7 @@ void X11CaptureStream::updateContentFilter(ContentFilter filter, Completion comp
         std::lock_guard capture(captureMutex_);
         if (source_) {
             try {
-                source_->capture(filter, false);
+                source_->capturePixels(filter, false);
             } catch (const ScreenCaptureError& error) {
                 failure = error;
             }
@@ -150,7 +152,7 @@ X11CaptureStream::Sound X11CaptureStream::soundFor(const ContentFilter& filter,
         if (!source_) source_ = std::make_unique<X11CaptureSource>(display_);
         owner = source_->soundOwner(filter);
     } catch (const X11Error&) {
-        throw ScreenCaptureError("The content to capture is not available.");
+        throw captureContentUnavailable();
     }
     if (current.capture && current.owner == owner && current.sampleRate == configuration.sampleRate &&
         current.channelCount == configuration.channelCount) {
@@ -199,17 +201,36 @@ void X11CaptureStream::scheduleFrameLocked(double delaySeconds) {
     });
 }
 
-std::optional<RgbaImage> X11CaptureStream::frameLocked(const ContentFilter& filter,
-                                                       const StreamConfiguration& configuration) {
+Yuv420PicturePool& X11CaptureStream::picturePoolLocked(const StreamConfiguration& configuration) {
+    const auto width = static_cast<int>(configuration.width);
+    const auto height = static_cast<int>(configuration.height);
+    if (!picturePool_ || picturePool_->width() != width || picturePool_->height() != height) {
+        picturePool_.emplace(width, height,
+                             static_cast<std::size_t>(std::max(configuration.queueDepth, 0) + picturesBeyondQueue));
+    }
+    return *picturePool_;
+}
+
+std::optional<X11CaptureStream::Frame> X11CaptureStream::frameLocked(const ContentFilter& filter,
+                                                                     const StreamConfiguration& configuration) {
     // A frame that was due as the stream stopped finds nothing to draw with.
     if (!source_) return std::nullopt;
-    auto source = source_->capture(filter, configuration.showsCursor);
-    if (!source) return std::nullopt;
+    const auto pixels = source_->capturePixels(filter, configuration.showsCursor);
+    if (!pixels) return std::nullopt;
     try {
-        return fitToConfiguration(std::move(*source), configuration,
-                                  [this](const RgbaImage& image, std::uint32_t width, std::uint32_t height) {
-                                      return scaler_.scale(image, width, height);
-                                  });
+        if (configuration.pixelFormat == CapturePixelFormat::encoderYuv420) {
+            if (const auto packed = packedPixels(*pixels)) {
+                auto picture = picturePoolLocked(configuration).take();
+                if (!picture) return std::nullopt;
+                fitIntoYuv420(*packed, configuration, yuvScaler_, *picture);
+                return Frame{{}, std::move(picture)};
+            }
+        }
+        return Frame{fitToConfiguration(rgbaFromPixels(*pixels), configuration,
+                                        [this](const RgbaImage& image, std::uint32_t width, std::uint32_t height) {
+                                            return scaler_.scale(image, width, height);
+                                        }),
+                     nullptr};
     } catch (const MediaError& error) {
         throw ScreenCaptureError(error.what());
     }
@@ -229,19 +250,19 @@ void X11CaptureStream::captureFrame() {
     lock.unlock();
 
     if (framesHeld_->load() >= configuration.queueDepth) return;
-    std::optional<RgbaImage> image;
+    std::optional<Frame> frame;
     try {
         std::lock_guard capture(captureMutex_);
-        image = frameLocked(filter, configuration);
+        frame = frameLocked(filter, configuration);
     } catch (const ScreenCaptureError& error) {
         stopWithError(error);
         return;
     }
-    if (!image) return;
+    if (!frame) return;
     framesHeld_->fetch_add(1);
     std::shared_ptr<const void> place(nullptr, [held = framesHeld_](const void*) { held->fetch_sub(1); });
     const auto time = std::chrono::nanoseconds(std::llround(now * 1e9));
-    output(CapturedScreenSample{std::move(*image), time, std::move(place)});
+    output(CapturedScreenSample{std::move(frame->image), std::move(frame->encoderPicture), time, std::move(place)});
 }
 
 void X11CaptureStream::scheduleAudioLocked() {

@@ -2,7 +2,9 @@
 // A capture stream of an X11 session. Frames are paced by the clock at the
 // minimum frame interval, on the screen output's executor, one at a time:
 // each reads what the filter shows through the stream's own connection
-// (X11CaptureSource) and is fitted to the configuration through swscale.
+// (X11CaptureSource) and is fitted to the configuration through swscale:
+// straight from the shared-memory picture into a pooled yuv420p picture
+// when the configuration asks for the encoders' format, else into RGBA.
 // While queueDepth delivered frames are still held, frames are skipped, so a
 // slow consumer lowers the frame rate instead of piling frames up. Filter
 // and configuration updates take effect from the next frame on.
@@ -26,6 +28,8 @@
 #include "platform/desktop/x11/x11_capture_source.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/media/rgba_scaler.hpp"
+#include "platform/media/yuv420_picture_pool.hpp"
+#include "platform/media/yuv420_scaler.hpp"
 
 namespace zentrabo::platform {
 
@@ -64,9 +68,17 @@ private:
     // Schedules the next frame; with mutex_ held.
     void scheduleFrameLocked(double delaySeconds);
     void captureFrame();
-    // The filter's picture now, fitted to the configuration; with
-    // captureMutex_ held. Throws ScreenCaptureError.
-    std::optional<RgbaImage> frameLocked(const ContentFilter& filter, const StreamConfiguration& configuration);
+    // The filter's picture now, fitted to the configuration: RGBA, or a
+    // picture of the pool. None while the content shows nothing or every
+    // pooled picture is held. With captureMutex_ held. Throws
+    // ScreenCaptureError.
+    struct Frame {
+        RgbaImage image;
+        std::shared_ptr<AVFrame> encoderPicture;
+    };
+    std::optional<Frame> frameLocked(const ContentFilter& filter, const StreamConfiguration& configuration);
+    // The pool for the configuration's size; with captureMutex_ held.
+    Yuv420PicturePool& picturePoolLocked(const StreamConfiguration& configuration);
     void stopWithError(const ScreenCaptureError& error);
     // Lets go of the source's connection and picture memory once stopped; a
     // new start makes another.
@@ -107,6 +119,12 @@ private:
     std::mutex captureMutex_;
     std::unique_ptr<X11CaptureSource> source_;
     RgbaScaler scaler_;
+    Yuv420Scaler yuvScaler_;
+    // Pictures in the encoders' format: at most queueDepth held downstream
+    // and one being drawn (picturesBeyondQueue), so capacity queueDepth + 1;
+    // made anew when the frame size changes.
+    static constexpr std::int32_t picturesBeyondQueue = 1;
+    std::optional<Yuv420PicturePool> picturePool_;
 };
 
 }  // namespace zentrabo::platform

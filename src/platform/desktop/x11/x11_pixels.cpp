@@ -1,5 +1,9 @@
 #include "platform/desktop/x11/x11_pixels.hpp"
 
+#include <array>
+#include <bit>
+#include <cstring>
+
 namespace zentrabo::platform {
 
 namespace {
@@ -20,6 +24,20 @@ const xcb_visualtype_t* rootVisual(const xcb_screen_t& screen) {
     return nullptr;
 }
 
+// Blue, green, red, unused in memory: the layout nearly every X server has.
+void rgbaFromBgrx(const X11Pixels& pixels, std::uint8_t* out) {
+    for (std::uint32_t y = 0; y < pixels.height; ++y) {
+        const std::uint8_t* in = pixels.data + y * pixels.stride;
+        for (std::uint32_t x = 0; x < pixels.width; ++x, in += 4, out += 4) {
+            // Whole 32-bit words, so the compiler makes vector code of it.
+            std::uint32_t value;
+            std::memcpy(&value, in, 4);
+            value = (value & 0x0000FF00u) | (value & 0xFFu) << 16 | (value >> 16 & 0xFFu) | 0xFF000000u;
+            std::memcpy(out, &value, 4);
+        }
+    }
+}
+
 }  // namespace
 
 std::optional<PixelLayout> rootPixelLayout(const X11Connection& connection) {
@@ -38,41 +56,51 @@ std::optional<PixelLayout> rootPixelLayout(const X11Connection& connection) {
     return PixelLayout{*red, *green, *blue, setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST};
 }
 
-RgbaImage rgbaFromPixels(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::size_t stride,
-                         const PixelLayout& layout) {
+X11Pixels pixelsOf(RgbaImage& image) {
+    return X11Pixels{image.pixels.data(), image.width, image.height, image.rowBytes(), rgbaLayout};
+}
+
+std::size_t channelByte(const PixelLayout& layout, unsigned shift) {
+    return layout.mostSignificantByteFirst ? 3 - shift / 8 : shift / 8;
+}
+
+RgbaImage rgbaFromPixels(const X11Pixels& pixels) {
     RgbaImage image;
-    image.width = width;
-    image.height = height;
-    image.pixels.resize(image.rowBytes() * height);
-    std::uint8_t* out = image.pixels.data();
-    if (!layout.mostSignificantByteFirst && layout.redShift == 16 && layout.greenShift == 8 && layout.blueShift == 0) {
-        // The usual layout, blue first in memory: a byte swap each pixel,
-        // which the compiler turns into vector code.
-        for (std::uint32_t y = 0; y < height; ++y) {
-            const std::uint8_t* in = pixels + y * stride;
-            for (std::uint32_t x = 0; x < width; ++x, in += 4, out += 4) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-                out[3] = 0xFF;
-            }
-        }
+    image.width = pixels.width;
+    image.height = pixels.height;
+    image.pixels.resize(image.rowBytes() * pixels.height);
+    const PixelLayout& layout = pixels.layout;
+    const std::size_t red = channelByte(layout, layout.redShift);
+    const std::size_t green = channelByte(layout, layout.greenShift);
+    const std::size_t blue = channelByte(layout, layout.blueShift);
+    if (std::endian::native == std::endian::little && red == 2 && green == 1 && blue == 0) {
+        rgbaFromBgrx(pixels, image.pixels.data());
         return image;
     }
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* in = pixels + y * stride;
-        for (std::uint32_t x = 0; x < width; ++x, in += 4, out += 4) {
-            const std::uint32_t value =
-                layout.mostSignificantByteFirst
-                    ? (std::uint32_t{in[0]} << 24 | std::uint32_t{in[1]} << 16 | std::uint32_t{in[2]} << 8 | in[3])
-                    : (std::uint32_t{in[3]} << 24 | std::uint32_t{in[2]} << 16 | std::uint32_t{in[1]} << 8 | in[0]);
-            out[0] = static_cast<std::uint8_t>(value >> layout.redShift);
-            out[1] = static_cast<std::uint8_t>(value >> layout.greenShift);
-            out[2] = static_cast<std::uint8_t>(value >> layout.blueShift);
+    std::uint8_t* out = image.pixels.data();
+    for (std::uint32_t y = 0; y < pixels.height; ++y) {
+        const std::uint8_t* in = pixels.data + y * pixels.stride;
+        for (std::uint32_t x = 0; x < pixels.width; ++x, in += 4, out += 4) {
+            out[0] = in[red];
+            out[1] = in[green];
+            out[2] = in[blue];
             out[3] = 0xFF;
         }
     }
     return image;
+}
+
+std::optional<PackedPixels> packedPixels(const X11Pixels& pixels) {
+    const PixelLayout& layout = pixels.layout;
+    const std::array<std::size_t, 3> bytes{channelByte(layout, layout.redShift), channelByte(layout, layout.greenShift),
+                                           channelByte(layout, layout.blueShift)};
+    std::optional<PackedPixelOrder> order;
+    if (bytes == std::array<std::size_t, 3>{0, 1, 2}) order = PackedPixelOrder::rgbx;
+    if (bytes == std::array<std::size_t, 3>{2, 1, 0}) order = PackedPixelOrder::bgrx;
+    if (bytes == std::array<std::size_t, 3>{1, 2, 3}) order = PackedPixelOrder::xrgb;
+    if (bytes == std::array<std::size_t, 3>{3, 2, 1}) order = PackedPixelOrder::xbgr;
+    if (!order) return std::nullopt;
+    return PackedPixels{pixels.data, pixels.width, pixels.height, pixels.stride, *order};
 }
 
 }  // namespace zentrabo::platform

@@ -25,7 +25,7 @@ bool enableCursorImages(X11Connection& connection) {
     return version && version->major_version >= 1;
 }
 
-void drawCursor(X11Connection& connection, RgbaImage& picture, Point origin) {
+void drawCursor(X11Connection& connection, const X11Pixels& picture, Point origin) {
     const auto cursor =
         connection.reply<xcb_xfixes_get_cursor_image_reply_t>(xcb_xfixes_get_cursor_image(connection.get()));
     if (!cursor || cursor->width > maximumCursorSide || cursor->height > maximumCursorSide) return;
@@ -33,6 +33,10 @@ void drawCursor(X11Connection& connection, RgbaImage& picture, Point origin) {
     const std::uint32_t* argb = xcb_xfixes_get_cursor_image_cursor_image(cursor.get());
     const auto left = static_cast<std::int64_t>(cursor->x - cursor->xhot - origin.x);
     const auto top = static_cast<std::int64_t>(cursor->y - cursor->yhot - origin.y);
+    const PixelLayout& layout = picture.layout;
+    const std::size_t red = channelByte(layout, layout.redShift);
+    const std::size_t green = channelByte(layout, layout.greenShift);
+    const std::size_t blue = channelByte(layout, layout.blueShift);
     for (std::int64_t row = 0; row < cursor->height; ++row) {
         const std::int64_t y = top + row;
         if (y < 0 || y >= picture.height) continue;
@@ -43,10 +47,10 @@ void drawCursor(X11Connection& connection, RgbaImage& picture, Point origin) {
             const std::uint32_t value = argb[row * cursor->width + column];
             const std::uint32_t alpha = value >> 24;
             if (alpha == 0) continue;
-            std::uint8_t* pixel = picture.pixel(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
-            pixel[0] = over((value >> 16) & 0xFF, alpha, pixel[0]);
-            pixel[1] = over((value >> 8) & 0xFF, alpha, pixel[1]);
-            pixel[2] = over(value & 0xFF, alpha, pixel[2]);
+            std::uint8_t* pixel = picture.data + static_cast<std::size_t>(y) * picture.stride + x * 4;
+            pixel[red] = over((value >> 16) & 0xFF, alpha, pixel[red]);
+            pixel[green] = over((value >> 8) & 0xFF, alpha, pixel[green]);
+            pixel[blue] = over(value & 0xFF, alpha, pixel[blue]);
         }
     }
 }

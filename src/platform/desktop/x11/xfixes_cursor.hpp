@@ -2,7 +2,7 @@
 // The pointer's cursor as XFixes shows it, drawn over a captured picture.
 #include "platform/desktop/geometry.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
-#include "platform/imaging/image.hpp"
+#include "platform/desktop/x11/x11_pixels.hpp"
 
 namespace zentrabo::platform {
 
@@ -12,6 +12,6 @@ bool enableCursorImages(X11Connection& connection);
 
 // Draws the current cursor over the picture, whose top-left corner is at
 // origin on the root; nothing when the server does not answer.
-void drawCursor(X11Connection& connection, RgbaImage& picture, Point origin);
+void drawCursor(X11Connection& connection, const X11Pixels& picture, Point origin);
 
 }  // namespace zentrabo::platform

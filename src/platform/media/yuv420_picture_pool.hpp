@@ -1,0 +1,31 @@
+#pragma once
+// A few yuv420p pictures of one size, tagged BT.709 limited range, lent out
+// and taken back when their last holder lets go, so a stream draws every
+// frame into memory it already has instead of allocating (and the allocator
+// keeping) a picture a frame. Pictures still lent out when the pool goes are
+// freed by their last holder.
+#include <cstddef>
+#include <memory>
+
+struct AVFrame;
+
+namespace zentrabo::platform {
+
+class Yuv420PicturePool {
+public:
+    // At most capacity pictures of width x height exist at once.
+    Yuv420PicturePool(int width, int height, std::size_t capacity);
+
+    int width() const;
+    int height() const;
+    // A picture no one holds, made when fewer than capacity exist; none
+    // while all of them are held. Its contents are the last frame drawn
+    // into it. Throws MediaError when memory cannot be had.
+    std::shared_ptr<AVFrame> take();
+
+private:
+    struct Shelf;
+    std::shared_ptr<Shelf> shelf_;
+};
+
+}  // namespace zentrabo::platform
