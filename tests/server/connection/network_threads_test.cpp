@@ -85,6 +85,7 @@ TEST_F(NetworkThreadsTest, AdmissionAndTeardownHoldAcrossThreads) {
              const std::size_t displacedBefore = logCount(displaced);
              const std::size_t failedBefore = logCount("Request failed before processing: ");
              const std::size_t acceptedBefore = logCount("Accepted connection");
+             const std::size_t timersBefore = clock.pendingCount();
              connectStalled(handshakeBound);
              ASSERT_TRUE(logReaches("Accepted connection", acceptedBefore, handshakeBound));
              EXPECT_EQ(logCount(displaced), displacedBefore);
@@ -99,6 +100,10 @@ TEST_F(NetworkThreadsTest, AdmissionAndTeardownHoldAcrossThreads) {
 
              // The stalled ones time out; then strangers that finish their
              // handshakes meet the unpaired bound.
+             // A connection's deadline starts on its own thread after it was
+             // accepted: advance the clock only once every held one has its
+             // deadline and the displaced one has given its up.
+             ASSERT_TRUE(runMainLoopUntil([&] { return clock.pendingCount() == timersBefore + handshakeBound; }));
              const std::size_t timedOutBefore = logCount(timedOut);
              clock.advance(ServerConnection::initialRequestTimeout);
              ASSERT_TRUE(logReaches(timedOut, timedOutBefore, handshakeBound));
