@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <chrono>
 #include <string>
 
 namespace zentrabo::testing {
@@ -26,10 +26,22 @@ public:
             ::_exit(127);
         }
         ::close(numbers[1]);
-        pollfd readable{numbers[0], POLLIN, 0};
-        char text[16] = {};
-        if (::poll(&readable, 1, 10000) == 1 && ::read(numbers[0], text, sizeof text - 1) > 0) {
-            display_ = ":" + std::string(text, std::strcspn(text, "\n"));
+        // The server writes its number and the line feed apart: the pipe stays
+        // open until the line feed, or its write fails and the server stops.
+        std::string number;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (number.find('\n') == std::string::npos && number.size() < 16) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd readable{numbers[0], POLLIN, 0};
+            char text[16];
+            if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) != 1) break;
+            const auto count = ::read(numbers[0], text, sizeof text);
+            if (count <= 0) break;
+            number.append(text, static_cast<std::size_t>(count));
+        }
+        if (const auto end = number.find('\n'); end != std::string::npos && end > 0) {
+            display_ = ":" + number.substr(0, end);
         }
         ::close(numbers[0]);
     }

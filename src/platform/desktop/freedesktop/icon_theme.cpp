@@ -1,6 +1,7 @@
 #include "platform/desktop/freedesktop/icon_theme.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -126,7 +127,8 @@ std::optional<std::filesystem::path> lookUpIconFile(const std::string& icon, int
 // folder, each theme's folder in each base and the "pixmaps" folders (icon
 // installers touch the theme's folder, rewriting its index cache, as the
 // icon theme conventions expect; a file dropped deeper by hand without that
-// is seen once another change touches one of those folders).
+// is seen once another change touches one of those folders). Answers found
+// while a folder has just changed are not kept.
 class IconLookupCache {
 public:
     std::optional<std::filesystem::path> find(const std::string& icon, int size) {
@@ -146,6 +148,7 @@ public:
         // Themes first seen in this look-up join the stamp, so the next call
         // notices a change in them.
         if (themes_.size() != themesBefore) stamp_ = folderStamp(bases);
+        if (changedLately(stamp_)) return found;
         if (answers_.size() >= maximumAnswers) answers_.clear();
         answers_.emplace(key, found);
         return found;
@@ -178,6 +181,19 @@ private:
         }
         for (const auto& folder : xdgDataSearchPath()) add(folder / "pixmaps");
         return stamp;
+    }
+
+    // A folder changed in the last two seconds may change again within the
+    // file system's clock tick without its time moving: answers are kept only
+    // once every folder has been still for longer.
+    static bool changedLately(const Stamp& stamp) {
+        const auto settled = std::chrono::system_clock::now() - std::chrono::seconds(2);
+        return std::any_of(stamp.begin(), stamp.end(), [&](const auto& folder) {
+            const auto modified =
+                std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                    std::chrono::seconds(std::get<1>(folder)) + std::chrono::nanoseconds(std::get<2>(folder))));
+            return modified >= settled;
+        });
     }
 
     std::mutex mutex_;

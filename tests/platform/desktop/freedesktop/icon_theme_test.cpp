@@ -72,49 +72,65 @@ TEST_F(IconTheme, AnswersFollowTheThemeFoldersWhenTheyChange) {
     write(icons() / "hicolor/index.theme", "[Icon Theme]\nDirectories=48/apps\n[48/apps]\nSize=48\nType=Fixed\n");
     write(icons() / "Mine/index.theme", "[Icon Theme]\nDirectories=apps\n[apps]\nSize=48\nType=Fixed\n");
     const auto settings = home.path() / ".config/gtk-3.0/settings.ini";
-    // Installers touch the theme's folder (its index cache); a later time is
-    // set explicitly, since the file system's clock may not have moved.
-    const auto touch = [](const std::filesystem::path& folder) {
-        std::filesystem::last_write_time(folder, std::filesystem::last_write_time(folder) + std::chrono::seconds(1));
+    const auto pixmaps = home.path() / "system/pixmaps";
+    // What each step changed gets a time of its own well in the past, as if
+    // changed a while ago (answers found while a folder has just changed are
+    // not kept). Installers touch the theme's folder (its index cache).
+    auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    const auto settle = [&past](const std::vector<std::filesystem::path>& changed) {
+        past += std::chrono::seconds(1);
+        for (const auto& path : changed) std::filesystem::last_write_time(path, past);
     };
+    settle({icons(), icons() / "hicolor", icons() / "Mine"});
     const struct {
         const char* change;
         std::function<void()> make;
         std::optional<std::string> expected;
     } steps[] = {
         {"nothing has it yet", [] {}, std::nullopt},
-        {"hicolor gains it, its folder touched",
+        {"hicolor gains it",
          [&] {
              write(icons() / "hicolor/48/apps/late.png", "");
-             touch(icons() / "hicolor");
+             settle({icons() / "hicolor"});
          },
          "hicolor/48/apps/late.png"},
         {"the user's theme is chosen and has it",
          [&] {
              write(icons() / "Mine/apps/late.png", "");
              write(settings, "[Settings]\ngtk-icon-theme-name=Mine\n");
+             settle({icons() / "Mine", settings});
          },
          "Mine/apps/late.png"},
         {"the user's theme loses it",
          [&] {
              std::filesystem::remove(icons() / "Mine/apps/late.png");
-             touch(icons() / "Mine");
+             settle({icons() / "Mine"});
          },
          "hicolor/48/apps/late.png"},
         {"hicolor loses it too",
          [&] {
              std::filesystem::remove(icons() / "hicolor/48/apps/late.png");
-             touch(icons() / "hicolor");
+             settle({icons() / "hicolor"});
          },
          std::nullopt},
-        {"a pixmap appears", [&] { write(home.path() / "system/pixmaps/late.png", ""); },
-         (home.path() / "system/pixmaps/late.png").string()},
+        {"a pixmap appears",
+         [&] {
+             write(pixmaps / "late.png", "");
+             settle({pixmaps});
+         },
+         (pixmaps / "late.png").string()},
+        {"hicolor gains it a moment ago",
+         [&] {
+             write(icons() / "hicolor/48/apps/late.png", "");
+             std::filesystem::last_write_time(icons() / "hicolor", std::filesystem::file_time_type::clock::now());
+         },
+         "hicolor/48/apps/late.png"},
     };
     for (const auto& step : steps) {
         step.make();
         auto expected = step.expected;
         if (expected && expected->front() != '/') expected = (icons() / *expected).string();
-        // Asked twice: the second answer comes from what the first found.
+        // Asked twice: the second answer may be the kept one.
         for (int time = 0; time < 2; ++time) {
             const auto found = platform::findIconFile("late", 48);
             EXPECT_EQ(found ? std::optional(found->string()) : std::nullopt, expected) << step.change;
