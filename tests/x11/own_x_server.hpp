@@ -1,7 +1,7 @@
 #pragma once
 // An Xvfb of the test's own, for tests that stop and restart the X server
-// under the code they test (the shared test session serves other test
-// programs meanwhile).
+// under the code they test, or whose stalls and loads must not hold up the
+// shared test session that other test programs use meanwhile.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -47,6 +47,8 @@ public:
 
     // None when it did not start.
     std::optional<int> display() const { return display_; }
+    // As DISPLAY names it; empty when it did not start.
+    std::string name() const { return display_ ? ":" + std::to_string(*display_) : std::string(); }
 
     void stop() {
         if (pid_ <= 0) return;

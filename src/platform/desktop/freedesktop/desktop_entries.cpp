@@ -1,8 +1,10 @@
 #include "platform/desktop/freedesktop/desktop_entries.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <system_error>
@@ -129,26 +131,89 @@ struct EntryFile {
 };
 
 void collectEntryFiles(const std::filesystem::path& folder, const std::string& prefix, int depth,
-                       std::vector<EntryFile>& files) {
+                       std::vector<EntryFile>& files, std::vector<std::filesystem::path>& folders) {
     if (depth > maximumFolderDepth) return;
+    folders.push_back(folder);
     std::error_code error;
-    std::vector<std::filesystem::directory_entry> items;
+    // Names taken once, so that sorting compares plain strings.
+    struct Item {
+        std::string name;
+        std::filesystem::directory_entry entry;
+    };
+    std::vector<Item> items;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        items.push_back(*it);
+        items.push_back({it->path().filename().string(), *it});
         if (items.size() > maximumEntryFiles) break;
     }
-    std::sort(items.begin(), items.end(),
-              [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
-    for (const auto& item : items) {
+    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name < b.name; });
+    for (const auto& [name, item] : items) {
         if (files.size() >= maximumEntryFiles) return;
-        const auto name = item.path().filename().string();
         if (name.empty() || name[0] == '.') continue;
         if (item.is_directory(error)) {
-            collectEntryFiles(item.path(), prefix + name + "-", depth + 1, files);
-        } else if (item.path().extension() == ".desktop") {
+            collectEntryFiles(item.path(), prefix + name + "-", depth + 1, files, folders);
+        } else if (name.ends_with(".desktop")) {
             files.push_back({prefix + name, item.path()});
         }
     }
+}
+
+// The entry files of the last walk, kept while every folder it read (and
+// each applications folder that was missing) keeps its modification time: a
+// file added, removed or renamed changes its folder's. A folder changed in
+// the last two seconds is not trusted, since a change within the file
+// system's clock tick would leave the time as it was; the walk is then made
+// again. What a file holds is the file cache's, checked at each use.
+class EntryFileList {
+public:
+    std::shared_ptr<const std::vector<EntryFile>> files() {
+        const auto roots = applicationEntryFolders();
+        {
+            std::lock_guard locked(mutex_);
+            if (roots == roots_ && !folders_.empty() && stamp(folders_) == stamps_) return files_;
+        }
+        auto files = std::make_shared<std::vector<EntryFile>>();
+        std::vector<std::filesystem::path> folders;
+        for (const auto& root : roots) collectEntryFiles(root, "", 0, *files, folders);
+        auto stamps = stamp(folders);
+        std::lock_guard locked(mutex_);
+        const auto settled = std::chrono::system_clock::now() - std::chrono::seconds(2);
+        const bool trusted = std::all_of(stamps.begin(), stamps.end(),
+                                         [&](const auto& modified) { return !modified || *modified < settled; });
+        roots_ = trusted ? roots : std::vector<std::filesystem::path>{};
+        folders_ = std::move(folders);
+        stamps_ = std::move(stamps);
+        files_ = files;
+        return files;
+    }
+
+private:
+    using Modified = std::optional<std::chrono::system_clock::time_point>;
+
+    static std::vector<Modified> stamp(const std::vector<std::filesystem::path>& folders) {
+        std::vector<Modified> stamps;
+        for (const auto& folder : folders) {
+            struct stat status {};
+            if (::stat(folder.c_str(), &status) != 0) {
+                stamps.emplace_back();
+                continue;
+            }
+            stamps.emplace_back(
+                std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                    std::chrono::seconds(status.st_mtim.tv_sec) + std::chrono::nanoseconds(status.st_mtim.tv_nsec))));
+        }
+        return stamps;
+    }
+
+    std::mutex mutex_;
+    std::vector<std::filesystem::path> roots_, folders_;
+    std::vector<Modified> stamps_;
+    std::shared_ptr<const std::vector<EntryFile>> files_;
+};
+
+// Every entry file in search order, each with its ID.
+std::shared_ptr<const std::vector<EntryFile>> entryFiles() {
+    static EntryFileList list;
+    return list.files();
 }
 
 }  // namespace
@@ -160,27 +225,31 @@ std::vector<std::filesystem::path> applicationEntryFolders() {
 }
 
 std::vector<DesktopEntry> desktopEntries() {
-    std::vector<EntryFile> files;
-    for (const auto& folder : applicationEntryFolders()) collectEntryFiles(folder, "", 0, files);
     std::set<std::string> seen;
     std::vector<DesktopEntry> entries;
-    for (auto& file : files) {
+    for (const auto& file : *entryFiles()) {
         if (!seen.insert(file.id).second) continue;
-        if (auto entry = usableEntry(std::move(file.id), file.path)) entries.push_back(std::move(*entry));
+        if (auto entry = usableEntry(file.id, file.path)) entries.push_back(std::move(*entry));
     }
     return entries;
 }
 
+// The two look-ups below read only the file that decides, not every entry:
+// a request may look up hundreds of identifiers.
 std::optional<DesktopEntry> desktopEntryWithID(const std::string& id) {
-    for (auto& entry : desktopEntries()) {
-        if (entry.id == id) return std::move(entry);
+    for (const auto& file : *entryFiles()) {
+        // The first file of an ID decides, usable or not.
+        if (file.id == id) return usableEntry(file.id, file.path);
     }
     return std::nullopt;
 }
 
 std::optional<DesktopEntry> desktopEntryAt(const std::filesystem::path& path) {
-    for (auto& entry : desktopEntries()) {
-        if (entry.path == path) return std::move(entry);
+    std::set<std::string> seen;
+    for (const auto& file : *entryFiles()) {
+        // A file whose ID an earlier file took is no entry of its own.
+        if (!seen.insert(file.id).second) continue;
+        if (file.path == path) return usableEntry(file.id, file.path);
     }
     return std::nullopt;
 }

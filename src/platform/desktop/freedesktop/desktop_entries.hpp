@@ -1,9 +1,11 @@
 #pragma once
 // The installed applications of a freedesktop system: the desktop entries
 // ("*.desktop") of the "applications" folders in $XDG_DATA_HOME and
-// $XDG_DATA_DIRS, looked for afresh at every call (the variables too, so
-// tests can redirect them); a file's parsed contents are kept while its
-// modification time, size and inode stay the same.
+// $XDG_DATA_DIRS (the variables read at every call, so tests can redirect
+// them). The list of files is kept while every folder walked keeps its
+// modification time (one changed in the last two seconds is walked again);
+// a file's parsed contents are kept while its modification time, size and
+// inode stay the same.
 #include <filesystem>
 #include <optional>
 #include <string>

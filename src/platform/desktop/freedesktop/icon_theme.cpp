@@ -1,13 +1,19 @@
 #include "platform/desktop/freedesktop/icon_theme.hpp"
 
 #include <algorithm>
-#include <climits>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <set>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
+#include "platform/desktop/freedesktop/icon_theme_index.hpp"
 #include "platform/desktop/freedesktop/key_file.hpp"
 #include "platform/desktop/freedesktop/svg_image.hpp"
 #include "platform/files/bounded_file_read.hpp"
@@ -41,77 +47,12 @@ std::optional<std::string> userThemeName() {
     return unescapeKeyValue(it->second);
 }
 
-// A folder of a theme and the sizes it serves.
-struct ThemeFolder {
-    std::string path;
-    int size = 0, minimum = 0, maximum = 0, threshold = 2;
-    std::string type = "Threshold";
-
-    bool serves(int wanted) const {
-        if (type == "Fixed") return wanted == size;
-        if (type == "Scalable") return minimum <= wanted && wanted <= maximum;
-        return size - threshold <= wanted && wanted <= size + threshold;
-    }
-    int distance(int wanted) const {
-        if (type == "Fixed") return std::abs(size - wanted);
-        if (type == "Scalable") return wanted < minimum ? minimum - wanted : wanted > maximum ? wanted - maximum : 0;
-        if (wanted < size - threshold) return minimum - wanted;
-        if (wanted > size + threshold) return wanted - maximum;
-        return 0;
-    }
-};
-
-// A theme's lists ("Directories", "Inherits") are separated by commas.
-std::vector<std::string> commaList(const KeyFile::Group& group, const char* key) {
-    std::vector<std::string> items;
-    const auto it = group.find(key);
-    if (it == group.end()) return items;
-    const std::string& text = it->second;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const auto end = std::min(text.find(',', start), text.size());
-        if (end > start) items.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return items;
-}
-
-int integer(const KeyFile::Group& group, const char* key, int fallback) {
-    const auto it = group.find(key);
-    if (it == group.end()) return fallback;
-    try {
-        return std::stoi(it->second);
-    } catch (const std::exception&) {
-        return fallback;
-    }
-}
-
-struct Theme {
-    std::vector<ThemeFolder> folders;
-    std::vector<std::string> parents;
-};
-
-std::optional<Theme> readTheme(const std::string& name, const std::vector<std::filesystem::path>& bases) {
+std::optional<IconThemeIndex> readTheme(const std::string& name, const std::vector<std::filesystem::path>& bases) {
     if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") return std::nullopt;
     for (const auto& base : bases) {
         const auto file = KeyFile::read(base / name / "index.theme");
-        const auto* group = file ? file->group("Icon Theme") : nullptr;
-        if (!group) continue;
-        Theme theme;
-        for (const auto& path : commaList(*group, "Directories")) {
-            const auto* folderGroup = file->group(path);
-            if (!folderGroup || integer(*folderGroup, "Scale", 1) != 1) continue;
-            ThemeFolder folder;
-            folder.path = path;
-            folder.size = integer(*folderGroup, "Size", 0);
-            folder.minimum = integer(*folderGroup, "MinSize", folder.size);
-            folder.maximum = integer(*folderGroup, "MaxSize", folder.size);
-            folder.threshold = integer(*folderGroup, "Threshold", 2);
-            if (const auto type = folderGroup->find("Type"); type != folderGroup->end()) folder.type = type->second;
-            if (folder.size > 0) theme.folders.push_back(std::move(folder));
-        }
-        theme.parents = commaList(*group, "Inherits");
-        return theme;
+        if (!file) continue;
+        if (auto theme = parseIconThemeIndex(*file)) return theme;
     }
     return std::nullopt;
 }
@@ -122,7 +63,7 @@ std::optional<std::filesystem::path> existingFile(const std::filesystem::path& p
     return std::nullopt;
 }
 
-std::optional<std::filesystem::path> findInTheme(const Theme& theme, const std::string& themeName,
+std::optional<std::filesystem::path> findInTheme(const IconThemeIndex& theme, const std::string& themeName,
                                                  const std::string& icon, int size,
                                                  const std::vector<std::filesystem::path>& bases) {
     for (const auto& folder : theme.folders) {
@@ -134,9 +75,9 @@ std::optional<std::filesystem::path> findInTheme(const Theme& theme, const std::
         }
     }
     std::optional<std::filesystem::path> closest;
-    int best = INT_MAX;
+    std::int64_t best = INT64_MAX;
     for (const auto& folder : theme.folders) {
-        const int distance = folder.distance(size);
+        const auto distance = folder.distance(size);
         if (distance >= best) continue;
         for (const auto& base : bases) {
             for (const char* extension : extensions) {
@@ -152,18 +93,17 @@ std::optional<std::filesystem::path> findInTheme(const Theme& theme, const std::
     return closest;
 }
 
-}  // namespace
-
-std::optional<std::filesystem::path> findIconFile(const std::string& icon, int size) {
-    if (icon.empty()) return std::nullopt;
-    if (icon[0] == '/') return existingFile(icon);
-    if (icon.find('/') != std::string::npos || icon == "." || icon == "..") return std::nullopt;
-    const auto bases = iconFolders();
+// The look-up itself, uncached; the themes it reads are added to `themes`.
+std::optional<std::filesystem::path> lookUpIconFile(const std::string& icon, int size,
+                                                    const std::vector<std::filesystem::path>& bases,
+                                                    const std::optional<std::string>& userTheme,
+                                                    std::set<std::string>& themes) {
     std::vector<std::string> order;
-    if (auto user = userThemeName()) order.push_back(std::move(*user));
+    if (userTheme) order.push_back(*userTheme);
     std::set<std::string> visited;
     for (std::size_t i = 0; i < order.size() && visited.size() < maximumThemes; ++i) {
         if (!visited.insert(order[i]).second || order[i] == "hicolor") continue;
+        themes.insert(order[i]);
         const auto theme = readTheme(order[i], bases);
         if (!theme) continue;
         if (auto file = findInTheme(*theme, order[i], icon, size, bases)) return file;
@@ -178,6 +118,99 @@ std::optional<std::filesystem::path> findIconFile(const std::string& icon, int s
         }
     }
     return std::nullopt;
+}
+
+// Look-ups by theme, icon and size, found or not, so that asking again for an
+// icon no theme has costs a few stats rather than a walk of every theme's
+// folders. The answers hold while the folders they came from keep their
+// modification times: the settings file naming the theme, each "icons" base
+// folder, each theme's folder in each base and the "pixmaps" folders (icon
+// installers touch the theme's folder, rewriting its index cache, as the
+// icon theme conventions expect; a file dropped deeper by hand without that
+// is seen once another change touches one of those folders). Answers found
+// while a folder has just changed are not kept.
+class IconLookupCache {
+public:
+    std::optional<std::filesystem::path> find(const std::string& icon, int size) {
+        const auto bases = iconFolders();
+        const auto userTheme = userThemeName();
+        std::lock_guard lock(mutex_);
+        const auto stamp = folderStamp(bases);
+        if (stamp != stamp_) {
+            answers_.clear();
+            themes_.clear();
+            stamp_ = folderStamp(bases);
+        }
+        const Key key{userTheme.value_or(""), icon, size};
+        if (const auto known = answers_.find(key); known != answers_.end()) return known->second;
+        const auto themesBefore = themes_.size();
+        auto found = lookUpIconFile(icon, size, bases, userTheme, themes_);
+        // Themes first seen in this look-up join the stamp, so the next call
+        // notices a change in them.
+        if (themes_.size() != themesBefore) stamp_ = folderStamp(bases);
+        if (changedLately(stamp_)) return found;
+        if (answers_.size() >= maximumAnswers) answers_.clear();
+        answers_.emplace(key, found);
+        return found;
+    }
+
+private:
+    using Key = std::tuple<std::string, std::string, int>;
+    // Each folder watched with its modification time, zero when it is
+    // missing; the paths count too, since the variables naming them may change.
+    using Stamp = std::vector<std::tuple<std::string, std::int64_t, std::int64_t>>;
+    // Icon names come from local files (entries, content types); a bound
+    // keeps a flood of distinct ones from growing the cache without end.
+    static constexpr std::size_t maximumAnswers = 4096;
+
+    Stamp folderStamp(const std::vector<std::filesystem::path>& bases) const {
+        Stamp stamp;
+        const auto add = [&](const std::filesystem::path& path) {
+            struct stat status {};
+            if (::stat(path.c_str(), &status) == 0) {
+                stamp.emplace_back(path.string(), status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+            } else {
+                stamp.emplace_back(path.string(), 0, 0);
+            }
+        };
+        add(xdgConfigHome() / "gtk-3.0" / "settings.ini");
+        for (const auto& base : bases) {
+            add(base);
+            for (const auto& theme : themes_) add(base / theme);
+            add(base / "hicolor");
+        }
+        for (const auto& folder : xdgDataSearchPath()) add(folder / "pixmaps");
+        return stamp;
+    }
+
+    // A folder changed in the last two seconds may change again within the
+    // file system's clock tick without its time moving: answers are kept only
+    // once every folder has been still for longer.
+    static bool changedLately(const Stamp& stamp) {
+        const auto settled = std::chrono::system_clock::now() - std::chrono::seconds(2);
+        return std::any_of(stamp.begin(), stamp.end(), [&](const auto& folder) {
+            const auto modified =
+                std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                    std::chrono::seconds(std::get<1>(folder)) + std::chrono::nanoseconds(std::get<2>(folder))));
+            return modified >= settled;
+        });
+    }
+
+    std::mutex mutex_;
+    Stamp stamp_;
+    // The themes looked at so far, besides hicolor.
+    std::set<std::string> themes_;
+    std::map<Key, std::optional<std::filesystem::path>> answers_;
+};
+
+}  // namespace
+
+std::optional<std::filesystem::path> findIconFile(const std::string& icon, int size) {
+    if (icon.empty()) return std::nullopt;
+    if (icon[0] == '/') return existingFile(icon);
+    if (icon.find('/') != std::string::npos || icon == "." || icon == "..") return std::nullopt;
+    static IconLookupCache cache;
+    return cache.find(icon, size);
 }
 
 std::optional<RgbaImage> loadIconFile(const std::filesystem::path& path, int size) {

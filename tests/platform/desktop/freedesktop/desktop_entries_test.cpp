@@ -4,6 +4,9 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
+#include <functional>
+
 #include "freedesktop_fixture.hpp"
 #include "platform/desktop/freedesktop/desktop_entries.hpp"
 
@@ -101,6 +104,67 @@ TEST_F(DesktopEntries, NamesFollowTheUsersLocaleAndValuesTheirEscapes) {
     EXPECT_EQ(entry->icon, "my icon");
     EXPECT_EQ(entry->mimeTypes, (std::vector<std::string>{"text/plain", "a;b"}));
     EXPECT_EQ(entry->startupWMClass, "MyApp");
+}
+
+TEST_F(DesktopEntries, TheWalkIsKeptOnlyWhileItsFoldersAreUnchanged) {
+    // Each step's folders get a time of their own well in the past, as if the
+    // change were made a while ago; the newest times are not trusted at all.
+    auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    const auto settle = [&past](const std::vector<std::filesystem::path>& folders) {
+        past += std::chrono::seconds(1);
+        for (const auto& folder : folders) std::filesystem::last_write_time(folder, past);
+    };
+    const auto user = userApplications();
+    const auto sub = user / "sub";
+    writeEntry(user / "first.desktop", "First");
+    settle({user});
+    const struct {
+        const char* change;
+        std::function<void()> make;
+        const char* id;
+        bool found;
+    } steps[] = {
+        {"as written", [] {}, "first.desktop", true},
+        {"a file added",
+         [&] {
+             writeEntry(user / "second.desktop", "Second");
+             settle({user});
+         },
+         "second.desktop", true},
+        {"a file removed",
+         [&] {
+             std::filesystem::remove(user / "first.desktop");
+             settle({user});
+         },
+         "first.desktop", false},
+        {"a folder added",
+         [&] {
+             writeEntry(sub / "third.desktop", "Third");
+             settle({user, sub});
+         },
+         "sub-third.desktop", true},
+        {"a file added below",
+         [&] {
+             writeEntry(sub / "fourth.desktop", "Fourth");
+             settle({sub});
+         },
+         "sub-fourth.desktop", true},
+        {"a missing search folder made",
+         [&] {
+             writeEntry(systemApplications() / "fifth.desktop", "Fifth");
+             settle({systemApplications()});
+         },
+         "fifth.desktop", true},
+        {"changed a moment ago", [&] { writeEntry(user / "sixth.desktop", "Sixth"); }, "sixth.desktop", true},
+    };
+    for (const auto& step : steps) {
+        step.make();
+        // Asked twice: the second walk may be the kept one.
+        for (int time = 0; time < 2; ++time) {
+            EXPECT_EQ(platform::desktopEntryWithID(step.id).has_value(), step.found) << step.change;
+            EXPECT_EQ(entryWithID(step.id).has_value(), step.found) << step.change;
+        }
+    }
 }
 
 }  // namespace

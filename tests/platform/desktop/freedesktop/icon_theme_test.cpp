@@ -2,8 +2,13 @@
 // folder made for the size or the closest one, and SVG drawn at the size.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <climits>
+#include <functional>
+
 #include "freedesktop_fixture.hpp"
 #include "platform/desktop/freedesktop/icon_theme.hpp"
+#include "platform/desktop/freedesktop/icon_theme_index.hpp"
 #include "platform/imaging/png_codec.hpp"
 
 namespace zentrabo::testing {
@@ -61,6 +66,97 @@ TEST_F(IconTheme, FindsTheFileForTheSize) {
     }
     const auto absolute = icons() / "hicolor/48/apps/both.png";
     EXPECT_EQ(platform::findIconFile(absolute.string(), 512), absolute);
+}
+
+TEST_F(IconTheme, AnswersFollowTheThemeFoldersWhenTheyChange) {
+    write(icons() / "hicolor/index.theme", "[Icon Theme]\nDirectories=48/apps\n[48/apps]\nSize=48\nType=Fixed\n");
+    write(icons() / "Mine/index.theme", "[Icon Theme]\nDirectories=apps\n[apps]\nSize=48\nType=Fixed\n");
+    const auto settings = home.path() / ".config/gtk-3.0/settings.ini";
+    const auto pixmaps = home.path() / "system/pixmaps";
+    // What each step changed gets a time of its own well in the past, as if
+    // changed a while ago (answers found while a folder has just changed are
+    // not kept). Installers touch the theme's folder (its index cache).
+    auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    const auto settle = [&past](const std::vector<std::filesystem::path>& changed) {
+        past += std::chrono::seconds(1);
+        for (const auto& path : changed) std::filesystem::last_write_time(path, past);
+    };
+    settle({icons(), icons() / "hicolor", icons() / "Mine"});
+    const struct {
+        const char* change;
+        std::function<void()> make;
+        std::optional<std::string> expected;
+    } steps[] = {
+        {"nothing has it yet", [] {}, std::nullopt},
+        {"hicolor gains it",
+         [&] {
+             write(icons() / "hicolor/48/apps/late.png", "");
+             settle({icons() / "hicolor"});
+         },
+         "hicolor/48/apps/late.png"},
+        {"the user's theme is chosen and has it",
+         [&] {
+             write(icons() / "Mine/apps/late.png", "");
+             write(settings, "[Settings]\ngtk-icon-theme-name=Mine\n");
+             settle({icons() / "Mine", settings});
+         },
+         "Mine/apps/late.png"},
+        {"the user's theme loses it",
+         [&] {
+             std::filesystem::remove(icons() / "Mine/apps/late.png");
+             settle({icons() / "Mine"});
+         },
+         "hicolor/48/apps/late.png"},
+        {"hicolor loses it too",
+         [&] {
+             std::filesystem::remove(icons() / "hicolor/48/apps/late.png");
+             settle({icons() / "hicolor"});
+         },
+         std::nullopt},
+        {"a pixmap appears",
+         [&] {
+             write(pixmaps / "late.png", "");
+             settle({pixmaps});
+         },
+         (pixmaps / "late.png").string()},
+        {"hicolor gains it a moment ago",
+         [&] {
+             write(icons() / "hicolor/48/apps/late.png", "");
+             std::filesystem::last_write_time(icons() / "hicolor", std::filesystem::file_time_type::clock::now());
+         },
+         "hicolor/48/apps/late.png"},
+    };
+    for (const auto& step : steps) {
+        step.make();
+        auto expected = step.expected;
+        if (expected && expected->front() != '/') expected = (icons() / *expected).string();
+        // Asked twice: the second answer may be the kept one.
+        for (int time = 0; time < 2; ++time) {
+            const auto found = platform::findIconFile("late", 48);
+            EXPECT_EQ(found ? std::optional(found->string()) : std::nullopt, expected) << step.change;
+        }
+    }
+}
+
+TEST_F(IconTheme, ExtremeNumbersInAnIndexNeitherOverflowNorMakeAFolderNearer) {
+    const auto index = platform::parseIconThemeIndex(
+        platform::KeyFile::parse("[Icon Theme]\nDirectories=big,wrong,low\n"
+                                 "[big]\nSize=2147483647\nThreshold=2147483647\n"
+                                 "[wrong]\nSize=48\nMinSize=-2147483648\nMaxSize=-5\n"
+                                 "[low]\nSize=1\nThreshold=-2147483648\nType=Threshold\n"));
+    ASSERT_TRUE(index);
+    ASSERT_EQ(index->folders.size(), 3u);
+    for (const auto& folder : index->folders) {
+        for (const int wanted : {INT_MIN, -1, 0, 16, 48, INT_MAX}) {
+            const auto distance = folder.distance(wanted);
+            EXPECT_GE(distance, 0) << folder.path << " " << wanted;
+            if (folder.serves(wanted)) {
+                EXPECT_EQ(distance, 0) << folder.path << " " << wanted;
+            }
+        }
+    }
+    EXPECT_TRUE(index->folders[0].serves(16));
+    EXPECT_FALSE(index->folders[2].serves(1));
 }
 
 TEST_F(IconTheme, DrawsSvgAtTheSizeAndReadsPng) {

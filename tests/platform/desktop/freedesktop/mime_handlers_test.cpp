@@ -81,7 +81,7 @@ TEST_F(MimeHandlers, ATypeWithoutHandlerOpensWithItsNearestAncestorsHandler) {
 TEST_F(MimeHandlers, FileTypesComeFromTheBestGlob) {
     write(home.path() / ".local/share/mime/globs2",
           "# comment\n50:text/plain:*.txt\n50:text/x-readme:readme*\n60:text/x-readme-txt:readme*.txt\n"
-          "50:application/x-case:*.CS:cs\n40:text/x-c:*.c\n50:text/x-c++:*.C:cs\n");
+          "50:application/x-case:*.CS:cs\n40:text/x-c:*.c\n50:text/x-c++:*.C:cs\n-1:text/x-broken:*.bin\n");
     std::filesystem::create_directories(home.path() / "folder.txt");
     const std::pair<const char*, const char*> cases[] = {
         {"notes.txt", "text/plain"},
@@ -93,7 +93,7 @@ TEST_F(MimeHandlers, FileTypesComeFromTheBestGlob) {
         {"main.C", "text/x-c++"},
         {"main.c", "text/x-c"},
         {"folder.txt", "inode/directory"},
-        {"unknown.bin", "application/octet-stream"},
+        {"unknown.bin", "application/octet-stream"},  // its only glob has a negative weight
     };
     for (const auto& [name, expected] : cases) {
         EXPECT_EQ(platform::mimeTypeOfFile(home.path() / name), expected) << name;
