@@ -101,8 +101,8 @@ public:
     }
     double pointPixelScale(const platform::ContentFilter& filter) override { return inner_.pointPixelScale(filter); }
     platform::SoundAvailability soundAvailability() override { return inner_.soundAvailability(); }
-    void whenStreamsLackSound(std::function<void(const std::string&)> handler) override {
-        inner_.whenStreamsLackSound(std::move(handler));
+    void whenStreamSoundChanges(std::function<void(const std::optional<std::string>&)> handler) override {
+        inner_.whenStreamSoundChanges(std::move(handler));
     }
     std::shared_ptr<platform::CaptureStream> makeCaptureStream(platform::ContentFilter filter,
                                                                platform::StreamConfiguration configuration,

@@ -197,14 +197,17 @@ int main(int argc, char** argv) {
 
     // What the desktop reports from its own threads reaches the main loop here.
     auto desktopReports = std::make_shared<platform::MainLoopGate>(mainLoop.executor());
-    // A phone gets its pictures without sound: whoever runs the server hears why.
-    desktop->screenCapture().whenStreamsLackSound([desktopReports, &events](const std::string& problem) {
-        desktopReports->post([&events, problem] {
-            const std::string line = "A screen stream runs without sound: " + problem;
-            ZENTRABO_LOG(line);
-            events.announce(line);
+    // A phone gets its pictures without sound: whoever runs the server hears
+    // why, and hears when sound is back.
+    desktop->screenCapture().whenStreamSoundChanges(
+        [desktopReports, &events](const std::optional<std::string>& problem) {
+            desktopReports->post([&events, problem] {
+                const std::string line =
+                    problem ? "A screen stream runs without sound: " + *problem : "Screen streams have sound again.";
+                ZENTRABO_LOG(line);
+                events.announce(line);
+            });
         });
-    });
     // The session the server serves is gone (a logout): it stops with it,
     // cleanly, so the next login can start it anew.
     auto sessionEnded = std::make_shared<bool>(false);

@@ -2,22 +2,26 @@
 // output) in screen streams of the built binary (--desktop x11): a stream
 // hears an application that starts playing after the stream began, and a
 // stream without a sound server runs on without sound, which the terminal,
-// the log and status say. What every stream carries on both desktops,
+// the log and status say; a stream whose sound server is killed and
+// restarted hears it again. What every stream carries on both desktops,
 // binary_stream_media_test.cpp shows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/scoped_environment.hpp"
 #include "support/stream_audio.hpp"
 #include "support/stream_client.hpp"
 #include "x11/binary_x11_fixture.hpp"
 #include "x11/installed_test_applications.hpp"
+#include "x11/own_sound_server.hpp"
 #include "x11/x11_test_support.hpp"
 
 namespace zentrabo::testing {
@@ -176,6 +180,75 @@ TEST_F(BinaryX11WithoutSoundServer, StreamsRunOnWithoutSoundAndTheTerminalAndLog
         EXPECT_EQ(status.value.rfind(problem, 0), 0u);
     }
     EXPECT_EQ(home.logCount(notice), 1u) << home.logText();
+}
+
+// The server and the tone players reach a sound server of the test's own.
+class BinaryX11OwnSoundServer : public BinaryX11Sound {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directory(home.path() / "pulse");
+        soundServer = std::make_unique<OwnSoundServer>(home.path() / "pulse");
+        serverEnvironment = {"PULSE_SERVER=" + soundServer->address()};
+        BinaryX11Sound::SetUp();
+    }
+
+    // A windowless player of the tone on the test's sound server, ended
+    // (and awaited) when it goes.
+    struct TonePlayer {
+        pid_t pid;
+        explicit TonePlayer(const std::string& server) {
+            ScopedEnvironment environment({{"PULSE_SERVER", server}});
+            pid = spawnProgram(
+                {"/usr/bin/python3", "-B", ZENTRABO_SOURCE_DIR "/tests/fixtures/test_application/tone.py", "700"});
+        }
+        ~TonePlayer() {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        TonePlayer(const TonePlayer&) = delete;
+        TonePlayer& operator=(const TonePlayer&) = delete;
+    };
+
+    // Whether the stream's latest half second of sound carries the tone,
+    // within the time given.
+    bool toneHeardWithin(StreamClient& client, std::chrono::milliseconds limit) {
+        constexpr std::size_t window = 50;
+        const auto end = std::chrono::steady_clock::now() + limit;
+        std::size_t heardAt = framesOfKind(client.frames(), RemoteScreenStreamFrameKind::audio).size() + window;
+        while (std::chrono::steady_clock::now() < end && !client.isClosed()) {
+            const auto audio = framesOfKind(client.frames(), RemoteScreenStreamFrameKind::audio);
+            if (audio.size() >= heardAt) {
+                if (steadyToneLevel(firstChannel(audio, audio.size() - window, audio.size(), 2), 700) > heardLevel) {
+                    return true;
+                }
+                heardAt = audio.size() + window / 5;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    std::unique_ptr<OwnSoundServer> soundServer;
+};
+
+TEST_F(BinaryX11OwnSoundServer, AStreamWhoseSoundServerRestartsHearsItAgain) {
+    auto client = open(soundStream(RemoteScreenStreamMode::display));
+    {
+        TonePlayer player(soundServer->address());
+        ASSERT_TRUE(toneHeardWithin(*client, std::chrono::seconds(10))) << "before the sound server went";
+        soundServer->kill();
+    }
+    // Pictures go on meanwhile.
+    const auto videoBefore = framesOfKind(client->frames(), RemoteScreenStreamFrameKind::video).size();
+    ASSERT_TRUE(client->waitUntil(
+        [&] { return framesOfKind(client->frames(), RemoteScreenStreamFrameKind::video).size() >= videoBefore + 3; },
+        std::chrono::seconds(10)));
+    ASSERT_TRUE(soundServer->start());
+    TonePlayer player(soundServer->address());
+    EXPECT_TRUE(toneHeardWithin(*client, std::chrono::seconds(5))) << "after the sound server came back";
+    EXPECT_FALSE(client->isClosed()) << lastError(*client);
+    EXPECT_EQ(home.logCount("A screen stream runs without sound: The sound server went away"), 1u) << home.logText();
+    EXPECT_EQ(home.logCount("Screen streams have sound again."), 1u) << home.logText();
 }
 
 TEST_F(BinaryX11Sound, StatusSaysSoundIsAvailable) { EXPECT_EQ(soundStatus().value, "available"); }

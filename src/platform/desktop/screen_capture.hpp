@@ -84,8 +84,9 @@ public:
     virtual SoundAvailability soundAvailability() = 0;
     // The handler hears, on a thread of the desktop's, why a stream that
     // asked for sound runs without it: once, and again only after sound
-    // could be had in between.
-    virtual void whenStreamsLackSound(std::function<void(const std::string& problem)> handler) = 0;
+    // could be had in between; and none once a stream has sound again after
+    // that (its sound server came back).
+    virtual void whenStreamSoundChanges(std::function<void(const std::optional<std::string>& problem)> handler) = 0;
 };
 
 }  // namespace zentrabo::platform

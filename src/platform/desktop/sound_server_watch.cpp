@@ -19,14 +19,19 @@ SoundAvailability SoundServerWatch::availability() {
     return known_;
 }
 
-void SoundServerWatch::whenStreamsLackSound(std::function<void(const std::string& problem)> handler) {
+void SoundServerWatch::whenStreamSoundChanges(SoundHandler handler) {
     std::lock_guard lock(mutex_);
-    lackHandler_ = std::move(handler);
+    soundHandler_ = std::move(handler);
 }
 
 void SoundServerWatch::streamHasSound() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     answeredLocked(std::nullopt);
+    if (!awaitingSound_ || !soundHandler_) return;
+    awaitingSound_ = false;
+    const auto handler = soundHandler_;
+    lock.unlock();
+    handler(std::nullopt);
 }
 
 void SoundServerWatch::streamLacksSound(const std::string& problem, bool serverUnreachable) {
@@ -34,9 +39,10 @@ void SoundServerWatch::streamLacksSound(const std::string& problem, bool serverU
     // A server that answers but whose output cannot be recorded still
     // answers: only an unreachable one changes what is known of it.
     if (serverUnreachable) answeredLocked(problem);
-    if (toldLack_ || !lackHandler_) return;
+    if (toldLack_ || !soundHandler_) return;
     toldLack_ = true;
-    const auto handler = lackHandler_;
+    awaitingSound_ = true;
+    const auto handler = soundHandler_;
     lock.unlock();
     handler(problem);
 }

@@ -6,7 +6,9 @@
 // gets the last answer meanwhile. Streams report what they met, which counts
 // as an answer too. A stream that runs without sound is told to the handler
 // once, and again only after sound could be had in between, so a phone that
-// opens stream after stream does not fill the terminal.
+// opens stream after stream does not fill the terminal; the next stream that
+// has sound after that is told once too (a stream whose sound server came
+// back hears it again).
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -32,7 +34,10 @@ public:
     SoundServerWatch& operator=(const SoundServerWatch&) = delete;
 
     SoundAvailability availability();
-    void whenStreamsLackSound(std::function<void(const std::string& problem)> handler);
+    // problem: why a stream runs without sound, or none once streams have
+    // sound again.
+    using SoundHandler = std::function<void(const std::optional<std::string>& problem)>;
+    void whenStreamSoundChanges(SoundHandler handler);
 
     // From the streams, on their threads.
     void streamHasSound();
@@ -51,7 +56,9 @@ private:
     bool checking_ = false;
     // A stream without sound was told since sound could last be had.
     bool toldLack_ = false;
-    std::function<void(const std::string&)> lackHandler_;
+    // A lack was told and no stream has had sound since.
+    bool awaitingSound_ = false;
+    SoundHandler soundHandler_;
     std::thread checker_;
 };
 

@@ -117,7 +117,7 @@ public:
     double pointPixelScale(const ContentFilter& filter) override;
     // The model's sound is its own: always there.
     SoundAvailability soundAvailability() override { return {SoundAvailability::State::available, {}}; }
-    void whenStreamsLackSound(std::function<void(const std::string&)>) override {}
+    void whenStreamSoundChanges(std::function<void(const std::optional<std::string>&)>) override {}
 
     // Pasteboard
     std::vector<PasteboardItem> items() override;

@@ -96,6 +96,7 @@ void X11CaptureStream::stopCapture(Completion completion) {
         running_ = false;
         frameTimer_.cancel();
         audioTimer_.cancel();
+        soundRetryTimer_.cancel();
         sound = std::exchange(sound_, Sound{});
     }
     // The recording ends here, outside the lock, unless a buffer being
@@ -194,6 +195,18 @@ void X11CaptureStream::refreshSound() {
     }
 }
 
+void X11CaptureStream::scheduleSoundRetryLocked() {
+    soundRetryTimer_ = clock_.schedule(audioOutput_->executor, soundRetrySeconds, [weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->retrySound();
+    });
+}
+
+void X11CaptureStream::retrySound() {
+    refreshSound();
+    std::lock_guard lock(mutex_);
+    if (running_ && audioOutput_ && !sound_.capture && configuration_.capturesAudio) scheduleSoundRetryLocked();
+}
+
 void X11CaptureStream::scheduleFrameLocked(double delaySeconds) {
     nextFrameTime_ = clock_.monotonicNow() + delaySeconds;
     frameTimer_ = clock_.schedule(screenOutput_->executor, delaySeconds, [weak = weak_from_this()] {
@@ -285,10 +298,13 @@ void X11CaptureStream::captureAudio() {
 
     if (auto failure = sound.capture->failure()) {
         if (soundAlone) return stopWithError(ScreenCaptureError(*failure));
-        // The pictures go on without sound.
+        soundWatch_->streamLacksSound(*failure, false);
+        // The pictures go on without sound until the server is back.
         lock.lock();
-        if (sound_.capture == sound.capture) sound_ = Sound{};
+        if (sound_.capture != sound.capture) return;
+        sound_ = Sound{};
         audioTimer_.cancel();
+        scheduleSoundRetryLocked();
         return;
     }
     const auto channels = static_cast<std::uint32_t>(sound.channelCount);
@@ -311,6 +327,7 @@ void X11CaptureStream::stopWithError(const ScreenCaptureError& error) {
         running_ = false;
         frameTimer_.cancel();
         audioTimer_.cancel();
+        soundRetryTimer_.cancel();
         sound = std::exchange(sound_, Sound{});
     }
     sound = Sound{};

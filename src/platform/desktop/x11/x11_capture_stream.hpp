@@ -13,9 +13,11 @@
 // application filter that application's. Its 10 ms buffers go to the audio
 // output's executor, timed on the same clock as the frames, a little after
 // they end so the server's fragments have come. Without a sound server the
-// stream does not start; when the server goes away later, the sound ends and
-// a stream of sound alone stops with that error. Whether sound could be had
-// goes to the capture's SoundServerWatch.
+// stream does not start; when the server goes away later, a stream of sound
+// alone stops with that error, and one with pictures goes on without sound
+// and connects anew every soundRetrySeconds until the server is back, then
+// hears it again. Whether sound could be had goes to the capture's
+// SoundServerWatch.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -87,9 +89,13 @@ private:
     // it already is that, a new one, or nothing without audio. Throws
     // ScreenCaptureError when no sound server answers.
     Sound soundFor(const ContentFilter& filter, const StreamConfiguration& configuration, const Sound& current);
-    // Follows an update: the sound of the new filter or configuration, or
-    // none when it cannot be had.
+    // Follows an update or a lost sound server: the sound of the filter and
+    // configuration, or none when it cannot be had.
     void refreshSound();
+    // A stream whose sound server went away tries it again later; with
+    // mutex_ held.
+    void scheduleSoundRetryLocked();
+    void retrySound();
     // Schedules the next sound buffers; with mutex_ held.
     void scheduleAudioLocked();
     void captureAudio();
@@ -110,6 +116,8 @@ private:
     Sound sound_;
     AudioBufferPacing audioPacing_;
     Timer audioTimer_;
+    static constexpr double soundRetrySeconds = 0.5;
+    Timer soundRetryTimer_;
     bool running_ = false;
     // When the scheduled frame is due, on the clock's monotonic scale.
     double nextFrameTime_ = 0;

@@ -37,8 +37,8 @@ public:
     // Points are pixels on X11.
     double pointPixelScale(const ContentFilter&) override { return 1; }
     SoundAvailability soundAvailability() override { return soundWatch_->availability(); }
-    void whenStreamsLackSound(std::function<void(const std::string&)> handler) override {
-        soundWatch_->whenStreamsLackSound(std::move(handler));
+    void whenStreamSoundChanges(std::function<void(const std::optional<std::string>&)> handler) override {
+        soundWatch_->whenStreamSoundChanges(std::move(handler));
     }
 
 private:
