@@ -90,8 +90,9 @@ private:
     // Follows an update: the sound of the new filter or configuration, or
     // none when it cannot be had.
     void refreshSound();
-    // Schedules the next sound buffers; with mutex_ held.
-    void scheduleAudioLocked();
+    // Schedules the next sound buffers, at least atLeast seconds from now;
+    // with mutex_ held.
+    void scheduleAudioLocked(double atLeast = 0);
     void captureAudio();
 
     const std::string display_;
