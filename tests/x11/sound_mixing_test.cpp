@@ -86,6 +86,66 @@ TEST(SoundMixer, MixesBoundsAndLetsGoOfSources) {
     }
 }
 
+TEST(SoundMixer, LateSamplesAreDroppedWholeAndQuietSourcesOweNothing) {
+    // One step: samples appended to source 1 (take == 0), or a take of that
+    // many frames with what it gives; lagging is asked for 2 frames before.
+    struct Step {
+        std::vector<float> appended;
+        std::int64_t take;
+        std::vector<float> given;
+        bool lagging;
+    };
+    struct Row {
+        const char* what;
+        std::vector<Step> steps;
+    };
+    const std::vector<Row> rows = {
+        {"a source heard and then late: its late samples are dropped, the rest follow in step",
+         {{{0.1f, 0.2f}, 0, {}, false},
+          {{}, 2, {0.1f, 0.2f}, false},
+          {{}, 2, {0.0f, 0.0f}, true},
+          {{0.3f, 0.4f, 0.5f, 0.6f}, 0, {}, false},
+          {{}, 2, {0.5f, 0.6f}, false}}},
+        {"a short take owes only the part filled with silence",
+         {{{0.1f, 0.2f, 0.3f}, 0, {}, false},
+          {{}, 2, {0.1f, 0.2f}, false},
+          {{}, 2, {0.3f, 0.0f}, true},
+          {{0.4f, 0.5f, 0.6f}, 0, {}, false},
+          {{}, 2, {0.5f, 0.6f}, false}}},
+        {"a source quiet for more than a take owes nothing more and is not waited for",
+         {{{0.1f, 0.2f}, 0, {}, false},
+          {{}, 2, {0.1f, 0.2f}, false},
+          {{}, 2, {0.0f, 0.0f}, true},
+          {{}, 2, {0.0f, 0.0f}, false},
+          {{}, 2, {0.0f, 0.0f}, false},
+          {{0.3f, 0.4f, 0.5f, 0.6f}, 0, {}, false},
+          {{}, 2, {0.5f, 0.6f}, false}}},
+        {"a new source is not waited for and owes nothing",
+         {{{0.1f}, 0, {}, false},
+          {{}, 2, {0.1f, 0.0f}, false},
+          {{0.2f, 0.3f}, 0, {}, false},
+          {{}, 2, {0.2f, 0.3f}, false}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SoundMixer mixer(1, 100, 10);
+        for (std::size_t index = 0; index < row.steps.size(); ++index) {
+            SCOPED_TRACE(index);
+            const Step& step = row.steps[index];
+            if (step.take == 0) {
+                mixer.append(1, step.appended);
+                continue;
+            }
+            EXPECT_EQ(mixer.lagging(2), step.lagging);
+            const auto mixed = mixer.take(step.take);
+            ASSERT_EQ(mixed.size(), step.given.size());
+            for (std::size_t sample = 0; sample < mixed.size(); ++sample) {
+                EXPECT_FLOAT_EQ(mixed[sample], step.given[sample]);
+            }
+        }
+    }
+}
+
 TEST(AudioBufferPacing, HandsOutBuffersWhenTheyAreDueAndSkipsWhatIsTooLate) {
     AudioBufferPacing pacing;
     pacing.start(10.0, 0.03);
@@ -111,6 +171,14 @@ TEST(AudioBufferPacing, HandsOutBuffersWhenTheyAreDueAndSkipsWhatIsTooLate) {
         EXPECT_EQ(due.end, step.end);
         EXPECT_NEAR(pacing.untilNext(step.now), step.untilNext, 1e-9);
     }
+    // Buffers given back come again at the next take; none beyond what was
+    // handed out can be.
+    pacing.giveBack(400);
+    pacing.giveBack(340);
+    const auto again = pacing.take(13.5);
+    EXPECT_EQ(again.first, 340);
+    EXPECT_EQ(again.end, 347);
+    EXPECT_NEAR(pacing.dueAt(5), 10.09, 1e-9);
     EXPECT_EQ(pacing.time(5), std::chrono::milliseconds(10'050));
     // Buffers of a rate that is no multiple of 100 meet without a gap.
     EXPECT_EQ(AudioBufferPacing::firstFrame(1, 22050), 220);

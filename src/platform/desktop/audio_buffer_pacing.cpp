@@ -26,9 +26,13 @@ AudioBufferPacing::Due AudioBufferPacing::take(double now) {
     return due;
 }
 
-double AudioBufferPacing::untilNext(double now) const {
-    return std::max(start_ + delay_ + static_cast<double>(done_ + 1) * bufferSeconds - now, 0.0);
+double AudioBufferPacing::untilNext(double now) const { return std::max(dueAt(done_) - now, 0.0); }
+
+double AudioBufferPacing::dueAt(std::int64_t buffer) const {
+    return start_ + delay_ + static_cast<double>(buffer + 1) * bufferSeconds;
 }
+
+void AudioBufferPacing::giveBack(std::int64_t buffer) { done_ = std::clamp(buffer, std::int64_t{0}, done_); }
 
 std::chrono::nanoseconds AudioBufferPacing::time(std::int64_t buffer) const {
     return std::chrono::nanoseconds(std::llround(start_ * 1e9) + buffer * 1'000'000'000 / buffersPerSecond);

@@ -24,6 +24,13 @@ public:
     Due take(double now);
     // Seconds from now until the next buffer is due; 0 when one is.
     double untilNext(double now) const;
+    // When the buffer is due, on the clock's scale.
+    double dueAt(std::int64_t buffer) const;
+    // Hands the buffers from this one on out again at the next take; only
+    // buffers of the last take can be given back.
+    void giveBack(std::int64_t buffer);
+    // The first buffer not handed out yet.
+    std::int64_t next() const { return done_; }
 
     // The buffer's first frame at that rate, counted from the start; whole
     // frames, so buffers of a rate that is no multiple of 100 still meet.

@@ -36,6 +36,8 @@ public:
     // frames of interleaved samples: what was heard since the last take,
     // silence where there was nothing.
     std::vector<float> take(std::int64_t frames) { return mixer_.take(frames); }
+    // True while samples for the next frames are still on their way.
+    bool lagging(std::int64_t frames) { return mixer_.lagging(frames); }
     // Why the sound server went away, once it has.
     std::optional<std::string> failure();
 

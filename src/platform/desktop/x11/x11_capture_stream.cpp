@@ -24,6 +24,13 @@ namespace {
 // server's 10 ms fragments of them have come even when they are a little
 // late.
 constexpr double soundDelaySeconds = 0.03;
+// A buffer whose samples are still on their way (the sound server is late
+// under load) waits for them up to this long past its time, looked at again
+// every lateSoundPollSeconds; past that its missing part is silence and the
+// late samples are dropped whole when they come, never handed out a beat
+// late.
+constexpr double soundLateBoundSeconds = 0.1;
+constexpr double lateSoundPollSeconds = 0.005;
 
 }  // namespace
 
@@ -278,11 +285,12 @@ void X11CaptureStream::captureFrame() {
     output(CapturedScreenSample{std::move(frame->image), std::move(frame->encoderPicture), time, std::move(place)});
 }
 
-void X11CaptureStream::scheduleAudioLocked() {
-    audioTimer_ = clock_.schedule(audioOutput_->executor, audioPacing_.untilNext(clock_.monotonicNow()),
-                                  [weak = weak_from_this()] {
-                                      if (auto self = weak.lock()) self->captureAudio();
-                                  });
+void X11CaptureStream::scheduleAudioLocked(double atLeast) {
+    audioTimer_ =
+        clock_.schedule(audioOutput_->executor, std::max(audioPacing_.untilNext(clock_.monotonicNow()), atLeast),
+                        [weak = weak_from_this()] {
+                            if (auto self = weak.lock()) self->captureAudio();
+                        });
 }
 
 void X11CaptureStream::captureAudio() {
@@ -292,7 +300,8 @@ void X11CaptureStream::captureAudio() {
     const AudioOutput output = audioOutput_->handler;
     const bool soundAlone = !screenOutput_;
     const AudioBufferPacing pacing = audioPacing_;
-    const auto due = audioPacing_.take(clock_.monotonicNow());
+    const double now = clock_.monotonicNow();
+    const auto due = audioPacing_.take(now);
     scheduleAudioLocked();
     lock.unlock();
 
@@ -312,6 +321,16 @@ void X11CaptureStream::captureAudio() {
     for (std::int64_t buffer = due.first; buffer < due.end; ++buffer) {
         const std::int64_t frames = AudioBufferPacing::firstFrame(buffer + 1, sound.sampleRate) -
                                     AudioBufferPacing::firstFrame(buffer, sound.sampleRate);
+        if (now < pacing.dueAt(buffer) + soundLateBoundSeconds && sound.capture->lagging(frames)) {
+            lock.lock();
+            // Unless an update started the sound anew meanwhile.
+            if (running_ && sound_.capture == sound.capture && audioPacing_.next() == due.end) {
+                audioPacing_.giveBack(buffer);
+                audioTimer_.cancel();
+                scheduleAudioLocked(lateSoundPollSeconds);
+            }
+            return;
+        }
         const std::vector<float> samples = sound.capture->take(frames);
         std::vector<std::uint8_t> bytes(samples.size() * sizeof(float));
         std::memcpy(bytes.data(), samples.data(), bytes.size());

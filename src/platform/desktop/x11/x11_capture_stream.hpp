@@ -96,8 +96,9 @@ private:
     // mutex_ held.
     void scheduleSoundRetryLocked();
     void retrySound();
-    // Schedules the next sound buffers; with mutex_ held.
-    void scheduleAudioLocked();
+    // Schedules the next sound buffers, at least atLeast seconds from now;
+    // with mutex_ held.
+    void scheduleAudioLocked(double atLeast = 0);
     void captureAudio();
 
     const std::string display_;
