@@ -270,6 +270,15 @@ TEST_F(DaemonProcessTest, TheLogLivesInTheStateFolderRotatesAtItsBoundAndACrashW
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ASSERT_GE(newFileLines(), 2);
+    // The relay connector starts on a thread of its own: its line must be
+    // written before the crash, or it may land after the crash's line.
+    const auto relayHasSpoken = [&] {
+        return (fileText(older) + home.logText()).find("Relay disabled") != std::string::npos;
+    };
+    for (int attempt = 0; attempt < 200 && !relayHasSpoken(); ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(relayHasSpoken());
 
     ASSERT_EQ(kill(process->pid(), SIGSEGV), 0);
     const auto status = process->waitForExit();
