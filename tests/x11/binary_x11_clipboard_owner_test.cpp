@@ -1,9 +1,10 @@
-// A paste on a display stream of the built binary (--desktop x11) while another program
-// owns the clipboard and stalls or offers too much: the paste answers within
-// the reading's one deadline, another device's request waits no longer than
-// the paste, and what the paste keeps of the owner's types stays within the
-// total cap, the first types restored. One server on an X server of the
-// test's own, so the stalls hold up no other test's session.
+// A paste on a display stream of the built binary (--desktop x11) while
+// another program owns the clipboard and stalls or offers too much: the paste
+// answers within the reading's one deadline, another device's request waits
+// no longer than the paste, and what the paste keeps of the owner's types
+// stays within the total cap, the first types restored, and what is lost is
+// logged. One server on an X server of the test's own, so the stalls hold up
+// no other test's session.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -104,6 +105,9 @@ TEST_F(BinaryX11ClipboardOwner, StalledOrOversizedOwnersHoldAPasteWithinItsBound
         EXPECT_TRUE(applications.ok) << applications.error.value_or("");
         EXPECT_LT(pasteAnswered - start, bound);
         EXPECT_LT(applicationsAnswered - pasteAnswered, std::chrono::seconds(1));
+        // Every type the owner kept back is said to be lost, in one line.
+        EXPECT_EQ(home.logCount("Clipboard: " + std::to_string(stalled.targets) + " types not saved for the paste"),
+                  1u);
     }
 
     // An owner offering far more than the cap, answering every type whole.
@@ -124,6 +128,7 @@ TEST_F(BinaryX11ClipboardOwner, StalledOrOversizedOwnersHoldAPasteWithinItsBound
     ASSERT_EQ(items.size(), 1u);
     const auto expected = offeredTargets(static_cast<int>(platform::maximumPasteboardTotalBytes / typeSize), typeSize);
     ASSERT_EQ(items.front().representations.size(), expected.size());
+    EXPECT_EQ(home.logCount("not saved for the paste: past the"), offered - expected.size());
     for (std::size_t index = 0; index < expected.size(); ++index) {
         const auto& [type, data] = items.front().representations[index];
         EXPECT_EQ(type, expected[index].first);
