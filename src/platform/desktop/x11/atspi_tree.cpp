@@ -11,6 +11,7 @@
 
 #include "platform/desktop/x11/atspi_menu_shortcut.hpp"
 #include "platform/desktop/x11/atspi_text_offsets.hpp"
+#include "platform/desktop/x11/linux_process.hpp"
 #include "platform/desktop/x11/toolkit_button_labels.hpp"
 
 namespace zentrabo::platform {
@@ -62,13 +63,20 @@ struct RoleNames {
     std::string_view axSubrole;
 };
 
-constexpr std::array<RoleNames, 15> kRoles{{
+// GTK 3 makes an item with a submenu a "menu" whose children are its items;
+// Qt and GTK 4 keep it an item and put its items in a popup menu ("popup
+// menu", "menu") below it. Separators stand among a menu's items as items
+// without a title, as they do in the callers' menus.
+constexpr std::array<RoleNames, 18> kRoles{{
     {ATSPI_ROLE_APPLICATION, "AXApplication", ""},
     {ATSPI_ROLE_MENU_BAR, "AXMenuBar", ""},
     {ATSPI_ROLE_MENU, "AXMenu", ""},
+    {ATSPI_ROLE_POPUP_MENU, "AXMenu", ""},
     {ATSPI_ROLE_MENU_ITEM, "AXMenuItem", ""},
     {ATSPI_ROLE_CHECK_MENU_ITEM, "AXMenuItem", ""},
     {ATSPI_ROLE_RADIO_MENU_ITEM, "AXMenuItem", ""},
+    {ATSPI_ROLE_TEAROFF_MENU_ITEM, "AXMenuItem", ""},
+    {ATSPI_ROLE_SEPARATOR, "AXMenuItem", ""},
     {ATSPI_ROLE_FRAME, "AXWindow", ""},
     {ATSPI_ROLE_WINDOW, "AXWindow", ""},
     {ATSPI_ROLE_DIALOG, "AXWindow", "AXDialog"},
@@ -94,6 +102,21 @@ bool isWindow(AtspiRole role) {
 bool isMenu(AtspiRole role) {
     const auto* names = namesOf(role);
     return names && (names->axRole == "AXMenu" || names->axRole == "AXMenuItem");
+}
+
+// Whether the item's items sit in a menu of their own below it (Qt's and
+// GTK 4's form): its first child. That menu is the item's submenu
+// element, so the item answers no shortcut attribute, as a menu-bar item or
+// an item with a submenu does for the callers.
+bool holdsSubmenu(AtspiAccessible* item, AtspiRole role) {
+    if (role == ATSPI_ROLE_MENU) return false;
+    Failure failure;
+    const int count = atspi_accessible_get_child_count(item, failure.out());
+    if (failure || count <= 0) return false;
+    const Owned first(atspi_accessible_get_child_at_index(item, 0, nullptr));
+    if (!first) return false;
+    const AtspiRole childRole = atspi_accessible_get_role(first.get(), nullptr);
+    return childRole == ATSPI_ROLE_POPUP_MENU || childRole == ATSPI_ROLE_MENU;
 }
 
 bool hasState(AtspiAccessible* accessible, AtspiStateType state) {
@@ -245,7 +268,12 @@ std::pair<AtspiAccessible*, AXError> AtspiTree::resolve(const AXElement& element
         if (AtspiAccessible* application = applicationOf(static_cast<ProcessID>(element.identity()))) {
             return {application, axerror::success};
         }
-        return {nullptr, axerror::invalidUIElement};
+        // A process without an accessibility connection (an X11 program,
+        // or a toolkit that did not join the bus) runs without a tree: its
+        // element answers no attribute. Only one that has ended is invalid.
+        return {nullptr, linuxProcess(static_cast<ProcessID>(element.identity())).startTime
+                             ? axerror::attributeUnsupported
+                             : axerror::invalidUIElement};
     case AXElement::Kind::node:
         if (const auto entry = entries_.find(element.identity()); entry != entries_.end()) {
             return {entry->second.accessible, axerror::success};
@@ -354,6 +382,8 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
             const AtspiRole parentRole = parent ? atspi_accessible_get_role(parent.get(), nullptr) : ATSPI_ROLE_INVALID;
             if (parentRole == ATSPI_ROLE_MENU_BAR) return found(std::string("AXMenuBarItem"));
             if (role == ATSPI_ROLE_MENU && parentRole == ATSPI_ROLE_MENU) return found(std::string("AXMenuItem"));
+            // A separator in a tool bar or a window is no menu item.
+            if (role == ATSPI_ROLE_SEPARATOR && !isMenu(parentRole)) return found(std::string("AXUnknown"));
         }
         return found(std::string(names ? names->axRole : "AXUnknown"));
     }
@@ -374,10 +404,14 @@ AXAttributeResult AtspiTree::nodeAttribute(AtspiAccessible* node, const std::str
     }
     if (name == "AXMenuItemCmdChar" || name == "AXMenuItemCmdModifiers") {
         // Menus and their items answer even without a shortcut, so the
-        // menu walk reads their own children as their submenu.
-        if (!isMenu(role)) return failed(axerror::attributeUnsupported);
+        // menu walk reads their own children as their submenu; an item
+        // whose items sit in a menu below it does not, so the walk steps
+        // into that menu.
+        if (!isMenu(role) || holdsSubmenu(node, role)) return failed(axerror::attributeUnsupported);
         const auto binding = keyBindingOf(node);
-        const auto shortcut = binding ? menuShortcutOfKeyBinding(*binding) : std::nullopt;
+        const auto shortcut =
+            binding ? menuShortcutOfKeyBinding(*binding, takeText(atspi_accessible_get_name(node, nullptr)))
+                    : std::nullopt;
         if (!shortcut) return name == "AXMenuItemCmdChar" ? AXAttributeResult{axerror::success, {}} : missing();
         return name == "AXMenuItemCmdChar" ? found(shortcut->character) : found(shortcut->modifiers);
     }
