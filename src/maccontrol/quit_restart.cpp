@@ -37,6 +37,12 @@ void DesktopController::restartApplication(const std::optional<std::string>& bun
         if (!old->terminate()) old->forceTerminate();
         if (!pollUntil(clock, terminatePoll, noneRuns)) {
             if (auto lingering = runningApplication(identifier)) {
+                // One that stays to ask its user (to save their work) is
+                // not forced: that would lose the work. The caller is told
+                // what it asks.
+                if (const auto modal = blockingModalWindow(applicationElement(*lingering))) {
+                    throw MacMenuError(Case::inputBlocked, describeModal(*modal));
+                }
                 if (!lingering->forceTerminate()) throw MacMenuError(Case::actionFailed);
                 pollUntil(clock, forcedTerminatePoll, noneRuns);
             }

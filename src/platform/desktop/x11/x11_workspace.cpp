@@ -13,6 +13,7 @@
 #include "platform/desktop/x11/window_manager_requests.hpp"
 #include "platform/desktop/x11/x11_properties.hpp"
 #include "platform/desktop/x11/x11_running_application.hpp"
+#include "platform/desktop/x11/x11_window_modality.hpp"
 #include "platform/text/file_url.hpp"
 #include "platform/text/url_text.hpp"
 
@@ -130,6 +131,12 @@ bool X11Workspace::isProcessHidden(const LinuxProcess& process) {
     std::lock_guard lock(mutex_);
     const auto all = windowsOfLocked(process, false);
     return !all.empty() && windowsOfLocked(process, true).size() == all.size();
+}
+
+bool X11Workspace::showsModalWindow(const LinuxProcess& process) {
+    std::lock_guard lock(mutex_);
+    const auto windows = connection_.usable() ? readManagedWindows(connection_) : std::nullopt;
+    return windows && hasModalWindow(connection_, process.pid, *windows);
 }
 
 bool X11Workspace::terminateProcess(const LinuxProcess& process) {

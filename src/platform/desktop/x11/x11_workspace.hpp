@@ -48,14 +48,20 @@ public:
     // Whether every window of the process is minimized.
     bool isProcessHidden(const LinuxProcess& process);
     // Asks each window of the process to close (WM_DELETE_WINDOW), and the
-    // process to end with SIGTERM after terminationWait.
+    // process to end with SIGTERM after terminationWait unless it then shows
+    // a modal window (asking to save, say).
     bool terminateProcess(const LinuxProcess& process);
     bool forceTerminateProcess(const LinuxProcess& process);
     // Collects the exits of the applications this workspace launched.
     void reapChildren() { launcher_.reap(); }
 
 private:
-    explicit X11Workspace(const std::string& display) : connection_(display), termination_(terminationWait) {}
+    explicit X11Workspace(const std::string& display)
+        : connection_(display),
+          termination_(terminationWait, [this](const LinuxProcess& process) { return showsModalWindow(process); }) {}
+
+    // Whether a window of the process is modal by the window manager's hints.
+    bool showsModalWindow(const LinuxProcess& process);
 
     // The one handle of the process, made when first asked for, matched to
     // its entry by what its windows say.
