@@ -57,6 +57,9 @@ test_packages=(
   gir1.2-atspi-2.0
   # a GTK program of others whose menus the X11 tests read and press
   gtk-3-examples
+  # and a Qt editor of others (menus, shortcuts, modal dialogs, unsaved
+  # work), and an X11 program without accessibility
+  featherpad xterm
   # the test session's sound server (the test applications play their tones
   # to it through libpulse-simple, part of libpulse0)
   pulseaudio
