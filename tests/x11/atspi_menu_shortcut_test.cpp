@@ -61,16 +61,13 @@ TEST(AtspiMenuShortcut, QtsKeySequencesInEnglishAndTranslatedAreShortcutsButItsM
         {"Ctrl+Alt+P", "Side-Pane", MenuShortcut{"P", option}},
         {"Shift+Alt+K", "", MenuShortcut{"K", shift | option | noCommand}},
         {"Ctrl++", "Zoom In", MenuShortcut{"+", 0}},
-        {"Ctrl+Shift++", "Zoom", MenuShortcut{"+", shift}},
         {"Ctrl+,", "Settings", MenuShortcut{",", 0}},
-        {"Ctrl+;", "", MenuShortcut{";", 0}},
         {"Ctrl+É", "", MenuShortcut{"É", 0}},
         {"N", "", MenuShortcut{"N", noCommand}},
         // Qt's own translations of the modifier names.
         {"Strg+Umschalt+S", "Speichern unter", MenuShortcut{"S", shift}},
         {"Ctrl+Maj+S", "", MenuShortcut{"S", shift}},
         {"Control+Mayúsculas+Z", "", MenuShortcut{"Z", shift}},
-        {"Ctrl+Vaihto+Z", "", MenuShortcut{"Z", shift}},
         // Alt with a letter of the title is the item's mnemonic; with
         // another, or with more modifiers, a shortcut.
         {"Alt+D", "Delete", std::nullopt},
@@ -80,15 +77,12 @@ TEST(AtspiMenuShortcut, QtsKeySequencesInEnglishAndTranslatedAreShortcutsButItsM
         // Keys that type no single printable character.
         {"Alt+F4", "Close", std::nullopt},
         {"F1", "Help", std::nullopt},
-        {"Alt+Right", "Next Tab", std::nullopt},
-        {"Ctrl+Space", "", std::nullopt},
         {"Ctrl+", "", std::nullopt},
         {"+", "", MenuShortcut{"+", noCommand}},
         // Modifiers the callers cannot express, unknown names, and several
         // chords.
         {"Meta+N", "", std::nullopt},
         {"Ctrl+Méta+N", "", std::nullopt},
-        {"Hyper+N", "", std::nullopt},
         {"Ctrl+K, Ctrl+C", "", std::nullopt},
         {"Ctrl++N", "", std::nullopt},
         {"Ctrl+\xff", "", std::nullopt},
