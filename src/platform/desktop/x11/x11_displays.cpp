@@ -1,8 +1,10 @@
 #include "platform/desktop/x11/x11_displays.hpp"
 
 #include <algorithm>
+#include <ctime>
 
 #include "platform/desktop/x11/gnome_desktop_picture.hpp"
+#include "platform/desktop/x11/gnome_slideshow.hpp"
 #include "platform/desktop/x11/randr_mode_switch.hpp"
 
 namespace zentrabo::platform {
@@ -71,9 +73,12 @@ std::int32_t X11Displays::setMode(DisplayID display, const DisplayMode& mode) {
 }
 
 std::optional<std::filesystem::path> X11Displays::desktopImageURL(DisplayID display) {
-    if (!monitor(display)) return std::nullopt;
+    const auto shown = monitor(display);
+    if (!shown) return std::nullopt;
     const auto settings = readGnomeBackgroundSettings();
-    return settings ? gnomeDesktopPicture(*settings) : std::nullopt;
+    const auto picture = settings ? gnomeDesktopPicture(*settings) : std::nullopt;
+    if (!picture) return std::nullopt;
+    return shownDesktopPicture(*picture, std::time(nullptr), {shown->bounds.width, shown->bounds.height});
 }
 
 }  // namespace zentrabo::platform
