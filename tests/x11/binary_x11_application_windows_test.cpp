@@ -58,6 +58,12 @@ TEST_F(BinaryX11ApplicationWindows, BothFormsOfTheIDNameTheApplicationAndItsMini
         EXPECT_TRUE(eventually([&] { return witnessedNumbers("_NET_ACTIVE_WINDOW") == std::vector{shown->xid}; }));
         EXPECT_TRUE(isMinimizedWindow(minimized->xid)) << "the minimized window was restored";
     }
+
+    // With every window minimized, activating is the one way back.
+    witnessOutput("xdotool windowminimize --sync " + std::to_string(shown->xid));
+    const auto activated = request("activate", std::string(kTestApplicationId));
+    ASSERT_TRUE(activated.ok) << activated.error.value_or("");
+    EXPECT_TRUE(eventually([&] { return !isMinimizedWindow(shown->xid) && !isMinimizedWindow(minimized->xid); }));
 }
 
 TEST_F(BinaryX11ApplicationWindows, AnInstalledApplicationNamedWithoutTheEndingIsLaunched) {

@@ -76,7 +76,8 @@ void ended(GMarkupParseContext*, const gchar* element, gpointer data, GError**) 
         g_autofree gchar* stripped = g_strstrip(g_strdup(show.text.c_str()));
         return std::string(stripped);
     }();
-    Item* item = show.items.empty() || show.open.size() < 3 ? nullptr : &show.items.back();
+    const bool inItem = show.open.size() >= 3 && (show.open[1] == "static" || show.open[1] == "transition");
+    Item* item = inItem && !show.items.empty() ? &show.items.back() : nullptr;
     if (inside(show, "starttime")) {
         const int value = std::atoi(text.c_str());
         show.hasStart = true;

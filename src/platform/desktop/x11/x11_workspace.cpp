@@ -118,8 +118,11 @@ std::vector<xcb_window_t> X11Workspace::windowsOfLocked(const LinuxProcess& proc
 
 bool X11Workspace::activateProcess(const LinuxProcess& process, bool allWindows) {
     std::lock_guard lock(mutex_);
-    // Activating never restores a minimized window; unhiding does.
-    return activateLocked(windowsOfLocked(process, WindowState::shown), allWindows);
+    // A minimized window stays so while the application shows another; one
+    // with every window minimized has no other way to the front.
+    auto shown = windowsOfLocked(process, WindowState::shown);
+    if (shown.empty()) return activateLocked(windowsOfLocked(process, WindowState::minimized), allWindows);
+    return activateLocked(std::move(shown), allWindows);
 }
 
 bool X11Workspace::unhideProcess(const LinuxProcess& process) {

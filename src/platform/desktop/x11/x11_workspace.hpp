@@ -43,7 +43,8 @@ public:
     LinuxProcess frontmostProcess();
     // Asks the window manager to activate the process's frontmost window that
     // is not minimized, or every such window (the frontmost last) with
-    // allWindows. False when it has none.
+    // allWindows; its minimized ones when it shows none. False when it has
+    // no window.
     bool activateProcess(const LinuxProcess& process, bool allWindows);
     // Restores and activates every window of a process whose windows are all
     // minimized. False when it has none or shows one.
