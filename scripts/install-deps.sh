@@ -12,7 +12,7 @@ run_packages=(
   # libraries the server links
   libasio-dev libssl-dev libsimdjson-dev libicu-dev
   libavahi-client-dev libplist-dev
-  libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libtiff-dev libqrencode-dev
+  libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libtiff-dev libqrencode-dev libwebp-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   # SVG application icons (librsvg renders them through Cairo, which serves
   # nothing else)

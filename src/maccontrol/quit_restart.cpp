@@ -2,6 +2,7 @@
 #include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "maccontrol/run_loop_wait.hpp"
+#include "platform/desktop/application_identifier.hpp"
 
 namespace zentrabo {
 
@@ -62,7 +63,8 @@ void DesktopController::restartApplication(const std::optional<std::string>& bun
     std::shared_ptr<RunningApplication> relaunched;
     pollUntil(clock, relaunchPoll, [&] {
         for (auto& application : workspace.runningApplications()) {
-            if (application->bundleIdentifier() == identifier && isNewInstance(*application)) {
+            if (platform::identifierAnswers(application->bundleIdentifier(), identifier) &&
+                isNewInstance(*application)) {
                 relaunched = application;
                 return true;
             }

@@ -197,6 +197,12 @@ AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, cons
     }
     if (name == "AXChildren" && element.kind() == AXElement::Kind::node) return children(element);
     if (name == "AXModal" && element.kind() == AXElement::Kind::node) return modal(element);
+    if (name == "AXPosition" || name == "AXSize") {
+        if (const auto frame = windowFrame(element)) {
+            if (name == "AXPosition") return {axerror::success, frame->origin()};
+            return {axerror::success, frame->size()};
+        }
+    }
     return onTree(element, [element, name](AtspiTree& tree) { return tree.copyAttribute(element, name); })
         .value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
 }
@@ -278,6 +284,13 @@ std::pair<xcb_window_t, AXError> X11Accessibility::clientWindowOf(const AXElemen
     if (!windows) return {0, axerror::cannotComplete};
     const auto window = matchingClientWindow(*windows, lookup->window);
     return window ? std::pair(*window, axerror::success) : std::pair(xcb_window_t{0}, axerror::noValue);
+}
+
+std::optional<Rect> X11Accessibility::windowFrame(const AXElement& element) {
+    const auto [window, error] = clientWindowOf(element);
+    if (error != axerror::success) return std::nullopt;
+    const std::lock_guard lock(xMutex_);
+    return x_.usable() ? readFrame(x_, window) : std::nullopt;
 }
 
 bool X11Accessibility::waitForWindowManager(const std::function<bool()>& condition) {

@@ -71,6 +71,10 @@ private:
     AXAttributeResult modal(const AXElement& element);
     // The client window of a window element, or the error to answer.
     std::pair<xcb_window_t, AXError> clientWindowOf(const AXElement& element);
+    // A window element's frame, decorations included: where AXPosition and
+    // AXSize place it, so a size set reads back as set. None for an element
+    // that is no window or a window that cannot be read.
+    std::optional<Rect> windowFrame(const AXElement& element);
     AXError setWindowAttribute(const AXElement& element, const std::string& name, const AXValue& value);
     AXError setFrontmost(const AXElement& element, const AXValue& value);
     AXError raise(const AXElement& element);
