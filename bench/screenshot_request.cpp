@@ -1,4 +1,5 @@
-// A display screenshot of the X11 session of $DISPLAY through a request, as
+// A display screenshot of the X11 session of $DISPLAY (given a desktop-like
+// background first) through a request, as
 // a paired device asks it of the server binary (--desktop x11) over TLS,
 // beside its reference: a bare XShm grab of the same screen compressed by
 // libjpeg-turbo with the same settings (4:2:0, quality 90, accurate DCT) in
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "drawn_to_frame.hpp"
+#include "screen_like_x11_background.hpp"
 #include "model/json/model_record_json.hpp"
 #include "model/records/halvardine_response.hpp"
 #include "model/records/workflow_step.hpp"
@@ -116,6 +118,7 @@ int main() {
         std::printf("screenshot request: not measured, no X display given (set DISPLAY)\n");
         return 0;
     }
+    const bench::ScreenLikeX11Background background(display);
     testing::TemporaryHome home;
     testing::ServerProcess server({"--desktop", "x11"});
     const auto start = server.readStartLines();

@@ -3,8 +3,8 @@
 // time from its capture to the arrival of its first byte at the reader. The
 // reference is one frame interval: the p50 should stay under it. Rows: the
 // virtual desktop at 24 and at 30 frames a second, and the X11 session of
-// $DISPLAY at 30 with a window moving across it (the row says so when no
-// display is given or it cannot be reached).
+// $DISPLAY at 30 with a window moving across a desktop-like background (the
+// row says so when no display is given or it cannot be reached).
 //
 // The X11 session's stream also runs against its peer, the ffmpeg command
 // line grabbing the same screen at the stream encoder's settings, in
@@ -53,6 +53,7 @@
 #include "drawn_to_frame.hpp"
 #include "ffmpeg_x11grab_peer.hpp"
 #include "moving_x11_window.hpp"
+#include "screen_like_x11_background.hpp"
 #include "security/halvardine_security.hpp"
 #include "support/temporary_home.hpp"
 
@@ -388,6 +389,7 @@ void printDrawnToFrame(const char* who, const std::optional<bench::DrawnToFrame>
 // The X11 session's display stream and its ffmpeg peer in alternating
 // rounds, each round's ratios and, when both ran in some, their medians.
 bool measureAgainstPeer(Rows& rows, platform::X11Desktop& x11, platform::Clock& clock) {
+    const bench::ScreenLikeX11Background background(x11.displayName());
     auto& displays = x11.displays();
     const bench::MovingX11Window window(x11.displayName(),
                                         static_cast<int>(displays.pixelsWide(displays.mainDisplayID())));
