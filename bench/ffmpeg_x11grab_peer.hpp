@@ -17,6 +17,7 @@
 
 #include "cpu_clock.hpp"
 #include "drawn_to_frame.hpp"
+#include "platform/media/video_compression_session.hpp"
 
 extern char** environ;
 
@@ -24,8 +25,10 @@ namespace zentrabo::bench {
 
 // The stream encoder's settings for a 1080p30 H.264 stream at 8 Mbit/s: CRF
 // 23.94 (quality 0.82), the cap with half a second of buffer, a key frame
-// every second, no B-frames, eight sliced threads, BT.709 in limited range.
-// The scaler is ffmpeg's bilinear one, as the capture's when sizes match.
+// every second, no B-frames, as many sliced threads as the encoder takes
+// (one per core the process may use, at most eight), BT.709 in limited
+// range. The scaler is ffmpeg's bilinear one, as the capture's when sizes
+// match.
 inline std::vector<std::string> ffmpegX11GrabCommand(const std::string& display) {
     return {"ffmpeg",
             "-nostdin",
