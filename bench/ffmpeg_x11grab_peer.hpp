@@ -53,7 +53,7 @@ inline std::vector<std::string> ffmpegX11GrabCommand(const std::string& display)
             "-profile:v",
             "high",
             "-threads",
-            "8",
+            std::to_string(platform::h264ThreadCount()),
             "-thread_type",
             "slice",
             "-crf",
