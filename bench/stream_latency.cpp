@@ -3,8 +3,14 @@
 // time from its capture to the arrival of its first byte at the reader. The
 // reference is one frame interval: the p50 should stay under it. Rows: the
 // virtual desktop at 24 and at 30 frames a second, and the X11 session of
-// $DISPLAY at 30 with a window moving across it (the row says so when no
-// display is given or it cannot be reached).
+// $DISPLAY at 30 with a window moving across a desktop-like background (the
+// row says so when no display is given or it cannot be reached).
+//
+// The X11 session's stream also runs against its peer, the ffmpeg command
+// line grabbing the same screen at the stream encoder's settings, in
+// alternating rounds: drawn to frame received (decoding each picture to see
+// where the moving window was drawn) and CPU per frame, each round's ratios
+// and their medians. The aims: both at most 1.0.
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
@@ -19,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <future>
 #include <memory>
 #include <optional>
@@ -42,7 +49,11 @@
 #include "session_refusal.hpp"
 #include "model/json/model_record_json.hpp"
 #include "model/records/stream_control_payloads.hpp"
+#include "cpu_clock.hpp"
+#include "drawn_to_frame.hpp"
+#include "ffmpeg_x11grab_peer.hpp"
 #include "moving_x11_window.hpp"
+#include "screen_like_x11_background.hpp"
 #include "security/halvardine_security.hpp"
 #include "support/temporary_home.hpp"
 
@@ -54,6 +65,11 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t measuredFrames = 240;
 // The X11 row's output is at most this wide or high: 1080p on a 16:9 display.
 constexpr std::int64_t outputLongerSide = 1920;
+// The X11 row's bitrate: the cap the ffmpeg peer is given.
+constexpr std::int64_t peerBitrate = 8'000'000;
+constexpr int peerRounds = 5;
+// Pictures of each side's start, decoded but not counted.
+constexpr std::size_t warmUpFrames = 30;
 
 using Identity = bench::BenchTlsIdentity;
 
@@ -177,10 +193,39 @@ struct Received {
     std::vector<Arrival> arrivals;
     std::int64_t width = 0;
     std::int64_t height = 0;
+    // Kept when the server's CPU is measured: each picture as a viewer
+    // decodes it, when it came whole.
+    std::vector<bench::ReceivedPicture> pictures;
 };
 
+// The server's CPU so far: the process's without the reader's thread and
+// without what `excluded` names (the bench's own helpers).
+using ExcludedCpu = std::function<std::chrono::nanoseconds()>;
+
+void appendAnnexB(std::vector<std::uint8_t>& annexB, std::span<const std::uint8_t> unit) {
+    static constexpr std::uint8_t startCode[] = {0, 0, 0, 1};
+    annexB.insert(annexB.end(), std::begin(startCode), std::end(startCode));
+    annexB.insert(annexB.end(), unit.begin(), unit.end());
+}
+
+// The payload's length-prefixed NAL units as Annex B, behind the parameter
+// sets of a configuration just received.
+std::vector<std::uint8_t> annexBPicture(std::span<const std::uint8_t> payload, std::vector<std::uint8_t>& pending) {
+    std::vector<std::uint8_t> annexB = std::move(pending);
+    pending.clear();
+    for (std::size_t at = 0; at + 4 <= payload.size();) {
+        const std::size_t length = (std::size_t{payload[at]} << 24) | (std::size_t{payload[at + 1]} << 16) |
+                                   (std::size_t{payload[at + 2]} << 8) | payload[at + 3];
+        at += 4;
+        if (length > payload.size() - at) break;
+        appendAnnexB(annexB, payload.subspan(at, length));
+        at += length;
+    }
+    return annexB;
+}
+
 asio::awaitable<void> readFrames(std::uint16_t port, std::shared_ptr<platform::TlsContext> context,
-                                 std::promise<Received>& done) {
+                                 ExcludedCpu excluded, std::promise<Received>& done) {
     asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
     socket.connect({asio::ip::make_address("127.0.0.1"), port});
     platform::TlsConnection connection(std::move(socket), context);
@@ -190,6 +235,7 @@ asio::awaitable<void> readFrames(std::uint16_t port, std::shared_ptr<platform::T
     Received received;
     auto& arrivals = received.arrivals;
     std::optional<Clock::time_point> frameStart;
+    std::vector<std::uint8_t> parameterSets;
     while (arrivals.size() < measuredFrames) {
         const auto [error, count] = co_await connection.readSome(asio::buffer(chunk));
         const auto now = Clock::now();
@@ -198,11 +244,18 @@ asio::awaitable<void> readFrames(std::uint16_t port, std::shared_ptr<platform::T
         while (auto frame = RemoteScreenStreamWire::nextFrame(buffer)) {
             if (frame->kind == RemoteScreenStreamFrameKind::video) {
                 arrivals.push_back({*frameStart, frame->presentationTimeNanoseconds});
-            } else if (frame->kind == RemoteScreenStreamFrameKind::configuration && received.width == 0) {
+                if (excluded) {
+                    const auto cpu = bench::processCpu() - bench::currentThreadCpu() - excluded();
+                    received.pictures.push_back({now, annexBPicture(frame->payload, parameterSets), cpu});
+                }
+            } else if (frame->kind == RemoteScreenStreamFrameKind::configuration) {
                 const auto configuration = decodeRecord<RemoteScreenStreamConfigurationPayload>(
                     std::string_view(reinterpret_cast<const char*>(frame->payload.data()), frame->payload.size()));
                 received.width = configuration.width;
                 received.height = configuration.height;
+                parameterSets.clear();
+                appendAnnexB(parameterSets, configuration.sps);
+                appendAnnexB(parameterSets, configuration.pps);
             }
             // The next frame began in this read when bytes of it are left.
             frameStart = buffer.empty() ? std::nullopt : std::optional(now);
@@ -224,12 +277,6 @@ asio::awaitable<void> acceptOne(asio::ip::tcp::acceptor& acceptor, std::shared_p
     accepted.set_value(tls);
 }
 
-double percentile(std::vector<double> values, double fraction) {
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
-    return values[std::min(index, values.size() - 1)];
-}
-
 // What every row's stream runs on, for the whole run.
 struct Rows {
     platform::MainLoop mainLoop;
@@ -238,9 +285,9 @@ struct Rows {
 };
 
 // Streams the main display of the desktop with the request's rate and size,
-// and prints the row.
-bool measure(Rows& rows, const char* what, platform::Desktop& measured, platform::Clock& clock,
-             RemoteScreenStreamRequest request) {
+// and prints the row; what arrived, none when nothing did.
+std::optional<Received> measure(Rows& rows, const char* what, platform::Desktop& measured, platform::Clock& clock,
+                                RemoteScreenStreamRequest request, ExcludedCpu excluded = {}) {
     BenchDesktop& desktop = rows.desktops.emplace_back(measured);
     platform::SerialQueue& network = rows.network;
     const Identity server;
@@ -255,7 +302,8 @@ bool measure(Rows& rows, const char* what, platform::Desktop& measured, platform
     asio::io_context reader;
     std::promise<Received> done;
     asio::co_spawn(reader,
-                   readFrames(acceptor.local_endpoint().port(), client.context(platform::TlsRole::client), done),
+                   readFrames(acceptor.local_endpoint().port(), client.context(platform::TlsRole::client),
+                              std::move(excluded), done),
                    asio::detached);
     std::thread readerThread([&reader] { reader.run(); });
 
@@ -266,7 +314,7 @@ bool measure(Rows& rows, const char* what, platform::Desktop& measured, platform
         bench::exitIfRefused(streamServer->startSession(request, "bench", connection));
     });
 
-    const auto received = done.get_future().get();
+    auto received = done.get_future().get();
     const auto first = desktop.capture.firstCapture();
     streamServer.reset();
     reader.stop();
@@ -287,15 +335,15 @@ bool measure(Rows& rows, const char* what, platform::Desktop& measured, platform
     }
     if (!first || received.arrivals.empty()) {
         std::printf("%s: no frames arrived\n", what);
-        return false;
+        return std::nullopt;
     }
     std::vector<double> milliseconds;
     for (const auto& arrival : received.arrivals) {
         const auto captured = Clock::time_point(*first) + std::chrono::nanoseconds(arrival.presentationTimeNanoseconds);
         milliseconds.push_back(std::chrono::duration<double, std::milli>(arrival.firstByte - captured).count());
     }
-    const double p50 = percentile(milliseconds, 0.5);
-    const double p99 = percentile(milliseconds, 0.99);
+    const double p50 = bench::percentileOf(milliseconds, 0.5);
+    const double p99 = bench::percentileOf(milliseconds, 0.99);
     const double interval = 1000.0 / static_cast<double>(request.framesPerSecond.value_or(1));
     std::printf(
         "%s: %lldx%lld H.264 at %lld fps over loopback TLS, %zu frames: capture to first byte p50 %.1f ms, p99 "
@@ -303,7 +351,7 @@ bool measure(Rows& rows, const char* what, platform::Desktop& measured, platform
         what, static_cast<long long>(received.width), static_cast<long long>(received.height),
         static_cast<long long>(request.framesPerSecond.value_or(0)), received.arrivals.size(), p50, p99, interval,
         p50 / interval);
-    return true;
+    return received;
 }
 
 RemoteScreenStreamRequest displayStream(std::int64_t framesPerSecond) {
@@ -328,6 +376,72 @@ std::unique_ptr<platform::X11Desktop> x11Session(platform::Clock& clock) {
     }
 }
 
+void printDrawnToFrame(const char* who, const std::optional<bench::DrawnToFrame>& figures) {
+    if (!figures) {
+        std::printf("  %s: the moving window was not found in its pictures\n", who);
+        return;
+    }
+    std::printf("  %s: drawn to frame received p50 %.1f ms, p99 %.1f ms (%zu pictures); CPU %.1f ms a frame\n", who,
+                figures->p50Milliseconds, figures->p99Milliseconds, figures->measured,
+                figures->cpuPerFrameMilliseconds);
+}
+
+// The X11 session's display stream and its ffmpeg peer in alternating
+// rounds, each round's ratios and, when both ran in some, their medians.
+bool measureAgainstPeer(Rows& rows, platform::X11Desktop& x11, platform::Clock& clock) {
+    const bench::ScreenLikeX11Background background(x11.displayName());
+    auto& displays = x11.displays();
+    const bench::MovingX11Window window(x11.displayName(),
+                                        static_cast<int>(displays.pixelsWide(displays.mainDisplayID())));
+    auto request = displayStream(30);
+    request.maximumPixelDimension = outputLongerSide;
+    request.bitrate = peerBitrate;
+    const std::string what = "X11 session " + x11.displayName() + ", a window moving";
+    std::string peer;
+    for (const auto& argument : bench::ffmpegX11GrabCommand(x11.displayName())) peer += argument + " ";
+    std::printf("%s, against its peer: %s\n", what.c_str(), peer.c_str());
+    std::vector<double> latencyRatios;
+    std::vector<double> cpuRatios;
+    bool streamed = true;
+    for (int round = 0; round < peerRounds; ++round) {
+        std::optional<bench::DrawnToFrame> ours;
+        std::optional<bench::DrawnToFrame> theirs;
+        const auto runOurs = [&] {
+            const auto received =
+                measure(rows, what.c_str(), x11, clock, request, [&window] { return window.cpuTime(); });
+            streamed = received.has_value() && streamed;
+            if (received) ours = bench::drawnToFrame(received->pictures, window, warmUpFrames);
+        };
+        const auto runTheirs = [&] {
+            theirs =
+                bench::drawnToFrame(bench::runFfmpegX11Grab(x11.displayName(), measuredFrames), window, warmUpFrames);
+        };
+        // The order swaps each round, so neither side always runs second.
+        if (round % 2 == 0) {
+            runOurs();
+            runTheirs();
+        } else {
+            runTheirs();
+            runOurs();
+        }
+        std::printf("round %d:\n", round + 1);
+        printDrawnToFrame("server", ours);
+        printDrawnToFrame("ffmpeg", theirs);
+        if (!ours || !theirs) continue;
+        latencyRatios.push_back(ours->p50Milliseconds / theirs->p50Milliseconds);
+        cpuRatios.push_back(ours->cpuPerFrameMilliseconds / theirs->cpuPerFrameMilliseconds);
+        std::printf("  server / ffmpeg: p50 %.2f, CPU a frame %.2f\n", latencyRatios.back(), cpuRatios.back());
+        std::fflush(stdout);
+    }
+    if (!latencyRatios.empty()) {
+        std::printf(
+            "medians of per-round ratios over %zu rounds, server / ffmpeg: drawn to frame p50 %.2f, CPU a frame %.2f "
+            "(aims: at most 1.0)\n",
+            latencyRatios.size(), bench::percentileOf(latencyRatios, 0.5), bench::percentileOf(cpuRatios, 0.5));
+    }
+    return streamed;
+}
+
 }  // namespace
 
 int main() {
@@ -340,16 +454,8 @@ int main() {
     const auto x11 = x11Session(clock);
     // After the desktops, so it goes before them.
     Rows rows;
-    bool measured = measure(rows, "virtual desktop", *virtualDesktop, clock, displayStream(24));
-    measured = measure(rows, "virtual desktop", *virtualDesktop, clock, displayStream(30)) && measured;
-    if (x11) {
-        auto& displays = x11->displays();
-        const bench::MovingX11Window window(x11->displayName(),
-                                            static_cast<int>(displays.pixelsWide(displays.mainDisplayID())));
-        auto request = displayStream(30);
-        request.maximumPixelDimension = outputLongerSide;
-        const std::string what = "X11 session " + x11->displayName() + ", a window moving";
-        measured = measure(rows, what.c_str(), *x11, clock, request) && measured;
-    }
+    bool measured = measure(rows, "virtual desktop", *virtualDesktop, clock, displayStream(24)).has_value();
+    measured = measure(rows, "virtual desktop", *virtualDesktop, clock, displayStream(30)).has_value() && measured;
+    if (x11) measured = measureAgainstPeer(rows, *x11, clock) && measured;
     return measured ? 0 : 1;
 }

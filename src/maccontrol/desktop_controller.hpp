@@ -303,6 +303,10 @@ public:
     // when it cannot be encoded (a side over 65500 pixels).
     RemoteScreenshot encodeScreenshot(const platform::RgbaRows& picture, std::string title,
                                       std::string_view filenamePrefix);
+    RemoteScreenshot encodeScreenshot(const platform::PackedPixels& picture, std::string title,
+                                      std::string_view filenamePrefix);
+    RemoteScreenshot screenshotRecord(std::vector<std::uint8_t> jpeg, std::string title,
+                                      std::string_view filenamePrefix);
     // The prefix lowercased, reduced to letters, marks, digits, "_" and single
     // "-" between them ("screenshot" when nothing is left), then "-", the
     // local time as yyyyMMdd-HHmmss and ".jpg".

@@ -38,12 +38,17 @@ RemoteScreenshot DesktopController::displayScreenshot(const std::optional<Displa
                                isNamed(displayName) ? *displayName : monitorTitle(*displayID));
         }
     }
-    const auto image = desktop_.screenCapture().displayImage(displayID.value_or(desktop_.displays().mainDisplayID()));
-    if (!image) throw MacMenuError(Case::screenshotCaptureFailed);
     const std::string title = isNamed(displayName) ? *displayName
                               : displayID          ? monitorTitle(*displayID)
                                                    : std::string("Main Monitor");
-    return encodeScreenshot(platform::rowsOf(*image), title, "monitor-" + title);
+    // Compressed from the pixels as captured, in their own byte order.
+    std::optional<RemoteScreenshot> screenshot;
+    desktop_.screenCapture().withDisplayPixels(displayID.value_or(desktop_.displays().mainDisplayID()),
+                                               [&](const platform::PackedPixels& pixels) {
+                                                   screenshot = encodeScreenshot(pixels, title, "monitor-" + title);
+                                               });
+    if (!screenshot) throw MacMenuError(Case::screenshotCaptureFailed);
+    return std::move(*screenshot);
 }
 
 RemoteScreenshot DesktopController::allDisplaysScreenshot(const std::optional<std::string>& title) {

@@ -44,14 +44,32 @@ std::string DesktopController::screenshotFilename(std::string_view prefix) {
     return name + "-" + localTimestamp(desktop_.clock().now()) + ".jpg";
 }
 
-RemoteScreenshot DesktopController::encodeScreenshot(const platform::RgbaRows& picture, std::string title,
-                                                     std::string_view filenamePrefix) {
-    std::vector<std::uint8_t> jpeg;
+namespace {
+
+// screenshotCaptureFailed when the picture cannot be encoded.
+template <typename Picture>
+std::vector<std::uint8_t> screenshotJpeg(const Picture& picture) {
     try {
-        jpeg = platform::encodeJpeg(picture, screenshotJPEGQuality);
+        return platform::encodeJpeg(picture, screenshotJPEGQuality);
     } catch (const platform::ImagingError&) {
         throw MacMenuError(Case::screenshotCaptureFailed);
     }
+}
+
+}  // namespace
+
+RemoteScreenshot DesktopController::encodeScreenshot(const platform::RgbaRows& picture, std::string title,
+                                                     std::string_view filenamePrefix) {
+    return screenshotRecord(screenshotJpeg(picture), std::move(title), filenamePrefix);
+}
+
+RemoteScreenshot DesktopController::encodeScreenshot(const platform::PackedPixels& picture, std::string title,
+                                                     std::string_view filenamePrefix) {
+    return screenshotRecord(screenshotJpeg(picture), std::move(title), filenamePrefix);
+}
+
+RemoteScreenshot DesktopController::screenshotRecord(std::vector<std::uint8_t> jpeg, std::string title,
+                                                     std::string_view filenamePrefix) {
     return {platform::Uuid::random().uuidString, std::move(title), screenshotFilename(filenamePrefix),
             std::string(platform::jpegContentType), std::move(jpeg)};
 }

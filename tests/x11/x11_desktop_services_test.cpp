@@ -241,6 +241,34 @@ TEST_F(X11DesktopServices, ADisplayImageShowsTheApplicationsPatternAtItsPlace) {
                              static_cast<std::uint32_t>(witnessed[1].height)));
     EXPECT_EQ(image->pixel(0, 0)[3], 255) << "opaque";
     EXPECT_FALSE(desktop->screenCapture().displayImage(12345));
+
+    // The same picture in place, in the server's byte order: the pattern's
+    // colours where the RGBA image has them.
+    const auto sameColours = [&](const platform::PackedPixels& pixels) {
+        ASSERT_EQ(std::make_pair(pixels.width, pixels.height), std::make_pair(image->width, image->height));
+        const auto order = pixels.order;
+        const int red = order == platform::PackedPixelOrder::rgbx   ? 0
+                        : order == platform::PackedPixelOrder::bgrx ? 2
+                        : order == platform::PackedPixelOrder::xrgb ? 1
+                                                                    : 3;
+        const int blue = order == platform::PackedPixelOrder::rgbx   ? 2
+                         : order == platform::PackedPixelOrder::bgrx ? 0
+                         : order == platform::PackedPixelOrder::xrgb ? 3
+                                                                     : 1;
+        const int green =
+            (order == platform::PackedPixelOrder::rgbx || order == platform::PackedPixelOrder::bgrx) ? 1 : 2;
+        for (const auto& point : points) {
+            const auto x = static_cast<std::uint32_t>(window->x - witnessed[1].x + point.first);
+            const auto y = static_cast<std::uint32_t>(window->y - witnessed[1].y + point.second);
+            const std::uint8_t* pixel = pixels.data + y * pixels.stride + x * 4;
+            EXPECT_EQ((Rgb{pixel[red], pixel[green], pixel[blue]}),
+                      testPatternColour(window->colour, w, h, point.first, point.second))
+                << point.first << ", " << point.second;
+        }
+    };
+    EXPECT_TRUE(desktop->screenCapture().withDisplayPixels(right, sameColours));
+    EXPECT_FALSE(desktop->screenCapture().withDisplayPixels(
+        12345, [](const platform::PackedPixels&) { ADD_FAILURE() << "pixels of an unknown display"; }));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/imaging/image.hpp"
-#include "platform/media/packed_pixels.hpp"
+#include "platform/imaging/packed_pixels.hpp"
 #include "platform/media/yuv420_scaler.hpp"
 
 namespace zentrabo::platform {

@@ -69,6 +69,11 @@ public:
     virtual std::optional<ShareableContent> shareableContent(bool excludeDesktopWindows, bool onScreenOnly) = 0;
     // The display's picture at its pixel size; none for an unknown display.
     virtual std::optional<RgbaImage> displayImage(DisplayID display) = 0;
+    // The same picture handed to `use` as the capture holds it, valid during
+    // the call, so that a consumer taking any byte order (a JPEG encoder)
+    // needs no RGBA copy; false, without calling it, when displayImage would
+    // give none. By default the pixels of displayImage.
+    virtual bool withDisplayPixels(DisplayID display, const std::function<void(const PackedPixels&)>& use);
     // One window alone at the best resolution; none when it cannot be
     // captured (unknown window, or no permission).
     virtual std::optional<RgbaImage> windowImage(WindowID window) = 0;

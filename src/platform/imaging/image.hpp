@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/imaging/packed_pixels.hpp"
+
 namespace zentrabo::platform {
 
 // An 8-bit RGBA bitmap, rows top to bottom, four bytes a pixel in the order
@@ -42,6 +44,10 @@ struct RgbaRows {
 
 // The rows of an image, read in place; the image must outlive them.
 RgbaRows rowsOf(const RgbaImage& image);
+// The same as packed pixels (alpha as the unused byte).
+inline PackedPixels packedPixelsOf(const RgbaImage& image) {
+    return {image.pixels.data(), image.width, image.height, image.rowBytes(), PackedPixelOrder::rgbx};
+}
 
 // A rectangle of whole pixels inside an image.
 struct PixelRect {

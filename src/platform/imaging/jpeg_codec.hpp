@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/imaging/image.hpp"
+#include "platform/imaging/packed_pixels.hpp"
 
 namespace zentrabo::platform {
 
@@ -19,6 +20,9 @@ inline constexpr std::uint32_t maximumJpegDimension = 65500;
 // maximumJpegDimension).
 std::vector<std::uint8_t> encodeJpeg(const RgbaRows& picture, double quality);
 std::vector<std::uint8_t> encodeJpeg(const RgbaImage& image, double quality);
+// The same from pixels read in place in their own byte order (an X
+// server's picture), with no copy into RGBA.
+std::vector<std::uint8_t> encodeJpeg(const PackedPixels& picture, double quality);
 
 // Decodes a JPEG to RGBA with opaque alpha. The header is checked against the
 // limits before any pixel memory is allocated, and progressive files with an

@@ -57,9 +57,25 @@ struct Compression {
     }
 };
 
+// libjpeg-turbo's colour space for each byte order; the unused byte is
+// skipped as alpha would be.
+J_COLOR_SPACE colourSpaceOf(PackedPixelOrder order) {
+    switch (order) {
+    case PackedPixelOrder::rgbx:
+        return JCS_EXT_RGBX;
+    case PackedPixelOrder::bgrx:
+        return JCS_EXT_BGRX;
+    case PackedPixelOrder::xrgb:
+        return JCS_EXT_XRGB;
+    case PackedPixelOrder::xbgr:
+        return JCS_EXT_XBGR;
+    }
+    return JCS_EXT_RGBX;
+}
+
 // Runs the whole compression; false when libjpeg failed. Between the setjmp
 // and any jump back there is nothing with a destructor in this frame.
-bool compressRows(Compression& compression, const RgbaRows& picture, int quality) {
+bool compressRows(Compression& compression, const RgbaRows& picture, J_COLOR_SPACE colourSpace, int quality) {
     jpeg_compress_struct& info = compression.info;
     info.err = jpeg_std_error(&compression.errors.base);
     compression.errors.base.error_exit = jumpOut;
@@ -70,7 +86,7 @@ bool compressRows(Compression& compression, const RgbaRows& picture, int quality
     info.image_width = picture.width;
     info.image_height = picture.height;
     info.input_components = 4;
-    info.in_color_space = JCS_EXT_RGBA;
+    info.in_color_space = colourSpace;
     // The defaults sample chroma at half the resolution both ways (4:2:0).
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
@@ -84,19 +100,34 @@ bool compressRows(Compression& compression, const RgbaRows& picture, int quality
     return true;
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> encodeJpeg(const RgbaRows& picture, double quality) {
+std::vector<std::uint8_t> encodeRows(const RgbaRows& picture, J_COLOR_SPACE colourSpace, double quality) {
     if (picture.width == 0 || picture.height == 0 || picture.width > maximumJpegDimension ||
         picture.height > maximumJpegDimension || !picture.rowAt) {
         throw ImagingError(ImagingError::Case::invalidDimensions,
                            std::to_string(picture.width) + " x " + std::to_string(picture.height) + " pixels");
     }
     Compression compression;
-    if (!compressRows(compression, picture, libjpegQuality(quality))) {
+    if (!compressRows(compression, picture, colourSpace, libjpegQuality(quality))) {
         throw ImagingError(ImagingError::Case::encodingFailed, compression.errors.message);
     }
     return std::vector<std::uint8_t>(compression.output, compression.output + compression.size);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> encodeJpeg(const RgbaRows& picture, double quality) {
+    return encodeRows(picture, JCS_EXT_RGBA, quality);
+}
+
+std::vector<std::uint8_t> encodeJpeg(const PackedPixels& picture, double quality) {
+    const bool hasPixels = picture.width == 0 || picture.height == 0 ||
+                           (picture.data != nullptr && picture.stride >= std::size_t{picture.width} * 4);
+    if (!hasPixels) {
+        throw ImagingError(ImagingError::Case::invalidDimensions, "pixels do not match the size");
+    }
+    const RgbaRows rows{picture.width, picture.height,
+                        [&picture](std::uint32_t y) { return picture.data + y * picture.stride; }};
+    return encodeRows(rows, colourSpaceOf(picture.order), quality);
 }
 
 std::vector<std::uint8_t> encodeJpeg(const RgbaImage& image, double quality) {

@@ -1,5 +1,7 @@
 #include "platform/media/video_compression_session.hpp"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -53,10 +55,6 @@ public:
 private:
     AVDictionary* dictionary_ = nullptr;
 };
-
-int h264ThreadCount() {
-    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, maximumH264Threads));
-}
 
 // The video buffer holds half a second at the cap: a key frame may take up
 // to that much, and the rate over any longer span stays at the cap.
@@ -145,6 +143,15 @@ std::optional<EncodedVideoPacket> receiveFrom(AVCodecContext& context) {
 }
 
 }  // namespace
+
+int h264ThreadCount() {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    const unsigned cores = sched_getaffinity(0, sizeof allowed, &allowed) == 0
+                               ? static_cast<unsigned>(CPU_COUNT(&allowed))
+                               : std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1U, maximumH264Threads));
+}
 
 double constantRateFactor(double quality) {
     const double bounded = std::isnan(quality) ? 0.0 : std::clamp(quality, 0.0, 1.0);

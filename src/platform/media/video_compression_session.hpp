@@ -38,6 +38,12 @@ struct VideoCompressionSettings {
 // 0.95 about 19.7. Qualities outside 0 ... 1 count as the nearer end.
 double constantRateFactor(double quality);
 
+// libx264's sliced threads for a session: one per core this process may run
+// on (its CPU affinity, not the machine's count), at most eight. Threads
+// beyond the cores add memory (about 2 MB each at 1080p) and switching, and
+// no speed.
+int h264ThreadCount();
+
 // One compressed picture, as the encoder produced it.
 class EncodedVideoPacket {
 public:

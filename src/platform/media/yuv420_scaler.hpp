@@ -7,7 +7,7 @@
 
 #include "platform/imaging/image.hpp"
 #include "platform/media/av_handles.hpp"
-#include "platform/media/packed_pixels.hpp"
+#include "platform/imaging/packed_pixels.hpp"
 
 namespace zentrabo::platform {
 

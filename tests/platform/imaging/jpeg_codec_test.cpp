@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace zentrabo::platform {
 namespace {
@@ -53,6 +54,46 @@ TEST(JpegCodec, QualityControlsTheSize) {
     // Out-of-range qualities are clamped rather than refused.
     EXPECT_EQ(encodeJpeg(image, 7.0), encodeJpeg(image, 1.0));
     EXPECT_EQ(encodeJpeg(image, -1.0), encodeJpeg(image, 0.0));
+}
+
+// Pixels read in place in any byte order compress to the very JPEG of the
+// same picture in RGBA, rows padded or not; the unused byte is never read as
+// colour.
+TEST(JpegCodec, PackedPixelsOfEveryByteOrderEncodeAsTheirRgbaPicture) {
+    const RgbaImage image = gradientImage(40, 30);
+    const auto expected = encodeJpeg(image, 0.9);
+    struct Case {
+        PackedPixelOrder order;
+        int red, green, blue, unused;  // byte offsets in a pixel
+        std::size_t padding;
+    };
+    const Case cases[] = {
+        {PackedPixelOrder::rgbx, 0, 1, 2, 3, 0},  {PackedPixelOrder::bgrx, 2, 1, 0, 3, 0},
+        {PackedPixelOrder::xrgb, 1, 2, 3, 0, 12}, {PackedPixelOrder::xbgr, 3, 2, 1, 0, 4},
+        {PackedPixelOrder::bgrx, 2, 1, 0, 3, 8},
+    };
+    for (const Case& c : cases) {
+        const std::size_t stride = image.rowBytes() + c.padding;
+        std::vector<std::uint8_t> bytes(stride * image.height, 0x5A);
+        for (std::uint32_t y = 0; y < image.height; ++y) {
+            for (std::uint32_t x = 0; x < image.width; ++x) {
+                std::uint8_t* pixel = &bytes[y * stride + x * 4];
+                pixel[c.red] = image.pixel(x, y)[0];
+                pixel[c.green] = image.pixel(x, y)[1];
+                pixel[c.blue] = image.pixel(x, y)[2];
+                pixel[c.unused] = static_cast<std::uint8_t>(x * 7 + y);
+            }
+        }
+        const PackedPixels packed{bytes.data(), image.width, image.height, stride, c.order};
+        EXPECT_EQ(encodeJpeg(packed, 0.9), expected)
+            << "order " << static_cast<int>(c.order) << ", padding " << c.padding;
+    }
+    try {
+        encodeJpeg(PackedPixels{nullptr, 4, 4, 16, PackedPixelOrder::bgrx}, 0.9);
+        FAIL() << "no pixels behind a size";
+    } catch (const ImagingError& error) {
+        EXPECT_EQ(error.errorCase(), ImagingError::Case::invalidDimensions);
+    }
 }
 
 TEST(JpegCodec, DecodingRefusesGarbageAndOversizedImages) {

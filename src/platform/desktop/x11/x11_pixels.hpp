@@ -7,7 +7,7 @@
 
 #include "platform/desktop/x11/x11_connection.hpp"
 #include "platform/imaging/image.hpp"
-#include "platform/media/packed_pixels.hpp"
+#include "platform/imaging/packed_pixels.hpp"
 
 namespace zentrabo::platform {
 

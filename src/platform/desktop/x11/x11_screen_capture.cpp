@@ -58,15 +58,38 @@ std::optional<ShareableContent> X11ScreenCapture::shareableContent(bool excludeD
     return content;
 }
 
-std::optional<RgbaImage> X11ScreenCapture::displayImage(DisplayID display) {
+std::optional<PixelRect> X11ScreenCapture::displayArea(DisplayID display) {
     const auto monitor = displays_.monitor(display);
     if (!monitor || monitor->bounds.x < 0 || monitor->bounds.y < 0) return std::nullopt;
-    const PixelRect area{static_cast<std::uint32_t>(monitor->bounds.x), static_cast<std::uint32_t>(monitor->bounds.y),
-                         static_cast<std::uint32_t>(monitor->bounds.width),
-                         static_cast<std::uint32_t>(monitor->bounds.height)};
+    return PixelRect{static_cast<std::uint32_t>(monitor->bounds.x), static_cast<std::uint32_t>(monitor->bounds.y),
+                     static_cast<std::uint32_t>(monitor->bounds.width),
+                     static_cast<std::uint32_t>(monitor->bounds.height)};
+}
+
+std::optional<RgbaImage> X11ScreenCapture::displayImage(DisplayID display) {
+    const auto area = displayArea(display);
+    if (!area) return std::nullopt;
     std::lock_guard lock(mutex_);
     if (!connectionUsableLocked()) return std::nullopt;
-    return pictures_.rootImage(area);
+    return pictures_.rootImage(*area);
+}
+
+bool X11ScreenCapture::withDisplayPixels(DisplayID display, const std::function<void(const PackedPixels&)>& use) {
+    const auto area = displayArea(display);
+    if (!area) return false;
+    // Held while `use` reads the segment: the next picture would overwrite it.
+    std::lock_guard lock(mutex_);
+    if (!connectionUsableLocked()) return false;
+    const auto pixels = pictures_.rootPixels(*area);
+    if (!pixels) return false;
+    if (const auto packed = packedPixels(*pixels)) {
+        use(*packed);
+        return true;
+    }
+    // A layout of no packed order: RGBA once.
+    const RgbaImage image = rgbaFromPixels(*pixels);
+    use(packedPixelsOf(image));
+    return true;
 }
 
 std::optional<RgbaImage> X11ScreenCapture::windowImage(WindowID window) {

@@ -29,6 +29,8 @@ public:
     bool requestAccess() override { return true; }
     std::optional<ShareableContent> shareableContent(bool excludeDesktopWindows, bool onScreenOnly) override;
     std::optional<RgbaImage> displayImage(DisplayID display) override;
+    // The server's pixels in the shared segment, in their own byte order.
+    bool withDisplayPixels(DisplayID display, const std::function<void(const PackedPixels&)>& use) override;
     // The window's frame, title bar included, even while covered; none while
     // it is minimized or when it is gone.
     std::optional<RgbaImage> windowImage(WindowID window) override;
@@ -42,6 +44,9 @@ public:
     }
 
 private:
+    // The display's place on the root window; none for an unknown display
+    // or one that starts left of or above it.
+    std::optional<PixelRect> displayArea(DisplayID display);
     // The connection, connected anew after a break; with mutex_ held.
     bool connectionUsableLocked();
 
