@@ -1,0 +1,86 @@
+// The built binary on a desktop session of the test's own whose
+// accessibility bus ends and starts again under it, the application with it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/binary_harness.hpp"
+#include "support/device_request.hpp"
+#include "support/menu_tree_search.hpp"
+#include "x11/own_accessibility_session.hpp"
+#include "x11/x11_test_support.hpp"
+
+namespace zentrabo::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class BinaryX11OwnAccessibilityBus : public BinaryServerTest {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directory(home.path() / "session");
+        session = std::make_unique<OwnAccessibilitySession>(home.path() / "session");
+        ASSERT_TRUE(session->started()) << "the test's own session did not start";
+        environment = std::make_unique<ScopedEnvironment>(session->environment());
+        serverArguments = {"--desktop", "x11"};
+        for (const auto& [name, value] : session->environment()) {
+            serverEnvironment.push_back(value ? name + "=" + *value : name);
+        }
+        BinaryServerTest::SetUp();
+        if (HasFatalFailure()) return;
+        pairDevice(phone);
+    }
+
+    // Whether the terminal's status says the accessibility trust is as
+    // given within the time: the permission monitor reads it every 2 s.
+    bool statusSaysTrusted(bool trusted, std::chrono::seconds limit) {
+        const std::string expected = std::string("accessibility: ") + (trusted ? "granted" : "not granted");
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            if (!process->writeLine("status")) return false;
+            // "not granted" comes with a hint in brackets.
+            const auto line = process->readLineStartingWith("accessibility: ", terminalDeadline).value_or("");
+            if (line == expected || line.rfind(expected + " (", 0) == 0) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        return false;
+    }
+
+    std::unique_ptr<OwnAccessibilitySession> session;
+    std::unique_ptr<ScopedEnvironment> environment;
+    TestDevice phone;
+};
+
+TEST_F(BinaryX11OwnAccessibilityBus, AfterTheBusAndTheApplicationRestartTheMenuIsReadAgain) {
+    {
+        TestApplication application({.windows = {{"Before", 400, 300, {{300, 300}}, {}, {}, true}}});
+        ASSERT_TRUE(waitForFrontWindow(application, "Before"));
+        const auto menu = send(phone, deviceRequest("B-1", "menu"));
+        ASSERT_TRUE(menu.ok) << menu.error.value_or("");
+        session->stopAccessibilityBus();
+    }
+    EXPECT_TRUE(statusSaysTrusted(false, std::chrono::seconds(5))) << "while the bus is away";
+
+    ASSERT_TRUE(session->startAccessibilityBus());
+    TestApplication application({.windows = {{"After", 400, 300, {{300, 300}}, {}, {}, true}}});
+    ASSERT_TRUE(waitForFrontWindow(application, "After"));
+    const auto back = std::chrono::steady_clock::now();
+    std::optional<HalvardineResponse> menu;
+    for (int attempt = 1; !(menu && menu->ok) && std::chrono::steady_clock::now() - back < std::chrono::seconds(5);
+         ++attempt) {
+        if (menu) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        menu = send(phone, deviceRequest("A-" + std::to_string(attempt), "menu"));
+    }
+    ASSERT_TRUE(menu && menu->ok) << (menu ? menu->error.value_or("") : "");
+    ASSERT_TRUE(menu->snapshot);
+    EXPECT_THAT(titles(menu->snapshot->items), ElementsAre("File", "Edit"));
+    EXPECT_TRUE(statusSaysTrusted(true, std::chrono::seconds(5))) << "once the bus is back";
+}
+
+}  // namespace
+}  // namespace zentrabo::testing
