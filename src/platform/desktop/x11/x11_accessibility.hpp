@@ -59,10 +59,12 @@ private:
     static std::shared_ptr<Bus> sharedBus();
     std::chrono::milliseconds timeoutOf(const AXElement& element);
     // Work on the tree, on the accessibility thread within the element's
-    // timeout; none when it did not answer in time. Work that comes late
-    // still runs after the caller has gone, so it owns what it uses.
+    // timeout (or the bound given); none when it did not answer in time.
+    // Work that comes late still runs after the caller has gone, so it owns
+    // what it uses.
     template <typename Work>
-    auto onTree(const AXElement& element, Work work) -> std::optional<decltype(work(std::declval<AtspiTree&>()))>;
+    auto onTree(const AXElement& element, Work work, std::optional<std::chrono::milliseconds> bound = std::nullopt)
+        -> std::optional<decltype(work(std::declval<AtspiTree&>()))>;
 
     // A node's children, read in pieces of childrenPerCall.
     AXAttributeResult children(const AXElement& element);
