@@ -1,5 +1,6 @@
 // The built binary on a desktop session of the test's own whose
-// accessibility bus ends and starts again under it, the application with it.
+// accessibility bus or X server ends and starts again under it, the
+// application with it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class BinaryX11OwnAccessibilityBus : public BinaryServerTest {
+class BinaryX11OwnSession : public BinaryServerTest {
 protected:
     void SetUp() override {
         std::filesystem::create_directory(home.path() / "session");
@@ -51,12 +52,16 @@ protected:
         return false;
     }
 
+public:
+    HalvardineResponse sendFromPhone(const HalvardineRequest& request) { return send(phone, request); }
+
+protected:
     std::unique_ptr<OwnAccessibilitySession> session;
     std::unique_ptr<ScopedEnvironment> environment;
     TestDevice phone;
 };
 
-TEST_F(BinaryX11OwnAccessibilityBus, AfterTheBusAndTheApplicationRestartTheMenuIsReadAgain) {
+TEST_F(BinaryX11OwnSession, AfterTheBusAndTheApplicationRestartTheMenuIsReadAgain) {
     {
         TestApplication application({.windows = {{"Before", 400, 300, {{300, 300}}, {}, {}, true}}});
         ASSERT_TRUE(waitForFrontWindow(application, "Before"));
@@ -80,6 +85,49 @@ TEST_F(BinaryX11OwnAccessibilityBus, AfterTheBusAndTheApplicationRestartTheMenuI
     ASSERT_TRUE(menu->snapshot);
     EXPECT_THAT(titles(menu->snapshot->items), ElementsAre("File", "Edit"));
     EXPECT_TRUE(statusSaysTrusted(true, std::chrono::seconds(5))) << "once the bus is back";
+}
+
+// A paste of a workflow, asked for until it is answered ok (at most for the
+// time given); the last answer.
+HalvardineResponse pasteUntilDone(BinaryX11OwnSession& test, const std::string& text, std::chrono::seconds limit) {
+    MenuWorkflowStep paste;
+    paste.id = "step-paste";
+    paste.title = "paste";
+    paste.kind = "pasteText";
+    paste.textInput = text;
+    const auto start = std::chrono::steady_clock::now();
+    HalvardineResponse reply;
+    for (int attempt = 1;; ++attempt) {
+        auto request = deviceRequest("P-" + std::to_string(attempt), "workflow");
+        request.workflowSteps = std::vector{paste};
+        reply = test.sendFromPhone(request);
+        if (reply.ok || std::chrono::steady_clock::now() - start > limit) return reply;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+}
+
+// Whether the application's field comes to hold the text.
+bool fieldHolds(TestApplication& application, const std::string& window, const std::string& text) {
+    while (const auto change = application.reports().waitFor("field", window)) {
+        if (change->text("text") == text) return true;
+    }
+    return false;
+}
+
+TEST_F(BinaryX11OwnSession, AfterTheXServerRestartsAWorkflowPastesIntoTheFrontApplication) {
+    {
+        TestApplication application({.windows = {{"Before", 400, 300, {{100, 100}}, {}, {}, true}}});
+        ASSERT_TRUE(waitForFrontWindow(application, "Before"));
+        const auto reply = pasteUntilDone(*this, "before", std::chrono::seconds(0));
+        ASSERT_TRUE(reply.ok) << reply.error.value_or("");
+        EXPECT_TRUE(fieldHolds(application, "Before", "before"));
+        ASSERT_TRUE(session->restartXServer());
+    }
+    TestApplication application({.windows = {{"After", 400, 300, {{100, 100}}, {}, {}, true}}});
+    ASSERT_TRUE(waitForFrontWindow(application, "After"));
+    const auto reply = pasteUntilDone(*this, "after the restart", std::chrono::seconds(5));
+    ASSERT_TRUE(reply.ok) << reply.error.value_or("");
+    EXPECT_TRUE(fieldHolds(application, "After", "after the restart"));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ class OwnAccessibilitySession {
 public:
     // Starts it in the folder, which must exist; see started().
     explicit OwnAccessibilitySession(std::filesystem::path folder) : folder_(std::move(folder)) {
-        if (!x_.display()) return;
+        if (!x_->display()) return;
         // A bus without activation: a launcher is started by the test
         // alone, never by a client asking for the name while it is away.
         std::ofstream(folder_ / "bus.conf")
@@ -37,9 +38,7 @@ public:
         bus_ = spawnProgram(
             {"/usr/bin/dbus-daemon", "--config-file=" + (folder_ / "bus.conf").string(), "--nofork", "--nosyslog"});
         if (!eventually([&] { return std::filesystem::exists(folder_ / "bus"); })) return;
-        windowManager_ = spawnProgram({"/usr/bin/env", "DISPLAY=" + x_.name(), "XDG_CACHE_HOME=" + folder_.string(),
-                                       "/usr/bin/openbox", "--sm-disable", "--config-file", "/etc/xdg/openbox/rc.xml"});
-        if (!eventually([&] { return !witness("xprop -root -notype _NET_SUPPORTING_WM_CHECK").empty(); })) return;
+        if (!startWindowManager()) return;
         // The launcher reads its switch from a settings file of the folder.
         std::filesystem::create_directories(folder_ / "glib-2.0/settings");
         std::ofstream(folder_ / "glib-2.0/settings/keyfile")
@@ -58,7 +57,19 @@ public:
 
     // What a process of the session is started with.
     std::vector<ScopedEnvironment::Setting> environment() const {
-        return {{"DISPLAY", x_.name()}, {"DBUS_SESSION_BUS_ADDRESS", busAddress()}, {"AT_SPI_BUS_ADDRESS", {}}};
+        return {{"DISPLAY", x_->name()}, {"DBUS_SESSION_BUS_ADDRESS", busAddress()}, {"AT_SPI_BUS_ADDRESS", {}}};
+    }
+
+    // The X server ends (its clients with it) and starts again on the same
+    // display, the window manager and the accessibility bus with it; true
+    // once they answer.
+    bool restartXServer() {
+        stopAccessibilityBus();
+        end(windowManager_);
+        const int display = *x_->display();
+        x_.reset();
+        x_.emplace(display);
+        return x_->display() == display && startWindowManager() && startAccessibilityBus();
     }
 
     // The launcher and its bus end (the bus's applications lose it).
@@ -67,7 +78,7 @@ public:
     // True once the launcher answers with the bus's address (10 s at most).
     bool startAccessibilityBus() {
         stopAccessibilityBus();
-        launcher_ = spawnProgram({"/usr/bin/env", "DISPLAY=" + x_.name(), "DBUS_SESSION_BUS_ADDRESS=" + busAddress(),
+        launcher_ = spawnProgram({"/usr/bin/env", "DISPLAY=" + x_->name(), "DBUS_SESSION_BUS_ADDRESS=" + busAddress(),
                                   "XDG_RUNTIME_DIR=" + folder_.string(), "GSETTINGS_BACKEND=keyfile",
                                   "XDG_CONFIG_HOME=" + folder_.string(), "/usr/libexec/at-spi-bus-launcher",
                                   "--launch-immediately"});
@@ -80,11 +91,17 @@ public:
     }
 
 private:
+    bool startWindowManager() {
+        windowManager_ = spawnProgram({"/usr/bin/env", "DISPLAY=" + x_->name(), "XDG_CACHE_HOME=" + folder_.string(),
+                                       "/usr/bin/openbox", "--sm-disable", "--config-file", "/etc/xdg/openbox/rc.xml"});
+        return eventually([&] { return !witness("xprop -root -notype _NET_SUPPORTING_WM_CHECK").empty(); });
+    }
+
     std::string busAddress() const { return "unix:path=" + (folder_ / "bus").string(); }
 
     // What the command prints when run in the session.
     std::string witness(const std::string& command) const {
-        return witnessOutput("env DISPLAY=" + x_.name() + " DBUS_SESSION_BUS_ADDRESS=" + busAddress() + " " + command +
+        return witnessOutput("env DISPLAY=" + x_->name() + " DBUS_SESSION_BUS_ADDRESS=" + busAddress() + " " + command +
                              " 2>/dev/null");
     }
 
@@ -96,7 +113,7 @@ private:
     }
 
     std::filesystem::path folder_;
-    OwnXServer x_;
+    std::optional<OwnXServer> x_{std::in_place};
     pid_t bus_ = -1;
     pid_t windowManager_ = -1;
     pid_t launcher_ = -1;
