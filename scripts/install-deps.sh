@@ -12,7 +12,7 @@ run_packages=(
   # libraries the server links
   libasio-dev libssl-dev libsimdjson-dev libicu-dev
   libavahi-client-dev libplist-dev
-  libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libtiff-dev libqrencode-dev
+  libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev libtiff-dev libqrencode-dev libwebp-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   # SVG application icons (librsvg renders them through Cairo, which serves
   # nothing else)
@@ -57,6 +57,9 @@ test_packages=(
   gir1.2-atspi-2.0
   # a GTK program of others whose menus the X11 tests read and press
   gtk-3-examples
+  # and a Qt editor of others (menus, shortcuts, modal dialogs, unsaved
+  # work), and an X11 program without accessibility
+  featherpad xterm
   # the test session's sound server (the test applications play their tones
   # to it through libpulse-simple, part of libpulse0)
   pulseaudio

@@ -3,6 +3,7 @@
 #include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "maccontrol/run_loop_wait.hpp"
+#include "platform/desktop/application_identifier.hpp"
 #include "platform/text/trim.hpp"
 
 namespace zentrabo {
@@ -23,7 +24,7 @@ constexpr PollLimits frontmostPoll{.timeout = 0.35, .step = 0.03};
 
 std::shared_ptr<RunningApplication> DesktopController::runningApplication(const std::string& bundleIdentifier) {
     for (auto& application : desktop_.workspace().runningApplications()) {
-        if (application->bundleIdentifier() == bundleIdentifier) return application;
+        if (platform::identifierAnswers(application->bundleIdentifier(), bundleIdentifier)) return application;
     }
     return nullptr;
 }

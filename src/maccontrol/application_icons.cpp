@@ -8,6 +8,7 @@
 #include "maccontrol/icon_drawing.hpp"
 #include "maccontrol/desktop_controller.hpp"
 #include "model/diagnostic_log.hpp"
+#include "platform/desktop/application_identifier.hpp"
 #include "platform/files/resource_values.hpp"
 #include "platform/text/trim.hpp"
 
@@ -82,8 +83,9 @@ std::optional<RemoteApplicationIcon> DesktopController::applicationIcon(
     const std::string& bundleIdentifier,
     const std::vector<std::shared_ptr<platform::RunningApplication>>& runningApplications) {
     const auto found =
-        std::find_if(runningApplications.begin(), runningApplications.end(),
-                     [&](const auto& application) { return application->bundleIdentifier() == bundleIdentifier; });
+        std::find_if(runningApplications.begin(), runningApplications.end(), [&](const auto& application) {
+            return platform::identifierAnswers(application->bundleIdentifier(), bundleIdentifier);
+        });
     const auto running = found == runningApplications.end() ? nullptr : *found;
     auto applicationURL = running ? running->bundleURL() : std::nullopt;
     if (!applicationURL) applicationURL = desktop_.workspace().urlForApplication(bundleIdentifier);

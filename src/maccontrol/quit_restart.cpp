@@ -2,6 +2,7 @@
 #include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "maccontrol/run_loop_wait.hpp"
+#include "platform/desktop/application_identifier.hpp"
 
 namespace zentrabo {
 
@@ -37,6 +38,12 @@ void DesktopController::restartApplication(const std::optional<std::string>& bun
         if (!old->terminate()) old->forceTerminate();
         if (!pollUntil(clock, terminatePoll, noneRuns)) {
             if (auto lingering = runningApplication(identifier)) {
+                // One that stays to ask its user (to save their work) is
+                // not forced: that would lose the work. The caller is told
+                // what it asks.
+                if (const auto modal = blockingModalWindow(applicationElement(*lingering))) {
+                    throw MacMenuError(Case::inputBlocked, describeModal(*modal));
+                }
                 if (!lingering->forceTerminate()) throw MacMenuError(Case::actionFailed);
                 pollUntil(clock, forcedTerminatePoll, noneRuns);
             }
@@ -56,7 +63,8 @@ void DesktopController::restartApplication(const std::optional<std::string>& bun
     std::shared_ptr<RunningApplication> relaunched;
     pollUntil(clock, relaunchPoll, [&] {
         for (auto& application : workspace.runningApplications()) {
-            if (application->bundleIdentifier() == identifier && isNewInstance(*application)) {
+            if (platform::identifierAnswers(application->bundleIdentifier(), identifier) &&
+                isNewInstance(*application)) {
                 relaunched = application;
                 return true;
             }

@@ -11,6 +11,7 @@
 #include "platform/imaging/image_file.hpp"
 #include "platform/imaging/image_resize.hpp"
 #include "platform/imaging/jpeg_codec.hpp"
+#include "platform/imaging/picture_file.hpp"
 #include "platform/random/uuid.hpp"
 
 namespace zentrabo {
@@ -118,7 +119,8 @@ std::optional<RgbaImage> DesktopController::wallpaperImage(const std::filesystem
     const auto file = platform::readRegularFile(url, platform::maximumImageFileByteCount);
     if (file.status != platform::BoundedFileRead::Status::ok) return std::nullopt;
     try {
-        return platform::decodeImageFile(file.bytes, static_cast<std::uint32_t>(displayWallpaperMaximumPixelDimension));
+        return platform::decodePictureFile(file.bytes,
+                                           static_cast<std::uint32_t>(displayWallpaperMaximumPixelDimension));
     } catch (const platform::ImagingError&) {
         return std::nullopt;
     }

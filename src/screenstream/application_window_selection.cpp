@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "model/diagnostic_log.hpp"
+#include "platform/desktop/application_identifier.hpp"
 #include "platform/text/log_escape.hpp"
 #include "platform/text/trim.hpp"
 #include "screenstream/application_window_choice.hpp"
@@ -21,7 +22,7 @@ constexpr const char* unnamedApplication = "The selected app";
 std::shared_ptr<platform::RunningApplication> firstRunning(platform::Workspace& workspace,
                                                            const std::string& bundleIdentifier) {
     for (auto& application : workspace.runningApplications()) {
-        if (application->bundleIdentifier() == bundleIdentifier) return application;
+        if (platform::identifierAnswers(application->bundleIdentifier(), bundleIdentifier)) return application;
     }
     return nullptr;
 }

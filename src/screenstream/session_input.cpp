@@ -15,6 +15,7 @@
 #include "model/json/model_record_json.hpp"
 #include "model/records/stream_control_payloads.hpp"
 #include "model/records/stream_input_wire.hpp"
+#include "platform/desktop/application_identifier.hpp"
 #include "platform/text/trim.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
@@ -77,7 +78,7 @@ bool isHeadTrackingTargetFrontmost(RemoteScreenStreamSession& session, const Rem
     if (!target) target = platform::trimmedNonBlank(session.request().applicationBundleIdentifier);
     if (!target) return false;
     const auto frontmost = session.desktop().workspace().frontmostApplication();
-    return frontmost && frontmost->bundleIdentifier() == *target;
+    return frontmost && platform::identifierAnswers(frontmost->bundleIdentifier(), *target);
 }
 
 // Runs the command's work and answers it: succeeded with the message the

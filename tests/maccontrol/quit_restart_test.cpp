@@ -101,6 +101,35 @@ TEST_F(QuitRestartTest, RestartForcesAnInstanceThatRefusesOrIsSlowToLeave) {
     EXPECT_GE(desktop->journal()[1].time - start, 1.5);
 }
 
+TEST_F(QuitRestartTest, RestartNeverForcesAnInstanceThatStaysToAskItsUserAndSaysWhatItAsks) {
+    ScenarioSheet question;
+    question.message = "Save changes?";
+    question.buttons = {{"Save", {}}, {"Don't Save", {}}, {"Cancel", {}}};
+    builder.application("Editor", "com.example.editor")
+        .terminateDelay(10)
+        .menu("File", {menuItem("Close").then(opensSheet(question))})
+        .window("Doc", {0, 0, 600, 400});
+    start(builder);
+    const auto old = running("com.example.editor");
+    ASSERT_EQ(desktop->performAction(menuElement("com.example.editor", {"File", "Close"}), "AXPress"),
+              axerror::success);
+    desktop->clearJournal();
+
+    std::optional<MacMenuError> refused;
+    try {
+        controller->restartApplication("com.example.editor");
+    } catch (const MacMenuError& error) {
+        refused = error;
+    }
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->errorCase(), Case::inputBlocked);
+    ASSERT_TRUE(refused->modal());
+    EXPECT_EQ(refused->modal()->message, "Save changes?");
+    EXPECT_FALSE(old->isTerminated());
+    EXPECT_THAT(lifecycleJournal(), ElementsAre("terminate com.example.editor"));
+    EXPECT_NEAR(clock.monotonicNow(), 1.5, 0.1);
+}
+
 TEST_F(QuitRestartTest, RestartOfAnApplicationThatDoesNotRunIsALaunch) {
     builder.application("Editor", "com.example.editor").notRunning().window("Doc", {0, 0, 400, 300});
     start(builder);

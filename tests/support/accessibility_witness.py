@@ -13,6 +13,11 @@ element, indented two spaces a level:
 performs the first action of the first element named NAME, depth first, as
 an assistive tool would (to show a page of a program that tests do not
 control otherwise), and exits with status 1 when there is none.
+    /usr/bin/python3 -B accessibility_witness.py checked PID NAME
+
+prints "checked" or "unchecked" for the first element named NAME, depth
+first (a check menu item's state), and exits with status 1 when there is
+none.
 
 It waits at most five seconds for the application to join the bus and exits
 with status 1 when it does not."""
@@ -83,10 +88,17 @@ def press(application, name):
         sys.exit(1)
 
 
+def print_checked(application, name):
+    element = find_named(application, name)
+    if element is None:
+        sys.exit(1)
+    print("checked" if element.get_state_set().contains(Atspi.StateType.CHECKED) else "unchecked")
+
+
 def main():
     command, pid = sys.argv[1], int(sys.argv[2])
-    if (command, len(sys.argv)) not in (("menus", 3), ("press", 4)):
-        sys.exit("usage: accessibility_witness.py menus PID | press PID NAME")
+    if (command, len(sys.argv)) not in (("menus", 3), ("press", 4), ("checked", 4)):
+        sys.exit("usage: accessibility_witness.py menus PID | press PID NAME | checked PID NAME")
     deadline = time.monotonic() + _DEADLINE_SECONDS
     application = find_application(pid)
     while application is None and time.monotonic() < deadline:
@@ -96,6 +108,8 @@ def main():
         sys.exit(1)
     if command == "menus":
         print_menus(application)
+    elif command == "checked":
+        print_checked(application, sys.argv[3])
     else:
         press(application, sys.argv[3])
 

@@ -46,5 +46,51 @@ TEST(AtspiMenuShortcut, OnlyTheAcceleratorWithKnownModifiersAndOneCharacterIsASh
     }
 }
 
+TEST(AtspiMenuShortcut, QtsKeySequencesInEnglishAndTranslatedAreShortcutsButItsMnemonicsAreNot) {
+    constexpr auto shift = menumodifier::shift;
+    constexpr auto option = menumodifier::option;
+    constexpr auto noCommand = menumodifier::noCommand;
+    struct Case {
+        const char* binding;
+        const char* title;
+        std::optional<MenuShortcut> expected;
+    };
+    const Case cases[] = {
+        {"Ctrl+N", "New", MenuShortcut{"N", 0}},
+        {"Ctrl+Shift+N", "New Window", MenuShortcut{"N", shift}},
+        {"Ctrl+Alt+P", "Side-Pane", MenuShortcut{"P", option}},
+        {"Shift+Alt+K", "", MenuShortcut{"K", shift | option | noCommand}},
+        {"Ctrl++", "Zoom In", MenuShortcut{"+", 0}},
+        {"Ctrl+,", "Settings", MenuShortcut{",", 0}},
+        {"Ctrl+É", "", MenuShortcut{"É", 0}},
+        {"N", "", MenuShortcut{"N", noCommand}},
+        // Qt's own translations of the modifier names.
+        {"Strg+Umschalt+S", "Speichern unter", MenuShortcut{"S", shift}},
+        {"Ctrl+Maj+S", "", MenuShortcut{"S", shift}},
+        {"Control+Mayúsculas+Z", "", MenuShortcut{"Z", shift}},
+        // Alt with a letter of the title is the item's mnemonic; with
+        // another, or with more modifiers, a shortcut.
+        {"Alt+D", "Delete", std::nullopt},
+        {"Alt+s", "East Asian", std::nullopt},
+        {"Alt+X", "Delete", MenuShortcut{"X", option | noCommand}},
+        {"Ctrl+Alt+D", "Delete", MenuShortcut{"D", option}},
+        // Keys that type no single printable character.
+        {"Alt+F4", "Close", std::nullopt},
+        {"F1", "Help", std::nullopt},
+        {"Ctrl+", "", std::nullopt},
+        {"+", "", MenuShortcut{"+", noCommand}},
+        // Modifiers the callers cannot express, unknown names, and several
+        // chords.
+        {"Meta+N", "", std::nullopt},
+        {"Ctrl+Méta+N", "", std::nullopt},
+        {"Ctrl+K, Ctrl+C", "", std::nullopt},
+        {"Ctrl++N", "", std::nullopt},
+        {"Ctrl+\xff", "", std::nullopt},
+    };
+    for (const auto& [binding, title, expected] : cases) {
+        EXPECT_EQ(menuShortcutOfKeyBinding(binding, title), expected) << binding << " / " << title;
+    }
+}
+
 }  // namespace
 }  // namespace zentrabo::platform

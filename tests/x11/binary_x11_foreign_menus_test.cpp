@@ -3,18 +3,15 @@
 // (--desktop x11): its menu bar is GTK's own, as another program builds it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/device_request.hpp"
 #include "support/menu_tree_search.hpp"
 #include "x11/binary_x11_fixture.hpp"
+#include "x11/foreign_program.hpp"
 #include "x11/x11_test_support.hpp"
 
 namespace zentrabo::testing {
@@ -22,63 +19,10 @@ namespace {
 
 using ::testing::IsSupersetOf;
 
-// The program as a child of the test, ended when the object goes unless it
-// has ended by itself.
-class WidgetFactory {
-public:
-    WidgetFactory() {
-        char program[] = "/usr/bin/gtk3-widget-factory";
-        char* argv[] = {program, nullptr};
-        pid_ = fork();
-        if (pid_ == 0) {
-            execv(argv[0], argv);
-            _exit(127);
-        }
-    }
-    ~WidgetFactory() {
-        if (pid_ <= 0 || hasEnded(std::chrono::milliseconds(0))) return;
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
-    WidgetFactory(const WidgetFactory&) = delete;
-    WidgetFactory& operator=(const WidgetFactory&) = delete;
-
-    pid_t pid() const { return pid_; }
-
-    // Whether it has ended within the time given (and is reaped).
-    bool hasEnded(std::chrono::milliseconds within) {
-        const auto end = std::chrono::steady_clock::now() + within;
-        for (;;) {
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                pid_ = -1;
-                return true;
-            }
-            if (std::chrono::steady_clock::now() >= end) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-
-    // Its window, once the window manager lists it.
-    std::optional<std::uint32_t> waitForWindow() {
-        std::optional<std::uint32_t> found;
-        eventually([&] {
-            for (const auto window : witnessedNumbers("_NET_CLIENT_LIST")) {
-                const auto pid = witnessedNumbers("_NET_WM_PID", window);
-                if (pid.size() == 1 && static_cast<pid_t>(pid[0]) == pid_) found = window;
-            }
-            return found.has_value();
-        });
-        return found;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
 class BinaryX11ForeignMenus : public BinaryX11Test {};
 
 TEST_F(BinaryX11ForeignMenus, TheMenusOfGtksWidgetFactorySnapshotAndItsQuitItemEndsIt) {
-    WidgetFactory factory;
+    ForeignProgram factory({"/usr/bin/gtk3-widget-factory"});
     const auto window = factory.waitForWindow();
     ASSERT_TRUE(window);
     activateWindow(*window);

@@ -6,6 +6,7 @@
 #include "platform/imaging/jpeg_codec.hpp"
 #include "platform/imaging/png_codec.hpp"
 #include "platform/imaging/tiff_codec.hpp"
+#include "platform/imaging/webp_codec.hpp"
 
 namespace zentrabo::platform {
 
@@ -20,6 +21,8 @@ RgbaImage decodeUpright(std::span<const std::uint8_t> data, ImageFileFormat form
         return decodeTiff(data, limits);
     case ImageFileFormat::icns:
         return decodeIcns(data, limits);
+    case ImageFileFormat::webp:
+        return decodeWebp(data, limits);
     case ImageFileFormat::jpeg:
         break;
     }
@@ -35,13 +38,14 @@ std::optional<ImageFileFormat> imageFileFormat(std::span<const std::uint8_t> dat
     if (isJpeg(data)) return ImageFileFormat::jpeg;
     if (isTiff(data)) return ImageFileFormat::tiff;
     if (isIcns(data)) return ImageFileFormat::icns;
+    if (isWebp(data)) return ImageFileFormat::webp;
     return std::nullopt;
 }
 
 RgbaImage decodeImageFile(std::span<const std::uint8_t> data, std::optional<std::uint32_t> maximumPixelSize,
                           const ImageDecodeLimits& limits) {
     const auto format = imageFileFormat(data);
-    if (!format) throw ImagingError(ImagingError::Case::invalidImage, "not a PNG, JPEG, TIFF or icns file");
+    if (!format) throw ImagingError(ImagingError::Case::invalidImage, "not a PNG, JPEG, TIFF, icns or WebP file");
     if (maximumPixelSize == 0u) throw ImagingError(ImagingError::Case::invalidDimensions, "");
     RgbaImage image = decodeUpright(data, *format, maximumPixelSize, limits);
     return maximumPixelSize ? imageFittingWithin(std::move(image), *maximumPixelSize) : image;

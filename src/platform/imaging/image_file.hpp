@@ -10,7 +10,7 @@
 
 namespace zentrabo::platform {
 
-enum class ImageFileFormat { png, jpeg, tiff, icns };
+enum class ImageFileFormat { png, jpeg, tiff, icns, webp };
 
 // The most a caller reads of an image file before decoding it: an
 // uncompressed picture as large as the default decode limits allow fits.
@@ -19,7 +19,7 @@ inline constexpr std::size_t maximumImageFileByteCount = std::size_t{256} << 20;
 // The format the data's signature names; none for anything else.
 std::optional<ImageFileFormat> imageFileFormat(std::span<const std::uint8_t> data);
 
-// Decodes a PNG, JPEG, TIFF or .icns file, upright as its EXIF or TIFF
+// Decodes a PNG, JPEG, TIFF, .icns or WebP file, upright as its EXIF or TIFF
 // orientation says; of an .icns file, its largest entry that decodes. With maximumPixelSize, an image whose long side
 // is larger comes back scaled down to that long side, keeping its aspect ratio (a JPEG is decoded at a reduced scale to
 // begin with); smaller images keep their size. The declared size is checked against the limits before pixel memory is

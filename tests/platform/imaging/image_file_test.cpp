@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <webp/encode.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "platform/imaging/exif_orientation.hpp"
 #include "platform/imaging/jpeg_codec.hpp"
+#include "platform/imaging/picture_file.hpp"
 #include "platform/imaging/png_codec.hpp"
 #include "platform/imaging/tiff_codec.hpp"
 #include "support/test_pictures.hpp"
@@ -43,6 +45,17 @@ std::vector<std::uint8_t> tiffFile(const RgbaImage& image, std::uint16_t orienta
     TIFFClose(tiff);
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// A lossless WebP file of the image.
+std::vector<std::uint8_t> webpFile(const RgbaImage& image) {
+    std::uint8_t* encoded = nullptr;
+    const std::size_t size =
+        WebPEncodeLosslessRGBA(image.pixels.data(), static_cast<int>(image.width), static_cast<int>(image.height),
+                               static_cast<int>(image.rowBytes()), &encoded);
+    std::vector<std::uint8_t> bytes(encoded, encoded + size);
+    WebPFree(encoded);
+    return bytes;
 }
 
 ImagingError::Case failureOf(std::span<const std::uint8_t> data, const ImageDecodeLimits& limits = {}) {
@@ -84,7 +97,7 @@ TEST(ImageFile, AMaximumSizeScalesLargerPicturesDownAndSmallerOnesNot) {
     EXPECT_EQ(scaled.height, 188u);
     EXPECT_EQ(decodeJpegScaled(jpeg, 5000).width, 1000u);
 
-    for (const auto& file : {jpeg, encodePng(picture), tiffFile(picture, 1)}) {
+    for (const auto& file : {jpeg, encodePng(picture), tiffFile(picture, 1), webpFile(picture)}) {
         const RgbaImage thumbnail = decodeImageFile(file, 300);
         EXPECT_EQ(thumbnail.width, 300u);
         EXPECT_EQ(thumbnail.height, 150u);
@@ -102,6 +115,42 @@ TEST(ImageFile, UnknownFilesAndDeclaredSizesOverTheLimitsAreRefused) {
     const RgbaImage picture = test::quadrantPicture(64, 32, test::uprightQuadrants);
     EXPECT_EQ(failureOf(tiffFile(picture, 1), limits), ImagingError::Case::imageTooLarge);
     EXPECT_EQ(failureOf(encodeJpeg(picture, 0.5), limits), ImagingError::Case::imageTooLarge);
+    const auto webp = webpFile(picture);
+    EXPECT_EQ(failureOf(webp, limits), ImagingError::Case::imageTooLarge);
+    EXPECT_EQ(failureOf(std::span(webp).first(webp.size() / 2)), ImagingError::Case::invalidImage) << "cut short";
+}
+
+TEST(PictureFile, SvgDocumentsAreDrawnAtTheirOwnSizeWithinTheMaximum) {
+    // Quadrants drawn as four rectangles of a 200 x 100 user space.
+    const std::string quadrants = R"(<rect width="100" height="50" fill="#FF0000"/>)"
+                                  R"(<rect x="100" width="100" height="50" fill="#00FF00"/>)"
+                                  R"(<rect y="50" width="100" height="50" fill="#0000FF"/>)"
+                                  R"(<rect x="100" y="50" width="100" height="50" fill="#FFFFFF"/>)";
+    const auto document = [&](const std::string& attributes) {
+        const std::string text = R"(<?xml version="1.0"?><svg xmlns="http://www.w3.org/2000/svg" )" + attributes + ">" +
+                                 quadrants + "</svg>";
+        return std::vector<std::uint8_t>(text.begin(), text.end());
+    };
+    const struct {
+        const char* what;
+        std::string attributes;
+        std::uint32_t maximum;
+        std::pair<std::uint32_t, std::uint32_t> size;
+    } rows[] = {
+        {"its own size", R"(width="200" height="100")", 2400, {200, 100}},
+        {"scaled down", R"(width="1200" height="600" viewBox="0 0 200 100")", 300, {300, 150}},
+        {"no size: the view box's shape at the maximum", R"(viewBox="0 0 200 100")", 400, {400, 200}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const RgbaImage picture = decodePictureFile(document(row.attributes), row.maximum);
+        EXPECT_EQ(std::make_pair(picture.width, picture.height), row.size);
+        test::expectQuadrants(picture, test::uprightQuadrants);
+    }
+    const RgbaImage raster = test::quadrantPicture(64, 32, test::uprightQuadrants);
+    EXPECT_EQ(decodePictureFile(encodePng(raster), 2400), raster);
+    const std::string text = "neither a picture nor a document";
+    EXPECT_THROW(decodePictureFile(std::vector<std::uint8_t>(text.begin(), text.end()), 2400), ImagingError);
 }
 
 TEST(ExifOrientation, MalformedSegmentsSayNothing) {

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "platform/desktop/application_identifier.hpp"
 #include "platform/desktop/freedesktop/key_file.hpp"
 #include "platform/files/program_search.hpp"
 #include "platform/files/xdg_folders.hpp"
@@ -239,7 +240,7 @@ std::vector<DesktopEntry> desktopEntries() {
 std::optional<DesktopEntry> desktopEntryWithID(const std::string& id) {
     for (const auto& file : *entryFiles()) {
         // The first file of an ID decides, usable or not.
-        if (file.id == id) return usableEntry(file.id, file.path);
+        if (identifierAnswers(std::string_view(file.id), id)) return usableEntry(file.id, file.path);
     }
     return std::nullopt;
 }

@@ -15,7 +15,7 @@
 
 #include "platform/desktop/freedesktop/icon_theme_index.hpp"
 #include "platform/desktop/freedesktop/key_file.hpp"
-#include "platform/desktop/freedesktop/svg_image.hpp"
+#include "platform/imaging/svg_image.hpp"
 #include "platform/files/bounded_file_read.hpp"
 #include "platform/files/xdg_folders.hpp"
 #include "platform/imaging/image_file.hpp"

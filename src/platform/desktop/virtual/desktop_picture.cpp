@@ -58,6 +58,7 @@ std::string_view usualExtension(ImageFileFormat format) {
         {ImageFileFormat::jpeg, "jpg"},
         {ImageFileFormat::tiff, "tiff"},
         {ImageFileFormat::icns, "icns"},
+        {ImageFileFormat::webp, "webp"},
     });
     return extensions.entryOr(format, "png");
 }

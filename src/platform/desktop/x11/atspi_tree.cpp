@@ -6,6 +6,7 @@
 
 #include "platform/desktop/x11/atspi_menu_shortcut.hpp"
 #include "platform/desktop/x11/atspi_text_offsets.hpp"
+#include "platform/desktop/x11/linux_process.hpp"
 #include "platform/desktop/x11/toolkit_button_labels.hpp"
 
 namespace zentrabo::platform {
@@ -40,13 +41,20 @@ struct RoleNames {
     std::string_view axSubrole;
 };
 
-constexpr std::array<RoleNames, 15> kRoles{{
+// GTK 3 makes an item with a submenu a "menu" whose children are its items;
+// Qt and GTK 4 keep it an item and put its items in a popup menu ("popup
+// menu", "menu") below it. Separators stand among a menu's items as items
+// without a title, as they do in the callers' menus.
+constexpr std::array<RoleNames, 18> kRoles{{
     {ATSPI_ROLE_APPLICATION, "AXApplication", ""},
     {ATSPI_ROLE_MENU_BAR, "AXMenuBar", ""},
     {ATSPI_ROLE_MENU, "AXMenu", ""},
+    {ATSPI_ROLE_POPUP_MENU, "AXMenu", ""},
     {ATSPI_ROLE_MENU_ITEM, "AXMenuItem", ""},
     {ATSPI_ROLE_CHECK_MENU_ITEM, "AXMenuItem", ""},
     {ATSPI_ROLE_RADIO_MENU_ITEM, "AXMenuItem", ""},
+    {ATSPI_ROLE_TEAROFF_MENU_ITEM, "AXMenuItem", ""},
+    {ATSPI_ROLE_SEPARATOR, "AXMenuItem", ""},
     {ATSPI_ROLE_FRAME, "AXWindow", ""},
     {ATSPI_ROLE_WINDOW, "AXWindow", ""},
     {ATSPI_ROLE_DIALOG, "AXWindow", "AXDialog"},
@@ -223,8 +231,8 @@ std::optional<std::string> keyBindingIn(const AtspiReply& reply) {
 // The shortcut a key binding names, when the object has an action now
 // (GTK withdraws a menu item's action while it cannot be chosen).
 std::optional<MenuShortcut> shortcutIn(AtspiConnection& bus, const AccessibleRef& ref,
-                                       const std::optional<std::string>& binding) {
-    auto shortcut = binding ? menuShortcutOfKeyBinding(*binding) : std::nullopt;
+                                       const std::optional<std::string>& binding, const std::string& title) {
+    auto shortcut = binding ? menuShortcutOfKeyBinding(*binding, title) : std::nullopt;
     if (!shortcut) return std::nullopt;
     const auto actions = numberOf(bus.property(ref, kAction, "NActions"));
     if (!actions || *actions <= 0) return std::nullopt;
@@ -237,11 +245,6 @@ AtspiReply unwrapped(AtspiReply reply) {
     GVariant* value = nullptr;
     g_variant_get(reply.value.get(), "(v)", &value);
     return {OwnedVariant(value), AtspiReply::Failure::none};
-}
-
-// The shortcut of the object's first action; none when it has none.
-std::optional<MenuShortcut> readShortcut(AtspiConnection& bus, const AccessibleRef& ref) {
-    return shortcutIn(bus, ref, keyBindingIn(bus.call(ref, kAction, "GetKeyBinding", g_variant_new("(i)", 0), "(s)")));
 }
 
 AtspiCall propertyCall(const AccessibleRef& ref, const char* interface, const char* name) {
@@ -349,7 +352,12 @@ std::pair<AtspiTree::Entry*, AXError> AtspiTree::resolve(const AXElement& elemen
         if (Entry* application = applicationOf(static_cast<ProcessID>(element.identity()))) {
             return {application, axerror::success};
         }
-        return {nullptr, axerror::invalidUIElement};
+        // A process without an accessibility connection (an X11 program,
+        // or a toolkit that did not join the bus) runs without a tree: its
+        // element answers no attribute. Only one that has ended is invalid.
+        return {nullptr, linuxProcess(static_cast<ProcessID>(element.identity())).startTime
+                             ? axerror::attributeUnsupported
+                             : axerror::invalidUIElement};
     case AXElement::Kind::node:
         if (const auto entry = entries_.find(element.identity()); entry != entries_.end()) {
             return {&entry->second, axerror::success};
@@ -427,9 +435,29 @@ std::optional<std::uint64_t> AtspiTree::statesOf(Entry& entry) {
 }
 
 std::optional<MenuShortcut> AtspiTree::shortcutOf(Entry& entry) {
+    auto& bus = *connection_;
+    const auto* fetched = prefetchedOf(entry);
+    const auto binding =
+        fetched ? fetched->keyBinding
+                : keyBindingIn(bus.call(entry.ref, kAction, "GetKeyBinding", g_variant_new("(i)", 0), "(s)"));
     // Few items have a binding: only theirs cost a call for the actions.
-    if (const auto* fetched = prefetchedOf(entry)) return shortcutIn(*connection_, entry.ref, fetched->keyBinding);
-    return readShortcut(*connection_, entry.ref);
+    if (!binding || binding->empty()) return std::nullopt;
+    return shortcutIn(bus, entry.ref, binding, nameOf(entry).value_or(""));
+}
+
+// Whether the item's items sit in a menu of their own below it (Qt's and
+// GTK 4's form): its first child. That menu is the item's submenu element,
+// so the item answers no shortcut attribute, as a menu-bar item or an item
+// with a submenu does for the callers.
+bool AtspiTree::holdsSubmenu(Entry& item, AtspiRole role) {
+    if (role == ATSPI_ROLE_MENU) return false;
+    const auto* fetched = prefetchedOf(item);
+    const auto count = fetched && fetched->childCount ? fetched->childCount : childCountOf(*connection_, item.ref);
+    if (!count || *count <= 0) return false;
+    const auto first = childrenByIndex(*connection_, item.ref, 0, 1);
+    if (!first || first->empty()) return false;
+    const auto childRole = roleOfRef(*connection_, first->front());
+    return childRole == ATSPI_ROLE_POPUP_MENU || childRole == ATSPI_ROLE_MENU;
 }
 
 AXError AtspiTree::failureOf(const AccessibleRef& ref) {
@@ -549,6 +577,10 @@ AXAttributeResult AtspiTree::roleName(Entry& node, AtspiRole role) {
         }
         if (parentRole == ATSPI_ROLE_MENU_BAR) return found(std::string("AXMenuBarItem"));
         if (role == ATSPI_ROLE_MENU && parentRole == ATSPI_ROLE_MENU) return found(std::string("AXMenuItem"));
+        // A separator in a tool bar or a window is no menu item.
+        if (role == ATSPI_ROLE_SEPARATOR && !(parentRole && isMenu(*parentRole))) {
+            return found(std::string("AXUnknown"));
+        }
     }
     const RoleNames* names = namesOf(role);
     return found(std::string(names ? names->axRole : "AXUnknown"));
@@ -604,8 +636,10 @@ AXAttributeResult AtspiTree::nodeAttribute(Entry& node, const std::string& name)
     }
     if (name == "AXMenuItemCmdChar" || name == "AXMenuItemCmdModifiers") {
         // Menus and their items answer even without a shortcut, so the
-        // menu walk reads their own children as their submenu.
-        if (!isMenu(*role)) return failed(axerror::attributeUnsupported);
+        // menu walk reads their own children as their submenu; an item
+        // whose items sit in a menu below it does not, so the walk steps
+        // into that menu.
+        if (!isMenu(*role) || holdsSubmenu(node, *role)) return failed(axerror::attributeUnsupported);
         const auto shortcut = shortcutOf(node);
         if (!shortcut) return name == "AXMenuItemCmdChar" ? AXAttributeResult{axerror::success, {}} : missing();
         return name == "AXMenuItemCmdChar" ? found(shortcut->character) : found(shortcut->modifiers);

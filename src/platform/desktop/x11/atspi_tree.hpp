@@ -111,6 +111,7 @@ private:
     std::optional<std::string> nameOf(Entry& entry);
     std::optional<std::uint64_t> statesOf(Entry& entry);
     std::optional<MenuShortcut> shortcutOf(Entry& entry);
+    bool holdsSubmenu(Entry& item, AtspiRole role);
     // invalidUIElement when the object's application has left the bus (or
     // the bus went), else cannotComplete: it did not answer.
     AXError failureOf(const AccessibleRef& ref);

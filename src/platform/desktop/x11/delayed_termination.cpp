@@ -2,9 +2,13 @@
 
 #include <signal.h>
 
+#include <utility>
+
 namespace zentrabo::platform {
 
-DelayedTermination::DelayedTermination(std::chrono::milliseconds wait) : wait_(wait), thread_([this] { run(); }) {}
+DelayedTermination::DelayedTermination(std::chrono::milliseconds wait,
+                                       std::function<bool(const LinuxProcess&)> asksUser)
+    : wait_(wait), asksUser_(std::move(asksUser)), thread_([this] { run(); }) {}
 
 DelayedTermination::~DelayedTermination() {
     {
@@ -43,7 +47,7 @@ void DelayedTermination::run() {
         lock.unlock();
         // Only the process that was asked: its number may belong to another
         // by now.
-        if (linuxProcess(process.pid) == process) ::kill(process.pid, SIGTERM);
+        if (linuxProcess(process.pid) == process && !asksUser_(process)) ::kill(process.pid, SIGTERM);
         lock.lock();
     }
 }

@@ -13,6 +13,7 @@
 #include "platform/desktop/x11/managed_windows.hpp"
 #include "platform/desktop/x11/window_manager_requests.hpp"
 #include "platform/desktop/x11/x11_properties.hpp"
+#include "platform/desktop/x11/x11_window_modality.hpp"
 
 namespace zentrabo::platform {
 namespace {
@@ -184,6 +185,13 @@ AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, cons
         return {axerror::success, static_cast<std::int64_t>(window)};
     }
     if (name == "AXChildren" && element.kind() == AXElement::Kind::node) return children(element);
+    if (name == "AXModal" && element.kind() == AXElement::Kind::node) return modal(element);
+    if (name == "AXPosition" || name == "AXSize") {
+        if (const auto frame = windowFrame(element)) {
+            if (name == "AXPosition") return {axerror::success, frame->origin()};
+            return {axerror::success, frame->size()};
+        }
+    }
     return onTree(element, [element, name](AtspiTree& tree) { return tree.copyAttribute(element, name); })
         .value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
 }
@@ -244,6 +252,25 @@ AXAttributeResult X11Accessibility::focusedElement(const AXElement& systemWide) 
         .value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
 }
 
+AXAttributeResult X11Accessibility::modal(const AXElement& element) {
+    // One visit to the tree: the bus's answer, and for a window it does not
+    // call modal what the window manager needs to find its X window.
+    const auto answer = onTree(element, [element](AtspiTree& tree) {
+        auto modal = tree.copyAttribute(element, "AXModal");
+        std::optional<AtspiTree::WindowLookup> window;
+        const bool* flag = modal.value ? std::get_if<bool>(&*modal.value) : nullptr;
+        if (modal.error == axerror::success && flag && !*flag) window = tree.windowOf(element);
+        return std::pair(std::move(modal), std::move(window));
+    });
+    if (!answer) return {axerror::cannotComplete, std::nullopt};
+    const auto& [modal, window] = *answer;
+    if (!window || window->error != axerror::success) return modal;
+    const std::lock_guard lock(xMutex_);
+    const auto windows = x_.usable() ? readManagedWindows(x_) : std::nullopt;
+    const auto client = windows ? matchingClientWindow(*windows, window->window) : std::nullopt;
+    return {axerror::success, client && isModalWindow(x_, *client, *windows)};
+}
+
 std::pair<xcb_window_t, AXError> X11Accessibility::clientWindowOf(const AXElement& element) {
     const auto lookup = onTree(element, [element](AtspiTree& tree) { return tree.windowOf(element); });
     if (!lookup) return {0, axerror::cannotComplete};
@@ -253,6 +280,13 @@ std::pair<xcb_window_t, AXError> X11Accessibility::clientWindowOf(const AXElemen
     if (!windows) return {0, axerror::cannotComplete};
     const auto window = matchingClientWindow(*windows, lookup->window);
     return window ? std::pair(*window, axerror::success) : std::pair(xcb_window_t{0}, axerror::noValue);
+}
+
+std::optional<Rect> X11Accessibility::windowFrame(const AXElement& element) {
+    const auto [window, error] = clientWindowOf(element);
+    if (error != axerror::success) return std::nullopt;
+    const std::lock_guard lock(xMutex_);
+    return x_.usable() ? readFrame(x_, window) : std::nullopt;
 }
 
 bool X11Accessibility::waitForWindowManager(const std::function<bool()>& condition) {

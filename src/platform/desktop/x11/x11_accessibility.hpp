@@ -6,8 +6,9 @@
 // waits at most the element's messaging timeout, kept here per element;
 // the bus call it started may go on, and its late answer is dropped.
 // What the bus cannot do to a window (moving, sizing, minimizing, raising,
-// activating, its X window number) goes to the window manager, the window
-// found from the accessible's process and frame.
+// activating, its X window number, its modality where the toolkit does not
+// tell the bus) goes to the window manager, the window found from the
+// accessible's process and frame.
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -70,8 +71,15 @@ private:
     AXAttributeResult children(const AXElement& element);
     // The focused element of the application that owns the active window.
     AXAttributeResult focusedElement(const AXElement& systemWide);
+    // Whether the element blocks its application: as the bus says, or for
+    // a window as the window manager's hints say (x11_window_modality.hpp).
+    AXAttributeResult modal(const AXElement& element);
     // The client window of a window element, or the error to answer.
     std::pair<xcb_window_t, AXError> clientWindowOf(const AXElement& element);
+    // A window element's frame, decorations included: where AXPosition and
+    // AXSize place it, so a size set reads back as set. None for an element
+    // that is no window or a window that cannot be read.
+    std::optional<Rect> windowFrame(const AXElement& element);
     AXError setWindowAttribute(const AXElement& element, const std::string& name, const AXValue& value);
     AXError setFrontmost(const AXElement& element, const AXValue& value);
     AXError raise(const AXElement& element);

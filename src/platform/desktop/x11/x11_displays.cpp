@@ -1,31 +1,45 @@
 #include "platform/desktop/x11/x11_displays.hpp"
 
 #include <algorithm>
+#include <ctime>
 
 #include "platform/desktop/x11/gnome_desktop_picture.hpp"
+#include "platform/desktop/x11/gnome_slideshow.hpp"
 #include "platform/desktop/x11/randr_mode_switch.hpp"
 
 namespace zentrabo::platform {
 
 X11Displays::X11Displays(const std::string& display) : connection_(display) {}
 
-std::optional<std::vector<RandrMonitor>> X11Displays::monitors() {
-    std::lock_guard lock(mutex_);
+std::optional<std::vector<RandrMonitor>> X11Displays::readLocked() {
+    // Taken before the read: a change reported during it makes the next
+    // look-up read again.
     const std::uint64_t now = changes_;
-    if (known_ && knownAt_ == now) return known_;
     if (!connection_.usable()) return std::nullopt;
     known_ = readRandrMonitors(connection_);
     knownAt_ = now;
     return known_;
 }
 
+std::optional<std::vector<RandrMonitor>> X11Displays::monitors() {
+    std::lock_guard lock(mutex_);
+    return readLocked();
+}
+
 std::optional<RandrMonitor> X11Displays::monitor(DisplayID display) {
-    const auto all = monitors();
-    if (!all) return std::nullopt;
-    for (const auto& monitor : *all) {
-        if (monitor.id == display) return monitor;
+    std::lock_guard lock(mutex_);
+    const auto find = [display](const std::optional<std::vector<RandrMonitor>>& all) -> std::optional<RandrMonitor> {
+        if (!all) return std::nullopt;
+        for (const auto& monitor : *all) {
+            if (monitor.id == display) return monitor;
+        }
+        return std::nullopt;
+    };
+    if (knownAt_ == changes_) {
+        if (auto found = find(known_)) return found;
     }
-    return std::nullopt;
+    // A monitor the last read lacks may have come since without an event.
+    return find(readLocked());
 }
 
 std::optional<ListedDisplays::Listing> X11Displays::listedDisplays() {
@@ -59,9 +73,12 @@ std::int32_t X11Displays::setMode(DisplayID display, const DisplayMode& mode) {
 }
 
 std::optional<std::filesystem::path> X11Displays::desktopImageURL(DisplayID display) {
-    if (!monitor(display)) return std::nullopt;
+    const auto shown = monitor(display);
+    if (!shown) return std::nullopt;
     const auto settings = readGnomeBackgroundSettings();
-    return settings ? gnomeDesktopPicture(*settings) : std::nullopt;
+    const auto picture = settings ? gnomeDesktopPicture(*settings) : std::nullopt;
+    if (!picture) return std::nullopt;
+    return shownDesktopPicture(*picture, std::time(nullptr), {shown->bounds.width, shown->bounds.height});
 }
 
 }  // namespace zentrabo::platform

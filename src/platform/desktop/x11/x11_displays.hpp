@@ -1,6 +1,8 @@
 #pragma once
-// The displays of an X11 session: its RandR monitors. What was read is kept
-// until the event thread reports a RandR change.
+// The displays of an X11 session: its RandR monitors. The list is read anew
+// whenever it is asked for, since some X servers report no event when a
+// monitor is added or removed; a look-up of one monitor uses the last read
+// until the event thread reports a change or the monitor is missing from it.
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -19,7 +21,7 @@ public:
 
     // The monitors changed: the next call reads them anew. Any thread.
     void monitorsChanged() { ++changes_; }
-    // The monitors; none when they cannot be read.
+    // The monitors now; none when they cannot be read.
     std::optional<std::vector<RandrMonitor>> monitors();
     // The monitor with that id, if there is one.
     std::optional<RandrMonitor> monitor(DisplayID display);
@@ -36,6 +38,8 @@ protected:
     std::optional<Listing> listedDisplays() override;
 
 private:
+    std::optional<std::vector<RandrMonitor>> readLocked();
+
     std::mutex mutex_;
     X11Connection connection_;
     std::optional<std::vector<RandrMonitor>> known_;

@@ -46,9 +46,8 @@ bool X11RunningApplication::activate(bool allWindows) {
 bool X11RunningApplication::unhide() {
     const auto workspace = workspace_.lock();
     if (!workspace || isTerminated()) return false;
-    // Restoring what is minimized; an application showing its windows
-    // already is unhidden.
-    workspace->activateProcess(process_, true, true);
+    // An application showing a window already is unhidden.
+    workspace->unhideProcess(process_);
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include "platform/desktop/x11/window_manager_requests.hpp"
 #include "platform/desktop/x11/x11_properties.hpp"
 #include "platform/desktop/x11/x11_running_application.hpp"
+#include "platform/desktop/x11/x11_window_modality.hpp"
 #include "platform/text/file_url.hpp"
 #include "platform/text/url_text.hpp"
 
@@ -102,22 +103,38 @@ LinuxProcess X11Workspace::frontmostProcess() {
     return pid > 0 ? linuxProcess(pid) : LinuxProcess{};
 }
 
-std::vector<xcb_window_t> X11Workspace::windowsOfLocked(const LinuxProcess& process, bool onlyMinimized) {
+std::vector<xcb_window_t> X11Workspace::windowsOfLocked(const LinuxProcess& process, WindowState state) {
     std::vector<xcb_window_t> owned;  // front to back
     if (!connection_.usable()) return owned;
     const auto windows = readManagedWindows(connection_);
     if (!windows) return owned;
     for (const auto& window : *windows) {
         if (window.pid != process.pid || window.isDesktopElement()) continue;
-        if (onlyMinimized && !window.minimized) continue;
+        if (state == WindowState::minimized && !window.minimized) continue;
+        if (state == WindowState::shown && window.minimized) continue;
         owned.push_back(window.id);
     }
     return owned;
 }
 
-bool X11Workspace::activateProcess(const LinuxProcess& process, bool allWindows, bool onlyMinimized) {
+bool X11Workspace::activateProcess(const LinuxProcess& process, bool allWindows) {
     std::lock_guard lock(mutex_);
-    auto owned = windowsOfLocked(process, onlyMinimized);
+    // A minimized window stays so while the application shows another; one
+    // with every window minimized has no other way to the front.
+    auto shown = windowsOfLocked(process, WindowState::shown);
+    if (shown.empty()) return activateLocked(windowsOfLocked(process, WindowState::minimized), allWindows);
+    return activateLocked(std::move(shown), allWindows);
+}
+
+bool X11Workspace::unhideProcess(const LinuxProcess& process) {
+    std::lock_guard lock(mutex_);
+    // Only an application with every window minimized counts as hidden; the
+    // minimized windows of one that shows another stay as they are.
+    if (!windowsOfLocked(process, WindowState::shown).empty()) return false;
+    return activateLocked(windowsOfLocked(process, WindowState::minimized), true);
+}
+
+bool X11Workspace::activateLocked(std::vector<xcb_window_t> owned, bool allWindows) {
     if (owned.empty()) return false;
     if (!allWindows) owned.erase(owned.begin() + 1, owned.end());
     const xcb_window_t current = readActiveWindow(connection_);
@@ -128,8 +145,14 @@ bool X11Workspace::activateProcess(const LinuxProcess& process, bool allWindows,
 
 bool X11Workspace::isProcessHidden(const LinuxProcess& process) {
     std::lock_guard lock(mutex_);
-    const auto all = windowsOfLocked(process, false);
-    return !all.empty() && windowsOfLocked(process, true).size() == all.size();
+    return windowsOfLocked(process, WindowState::shown).empty() &&
+           !windowsOfLocked(process, WindowState::minimized).empty();
+}
+
+bool X11Workspace::showsModalWindow(const LinuxProcess& process) {
+    std::lock_guard lock(mutex_);
+    const auto windows = connection_.usable() ? readManagedWindows(connection_) : std::nullopt;
+    return windows && hasModalWindow(connection_, process.pid, *windows);
 }
 
 bool X11Workspace::terminateProcess(const LinuxProcess& process) {
@@ -137,7 +160,7 @@ bool X11Workspace::terminateProcess(const LinuxProcess& process) {
         std::lock_guard lock(mutex_);
         const xcb_atom_t protocols = connection_.atom("WM_PROTOCOLS");
         const xcb_atom_t deleteWindow = connection_.atom("WM_DELETE_WINDOW");
-        const auto owned = windowsOfLocked(process, false);
+        const auto owned = windowsOfLocked(process, WindowState::any);
         std::vector<PropertyRead> reads;
         reads.reserve(owned.size());
         for (const xcb_window_t window : owned) reads.emplace_back(connection_, window, protocols, XCB_ATOM_ATOM);

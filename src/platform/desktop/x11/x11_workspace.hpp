@@ -41,27 +41,41 @@ public:
 
     // The process that owns the active window; pid 0 when none does.
     LinuxProcess frontmostProcess();
-    // Asks the window manager to activate the process's frontmost window, or
-    // every window of it (the frontmost last) with allWindows; only its
-    // minimized windows with onlyMinimized. False when it has none.
-    bool activateProcess(const LinuxProcess& process, bool allWindows, bool onlyMinimized = false);
+    // Asks the window manager to activate the process's frontmost window that
+    // is not minimized, or every such window (the frontmost last) with
+    // allWindows; its minimized ones when it shows none. False when it has
+    // no window.
+    bool activateProcess(const LinuxProcess& process, bool allWindows);
+    // Restores and activates every window of a process whose windows are all
+    // minimized. False when it has none or shows one.
+    bool unhideProcess(const LinuxProcess& process);
     // Whether every window of the process is minimized.
     bool isProcessHidden(const LinuxProcess& process);
     // Asks each window of the process to close (WM_DELETE_WINDOW), and the
-    // process to end with SIGTERM after terminationWait.
+    // process to end with SIGTERM after terminationWait unless it then shows
+    // a modal window (asking to save, say).
     bool terminateProcess(const LinuxProcess& process);
     bool forceTerminateProcess(const LinuxProcess& process);
     // Collects the exits of the applications this workspace launched.
     void reapChildren() { launcher_.reap(); }
 
 private:
-    explicit X11Workspace(const std::string& display) : connection_(display), termination_(terminationWait) {}
+    explicit X11Workspace(const std::string& display)
+        : connection_(display),
+          termination_(terminationWait, [this](const LinuxProcess& process) { return showsModalWindow(process); }) {}
+
+    // Whether a window of the process is modal by the window manager's hints.
+    bool showsModalWindow(const LinuxProcess& process);
 
     // The one handle of the process, made when first asked for, matched to
     // its entry by what its windows say.
     std::shared_ptr<X11RunningApplication> handleLocked(const LinuxProcess& process,
                                                         const std::vector<xcb_window_t>& windows);
-    std::vector<xcb_window_t> windowsOfLocked(const LinuxProcess& process, bool onlyMinimized);
+    enum class WindowState { any, shown, minimized };
+    std::vector<xcb_window_t> windowsOfLocked(const LinuxProcess& process, WindowState state);
+    // Activates the first of the windows (front to back), or all of them
+    // with allWindows, the first last. False when there are none.
+    bool activateLocked(std::vector<xcb_window_t> owned, bool allWindows);
     OpenResult openWithHandler(const std::string& mimeType, const LaunchTarget& target);
 
     std::mutex mutex_;

@@ -1,6 +1,7 @@
 // Which entry a running process belongs to.
 #include <gtest/gtest.h>
 
+#include "platform/desktop/application_identifier.hpp"
 #include "platform/desktop/freedesktop/application_matching.hpp"
 
 namespace zentrabo::testing {
@@ -59,6 +60,31 @@ TEST(ApplicationMatching, TheStrongestClueDecides) {
         const auto match = platform::matchingEntry(entries, test.clues);
         EXPECT_EQ(match ? std::optional(match->id) : std::nullopt, test.expected) << test.what;
     }
+}
+
+TEST(ApplicationMatching, ADeviceNamesAnEntryWithOrWithoutTheEnding) {
+    const struct {
+        const char* identifier;
+        const char* requested;
+        bool answers;
+    } cases[] = {
+        {"org.example.Editor.desktop", "org.example.Editor.desktop", true},
+        {"org.example.Editor.desktop", "org.example.Editor", true},
+        {"org.example.Editor", "org.example.Editor", true},
+        // Only the one ending, only at the end, and never for nothing.
+        {"org.example.Editor", "org.example.Editor.desktop", false},
+        {"org.example.Editor.desktop", "org.example.Edit", false},
+        {"org.example.Editor.desktop", "org.example", false},
+        {"org.example.Editor.desktop.desktop", "org.example.Editor", false},
+        {"org.example.Editorxdesktop", "org.example.Editor", false},
+        {".desktop", "", false},
+        {"", "", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::identifierAnswers(std::string_view(c.identifier), c.requested), c.answers)
+            << c.identifier << " asked as " << c.requested;
+    }
+    EXPECT_FALSE(platform::identifierAnswers(std::optional<std::string>(), "")) << "no identifier answers nothing";
 }
 
 }  // namespace
