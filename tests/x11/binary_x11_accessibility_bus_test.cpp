@@ -13,6 +13,7 @@
 #include "app/binary_harness.hpp"
 #include "support/device_request.hpp"
 #include "support/menu_tree_search.hpp"
+#include "support/stream_client.hpp"
 #include "x11/own_accessibility_session.hpp"
 #include "x11/x11_test_support.hpp"
 
@@ -54,6 +55,21 @@ protected:
 
 public:
     HalvardineResponse sendFromPhone(const HalvardineRequest& request) { return send(phone, request); }
+
+    // Whether a paste sent through a display stream reaches the window,
+    // a stream opened anew each second until it has or the time is up.
+    bool pastedThroughAStream(TestApplication& application, const std::string& window, const std::string& text,
+                              std::chrono::seconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        do {
+            auto stream =
+                openStream(phone, port, serverFingerprint, smallStreamRequest(RemoteScreenStreamMode::display));
+            stream->write(frameBytes(RemoteScreenStreamFrameKind::pasteText, text));
+            const auto report = application.reports().waitFor("paste", window, std::chrono::seconds(1));
+            if (report && report->text("text") == text) return true;
+        } while (std::chrono::steady_clock::now() < end);
+        return false;
+    }
 
 protected:
     std::unique_ptr<OwnAccessibilitySession> session;
@@ -128,6 +144,18 @@ TEST_F(BinaryX11OwnSession, AfterTheXServerRestartsAWorkflowPastesIntoTheFrontAp
     const auto reply = pasteUntilDone(*this, "after the restart", std::chrono::seconds(5));
     ASSERT_TRUE(reply.ok) << reply.error.value_or("");
     EXPECT_TRUE(fieldHolds(application, "After", "after the restart"));
+}
+
+TEST_F(BinaryX11OwnSession, AfterTheXServerRestartsAStreamPastesIntoTheFrontApplication) {
+    {
+        TestApplication application({.windows = {{"Before", 400, 300, {{100, 100}}, {}, {}}}});
+        ASSERT_TRUE(waitForFrontWindow(application, "Before"));
+        ASSERT_TRUE(pastedThroughAStream(application, "Before", "before", std::chrono::seconds(0)));
+        ASSERT_TRUE(session->restartXServer());
+    }
+    TestApplication application({.windows = {{"After", 400, 300, {{100, 100}}, {}, {}}}});
+    ASSERT_TRUE(waitForFrontWindow(application, "After"));
+    EXPECT_TRUE(pastedThroughAStream(application, "After", "after the restart", std::chrono::seconds(5)));
 }
 
 }  // namespace
