@@ -2,10 +2,10 @@
 
 #include <gio/gio.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <string>
+
+#include "platform/desktop/x11/session_bus_address.hpp"
 
 namespace zentrabo::platform {
 namespace {
@@ -24,18 +24,6 @@ constexpr auto drainTimeout = std::chrono::seconds(1);
 
 constexpr int callMilliseconds =
     static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(AtspiStatus::answerTimeout).count());
-
-// The session bus as the environment names it now; none when there is no bus
-// to reach (a bus is never launched for us).
-std::optional<std::string> sessionBusAddress() {
-    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address) return address;
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
-        const auto socket = std::filesystem::path(runtime) / "bus";
-        std::error_code error;
-        if (std::filesystem::is_socket(socket, error)) return "unix:path=" + socket.string();
-    }
-    return std::nullopt;
-}
 
 }  // namespace
 

@@ -9,10 +9,9 @@ namespace {
 // the next call, so a burst of events does not hold the queue back.
 constexpr int kMaxEventsAtOnce = 256;
 
-// The context the thread sleeps in. The library watches its bus connection
-// from GLib's global default context (it is given no other), and this thread
-// pushes no context of its own, so the sources the library or GDBus attach
-// from here land in the one the thread waits on, and an event wakes it.
+// The context the thread sleeps in. This thread pushes no context of its
+// own, so the sources GDBus attaches for the connection opened from here
+// land in the one the thread waits on, and an event wakes it.
 GMainContext* busContext() { return g_main_context_default(); }
 
 void dispatchPendingEvents() {

@@ -1,9 +1,9 @@
 #pragma once
-// The one thread that talks to the accessibility bus. The AT-SPI library is
-// not thread-safe and delivers its events through GLib's default main
-// context, so every call into it runs here, one at a time in posting order,
-// and between calls the thread dispatches that context's events. With
-// nothing to do it sleeps in that context until a bus event, a call or the
+// The one thread that talks to the accessibility bus: the tree of elements
+// it keeps is not shared, so every call runs here, one at a time in posting
+// order, and between calls the thread dispatches the events of GLib's
+// default main context, where the bus connection tells what it tells. With
+// nothing to do it sleeps in that context until an event, a call or the
 // stop wakes it. A caller waits for its call at most its own timeout; an
 // answer that comes later is dropped, and a queue that is full refuses the
 // call, so no caller is held longer than it asked for.

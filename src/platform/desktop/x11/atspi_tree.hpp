@@ -1,19 +1,22 @@
 #pragma once
 // The accessibility trees of the session's applications as the callers'
 // elements, attributes and actions. Used only on the AtspiThread: every
-// call goes to the accessibility bus.
+// call goes to the accessibility bus through one AtspiConnection.
 //
 // A node element's number stands for one accessible object, named on the
 // bus by its application's bus name and its object path; the table of them
 // is bounded, the oldest entry leaving first. An element whose application
-// has left the bus, or whose entry has left the table, is invalid.
-#include <atspi/atspi.h>
+// has left the bus, whose entry has left the table, or that was found on a
+// bus connection since replaced, is invalid.
+#include <atspi/atspi-constants.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -21,29 +24,33 @@
 
 #include "platform/desktop/accessibility.hpp"
 #include "platform/desktop/x11/accessible_window_match.hpp"
+#include "platform/desktop/x11/atspi_connection.hpp"
+#include "platform/desktop/x11/atspi_menu_shortcut.hpp"
 
 namespace zentrabo::platform {
-
-// A reference to an accessible that this side holds and gives back.
-struct AtspiUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-using OwnedAccessible = std::unique_ptr<AtspiAccessible, AtspiUnref>;
 
 struct AtspiSearched;
 
 class AtspiTree {
 public:
     static constexpr std::size_t maxElements = 65536;
-    // The most children one element is read with, in pieces.
+    // The most children one element is read with.
     static constexpr int maxChildrenRead = 16384;
 
     AtspiTree() = default;
-    ~AtspiTree();
     AtspiTree(const AtspiTree&) = delete;
     AtspiTree& operator=(const AtspiTree&) = delete;
 
+    // Reads the given bus from now on; every element found before is
+    // invalid. Element numbers are never given twice.
+    void connect(std::shared_ptr<AtspiConnection> connection);
+    // Bounds each bus call from now on.
+    void setTimeout(std::chrono::milliseconds timeout);
+
     AXAttributeResult copyAttribute(const AXElement& element, const std::string& name);
+    // All of a node's children in one call to the application; none when it
+    // does not list them so (they are then read by index).
+    std::optional<AXAttributeResult> allChildren(const AXElement& element);
     // How many children the element has (at most maxChildrenRead), or the
     // error to answer.
     std::pair<int, AXError> childCount(const AXElement& element);
@@ -64,32 +71,70 @@ public:
     WindowLookup windowOf(const AXElement& element);
 
 private:
-    struct Entry {
-        std::pair<std::string, std::string> key;
-        AtspiAccessible* accessible = nullptr;
+    // What a read of the object's siblings fetched in one batch, answering
+    // reads for a short while (freshFor) unless the tree acted meanwhile.
+    struct Prefetched {
+        std::chrono::steady_clock::time_point at;
+        std::uint64_t generation = 0;
+        std::optional<std::string> name;
+        std::optional<std::uint64_t> states;
+        std::optional<std::string> keyBinding;
+        std::optional<int> childCount;
     };
+    struct Entry {
+        AccessibleRef ref;
+        // An object keeps its role: read once.
+        std::optional<AtspiRole> role;
+        // The listing it was last found in, its place there and its parent.
+        std::shared_ptr<const std::vector<AccessibleRef>> siblings;
+        std::size_t index = 0;
+        std::int64_t parent = 0;
+        std::optional<Prefetched> prefetched;
+    };
+    static constexpr auto freshFor = std::chrono::seconds(1);
+    // How many siblings one batch covers.
+    static constexpr std::size_t prefetchedAtOnce = 256;
 
-    // The accessible an element stands for, or the error to answer.
-    std::pair<AtspiAccessible*, AXError> resolve(const AXElement& element);
-    AtspiAccessible* applicationOf(ProcessID pid);
-    AXElement elementOf(AtspiAccessible* accessible);
-    std::vector<AXElement> elementsOf(const std::vector<OwnedAccessible>& accessibles);
-    // cannotComplete for an application that did not answer, invalid when
-    // it has left the bus.
-    AXError failureOf(AtspiAccessible* accessible);
+    // The entry an element stands for (none for the system-wide element),
+    // or the error to answer.
+    std::pair<Entry*, AXError> resolve(const AXElement& element);
+    Entry* applicationOf(ProcessID pid);
+    std::optional<ProcessID> processOf(const std::string& bus);
+    AXElement elementOf(const AccessibleRef& ref);
+    std::vector<AXElement> elementsOf(const std::vector<AccessibleRef>& refs);
+    std::optional<AtspiRole> roleOf(Entry& entry);
+    // What was fetched for the entry and is still fresh, fetching it with
+    // its next siblings when it was found in a listing; none otherwise.
+    const Prefetched* prefetchedOf(Entry& entry);
+    void prefetch(const Entry& first);
+    // The menu-walk reads through the prefetched values where fresh.
+    std::optional<std::string> nameOf(Entry& entry);
+    std::optional<std::uint64_t> statesOf(Entry& entry);
+    std::optional<MenuShortcut> shortcutOf(Entry& entry);
+    bool holdsSubmenu(Entry& item, AtspiRole role);
+    // invalidUIElement when the object's application has left the bus (or
+    // the bus went), else cannotComplete: it did not answer.
+    AXError failureOf(const AccessibleRef& ref);
 
     // The element a search found; the failure of the element it could not
     // read past; no value when nothing matched.
     AXAttributeResult searchedElement(const AtspiSearched& searched);
-    AXAttributeResult applicationAttribute(AtspiAccessible* application, const std::string& name);
-    AXAttributeResult nodeAttribute(AtspiAccessible* node, const std::string& name);
-    AXAttributeResult selectedTextRange(AtspiAccessible* node);
-    AXError setSelectedTextRange(AtspiAccessible* node, const TextRange& range);
+    AXAttributeResult applicationAttribute(Entry& application, const std::string& name);
+    AXAttributeResult nodeAttribute(Entry& node, const std::string& name);
+    AXAttributeResult roleName(Entry& node, AtspiRole role);
+    AXAttributeResult selectedTextRange(const AccessibleRef& node);
+    AXError setSelectedTextRange(const AccessibleRef& node, const TextRange& range);
 
-    std::map<std::pair<std::string, std::string>, std::int64_t> numbers_;
+    std::shared_ptr<AtspiConnection> connection_;
+    std::map<AccessibleRef, std::int64_t> numbers_;
     std::unordered_map<std::int64_t, Entry> entries_;
     std::deque<std::int64_t> order_;
     std::int64_t nextNumber_ = 1;
+    // Advanced by every change the tree makes: what was fetched before it
+    // no longer answers.
+    std::uint64_t generation_ = 0;
+    // Process of each application's bus name on the current bus.
+    std::map<std::string, ProcessID> processes_;
 };
 
 }  // namespace zentrabo::platform

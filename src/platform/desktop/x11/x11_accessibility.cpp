@@ -1,14 +1,12 @@
 #include "platform/desktop/x11/x11_accessibility.hpp"
 
-#include <atspi/atspi.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
 
+#include "platform/desktop/x11/atspi_connection.hpp"
 #include "platform/desktop/x11/atspi_status.hpp"
 #include "platform/desktop/x11/atspi_thread.hpp"
 #include "platform/desktop/x11/atspi_tree.hpp"
@@ -45,63 +43,55 @@ bool isMinimized(X11Connection& x, xcb_window_t window) {
 
 }  // namespace
 
-// The library keeps one connection per process, so every desktop of the
-// process shares one thread and one tree while any of them lives. A bus
-// that did not answer is looked for again, at most once per
-// kBusRetryInterval, so one that appears later (accessibility switched on
-// after the server started) is found without a restart.
+// Every desktop of the process shares one thread, one tree and one
+// connection to the accessibility bus while any of them lives. A bus that
+// cannot be reached, or whose connection closed (it ended or restarted), is
+// connected to anew, at most once per kBusRetryInterval: one that appears
+// later (accessibility switched on after the server started) or comes back
+// is found without a restart, and what was found on the old one is invalid.
 struct X11Accessibility::Bus {
-    // What the thread's work uses lives longer than the thread.
-    std::atomic<bool> ready{false};
-    // Touched on the thread only: the library was set up once, and has to
-    // be let go before it can be set up again.
-    bool initialised = false;
-    std::unique_ptr<AtspiTree> tree = std::make_unique<AtspiTree>();
-    AtspiThread thread{[] {}};
-    std::mutex attemptMutex;
+    // What the thread's work uses lives longer than the thread, which ends
+    // first. The tree is used on the thread only.
+    AtspiTree tree;
+    std::mutex mutex;
+    std::shared_ptr<AtspiConnection> connection;
     std::chrono::steady_clock::time_point lastAttempt;
+    AtspiThread thread{[] {}};
 
     Bus() { attempt(kStartTimeout); }
-    ~Bus() {
-        // The tree's references go on the thread that made them.
-        thread.call(
-            [this] {
-                tree.reset();
-                return true;
-            },
-            kStartTimeout);
-    }
 
-    // Whether the library reaches the bus, looking again when it is due.
+    // Whether the bus is reached, connecting anew when it is due.
     bool isReady() {
-        if (ready) return true;
         {
-            const std::lock_guard lock(attemptMutex);
+            const std::lock_guard lock(mutex);
+            if (connection && !connection->isClosed()) return true;
             if (std::chrono::steady_clock::now() - lastAttempt < kBusRetryInterval) return false;
         }
         attempt(kBusRetryTimeout);
-        return ready;
+        const std::lock_guard lock(mutex);
+        return connection && !connection->isClosed();
     }
 
 private:
-    // The attempt sets ready itself, so one that ends after its caller
-    // stopped waiting still counts. Without a bus the library ends the
-    // process on its next call, so nothing else runs while ready is false.
+    // The attempt sets the connection itself, so one that ends after its
+    // caller stopped waiting still counts.
     void attempt(std::chrono::milliseconds timeout) {
         {
-            const std::lock_guard lock(attemptMutex);
+            const std::lock_guard lock(mutex);
             lastAttempt = std::chrono::steady_clock::now();
         }
         thread.call(
             [this] {
-                if (ready) return true;
-                if (initialised) atspi_exit();
-                initialised = true;
-                if (atspi_init() > 1) return false;
-                AtspiAccessible* desktop = atspi_get_desktop(0);
-                if (desktop) g_object_unref(desktop);
-                ready = desktop != nullptr;
-                return ready.load();
+                {
+                    const std::lock_guard lock(mutex);
+                    if (connection && !connection->isClosed()) return true;
+                }
+                auto opened = AtspiConnection::open();
+                if (!opened) return false;
+                tree.connect(opened);
+                const std::lock_guard lock(mutex);
+                connection = std::move(opened);
+                return true;
             },
             timeout);
     }
@@ -175,13 +165,12 @@ std::chrono::milliseconds X11Accessibility::timeoutOf(const AXElement& element) 
 }
 
 template <typename Work>
-auto X11Accessibility::onTree(const AXElement& element, Work work)
+auto X11Accessibility::onTree(const AXElement& element, Work work, std::optional<std::chrono::milliseconds> bound)
     -> std::optional<decltype(work(std::declval<AtspiTree&>()))> {
-    const auto timeout = timeoutOf(element);
+    const auto timeout = bound.value_or(timeoutOf(element));
     return bus_->thread.call(
-        [tree = bus_->tree.get(), work = std::move(work), timeout] {
-            // The library's own timeout is global; only this thread calls it.
-            atspi_set_timeout(static_cast<int>(timeout.count()), static_cast<int>(timeout.count()));
+        [tree = &bus_->tree, work = std::move(work), timeout] {
+            tree->setTimeout(timeout);
             return work(*tree);
         },
         timeout);
@@ -211,6 +200,13 @@ AXAttributeResult X11Accessibility::children(const AXElement& element) {
     const auto count = onTree(element, [element](AtspiTree& tree) { return tree.childCount(element); });
     if (!count) return {axerror::cannotComplete, std::nullopt};
     if (count->second != axerror::success) return {count->second, std::nullopt};
+    // One listing is bounded by what it fetches: the element's timeout for
+    // each piece of childrenPerCall, as reading them by index would be.
+    const int pieces = std::max(1, (count->first + childrenPerCall - 1) / childrenPerCall);
+    auto listed = onTree(
+        element, [element](AtspiTree& tree) { return tree.allChildren(element); }, timeoutOf(element) * pieces);
+    if (!listed) return {axerror::cannotComplete, std::nullopt};
+    if (*listed) return std::move(**listed);
     std::vector<AXElement> all;
     for (int first = 0; first < count->first; first += childrenPerCall) {
         const int piece = std::min(childrenPerCall, count->first - first);

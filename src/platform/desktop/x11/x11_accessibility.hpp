@@ -1,6 +1,8 @@
 #pragma once
 // Accessibility on an X11 session: the applications' trees on the AT-SPI
-// bus, read and pressed on one thread (AtspiThread, AtspiTree). A caller
+// bus, read and pressed on one thread (AtspiThread, AtspiTree) over a
+// connection of our own (AtspiConnection) that is made anew when the bus
+// comes back. A caller
 // waits at most the element's messaging timeout, kept here per element;
 // the bus call it started may go on, and its late answer is dropped.
 // What the bus cannot do to a window (moving, sizing, minimizing, raising,
@@ -31,11 +33,12 @@ public:
     // How long a request to the window manager is waited for before the
     // call answers: it acts on it after the request was sent.
     static constexpr std::chrono::milliseconds windowManagerWait{800};
-    // A node's children are read this many at a time, each piece within the
-    // element's messaging timeout: one child is one round trip to the
-    // application, so a menu of thousands of items would not fit one
-    // timeout whole, while an application that stops answering is still
-    // noticed within one.
+    // A node's children are listed in one call where the application can;
+    // otherwise they are read by index, this many at a time, each piece
+    // within the element's messaging timeout: one child is then one round
+    // trip to the application, so a menu of thousands of items would not
+    // fit one timeout whole, while an application that stops answering is
+    // still noticed within one.
     static constexpr int childrenPerCall = 256;
 
     // Throws X11Error when the display (":0") cannot be reached.
@@ -57,10 +60,12 @@ private:
     static std::shared_ptr<Bus> sharedBus();
     std::chrono::milliseconds timeoutOf(const AXElement& element);
     // Work on the tree, on the accessibility thread within the element's
-    // timeout; none when it did not answer in time. Work that comes late
-    // still runs after the caller has gone, so it owns what it uses.
+    // timeout (or the bound given); none when it did not answer in time.
+    // Work that comes late still runs after the caller has gone, so it owns
+    // what it uses.
     template <typename Work>
-    auto onTree(const AXElement& element, Work work) -> std::optional<decltype(work(std::declval<AtspiTree&>()))>;
+    auto onTree(const AXElement& element, Work work, std::optional<std::chrono::milliseconds> bound = std::nullopt)
+        -> std::optional<decltype(work(std::declval<AtspiTree&>()))>;
 
     // A node's children, read in pieces of childrenPerCall.
     AXAttributeResult children(const AXElement& element);
