@@ -19,14 +19,14 @@
 #include <vector>
 
 #include "drawn_to_frame.hpp"
+#include "given_x_display.hpp"
+#include "paired_server.hpp"
 #include "screen_like_x11_background.hpp"
 #include "model/json/model_record_json.hpp"
 #include "model/records/halvardine_response.hpp"
 #include "model/records/workflow_step.hpp"
 #include "support/device_request.hpp"
-#include "support/server_process.hpp"
 #include "support/temporary_home.hpp"
-#include "support/test_device.hpp"
 
 namespace zentrabo {
 namespace {
@@ -113,21 +113,14 @@ bool answeredOk(const std::optional<std::string>& reply) {
 
 int main() {
     using namespace zentrabo;
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') {
-        std::printf("screenshot request: not measured, no X display given (set DISPLAY)\n");
-        return 0;
-    }
+    const char* display = bench::givenXDisplay("screenshot request");
+    if (display == nullptr) return 0;
     const bench::ScreenLikeX11Background background(display);
     testing::TemporaryHome home;
     testing::ServerProcess server({"--desktop", "x11"});
-    const auto start = server.readStartLines();
     const testing::TestDevice phone;
-    const auto window = start ? testing::openPairingWindow(server, std::chrono::seconds(20)) : std::nullopt;
-    const auto paired = window ? phone.exchangeLine(start->port, start->fingerprint,
-                                                    encodeRecord(testing::pairingRequest(*window, "PAIR")) + "\n")
-                               : std::nullopt;
-    if (!paired || paired->find(R"("ok":true)") == std::string::npos) {
+    const auto start = bench::pairWith(server, phone);
+    if (!start) {
         std::printf("screenshot request: the server did not start or pairing failed\n");
         return 1;
     }

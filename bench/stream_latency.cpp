@@ -52,6 +52,7 @@
 #include "cpu_clock.hpp"
 #include "drawn_to_frame.hpp"
 #include "ffmpeg_x11grab_peer.hpp"
+#include "given_x_display.hpp"
 #include "moving_x11_window.hpp"
 #include "screen_like_x11_background.hpp"
 #include "security/halvardine_security.hpp"
@@ -363,11 +364,8 @@ RemoteScreenStreamRequest displayStream(std::int64_t framesPerSecond) {
 // The X11 session of $DISPLAY; none, said in the row, when no display is
 // given or it cannot be reached.
 std::unique_ptr<platform::X11Desktop> x11Session(platform::Clock& clock) {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') {
-        std::printf("X11 session: not measured, no X display given (set DISPLAY)\n");
-        return nullptr;
-    }
+    const char* display = bench::givenXDisplay("X11 session");
+    if (display == nullptr) return nullptr;
     try {
         return platform::X11Desktop::create(display, clock);
     } catch (const platform::X11Error& error) {

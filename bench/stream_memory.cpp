@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "app/process_setup.hpp"
+#include "given_x_display.hpp"
 #include "moving_x11_window.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
 #include "platform/desktop/x11/x11_desktop.hpp"
@@ -104,11 +105,8 @@ void stop(std::vector<std::unique_ptr<Stream>>& streams) {
 
 int main() {
     keepLargeBuffersOutOfTheHeap();
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) {
-        std::printf("stream memory: not measured, no X display given (set DISPLAY)\n");
-        return 0;
-    }
+    const char* display = bench::givenXDisplay("stream memory");
+    if (display == nullptr) return 0;
     platform::SystemClock clock;
     std::unique_ptr<platform::X11Desktop> desktop;
     try {

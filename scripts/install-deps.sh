@@ -63,6 +63,8 @@ test_packages=(
   # the test session's sound server (the test applications play their tones
   # to it through libpulse-simple, part of libpulse0)
   pulseaudio
+  # the sound-continuity bench's recorder of that server's output (parec)
+  pulseaudio-utils
   # the desktop settings' schemas the wallpaper tests set, and the session
   # bus tool that turns the accessibility switch as a witness (gdbus)
   gsettings-desktop-schemas libglib2.0-bin
