@@ -167,6 +167,8 @@ int main() {
     const auto audio = [&] { return testing::framesOfKind(client->frames(), RemoteScreenStreamFrameKind::audio); };
     client->waitUntil(
         [&] {
+            // Each look copies every frame received so far: twice a second
+            // is enough.
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             return client->isClosed() || sampleCount(audio()) >= neededSamples;
         },
