@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "fuzz_require.hpp"
-#include "platform/desktop/x11/atspi_menu_shortcut.hpp"
+#include "platform/desktop/atspi/atspi_menu_shortcut.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto shortcut =

@@ -13,6 +13,7 @@ inline platform::ProductIdentity serverIdentity() {
         .displayName = "Zentrabo Server",
         .description = "Makes this computer controllable from paired devices",
         .demoBundleIdentifierPrefix = "com.zentrabo.demo.",
+        .selectionPropertyName = "ZENTRABO_SELECTION",
     };
 }
 

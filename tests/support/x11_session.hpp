@@ -18,6 +18,8 @@
 #include <optional>
 #include <string>
 
+#include "server_identity.hpp"
+
 namespace zentrabo::testing {
 
 inline constexpr const char* kX11SessionDisplayVariable = "ZENTRABO_TEST_X11_DISPLAY";
@@ -60,7 +62,11 @@ inline void joinX11Session() {
     }
     // Once per program: the session never changes while the suite runs.
     static std::once_flag displaySet;
-    std::call_once(displaySet, [&] { setenv("DISPLAY", display->c_str(), 1); });
+    std::call_once(displaySet, [&] {
+        setenv("DISPLAY", display->c_str(), 1);
+        // The clipboard's reads name their property after the program.
+        useServerIdentity();
+    });
 }
 
 class X11SessionTest : public ::testing::Test {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/desktop/x11/atspi_menu_shortcut.hpp"
+#include "platform/desktop/atspi/atspi_menu_shortcut.hpp"
 
 namespace zentrabo::platform {
 namespace {

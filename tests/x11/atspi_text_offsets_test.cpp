@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/desktop/x11/atspi_text_offsets.hpp"
+#include "platform/desktop/atspi/atspi_text_offsets.hpp"
 
 namespace zentrabo::platform {
 namespace {

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/desktop/x11/atspi_thread.hpp"
+#include "platform/desktop/atspi/atspi_thread.hpp"
 #include "support/test_application.hpp"
 #include "support/x11_session.hpp"
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/desktop/x11/gnome_desktop_picture.hpp"
-#include "platform/desktop/x11/gnome_slideshow.hpp"
+#include "platform/desktop/gnome_wallpaper/gnome_desktop_picture.hpp"
+#include "platform/desktop/gnome_wallpaper/gnome_slideshow.hpp"
 
 namespace zentrabo::testing {
 namespace {

@@ -11,12 +11,16 @@
 #include <optional>
 #include <string>
 
+#include "support/server_identity.hpp"
+
 namespace zentrabo::testing {
 
 // An Xvfb of the test's own: on a free display, or on the one it had before.
 class OwnXServer {
 public:
     explicit OwnXServer(std::optional<int> display = std::nullopt) {
+        // The clipboard's reads on this display name their property after the program.
+        useServerIdentity();
         int ready[2];
         if (pipe2(ready, O_CLOEXEC) != 0) return;
         pid_ = fork();

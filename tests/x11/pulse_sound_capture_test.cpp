@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/desktop/x11/pulse_sound_capture.hpp"
+#include "platform/desktop/pulse/pulse_sound_capture.hpp"
 #include "support/test_application.hpp"
 #include "support/x11_session.hpp"
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/desktop/audio_buffer_pacing.hpp"
-#include "platform/desktop/x11/linux_process.hpp"
-#include "platform/desktop/x11/sound_mixer.hpp"
+#include "platform/desktop/processes/linux_process.hpp"
+#include "platform/desktop/pulse/sound_mixer.hpp"
 
 namespace zentrabo::testing {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/desktop/x11/toolkit_button_labels.hpp"
+#include "platform/desktop/atspi/toolkit_button_labels.hpp"
 #include "support/scoped_environment.hpp"
 
 namespace zentrabo::platform {

@@ -18,6 +18,9 @@ struct ProductIdentity {
     std::string description;
     // What the built-in desktop scenario's bundle identifiers begin with.
     std::string demoBundleIdentifierPrefix;
+    // The window property another program's clipboard data is delivered
+    // into (an X11 atom name).
+    std::string selectionPropertyName;
 };
 
 // Replaces the identity; later reads see the new one.

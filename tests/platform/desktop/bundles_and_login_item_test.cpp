@@ -215,7 +215,8 @@ TEST(ProductIdentityTest, EveryNameTheLayerWritesComesFromTheIdentityGiven) {
                         .programName = "acme-agent",
                         .displayName = "Acme Agent",
                         .description = "Runs errands",
-                        .demoBundleIdentifierPrefix = "org.acme.sample."});
+                        .demoBundleIdentifierPrefix = "org.acme.sample.",
+                        .selectionPropertyName = "ACME_SELECTION"});
     EXPECT_EQ(configFolder(), home.root() / "config/acme");
     EXPECT_EQ(dataFolder(), home.root() / "data/acme");
     EXPECT_EQ(desktopScenarioPath(), home.root() / "config/acme/virtual-desktop.json");

@@ -8,21 +8,13 @@
 #include <xcb/xcb.h>
 
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "platform/desktop/geometry.hpp"
-#include "platform/desktop/running_application.hpp"
+#include "platform/desktop/atspi/accessible_window.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
 
 namespace zentrabo::platform {
-
-// A window as the accessibility bus describes it.
-struct AccessibleWindow {
-    ProcessID pid = 0;
-    Rect frame;
-    std::string title;
-};
 
 // The managed window (front to back, as readManagedWindows lists them) that
 // the accessible window is; none when no window of its process overlaps it.

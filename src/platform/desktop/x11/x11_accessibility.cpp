@@ -6,10 +6,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/desktop/x11/atspi_connection.hpp"
-#include "platform/desktop/x11/atspi_status.hpp"
-#include "platform/desktop/x11/atspi_thread.hpp"
-#include "platform/desktop/x11/atspi_tree.hpp"
+#include "platform/desktop/atspi/atspi_connection.hpp"
+#include "platform/desktop/atspi/atspi_status.hpp"
+#include "platform/desktop/atspi/atspi_thread.hpp"
+#include "platform/desktop/atspi/atspi_tree.hpp"
+#include "platform/desktop/x11/accessible_window_match.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
 #include "platform/desktop/x11/window_manager_requests.hpp"
 #include "platform/desktop/x11/x11_properties.hpp"

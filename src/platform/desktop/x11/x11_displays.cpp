@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <ctime>
 
-#include "platform/desktop/x11/gnome_desktop_picture.hpp"
-#include "platform/desktop/x11/gnome_slideshow.hpp"
+#include "platform/desktop/gnome_wallpaper/gnome_desktop_picture.hpp"
+#include "platform/desktop/gnome_wallpaper/gnome_slideshow.hpp"
 #include "platform/desktop/x11/randr_mode_switch.hpp"
 
 namespace zentrabo::platform {

@@ -9,7 +9,7 @@
 
 #include "platform/desktop/freedesktop/desktop_entries.hpp"
 #include "platform/desktop/running_application.hpp"
-#include "platform/desktop/x11/linux_process.hpp"
+#include "platform/desktop/processes/linux_process.hpp"
 
 namespace zentrabo::platform {
 

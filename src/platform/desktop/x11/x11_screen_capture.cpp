@@ -3,9 +3,9 @@
 #include <map>
 
 #include "platform/desktop/x11/composite_frames.hpp"
-#include "platform/desktop/x11/linux_process.hpp"
+#include "platform/desktop/processes/linux_process.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
-#include "platform/desktop/x11/pulse_server_check.hpp"
+#include "platform/desktop/pulse/pulse_server_check.hpp"
 #include "platform/desktop/x11/x11_capture_stream.hpp"
 #include "platform/desktop/x11/x11_displays.hpp"
 

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "platform/files/product_identity.hpp"
+
 namespace zentrabo::platform {
 
 namespace {
@@ -64,7 +66,7 @@ X11SelectionReader::X11SelectionReader(const std::string& display, std::chrono::
     const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_create_window(connection, XCB_COPY_FROM_PARENT, window_, connection_.root(), 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
-    property_ = internAtom(connection, "ZENTRABO_SELECTION");
+    property_ = internAtom(connection, productIdentity().selectionPropertyName);
     incr_ = internAtom(connection, "INCR");
 }
 

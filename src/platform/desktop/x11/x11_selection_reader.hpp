@@ -47,6 +47,8 @@ public:
 
     // Connects to the display; throws X11Error when it cannot be reached.
     // Every reading through it ends by the deadline, counted from now.
+    // The owner delivers into a property of its window named by the product
+    // identity, which must be set (productIdentity()).
     X11SelectionReader(const std::string& display, std::chrono::milliseconds deadline);
     ~X11SelectionReader();
     X11SelectionReader(const X11SelectionReader&) = delete;

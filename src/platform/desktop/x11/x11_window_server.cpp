@@ -1,7 +1,7 @@
 #include "platform/desktop/x11/x11_window_server.hpp"
 
 #include "platform/desktop/window_list_selection.hpp"
-#include "platform/desktop/x11/linux_process.hpp"
+#include "platform/desktop/processes/linux_process.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
 
 namespace zentrabo::platform {

@@ -11,8 +11,8 @@
 
 #include "platform/desktop/freedesktop/application_launcher.hpp"
 #include "platform/desktop/workspace.hpp"
-#include "platform/desktop/x11/delayed_termination.hpp"
-#include "platform/desktop/x11/linux_process.hpp"
+#include "platform/desktop/processes/delayed_termination.hpp"
+#include "platform/desktop/processes/linux_process.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
 
 namespace zentrabo::platform {

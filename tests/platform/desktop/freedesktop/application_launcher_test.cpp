@@ -15,7 +15,7 @@
 #include "freedesktop_fixture.hpp"
 #include "platform/desktop/freedesktop/application_launcher.hpp"
 #include "platform/desktop/freedesktop/desktop_entries.hpp"
-#include "platform/desktop/x11/linux_process.hpp"
+#include "platform/desktop/processes/linux_process.hpp"
 
 namespace zentrabo::testing {
 namespace {

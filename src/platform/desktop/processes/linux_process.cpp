@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/linux_process.hpp"
+#include "platform/desktop/processes/linux_process.hpp"
 
 #include <charconv>
 #include <fstream>

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/desktop/x11/pulse_connection.hpp"
+#include "platform/desktop/pulse/pulse_connection.hpp"
 
 namespace zentrabo::platform {
 

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "platform/desktop/running_application.hpp"
-#include "platform/desktop/x11/pulse_connection.hpp"
-#include "platform/desktop/x11/sound_mixer.hpp"
+#include "platform/desktop/pulse/pulse_connection.hpp"
+#include "platform/desktop/pulse/sound_mixer.hpp"
 
 namespace zentrabo::platform {
 

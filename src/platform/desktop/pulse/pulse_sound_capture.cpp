@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/pulse_sound_capture.hpp"
+#include "platform/desktop/pulse/pulse_sound_capture.hpp"
 
 #include <pulse/error.h>
 #include <pulse/proplist.h>
@@ -10,7 +10,7 @@
 #include <span>
 #include <thread>
 
-#include "platform/desktop/x11/linux_process.hpp"
+#include "platform/desktop/processes/linux_process.hpp"
 
 namespace zentrabo::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/atspi_text_offsets.hpp"
+#include "platform/desktop/atspi/atspi_text_offsets.hpp"
 
 #include <algorithm>
 #include <string>

@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/toolkit_button_labels.hpp"
+#include "platform/desktop/atspi/toolkit_button_labels.hpp"
 
 #include <libintl.h>
 #include <locale.h>

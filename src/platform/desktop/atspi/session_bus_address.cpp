@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/session_bus_address.hpp"
+#include "platform/desktop/atspi/session_bus_address.hpp"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/gnome_desktop_picture.hpp"
+#include "platform/desktop/gnome_wallpaper/gnome_desktop_picture.hpp"
 
 #include <gio/gio.h>
 

@@ -1,13 +1,13 @@
-#include "platform/desktop/x11/atspi_tree.hpp"
+#include "platform/desktop/atspi/atspi_tree.hpp"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "platform/desktop/x11/atspi_menu_shortcut.hpp"
-#include "platform/desktop/x11/atspi_text_offsets.hpp"
-#include "platform/desktop/x11/linux_process.hpp"
-#include "platform/desktop/x11/toolkit_button_labels.hpp"
+#include "platform/desktop/atspi/atspi_menu_shortcut.hpp"
+#include "platform/desktop/atspi/atspi_text_offsets.hpp"
+#include "platform/desktop/processes/linux_process.hpp"
+#include "platform/desktop/atspi/toolkit_button_labels.hpp"
 
 namespace zentrabo::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/atspi_menu_shortcut.hpp"
+#include "platform/desktop/atspi/atspi_menu_shortcut.hpp"
 
 #include <glib.h>
 #include <xkbcommon/xkbcommon.h>

@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "platform/desktop/accessibility.hpp"
-#include "platform/desktop/x11/accessible_window_match.hpp"
-#include "platform/desktop/x11/atspi_connection.hpp"
-#include "platform/desktop/x11/atspi_menu_shortcut.hpp"
+#include "platform/desktop/atspi/accessible_window.hpp"
+#include "platform/desktop/atspi/atspi_connection.hpp"
+#include "platform/desktop/atspi/atspi_menu_shortcut.hpp"
 
 namespace zentrabo::platform {
 

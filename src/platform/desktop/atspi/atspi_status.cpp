@@ -1,11 +1,11 @@
-#include "platform/desktop/x11/atspi_status.hpp"
+#include "platform/desktop/atspi/atspi_status.hpp"
 
 #include <gio/gio.h>
 
 #include <optional>
 #include <string>
 
-#include "platform/desktop/x11/session_bus_address.hpp"
+#include "platform/desktop/atspi/session_bus_address.hpp"
 
 namespace zentrabo::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/delayed_termination.hpp"
+#include "platform/desktop/processes/delayed_termination.hpp"
 
 #include <signal.h>
 

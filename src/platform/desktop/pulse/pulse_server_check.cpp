@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/pulse_server_check.hpp"
+#include "platform/desktop/pulse/pulse_server_check.hpp"
 
 namespace zentrabo::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/gnome_slideshow.hpp"
+#include "platform/desktop/gnome_wallpaper/gnome_slideshow.hpp"
 
 #include <glib.h>
 

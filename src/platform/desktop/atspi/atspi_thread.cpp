@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/atspi_thread.hpp"
+#include "platform/desktop/atspi/atspi_thread.hpp"
 
 #include <glib.h>
 

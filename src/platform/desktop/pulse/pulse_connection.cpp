@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/pulse_connection.hpp"
+#include "platform/desktop/pulse/pulse_connection.hpp"
 
 #include <pulse/error.h>
 

@@ -1,8 +1,8 @@
-#include "platform/desktop/x11/atspi_connection.hpp"
+#include "platform/desktop/atspi/atspi_connection.hpp"
 
 #include <cstdlib>
 
-#include "platform/desktop/x11/session_bus_address.hpp"
+#include "platform/desktop/atspi/session_bus_address.hpp"
 
 namespace zentrabo::platform {
 namespace {

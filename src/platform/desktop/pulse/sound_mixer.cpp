@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/sound_mixer.hpp"
+#include "platform/desktop/pulse/sound_mixer.hpp"
 
 #include <algorithm>
 #include <stdexcept>

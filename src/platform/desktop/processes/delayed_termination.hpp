@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/desktop/x11/linux_process.hpp"
+#include "platform/desktop/processes/linux_process.hpp"
 
 namespace zentrabo::platform {
 
