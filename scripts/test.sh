@@ -49,14 +49,18 @@ stage "fuzzing"
 stage "testing, with the release tree building beside it at low priority"
 release_log="$root/build/release-tree.log"
 mkdir -p "$root/build"
-nice -n 19 "$root/scripts/bench.sh" --build-only >"$release_log" 2>&1 &
+# In a session of its own, so that a run cut short (Ctrl+C, a CI timeout)
+# takes the whole release build down with it instead of leaving compilers behind.
+setsid nice -n 19 "$root/scripts/bench.sh" --build-only >"$release_log" 2>&1 &
 release_pid=$!
+trap 'kill -- "-$release_pid" 2>/dev/null || true' EXIT
 tests_status=0
 unshare --net --mount --pid --fork --mount-proc --kill-child \
   "$root/scripts/run-tests-in-namespace.sh" "$build" || tests_status=$?
 stage "tests done (status $tests_status); waiting for the release tree"
 release_status=0
 wait "$release_pid" || release_status=$?
+trap - EXIT
 if ((release_status != 0)); then
   echo "The release tree failed to build; the end of its log ($release_log):" >&2
   tail -n 80 "$release_log" >&2
