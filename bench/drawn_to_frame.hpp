@@ -36,9 +36,10 @@ inline double percentileOf(std::vector<double> values, double fraction) {
 // The first `warmUp` pictures are decoded but not counted: both sides start
 // their encoders and caches there. None when too few pictures remain.
 inline std::optional<DrawnToFrame> drawnToFrame(const std::vector<ReceivedPicture>& pictures,
-                                                const MovingX11Window& window, std::size_t warmUp) {
+                                                const MovingX11Window& window, std::size_t warmUp,
+                                                PictureOrigin origin = {}) {
     if (pictures.size() < warmUp + 2) return std::nullopt;
-    H264WindowFinder finder;
+    H264WindowFinder finder(origin);
     std::vector<double> milliseconds;
     for (std::size_t index = 0; index < pictures.size(); ++index) {
         const auto edge = finder.leftEdge(pictures[index].annexB);

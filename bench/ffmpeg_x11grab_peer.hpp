@@ -29,7 +29,14 @@ namespace zentrabo::bench {
 // (one per core the process may use, at most eight), BT.709 in limited
 // range. The scaler is ffmpeg's bilinear one, as the capture's when sizes
 // match.
-inline std::vector<std::string> ffmpegX11GrabCommand(const std::string& display) {
+// The part of the screen grabbed: all of a 1080p screen, or a window's frame.
+struct GrabRegion {
+    int x = 0, y = 0;
+    int width = 1920, height = 1080;
+};
+
+inline std::vector<std::string> ffmpegX11GrabCommand(const std::string& display, const GrabRegion& region = {}) {
+    const bool corner = region.x == 0 && region.y == 0;
     return {"ffmpeg",
             "-nostdin",
             "-loglevel",
@@ -39,9 +46,9 @@ inline std::vector<std::string> ffmpegX11GrabCommand(const std::string& display)
             "-framerate",
             "30",
             "-video_size",
-            "1920x1080",
+            std::to_string(region.width) + "x" + std::to_string(region.height),
             "-i",
-            display,
+            corner ? display : display + "+" + std::to_string(region.x) + "," + std::to_string(region.y),
             "-vf",
             "scale=out_color_matrix=bt709:out_range=tv:flags=bilinear,format=yuv420p",
             "-c:v",
@@ -117,13 +124,14 @@ private:
 
 // Runs the peer until `count` pictures have come whole; empty when ffmpeg
 // could not be started or ended early.
-inline std::vector<ReceivedPicture> runFfmpegX11Grab(const std::string& display, std::size_t count) {
+inline std::vector<ReceivedPicture> runFfmpegX11Grab(const std::string& display, std::size_t count,
+                                                     const GrabRegion& region = {}) {
     int output[2];
     if (pipe2(output, O_CLOEXEC) != 0) return {};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    const auto command = ffmpegX11GrabCommand(display);
+    const auto command = ffmpegX11GrabCommand(display, region);
     std::vector<char*> arguments;
     for (const auto& argument : command) arguments.push_back(const_cast<char*>(argument.c_str()));
     arguments.push_back(nullptr);

@@ -1,7 +1,7 @@
 #pragma once
-// A window that keeps moving across an X display while a bench captures it,
-// so every captured frame differs: a plain coloured window, kept out of the
-// window manager's hands, shifted a few pixels every 16 ms on a thread of
+// A window that keeps moving across an X display (or inside a window of it)
+// while a bench captures it, so every captured frame differs: a plain
+// coloured window, kept out of the window manager's hands, shifted a few pixels every 16 ms on a thread of
 // its own. It remembers when it was drawn at each place, so a bench that
 // finds the window in a picture knows when that picture's content was drawn.
 #include <pthread.h>
@@ -29,15 +29,17 @@ public:
     // The window's colour, 0xRRGGBB.
     static constexpr std::uint32_t colour = 0xE0A020;
 
-    // Moves within the first `across` pixels of the screen's width. Does
-    // nothing when the display cannot be reached.
-    MovingX11Window(const std::string& display, int across) : connection_(xcb_connect(display.c_str(), nullptr)) {
+    // Moves within the first `across` pixels of the width of `parent` (the
+    // root when none), `top` pixels below its top. Does nothing when the
+    // display cannot be reached.
+    MovingX11Window(const std::string& display, int across, xcb_window_t parent = XCB_NONE)
+        : connection_(xcb_connect(display.c_str(), nullptr)) {
         if (xcb_connection_has_error(connection_)) return;
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
         window_ = xcb_generate_id(connection_);
         const std::uint32_t values[] = {colour, 1};  // the background, override-redirect
-        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, top, width, height, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, parent != XCB_NONE ? parent : screen->root, 0,
+                          top, width, height, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                           XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
         xcb_map_window(connection_, window_);
         xcb_flush(connection_);

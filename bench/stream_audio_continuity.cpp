@@ -7,17 +7,21 @@
 // of the stream against the monitor's, the audio frames the transport
 // dropped (gaps in their sequence numbers) and the machine's load. The aim:
 // at most one more broken window in the stream than in the monitor, none
-// dropped.
+// dropped. It also prints how long after the stream's first picture the
+// tone, playing all along, is first heard in it.
 #include <sys/wait.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <filesystem>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -36,14 +40,14 @@ namespace zentrabo {
 namespace {
 
 constexpr double toneFrequency = 660;
-// Each recording starts silent until sound reaches it (the stream's sound
-// 0.5 to 0.7 s after its start); from the tone's first sample the next
-// half second is not counted, then 30 s are.
+// The stream starts once the tone sounds; in each recording, from the
+// tone's first sample the next half second is not counted, then 30 s are.
 constexpr std::size_t settlingWindows = 10;
 constexpr std::size_t countedWindows = 600;
 constexpr std::size_t neededSamples = (settlingWindows + countedWindows + 30) * bench::toneWindow;
 constexpr std::size_t streamChannels = 2;
 constexpr auto recordingBound = std::chrono::seconds(90);
+constexpr auto toneStartBound = std::chrono::seconds(20);
 
 std::string loadAverage() {
     double one = 0;
@@ -79,7 +83,9 @@ public:
     explicit MonitorRecording(std::size_t samples)
         : recorder_(popen("exec parec -d test_output.monitor --raw --format=s16le --rate=48000 --channels=1 "
                           "--latency-msec=20 2>/dev/null",
-                          "r")),
+                          // Closed on exec: a program started later must not
+                          // hold the pipe open, or parec never sees its end.
+                          "re")),
           thread_([this, samples] { record(samples); }) {}
     ~MonitorRecording() {
         thread_.join();
@@ -94,13 +100,26 @@ public:
         return samples_;
     }
 
+    // Waits until a sample of a tenth of full scale or louder has come;
+    // false when none did within the bound.
+    bool waitUntilHeard(std::chrono::seconds bound) {
+        const auto giveUp = std::chrono::steady_clock::now() + bound;
+        while (!heard_ && !done_ && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return heard_;
+    }
+
 private:
     void record(std::size_t samples) {
         std::int16_t chunk[4800];
         while (recorder_ != nullptr && samples_.size() < samples) {
             const std::size_t count = std::fread(chunk, sizeof chunk[0], std::size(chunk), recorder_);
             if (count == 0) break;
-            for (std::size_t index = 0; index < count; ++index) samples_.push_back(chunk[index] / 32768.0);
+            for (std::size_t index = 0; index < count; ++index) {
+                samples_.push_back(chunk[index] / 32768.0);
+                if (std::abs(chunk[index]) >= 3277) heard_ = true;
+            }
         }
         // parec ends when its output closes.
         if (recorder_ != nullptr) pclose(std::exchange(recorder_, nullptr));
@@ -110,6 +129,7 @@ private:
     FILE* recorder_;
     std::vector<double> samples_;
     std::atomic<bool> done_{false};
+    std::atomic<bool> heard_{false};
     std::thread thread_;
 };
 
@@ -121,6 +141,20 @@ std::size_t droppedFrames(const std::vector<RemoteScreenStreamFrame>& audio) {
         if (audio[index].sequenceNumber > previous) dropped += audio[index].sequenceNumber - previous - 1;
     }
     return dropped;
+}
+
+// Where the tone is first heard in the stream, in seconds after its first
+// picture (both on the stream's own time line); none without either.
+std::optional<double> soundStartAfterPicture(const std::vector<RemoteScreenStreamFrame>& frames,
+                                             const std::vector<RemoteScreenStreamFrame>& audio,
+                                             const std::vector<double>& firstChannel) {
+    const auto picture = std::find_if(frames.begin(), frames.end(), [](const RemoteScreenStreamFrame& frame) {
+        return frame.kind == RemoteScreenStreamFrameKind::video;
+    });
+    if (picture == frames.end() || audio.empty() || firstChannel.empty()) return std::nullopt;
+    const double heard = static_cast<double>(audio.front().presentationTimeNanoseconds) * 1e-9 +
+                         static_cast<double>(bench::firstSound(firstChannel)) / bench::toneSampleRate;
+    return heard - static_cast<double>(picture->presentationTimeNanoseconds) * 1e-9;
 }
 
 std::size_t sampleCount(const std::vector<RemoteScreenStreamFrame>& audio) {
@@ -150,10 +184,17 @@ int main() {
         std::printf("stream audio continuity: the server did not start or pairing failed\n");
         return 1;
     }
+    MonitorRecording monitor(neededSamples);
     const Child tone(
         testing::spawnProgram({"/usr/bin/python3", "-B", ZENTRABO_SOURCE_DIR "/tests/fixtures/test_application/tone.py",
                                std::to_string(static_cast<int>(toneFrequency))}));
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // The player (Python) takes a while to start on a loaded machine: the
+    // stream starts once the tone sounds, so its silence before is the
+    // server's own.
+    if (!monitor.waitUntilHeard(toneStartBound)) {
+        std::printf("stream audio continuity: the tone did not start\n");
+        return 1;
+    }
 
     RemoteScreenStreamRequest request;
     request.mode = RemoteScreenStreamMode::display;
@@ -162,7 +203,6 @@ int main() {
     request.bitrate = 8'000'000;
     request.preferredVideoCodec = RemoteScreenStreamVideoCodec::h264;
     request.capturesAudio = true;
-    MonitorRecording monitor(neededSamples);
     const auto client = testing::openStream(phone, start->port, start->fingerprint, request);
     const auto audio = [&] { return testing::framesOfKind(client->frames(), RemoteScreenStreamFrameKind::audio); };
     client->waitUntil(
@@ -176,8 +216,8 @@ int main() {
     const auto streamed = audio();
     const auto recorded = monitor.samples();
     const std::string loadAtEnd = loadAverage();
-    const auto ours = bench::toneContinuity(testing::firstChannel(streamed, 0, streamed.size(), streamChannels),
-                                            toneFrequency, settlingWindows, countedWindows);
+    const auto streamedChannel = testing::firstChannel(streamed, 0, streamed.size(), streamChannels);
+    const auto ours = bench::toneContinuity(streamedChannel, toneFrequency, settlingWindows, countedWindows);
     const auto monitored = bench::toneContinuity(recorded, toneFrequency, settlingWindows, countedWindows);
     std::printf(
         "stream audio continuity, X11 session %s, a %.0f Hz tone, 1080p30 H.264 display stream with sound "
@@ -186,5 +226,10 @@ int main() {
         "dropped)\n",
         display, toneFrequency, loadAtStart.c_str(), loadAtEnd.c_str(), ours.broken, ours.windows, monitored.broken,
         monitored.windows, droppedFrames(streamed));
+    // The tone plays throughout, so the stream should sound from its start.
+    if (const auto start = soundStartAfterPicture(client->frames(), streamed, streamedChannel)) {
+        std::printf("stream audio continuity: the tone is first heard %.0f ms after the stream's first picture\n",
+                    *start * 1000);
+    }
     return ours.windows == countedWindows && monitored.windows == countedWindows ? 0 : 1;
 }
