@@ -75,7 +75,15 @@ start_test_gnome_session() {
     >"$logs/gnome-at-spi.log" 2>&1 </dev/null &
   test_session_pids+=("$!")
 
-  in_gnome_session gnome-shell --headless --wayland --wayland-display wayland-0 \
+  # The shell gets a /tmp of its own: mutter writes its XWayland display's
+  # lock files there (and a killed shell would leave them in the machine's
+  # /tmp), while its X sockets land in the suite's socket folder, bound into
+  # it, where the tests' X clients find them.
+  mkdir -p "$gnome_session_folder/x11-unix"
+  mount --bind /tmp/.X11-unix "$gnome_session_folder/x11-unix"
+  in_gnome_session unshare --mount sh -c 'mount -t tmpfs -o mode=1777,size=4m tmpfs /tmp &&
+      mkdir -m 1777 /tmp/.X11-unix && mount --bind "$0" /tmp/.X11-unix && exec "$@"' \
+    "$gnome_session_folder/x11-unix" gnome-shell --headless --wayland --wayland-display wayland-0 \
     --virtual-monitor 1920x1080 >"$logs/gnome-shell.log" 2>&1 </dev/null &
   test_session_pids+=("$!")
   if ! wait_until 300 gnome_screencast_answers; then

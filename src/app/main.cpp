@@ -137,6 +137,10 @@ int main(int argc, char** argv) {
 
     writeStandardOutputLine(versionLine());
     writeStandardOutputLine("Desktop: " + chosen.description);
+    for (const auto& note : chosen.notes) {
+        ZENTRABO_LOG(note);
+        writeStandardOutputLine(note);
+    }
 
     platform::MainLoop mainLoop;
     // Declared before the store, so the store's last write still has its queue.
