@@ -11,13 +11,21 @@ std::unique_ptr<ScreenCastRecording> GnomeCaptureTarget::record(const ContentFil
             if constexpr (std::is_same_v<Shown, DisplayContentFilter>) {
                 const auto connector = displays->connectorOf(shown.display);
                 if (!connector) throw captureContentUnavailable();
-                return ScreenCastRecording::ofMonitor(bus, *connector, showsCursor);
-            } else if constexpr (std::is_same_v<Shown, WindowContentFilter>) {
-                return ScreenCastRecording::ofWindow(bus, shown.window, showsCursor);
+                return ScreenCastRecording::ofMonitor(
+                    bus, *connector,
+                    {double(displays->pixelsWide(shown.display)), double(displays->pixelsHigh(shown.display))},
+                    showsCursor);
             } else {
                 for (const auto& window : windows->windows().value_or(std::vector<ShellWindow>{})) {
-                    if (window.pid == shown.application && window.isApplicationWindow() && !window.minimized) {
-                        return ScreenCastRecording::ofWindow(bus, window.id, showsCursor);
+                    bool shows = false;
+                    if constexpr (std::is_same_v<Shown, WindowContentFilter>) {
+                        shows = window.id == shown.window;
+                    } else {
+                        shows = window.pid == shown.application && window.isApplicationWindow() && !window.minimized;
+                    }
+                    if (shows) {
+                        return ScreenCastRecording::ofWindow(bus, window.id, {window.frame.width, window.frame.height},
+                                                             showsCursor);
                     }
                 }
                 throw captureContentUnavailable();

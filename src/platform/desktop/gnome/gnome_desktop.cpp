@@ -31,6 +31,7 @@ std::unique_ptr<GnomeDesktop> GnomeDesktop::create(std::string waylandDisplay, C
     std::unique_ptr<GnomeDesktop> desktop(new GnomeDesktop(std::move(waylandDisplay), clock));
     desktop->bus_ = GnomeBus::connect();
     desktop->windows_ = std::make_shared<ShellWindows>(desktop->bus_);
+    desktop->extensionUUID_ = productIdentity().shellExtensionUUID;
     desktop->interfaces_ = {ScreenCastRecording::screenCastVersion(*desktop->bus_),
                             desktop->bus_->version(remoteDesktop, "org.gnome.Mutter.RemoteDesktop"),
                             desktop->windows_->version()};
@@ -58,8 +59,7 @@ std::string GnomeDesktop::interfacesText() const {
 
 std::optional<std::string> GnomeDesktop::extensionProblem() const {
     if (windows_->version()) return std::nullopt;
-    return "GNOME Shell extension " + productIdentity().shellExtensionUUID +
-           " is not enabled: windows cannot be listed; see README";
+    return "GNOME Shell extension " + extensionUUID_ + " is not enabled: windows cannot be listed; see README";
 }
 
 Workspace& GnomeDesktop::workspace() { return *workspace_; }

@@ -62,6 +62,7 @@ private:
     Clock& clock_;
     std::shared_ptr<GnomeBus> bus_;
     GnomeInterfaces interfaces_;
+    std::string extensionUUID_;
     std::shared_ptr<ShellWindows> windows_;
     std::shared_ptr<GnomeWorkspace> workspace_;
     std::shared_ptr<GnomeDisplays> displays_;

@@ -1,9 +1,11 @@
 #include "platform/desktop/gnome/pipewire_video_stream.hpp"
 
 #include <pipewire/pipewire.h>
+#include <spa/buffer/meta.h>
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -38,8 +40,9 @@ std::optional<PackedPixelOrder> orderOf(std::uint32_t format) {
     }
 }
 
-// The raw formats taken, the first preferred.
-const spa_pod* formatChoices(spa_pod_builder& builder) {
+// The raw formats taken, the first preferred; the size preferred is what
+// the node shows.
+const spa_pod* formatChoices(spa_pod_builder& builder, std::uint32_t width, std::uint32_t height) {
     spa_pod_frame object{};
     spa_pod_frame choice{};
     spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
@@ -58,7 +61,7 @@ const spa_pod* formatChoices(spa_pod_builder& builder) {
     spa_pod_builder_pop(&builder, &choice);
     spa_pod_builder_prop(&builder, SPA_FORMAT_VIDEO_size, 0);
     spa_pod_builder_push_choice(&builder, &choice, SPA_CHOICE_Range, 0);
-    spa_pod_builder_rectangle(&builder, 1920, 1080);
+    spa_pod_builder_rectangle(&builder, width, height);
     spa_pod_builder_rectangle(&builder, 1, 1);
     spa_pod_builder_rectangle(&builder, PipewireVideoStream::maximumSide, PipewireVideoStream::maximumSide);
     spa_pod_builder_pop(&builder, &choice);
@@ -77,6 +80,18 @@ const spa_pod* bufferChoices(spa_pod_builder& builder) {
     spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers);
     spa_pod_builder_prop(&builder, SPA_PARAM_BUFFERS_dataType, 0);
     spa_pod_builder_int(&builder, (1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr));
+    return static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &object));
+}
+
+// The crop region of each buffer: a window's stream is as large as its
+// monitor, with the window in the region the buffer names.
+const spa_pod* cropMeta(spa_pod_builder& builder) {
+    spa_pod_frame object{};
+    spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta);
+    spa_pod_builder_prop(&builder, SPA_PARAM_META_type, 0);
+    spa_pod_builder_id(&builder, SPA_META_VideoCrop);
+    spa_pod_builder_prop(&builder, SPA_PARAM_META_size, 0);
+    spa_pod_builder_int(&builder, sizeof(spa_meta_region));
     return static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &object));
 }
 
@@ -106,7 +121,8 @@ struct PipewireVideoStream::Listener {
     pw_stream_events events{};
 };
 
-PipewireVideoStream::PipewireVideoStream(std::uint32_t node) : listener_(std::make_unique<Listener>()) {
+PipewireVideoStream::PipewireVideoStream(std::uint32_t node, std::uint32_t width, std::uint32_t height)
+    : listener_(std::make_unique<Listener>()) {
     initialisePipewire();
     loop_ = pw_thread_loop_new("zb-pipewire", nullptr);
     if (!loop_) throw ScreenCaptureError("PipeWire's loop could not be made.");
@@ -138,7 +154,8 @@ PipewireVideoStream::PipewireVideoStream(std::uint32_t node) : listener_(std::ma
         std::uint8_t buffer[1024];
         spa_pod_builder builder{};
         spa_pod_builder_init(&builder, buffer, sizeof(buffer));
-        const spa_pod* params[] = {formatChoices(builder)};
+        const spa_pod* params[] = {formatChoices(builder, std::clamp<std::uint32_t>(width, 1, maximumSide),
+                                                 std::clamp<std::uint32_t>(height, 1, maximumSide))};
         if (pw_stream_connect(stream_, PW_DIRECTION_INPUT, node,
                               static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
                               params, 1) < 0) {
@@ -191,8 +208,8 @@ void PipewireVideoStream::negotiated(const spa_pod* format) {
     std::uint8_t buffer[256];
     spa_pod_builder builder{};
     spa_pod_builder_init(&builder, buffer, sizeof(buffer));
-    const spa_pod* params[] = {bufferChoices(builder)};
-    pw_stream_update_params(stream_, params, 1);
+    const spa_pod* params[] = {bufferChoices(builder), cropMeta(builder)};
+    pw_stream_update_params(stream_, params, 2);
 }
 
 void PipewireVideoStream::frameArrived() {
@@ -200,20 +217,36 @@ void PipewireVideoStream::frameArrived() {
     if (!buffer) return;
     const spa_buffer* held = buffer->buffer;
     const spa_data* data = held->n_datas > 0 ? &held->datas[0] : nullptr;
+    // The part of the picture that shows the content: all of it, or the
+    // crop region when the buffer names one inside it.
+    std::uint32_t left = 0, top = 0, width = width_, height = height_;
+    if (const auto* crop = static_cast<const spa_meta_region*>(
+            spa_buffer_find_meta_data(held, SPA_META_VideoCrop, sizeof(spa_meta_region)))) {
+        const auto& region = crop->region;
+        if (region.size.width > 0 && region.size.height > 0 && region.position.x >= 0 && region.position.y >= 0 &&
+            std::uint64_t(region.position.x) + region.size.width <= width_ &&
+            std::uint64_t(region.position.y) + region.size.height <= height_) {
+            left = static_cast<std::uint32_t>(region.position.x);
+            top = static_cast<std::uint32_t>(region.position.y);
+            width = region.size.width;
+            height = region.size.height;
+        }
+    }
     if (formatKnown_ && data && data->data && data->chunk && data->chunk->size > 0) {
-        const std::size_t rowBytes = std::size_t{width_} * 4;
-        const std::size_t stride = data->chunk->stride > 0 ? static_cast<std::size_t>(data->chunk->stride) : rowBytes;
+        const std::size_t fullRow = std::size_t{width_} * 4;
+        const std::size_t rowBytes = std::size_t{width} * 4;
+        const std::size_t stride = data->chunk->stride > 0 ? static_cast<std::size_t>(data->chunk->stride) : fullRow;
         const std::size_t offset = data->chunk->offset % (data->maxsize ? data->maxsize : 1);
         // A chunk that does not hold the whole picture is no frame.
-        if (stride >= rowBytes && offset + stride * (height_ - 1) + rowBytes <= data->maxsize) {
+        if (stride >= fullRow && offset + stride * (height_ - 1) + fullRow <= data->maxsize) {
             auto frame = std::make_shared<VideoFrame>();
-            frame->width = width_;
-            frame->height = height_;
+            frame->width = width;
+            frame->height = height;
             frame->stride = rowBytes;
             frame->order = order_;
-            frame->bytes.resize(rowBytes * height_);
-            const auto* source = static_cast<const std::uint8_t*>(data->data) + offset;
-            for (std::uint32_t y = 0; y < height_; ++y) {
+            frame->bytes.resize(rowBytes * height);
+            const auto* source = static_cast<const std::uint8_t*>(data->data) + offset + top * stride + left * 4;
+            for (std::uint32_t y = 0; y < height; ++y) {
                 std::memcpy(frame->bytes.data() + y * rowBytes, source + y * stride, rowBytes);
             }
             std::lock_guard lock(mutex_);

@@ -4,7 +4,8 @@
 // since no GPU here could test it), on a thread loop of its own ("zb-pipewire")
 // that is stopped and joined when the stream goes. Each frame is copied out
 // of the mapped buffer at once, so the buffer goes back to the compositor;
-// the newest frame is kept. The compositor sends frames only when something
+// the newest frame is kept, cut to the crop region the buffer names (a
+// window's stream is its monitor's size with the window in a region). The compositor sends frames only when something
 // changed, so a consumer that needs a steady rate repeats the newest one.
 #include <chrono>
 #include <condition_variable>
@@ -43,9 +44,9 @@ public:
     static constexpr std::uint32_t maximumSide = 8192;
 
     // Connects to the node through the session's PipeWire (its socket in
-    // $XDG_RUNTIME_DIR). Throws ScreenCaptureError when PipeWire cannot be
-    // reached.
-    explicit PipewireVideoStream(std::uint32_t node);
+    // $XDG_RUNTIME_DIR), preferring the size given (what the node shows).
+    // Throws ScreenCaptureError when PipeWire cannot be reached.
+    PipewireVideoStream(std::uint32_t node, std::uint32_t width, std::uint32_t height);
     ~PipewireVideoStream();
     PipewireVideoStream(const PipewireVideoStream&) = delete;
     PipewireVideoStream& operator=(const PipewireVideoStream&) = delete;

@@ -39,29 +39,30 @@ std::optional<std::uint32_t> ScreenCastRecording::screenCastVersion(GnomeBus& bu
 }
 
 std::unique_ptr<ScreenCastRecording> ScreenCastRecording::ofMonitor(std::shared_ptr<GnomeBus> bus,
-                                                                    const std::string& connector, bool showsCursor) {
+                                                                    const std::string& connector, Size size,
+                                                                    bool showsCursor) {
     std::unique_ptr<ScreenCastRecording> recording(new ScreenCastRecording(std::move(bus)));
     GVariantBuilder options;
     g_variant_builder_init(&options, G_VARIANT_TYPE("a{sv}"));
     g_variant_builder_add(&options, "{sv}", "cursor-mode",
                           g_variant_new_uint32(showsCursor ? cursorEmbedded : cursorHidden));
-    recording->start("RecordMonitor", g_variant_new("(sa{sv})", connector.c_str(), &options));
+    recording->start("RecordMonitor", g_variant_new("(sa{sv})", connector.c_str(), &options), size);
     return recording;
 }
 
 std::unique_ptr<ScreenCastRecording> ScreenCastRecording::ofWindow(std::shared_ptr<GnomeBus> bus, std::uint64_t window,
-                                                                   bool showsCursor) {
+                                                                   Size size, bool showsCursor) {
     std::unique_ptr<ScreenCastRecording> recording(new ScreenCastRecording(std::move(bus)));
     GVariantBuilder options;
     g_variant_builder_init(&options, G_VARIANT_TYPE("a{sv}"));
     g_variant_builder_add(&options, "{sv}", "window-id", g_variant_new_uint64(window));
     g_variant_builder_add(&options, "{sv}", "cursor-mode",
                           g_variant_new_uint32(showsCursor ? cursorEmbedded : cursorHidden));
-    recording->start("RecordWindow", g_variant_new("(a{sv})", &options));
+    recording->start("RecordWindow", g_variant_new("(a{sv})", &options), size);
     return recording;
 }
 
-void ScreenCastRecording::start(const char* method, GVariant* parameters) {
+void ScreenCastRecording::start(const char* method, GVariant* parameters, Size size) {
     g_variant_ref_sink(parameters);
     const VariantPointer held(parameters);
     const auto created =
@@ -99,7 +100,8 @@ void ScreenCastRecording::start(const char* method, GVariant* parameters) {
                                  (started ? std::string("no stream came") : started.error));
     }
     try {
-        video_ = std::make_unique<PipewireVideoStream>(*node);
+        video_ = std::make_unique<PipewireVideoStream>(*node, static_cast<std::uint32_t>(size.width),
+                                                       static_cast<std::uint32_t>(size.height));
     } catch (const ScreenCaptureError&) {
         stopSession();
         throw;

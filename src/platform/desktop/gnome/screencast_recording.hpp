@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/desktop/geometry.hpp"
 #include "platform/desktop/gnome/gnome_bus.hpp"
 #include "platform/desktop/gnome/pipewire_video_stream.hpp"
 
@@ -21,9 +22,10 @@ public:
 
     // Each throws ScreenCaptureError: captureContentUnavailable() when mutter
     // refuses the monitor or window, another text when it does not answer.
+    // The size is what the monitor or window shows, in pixels.
     static std::unique_ptr<ScreenCastRecording> ofMonitor(std::shared_ptr<GnomeBus> bus, const std::string& connector,
-                                                          bool showsCursor);
-    static std::unique_ptr<ScreenCastRecording> ofWindow(std::shared_ptr<GnomeBus> bus, std::uint64_t window,
+                                                          Size size, bool showsCursor);
+    static std::unique_ptr<ScreenCastRecording> ofWindow(std::shared_ptr<GnomeBus> bus, std::uint64_t window, Size size,
                                                          bool showsCursor);
     ~ScreenCastRecording();
     ScreenCastRecording(const ScreenCastRecording&) = delete;
@@ -38,7 +40,7 @@ private:
     explicit ScreenCastRecording(std::shared_ptr<GnomeBus> bus) : bus_(std::move(bus)) {}
     // Records what the method names (RecordMonitor or RecordWindow with its
     // parameters) and starts.
-    void start(const char* method, GVariant* parameters);
+    void start(const char* method, GVariant* parameters, Size size);
     void stopSession();
 
     std::shared_ptr<GnomeBus> bus_;
