@@ -137,9 +137,10 @@ int main(int argc, char** argv) {
 
     writeStandardOutputLine(versionLine());
     writeStandardOutputLine("Desktop: " + chosen.description);
+    // Beside the start lines, which devices' scripts read in their order.
     for (const auto& note : chosen.notes) {
         ZENTRABO_LOG(note);
-        writeStandardOutputLine(note);
+        writeStandardErrorLine(note);
     }
 
     platform::MainLoop mainLoop;

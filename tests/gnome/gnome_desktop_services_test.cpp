@@ -35,8 +35,8 @@ bool near(std::uint8_t a, std::uint8_t b) { return std::abs(int(a) - int(b)) <= 
 
 // Whether the image shows the pattern of a window whose client area (of the
 // size asked for) fills the bottom of the frame at `frame` in the image.
-::testing::AssertionResult showsPattern(const platform::RgbaImage& image, const platform::Rect& frame,
-                                        const TestWindowSpec& window) {
+::testing::AssertionResult showsPatternAt(const platform::RgbaImage& image, const platform::Rect& frame,
+                                          const TestWindowSpec& window) {
     const int left = static_cast<int>(frame.x + frame.width) - window.width;
     const int top = static_cast<int>(frame.y + frame.height) - window.height;
     for (const auto& [x, y] :
@@ -141,10 +141,10 @@ TEST_F(GnomeDesktopServices, WaylandAndXWaylandWindowsAreListedAndActivatedAsThe
         const auto display = desktop->displays().mainDisplayID();
         const auto screen = desktop->screenCapture().displayImage(display);
         ASSERT_TRUE(screen);
-        EXPECT_TRUE(showsPattern(*screen, frame, row.window)) << "in the display's picture";
+        EXPECT_TRUE(showsPatternAt(*screen, frame, row.window)) << "in the display's picture";
         const auto picture = desktop->screenCapture().windowImage(static_cast<platform::WindowID>(id));
         ASSERT_TRUE(picture);
-        EXPECT_TRUE(showsPattern(*picture, {0, 0, double(picture->width), double(picture->height)}, row.window))
+        EXPECT_TRUE(showsPatternAt(*picture, {0, 0, double(picture->width), double(picture->height)}, row.window))
             << "in the window's picture of " << picture->width << "x" << picture->height;
     }
 }

@@ -12,7 +12,9 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -126,6 +128,31 @@ inline std::optional<std::map<std::uint64_t, WitnessedWindow>> witnessedShellWin
     g_variant_iter_free(iterator);
     g_variant_unref(reply);
     return windows;
+}
+
+// The frame of the window with that title as the shell places it, read
+// through the shell's own evaluation (unsafe mode); none when it has no
+// such window.
+inline std::optional<std::array<int, 4>> witnessedFrame(const std::string& title) {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus) return std::nullopt;
+    const std::string code =
+        "JSON.stringify(global.get_window_actors().map(a => a.meta_window).filter(w => w.get_title() === " +
+        std::string("'") + title +
+        "').map(w => { const r = w.get_frame_rect(); return [r.x, r.y, r.width, r.height]; })[0] ?? null)";
+    GVariant* reply = g_dbus_connection_call_sync(bus, "org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell", "Eval",
+                                                  g_variant_new("(s)", code.c_str()), G_VARIANT_TYPE("(bs)"),
+                                                  G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    g_object_unref(bus);
+    if (!reply) return std::nullopt;
+    gboolean ok = FALSE;
+    const gchar* result = nullptr;
+    g_variant_get(reply, "(b&s)", &ok, &result);
+    std::array<int, 4> frame{};
+    const bool read = ok && std::sscanf(result, "\"[%d,%d,%d,%d]\"", &frame[0], &frame[1], &frame[2], &frame[3]) == 4;
+    g_variant_unref(reply);
+    if (!read) return std::nullopt;
+    return frame;
 }
 
 class GnomeSessionTest : public ::testing::Test {
