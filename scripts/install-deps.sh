@@ -71,8 +71,9 @@ test_packages=(
   # bus tool that turns the accessibility switch as a witness (gdbus)
   gsettings-desktop-schemas libglib2.0-bin
   # the GNOME tests' headless Wayland session: the shell with its XWayland,
-  # and PipeWire with its session manager and sound server
-  gnome-shell mutter xwayland pipewire wireplumber pipewire-pulse
+  # and PipeWire with its session manager and sound server (pw-dump, of
+  # pipewire-bin, tells when the session manager runs)
+  gnome-shell mutter xwayland pipewire pipewire-bin wireplumber pipewire-pulse
 )
 
 case "${1:-}" in

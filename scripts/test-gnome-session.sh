@@ -27,6 +27,10 @@ in_gnome_session() {
     "$@"
 }
 
+pipewire_session_manager_runs() {
+  in_gnome_session pw-dump | grep -q '"application.name": "WirePlumber"'
+}
+
 gnome_screencast_answers() {
   in_gnome_session gdbus introspect --session --dest org.gnome.Mutter.ScreenCast \
     --object-path /org/gnome/Mutter/ScreenCast
@@ -66,11 +70,23 @@ start_test_gnome_session() {
     "['window-control@zentrabo.org', 'test-session@tests.zentrabo.org']"
   in_gnome_session gsettings set org.gnome.shell welcome-dialog-last-shown-version '999'
 
+  # Each connects to PipeWire, which must listen first; WirePlumber exits
+  # at once when it cannot connect.
+  in_gnome_session pipewire >"$logs/gnome-pipewire.log" 2>&1 </dev/null &
+  test_session_pids+=("$!")
+  if ! wait_until 100 test -S "$runtime/pipewire-0"; then
+    echo "PipeWire did not start (see $logs/gnome-pipewire.log)" >&2
+    return 1
+  fi
   local program
-  for program in pipewire wireplumber pipewire-pulse; do
+  for program in wireplumber pipewire-pulse; do
     in_gnome_session "$program" >"$logs/gnome-$program.log" 2>&1 </dev/null &
     test_session_pids+=("$!")
   done
+  if ! wait_until 100 pipewire_session_manager_runs; then
+    echo "WirePlumber did not start (see $logs/gnome-wireplumber.log)" >&2
+    return 1
+  fi
   in_gnome_session /usr/libexec/at-spi-bus-launcher --launch-immediately \
     >"$logs/gnome-at-spi.log" 2>&1 </dev/null &
   test_session_pids+=("$!")

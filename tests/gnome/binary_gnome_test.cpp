@@ -114,5 +114,44 @@ TEST_F(BinaryGnome, LaunchesListsActivatesCapturesAndStreamsTheSession) {
     }
 }
 
+// Whether the picture's colour at a point of its bottom-right quarter is the
+// window's own colour (not its complement), as a window's pattern shows there.
+bool showsColourOf(const platform::RgbaImage& picture, const std::string& colour) {
+    const auto* pixel = picture.pixel(picture.width * 3 / 4, picture.height * 4 / 5);
+    const Rgb expected = testPatternColour(colour, 2, 2, 1, 1);
+    return std::abs(pixel[0] - expected.red) <= 28 && std::abs(pixel[1] - expected.green) <= 28 &&
+           std::abs(pixel[2] - expected.blue) <= 28;
+}
+
+TEST_F(BinaryGnome, AFrontmostWindowStreamFollowsTheWindowTheShellActivates) {
+    TestApplication application({.windows = {TestWindowSpec{"First", 320, 240, {}, {}, "d04020", false},
+                                             TestWindowSpec{"Second", 320, 240, {}, {}, "20a040", false}}});
+    ASSERT_TRUE(application.reports().waitFor("mapped", "First"));
+    ASSERT_TRUE(application.reports().waitFor("mapped", "Second"));
+    ASSERT_TRUE(shellActivates("First"));
+
+    auto options = smallStreamRequest(RemoteScreenStreamMode::frontmostWindow);
+    options.windowTrackingMode = RemoteScreenStreamWindowTrackingMode::followActiveWindow;
+    auto client = openStream(phone, port, serverFingerprint, options);
+    const auto videoCount = [&] {
+        const auto frames = client->frames();
+        return static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(), [](const auto& frame) {
+            return frame.kind == RemoteScreenStreamFrameKind::video;
+        }));
+    };
+    ASSERT_TRUE(client->waitUntil([&] { return videoCount() >= 6; }, std::chrono::seconds(5)));
+    const std::size_t beforeSwitch = videoCount();
+    ASSERT_TRUE(shellActivates("Second"));
+    client->waitUntil([&] { return videoCount() >= beforeSwitch + 20; }, std::chrono::seconds(5));
+    const auto frames = client->frames();
+    client.reset();
+    const auto [width, height] = announcedSize(frames);
+    ASSERT_GT(width, 0u);
+    const auto pictures = test::decodedPictures(frames, "h264", width, height);
+    ASSERT_GE(pictures.size(), beforeSwitch);
+    EXPECT_TRUE(showsColourOf(pictures[beforeSwitch - 1], "d04020")) << "the stream did not show the first window";
+    EXPECT_TRUE(showsColourOf(pictures.back(), "20a040")) << "the stream never followed the second window";
+}
+
 }  // namespace
 }  // namespace zentrabo::testing

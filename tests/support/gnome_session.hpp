@@ -130,16 +130,11 @@ inline std::optional<std::map<std::uint64_t, WitnessedWindow>> witnessedShellWin
     return windows;
 }
 
-// The frame of the window with that title as the shell places it, read
-// through the shell's own evaluation (unsafe mode); none when it has no
-// such window.
-inline std::optional<std::array<int, 4>> witnessedFrame(const std::string& title) {
+// The shell's answer to a piece of its own JavaScript (unsafe mode); none
+// when it fails.
+inline std::optional<std::string> shellEvaluation(const std::string& code) {
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     if (!bus) return std::nullopt;
-    const std::string code =
-        "JSON.stringify(global.get_window_actors().map(a => a.meta_window).filter(w => w.get_title() === " +
-        std::string("'") + title +
-        "').map(w => { const r = w.get_frame_rect(); return [r.x, r.y, r.width, r.height]; })[0] ?? null)";
     GVariant* reply = g_dbus_connection_call_sync(bus, "org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell", "Eval",
                                                   g_variant_new("(s)", code.c_str()), G_VARIANT_TYPE("(bs)"),
                                                   G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
@@ -148,11 +143,33 @@ inline std::optional<std::array<int, 4>> witnessedFrame(const std::string& title
     gboolean ok = FALSE;
     const gchar* result = nullptr;
     g_variant_get(reply, "(b&s)", &ok, &result);
-    std::array<int, 4> frame{};
-    const bool read = ok && std::sscanf(result, "\"[%d,%d,%d,%d]\"", &frame[0], &frame[1], &frame[2], &frame[3]) == 4;
+    std::optional<std::string> answer;
+    if (ok) answer = result;
     g_variant_unref(reply);
-    if (!read) return std::nullopt;
+    return answer;
+}
+
+inline std::string shellWindowWithTitle(const std::string& title) {
+    return "global.get_window_actors().map(a => a.meta_window).find(w => w.get_title() === '" + title + "')";
+}
+
+// The frame of the window with that title as the shell places it; none when
+// it has no such window.
+inline std::optional<std::array<int, 4>> witnessedFrame(const std::string& title) {
+    const auto answer = shellEvaluation(
+        "JSON.stringify((w => { const r = w.get_frame_rect(); "
+        "return [r.x, r.y, r.width, r.height]; })(" +
+        shellWindowWithTitle(title) + "))");
+    std::array<int, 4> frame{};
+    if (!answer || std::sscanf(answer->c_str(), "\"[%d,%d,%d,%d]\"", &frame[0], &frame[1], &frame[2], &frame[3]) != 4) {
+        return std::nullopt;
+    }
     return frame;
+}
+
+// Brings the window with that title forward as a click on it would.
+inline bool shellActivates(const std::string& title) {
+    return shellEvaluation(shellWindowWithTitle(title) + ".activate(global.get_current_time())").has_value();
 }
 
 class GnomeSessionTest : public ::testing::Test {
