@@ -32,6 +32,8 @@ run_packages=(
   libxcb-xtest0-dev libxcb-xkb-dev libxkbcommon-x11-dev
   # the session's sound, heard through its sound server
   libpulse-dev
+  # a GNOME Wayland session's screen, received as PipeWire video streams
+  libpipewire-0.3-dev
   # the trust anchors the relay connection is verified against
   ca-certificates
   # the DNS-SD daemon that devices find the server through
@@ -68,6 +70,10 @@ test_packages=(
   # the desktop settings' schemas the wallpaper tests set, and the session
   # bus tool that turns the accessibility switch as a witness (gdbus)
   gsettings-desktop-schemas libglib2.0-bin
+  # the GNOME tests' headless Wayland session: the shell with its XWayland,
+  # and PipeWire with its session manager and sound server (pw-dump, of
+  # pipewire-bin, tells when the session manager runs)
+  gnome-shell mutter xwayland pipewire pipewire-bin wireplumber pipewire-pulse
 )
 
 case "${1:-}" in

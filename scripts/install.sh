@@ -24,6 +24,14 @@ else
 fi
 cmake --install "$tree" --prefix "$prefix" --component server >/dev/null
 echo "Installed $prefix/bin/zentrabo-server"
+# The GNOME Shell extension that lists a GNOME Wayland session's windows for
+# the server; the README says how to enable it.
+extension_uuid=window-control@zentrabo.org
+extension="$HOME/.local/share/gnome-shell/extensions/$extension_uuid"
+rm -rf "$extension"
+mkdir -p "$extension"
+cp "$root/data/gnome-shell/extension/metadata.json" "$root/data/gnome-shell/extension/extension.js" "$extension/"
+echo "Installed the GNOME Shell extension $extension_uuid (enable it on GNOME Wayland: see README)"
 case ":$PATH:" in
   *":$prefix/bin:"*) ;;
   *) echo "$prefix/bin is not on PATH yet: Debian's default profile adds it at your next login, now that it exists." ;;

@@ -15,6 +15,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/test-applications.sh"
 # shellcheck source=scripts/test-sound-server.sh
 source "$(dirname "${BASH_SOURCE[0]}")/test-sound-server.sh"
+# shellcheck source=scripts/test-gnome-session.sh
+source "$(dirname "${BASH_SOURCE[0]}")/test-gnome-session.sh"
 
 # The session's pids in the order they started; they are stopped in reverse.
 test_session_pids=()
@@ -115,4 +117,8 @@ start_test_session() {
   export ZENTRABO_TEST_X11_DISPLAY="$DISPLAY"
   export ZENTRABO_REQUIRE_X11=1
   unset DISPLAY
+
+  # After the test applications' entries, so the shell finds their desktop
+  # file IDs too.
+  start_test_gnome_session "$logs" || return 1
 }

@@ -37,14 +37,16 @@ CommandLine parseCommandLine(int argumentCount, const char* const* arguments) {
         const std::string_view argument = arguments[index];
         if (argument != "--desktop") return unknown(argument);
         if (run.desktop) return BadArgument{"--desktop given twice"};
-        if (index + 1 == argumentCount) return BadArgument{"--desktop needs x11 or virtual"};
+        if (index + 1 == argumentCount) return BadArgument{"--desktop needs x11, gnome-wayland or virtual"};
         const std::string_view kind = arguments[++index];
         if (kind == "x11") {
             run.desktop = DesktopKind::x11;
+        } else if (kind == "gnome-wayland") {
+            run.desktop = DesktopKind::gnomeWayland;
         } else if (kind == "virtual") {
             run.desktop = DesktopKind::virtualDesktop;
         } else {
-            return BadArgument{"--desktop needs x11 or virtual, not \"" + std::string(kind) + "\""};
+            return BadArgument{"--desktop needs x11, gnome-wayland or virtual, not \"" + std::string(kind) + "\""};
         }
     }
     return run;
@@ -52,7 +54,15 @@ CommandLine parseCommandLine(int argumentCount, const char* const* arguments) {
 
 std::vector<std::string> desktopArguments(const RunServer& run) {
     if (!run.desktop) return {};
-    return {"--desktop", *run.desktop == DesktopKind::x11 ? "x11" : "virtual"};
+    switch (*run.desktop) {
+    case DesktopKind::x11:
+        return {"--desktop", "x11"};
+    case DesktopKind::gnomeWayland:
+        return {"--desktop", "gnome-wayland"};
+    case DesktopKind::virtualDesktop:
+        break;
+    }
+    return {"--desktop", "virtual"};
 }
 
 std::string versionLine() {
@@ -60,7 +70,7 @@ std::string versionLine() {
 }
 
 std::string usageText() {
-    return "Usage: zentrabo-server [--desktop x11|virtual] | console | --help | --version\n"
+    return "Usage: zentrabo-server [--desktop x11|gnome-wayland|virtual] | console | --help | --version\n"
            "\n"
            "Makes this computer controllable from paired phone apps. It listens for them\n"
            "with TLS 1.3 on a port chosen anew at each start and advertises itself over\n"
@@ -95,8 +105,10 @@ std::string usageText() {
            consoleSocketText() +
            "\n"
            "\n"
-           "Desktop: it controls the X11 session named by $DISPLAY. It does not start\n"
-           "in a Wayland session ($WAYLAND_DISPLAY set) or on a display that does not\n"
+           "Desktop: it controls the X11 session named by $DISPLAY, or the GNOME Wayland\n"
+           "session named by $WAYLAND_DISPLAY when $XDG_CURRENT_DESKTOP names GNOME (its\n"
+           "windows through the server's GNOME Shell extension: see README). It does\n"
+           "not start in another Wayland session or on a display that does not\n"
            "answer; only with neither variable set does it take its built-in virtual\n"
            "desktop (a scenario of applications and windows, from virtual-desktop.json\n"
            "in the settings folder when that file exists), and says so. The start line\n"
@@ -106,6 +118,10 @@ std::string usageText() {
            "Options:\n"
            "  --desktop x11      controls the X11 display named by $DISPLAY (also\n"
            "                     XWayland's, which shows XWayland windows only)\n"
+           "  --desktop gnome-wayland\n"
+           "                     controls the GNOME Wayland session of $WAYLAND_DISPLAY\n"
+           "                     (windows, applications, displays and screen capture;\n"
+           "                     no input, clipboard or accessibility yet)\n"
            "  --desktop virtual  controls the virtual desktop\n"
            "  console            attaches this terminal to the running instance\n"
            "  -h, --help         prints this text and exits\n"
@@ -113,7 +129,8 @@ std::string usageText() {
            "\n"
            "Exit status: 0 after a clean stop; 1 when it never listened, could not start,\n"
            "or another instance runs; 2 for a desktop scenario it cannot use, a Wayland\n"
-           "session, an X11 display that does not answer, or an argument it does not\n"
+           "session other than GNOME's, an X11 display or GNOME session that does not\n"
+           "answer, or an argument it does not\n"
            "know. A console ends with 0 once it was attached and 1 when it could not\n"
            "attach.\n";
 }

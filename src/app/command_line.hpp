@@ -7,8 +7,9 @@
 
 namespace zentrabo {
 
-// The desktop the server controls: an X11 session's, or the built-in virtual one.
-enum class DesktopKind { x11, virtualDesktop };
+// The desktop the server controls: an X11 session's, a GNOME Wayland
+// session's, or the built-in virtual one.
+enum class DesktopKind { x11, gnomeWayland, virtualDesktop };
 
 struct RunServer {
     // None: chosen from the environment.

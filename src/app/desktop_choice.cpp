@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/desktop/gnome/gnome_bus.hpp"
+#include "platform/desktop/gnome/gnome_desktop.hpp"
 #include "platform/desktop/virtual/scenario_file.hpp"
 #include "platform/desktop/virtual/scenario_validation.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
@@ -15,6 +17,7 @@ namespace zentrabo {
 namespace {
 
 constexpr std::string_view x11ThreadName = "zb-x11";
+constexpr std::string_view gnomeThreadName = "zb-gnome";
 
 std::optional<std::string> variable(const char* name) {
     const char* value = std::getenv(name);
@@ -26,8 +29,12 @@ ChosenDesktop virtualDesktop(platform::Clock& clock, std::string reason) {
     try {
         const auto file = platform::desktopScenarioFile();
         auto desktop = platform::VirtualDesktop::create(platform::loadDesktopScenario(), clock);
-        return {std::move(desktop), "virtual (" + (file ? file->string() : std::string("built-in scenario")) + ")",
-                std::move(reason), false, true};
+        return {std::move(desktop),
+                "virtual (" + (file ? file->string() : std::string("built-in scenario")) + ")",
+                std::move(reason),
+                false,
+                true,
+                {}};
     } catch (const platform::ScenarioError& error) {
         // The message names the file and the fault.
         throw DesktopUnavailable(std::string("unusable desktop scenario: ") + error.what(), exitUnusableInput);
@@ -44,10 +51,44 @@ ChosenDesktop x11Desktop(const std::string& display, platform::Clock& clock, std
     // accessibility thread, the bounded connect attempt) take this name.
     const platform::ScopedThreadName backendThreads(x11ThreadName);
     try {
-        return {platform::X11Desktop::create(display, clock), "X11 display " + display, std::move(reason), false,
-                false};
+        return {platform::X11Desktop::create(display, clock),
+                "X11 display " + display,
+                std::move(reason),
+                false,
+                false,
+                {}};
     } catch (const platform::X11Error& error) {
         throw DesktopUnavailable(refusalPrefix + error.what() + refusalHint, exitUnusableInput);
+    }
+}
+
+// Whether $XDG_CURRENT_DESKTOP, a colon-separated list, names GNOME.
+bool namesGnome(const std::optional<std::string>& currentDesktop) {
+    if (!currentDesktop) return false;
+    std::string_view rest = *currentDesktop;
+    while (!rest.empty()) {
+        const auto end = rest.find(':');
+        if (rest.substr(0, end) == "GNOME") return true;
+        if (end == std::string_view::npos) break;
+        rest.remove_prefix(end + 1);
+    }
+    return false;
+}
+
+ChosenDesktop gnomeDesktop(const std::string& waylandDisplay, platform::Clock& clock, std::string reason,
+                           const std::string& refusalPrefix) {
+    // The threads the backend starts (the bus thread) take this name.
+    const platform::ScopedThreadName backendThreads(gnomeThreadName);
+    try {
+        auto desktop = platform::GnomeDesktop::create(waylandDisplay, clock);
+        std::vector<std::string> notes{"GNOME interfaces: " + desktop->interfacesText()};
+        if (auto problem = desktop->extensionProblem()) notes.push_back(std::move(*problem));
+        ChosenDesktop chosen{
+            std::move(desktop), "GNOME Wayland (" + waylandDisplay + ")", std::move(reason), false, false,
+            std::move(notes)};
+        return chosen;
+    } catch (const platform::GnomeBusError& error) {
+        throw DesktopUnavailable(refusalPrefix + error.what(), exitUnusableInput);
     }
 }
 
@@ -58,7 +99,9 @@ std::string desktopChoiceLine(const ChosenDesktop& chosen) {
 }
 
 std::string desktopStatusText(const ChosenDesktop& chosen) {
-    return chosen.isVirtual ? chosen.description + ": " + chosen.reason : chosen.description;
+    std::string text = chosen.isVirtual ? chosen.description + ": " + chosen.reason : chosen.description;
+    for (const auto& note : chosen.notes) text += "; " + note;
+    return text;
 }
 
 DesktopEnvironment DesktopEnvironment::current() {
@@ -71,6 +114,17 @@ ChosenDesktop chooseDesktop(std::optional<DesktopKind> asked, const DesktopEnvir
     if (asked == DesktopKind::x11) {
         if (!environment.display) throw DesktopUnavailable("--desktop x11: $DISPLAY is not set", exitUnusableInput);
         return x11Desktop(*environment.display, clock, "asked for with --desktop x11", "--desktop x11: ", "");
+    }
+    if (asked == DesktopKind::gnomeWayland) {
+        if (!environment.waylandDisplay) {
+            throw DesktopUnavailable("--desktop gnome-wayland: $WAYLAND_DISPLAY is not set", exitUnusableInput);
+        }
+        return gnomeDesktop(*environment.waylandDisplay, clock, "asked for with --desktop gnome-wayland",
+                            "--desktop gnome-wayland: ");
+    }
+    if (environment.waylandDisplay && namesGnome(environment.currentDesktop)) {
+        return gnomeDesktop(*environment.waylandDisplay, clock, "the GNOME session of $WAYLAND_DISPLAY",
+                            "GNOME Wayland session: ");
     }
     if (environment.waylandDisplay) {
         throw DesktopUnavailable("Wayland session (" + environment.currentDesktop.value_or("unknown desktop") +

@@ -1,13 +1,15 @@
 #pragma once
 // Which desktop the server controls: the one asked for on the command line,
-// else the X11 session of $DISPLAY. A session the server cannot control (a
-// Wayland one, a display that does not answer) stops the start rather than
+// else the GNOME Wayland session of $WAYLAND_DISPLAY, else the X11 session
+// of $DISPLAY. A session the server cannot control (another Wayland one, a
+// display that does not answer) stops the start rather than
 // handing devices the model desktop in its place; only a machine with no
 // session at all gets the virtual desktop unasked.
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "app/command_line.hpp"
 #include "platform/desktop/desktop.hpp"
@@ -16,7 +18,8 @@ namespace zentrabo {
 
 struct ChosenDesktop {
     std::shared_ptr<platform::Desktop> desktop;
-    // "X11 display :0", "virtual (built-in scenario)" or "virtual (<file>)".
+    // "X11 display :0", "GNOME Wayland (wayland-0)", "virtual (built-in
+    // scenario)" or "virtual (<file>)".
     std::string description;
     // Why this desktop: "asked for with --desktop x11", ...
     std::string reason;
@@ -24,6 +27,9 @@ struct ChosenDesktop {
     // session: the start says so on standard error too.
     bool unasked = false;
     bool isVirtual = false;
+    // What the start found of the desktop's interfaces, each a line for the
+    // terminal, the log and status ("GNOME interfaces: ScreenCast 4, ...").
+    std::vector<std::string> notes;
 };
 
 // "Desktop: <description>: <reason>", the line that records the choice.

@@ -137,6 +137,11 @@ int main(int argc, char** argv) {
 
     writeStandardOutputLine(versionLine());
     writeStandardOutputLine("Desktop: " + chosen.description);
+    // Beside the start lines, which devices' scripts read in their order.
+    for (const auto& note : chosen.notes) {
+        ZENTRABO_LOG(note);
+        writeStandardErrorLine(note);
+    }
 
     platform::MainLoop mainLoop;
     // Declared before the store, so the store's last write still has its queue.

@@ -14,6 +14,8 @@ inline platform::ProductIdentity serverIdentity() {
         .description = "Makes this computer controllable from paired devices",
         .demoBundleIdentifierPrefix = "com.zentrabo.demo.",
         .selectionPropertyName = "ZENTRABO_SELECTION",
+        .shellExtensionUUID = "window-control@zentrabo.org",
+        .shellExtensionInterface = "org.zentrabo.Shell.Windows",
     };
 }
 

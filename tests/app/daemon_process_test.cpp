@@ -73,8 +73,8 @@ TEST(DaemonCommandLine, AnswersHelpVersionAndBadArgumentsBeforeCreatingAnything)
         {{"--verbose"}, 2, "", "unknown argument \"--verbose\""},
         {{"--help", "me"}, 2, "", "unknown argument \"me\""},
         {{"status"}, 2, "", "Usage: zentrabo-server"},
-        {{"--desktop", "wayland"}, 2, "", "--desktop needs x11 or virtual, not \"wayland\""},
-        {{"--desktop"}, 2, "", "--desktop needs x11 or virtual"},
+        {{"--desktop", "wayland"}, 2, "", "--desktop needs x11, gnome-wayland or virtual, not \"wayland\""},
+        {{"--desktop"}, 2, "", "--desktop needs x11, gnome-wayland or virtual"},
         {{"--desktop", "virtual", "--desktop", "x11"}, 2, "", "--desktop given twice"},
     };
     for (const auto& test : cases) {
@@ -111,8 +111,11 @@ TEST(DaemonDesktopChoice, NoSessionIsReplacedByTheModelDesktopUnasked) {
     const std::string unsetReason =
         "no desktop session here (DISPLAY and WAYLAND_DISPLAY are unset); devices see the model desktop";
     const std::string waylandRefusal =
-        "Wayland session (GNOME) is not supported yet: log in to an X11 session, or start with --desktop x11 to "
+        "Wayland session (KDE) is not supported yet: log in to an X11 session, or start with --desktop x11 to "
         "control its XWayland windows only, or --desktop virtual for the model desktop";
+    // The suite's session bus has no mutter on it.
+    const std::string silentGnome =
+        "GNOME Wayland session: mutter does not answer on the session bus (org.gnome.Mutter.ScreenCast)";
     struct Case {
         std::string name;
         std::vector<std::string> arguments;
@@ -150,14 +153,24 @@ TEST(DaemonDesktopChoice, NoSessionIsReplacedByTheModelDesktopUnasked) {
          "--desktop x11: cannot connect to the X display :59"},
         {"a Wayland session",
          {},
-         {"DISPLAY", "WAYLAND_DISPLAY=wayland-0", "XDG_CURRENT_DESKTOP=GNOME"},
+         {"DISPLAY", "WAYLAND_DISPLAY=wayland-0", "XDG_CURRENT_DESKTOP=KDE"},
          "",
          waylandRefusal},
         {"a Wayland session with a display that does not answer",
          {},
-         {"DISPLAY=" + silentDisplay, "WAYLAND_DISPLAY=wayland-0", "XDG_CURRENT_DESKTOP=GNOME"},
+         {"DISPLAY=" + silentDisplay, "WAYLAND_DISPLAY=wayland-0", "XDG_CURRENT_DESKTOP=KDE"},
          "",
          waylandRefusal},
+        {"a GNOME Wayland session whose shell does not answer",
+         {},
+         {"DISPLAY=" + silentDisplay, "WAYLAND_DISPLAY=wayland-0", "XDG_CURRENT_DESKTOP=ubuntu:GNOME"},
+         "",
+         silentGnome},
+        {"gnome-wayland asked for without a Wayland session",
+         {"--desktop", "gnome-wayland"},
+         {"WAYLAND_DISPLAY"},
+         "",
+         "--desktop gnome-wayland: $WAYLAND_DISPLAY is not set"},
         {"a Wayland session, virtual asked for",
          {"--desktop", "virtual"},
          {"DISPLAY", "WAYLAND_DISPLAY=wayland-0"},

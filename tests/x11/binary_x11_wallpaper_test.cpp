@@ -168,9 +168,13 @@ INSTANTIATE_TEST_SUITE_P(
                       WallpaperCase{"SlideshowsCurrentPicture",
                                     "[org/gnome/desktop/background]\npicture-uri='SLIDES'\n", false,
                                     std::pair{1600u, 900u}, eveningQuadrants},
-                      // The schema's own default names a stock picture that is not
-                      // installed here (and is of a kind not read).
-                      WallpaperCase{"NothingSet", "", false, std::nullopt, {}}),
+                      // A picture that is not there. (The schema's own default names a
+                      // stock picture, which the GNOME test session's packages install.)
+                      WallpaperCase{"MissingPicture",
+                                    "[org/gnome/desktop/background]\npicture-uri='file:///nonexistent/gone.png'\n",
+                                    false,
+                                    std::nullopt,
+                                    {}}),
     [](const ::testing::TestParamInfo<WallpaperCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -21,6 +21,11 @@ struct ProductIdentity {
     // The window property another program's clipboard data is delivered
     // into (an X11 atom name).
     std::string selectionPropertyName;
+    // The GNOME Shell extension that lists a GNOME Wayland session's windows:
+    // its UUID, and the D-Bus interface it exports, also its bus name (its
+    // object path is the name with "/" for ".").
+    std::string shellExtensionUUID;
+    std::string shellExtensionInterface;
 };
 
 // Replaces the identity; later reads see the new one.

@@ -216,7 +216,9 @@ TEST(ProductIdentityTest, EveryNameTheLayerWritesComesFromTheIdentityGiven) {
                         .displayName = "Acme Agent",
                         .description = "Runs errands",
                         .demoBundleIdentifierPrefix = "org.acme.sample.",
-                        .selectionPropertyName = "ACME_SELECTION"});
+                        .selectionPropertyName = "ACME_SELECTION",
+                        .shellExtensionUUID = "windows@acme.org",
+                        .shellExtensionInterface = "org.acme.Windows"});
     EXPECT_EQ(configFolder(), home.root() / "config/acme");
     EXPECT_EQ(dataFolder(), home.root() / "data/acme");
     EXPECT_EQ(desktopScenarioPath(), home.root() / "config/acme/virtual-desktop.json");

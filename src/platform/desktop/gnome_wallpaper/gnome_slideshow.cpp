@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/desktop/gnome_wallpaper/gnome_desktop_picture.hpp"
 #include "platform/files/bounded_file_read.hpp"
 
 namespace zentrabo::platform {
@@ -168,6 +169,13 @@ std::optional<std::filesystem::path> shownDesktopPicture(const std::filesystem::
     if (file.status != BoundedFileRead::Status::ok) return std::nullopt;
     const std::string_view content(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size());
     return gnomeSlideshowPicture(content, picture.parent_path(), now, monitor);
+}
+
+std::optional<std::filesystem::path> currentGnomeDesktopPicture(Size screen) {
+    const auto settings = readGnomeBackgroundSettings();
+    const auto picture = settings ? gnomeDesktopPicture(*settings) : std::nullopt;
+    if (!picture) return std::nullopt;
+    return shownDesktopPicture(*picture, std::time(nullptr), screen);
 }
 
 }  // namespace zentrabo::platform

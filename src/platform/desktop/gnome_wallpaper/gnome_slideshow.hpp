@@ -26,4 +26,8 @@ std::optional<std::filesystem::path> gnomeSlideshowPicture(std::string_view cont
 std::optional<std::filesystem::path> shownDesktopPicture(const std::filesystem::path& picture, std::time_t now,
                                                          Size monitor);
 
+// The picture file GNOME's background settings show now on a screen of that
+// size; none when they show no picture file.
+std::optional<std::filesystem::path> currentGnomeDesktopPicture(Size screen);
+
 }  // namespace zentrabo::platform

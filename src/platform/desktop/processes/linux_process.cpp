@@ -4,6 +4,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <system_error>
 
 namespace zentrabo::platform {
 
@@ -71,6 +72,13 @@ std::string processName(ProcessID pid) {
     std::string name = procFile(pid, "comm");
     if (!name.empty() && name.back() == '\n') name.pop_back();
     return name;
+}
+
+std::optional<std::filesystem::path> processExecutable(ProcessID pid) {
+    std::error_code error;
+    auto path = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+    if (error) return std::nullopt;
+    return path;
 }
 
 }  // namespace zentrabo::platform

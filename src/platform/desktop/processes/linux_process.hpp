@@ -2,6 +2,7 @@
 // What /proc says of a process: its name, and the moment it started, which
 // tells a process apart from a later one that got the same number.
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,6 +22,8 @@ struct LinuxProcess {
 LinuxProcess linuxProcess(ProcessID pid);
 // Its short name (the command name the kernel keeps); empty when it is gone.
 std::string processName(ProcessID pid);
+// The file it runs (/proc/<pid>/exe); none when it is gone or not ours to read.
+std::optional<std::filesystem::path> processExecutable(ProcessID pid);
 // The process's parent; 0 when it is gone or has none.
 ProcessID parentProcess(ProcessID pid);
 

@@ -1,9 +1,7 @@
 #include "platform/desktop/x11/x11_displays.hpp"
 
 #include <algorithm>
-#include <ctime>
 
-#include "platform/desktop/gnome_wallpaper/gnome_desktop_picture.hpp"
 #include "platform/desktop/gnome_wallpaper/gnome_slideshow.hpp"
 #include "platform/desktop/x11/randr_mode_switch.hpp"
 
@@ -75,10 +73,7 @@ std::int32_t X11Displays::setMode(DisplayID display, const DisplayMode& mode) {
 std::optional<std::filesystem::path> X11Displays::desktopImageURL(DisplayID display) {
     const auto shown = monitor(display);
     if (!shown) return std::nullopt;
-    const auto settings = readGnomeBackgroundSettings();
-    const auto picture = settings ? gnomeDesktopPicture(*settings) : std::nullopt;
-    if (!picture) return std::nullopt;
-    return shownDesktopPicture(*picture, std::time(nullptr), {shown->bounds.width, shown->bounds.height});
+    return currentGnomeDesktopPicture({shown->bounds.width, shown->bounds.height});
 }
 
 }  // namespace zentrabo::platform

@@ -1,52 +1,31 @@
 #include "platform/desktop/x11/x11_workspace.hpp"
 
-#include <signal.h>
-
 #include <algorithm>
-#include <cctype>
-#include <system_error>
 
-#include "platform/desktop/freedesktop/icon_theme.hpp"
-#include "platform/desktop/freedesktop/mime_handlers.hpp"
+#include "platform/desktop/freedesktop/session_running_application.hpp"
+
 #include "platform/desktop/x11/managed_windows.hpp"
 #include "platform/desktop/x11/window_class_hints.hpp"
 #include "platform/desktop/x11/window_manager_requests.hpp"
 #include "platform/desktop/x11/x11_properties.hpp"
-#include "platform/desktop/x11/x11_running_application.hpp"
 #include "platform/desktop/x11/x11_window_modality.hpp"
-#include "platform/text/file_url.hpp"
-#include "platform/text/url_text.hpp"
 
 namespace zentrabo::platform {
 
-namespace {
-
-const std::string cannotOpenApplication = "The application can’t be opened.";
-const std::string noURLHandler = "There is no application set to open the URL.";
-const std::string noFileHandler = "There is no application set to open the document.";
-const std::string missingFile = "The file doesn’t exist.";
-
-std::optional<std::filesystem::path> executableOf(ProcessID pid) {
-    std::error_code error;
-    auto path = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
-    if (error) return std::nullopt;
-    return path;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::shared_ptr<X11Workspace> X11Workspace::create(const std::string& display) {
     return std::shared_ptr<X11Workspace>(new X11Workspace(display));
 }
 
-std::shared_ptr<X11RunningApplication> X11Workspace::handleLocked(const LinuxProcess& process,
-                                                                  const std::vector<xcb_window_t>& windows) {
+std::shared_ptr<SessionRunningApplication> X11Workspace::handleLocked(const LinuxProcess& process,
+                                                                      const std::vector<xcb_window_t>& windows) {
     auto& handle = handles_[process.pid];
     if (!handle || handle->process() != process) {
-        ProcessClues clues{readWindowClassHints(connection_, windows), executableOf(process.pid),
+        ProcessClues clues{readWindowClassHints(connection_, windows), processExecutable(process.pid),
                            launcher_.launchedID(process.pid)};
-        handle = std::make_shared<X11RunningApplication>(weak_from_this(), process, processName(process.pid),
-                                                         matchingEntry(desktopEntries(), clues));
+        handle = std::make_shared<SessionRunningApplication>(weak_from_this(), process, processName(process.pid),
+                                                             matchingEntry(desktopEntries(), clues));
     }
     return handle;
 }
@@ -180,88 +159,6 @@ bool X11Workspace::terminateProcess(const LinuxProcess& process) {
         connection_.flush();
     }
     return termination_.schedule(process);
-}
-
-bool X11Workspace::forceTerminateProcess(const LinuxProcess& process) {
-    if (linuxProcess(process.pid) != process) return false;
-    const bool sent = ::kill(process.pid, SIGKILL) == 0;
-    launcher_.reap();
-    return sent;
-}
-
-std::vector<InstalledApplication> X11Workspace::installedApplications() {
-    std::vector<InstalledApplication> installed;
-    for (auto& entry : desktopEntries()) {
-        if (entry.listed) installed.push_back({std::move(entry.id), std::move(entry.name), std::move(entry.path)});
-    }
-    return installed;
-}
-
-std::optional<std::filesystem::path> X11Workspace::urlForApplication(const std::string& bundleIdentifier) {
-    auto entry = desktopEntryWithID(bundleIdentifier);
-    if (!entry) return std::nullopt;
-    return std::move(entry->path);
-}
-
-OpenResult X11Workspace::openApplication(const std::filesystem::path& location, bool activates) {
-    const auto entry = desktopEntryAt(location);
-    if (!entry) return {false, cannotOpenApplication};
-    // A running application is asked to come forward instead.
-    for (const auto& application : runningApplications()) {
-        if (application->bundleIdentifier() != entry->id) continue;
-        application->unhide();
-        if (activates) application->activate(true);
-        return {true, {}};
-    }
-    const auto launched = launcher_.launch(*entry, {});
-    if (!launched.started()) return {false, launched.error};
-    return {true, {}};
-}
-
-OpenResult X11Workspace::openWithHandler(const std::string& mimeType, const LaunchTarget& target) {
-    const auto handler = defaultHandler(mimeType);
-    if (!handler) return {false, target.isFile ? noFileHandler : noURLHandler};
-    const auto launched = launcher_.launch(*handler, {target});
-    if (!launched.started()) return {false, launched.error};
-    return {true, {}};
-}
-
-OpenResult X11Workspace::openURL(const std::string& url) {
-    const auto parsed = parseURLText(url);
-    if (!parsed || !parsed->scheme || parsed->scheme->empty()) return {false, noURLHandler};
-    std::string scheme = *parsed->scheme;
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (scheme == "file") {
-        const auto path = filePathFromFileURL(url);
-        if (!path) return {false, missingFile};
-        return openFile(*path);
-    }
-    return openWithHandler(schemeHandlerType(scheme), {url, false});
-}
-
-OpenResult X11Workspace::openFile(const std::filesystem::path& path) {
-    std::error_code error;
-    if (!std::filesystem::exists(path, error)) return {false, missingFile};
-    // An entry file opens as the application it describes.
-    if (path.extension() == ".desktop") {
-        if (desktopEntryAt(path)) return openApplication(path, true);
-    }
-    return openWithHandler(mimeTypeOfFile(path), {path.string(), true});
-}
-
-std::optional<RgbaImage> X11Workspace::iconForFile(const std::filesystem::path& path) {
-    std::error_code error;
-    if (!std::filesystem::exists(path, error)) return std::nullopt;
-    if (path.extension() == ".desktop") {
-        if (const auto entry = desktopEntryAt(path)) return loadIcon(entry->icon, iconPixelSize);
-    }
-    // "text/plain" shows as "text-plain", else as its kind's "text-x-generic".
-    std::string type = mimeTypeOfFile(path);
-    if (type == "inode/directory") return loadIcon("folder", iconPixelSize);
-    std::replace(type.begin(), type.end(), '/', '-');
-    if (auto icon = loadIcon(type, iconPixelSize)) return icon;
-    return loadIcon(type.substr(0, type.find('-')) + "-x-generic", iconPixelSize);
 }
 
 }  // namespace zentrabo::platform

@@ -1,28 +1,24 @@
 #pragma once
 // The workspace of an X11 session: the running applications are the
 // processes that own managed windows, each matched to its desktop entry;
-// the frontmost one owns the active window. Installed applications are the
-// desktop entries; applications, URLs and files are opened by launching the
-// entry of the application or of the default handler.
+// the frontmost one owns the active window. The rest is the freedesktop
+// workspace's.
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 
-#include "platform/desktop/freedesktop/application_launcher.hpp"
-#include "platform/desktop/workspace.hpp"
+#include "platform/desktop/freedesktop/entry_workspace.hpp"
 #include "platform/desktop/processes/delayed_termination.hpp"
 #include "platform/desktop/processes/linux_process.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
 
 namespace zentrabo::platform {
 
-class X11RunningApplication;
+class SessionRunningApplication;
 
-class X11Workspace final : public Workspace, public std::enable_shared_from_this<X11Workspace> {
+class X11Workspace final : public EntryWorkspace, public std::enable_shared_from_this<X11Workspace> {
 public:
-    // The size icons are drawn at: that of the controllers' renders.
-    static constexpr int iconPixelSize = 512;
     // How long a polite quit waits for the windows to close before SIGTERM.
     static constexpr std::chrono::milliseconds terminationWait{1500};
 
@@ -31,33 +27,23 @@ public:
 
     std::vector<std::shared_ptr<RunningApplication>> runningApplications() override;
     std::shared_ptr<RunningApplication> frontmostApplication() override;
-    std::vector<InstalledApplication> installedApplications() override;
-    std::optional<std::filesystem::path> urlForApplication(const std::string& bundleIdentifier) override;
-    OpenResult openApplication(const std::filesystem::path& entry, bool activates) override;
-    OpenResult openURL(const std::string& url) override;
-    OpenResult openFile(const std::filesystem::path& path) override;
-    // An entry's icon, a folder's, or the icon of a file's MIME type.
-    std::optional<RgbaImage> iconForFile(const std::filesystem::path& path) override;
 
     // The process that owns the active window; pid 0 when none does.
-    LinuxProcess frontmostProcess();
+    LinuxProcess frontmostProcess() override;
     // Asks the window manager to activate the process's frontmost window that
     // is not minimized, or every such window (the frontmost last) with
     // allWindows; its minimized ones when it shows none. False when it has
     // no window.
-    bool activateProcess(const LinuxProcess& process, bool allWindows);
+    bool activateProcess(const LinuxProcess& process, bool allWindows) override;
     // Restores and activates every window of a process whose windows are all
     // minimized. False when it has none or shows one.
-    bool unhideProcess(const LinuxProcess& process);
+    bool unhideProcess(const LinuxProcess& process) override;
     // Whether every window of the process is minimized.
-    bool isProcessHidden(const LinuxProcess& process);
+    bool isProcessHidden(const LinuxProcess& process) override;
     // Asks each window of the process to close (WM_DELETE_WINDOW), and the
     // process to end with SIGTERM after terminationWait unless it then shows
     // a modal window (asking to save, say).
-    bool terminateProcess(const LinuxProcess& process);
-    bool forceTerminateProcess(const LinuxProcess& process);
-    // Collects the exits of the applications this workspace launched.
-    void reapChildren() { launcher_.reap(); }
+    bool terminateProcess(const LinuxProcess& process) override;
 
 private:
     explicit X11Workspace(const std::string& display)
@@ -69,19 +55,17 @@ private:
 
     // The one handle of the process, made when first asked for, matched to
     // its entry by what its windows say.
-    std::shared_ptr<X11RunningApplication> handleLocked(const LinuxProcess& process,
-                                                        const std::vector<xcb_window_t>& windows);
+    std::shared_ptr<SessionRunningApplication> handleLocked(const LinuxProcess& process,
+                                                            const std::vector<xcb_window_t>& windows);
     enum class WindowState { any, shown, minimized };
     std::vector<xcb_window_t> windowsOfLocked(const LinuxProcess& process, WindowState state);
     // Activates the first of the windows (front to back), or all of them
     // with allWindows, the first last. False when there are none.
     bool activateLocked(std::vector<xcb_window_t> owned, bool allWindows);
-    OpenResult openWithHandler(const std::string& mimeType, const LaunchTarget& target);
 
     std::mutex mutex_;
     X11Connection connection_;
-    std::map<ProcessID, std::shared_ptr<X11RunningApplication>> handles_;
-    ApplicationLauncher launcher_;
+    std::map<ProcessID, std::shared_ptr<SessionRunningApplication>> handles_;
     DelayedTermination termination_;
 };
 

@@ -1,24 +1,22 @@
 #pragma once
-// A process that owns managed windows, as a running application: its
+// A process that owns windows of the session, as a running application: its
 // desktop entry's identity when one matched, else its process name. What
-// its windows do it asks the workspace, which it holds weakly (once the
-// workspace is gone it reports itself not active and does nothing).
+// its windows do it asks the workspace's window control, which it holds
+// weakly (once that is gone it reports itself not active and does nothing).
 #include <atomic>
 #include <memory>
 #include <string>
 
 #include "platform/desktop/freedesktop/desktop_entries.hpp"
+#include "platform/desktop/freedesktop/process_windows.hpp"
 #include "platform/desktop/running_application.hpp"
-#include "platform/desktop/processes/linux_process.hpp"
 
 namespace zentrabo::platform {
 
-class X11Workspace;
-
-class X11RunningApplication final : public RunningApplication {
+class SessionRunningApplication final : public RunningApplication {
 public:
-    X11RunningApplication(std::weak_ptr<X11Workspace> workspace, LinuxProcess process, std::string name,
-                          std::optional<DesktopEntry> entry)
+    SessionRunningApplication(std::weak_ptr<ProcessWindows> workspace, LinuxProcess process, std::string name,
+                              std::optional<DesktopEntry> entry)
         : workspace_(std::move(workspace)), process_(process), name_(std::move(name)), entry_(std::move(entry)) {}
 
     const LinuxProcess& process() const { return process_; }
@@ -27,7 +25,7 @@ public:
     std::optional<std::string> bundleIdentifier() const override;
     std::optional<std::string> localizedName() const override;
     std::optional<std::filesystem::path> bundleURL() const override;
-    // Regular while it owns managed windows; a process we launched counts as
+    // Regular while it owns windows; a process we launched counts as
     // running before its first window shows, without an interface.
     ActivationPolicy activationPolicy() const override {
         return hasWindows_ ? ActivationPolicy::regular : ActivationPolicy::prohibited;
@@ -45,7 +43,7 @@ public:
     bool forceTerminate() override;
 
 private:
-    std::weak_ptr<X11Workspace> workspace_;
+    std::weak_ptr<ProcessWindows> workspace_;
     LinuxProcess process_;
     std::string name_;
     std::optional<DesktopEntry> entry_;
