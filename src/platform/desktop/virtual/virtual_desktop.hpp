@@ -100,7 +100,7 @@ public:
     AXError performAction(const AXElement& element, const std::string& action) override;
 
     // WindowServer
-    std::optional<std::vector<WindowListEntry>> windowList(std::uint32_t options, WindowID relativeToWindow) override;
+    std::optional<std::vector<ListedWindow>> windows() override;
 
     // Displays
     std::int32_t setMode(DisplayID display, const DisplayMode& mode) override;
