@@ -74,6 +74,7 @@ public:
     KeyboardLayoutPreferences& keyboardLayout() override { return *this; }
     EventPoster& eventPoster() override { return *this; }
     Clock& clock() override { return clock_; }
+    std::optional<std::filesystem::path> browsableDataFolder() override;
 
     // The folders holding the installed application bundles, in search
     // order (the system-wide folder first, then the user's own).
