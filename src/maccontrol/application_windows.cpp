@@ -6,71 +6,43 @@
 #include "maccontrol/accessibility_value.hpp"
 #include "maccontrol/localized_order.hpp"
 #include "maccontrol/desktop_controller.hpp"
-#include "maccontrol/window_info.hpp"
 #include "platform/text/case_mapping.hpp"
 #include "platform/text/trim.hpp"
 
 namespace zentrabo {
 
-using platform::WindowListEntry;
-namespace windowkey = platform::windowkey;
+using platform::ListedWindow;
 
 namespace {
 
 // Smaller windows are palettes, badges or invisible helpers, not windows a
 // person would pick.
 constexpr double minimumWindowSide = 40;
-constexpr std::uint32_t listedWindows =
-    platform::windowlist::onScreenOnly | platform::windowlist::excludeDesktopElements;
-
-// The conditions a front window shares with every listed window: the
-// application's own, in the normal layer, not fully transparent, and large
-// enough.
-bool isOwnVisibleWindow(const WindowListEntry& entry, const platform::RunningApplication& application) {
-    if (windowInfoInt(windowInfoValue(entry, windowkey::ownerPID)) != application.processIdentifier()) return false;
-    if (windowInfoInt(windowInfoValue(entry, windowkey::layer)) != 0) return false;
-    const auto alpha = windowInfoDouble(windowInfoValue(entry, windowkey::alpha));
-    if (alpha && !(*alpha > 0)) return false;
-    const auto bounds = windowInfoBounds(entry);
-    return bounds && bounds->width >= minimumWindowSide && bounds->height >= minimumWindowSide;
-}
 
 }  // namespace
 
-bool DesktopController::isCandidateWindow(const WindowListEntry& entry,
-                                          const platform::RunningApplication& application) {
-    return isOwnVisibleWindow(entry, application) &&
-           windowInfoBool(windowInfoValue(entry, windowkey::isOnscreen)) == true &&
-           windowInfoUInt32(windowInfoValue(entry, windowkey::number)).has_value();
+bool DesktopController::isCandidateWindow(const ListedWindow& window, platform::ProcessID owner) {
+    return window.ownerPID == owner && window.onScreen && !window.isDesktopElement && window.layer == 0 &&
+           window.alpha > 0 && window.frame.width >= minimumWindowSide && window.frame.height >= minimumWindowSide;
 }
 
-bool DesktopController::isFrontWindowCandidate(const WindowListEntry& entry,
-                                               const platform::RunningApplication& application) {
-    return isOwnVisibleWindow(entry, application);
-}
-
-std::vector<WindowListEntry> DesktopController::candidateWindows(const platform::RunningApplication& application) {
-    auto entries = desktop_.windowServer().windowList(listedWindows, 0);
-    if (!entries) return {};
-    std::erase_if(*entries, [&](const WindowListEntry& entry) { return !isCandidateWindow(entry, application); });
-    return std::move(*entries);
+std::vector<ListedWindow> DesktopController::candidateWindows(const platform::RunningApplication& application) {
+    auto windows = desktop_.windowServer().windows();
+    if (!windows) return {};
+    const auto owner = application.processIdentifier();
+    std::erase_if(*windows, [owner](const ListedWindow& window) { return !isCandidateWindow(window, owner); });
+    return std::move(*windows);
 }
 
 std::optional<platform::WindowID> DesktopController::frontWindowNumber(
     const platform::RunningApplication& application) {
-    const auto entries = desktop_.windowServer().windowList(listedWindows, 0);
-    if (!entries) return std::nullopt;
-    for (const auto& entry : *entries) {
-        if (isFrontWindowCandidate(entry, application)) {
-            return windowInfoUInt32(windowInfoValue(entry, windowkey::number));
-        }
-    }
-    return std::nullopt;
+    const auto candidates = candidateWindows(application);
+    if (candidates.empty()) return std::nullopt;
+    return candidates.front().id;
 }
 
-bool DesktopController::windowTitleMatches(const WindowListEntry& entry, std::string_view title, bool beginsWith) {
-    const std::string windowName =
-        platform::trimWhitespaceAndNewlines(windowInfoString(windowInfoValue(entry, windowkey::name)).value_or(""));
+bool DesktopController::windowTitleMatches(const ListedWindow& window, std::string_view title, bool beginsWith) {
+    const std::string windowName = platform::trimWhitespaceAndNewlines(window.title.value_or(""));
     const std::string wanted = platform::trimWhitespaceAndNewlines(title);
     if (windowName == wanted) return true;
     return beginsWith && platform::beginsWithIgnoringCaseAndDiacritics(windowName, wanted);
@@ -78,14 +50,12 @@ bool DesktopController::windowTitleMatches(const WindowListEntry& entry, std::st
 
 std::optional<platform::WindowID> DesktopController::matchingWindowNumber(const std::optional<std::string>& title,
                                                                           MenuTitleMatchMode matchMode,
-                                                                          const std::vector<WindowListEntry>& entries) {
+                                                                          const std::vector<ListedWindow>& windows) {
     const auto wanted = platform::trimmedNonBlank(title);
     if (!wanted) return std::nullopt;
     const bool beginsWith = matchMode == MenuTitleMatchMode::beginsWith;
-    for (const auto& entry : entries) {
-        if (windowTitleMatches(entry, *wanted, beginsWith)) {
-            return windowInfoUInt32(windowInfoValue(entry, windowkey::number));
-        }
+    for (const auto& window : windows) {
+        if (windowTitleMatches(window, *wanted, beginsWith)) return window.id;
     }
     return std::nullopt;
 }
@@ -99,10 +69,8 @@ std::vector<RemoteApplicationWindowInfo> DesktopController::applicationWindows(
 
     std::map<platform::WindowID, RemoteApplicationWindowInfo> windows;
     const std::string fallbackTitle = platform::trimmedNonBlank(application->localizedName()).value_or("Window");
-    for (const auto& entry : candidateWindows(*application)) {
-        const auto number = *windowInfoUInt32(windowInfoValue(entry, windowkey::number));
-        const auto name = platform::trimmedNonBlank(windowInfoString(windowInfoValue(entry, windowkey::name)));
-        windows[number] = {number, name.value_or(fallbackTitle), false, true};
+    for (const auto& window : candidateWindows(*application)) {
+        windows[window.id] = {window.id, platform::trimmedNonBlank(window.title).value_or(fallbackTitle), false, true};
     }
 
     if (desktop_.accessibility().isProcessTrusted()) {

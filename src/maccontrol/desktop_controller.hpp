@@ -220,28 +220,24 @@ public:
     // URLs and shortcuts (urls.cpp).
     void openURL(const std::optional<std::string>& urlString);
 
-    // Application windows (application_windows.cpp). The window list is read
-    // with on-screen windows only and without desktop elements, front to back.
-    // An entry of the application, in the normal layer, not fully
-    // transparent, on screen, numbered and at least 40 x 40 points.
-    static bool isCandidateWindow(const platform::WindowListEntry& entry,
-                                  const platform::RunningApplication& application);
-    // The entries that pass isCandidateWindow, in list order; empty when the
-    // list cannot be read.
-    std::vector<platform::WindowListEntry> candidateWindows(const platform::RunningApplication& application);
-    // As isCandidateWindow, without the on-screen flag and the number.
-    static bool isFrontWindowCandidate(const platform::WindowListEntry& entry,
-                                       const platform::RunningApplication& application);
-    // The number of the first entry that passes isFrontWindowCandidate.
+    // Application windows (application_windows.cpp), from the window list
+    // front to back.
+    // A window of the owner, on screen, not part of the desktop, in the normal
+    // layer, not fully transparent and at least 40 x 40 points.
+    static bool isCandidateWindow(const platform::ListedWindow& window, platform::ProcessID owner);
+    // The application's windows that pass isCandidateWindow, in list order;
+    // empty when the list cannot be read.
+    std::vector<platform::ListedWindow> candidateWindows(const platform::RunningApplication& application);
+    // The number of the first candidate window.
     std::optional<platform::WindowID> frontWindowNumber(const platform::RunningApplication& application);
-    // The entry's name and the title, both trimmed, are equal; or, with
-    // beginsWith, the name begins with the title ignoring case and diacritics.
-    static bool windowTitleMatches(const platform::WindowListEntry& entry, std::string_view title, bool beginsWith);
-    // The number of the first entry whose name matches a title that is not
-    // blank; none when no entry matches.
-    static std::optional<platform::WindowID> matchingWindowNumber(
-        const std::optional<std::string>& title, MenuTitleMatchMode matchMode,
-        const std::vector<platform::WindowListEntry>& entries);
+    // The window's title and the wanted title, both trimmed, are equal; or,
+    // with beginsWith, the window's begins with it ignoring case and diacritics.
+    static bool windowTitleMatches(const platform::ListedWindow& window, std::string_view title, bool beginsWith);
+    // The number of the first window whose title matches a title that is not
+    // blank; none when no window matches.
+    static std::optional<platform::WindowID> matchingWindowNumber(const std::optional<std::string>& title,
+                                                                  MenuTitleMatchMode matchMode,
+                                                                  const std::vector<platform::ListedWindow>& windows);
     // Brings the application (launched when needed) forward and lists its
     // windows that are not minimized, by title and then by number. Throws
     // the failures of activateApplication.
@@ -327,7 +323,7 @@ public:
     std::optional<platform::WindowID> wallpaperWindowID(platform::DisplayID display);
     // A Dock window named "Wallpaper-..." covering at least 85 % of the
     // display (or of itself, when it is smaller).
-    static std::optional<WallpaperWindowCandidate> wallpaperCandidate(const platform::WindowListEntry& entry,
+    static std::optional<WallpaperWindowCandidate> wallpaperCandidate(const platform::ListedWindow& window,
                                                                       const platform::Rect& displayBounds,
                                                                       double displayArea);
     // The image scaled down to 2400 pixels on its long side when longer.

@@ -72,8 +72,9 @@ std::optional<FileBrowserItem> existingItem(const std::string& typed, std::strin
 // reaches an own file. An item whose place cannot be told is refused as
 // well. The refusal reads as for a missing item and names the path as the
 // device gave it, not where a link leads.
-void refuseServerOwnItem(const FileBrowserItem& item) {
-    if (isServerOwnItem(item.descriptor.get())) throw MacMenuError(Case::fileBrowserPathUnavailable, item.url);
+void refuseServerOwnItem(const FileBrowserItem& item, const std::optional<std::filesystem::path>& browsableDataFolder) {
+    if (isServerOwnItem(item.descriptor.get(), browsableDataFolder))
+        throw MacMenuError(Case::fileBrowserPathUnavailable, item.url);
 }
 
 MacMenuError notRegularFile(const std::string& url) {
@@ -119,28 +120,30 @@ std::optional<std::string> homeRelativeURL(std::string_view path) {
     return platform::appendingPathComponent(platform::homeFolderPath(), trimmed);
 }
 
-FileBrowserItem openFileBrowserItem(const std::optional<std::string>& path) {
+FileBrowserItem openFileBrowserItem(const std::optional<std::string>& path,
+                                    const std::optional<std::filesystem::path>& browsableDataFolder) {
     std::string first;
     if (auto item = existingItem(blankMeansHome(path), first)) {
-        refuseServerOwnItem(*item);
+        refuseServerOwnItem(*item, browsableDataFolder);
         return std::move(*item);
     }
     throw MacMenuError(Case::fileBrowserPathUnavailable, first);
 }
 
-std::string resolveExistingFolderURL(const std::optional<std::string>& path) {
+std::string resolveExistingFolderURL(const std::optional<std::string>& path,
+                                     const std::optional<std::filesystem::path>& browsableDataFolder) {
     const std::string trimmed = path ? platform::trimWhitespaceAndNewlines(*path) : std::string();
     if (trimmed.empty()) throw MacMenuError(Case::folderPathRequired);
     std::string first;
     if (auto item = existingItem(trimmed, first)) {
-        refuseServerOwnItem(*item);
+        refuseServerOwnItem(*item, browsableDataFolder);
         return item->url;
     }
     throw MacMenuError(Case::folderPathUnavailable, first);
 }
 
 void DesktopController::openFolder(const std::optional<std::string>& path) {
-    const std::string url = resolveExistingFolderURL(path);
+    const std::string url = resolveExistingFolderURL(path, desktop_.browsableDataFolder());
     if (!desktop_.workspace().openFile(url).ok) throw MacMenuError(Case::actionFailed);
 }
 

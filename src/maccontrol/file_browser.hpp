@@ -13,6 +13,7 @@
 #include "platform/files/resource_values.hpp"
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,16 +47,18 @@ struct FileBrowserItem {
 // no magic link of /proc) and the item found is judged on its descriptor.
 // Throws MacMenuError::Case::fileBrowserPathUnavailable with the first
 // candidate's path when nothing exists, and with the item's path when it is
-// the server's own (isServerOwnItem: in its folders, or one of its files by
-// another name).
-FileBrowserItem openFileBrowserItem(const std::optional<std::string>& path);
+// the server's own (isServerOwnItem: in its folders but the desktop's
+// browsable one, or one of its files by another name).
+FileBrowserItem openFileBrowserItem(const std::optional<std::string>& path,
+                                    const std::optional<std::filesystem::path>& browsableDataFolder);
 
 // As openFileBrowserItem, for opening: a blank path throws
 // folderPathRequired, a missing item folderPathUnavailable, an item of the
 // server's own fileBrowserPathUnavailable. A file is accepted as well as a
 // folder. The item is judged on its descriptor; the path then goes to the
 // desktop, which is the user's, and tells the device nothing.
-std::string resolveExistingFolderURL(const std::optional<std::string>& path);
+std::string resolveExistingFolderURL(const std::optional<std::string>& path,
+                                     const std::optional<std::filesystem::path>& browsableDataFolder);
 
 // One file with its bytes, read through the item's descriptor. Throws
 // fileBrowserFileTooLarge when it holds more than

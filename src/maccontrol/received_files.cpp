@@ -80,7 +80,8 @@ MacMenuError unavailable(const std::string& folder) {
 // to the nearest existing folder's descriptor, and the folder they end in is
 // judged again. Everything after happens relative to the descriptor
 // answered, whatever the folder's path leads to meanwhile.
-platform::FileDescriptor openDestination(const std::string& folder) {
+platform::FileDescriptor openDestination(const std::string& folder,
+                                         const std::optional<std::filesystem::path>& browsableDataFolder) {
     std::error_code error;
     auto nearest = platform::locateNearestFolder(folder, error);
     if (!nearest) {
@@ -88,19 +89,20 @@ platform::FileDescriptor openDestination(const std::string& folder) {
         throw std::system_error(error, folder);
     }
     platform::FileDescriptor destination = std::move(nearest->folder);
-    if (isServerOwnItem(destination.get())) throw unavailable(folder);
+    if (isServerOwnItem(destination.get(), browsableDataFolder)) throw unavailable(folder);
     if (!nearest->missing.empty()) {
         // Where the new folders would be: the nearest folder where it really
         // is, the missing rest appended by text.
         std::filesystem::path future = platform::itemPath(destination.get()).value_or("");
         if (future.empty()) throw unavailable(folder);
         for (const std::string& part : nearest->missing) future /= part;
-        if (isInsideServerOwnFolders(platform::standardizedPathText(future.lexically_normal().string()))) {
+        if (isInsideServerOwnFolders(platform::standardizedPathText(future.lexically_normal().string()),
+                                     browsableDataFolder)) {
             throw unavailable(folder);
         }
         destination = platform::makeFolders(destination.get(), nearest->missing, 0777, error);
         if (!destination) throw std::system_error(error, folder);
-        if (isServerOwnItem(destination.get())) throw unavailable(folder);
+        if (isServerOwnItem(destination.get(), browsableDataFolder)) throw unavailable(folder);
     }
     // Readable, so that the folder can be flushed after the file is named.
     platform::FileDescriptor opened = platform::reopenItem(destination.get(), O_RDONLY | O_DIRECTORY, error);
@@ -191,7 +193,7 @@ RemoteTransferredFile DesktopController::saveTransferredFile(
     const std::string folder = transferDestinationFolder(step, destination);
     const std::string name = transferFilename(step);
     try {
-        const platform::FileDescriptor directory = openDestination(folder);
+        const platform::FileDescriptor directory = openDestination(folder, desktop_.browsableDataFolder());
         platform::UnpublishedFile file(directory.get(), {reinterpret_cast<const char*>(data.data()), data.size()});
         for (int number = 1;;) {
             UniqueFileName candidate = uniqueFileURL(directory.get(), folder, name, number);

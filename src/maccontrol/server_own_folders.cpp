@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "model/diagnostic_log.hpp"
-#include "platform/desktop/virtual/bundle_materializer.hpp"
 #include "platform/files/file_path.hpp"
 #include "platform/files/item_descriptor.hpp"
 #include "platform/files/xdg_folders.hpp"
@@ -76,9 +75,9 @@ void addOwnIdentities(const std::filesystem::path& folder, std::vector<platform:
 
 }  // namespace
 
-bool isServerOwnItem(int descriptor) {
+bool isServerOwnItem(int descriptor, const std::optional<std::filesystem::path>& browsableDataFolder) {
     const auto path = platform::itemPath(descriptor);
-    if (!path || isInsideServerOwnFolders(*path)) return true;
+    if (!path || isInsideServerOwnFolders(*path, browsableDataFolder)) return true;
     std::error_code error;
     const auto status = platform::itemStatus(descriptor, error);
     if (!status) return true;
@@ -89,17 +88,19 @@ bool isServerOwnItem(int descriptor) {
     return std::find(own.begin(), own.end(), platform::itemIdentity(*status)) != own.end();
 }
 
-bool isInsideServerOwnFolders(const std::string& resolvedPath) {
+bool isInsideServerOwnFolders(const std::string& resolvedPath,
+                              const std::optional<std::filesystem::path>& browsableDataFolder) {
     if (isInsideOwnProcessEntry(resolvedPath) || isWithin(resolvedPath, resolvedFolder(platform::configFolder())) ||
         isWithin(resolvedPath, resolvedFolder(logFolder()))) {
         return true;
     }
     const std::string data = resolvedFolder(platform::dataFolder());
     if (!isWithin(resolvedPath, data)) return false;
-    // A virtual desktop folder that resolves to the data folder itself opens
+    if (!browsableDataFolder) return true;
+    // A browsable folder that resolves to the data folder itself opens
     // nothing.
-    const std::string desktop = resolvedFolder(platform::virtualDesktopFolder());
-    return desktop == data || !isWithin(resolvedPath, desktop);
+    const std::string browsable = resolvedFolder(*browsableDataFolder);
+    return browsable == data || !isWithin(resolvedPath, browsable);
 }
 
 }  // namespace zentrabo

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "maccontrol/desktop_controller.hpp"
-#include "maccontrol/window_info.hpp"
 #include "platform/files/bounded_file_read.hpp"
 #include "platform/files/content_type.hpp"
 #include "platform/imaging/image_file.hpp"
@@ -19,7 +18,6 @@ namespace zentrabo {
 using platform::DisplayID;
 using platform::Rect;
 using platform::RgbaImage;
-namespace windowkey = platform::windowkey;
 
 namespace {
 
@@ -74,11 +72,12 @@ std::optional<platform::WindowID> DesktopController::wallpaperWindowID(DisplayID
     const Rect bounds = desktop_.displays().bounds(display).standardized();
     if (!(bounds.width > 0) || !(bounds.height > 0)) return std::nullopt;
     const double displayArea = bounds.width * bounds.height;
-    const auto entries = desktop_.windowServer().windowList(platform::windowlist::onScreenOnly, 0);
-    if (!entries) return std::nullopt;
+    const auto windows = desktop_.windowServer().windows();
+    if (!windows) return std::nullopt;
     std::optional<WallpaperWindowCandidate> best;
-    for (const auto& entry : *entries) {
-        const auto candidate = wallpaperCandidate(entry, bounds, displayArea);
+    for (const auto& window : *windows) {
+        if (!window.onScreen) continue;
+        const auto candidate = wallpaperCandidate(window, bounds, displayArea);
         if (candidate && (!best || replacesBest(*candidate, *best))) best = candidate;
     }
     if (!best) return std::nullopt;
@@ -86,16 +85,11 @@ std::optional<platform::WindowID> DesktopController::wallpaperWindowID(DisplayID
 }
 
 std::optional<DesktopController::WallpaperWindowCandidate> DesktopController::wallpaperCandidate(
-    const platform::WindowListEntry& entry, const Rect& displayBounds, double displayArea) {
-    if (windowInfoString(windowInfoValue(entry, windowkey::ownerName)) != "Dock") return std::nullopt;
-    const auto name = windowInfoString(windowInfoValue(entry, windowkey::name));
-    if (!name || !name->starts_with("Wallpaper-")) return std::nullopt;
-    const auto number = windowInfoUInt32(windowInfoValue(entry, windowkey::number));
-    const auto bounds = windowInfoBounds(entry);
-    const auto layer = windowInfoInt(windowInfoValue(entry, windowkey::layer));
-    if (!number || !bounds || !layer) return std::nullopt;
+    const platform::ListedWindow& listed, const Rect& displayBounds, double displayArea) {
+    if (listed.ownerName != "Dock") return std::nullopt;
+    if (!listed.title || !listed.title->starts_with("Wallpaper-")) return std::nullopt;
 
-    const Rect window = bounds->standardized();
+    const Rect window = listed.frame.standardized();
     const double covered = displayBounds.overlapArea(window);
     if (!(covered > 0)) return std::nullopt;
     // Measured against the smaller of window and display, so a window larger
@@ -103,7 +97,7 @@ std::optional<DesktopController::WallpaperWindowCandidate> DesktopController::wa
     const double smaller = std::min(std::max(window.width * window.height, 1.0), displayArea);
     const double coverage = smaller >= 1.0 ? covered / smaller : covered;
     if (!(coverage >= minimumWallpaperCoverage)) return std::nullopt;
-    return WallpaperWindowCandidate{*number, coverage, *layer};
+    return WallpaperWindowCandidate{listed.id, coverage, listed.layer};
 }
 
 std::optional<RgbaImage> DesktopController::limitedWallpaperImage(RgbaImage image) {

@@ -5,7 +5,6 @@
 #include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "maccontrol/run_loop_wait.hpp"
-#include "maccontrol/window_info.hpp"
 #include "platform/text/trim.hpp"
 
 namespace zentrabo {
@@ -78,19 +77,16 @@ RemoteScreenshot DesktopController::applicationWindowScreenshot(const std::optio
                                                .value_or(application->bundleIdentifier().value_or("App")));
 
     const auto candidates = candidateWindows(*application);
-    const auto numberOf = [](const platform::WindowListEntry& entry) {
-        return windowInfoUInt32(windowInfoValue(entry, platform::windowkey::number));
-    };
     std::optional<WindowID> window;
     if (windowID) {
         const auto found = std::find_if(candidates.begin(), candidates.end(),
-                                        [&](const auto& entry) { return numberOf(entry) == *windowID; });
+                                        [&](const auto& candidate) { return candidate.id == *windowID; });
         if (found != candidates.end()) window = windowID;
     }
     if (!window)
         window = matchingWindowNumber(windowTitle, titleMatchMode.value_or(MenuTitleMatchMode::exact), candidates);
     if (!window) window = frontWindowNumber(*application);
-    if (!window && !candidates.empty()) window = numberOf(candidates.front());
+    if (!window && !candidates.empty()) window = candidates.front().id;
     if (!window) throw MacMenuError(Case::screenshotWindowUnavailable, name);
     return windowScreenshot(*window, name);
 }

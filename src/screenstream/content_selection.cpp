@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "maccontrol/window_info.hpp"
+#include "maccontrol/desktop_controller.hpp"
 #include "screenstream/application_window_choice.hpp"
 #include "screenstream/application_window_selection.hpp"
 #include "screenstream/capture_geometry.hpp"
@@ -13,19 +13,11 @@ namespace zentrabo {
 
 std::optional<FrontmostWindowCandidate> frontmostWindowCandidate(platform::WindowServer& windowServer,
                                                                  platform::ProcessID processID) {
-    const auto entries =
-        windowServer.windowList(platform::windowlist::onScreenOnly | platform::windowlist::excludeDesktopElements, 0);
-    if (!entries) return std::nullopt;
-    for (const auto& entry : *entries) {
-        if (windowInfoInt(windowInfoValue(entry, platform::windowkey::ownerPID)) != processID) continue;
-        if (windowInfoInt(windowInfoValue(entry, platform::windowkey::layer)) != 0) continue;
-        const auto alpha = windowInfoDouble(windowInfoValue(entry, platform::windowkey::alpha));
-        if (alpha && !(*alpha > 0)) continue;
-        const auto bounds = windowInfoBounds(entry);
-        if (!bounds || bounds->width < minimumStreamWindowSide || bounds->height < minimumStreamWindowSide) continue;
-        const auto number = windowInfoUInt32(windowInfoValue(entry, platform::windowkey::number));
-        if (!number) continue;
-        return FrontmostWindowCandidate{*number, processID, *bounds};
+    const auto windows = windowServer.windows();
+    if (!windows) return std::nullopt;
+    for (const auto& window : *windows) {
+        if (DesktopController::isCandidateWindow(window, processID))
+            return FrontmostWindowCandidate{window.id, processID, window.frame};
     }
     return std::nullopt;
 }

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <string>
 
-#include "maccontrol/window_info.hpp"
 #include "model/diagnostic_log.hpp"
 #include "screenstream/accessibility_error_description.hpp"
 #include "screenstream/capture_geometry.hpp"
@@ -159,11 +158,9 @@ WindowPlacement placeStreamedWindow(RemoteScreenStreamSession& session,
     if (!windowID) throw resizeFailure(windowGoneMessage);
 
     applyClientNativeDisplayModeForResize(session, request, listFrame);
-    if (const auto entry = windowInfo(desktop.windowServer(), *windowID)) {
-        if (const auto bounds = windowInfoBounds(*entry)) {
-            session.selection().moveBounds(*windowID, *bounds);
-            listFrame = bounds;
-        }
+    if (const auto listed = platform::listedWindow(desktop.windowServer(), *windowID)) {
+        session.selection().moveBounds(*windowID, listed->frame);
+        listFrame = listed->frame;
     }
     const auto application = streamedApplication(session);
     const auto window = resizableWindowElement(session, *application, *windowID, listFrame);

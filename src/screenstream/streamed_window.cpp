@@ -3,10 +3,8 @@
 #include "screenstream/streamed_window.hpp"
 
 #include <cmath>
-#include <limits>
 
 #include "maccontrol/accessibility_value.hpp"
-#include "maccontrol/window_info.hpp"
 #include "platform/text/trim.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
@@ -20,11 +18,9 @@ constexpr const char* windowGoneMessage = "The streamed window is no longer avai
 // The process that owns the window, from the window server's entry for it.
 std::optional<platform::ProcessID> windowOwnerProcessID(platform::WindowServer& windowServer,
                                                         platform::WindowID windowID) {
-    const auto entry = windowInfo(windowServer, windowID);
-    if (!entry) return std::nullopt;
-    const auto owner = windowInfoInt(windowInfoValue(*entry, platform::windowkey::ownerPID));
-    if (!owner || *owner < 0 || *owner > std::numeric_limits<platform::ProcessID>::max()) return std::nullopt;
-    return static_cast<platform::ProcessID>(*owner);
+    const auto window = platform::listedWindow(windowServer, windowID);
+    if (!window || window->ownerPID <= 0) return std::nullopt;
+    return window->ownerPID;
 }
 
 double frameDistance(const platform::Rect& a, const platform::Rect& b) {
@@ -33,15 +29,6 @@ double frameDistance(const platform::Rect& a, const platform::Rect& b) {
 }
 
 }  // namespace
-
-std::optional<platform::WindowListEntry> windowInfo(platform::WindowServer& windowServer, platform::WindowID windowID) {
-    const auto entries = windowServer.windowList(platform::windowlist::includingWindow, windowID);
-    if (!entries) return std::nullopt;
-    for (const auto& entry : *entries) {
-        if (windowInfoUInt32(windowInfoValue(entry, platform::windowkey::number)) == windowID) return entry;
-    }
-    return std::nullopt;
-}
 
 std::optional<platform::Rect> accessibilityWindowFrame(platform::Accessibility& accessibility,
                                                        const platform::AXElement& window) {

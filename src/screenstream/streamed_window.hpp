@@ -25,10 +25,6 @@ platform::AXElement resizableWindowElement(RemoteScreenStreamSession& session,
                                            const platform::RunningApplication& application, platform::WindowID windowID,
                                            const std::optional<platform::Rect>& frame);
 
-// The window list's entry for that one window; none when it is gone or the
-// list cannot be read.
-std::optional<platform::WindowListEntry> windowInfo(platform::WindowServer& windowServer, platform::WindowID windowID);
-
 // The window element's "AXPosition" and "AXSize" as a frame, when both can
 // be read and the size is positive on both sides.
 std::optional<platform::Rect> accessibilityWindowFrame(platform::Accessibility& accessibility,

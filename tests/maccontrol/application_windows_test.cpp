@@ -22,10 +22,10 @@ protected:
     }
 
     // The window server's entry of the application's window.
-    WindowListEntry entryOf(const std::string& windowTitle) {
-        const auto entries = desktop->windowList(windowlist::onScreenOnly, 0);
-        for (const auto& entry : *entries) {
-            if (std::get<std::string>(entry.at(windowkey::name)) == windowTitle) return entry;
+    ListedWindow listed(const std::string& windowTitle) {
+        const auto windows = desktop->windows().value();
+        for (const auto& window : windows) {
+            if (window.title == windowTitle) return window;
         }
         ADD_FAILURE() << "no window " << windowTitle;
         return {};
@@ -81,7 +81,7 @@ TEST_F(ApplicationWindowsTest, TitlesComeFromAccessibilityThenTheWindowServerThe
     }
 }
 
-TEST_F(ApplicationWindowsTest, CandidatesAndFrontWindowsByOwnerLayerAlphaSizeAndNumber) {
+TEST_F(ApplicationWindowsTest, CandidatesByOwnerPlaceLayerAlphaAndSize) {
     DesktopBuilder builder;
     builder.application("Notes", "com.example.notes").window("Letter", {0, 0, 400, 300});
     builder.application("Other", "com.example.other");
@@ -91,52 +91,45 @@ TEST_F(ApplicationWindowsTest, CandidatesAndFrontWindowsByOwnerLayerAlphaSizeAnd
 
     struct Change {
         const char* what;
-        std::function<void(WindowListEntry&)> apply;
+        std::function<void(ListedWindow&)> apply;
         bool candidate;
-        bool frontCandidate;
     };
     const std::vector<Change> changes = {
-        {"as listed", [](WindowListEntry&) {}, true, true},
-        {"no alpha", [](WindowListEntry& e) { e.erase(windowkey::alpha); }, true, true},
-        {"alpha 0.01", [](WindowListEntry& e) { e[windowkey::alpha] = 0.01; }, true, true},
-        {"alpha 0", [](WindowListEntry& e) { e[windowkey::alpha] = 0.0; }, false, false},
-        {"layer 3", [](WindowListEntry& e) { e[windowkey::layer] = std::int64_t{3}; }, false, false},
-        {"layer 0.0", [](WindowListEntry& e) { e[windowkey::layer] = 0.0; }, true, true},
-        {"no layer", [](WindowListEntry& e) { e.erase(windowkey::layer); }, false, false},
-        {"off screen", [](WindowListEntry& e) { e.erase(windowkey::isOnscreen); }, false, true},
-        {"no number", [](WindowListEntry& e) { e.erase(windowkey::number); }, false, true},
-        {"number -1", [](WindowListEntry& e) { e[windowkey::number] = std::int64_t{-1}; }, false, true},
+        {"as listed", [](ListedWindow&) {}, true},
+        {"alpha 0.01", [](ListedWindow& w) { w.alpha = 0.01; }, true},
+        {"alpha 0", [](ListedWindow& w) { w.alpha = 0.0; }, false},
+        {"layer 3", [](ListedWindow& w) { w.layer = 3; }, false},
+        {"off screen", [](ListedWindow& w) { w.onScreen = false; }, false},
+        {"desktop element", [](ListedWindow& w) { w.isDesktopElement = true; }, false},
         {"39 points wide",
-         [](WindowListEntry& e) {
-             e[windowkey::bounds] = WindowInfoDictionary{{"X", 0}, {"Y", 0}, {"Width", 39}, {"Height", 40}};
+         [](ListedWindow& w) {
+             w.frame = {0, 0, 39, 40};
          },
-         false, false},
+         false},
         {"40 x 40 points",
-         [](WindowListEntry& e) {
-             e[windowkey::bounds] = WindowInfoDictionary{{"X", 0}, {"Y", 0}, {"Width", 40}, {"Height", 40}};
+         [](ListedWindow& w) {
+             w.frame = {0, 0, 40, 40};
          },
-         true, true},
+         true},
     };
     for (const auto& change : changes) {
         SCOPED_TRACE(change.what);
-        WindowListEntry entry = entryOf("Letter");
-        change.apply(entry);
-        EXPECT_EQ(DesktopController::isCandidateWindow(entry, *notes), change.candidate);
-        EXPECT_EQ(DesktopController::isFrontWindowCandidate(entry, *notes), change.frontCandidate);
-        EXPECT_FALSE(DesktopController::isCandidateWindow(entry, *other));
-        EXPECT_FALSE(DesktopController::isFrontWindowCandidate(entry, *other));
+        ListedWindow window = listed("Letter");
+        change.apply(window);
+        EXPECT_EQ(DesktopController::isCandidateWindow(window, notes->processIdentifier()), change.candidate);
+        EXPECT_FALSE(DesktopController::isCandidateWindow(window, other->processIdentifier()));
     }
 }
 
 TEST_F(ApplicationWindowsTest, TitleMatchesAreExactOrAnchoredPrefixesIgnoringCaseAndDiacritics) {
-    std::vector<WindowListEntry> entries;
+    std::vector<ListedWindow> windows;
     for (const char* name : {"Résumé final", "Notes", "notes", "My Résumé"}) {
-        WindowListEntry entry;
-        entry[windowkey::number] = static_cast<std::int64_t>(entries.size() + 1);
-        entry[windowkey::name] = std::string(name);
-        entries.push_back(entry);
+        ListedWindow window;
+        window.id = static_cast<WindowID>(windows.size() + 1);
+        window.title = name;
+        windows.push_back(window);
     }
-    entries.emplace_back();  // no name, no number
+    windows.emplace_back();  // no title
 
     struct Match {
         std::optional<std::string> title;
@@ -149,7 +142,7 @@ TEST_F(ApplicationWindowsTest, TitleMatchesAreExactOrAnchoredPrefixesIgnoringCas
                               Match{"RÉSUMÉ F", beginsWith, 1}, Match{"final", beginsWith, {}},
                               Match{"resume", exact, {}}, Match{" ", beginsWith, {}}, Match{std::nullopt, exact, {}}}) {
         SCOPED_TRACE(match.title.value_or("(none)"));
-        EXPECT_EQ(DesktopController::matchingWindowNumber(match.title, match.mode, entries), match.expected);
+        EXPECT_EQ(DesktopController::matchingWindowNumber(match.title, match.mode, windows), match.expected);
     }
 }
 

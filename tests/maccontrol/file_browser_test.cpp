@@ -5,6 +5,7 @@
 #include "platform/desktop/virtual/scenario_builder.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/dispatch/manual_clock.hpp"
+#include "platform/files/xdg_folders.hpp"
 
 #include "support/temporary_home.hpp"
 
@@ -41,9 +42,9 @@ MacMenuError caught(Operation operation) {
     return MacMenuError(Case::actionFailed);
 }
 
-FileBrowserItem itemAt(const fs::path& path) { return openFileBrowserItem(path.string()); }
+FileBrowserItem itemAt(const fs::path& path) { return openFileBrowserItem(path.string(), std::nullopt); }
 
-std::string resolvedURL(const std::optional<std::string>& path) { return openFileBrowserItem(path).url; }
+std::string resolvedURL(const std::optional<std::string>& path) { return openFileBrowserItem(path, std::nullopt).url; }
 
 class FileBrowserTest : public ::testing::Test {
 protected:
@@ -80,12 +81,26 @@ TEST_F(FileBrowserTest, ResolvesTypedPathsInsideHomeAndNeverRedirectsSystemRoots
 }
 
 TEST_F(FileBrowserTest, OpeningNeedsAPathThatExists) {
-    EXPECT_EQ(caught([] { resolveExistingFolderURL("  "); }).errorCase(), MacMenuError::Case::folderPathRequired);
-    const MacMenuError missing = caught([] { resolveExistingFolderURL("Nowhere"); });
+    EXPECT_EQ(caught([] { resolveExistingFolderURL("  ", std::nullopt); }).errorCase(),
+              MacMenuError::Case::folderPathRequired);
+    const MacMenuError missing = caught([] { resolveExistingFolderURL("Nowhere", std::nullopt); });
     EXPECT_EQ(missing.errorCase(), MacMenuError::Case::folderPathUnavailable);
     EXPECT_EQ(missing.errorCode(), HalvardineErrorCode::folderPathUnavailable);
     std::ofstream(home.path() / "Documents/a.txt") << "x";
-    EXPECT_EQ(resolveExistingFolderURL("Documents/a.txt"), homePath + "/Documents/a.txt");
+    EXPECT_EQ(resolveExistingFolderURL("Documents/a.txt", std::nullopt), homePath + "/Documents/a.txt");
+}
+
+TEST_F(FileBrowserTest, OfTheDataFolderOnlyTheDesktopsBrowsableFolderOpens) {
+    const fs::path browsable = platform::dataFolder() / "desktop";
+    fs::create_directories(browsable / "Applications");
+    const auto refused = [](const fs::path& path, const std::optional<fs::path>& folder) {
+        return caught([&] { openFileBrowserItem(path.string(), folder); }).errorCase() ==
+               Case::fileBrowserPathUnavailable;
+    };
+    EXPECT_TRUE(refused(browsable / "Applications", std::nullopt)) << "without one the data folder stays closed";
+    const auto applications = (browsable / "Applications").string();
+    EXPECT_EQ(openFileBrowserItem(applications, browsable).url, applications);
+    EXPECT_TRUE(refused(platform::dataFolder(), browsable));
 }
 
 TEST_F(FileBrowserTest, OpensExistingFilesAndFoldersThroughTheWorkspace) {

@@ -53,11 +53,9 @@ protected:
     }
 
     WindowID windowNumber(const std::string& title) {
-        const auto entries = desktop->windowList(windowlist::all, 0);
-        for (const auto& entry : *entries) {
-            if (std::get<std::string>(entry.at(windowkey::name)) == title) {
-                return static_cast<WindowID>(std::get<std::int64_t>(entry.at(windowkey::number)));
-            }
+        const auto windows = desktop->windows().value();
+        for (const auto& window : windows) {
+            if (window.title == title) return window.id;
         }
         ADD_FAILURE() << "no window " << title;
         return 0;

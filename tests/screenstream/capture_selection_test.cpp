@@ -90,42 +90,44 @@ TEST(CaptureConfigurationTest, FrameRateAndChannelsAreClamped) {
 
 class ListedWindows final : public platform::WindowServer {
 public:
-    std::optional<std::vector<platform::WindowListEntry>> windowList(std::uint32_t options,
-                                                                     platform::WindowID) override {
-        EXPECT_EQ(options, 17u);
-        return entries;
-    }
-    std::vector<platform::WindowListEntry> entries;
+    std::optional<std::vector<platform::ListedWindow>> windows() override { return listed; }
+    std::vector<platform::ListedWindow> listed;
 };
 
-platform::WindowListEntry entry(std::int64_t number, std::int64_t pid, double width, std::optional<double> alpha,
-                                std::int64_t layer = 0) {
-    platform::WindowListEntry result{
-        {platform::windowkey::number, number},
-        {platform::windowkey::ownerPID, pid},
-        {platform::windowkey::layer, layer},
-        {platform::windowkey::bounds,
-         platform::WindowInfoDictionary{{"X", 5}, {"Y", 6}, {"Width", width}, {"Height", 100}}}};
-    if (alpha) result[platform::windowkey::alpha] = *alpha;
-    return result;
+platform::ListedWindow streamableWindow(platform::WindowID id, platform::ProcessID pid, double width, double alpha,
+                                        std::int64_t layer = 0) {
+    platform::ListedWindow window;
+    window.id = id;
+    window.ownerPID = pid;
+    window.layer = layer;
+    window.alpha = alpha;
+    window.frame = {5, 6, width, 100};
+    window.onScreen = true;
+    return window;
 }
 
 TEST(FrontmostWindowCandidateTest, TakesTheFirstUsableWindowOfTheProcess) {
     struct Case {
         const char* name;
-        std::vector<platform::WindowListEntry> entries;
+        std::vector<platform::ListedWindow> listed;
         std::optional<platform::WindowID> expected;
     };
+    auto offScreen = streamableWindow(10, 42, 100, 1.0);
+    offScreen.onScreen = false;
+    auto desktopElement = streamableWindow(10, 42, 100, 1.0);
+    desktopElement.isDesktopElement = true;
     const std::vector<Case> cases{
-        {"without alpha", {entry(10, 42, 100, std::nullopt)}, 10},
-        {"alpha 0", {entry(10, 42, 100, 0.0), entry(11, 42, 100, 1.0)}, 11},
-        {"39 points wide", {entry(10, 42, 39, 1.0), entry(11, 42, 40, 1.0)}, 11},
-        {"another process", {entry(10, 7, 100, 1.0)}, std::nullopt},
-        {"layer 3", {entry(10, 42, 100, 1.0, 3)}, std::nullopt},
+        {"opaque", {streamableWindow(10, 42, 100, 1.0)}, 10},
+        {"alpha 0", {streamableWindow(10, 42, 100, 0.0), streamableWindow(11, 42, 100, 1.0)}, 11},
+        {"39 points wide", {streamableWindow(10, 42, 39, 1.0), streamableWindow(11, 42, 40, 1.0)}, 11},
+        {"another process", {streamableWindow(10, 7, 100, 1.0)}, std::nullopt},
+        {"layer 3", {streamableWindow(10, 42, 100, 1.0, 3)}, std::nullopt},
+        {"off screen", {offScreen, streamableWindow(11, 42, 100, 1.0)}, 11},
+        {"desktop element", {desktopElement}, std::nullopt},
     };
     for (const auto& c : cases) {
         ListedWindows windows;
-        windows.entries = c.entries;
+        windows.listed = c.listed;
         const auto candidate = frontmostWindowCandidate(windows, 42);
         EXPECT_EQ(candidate ? std::optional(candidate->windowID) : std::nullopt, c.expected) << c.name;
         if (candidate) {

@@ -72,11 +72,8 @@ public:  // the tables' steps reach in
         for (const auto& [title, number] : windows) {
             if (id == number) return title;
         }
-        const auto list = desktop->windowList(platform::windowlist::onScreenOnly, 0);
-        for (const auto& entry : *list) {
-            if (std::get<std::int64_t>(entry.at(platform::windowkey::number)) == id) {
-                return std::get<std::string>(entry.at(platform::windowkey::name));
-            }
+        if (const auto window = platform::listedWindow(*desktop, id); window && window->onScreen) {
+            return window->title.value_or("");
         }
         return "another window";
     }

@@ -50,12 +50,8 @@ protected:
     }
 
     platform::WindowID windowNumber(const std::string& title) {
-        const auto entries =
-            desktop->windowList(platform::windowlist::all, 0).value_or(std::vector<platform::WindowListEntry>{});
-        for (const auto& entry : entries) {
-            if (std::get<std::string>(entry.at(platform::windowkey::name)) == title) {
-                return static_cast<platform::WindowID>(std::get<std::int64_t>(entry.at(platform::windowkey::number)));
-            }
+        for (const auto& window : desktop->windows().value_or(std::vector<platform::ListedWindow>{})) {
+            if (window.title == title) return window.id;
         }
         ADD_FAILURE() << "no window " << title;
         return 0;

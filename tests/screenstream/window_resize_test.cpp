@@ -8,7 +8,6 @@
 #include "direct_session_fixture.hpp"
 #include <asio/co_spawn.hpp>
 
-#include "maccontrol/window_info.hpp"
 #include "model/task_failure.hpp"
 #include "screenstream/content_selection.hpp"
 #include "screenstream/streamed_window.hpp"
@@ -68,9 +67,9 @@ TEST_F(WindowResizeTest, EachRefusalHasItsTextAndTheWindowStaysOnItsDisplay) {
                            answer.set_value(failure ? failureText(failure) : "resized");
                        });
         EXPECT_EQ(answer.get_future().get(), row.expected);
-        const auto entry = zentrabo::windowInfo(*desktop, windowID);
-        ASSERT_TRUE(entry);
-        EXPECT_EQ(windowInfoBounds(*entry), row.windowAfter);
+        const auto listed = platform::listedWindow(*desktop, windowID);
+        ASSERT_TRUE(listed);
+        EXPECT_EQ(listed->frame, row.windowAfter);
     }
 }
 

@@ -62,35 +62,6 @@ TEST_F(X11AccessibilityTest, MenusReadWithRolesEnabledStateAndShortcuts) {
     EXPECT_EQ(accessibility().copyAttribute(menuBar, "AXNoSuchAttribute").error, axerror::attributeUnsupported);
 }
 
-TEST_F(X11AccessibilityTest, PressingItemsOpensAWindowAndAModalDialogThatCancelDismisses) {
-    TestApplication application({.windows = {{"Menus", 400, 300, {{150, 150}}, {}, {}, true}}});
-    ASSERT_TRUE(waitForFrontWindow(application, "Menus"));
-    const auto applicationElement = accessibility().applicationElement(application.pid());
-    auto items = menuElements(menuBarOf(application));
-
-    ASSERT_EQ(accessibility().performAction(items.at("File/New Window"), "AXPress"), axerror::success);
-    ASSERT_TRUE(waitForMapped(application, "Menus 2"));
-    EXPECT_TRUE(eventually([&] { return children(applicationElement).size() == 2; }));
-
-    ASSERT_EQ(accessibility().performAction(items.at("File/Confirm…"), "AXPress"), axerror::success);
-    std::optional<AXElement> dialog;
-    ASSERT_TRUE(eventually([&] {
-        dialog = read<AXElement>(applicationElement, "AXFocusedWindow");
-        return dialog && read<bool>(*dialog, "AXModal") == true;
-    }));
-    EXPECT_EQ(read<std::string>(*dialog, "AXTitle"), "Confirm");
-    EXPECT_EQ(read<std::string>(*dialog, "AXRole"), "AXWindow");
-    EXPECT_EQ(read<std::string>(*dialog, "AXSubrole"), "AXDialog");
-    EXPECT_EQ(accessibility().copyAttribute(*dialog, "AXCloseButton").error, axerror::noValue);
-    const auto cancel = read<AXElement>(*dialog, "AXCancelButton");
-    ASSERT_TRUE(cancel);
-    EXPECT_EQ(read<std::string>(*cancel, "AXRole"), "AXButton");
-    ASSERT_EQ(accessibility().performAction(*cancel, "AXPress"), axerror::success);
-    const auto response = application.reports().waitFor("dialog", "Menus");
-    ASSERT_TRUE(response);
-    EXPECT_EQ(response->text("response"), "cancel");
-}
-
 TEST_F(X11AccessibilityTest, ADialogsCancelButtonIsFoundInTheMessagesLanguage) {
     struct Row {
         std::optional<std::string> language;

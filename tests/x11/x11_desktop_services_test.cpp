@@ -19,26 +19,19 @@
 namespace zentrabo::testing {
 namespace {
 
-using platform::WindowListEntry;
-namespace windowkey = platform::windowkey;
+using platform::ListedWindow;
 
 class X11DesktopServices : public X11DesktopTest {
 protected:
     std::vector<std::uint32_t> listedNumbers() {
         std::vector<std::uint32_t> numbers;
-        const auto entries = desktop->windowServer().windowList(platform::windowlist::all, 0).value();
-        for (const auto& entry : entries) {
-            numbers.push_back(static_cast<std::uint32_t>(std::get<std::int64_t>(entry.at(windowkey::number))));
-        }
+        const auto windows = desktop->windowServer().windows().value();
+        for (const auto& window : windows) numbers.push_back(window.id);
         return numbers;
     }
 
-    std::optional<WindowListEntry> listedWindow(std::uint32_t number) {
-        const auto entries = desktop->windowServer().windowList(platform::windowlist::all, 0).value();
-        for (const auto& entry : entries) {
-            if (std::get<std::int64_t>(entry.at(windowkey::number)) == number) return entry;
-        }
-        return std::nullopt;
+    std::optional<ListedWindow> listedWindow(std::uint32_t number) {
+        return platform::listedWindow(desktop->windowServer(), number);
     }
 
     std::shared_ptr<platform::RunningApplication> running(int pid) {
@@ -95,24 +88,22 @@ TEST_F(X11DesktopServices, TheWindowListIsTheWindowManagersInStackingOrderWithFr
         ASSERT_TRUE(entry);
         const auto frame = witnessedFrame(window);
         ASSERT_TRUE(frame);
-        const auto bounds = std::get<platform::WindowInfoDictionary>(entry->at(windowkey::bounds));
-        EXPECT_EQ((platform::Rect{bounds.at("X"), bounds.at("Y"), bounds.at("Width"), bounds.at("Height")}), *frame);
-        EXPECT_EQ(std::get<std::int64_t>(entry->at(windowkey::ownerPID)), pid);
-        EXPECT_EQ(std::get<std::string>(entry->at(windowkey::ownerName)), witnessedProcessName(pid));
-        EXPECT_EQ(std::get<std::string>(entry->at(windowkey::name)), title);
-        EXPECT_EQ(std::get<std::int64_t>(entry->at(windowkey::layer)), 0);
-        EXPECT_EQ(std::get<double>(entry->at(windowkey::alpha)), 1.0);
-        EXPECT_EQ(entry->count(windowkey::isOnscreen), 1u);
+        EXPECT_EQ(entry->frame, *frame);
+        EXPECT_EQ(entry->ownerPID, pid);
+        EXPECT_EQ(entry->ownerName, witnessedProcessName(pid));
+        EXPECT_EQ(entry->title, title);
+        EXPECT_EQ(entry->layer, 0);
+        EXPECT_EQ(entry->alpha, 1.0);
+        EXPECT_TRUE(entry->onScreen);
+        EXPECT_FALSE(entry->isDesktopElement);
     }
     EXPECT_EQ(witnessedTitle(main->xid), "Main");
 
     // A minimized window stays in the list but leaves the on-screen one.
     witnessOutput("xdotool windowminimize --sync " + std::to_string(beside->xid));
     EXPECT_TRUE(eventually([&] {
-        const auto onScreen = desktop->windowServer().windowList(platform::windowlist::onScreenOnly, 0).value();
-        return std::none_of(onScreen.begin(), onScreen.end(), [&](const WindowListEntry& entry) {
-            return std::get<std::int64_t>(entry.at(windowkey::number)) == beside->xid;
-        });
+        const auto listed = listedWindow(beside->xid);
+        return listed && !listed->onScreen;
     }));
     EXPECT_TRUE(listedWindow(beside->xid));
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Every desktop service the controllers use, from one place.
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -35,6 +36,11 @@ public:
     // (Clock::runLoopTurn) lets the desktop's own events (an application
     // appearing after its launch delay) happen, and runs nothing else.
     virtual Clock& clock() = 0;
+
+    // The folder inside the program's data folder where the desktop keeps
+    // what devices may browse (its applications, nothing secret); none when
+    // it keeps nothing there. The rest of the data folder stays closed.
+    virtual std::optional<std::filesystem::path> browsableDataFolder() { return std::nullopt; }
 
     // Serialises the callers' input sequences on this desktop: a key with its
     // modifier keys, a text event pair, a media-key pair, a pasteboard write,

@@ -118,9 +118,11 @@ void fileResource(const ActionContext& context, Answer answer) {
     // The listing runs off the main loop; the answer follows when it or its
     // timeout finishes. The receive folder drops it once it is gone itself,
     // before the reply builder goes.
+    RemoteFileResourceQuery query = fileResourceQuery(context.request);
+    query.browsableDataFolder = controller(context).desktop().browsableDataFolder();
     context.features.receiveFolder.remoteFileResource(
-        fileResourceQuery(context.request), [&replies = context.features.replies, id = context.request.id,
-                                             answer = std::move(answer)](RemoteFileResourceResult result) {
+        std::move(query), [&replies = context.features.replies, id = context.request.id,
+                           answer = std::move(answer)](RemoteFileResourceResult result) {
             if (auto* resource = std::get_if<RemoteFileResource>(&result)) {
                 HalvardineResponse response = replies.identityResponse(id, true);
                 response.fileResource = std::move(*resource);

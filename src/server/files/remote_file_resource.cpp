@@ -59,7 +59,7 @@ RemoteFileResource loadRemoteFileResource(const RemoteFileResourceQuery& query) 
 
 RemoteFileResource loadJudgedRemoteFileResource(const RemoteFileResourceQuery& query,
                                                 const std::function<void(const std::string&)>& afterJudging) {
-    const FileBrowserItem item = openFileBrowserItem(query.path);
+    const FileBrowserItem item = openFileBrowserItem(query.path, query.browsableDataFolder);
     if (afterJudging) afterJudging(item.url);
     if (item.values.isDirectory) return folderResource(item, query);
     return query.includesFileData ? fileResourceWithData(item) : fileResourceWithoutData(item);

@@ -15,6 +15,7 @@
 #include <asio/awaitable.hpp>
 
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -30,6 +31,9 @@ struct RemoteFileResourceQuery {
     RemoteFileSortDirection sortDirection = RemoteFileSortDirection::ascending;
     bool includesHiddenFiles = false;
     bool includesFileData = true;
+    // The desktop's folder in the data folder that may be browsed
+    // (platform::Desktop::browsableDataFolder).
+    std::optional<std::filesystem::path> browsableDataFolder = std::nullopt;
 };
 
 // The query of a "fileResource" request: its filePath, fileSortField

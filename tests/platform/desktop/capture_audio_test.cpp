@@ -32,11 +32,9 @@ protected:
     ProcessID pid(const std::string& bundleIdentifier) { return running(bundleIdentifier)->processIdentifier(); }
 
     WindowID windowOf(const std::string& bundleIdentifier) {
-        const auto list = desktop->windowList(windowlist::onScreenOnly, 0);
-        for (const auto& entry : *list) {
-            if (std::get<std::int64_t>(entry.at(windowkey::ownerPID)) == pid(bundleIdentifier)) {
-                return static_cast<WindowID>(std::get<std::int64_t>(entry.at(windowkey::number)));
-            }
+        const auto windows = desktop->windows().value();
+        for (const auto& window : windows) {
+            if (window.onScreen && window.ownerPID == pid(bundleIdentifier)) return window.id;
         }
         return 0;
     }

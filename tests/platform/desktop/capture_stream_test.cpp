@@ -24,12 +24,10 @@ protected:
         builder.application("Editor", "com.example.editor").window(left).window(right);
         builder.display(1, {0, 0, 64, 40}, 1).display(2, {64, 0, 40, 30}, 2);
         start(builder);
-        const auto list = desktop->windowList(windowlist::onScreenOnly, 0);
-        for (const auto& entry : *list) {
-            const auto name = std::get<std::string>(entry.at(windowkey::name));
-            const auto number = static_cast<WindowID>(std::get<std::int64_t>(entry.at(windowkey::number)));
-            if (name == "Left") leftWindow = number;
-            if (name == "Right") rightWindow = number;
+        const auto windows = desktop->windows().value();
+        for (const auto& window : windows) {
+            if (window.title == "Left") leftWindow = window.id;
+            if (window.title == "Right") rightWindow = window.id;
         }
     }
 

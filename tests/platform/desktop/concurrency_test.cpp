@@ -31,7 +31,7 @@ TEST_F(ConcurrencyTest, PressesWaitsAndPostedInputFromTwoThreadsDoNotInterfere) 
         while (!done) {
             desktop->post(MouseEvent{MouseEventType::mouseMoved, {10, 10}, 1, 0, EventSourceState::hidSystem});
             other->activate(true);
-            desktop->windowList(windowlist::onScreenOnly, 0);
+            desktop->windows();
             desktop->displayImage(1);
         }
     });

@@ -40,11 +40,9 @@ protected:
     }
 
     std::optional<WindowID> pictureWindow(const std::string& name) {
-        const auto entries = desktop->windowList(windowlist::all, 0);
-        for (const auto& entry : *entries) {
-            if (std::get<std::string>(entry.at(windowkey::name)) == name) {
-                return static_cast<WindowID>(std::get<std::int64_t>(entry.at(windowkey::number)));
-            }
+        const auto windows = desktop->windows().value();
+        for (const auto& window : windows) {
+            if (window.title == name) return window.id;
         }
         return std::nullopt;
     }

@@ -31,15 +31,16 @@ protected:
         editor = desktop->applicationElement(running("com.example.editor")->processIdentifier());
     }
 
-    std::vector<WindowListEntry> entries(std::uint32_t options, WindowID relative = 0) {
-        auto list = desktop->windowList(options, relative);
-        return list ? std::move(*list) : std::vector<WindowListEntry>{};
+    std::vector<ListedWindow> onScreen() {
+        auto list = desktop->windows().value_or(std::vector<ListedWindow>{});
+        std::erase_if(list, [](const ListedWindow& window) { return !window.onScreen; });
+        return list;
     }
 
-    std::vector<WindowID> listed(std::uint32_t options, WindowID relative = 0) {
+    std::vector<WindowID> onScreenApplicationWindows() {
         std::vector<WindowID> numbers;
-        for (const auto& entry : entries(options, relative)) {
-            numbers.push_back(static_cast<WindowID>(std::get<std::int64_t>(entry.at(windowkey::number))));
+        for (const auto& window : onScreen()) {
+            if (!window.isDesktopElement) numbers.push_back(window.id);
         }
         return numbers;
     }
@@ -88,28 +89,28 @@ TEST_F(ModelTest, WindowGeometryFollowsItsElementAndMinimizedWindowsLeaveTheScre
     EXPECT_EQ(std::get<Size>(*read(windows[0], "AXSize").value), (Size{120, 900})) << "windows have a minimum size";
     EXPECT_EQ(desktop->setAttribute(windows[0], "AXSize", std::string("wide")), axerror::illegalArgument);
 
-    const auto front = entries(windowlist::onScreenOnly | windowlist::excludeDesktopElements);
-    const auto& bounds = std::get<WindowInfoDictionary>(front.at(0).at(windowkey::bounds));
-    EXPECT_EQ(bounds.at("X"), 300);
-    EXPECT_EQ(bounds.at("Width"), 120);
+    const auto front = onScreen().at(0);
+    EXPECT_EQ(front.frame.x, 300);
+    EXPECT_EQ(front.frame.width, 120);
 
     const WindowID second = windowNumber(windows[1]);
     desktop->setAttribute(windows[1], "AXMinimized", true);
-    EXPECT_THAT(listed(windowlist::onScreenOnly | windowlist::excludeDesktopElements),
-                ElementsAre(windowNumber(windows[0])));
-    EXPECT_THAT(listed(windowlist::includingWindow, second), ElementsAre(second));
+    EXPECT_THAT(onScreenApplicationWindows(), ElementsAre(windowNumber(windows[0])));
+    const auto minimized = listedWindow(*desktop, second);
+    ASSERT_TRUE(minimized);
+    EXPECT_FALSE(minimized->onScreen);
 }
 
 TEST_F(ModelTest, TheWindowListPutsDesktopPicturesLastAndHidesTitlesWithoutPermission) {
-    const auto all = entries(windowlist::onScreenOnly);
+    const auto all = onScreen();
     ASSERT_EQ(all.size(), 4u) << "two windows and one desktop picture per display";
-    EXPECT_EQ(std::get<std::string>(all[2].at(windowkey::ownerName)), "Dock");
-    EXPECT_EQ(std::get<std::string>(all[3].at(windowkey::name)), "Wallpaper-7");
-    EXPECT_LT(std::get<std::int64_t>(all[3].at(windowkey::layer)), 0);
+    EXPECT_EQ(all[2].ownerName, "Dock");
+    EXPECT_TRUE(all[2].isDesktopElement);
+    EXPECT_EQ(all[3].title, "Wallpaper-7");
+    EXPECT_LT(all[3].layer, 0);
 
     desktop->setScreenRecordingAllowed(false);
-    const auto withoutPermission = entries(windowlist::excludeDesktopElements);
-    EXPECT_FALSE(withoutPermission.at(0).contains(windowkey::name));
+    EXPECT_FALSE(onScreen().at(0).title);
     EXPECT_FALSE(desktop->shareableContent(true, true));
     EXPECT_FALSE(desktop->windowImage(windowNumber(std::get<AXElement>(*read(editor, "AXFocusedWindow").value))));
 }
@@ -220,8 +221,7 @@ TEST_F(ModelTest, AButtonPressOnAWindowBringsItForwardAndIsHeldUntilItsRelease) 
     EXPECT_THAT(desktop->heldMouseButtons(),
                 ElementsAre(VirtualDesktop::MouseButton::right, VirtualDesktop::MouseButton::left));
     EXPECT_EQ(desktop->frontmostApplication(), running("com.example.editor"));
-    const auto front = entries(windowlist::onScreenOnly).at(0);
-    EXPECT_EQ(std::get<std::string>(front.at(windowkey::name)), "Hidden Away");
+    EXPECT_EQ(onScreen().at(0).title, "Hidden Away");
     press(MouseEventType::rightMouseUp, {50, 50});
     press(MouseEventType::leftMouseUp, {1500, 500});
     EXPECT_TRUE(desktop->heldMouseButtons().empty());

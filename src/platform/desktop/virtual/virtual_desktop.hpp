@@ -74,6 +74,7 @@ public:
     KeyboardLayoutPreferences& keyboardLayout() override { return *this; }
     EventPoster& eventPoster() override { return *this; }
     Clock& clock() override { return clock_; }
+    std::optional<std::filesystem::path> browsableDataFolder() override;
 
     // The folders holding the installed application bundles, in search
     // order (the system-wide folder first, then the user's own).
@@ -100,7 +101,7 @@ public:
     AXError performAction(const AXElement& element, const std::string& action) override;
 
     // WindowServer
-    std::optional<std::vector<WindowListEntry>> windowList(std::uint32_t options, WindowID relativeToWindow) override;
+    std::optional<std::vector<ListedWindow>> windows() override;
 
     // Displays
     std::int32_t setMode(DisplayID display, const DisplayMode& mode) override;

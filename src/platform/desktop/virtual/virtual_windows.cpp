@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "platform/desktop/virtual/desktop_picture.hpp"
-#include "platform/desktop/window_list_selection.hpp"
 #include "platform/desktop/virtual/virtual_desktop.hpp"
 #include "platform/imaging/image_resize.hpp"
 
@@ -35,26 +34,21 @@ bool VirtualDesktop::windowIsOnScreenLocked(const Window& window) const {
     return window.layer < 0;  // desktop pictures belong to no application
 }
 
-std::optional<std::vector<WindowListEntry>> VirtualDesktop::windowList(std::uint32_t options, WindowID relativeTo) {
+std::optional<std::vector<ListedWindow>> VirtualDesktop::windows() {
     auto lock = settle();
-    std::vector<WindowListPlace> places;
+    std::vector<ListedWindow> listed;
+    listed.reserve(zOrder_.size());
     for (const WindowID number : zOrder_) {
         const Window& window = windows_.at(number);
-        places.push_back({number, windowIsOnScreenLocked(window), window.layer < 0});
-    }
-    const auto selected = windowListSelection(places, options, relativeTo);
-    std::vector<WindowListEntry> entries;
-    for (std::size_t index = 0; index < places.size(); ++index) {
-        if (!selected[index]) continue;
-        const Window& window = windows_.at(places[index].number);
+        const bool isDesktopPicture = window.layer < 0;
         // Without the screen-recording permission the window server keeps
         // window titles to itself.
-        const bool showsTitle = screenRecordingAllowed_ || window.layer < 0;
-        entries.push_back(windowListEntry({window.number, window.owner, window.ownerName,
-                                           showsTitle ? std::optional(window.title) : std::nullopt, window.layer,
-                                           window.alpha, window.frame, places[index].onScreen}));
+        const bool showsTitle = screenRecordingAllowed_ || isDesktopPicture;
+        listed.push_back({window.number, window.owner, window.ownerName,
+                          showsTitle ? std::optional(window.title) : std::nullopt, window.layer, window.alpha,
+                          window.frame, windowIsOnScreenLocked(window), isDesktopPicture});
     }
-    return entries;
+    return listed;
 }
 
 const VirtualDesktop::Display* VirtualDesktop::displayLocked(DisplayID id) const {

@@ -29,6 +29,8 @@ bool hasScheme(const std::string& url) {
 
 std::vector<std::filesystem::path> VirtualDesktop::applicationFolders() { return virtualApplicationFolders(); }
 
+std::optional<std::filesystem::path> VirtualDesktop::browsableDataFolder() { return virtualDesktopFolder(); }
+
 std::vector<InstalledApplication> VirtualDesktop::installedApplications() {
     std::vector<InstalledApplication> installed;
     for (const auto& url : findApplicationBundles(applicationFolders())) {

@@ -13,7 +13,7 @@ public:
     // Throws X11Error when the display cannot be reached.
     explicit X11WindowServer(const std::string& display);
 
-    std::optional<std::vector<WindowListEntry>> windowList(std::uint32_t options, WindowID relativeToWindow) override;
+    std::optional<std::vector<ListedWindow>> windows() override;
 
 private:
     std::mutex mutex_;
