@@ -87,8 +87,12 @@ public:
     std::shared_ptr<platform::RunningApplication> targetApplication(const std::optional<std::string>& bundleIdentifier);
     // The application's element, with the messaging timeout set.
     platform::AXElement applicationElement(const platform::RunningApplication& application);
-    // Throws applicationNotRunning, applicationUnresponsive or menuUnavailable.
-    platform::AXElement menuBarElement(const platform::RunningApplication& application);
+    // What one menu read or press may cost.
+    static platform::MenuReadLimits menuReadLimits();
+    // The failure to answer for menus that could not be read (the error of
+    // a menu read): applicationNotRunning, applicationUnresponsive or
+    // menuUnavailable.
+    static MacMenuError menuUnreadable(const platform::RunningApplication& application, platform::AXError error);
     // Readers: a failed read, a missing value and a value of another type
     // are all none (or no elements). All but integerAttribute set the
     // messaging timeout first.
@@ -126,10 +130,6 @@ public:
 
     // The menu snapshot (menu_snapshot.cpp).
     MenuSnapshot menuSnapshot(const std::optional<std::string>& bundleIdentifier);
-    // The element whose children are the item's submenu items, if any.
-    std::optional<platform::AXElement> submenuElement(const platform::AXElement& element);
-    // "cmd+shift+S" and the like; none for an item without a shortcut.
-    std::optional<std::string> shortcutText(const platform::AXElement& element);
 
     // Opens the file or folder the path names with its default application,
     // resolved as resolveExistingFolderURL does (file_browser.cpp); throws
@@ -144,12 +144,12 @@ public:
     void pressMenuItem(const std::optional<std::string>& bundleIdentifier, const std::vector<std::string>& path,
                        const std::optional<std::vector<MenuTitleMatchMode>>& matchModes,
                        const std::optional<std::vector<std::optional<std::string>>>& matchValues);
-    // The first sibling titled like title (both trimmed); in beginsWith mode,
-    // failing that, the first whose title begins with matchValue ignoring
-    // case and diacritics.
-    std::optional<platform::AXElement> findMenuItem(const std::vector<platform::AXElement>& siblings,
-                                                    const std::string& title, const std::string& matchValue,
-                                                    MenuTitleMatchMode matchMode);
+    // The index of the first sibling titled like title (both trimmed); in
+    // beginsWith mode, failing that, of the first whose title begins with
+    // matchValue ignoring case and diacritics.
+    static std::optional<std::size_t> matchingMenuTitle(const std::vector<std::string>& siblingTitles,
+                                                        const std::string& title, const std::string& matchValue,
+                                                        MenuTitleMatchMode matchMode);
 
     // Activation, quit and restart (activation.cpp, display_move.cpp,
     // quit_restart.cpp). The waits turn the desktop clock's run loop.
@@ -479,32 +479,7 @@ private:
     // The window alone, encoded with the application's name.
     RemoteScreenshot windowScreenshot(platform::WindowID window, const std::string& applicationName);
 
-    // What one snapshot's walk shares: the application it reads and how many
-    // items it may still read.
-    struct MenuRead {
-        const platform::RunningApplication& application;
-        std::size_t budget;
-    };
-    // One node at depth (1 for the menu bar's items) and its subtree; none
-    // when it carries nothing.
-    std::optional<MenuNode> menuNode(const platform::AXElement& element, const std::vector<std::string>& parentPath,
-                                     std::size_t depth, MenuRead& read);
-    // The children of a menu element; none when they cannot be read while
-    // the application still answers. A read that failed because the
-    // application ended or left the accessibility bus throws, so a tree cut
-    // short never passes for the whole menu.
-    std::vector<platform::AXElement> menuChildren(const platform::AXElement& element,
-                                                  const platform::RunningApplication& application);
-    // Throws applicationNotRunning when the application's process ended,
-    // applicationUnresponsive when it is no longer on the accessibility bus.
-    void requireApplicationOnTheBus(const platform::RunningApplication& application);
     static MacMenuError unresponsive(const platform::RunningApplication& application);
-    // The first child whose role is "AXMenu".
-    std::optional<platform::AXElement> menuChild(const platform::AXElement& element);
-    // The element the path leads to from the menu bar; throws menuItemNotFound.
-    platform::AXElement menuPathElement(const platform::AXElement& menuBar, const std::vector<std::string>& path,
-                                        const std::optional<std::vector<MenuTitleMatchMode>>& matchModes,
-                                        const std::optional<std::vector<std::optional<std::string>>>& matchValues);
 
     platform::Desktop& desktop_;
 };

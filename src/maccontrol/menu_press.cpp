@@ -49,11 +49,24 @@ void DesktopController::pressMenuItem(const std::optional<std::string>& bundleId
     // A sheet or dialog would swallow the command.
     refuseInputWhileBlocked(*application);
 
-    const AXElement item = menuPathElement(menuBarElement(*application), path, matchModes, matchValues);
-    if (flagAttribute("AXEnabled", item) == false) {
-        throw MacMenuError(Case::menuItemDisabled, path.empty() ? std::string() : path.back());
-    }
-    if (desktop_.accessibility().performAction(item, "AXPress") != platform::axerror::success) {
+    // Chosen where the menus are read; the chooser owns what it uses.
+    auto choose = [path, matchModes, matchValues](std::size_t level, const std::vector<std::string>& titles) {
+        return matchingMenuTitle(titles, path[level], matchValueAt(matchValues, path, level),
+                                 modeAt(matchModes, level));
+    };
+    using Outcome = platform::MenuPressResult::Outcome;
+    const auto pressed =
+        desktop_.accessibility().pressMenuItem(application->processIdentifier(), path.size(), choose, menuReadLimits());
+    switch (pressed.outcome) {
+    case Outcome::pressed:
+        break;
+    case Outcome::menuUnreadable:
+        throw menuUnreadable(*application, pressed.error);
+    case Outcome::itemNotFound:
+        throw MacMenuError(Case::menuItemNotFound, path[pressed.level]);
+    case Outcome::itemDisabled:
+        throw MacMenuError(Case::menuItemDisabled, path.back());
+    case Outcome::pressFailed:
         throw MacMenuError(Case::actionFailed);
     }
     desktop_.clock().runLoopTurn(pressDeliveryTurn);
@@ -68,40 +81,21 @@ void DesktopController::pressMenuItem(const std::optional<std::string>& bundleId
     }
 }
 
-AXElement DesktopController::menuPathElement(
-    const AXElement& menuBar, const std::vector<std::string>& path,
-    const std::optional<std::vector<MenuTitleMatchMode>>& matchModes,
-    const std::optional<std::vector<std::optional<std::string>>>& matchValues) {
-    AXElement current = menuBar;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const auto match =
-            findMenuItem(childElements(current), path[i], matchValueAt(matchValues, path, i), modeAt(matchModes, i));
-        if (!match) throw MacMenuError(Case::menuItemNotFound, path[i]);
-        // Decided by position: a later title equal to the last one is still
-        // an item to open, not the item to press.
-        const bool isLast = i + 1 == path.size();
-        // Items of a submenu sit in the item's menu, whether or not the item
-        // answers the command-character attribute.
-        current = isLast ? *match : menuChild(*match).value_or(*match);
-    }
-    return current;
-}
-
-std::optional<AXElement> DesktopController::findMenuItem(const std::vector<AXElement>& siblings,
-                                                         const std::string& title, const std::string& matchValue,
-                                                         MenuTitleMatchMode matchMode) {
+std::optional<std::size_t> DesktopController::matchingMenuTitle(const std::vector<std::string>& siblingTitles,
+                                                                const std::string& title, const std::string& matchValue,
+                                                                MenuTitleMatchMode matchMode) {
     const std::string wantedTitle = platform::trimWhitespaceAndNewlines(title);
     std::vector<std::string> titles;
-    titles.reserve(siblings.size());
-    for (std::size_t i = 0; i < siblings.size(); ++i) {
-        titles.push_back(platform::trimWhitespaceAndNewlines(stringAttribute("AXTitle", siblings[i]).value_or("")));
-        if (titles.back() == wantedTitle) return siblings[i];
+    titles.reserve(siblingTitles.size());
+    for (std::size_t i = 0; i < siblingTitles.size(); ++i) {
+        titles.push_back(platform::trimWhitespaceAndNewlines(siblingTitles[i]));
+        if (titles.back() == wantedTitle) return i;
     }
     // An exact title anywhere wins over an earlier prefix match.
     const std::string prefix = platform::trimWhitespaceAndNewlines(matchValue);
     if (matchMode == MenuTitleMatchMode::exact || prefix.empty()) return std::nullopt;
-    for (std::size_t i = 0; i < siblings.size(); ++i) {
-        if (platform::beginsWithIgnoringCaseAndDiacritics(titles[i], prefix)) return siblings[i];
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        if (platform::beginsWithIgnoringCaseAndDiacritics(titles[i], prefix)) return i;
     }
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 // Choosing the application a request acts on, and reading accessibility
 // elements without ever failing on an attribute.
+#include <cmath>
 #include <variant>
 
 #include "maccontrol/accessibility_value.hpp"
@@ -35,17 +36,27 @@ AXElement DesktopController::applicationElement(const platform::RunningApplicati
     return element;
 }
 
-AXElement DesktopController::menuBarElement(const platform::RunningApplication& application) {
-    const AXElement element = applicationElement(application);
-    const auto result = desktop_.accessibility().copyAttribute(element, "AXMenuBar");
-    if (result.error == axerror::success && result.value) {
-        if (const auto* menuBar = std::get_if<AXElement>(&*result.value)) return *menuBar;
+platform::MenuReadLimits DesktopController::menuReadLimits() {
+    platform::MenuReadLimits limits;
+    // Real menu bars have a few thousand items at most; an application whose
+    // children lead back to its own items would otherwise be read for ever
+    // within the depth limit.
+    limits.maxItems = 20000;
+    limits.maxDepth = MenuNode::maximumTreeDepth;
+    limits.perCall = std::chrono::milliseconds(std::llround(accessibilityMessagingTimeout * 1000));
+    // A read of ten thousand items takes a few seconds on a loaded machine;
+    // far more is an application that answers too slowly to be used.
+    limits.inAll = std::chrono::seconds(60);
+    return limits;
+}
+
+MacMenuError DesktopController::menuUnreadable(const platform::RunningApplication& application,
+                                               platform::AXError error) {
+    if (application.isTerminated() || error == axerror::invalidUIElement) {
+        return MacMenuError(Case::applicationNotRunning);
     }
-    if (application.isTerminated() || result.error == axerror::invalidUIElement) {
-        throw MacMenuError(Case::applicationNotRunning);
-    }
-    if (result.error == axerror::cannotComplete) throw unresponsive(application);
-    throw MacMenuError(Case::menuUnavailable);
+    if (error == axerror::cannotComplete) return unresponsive(application);
+    return MacMenuError(Case::menuUnavailable);
 }
 
 MacMenuError DesktopController::unresponsive(const platform::RunningApplication& application) {

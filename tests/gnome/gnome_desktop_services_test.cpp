@@ -15,22 +15,6 @@
 namespace zentrabo::testing {
 namespace {
 
-using platform::WindowListEntry;
-
-std::string entryTitle(const WindowListEntry& entry) {
-    const auto found = entry.find(platform::windowkey::name);
-    return found == entry.end() ? "" : std::get<std::string>(found->second);
-}
-
-std::int64_t entryNumber(const WindowListEntry& entry, const char* key) {
-    return std::get<std::int64_t>(entry.at(key));
-}
-
-platform::Rect entryFrame(const WindowListEntry& entry) {
-    const auto& bounds = std::get<platform::WindowInfoDictionary>(entry.at(platform::windowkey::bounds));
-    return {bounds.at("X"), bounds.at("Y"), bounds.at("Width"), bounds.at("Height")};
-}
-
 bool near(std::uint8_t a, std::uint8_t b) { return std::abs(int(a) - int(b)) <= 8; }
 
 // Whether the image shows the pattern of a window whose client area (of the
@@ -64,14 +48,12 @@ protected:
         desktop = platform::GnomeDesktop::create(session.waylandDisplay, clock);
     }
 
-    // The entry of the window with that title, once the shell lists it.
-    std::optional<WindowListEntry> listedWindow(const std::string& title) {
-        std::optional<WindowListEntry> found;
+    // The window with that title, once the shell lists it on screen.
+    std::optional<platform::ListedWindow> listedWindow(const std::string& title) {
+        std::optional<platform::ListedWindow> found;
         eventually([&] {
-            for (auto& entry : desktop->windowServer()
-                                   .windowList(platform::windowlist::onScreenOnly, 0)
-                                   .value_or(std::vector<WindowListEntry>{})) {
-                if (entryTitle(entry) == title) found = std::move(entry);
+            for (auto& window : desktop->windowServer().windows().value_or(std::vector<platform::ListedWindow>{})) {
+                if (window.onScreen && window.title == title) found = std::move(window);
             }
             return found.has_value();
         });
@@ -110,10 +92,10 @@ TEST_F(GnomeDesktopServices, WaylandAndXWaylandWindowsAreListedAndActivatedAsThe
         SCOPED_TRACE(row.window.name);
         const auto entry = listedWindow(row.window.name);
         ASSERT_TRUE(entry) << "not in the window list";
-        EXPECT_EQ(entryNumber(*entry, platform::windowkey::ownerPID), row.application.pid());
+        EXPECT_EQ(entry->ownerPID, row.application.pid());
         const auto shell = witnessedShellWindows();
         ASSERT_TRUE(shell);
-        const auto id = static_cast<std::uint64_t>(entryNumber(*entry, platform::windowkey::number));
+        const auto id = static_cast<std::uint64_t>(entry->id);
         ASSERT_TRUE(shell->contains(id)) << "the shell knows no window " << id;
         EXPECT_EQ(shell->at(id).title, row.window.name);
         EXPECT_EQ(shell->at(id).applicationID, row.desktopFileID);
@@ -137,7 +119,7 @@ TEST_F(GnomeDesktopServices, WaylandAndXWaylandWindowsAreListedAndActivatedAsThe
 
         // The window's picture and the display's show the pattern where the
         // window is.
-        const auto frame = entryFrame(*entry);
+        const auto frame = entry->frame;
         const auto display = desktop->displays().mainDisplayID();
         const auto screen = desktop->screenCapture().displayImage(display);
         ASSERT_TRUE(screen);
@@ -190,7 +172,7 @@ TEST_F(GnomeDesktopServices, WithoutTheExtensionNothingIsListedAndItSaysWhy) {
 
     EXPECT_EQ(without->extensionProblem(),
               "GNOME Shell extension absent@zentrabo.org is not enabled: windows cannot be listed; see README");
-    EXPECT_EQ(without->windowServer().windowList(platform::windowlist::all, 0), std::nullopt);
+    EXPECT_EQ(without->windowServer().windows(), std::nullopt);
     EXPECT_EQ(without->workspace().frontmostApplication(), nullptr);
     // Screen pictures need no extension.
     EXPECT_TRUE(without->screenCapture().displayImage(without->displays().mainDisplayID()));

@@ -111,7 +111,9 @@ TEST_F(MenuSnapshotTest, AnApplicationThatHasQuitIsNotRunning) {
     ASSERT_TRUE(editor->terminate());
     clock.advance(1.0);
     ASSERT_TRUE(editor->isTerminated());
-    EXPECT_EQ(failure([&] { controller->menuBarElement(*editor); }), Case::applicationNotRunning);
+    const auto read = desktop->menuTree(editor->processIdentifier(), DesktopController::menuReadLimits());
+    EXPECT_EQ(failure([&] { throw DesktopController::menuUnreadable(*editor, read.error); }),
+              Case::applicationNotRunning);
 }
 
 using MenuSnapshotOfOneApplicationTest = ControllerTest;

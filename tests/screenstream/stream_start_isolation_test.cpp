@@ -63,6 +63,14 @@ public:
         holdCallsOn(element);
         return inner_.performAction(element, action);
     }
+    platform::MenuTreeRead menuTree(platform::ProcessID application, const platform::MenuReadLimits& limits) override {
+        return inner_.menuTree(application, limits);
+    }
+    platform::MenuPressResult pressMenuItem(platform::ProcessID application, std::size_t levels,
+                                            const platform::MenuItemChooser& choose,
+                                            const platform::MenuReadLimits& limits) override {
+        return inner_.pressMenuItem(application, levels, choose, limits);
+    }
 
 private:
     void holdCallsOn(const platform::AXElement& element) {

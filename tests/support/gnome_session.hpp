@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "scoped_environment.hpp"
 #include "server_identity.hpp"
@@ -167,9 +169,20 @@ inline std::optional<std::array<int, 4>> witnessedFrame(const std::string& title
     return frame;
 }
 
-// Brings the window with that title forward as a click on it would.
+// Brings the window with that title forward as a click on it would, and
+// waits (at most 5 s) until the shell has given it the focus. Activation is
+// not done when the call returns, and the shell ignores it for a window it
+// has not shown yet (a window just mapped takes the focus after it), so it
+// is asked again every half second until the focus is there.
 inline bool shellActivates(const std::string& title) {
-    return shellEvaluation(shellWindowWithTitle(title) + ".activate(global.get_current_time())").has_value();
+    const std::string activate = shellWindowWithTitle(title) + ".activate(global.display.get_current_time_roundtrip())";
+    const std::string focused = "(w => w !== null && w.get_title() === '" + title + "')(global.display.focus_window)";
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (attempt % 5 == 0 && !shellEvaluation(activate)) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (shellEvaluation(focused) == "true") return true;
+    }
+    return false;
 }
 
 class GnomeSessionTest : public ::testing::Test {

@@ -12,6 +12,8 @@
 #include <tuple>
 #include <vector>
 
+#include "maccontrol/desktop_controller.hpp"
+#include "platform/desktop/atspi/atspi_thread.hpp"
 #include "platform/desktop/x11/x11_accessibility.hpp"
 #include "support/scoped_environment.hpp"
 #include "x11/x11_accessibility_fixture.hpp"
@@ -19,47 +21,53 @@
 namespace zentrabo::testing {
 namespace {
 
-TEST_F(X11AccessibilityTest, MenusReadWithRolesEnabledStateAndShortcuts) {
+TEST_F(X11AccessibilityTest, MenusReadInOneCallWithRolesEnabledStateAndShortcuts) {
     TestApplication application({.windows = {{"Menus", 400, 300, {{150, 150}}, {}, {}, true}}});
     ASSERT_TRUE(waitForFrontWindow(application, "Menus"));
     ASSERT_TRUE(accessibility().isProcessTrusted());
-    const auto applicationElement = accessibility().applicationElement(application.pid());
-    EXPECT_EQ(read<std::string>(applicationElement, "AXRole"), "AXApplication");
-    const auto menuBar = menuBarOf(application);
-    EXPECT_EQ(read<std::string>(menuBar, "AXRole"), "AXMenuBar");
-
-    const auto items = menuElements(menuBar);
+    const auto read = accessibility().menuTree(application.pid(), DesktopController::menuReadLimits());
+    ASSERT_EQ(read.error, axerror::success);
+    std::map<std::string, platform::AccessibleMenuItem> items;
+    std::vector<std::pair<std::string, const platform::AccessibleMenuItem*>> pending;
+    for (const auto& item : read.items) pending.emplace_back(item.title, &item);
+    while (!pending.empty()) {
+        const auto [path, item] = pending.back();
+        pending.pop_back();
+        items.emplace(path, *item);
+        for (const auto& child : item->children) pending.emplace_back(path + "/" + child.title, &child);
+    }
     struct Row {
         const char* path;
         const char* role;
         bool enabled;
-        std::optional<std::string> character;
-        std::optional<std::int64_t> modifiers;
+        std::optional<platform::MenuShortcut> shortcut;
     };
     const Row rows[] = {
         // Menus that open from an item are that item; in the bar, a bar item.
-        {"File", "AXMenuBarItem", true, std::nullopt, std::nullopt},
-        {"File/New Window", "AXMenuItem", true, "n", 0},
-        {"File/Print", "AXMenuItem", false, std::nullopt, std::nullopt},
-        {"File/Recent", "AXMenuItem", true, std::nullopt, std::nullopt},
-        {"File/Recent/Second Document", "AXMenuItem", true, std::nullopt, std::nullopt},
-        {"File/Quit", "AXMenuItem", true, "q", 0},
-        {"Edit/Paste", "AXMenuItem", true, "v", 0},
+        {"File", "AXMenuBarItem", true, std::nullopt},
+        {"File/New Window", "AXMenuItem", true, platform::MenuShortcut{"n", 0}},
+        {"File/Print", "AXMenuItem", false, std::nullopt},
+        {"File/Recent", "AXMenuItem", true, std::nullopt},
+        {"File/Recent/Second Document", "AXMenuItem", true, std::nullopt},
+        {"File/Quit", "AXMenuItem", true, platform::MenuShortcut{"q", 0}},
+        {"Edit/Paste", "AXMenuItem", true, platform::MenuShortcut{"v", 0}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);
         ASSERT_TRUE(items.contains(row.path));
         const auto& item = items.at(row.path);
-        EXPECT_EQ(read<std::string>(item, "AXRole"), row.role);
-        EXPECT_EQ(read<bool>(item, "AXEnabled"), row.enabled);
-        // Every menu element answers the character, with a value only when
-        // it has a shortcut.
-        EXPECT_EQ(accessibility().copyAttribute(item, "AXMenuItemCmdChar").error, axerror::success);
-        EXPECT_EQ(read<std::string>(item, "AXMenuItemCmdChar"), row.character);
-        EXPECT_EQ(read<std::int64_t>(item, "AXMenuItemCmdModifiers"), row.modifiers);
+        EXPECT_EQ(item.role, row.role);
+        EXPECT_EQ(item.enabled, row.enabled);
+        EXPECT_EQ(item.shortcut, row.shortcut);
     }
-    EXPECT_EQ(children(items.at("File")).size(), 6u) << "with the separator";
-    EXPECT_EQ(accessibility().copyAttribute(menuBar, "AXNoSuchAttribute").error, axerror::attributeUnsupported);
+    EXPECT_EQ(items.at("File").children.size(), 6u) << "with the separator";
+
+    // The whole menu request waits on the accessibility thread a few times,
+    // not once per attribute of each item.
+    const auto queuedBefore = platform::AtspiThread::callsQueued();
+    DesktopController controller(*desktop);
+    EXPECT_EQ(controller.menuSnapshot(std::nullopt).items.size(), 2u);
+    EXPECT_LE(platform::AtspiThread::callsQueued() - queuedBefore, 3u);
 }
 
 TEST_F(X11AccessibilityTest, ADialogsCancelButtonIsFoundInTheMessagesLanguage) {

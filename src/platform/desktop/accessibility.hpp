@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/desktop/accessible_menus.hpp"
 #include "platform/desktop/geometry.hpp"
 #include "platform/desktop/running_application.hpp"
 
@@ -95,6 +96,14 @@ public:
     virtual AXAttributeResult copyAttribute(const AXElement& element, const std::string& name) = 0;
     virtual AXError setAttribute(const AXElement& element, const std::string& name, const AXValue& value) = 0;
     virtual AXError performAction(const AXElement& element, const std::string& action) = 0;
+
+    // An application's whole menu tree, read as one piece of work: the
+    // caller waits at most limits.inAll (plus one call) for it.
+    virtual MenuTreeRead menuTree(ProcessID application, const MenuReadLimits& limits) = 0;
+    // Follows levels items from the menu bar, as chosen at each level, and
+    // presses the last one unless it is disabled; one piece of work too.
+    virtual MenuPressResult pressMenuItem(ProcessID application, std::size_t levels, const MenuItemChooser& choose,
+                                          const MenuReadLimits& limits) = 0;
 };
 
 }  // namespace zentrabo::platform

@@ -1,6 +1,9 @@
 // Effects of actions and their delays, driven by a manual clock.
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "desktop_fixture.hpp"
 #include "platform/desktop/virtual/scenario_validation.hpp"
 
@@ -131,6 +134,61 @@ TEST_F(EffectsTest, ADisabledItemIsNotPressedAndAMenuBarCannotBe) {
     auto menuBar = std::get<AXElement>(*read(application, "AXMenuBar").value);
     EXPECT_EQ(desktop->performAction(menuBar, "AXPress"), axerror::actionUnsupported);
     EXPECT_TRUE(journalTexts().empty());
+}
+
+TEST_F(EffectsTest, AMenuPressIsOneWalkThatNeverPressesAfterItsCallerStoppedWaiting) {
+    using Outcome = MenuPressResult::Outcome;
+    const MenuReadLimits inTime;
+    MenuReadLimits late;
+    late.inAll = std::chrono::milliseconds(-1);
+    struct Row {
+        std::vector<std::string> path;
+        const MenuReadLimits& limits;
+        Outcome outcome;
+        std::size_t level;
+        bool pressed;
+    };
+    for (const auto& row : {Row{{"File", "Print…"}, inTime, Outcome::itemDisabled, 1, false},
+                            Row{{"File", "Nothing"}, inTime, Outcome::itemNotFound, 1, false},
+                            Row{{}, inTime, Outcome::pressFailed, 0, false},
+                            Row{{"File", "Close"}, late, Outcome::menuUnreadable, 0, false},
+                            Row{{"File", "Close"}, inTime, Outcome::pressed, 1, true}}) {
+        SCOPED_TRACE(row.path.empty() ? "(empty)" : row.path.back());
+        const auto path = row.path;
+        const auto pressed = desktop->pressMenuItem(
+            running("com.example.editor")->processIdentifier(), path.size(),
+            [path](std::size_t level, const std::vector<std::string>& titles) -> std::optional<std::size_t> {
+                const auto found = std::find(titles.begin(), titles.end(), path[level]);
+                if (found == titles.end()) return std::nullopt;
+                return static_cast<std::size_t>(found - titles.begin());
+            },
+            row.limits);
+        EXPECT_EQ(pressed.outcome, row.outcome);
+        if (row.outcome == Outcome::itemNotFound || row.outcome == Outcome::itemDisabled) {
+            EXPECT_EQ(pressed.level, row.level);
+        }
+        EXPECT_EQ(!journalTexts().empty(), row.pressed);
+    }
+}
+
+TEST_F(EffectsTest, AMenuTreeReadKeepsToItsItemDepthAndTimeBounds) {
+    const auto pid = running("com.example.editor")->processIdentifier();
+    MenuReadLimits fewItems;
+    fewItems.maxItems = 2;
+    MenuReadLimits menuBarOnly;
+    menuBarOnly.maxDepth = 1;
+    MenuReadLimits late;
+    late.inAll = std::chrono::milliseconds(-1);
+    const auto whole = desktop->menuTree(pid, MenuReadLimits{});
+    ASSERT_EQ(whole.error, axerror::success);
+    EXPECT_EQ(whole.items.at(0).children.size(), 5u) << "with the separator";
+    const auto cut = desktop->menuTree(pid, fewItems);
+    ASSERT_EQ(cut.items.size(), 1u);
+    EXPECT_EQ(cut.items[0].children.size(), 1u);
+    EXPECT_TRUE(desktop->menuTree(pid, menuBarOnly).items.at(0).children.empty());
+    const auto outOfTime = desktop->menuTree(pid, late);
+    EXPECT_EQ(outOfTime.error, axerror::cannotComplete);
+    EXPECT_TRUE(outOfTime.items.empty());
 }
 
 TEST_F(EffectsTest, AnUnresponsiveApplicationHoldsEveryCallForItsMessagingTimeout) {

@@ -12,21 +12,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/desktop/accessible_menus.hpp"
+
 namespace zentrabo::platform {
-
-namespace menumodifier {
-inline constexpr std::int64_t shift = 1;
-inline constexpr std::int64_t option = 2;
-inline constexpr std::int64_t control = 4;
-inline constexpr std::int64_t noCommand = 8;
-}  // namespace menumodifier
-
-struct MenuShortcut {
-    // One character, UTF-8, as the accelerator names it.
-    std::string character;
-    std::int64_t modifiers = 0;
-    bool operator==(const MenuShortcut&) const = default;
-};
 
 // None when the binding has no accelerator, when a modifier has no
 // counterpart (Super, Meta, Hyper), when the key is not one printable

@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include <atomic>
+
 namespace zentrabo::platform {
 namespace {
 
@@ -13,6 +15,8 @@ constexpr int kMaxEventsAtOnce = 256;
 // own, so the sources GDBus attaches for the connection opened from here
 // land in the one the thread waits on, and an event wakes it.
 GMainContext* busContext() { return g_main_context_default(); }
+
+std::atomic<std::uint64_t> queuedCalls{0};
 
 void dispatchPendingEvents() {
     for (int count = 0; count < kMaxEventsAtOnce && g_main_context_iteration(busContext(), FALSE); ++count) {
@@ -32,12 +36,15 @@ AtspiThread::~AtspiThread() {
     thread_.join();
 }
 
+std::uint64_t AtspiThread::callsQueued() { return queuedCalls.load(std::memory_order_relaxed); }
+
 bool AtspiThread::post(std::function<void()> task) {
     {
         const std::lock_guard lock(mutex_);
         if (stopping_ || queue_.size() >= maxQueued) return false;
         queue_.push_back(std::move(task));
     }
+    queuedCalls.fetch_add(1, std::memory_order_relaxed);
     // The wake-up stays pending until the context next polls, so it is not
     // lost when the thread is between looking at the queue and sleeping.
     g_main_context_wakeup(busContext());

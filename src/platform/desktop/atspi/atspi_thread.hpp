@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -51,6 +52,10 @@ public:
         answer->ready.wait_for(lock, timeout, [&] { return answer->value.has_value(); });
         return std::move(answer->value);
     }
+
+    // How many calls every thread of the process has queued so far: what a
+    // request costs in waits on the bus, for the tests.
+    static std::uint64_t callsQueued();
 
 private:
     bool post(std::function<void()> task);

@@ -297,6 +297,7 @@ void AtspiTree::connect(std::shared_ptr<AtspiConnection> connection) {
 }
 
 void AtspiTree::setTimeout(std::chrono::milliseconds timeout) {
+    timeout_ = timeout;
     if (connection_) connection_->setTimeout(timeout);
 }
 

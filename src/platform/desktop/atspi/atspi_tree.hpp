@@ -36,6 +36,13 @@ public:
     static constexpr std::size_t maxElements = 65536;
     // The most children one element is read with.
     static constexpr int maxChildrenRead = 16384;
+    // A node's children are listed in one call where the application can;
+    // otherwise they are read by index. Either way the listing may take the
+    // call timeout for each piece of this many children: one child is then
+    // one round trip to the application, so a menu of thousands of items
+    // would not fit one timeout whole, while an application that stops
+    // answering is still noticed within one.
+    static constexpr int childrenPerCall = 256;
 
     AtspiTree() = default;
     AtspiTree(const AtspiTree&) = delete;
@@ -69,6 +76,12 @@ public:
     // The process, frame and title of a window element, for finding its X
     // window; attributeUnsupported for an element that is no window.
     WindowLookup windowOf(const AXElement& element);
+
+    // Every child of the element, listed in one call where the application
+    // can, else read by index (atspi_child_elements.cpp).
+    AXError childElements(const AXElement& element, std::vector<AXElement>& children);
+    // How many call timeouts listing count children may take.
+    static int listingPieces(int count);
 
 private:
     // What a read of the object's siblings fetched in one batch, answering
@@ -126,6 +139,7 @@ private:
     AXError setSelectedTextRange(const AccessibleRef& node, const TextRange& range);
 
     std::shared_ptr<AtspiConnection> connection_;
+    std::chrono::milliseconds timeout_{0};
     std::map<AccessibleRef, std::int64_t> numbers_;
     std::unordered_map<std::int64_t, Entry> entries_;
     std::deque<std::int64_t> order_;

@@ -46,6 +46,10 @@ public:
     }
     AXError setAttribute(const AXElement&, const std::string&, const AXValue&) override { return axerror::apiDisabled; }
     AXError performAction(const AXElement&, const std::string&) override { return axerror::apiDisabled; }
+    MenuTreeRead menuTree(ProcessID, const MenuReadLimits&) override { return {axerror::apiDisabled, false, {}}; }
+    MenuPressResult pressMenuItem(ProcessID, std::size_t, const MenuItemChooser&, const MenuReadLimits&) override {
+        return {MenuPressResult::Outcome::menuUnreadable, axerror::apiDisabled, 0};
+    }
 };
 
 }  // namespace zentrabo::platform

@@ -1,9 +1,9 @@
 #include "platform/desktop/gnome/gnome_window_server.hpp"
 
+#include <algorithm>
 #include <limits>
 
 #include "platform/desktop/processes/linux_process.hpp"
-#include "platform/desktop/window_list_selection.hpp"
 
 namespace zentrabo::platform {
 
@@ -19,27 +19,27 @@ std::int64_t layerOf(const ShellWindow& window) {
 
 }  // namespace
 
-std::optional<std::vector<WindowListEntry>> GnomeWindowServer::windowList(std::uint32_t options,
-                                                                          WindowID relativeToWindow) {
+std::optional<std::vector<ListedWindow>> GnomeWindowServer::windows() {
+    const ShellWindowID focused = windows_->focusedWindow();
     auto windows = windows_->windows();
     if (!windows) return std::nullopt;
-    // The list's numbers are 32 bits wide; mutter's ids have been seen far
-    // below that, and one above it could not be named by a caller.
-    std::erase_if(*windows, [](const ShellWindow& window) { return window.id > std::numeric_limits<WindowID>::max(); });
-    std::vector<WindowListPlace> places;
-    for (const auto& window : *windows) {
-        places.push_back({static_cast<WindowID>(window.id), !window.minimized,
+    // The shell may give a window the focus without raising it above the
+    // others of its application; the focused window is the one its user
+    // works in, and the frontmost application is the focused window's, so it
+    // heads the list as the front window.
+    std::stable_partition(windows->begin(), windows->end(),
+                          [focused](const ShellWindow& window) { return focused != 0 && window.id == focused; });
+    std::vector<ListedWindow> listed;
+    listed.reserve(windows->size());
+    for (const ShellWindow& window : *windows) {
+        // The list's numbers are 32 bits wide; mutter's ids have been seen far
+        // below that, and one above it could not be named by a caller.
+        if (window.id > std::numeric_limits<WindowID>::max()) continue;
+        listed.push_back({static_cast<WindowID>(window.id), window.pid, processName(window.pid), window.title,
+                          layerOf(window), 1, window.frame, !window.minimized,
                           window.type == desktopType || window.type == dockType});
     }
-    const auto selected = windowListSelection(places, options, relativeToWindow);
-    std::vector<WindowListEntry> entries;
-    for (std::size_t index = 0; index < windows->size(); ++index) {
-        if (!selected[index]) continue;
-        const ShellWindow& window = (*windows)[index];
-        entries.push_back(windowListEntry({static_cast<WindowID>(window.id), window.pid, processName(window.pid),
-                                           window.title, layerOf(window), 1, window.frame, !window.minimized}));
-    }
-    return entries;
+    return listed;
 }
 
 }  // namespace zentrabo::platform

@@ -1,6 +1,6 @@
 #pragma once
-// Today's window-list dictionaries over the shell extension's typed window
-// records: the one place that turns one into the other.
+// The window list over the shell extension's window records: the one place
+// that turns one into the other.
 #include <memory>
 
 #include "platform/desktop/gnome/shell_windows.hpp"
@@ -13,7 +13,7 @@ public:
     explicit GnomeWindowServer(std::shared_ptr<ShellWindows> windows) : windows_(std::move(windows)) {}
 
     // None when the extension does not answer.
-    std::optional<std::vector<WindowListEntry>> windowList(std::uint32_t options, WindowID relativeToWindow) override;
+    std::optional<std::vector<ListedWindow>> windows() override;
 
 private:
     std::shared_ptr<ShellWindows> windows_;

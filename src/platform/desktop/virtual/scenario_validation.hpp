@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/desktop/accessible_menus.hpp"
 #include "platform/desktop/virtual/desktop_scenario.hpp"
 
 namespace zentrabo::platform {
@@ -21,13 +22,6 @@ public:
 // scenario ("applications[1].menus[0].items[2]: ...").
 void validateScenario(const DesktopScenario& scenario);
 
-// A shortcut as the accessibility interface reports it: the command
-// character and the modifier value (bit 8: no command key; 1 shift, 2
-// option, 4 control).
-struct MenuShortcut {
-    std::string character;
-    std::int64_t modifiers = 0;
-};
 // "cmd+shift+S" -> S with value 1; "control+F2" -> F2 with value 12; none
 // for an empty key or an unknown modifier word.
 std::optional<MenuShortcut> parseMenuShortcut(std::string_view text);

@@ -99,6 +99,9 @@ public:
     AXAttributeResult copyAttribute(const AXElement& element, const std::string& name) override;
     AXError setAttribute(const AXElement& element, const std::string& name, const AXValue& value) override;
     AXError performAction(const AXElement& element, const std::string& action) override;
+    MenuTreeRead menuTree(ProcessID application, const MenuReadLimits& limits) override;
+    MenuPressResult pressMenuItem(ProcessID application, std::size_t levels, const MenuItemChooser& choose,
+                                  const MenuReadLimits& limits) override;
 
     // WindowServer
     std::optional<std::vector<ListedWindow>> windows() override;
@@ -363,6 +366,8 @@ private:
     AXAttributeResult readNodeAttributeLocked(const Node& node, const std::string& name);
     AXError writeAttributeLocked(const AXElement& element, const std::string& name, const AXValue& value);
     AXError performLocked(const AXElement& element, const std::string& action);
+    // The trees as the menu walk reads them, under the lock (virtual_menus.cpp).
+    struct LockedTree;
     NodeID focusedTextFieldLocked();
 
     bool windowIsOnScreenLocked(const Window& window) const;

@@ -10,6 +10,7 @@
 #include "platform/desktop/atspi/atspi_status.hpp"
 #include "platform/desktop/atspi/atspi_thread.hpp"
 #include "platform/desktop/atspi/atspi_tree.hpp"
+#include "platform/desktop/menu_walk.hpp"
 #include "platform/desktop/x11/accessible_window_match.hpp"
 #include "platform/desktop/x11/managed_windows.hpp"
 #include "platform/desktop/x11/window_manager_requests.hpp"
@@ -168,13 +169,13 @@ std::chrono::milliseconds X11Accessibility::timeoutOf(const AXElement& element) 
 template <typename Work>
 auto X11Accessibility::onTree(const AXElement& element, Work work, std::optional<std::chrono::milliseconds> bound)
     -> std::optional<decltype(work(std::declval<AtspiTree&>()))> {
-    const auto timeout = bound.value_or(timeoutOf(element));
+    const auto perCall = timeoutOf(element);
     return bus_->thread.call(
-        [tree = &bus_->tree, work = std::move(work), timeout] {
-            tree->setTimeout(timeout);
+        [tree = &bus_->tree, work = std::move(work), perCall] {
+            tree->setTimeout(perCall);
             return work(*tree);
         },
-        timeout);
+        bound.value_or(perCall));
 }
 
 AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, const std::string& name) {
@@ -201,26 +202,17 @@ AXAttributeResult X11Accessibility::children(const AXElement& element) {
     const auto count = onTree(element, [element](AtspiTree& tree) { return tree.childCount(element); });
     if (!count) return {axerror::cannotComplete, std::nullopt};
     if (count->second != axerror::success) return {count->second, std::nullopt};
-    // One listing is bounded by what it fetches: the element's timeout for
-    // each piece of childrenPerCall, as reading them by index would be.
-    const int pieces = std::max(1, (count->first + childrenPerCall - 1) / childrenPerCall);
     auto listed = onTree(
-        element, [element](AtspiTree& tree) { return tree.allChildren(element); }, timeoutOf(element) * pieces);
+        element,
+        [element](AtspiTree& tree) {
+            std::vector<AXElement> children;
+            const AXError error = tree.childElements(element, children);
+            return std::pair(error, std::move(children));
+        },
+        timeoutOf(element) * AtspiTree::listingPieces(count->first));
     if (!listed) return {axerror::cannotComplete, std::nullopt};
-    if (*listed) return std::move(**listed);
-    std::vector<AXElement> all;
-    for (int first = 0; first < count->first; first += childrenPerCall) {
-        const int piece = std::min(childrenPerCall, count->first - first);
-        auto read = onTree(element, [element, first, piece](AtspiTree& tree) {
-                        return tree.children(element, first, piece);
-                    }).value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
-        if (read.error != axerror::success || !read.value) return read;
-        auto& elements = std::get<std::vector<AXElement>>(*read.value);
-        all.insert(all.end(), elements.begin(), elements.end());
-        // The list got shorter since it was counted.
-        if (static_cast<int>(elements.size()) < piece) break;
-    }
-    return {axerror::success, std::move(all)};
+    if (listed->first != axerror::success) return {listed->first, std::nullopt};
+    return {axerror::success, std::move(listed->second)};
 }
 
 AXError X11Accessibility::setAttribute(const AXElement& element, const std::string& name, const AXValue& value) {
@@ -238,6 +230,42 @@ AXError X11Accessibility::performAction(const AXElement& element, const std::str
     if (action == "AXRaise") return raise(element);
     return onTree(element, [element, action](AtspiTree& tree) { return tree.performAction(element, action); })
         .value_or(axerror::cannotComplete);
+}
+
+template <typename Walk>
+auto X11Accessibility::menuWork(const MenuReadLimits& limits, Walk walk)
+    -> std::optional<decltype(walk(std::declval<AtspiTree&>(), std::chrono::steady_clock::time_point{}))> {
+    const auto deadline = std::chrono::steady_clock::now() + limits.inAll;
+    return bus_->thread.call(
+        [tree = &bus_->tree, walk = std::move(walk), deadline, perCall = limits.perCall] {
+            tree->setTimeout(perCall);
+            return walk(*tree, deadline);
+        },
+        limits.inAll + limits.perCall);
+}
+
+MenuTreeRead X11Accessibility::menuTree(ProcessID application, const MenuReadLimits& limits) {
+    MenuTreeRead unread;
+    unread.error = axerror::apiDisabled;
+    if (!bus_->isReady()) return unread;
+    unread.error = axerror::cannotComplete;
+    return menuWork(limits,
+                    [application, limits](AtspiTree& tree, auto deadline) {
+                        return readMenuTree(tree, application, limits, deadline);
+                    })
+        .value_or(std::move(unread));
+}
+
+// The chooser is copied into the work, which may outlive the call.
+MenuPressResult X11Accessibility::pressMenuItem(ProcessID application, std::size_t levels,
+                                                const MenuItemChooser& choose, const MenuReadLimits& limits) {
+    using Outcome = MenuPressResult::Outcome;
+    if (!bus_->isReady()) return {Outcome::menuUnreadable, axerror::apiDisabled, 0};
+    return menuWork(limits,
+                    [application, levels, choose](AtspiTree& tree, auto deadline) {
+                        return pressMenuPath(tree, application, levels, choose, deadline);
+                    })
+        .value_or(MenuPressResult{Outcome::menuUnreadable, axerror::cannotComplete, 0});
 }
 
 AXAttributeResult X11Accessibility::focusedElement(const AXElement& systemWide) {

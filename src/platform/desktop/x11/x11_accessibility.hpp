@@ -33,14 +33,6 @@ public:
     // How long a request to the window manager is waited for before the
     // call answers: it acts on it after the request was sent.
     static constexpr std::chrono::milliseconds windowManagerWait{800};
-    // A node's children are listed in one call where the application can;
-    // otherwise they are read by index, this many at a time, each piece
-    // within the element's messaging timeout: one child is then one round
-    // trip to the application, so a menu of thousands of items would not
-    // fit one timeout whole, while an application that stops answering is
-    // still noticed within one.
-    static constexpr int childrenPerCall = 256;
-
     // Throws X11Error when the display (":0") cannot be reached.
     explicit X11Accessibility(const std::string& display);
     ~X11Accessibility() override;
@@ -54,20 +46,31 @@ public:
     AXAttributeResult copyAttribute(const AXElement& element, const std::string& name) override;
     AXError setAttribute(const AXElement& element, const std::string& name, const AXValue& value) override;
     AXError performAction(const AXElement& element, const std::string& action) override;
+    MenuTreeRead menuTree(ProcessID application, const MenuReadLimits& limits) override;
+    MenuPressResult pressMenuItem(ProcessID application, std::size_t levels, const MenuItemChooser& choose,
+                                  const MenuReadLimits& limits) override;
 
 private:
     struct Bus;
     static std::shared_ptr<Bus> sharedBus();
     std::chrono::milliseconds timeoutOf(const AXElement& element);
-    // Work on the tree, on the accessibility thread within the element's
-    // timeout (or the bound given); none when it did not answer in time.
+    // Work on the tree, on the accessibility thread, each bus call within
+    // the element's timeout; waited for that long (or the bound given),
+    // none when it did not answer in time.
     // Work that comes late still runs after the caller has gone, so it owns
     // what it uses.
     template <typename Work>
     auto onTree(const AXElement& element, Work work, std::optional<std::chrono::milliseconds> bound = std::nullopt)
         -> std::optional<decltype(work(std::declval<AtspiTree&>()))>;
 
-    // A node's children, read in pieces of childrenPerCall.
+    // A menu walk (menu_walk.hpp) as one piece of work on the tree: the
+    // caller waits for it once, until its deadline and one call more.
+    template <typename Walk>
+    auto menuWork(const MenuReadLimits& limits, Walk walk)
+        -> std::optional<decltype(walk(std::declval<AtspiTree&>(), std::chrono::steady_clock::time_point{}))>;
+
+    // A node's children, in one piece of work bounded as AtspiTree's
+    // listing of them is.
     AXAttributeResult children(const AXElement& element);
     // The focused element of the application that owns the active window.
     AXAttributeResult focusedElement(const AXElement& systemWide);
