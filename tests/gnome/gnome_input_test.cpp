@@ -3,6 +3,9 @@
 // reports receiving, on Wayland and on XWayland.
 #include <gtest/gtest.h>
 
+#include <gio/gio.h>
+
+#include <algorithm>
 #include <functional>
 
 #include "platform/desktop/gnome/gnome_desktop.hpp"
@@ -22,6 +25,12 @@ namespace eventflag = platform::eventflag;
 
 // Key codes by their place on a US keyboard.
 constexpr platform::KeyCode aKey = 0, zKey = 6, vKey = 9, returnKey = 36, rightControlKey = 59;
+
+bool shownByTheShell(const std::string& title) {
+    const auto windows = witnessedShellWindows();
+    return !windows || std::any_of(windows->begin(), windows->end(),
+                                   [&](const auto& window) { return window.second.title == title; });
+}
 
 class GnomeInput : public GnomeSessionTest {
 protected:
@@ -163,6 +172,9 @@ TEST_F(GnomeInput, KeysTextAndPointerReachWaylandAndXWaylandWindows) {
         EXPECT_EQ(inputReportSummary(*pressed), "press 1" + at(-100, -60) + "#1");
         EXPECT_EQ(reportedWholeNumber(*released, "x"), reportedWholeNumber(*first, "x") + 60);
         EXPECT_EQ(reportedWholeNumber(*released, "y"), reportedWholeNumber(*first, "y") + 40);
+        // Gone from the screen before the next test looks at it.
+        application.reset();
+        EXPECT_TRUE(eventually([&] { return !shownByTheShell(title); }));
     }
 }
 
@@ -185,6 +197,72 @@ TEST_F(GnomeInput, TenMebibytesOfTextGoBetweenTwoClipboardClients) {
         EXPECT_TRUE(*read == text);
         text[0] = 'y';
     }
+}
+
+// GNOME's input sources for the test's length.
+class InputSourcesOverride {
+public:
+    explicit InputSourcesOverride(const char* layout) : settings_(g_settings_new("org.gnome.desktop.input-sources")) {
+        saved_ = g_settings_get_value(settings_, "sources");
+        savedUsed_ = g_settings_get_value(settings_, "mru-sources");
+        GVariant* sources = g_variant_new_parsed("[('xkb', %s)]", layout);
+        g_variant_ref_sink(sources);
+        g_settings_set_value(settings_, "sources", sources);
+        g_settings_set_value(settings_, "mru-sources", sources);
+        g_variant_unref(sources);
+        g_settings_sync();
+    }
+    ~InputSourcesOverride() {
+        g_settings_set_value(settings_, "sources", saved_);
+        g_settings_set_value(settings_, "mru-sources", savedUsed_);
+        g_settings_sync();
+        g_variant_unref(saved_);
+        g_variant_unref(savedUsed_);
+        g_object_unref(settings_);
+    }
+
+private:
+    GSettings* settings_;
+    GVariant* saved_;
+    GVariant* savedUsed_;
+};
+
+TEST_F(GnomeInput, AGermanLayoutMovesSymbolsButNotPlaces) {
+    // GSettings reads the session's settings where the session keeps them,
+    // as the server does in a login of its own.
+    const ScopedEnvironment settings(
+        {{"XDG_CONFIG_HOME", (session.runtime.parent_path() / "home" / ".config").string()}});
+    const InputSourcesOverride german("de");
+    const std::string title = "German input";
+    std::optional<TestApplication> application;
+    application.emplace(TestApplicationOptions{.windows = {TestWindowSpec{title, 400, 300, {}, {}, {}, false}}});
+    ASSERT_TRUE(application->reports().waitFor("mapped", title));
+    ASSERT_TRUE(eventually([&] { return shellActivates(title) && witnessedFrame(title).has_value(); }));
+    const auto frame = *witnessedFrame(title);
+    ASSERT_TRUE(click({frame[0] + frame[2] / 2.0, frame[1] + frame[3] / 2.0}, MouseEventType::leftMouseDown,
+                      MouseEventType::leftMouseUp));
+    struct Row {
+        const char* what;
+        std::function<bool()> send;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"the key right of Left Shift types y there", [&] { return tap(zKey); }, "press y"},
+        {"text of the layout is typed, not pasted", [&] { return press(aKey, true, 0, u"ä"); }, "press adiaeresis"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(row.send());
+        std::vector<std::string> seen;
+        while (const auto report = application->reports().waitFor("key", title, std::chrono::milliseconds(3000))) {
+            seen.push_back(inputReportSummary(*report));
+            if (seen.back() == row.expected) break;
+        }
+        ASSERT_FALSE(seen.empty()) << "nothing arrived";
+        EXPECT_EQ(seen.back(), row.expected) << ::testing::PrintToString(seen);
+    }
+    application.reset();
+    EXPECT_TRUE(eventually([&] { return !shownByTheShell(title); }));
 }
 
 }  // namespace
