@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/records/stream_input_wire.hpp"
+#include "support/input_report_summary.hpp"
 #include "support/stream_client.hpp"
 #include "x11/binary_x11_fixture.hpp"
 #include "x11/x11_test_support.hpp"
@@ -20,27 +21,6 @@ std::string keyFrame(const std::string& key, std::vector<std::string> modifiers,
     const auto payload =
         RemoteScreenKeyboardEventWire::encode({key, std::move(modifiers), std::move(characters), prefersTextInsertion});
     return frameBytes(Kind::keyboardEvent, std::string(payload.begin(), payload.end()));
-}
-
-// A report as one short line: "press a+control", "text é",
-// "press 1@40,30#2", "scroll up@40,30"; empty for releases.
-std::string summary(const TestApplicationReport& report) {
-    const std::string event = report.event();
-    const auto number = [&](const char* key) { return std::to_string(report.integer(key).value_or(-1)); };
-    std::string modifiers;
-    const auto list = report.value("modifiers");
-    if (const auto names = list ? list->asArray() : std::nullopt) {
-        for (const auto& name : *names) modifiers += "+" + std::string(name.asString().value_or(""));
-    }
-    if (report.text("action") == "release") return {};
-    if (event == "key") return "press " + report.text("keysym").value_or("") + modifiers;
-    if (event == "text") return "text " + report.text("text").value_or("");
-    if (event == "paste") return "paste " + report.text("text").value_or("");
-    if (event == "click")
-        return "press " + number("button") + "@" + number("x") + "," + number("y") + "#" + number("clickCount");
-    if (event == "scroll")
-        return "scroll " + report.text("direction").value_or("") + "@" + number("x") + "," + number("y");
-    return event;
 }
 
 class BinaryX11Input : public BinaryX11Test {};
@@ -96,7 +76,7 @@ TEST_F(BinaryX11Input, AStreamsKeysTextAndPointerReachTheApplication) {
             const auto report = application.reports().waitFor(row.event, "Input");
             if (!report) break;
             seen.push_back(joined && !seen.empty() ? seen.back() + report->text("text").value_or("")
-                                                   : summary(*report));
+                                                   : inputReportSummary(*report));
             if (seen.back() == row.expected) break;
         }
         ASSERT_FALSE(seen.empty()) << "nothing arrived";

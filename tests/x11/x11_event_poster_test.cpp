@@ -215,10 +215,9 @@ TEST_F(X11EventPosterTest, ScrollsTurnTheWheelAtTheirPlace) {
     EXPECT_THAT(scrolls(3), ElementsAre("down@50,60", "down@50,60", "left@50,60"));
     // Pixels add up to a wheel click.
     for (int step = 0; step < 2; ++step) {
-        EXPECT_TRUE(
-            post(ScrollEvent{.unit = ScrollUnit::pixel,
-                             .deltaY = static_cast<std::int32_t>(platform::X11EventPoster::pixelsPerWheelClick / 2),
-                             .location = inWindow(70, 80)}));
+        EXPECT_TRUE(post(ScrollEvent{.unit = ScrollUnit::pixel,
+                                     .deltaY = static_cast<std::int32_t>(platform::WheelClicks::pixelsPerClick / 2),
+                                     .location = inWindow(70, 80)}));
     }
     EXPECT_THAT(scrolls(1), ElementsAre("up@70,80"));
 }

@@ -18,4 +18,18 @@ std::string utf8(std::u16string_view text) {
     return result;
 }
 
+std::vector<char32_t> unicodeScalars(std::u16string_view text) {
+    std::vector<char32_t> result;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char32_t unit = text[at];
+        if (unit >= 0xD800 && unit < 0xDC00 && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
+            text[at + 1] < 0xE000) {
+            result.push_back(0x10000 + ((unit - 0xD800) << 10) + (text[++at] - 0xDC00));
+        } else {
+            result.push_back(unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
+        }
+    }
+    return result;
+}
+
 }  // namespace zentrabo::platform

@@ -1,5 +1,7 @@
 #include "platform/desktop/gnome/gnome_bus.hpp"
 
+#include <gio/gunixfdlist.h>
+
 #include <future>
 #include <utility>
 
@@ -103,6 +105,22 @@ BusReply GnomeBus::call(const BusObject& object, const char* interface, const ch
                                                   nullptr, &error);
     if (!reply) return {nullptr, takeError(error)};
     return {VariantPointer(reply), {}};
+}
+
+GnomeBus::FileReply GnomeBus::callForFile(const BusObject& object, const char* interface, const char* method,
+                                          GVariant* parameters, const char* replyType,
+                                          std::chrono::milliseconds timeout) {
+    GError* error = nullptr;
+    GUnixFDList* files = nullptr;
+    GVariant* reply = g_dbus_connection_call_with_unix_fd_list_sync(
+        connection_, object.service.c_str(), object.path.c_str(), interface, method, parameters,
+        replyType ? G_VARIANT_TYPE(replyType) : nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
+        static_cast<int>(timeout.count()), nullptr, &files, nullptr, &error);
+    if (!reply) return {{nullptr, takeError(error)}, -1};
+    int fd = -1;
+    if (files && g_unix_fd_list_get_length(files) > 0) fd = g_unix_fd_list_get(files, 0, nullptr);
+    if (files) g_object_unref(files);
+    return {{VariantPointer(reply), {}}, fd};
 }
 
 BusReply GnomeBus::property(const BusObject& object, const char* interface, const char* name) {

@@ -55,6 +55,14 @@ public:
     // or null, replyType the reply's tuple type.
     BusReply call(const BusObject& object, const char* interface, const char* method, GVariant* parameters,
                   const char* replyType, std::chrono::milliseconds timeout = callTimeout);
+    // Calls a method whose reply hands over one file descriptor (its first
+    // handle), which the caller then owns; fd is -1 when there is none.
+    struct FileReply {
+        BusReply reply;
+        int fd = -1;
+    };
+    FileReply callForFile(const BusObject& object, const char* interface, const char* method, GVariant* parameters,
+                          const char* replyType, std::chrono::milliseconds timeout = callTimeout);
     // A property's value (not wrapped in a tuple).
     BusReply property(const BusObject& object, const char* interface, const char* name);
     // An interface's "Version" property (signed or unsigned); none when the

@@ -2,6 +2,8 @@
 
 #include "platform/desktop/gnome/gnome_bus.hpp"
 #include "platform/desktop/gnome/gnome_displays.hpp"
+#include "platform/desktop/gnome/gnome_event_poster.hpp"
+#include "platform/desktop/gnome/gnome_pasteboard.hpp"
 #include "platform/desktop/gnome/gnome_screen_capture.hpp"
 #include "platform/desktop/gnome/gnome_unbuilt_services.hpp"
 #include "platform/desktop/gnome/gnome_window_server.hpp"
@@ -45,9 +47,10 @@ std::unique_ptr<GnomeDesktop> GnomeDesktop::create(std::string waylandDisplay, C
     desktop->screenCapture_ = std::make_unique<GnomeScreenCapture>(
         GnomeCaptureTarget{desktop->bus_, desktop->windows_, desktop->displays_}, clock);
     desktop->accessibility_ = std::make_unique<GnomeAccessibility>();
-    desktop->pasteboard_ = std::make_unique<GnomePasteboard>();
+    desktop->remoteDesktop_ = std::make_shared<RemoteDesktopLink>(desktop->bus_, desktop->displays_, clock);
+    desktop->pasteboard_ = std::make_unique<GnomePasteboard>(desktop->remoteDesktop_);
     desktop->keyboardLayout_ = std::make_unique<GnomeKeyboardLayout>();
-    desktop->eventPoster_ = std::make_unique<GnomeEventPoster>();
+    desktop->eventPoster_ = std::make_unique<GnomeEventPoster>(desktop->remoteDesktop_, *desktop->pasteboard_, clock);
     return desktop;
 }
 

@@ -2,8 +2,9 @@
 // The desktop of a GNOME Wayland session: one object per service, all on one
 // session-bus connection (GnomeBus). Windows come from our shell extension,
 // displays from mutter's DisplayConfig, pictures from its ScreenCast through
-// PipeWire. Keys, pointer, text, the pasteboard and accessibility are not
-// provided yet (gnome_unbuilt_services.hpp).
+// PipeWire, input and the clipboard from its RemoteDesktop. The keyboard
+// layout and accessibility are not provided yet
+// (gnome_unbuilt_services.hpp).
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@ class GnomePasteboard;
 class GnomeScreenCapture;
 class GnomeWindowServer;
 class GnomeWorkspace;
+class RemoteDesktopLink;
 class ShellWindows;
 
 // What the session's interfaces said at the start.
@@ -68,6 +70,7 @@ private:
     std::shared_ptr<GnomeDisplays> displays_;
     std::unique_ptr<GnomeWindowServer> windowServer_;
     std::unique_ptr<GnomeScreenCapture> screenCapture_;
+    std::shared_ptr<RemoteDesktopLink> remoteDesktop_;
     std::unique_ptr<GnomeAccessibility> accessibility_;
     std::unique_ptr<GnomePasteboard> pasteboard_;
     std::unique_ptr<GnomeKeyboardLayout> keyboardLayout_;

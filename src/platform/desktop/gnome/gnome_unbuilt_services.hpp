@@ -1,30 +1,12 @@
 #pragma once
 // The services the GNOME Wayland backend does not provide yet, each
-// answering as its interface's failure, never as a success: no event is
-// posted, there is no pasteboard, no keyboard layout is read, and the
-// accessibility trees are not trusted (the README says so).
+// answering as its interface's failure, never as a success: no keyboard
+// layout is read, and the accessibility trees are not trusted (the README
+// says so).
 #include "platform/desktop/accessibility.hpp"
-#include "platform/desktop/event_poster.hpp"
 #include "platform/desktop/keyboard_layout.hpp"
-#include "platform/desktop/pasteboard.hpp"
 
 namespace zentrabo::platform {
-
-class GnomeEventPoster final : public EventPoster {
-public:
-    bool post(const InputEvent&) override { return false; }
-};
-
-class GnomePasteboard final : public Pasteboard {
-public:
-    std::vector<PasteboardItem> items() override { return {}; }
-    std::int64_t clearContents() override { return 0; }
-    bool setString(const std::string&) override { return false; }
-    bool writeItems(const std::vector<PasteboardItem>&) override { return false; }
-    std::optional<std::string> string() override { return std::nullopt; }
-    std::int64_t changeCount() override { return 0; }
-    PasteboardTypesLeftOut typesLeftOut() override { return {}; }
-};
 
 class GnomeKeyboardLayout final : public KeyboardLayoutPreferences {
 public:

@@ -8,13 +8,19 @@
 #include <thread>
 #include <type_traits>
 
-#include "platform/desktop/x11/x11_key_positions.hpp"
+#include "platform/desktop/key_positions.hpp"
+#include "platform/desktop/mouse_button_change.hpp"
+#include "platform/text/utf16.hpp"
 
 namespace zentrabo::platform {
 
 namespace {
 
-constexpr std::uint8_t leftButton = 1, middleButton = 2, rightButton = 3;
+std::uint8_t numberOf(MouseButton button) {
+    constexpr std::uint8_t leftButton = 1, middleButton = 2, rightButton = 3;
+    return button == MouseButton::left ? leftButton : button == MouseButton::right ? rightButton : middleButton;
+}
+
 constexpr std::uint8_t wheelUp = 4, wheelDown = 5, wheelLeft = 6, wheelRight = 7;
 
 // Media and brightness keys: the system-defined event of auxiliary control
@@ -29,26 +35,9 @@ constexpr std::pair<std::int64_t, xkb_keysym_t> mediaKeysyms[] = {
     {22, XKB_KEY_XF86KbdBrightnessDown},
 };
 
-constexpr EventFlags modifierFlags[] = {eventflag::command, eventflag::control, eventflag::option, eventflag::shift};
-
 std::optional<std::int16_t> rootCoordinate(double value) {
     if (!std::isfinite(value)) return std::nullopt;
     return static_cast<std::int16_t>(std::clamp(std::lround(value), -32768L, 32767L));
-}
-
-// The Unicode scalars of UTF-16 text; a lone surrogate reads as U+FFFD.
-std::vector<char32_t> scalars(const std::u16string& text) {
-    std::vector<char32_t> result;
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const char32_t unit = text[at];
-        if (unit >= 0xD800 && unit < 0xDC00 && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
-            text[at + 1] < 0xE000) {
-            result.push_back(0x10000 + ((unit - 0xD800) << 10) + (text[++at] - 0xDC00));
-        } else {
-            result.push_back(unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
-        }
-    }
-    return result;
 }
 
 }  // namespace
@@ -119,7 +108,7 @@ bool X11EventPoster::holding(const std::vector<xcb_keycode_t>& keys, Event event
 
 std::optional<std::vector<xcb_keycode_t>> X11EventPoster::unheldModifierKeys(EventFlags flags) {
     std::vector<const char*> names;
-    for (const EventFlags flag : modifierFlags) {
+    for (const EventFlags flag : modifierFlagsInPressOrder) {
         if (!(flags & flag)) continue;
         const bool held = std::any_of(heldModifierKeys_.begin(), heldModifierKeys_.end(),
                                       [&](KeyCode key) { return modifierKeyPosition(key)->flag == flag; });
@@ -175,7 +164,7 @@ bool X11EventPoster::typeText(const std::u16string& text, const X11Keymap& curre
     const std::vector<xcb_keycode_t> spare = current.spareKeycodes(spareKeycodeCount);
     std::vector<BorrowedKey> borrowed;
     bool typed = true;
-    for (const char32_t scalar : scalars(text)) {
+    for (const char32_t scalar : unicodeScalars(text)) {
         const xkb_keysym_t keysym = xkb_utf32_to_keysym(scalar);
         if (keysym == XKB_KEY_NoSymbol) {
             typed = false;
@@ -243,70 +232,36 @@ bool X11EventPoster::moveTo(Point location) {
 }
 
 bool X11EventPoster::postMouse(const MouseEvent& event) {
-    std::optional<std::uint8_t> button;
-    std::uint8_t type = XCB_BUTTON_PRESS;
-    switch (event.type) {
-    case MouseEventType::mouseMoved:
-    case MouseEventType::leftMouseDragged:
-    case MouseEventType::rightMouseDragged:
-    case MouseEventType::otherMouseDragged:
-        break;
-    case MouseEventType::leftMouseDown:
-        button = leftButton;
-        break;
-    case MouseEventType::rightMouseDown:
-        button = rightButton;
-        break;
-    case MouseEventType::otherMouseDown:
-        button = middleButton;
-        break;
-    case MouseEventType::leftMouseUp:
-        button = leftButton, type = XCB_BUTTON_RELEASE;
-        break;
-    case MouseEventType::rightMouseUp:
-        button = rightButton, type = XCB_BUTTON_RELEASE;
-        break;
-    case MouseEventType::otherMouseUp:
-        button = middleButton, type = XCB_BUTTON_RELEASE;
-        break;
-    }
+    const auto change = mouseButtonChange(event.type);
+    const std::uint8_t type = change && !change->pressed ? XCB_BUTTON_RELEASE : XCB_BUTTON_PRESS;
     const auto around = unheldModifierKeys(type == XCB_BUTTON_RELEASE ? 0 : event.flags);
     if (!around) return false;
     // The server counts no clicks: a toolkit counts a press that follows the
     // last within its double-click time and distance as the next click.
     return holding(*around, [&] {
         if (!moveTo(event.location)) return false;
-        if (button) fake(type, *button);
+        if (change) fake(type, numberOf(change->button));
         return true;
     });
 }
 
 void X11EventPoster::wheel(std::uint8_t positiveButton, std::uint8_t negativeButton, std::int32_t clicks) {
     const std::uint8_t button = clicks > 0 ? positiveButton : negativeButton;
-    for (std::int32_t click = 0; click < std::min(std::abs(clicks), maximumWheelClicks); ++click) {
+    for (std::int32_t click = 0; click < std::abs(clicks); ++click) {
         fake(XCB_BUTTON_PRESS, button);
         fake(XCB_BUTTON_RELEASE, button);
     }
 }
 
 bool X11EventPoster::postScroll(const ScrollEvent& event) {
-    std::int32_t clicksY = event.deltaY, clicksX = event.deltaX;
-    if (event.unit == ScrollUnit::pixel) {
-        // Positive deltas scroll up and left, as a wheel turned away does.
-        pixelScrollY_ += event.deltaY / pixelsPerWheelClick;
-        pixelScrollX_ += event.deltaX / pixelsPerWheelClick;
-        clicksY = static_cast<std::int32_t>(std::trunc(pixelScrollY_));
-        clicksX = static_cast<std::int32_t>(std::trunc(pixelScrollX_));
-        pixelScrollY_ -= clicksY;
-        pixelScrollX_ -= clicksX;
-    }
-    if (clicksY == 0 && clicksX == 0) return true;
+    const auto clicks = wheelClicks_.of(event);
+    if (clicks.vertical == 0 && clicks.horizontal == 0) return true;
     const auto around = unheldModifierKeys(event.flags);
     if (!around) return false;
     return holding(*around, [&] {
         if (!moveTo(event.location)) return false;
-        wheel(wheelUp, wheelDown, clicksY);
-        wheel(wheelLeft, wheelRight, clicksX);
+        wheel(wheelUp, wheelDown, clicks.vertical);
+        wheel(wheelLeft, wheelRight, clicks.horizontal);
         return true;
     });
 }

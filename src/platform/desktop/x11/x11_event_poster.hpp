@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/desktop/event_poster.hpp"
+#include "platform/desktop/wheel_clicks.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
 #include "platform/desktop/x11/x11_keymap.hpp"
 
@@ -29,9 +30,6 @@ public:
     // toolkits read the keymap anew when they translate the key, so giving it
     // back at once could make them read the restored (empty) key.
     static constexpr std::chrono::milliseconds borrowedKeySettleTime{300};
-    // Pixel scrolls become wheel clicks, one for this many pixels.
-    static constexpr double pixelsPerWheelClick = 40;
-    static constexpr std::int32_t maximumWheelClicks = 100;
 
     // Connects to the display; throws X11Error when it cannot be reached.
     explicit X11EventPoster(const std::string& display);
@@ -82,8 +80,7 @@ private:
     bool ready_ = false;
     std::set<KeyCode> heldModifierKeys_;
     std::set<KeyCode> textKeysDown_;
-    double pixelScrollX_ = 0;
-    double pixelScrollY_ = 0;
+    WheelClicks wheelClicks_;
 };
 
 }  // namespace zentrabo::platform

@@ -22,6 +22,9 @@ struct ModifierKeyPosition {
     const char* xkbName;
 };
 std::optional<ModifierKeyPosition> modifierKeyPosition(KeyCode keyCode);
+// The modifier flags in the order their keys go down.
+inline constexpr EventFlags modifierFlagsInPressOrder[] = {eventflag::command, eventflag::control, eventflag::option,
+                                                           eventflag::shift};
 // The key that holds a flag when an event carries it without its key down.
 const char* xkbKeyNameOfFlag(EventFlags flag);
 

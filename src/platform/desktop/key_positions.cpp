@@ -1,4 +1,4 @@
-#include "platform/desktop/x11/x11_key_positions.hpp"
+#include "platform/desktop/key_positions.hpp"
 
 #include <utility>
 

@@ -1,0 +1,51 @@
+#pragma once
+// The keymap a GNOME session types with: its current input source
+// (org.gnome.desktop.input-sources: the most recently used source, else the
+// first) compiled through libxkbcommon as mutter compiles it. Mutter types a
+// keysym only when this keymap has it, so text is checked against it first.
+#include <xkbcommon/xkbcommon.h>
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace zentrabo::platform {
+
+// An XKB layout with its variant ("de", "" or "us", "intl").
+struct XkbLayoutName {
+    std::string layout = "us";
+    std::string variant;
+    bool operator==(const XkbLayoutName&) const = default;
+};
+
+// The layout of a source id as GNOME writes it ("us+intl").
+XkbLayoutName layoutOfInputSource(const std::string& sourceId);
+
+class GnomeKeymap {
+public:
+    GnomeKeymap();
+    ~GnomeKeymap();
+    GnomeKeymap(const GnomeKeymap&) = delete;
+    GnomeKeymap& operator=(const GnomeKeymap&) = delete;
+
+    // The current source's layout, read anew; US when GNOME names none.
+    static XkbLayoutName currentLayout();
+    // Whether a key of the current layout types the keysym (at any level).
+    bool types(xkb_keysym_t keysym);
+    // The evdev code of the key at an XKB place ("AD06"); none for a place
+    // the keyboard lacks.
+    std::optional<std::uint32_t> evdevCode(const char* keyName);
+
+private:
+    // The current layout's keymap, compiled when the layout changed; null
+    // when it cannot be.
+    xkb_keymap* currentKeymapLocked();
+
+    std::mutex mutex_;
+    xkb_context* context_ = nullptr;
+    xkb_keymap* keymap_ = nullptr;
+    XkbLayoutName compiled_;
+};
+
+}  // namespace zentrabo::platform
