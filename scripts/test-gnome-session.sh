@@ -69,6 +69,9 @@ start_test_gnome_session() {
   in_gnome_session gsettings set org.gnome.shell enabled-extensions \
     "['window-control@zentrabo.org', 'test-session@tests.zentrabo.org']"
   in_gnome_session gsettings set org.gnome.shell welcome-dialog-last-shown-version '999'
+  # The accessibility switch (org.a11y.Status.IsEnabled, the server's
+  # accessibility trust) starts on, as in the X11 test session.
+  in_gnome_session gsettings set org.gnome.desktop.interface toolkit-accessibility true
 
   # Each connects to PipeWire, which must listen first; WirePlumber exits
   # at once when it cannot connect.

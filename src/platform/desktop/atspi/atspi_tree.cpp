@@ -739,6 +739,21 @@ AtspiTree::WindowLookup AtspiTree::windowOf(const AXElement& element) {
     return {axerror::success, AccessibleWindow{*pid, *frame, *title}};
 }
 
+AtspiTree::WindowLookup AtspiTree::windowAround(const AXElement& element) {
+    AXElement at = element;
+    for (std::size_t step = 0; step < maxElements; ++step) {
+        const auto [entry, error] = resolve(at);
+        if (error != axerror::success) return {error, {}};
+        if (!entry || at.kind() != AXElement::Kind::node) return {axerror::noValue, {}};
+        const auto role = roleOf(*entry);
+        if (!role) return {failureOf(entry->ref), {}};
+        if (isWindow(*role)) return windowOf(at);
+        if (entry->parent == 0) return {axerror::noValue, {}};
+        at = AXElement(AXElement::Kind::node, entry->parent);
+    }
+    return {axerror::noValue, {}};
+}
+
 AXError AtspiTree::performAction(const AXElement& element, const std::string& action) {
     ++generation_;
     const auto [entry, error] = resolve(element);

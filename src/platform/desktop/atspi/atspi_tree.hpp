@@ -76,6 +76,9 @@ public:
     // The process, frame and title of a window element, for finding its X
     // window; attributeUnsupported for an element that is no window.
     WindowLookup windowOf(const AXElement& element);
+    // The window the element is in (itself when it is one), found up the
+    // listings it was read through; noValue when none of them is a window.
+    WindowLookup windowAround(const AXElement& element);
 
     // Every child of the element, listed in one call where the application
     // can, else read by index (atspi_child_elements.cpp).

@@ -1,5 +1,6 @@
 #include "platform/desktop/gnome/gnome_desktop.hpp"
 
+#include "platform/desktop/gnome/gnome_accessibility.hpp"
 #include "platform/desktop/gnome/gnome_bus.hpp"
 #include "platform/desktop/gnome/gnome_displays.hpp"
 #include "platform/desktop/gnome/gnome_event_poster.hpp"
@@ -46,7 +47,7 @@ std::unique_ptr<GnomeDesktop> GnomeDesktop::create(std::string waylandDisplay, C
     desktop->windowServer_ = std::make_unique<GnomeWindowServer>(desktop->windows_);
     desktop->screenCapture_ = std::make_unique<GnomeScreenCapture>(
         GnomeCaptureTarget{desktop->bus_, desktop->windows_, desktop->displays_}, clock);
-    desktop->accessibility_ = std::make_unique<GnomeAccessibility>();
+    desktop->accessibility_ = std::make_unique<GnomeAccessibility>(desktop->windows_);
     desktop->remoteDesktop_ = std::make_shared<RemoteDesktopLink>(desktop->bus_, desktop->displays_, clock);
     desktop->pasteboard_ = std::make_unique<GnomePasteboard>(desktop->remoteDesktop_);
     desktop->keyboardLayout_ = std::make_unique<GnomeKeyboardLayout>();
