@@ -118,12 +118,19 @@ TEST_F(GnomeDesktopServices, WaylandAndXWaylandWindowsAreListedAndActivatedAsThe
         EXPECT_EQ(front->processIdentifier(), row.application.pid());
 
         // The window's picture and the display's show the pattern where the
-        // window is.
-        const auto frame = entry->frame;
+        // window is, once the shell has drawn the window where it placed it:
+        // a window just mapped may still be placed or painted, so the place
+        // and the picture are read again until they agree (bounded).
         const auto display = desktop->displays().mainDisplayID();
-        const auto screen = desktop->screenCapture().displayImage(display);
-        ASSERT_TRUE(screen);
-        EXPECT_TRUE(showsPatternAt(*screen, frame, row.window)) << "in the display's picture";
+        ::testing::AssertionResult shown = ::testing::AssertionFailure() << "no picture of the display";
+        eventually([&] {
+            const auto now = listedWindow(row.window.name);
+            const auto screen = desktop->screenCapture().displayImage(display);
+            if (!now || !screen) return false;
+            shown = showsPatternAt(*screen, now->frame, row.window);
+            return bool(shown);
+        });
+        EXPECT_TRUE(shown) << "in the display's picture";
         const auto picture = desktop->screenCapture().windowImage(static_cast<platform::WindowID>(id));
         ASSERT_TRUE(picture);
         EXPECT_TRUE(showsPatternAt(*picture, {0, 0, double(picture->width), double(picture->height)}, row.window))
