@@ -58,16 +58,19 @@ function(zentrabo_library target folder)
   endif()
 endfunction()
 
-# zentrabo_test(<folder relative to tests/> [DEPS targets...] [RESOURCE_LOCK names...]):
+# zentrabo_test(<folder relative to tests/> [DEPS targets...] [RESOURCE_LOCK names...]
+#               [RUN_SERIAL tests...]):
 # one executable per test folder, every TEST registered with CTest; with
 # resource locks, none of its tests runs beside another test holding any of them.
+# The RUN_SERIAL tests run alone: they check a real-time rate of the session,
+# which a neighbouring test's load on a two-core machine would decide instead.
 # A test program is a unity build of up to eight sources a translation unit:
 # the header-only test support (TLS clients, the server process, record
 # tables) is compiled once a batch instead of once a file, which more than
 # halves the sanitized tree's compile time. So names at a test file's top
 # level must differ from its neighbours' in the same folder.
 function(zentrabo_test folder)
-  cmake_parse_arguments(ARG "" "" "DEPS;RESOURCE_LOCK" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;RESOURCE_LOCK;RUN_SERIAL" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/${folder}/*.cpp")
   if(NOT sources)
     return()
@@ -85,15 +88,25 @@ function(zentrabo_test folder)
     ZENTRABO_BINARY_DIR="${PROJECT_BINARY_DIR}"
     ZENTRABO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
-  if(ARG_RESOURCE_LOCK)
+  if(ARG_RESOURCE_LOCK OR ARG_RUN_SERIAL)
     # A list of names does not survive the layers of the discovery's own
     # property argument (each flattens it), so the locks are set by a file
     # CTest reads after the discovered tests, on the list that names them.
-    set(locks_file "${CMAKE_CURRENT_BINARY_DIR}/${name}_resource_locks.cmake")
-    file(WRITE "${locks_file}"
-         "if(${name}_TESTS)\n"
-         "  set_tests_properties(\${${name}_TESTS} PROPERTIES RESOURCE_LOCK \"${ARG_RESOURCE_LOCK}\")\n"
-         "endif()\n")
-    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${locks_file}")
+    set(properties_file "${CMAKE_CURRENT_BINARY_DIR}/${name}_test_properties.cmake")
+    file(WRITE "${properties_file}" "")
+    if(ARG_RESOURCE_LOCK)
+      file(APPEND "${properties_file}"
+           "if(${name}_TESTS)\n"
+           "  set_tests_properties(\${${name}_TESTS} PROPERTIES RESOURCE_LOCK \"${ARG_RESOURCE_LOCK}\")\n"
+           "endif()\n")
+    endif()
+    foreach(test IN LISTS ARG_RUN_SERIAL)
+      file(APPEND "${properties_file}"
+           "list(FIND ${name}_TESTS \"${test}\" found)\n"
+           "if(NOT found EQUAL -1)\n"
+           "  set_tests_properties(\"${test}\" PROPERTIES RUN_SERIAL TRUE)\n"
+           "endif()\n")
+    endforeach()
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${properties_file}")
   endif()
 endfunction()
