@@ -20,7 +20,7 @@ const INTERFACE = `
     <!-- front to back, override-redirect windows left out: id, pid, desktop file ID ("" when the shell knows
          none), title, frame (x, y, width, height), buffer, minimized,
          monitor index, window type (Meta.WindowType) -->
-    <method name="GetWindows">
+    <method name="ListWindows">
       <arg type="a(tuss(iiii)(iiii)biu)" direction="out" name="windows"/>
     </method>
     <!-- 0 when no window has the focus -->
@@ -75,7 +75,7 @@ class WindowService {
         return API_VERSION;
     }
 
-    GetWindows() {
+    ListWindows() {
         const tracker = Shell.WindowTracker.get_default();
         // Override-redirect windows (popups, the shell's own) are no
         // application's windows, as a window manager's client list has none.

@@ -40,7 +40,7 @@ ShellWindows::ShellWindows(std::shared_ptr<GnomeBus> bus)
 std::optional<std::uint32_t> ShellWindows::version() { return bus_->version(extension_, interface_.c_str()); }
 
 std::optional<std::vector<ShellWindow>> ShellWindows::windows() {
-    const auto reply = bus_->call(extension_, interface_.c_str(), "GetWindows", nullptr, "(a(tuss(iiii)(iiii)biu))");
+    const auto reply = bus_->call(extension_, interface_.c_str(), "ListWindows", nullptr, "(a(tuss(iiii)(iiii)biu))");
     if (!reply) return std::nullopt;
     GVariantIter* iterator = nullptr;
     g_variant_get(reply.value.get(), "(a(tuss(iiii)(iiii)biu))", &iterator);
