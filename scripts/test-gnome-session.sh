@@ -52,6 +52,10 @@ gnome_shell_variable() {
 # start_test_gnome_session <log folder>: appends its pids to test_session_pids.
 start_test_gnome_session() {
   local logs="$1" root extensions runtime="$gnome_session_folder/runtime"
+  # A suite run requires the session from here on: should it fail to start,
+  # its tests fail rather than skip (they skip only in a test program run
+  # by hand, without this script).
+  export ZENTRABO_REQUIRE_GNOME=1
   root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
   mkdir -p "$gnome_session_folder"
   mount -t tmpfs -o mode=0755,size=64m tmpfs "$gnome_session_folder"
@@ -129,5 +133,4 @@ start_test_gnome_session() {
   export ZENTRABO_TEST_GNOME_WAYLAND_DISPLAY=wayland-0
   export ZENTRABO_TEST_GNOME_X11_DISPLAY="$xwayland"
   export ZENTRABO_TEST_GNOME_XAUTHORITY="$xauthority"
-  export ZENTRABO_REQUIRE_GNOME=1
 }
