@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/desktop/capture_cadence.hpp"
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/desktop/gnome/gnome_capture_target.hpp"
 #include "platform/dispatch/clock.hpp"
@@ -60,7 +61,7 @@ private:
     const GnomeCaptureTarget target_;
     Clock& clock_;
     const CaptureStreamStopHandler onStop_;
-    const std::shared_ptr<std::atomic<std::int32_t>> framesHeld_;
+    HeldFrames framesHeld_;
 
     std::mutex mutex_;
     ContentFilter filter_;

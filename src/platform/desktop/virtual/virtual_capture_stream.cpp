@@ -30,7 +30,6 @@ VirtualCaptureStream::VirtualCaptureStream(std::weak_ptr<VirtualDesktop> desktop
                                            StreamConfiguration configuration, CaptureStreamStopHandler onStop)
     : desktop_(std::move(desktop)),
       onStop_(std::move(onStop)),
-      framesHeld_(std::make_shared<std::atomic<std::int32_t>>(0)),
       filter_(std::move(filter)),
       configuration_(std::move(configuration)) {}
 
@@ -165,12 +164,10 @@ void VirtualCaptureStream::captureFrame() {
     const ContentFilter filter = filter_;
     const StreamConfiguration configuration = configuration_;
     const ScreenOutput output = screenOutput_->handler;
-    // A steady cadence; a frame that comes late moves the next one on rather
-    // than bunching frames up to catch up.
     Clock& clock = desktop->clock();
     const double now = clock.monotonicNow();
     const double interval = configuration.minimumFrameInterval.seconds();
-    scheduleFrameLocked(clock, std::max(nextFrameTime_ + interval, now + interval * 0.5) - now);
+    scheduleFrameLocked(clock, nextFrameDelay(nextFrameTime_, now, interval));
     lock.unlock();
 
     std::optional<CaptureScene> scene;
@@ -180,13 +177,12 @@ void VirtualCaptureStream::captureFrame() {
         stopWithError(error);
         return;
     }
-    if (!scene || framesHeld_->load() >= configuration.queueDepth) return;
+    if (!scene || framesHeld_.full(configuration.queueDepth)) return;
     RgbaImage image = fitToConfiguration(drawCaptureScene(*scene), configuration,
                                          [](const RgbaImage& source, std::uint32_t width, std::uint32_t height) {
                                              return resizeImage(source, width, height);
                                          });
-    framesHeld_->fetch_add(1);
-    std::shared_ptr<const void> place(nullptr, [held = framesHeld_](const void*) { held->fetch_sub(1); });
+    std::shared_ptr<const void> place = framesHeld_.hold();
     const auto time = std::chrono::nanoseconds(std::llround(scene->time * 1e9));
     output(CapturedScreenSample{std::move(image), nullptr, time, std::move(place)});
 }

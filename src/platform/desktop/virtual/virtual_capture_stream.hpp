@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/desktop/capture_cadence.hpp"
 #include "platform/desktop/audio_buffer_pacing.hpp"
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/dispatch/clock.hpp"
@@ -59,7 +60,7 @@ private:
     const CaptureStreamStopHandler onStop_;
     // Frames delivered and not yet released; shared with their queue places,
     // which may outlive the stream.
-    const std::shared_ptr<std::atomic<std::int32_t>> framesHeld_;
+    HeldFrames framesHeld_;
 
     std::mutex mutex_;
     ContentFilter filter_;

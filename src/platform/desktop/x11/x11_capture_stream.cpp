@@ -41,7 +41,6 @@ X11CaptureStream::X11CaptureStream(std::string display, Clock& clock, std::share
       clock_(clock),
       soundWatch_(std::move(soundWatch)),
       onStop_(std::move(onStop)),
-      framesHeld_(std::make_shared<std::atomic<std::int32_t>>(0)),
       filter_(std::move(filter)),
       configuration_(std::move(configuration)) {}
 
@@ -262,14 +261,12 @@ void X11CaptureStream::captureFrame() {
     const ContentFilter filter = filter_;
     const StreamConfiguration configuration = configuration_;
     const ScreenOutput output = screenOutput_->handler;
-    // A steady cadence; a frame that comes late moves the next one on rather
-    // than bunching frames up to catch up.
     const double now = clock_.monotonicNow();
     const double interval = configuration.minimumFrameInterval.seconds();
-    scheduleFrameLocked(std::max(nextFrameTime_ + interval, now + interval * 0.5) - now);
+    scheduleFrameLocked(nextFrameDelay(nextFrameTime_, now, interval));
     lock.unlock();
 
-    if (framesHeld_->load() >= configuration.queueDepth) return;
+    if (framesHeld_.full(configuration.queueDepth)) return;
     std::optional<Frame> frame;
     try {
         std::lock_guard capture(captureMutex_);
@@ -279,8 +276,7 @@ void X11CaptureStream::captureFrame() {
         return;
     }
     if (!frame) return;
-    framesHeld_->fetch_add(1);
-    std::shared_ptr<const void> place(nullptr, [held = framesHeld_](const void*) { held->fetch_sub(1); });
+    std::shared_ptr<const void> place = framesHeld_.hold();
     const auto time = std::chrono::nanoseconds(std::llround(now * 1e9));
     output(CapturedScreenSample{std::move(frame->image), std::move(frame->encoderPicture), time, std::move(place)});
 }

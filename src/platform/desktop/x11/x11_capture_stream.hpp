@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/desktop/capture_cadence.hpp"
 #include "platform/desktop/audio_buffer_pacing.hpp"
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/desktop/x11/x11_capture_source.hpp"
@@ -107,7 +108,7 @@ private:
     const CaptureStreamStopHandler onStop_;
     // Frames delivered and not yet released; shared with their queue places,
     // which may outlive the stream.
-    const std::shared_ptr<std::atomic<std::int32_t>> framesHeld_;
+    HeldFrames framesHeld_;
 
     std::mutex mutex_;
     ContentFilter filter_;
