@@ -76,6 +76,8 @@ private:
     // With mutex_ held.
     void scheduleRetryLocked();
     void retry();
+    // Hears the request from now on, unless a later one or a stop came
+    // while its sound was being connected.
     void changeTo(std::optional<SoundRequest> request);
     // Schedules the next buffers, at least atLeast seconds from now; with
     // mutex_ held.
