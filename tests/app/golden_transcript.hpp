@@ -281,6 +281,15 @@ protected:
     // (process ids and window numbers, as "label" to "value").
     virtual std::map<std::string, std::string> awaitApplication(const std::string&) { return {}; }
 
+    // What an application's replies show of its process and window, as
+    // awaitApplication names them: "<MenuApp pid>" for org.zentrabo.MenuApp.
+    static std::map<std::string, std::string> applicationValues(const std::string& application, std::int64_t pid,
+                                                                std::uint64_t window) {
+        const std::string name = application.substr(application.rfind('.') + 1);
+        return {{"\"pid\":<" + name + " pid>", "\"pid\":" + std::to_string(pid)},
+                {"\"windowID\":<" + name + " window>", "\"windowID\":" + std::to_string(window)}};
+    }
+
     static std::string shortFingerprint(const std::string& fingerprint) {
         return fingerprint.substr(0, 6) + "..." + fingerprint.substr(fingerprint.size() - 6);
     }

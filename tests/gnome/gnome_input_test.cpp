@@ -1,12 +1,16 @@
 // Input and the clipboard of the GNOME desktop in the tests' GNOME session,
 // through mutter's remote desktop session: what the test application
-// reports receiving, on Wayland and on XWayland.
+// reports receiving, on Wayland and on XWayland; the keyboard layouts the
+// session's input sources name.
 #include <gtest/gtest.h>
 
 #include <gio/gio.h>
 
 #include <algorithm>
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/desktop/gnome/gnome_desktop.hpp"
 #include "platform/dispatch/system_clock.hpp"
@@ -199,17 +203,16 @@ TEST_F(GnomeInput, TenMebibytesOfTextGoBetweenTwoClipboardClients) {
     }
 }
 
-// GNOME's input sources for the test's length.
+// GNOME's input sources for the test's length: the xkb sources in order,
+// and the most recently used first (the layout mutter types with).
 class InputSourcesOverride {
 public:
-    explicit InputSourcesOverride(const char* layout) : settings_(g_settings_new("org.gnome.desktop.input-sources")) {
+    explicit InputSourcesOverride(const std::vector<std::string>& sources, const std::vector<std::string>& used = {})
+        : settings_(g_settings_new("org.gnome.desktop.input-sources")) {
         saved_ = g_settings_get_value(settings_, "sources");
         savedUsed_ = g_settings_get_value(settings_, "mru-sources");
-        GVariant* sources = g_variant_new_parsed("[('xkb', %s)]", layout);
-        g_variant_ref_sink(sources);
-        g_settings_set_value(settings_, "sources", sources);
-        g_settings_set_value(settings_, "mru-sources", sources);
-        g_variant_unref(sources);
+        g_settings_set_value(settings_, "sources", xkbSources(sources));
+        g_settings_set_value(settings_, "mru-sources", xkbSources(used.empty() ? sources : used));
         g_settings_sync();
     }
     ~InputSourcesOverride() {
@@ -222,17 +225,27 @@ public:
     }
 
 private:
+    static GVariant* xkbSources(const std::vector<std::string>& ids) {
+        GVariantBuilder builder;
+        g_variant_builder_init(&builder, G_VARIANT_TYPE("a(ss)"));
+        for (const auto& id : ids) g_variant_builder_add(&builder, "(ss)", "xkb", id.c_str());
+        return g_variant_builder_end(&builder);
+    }
+
     GSettings* settings_;
     GVariant* saved_;
     GVariant* savedUsed_;
 };
 
+// GSettings reads the session's settings where the session keeps them, as
+// the server does in a login of its own.
+ScopedEnvironment sessionSettings(const GnomeSession& session) {
+    return ScopedEnvironment({{"XDG_CONFIG_HOME", (session.runtime.parent_path() / "home" / ".config").string()}});
+}
+
 TEST_F(GnomeInput, AGermanLayoutMovesSymbolsButNotPlaces) {
-    // GSettings reads the session's settings where the session keeps them,
-    // as the server does in a login of its own.
-    const ScopedEnvironment settings(
-        {{"XDG_CONFIG_HOME", (session.runtime.parent_path() / "home" / ".config").string()}});
-    const InputSourcesOverride german("de");
+    const auto settings = sessionSettings(session);
+    const InputSourcesOverride german({"de"});
     const std::string title = "German input";
     std::optional<TestApplication> application;
     application.emplace(TestApplicationOptions{.windows = {TestWindowSpec{title, 400, 300, {}, {}, {}, false}}});
@@ -263,6 +276,72 @@ TEST_F(GnomeInput, AGermanLayoutMovesSymbolsButNotPlaces) {
     }
     application.reset();
     EXPECT_TRUE(eventually([&] { return !shownByTheShell(title); }));
+}
+
+TEST_F(GnomeInput, TheLayoutAnswerListsTheInputSourcesAndTheOneInUse) {
+    const auto settings = sessionSettings(session);
+    const auto text = [](const platform::PropertyListValue& value, const char* key) {
+        const auto* entry = value.find(key);
+        return entry && entry->string() ? *entry->string() : std::string("(none)");
+    };
+    struct Row {
+        std::vector<std::string> sources, used;
+        // Each source as "<name> <identifier>", then the current identifier.
+        std::vector<std::string> expected;
+    };
+    const Row rows[] = {
+        {{"us"}, {}, {"English (US) org.freedesktop.xkb.us", "org.freedesktop.xkb.us"}},
+        {{"us", "de"},
+         {"de", "us"},
+         {"English (US) org.freedesktop.xkb.us", "German org.freedesktop.xkb.de", "org.freedesktop.xkb.de"}},
+        // A source never used yet: the first is the one in use.
+        {{"de+nodeadkeys", "us"},
+         {"fr"},
+         {"German (no dead keys) org.freedesktop.xkb.de(nodeadkeys)", "English (US) org.freedesktop.xkb.us",
+          "org.freedesktop.xkb.de(nodeadkeys)"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.sources));
+        const InputSourcesOverride sources(row.sources, row.used);
+        const auto suite = desktop->keyboardLayout().textInputPreferences();
+        ASSERT_TRUE(suite);
+        std::vector<std::string> seen;
+        const auto* selected = suite->find("AppleSelectedInputSources");
+        ASSERT_TRUE(selected && selected->array());
+        for (const auto& source : *selected->array()) {
+            seen.push_back(text(source, "KeyboardLayout Name") + " " + text(source, "InputSource ID"));
+        }
+        seen.push_back(text(*suite, "AppleCurrentKeyboardLayoutInputSourceID"));
+        EXPECT_EQ(seen, row.expected);
+    }
+}
+
+TEST_F(GnomeInput, MediaKeysArriveAsTheirKeysyms) {
+    const std::string title = "Media keys";
+    TestApplication application({.windows = {TestWindowSpec{title, 400, 300, {}, {}, {}, false}}});
+    ASSERT_TRUE(application.reports().waitFor("mapped", title));
+    ASSERT_TRUE(eventually([&] { return shellActivates(title) && witnessedFrame(title).has_value(); }));
+    const auto frame = *witnessedFrame(title);
+    ASSERT_TRUE(click({frame[0] + frame[2] / 2.0, frame[1] + frame[3] / 2.0}, MouseEventType::leftMouseDown,
+                      MouseEventType::leftMouseUp));
+    constexpr std::int64_t auxiliaryControlButtons = 8, down = 0x0A00, up = 0x0B00;
+    // The toolkit names XF86 keysyms without their prefix.
+    const std::pair<std::int64_t, const char*> keys[] = {{0, "press AudioRaiseVolume"}, {17, "press AudioNext"}};
+    for (const auto& [type, expected] : keys) {
+        SCOPED_TRACE(expected);
+        for (const std::int64_t phase : {down, up}) {
+            ASSERT_TRUE(post(platform::SystemDefinedEvent{auxiliaryControlButtons, (type << 16) | phase, -1, 0}));
+        }
+        std::vector<std::string> seen;
+        while (const auto report = application.reports().waitFor("key", title, std::chrono::milliseconds(3000))) {
+            seen.push_back(inputReportSummary(*report));
+            if (seen.back() == expected) break;
+        }
+        ASSERT_FALSE(seen.empty()) << "nothing arrived";
+        EXPECT_EQ(seen.back(), expected) << ::testing::PrintToString(seen);
+    }
+    // A key type without a key is refused.
+    EXPECT_FALSE(post(platform::SystemDefinedEvent{auxiliaryControlButtons, (99 << 16) | down, -1, 0}));
 }
 
 }  // namespace

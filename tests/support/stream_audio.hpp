@@ -3,6 +3,7 @@
 // of one kind, the first channel of the 16-bit PCM audio frames, and how
 // strongly a tone of a given frequency sounds in it.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +22,19 @@ inline std::vector<RemoteScreenStreamFrame> framesOfKind(const std::vector<Remot
         if (frame.kind == kind) found.push_back(frame);
     }
     return found;
+}
+
+// The stream client's audio frames once it has `count` of them or the
+// stream ended, waited for up to 10 s.
+template <typename StreamClient>
+std::vector<RemoteScreenStreamFrame> audioFramesOnceSent(StreamClient& client, std::size_t count) {
+    client.waitUntil(
+        [&] {
+            return client.isClosed() ||
+                   framesOfKind(client.frames(), RemoteScreenStreamFrameKind::audio).size() >= count;
+        },
+        std::chrono::seconds(10));
+    return framesOfKind(client.frames(), RemoteScreenStreamFrameKind::audio);
 }
 
 // The first channel of audio frames [first, end), as -1 ... 1.

@@ -52,15 +52,10 @@ protected:
 
     // Waits until the stream has sent `count` audio frames (at most 10 s).
     std::vector<RemoteScreenStreamFrame> audioUntil(StreamClient& client, std::size_t count) {
-        client.waitUntil(
-            [&] {
-                return client.isClosed() ||
-                       framesOfKind(client.frames(), RemoteScreenStreamFrameKind::audio).size() >= count;
-            },
-            std::chrono::seconds(10));
+        auto audio = audioFramesOnceSent(client, count);
         EXPECT_FALSE(client.isClosed()) << "the stream ended: " << client.undecoded() << "\n"
                                         << lastError(client) << process->errorText();
-        return framesOfKind(client.frames(), RemoteScreenStreamFrameKind::audio);
+        return audio;
     }
 
     // The error frame's text, when the stream sent one.

@@ -45,9 +45,7 @@ protected:
         const auto window = static_cast<std::uint32_t>(mapped->integer("xid").value_or(0));
         EXPECT_TRUE(eventually([&] { return witnessedNumbers("_NET_ACTIVE_WINDOW") == std::vector{window}; }))
             << id << " never came to the front";
-        const std::string name = application.substr(application.rfind('.') + 1);
-        return {{"\"pid\":<" + name + " pid>", "\"pid\":" + std::to_string(started->integer("pid").value_or(0))},
-                {"\"windowID\":<" + name + " window>", "\"windowID\":" + std::to_string(window)}};
+        return applicationValues(application, started->integer("pid").value_or(0), window);
     }
 
     InstalledApplicationsGuard guard{{kInstalledMenuApp, kInstalledTestApp}};

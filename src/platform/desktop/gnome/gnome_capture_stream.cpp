@@ -10,11 +10,13 @@
 
 namespace zentrabo::platform {
 
-GnomeCaptureStream::GnomeCaptureStream(GnomeCaptureTarget target, Clock& clock, ContentFilter filter,
+GnomeCaptureStream::GnomeCaptureStream(GnomeCaptureTarget target, Clock& clock,
+                                       std::shared_ptr<SoundServerWatch> soundWatch, ContentFilter filter,
                                        StreamConfiguration configuration, CaptureStreamStopHandler onStop)
     : target_(std::move(target)),
       clock_(clock),
       onStop_(std::move(onStop)),
+      sound_(std::make_shared<StreamSound>(clock, std::move(soundWatch))),
       filter_(std::move(filter)),
       configuration_(std::move(configuration)) {}
 
@@ -25,13 +27,26 @@ void GnomeCaptureStream::addScreenOutput(asio::any_io_executor executor, ScreenO
     if (screenOutput_) throw ScreenCaptureError("The stream already has a screen output.");
     screenExecutor_ = std::move(executor);
     screenOutput_ = std::move(output);
+    sound_->accompanyPictures();
     if (running_) scheduleFrameLocked(0);
 }
 
-void GnomeCaptureStream::addAudioOutput(asio::any_io_executor, AudioOutput output) {
-    std::lock_guard lock(mutex_);
-    if (audioOutput_) throw ScreenCaptureError("The stream already has an audio output.");
-    audioOutput_ = std::move(output);
+void GnomeCaptureStream::addAudioOutput(asio::any_io_executor executor, AudioOutput output) {
+    sound_->addOutput(std::move(executor), std::move(output));
+}
+
+std::optional<SoundRequest> GnomeCaptureStream::soundRequest(const ContentFilter& filter,
+                                                             const StreamConfiguration& configuration) const {
+    if (!configuration.capturesAudio) return std::nullopt;
+    std::optional<ProcessID> owner;
+    if (const auto* application = std::get_if<ApplicationContentFilter>(&filter)) owner = application->application;
+    if (const auto* shown = std::get_if<WindowContentFilter>(&filter)) {
+        for (const auto& window : target_.windows->windows().value_or(std::vector<ShellWindow>{})) {
+            if (window.id == shown->window && window.pid > 0) owner = window.pid;
+        }
+        if (!owner) throw captureContentUnavailable();
+    }
+    return soundRequestFor(configuration, owner);
 }
 
 std::unique_ptr<ScreenCastRecording> GnomeCaptureStream::recordingWithFrame(const ContentFilter& filter,
@@ -52,6 +67,9 @@ void GnomeCaptureStream::startCapture(Completion completion) {
     lock.unlock();
     try {
         auto recording = recordingWithFrame(filter, configuration);
+        sound_->start(soundRequest(filter, configuration), [weak = weak_from_this()](const ScreenCaptureError& error) {
+            if (auto self = weak.lock()) self->stopWithError(error);
+        });
         std::lock_guard capture(captureMutex_);
         recording_ = std::move(recording);
     } catch (const ScreenCaptureError& error) {
@@ -70,6 +88,7 @@ void GnomeCaptureStream::stopCapture(Completion completion) {
         running_ = false;
         frameTimer_.cancel();
     }
+    sound_->stop();
     std::unique_ptr<ScreenCastRecording> recording;
     {
         std::lock_guard capture(captureMutex_);
@@ -100,6 +119,7 @@ void GnomeCaptureStream::updateContentFilter(ContentFilter filter, Completion co
     filter_ = std::move(filter);
     lock.unlock();
     replaced.reset();
+    if (running) refreshSound();
     completion(std::nullopt);
 }
 
@@ -107,9 +127,21 @@ void GnomeCaptureStream::updateConfiguration(StreamConfiguration configuration, 
     if (auto problem = streamConfigurationProblem(configuration, PipewireVideoStream::maximumSide)) {
         return completion(std::move(problem));
     }
-    std::lock_guard lock(mutex_);
-    configuration_ = std::move(configuration);
+    {
+        std::lock_guard lock(mutex_);
+        configuration_ = std::move(configuration);
+    }
+    refreshSound();
     completion(std::nullopt);
+}
+
+void GnomeCaptureStream::refreshSound() {
+    std::unique_lock lock(mutex_);
+    if (!running_) return;
+    const ContentFilter filter = filter_;
+    const StreamConfiguration configuration = configuration_;
+    lock.unlock();
+    sound_->change([&] { return soundRequest(filter, configuration); });
 }
 
 void GnomeCaptureStream::scheduleFrameLocked(double delaySeconds) {
@@ -181,6 +213,7 @@ void GnomeCaptureStream::stopWithError(const ScreenCaptureError& error) {
         running_ = false;
         frameTimer_.cancel();
     }
+    sound_->stop();
     std::unique_ptr<ScreenCastRecording> recording;
     {
         std::lock_guard capture(captureMutex_);

@@ -8,8 +8,9 @@
 // configuration asks for the encoders' format, else into RGBA. While
 // queueDepth delivered frames are still held, frames are skipped. A
 // recording whose stream breaks (its window closed) stops the stream with
-// captureContentUnavailable(). Sound is not captured on this desktop yet: an
-// audio output is taken and hears nothing.
+// captureContentUnavailable(). A stream that captures audio hears the
+// session's sound server (StreamSound): a display everything, a window or an
+// application its process's sound.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -18,6 +19,7 @@
 #include "platform/desktop/capture_cadence.hpp"
 #include "platform/desktop/capture_stream.hpp"
 #include "platform/desktop/gnome/gnome_capture_target.hpp"
+#include "platform/desktop/pulse/stream_sound.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/media/rgba_scaler.hpp"
 #include "platform/media/yuv420_picture_pool.hpp"
@@ -31,8 +33,8 @@ public:
     static constexpr std::chrono::milliseconds firstFrameTimeout{3000};
 
     // The clock must outlive the stream. Nothing is recorded before startCapture.
-    GnomeCaptureStream(GnomeCaptureTarget target, Clock& clock, ContentFilter filter, StreamConfiguration configuration,
-                       CaptureStreamStopHandler onStop);
+    GnomeCaptureStream(GnomeCaptureTarget target, Clock& clock, std::shared_ptr<SoundServerWatch> soundWatch,
+                       ContentFilter filter, StreamConfiguration configuration, CaptureStreamStopHandler onStop);
     ~GnomeCaptureStream() override;
 
     void addScreenOutput(asio::any_io_executor executor, ScreenOutput output) override;
@@ -57,10 +59,18 @@ private:
     // pooled picture is held. With captureMutex_ held.
     std::optional<Frame> frameLocked(const VideoFrame& picture, const StreamConfiguration& configuration);
     void stopWithError(const ScreenCaptureError& error);
+    // Follows an update: the sound of the filter and configuration, or none
+    // when it cannot be had.
+    void refreshSound();
+    // The sound the filter and configuration ask for; a window's is its
+    // process's. Throws ScreenCaptureError when the window is not there.
+    std::optional<SoundRequest> soundRequest(const ContentFilter& filter,
+                                             const StreamConfiguration& configuration) const;
 
     const GnomeCaptureTarget target_;
     Clock& clock_;
     const CaptureStreamStopHandler onStop_;
+    const std::shared_ptr<StreamSound> sound_;
     HeldFrames framesHeld_;
 
     std::mutex mutex_;
@@ -68,7 +78,6 @@ private:
     StreamConfiguration configuration_;
     std::optional<asio::any_io_executor> screenExecutor_;
     ScreenOutput screenOutput_;
-    AudioOutput audioOutput_;
     bool running_ = false;
     double nextFrameTime_ = 0;
     Timer frameTimer_;

@@ -6,7 +6,7 @@
 #include "platform/desktop/gnome/gnome_event_poster.hpp"
 #include "platform/desktop/gnome/gnome_pasteboard.hpp"
 #include "platform/desktop/gnome/gnome_screen_capture.hpp"
-#include "platform/desktop/gnome/gnome_unbuilt_services.hpp"
+#include "platform/desktop/gnome/gnome_keyboard_layout.hpp"
 #include "platform/desktop/gnome/gnome_window_server.hpp"
 #include "platform/desktop/gnome/gnome_workspace.hpp"
 #include "platform/desktop/gnome/screencast_recording.hpp"

@@ -2,9 +2,8 @@
 // The desktop of a GNOME Wayland session: one object per service, all on one
 // session-bus connection (GnomeBus). Windows come from our shell extension,
 // displays from mutter's DisplayConfig, pictures from its ScreenCast through
-// PipeWire, input and the clipboard from its RemoteDesktop. The keyboard
-// layout and accessibility are not provided yet
-// (gnome_unbuilt_services.hpp).
+// PipeWire, input and the clipboard from its RemoteDesktop, the keyboard
+// layout from GNOME's input sources.
 #include <memory>
 #include <optional>
 #include <string>

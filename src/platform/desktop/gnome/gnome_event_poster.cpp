@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "platform/desktop/key_positions.hpp"
+#include "platform/desktop/media_keys.hpp"
 #include "platform/desktop/mouse_button_change.hpp"
 #include "platform/text/utf16.hpp"
 
@@ -48,8 +49,10 @@ bool GnomeEventPoster::post(const InputEvent& event) {
             if constexpr (std::is_same_v<Input, KeyboardEvent>) return postKeyboard(*session, input);
             if constexpr (std::is_same_v<Input, MouseEvent>) return postMouse(*session, input);
             if constexpr (std::is_same_v<Input, ScrollEvent>) return postScroll(*session, input);
-            // Media keys have no place on the evdev keyboard we post to.
-            if constexpr (std::is_same_v<Input, SystemDefinedEvent>) return false;
+            if constexpr (std::is_same_v<Input, SystemDefinedEvent>) {
+                const auto media = mediaKeyStroke(input);
+                return media && session->key(media->evdevCode, media->down);
+            }
         },
         event);
 }

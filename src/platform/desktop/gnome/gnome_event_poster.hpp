@@ -5,7 +5,8 @@
 // one, as on X11. Text goes by its keysyms when the current layout has them
 // all, since mutter drops a keysym its keymap lacks; other text is pasted:
 // the user's clipboard is saved, the text offered, Control+V pressed, and
-// the user's clipboard put back.
+// the user's clipboard put back. Media and brightness keys press their evdev
+// keys.
 #include <memory>
 #include <mutex>
 #include <optional>

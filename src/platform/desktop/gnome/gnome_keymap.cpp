@@ -39,25 +39,32 @@ XkbLayoutName layoutOfInputSource(const std::string& sourceId) {
     return {sourceId.substr(0, plus), sourceId.substr(plus + 1)};
 }
 
-XkbLayoutName GnomeKeymap::currentLayout() {
+std::optional<GnomeKeymap::InputSources> GnomeKeymap::inputSources() {
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, inputSourcesSchema, TRUE) : nullptr;
     // GSettings ends the process on a schema it cannot find.
-    if (!schema) return {};
+    if (!schema) return std::nullopt;
     GSettings* settings = g_settings_new_full(schema, nullptr, nullptr);
     const auto sources = xkbSources(settings, schema, "sources");
     const auto used = xkbSources(settings, schema, "mru-sources");
     g_object_unref(settings);
     g_settings_schema_unref(schema);
-    std::optional<std::string> current;
+    InputSources found;
+    for (const auto& id : sources) found.layouts.push_back(layoutOfInputSource(id));
     for (const auto& id : used) {
-        if (std::find(sources.begin(), sources.end(), id) != sources.end()) {
-            current = id;
+        const auto place = std::find(sources.begin(), sources.end(), id);
+        if (place != sources.end()) {
+            found.current = static_cast<std::size_t>(place - sources.begin());
             break;
         }
     }
-    if (!current && !sources.empty()) current = sources.front();
-    return current ? layoutOfInputSource(*current) : XkbLayoutName{};
+    if (!found.current && !sources.empty()) found.current = 0;
+    return found;
+}
+
+XkbLayoutName GnomeKeymap::currentLayout() {
+    const auto sources = inputSources();
+    return sources && sources->current ? sources->layouts[*sources->current] : XkbLayoutName{};
 }
 
 GnomeKeymap::GnomeKeymap() : context_(xkb_context_new(XKB_CONTEXT_NO_FLAGS)) {}
@@ -72,11 +79,26 @@ xkb_keymap* GnomeKeymap::currentKeymapLocked() {
     if (!context_) return nullptr;
     if (!keymap_ || layout != compiled_) {
         if (keymap_) xkb_keymap_unref(keymap_);
-        const xkb_rule_names names{"evdev", "pc105", layout.layout.c_str(), layout.variant.c_str(), nullptr};
-        keymap_ = xkb_keymap_new_from_names(context_, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+        keymap_ = compile(layout);
         compiled_ = layout;
     }
     return keymap_;
+}
+
+xkb_keymap* GnomeKeymap::compile(const XkbLayoutName& layout) const {
+    const xkb_rule_names names{"evdev", "pc105", layout.layout.c_str(), layout.variant.c_str(), nullptr};
+    return xkb_keymap_new_from_names(context_, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+}
+
+std::string GnomeKeymap::layoutName(const XkbLayoutName& layout) {
+    std::lock_guard locked(mutex_);
+    if (!context_) return {};
+    xkb_keymap* keymap = compile(layout);
+    if (!keymap) return {};
+    const char* name = xkb_keymap_layout_get_name(keymap, 0);
+    std::string named = name ? name : "";
+    xkb_keymap_unref(keymap);
+    return named;
 }
 
 std::optional<std::uint32_t> GnomeKeymap::evdevCode(const char* keyName) {

@@ -4,8 +4,14 @@
 
 #include "platform/desktop/gnome/gnome_capture_stream.hpp"
 #include "platform/desktop/processes/linux_process.hpp"
+#include "platform/desktop/pulse/pulse_server_check.hpp"
 
 namespace zentrabo::platform {
+
+GnomeScreenCapture::GnomeScreenCapture(GnomeCaptureTarget target, Clock& clock)
+    : target_(std::move(target)),
+      clock_(clock),
+      soundWatch_(std::make_shared<SoundServerWatch>(clock, pulseServerProblem)) {}
 
 bool GnomeScreenCapture::preflightAccess() { return ScreenCastRecording::screenCastVersion(*target_.bus).has_value(); }
 
@@ -60,17 +66,8 @@ std::optional<RgbaImage> GnomeScreenCapture::windowImage(WindowID window) {
 std::shared_ptr<CaptureStream> GnomeScreenCapture::makeCaptureStream(ContentFilter filter,
                                                                      StreamConfiguration configuration,
                                                                      CaptureStreamStopHandler onStop) {
-    if (configuration.capturesAudio) {
-        std::function<void(const std::optional<std::string>&)> handler;
-        {
-            std::lock_guard lock(mutex_);
-            if (!soundProblemTold_) handler = soundHandler_;
-            soundProblemTold_ = soundProblemTold_ || static_cast<bool>(handler);
-        }
-        if (handler) handler(std::string(soundProblem));
-    }
-    return std::make_shared<GnomeCaptureStream>(target_, clock_, std::move(filter), std::move(configuration),
-                                                std::move(onStop));
+    return std::make_shared<GnomeCaptureStream>(target_, clock_, soundWatch_, std::move(filter),
+                                                std::move(configuration), std::move(onStop));
 }
 
 double GnomeScreenCapture::pointPixelScale(const ContentFilter& filter) {
@@ -79,16 +76,6 @@ double GnomeScreenCapture::pointPixelScale(const ContentFilter& filter) {
     const auto mode = target_.displays->currentMode(id);
     if (!mode || mode->width <= 0) return 0;
     return static_cast<double>(mode->pixelWidth) / static_cast<double>(mode->width);
-}
-
-SoundAvailability GnomeScreenCapture::soundAvailability() {
-    return {SoundAvailability::State::unavailable, soundProblem};
-}
-
-void GnomeScreenCapture::whenStreamSoundChanges(
-    std::function<void(const std::optional<std::string>& problem)> handler) {
-    std::lock_guard lock(mutex_);
-    soundHandler_ = std::move(handler);
 }
 
 }  // namespace zentrabo::platform

@@ -3,25 +3,24 @@
 // allowed while ScreenCast answers (it asks no one); the shareable content
 // from the displays and the shell extension's windows; a display or window
 // picture is the first frame of a recording of it; streams are
-// GnomeCaptureStreams. Sound is not captured on this desktop yet, and says so.
+// GnomeCaptureStreams. Sound comes from the session's sound server
+// (pipewire-pulse on GNOME), as on X11; what is known of that server comes
+// from a watch that the streams report to.
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "platform/desktop/gnome/gnome_capture_target.hpp"
 #include "platform/desktop/screen_capture.hpp"
+#include "platform/desktop/sound_server_watch.hpp"
 #include "platform/dispatch/clock.hpp"
 
 namespace zentrabo::platform {
 
 class GnomeScreenCapture final : public ScreenCapture {
 public:
-    // Why streams carry no sound here.
-    static constexpr const char* soundProblem = "sound is not captured on GNOME Wayland yet";
-
-    GnomeScreenCapture(GnomeCaptureTarget target, Clock& clock) : target_(std::move(target)), clock_(clock) {}
+    GnomeScreenCapture(GnomeCaptureTarget target, Clock& clock);
 
     bool preflightAccess() override;
     bool requestAccess() override { return preflightAccess(); }
@@ -31,8 +30,10 @@ public:
     std::shared_ptr<CaptureStream> makeCaptureStream(ContentFilter filter, StreamConfiguration configuration,
                                                      CaptureStreamStopHandler onStop) override;
     double pointPixelScale(const ContentFilter& filter) override;
-    SoundAvailability soundAvailability() override;
-    void whenStreamSoundChanges(std::function<void(const std::optional<std::string>& problem)> handler) override;
+    SoundAvailability soundAvailability() override { return soundWatch_->availability(); }
+    void whenStreamSoundChanges(std::function<void(const std::optional<std::string>& problem)> handler) override {
+        soundWatch_->whenStreamSoundChanges(std::move(handler));
+    }
 
 private:
     // The first frame of a recording of the filter; none when it cannot be
@@ -41,9 +42,7 @@ private:
 
     const GnomeCaptureTarget target_;
     Clock& clock_;
-    std::mutex mutex_;
-    std::function<void(const std::optional<std::string>&)> soundHandler_;
-    bool soundProblemTold_ = false;
+    const std::shared_ptr<SoundServerWatch> soundWatch_;
 };
 
 }  // namespace zentrabo::platform

@@ -9,15 +9,8 @@
 // slow consumer lowers the frame rate instead of piling frames up. Filter
 // and configuration updates take effect from the next frame on.
 // A stream that captures audio hears the session's sound server
-// (PulseSoundCapture): a display everything, a window its owner's sound, an
-// application filter that application's. Its 10 ms buffers go to the audio
-// output's executor, timed on the same clock as the frames, a little after
-// they end so the server's fragments have come. Without a sound server the
-// stream does not start; when the server goes away later, a stream of sound
-// alone stops with that error, and one with pictures goes on without sound
-// and connects anew every soundRetrySeconds until the server is back, then
-// hears it again. Whether sound could be had goes to the capture's
-// SoundServerWatch.
+// (StreamSound): a display everything, a window its owner's sound (the
+// window's process), an application filter that application's.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -26,8 +19,8 @@
 #include <string>
 
 #include "platform/desktop/capture_cadence.hpp"
-#include "platform/desktop/audio_buffer_pacing.hpp"
 #include "platform/desktop/capture_stream.hpp"
+#include "platform/desktop/pulse/stream_sound.hpp"
 #include "platform/desktop/x11/x11_capture_source.hpp"
 #include "platform/dispatch/clock.hpp"
 #include "platform/media/rgba_scaler.hpp"
@@ -36,7 +29,6 @@
 
 namespace zentrabo::platform {
 
-class PulseSoundCapture;
 class SoundServerWatch;
 
 class X11CaptureStream final : public CaptureStream, public std::enable_shared_from_this<X11CaptureStream> {
@@ -59,15 +51,6 @@ private:
         asio::any_io_executor executor;
         Handler handler;
     };
-    // What the stream hears; nothing without a capture.
-    struct Sound {
-        std::shared_ptr<PulseSoundCapture> capture;
-        // Whose sound it hears (none: everything's), and its format.
-        std::optional<ProcessID> owner;
-        std::int32_t sampleRate = 0;
-        std::int32_t channelCount = 0;
-    };
-
     // Schedules the next frame; with mutex_ held.
     void scheduleFrameLocked(double delaySeconds);
     void captureFrame();
@@ -86,26 +69,17 @@ private:
     // Lets go of the source's connection and picture memory once stopped; a
     // new start makes another.
     void releaseSource();
-    // The sound the filter and configuration ask for: the current one when
-    // it already is that, a new one, or nothing without audio. Throws
-    // ScreenCaptureError when no sound server answers.
-    Sound soundFor(const ContentFilter& filter, const StreamConfiguration& configuration, const Sound& current);
-    // Follows an update or a lost sound server: the sound of the filter and
-    // configuration, or none when it cannot be had.
+    // The sound the filter and configuration ask for. Throws
+    // ScreenCaptureError when the filter's window is not there.
+    std::optional<SoundRequest> soundRequest(const ContentFilter& filter, const StreamConfiguration& configuration);
+    // Follows an update: the sound of the filter and configuration, or none
+    // when it cannot be had.
     void refreshSound();
-    // A stream whose sound server went away tries it again later; with
-    // mutex_ held.
-    void scheduleSoundRetryLocked();
-    void retrySound();
-    // Schedules the next sound buffers, at least atLeast seconds from now;
-    // with mutex_ held.
-    void scheduleAudioLocked(double atLeast = 0);
-    void captureAudio();
 
     const std::string display_;
     Clock& clock_;
-    const std::shared_ptr<SoundServerWatch> soundWatch_;
     const CaptureStreamStopHandler onStop_;
+    const std::shared_ptr<StreamSound> sound_;
     // Frames delivered and not yet released; shared with their queue places,
     // which may outlive the stream.
     HeldFrames framesHeld_;
@@ -114,12 +88,6 @@ private:
     ContentFilter filter_;
     StreamConfiguration configuration_;
     std::optional<Target<ScreenOutput>> screenOutput_;
-    std::optional<Target<AudioOutput>> audioOutput_;
-    Sound sound_;
-    AudioBufferPacing audioPacing_;
-    Timer audioTimer_;
-    static constexpr double soundRetrySeconds = 0.5;
-    Timer soundRetryTimer_;
     bool running_ = false;
     // When the scheduled frame is due, on the clock's monotonic scale.
     double nextFrameTime_ = 0;

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "platform/desktop/key_positions.hpp"
+#include "platform/desktop/media_keys.hpp"
 #include "platform/desktop/mouse_button_change.hpp"
 #include "platform/text/utf16.hpp"
 
@@ -22,18 +23,6 @@ std::uint8_t numberOf(MouseButton button) {
 }
 
 constexpr std::uint8_t wheelUp = 4, wheelDown = 5, wheelLeft = 6, wheelRight = 7;
-
-// Media and brightness keys: the system-defined event of auxiliary control
-// buttons carries the key type in data1's upper half and its phase in the
-// byte above the lowest.
-constexpr std::int64_t auxiliaryControlButtons = 8;
-constexpr std::int64_t mediaKeyDown = 0x0A, mediaKeyUp = 0x0B;
-constexpr std::pair<std::int64_t, xkb_keysym_t> mediaKeysyms[] = {
-    {0, XKB_KEY_XF86AudioRaiseVolume},   {1, XKB_KEY_XF86AudioLowerVolume}, {2, XKB_KEY_XF86MonBrightnessUp},
-    {3, XKB_KEY_XF86MonBrightnessDown},  {7, XKB_KEY_XF86AudioMute},        {16, XKB_KEY_XF86AudioPlay},
-    {17, XKB_KEY_XF86AudioNext},         {18, XKB_KEY_XF86AudioPrev},       {21, XKB_KEY_XF86KbdBrightnessUp},
-    {22, XKB_KEY_XF86KbdBrightnessDown},
-};
 
 std::optional<std::int16_t> rootCoordinate(double value) {
     if (!std::isfinite(value)) return std::nullopt;
@@ -267,16 +256,12 @@ bool X11EventPoster::postScroll(const ScrollEvent& event) {
 }
 
 bool X11EventPoster::postSystemDefined(const SystemDefinedEvent& event) {
-    if (event.subtype != auxiliaryControlButtons) return false;
-    const std::int64_t type = (event.data1 >> 16) & 0xFFFF, phase = (event.data1 >> 8) & 0xFF;
-    if (phase != mediaKeyDown && phase != mediaKeyUp) return false;
-    const auto media = std::find_if(std::begin(mediaKeysyms), std::end(mediaKeysyms),
-                                    [&](const auto& entry) { return entry.first == type; });
-    if (media == std::end(mediaKeysyms)) return false;
+    const auto media = mediaKeyStroke(event);
+    if (!media) return false;
     const auto current = keymap();
-    const auto stroke = current ? current->strokeOf(media->second) : std::nullopt;
+    const auto stroke = current ? current->strokeOf(media->keysym) : std::nullopt;
     if (!stroke) return false;
-    fake(phase == mediaKeyDown ? XCB_KEY_PRESS : XCB_KEY_RELEASE, stroke->keycode);
+    fake(media->down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, stroke->keycode);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/desktop/x11/x11_keyboard_layout.hpp"
 
+#include "platform/desktop/input_source_preferences.hpp"
 #include "platform/desktop/x11/x11_properties.hpp"
 #include "platform/desktop/x11/xkb_rules_names.hpp"
 
@@ -21,20 +22,14 @@ std::optional<PropertyListValue> X11KeyboardLayout::textInputPreferences() {
     if (!keymap) return std::nullopt;
     const auto layouts = layoutsOfRulesNames(rulesNames.text().value_or(""));
 
-    PropertyListValue::Dictionary suite;
-    if (keymap->currentLayout() < layouts.size()) {
-        suite.emplace_back("AppleCurrentKeyboardLayoutInputSourceID", layouts[keymap->currentLayout()].identifier());
-    }
-    PropertyListValue::Array sources;
+    std::vector<SelectedInputSource> sources;
     for (xkb_layout_index_t index = 0; index < layouts.size(); ++index) {
         // A layout the keymap leaves unnamed goes by its XKB name.
         std::string name = index < keymap->layoutCount() ? keymap->layoutName(index) : std::string();
         if (name.empty()) name = layouts[index].layout;
-        sources.emplace_back(PropertyListValue::Storage(PropertyListValue::Dictionary{
-            {"KeyboardLayout Name", std::move(name)}, {"InputSource ID", layouts[index].identifier()}}));
+        sources.push_back({std::move(name), layouts[index].identifier()});
     }
-    suite.emplace_back("AppleSelectedInputSources", PropertyListValue(PropertyListValue::Storage(std::move(sources))));
-    return PropertyListValue(PropertyListValue::Storage(std::move(suite)));
+    return textInputPreferencesOf(sources, keymap->currentLayout());
 }
 
 }  // namespace zentrabo::platform

@@ -1,5 +1,7 @@
 #include "platform/desktop/x11/xkb_rules_names.hpp"
 
+#include "platform/desktop/input_source_preferences.hpp"
+
 namespace zentrabo::platform {
 
 namespace {
@@ -26,9 +28,7 @@ std::vector<std::string_view> commaSeparated(std::string_view list) {
 
 }  // namespace
 
-std::string XkbLayoutChoice::identifier() const {
-    return "org.freedesktop.xkb." + layout + (variant.empty() ? "" : "(" + variant + ")");
-}
+std::string XkbLayoutChoice::identifier() const { return xkbInputSourceIdentifier(layout, variant); }
 
 std::vector<XkbLayoutChoice> layoutsOfRulesNames(std::string_view property) {
     constexpr std::size_t layoutField = 2, variantField = 3;

@@ -13,8 +13,7 @@ struct XkbLayoutChoice {
     std::string layout;   // "de"
     std::string variant;  // "nodeadkeys", or empty
 
-    // "org.freedesktop.xkb.de", "org.freedesktop.xkb.de(nodeadkeys)": the
-    // layout's input source identifier, as XKB writes a layout and variant.
+    // The layout's input source identifier ("org.freedesktop.xkb.de").
     std::string identifier() const;
 };
 
