@@ -35,10 +35,12 @@ std::shared_ptr<GnomeWorkspace> GnomeWorkspace::create(std::shared_ptr<ShellWind
 }
 
 std::shared_ptr<SessionRunningApplication> GnomeWorkspace::handleLocked(const LinuxProcess& process,
-                                                                        const std::vector<ShellWindow>& windows) {
+                                                                        const std::vector<ShellWindow>& windows,
+                                                                        const std::optional<std::string>& launchedID) {
     auto& handle = handles_[process.pid];
     if (!handle || handle->process() != process) {
-        ProcessClues clues{trackerHints(windows), processExecutable(process.pid), launcher_.launchedID(process.pid)};
+        ProcessClues clues{trackerHints(windows), processExecutable(process.pid),
+                           launchedID ? launchedID : launcher_.launchedID(process.pid)};
         handle = std::make_shared<SessionRunningApplication>(weak_from_this(), process, processName(process.pid),
                                                              matchingEntry(desktopEntries(), clues));
     }
@@ -46,13 +48,25 @@ std::shared_ptr<SessionRunningApplication> GnomeWorkspace::handleLocked(const Li
 }
 
 std::vector<std::shared_ptr<RunningApplication>> GnomeWorkspace::runningApplications() {
-    // Without the extension only what we launched is known.
     const auto windows = windows_->windows();
     std::map<ProcessID, std::vector<ShellWindow>> owners;
     for (const auto& window : windows.value_or(std::vector<ShellWindow>{})) {
         if (window.pid > 0 && window.isApplicationWindow()) owners[window.pid].push_back(window);
     }
     for (const ProcessID pid : launcher_.children()) owners.try_emplace(pid);
+    std::lock_guard lock(mutex_);
+    // Without the extension the processes the user's shell launched from an
+    // entry stand in for the windows' owners; what they show is not known,
+    // so each counts as having windows.
+    std::map<ProcessID, std::string> launchedIDs;
+    if (!windows) {
+        for (const auto& [pid, file] : entryLaunched_.scan()) {
+            const auto entry = desktopEntryAt(file);
+            if (!entry) continue;
+            launchedIDs.emplace(pid, entry->id);
+            owners.try_emplace(pid);
+        }
+    }
     std::vector<LinuxProcess> processes;
     for (const auto& [pid, owned] : owners) {
         if (const auto process = linuxProcess(pid); process.startTime) processes.push_back(process);
@@ -61,13 +75,14 @@ std::vector<std::shared_ptr<RunningApplication>> GnomeWorkspace::runningApplicat
     std::sort(processes.begin(), processes.end(), [](const LinuxProcess& a, const LinuxProcess& b) {
         return std::pair(*a.startTime, a.pid) < std::pair(*b.startTime, b.pid);
     });
-    std::lock_guard lock(mutex_);
-    if (windows) std::erase_if(handles_, [&owners](const auto& entry) { return !owners.contains(entry.first); });
+    std::erase_if(handles_, [&owners](const auto& entry) { return !owners.contains(entry.first); });
     std::vector<std::shared_ptr<RunningApplication>> applications;
     for (const auto& process : processes) {
         const auto& owned = owners[process.pid];
-        auto handle = handleLocked(process, owned);
-        handle->setHasWindows(!owned.empty());
+        const auto launched = launchedIDs.find(process.pid);
+        auto handle = handleLocked(process, owned,
+                                   launched == launchedIDs.end() ? std::nullopt : std::optional(launched->second));
+        handle->setHasWindows(!windows || !owned.empty());
         applications.push_back(std::move(handle));
     }
     return applications;
