@@ -4,6 +4,7 @@
 
 #include "platform/desktop/freedesktop/application_matching.hpp"
 #include "platform/desktop/freedesktop/session_running_application.hpp"
+#include "platform/desktop/gnome/bus_named_applications.hpp"
 
 namespace zentrabo::platform {
 
@@ -26,12 +27,25 @@ std::vector<WindowClassHints> trackerHints(const std::vector<ShellWindow>& windo
 
 }  // namespace
 
-GnomeWorkspace::GnomeWorkspace(std::shared_ptr<ShellWindows> windows)
-    : windows_(std::move(windows)),
+GnomeWorkspace::GnomeWorkspace(std::shared_ptr<GnomeBus> bus, std::shared_ptr<ShellWindows> windows)
+    : bus_(std::move(bus)),
+      windows_(std::move(windows)),
       termination_(terminationWait, [this](const LinuxProcess& process) { return showsModalWindow(process); }) {}
 
-std::shared_ptr<GnomeWorkspace> GnomeWorkspace::create(std::shared_ptr<ShellWindows> windows) {
-    return std::shared_ptr<GnomeWorkspace>(new GnomeWorkspace(std::move(windows)));
+std::shared_ptr<GnomeWorkspace> GnomeWorkspace::create(std::shared_ptr<GnomeBus> bus,
+                                                       std::shared_ptr<ShellWindows> windows) {
+    return std::shared_ptr<GnomeWorkspace>(new GnomeWorkspace(std::move(bus), std::move(windows)));
+}
+
+std::map<ProcessID, std::string> GnomeWorkspace::launchedWithoutWindowsLocked() {
+    const auto entries = desktopEntries();
+    auto launched = busNamedApplications(*bus_, entries);
+    for (const auto& [pid, file] : entryLaunched_.scan()) {
+        const auto entry = std::find_if(entries.begin(), entries.end(),
+                                        [&](const DesktopEntry& candidate) { return candidate.path == file; });
+        if (entry != entries.end()) launched.try_emplace(pid, entry->id);
+    }
+    return launched;
 }
 
 std::shared_ptr<SessionRunningApplication> GnomeWorkspace::handleLocked(const LinuxProcess& process,
@@ -55,18 +69,11 @@ std::vector<std::shared_ptr<RunningApplication>> GnomeWorkspace::runningApplicat
     }
     for (const ProcessID pid : launcher_.children()) owners.try_emplace(pid);
     std::lock_guard lock(mutex_);
-    // Without the extension the processes the user's shell launched from an
-    // entry stand in for the windows' owners; what they show is not known,
-    // so each counts as having windows.
-    std::map<ProcessID, std::string> launchedIDs;
-    if (!windows) {
-        for (const auto& [pid, file] : entryLaunched_.scan()) {
-            const auto entry = desktopEntryAt(file);
-            if (!entry) continue;
-            launchedIDs.emplace(pid, entry->id);
-            owners.try_emplace(pid);
-        }
-    }
+    // Without the extension the applications known to run otherwise stand
+    // in for the windows' owners; what they show is not known, so each
+    // counts as having windows.
+    const auto launchedIDs = windows ? std::map<ProcessID, std::string>{} : launchedWithoutWindowsLocked();
+    for (const auto& [pid, id] : launchedIDs) owners.try_emplace(pid);
     std::vector<LinuxProcess> processes;
     for (const auto& [pid, owned] : owners) {
         if (const auto process = linuxProcess(pid); process.startTime) processes.push_back(process);

@@ -3,9 +3,10 @@
 // the processes that own the windows our shell extension lists, each matched
 // to its desktop entry (the shell's window tracker names it); the frontmost
 // one owns the focused window. Without the extension the running
-// applications are those this server launched and those the user's shell
-// launched from an entry, so one that runs is never launched twice; none is
-// frontmost. The rest is the freedesktop workspace's.
+// applications are those this server launched, those the user's shell
+// launched from an entry and those owning their ID on the session bus, so
+// one that runs is never launched twice; none is frontmost. The rest is the
+// freedesktop workspace's.
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,7 +25,7 @@ public:
     // How long a polite quit waits for the windows to close before SIGTERM.
     static constexpr std::chrono::milliseconds terminationWait{1500};
 
-    static std::shared_ptr<GnomeWorkspace> create(std::shared_ptr<ShellWindows> windows);
+    static std::shared_ptr<GnomeWorkspace> create(std::shared_ptr<GnomeBus> bus, std::shared_ptr<ShellWindows> windows);
 
     std::vector<std::shared_ptr<RunningApplication>> runningApplications() override;
     std::shared_ptr<RunningApplication> frontmostApplication() override;
@@ -37,7 +38,7 @@ public:
     bool terminateProcess(const LinuxProcess& process) override;
 
 private:
-    explicit GnomeWorkspace(std::shared_ptr<ShellWindows> windows);
+    GnomeWorkspace(std::shared_ptr<GnomeBus> bus, std::shared_ptr<ShellWindows> windows);
 
     enum class WindowState { any, shown, minimized };
     // The process's application windows front to back.
@@ -52,6 +53,10 @@ private:
                                                             const std::vector<ShellWindow>& windows,
                                                             const std::optional<std::string>& launchedID = {});
 
+    // Which applications run, without the extension.
+    std::map<ProcessID, std::string> launchedWithoutWindowsLocked();
+
+    std::shared_ptr<GnomeBus> bus_;
     std::shared_ptr<ShellWindows> windows_;
     std::mutex mutex_;
     std::map<ProcessID, std::shared_ptr<SessionRunningApplication>> handles_;
