@@ -37,13 +37,12 @@ std::shared_ptr<GnomeWorkspace> GnomeWorkspace::create(std::shared_ptr<GnomeBus>
     return std::shared_ptr<GnomeWorkspace>(new GnomeWorkspace(std::move(bus), std::move(windows)));
 }
 
-std::map<ProcessID, std::string> GnomeWorkspace::launchedWithoutWindowsLocked() {
-    const auto entries = desktopEntries();
-    auto launched = busNamedApplications(*bus_, entries);
+std::map<ProcessID, std::string> GnomeWorkspace::launchedFromEntriesLocked(const std::vector<DesktopEntry>& entries) {
+    std::map<ProcessID, std::string> launched;
     for (const auto& [pid, file] : entryLaunched_.scan()) {
         const auto entry = std::find_if(entries.begin(), entries.end(),
                                         [&](const DesktopEntry& candidate) { return candidate.path == file; });
-        if (entry != entries.end()) launched.try_emplace(pid, entry->id);
+        if (entry != entries.end()) launched.emplace(pid, entry->id);
     }
     return launched;
 }
@@ -68,11 +67,14 @@ std::vector<std::shared_ptr<RunningApplication>> GnomeWorkspace::runningApplicat
         if (window.pid > 0 && window.isApplicationWindow()) owners[window.pid].push_back(window);
     }
     for (const ProcessID pid : launcher_.children()) owners.try_emplace(pid);
-    std::lock_guard lock(mutex_);
     // Without the extension the applications known to run otherwise stand
     // in for the windows' owners; what they show is not known, so each
-    // counts as having windows.
-    const auto launchedIDs = windows ? std::map<ProcessID, std::string>{} : launchedWithoutWindowsLocked();
+    // counts as having windows. The bus is asked before the lock is taken.
+    std::map<ProcessID, std::string> launchedIDs;
+    const auto entries = windows ? std::vector<DesktopEntry>{} : desktopEntries();
+    if (!windows) launchedIDs = busNamedApplications(*bus_, entries);
+    std::lock_guard lock(mutex_);
+    if (!windows) launchedIDs.merge(launchedFromEntriesLocked(entries));
     for (const auto& [pid, id] : launchedIDs) owners.try_emplace(pid);
     std::vector<LinuxProcess> processes;
     for (const auto& [pid, owned] : owners) {

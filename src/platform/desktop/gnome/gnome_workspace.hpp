@@ -53,8 +53,8 @@ private:
                                                             const std::vector<ShellWindow>& windows,
                                                             const std::optional<std::string>& launchedID = {});
 
-    // Which applications run, without the extension.
-    std::map<ProcessID, std::string> launchedWithoutWindowsLocked();
+    // The user's processes launched from one of the entries, with its ID.
+    std::map<ProcessID, std::string> launchedFromEntriesLocked(const std::vector<DesktopEntry>& entries);
 
     std::shared_ptr<GnomeBus> bus_;
     std::shared_ptr<ShellWindows> windows_;
