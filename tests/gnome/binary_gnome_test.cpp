@@ -1,42 +1,125 @@
 // The built binary controlling the tests' GNOME session (--desktop
 // gnome-wayland) as a phone sees it: the start line, the installed test
-// application launched, listed and activated, a display screenshot and
-// display and window streams that decode at their announced size.
+// application launched, listed, activated and restarted, display and window
+// screenshots, display and window streams that decode at their announced
+// size; and a start in the session with our shell extension disabled.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <fstream>
 
 #include "app/binary_harness.hpp"
 #include "screenstream/video_stream_support.hpp"
 #include "support/device_request.hpp"
+#include "support/eventually.hpp"
 #include "support/gnome_session.hpp"
 #include "support/screenshot_picture.hpp"
 #include "support/stream_client.hpp"
 #include "x11/installed_test_applications.hpp"
 #include "x11/shown_pattern.hpp"
+#include "support/test_application.hpp"
 
 namespace zentrabo::testing {
 namespace {
 
-class BinaryGnome : public BinaryServerTestOn<GnomeSessionTest> {
+// Gone, or ended and not yet reaped by its parent (the server).
+bool hasExited(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const auto nameEnd = line.rfind(')');
+    return nameEnd != std::string::npos && line.compare(nameEnd, 4, ") Z ") == 0;
+}
+
+template <class Session>
+class BinaryGnomeOn : public BinaryServerTestOn<Session> {
 protected:
     void SetUp() override {
-        serverArguments = {"--desktop", "gnome-wayland"};
-        BinaryServerTestOn<GnomeSessionTest>::SetUp();
-        if (HasFatalFailure() || IsSkipped()) return;
-        pairDevice(phone);
+        this->serverArguments = {"--desktop", "gnome-wayland"};
+        BinaryServerTestOn<Session>::SetUp();
+        if (this->HasFatalFailure() || this->IsSkipped()) return;
+        this->pairDevice(phone);
     }
 
     HalvardineResponse request(const std::string& action, std::optional<std::string> bundleIdentifier = {}) {
         auto made = deviceRequest(action + "-" + std::to_string(++number), action);
         made.bundleIdentifier = std::move(bundleIdentifier);
-        return send(phone, made);
+        return this->send(phone, made);
+    }
+
+    HalvardineResponse preview(RemoteScreenStreamMode mode, std::optional<std::string> bundleIdentifier) {
+        auto made = deviceRequest("preview-" + std::to_string(++number), "screenStreamPreviewScreenshot");
+        made.screenStream = RemoteScreenStreamRequest{};
+        made.screenStream->mode = mode;
+        made.screenStream->applicationBundleIdentifier = std::move(bundleIdentifier);
+        return this->send(phone, made);
+    }
+
+    // Whether the "applications" reply lists the application as running.
+    bool listsAsRunning(const std::string& id) {
+        const auto listed = request("applications");
+        return listed.applications &&
+               std::any_of(listed.applications->begin(), listed.applications->end(), [&](const auto& application) {
+                   return application.bundleIdentifier == id && application.isRunning;
+               });
     }
 
     InstalledApplicationsGuard guard{{kInstalledTestApp}};
     TestDevice phone;
     int number = 0;
 };
+
+// Whether our extension's bus name has an owner in the session.
+bool extensionAnswers() {
+    return std::system(("gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus "
+                        "--method org.freedesktop.DBus.NameHasOwner " +
+                        serverIdentity().shellExtensionInterface + " | grep -q true")
+                           .c_str()) == 0;
+}
+
+// Asks the shell to enable or disable our extension, as
+// `gnome-extensions enable|disable` does, and waits until its bus name
+// follows.
+::testing::AssertionResult switchExtension(bool enabled) {
+    const std::string uuid = serverIdentity().shellExtensionUUID;
+    const int status =
+        std::system(("gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell "
+                     "--method org.gnome.Shell.Extensions." +
+                     std::string(enabled ? "EnableExtension " : "DisableExtension ") + uuid + " >/dev/null")
+                        .c_str());
+    if (status != 0) return ::testing::AssertionFailure() << "the shell refused to switch " << uuid;
+    if (!eventually([&] { return extensionAnswers() == enabled; })) {
+        return ::testing::AssertionFailure() << uuid << (enabled ? " never came back" : " never left the bus");
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The session with our extension disabled for the test; enabled again after
+// it, whatever the test did (the other GNOME tests share the session and
+// run after it, never beside it).
+class GnomeSessionWithoutExtension : public GnomeSessionTest {
+protected:
+    void SetUp() override {
+        GnomeSessionTest::SetUp();
+        if (HasFatalFailure() || IsSkipped()) return;
+        switched = true;
+        ASSERT_TRUE(switchExtension(false));
+    }
+    void TearDown() override {
+        if (switched) {
+            EXPECT_TRUE(switchExtension(true));
+        }
+        GnomeSessionTest::TearDown();
+    }
+
+private:
+    bool switched = false;
+};
+
+class BinaryGnome : public BinaryGnomeOn<GnomeSessionTest> {};
+class BinaryGnomeWithoutExtension : public BinaryGnomeOn<GnomeSessionWithoutExtension> {};
 
 TEST_F(BinaryGnome, LaunchesListsActivatesCapturesAndStreamsTheSession) {
     EXPECT_EQ(desktopDescription, "GNOME Wayland (wayland-0)");
@@ -48,12 +131,7 @@ TEST_F(BinaryGnome, LaunchesListsActivatesCapturesAndStreamsTheSession) {
     ASSERT_TRUE(started && mapped);
     const std::string title = mapped->text("window").value_or("");
 
-    const auto listed = request("applications");
-    ASSERT_TRUE(listed.applications);
-    const auto running = std::find_if(listed.applications->begin(), listed.applications->end(),
-                                      [&](const auto& application) { return application.bundleIdentifier == id; });
-    ASSERT_NE(running, listed.applications->end());
-    EXPECT_TRUE(running->isRunning);
+    EXPECT_TRUE(listsAsRunning(id));
     // Activating the running application brings it forward, never a second one.
     ASSERT_TRUE(request("activate", id).ok);
     const auto windows = request("applicationWindows", id);
@@ -112,6 +190,45 @@ TEST_F(BinaryGnome, LaunchesListsActivatesCapturesAndStreamsTheSession) {
             EXPECT_TRUE(showsPattern(pictures.back(), window, left * scale, top * scale, scale));
         }
     }
+
+    // A window's picture is what the window draws: its frame inside the
+    // shadows it draws round it, as wide below as at the sides, the pattern's
+    // client area at the frame's bottom.
+    MenuWorkflowStep windowStep;
+    windowStep.id = "window";
+    windowStep.kind = "windowScreenshot";
+    windowStep.title = "Window";
+    windowStep.delayAfter = 0;
+    windowStep.bundleIdentifier = id;
+    auto workflow = deviceRequest("workflow", "workflow");
+    workflow.workflowSteps = std::vector{windowStep};
+    const std::pair<const char*, HalvardineResponse> windowShots[] = {
+        {"the frontmost window's preview", preview(RemoteScreenStreamMode::frontmostWindow, id)},
+        {"the application window's preview", preview(RemoteScreenStreamMode::applicationWindow, id)},
+        {"a workflow's window screenshot", send(phone, workflow)}};
+    for (const auto& [what, reply] : windowShots) {
+        SCOPED_TRACE(what);
+        const auto picture = onlyScreenshot(reply);
+        const int shadow = (static_cast<int>(picture.width) - window.width) / 2;
+        ASSERT_TRUE(shadow >= 0 && shadow < 64) << "a picture " << picture.width << " wide";
+        EXPECT_TRUE(showsPattern(picture, window, shadow, picture.height - window.height - shadow));
+    }
+
+    // A restart quits the application through its window and starts it anew.
+    const auto firstPid = static_cast<pid_t>(started->integer("pid").value_or(0));
+    const auto restarted = request("restartApplication", id);
+    ASSERT_TRUE(restarted.ok) << restarted.error.value_or("");
+    const auto again = waitForReport(kInstalledTestApp, "started", 1);
+    ASSERT_TRUE(again && waitForReport(kInstalledTestApp, "mapped", 1));
+    EXPECT_NE(again->integer("pid"), firstPid);
+    EXPECT_TRUE(hasExited(firstPid)) << "the first instance still runs";
+    std::size_t listedWindows = 0;
+    eventually([&] {
+        const auto now = request("applicationWindows", id);
+        listedWindows = now.applicationWindows ? now.applicationWindows->size() : 0;
+        return listedWindows == 1;
+    });
+    EXPECT_EQ(listedWindows, 1u);
 }
 
 // Whether the picture's colour at a point of its bottom-right quarter is the
@@ -151,6 +268,39 @@ TEST_F(BinaryGnome, AFrontmostWindowStreamFollowsTheWindowTheShellActivates) {
     ASSERT_GE(pictures.size(), beforeSwitch);
     EXPECT_TRUE(showsColourOf(pictures[beforeSwitch - 1], "d04020")) << "the stream did not show the first window";
     EXPECT_TRUE(showsColourOf(pictures.back(), "20a040")) << "the stream never followed the second window";
+}
+
+TEST_F(BinaryGnomeWithoutExtension, StartsSaysWhyAndNeverStartsASecondCopy) {
+    EXPECT_EQ(desktopDescription, "GNOME Wayland (wayland-0)");
+    const std::string why = "GNOME Shell extension " + serverIdentity().shellExtensionUUID +
+                            " is not enabled: windows cannot be listed; see README";
+    ASSERT_TRUE(process->writeLine("status"));
+    const auto status = process->readLineStartingWith("desktop: ", terminalDeadline);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(status->ends_with("; " + why)) << *status;
+
+    // Started from its entry by the user's shell, through GLib's launcher,
+    // not by the server.
+    const auto entry = installedTestApplications() / "share" / "applications" / desktopID(kInstalledTestApp);
+    ASSERT_EQ(std::system(("/usr/bin/python3 -c 'import sys; from gi.repository import Gio; "
+                           "Gio.DesktopAppInfo.new_from_filename(sys.argv[1]).launch([], Gio.AppLaunchContext())' " +
+                           entry.string())
+                              .c_str()),
+              0);
+    ASSERT_TRUE(waitForReport(kInstalledTestApp, "mapped"));
+    const std::string id = desktopID(kInstalledTestApp);
+
+    const auto windows = request("applicationWindows", id);
+    ASSERT_TRUE(windows.ok) << windows.error.value_or("");
+    ASSERT_TRUE(windows.applicationWindows);
+    EXPECT_TRUE(windows.applicationWindows->empty());
+    EXPECT_TRUE(listsAsRunning(id));
+    EXPECT_EQ(preview(RemoteScreenStreamMode::applicationWindow, id).error,
+              "No visible window was found for Zentrabo Test App.");
+    const auto activated = request("activate", id);
+    EXPECT_TRUE(activated.ok) << activated.error.value_or("");
+    const auto starts = reportsOf(kInstalledTestApp);
+    EXPECT_EQ(std::count_if(starts.begin(), starts.end(), [](const auto& r) { return r.event() == "started"; }), 1);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <unistd.h>
+
 #include "platform/desktop/gnome/gnome_desktop.hpp"
 #include "platform/dispatch/system_clock.hpp"
 #include "support/eventually.hpp"
@@ -38,6 +40,40 @@ bool near(std::uint8_t a, std::uint8_t b) { return std::abs(int(a) - int(b)) <= 
     }
     return ::testing::AssertionSuccess();
 }
+
+// The session bus name, owned by this program while the object lives.
+class BusNameOwned {
+public:
+    explicit BusNameOwned(std::string name)
+        : name_(std::move(name)), bus_(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
+        // 4: do not queue; 1: now the primary owner.
+        owned_ = bus_ && nameCall("RequestName", g_variant_new("(su)", name_.c_str(), 4u)) == 1;
+    }
+    ~BusNameOwned() {
+        if (owned_) nameCall("ReleaseName", g_variant_new("(s)", name_.c_str()));
+        if (bus_) g_object_unref(bus_);
+    }
+    BusNameOwned(const BusNameOwned&) = delete;
+    BusNameOwned& operator=(const BusNameOwned&) = delete;
+    explicit operator bool() const { return owned_; }
+
+private:
+    guint32 nameCall(const char* method, GVariant* parameters) {
+        GVariant* reply = g_dbus_connection_call_sync(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                      "org.freedesktop.DBus", method, parameters, G_VARIANT_TYPE("(u)"),
+                                                      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+        guint32 result = 0;
+        if (reply) {
+            g_variant_get(reply, "(u)", &result);
+            g_variant_unref(reply);
+        }
+        return result;
+    }
+
+    std::string name_;
+    GDBusConnection* bus_;
+    bool owned_ = false;
+};
 
 class GnomeDesktopServices : public GnomeSessionTest {
 protected:
@@ -181,6 +217,17 @@ TEST_F(GnomeDesktopServices, WithoutTheExtensionNothingIsListedAndItSaysWhy) {
               "GNOME Shell extension absent@zentrabo.org is not enabled: windows cannot be listed; see README");
     EXPECT_EQ(without->windowServer().windows(), std::nullopt);
     EXPECT_EQ(without->workspace().frontmostApplication(), nullptr);
+    // A unique application owns its ID on the session bus: here this program
+    // stands in for the second test application.
+    {
+        const BusNameOwned owned{std::string(kSecondTestApplicationId)};
+        ASSERT_TRUE(owned);
+        const auto applications = without->workspace().runningApplications();
+        EXPECT_TRUE(std::any_of(applications.begin(), applications.end(), [](const auto& application) {
+            return application->processIdentifier() == getpid() &&
+                   application->bundleIdentifier() == std::string(kSecondTestApplicationId) + ".desktop";
+        })) << "the owner of the application's bus name is not running it";
+    }
     // Screen pictures need no extension.
     EXPECT_TRUE(without->screenCapture().displayImage(without->displays().mainDisplayID()));
 }

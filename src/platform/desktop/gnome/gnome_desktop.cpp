@@ -42,7 +42,7 @@ std::unique_ptr<GnomeDesktop> GnomeDesktop::create(std::string waylandDisplay, C
     if (!desktop->interfaces_.screenCast) {
         throw GnomeBusError("mutter does not answer on the session bus (org.gnome.Mutter.ScreenCast)");
     }
-    desktop->workspace_ = GnomeWorkspace::create(desktop->windows_);
+    desktop->workspace_ = GnomeWorkspace::create(desktop->bus_, desktop->windows_);
     desktop->displays_ = std::make_shared<GnomeDisplays>(desktop->bus_);
     desktop->windowServer_ = std::make_unique<GnomeWindowServer>(desktop->windows_);
     desktop->screenCapture_ = std::make_unique<GnomeScreenCapture>(

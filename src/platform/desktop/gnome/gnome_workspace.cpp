@@ -4,6 +4,7 @@
 
 #include "platform/desktop/freedesktop/application_matching.hpp"
 #include "platform/desktop/freedesktop/session_running_application.hpp"
+#include "platform/desktop/gnome/bus_named_applications.hpp"
 
 namespace zentrabo::platform {
 
@@ -26,19 +27,33 @@ std::vector<WindowClassHints> trackerHints(const std::vector<ShellWindow>& windo
 
 }  // namespace
 
-GnomeWorkspace::GnomeWorkspace(std::shared_ptr<ShellWindows> windows)
-    : windows_(std::move(windows)),
+GnomeWorkspace::GnomeWorkspace(std::shared_ptr<GnomeBus> bus, std::shared_ptr<ShellWindows> windows)
+    : bus_(std::move(bus)),
+      windows_(std::move(windows)),
       termination_(terminationWait, [this](const LinuxProcess& process) { return showsModalWindow(process); }) {}
 
-std::shared_ptr<GnomeWorkspace> GnomeWorkspace::create(std::shared_ptr<ShellWindows> windows) {
-    return std::shared_ptr<GnomeWorkspace>(new GnomeWorkspace(std::move(windows)));
+std::shared_ptr<GnomeWorkspace> GnomeWorkspace::create(std::shared_ptr<GnomeBus> bus,
+                                                       std::shared_ptr<ShellWindows> windows) {
+    return std::shared_ptr<GnomeWorkspace>(new GnomeWorkspace(std::move(bus), std::move(windows)));
+}
+
+std::map<ProcessID, std::string> GnomeWorkspace::launchedFromEntriesLocked(const std::vector<DesktopEntry>& entries) {
+    std::map<ProcessID, std::string> launched;
+    for (const auto& [pid, file] : entryLaunched_.scan()) {
+        const auto entry = std::find_if(entries.begin(), entries.end(),
+                                        [&](const DesktopEntry& candidate) { return candidate.path == file; });
+        if (entry != entries.end()) launched.emplace(pid, entry->id);
+    }
+    return launched;
 }
 
 std::shared_ptr<SessionRunningApplication> GnomeWorkspace::handleLocked(const LinuxProcess& process,
-                                                                        const std::vector<ShellWindow>& windows) {
+                                                                        const std::vector<ShellWindow>& windows,
+                                                                        const std::optional<std::string>& launchedID) {
     auto& handle = handles_[process.pid];
     if (!handle || handle->process() != process) {
-        ProcessClues clues{trackerHints(windows), processExecutable(process.pid), launcher_.launchedID(process.pid)};
+        ProcessClues clues{trackerHints(windows), processExecutable(process.pid),
+                           launchedID ? launchedID : launcher_.launchedID(process.pid)};
         handle = std::make_shared<SessionRunningApplication>(weak_from_this(), process, processName(process.pid),
                                                              matchingEntry(desktopEntries(), clues));
     }
@@ -46,13 +61,21 @@ std::shared_ptr<SessionRunningApplication> GnomeWorkspace::handleLocked(const Li
 }
 
 std::vector<std::shared_ptr<RunningApplication>> GnomeWorkspace::runningApplications() {
-    // Without the extension only what we launched is known.
     const auto windows = windows_->windows();
     std::map<ProcessID, std::vector<ShellWindow>> owners;
     for (const auto& window : windows.value_or(std::vector<ShellWindow>{})) {
         if (window.pid > 0 && window.isApplicationWindow()) owners[window.pid].push_back(window);
     }
     for (const ProcessID pid : launcher_.children()) owners.try_emplace(pid);
+    // Without the extension the applications known to run otherwise stand
+    // in for the windows' owners; what they show is not known, so each
+    // counts as having windows. The bus is asked before the lock is taken.
+    std::map<ProcessID, std::string> launchedIDs;
+    const auto entries = windows ? std::vector<DesktopEntry>{} : desktopEntries();
+    if (!windows) launchedIDs = busNamedApplications(*bus_, entries);
+    std::lock_guard lock(mutex_);
+    if (!windows) launchedIDs.merge(launchedFromEntriesLocked(entries));
+    for (const auto& [pid, id] : launchedIDs) owners.try_emplace(pid);
     std::vector<LinuxProcess> processes;
     for (const auto& [pid, owned] : owners) {
         if (const auto process = linuxProcess(pid); process.startTime) processes.push_back(process);
@@ -61,13 +84,14 @@ std::vector<std::shared_ptr<RunningApplication>> GnomeWorkspace::runningApplicat
     std::sort(processes.begin(), processes.end(), [](const LinuxProcess& a, const LinuxProcess& b) {
         return std::pair(*a.startTime, a.pid) < std::pair(*b.startTime, b.pid);
     });
-    std::lock_guard lock(mutex_);
-    if (windows) std::erase_if(handles_, [&owners](const auto& entry) { return !owners.contains(entry.first); });
+    std::erase_if(handles_, [&owners](const auto& entry) { return !owners.contains(entry.first); });
     std::vector<std::shared_ptr<RunningApplication>> applications;
     for (const auto& process : processes) {
         const auto& owned = owners[process.pid];
-        auto handle = handleLocked(process, owned);
-        handle->setHasWindows(!owned.empty());
+        const auto launched = launchedIDs.find(process.pid);
+        auto handle = handleLocked(process, owned,
+                                   launched == launchedIDs.end() ? std::nullopt : std::optional(launched->second));
+        handle->setHasWindows(!windows || !owned.empty());
         applications.push_back(std::move(handle));
     }
     return applications;
