@@ -59,10 +59,6 @@ protected:
         return std::get<std::string>(*desktop->copyAttribute(*field, "AXValue").value);
     }
 
-    platform::TextRange fieldSelection() {
-        return std::get<platform::TextRange>(*desktop->copyAttribute(*focusedField(), "AXSelectedTextRange").value);
-    }
-
 private:
     static std::string flagNames(platform::EventFlags flags) {
         namespace eventflag = platform::eventflag;
