@@ -96,7 +96,6 @@ public:
     // Readers: a failed read, a missing value and a value of another type
     // are all none (or no elements). All but integerAttribute set the
     // messaging timeout first.
-    std::vector<platform::AXElement> childElements(const platform::AXElement& element);
     std::optional<std::string> stringAttribute(const std::string& name, const platform::AXElement& element);
     std::optional<bool> flagAttribute(const std::string& name, const platform::AXElement& element);
     std::optional<std::int64_t> integerAttribute(const std::string& name, const platform::AXElement& element);
@@ -195,25 +194,13 @@ public:
     std::optional<RemoteModalInfo> dismissModal(const std::optional<std::string>& bundleIdentifier,
                                                 const std::optional<std::string>& buttonTitle,
                                                 const std::optional<std::string>& expectedTitle);
-    std::optional<platform::AXElement> blockingModalWindow(const platform::AXElement& applicationElement);
+    // The sheet or modal window that blocks the application, as callers
+    // are told of it.
+    std::optional<RemoteModalInfo> blockingModal(const platform::RunningApplication& application);
+    static RemoteModalInfo remoteModal(const platform::ModalWindow& modal);
     // Throws inputBlocked with the sheet or dialog that blocks the
     // application, which would swallow a command, a key or a paste.
     void refuseInputWhileBlocked(const platform::RunningApplication& application);
-    std::optional<platform::AXElement> modalElement(const platform::AXElement& element);
-    // The buttons and static texts inside a modal window, in walk order,
-    // from one walk that reads each element's role once.
-    struct ModalParts {
-        std::vector<platform::AXElement> buttons;
-        std::vector<platform::AXElement> staticTexts;
-    };
-    ModalParts modalParts(const platform::AXElement& modal);
-    RemoteModalInfo describeModal(const platform::AXElement& modal);
-    RemoteModalInfo describeModal(const platform::AXElement& modal, const ModalParts& parts);
-    std::optional<std::string> modalMessage(const platform::AXElement& modal, const ModalParts& parts);
-    std::vector<std::string> modalButtonTitles(const ModalParts& parts);
-    std::optional<std::string> staticTextValue(const platform::AXElement& element);
-    std::optional<platform::AXElement> dismissButton(const platform::AXElement& modal, const ModalParts& parts,
-                                                     const std::optional<std::string>& buttonTitle);
     // The attribute when its value is an element.
     std::optional<platform::AXElement> axElementAttribute(const std::string& name, const platform::AXElement& element);
 
@@ -359,7 +346,7 @@ public:
     // down and up with the flags, then the modifier keys up in reverse.
     void postKeyWithModifierKeys(platform::KeyCode keyCode, platform::EventFlags flags);
 
-    // Text, clipboard and paste (clipboard.cpp, accessibility_text.cpp,
+    // Text, clipboard and paste (clipboard.cpp, remote_keyboard.cpp,
     // german_keyboard.cpp).
     // Replaces the pasteboard's contents with the text; throws
     // clipboardTextRequired or actionFailed.
@@ -372,9 +359,6 @@ public:
     // caret behind it; true only when the element then reads as expected.
     // Never throws.
     bool insertTextViaAccessibility(const std::string& text);
-    std::optional<platform::AXElement> focusedElement();
-    std::optional<std::string> stringValue(const platform::AXElement& element);
-    std::optional<platform::TextRange> selectedTextRange(const platform::AXElement& element);
     // Copies of the pasteboard's items; an item with nothing to copy is left
     // out.
     static std::vector<platform::PasteboardItem> savedPasteboardItems(platform::Pasteboard& pasteboard);

@@ -1,4 +1,4 @@
-// Reading and dismissing the modal window that blocks an application.
+// Dismissing the modal window that blocks an application.
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -11,8 +11,6 @@
 namespace zentrabo {
 
 using Case = MacMenuError::Case;
-
-using platform::AXElement;
 
 namespace {
 
@@ -37,38 +35,35 @@ bool matchesExpectedTitle(const RemoteModalInfo& modal, const std::string& expec
     return false;
 }
 
-}  // namespace
-
-std::optional<AXElement> DesktopController::dismissButton(const AXElement& modal, const ModalParts& parts,
-                                                          const std::optional<std::string>& buttonTitle) {
-    const auto& buttons = parts.buttons;
-    const auto withTitle = [&](auto&& accepts) -> std::optional<AXElement> {
-        for (const auto& button : buttons) {
-            const auto title = stringAttribute("AXTitle", button);
-            if (title && accepts(*title)) return button;
+// The button that dismisses the modal: the one named, else its cancel or
+// close button, else one titled as a dismissal, else its only one.
+std::optional<std::size_t> dismissButton(const platform::ModalWindow& modal,
+                                         const std::optional<std::string>& buttonTitle) {
+    const auto& buttons = modal.buttons;
+    const auto first = [&](auto&& accepts) -> std::optional<std::size_t> {
+        for (std::size_t index = 0; index < buttons.size(); ++index) {
+            if (accepts(buttons[index])) return index;
         }
         return std::nullopt;
     };
     // A named button is the only one tried.
-    if (buttonTitle) return withTitle([&](const std::string& title) { return title == *buttonTitle; });
-
-    if (auto cancel = axElementAttribute("AXCancelButton", modal)) return cancel;
-    if (auto close = axElementAttribute("AXCloseButton", modal)) return close;
-    if (auto dismiss = withTitle([](const std::string& title) {
-            return std::find(dismissTitles.begin(), dismissTitles.end(), title) != dismissTitles.end();
+    if (buttonTitle) return first([&](const platform::ModalButton& button) { return button.title == *buttonTitle; });
+    if (auto cancel = first([](const platform::ModalButton& button) { return button.cancels; })) return cancel;
+    if (auto close = first([](const platform::ModalButton& button) { return button.closes; })) return close;
+    if (auto dismiss = first([](const platform::ModalButton& button) {
+            return std::find(dismissTitles.begin(), dismissTitles.end(), button.title) != dismissTitles.end();
         })) {
         return dismiss;
     }
-    if (buttons.size() == 1) return buttons.front();
+    if (buttons.size() == 1) return 0;
     return std::nullopt;
 }
 
+}  // namespace
+
 std::optional<RemoteModalInfo> DesktopController::modalInfo(const std::optional<std::string>& bundleIdentifier) {
     requireAccessibilityTrust();
-    const auto application = targetApplication(bundleIdentifier);
-    const auto modal = blockingModalWindow(applicationElement(*application));
-    if (!modal) return std::nullopt;
-    return describeModal(*modal);
+    return blockingModal(*targetApplication(bundleIdentifier));
 }
 
 std::optional<RemoteModalInfo> DesktopController::dismissModal(const std::optional<std::string>& bundleIdentifier,
@@ -77,31 +72,27 @@ std::optional<RemoteModalInfo> DesktopController::dismissModal(const std::option
     requireAccessibilityTrust();
     // A button is pressed only in the dialog of the application named.
     const auto application = namedOrFrontmostApplication(bundleIdentifier);
-    const AXElement element = applicationElement(*application);
-    const auto modal = blockingModalWindow(element);
-    if (!modal) return std::nullopt;
-    // One walk of the dialog serves its description and the choice of button.
-    const ModalParts parts = modalParts(*modal);
-    RemoteModalInfo info = describeModal(*modal, parts);
-
+    std::optional<std::string> expected;
     if (expectedTitle) {
-        const std::string expected = platform::trimWhitespaceAndNewlines(*expectedTitle);
-        if (!expected.empty() && !matchesExpectedTitle(info, expected)) {
-            throw MacMenuError(Case::modalMismatch, std::move(info), expected);
-        }
+        if (auto trimmed = platform::trimWhitespaceAndNewlines(*expectedTitle); !trimmed.empty()) expected = trimmed;
     }
-    const auto button = dismissButton(*modal, parts, buttonTitle);
-    if (!button) throw MacMenuError(Case::modalDismissUnavailable, std::move(info));
-    auto& accessibility = desktop_.accessibility();
-    accessibility.setMessagingTimeout(*button, accessibilityMessagingTimeout);
-    if (accessibility.performAction(*button, "AXPress") != platform::axerror::success) {
-        throw MacMenuError(Case::modalDismissUnavailable, std::move(info));
+    // The choice runs where the dialog is read, and may outlive this call:
+    // it owns what it uses.
+    const auto press = desktop_.accessibility().pressModalButton(
+        application->processIdentifier(),
+        [expected, buttonTitle](const platform::ModalWindow& modal) -> std::optional<std::size_t> {
+            if (expected && !matchesExpectedTitle(remoteModal(modal), *expected)) return std::nullopt;
+            return dismissButton(modal, buttonTitle);
+        },
+        menuReadLimits());
+    if (!press.modal) return std::nullopt;
+    RemoteModalInfo info = remoteModal(*press.modal);
+    if (expected && !matchesExpectedTitle(info, *expected)) {
+        throw MacMenuError(Case::modalMismatch, std::move(info), *expected);
     }
+    if (!press.pressed) throw MacMenuError(Case::modalDismissUnavailable, std::move(info));
     desktop_.clock().sleep(afterPressDelay);
-
-    const auto stillBlocking = blockingModalWindow(element);
-    if (!stillBlocking) return std::nullopt;
-    return describeModal(*stillBlocking);
+    return blockingModal(*application);
 }
 
 }  // namespace zentrabo

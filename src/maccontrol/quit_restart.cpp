@@ -41,9 +41,7 @@ void DesktopController::restartApplication(const std::optional<std::string>& bun
                 // One that stays to ask its user (to save their work) is
                 // not forced: that would lose the work. The caller is told
                 // what it asks.
-                if (const auto modal = blockingModalWindow(applicationElement(*lingering))) {
-                    throw MacMenuError(Case::inputBlocked, describeModal(*modal));
-                }
+                if (auto modal = blockingModal(*lingering)) throw MacMenuError(Case::inputBlocked, std::move(*modal));
                 if (!lingering->forceTerminate()) throw MacMenuError(Case::actionFailed);
                 pollUntil(clock, forcedTerminatePoll, noneRuns);
             }

@@ -50,6 +50,10 @@ void DesktopController::handleRemoteKeyboardEvent(const RemoteScreenKeyboardEven
     postUnicodeText(text);
 }
 
+bool DesktopController::insertTextViaAccessibility(const std::string& text) {
+    return desktop_.accessibility().insertIntoFocusedField(text, menuReadLimits());
+}
+
 bool DesktopController::modifiersAllowTextInsertion(const std::optional<std::vector<std::string>>& modifiers) {
     if (!modifiers) return true;
     return std::none_of(modifiers->begin(), modifiers->end(), [](const std::string& modifier) {

@@ -65,8 +65,8 @@ MacMenuError DesktopController::unresponsive(const platform::RunningApplication&
     return MacMenuError(Case::applicationUnresponsive, std::move(name), bundleIdentifier);
 }
 
-std::vector<AXElement> DesktopController::childElements(const AXElement& element) {
-    return elementsAttribute("AXChildren", element);
+std::optional<AXElement> DesktopController::axElementAttribute(const std::string& name, const AXElement& element) {
+    return readAccessibilityValue<AXElement>(desktop_.accessibility(), element, name, accessibilityMessagingTimeout);
 }
 
 std::optional<std::string> DesktopController::stringAttribute(const std::string& name, const AXElement& element) {

@@ -90,6 +90,11 @@ TEST_F(GnomeAccessibilityTest, MenusTextFieldsAndPlacesOfAWaylandWindow) {
     EXPECT_EQ(typed->text("text"), "x");
     ASSERT_EQ(accessibility().setAttribute(*field, "AXValue", std::string("set \u2713")), axerror::success);
     EXPECT_TRUE(eventually([&] { return read<std::string>(*field, "AXValue") == "set \u2713"; }));
+    // Text written into the focused field, found from the shell's focused
+    // window, over its selection.
+    ASSERT_EQ(accessibility().setAttribute(*field, "AXSelectedTextRange", platform::TextRange{4, 1}), axerror::success);
+    EXPECT_TRUE(controller.insertTextViaAccessibility("\u2714!"));
+    EXPECT_EQ(read<std::string>(*field, "AXValue"), "set \u2714!");
 }
 
 // Where a window's reported places start: Wayland clients report places

@@ -121,8 +121,8 @@ TEST_F(ClipboardTest, PastesAndClipboardWritesOfOtherCallersWaitForAPaste) {
     };
     for (const auto& contender : contenders) {
         SCOPED_TRACE(contender.what);
-        desktop->setAttribute(*controller->focusedElement(), "AXValue", std::string("Hello "));
-        desktop->setAttribute(*controller->focusedElement(), "AXSelectedTextRange", TextRange{6, 0});
+        desktop->setAttribute(*focusedField(), "AXValue", std::string("Hello "));
+        desktop->setAttribute(*focusedField(), "AXSelectedTextRange", TextRange{6, 0});
         std::atomic<bool> started{false};
         bool lockHeldInPost = false;
         std::thread other;

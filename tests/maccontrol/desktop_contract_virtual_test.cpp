@@ -45,9 +45,10 @@ public:
     bool sawDialogCancelled() override { return journalHas("press", " > Cancel") && journalHas("sheetDismissed", ""); }
 
     bool sawFieldText(const std::string& text) override {
-        DesktopController controller(*desktop_);
-        const auto field = controller.focusedElement();
-        return field && controller.stringValue(*field) == text;
+        const auto field = desktop_->copyAttribute(desktop_->systemWideElement(), "AXFocusedUIElement");
+        if (!field.value) return false;
+        const auto value = desktop_->copyAttribute(std::get<platform::AXElement>(*field.value), "AXValue");
+        return value.value && std::get<std::string>(*value.value) == text;
     }
 
 private:

@@ -47,11 +47,16 @@ protected:
         return lines;
     }
 
-    std::optional<std::string> fieldText() {
+    std::optional<platform::AXElement> focusedField() {
         const auto focused = desktop->copyAttribute(desktop->systemWideElement(), "AXFocusedUIElement");
         if (!focused.value) return std::nullopt;
-        const auto value = desktop->copyAttribute(std::get<platform::AXElement>(*focused.value), "AXValue");
-        return std::get<std::string>(*value.value);
+        return std::get<platform::AXElement>(*focused.value);
+    }
+
+    std::optional<std::string> fieldText() {
+        const auto field = focusedField();
+        if (!field) return std::nullopt;
+        return std::get<std::string>(*desktop->copyAttribute(*field, "AXValue").value);
     }
 
 private:

@@ -71,6 +71,18 @@ public:
                                             const platform::MenuReadLimits& limits) override {
         return inner_.pressMenuItem(application, levels, choose, limits);
     }
+    std::optional<platform::ModalWindow> modalWindow(platform::ProcessID application,
+                                                     const platform::MenuReadLimits& limits) override {
+        return inner_.modalWindow(application, limits);
+    }
+    platform::ModalPressResult pressModalButton(platform::ProcessID application,
+                                                const platform::ModalButtonChooser& choose,
+                                                const platform::MenuReadLimits& limits) override {
+        return inner_.pressModalButton(application, choose, limits);
+    }
+    bool insertIntoFocusedField(const std::string& text, const platform::MenuReadLimits& limits) override {
+        return inner_.insertIntoFocusedField(text, limits);
+    }
 
 private:
     void holdCallsOn(const platform::AXElement& element) {

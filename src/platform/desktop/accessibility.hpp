@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/desktop/accessible_menus.hpp"
+#include "platform/desktop/accessible_modals.hpp"
 #include "platform/desktop/geometry.hpp"
 #include "platform/desktop/running_application.hpp"
 
@@ -104,6 +105,19 @@ public:
     // presses the last one unless it is disabled; one piece of work too.
     virtual MenuPressResult pressMenuItem(ProcessID application, std::size_t levels, const MenuItemChooser& choose,
                                           const MenuReadLimits& limits) = 0;
+
+    // The sheet or modal window that blocks the application, read as one
+    // piece of work within the limits; none when nothing blocks it or it
+    // cannot be read.
+    virtual std::optional<ModalWindow> modalWindow(ProcessID application, const MenuReadLimits& limits) = 0;
+    // Reads that window and presses the button chosen from it, as one piece
+    // of work.
+    virtual ModalPressResult pressModalButton(ProcessID application, const ModalButtonChooser& choose,
+                                              const MenuReadLimits& limits) = 0;
+    // Writes the text over the focused text field's selection and puts the
+    // caret behind it, as one piece of work; true only when the field then
+    // holds what was written.
+    virtual bool insertIntoFocusedField(const std::string& text, const MenuReadLimits& limits) = 0;
 };
 
 }  // namespace zentrabo::platform

@@ -7,7 +7,9 @@
 #include "platform/desktop/atspi/atspi_connection.hpp"
 #include "platform/desktop/atspi/atspi_status.hpp"
 #include "platform/desktop/atspi/atspi_tree.hpp"
+#include "platform/desktop/atspi/window_modal_tree.hpp"
 #include "platform/desktop/menu_walk.hpp"
+#include "platform/desktop/modal_walk.hpp"
 
 namespace zentrabo::platform {
 namespace {
@@ -152,6 +154,8 @@ std::chrono::milliseconds AtspiAccessibility::timeoutOf(const AXElement& element
 AXAttributeResult AtspiAccessibility::copyAttribute(const AXElement& element, const std::string& name) {
     if (!isReady()) return {axerror::apiDisabled, std::nullopt};
     if (name == "AXChildren" && element.kind() == AXElement::Kind::node) return children(element);
+    if (name == "AXModal" && element.kind() == AXElement::Kind::node) return modal(element);
+    if (name == "AXFocusedUIElement" && element.kind() == AXElement::Kind::systemWide) return focusedElement(element);
     return onTree(element, [element, name](AtspiTree& tree) { return tree.copyAttribute(element, name); })
         .value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
 }
@@ -185,29 +189,24 @@ AXError AtspiAccessibility::performAction(const AXElement& element, const std::s
         .value_or(axerror::cannotComplete);
 }
 
-AXAttributeResult AtspiAccessibility::focusedElementOf(ProcessID application, const AXElement& timeoutOwner) {
-    return onTree(timeoutOwner, [application = applicationElement(application)](
-                                    AtspiTree& tree) { return tree.copyAttribute(application, "AXFocusedUIElement"); })
+AXAttributeResult AtspiAccessibility::focusedElement(const AXElement& systemWide) {
+    const ProcessID application = focusedApplication();
+    if (application <= 0) return {axerror::noValue, std::nullopt};
+    return onTree(systemWide, [application = applicationElement(application)](
+                                  AtspiTree& tree) { return tree.copyAttribute(application, "AXFocusedUIElement"); })
         .value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
 }
 
-AXAttributeResult AtspiAccessibility::busOrWindowModal(
-    const AXElement& element, const std::function<bool(const AccessibleWindow&)>& windowIsModal) {
-    const auto answer = onTree(element, [element](AtspiTree& tree) {
-        auto modal = tree.copyAttribute(element, "AXModal");
-        std::optional<AtspiTree::WindowLookup> window;
-        const bool* flag = modal.value ? std::get_if<bool>(&*modal.value) : nullptr;
-        if (modal.error == axerror::success && flag && !*flag) window = tree.windowOf(element);
-        return std::pair(std::move(modal), std::move(window));
-    });
-    if (!answer) return {axerror::cannotComplete, std::nullopt};
-    const auto& [modal, window] = *answer;
-    if (!window || window->error != axerror::success) return modal;
-    return {axerror::success, windowIsModal(window->window)};
+AXAttributeResult AtspiAccessibility::modal(const AXElement& element) {
+    return onTree(element,
+                  [element, windowIsModal = windowModality()](AtspiTree& tree) {
+                      return WindowModalTree{tree, windowIsModal}.copyAttribute(element, "AXModal");
+                  })
+        .value_or(AXAttributeResult{axerror::cannotComplete, std::nullopt});
 }
 
 template <typename Walk>
-auto AtspiAccessibility::menuWork(const MenuReadLimits& limits, Walk walk)
+auto AtspiAccessibility::treeWork(const MenuReadLimits& limits, Walk walk)
     -> std::optional<decltype(walk(std::declval<AtspiTree&>(), std::chrono::steady_clock::time_point{}))> {
     const auto deadline = std::chrono::steady_clock::now() + limits.inAll;
     return bus_->thread.call(
@@ -223,7 +222,7 @@ MenuTreeRead AtspiAccessibility::menuTree(ProcessID application, const MenuReadL
     unread.error = axerror::apiDisabled;
     if (!isReady()) return unread;
     unread.error = axerror::cannotComplete;
-    return menuWork(limits,
+    return treeWork(limits,
                     [application, limits](AtspiTree& tree, auto deadline) {
                         return readMenuTree(tree, application, limits, deadline);
                     })
@@ -235,11 +234,42 @@ MenuPressResult AtspiAccessibility::pressMenuItem(ProcessID application, std::si
                                                   const MenuItemChooser& choose, const MenuReadLimits& limits) {
     using Outcome = MenuPressResult::Outcome;
     if (!isReady()) return {Outcome::menuUnreadable, axerror::apiDisabled, 0};
-    return menuWork(limits,
+    return treeWork(limits,
                     [application, levels, choose](AtspiTree& tree, auto deadline) {
                         return pressMenuPath(tree, application, levels, choose, deadline);
                     })
         .value_or(MenuPressResult{Outcome::menuUnreadable, axerror::cannotComplete, 0});
+}
+
+std::optional<ModalWindow> AtspiAccessibility::modalWindow(ProcessID application, const MenuReadLimits& limits) {
+    if (!isReady()) return std::nullopt;
+    return treeWork(limits,
+                    [application, windowIsModal = windowModality()](AtspiTree& tree, auto deadline) {
+                        WindowModalTree walked{tree, windowIsModal};
+                        return readModalWindow(walked, application, deadline);
+                    })
+        .value_or(std::nullopt);
+}
+
+// The chooser is copied into the work, which may outlive the call.
+ModalPressResult AtspiAccessibility::pressModalButton(ProcessID application, const ModalButtonChooser& choose,
+                                                      const MenuReadLimits& limits) {
+    if (!isReady()) return {};
+    return treeWork(limits,
+                    [application, choose, windowIsModal = windowModality()](AtspiTree& tree, auto deadline) {
+                        WindowModalTree walked{tree, windowIsModal};
+                        return platform::pressModalButton(walked, application, choose, deadline);
+                    })
+        .value_or(ModalPressResult{});
+}
+
+bool AtspiAccessibility::insertIntoFocusedField(const std::string& text, const MenuReadLimits& limits) {
+    if (!isReady()) return false;
+    const ProcessID focused = focusedApplication();
+    if (focused <= 0) return false;
+    return treeWork(limits, [owner = applicationElement(focused), text](
+                                AtspiTree& tree, auto) { return platform::insertIntoFocusedField(tree, owner, text); })
+        .value_or(false);
 }
 
 }  // namespace zentrabo::platform

@@ -48,6 +48,13 @@ public:
     MenuTreeRead menuTree(ProcessID application, const MenuReadLimits& limits) override;
     MenuPressResult pressMenuItem(ProcessID application, std::size_t levels, const MenuItemChooser& choose,
                                   const MenuReadLimits& limits) override;
+    // The dialog and text-field walks (modal_walk.hpp), each one piece of
+    // work on the tree, with window modality as windowModality() tells.
+    std::optional<ModalWindow> modalWindow(ProcessID application, const MenuReadLimits& limits) override;
+    ModalPressResult pressModalButton(ProcessID application, const ModalButtonChooser& choose,
+                                      const MenuReadLimits& limits) override;
+    // In the focused application's focused element.
+    bool insertIntoFocusedField(const std::string& text, const MenuReadLimits& limits) override;
 
 protected:
     // Whether the bus is reached, looking for it anew when that is due.
@@ -70,24 +77,33 @@ protected:
             bound.value_or(perCall));
     }
 
-    // The focused element of an application, within the timeout of the
-    // element given.
-    AXAttributeResult focusedElementOf(ProcessID application, const AXElement& timeoutOwner);
-    // Whether the element blocks its application: as the bus says, or for
-    // a window the bus does not call modal as the window system says of
-    // the window the bus describes. One visit to the tree.
-    AXAttributeResult busOrWindowModal(const AXElement& element,
-                                       const std::function<bool(const AccessibleWindow&)>& windowIsModal);
+    // Whether the window the bus describes blocks its application, as the
+    // window system says where the toolkit does not tell the bus. It runs
+    // on the accessibility thread, maybe after this object is gone, so it
+    // owns what it uses.
+    using WindowModality = std::function<bool(const AccessibleWindow&)>;
+    virtual WindowModality windowModality() = 0;
+    // The process of the window that has the keyboard focus, as the window
+    // system says; zero when none has.
+    virtual ProcessID focusedApplication() = 0;
 
 private:
     AXAttributeResult children(const AXElement& element);
+    // The focused element of the focused application; one visit to the tree.
+    AXAttributeResult focusedElement(const AXElement& systemWide);
+    // Whether the element blocks its application: as the bus says, or for
+    // a window the bus does not call modal as the window system says. One
+    // visit to the tree.
+    AXAttributeResult modal(const AXElement& element);
     struct Bus;
     static std::shared_ptr<Bus> sharedBus();
     AtspiThread& thread();
     AtspiTree& tree();
     static void setTreeTimeout(AtspiTree& tree, std::chrono::milliseconds perCall);
+    // A walk over the whole tree as one piece of work, within the limits'
+    // time, each bus call within their call time.
     template <typename Walk>
-    auto menuWork(const MenuReadLimits& limits, Walk walk)
+    auto treeWork(const MenuReadLimits& limits, Walk walk)
         -> std::optional<decltype(walk(std::declval<AtspiTree&>(), std::chrono::steady_clock::time_point{}))>;
 
     std::shared_ptr<Bus> bus_;

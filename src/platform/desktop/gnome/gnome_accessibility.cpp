@@ -47,23 +47,17 @@ GnomeAccessibility::GnomeAccessibility(std::shared_ptr<ShellWindows> windows) : 
 
 AXAttributeResult GnomeAccessibility::copyAttribute(const AXElement& element, const std::string& name) {
     if (!isReady()) return {axerror::apiDisabled, std::nullopt};
-    if (element.kind() == AXElement::Kind::systemWide && name == "AXFocusedUIElement") return focusedElement(element);
     if (element.kind() == AXElement::Kind::node && name == "AXPosition") return position(element);
-    if (element.kind() == AXElement::Kind::node && name == "AXModal") return modal(element);
     return AtspiAccessibility::copyAttribute(element, name);
 }
 
-AXAttributeResult GnomeAccessibility::focusedElement(const AXElement& systemWide) {
+ProcessID GnomeAccessibility::focusedApplication() {
     const ShellWindowID focused = windows_->focusedWindow();
     const auto windows = focused ? windows_->windows() : std::nullopt;
-    ProcessID pid = 0;
-    if (windows) {
-        const auto window = std::find_if(windows->begin(), windows->end(),
-                                         [focused](const ShellWindow& shown) { return shown.id == focused; });
-        if (window != windows->end()) pid = window->pid;
-    }
-    if (pid <= 0) return {axerror::noValue, std::nullopt};
-    return focusedElementOf(pid, systemWide);
+    if (!windows) return 0;
+    const auto window = std::find_if(windows->begin(), windows->end(),
+                                     [focused](const ShellWindow& shown) { return shown.id == focused; });
+    return window != windows->end() ? window->pid : 0;
 }
 
 AXAttributeResult GnomeAccessibility::position(const AXElement& element) {
@@ -86,12 +80,12 @@ AXAttributeResult GnomeAccessibility::position(const AXElement& element) {
     return {axerror::success, Point{reported->x + offset.x, reported->y + offset.y}};
 }
 
-AXAttributeResult GnomeAccessibility::modal(const AXElement& element) {
-    return busOrWindowModal(element, [this](const AccessibleWindow& accessible) {
-        const auto windows = windows_->windows();
-        const ShellWindow* shown = windows ? shellWindowOf(*windows, accessible) : nullptr;
-        return shown && shown->type == kModalDialogType;
-    });
+AtspiAccessibility::WindowModality GnomeAccessibility::windowModality() {
+    return [windows = windows_](const AccessibleWindow& accessible) {
+        const auto shown = windows->windows();
+        const ShellWindow* window = shown ? shellWindowOf(*shown, accessible) : nullptr;
+        return window && window->type == kModalDialogType;
+    };
 }
 
 }  // namespace zentrabo::platform

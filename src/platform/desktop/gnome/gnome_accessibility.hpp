@@ -33,13 +33,16 @@ public:
 
     AXAttributeResult copyAttribute(const AXElement& element, const std::string& name) override;
 
+protected:
+    // A window of the shell's modal dialog type.
+    WindowModality windowModality() override;
+    // The process of the shell's focused window.
+    ProcessID focusedApplication() override;
+
 private:
-    AXAttributeResult focusedElement(const AXElement& systemWide);
     // The element's place on the screen: its reported place moved by its
     // window's place.
     AXAttributeResult position(const AXElement& element);
-    // As the bus says, or for a window the shell's modal dialog type.
-    AXAttributeResult modal(const AXElement& element);
 
     std::shared_ptr<ShellWindows> windows_;
 };

@@ -102,6 +102,10 @@ public:
     MenuTreeRead menuTree(ProcessID application, const MenuReadLimits& limits) override;
     MenuPressResult pressMenuItem(ProcessID application, std::size_t levels, const MenuItemChooser& choose,
                                   const MenuReadLimits& limits) override;
+    std::optional<ModalWindow> modalWindow(ProcessID application, const MenuReadLimits& limits) override;
+    ModalPressResult pressModalButton(ProcessID application, const ModalButtonChooser& choose,
+                                      const MenuReadLimits& limits) override;
+    bool insertIntoFocusedField(const std::string& text, const MenuReadLimits& limits) override;
 
     // WindowServer
     std::optional<std::vector<ListedWindow>> windows() override;
@@ -366,7 +370,8 @@ private:
     AXAttributeResult readNodeAttributeLocked(const Node& node, const std::string& name);
     AXError writeAttributeLocked(const AXElement& element, const std::string& name, const AXValue& value);
     AXError performLocked(const AXElement& element, const std::string& action);
-    // The trees as the menu walk reads them, under the lock (virtual_menus.cpp).
+    // The trees as the menu and dialog walks read them, under the lock
+    // (virtual_menus.cpp).
     struct LockedTree;
     NodeID focusedTextFieldLocked();
 

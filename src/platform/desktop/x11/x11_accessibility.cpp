@@ -32,19 +32,32 @@ bool isMinimized(X11Connection& x, xcb_window_t window) {
 
 }  // namespace
 
-X11Accessibility::X11Accessibility(const std::string& display) : x_(display) {}
+struct X11Accessibility::ModalityHints {
+    explicit ModalityHints(const std::string& display) : x(display) {}
+
+    bool isModal(const AccessibleWindow& accessible) {
+        const std::lock_guard lock(mutex);
+        const auto windows = x.usable() ? readManagedWindows(x) : std::nullopt;
+        const auto client = windows ? matchingClientWindow(*windows, accessible) : std::nullopt;
+        return client && isModalWindow(x, *client, *windows);
+    }
+
+    std::mutex mutex;
+    X11Connection x;
+};
+
+X11Accessibility::X11Accessibility(const std::string& display)
+    : x_(display), modalityHints_(std::make_shared<ModalityHints>(display)) {}
 
 X11Accessibility::~X11Accessibility() = default;
 
 AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, const std::string& name) {
     if (!isReady()) return {axerror::apiDisabled, std::nullopt};
-    if (element.kind() == AXElement::Kind::systemWide && name == "AXFocusedUIElement") return focusedElement(element);
     if (name == "AXWindowNumber") {
         const auto [window, error] = clientWindowOf(element);
         if (error != axerror::success) return {error, std::nullopt};
         return {axerror::success, static_cast<std::int64_t>(window)};
     }
-    if (name == "AXModal" && element.kind() == AXElement::Kind::node) return modal(element);
     if (name == "AXPosition" || name == "AXSize") {
         if (const auto frame = windowFrame(element)) {
             if (name == "AXPosition") return {axerror::success, frame->origin()};
@@ -69,24 +82,15 @@ AXError X11Accessibility::performAction(const AXElement& element, const std::str
     return AtspiAccessibility::performAction(element, action);
 }
 
-AXAttributeResult X11Accessibility::focusedElement(const AXElement& systemWide) {
-    ProcessID pid = 0;
-    {
-        const std::lock_guard lock(xMutex_);
-        if (!x_.usable()) return {axerror::cannotComplete, std::nullopt};
-        if (const xcb_window_t active = readActiveWindow(x_)) pid = readWindowProcess(x_, active);
-    }
-    if (pid <= 0) return {axerror::noValue, std::nullopt};
-    return focusedElementOf(pid, systemWide);
+ProcessID X11Accessibility::focusedApplication() {
+    const std::lock_guard lock(xMutex_);
+    if (!x_.usable()) return 0;
+    const xcb_window_t active = readActiveWindow(x_);
+    return active ? readWindowProcess(x_, active) : 0;
 }
 
-AXAttributeResult X11Accessibility::modal(const AXElement& element) {
-    return busOrWindowModal(element, [this](const AccessibleWindow& accessible) {
-        const std::lock_guard lock(xMutex_);
-        const auto windows = x_.usable() ? readManagedWindows(x_) : std::nullopt;
-        const auto client = windows ? matchingClientWindow(*windows, accessible) : std::nullopt;
-        return client && isModalWindow(x_, *client, *windows);
-    });
+AtspiAccessibility::WindowModality X11Accessibility::windowModality() {
+    return [hints = modalityHints_](const AccessibleWindow& accessible) { return hints->isModal(accessible); };
 }
 
 std::pair<xcb_window_t, AXError> X11Accessibility::clientWindowOf(const AXElement& element) {

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -32,12 +33,16 @@ public:
     AXError setAttribute(const AXElement& element, const std::string& name, const AXValue& value) override;
     AXError performAction(const AXElement& element, const std::string& action) override;
 
+protected:
+    // As the window manager's hints say (x11_window_modality.hpp).
+    WindowModality windowModality() override;
+    // The process of the active window.
+    ProcessID focusedApplication() override;
+
 private:
-    // The focused element of the application that owns the active window.
-    AXAttributeResult focusedElement(const AXElement& systemWide);
-    // Whether the element blocks its application: as the bus says, or for
-    // a window as the window manager's hints say (x11_window_modality.hpp).
-    AXAttributeResult modal(const AXElement& element);
+    // The window manager's hints on a connection of their own, which the
+    // accessibility thread may still use after this object is gone.
+    struct ModalityHints;
     // The client window of a window element, or the error to answer.
     std::pair<xcb_window_t, AXError> clientWindowOf(const AXElement& element);
     // A window element's frame, decorations included: where AXPosition and
@@ -53,6 +58,7 @@ private:
 
     std::mutex xMutex_;
     X11Connection x_;
+    std::shared_ptr<ModalityHints> modalityHints_;
 };
 
 }  // namespace zentrabo::platform
