@@ -34,10 +34,11 @@ constexpr double lateSoundPollSeconds = 0.005;
 
 }  // namespace
 
-X11CaptureStream::X11CaptureStream(std::string display, Clock& clock, std::shared_ptr<SoundServerWatch> soundWatch,
-                                   ContentFilter filter, StreamConfiguration configuration,
-                                   CaptureStreamStopHandler onStop)
+X11CaptureStream::X11CaptureStream(std::string display, std::shared_ptr<ShmSegmentShare> segment, Clock& clock,
+                                   std::shared_ptr<SoundServerWatch> soundWatch, ContentFilter filter,
+                                   StreamConfiguration configuration, CaptureStreamStopHandler onStop)
     : display_(std::move(display)),
+      segment_(std::move(segment)),
       clock_(clock),
       soundWatch_(std::move(soundWatch)),
       onStop_(std::move(onStop)),
@@ -72,7 +73,7 @@ void X11CaptureStream::startCapture(Completion completion) {
     try {
         // The first frame tells whether the content is there at all.
         std::lock_guard capture(captureMutex_);
-        if (!source_) source_ = std::make_unique<X11CaptureSource>(display_);
+        if (!source_) source_ = std::make_unique<X11CaptureSource>(display_, segment_);
         frameLocked(filter, configuration);
     } catch (const X11Error&) {
         return completion(captureContentUnavailable());
@@ -124,6 +125,7 @@ void X11CaptureStream::updateContentFilter(ContentFilter filter, Completion comp
         std::lock_guard capture(captureMutex_);
         if (source_) {
             try {
+                const auto held = source_->hold();
                 source_->capturePixels(filter, false);
             } catch (const ScreenCaptureError& error) {
                 failure = error;
@@ -156,7 +158,7 @@ X11CaptureStream::Sound X11CaptureStream::soundFor(const ContentFilter& filter,
     std::optional<ProcessID> owner;
     try {
         std::lock_guard capture(captureMutex_);
-        if (!source_) source_ = std::make_unique<X11CaptureSource>(display_);
+        if (!source_) source_ = std::make_unique<X11CaptureSource>(display_, segment_);
         owner = source_->soundOwner(filter);
     } catch (const X11Error&) {
         throw captureContentUnavailable();
@@ -224,8 +226,7 @@ Yuv420PicturePool& X11CaptureStream::picturePoolLocked(const StreamConfiguration
     const auto width = static_cast<int>(configuration.width);
     const auto height = static_cast<int>(configuration.height);
     if (!picturePool_ || picturePool_->width() != width || picturePool_->height() != height) {
-        picturePool_.emplace(width, height,
-                             static_cast<std::size_t>(std::max(configuration.queueDepth, 0) + picturesBeyondQueue));
+        picturePool_.emplace(width, height, encoderPicturesInUse);
     }
     return *picturePool_;
 }
@@ -234,13 +235,19 @@ std::optional<X11CaptureStream::Frame> X11CaptureStream::frameLocked(const Conte
                                                                      const StreamConfiguration& configuration) {
     // A frame that was due as the stream stopped finds nothing to draw with.
     if (!source_) return std::nullopt;
-    const auto pixels = source_->capturePixels(filter, configuration.showsCursor);
-    if (!pixels) return std::nullopt;
     try {
+        // The picture to draw into comes first: without one free the frame
+        // is skipped before the grab.
+        std::shared_ptr<AVFrame> picture;
         if (configuration.pixelFormat == CapturePixelFormat::encoderYuv420) {
+            picture = picturePoolLocked(configuration).take();
+            if (!picture) return std::nullopt;
+        }
+        const auto held = source_->hold();
+        const auto pixels = source_->capturePixels(filter, configuration.showsCursor);
+        if (!pixels) return std::nullopt;
+        if (picture) {
             if (const auto packed = packedPixels(*pixels)) {
-                auto picture = picturePoolLocked(configuration).take();
-                if (!picture) return std::nullopt;
                 fitIntoYuv420(*packed, configuration, yuvScaler_, *picture);
                 return Frame{{}, std::move(picture)};
             }
