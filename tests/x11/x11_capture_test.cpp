@@ -496,5 +496,45 @@ TEST_F(X11Capture, StreamKeepsOneSegmentWhileItRunsAndNoneOnceStopped) {
     EXPECT_EQ(recorded.stopError(), "");
 }
 
+// The display's streams take turns on one segment: each frame shows its own
+// content while the other stream captures at the same time, and the segment
+// goes with the last stream.
+TEST_F(X11Capture, StreamsOfOneDisplayTakeTurnsOnOneSegment) {
+    TestApplication mine({{{"Mine", 400, 300, {{100, 100}}, {}, "c03020"}}});
+    const ShownWindow window = waitForShown(mine, "Mine");
+    TestApplication other({{{"Other", 300, 300, {{700, 150}}, {}, "20a040"}}, std::string(kSecondTestApplicationId)});
+    const ShownWindow elsewhere = waitForShown(other, "Other");
+    ASSERT_NE(window.xid, 0u);
+    ASSERT_NE(elsewhere.xid, 0u);
+    const auto bounds = desktop->displays().bounds(left_);
+    const auto full =
+        configuration(static_cast<std::int64_t>(bounds.width), static_cast<std::int64_t>(bounds.height), 20);
+    auto display = std::make_unique<RecordedStream>(capture(), clock, platform::DisplayContentFilter{left_}, full);
+    auto application =
+        std::make_unique<RecordedStream>(capture(), clock, platform::ApplicationContentFilter{left_, mine.pid()}, full);
+    ASSERT_EQ(display->start(), std::nullopt);
+    ASSERT_EQ(application->start(), std::nullopt);
+
+    const Rgb black{0, 0, 0};
+    for (int frame = 0; frame < 5; ++frame) {
+        const auto shown = display->nextFrame();
+        const auto composed = application->nextFrame();
+        ASSERT_TRUE(shown && composed) << "frame " << frame;
+        for (const auto& [x, y] : window.quadrantCentres()) {
+            EXPECT_TRUE(near(pixelAt(*shown, x, y), window.patternAt(x, y))) << text(pixelAt(*shown, x, y));
+            EXPECT_TRUE(near(pixelAt(*composed, x, y), window.patternAt(x, y))) << text(pixelAt(*composed, x, y));
+        }
+        for (const auto& [x, y] : elsewhere.quadrantCentres()) {
+            EXPECT_TRUE(near(pixelAt(*shown, x, y), elsewhere.patternAt(x, y))) << text(pixelAt(*shown, x, y));
+            EXPECT_TRUE(near(pixelAt(*composed, x, y), black)) << text(pixelAt(*composed, x, y));
+        }
+        EXPECT_EQ(attachedSegments().size(), 1u) << "frame " << frame;
+    }
+    display.reset();
+    EXPECT_EQ(attachedSegments().size(), 1u);
+    application.reset();
+    EXPECT_TRUE(attachedSegments().empty());
+}
+
 }  // namespace
 }  // namespace zentrabo::testing

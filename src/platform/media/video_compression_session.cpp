@@ -1,6 +1,7 @@
 #include "platform/media/video_compression_session.hpp"
 
 #include <sched.h>
+#include <sys/prctl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,6 +39,18 @@ constexpr double bestRateFactor = 18;
 void quietLibraryLog() {
     static std::once_flag once;
     std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+}
+
+// libx264 asks for transparent huge pages for each of its buffers of 1.75
+// MB or more, rounding it up to whole 2 MB pages, and a huge page is resident
+// in full from its first touch: at 1080p most of those buffers (each
+// thread's, a picture's size) are barely used, yet each cost 2 MB or more,
+// about 9 MB a stream in all. With ordinary pages only what an encoder
+// touches is resident. The choice is the process's (it has no other use for
+// huge pages), made once before the first encoder takes memory.
+void declineHugePages() {
+    static std::once_flag once;
+    std::call_once(once, [] { prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0); });
 }
 
 class Options {
@@ -89,6 +102,7 @@ std::string x265Parameters(std::int64_t bitrate, double quality) {
 
 AvCodecContextPtr openContext(const VideoCompressionSettings& settings) {
     quietLibraryLog();
+    declineHugePages();
     const bool hevc = settings.codec == VideoCompressionCodec::hevc;
     const AVCodec* codec = avcodec_find_encoder_by_name(hevc ? "libx265" : "libx264");
     if (codec == nullptr) throw MediaError(AVERROR_ENCODER_NOT_FOUND);

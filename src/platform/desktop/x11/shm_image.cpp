@@ -1,7 +1,5 @@
 #include "platform/desktop/x11/shm_image.hpp"
 
-#include <sys/ipc.h>
-#include <sys/shm.h>
 #include <xcb/shm.h>
 
 #include <algorithm>
@@ -10,68 +8,39 @@
 
 namespace zentrabo::platform {
 
-// A System V segment attached in this process and on the X server. It is
-// marked for removal once the server has used it, so the system frees it
-// when both let go, even if this process is killed.
-class ShmImageReader::Segment {
-public:
-    Segment(X11Connection& connection, std::size_t size)
-        : connection_(connection), opening_(connection.opening()), size_(size) {
-        id_ = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-        if (id_ < 0) return;
-        // Writable: a cursor is drawn over a picture in place.
-        void* address = shmat(id_, nullptr, 0);
-        if (address == reinterpret_cast<void*>(-1)) return;
-        address_ = static_cast<std::uint8_t*>(address);
-        segment_ = xcb_generate_id(connection.get());
-        xcb_shm_attach(connection.get(), segment_, static_cast<std::uint32_t>(id_), 0);
+ShmImageReader::ShmImageReader(X11Connection& connection, std::shared_ptr<ShmSegmentShare> share)
+    : connection_(connection), share_(std::move(share)) {
+    share_->join();
+}
+
+ShmImageReader::~ShmImageReader() {
+    detach();
+    share_->leave();
+}
+
+void ShmImageReader::detach() {
+    // A connection made anew never knew the segment; the old one took its
+    // attachment with it.
+    if (attachment_ && attachment_->opening == connection_.opening() && !connection_.isBroken()) {
+        xcb_shm_detach(connection_.get(), attachment_->segment);
+        connection_.flush();
     }
-    ~Segment() {
-        // A connection made anew never knew this segment; the old one took
-        // its attachment with it.
-        if (address_ && isOnCurrentConnection() && !connection_.isBroken()) {
-            xcb_shm_detach(connection_.get(), segment_);
-            connection_.flush();
-        }
-        if (address_) shmdt(address_);
-        markRemoved();
+    attachment_.reset();
+}
+
+std::optional<std::pair<ShmSegmentShare::Memory, xcb_shm_seg_t>> ShmImageReader::segmentOf(std::size_t size) {
+    const auto memory = share_->memoryOf(size);
+    if (!memory) return std::nullopt;
+    if (attachment_ && attachment_->opening == connection_.opening() && attachment_->generation == memory->generation) {
+        return std::pair{*memory, attachment_->segment};
     }
-    Segment(const Segment&) = delete;
-    Segment& operator=(const Segment&) = delete;
-
-    bool isAttached() const { return address_ != nullptr; }
-    bool isOnCurrentConnection() const { return connection_.opening() == opening_; }
-    std::size_t size() const { return size_; }
-    xcb_shm_seg_t segment() const { return segment_; }
-    std::uint8_t* bytes() const { return address_; }
-    // Once the server has attached it: both attachments keep it alive.
-    void markRemoved() {
-        if (id_ >= 0) shmctl(id_, IPC_RMID, nullptr);
-        id_ = -1;
-    }
-
-private:
-    X11Connection& connection_;
-    const std::uint64_t opening_;
-    const std::size_t size_;
-    int id_ = -1;
-    std::uint8_t* address_ = nullptr;
-    xcb_shm_seg_t segment_ = 0;
-};
-
-ShmImageReader::ShmImageReader(X11Connection& connection) : connection_(connection) {}
-
-ShmImageReader::~ShmImageReader() = default;
-
-ShmImageReader::Segment* ShmImageReader::segmentOf(std::size_t size) {
-    if (segment_ && segment_->isOnCurrentConnection() && segment_->size() >= size) return segment_.get();
-    segment_.reset();
+    detach();
     const auto version = connection_.reply<xcb_shm_query_version_reply_t>(xcb_shm_query_version(connection_.get()));
-    if (!version) return nullptr;
-    auto made = std::make_unique<Segment>(connection_, size);
-    if (!made->isAttached()) return nullptr;
-    segment_ = std::move(made);
-    return segment_.get();
+    if (!version) return std::nullopt;
+    const xcb_shm_seg_t segment = xcb_generate_id(connection_.get());
+    xcb_shm_attach(connection_.get(), segment, static_cast<std::uint32_t>(memory->id), 0);
+    attachment_ = Attachment{connection_.opening(), memory->generation, segment};
+    return std::pair{*memory, segment};
 }
 
 std::optional<X11Pixels> ShmImageReader::pixels(xcb_drawable_t drawable, const PixelRect& area,
@@ -86,15 +55,15 @@ std::optional<X11Pixels> ShmImageReader::pixels(xcb_drawable_t drawable, const P
     if (!layout) return std::nullopt;
 
     const std::size_t stride = std::size_t{width} * 4;
-    Segment* segment = segmentOf(stride * height);
+    const auto segment = segmentOf(stride * height);
     if (!segment) return std::nullopt;
     const auto image = connection_.reply<xcb_shm_get_image_reply_t>(
         xcb_shm_get_image(connection_.get(), drawable, static_cast<std::int16_t>(area.x),
                           static_cast<std::int16_t>(area.y), static_cast<std::uint16_t>(width),
-                          static_cast<std::uint16_t>(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment->segment(), 0));
+                          static_cast<std::uint16_t>(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment->second, 0));
     if (!image || image->size < stride * height) return std::nullopt;
-    segment->markRemoved();
-    return X11Pixels{segment->bytes(), width, height, stride, *layout};
+    share_->markRemoved();
+    return X11Pixels{segment->first.bytes, width, height, stride, *layout};
 }
 
 std::optional<X11Pixels> ShmImageReader::rootPixels(const PixelRect& area) {

@@ -72,7 +72,8 @@ std::optional<Picture> applicationPicture(X11Connection& x, ShmImageReader& pict
 
 }  // namespace
 
-X11CaptureSource::X11CaptureSource(const std::string& display) : connection_(display), pictures_(connection_) {
+X11CaptureSource::X11CaptureSource(const std::string& display, std::shared_ptr<ShmSegmentShare> segment)
+    : connection_(display), pictures_(connection_, std::move(segment)) {
     redirectSubwindows(connection_);
     cursorImages_ = enableCursorImages(connection_);
 }

@@ -3,8 +3,11 @@
 // size: a monitor's part of the root through MIT-SHM, one window's frame
 // through Composite, or an application's windows composed in stacking order
 // on a black canvas the size of the monitor. It has a connection of its own,
-// on which the root's subwindows stay redirected while it lasts, and keeps
-// one shared-memory segment for its pictures and one canvas.
+// on which the root's subwindows stay redirected while it lasts, takes its
+// pictures through the display's shared-memory segment, which the display's
+// other sources take turns on, and keeps one canvas.
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -17,10 +20,12 @@ namespace zentrabo::platform {
 class X11CaptureSource {
 public:
     // Throws X11Error when the display cannot be reached.
-    explicit X11CaptureSource(const std::string& display);
+    X11CaptureSource(const std::string& display, std::shared_ptr<ShmSegmentShare> segment);
 
+    // Held from before a capture until its pixels have been read.
+    [[nodiscard]] std::unique_lock<std::mutex> hold() { return pictures_.hold(); }
     // The filter's pixels now, with the cursor drawn over them when asked,
-    // read in place (in the segment or the canvas) until the next capture;
+    // read in place (in the segment or the canvas) while held;
     // none while the content shows nothing (a minimized window). Throws
     // ScreenCaptureError when the content is gone or the server does not
     // answer.

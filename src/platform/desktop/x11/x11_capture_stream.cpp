@@ -13,10 +13,11 @@
 
 namespace zentrabo::platform {
 
-X11CaptureStream::X11CaptureStream(std::string display, Clock& clock, std::shared_ptr<SoundServerWatch> soundWatch,
-                                   ContentFilter filter, StreamConfiguration configuration,
-                                   CaptureStreamStopHandler onStop)
+X11CaptureStream::X11CaptureStream(std::string display, std::shared_ptr<ShmSegmentShare> segment, Clock& clock,
+                                   std::shared_ptr<SoundServerWatch> soundWatch, ContentFilter filter,
+                                   StreamConfiguration configuration, CaptureStreamStopHandler onStop)
     : display_(std::move(display)),
+      segment_(std::move(segment)),
       clock_(clock),
       onStop_(std::move(onStop)),
       sound_(std::make_shared<StreamSound>(clock, std::move(soundWatch))),
@@ -49,7 +50,7 @@ void X11CaptureStream::startCapture(Completion completion) {
     try {
         // The first frame tells whether the content is there at all.
         std::lock_guard capture(captureMutex_);
-        if (!source_) source_ = std::make_unique<X11CaptureSource>(display_);
+        if (!source_) source_ = std::make_unique<X11CaptureSource>(display_, segment_);
         frameLocked(filter, configuration);
     } catch (const X11Error&) {
         return completion(captureContentUnavailable());
@@ -93,6 +94,7 @@ void X11CaptureStream::updateContentFilter(ContentFilter filter, Completion comp
         std::lock_guard capture(captureMutex_);
         if (source_) {
             try {
+                const auto held = source_->hold();
                 source_->capturePixels(filter, false);
             } catch (const ScreenCaptureError& error) {
                 failure = error;
@@ -124,7 +126,7 @@ std::optional<SoundRequest> X11CaptureStream::soundRequest(const ContentFilter& 
     if (!configuration.capturesAudio) return std::nullopt;
     try {
         std::lock_guard capture(captureMutex_);
-        if (!source_) source_ = std::make_unique<X11CaptureSource>(display_);
+        if (!source_) source_ = std::make_unique<X11CaptureSource>(display_, segment_);
         return soundRequestFor(configuration, source_->soundOwner(filter));
     } catch (const X11Error&) {
         throw captureContentUnavailable();
@@ -151,8 +153,7 @@ Yuv420PicturePool& X11CaptureStream::picturePoolLocked(const StreamConfiguration
     const auto width = static_cast<int>(configuration.width);
     const auto height = static_cast<int>(configuration.height);
     if (!picturePool_ || picturePool_->width() != width || picturePool_->height() != height) {
-        picturePool_.emplace(width, height,
-                             static_cast<std::size_t>(std::max(configuration.queueDepth, 0) + picturesBeyondQueue));
+        picturePool_.emplace(width, height, encoderPicturesInUse);
     }
     return *picturePool_;
 }
@@ -161,13 +162,19 @@ std::optional<X11CaptureStream::Frame> X11CaptureStream::frameLocked(const Conte
                                                                      const StreamConfiguration& configuration) {
     // A frame that was due as the stream stopped finds nothing to draw with.
     if (!source_) return std::nullopt;
-    const auto pixels = source_->capturePixels(filter, configuration.showsCursor);
-    if (!pixels) return std::nullopt;
     try {
+        // The picture to draw into comes first: without one free the frame
+        // is skipped before the grab.
+        std::shared_ptr<AVFrame> picture;
         if (configuration.pixelFormat == CapturePixelFormat::encoderYuv420) {
+            picture = picturePoolLocked(configuration).take();
+            if (!picture) return std::nullopt;
+        }
+        const auto held = source_->hold();
+        const auto pixels = source_->capturePixels(filter, configuration.showsCursor);
+        if (!pixels) return std::nullopt;
+        if (picture) {
             if (const auto packed = packedPixels(*pixels)) {
-                auto picture = picturePoolLocked(configuration).take();
-                if (!picture) return std::nullopt;
                 fitIntoYuv420(*packed, configuration, yuvScaler_, *picture);
                 return Frame{{}, std::move(picture)};
             }

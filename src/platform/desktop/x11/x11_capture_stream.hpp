@@ -3,15 +3,17 @@
 // minimum frame interval, on the screen output's executor, one at a time:
 // each reads what the filter shows through the stream's own connection
 // (X11CaptureSource) and is fitted to the configuration through swscale:
-// straight from the shared-memory picture into a pooled yuv420p picture
-// when the configuration asks for the encoders' format, else into RGBA.
-// While queueDepth delivered frames are still held, frames are skipped, so a
-// slow consumer lowers the frame rate instead of piling frames up. Filter
+// straight from the display's shared-memory picture into a pooled yuv420p
+// picture when the configuration asks for the encoders' format, else into
+// RGBA. While queueDepth delivered frames are still held, or no pooled
+// picture is free, frames are skipped before any grab, so a slow consumer
+// lowers the frame rate instead of piling frames up. Filter
 // and configuration updates take effect from the next frame on.
 // A stream that captures audio hears the session's sound server
 // (StreamSound): a display everything, a window its owner's sound (the
 // window's process), an application filter that application's.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -34,8 +36,10 @@ class SoundServerWatch;
 class X11CaptureStream final : public CaptureStream, public std::enable_shared_from_this<X11CaptureStream> {
 public:
     // The clock must outlive the stream. Nothing connects before startCapture.
-    X11CaptureStream(std::string display, Clock& clock, std::shared_ptr<SoundServerWatch> soundWatch,
-                     ContentFilter filter, StreamConfiguration configuration, CaptureStreamStopHandler onStop);
+    // The display's streams take turns on its segment.
+    X11CaptureStream(std::string display, std::shared_ptr<ShmSegmentShare> segment, Clock& clock,
+                     std::shared_ptr<SoundServerWatch> soundWatch, ContentFilter filter,
+                     StreamConfiguration configuration, CaptureStreamStopHandler onStop);
     ~X11CaptureStream() override;
 
     void addScreenOutput(asio::any_io_executor executor, ScreenOutput output) override;
@@ -77,6 +81,7 @@ private:
     void refreshSound();
 
     const std::string display_;
+    const std::shared_ptr<ShmSegmentShare> segment_;
     Clock& clock_;
     const CaptureStreamStopHandler onStop_;
     const std::shared_ptr<StreamSound> sound_;
@@ -98,10 +103,13 @@ private:
     std::unique_ptr<X11CaptureSource> source_;
     RgbaScaler scaler_;
     Yuv420Scaler yuvScaler_;
-    // Pictures in the encoders' format: at most queueDepth held downstream
-    // and one being drawn (picturesBeyondQueue), so capacity queueDepth + 1;
-    // made anew when the frame size changes.
-    static constexpr std::int32_t picturesBeyondQueue = 1;
+    // Pictures in the encoders' format, made anew when the frame size
+    // changes. An encoder copies a picture into frames of its own as it
+    // takes it, so two keep it busy: one it encodes, and the next, drawn
+    // meanwhile and waiting for it. More would only wait, each a frame
+    // older, when the encoder is behind (a busy machine running several
+    // streams), and every one is megabytes.
+    static constexpr std::size_t encoderPicturesInUse = 2;
     std::optional<Yuv420PicturePool> picturePool_;
 };
 

@@ -71,6 +71,7 @@ std::optional<RgbaImage> X11ScreenCapture::displayImage(DisplayID display) {
     if (!area) return std::nullopt;
     std::lock_guard lock(mutex_);
     if (!connectionUsableLocked()) return std::nullopt;
+    const auto held = pictures_.hold();
     return pictures_.rootImage(*area);
 }
 
@@ -80,6 +81,7 @@ bool X11ScreenCapture::withDisplayPixels(DisplayID display, const std::function<
     // Held while `use` reads the segment: the next picture would overwrite it.
     std::lock_guard lock(mutex_);
     if (!connectionUsableLocked()) return false;
+    const auto held = pictures_.hold();
     const auto pixels = pictures_.rootPixels(*area);
     if (!pixels) return false;
     if (const auto packed = packedPixels(*pixels)) {
@@ -95,6 +97,7 @@ bool X11ScreenCapture::withDisplayPixels(DisplayID display, const std::function<
 std::optional<RgbaImage> X11ScreenCapture::windowImage(WindowID window) {
     std::lock_guard lock(mutex_);
     if (!connectionUsableLocked()) return std::nullopt;
+    const auto held = pictures_.hold();
     auto frame = framePixels(connection_, pictures_, static_cast<xcb_window_t>(window));
     if (!frame) return std::nullopt;
     return std::move(frame->image);
@@ -103,7 +106,7 @@ std::optional<RgbaImage> X11ScreenCapture::windowImage(WindowID window) {
 std::shared_ptr<CaptureStream> X11ScreenCapture::makeCaptureStream(ContentFilter filter,
                                                                    StreamConfiguration configuration,
                                                                    CaptureStreamStopHandler onStop) {
-    return std::make_shared<X11CaptureStream>(display_, clock_, soundWatch_, std::move(filter),
+    return std::make_shared<X11CaptureStream>(display_, streamSegment_, clock_, soundWatch_, std::move(filter),
                                               std::move(configuration), std::move(onStop));
 }
 

@@ -56,6 +56,9 @@ private:
     std::mutex mutex_;
     X11Connection connection_;
     ShmImageReader pictures_;
+    // The segment the streams' pictures go through in turn; shared with
+    // them, since they may outlive this.
+    const std::shared_ptr<ShmSegmentShare> streamSegment_ = std::make_shared<ShmSegmentShare>();
     // Shared with the streams, which may outlive this.
     std::shared_ptr<SoundServerWatch> soundWatch_;
 };
