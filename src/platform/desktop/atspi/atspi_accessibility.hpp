@@ -70,6 +70,12 @@ protected:
             bound.value_or(perCall));
     }
 
+    // An application's windows as the bus lists them, one piece of work
+    // within the application element's timeout; empty when unreadable.
+    std::vector<ListedAccessibleWindow> listedWindows(ProcessID application);
+    // The bus's description of a window element, or the error to answer.
+    std::pair<std::optional<AccessibleWindow>, AXError> accessibleWindow(const AXElement& window);
+
     // The focused element of an application, within the timeout of the
     // element given.
     AXAttributeResult focusedElementOf(ProcessID application, const AXElement& timeoutOwner);
