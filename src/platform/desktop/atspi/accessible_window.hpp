@@ -1,9 +1,9 @@
 #pragma once
 // A window as the accessibility bus describes it: its process, its frame on
-// the screen and its title, but not the window system's own id for it.
-#include <string>
-
+// the screen and its title, but not the window system's own id for it; and
+// one of an application's windows as the bus lists it.
 #include <optional>
+#include <string>
 
 #include "platform/desktop/accessibility.hpp"
 #include "platform/desktop/geometry.hpp"
