@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "platform/desktop/accessibility.hpp"
 
@@ -22,6 +23,17 @@ std::optional<T> readAccessibilityValue(platform::Accessibility& accessibility, 
                                         const std::string& name, double messagingTimeout) {
     accessibility.setMessagingTimeout(element, messagingTimeout);
     return accessibilityValue<T>(accessibility.copyAttribute(element, name));
+}
+
+// The application's windows, its element's messaging timeout set before they
+// are read and each window's after.
+inline std::vector<platform::ApplicationWindow> timedApplicationWindows(platform::Accessibility& accessibility,
+                                                                        platform::ProcessID application,
+                                                                        double messagingTimeout) {
+    accessibility.setMessagingTimeout(accessibility.applicationElement(application), messagingTimeout);
+    auto windows = accessibility.applicationWindows(application);
+    for (const auto& window : windows) accessibility.setMessagingTimeout(window.handle, messagingTimeout);
+    return windows;
 }
 
 }  // namespace zentrabo

@@ -10,6 +10,7 @@ namespace zentrabo {
 
 using Case = MacMenuError::Case;
 
+using platform::ApplicationWindow;
 using platform::AXElement;
 using platform::RunningApplication;
 
@@ -70,34 +71,31 @@ std::vector<AXElement> DesktopController::elementsAttribute(const std::string& n
         .value_or(std::vector<AXElement>{});
 }
 
-std::vector<AXElement> DesktopController::unminimizedWindows(const AXElement& applicationElement) {
-    std::vector<AXElement> windows;
-    for (const auto& window : elementsAttribute("AXWindows", applicationElement)) {
-        // Minimized windows are left alone; only a definite "true" counts.
-        if (flagAttribute("AXMinimized", window) != true) windows.push_back(window);
-    }
+std::vector<ApplicationWindow> DesktopController::shownWindows(const RunningApplication& application) {
+    auto windows = timedApplicationWindows(desktop_.accessibility(), application.processIdentifier(),
+                                           accessibilityMessagingTimeout);
+    std::erase_if(windows, [](const ApplicationWindow& window) { return window.minimized; });
     return windows;
+}
+
+void DesktopController::bringForward(RunningApplication& application, bool allWindows) {
+    applicationElement(application);
+    application.activate(allWindows);
+    desktop_.accessibility().bringApplicationForward(application.processIdentifier());
+    waitUntilFrontmost(application);
 }
 
 void DesktopController::raiseApplication(RunningApplication& application, bool allWindows) {
     if (application.isTerminated() || isFrontmost(application)) return;
-    auto& accessibility = desktop_.accessibility();
-    const AXElement element = applicationElement(application);
     // Raising is best effort: no result below is checked.
-    application.activate(allWindows);
-    accessibility.setAttribute(element, "AXFrontmost", true);
-    waitUntilFrontmost(application);
+    bringForward(application, allWindows);
     if (!allWindows) return;
 
-    const auto windows = unminimizedWindows(element);
+    const auto windows = shownWindows(application);
     // Back to front, so that the first window of the list ends on top.
-    for (auto it = windows.rbegin(); it != windows.rend(); ++it) accessibility.performAction(*it, "AXRaise");
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) desktop_.accessibility().raiseWindow(it->handle);
 
-    if (!isFrontmost(application)) {
-        accessibility.setAttribute(element, "AXFrontmost", true);
-        application.activate(allWindows);
-        waitUntilFrontmost(application);
-    }
+    if (!isFrontmost(application)) bringForward(application, allWindows);
 }
 
 }  // namespace zentrabo

@@ -1,6 +1,5 @@
 // An application's windows as the window server lists them, refined through
 // accessibility, and the rules that pick one of them.
-#include <limits>
 #include <map>
 
 #include "maccontrol/accessibility_value.hpp"
@@ -74,19 +73,16 @@ std::vector<RemoteApplicationWindowInfo> DesktopController::applicationWindows(
     }
 
     if (desktop_.accessibility().isProcessTrusted()) {
-        for (const auto& window : elementsAttribute("AXWindows", applicationElement(*application))) {
-            const auto number = readAccessibilityValue<std::int64_t>(desktop_.accessibility(), window, "AXWindowNumber",
-                                                                     accessibilityMessagingTimeout);
-            if (!number || *number < 0 || *number > std::numeric_limits<platform::WindowID>::max()) continue;
-            const auto found = windows.find(static_cast<platform::WindowID>(*number));
+        for (const auto& window : timedApplicationWindows(desktop_.accessibility(), application->processIdentifier(),
+                                                          accessibilityMessagingTimeout)) {
+            const auto found = window.number ? windows.find(*window.number) : windows.end();
             // Accessibility refines the window server's list; it never adds.
             if (found == windows.end()) continue;
-            if (flagAttribute("AXMinimized", window) == true) {
+            if (window.minimized) {
                 windows.erase(found);
                 continue;
             }
-            if (auto title = platform::trimmedNonBlank(stringAttribute("AXTitle", window)))
-                found->second.title = std::move(*title);
+            if (auto title = platform::trimmedNonBlank(window.title)) found->second.title = std::move(*title);
         }
     }
 

@@ -168,6 +168,9 @@ public:
     // Brings the application, and with allWindows its windows that are not
     // minimized, to the front. Never fails.
     void raiseApplication(platform::RunningApplication& application, bool allWindows);
+    // Activates the application, asks for it to come forward and waits a
+    // short while for it to be in front.
+    void bringForward(platform::RunningApplication& application, bool allWindows);
     bool isFrontmost(const platform::RunningApplication& application);
     // Turns the run loop until the application is in front, for a short
     // while at most; whether it got there is for the caller to check.
@@ -182,9 +185,9 @@ public:
     void restartApplication(const std::optional<std::string>& bundleIdentifier);
     // The attribute as a list of elements; empty on any failure.
     std::vector<platform::AXElement> elementsAttribute(const std::string& name, const platform::AXElement& element);
-    // The application's windows in its order, without those that read as
-    // minimized (an unreadable flag counts as not minimized).
-    std::vector<platform::AXElement> unminimizedWindows(const platform::AXElement& applicationElement);
+    // The application's windows in its order without the minimized ones,
+    // each handle with the messaging timeout set.
+    std::vector<platform::ApplicationWindow> shownWindows(const platform::RunningApplication& application);
 
     // Modal windows (modal_windows.cpp, modal_dismissal.cpp).
     // The sheet or modal window that blocks the application, if any.

@@ -3,17 +3,14 @@
 #include <cmath>
 #include <string>
 
-#include "maccontrol/accessibility_value.hpp"
 #include "maccontrol/desktop_controller.hpp"
 #include "model/diagnostic_log.hpp"
 #include "platform/text/log_escape.hpp"
 
 namespace zentrabo {
 
-using platform::AXElement;
 using platform::Point;
 using platform::Rect;
-using platform::Size;
 
 namespace {
 
@@ -34,20 +31,16 @@ void DesktopController::moveApplication(platform::RunningApplication& applicatio
     const Rect screen = displays.bounds(target).standardized();
     if (!(screen.width > 0) || !(screen.height > 0)) return;
 
-    for (const auto& window : unminimizedWindows(applicationElement(application))) {
-        const auto position =
-            readAccessibilityValue<Point>(accessibility, window, "AXPosition", accessibilityMessagingTimeout);
-        const auto size = readAccessibilityValue<Size>(accessibility, window, "AXSize", accessibilityMessagingTimeout);
-        if (!position || !size) continue;
-        if (!(size->width > 0) || !(size->height > 0)) continue;
-        const Point centre{position->x + size->width * 0.5, position->y + size->height * 0.5};
-        if (screen.contains(centre)) continue;
+    for (const auto& window : shownWindows(application)) {
+        if (!window.frame || !(window.frame->width > 0) || !(window.frame->height > 0)) continue;
+        const Rect& frame = *window.frame;
+        if (screen.contains(Point{frame.midX(), frame.midY()})) continue;
 
-        const Point destination{centredStart(screen.minX(), screen.maxX(), size->width),
-                                centredStart(screen.minY(), screen.maxY(), size->height)};
+        const Point destination{centredStart(screen.minX(), screen.maxX(), frame.width),
+                                centredStart(screen.minY(), screen.maxY(), frame.height)};
         // A point that is not finite cannot be handed over at all.
         const platform::AXError error = std::isfinite(destination.x) && std::isfinite(destination.y)
-                                            ? accessibility.setAttribute(window, "AXPosition", destination)
+                                            ? accessibility.setWindowPosition(window.handle, destination)
                                             : platform::axerror::illegalArgument;
         if (error != platform::axerror::success) {
             const std::string name =

@@ -10,8 +10,6 @@ namespace zentrabo {
 
 using Case = MacMenuError::Case;
 
-using platform::AXElement;
-
 namespace {
 
 // Lets the activation and the raise take effect before the menus are read.
@@ -73,12 +71,7 @@ void DesktopController::pressMenuItem(const std::optional<std::string>& bundleId
 
     // A command that opened something in another application took the
     // front; give it back, without failing a press that has happened.
-    if (!application->isTerminated() && !isFrontmost(*application)) {
-        const AXElement element = applicationElement(*application);
-        application->activate(false);
-        desktop_.accessibility().setAttribute(element, "AXFrontmost", true);
-        waitUntilFrontmost(*application);
-    }
+    if (!application->isTerminated() && !isFrontmost(*application)) bringForward(*application, false);
 }
 
 std::optional<std::size_t> DesktopController::matchingMenuTitle(const std::vector<std::string>& siblingTitles,

@@ -11,49 +11,30 @@ namespace {
 
 constexpr double messagingTimeout = DesktopController::accessibilityMessagingTimeout;
 
-platform::AXElement applicationElement(const platform::RunningApplication& application,
-                                       platform::Accessibility& accessibility) {
-    const platform::AXElement element = accessibility.applicationElement(application.processIdentifier());
-    accessibility.setMessagingTimeout(element, messagingTimeout);
-    return element;
-}
-
-// Only a definite "true" counts: an unreadable state is not minimized.
-bool readsAsMinimized(platform::Accessibility& accessibility, const platform::AXElement& window) {
-    return readAccessibilityValue<bool>(accessibility, window, "AXMinimized", messagingTimeout) == true;
-}
-
 }  // namespace
 
-std::vector<platform::AXElement> axElementArray(platform::Accessibility& accessibility,
-                                                const platform::AXElement& element, const std::string& attribute) {
-    return accessibilityValue<std::vector<platform::AXElement>>(accessibility.copyAttribute(element, attribute))
-        .value_or(std::vector<platform::AXElement>{});
-}
-
 void restoreMinimizedWindows(const platform::RunningApplication& application, platform::Accessibility& accessibility) {
-    const platform::AXElement element = applicationElement(application, accessibility);
-    for (const auto& window : axElementArray(accessibility, element, "AXWindows")) {
-        if (!readsAsMinimized(accessibility, window)) continue;
-        const platform::AXError error = accessibility.setAttribute(window, "AXMinimized", false);
+    for (const auto& window :
+         timedApplicationWindows(accessibility, application.processIdentifier(), messagingTimeout)) {
+        if (!window.minimized) continue;
+        const platform::AXError error = accessibility.setWindowMinimized(window.handle, false);
         if (error != platform::axerror::success) {
             ZENTRABO_LOG("Screen stream app window restore failed: " + accessibilityErrorDescription(error));
         }
         // Raised even when the restore failed: it may still bring it forward.
-        accessibility.performAction(window, "AXRaise");
+        accessibility.raiseWindow(window.handle);
     }
 }
 
 void raiseApplicationWindows(const platform::RunningApplication& application, platform::Accessibility& accessibility) {
-    const platform::AXElement element = applicationElement(application, accessibility);
-    accessibility.setAttribute(element, "AXFrontmost", true);
-    std::vector<platform::AXElement> shown;
-    for (const auto& window : axElementArray(accessibility, element, "AXWindows")) {
-        if (!readsAsMinimized(accessibility, window)) shown.push_back(window);
-    }
+    const platform::ProcessID pid = application.processIdentifier();
+    accessibility.setMessagingTimeout(accessibility.applicationElement(pid), messagingTimeout);
+    accessibility.bringApplicationForward(pid);
+    auto shown = timedApplicationWindows(accessibility, application.processIdentifier(), messagingTimeout);
+    std::erase_if(shown, [](const platform::ApplicationWindow& window) { return window.minimized; });
     // Back to front, so that the first window of the list ends on top.
-    for (auto it = shown.rbegin(); it != shown.rend(); ++it) accessibility.performAction(*it, "AXRaise");
-    accessibility.setAttribute(element, "AXFrontmost", true);
+    for (auto it = shown.rbegin(); it != shown.rend(); ++it) accessibility.raiseWindow(it->handle);
+    accessibility.bringApplicationForward(pid);
 }
 
 }  // namespace zentrabo

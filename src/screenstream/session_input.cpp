@@ -52,9 +52,7 @@ void focusStreamedWindow(RemoteScreenStreamSession& session) {
     auto& accessibility = session.desktop().accessibility();
     if (!bounds || !accessibility.isProcessTrusted()) return;
     try {
-        const auto window = resizableWindowElement(session, *application, *windowID, bounds);
-        accessibility.setMessagingTimeout(window, DesktopController::accessibilityMessagingTimeout);
-        accessibility.performAction(window, "AXRaise");
+        accessibility.raiseWindow(resizableWindow(session, *application, *windowID, bounds).handle);
     } catch (const RemoteScreenStreamServerError&) {
         // Without a window element the input still goes to the application.
     }

@@ -71,9 +71,13 @@ double requestedPointPixelScale(const RemoteScreenResizeWindowRequest& request) 
 platform::Rect applyWindowFrame(platform::Accessibility& accessibility, const platform::AXElement& window,
                                 const platform::Size& size, const platform::Rect& around,
                                 const std::vector<platform::Rect>& displays) {
-    const auto set = [&](const char* attribute, const platform::AXValue& value) {
+    const auto move = [&](const platform::Point& origin) {
         accessibility.setMessagingTimeout(window, DesktopController::accessibilityMessagingTimeout);
-        return accessibility.setAttribute(window, attribute, value);
+        return accessibility.setWindowPosition(window, origin);
+    };
+    const auto resize = [&](const platform::Size& sides) {
+        accessibility.setMessagingTimeout(window, DesktopController::accessibilityMessagingTimeout);
+        return accessibility.setWindowSize(window, sides);
     };
     const auto logPositionFailure = [](const char* what, platform::AXError error) {
         ZENTRABO_LOG(std::string("Screen stream window resize ") + what +
@@ -82,25 +86,25 @@ platform::Rect applyWindowFrame(platform::Accessibility& accessibility, const pl
 
     const platform::Rect target = keptOnDisplayOf(around, centredFrame(around, size), displays);
     // Moved first, so the new size does not push the window off its display.
-    if (const auto error = set("AXPosition", target.origin()); error != platform::axerror::success) {
+    if (const auto error = move(target.origin()); error != platform::axerror::success) {
         logPositionFailure("initial position", error);
     }
-    if (const auto error = set("AXSize", size); error != platform::axerror::success) {
+    if (const auto error = resize(size); error != platform::axerror::success) {
         throw resizeFailure("The streamed window could not be resized: " + accessibilityErrorDescription(error));
     }
     if (const auto actual = accessibilityWindowFrame(accessibility, window)) {
         const platform::Rect recentred = keptOnDisplayOf(target, centredFrame(target, actual->size()), displays);
         if (std::fabs(recentred.x - actual->x) + std::fabs(recentred.y - actual->y) >= 1) {
-            if (const auto error = set("AXPosition", recentred.origin()); error != platform::axerror::success) {
+            if (const auto error = move(recentred.origin()); error != platform::axerror::success) {
                 logPositionFailure("position", error);
             }
         }
         // An application that bent the proportions is asked once more; what
         // it answers then is what the stream shows.
         if (const auto corrected = aspectCorrectedSize(actual->size(), size)) {
-            set("AXSize", *corrected);
+            resize(*corrected);
         } else if (std::fabs(actual->width - size.width) >= 1 || std::fabs(actual->height - size.height) >= 1) {
-            set("AXSize", size);
+            resize(size);
         }
     }
     const platform::Size placed = [&] {
@@ -108,7 +112,7 @@ platform::Rect applyWindowFrame(platform::Accessibility& accessibility, const pl
         return size;
     }();
     const platform::Rect final = keptOnDisplayOf(target, centredFrame(target, placed), displays);
-    if (const auto error = set("AXPosition", final.origin()); error != platform::axerror::success) {
+    if (const auto error = move(final.origin()); error != platform::axerror::success) {
         logPositionFailure("position", error);
     }
     return target;
@@ -163,7 +167,7 @@ WindowPlacement placeStreamedWindow(RemoteScreenStreamSession& session,
         listFrame = listed->frame;
     }
     const auto application = streamedApplication(session);
-    const auto window = resizableWindowElement(session, *application, *windowID, listFrame);
+    const auto window = resizableWindow(session, *application, *windowID, listFrame).handle;
     const platform::Rect currentFrame =
         accessibilityWindowFrame(accessibility, window)
             .value_or(listFrame.value_or(platform::Rect{0, 0, size->width, size->height}));

@@ -2,9 +2,9 @@
 // which input focusing and window resizing act on.
 #include "screenstream/streamed_window.hpp"
 
+#include <algorithm>
 #include <cmath>
 
-#include "maccontrol/accessibility_value.hpp"
 #include "platform/text/trim.hpp"
 #include "screenstream/remote_screen_stream_server_error.hpp"
 #include "screenstream/remote_screen_stream_session.hpp"
@@ -23,6 +23,12 @@ std::optional<platform::ProcessID> windowOwnerProcessID(platform::WindowServer& 
     return window->ownerPID;
 }
 
+// The frame when both its sides are positive.
+std::optional<platform::Rect> usableFrame(const std::optional<platform::Rect>& frame) {
+    if (!frame || !(frame->width > 0) || !(frame->height > 0)) return std::nullopt;
+    return frame;
+}
+
 double frameDistance(const platform::Rect& a, const platform::Rect& b) {
     return std::fabs(a.midX() - b.midX()) + std::fabs(a.midY() - b.midY()) + std::fabs(a.width - b.width) +
            std::fabs(a.height - b.height);
@@ -32,11 +38,8 @@ double frameDistance(const platform::Rect& a, const platform::Rect& b) {
 
 std::optional<platform::Rect> accessibilityWindowFrame(platform::Accessibility& accessibility,
                                                        const platform::AXElement& window) {
-    const double timeout = DesktopController::accessibilityMessagingTimeout;
-    const auto position = readAccessibilityValue<platform::Point>(accessibility, window, "AXPosition", timeout);
-    const auto size = readAccessibilityValue<platform::Size>(accessibility, window, "AXSize", timeout);
-    if (!position || !size || !(size->width > 0) || !(size->height > 0)) return std::nullopt;
-    return platform::Rect{position->x, position->y, size->width, size->height};
+    accessibility.setMessagingTimeout(window, DesktopController::accessibilityMessagingTimeout);
+    return usableFrame(accessibility.windowFrame(window));
 }
 
 std::shared_ptr<platform::RunningApplication> streamedApplication(RemoteScreenStreamSession& session) {
@@ -68,24 +71,22 @@ std::shared_ptr<platform::RunningApplication> streamedApplication(RemoteScreenSt
     throw RemoteScreenStreamServerError::windowResizeUnavailable(windowGoneMessage);
 }
 
-platform::AXElement resizableWindowElement(RemoteScreenStreamSession& session,
-                                           const platform::RunningApplication& application, platform::WindowID windowID,
-                                           const std::optional<platform::Rect>& frame) {
-    auto& controller = session.environment().desktopController;
-    auto& accessibility = controller.desktop().accessibility();
-    const auto windows = controller.unminimizedWindows(controller.applicationElement(application));
+platform::ApplicationWindow resizableWindow(RemoteScreenStreamSession& session,
+                                            const platform::RunningApplication& application,
+                                            platform::WindowID windowID, const std::optional<platform::Rect>& frame) {
+    const auto windows = session.environment().desktopController.shownWindows(application);
     if (windows.empty()) {
         throw RemoteScreenStreamServerError::windowResizeUnavailable(
             "The streamed app does not expose a resizable window.");
     }
     for (const auto& window : windows) {
-        if (controller.integerAttribute("AXWindowNumber", window) == static_cast<std::int64_t>(windowID)) return window;
+        if (window.number == windowID) return window;
     }
     if (frame) {
-        const platform::AXElement* nearest = nullptr;
+        const platform::ApplicationWindow* nearest = nullptr;
         double nearestDistance = 0;
         for (const auto& window : windows) {
-            const auto windowFrame = accessibilityWindowFrame(accessibility, window);
+            const auto windowFrame = usableFrame(window.frame);
             if (!windowFrame) continue;
             const double distance = frameDistance(*windowFrame, *frame);
             if (!nearest || distance < nearestDistance) {
@@ -95,9 +96,10 @@ platform::AXElement resizableWindowElement(RemoteScreenStreamSession& session,
         }
         if (nearest) return *nearest;
     }
-    const auto focused = controller.axElementAttribute("AXFocusedWindow", controller.applicationElement(application));
-    if (focused && accessibilityWindowFrame(accessibility, *focused)) return *focused;
-    return windows.front();
+    const auto focused = std::find_if(windows.begin(), windows.end(), [](const platform::ApplicationWindow& window) {
+        return window.focused && usableFrame(window.frame);
+    });
+    return focused != windows.end() ? *focused : windows.front();
 }
 
 }  // namespace zentrabo

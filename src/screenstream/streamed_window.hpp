@@ -21,12 +21,11 @@ std::shared_ptr<platform::RunningApplication> streamedApplication(RemoteScreenSt
 // number, else the one nearest the frame, else the focused one, else the
 // first that is not minimized. Throws windowResizeUnavailable when every
 // window is minimized or there is none.
-platform::AXElement resizableWindowElement(RemoteScreenStreamSession& session,
-                                           const platform::RunningApplication& application, platform::WindowID windowID,
-                                           const std::optional<platform::Rect>& frame);
+platform::ApplicationWindow resizableWindow(RemoteScreenStreamSession& session,
+                                            const platform::RunningApplication& application,
+                                            platform::WindowID windowID, const std::optional<platform::Rect>& frame);
 
-// The window element's "AXPosition" and "AXSize" as a frame, when both can
-// be read and the size is positive on both sides.
+// The window's frame read anew, when the size is positive on both sides.
 std::optional<platform::Rect> accessibilityWindowFrame(platform::Accessibility& accessibility,
                                                        const platform::AXElement& window);
 

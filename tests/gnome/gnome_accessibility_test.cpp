@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <functional>
 
 #include "maccontrol/desktop_controller.hpp"
 #include "platform/desktop/gnome/gnome_accessibility.hpp"
@@ -95,6 +97,81 @@ TEST_F(GnomeAccessibilityTest, MenusTextFieldsAndPlacesOfAWaylandWindow) {
     ASSERT_EQ(accessibility().setAttribute(*field, "AXSelectedTextRange", platform::TextRange{4, 1}), axerror::success);
     EXPECT_TRUE(controller.insertTextViaAccessibility("\u2714!"));
     EXPECT_EQ(read<std::string>(*field, "AXValue"), "set \u2714!");
+}
+
+TEST_F(GnomeAccessibilityTest, WindowsMoveResizeMinimizeAndRaiseAsTheShellSees) {
+    TestApplication application({.windows = {{"Placed", 400, 300, {}, {}, {}, false}}});
+    TestApplication other(
+        {.windows = {{"Other", 300, 200, {}, {}, {}, false}}, .applicationId = std::string(kSecondTestApplicationId)});
+    ASSERT_TRUE(application.reports().waitFor("mapped", "Placed") && other.reports().waitFor("mapped", "Other"));
+    ASSERT_TRUE(shellActivates("Other"));
+    std::optional<platform::ApplicationWindow> window;
+    ASSERT_TRUE(eventually([&] {
+        for (const auto& listed : accessibility().applicationWindows(application.pid())) {
+            if (listed.title == "Placed" && listed.number) window = listed;
+        }
+        return window.has_value();
+    }));
+    const auto shell = witnessedShellWindows();
+    EXPECT_TRUE(shell && shell->contains(*window->number) && shell->at(*window->number).title == "Placed");
+    const auto start = witnessedFrame("Placed");
+    ASSERT_TRUE(start);
+
+    const std::string placed = shellWindowWithTitle("Placed");
+    auto& service = accessibility();
+    struct Row {
+        const char* what;
+        std::function<platform::AXError()> call;
+        std::array<int, 4> frame;
+        bool minimized;
+        std::optional<bool> focused;
+    };
+    const Row rows[] = {
+        {"moved",
+         [&] {
+             return service.setWindowPosition(window->handle, {200, 150});
+         },
+         {200, 150, (*start)[2], (*start)[3]},
+         false,
+         false},
+        {"resized",
+         [&] {
+             return service.setWindowSize(window->handle, {500, 350});
+         },
+         {200, 150, 500, 350},
+         false,
+         false},
+        {"minimized",
+         [&] { return service.setWindowMinimized(window->handle, true); },
+         {200, 150, 500, 350},
+         true,
+         false},
+        {"restored",
+         [&] { return service.setWindowMinimized(window->handle, false); },
+         {200, 150, 500, 350},
+         false,
+         std::nullopt},
+        {"raised", [&] { return service.raiseWindow(window->handle); }, {200, 150, 500, 350}, false, true},
+        {"the other forward",
+         [&] { return service.bringApplicationForward(other.pid()); },
+         {200, 150, 500, 350},
+         false,
+         false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(row.call(), axerror::success);
+        EXPECT_TRUE(eventually([&] { return witnessedFrame("Placed") == row.frame; }));
+        const auto [x, y, width, height] = row.frame;
+        EXPECT_EQ(service.windowFrame(window->handle),
+                  (platform::Rect{double(x), double(y), double(width), double(height)}));
+        EXPECT_EQ(shellEvaluation(placed + ".minimized"), row.minimized ? "true" : "false");
+        if (row.focused) {
+            const std::string focused = *row.focused ? "true" : "false";
+            EXPECT_TRUE(
+                eventually([&] { return shellEvaluation("global.display.focus_window === " + placed) == focused; }));
+        }
+    }
 }
 
 // Where a window's reported places start: Wayland clients report places

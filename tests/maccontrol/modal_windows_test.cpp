@@ -88,9 +88,9 @@ TEST_F(ModalWindowsTest, FindsAModalPanelThatIsNotFocusedThroughTheWindowList) {
     // The document comes in front of the panel, so the focused window holds
     // no modal element.
     const auto editor = desktop->applicationElement(running("com.example.editor")->processIdentifier());
-    const auto windows = std::get<std::vector<AXElement>>(*read(editor, "AXWindows").value);
+    const auto windows = desktop->applicationWindows(static_cast<platform::ProcessID>(editor.identity()));
     ASSERT_EQ(windows.size(), 2u);
-    ASSERT_EQ(desktop->performAction(windows[1], "AXRaise"), axerror::success);
+    ASSERT_EQ(desktop->raiseWindow(windows[1].handle), axerror::success);
     ASSERT_EQ(title(std::get<AXElement>(*read(editor, "AXFocusedWindow").value)), "Doc");
 
     const auto info = controller->modalInfo("com.example.editor");

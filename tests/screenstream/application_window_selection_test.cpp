@@ -203,9 +203,9 @@ TEST_F(ApplicationWindowSelectionTest, AMinimizedOnlyWindowIsRestoredAndRaisedOn
         EXPECT_EQ(selectedTitle(run), "Main");
         std::vector<std::string> entries;
         for (const auto& entry : desktop->journal()) {
-            if (entry.action == "setAttribute" || entry.action == "raise") entries.push_back(entry.text());
+            if (entry.action == "setWindow" || entry.action == "raise") entries.push_back(entry.text());
         }
-        const std::vector<std::string> restored = {"setAttribute com.example.editor: Main AXMinimized = false",
+        const std::vector<std::string> restored = {"setWindow com.example.editor: Main minimized = false",
                                                    "raise com.example.editor: Main"};
         EXPECT_EQ(std::search(entries.begin(), entries.end(), restored.begin(), restored.end()) != entries.end(),
                   trusted);

@@ -102,10 +102,8 @@ public:  // the tables' steps reach in
     void moveWindow(const std::string& bundleIdentifier, platform::Point origin) {
         for (auto& application : desktop->runningApplications()) {
             if (application->bundleIdentifier() != bundleIdentifier) continue;
-            const auto element = desktop->applicationElement(application->processIdentifier());
-            const auto window =
-                std::get<platform::AXElement>(*desktop->copyAttribute(element, "AXFocusedWindow").value);
-            desktop->setAttribute(window, "AXPosition", origin);
+            const auto window = desktop->applicationWindows(application->processIdentifier()).at(0);
+            desktop->setWindowPosition(window.handle, origin);
         }
     }
 

@@ -335,9 +335,8 @@ TEST_F(SessionInputTest, TheStreamedApplicationAndItsWindowElementAreFoundByMode
         session->controlQueue().post([&] {
             try {
                 const auto application = streamedApplication(*session);
-                const auto element = resizableWindowElement(*session, *application, window, row.frame);
-                const auto title = desktop->copyAttribute(element, "AXTitle");
-                found = application->bundleIdentifier().value_or("") + " / " + std::get<std::string>(*title.value);
+                const auto title = resizableWindow(*session, *application, window, row.frame).title;
+                found = application->bundleIdentifier().value_or("") + " / " + title;
             } catch (const std::exception& error) {
                 found = error.what();
             }
@@ -355,14 +354,11 @@ TEST_F(SessionInputTest, AnApplicationWhoseWindowsAreAllMinimizedExposesNoWindow
     const auto note = windowNumber("Note");
     auto [client, session] = stream(options, selection({100, 100, 300, 200}, note));
     ASSERT_TRUE(session);
-    const auto notes = desktop->applicationElement(streamedApplication(*session)->processIdentifier());
-    const auto windows = desktop->copyAttribute(notes, "AXWindows").value;
-    ASSERT_TRUE(windows);
-    for (const auto& window : std::get<std::vector<platform::AXElement>>(*windows)) {
-        desktop->setAttribute(window, "AXMinimized", true);
+    for (const auto& window : desktop->applicationWindows(streamedApplication(*session)->processIdentifier())) {
+        desktop->setWindowMinimized(window.handle, true);
     }
     try {
-        resizableWindowElement(*session, *streamedApplication(*session), note, std::nullopt);
+        resizableWindow(*session, *streamedApplication(*session), note, std::nullopt);
         ADD_FAILURE() << "a minimized window was chosen";
     } catch (const RemoteScreenStreamServerError& error) {
         EXPECT_STREQ(error.what(), "The streamed app does not expose a resizable window.");

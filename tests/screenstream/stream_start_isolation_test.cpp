@@ -83,6 +83,27 @@ public:
     bool insertIntoFocusedField(const std::string& text, const platform::MenuReadLimits& limits) override {
         return inner_.insertIntoFocusedField(text, limits);
     }
+    std::vector<platform::ApplicationWindow> applicationWindows(platform::ProcessID application) override {
+        holdCallsOn(inner_.applicationElement(application));
+        return inner_.applicationWindows(application);
+    }
+    std::optional<platform::Rect> windowFrame(const platform::AXElement& window) override {
+        return inner_.windowFrame(window);
+    }
+    platform::AXError setWindowPosition(const platform::AXElement& window, const platform::Point& origin) override {
+        return inner_.setWindowPosition(window, origin);
+    }
+    platform::AXError setWindowSize(const platform::AXElement& window, const platform::Size& size) override {
+        return inner_.setWindowSize(window, size);
+    }
+    platform::AXError setWindowMinimized(const platform::AXElement& window, bool minimized) override {
+        return inner_.setWindowMinimized(window, minimized);
+    }
+    platform::AXError raiseWindow(const platform::AXElement& window) override { return inner_.raiseWindow(window); }
+    platform::AXError bringApplicationForward(platform::ProcessID application) override {
+        holdCallsOn(inner_.applicationElement(application));
+        return inner_.bringApplicationForward(application);
+    }
 
 private:
     void holdCallsOn(const platform::AXElement& element) {
@@ -166,8 +187,8 @@ TEST_F(StreamStartIsolationTest, AStartHeldByAHungApplicationHoldsUpNeitherAnoth
     second->write(frameBytes(RemoteScreenStreamFrameKind::resizeWindow, R"({"width":200,"height":160})"));
     ASSERT_TRUE(waitFor([&] {
         for (const auto& entry : desktop->journal()) {
-            if (entry.action == "setAttribute" && entry.subject == "com.example.editor" &&
-                entry.detail.find("AXSize") != std::string::npos) {
+            if (entry.action == "setWindow" && entry.subject == "com.example.editor" &&
+                entry.detail.find(" size = ") != std::string::npos) {
                 return true;
             }
         }

@@ -45,9 +45,8 @@ public:  // the tables' steps reach in
 
     void resizeDoc(platform::Size size) {
         const auto application = desktop->runningApplications().front();
-        const auto element = desktop->applicationElement(application->processIdentifier());
-        const auto window = std::get<platform::AXElement>(*desktop->copyAttribute(element, "AXFocusedWindow").value);
-        ASSERT_EQ(desktop->setAttribute(window, "AXSize", size), platform::axerror::success);
+        const auto window = desktop->applicationWindows(application->processIdentifier()).at(0);
+        ASSERT_EQ(desktop->setWindowSize(window.handle, size), platform::axerror::success);
     }
 
     std::future<Outcome> reconfigure(platform::WindowID windowID, platform::Size size,

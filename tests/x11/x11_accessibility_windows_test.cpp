@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -22,26 +23,17 @@ using platform::Size;
 
 class X11AccessibilityWindowsTest : public X11AccessibilityTest {
 protected:
-    // The application's window element of that title.
-    std::optional<AXElement> windowTitled(const TestApplication& application, const std::string& title) {
-        std::optional<AXElement> found;
+    // The application's window of that title, as listed now.
+    std::optional<platform::ApplicationWindow> windowTitled(const TestApplication& application,
+                                                            const std::string& title) {
+        std::optional<platform::ApplicationWindow> found;
         eventually([&] {
-            const auto windows =
-                read<std::vector<AXElement>>(accessibility().applicationElement(application.pid()), "AXWindows");
-            for (const auto& window : windows.value_or(std::vector<AXElement>{})) {
-                if (read<std::string>(window, "AXTitle") == title) found = window;
+            for (const auto& window : accessibility().applicationWindows(application.pid())) {
+                if (window.title == title) found = window;
             }
             return found.has_value();
         });
         return found;
-    }
-
-    // The frame as the accessibility bus reports it.
-    std::optional<Rect> accessibleFrame(const AXElement& window) {
-        const auto position = read<Point>(window, "AXPosition");
-        const auto size = read<Size>(window, "AXSize");
-        if (!position || !size) return std::nullopt;
-        return Rect{position->x, position->y, size->width, size->height};
     }
 
     static std::uint32_t activeWindow() { return witnessedNumbers("_NET_ACTIVE_WINDOW").at(0); }
@@ -80,17 +72,16 @@ TEST_F(X11AccessibilityWindowsTest, FramesMoveAndResizeDecorationsIncluded) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         if (row.position) {
-            EXPECT_EQ(accessibility().setAttribute(*window, "AXPosition", *row.position), axerror::success);
+            EXPECT_EQ(accessibility().setWindowPosition(window->handle, *row.position), axerror::success);
         }
         if (row.size) {
-            EXPECT_EQ(accessibility().setAttribute(*window, "AXSize", *row.size), axerror::success);
+            EXPECT_EQ(accessibility().setWindowSize(window->handle, *row.size), axerror::success);
         }
         // The window manager has acted when the call returns.
         EXPECT_EQ(witnessedFrame(mapped->xid), row.expected);
-        EXPECT_TRUE(eventually([&] { return accessibleFrame(*window) == row.expected; }))
-            << "the bus reports the frame too";
+        EXPECT_EQ(accessibility().windowFrame(window->handle), row.expected);
     }
-    EXPECT_EQ(read<std::int64_t>(*window, "AXWindowNumber"), mapped->xid);
+    EXPECT_EQ(windowTitled(application, "Frame")->number, mapped->xid);
 }
 
 TEST_F(X11AccessibilityWindowsTest, WindowNumbersFollowTheProcessAndThePlace) {
@@ -122,18 +113,15 @@ TEST_F(X11AccessibilityWindowsTest, WindowNumbersFollowTheProcessAndThePlace) {
         const auto frame = witnessedFrame(row.mapped->xid);
         ASSERT_TRUE(frame);
 
-        std::optional<AXElement> element;
+        std::optional<platform::ApplicationWindow> listed;
         ASSERT_TRUE(eventually([&] {
-            const auto windows =
-                read<std::vector<AXElement>>(accessibility().applicationElement(row.application->pid()), "AXWindows");
-            for (const auto& window : windows.value_or(std::vector<AXElement>{})) {
-                const auto position = read<Point>(window, "AXPosition");
-                if (position && (position->x < 500) == row.left) element = window;
+            for (const auto& window : accessibility().applicationWindows(row.application->pid())) {
+                if (window.frame && (window.frame->x < 500) == row.left) listed = window;
             }
-            return element.has_value();
+            return listed.has_value();
         }));
-        EXPECT_EQ(read<Point>(*element, "AXPosition"), frame->origin());
-        EXPECT_EQ(read<std::int64_t>(*element, "AXWindowNumber"), row.mapped->xid);
+        EXPECT_EQ(listed->frame, frame);
+        EXPECT_EQ(listed->number, row.mapped->xid);
     }
 }
 
@@ -151,7 +139,7 @@ TEST_F(X11AccessibilityWindowsTest, AWindowUnderItsModalDialogRaisesWithTheDialo
     ASSERT_TRUE(waitForFrontWindow(other, "Other"));
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(accessibility().performAction(*window, "AXRaise"), axerror::success);
+    EXPECT_EQ(accessibility().raiseWindow(window->handle), axerror::success);
     EXPECT_LT(std::chrono::steady_clock::now() - start, platform::X11Accessibility::windowManagerWait)
         << "the dialog taking the focus is what was asked for";
     EXPECT_EQ(witnessedNumbers("WM_TRANSIENT_FOR", activeWindow()), std::vector<std::uint32_t>{mapped->xid});
@@ -163,32 +151,36 @@ TEST_F(X11AccessibilityWindowsTest, WrongValuesAndElementsAreRefused) {
     const auto window = windowTitled(application, "Menus");
     ASSERT_TRUE(window);
     const auto menuBar = menuBarOf(application);
-    const auto applicationElement = accessibility().applicationElement(application.pid());
     const double infinity = std::numeric_limits<double>::infinity();
 
     struct Row {
         const char* what;
-        AXElement element;
-        std::string name;
-        platform::AXValue value;
+        std::function<platform::AXError()> call;
         platform::AXError expected;
     };
     const Row rows[] = {
-        {"a size for a position", *window, "AXPosition", Size{1, 1}, axerror::illegalArgument},
-        {"an infinite position", *window, "AXPosition", Point{infinity, 0}, axerror::illegalArgument},
-        {"a position for a size", *window, "AXSize", Point{1, 1}, axerror::illegalArgument},
-        {"a text for minimized", *window, "AXMinimized", std::string("yes"), axerror::illegalArgument},
-        {"a menu bar moved", menuBar, "AXPosition", Point{10, 10}, axerror::attributeUnsupported},
-        {"an application sent back", applicationElement, "AXFrontmost", false, axerror::illegalArgument},
-        {"a window made frontmost", *window, "AXFrontmost", true, axerror::attributeUnsupported},
-        {"an unknown attribute", *window, "AXNoSuchAttribute", true, axerror::attributeUnsupported},
+        {"an infinite position",
+         [&] {
+             return accessibility().setWindowPosition(window->handle, {infinity, 0});
+         },
+         axerror::illegalArgument},
+        {"a size not a number",
+         [&] {
+             return accessibility().setWindowSize(window->handle, {std::nan(""), 1});
+         },
+         axerror::illegalArgument},
+        {"a menu bar moved",
+         [&] {
+             return accessibility().setWindowPosition(menuBar, {10, 10});
+         },
+         axerror::attributeUnsupported},
+        {"a menu bar raised", [&] { return accessibility().raiseWindow(menuBar); }, axerror::actionUnsupported},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        EXPECT_EQ(accessibility().setAttribute(row.element, row.name, row.value), row.expected);
+        EXPECT_EQ(row.call(), row.expected);
     }
-    EXPECT_EQ(accessibility().performAction(menuBar, "AXRaise"), axerror::actionUnsupported);
-    EXPECT_EQ(accessibility().copyAttribute(menuBar, "AXWindowNumber").error, axerror::attributeUnsupported);
+    EXPECT_FALSE(accessibility().windowFrame(menuBar));
 }
 
 TEST_F(X11AccessibilityWindowsTest, WindowsRaiseMinimizeAndTheApplicationComesForward) {
@@ -204,7 +196,6 @@ TEST_F(X11AccessibilityWindowsTest, WindowsRaiseMinimizeAndTheApplicationComesFo
     const auto oneElement = windowTitled(application, "One");
     const auto twoElement = windowTitled(application, "Two");
     ASSERT_TRUE(oneElement && twoElement);
-    const auto applicationElement = accessibility().applicationElement(application.pid());
 
     struct Row {
         const char* what;
@@ -213,17 +204,15 @@ TEST_F(X11AccessibilityWindowsTest, WindowsRaiseMinimizeAndTheApplicationComesFo
         bool twoHidden;
     };
     const Row rows[] = {
-        {"one raised", [&] { return accessibility().performAction(*oneElement, "AXRaise"); }, one->xid, false},
-        {"two raised", [&] { return accessibility().performAction(*twoElement, "AXRaise"); }, two->xid, false},
-        {"two minimized", [&] { return accessibility().setAttribute(*twoElement, "AXMinimized", true); }, one->xid,
-         true},
+        {"one raised", [&] { return accessibility().raiseWindow(oneElement->handle); }, one->xid, false},
+        {"two raised", [&] { return accessibility().raiseWindow(twoElement->handle); }, two->xid, false},
+        {"two minimized", [&] { return accessibility().setWindowMinimized(twoElement->handle, true); }, one->xid, true},
         {"the other application raised",
-         [&] { return accessibility().performAction(*windowTitled(other, "Other"), "AXRaise"); }, otherWindow->xid,
-         true},
+         [&] { return accessibility().raiseWindow(windowTitled(other, "Other")->handle); }, otherWindow->xid, true},
         // Its frontmost shown window; the minimized one stays so.
-        {"the application frontmost",
-         [&] { return accessibility().setAttribute(applicationElement, "AXFrontmost", true); }, one->xid, true},
-        {"two restored", [&] { return accessibility().setAttribute(*twoElement, "AXMinimized", false); }, two->xid,
+        {"the application forward", [&] { return accessibility().bringApplicationForward(application.pid()); },
+         one->xid, true},
+        {"two restored", [&] { return accessibility().setWindowMinimized(twoElement->handle, false); }, two->xid,
          false},
     };
     for (const auto& row : rows) {
@@ -231,7 +220,7 @@ TEST_F(X11AccessibilityWindowsTest, WindowsRaiseMinimizeAndTheApplicationComesFo
         EXPECT_EQ(row.call(), axerror::success);
         EXPECT_TRUE(eventually([&] { return activeWindow() == row.active; }));
         EXPECT_EQ(isHidden(two->xid), row.twoHidden);
-        EXPECT_TRUE(eventually([&] { return read<bool>(*twoElement, "AXMinimized") == row.twoHidden; }))
+        EXPECT_TRUE(eventually([&] { return windowTitled(application, "Two")->minimized == row.twoHidden; }))
             << "the bus reports the state too";
     }
 }

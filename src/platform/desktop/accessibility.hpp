@@ -12,6 +12,7 @@
 #include "platform/desktop/accessible_modals.hpp"
 #include "platform/desktop/geometry.hpp"
 #include "platform/desktop/running_application.hpp"
+#include "platform/desktop/window_server.hpp"
 
 namespace zentrabo::platform {
 
@@ -75,6 +76,20 @@ struct AXAttributeResult {
     std::optional<AXValue> value;
 };
 
+// One of an application's windows as accessibility reaches it.
+struct ApplicationWindow {
+    // Names the window in the window calls for as long as it lives.
+    AXElement handle;
+    // The window server's number for it; none when it cannot be told.
+    std::optional<WindowID> number;
+    std::string title;
+    // On the global desktop, decorations included; none when unreadable.
+    std::optional<Rect> frame;
+    bool minimized = false;
+    // The window of the application that has the focus; at most one.
+    bool focused = false;
+};
+
 class Accessibility {
 public:
     virtual ~Accessibility() = default;
@@ -118,6 +133,21 @@ public:
     // caret behind it, as one piece of work; true only when the field then
     // holds what was written.
     virtual bool insertIntoFocusedField(const std::string& text, const MenuReadLimits& limits) = 0;
+    // An application's windows, in the order its toolkit lists them, read
+    // within the application element's messaging timeout. Empty when none
+    // can be read. The calls after take a window's handle and its timeout.
+    virtual std::vector<ApplicationWindow> applicationWindows(ProcessID application) = 0;
+    virtual std::optional<Rect> windowFrame(const AXElement& window) = 0;
+    // A frame the window keeps within its own limits answers success: the
+    // caller reads the frame back.
+    virtual AXError setWindowPosition(const AXElement& window, const Point& origin) = 0;
+    virtual AXError setWindowSize(const AXElement& window, const Size& size) = 0;
+    virtual AXError setWindowMinimized(const AXElement& window, bool minimized) = 0;
+    // Brings the window to the front with the input focus.
+    virtual AXError raiseWindow(const AXElement& window) = 0;
+    // Brings the application's frontmost shown window forward; its
+    // minimized windows stay so.
+    virtual AXError bringApplicationForward(ProcessID application) = 0;
 };
 
 }  // namespace zentrabo::platform

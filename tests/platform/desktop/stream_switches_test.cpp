@@ -47,13 +47,13 @@ TEST_F(StreamSwitchesTest, WindowsKeepTheirMinimumOrRefuseASizeAndSharedFramesLa
                 {"Plain", {50, 50}, axerror::success, {120, 80}},
                 {"Fixed", {500, 500}, axerror::attributeUnsupported, {300, 200}}};
     for (const auto& row : rows) {
-        EXPECT_EQ(desktop->setAttribute(windows.at(row.window), "AXSize", row.asked), row.error) << row.window;
-        EXPECT_EQ(std::get<Size>(*read(windows.at(row.window), "AXSize").value), row.size) << row.window;
+        EXPECT_EQ(desktop->setWindowSize(windows.at(row.window), row.asked), row.error) << row.window;
+        EXPECT_EQ(desktop->windowFrame(windows.at(row.window))->size(), row.size) << row.window;
     }
 
     desktop->setShareableContentLag(2);
-    desktop->setAttribute(windows.at("Plain"), "AXPosition", Point{100, 50});
-    desktop->setAttribute(windows.at("Plain"), "AXSize", Size{400, 300});
+    desktop->setWindowPosition(windows.at("Plain"), Point{100, 50});
+    desktop->setWindowSize(windows.at("Plain"), Size{400, 300});
     std::vector<Rect> reported;
     for (int fetch = 0; fetch < 3; ++fetch) {
         const auto content = desktop->shareableContent(false, true);

@@ -1,5 +1,7 @@
 // The accessibility trees, windows, displays and input of the virtual desktop,
 // and the journal of what callers did.
+#include <cmath>
+
 #include <gmock/gmock.h>
 
 #include "desktop_fixture.hpp"
@@ -45,8 +47,8 @@ protected:
         return numbers;
     }
 
-    WindowID windowNumber(const AXElement& window) {
-        return static_cast<WindowID>(std::get<std::int64_t>(*read(window, "AXWindowNumber").value));
+    std::vector<ApplicationWindow> editorWindows() {
+        return desktop->applicationWindows(static_cast<ProcessID>(editor.identity()));
     }
 
     AXElement editor;
@@ -82,21 +84,22 @@ TEST_F(ModelTest, MenusAnswerAsTheAccessibilityInterfaceDoes) {
 }
 
 TEST_F(ModelTest, WindowGeometryFollowsItsElementAndMinimizedWindowsLeaveTheScreen) {
-    const auto windows = std::get<std::vector<AXElement>>(*read(editor, "AXWindows").value);
+    const auto windows = editorWindows();
     ASSERT_EQ(windows.size(), 2u);
-    EXPECT_EQ(desktop->setAttribute(windows[0], "AXPosition", Point{300, 200}), axerror::success);
-    EXPECT_EQ(desktop->setAttribute(windows[0], "AXSize", Size{50, 900}), axerror::success);
-    EXPECT_EQ(std::get<Size>(*read(windows[0], "AXSize").value), (Size{120, 900})) << "windows have a minimum size";
-    EXPECT_EQ(desktop->setAttribute(windows[0], "AXSize", std::string("wide")), axerror::illegalArgument);
+    EXPECT_TRUE(windows[0].focused && !windows[1].focused);
+    EXPECT_EQ(desktop->setWindowPosition(windows[0].handle, Point{300, 200}), axerror::success);
+    EXPECT_EQ(desktop->setWindowSize(windows[0].handle, Size{50, 900}), axerror::success);
+    EXPECT_EQ(desktop->windowFrame(windows[0].handle)->size(), (Size{120, 900})) << "windows have a minimum size";
+    EXPECT_EQ(desktop->setWindowSize(windows[0].handle, Size{std::nan(""), 1}), axerror::illegalArgument);
 
     const auto front = onScreen().at(0);
     EXPECT_EQ(front.frame.x, 300);
     EXPECT_EQ(front.frame.width, 120);
 
-    const WindowID second = windowNumber(windows[1]);
-    desktop->setAttribute(windows[1], "AXMinimized", true);
-    EXPECT_THAT(onScreenApplicationWindows(), ElementsAre(windowNumber(windows[0])));
-    const auto minimized = listedWindow(*desktop, second);
+    desktop->setWindowMinimized(windows[1].handle, true);
+    EXPECT_TRUE(editorWindows().at(1).minimized);
+    EXPECT_THAT(onScreenApplicationWindows(), ElementsAre(*windows[0].number));
+    const auto minimized = listedWindow(*desktop, *windows[1].number);
     ASSERT_TRUE(minimized);
     EXPECT_FALSE(minimized->onScreen);
 }
@@ -112,7 +115,7 @@ TEST_F(ModelTest, TheWindowListPutsDesktopPicturesLastAndHidesTitlesWithoutPermi
     desktop->setScreenRecordingAllowed(false);
     EXPECT_FALSE(onScreen().at(0).title);
     EXPECT_FALSE(desktop->shareableContent(true, true));
-    EXPECT_FALSE(desktop->windowImage(windowNumber(std::get<AXElement>(*read(editor, "AXFocusedWindow").value))));
+    EXPECT_FALSE(desktop->windowImage(*editorWindows().at(0).number));
 }
 
 TEST_F(ModelTest, DisplayImagesShowTheWindowsAtThePixelScale) {
@@ -133,9 +136,9 @@ TEST_F(ModelTest, DisplayImagesShowTheWindowsAtThePixelScale) {
     desktop->setScreenRecordingAllowed(true);
 
     // A window may be given any size; its capture stays a bounded picture.
-    const auto window = std::get<AXElement>(*read(editor, "AXFocusedWindow").value);
-    ASSERT_EQ(desktop->setAttribute(window, "AXSize", Size{1e12, 1e300}), axerror::success);
-    const auto huge = desktop->windowImage(windowNumber(window));
+    const auto window = editorWindows().at(0);
+    ASSERT_EQ(desktop->setWindowSize(window.handle, Size{1e12, 1e300}), axerror::success);
+    const auto huge = desktop->windowImage(*window.number);
     ASSERT_TRUE(huge);
     EXPECT_EQ(huge->width, 2000u) << "cut to its display's pixels";
     EXPECT_EQ(huge->height, static_cast<std::uint32_t>(desktop->pixelsHigh(1)));
@@ -154,8 +157,7 @@ TEST_F(ModelTest, TheJournalRecordsWhatCallersDid) {
     running("com.example.helper")->activate(false);
     desktop->openURL("https://example.com/a");
     EXPECT_FALSE(desktop->openURL("no scheme").ok);
-    const auto windows = std::get<std::vector<AXElement>>(*read(editor, "AXWindows").value);
-    desktop->performAction(windows[1], "AXRaise");
+    desktop->raiseWindow(editorWindows().at(1).handle);
     desktop->post(KeyboardEvent{36, true, 0, {}, EventSourceState::none});
 
     EXPECT_THAT(journalTexts(),

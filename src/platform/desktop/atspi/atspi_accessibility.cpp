@@ -21,6 +21,8 @@ namespace {
 constexpr auto kStartTimeout = std::chrono::seconds(5);
 constexpr auto kBusRetryTimeout = std::chrono::milliseconds(500);
 constexpr auto kBusRetryInterval = std::chrono::milliseconds(1500);
+// How many call timeouts an application's window listing may take.
+constexpr int kWindowListingCalls = 4;
 
 }  // namespace
 
@@ -270,6 +272,24 @@ bool AtspiAccessibility::insertIntoFocusedField(const std::string& text, const M
     return treeWork(limits, [owner = applicationElement(focused), text](
                                 AtspiTree& tree, auto) { return platform::insertIntoFocusedField(tree, owner, text); })
         .value_or(false);
+}
+
+std::vector<ListedAccessibleWindow> AtspiAccessibility::listedWindows(ProcessID application) {
+    const AXElement element = applicationElement(application);
+    // The listing, then each window's role, name, place and states: a
+    // responsive application answers them all well within this, and one
+    // that stops answering gives up the list after a few timeouts.
+    auto listed = onTree(
+        element, [application](AtspiTree& tree) { return tree.applicationWindows(application); },
+        timeoutOf(element) * kWindowListingCalls);
+    return listed ? std::move(*listed) : std::vector<ListedAccessibleWindow>{};
+}
+
+std::pair<std::optional<AccessibleWindow>, AXError> AtspiAccessibility::accessibleWindow(const AXElement& window) {
+    const auto lookup = onTree(window, [window](AtspiTree& tree) { return tree.windowOf(window); });
+    if (!lookup) return {std::nullopt, axerror::cannotComplete};
+    if (lookup->error != axerror::success) return {std::nullopt, lookup->error};
+    return {lookup->window, axerror::success};
 }
 
 }  // namespace zentrabo::platform

@@ -86,6 +86,12 @@ protected:
     // The process of the window that has the keyboard focus, as the window
     // system says; zero when none has.
     virtual ProcessID focusedApplication() = 0;
+    // An application's windows as the bus lists them, one piece of work
+    // within the application element's timeout; empty when unreadable.
+    std::vector<ListedAccessibleWindow> listedWindows(ProcessID application);
+    // The bus's description of a window element, or the error to answer.
+    std::pair<std::optional<AccessibleWindow>, AXError> accessibleWindow(const AXElement& window);
+
 
 private:
     AXAttributeResult children(const AXElement& element);

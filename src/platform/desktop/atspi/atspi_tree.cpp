@@ -631,10 +631,6 @@ AXAttributeResult AtspiTree::nodeAttribute(Entry& node, const std::string& name)
     if (name == "AXSubrole") {
         return names && !names->axSubrole.empty() ? found(std::string(names->axSubrole)) : missing();
     }
-    if (name == "AXMinimized") {
-        return isWindow(*role) ? found(hasState(bus, ref, ATSPI_STATE_ICONIFIED))
-                               : failed(axerror::attributeUnsupported);
-    }
     if (name == "AXMenuItemCmdChar" || name == "AXMenuItemCmdModifiers") {
         // Menus and their items answer even without a shortcut, so the
         // menu walk reads their own children as their submenu; an item
@@ -737,6 +733,31 @@ AtspiTree::WindowLookup AtspiTree::windowOf(const AXElement& element) {
     const auto frame = title ? screenExtents(*connection_, ref).first : std::nullopt;
     if (!frame) return {failureOf(ref), {}};
     return {axerror::success, AccessibleWindow{*pid, *frame, *title}};
+}
+
+std::vector<ListedAccessibleWindow> AtspiTree::applicationWindows(ProcessID pid) {
+    const auto [entry, error] = resolve(AXElement(AXElement::Kind::application, pid));
+    if (error != axerror::success || !entry) return {};
+    const auto windows = windowsOf(*connection_, entry->ref);
+    if (!windows) return {};
+    std::vector<ListedAccessibleWindow> listed;
+    listed.reserve(windows->size());
+    bool anyActive = false;
+    for (const auto& ref : *windows) {
+        ListedAccessibleWindow window{elementOf(ref), std::nullopt, false, false};
+        if (auto lookup = windowOf(window.element); lookup.error == axerror::success) {
+            window.window = std::move(lookup.window);
+        }
+        if (const auto states = readStates(*connection_, ref)) {
+            window.minimized = has(*states, ATSPI_STATE_ICONIFIED);
+            // The first active one has the focus, as the toolkit may leave
+            // the state on a window it has just left.
+            window.active = !anyActive && has(*states, ATSPI_STATE_ACTIVE);
+            anyActive = anyActive || window.active;
+        }
+        listed.push_back(std::move(window));
+    }
+    return listed;
 }
 
 AtspiTree::WindowLookup AtspiTree::windowAround(const AXElement& element) {

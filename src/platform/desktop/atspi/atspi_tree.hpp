@@ -80,6 +80,10 @@ public:
     // listings it was read through; noValue when none of them is a window.
     WindowLookup windowAround(const AXElement& element);
 
+    // The application's windows in its own order; empty when it cannot be
+    // read.
+    std::vector<ListedAccessibleWindow> applicationWindows(ProcessID pid);
+
     // Every child of the element, listed in one call where the application
     // can, else read by index (atspi_child_elements.cpp).
     AXError childElements(const AXElement& element, std::vector<AXElement>& children);

@@ -1,6 +1,8 @@
 #include "platform/desktop/gnome/shell_windows.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "platform/files/product_identity.hpp"
 
@@ -86,9 +88,15 @@ bool ShellWindows::unminimize(ShellWindowID window) { return act("Unminimize", g
 bool ShellWindows::close(ShellWindowID window) { return act("Close", g_variant_new("(t)", window)); }
 
 bool ShellWindows::moveResize(ShellWindowID window, const Rect& frame) {
-    return act("MoveResize",
-               g_variant_new("(tiiii)", window, static_cast<gint32>(frame.x), static_cast<gint32>(frame.y),
-                             static_cast<gint32>(frame.width), static_cast<gint32>(frame.height)));
+    // The shell takes whole pixels; a value beyond their range (or not a
+    // number) must not reach the conversion.
+    const auto pixels = [](double value) {
+        if (!std::isfinite(value)) return gint32{0};
+        return static_cast<gint32>(std::clamp(std::round(value), double{std::numeric_limits<gint32>::min()},
+                                              double{std::numeric_limits<gint32>::max()}));
+    };
+    return act("MoveResize", g_variant_new("(tiiii)", window, pixels(frame.x), pixels(frame.y), pixels(frame.width),
+                                           pixels(frame.height)));
 }
 
 }  // namespace zentrabo::platform

@@ -10,26 +10,13 @@ namespace zentrabo::platform {
 
 namespace {
 
+// The values the model's text fields take, for the journal.
 std::string describe(const AXValue& value) {
-    struct Visitor {
-        std::string operator()(const std::string& v) const { return "\"" + v + "\""; }
-        std::string operator()(bool v) const { return v ? "true" : "false"; }
-        std::string operator()(std::int64_t v) const { return std::to_string(v); }
-        std::string operator()(double v) const { return std::to_string(v); }
-        std::string operator()(const AXElement&) const { return "element"; }
-        std::string operator()(const std::vector<AXElement>& v) const { return std::to_string(v.size()) + " elements"; }
-        std::string operator()(const Point& v) const {
-            return "(" + std::to_string(std::lround(v.x)) + ", " + std::to_string(std::lround(v.y)) + ")";
-        }
-        std::string operator()(const Size& v) const {
-            return std::to_string(std::lround(v.width)) + "x" + std::to_string(std::lround(v.height));
-        }
-        std::string operator()(const Rect& v) const { return (*this)(v.origin()) + " " + (*this)(v.size()); }
-        std::string operator()(const TextRange& v) const {
-            return "{" + std::to_string(v.location) + ", " + std::to_string(v.length) + "}";
-        }
-    };
-    return std::visit(Visitor{}, value);
+    if (const auto* text = std::get_if<std::string>(&value)) return "\"" + *text + "\"";
+    if (const auto* range = std::get_if<TextRange>(&value)) {
+        return "{" + std::to_string(range->location) + ", " + std::to_string(range->length) + "}";
+    }
+    return "value";
 }
 
 AXAttributeResult found(AXValue value) { return {axerror::success, std::move(value)}; }
@@ -145,9 +132,7 @@ AXAttributeResult VirtualDesktop::readApplicationAttributeLocked(Application& ap
         return hasMenuBar ? found(AXElement(AXElement::Kind::node, application.menuBar)) : missing();
     }
     if (name == "AXWindows") return found(windowElements);
-    if (name == "AXFocusedWindow" || name == "AXMainWindow") return focusedWindow ? found(*focusedWindow) : missing();
-    if (name == "AXFrontmost") return found(active_ == application.pid);
-    if (name == "AXHidden") return found(application.hidden);
+    if (name == "AXFocusedWindow") return focusedWindow ? found(*focusedWindow) : missing();
     if (name == "AXChildren") {
         windowElements.emplace_back(AXElement::Kind::node, application.menuBar);
         return found(windowElements);
@@ -196,13 +181,7 @@ AXAttributeResult VirtualDesktop::readNodeAttributeLocked(const Node& node, cons
         return node.cancelButton ? found(AXElement(AXElement::Kind::node, node.cancelButton)) : missing();
     }
     if (name == "AXSelectedTextRange" && node.role == "AXTextField") return found(node.selection);
-    if (window) {
-        if (name == "AXPosition") return found(window->frame.origin());
-        if (name == "AXSize") return found(window->frame.size());
-        if (name == "AXMinimized") return found(window->minimized);
-        if (name == "AXModal") return found(node.modal);
-        if (name == "AXWindowNumber") return found(static_cast<std::int64_t>(window->number));
-    }
+    if (window && name == "AXModal") return found(node.modal);
     return unsupported();
 }
 
@@ -220,45 +199,10 @@ AXError VirtualDesktop::setAttribute(const AXElement& element, const std::string
 }
 
 AXError VirtualDesktop::writeAttributeLocked(const AXElement& element, const std::string& name, const AXValue& value) {
-    if (element.kind() == AXElement::Kind::systemWide) return axerror::attributeUnsupported;
-    const auto* flag = std::get_if<bool>(&value);
-    std::string subject;
-    std::string detail;
-    if (element.kind() == AXElement::Kind::application) {
-        auto& application = *applicationLocked(static_cast<ProcessID>(element.identity()));
-        if (name != "AXFrontmost" && name != "AXHidden") return axerror::attributeUnsupported;
-        if (!flag) return axerror::illegalArgument;
-        if (name == "AXFrontmost" && *flag) activateLocked(application, false);
-        if (name == "AXHidden") {
-            application.hidden = *flag;
-            if (*flag && active_ == application.pid) chooseFrontmostLocked();
-        }
-        recordLocked("setAttribute", application.spec.bundleIdentifier, name + " = " + describe(value));
-        return axerror::success;
-    }
+    if (element.kind() != AXElement::Kind::node) return axerror::attributeUnsupported;
     Node& node = nodes_.at(element.identity());
     auto* application = applicationLocked(node.owner);
-    Window* window = node.window ? &windows_.at(node.window) : nullptr;
-    if (window && name == "AXPosition") {
-        const auto* point = std::get_if<Point>(&value);
-        if (!point || !std::isfinite(point->x) || !std::isfinite(point->y)) return axerror::illegalArgument;
-        noteFrameChangeLocked(*window);
-        window->frame.x = point->x;
-        window->frame.y = point->y;
-    } else if (window && name == "AXSize") {
-        const auto* size = std::get_if<Size>(&value);
-        if (!size || !std::isfinite(size->width) || !std::isfinite(size->height)) return axerror::illegalArgument;
-        if (!window->resizable) return axerror::attributeUnsupported;
-        noteFrameChangeLocked(*window);
-        window->frame.width = std::max(size->width, window->minimumSize.width);
-        window->frame.height = std::max(size->height, window->minimumSize.height);
-    } else if (window && name == "AXMinimized") {
-        if (!flag) return axerror::illegalArgument;
-        window->minimized = *flag;
-    } else if (window && (name == "AXMain" || name == "AXFocused")) {
-        if (!flag) return axerror::illegalArgument;
-        if (*flag) raiseWindowLocked(*application, window->number);
-    } else if (node.role == "AXTextField" && name == "AXValue") {
+    if (node.role == "AXTextField" && name == "AXValue") {
         const auto* text = std::get_if<std::string>(&value);
         if (!text) return axerror::illegalArgument;
         if (!textFieldsKeepValue_) node.value = *text;
@@ -298,11 +242,6 @@ AXError VirtualDesktop::performLocked(const AXElement& element, const std::strin
     if (element.kind() != AXElement::Kind::node) return axerror::actionUnsupported;
     const Node& node = nodes_.at(element.identity());
     auto* application = applicationLocked(node.owner);
-    if (action == "AXRaise" && node.window) {
-        recordLocked("raise", application->spec.bundleIdentifier, elementPathLocked(node.id));
-        raiseWindowLocked(*application, node.window);
-        return axerror::success;
-    }
     const bool pressable = node.role == "AXMenuItem" || node.role == "AXMenuBarItem" || node.role == "AXButton";
     if (action != "AXPress" || !pressable) return axerror::actionUnsupported;
     if (node.enabled == false) return axerror::cannotComplete;

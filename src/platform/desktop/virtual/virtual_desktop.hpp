@@ -106,6 +106,13 @@ public:
     ModalPressResult pressModalButton(ProcessID application, const ModalButtonChooser& choose,
                                       const MenuReadLimits& limits) override;
     bool insertIntoFocusedField(const std::string& text, const MenuReadLimits& limits) override;
+    std::vector<ApplicationWindow> applicationWindows(ProcessID application) override;
+    std::optional<Rect> windowFrame(const AXElement& window) override;
+    AXError setWindowPosition(const AXElement& window, const Point& origin) override;
+    AXError setWindowSize(const AXElement& window, const Size& size) override;
+    AXError setWindowMinimized(const AXElement& window, bool minimized) override;
+    AXError raiseWindow(const AXElement& window) override;
+    AXError bringApplicationForward(ProcessID application) override;
 
     // WindowServer
     std::optional<std::vector<ListedWindow>> windows() override;
@@ -370,6 +377,10 @@ private:
     AXAttributeResult readNodeAttributeLocked(const Node& node, const std::string& name);
     AXError writeAttributeLocked(const AXElement& element, const std::string& name, const AXValue& value);
     AXError performLocked(const AXElement& element, const std::string& action);
+    // The change on the window of a window element, under the lock, after
+    // the element's checks (virtual_window_calls.cpp).
+    template <typename Change>
+    AXError onWindow(const AXElement& element, Change change);
     // The trees as the menu and dialog walks read them, under the lock
     // (virtual_menus.cpp).
     struct LockedTree;

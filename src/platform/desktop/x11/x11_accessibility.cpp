@@ -53,33 +53,37 @@ X11Accessibility::~X11Accessibility() = default;
 
 AXAttributeResult X11Accessibility::copyAttribute(const AXElement& element, const std::string& name) {
     if (!isReady()) return {axerror::apiDisabled, std::nullopt};
-    if (name == "AXWindowNumber") {
-        const auto [window, error] = clientWindowOf(element);
-        if (error != axerror::success) return {error, std::nullopt};
-        return {axerror::success, static_cast<std::int64_t>(window)};
-    }
-    if (name == "AXPosition" || name == "AXSize") {
-        if (const auto frame = windowFrame(element)) {
-            if (name == "AXPosition") return {axerror::success, frame->origin()};
-            return {axerror::success, frame->size()};
-        }
-    }
     return AtspiAccessibility::copyAttribute(element, name);
 }
 
-AXError X11Accessibility::setAttribute(const AXElement& element, const std::string& name, const AXValue& value) {
-    if (!isReady()) return axerror::apiDisabled;
-    if (name == "AXFrontmost") return setFrontmost(element, value);
-    if (name == "AXPosition" || name == "AXSize" || name == "AXMinimized") {
-        return setWindowAttribute(element, name, value);
+std::vector<ApplicationWindow> X11Accessibility::applicationWindows(ProcessID application) {
+    if (!isReady()) return {};
+    const auto listed = listedWindows(application);
+    std::vector<ApplicationWindow> windows;
+    windows.reserve(listed.size());
+    const std::lock_guard lock(xMutex_);
+    const auto managed = listed.empty() || !x_.usable() ? std::nullopt : readManagedWindows(x_);
+    for (const auto& entry : listed) {
+        ApplicationWindow& window = windows.emplace_back(entry.described());
+        if (!entry.window) continue;
+        // An X11 client reports global places.
+        window.frame = entry.window->frame;
+        if (const auto client = managed ? matchingClientWindow(*managed, *entry.window) : std::nullopt) {
+            window.number = *client;
+            if (const auto frame = readFrame(x_, *client)) window.frame = frame;
+        }
     }
-    return AtspiAccessibility::setAttribute(element, name, value);
+    return windows;
 }
 
-AXError X11Accessibility::performAction(const AXElement& element, const std::string& action) {
-    if (!isReady()) return axerror::apiDisabled;
-    if (action == "AXRaise") return raise(element);
-    return AtspiAccessibility::performAction(element, action);
+std::optional<Rect> X11Accessibility::windowFrame(const AXElement& window) {
+    if (!isReady()) return std::nullopt;
+    if (const auto [client, error] = clientWindowOf(window); error == axerror::success) {
+        const std::lock_guard lock(xMutex_);
+        if (auto frame = x_.usable() ? readFrame(x_, client) : std::nullopt) return frame;
+    }
+    const auto accessible = accessibleWindow(window).first;
+    return accessible ? std::optional(accessible->frame) : std::nullopt;
 }
 
 ProcessID X11Accessibility::focusedApplication() {
@@ -94,21 +98,13 @@ AtspiAccessibility::WindowModality X11Accessibility::windowModality() {
 }
 
 std::pair<xcb_window_t, AXError> X11Accessibility::clientWindowOf(const AXElement& element) {
-    const auto lookup = onTree(element, [element](AtspiTree& tree) { return tree.windowOf(element); });
-    if (!lookup) return {0, axerror::cannotComplete};
-    if (lookup->error != axerror::success) return {0, lookup->error};
+    const auto [accessible, error] = accessibleWindow(element);
+    if (!accessible) return {0, error};
     const std::lock_guard lock(xMutex_);
     const auto windows = x_.usable() ? readManagedWindows(x_) : std::nullopt;
     if (!windows) return {0, axerror::cannotComplete};
-    const auto window = matchingClientWindow(*windows, lookup->window);
+    const auto window = matchingClientWindow(*windows, *accessible);
     return window ? std::pair(*window, axerror::success) : std::pair(xcb_window_t{0}, axerror::noValue);
-}
-
-std::optional<Rect> X11Accessibility::windowFrame(const AXElement& element) {
-    const auto [window, error] = clientWindowOf(element);
-    if (error != axerror::success) return std::nullopt;
-    const std::lock_guard lock(xMutex_);
-    return x_.usable() ? readFrame(x_, window) : std::nullopt;
 }
 
 bool X11Accessibility::waitForWindowManager(const std::function<bool()>& condition) {
@@ -123,40 +119,40 @@ bool X11Accessibility::waitForWindowManager(const std::function<bool()>& conditi
     }
 }
 
-AXError X11Accessibility::setWindowAttribute(const AXElement& element, const std::string& name, const AXValue& value) {
-    std::optional<Point> position;
-    std::optional<Size> size;
-    std::optional<bool> minimized;
-    if (name == "AXPosition") {
-        const auto* point = std::get_if<Point>(&value);
-        if (!point || !isFinite(*point)) return axerror::illegalArgument;
-        position = *point;
-    } else if (name == "AXSize") {
-        const auto* sides = std::get_if<Size>(&value);
-        if (!sides || !isFinite(*sides)) return axerror::illegalArgument;
-        size = *sides;
-    } else {
-        const auto* flag = std::get_if<bool>(&value);
-        if (!flag) return axerror::illegalArgument;
-        minimized = *flag;
-    }
+AXError X11Accessibility::setWindowPosition(const AXElement& window, const Point& origin) {
+    if (!isFinite(origin)) return axerror::illegalArgument;
+    return changeFrame(window, origin, std::nullopt);
+}
+
+AXError X11Accessibility::setWindowSize(const AXElement& window, const Size& size) {
+    if (!isFinite(size)) return axerror::illegalArgument;
+    return changeFrame(window, std::nullopt, size);
+}
+
+AXError X11Accessibility::setWindowMinimized(const AXElement& element, bool minimized) {
+    if (!isReady()) return axerror::apiDisabled;
     auto [window, error] = clientWindowOf(element);
     if (error == axerror::noValue) error = axerror::cannotComplete;
     if (error != axerror::success) return error;
-
-    if (minimized) {
-        {
-            const std::lock_guard lock(xMutex_);
-            if (!x_.usable()) return axerror::cannotComplete;
-            if (*minimized) {
-                requestMinimize(x_, window);
-            } else {
-                requestActivation(x_, window, readActiveWindow(x_));
-            }
+    {
+        const std::lock_guard lock(xMutex_);
+        if (!x_.usable()) return axerror::cannotComplete;
+        if (minimized) {
+            requestMinimize(x_, window);
+        } else {
+            requestActivation(x_, window, readActiveWindow(x_));
         }
-        return waitForWindowManager([&] { return isMinimized(x_, window) == *minimized; }) ? axerror::success
-                                                                                           : axerror::cannotComplete;
     }
+    return waitForWindowManager([&] { return isMinimized(x_, window) == minimized; }) ? axerror::success
+                                                                                      : axerror::cannotComplete;
+}
+
+AXError X11Accessibility::changeFrame(const AXElement& element, std::optional<Point> position,
+                                      std::optional<Size> size) {
+    if (!isReady()) return axerror::apiDisabled;
+    auto [window, error] = clientWindowOf(element);
+    if (error == axerror::noValue) error = axerror::cannotComplete;
+    if (error != axerror::success) return error;
 
     std::optional<Rect> before;
     {
@@ -185,12 +181,8 @@ AXError X11Accessibility::setWindowAttribute(const AXElement& element, const std
     return axerror::success;
 }
 
-AXError X11Accessibility::setFrontmost(const AXElement& element, const AXValue& value) {
-    if (element.kind() != AXElement::Kind::application) return axerror::attributeUnsupported;
-    const auto* flag = std::get_if<bool>(&value);
-    // An application can be brought forward, not sent back.
-    if (!flag || !*flag) return axerror::illegalArgument;
-    const auto pid = static_cast<ProcessID>(element.identity());
+AXError X11Accessibility::bringApplicationForward(ProcessID pid) {
+    if (!isReady()) return axerror::apiDisabled;
     const std::lock_guard lock(xMutex_);
     const auto windows = x_.usable() ? readManagedWindows(x_) : std::nullopt;
     if (!windows) return axerror::cannotComplete;
@@ -203,7 +195,8 @@ AXError X11Accessibility::setFrontmost(const AXElement& element, const AXValue& 
     return axerror::success;
 }
 
-AXError X11Accessibility::raise(const AXElement& element) {
+AXError X11Accessibility::raiseWindow(const AXElement& element) {
+    if (!isReady()) return axerror::apiDisabled;
     const auto [window, error] = clientWindowOf(element);
     if (error == axerror::attributeUnsupported) return axerror::actionUnsupported;
     if (error != axerror::success) return error == axerror::noValue ? axerror::cannotComplete : error;

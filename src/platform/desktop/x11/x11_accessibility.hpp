@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/desktop/atspi/atspi_accessibility.hpp"
 #include "platform/desktop/x11/x11_connection.hpp"
@@ -30,8 +31,18 @@ public:
     ~X11Accessibility() override;
 
     AXAttributeResult copyAttribute(const AXElement& element, const std::string& name) override;
-    AXError setAttribute(const AXElement& element, const std::string& name, const AXValue& value) override;
-    AXError performAction(const AXElement& element, const std::string& action) override;
+
+    // The bus's windows, each matched to its client window: the client's
+    // number and its frame, decorations included, so a size set reads back
+    // as set; the bus's own frame where no client matches.
+    std::vector<ApplicationWindow> applicationWindows(ProcessID application) override;
+    std::optional<Rect> windowFrame(const AXElement& window) override;
+    AXError setWindowPosition(const AXElement& window, const Point& origin) override;
+    AXError setWindowSize(const AXElement& window, const Size& size) override;
+    AXError setWindowMinimized(const AXElement& window, bool minimized) override;
+    // Done when the window, or the modal dialog over it, is active.
+    AXError raiseWindow(const AXElement& window) override;
+    AXError bringApplicationForward(ProcessID application) override;
 
 protected:
     // As the window manager's hints say (x11_window_modality.hpp).
@@ -45,13 +56,9 @@ private:
     struct ModalityHints;
     // The client window of a window element, or the error to answer.
     std::pair<xcb_window_t, AXError> clientWindowOf(const AXElement& element);
-    // A window element's frame, decorations included: where AXPosition and
-    // AXSize place it, so a size set reads back as set. None for an element
-    // that is no window or a window that cannot be read.
-    std::optional<Rect> windowFrame(const AXElement& element);
-    AXError setWindowAttribute(const AXElement& element, const std::string& name, const AXValue& value);
-    AXError setFrontmost(const AXElement& element, const AXValue& value);
-    AXError raise(const AXElement& element);
+    // Asks the window manager for a new place or size and waits until the
+    // frame is there or has settled elsewhere.
+    AXError changeFrame(const AXElement& element, std::optional<Point> position, std::optional<Size> size);
     // Polls the condition (under the X lock) until it holds or
     // windowManagerWait has passed.
     bool waitForWindowManager(const std::function<bool()>& condition);
