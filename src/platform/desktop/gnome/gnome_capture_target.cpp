@@ -25,7 +25,7 @@ std::unique_ptr<ScreenCastRecording> GnomeCaptureTarget::record(const ContentFil
                     }
                     if (shows) {
                         return ScreenCastRecording::ofWindow(bus, window.id, {window.frame.width, window.frame.height},
-                                                             showsCursor);
+                                                             window.frameInsets(), showsCursor);
                     }
                 }
                 throw captureContentUnavailable();

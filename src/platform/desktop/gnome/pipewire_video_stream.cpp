@@ -121,8 +121,9 @@ struct PipewireVideoStream::Listener {
     pw_stream_events events{};
 };
 
-PipewireVideoStream::PipewireVideoStream(std::uint32_t node, std::uint32_t width, std::uint32_t height)
-    : listener_(std::make_unique<Listener>()) {
+PipewireVideoStream::PipewireVideoStream(std::uint32_t node, std::uint32_t width, std::uint32_t height,
+                                         FrameInsets insets)
+    : listener_(std::make_unique<Listener>()), insets_(insets) {
     initialisePipewire();
     loop_ = pw_thread_loop_new("zb-pipewire", nullptr);
     if (!loop_) throw ScreenCaptureError("PipeWire's loop could not be made.");
@@ -217,21 +218,16 @@ void PipewireVideoStream::frameArrived() {
     if (!buffer) return;
     const spa_buffer* held = buffer->buffer;
     const spa_data* data = held->n_datas > 0 ? &held->datas[0] : nullptr;
-    // The part of the picture that shows the content: all of it, or the
-    // crop region when the buffer names one inside it.
-    std::uint32_t left = 0, top = 0, width = width_, height = height_;
-    if (const auto* crop = static_cast<const spa_meta_region*>(
+    std::optional<PictureRegion> crop;
+    if (const auto* meta = static_cast<const spa_meta_region*>(
             spa_buffer_find_meta_data(held, SPA_META_VideoCrop, sizeof(spa_meta_region)))) {
-        const auto& region = crop->region;
-        if (region.size.width > 0 && region.size.height > 0 && region.position.x >= 0 && region.position.y >= 0 &&
-            std::uint64_t(region.position.x) + region.size.width <= width_ &&
-            std::uint64_t(region.position.y) + region.size.height <= height_) {
-            left = static_cast<std::uint32_t>(region.position.x);
-            top = static_cast<std::uint32_t>(region.position.y);
-            width = region.size.width;
-            height = region.size.height;
+        const auto& region = meta->region;
+        if (region.position.x >= 0 && region.position.y >= 0) {
+            crop = PictureRegion{static_cast<std::uint32_t>(region.position.x),
+                                 static_cast<std::uint32_t>(region.position.y), region.size.width, region.size.height};
         }
     }
+    const auto [left, top, width, height] = contentRegion(width_, height_, crop, insets_);
     if (formatKnown_ && data && data->data && data->chunk && data->chunk->size > 0) {
         const std::size_t fullRow = std::size_t{width_} * 4;
         const std::size_t rowBytes = std::size_t{width} * 4;

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/desktop/gnome/picture_region.hpp"
 #include "platform/imaging/image.hpp"
 #include "platform/imaging/packed_pixels.hpp"
 
@@ -44,9 +45,10 @@ public:
     static constexpr std::uint32_t maximumSide = 8192;
 
     // Connects to the node through the session's PipeWire (its socket in
-    // $XDG_RUNTIME_DIR), preferring the size given (what the node shows).
+    // $XDG_RUNTIME_DIR), preferring the size given (what the node shows);
+    // each frame leaves out the insets inside the buffer's crop region.
     // Throws ScreenCaptureError when PipeWire cannot be reached.
-    PipewireVideoStream(std::uint32_t node, std::uint32_t width, std::uint32_t height);
+    PipewireVideoStream(std::uint32_t node, std::uint32_t width, std::uint32_t height, FrameInsets insets = {});
     ~PipewireVideoStream();
     PipewireVideoStream(const PipewireVideoStream&) = delete;
     PipewireVideoStream& operator=(const PipewireVideoStream&) = delete;
@@ -72,6 +74,7 @@ private:
     pw_core* core_ = nullptr;
     pw_stream* stream_ = nullptr;
     std::unique_ptr<Listener> listener_;
+    const FrameInsets insets_;
 
     // The format negotiated; read on the loop's thread only.
     std::uint32_t width_ = 0;

@@ -51,18 +51,18 @@ std::unique_ptr<ScreenCastRecording> ScreenCastRecording::ofMonitor(std::shared_
 }
 
 std::unique_ptr<ScreenCastRecording> ScreenCastRecording::ofWindow(std::shared_ptr<GnomeBus> bus, std::uint64_t window,
-                                                                   Size size, bool showsCursor) {
+                                                                   Size size, FrameInsets insets, bool showsCursor) {
     std::unique_ptr<ScreenCastRecording> recording(new ScreenCastRecording(std::move(bus)));
     GVariantBuilder options;
     g_variant_builder_init(&options, G_VARIANT_TYPE("a{sv}"));
     g_variant_builder_add(&options, "{sv}", "window-id", g_variant_new_uint64(window));
     g_variant_builder_add(&options, "{sv}", "cursor-mode",
                           g_variant_new_uint32(showsCursor ? cursorEmbedded : cursorHidden));
-    recording->start("RecordWindow", g_variant_new("(a{sv})", &options), size);
+    recording->start("RecordWindow", g_variant_new("(a{sv})", &options), size, insets);
     return recording;
 }
 
-void ScreenCastRecording::start(const char* method, GVariant* parameters, Size size) {
+void ScreenCastRecording::start(const char* method, GVariant* parameters, Size size, FrameInsets insets) {
     g_variant_ref_sink(parameters);
     const VariantPointer held(parameters);
     const auto created =
@@ -101,7 +101,7 @@ void ScreenCastRecording::start(const char* method, GVariant* parameters, Size s
     }
     try {
         video_ = std::make_unique<PipewireVideoStream>(*node, static_cast<std::uint32_t>(size.width),
-                                                       static_cast<std::uint32_t>(size.height));
+                                                       static_cast<std::uint32_t>(size.height), insets);
     } catch (const ScreenCaptureError&) {
         stopSession();
         throw;

@@ -22,11 +22,12 @@ public:
 
     // Each throws ScreenCaptureError: captureContentUnavailable() when mutter
     // refuses the monitor or window, another text when it does not answer.
-    // The size is what the monitor or window shows, in pixels.
+    // The size is what the monitor or window shows, in pixels; a window's
+    // pictures leave out its insets (the shadows around its frame).
     static std::unique_ptr<ScreenCastRecording> ofMonitor(std::shared_ptr<GnomeBus> bus, const std::string& connector,
                                                           Size size, bool showsCursor);
     static std::unique_ptr<ScreenCastRecording> ofWindow(std::shared_ptr<GnomeBus> bus, std::uint64_t window, Size size,
-                                                         bool showsCursor);
+                                                         FrameInsets insets, bool showsCursor);
     ~ScreenCastRecording();
     ScreenCastRecording(const ScreenCastRecording&) = delete;
     ScreenCastRecording& operator=(const ScreenCastRecording&) = delete;
@@ -40,7 +41,7 @@ private:
     explicit ScreenCastRecording(std::shared_ptr<GnomeBus> bus) : bus_(std::move(bus)) {}
     // Records what the method names (RecordMonitor or RecordWindow with its
     // parameters) and starts.
-    void start(const char* method, GVariant* parameters, Size size);
+    void start(const char* method, GVariant* parameters, Size size, FrameInsets insets = {});
     void stopSession();
 
     std::shared_ptr<GnomeBus> bus_;

@@ -34,6 +34,14 @@ bool ShellWindow::isApplicationWindow() const {
     return type == normalType || type == dialogType || type == modalDialogType || type == utilityType;
 }
 
+FrameInsets ShellWindow::frameInsets() const {
+    const double left = frame.minX() - buffer.minX(), top = frame.minY() - buffer.minY();
+    const double right = buffer.maxX() - frame.maxX(), bottom = buffer.maxY() - frame.maxY();
+    if (left < 0 || top < 0 || right < 0 || bottom < 0) return {};
+    return {static_cast<std::uint32_t>(left), static_cast<std::uint32_t>(top), static_cast<std::uint32_t>(right),
+            static_cast<std::uint32_t>(bottom)};
+}
+
 ShellWindows::ShellWindows(std::shared_ptr<GnomeBus> bus)
     : bus_(std::move(bus)),
       extension_(extensionObject(productIdentity().shellExtensionInterface)),

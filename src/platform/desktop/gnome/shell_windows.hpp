@@ -12,6 +12,7 @@
 
 #include "platform/desktop/geometry.hpp"
 #include "platform/desktop/gnome/gnome_bus.hpp"
+#include "platform/desktop/gnome/picture_region.hpp"
 #include "platform/desktop/running_application.hpp"
 
 namespace zentrabo::platform {
@@ -38,6 +39,9 @@ struct ShellWindow {
     // A window an application shows as its own: not a dock, menu, tooltip
     // or the like.
     bool isApplicationWindow() const;
+    // How far the frame lies inside the buffer; none where it does not lie
+    // inside.
+    FrameInsets frameInsets() const;
 };
 
 class ShellWindows {
