@@ -88,30 +88,66 @@ struct DescribedModal {
     std::vector<AXElement> buttons;
 };
 
-// One walk of the window serves its texts and its buttons.
+// A static text's words: its value, else its title.
+template <typename Tree>
+std::string staticTextOf(Tree& tree, const AXElement& text) {
+    std::string words = textOf(tree, text, "AXValue");
+    return words.empty() ? textOf(tree, text, "AXTitle") : words;
+}
+
+// One walk of the window serves its texts and its buttons, part by part
+// (each child of the window with what lies under it). A toolkit that draws
+// its own title bar (a window's client-side decorations on Wayland) lists it
+// as such a part, holding the window's title as a text beside the window's
+// own controls: that text is the title, not the dialog's message, and the
+// close control has no title of its own, like a window's close button drawn
+// by the window manager; buttons a dialog puts into its title bar stay its
+// buttons.
 template <typename Tree>
 DescribedModal describe(Tree& tree, const AXElement& modal, menuwalk::Deadline deadline) {
     DescribedModal described;
-    std::vector<AXElement> staticTexts;
-    walkDescendants(tree, modal, deadline, [&](const AXElement& element) {
-        const std::string role = textOf(tree, element, "AXRole");
-        if (role == "AXButton") described.buttons.push_back(element);
-        if (role == "AXStaticText") staticTexts.push_back(element);
-        return false;
-    });
     ModalWindow& window = described.modal;
     window.title = textOf(tree, modal, "AXTitle");
     window.role = textOf(tree, modal, "AXRole");
     window.subrole = textOf(tree, modal, "AXSubrole");
+    std::vector<AXElement> staticTexts;
+    std::optional<AXElement> titleBarClose;
+    std::vector<AXElement> parts;
+    tree.childElements(modal, parts);
+    for (const AXElement& part : parts) {
+        bool holdsTitle = false;
+        const std::size_t firstButton = described.buttons.size();
+        const auto visit = [&](const AXElement& element) {
+            const std::string role = textOf(tree, element, "AXRole");
+            if (role == "AXButton") described.buttons.push_back(element);
+            if (role == "AXStaticText") {
+                if (!window.title.empty() && staticTextOf(tree, element) == window.title) {
+                    holdsTitle = true;
+                } else {
+                    staticTexts.push_back(element);
+                }
+            }
+            return false;
+        };
+        visit(part);
+        walkDescendants(tree, part, deadline, visit);
+        if (holdsTitle && !titleBarClose && described.buttons.size() > firstButton) {
+            const auto close = menuwalk::valueOf<AXElement>(tree.copyAttribute(modal, "AXCloseButton"));
+            const auto begin = described.buttons.begin() + static_cast<std::ptrdiff_t>(firstButton);
+            if (close && std::find(begin, described.buttons.end(), *close) != described.buttons.end()) {
+                titleBarClose = close;
+            }
+        }
+    }
     for (const char* name : {"AXDescription", "AXHelp", "AXValue"}) {
         if (window.message.empty()) window.message = textOf(tree, modal, name);
     }
     for (const AXElement& text : staticTexts) {
-        for (const char* name : {"AXValue", "AXTitle"}) {
-            if (window.message.empty()) window.message = textOf(tree, text, name);
-        }
+        if (window.message.empty()) window.message = staticTextOf(tree, text);
     }
-    for (const AXElement& button : described.buttons) window.buttons.push_back({textOf(tree, button, "AXTitle")});
+    for (const AXElement& button : described.buttons) {
+        window.buttons.push_back({button == titleBarClose ? std::string() : textOf(tree, button, "AXTitle")});
+    }
     return described;
 }
 

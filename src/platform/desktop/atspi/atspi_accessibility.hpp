@@ -92,7 +92,6 @@ protected:
     // The bus's description of a window element, or the error to answer.
     std::pair<std::optional<AccessibleWindow>, AXError> accessibleWindow(const AXElement& window);
 
-
 private:
     AXAttributeResult children(const AXElement& element);
     // The focused element of the focused application; one visit to the tree.
