@@ -6,6 +6,7 @@
 // freed by their last holder.
 #include <cstddef>
 #include <memory>
+#include <optional>
 
 struct AVFrame;
 
@@ -27,5 +28,18 @@ private:
     struct Shelf;
     std::shared_ptr<Shelf> shelf_;
 };
+
+// A capture stream's pictures for its encoder: an encoder copies a picture
+// into frames of its own as it takes it, so two keep it busy, one it
+// encodes and the next, drawn meanwhile and waiting for it. More would only
+// wait, each a frame older, when the encoder is behind (a busy machine
+// running several streams), and every one is megabytes.
+inline constexpr std::size_t encoderPicturesInUse = 2;
+
+// The stream's pool, made anew when the frame size changed.
+inline Yuv420PicturePool& encoderPicturePool(std::optional<Yuv420PicturePool>& pool, int width, int height) {
+    if (!pool || pool->width() != width || pool->height() != height) pool.emplace(width, height, encoderPicturesInUse);
+    return *pool;
+}
 
 }  // namespace zentrabo::platform

@@ -155,14 +155,9 @@ std::optional<GnomeCaptureStream::Frame> GnomeCaptureStream::frameLocked(const V
                                                                          const StreamConfiguration& configuration) {
     try {
         if (configuration.pixelFormat == CapturePixelFormat::encoderYuv420) {
-            const auto width = static_cast<int>(configuration.width);
-            const auto height = static_cast<int>(configuration.height);
-            if (!picturePool_ || picturePool_->width() != width || picturePool_->height() != height) {
-                picturePool_.emplace(
-                    width, height,
-                    static_cast<std::size_t>(std::max(configuration.queueDepth, 0) + picturesBeyondQueue));
-            }
-            auto pooled = picturePool_->take();
+            auto pooled = encoderPicturePool(picturePool_, static_cast<int>(configuration.width),
+                                             static_cast<int>(configuration.height))
+                              .take();
             if (!pooled) return std::nullopt;
             fitIntoYuv420(picture.pixels(), configuration, yuvScaler_, *pooled);
             return Frame{{}, std::move(pooled)};

@@ -87,7 +87,6 @@ private:
     std::unique_ptr<ScreenCastRecording> recording_;
     RgbaScaler scaler_;
     Yuv420Scaler yuvScaler_;
-    static constexpr std::int32_t picturesBeyondQueue = 1;
     std::optional<Yuv420PicturePool> picturePool_;
 };
 

@@ -150,12 +150,8 @@ void X11CaptureStream::scheduleFrameLocked(double delaySeconds) {
 }
 
 Yuv420PicturePool& X11CaptureStream::picturePoolLocked(const StreamConfiguration& configuration) {
-    const auto width = static_cast<int>(configuration.width);
-    const auto height = static_cast<int>(configuration.height);
-    if (!picturePool_ || picturePool_->width() != width || picturePool_->height() != height) {
-        picturePool_.emplace(width, height, encoderPicturesInUse);
-    }
-    return *picturePool_;
+    return encoderPicturePool(picturePool_, static_cast<int>(configuration.width),
+                              static_cast<int>(configuration.height));
 }
 
 std::optional<X11CaptureStream::Frame> X11CaptureStream::frameLocked(const ContentFilter& filter,

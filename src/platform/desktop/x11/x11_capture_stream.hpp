@@ -103,13 +103,7 @@ private:
     std::unique_ptr<X11CaptureSource> source_;
     RgbaScaler scaler_;
     Yuv420Scaler yuvScaler_;
-    // Pictures in the encoders' format, made anew when the frame size
-    // changes. An encoder copies a picture into frames of its own as it
-    // takes it, so two keep it busy: one it encodes, and the next, drawn
-    // meanwhile and waiting for it. More would only wait, each a frame
-    // older, when the encoder is behind (a busy machine running several
-    // streams), and every one is megabytes.
-    static constexpr std::size_t encoderPicturesInUse = 2;
+    // Pictures in the encoders' format.
     std::optional<Yuv420PicturePool> picturePool_;
 };
 
