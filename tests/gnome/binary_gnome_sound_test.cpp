@@ -9,8 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/binary_harness.hpp"
-#include "support/gnome_session.hpp"
+#include "gnome/binary_gnome_fixture.hpp"
 #include "support/stream_audio.hpp"
 #include "support/stream_client.hpp"
 #include "support/test_application.hpp"
@@ -23,15 +22,8 @@ namespace {
 constexpr double heardLevel = 0.15;
 constexpr double absentLevel = 0.02;
 
-class BinaryGnomeSound : public BinaryServerTestOn<GnomeSessionTest> {
+class BinaryGnomeSound : public BinaryGnomeTest {
 protected:
-    void SetUp() override {
-        serverArguments = {"--desktop", "gnome-wayland"};
-        BinaryServerTestOn<GnomeSessionTest>::SetUp();
-        if (HasFatalFailure() || IsSkipped()) return;
-        pairDevice(phone);
-    }
-
     // Waits until the stream has sent `count` audio frames (at most 10 s).
     std::vector<RemoteScreenStreamFrame> audioUntil(StreamClient& client, std::size_t count) {
         auto audio = audioFramesOnceSent(client, count);
@@ -55,8 +47,6 @@ protected:
         } while (value == "checking" && std::chrono::steady_clock::now() < end);
         return value;
     }
-
-    TestDevice phone;
 };
 
 TEST_F(BinaryGnomeSound, ADisplayStreamHearsAToneThatStartsLater) {
