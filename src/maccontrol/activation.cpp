@@ -1,5 +1,5 @@
 // Finding, launching and raising applications.
-#include "maccontrol/accessibility_value.hpp"
+#include "maccontrol/timed_application_windows.hpp"
 #include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 #include "maccontrol/run_loop_wait.hpp"
@@ -63,12 +63,6 @@ bool DesktopController::isFrontmost(const RunningApplication& application) {
 
 void DesktopController::waitUntilFrontmost(const RunningApplication& application) {
     pollUntil(desktop_.clock(), frontmostPoll, [&] { return isFrontmost(application); });
-}
-
-std::vector<AXElement> DesktopController::elementsAttribute(const std::string& name, const AXElement& element) {
-    return readAccessibilityValue<std::vector<AXElement>>(desktop_.accessibility(), element, name,
-                                                          accessibilityMessagingTimeout)
-        .value_or(std::vector<AXElement>{});
 }
 
 std::vector<ApplicationWindow> DesktopController::shownWindows(const RunningApplication& application) {

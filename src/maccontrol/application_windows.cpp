@@ -2,7 +2,7 @@
 // accessibility, and the rules that pick one of them.
 #include <map>
 
-#include "maccontrol/accessibility_value.hpp"
+#include "maccontrol/timed_application_windows.hpp"
 #include "maccontrol/localized_order.hpp"
 #include "maccontrol/desktop_controller.hpp"
 #include "platform/text/case_mapping.hpp"

@@ -93,12 +93,6 @@ public:
     // a menu read): applicationNotRunning, applicationUnresponsive or
     // menuUnavailable.
     static MacMenuError menuUnreadable(const platform::RunningApplication& application, platform::AXError error);
-    // Readers: a failed read, a missing value and a value of another type
-    // are all none (or no elements). All but integerAttribute set the
-    // messaging timeout first.
-    std::optional<std::string> stringAttribute(const std::string& name, const platform::AXElement& element);
-    std::optional<bool> flagAttribute(const std::string& name, const platform::AXElement& element);
-    std::optional<std::int64_t> integerAttribute(const std::string& name, const platform::AXElement& element);
 
     // Running and installed applications (application_lists.cpp).
     std::vector<RemoteApplicationInfo> applications();
@@ -183,8 +177,6 @@ public:
     void quitApplication(const std::optional<std::string>& bundleIdentifier);
     // Quits the application when it runs and launches a new instance.
     void restartApplication(const std::optional<std::string>& bundleIdentifier);
-    // The attribute as a list of elements; empty on any failure.
-    std::vector<platform::AXElement> elementsAttribute(const std::string& name, const platform::AXElement& element);
     // The application's windows in its order without the minimized ones,
     // each handle with the messaging timeout set.
     std::vector<platform::ApplicationWindow> shownWindows(const platform::RunningApplication& application);
@@ -204,8 +196,6 @@ public:
     // Throws inputBlocked with the sheet or dialog that blocks the
     // application, which would swallow a command, a key or a paste.
     void refuseInputWhileBlocked(const platform::RunningApplication& application);
-    // The attribute when its value is an element.
-    std::optional<platform::AXElement> axElementAttribute(const std::string& name, const platform::AXElement& element);
 
     // URLs and shortcuts (urls.cpp).
     void openURL(const std::optional<std::string>& urlString);

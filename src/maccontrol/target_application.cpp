@@ -1,9 +1,7 @@
 // Choosing the application a request acts on, and reading accessibility
 // elements without ever failing on an attribute.
 #include <cmath>
-#include <variant>
 
-#include "maccontrol/accessibility_value.hpp"
 #include "maccontrol/desktop_controller.hpp"
 #include "maccontrol/mac_menu_error.hpp"
 
@@ -63,23 +61,6 @@ MacMenuError DesktopController::unresponsive(const platform::RunningApplication&
     const auto bundleIdentifier = application.bundleIdentifier();
     std::string name = application.localizedName().value_or(bundleIdentifier.value_or("The app"));
     return MacMenuError(Case::applicationUnresponsive, std::move(name), bundleIdentifier);
-}
-
-std::optional<AXElement> DesktopController::axElementAttribute(const std::string& name, const AXElement& element) {
-    return readAccessibilityValue<AXElement>(desktop_.accessibility(), element, name, accessibilityMessagingTimeout);
-}
-
-std::optional<std::string> DesktopController::stringAttribute(const std::string& name, const AXElement& element) {
-    return readAccessibilityValue<std::string>(desktop_.accessibility(), element, name, accessibilityMessagingTimeout);
-}
-
-std::optional<bool> DesktopController::flagAttribute(const std::string& name, const AXElement& element) {
-    return readAccessibilityValue<bool>(desktop_.accessibility(), element, name, accessibilityMessagingTimeout);
-}
-
-std::optional<std::int64_t> DesktopController::integerAttribute(const std::string& name, const AXElement& element) {
-    // Callers have read the same element just before, which set its timeout.
-    return accessibilityValue<std::int64_t>(desktop_.accessibility().copyAttribute(element, name));
 }
 
 }  // namespace zentrabo

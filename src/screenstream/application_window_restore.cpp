@@ -1,6 +1,6 @@
 #include "screenstream/application_window_restore.hpp"
 
-#include "maccontrol/accessibility_value.hpp"
+#include "maccontrol/timed_application_windows.hpp"
 #include "maccontrol/desktop_controller.hpp"
 #include "model/diagnostic_log.hpp"
 #include "screenstream/accessibility_error_description.hpp"
