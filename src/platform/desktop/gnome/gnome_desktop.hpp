@@ -3,7 +3,8 @@
 // session-bus connection (GnomeBus). Windows come from our shell extension,
 // displays from mutter's DisplayConfig, pictures from its ScreenCast through
 // PipeWire, input and the clipboard from its RemoteDesktop, the keyboard
-// layout from GNOME's input sources.
+// layout from GNOME's input sources, menus, dialogs and text fields through
+// the AT-SPI service the X11 backend shares, sound through libpulse.
 #include <memory>
 #include <optional>
 #include <string>
