@@ -143,8 +143,12 @@ std::unique_ptr<RemoteDesktopSession> RemoteDesktopSession::open(std::shared_ptr
                              ++shared->ownerChanges;
                          }));
     // A reader of our clipboard asks for one type; it is written here on the
-    // bus thread, bounded by the transfer deadline.
-    const std::shared_ptr<GnomeBus> transferBus = session->bus_;
+    // bus thread, bounded by the transfer deadline. The handler holds the
+    // bus by a plain pointer: it runs only on the bus's own thread, which the
+    // bus closes and ends before it goes. A shared pointer there would keep
+    // the bus alive until GLib drops the handler, on that same thread, which
+    // would then have to join itself.
+    GnomeBus* const transferBus = session->bus_.get();
     const std::string path = session->remoteDesktopPath_;
     session->subscriptions_.push_back(busRef.subscribe(
         remoteDesktopService, remoteDesktopInterface, "SelectionTransfer", path,
